@@ -1,0 +1,58 @@
+# Compiler flags and third-party libraries shared by every target.
+
+add_library(kestrine_warnings INTERFACE)
+target_compile_options(kestrine_warnings INTERFACE -Wall -Wextra -Wshadow -Wnon-virtual-dtor
+                                                   -Wno-missing-field-initializers)
+if(KESTRINE_WERROR)
+    target_compile_options(kestrine_warnings INTERFACE -Werror)
+endif()
+
+if(KESTRINE_SANITIZE)
+    add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    add_link_options(-fsanitize=address,undefined)
+endif()
+
+if(WIN32)
+    # One self-contained exe: no MinGW runtime DLLs beside it.
+    add_link_options(-static -static-libgcc -static-libstdc++)
+    add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+endif()
+
+find_package(ZLIB REQUIRED)
+find_path(GCRYPT_INCLUDE_DIR gcrypt.h REQUIRED)
+if(WIN32)
+    find_library(GCRYPT_LIBRARY NAMES libgcrypt.a gcrypt REQUIRED)
+    find_library(GPGERROR_LIBRARY NAMES libgpg-error.a gpg-error REQUIRED)
+else()
+    find_library(GCRYPT_LIBRARY NAMES gcrypt REQUIRED)
+    find_library(GPGERROR_LIBRARY NAMES gpg-error REQUIRED)
+endif()
+
+add_library(kestrine_deps INTERFACE)
+target_include_directories(kestrine_deps INTERFACE ${GCRYPT_INCLUDE_DIR})
+target_link_libraries(kestrine_deps INTERFACE ZLIB::ZLIB ${GCRYPT_LIBRARY} ${GPGERROR_LIBRARY})
+if(WIN32)
+    target_link_libraries(kestrine_deps INTERFACE ws2_32)
+    add_library(kestrine_winlibs INTERFACE)
+    target_link_libraries(kestrine_winlibs INTERFACE advapi32 user32 gdi32 comctl32 comdlg32 shell32
+                                                     ole32 oleaut32 uuid wbemuuid ws2_32)
+else()
+    find_package(Threads REQUIRED)
+    target_link_libraries(kestrine_deps INTERFACE Threads::Threads)
+endif()
+
+# kestrine_sources(CORE file... WINDOWS file... POSIX file...): a module's sources. CORE files need
+# no operating system and go into kestrine_core (built natively too); WINDOWS files go into
+# kestrine_win (the Windows build only); POSIX files stand in for platform files in the native build.
+function(kestrine_sources)
+    cmake_parse_arguments(ARG "" "" "CORE;WINDOWS;POSIX" ${ARGN})
+    if(ARG_CORE)
+        target_sources(kestrine_core PRIVATE ${ARG_CORE})
+    endif()
+    if(WIN32 AND ARG_WINDOWS)
+        target_sources(kestrine_win PRIVATE ${ARG_WINDOWS})
+    endif()
+    if(NOT WIN32 AND ARG_POSIX)
+        target_sources(kestrine_core PRIVATE ${ARG_POSIX})
+    endif()
+endfunction()

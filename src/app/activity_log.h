@@ -1,0 +1,15 @@
+#pragma once
+// brlog.dat, the append-only activity log.
+#include <string>
+#include <vector>
+
+namespace kestrine {
+
+// Appends `line` and CR LF (ANSI text), opening and closing the file for this one line.
+bool WriteLog(const std::string& path, const std::string& line);
+// brlog.dat in the application folder.
+std::string LogPath();
+// Writes a line to brlog.dat in the application folder.
+bool Log(const std::string& line);
+
+}  // namespace kestrine

@@ -1,0 +1,51 @@
+#pragma once
+// The one process-wide record of facts that start-up, the profile inventory and the opening of an
+// archive fill, and that every run reads. All text is UTF-8.
+#include <array>
+#include <string>
+#include <vector>
+
+namespace kestrine {
+
+struct AppState {
+    std::string AppFolder;  // folder of the running exe, without a trailing backslash
+                            // (except a drive root such as "C:\")
+    std::string CommandLine;
+    std::string ManifestPath;
+    std::string ComputerName;
+    std::string UserName;
+    std::string WindowsDir;
+    std::string UserProfileDir;
+    std::string OSVersion;
+    std::string OutlookName;
+    std::string OutlookVersion;
+    std::string ProfilesRoot;
+    std::vector<std::string> ProfileNames;
+    bool NoProfiles = false;
+
+    // Item locations of the profile chosen as backup source.
+    std::string AccountsKey;
+    std::string SignaturesDir;
+    std::string StationeryDir;
+    std::string RulesDir;
+    std::string TemplatesDir;
+    std::string PreferencesDir;
+    std::string OptionsKey;
+    std::string ContactsDir;
+
+    std::string TargetFile;
+    std::string SourceFile;
+    bool NoSourceFile = true;
+    std::string EnteredPassword;
+    std::string ItemFlags;
+    std::array<std::string, 11> ItemEntries;  // manifest value of archive items 1..11 (index 0..10)
+};
+
+// The process-wide instance.
+AppState& State();
+
+// Joins a file name to the application folder with one backslash; a folder that already ends
+// with a backslash (a drive root) gets no second one.
+std::string JoinAppFolder(const std::string& appFolder, const std::string& name);
+
+}  // namespace kestrine

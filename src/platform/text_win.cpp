@@ -1,0 +1,47 @@
+#include <windows.h>
+
+#include "platform/text.h"
+
+namespace kestrine::platform {
+
+std::wstring Widen(std::string_view utf8) {
+    if (utf8.empty()) return {};
+    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring out(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
+    return out;
+}
+
+static std::string FromWide(UINT codePage, std::wstring_view text, BOOL* usedDefault) {
+    if (text.empty()) return {};
+    int n = WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                nullptr, usedDefault);
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
+                        nullptr, usedDefault);
+    return out;
+}
+
+std::string Narrow(std::wstring_view utf16) { return FromWide(CP_UTF8, utf16, nullptr); }
+
+std::string Utf8ToAnsi(std::string_view utf8) {
+    BOOL usedDefault = FALSE;
+    return FromWide(CP_ACP, Widen(utf8), &usedDefault);
+}
+
+std::string AnsiToUtf8(std::string_view ansi) {
+    if (ansi.empty()) return {};
+    int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), wide.data(), n);
+    return Narrow(wide);
+}
+
+bool FitsAnsi(std::string_view utf8) {
+    std::wstring wide = Widen(utf8);
+    BOOL usedDefault = FALSE;
+    std::string ansi = FromWide(CP_ACP, wide, &usedDefault);
+    return !usedDefault && Widen(AnsiToUtf8(ansi)) == wide;
+}
+
+}  // namespace kestrine::platform

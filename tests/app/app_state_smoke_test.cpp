@@ -1,0 +1,5 @@
+#include <gtest/gtest.h>
+
+#include "app/version.h"
+
+TEST(Version, ProductNameIsTheApplicationTitle) { EXPECT_STREQ(kestrine::kProductName, "Kestrine"); }
