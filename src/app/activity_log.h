@@ -11,5 +11,8 @@ bool WriteLog(const std::string& path, const std::string& line);
 std::string LogPath();
 // Writes a line to brlog.dat in the application folder.
 bool Log(const std::string& line);
+// The entries of the log list read from brlog.dat (SplitLogLines); empty when the file is missing
+// or unreadable.
+std::vector<std::string> ReadLogEntries();
 
 }  // namespace kestrine

@@ -5,7 +5,8 @@
 
 namespace kestrine {
 
-std::string ReadINIValue(const std::string& filename, const std::string& section, const std::string& key);
+std::string ReadINIValue(const std::string& filename, const std::string& section,
+                         const std::string& key);
 void WriteINIValue(const std::string& filename, const std::string& section, const std::string& key,
                    const std::string& value);
 // A switch of settings.dat (in the application folder) is on only when its value is 1.

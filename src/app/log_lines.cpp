@@ -1,0 +1,77 @@
+#include "app/log_lines.h"
+
+#include <initializer_list>
+
+namespace kestrine {
+
+namespace {
+
+std::string Join(std::initializer_list<std::string_view> parts) {
+    std::string out;
+    for (auto part : parts) out.append(part);
+    return out;
+}
+
+}  // namespace
+
+std::string LogSeparatorLine() {
+    return std::string(84, '.') + "\r";
+}
+
+std::string BackupStartLine(std::string_view now, std::string_view profile) {
+    return Join({now, " Start Backup Profile ", profile, " Data...\n"});
+}
+
+std::string AutoBackupStartLine(std::string_view now, std::string_view profile) {
+    return Join({now, " Start Auto Backup Profile ", profile, " Data...\n"});
+}
+
+std::string BackupFileLine(std::string_view now, std::string_view targetFile) {
+    return Join({now, " Backup File is ", targetFile, "\n"});
+}
+
+std::string BackupItemLine(std::string_view now, std::string_view itemName, bool succeeded) {
+    return Join({now, " Backup ", itemName, succeeded ? " Succeeded!\n" : " Fail!\n"});
+}
+
+std::string BackupEndLine(std::string_view now, std::string_view profile) {
+    return Join({now, " Backup Profile ", profile, " Data was Completed!\r"});
+}
+
+std::string RestoreStartLine(std::string_view now, std::string_view targetProfile) {
+    return Join({now, " Start Retore Data to Profile ", targetProfile, "\n"});
+}
+
+std::string RestoreFileLine(std::string_view now, std::string_view sourceFile) {
+    return Join({now, " Restore File is ", sourceFile, "\n"});
+}
+
+std::string RestoreItemLine(std::string_view now, std::string_view itemName, bool succeeded) {
+    return Join({now, " Restore ", itemName, " ", succeeded ? "Succeeded!\n" : "Fail!\n"});
+}
+
+std::string RestoreEndLine(std::string_view now, std::string_view targetProfile) {
+    return Join({now, " Restore Data to Profile ", targetProfile, " was Completed!\r"});
+}
+
+std::vector<std::string> SplitLogLines(std::string_view text) {
+    std::vector<std::string> entries;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find('\r', pos);
+        if (end == std::string_view::npos) {
+            entries.emplace_back(text.substr(pos));  // last line without an end
+            break;
+        }
+        entries.emplace_back(text.substr(pos, end - pos));
+        pos = end + 1;
+        if (pos < text.size() && text[pos] == '\n') ++pos;
+    }
+    return entries;
+}
+
+std::string NotepadCommandLine(std::string_view windowsDir, std::string_view logPath) {
+    return Join({windowsDir, "\\notepad.exe ", logPath});
+}
+
+}  // namespace kestrine

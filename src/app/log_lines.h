@@ -1,0 +1,38 @@
+#pragma once
+// The line shapes of brlog.dat. Each builder returns the line text that WriteLog gets; the writer
+// adds CR LF, so the separator and end lines end in CR CR LF and all others in LF CR LF. `now` is
+// the locale's date-and-time text of the moment the line is written.
+#include <array>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kestrine {
+
+// Item names of the log lines, by item index 0..8.
+inline constexpr std::array<const char*, 9> kLogItemNames = {
+    "Personal Folders", "Accounts Settings",     "Signatures",
+    "Stationeries",     "Personal Address Book", "Options Settings",
+    "Templates",        "Preferences",           "Contacts Folder"};
+
+std::string LogSeparatorLine();
+
+std::string BackupStartLine(std::string_view now, std::string_view profile);
+std::string AutoBackupStartLine(std::string_view now, std::string_view profile);
+std::string BackupFileLine(std::string_view now, std::string_view targetFile);
+std::string BackupItemLine(std::string_view now, std::string_view itemName, bool succeeded);
+std::string BackupEndLine(std::string_view now, std::string_view profile);
+
+std::string RestoreStartLine(std::string_view now, std::string_view targetProfile);
+std::string RestoreFileLine(std::string_view now, std::string_view sourceFile);
+std::string RestoreItemLine(std::string_view now, std::string_view itemName, bool succeeded);
+std::string RestoreEndLine(std::string_view now, std::string_view targetProfile);
+
+// The entries of the log list: a line ends at CR, CR LF counts as one end, and a lone LF stays in
+// the entry's text. The separator and end lines are therefore followed by an empty entry.
+std::vector<std::string> SplitLogLines(std::string_view text);
+
+// Command line that opens the log in Notepad: Notepad's path, a space, the log path unquoted.
+std::string NotepadCommandLine(std::string_view windowsDir, std::string_view logPath);
+
+}  // namespace kestrine

@@ -1,0 +1,34 @@
+#include "app/startup.h"
+
+#include "platform/files.h"
+#include "platform/system.h"
+
+namespace kestrine {
+
+namespace {
+
+std::string& AppFolderOverride() {
+    static std::string folder;
+    return folder;
+}
+
+}  // namespace
+
+void SetAppFolderOverride(const std::string& folder) {
+    AppFolderOverride() = folder;
+}
+
+void GatherStartupFacts(AppState& state) {
+    state.AppFolder = AppFolderOverride().empty() ? platform::ExeFolder() : AppFolderOverride();
+    state.ManifestPath = JoinAppFolder(state.AppFolder, "kestrine.dat");
+    // The log always exists while the program runs; an existing one is never touched.
+    std::string log = JoinAppFolder(state.AppFolder, "brlog.dat");
+    if (!platform::PathExists(log)) platform::AppendBytes(log, "");
+    state.ComputerName = platform::ComputerName();
+    state.UserName = platform::UserName();
+    state.WindowsDir = platform::WindowsFolder();
+    state.NoSourceFile = true;
+    state.UserProfileDir = platform::ExpandEnvironment("%UserProfile%");
+}
+
+}  // namespace kestrine

@@ -1,0 +1,50 @@
+#pragma once
+// Small file-system operations by UTF-8 path. Each one opens and closes what it touches; none
+// throws. Failures come back as false or empty results.
+#include <string>
+#include <vector>
+
+namespace kestrine::platform {
+
+// Anything (file or folder) exists at `path`.
+bool PathExists(const std::string& path);
+// A file (not a folder) exists at `path`, whatever its attributes.
+bool FileExists(const std::string& path);
+// A file exists at `path` that is neither hidden nor system: the plain file lookup of the runs,
+// which does not see hidden or system files.
+bool NormalFileExists(const std::string& path);
+bool FolderExists(const std::string& path);
+
+// Names (not paths) of the files directly in `folder`, in file-system order; no subfolders.
+// Hidden and system files are left out unless `includeHidden` is set. Empty for a missing folder.
+std::vector<std::string> ListFiles(const std::string& folder, bool includeHidden = false);
+
+// Deletes one file; true when it is gone afterwards (also when it did not exist).
+bool RemoveFile(const std::string& path);
+// Clears read-only, hidden and system so the file can be added, replaced or deleted.
+bool SetNormalAttributes(const std::string& path);
+// Creates one folder level; true when the folder exists afterwards.
+bool MakeFolder(const std::string& path);
+// Moves `from` to `to`, replacing an existing `to` (also across volumes).
+bool MoveReplace(const std::string& from, const std::string& to);
+// Renames `from` to `to`; fails when `to` exists.
+bool RenamePath(const std::string& from, const std::string& to);
+// Appends raw bytes to `path`, creating the file when absent (open, write, close).
+bool AppendBytes(const std::string& path, const std::string& bytes);
+// Reads the whole file as raw bytes; false when it cannot be opened or read.
+bool ReadWholeFile(const std::string& path, std::string& bytes);
+
+// Private-profile (INI) files through the wide functions, with the 128-character value field:
+// a read returns at most 127 characters, cut at the first NUL (not trimmed); a write stores at
+// most the value's first 128 characters. Characters are UTF-16 units.
+inline constexpr int kProfileFieldChars = 128;
+std::string ReadProfileString(const std::string& file, const std::string& section,
+                              const std::string& key);
+bool WriteProfileString(const std::string& file, const std::string& section, const std::string& key,
+                        const std::string& value);
+
+// Creates a new, empty, uniquely named file in `folder` (prefix's first three characters, a
+// hexadecimal number, ".tmp") and returns its full path; empty on failure.
+std::string CreateTempFile(const std::string& folder, const std::string& prefix);
+
+}  // namespace kestrine::platform

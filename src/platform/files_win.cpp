@@ -1,0 +1,167 @@
+#include <windows.h>
+
+#include <algorithm>
+
+#include "platform/files.h"
+#include "platform/text.h"
+
+namespace kestrine::platform {
+
+namespace {
+
+DWORD Attributes(const std::string& path) {
+    if (path.empty()) return INVALID_FILE_ATTRIBUTES;
+    return GetFileAttributesW(Widen(path).c_str());
+}
+
+std::wstring FolderPattern(const std::string& folder) {
+    std::wstring wide = Widen(folder);
+    if (!wide.empty() && wide.back() != L'\\' && wide.back() != L'/') wide += L'\\';
+    return wide + L"*";
+}
+
+std::wstring CutAtNul(const wchar_t* text, size_t length) {
+    std::wstring out(text, length);
+    auto nul = out.find(L'\0');
+    if (nul != std::wstring::npos) out.resize(nul);
+    return out;
+}
+
+}  // namespace
+
+bool PathExists(const std::string& path) {
+    return Attributes(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool FileExists(const std::string& path) {
+    DWORD attributes = Attributes(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool NormalFileExists(const std::string& path) {
+    DWORD attributes = Attributes(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+    return !(attributes &
+             (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+}
+
+bool FolderExists(const std::string& path) {
+    DWORD attributes = Attributes(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::vector<std::string> ListFiles(const std::string& folder, bool includeHidden) {
+    std::vector<std::string> names;
+    if (folder.empty()) return names;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileExW(FolderPattern(folder).c_str(), FindExInfoBasic, &data,
+                                   FindExSearchNameMatch, nullptr, 0);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        if (!includeHidden &&
+            (data.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)))
+            continue;
+        names.push_back(Narrow(data.cFileName));
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    return names;
+}
+
+bool RemoveFile(const std::string& path) {
+    if (path.empty()) return false;
+    if (DeleteFileW(Widen(path).c_str())) return true;
+    DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+bool SetNormalAttributes(const std::string& path) {
+    return !path.empty() && SetFileAttributesW(Widen(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+bool MakeFolder(const std::string& path) {
+    if (path.empty()) return false;
+    if (CreateDirectoryW(Widen(path).c_str(), nullptr)) return true;
+    return FolderExists(path);
+}
+
+bool MoveReplace(const std::string& from, const std::string& to) {
+    if (from.empty() || to.empty()) return false;
+    return MoveFileExW(Widen(from).c_str(), Widen(to).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH);
+}
+
+bool RenamePath(const std::string& from, const std::string& to) {
+    if (from.empty() || to.empty()) return false;
+    return MoveFileExW(Widen(from).c_str(), Widen(to).c_str(), 0);
+}
+
+bool AppendBytes(const std::string& path, const std::string& bytes) {
+    if (path.empty()) return false;
+    HANDLE file =
+        CreateFileW(Widen(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    bool ok = true;
+    size_t done = 0;
+    while (ok && done < bytes.size()) {
+        DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20));
+        DWORD written = 0;
+        ok = WriteFile(file, bytes.data() + done, chunk, &written, nullptr) && written == chunk;
+        done += written;
+    }
+    if (!CloseHandle(file)) ok = false;
+    return ok;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& bytes) {
+    bytes.clear();
+    if (path.empty()) return false;
+    HANDLE file = CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    bool ok = true;
+    char buffer[65536];
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(file, buffer, sizeof buffer, &got, nullptr)) {
+            ok = false;
+            break;
+        }
+        if (got == 0) break;
+        bytes.append(buffer, got);
+    }
+    CloseHandle(file);
+    if (!ok) bytes.clear();
+    return ok;
+}
+
+std::string ReadProfileString(const std::string& file, const std::string& section,
+                              const std::string& key) {
+    wchar_t buffer[kProfileFieldChars] = {};
+    DWORD copied = GetPrivateProfileStringW(Widen(section).c_str(), Widen(key).c_str(), L"", buffer,
+                                            kProfileFieldChars, Widen(file).c_str());
+    if (copied >= static_cast<DWORD>(kProfileFieldChars)) copied = kProfileFieldChars - 1;
+    return Narrow(CutAtNul(buffer, copied));
+}
+
+bool WriteProfileString(const std::string& file, const std::string& section, const std::string& key,
+                        const std::string& value) {
+    std::wstring wide = Widen(value);
+    if (wide.size() > static_cast<size_t>(kProfileFieldChars)) wide.resize(kProfileFieldChars);
+    return WritePrivateProfileStringW(Widen(section).c_str(), Widen(key).c_str(), wide.c_str(),
+                                      Widen(file).c_str());
+}
+
+std::string CreateTempFile(const std::string& folder, const std::string& prefix) {
+    if (folder.empty()) return {};
+    wchar_t buffer[MAX_PATH + 1] = {};
+    if (GetTempFileNameW(Widen(folder).c_str(), Widen(prefix).c_str(), 0, buffer) == 0) return {};
+    std::wstring path = CutAtNul(buffer, MAX_PATH);
+    auto first = path.find_first_not_of(L' ');
+    if (first == std::wstring::npos) return {};
+    path = path.substr(first, path.find_last_not_of(L' ') - first + 1);
+    return Narrow(path);
+}
+
+}  // namespace kestrine::platform

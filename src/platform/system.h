@@ -1,0 +1,34 @@
+#pragma once
+// Facts about the machine and the running program, as UTF-8 text. Failures give empty text.
+#include <string>
+
+namespace kestrine::platform {
+
+// Folder of the running executable, without a trailing backslash except for a drive root ("C:\").
+std::string ExeFolder();
+// The computer's name, cut at the first NUL and trimmed.
+std::string ComputerName();
+// The logged-on user's name, cut at the first NUL and trimmed.
+std::string UserName();
+// The Windows folder, without a trailing backslash.
+std::string WindowsFolder();
+// The process's whole command line as the platform hands it over (program path included).
+std::string CommandLineText();
+// %Name% references replaced by the environment's values.
+std::string ExpandEnvironment(const std::string& text);
+
+struct LocalTime {
+    int year = 0;
+    int month = 0;  // 1..12
+    int day = 0;
+    int hour = 0;  // 0..23
+    int minute = 0;
+    int second = 0;
+};
+LocalTime Now();
+// The user locale's default date-and-time text: short date, a space, long time.
+std::string LocaleDateTimeText(const LocalTime& time);
+// LocaleDateTimeText(Now()).
+std::string NowText();
+
+}  // namespace kestrine::platform

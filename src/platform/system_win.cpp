@@ -1,0 +1,112 @@
+#include <windows.h>
+
+#include <algorithm>
+
+#include "platform/system.h"
+#include "platform/text.h"
+
+namespace kestrine::platform {
+
+namespace {
+
+std::string CutAndTrim(const wchar_t* text, size_t length) {
+    std::wstring out(text, length);
+    auto nul = out.find(L'\0');
+    if (nul != std::wstring::npos) out.resize(nul);
+    auto first = out.find_first_not_of(L' ');
+    if (first == std::wstring::npos) return {};
+    return Narrow(out.substr(first, out.find_last_not_of(L' ') - first + 1));
+}
+
+SYSTEMTIME ToSystemTime(const LocalTime& time) {
+    SYSTEMTIME st = {};
+    st.wYear = static_cast<WORD>(time.year);
+    st.wMonth = static_cast<WORD>(time.month);
+    st.wDay = static_cast<WORD>(time.day);
+    st.wHour = static_cast<WORD>(time.hour);
+    st.wMinute = static_cast<WORD>(time.minute);
+    st.wSecond = static_cast<WORD>(time.second);
+    return st;
+}
+
+}  // namespace
+
+std::string ExeFolder() {
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (n == 0) return {};
+        if (n < buffer.size()) {
+            buffer.resize(n);
+            break;
+        }
+        if (buffer.size() > 32768) return {};
+        buffer.resize(buffer.size() * 2);
+    }
+    auto slash = buffer.find_last_of(L"\\/");
+    if (slash == std::wstring::npos) return {};
+    // A drive root keeps its backslash ("C:\").
+    if (slash == 2 && buffer[1] == L':') return Narrow(buffer.substr(0, 3));
+    return Narrow(buffer.substr(0, slash));
+}
+
+std::string ComputerName() {
+    wchar_t buffer[256] = {};
+    DWORD size = 255;
+    if (!GetComputerNameW(buffer, &size)) return {};
+    return CutAndTrim(buffer, size);
+}
+
+std::string UserName() {
+    wchar_t buffer[256] = {};
+    DWORD size = 255;
+    if (!GetUserNameW(buffer, &size) || size < 1) return {};
+    return CutAndTrim(buffer, std::min<DWORD>(size, 255));
+}
+
+std::string WindowsFolder() {
+    wchar_t buffer[MAX_PATH + 1] = {};
+    UINT n = GetWindowsDirectoryW(buffer, MAX_PATH);
+    if (n == 0 || n > MAX_PATH) return {};
+    std::wstring folder(buffer, n);
+    if (folder.size() > 3 && folder.back() == L'\\') folder.pop_back();
+    return Narrow(folder);
+}
+
+std::string CommandLineText() {
+    return Narrow(GetCommandLineW());
+}
+
+std::string ExpandEnvironment(const std::string& text) {
+    std::wstring wide = Widen(text);
+    DWORD needed = ExpandEnvironmentStringsW(wide.c_str(), nullptr, 0);
+    if (needed == 0) return {};
+    std::wstring out(needed, L'\0');
+    DWORD n = ExpandEnvironmentStringsW(wide.c_str(), out.data(), needed);
+    if (n == 0 || n > needed) return {};
+    out.resize(n - 1);  // the count includes the terminating NUL
+    return Narrow(out);
+}
+
+LocalTime Now() {
+    SYSTEMTIME st;
+    GetLocalTime(&st);
+    return LocalTime{st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond};
+}
+
+std::string LocaleDateTimeText(const LocalTime& time) {
+    SYSTEMTIME st = ToSystemTime(time);
+    wchar_t date[128] = {};
+    wchar_t clock[128] = {};
+    if (!GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, &st, nullptr, date, 128,
+                         nullptr))
+        date[0] = L'\0';
+    if (!GetTimeFormatEx(LOCALE_NAME_USER_DEFAULT, 0, &st, nullptr, clock, 128)) clock[0] = L'\0';
+    return Narrow(std::wstring(date) + L" " + clock);
+}
+
+std::string NowText() {
+    return LocaleDateTimeText(Now());
+}
+
+}  // namespace kestrine::platform
