@@ -1,0 +1,95 @@
+#include "schedule/command_line.h"
+
+#include <cstdio>
+#include <vector>
+
+namespace kestrine::schedule {
+
+namespace {
+
+// Removes the last `count` characters (UTF-8 sequences, not bytes).
+std::string DropLastChars(std::string_view text, int count) {
+    size_t end = text.size();
+    for (int i = 0; i < count; ++i) {
+        if (end == 0) return {};
+        --end;
+        while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    }
+    return std::string(text.substr(0, end));
+}
+
+size_t CountChars(std::string_view text) {
+    size_t n = 0;
+    for (char c : text)
+        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++n;
+    return n;
+}
+
+}  // namespace
+
+UnattendedCommand ParseUnattendedTail(std::string_view tail) {
+    std::vector<std::string_view> pieces;
+    size_t pos = 0;
+    while (true) {
+        size_t equals = tail.find('=', pos);
+        if (equals == std::string_view::npos) {
+            pieces.push_back(tail.substr(pos));
+            break;
+        }
+        pieces.push_back(tail.substr(pos, equals - pos));
+        pos = equals + 1;
+    }
+
+    UnattendedCommand command;
+    if (pieces.size() < 5) {
+        command.status = CommandLineStatus::TooFewPieces;
+        return command;
+    }
+    if (pieces.size() > 5) {
+        command.status = CommandLineStatus::TooManyPieces;
+        return command;
+    }
+    command.profile = DropLastChars(pieces[1], 2);
+    command.mask = DropLastChars(pieces[2], 2);
+    command.password = DropLastChars(pieces[3], 2);
+    command.archive = std::string(pieces[4]);
+    if (command.profile.empty())
+        command.status = CommandLineStatus::EmptyProfile;
+    else if (command.mask.empty())
+        command.status = CommandLineStatus::EmptyMask;
+    else if (command.archive.empty())
+        command.status = CommandLineStatus::EmptyArchive;
+    else
+        command.status = CommandLineStatus::Ok;
+    return command;
+}
+
+std::array<bool, 9> ChosenItems(std::string_view mask) {
+    std::array<bool, 9> chosen{};
+    for (size_t i = 0; i < chosen.size() && i < mask.size(); ++i) chosen[i] = mask[i] == '1';
+    return chosen;
+}
+
+std::string DatedArchivePath(std::string_view archive, int year, int month, int day, int hour,
+                             int minute) {
+    if (CountChars(archive) < 4) return std::string(archive);
+    char suffix[40];
+    std::snprintf(suffix, sizeof suffix, "-%02d-%02d-%04d-%02d-%02d.ksx", month, day, year, hour,
+                  minute);
+    return DropLastChars(archive, 4) + suffix;
+}
+
+std::string CommandLineTail(std::string_view commandLine) {
+    size_t pos = 0;
+    if (!commandLine.empty() && commandLine[0] == '"') {
+        size_t close = commandLine.find('"', 1);
+        pos = close == std::string_view::npos ? commandLine.size() : close + 1;
+    } else {
+        while (pos < commandLine.size() && commandLine[pos] != ' ' && commandLine[pos] != '\t')
+            ++pos;
+    }
+    while (pos < commandLine.size() && (commandLine[pos] == ' ' || commandLine[pos] == '\t')) ++pos;
+    return std::string(commandLine.substr(pos));
+}
+
+}  // namespace kestrine::schedule
