@@ -1,0 +1,23 @@
+#include "outlook/process_control.h"
+#include "platform/processes.h"
+#include "registry/registry.h"
+
+namespace kestrine::outlook {
+
+std::string OutlookCommandLine(const std::string& registeredFolder) {
+    std::string path = registeredFolder;
+    if (!path.empty() && path.back() != '\\') path += '\\';
+    // Quoted: the folder usually lies under "Program Files", and an unquoted path with spaces
+    // would let Windows try "C:\Program.exe" first.
+    return "\"" + path + "OUTLOOK.EXE\"";
+}
+
+bool StartOutlook(const std::string& appPathsKey) {
+    std::string folder = registry::GetStringValue(appPathsKey, "Path");
+    // Without a registered folder there is nothing to start; "Error\OUTLOOK.EXE" would be looked
+    // up relative to the current folder.
+    if (folder == registry::kError || folder.empty()) return false;
+    return platform::StartProgram(OutlookCommandLine(folder), platform::ShowMode::MinimizedFocus);
+}
+
+}  // namespace kestrine::outlook

@@ -1,5 +1,0 @@
-#include <gtest/gtest.h>
-
-#include "app/version.h"
-
-TEST(Version, ProductNameIsTheApplicationTitle) { EXPECT_STREQ(kestrine::kProductName, "Kestrine"); }
