@@ -138,19 +138,6 @@ std::string CollapseDoubledBackslashes(const std::string& path) {
     return out;
 }
 
-std::string EncodeNote(const std::string& note) {
-    std::string out;
-    for (size_t i = 0; i < note.size(); ++i) {
-        if (note[i] == '\r' && i + 1 < note.size() && note[i + 1] == '\n') {
-            out += "PS$KST";
-            ++i;
-        } else {
-            out += note[i];
-        }
-    }
-    return out;
-}
-
 int ExitStatusFor(bool archiveWritten, const std::vector<StepOutcome>& outcomes) {
     if (!archiveWritten) return 2;
     for (auto outcome : outcomes) {

@@ -74,8 +74,6 @@ std::string FolderOf(const std::string& path);
 std::string BareName(const std::string& path);
 // Every doubled backslash replaced by a single one.
 std::string CollapseDoubledBackslashes(const std::string& path);
-// Replaces every CR LF of the note by "PS$KST".
-std::string EncodeNote(const std::string& note);
 
 // Exit status of an unattended run: 0 archive written and every step that ran succeeded, 1 archive
 // written but a step failed, 2 no archive.
