@@ -1,0 +1,186 @@
+// kestrine-zip: creates, lists, tests and extracts archives with the program's zip component.
+// Exit status: 0 success, 1 damaged archive or wrong password, 2 usage error.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "archive/zip_component.h"
+#include "platform/file_stream.h"
+
+namespace {
+
+using kestrine::archive::EntryInfo;
+using kestrine::archive::ZipComponent;
+namespace fileio = kestrine::platform::fileio;
+
+constexpr int kOk = 0;
+constexpr int kDamaged = 1;
+constexpr int kUsage = 2;
+
+int Usage(const std::string& problem) {
+    std::fprintf(stderr, "kestrine-zip: %s\n", problem.c_str());
+    std::fprintf(stderr,
+                 "usage: kestrine-zip create [--password-file F] ARCHIVE FILE...\n"
+                 "       kestrine-zip list ARCHIVE\n"
+                 "       kestrine-zip test [--password-file F] ARCHIVE\n"
+                 "       kestrine-zip extract [--password-file F] ARCHIVE DIR [ENTRY...]\n"
+                 "The password may also come from the environment variable KESTRINE_PASSWORD.\n");
+    return kUsage;
+}
+
+int Failure(const std::string& message, int status) {
+    std::fprintf(stderr, "kestrine-zip: %s\n", message.c_str());
+    return status;
+}
+
+// The password file's first line, without its line end.
+bool ReadPasswordFile(const std::string& path, std::string& password) {
+    auto in = fileio::OpenForRead(path);
+    if (!in) return false;
+    std::string text;
+    char buffer[4096];
+    for (;;) {
+        int64_t n = in->Read(buffer, sizeof buffer);
+        if (n < 0) return false;
+        if (n == 0) break;
+        text.append(buffer, static_cast<size_t>(n));
+        if (text.size() > 65536) return false;
+    }
+    size_t end = text.find_first_of("\r\n");
+    password = text.substr(0, end);
+    return true;
+}
+
+struct Options {
+    std::string password;
+    bool havePassword = false;
+    std::vector<std::string> args;
+};
+
+// Parses "[--password-file F] args..."; returns an error text or "".
+std::string ParseOptions(int argc, char** argv, Options& options) {
+    for (int i = 2; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--password-file") {
+            if (i + 1 >= argc) return "--password-file needs a file name";
+            if (!ReadPasswordFile(argv[++i], options.password)) {
+                return std::string("cannot read the password file ") + argv[i];
+            }
+            options.havePassword = true;
+        } else if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
+            return "unknown option " + arg;
+        } else {
+            options.args.push_back(arg);
+        }
+    }
+    if (!options.havePassword) {
+        if (const char* env = std::getenv("KESTRINE_PASSWORD"); env && *env) {
+            options.password = env;
+            options.havePassword = true;
+        }
+    }
+    return {};
+}
+
+const char* MethodName(uint16_t method) {
+    switch (method) {
+        case 0:
+            return "stored";
+        case 8:
+            return "deflated";
+        default:
+            return "other";
+    }
+}
+
+int Create(const Options& o) {
+    if (o.args.size() < 2) return Usage("create needs an archive and at least one file");
+    ZipComponent zip;
+    zip.ProtectEntries(o.havePassword);
+    zip.SetWritingPassword(o.password);
+    if (!zip.CreateArchive(o.args[0])) return Failure(zip.LastError(), kDamaged);
+    for (size_t i = 1; i < o.args.size(); ++i) {
+        if (!zip.AddFile(o.args[i])) {
+            zip.CloseArchive();
+            return Failure(zip.LastError(), kDamaged);
+        }
+    }
+    auto result = zip.WriteArchive();
+    if (!result.ok) return Failure(result.error, kDamaged);
+    return kOk;
+}
+
+int List(const Options& o) {
+    if (o.args.size() != 1) return Usage("list needs exactly one archive");
+    ZipComponent zip;
+    if (!zip.OpenArchive(o.args[0])) return Failure(o.args[0] + ": " + zip.LastError(), kDamaged);
+    for (const EntryInfo& e : zip.Entries()) {
+        std::printf("%12llu %12llu %-8s %-9s %s\n",
+                    static_cast<unsigned long long>(e.uncompressedSize),
+                    static_cast<unsigned long long>(e.compressedSize), MethodName(e.method),
+                    e.aes         ? "AES"
+                    : e.encrypted ? "ZipCrypto"
+                                  : "none",
+                    e.name.c_str());
+    }
+    return kOk;
+}
+
+int Test(const Options& o) {
+    if (o.args.size() != 1) return Usage("test needs exactly one archive");
+    ZipComponent zip;
+    if (!zip.OpenArchive(o.args[0])) return Failure(o.args[0] + ": " + zip.LastError(), kDamaged);
+    zip.SetReadingPassword(o.password);
+    auto entries = zip.Entries();
+    for (const EntryInfo& e : entries) {
+        if (e.encrypted && !o.havePassword) {
+            return Failure(o.args[0] + ": the archive is protected; give a password", kDamaged);
+        }
+    }
+    if (!zip.TestEntries()) return Failure(o.args[0] + ": " + zip.LastError(), kDamaged);
+    std::printf("%zu entries OK\n", entries.size());
+    return kOk;
+}
+
+int Extract(const Options& o) {
+    if (o.args.size() < 2) return Usage("extract needs an archive and a folder");
+    const std::string& folder = o.args[1];
+    if (!fileio::IsDirectory(folder)) return Usage("no such folder: " + folder);
+    ZipComponent zip;
+    if (!zip.OpenArchive(o.args[0])) return Failure(o.args[0] + ": " + zip.LastError(), kDamaged);
+    zip.SetReadingPassword(o.password);
+    std::vector<EntryInfo> chosen;
+    if (o.args.size() == 2) {
+        chosen = zip.Entries();
+    } else {
+        for (size_t i = 2; i < o.args.size(); ++i) {
+            auto e = zip.FindEntry(o.args[i]);
+            if (!e) return Failure(o.args[0] + ": no entry named " + o.args[i], kDamaged);
+            chosen.push_back(*e);
+        }
+    }
+    for (const EntryInfo& e : chosen) {
+        if (e.encrypted && !o.havePassword) {
+            return Failure(o.args[0] + ": the archive is protected; give a password", kDamaged);
+        }
+        if (!zip.ExtractTo(e, folder)) return Failure(o.args[0] + ": " + zip.LastError(), kDamaged);
+    }
+    return kOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return Usage("no command given");
+    std::string command = argv[1];
+    Options options;
+    std::string problem = ParseOptions(argc, argv, options);
+    if (!problem.empty()) return Usage(problem);
+    if (command == "create") return Create(options);
+    if (command == "list") return List(options);
+    if (command == "test") return Test(options);
+    if (command == "extract") return Extract(options);
+    return Usage("unknown command " + command);
+}

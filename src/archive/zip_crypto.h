@@ -1,0 +1,83 @@
+#pragma once
+// The two zip encryption schemes: WinZip AES (AE-1/AE-2, which the archives are written with) and
+// the traditional PKWARE cipher ("ZipCrypto"), which archives of earlier versions used and which is
+// only ever read.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace kestrine::archive::crypto {
+
+// Makes libgcrypt ready; safe to call from several places and threads.
+void InitLibrary();
+void RandomBytes(uint8_t* out, size_t size);
+
+// AES strength 1, 2, 3 = 128, 192, 256-bit keys.
+size_t AesSaltSize(int strength);
+size_t AesKeySize(int strength);
+inline constexpr size_t kAesVerifierSize = 2;
+inline constexpr size_t kAesAuthCodeSize = 10;
+
+struct AesKeys {
+    uint8_t encryption[32] = {};
+    uint8_t authentication[32] = {};
+    uint8_t verifier[2] = {};
+    size_t keySize = 0;
+};
+
+// PBKDF2-HMAC-SHA1 with 1000 iterations, as WinZip derives the keys from the password and salt.
+bool DeriveAesKeys(const std::string& password, const uint8_t* salt, int strength, AesKeys& keys);
+
+// AES in counter mode with WinZip's little-endian counter starting at 1; encryption and decryption
+// are the same operation.
+class AesCtr {
+  public:
+    AesCtr() = default;
+    ~AesCtr();
+    AesCtr(const AesCtr&) = delete;
+    AesCtr& operator=(const AesCtr&) = delete;
+    bool Init(const uint8_t* key, size_t keySize);
+    void Apply(uint8_t* data, size_t size);
+
+  private:
+    void Refill();
+    void* handle_ = nullptr;
+    uint64_t counterLow_ = 0;
+    uint64_t counterHigh_ = 0;
+    static constexpr size_t kStreamBytes = 16 * 1024;
+    uint8_t stream_[kStreamBytes];
+    size_t used_ = kStreamBytes;
+};
+
+class HmacSha1 {
+  public:
+    HmacSha1() = default;
+    ~HmacSha1();
+    HmacSha1(const HmacSha1&) = delete;
+    HmacSha1& operator=(const HmacSha1&) = delete;
+    bool Init(const uint8_t* key, size_t keySize);
+    void Update(const uint8_t* data, size_t size);
+    // The first 10 bytes of the MAC, the WinZip authentication code.
+    void Final(uint8_t out[kAesAuthCodeSize]);
+
+  private:
+    void* handle_ = nullptr;
+};
+
+// The traditional PKWARE stream cipher (decryption only).
+class ZipCryptoDecoder {
+  public:
+    explicit ZipCryptoDecoder(const std::string& password);
+    void Decrypt(uint8_t* data, size_t size);
+
+  private:
+    void UpdateKeys(uint8_t plain);
+    uint32_t key0_ = 0x12345678u;
+    uint32_t key1_ = 0x23456789u;
+    uint32_t key2_ = 0x34567890u;
+};
+
+// Constant-time comparison of authentication codes.
+bool SameBytes(const uint8_t* a, const uint8_t* b, size_t size);
+
+}  // namespace kestrine::archive::crypto

@@ -1,0 +1,56 @@
+#pragma once
+// Byte-level pieces of the zip format shared by the writer and the reader.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace kestrine::archive::format {
+
+inline constexpr uint32_t kLocalHeaderSig = 0x04034b50;
+inline constexpr uint32_t kCentralHeaderSig = 0x02014b50;
+inline constexpr uint32_t kEndSig = 0x06054b50;
+inline constexpr uint32_t kZip64EndSig = 0x06064b50;
+inline constexpr uint32_t kZip64LocatorSig = 0x07064b50;
+inline constexpr uint16_t kZip64ExtraId = 0x0001;
+inline constexpr uint16_t kAesExtraId = 0x9901;
+inline constexpr uint16_t kUnicodePathExtraId = 0x7075;
+inline constexpr uint16_t kMethodStored = 0;
+inline constexpr uint16_t kMethodDeflated = 8;
+inline constexpr uint16_t kMethodAes = 99;
+inline constexpr uint16_t kFlagEncrypted = 1u << 0;
+inline constexpr uint16_t kFlagDataDescriptor = 1u << 3;
+inline constexpr uint16_t kFlagStrongEncryption = 1u << 6;
+inline constexpr uint16_t kFlagUtf8 = 1u << 11;
+inline constexpr size_t kLocalHeaderSize = 30;
+inline constexpr size_t kCentralHeaderSize = 46;
+inline constexpr size_t kEndSize = 22;
+inline constexpr size_t kZip64EndSize = 56;
+inline constexpr size_t kZip64LocatorSize = 20;
+
+inline uint16_t Get16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+inline uint32_t Get32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+inline uint64_t Get64(const uint8_t* p) {
+    return static_cast<uint64_t>(Get32(p)) | static_cast<uint64_t>(Get32(p + 4)) << 32;
+}
+inline void Put16(std::string& out, uint16_t v) {
+    out.push_back(static_cast<char>(v & 0xff));
+    out.push_back(static_cast<char>(v >> 8));
+}
+inline void Put32(std::string& out, uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xff));
+}
+inline void Put64(std::string& out, uint64_t v) {
+    for (int i = 0; i < 8; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xff));
+}
+
+bool IsValidUtf8(std::string_view text);
+bool IsAscii(std::string_view text);
+// Names stored without the UTF-8 flag are in the IBM PC code page 437.
+std::string Cp437ToUtf8(std::string_view text);
+
+}  // namespace kestrine::archive::format

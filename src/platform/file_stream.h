@@ -1,0 +1,56 @@
+#pragma once
+// Portable file access for the archive code: one open file with 64-bit offsets, and the few path
+// operations that writing through a temporary file needs. Paths are UTF-8; on Windows they go to
+// the wide-character API, so names outside the ANSI code page work.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace kestrine::platform::fileio {
+
+class FileStream {
+  public:
+    virtual ~FileStream() = default;
+    // Bytes read (0 at the end of the file), or -1 on a read error.
+    virtual int64_t Read(void* buffer, size_t size) = 0;
+    // Reads exactly `size` bytes at `offset`; false on an error or a short file.
+    virtual bool ReadAt(uint64_t offset, void* buffer, size_t size) = 0;
+    // Writes all of `buffer`; false on an error (disk full, ...).
+    virtual bool Write(const void* buffer, size_t size) = 0;
+    virtual bool Seek(uint64_t offset) = 0;
+    virtual uint64_t Tell() const = 0;
+    // The current size of the file, or -1 on an error.
+    virtual int64_t Size() = 0;
+    // Cuts the file to `size` bytes and moves the position there.
+    virtual bool Truncate(uint64_t size) = 0;
+    // Pushes written data to the disk.
+    virtual bool Flush() = 0;
+};
+
+// Opens an existing file for reading (shared with other readers); nullptr when it cannot be opened.
+std::unique_ptr<FileStream> OpenForRead(const std::string& path);
+// Creates a new file for reading and writing; fails when a file of that name already exists, so
+// two writers never share a temporary name.
+std::unique_ptr<FileStream> CreateNew(const std::string& path);
+
+// A unique, newly created empty file in `folder` whose name starts with `prefix`, open for reading
+// and writing; its path goes to `path`. nullptr when none could be made. The caller removes it.
+std::unique_ptr<FileStream> CreateTempFile(const std::string& folder, const std::string& prefix,
+                                           std::string& path);
+// Moves `from` over `to`, replacing a file of that name in one step where the system allows.
+bool MoveOver(const std::string& from, const std::string& to);
+bool RemoveFile(const std::string& path);
+bool IsDirectory(const std::string& path);
+bool FileExists(const std::string& path);
+// The file's last-modified time in MS-DOS form (date in the high word), local time; a fixed
+// 1980-01-01 when it cannot be read.
+uint32_t FileDosTime(const std::string& path);
+
+// Folder part of `path` ("." when it has none) and the bare file name (after the last / or \).
+std::string ParentFolder(const std::string& path);
+std::string BareFileName(const std::string& path);
+// `folder` and `name` joined with the system's separator.
+std::string JoinPath(const std::string& folder, const std::string& name);
+
+}  // namespace kestrine::platform::fileio

@@ -1,0 +1,155 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <ctime>
+#include <random>
+
+#include "platform/file_stream.h"
+
+namespace kestrine::platform::fileio {
+
+namespace {
+
+class PosixFileStream final : public FileStream {
+  public:
+    explicit PosixFileStream(int fd) : fd_(fd) {}
+    ~PosixFileStream() override { ::close(fd_); }
+    PosixFileStream(const PosixFileStream&) = delete;
+    PosixFileStream& operator=(const PosixFileStream&) = delete;
+
+    int64_t Read(void* buffer, size_t size) override {
+        for (;;) {
+            ssize_t n = ::read(fd_, buffer, size);
+            if (n < 0 && errno == EINTR) continue;
+            if (n > 0) position_ += static_cast<uint64_t>(n);
+            return n;
+        }
+    }
+
+    bool ReadAt(uint64_t offset, void* buffer, size_t size) override {
+        auto* out = static_cast<char*>(buffer);
+        while (size > 0) {
+            ssize_t n = ::pread(fd_, out, size, static_cast<off_t>(offset));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return false;
+            out += n;
+            size -= static_cast<size_t>(n);
+            offset += static_cast<uint64_t>(n);
+        }
+        return true;
+    }
+
+    bool Write(const void* buffer, size_t size) override {
+        const auto* in = static_cast<const char*>(buffer);
+        while (size > 0) {
+            ssize_t n = ::write(fd_, in, size);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return false;
+            in += n;
+            size -= static_cast<size_t>(n);
+            position_ += static_cast<uint64_t>(n);
+        }
+        return true;
+    }
+
+    bool Seek(uint64_t offset) override {
+        if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) return false;
+        position_ = offset;
+        return true;
+    }
+
+    uint64_t Tell() const override { return position_; }
+
+    int64_t Size() override {
+        struct stat st {};
+        if (::fstat(fd_, &st) != 0) return -1;
+        return static_cast<int64_t>(st.st_size);
+    }
+
+    bool Truncate(uint64_t size) override {
+        if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) return false;
+        return Seek(size);
+    }
+
+    bool Flush() override { return ::fsync(fd_) == 0 || errno == EINVAL; }
+
+  private:
+    int fd_;
+    uint64_t position_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<FileStream> OpenForRead(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return nullptr;
+    }
+    return std::make_unique<PosixFileStream>(fd);
+}
+
+std::unique_ptr<FileStream> CreateNew(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) return nullptr;
+    return std::make_unique<PosixFileStream>(fd);
+}
+
+std::unique_ptr<FileStream> CreateTempFile(const std::string& folder, const std::string& prefix,
+                                           std::string& path) {
+    static std::atomic<unsigned> counter{0};
+    std::random_device rd;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        unsigned stamp = static_cast<unsigned>(
+            std::chrono::steady_clock::now().time_since_epoch().count() & 0xffffff);
+        std::string name = prefix + std::to_string(rd() % 1000000u) + "-" +
+                           std::to_string(stamp ^ counter++) + ".tmp";
+        std::string candidate = JoinPath(folder, name);
+        int fd = ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd >= 0) {
+            path = candidate;
+            return std::make_unique<PosixFileStream>(fd);
+        }
+        if (errno != EEXIST) return nullptr;
+    }
+    return nullptr;
+}
+
+bool MoveOver(const std::string& from, const std::string& to) {
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool RemoveFile(const std::string& path) {
+    return ::unlink(path.c_str()) == 0;
+}
+
+bool IsDirectory(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool FileExists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+uint32_t FileDosTime(const std::string& path) {
+    constexpr uint32_t kEpoch = (0u << 25 | 1u << 21 | 1u << 16);
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return kEpoch;
+    struct tm local {};
+    time_t t = st.st_mtime;
+    if (!localtime_r(&t, &local) || local.tm_year < 80) return kEpoch;
+    if (local.tm_year > 207) return kEpoch;
+    return static_cast<uint32_t>((local.tm_year - 80) << 25 | (local.tm_mon + 1) << 21 |
+                                 local.tm_mday << 16 | local.tm_hour << 11 | local.tm_min << 5 |
+                                 local.tm_sec / 2);
+}
+
+}  // namespace kestrine::platform::fileio
