@@ -1,0 +1,302 @@
+#include "restore/restore_handlers.h"
+
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <utility>
+#include <vector>
+
+#include "app/line_file.h"
+#include "app/settings.h"
+#include "archive/manifest.h"
+#include "outlook/detection.h"
+#include "registry/registry.h"
+#include "restore/file_replace.h"
+
+namespace fs = std::filesystem;
+
+namespace kestrine::restore {
+
+namespace {
+
+std::string Join(const std::string& folder, const std::string& name) {
+    if (!folder.empty() && folder.back() == '\\') return folder + name;
+    return folder + "\\" + name;
+}
+
+bool IsFolder(const std::string& path) {
+    std::error_code ec;
+    return fs::is_directory(PathFromUtf8(path), ec);
+}
+
+// Creates the folder when missing, one level only.
+bool EnsureFolder(const std::string& path) {
+    if (IsFolder(path)) return true;
+    std::error_code ec;
+    fs::create_directory(PathFromUtf8(path), ec);
+    return IsFolder(path);
+}
+
+void RemoveFile(const std::string& path) {
+    std::error_code ec;
+    fs::remove(PathFromUtf8(path), ec);
+}
+
+// A profile name names a key below the profiles root and, for some items, a file.
+bool IsProfileName(const std::string& name) {
+    return !name.empty() && name.find('\\') == std::string::npos &&
+           name.find('\0') == std::string::npos;
+}
+
+std::string ProfileKey(const RestoreContext& ctx, const std::string& strIdentity) {
+    return ctx.state.ProfilesRoot + "\\" + strIdentity;
+}
+
+const std::string& Entry(const RestoreContext& ctx, int item) {
+    return ctx.state.ItemEntries[static_cast<size_t>(item)];
+}
+
+struct Planned {
+    std::string entry;       // name in the archive
+    std::string targetName;  // file name in the folder
+};
+
+// Extracts every planned entry into a checked temporary beside its target in `folder`, then puts
+// them all in place together. False, with nothing in the folder replaced, when a name is not a
+// plain file name, the archive lacks an entry, an entry does not extract whole, or a target is held
+// open.
+bool ExtractAllInto(archive::ZipComponent& zip, const std::vector<Planned>& plan,
+                    const std::string& folder) {
+    if (!IsFolder(folder)) return false;
+    std::vector<StagedFile> staged;
+    for (const auto& p : plan) {
+        const auto entry =
+            archive::IsPlainFileName(p.entry) ? zip.FindEntry(p.entry) : std::nullopt;
+        if (!entry || !archive::IsPlainFileName(p.targetName)) {
+            DiscardStaged(staged);
+            return false;
+        }
+        const std::string target = Join(folder, p.targetName);
+        StagedFile file{UnusedSibling(target, "new"), target};
+        if (!zip.ExtractToFile(*entry, file.temporary)) {
+            RemoveFile(file.temporary);
+            DiscardStaged(staged);
+            return false;
+        }
+        staged.push_back(std::move(file));
+    }
+    return ReplaceFilesTogether(staged);
+}
+
+std::vector<Planned> PlanSameNames(const std::string& stagingList) {
+    std::vector<Planned> plan;
+    for (const auto& name : archive::SplitStagingList(CutAtNul(stagingList)))
+        plan.push_back({name, name});
+    return plan;
+}
+
+// The export file goes to a fresh temporary of its own, so that no entry name can overwrite a file
+// of the application folder; ImportKey checks it whole before it replaces the tree.
+bool ImportEntry(const RestoreContext& ctx, const std::string& entryValue,
+                 const std::string& targetKey) {
+    if (!registry::KeyExists(targetKey)) return true;
+    const std::string name = TrimSpaces(CutAtNul(entryValue));
+    if (!archive::IsPlainFileName(name)) return false;
+    const auto entry = ctx.zip.FindEntry(name);
+    if (!entry) return false;
+    const std::string temp = sGetTempFile("OBR");
+    if (temp.empty()) return false;
+    const bool ok = ctx.zip.ExtractToFile(*entry, temp) && registry::ImportKey(targetKey, temp);
+    RemoveFile(temp);
+    return ok;
+}
+
+bool RestoreFolderItem(const RestoreContext& ctx, int item, const std::string& folder) {
+    if (!EnsureFolder(folder)) return false;
+    return ExtractAllInto(ctx.zip, PlanSameNames(Entry(ctx, item)), folder);
+}
+
+Folders UserFolders(const RestoreContext& ctx) {
+    return FoldersFor(ctx.state.UserProfileDir, ctx.state.OSVersion);
+}
+
+template <typename F>
+bool Guarded(F&& body) {
+    try {
+        return body();
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+}  // namespace
+
+bool RestoreConfig(const RestoreContext& ctx, const std::string& strIdentity) {
+    return Guarded([&] {
+        if (!IsProfileName(strIdentity)) return false;
+        return ImportEntry(ctx, Entry(ctx, kConfigItem), ProfileKey(ctx, strIdentity));
+    });
+}
+
+bool RestoreAccounts(const RestoreContext& ctx, const std::string& strIdentity) {
+    return Guarded([&] {
+        if (!IsProfileName(strIdentity)) return false;
+        return ImportEntry(ctx, Entry(ctx, kAccountsItem),
+                           ProfileKey(ctx, strIdentity) + "\\" + kAccountsSubkey);
+    });
+}
+
+bool RestoreConfigsetting(const RestoreContext& ctx) {
+    return Guarded([&] {
+        const std::string key = "HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\" +
+                                ctx.state.OutlookVersion + "\\Outlook\\Options";
+        return ImportEntry(ctx, Entry(ctx, kConfigsettingItem), key);
+    });
+}
+
+bool RestoreSignatures(const RestoreContext& ctx) {
+    return Guarded(
+        [&] { return RestoreFolderItem(ctx, kSignaturesItem, UserFolders(ctx).signatures); });
+}
+
+bool RestoreStationery(const RestoreContext& ctx) {
+    return Guarded([&] {
+        std::string folder;
+        if (outlook::ReadAsNumber(ctx.state.OutlookVersion) < 12) {
+            folder = UserFolders(ctx).stationery;
+        } else {
+            const std::string shared = registry::GetStringValue(
+                "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools", "SharedFilesDir");
+            if (shared == registry::kError) return false;
+            folder = TrimSpaces(CutAtNul(shared)) + "Stationery";
+        }
+        return RestoreFolderItem(ctx, kStationeryItem, folder);
+    });
+}
+
+bool RestoreTemplates(const RestoreContext& ctx) {
+    return Guarded(
+        [&] { return RestoreFolderItem(ctx, kTemplatesItem, UserFolders(ctx).templates); });
+}
+
+bool RestoreSetting(const RestoreContext& ctx) {
+    return Guarded(
+        [&] { return RestoreFolderItem(ctx, kSettingItem, UserFolders(ctx).roamingOutlook); });
+}
+
+bool RestoreContacts(const RestoreContext& ctx) {
+    return Guarded(
+        [&] { return RestoreFolderItem(ctx, kContactsItem, UserFolders(ctx).contacts); });
+}
+
+bool RestoreRules(const RestoreContext& ctx, const std::string& strIdentity) {
+    return Guarded([&] {
+        if (!IsProfileName(strIdentity)) return false;
+        const std::string value = CutAtNul(Entry(ctx, kRulesItem));
+        const std::string ownName = strIdentity + ".RWZ";
+        // The rules file is named after the profile it belongs to. It goes straight to the target
+        // profile's name; a rules file of the source profile that lies here is not touched.
+        bool found = false;
+        std::vector<Planned> plan;
+        for (const auto& name : archive::SplitStagingList(value)) {
+            if (!found && EqualsNoCase(name, value)) {
+                found = true;
+                plan.push_back({name, EqualsNoCase(value, ownName) ? name : ownName});
+            } else {
+                plan.push_back({name, name});
+            }
+        }
+        return ExtractAllInto(ctx.zip, plan, UserFolders(ctx).roamingOutlook) && found;
+    });
+}
+
+bool RestorePab(const RestoreContext& ctx, const std::string& strIdentity) {
+    return Guarded([&] {
+        if (!IsProfileName(strIdentity)) return false;
+        const std::string local = UserFolders(ctx).localOutlook;
+        if (!ExtractAllInto(ctx.zip, PlanSameNames(Entry(ctx, kPabItem)), local)) return false;
+        const std::string profileKey = ProfileKey(ctx, strIdentity);
+        const auto subkeys = registry::EnumSubKeys(profileKey);
+        if (subkeys.names.empty() || subkeys.failed) return false;
+        for (const auto& sub : subkeys.names) {
+            const std::string key = profileKey + "\\" + sub;
+            const std::string path = registry::GetStringValue(key, "001e6600");
+            if (path == registry::kError) continue;
+            registry::SetStringValue(key, "001e6600", Join(local, FileNamePart(path)));
+        }
+        return true;
+    });
+}
+
+bool RestoreDatas(const RestoreContext& ctx, const std::string& strIdentity) {
+    return Guarded([&] {
+        if (!IsProfileName(strIdentity)) return false;
+        const Folders folders = UserFolders(ctx);
+        const std::string& local = folders.localOutlook;
+        // A data file that cannot be put in place (Outlook holds it) leaves the profile linked to
+        // the files it has.
+        if (!ExtractAllInto(ctx.zip, PlanSameNames(Entry(ctx, kDatasItem)), local)) return false;
+
+        const std::string profileKey = ProfileKey(ctx, strIdentity);
+        const auto subkeys = registry::EnumSubKeys(profileKey);
+        if (subkeys.names.empty() || subkeys.failed) return false;
+        const std::string fav = Join(folders.favFolder, strIdentity + ".FAV");
+
+        for (const auto& sub : subkeys.names) {
+            const std::string key = profileKey + "\\" + sub;
+            std::string oldPath = registry::GetBinaryPath(key, "01020fff");
+            if (oldPath == registry::kError)
+                oldPath = registry::GetBinaryPathViaFile(key, "01020fff");
+            if (oldPath == registry::kError) continue;
+            const std::string newPath = Join(local, FileNamePart(oldPath));
+            registry::DeleteValue(key, "001e6700");
+            registry::ReplaceBinaryPath(key, "01020fff", oldPath, newPath);
+            registry::ReplaceBinaryPath(key, "001f6700", oldPath, newPath);
+        }
+
+        const std::string section = profileKey + "\\" + kStoreSection;
+        registry::DeleteValue(section, "1102039b");
+        registry::DeleteValue(section, "001e023d");
+        char account[9];
+        for (const char* valueName : {"Delivery Store EntryID", "Delivery Folder EntryID"}) {
+            for (unsigned i = 0; i < 16; ++i) {
+                std::snprintf(account, sizeof account, "%08x", i);
+                registry::DeleteValue(profileKey + "\\" + kAccountsSubkey + "\\" + account,
+                                      valueName);
+            }
+        }
+        if (archive::IsPlainFileName(strIdentity + ".FAV")) RemoveFile(fav);
+        return true;
+    });
+}
+
+bool RunRestoreHandler(RestoreHandler handler, const RestoreContext& ctx,
+                       const std::string& target) {
+    switch (handler) {
+        case RestoreHandler::Config:
+            return RestoreConfig(ctx, target);
+        case RestoreHandler::Rules:
+            return RestoreRules(ctx, target);
+        case RestoreHandler::Accounts:
+            return RestoreAccounts(ctx, target);
+        case RestoreHandler::Signatures:
+            return RestoreSignatures(ctx);
+        case RestoreHandler::Stationery:
+            return RestoreStationery(ctx);
+        case RestoreHandler::Pab:
+            return RestorePab(ctx, target);
+        case RestoreHandler::Configsetting:
+            return RestoreConfigsetting(ctx);
+        case RestoreHandler::Templates:
+            return RestoreTemplates(ctx);
+        case RestoreHandler::Setting:
+            return RestoreSetting(ctx);
+        case RestoreHandler::Contacts:
+            return RestoreContacts(ctx);
+        case RestoreHandler::Datas:
+            return RestoreDatas(ctx, target);
+    }
+    return false;
+}
+
+}  // namespace kestrine::restore

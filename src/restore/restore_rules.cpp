@@ -1,0 +1,118 @@
+#include "restore/restore_rules.h"
+
+#include <cctype>
+
+#include "app/log_lines.h"
+#include "outlook/detection.h"
+
+namespace kestrine::restore {
+
+std::string FileNamePart(const std::string& path) {
+    size_t slash = path.rfind('\\');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool EqualsNoCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return true;
+}
+
+Folders FoldersFor(const std::string& userProfileDir, const std::string& osVersion) {
+    const bool newLayout = outlook::ReadAsNumber(osVersion) >= 6.0;
+    const std::string roaming =
+        userProfileDir + (newLayout ? "\\AppData\\Roaming" : "\\Application Data");
+    const std::string local =
+        userProfileDir + (newLayout ? "\\AppData\\Local" : "\\Local Settings\\Application Data");
+    Folders f;
+    f.roamingOutlook = roaming + "\\Microsoft\\Outlook";
+    f.localOutlook = local + "\\Microsoft\\Outlook";
+    f.signatures = roaming + "\\Microsoft\\Signatures";
+    f.templates = roaming + "\\Microsoft\\Templates";
+    f.stationery = roaming + "\\Microsoft\\Stationery";
+    f.contacts = userProfileDir + "\\Contacts";
+    f.favFolder = userProfileDir + "\\Application Data\\Microsoft\\Outlook";
+    return f;
+}
+
+const std::array<RestoreRow, 11>& RestoreRows() {
+    // The configuration runs first so that every later row, the data files above all, works on the
+    // imported profile key.
+    static const std::array<RestoreRow, 11> rows = {{
+        {"Copying Config...", {0, 1, 4}, kConfigItem, RestoreHandler::Config, -1, 10, 0},
+        {"Copying Rules...", {0, -1, -1}, kRulesItem, RestoreHandler::Rules, -1, 10, 15},
+        {"Copying Accounts...", {1, -1, -1}, kAccountsItem, RestoreHandler::Accounts, 1, 10, 0},
+        {"Copying Signatures...",
+         {2, -1, -1},
+         kSignaturesItem,
+         RestoreHandler::Signatures,
+         2,
+         10,
+         0},
+        {"Copying Stationeries...",
+         {3, -1, -1},
+         kStationeryItem,
+         RestoreHandler::Stationery,
+         3,
+         5,
+         0},
+        {"Copying Address Book...", {4, -1, -1}, kPabItem, RestoreHandler::Pab, 4, 5, 0},
+        {"Copying Options...",
+         {5, -1, -1},
+         kConfigsettingItem,
+         RestoreHandler::Configsetting,
+         5,
+         5,
+         0},
+        {"Copying Templates...", {6, -1, -1}, kTemplatesItem, RestoreHandler::Templates, 6, 5, 0},
+        {"Copying Setting...", {7, -1, -1}, kSettingItem, RestoreHandler::Setting, 7, 5, 0},
+        {"Copying Contacts Folder...",
+         {8, -1, -1},
+         kContactsItem,
+         RestoreHandler::Contacts,
+         8,
+         0,
+         0},
+        {"Copying Data Files (PST/OST Files)...",
+         {0, -1, -1},
+         kDatasItem,
+         RestoreHandler::Datas,
+         0,
+         0,
+         0},
+    }};
+    return rows;
+}
+
+bool RowSelected(const RestoreRow& row, const std::array<bool, kRestoreEntryCount>& ticked,
+                 const std::string& itemFlags) {
+    if (static_cast<size_t>(row.item) >= itemFlags.size() || itemFlags[row.item] != '1')
+        return false;
+    for (int entry : row.entries) {
+        if (entry >= 0 && entry < kRestoreEntryCount && ticked[entry]) return true;
+    }
+    return false;
+}
+
+static const char* ResultText(bool ok) {
+    return ok ? "Succeeded!" : "Fail!";
+}
+
+std::string RestoreSummaryLine(const RestoreRow& row, bool ok) {
+    std::string label =
+        row.logItem >= 0 ? std::string("Restore ") + kLogItemNames[row.logItem] : std::string();
+    if (row.handler == RestoreHandler::Signatures && !ok) label += " ";
+    const bool wide =
+        row.handler == RestoreHandler::Signatures || row.handler == RestoreHandler::Templates;
+    return "\r\n" + label + (wide ? "\t\t" : "\t") + ResultText(ok) + "\t";
+}
+
+std::string RestoreCompletionText(const std::string& summary) {
+    return "The Restore was Completed!\t\t\t\r\n" + summary;
+}
+
+}  // namespace kestrine::restore
