@@ -4,6 +4,7 @@
 #include "app/log_lines.h"
 #include "app/settings.h"
 #include "archive/zip_component.h"
+#include "archive/zip_instance.h"
 #include "backup/backup_engine.h"
 #include "backup/backup_steps.h"
 #include "outlook/process_control.h"
@@ -85,7 +86,9 @@ BackupRunResult RunBackup(ui::MainWindowModel& window, AppState& state) {
     log(BackupFileLine(platform::NowText(), state.TargetFile));
     progress.Advance(10);
 
-    archive::ZipComponent zip;
+    // The program's one zip component; the window's own event handlers come back after the run.
+    archive::ZipComponent& zip = archive::Zip();
+    const archive::ZipEvents windowEvents = zip.Events();
     zip.SetWorkFolder(state.AppFolder);
     zip.Events().FileAdding = [&](const std::string& name) {
         Pump(window);
@@ -121,6 +124,7 @@ BackupRunResult RunBackup(ui::MainWindowModel& window, AppState& state) {
     // The component writes synchronously and reports the outcome itself, so the run needs no wait
     // loop on the write-finished event.
     ArchiveOutcome outcome = BuildArchive(state, zip, job);
+    zip.Events() = windowEvents;
     result.written = outcome.written;
     result.itemFlags = outcome.itemFlags;
 

@@ -4,6 +4,7 @@
 #include "app/log_lines.h"
 #include "app/settings.h"
 #include "archive/zip_component.h"
+#include "archive/zip_instance.h"
 #include "backup/backup_engine.h"
 #include "backup/backup_steps.h"
 #include "outlook/locations.h"
@@ -46,7 +47,7 @@ AutoBackupResult RunAutoBackup(AppState& state) {
     log(AutoBackupStartLine(platform::NowText(), command.profile));
     log(BackupFileLine(platform::NowText(), state.TargetFile));
 
-    archive::ZipComponent zip;
+    archive::ZipComponent& zip = archive::Zip();
     zip.SetWorkFolder(state.AppFolder);
     backup::ArchiveJob job;
     job.archivePath = state.TargetFile;

@@ -125,12 +125,6 @@ TEST(Paths, FolderAndBareName) {
     EXPECT_EQ(CollapseDoubledBackslashes("\\\\server\\\\share\\a.pab"), "\\\\server\\share\\a.pab");
 }
 
-TEST(Note, LineBreaksBecomeTheToken) {
-    EXPECT_EQ(EncodeNote("first\r\nsecond"), "firstPS$KSTsecond");
-    EXPECT_EQ(EncodeNote(""), "");
-    EXPECT_EQ(EncodeNote("lone\nfeed"), "lone\nfeed");
-}
-
 TEST(ExitStatus, TellsWrittenFailedAndMissing) {
     std::vector<StepOutcome> ok = {StepOutcome::Succeeded, StepOutcome::NotRun};
     std::vector<StepOutcome> failed = {StepOutcome::Succeeded, StepOutcome::Failed};
