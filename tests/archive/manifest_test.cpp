@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "archive/manifest.h"
+
+namespace kestrine::archive {
+namespace {
+
+ManifestHeader SampleHeader() {
+    return ManifestHeader{"PC-01",        "anna",
+                          "My Mail",      "12/5/2026 8:35:07 AM",
+                          "Outlook 2016", "first line\r\nsecond line"};
+}
+
+TEST(ManifestItems, TableInFlagOrderWithRestoreEntries) {
+    const char* keys[] = {"BackupConfig",   "BackupDatas",         "BackupRules",
+                          "BackupAccounts", "BackupSignatures",    "BackupStationery",
+                          "BackupPab",      "BackupConfigsetting", "BackupTemplates",
+                          "BackupSetting",  "BackupContacts"};
+    for (size_t i = 0; i < kArchiveItems.size(); ++i) EXPECT_STREQ(kArchiveItems[i].key, keys[i]);
+    EXPECT_EQ(kArchiveItems[0].restoreEntry, kNoRestoreEntry);
+    EXPECT_EQ(kArchiveItems[2].restoreEntry, kNoRestoreEntry);
+    // Each of the nine restore entries comes from exactly one item, in order.
+    std::set<int> seen;
+    for (int entry = 0; entry < kRestoreEntryCount; ++entry) {
+        int item = ArchiveItemOfRestoreEntry(entry);
+        ASSERT_GE(item, 0) << entry;
+        EXPECT_EQ(kArchiveItems[static_cast<size_t>(item)].restoreEntry, entry);
+        EXPECT_TRUE(seen.insert(item).second);
+    }
+    EXPECT_EQ(ArchiveItemOfRestoreEntry(0), 1);   // data files
+    EXPECT_EQ(ArchiveItemOfRestoreEntry(1), 3);   // accounts
+    EXPECT_EQ(ArchiveItemOfRestoreEntry(8), 10);  // contacts
+    EXPECT_EQ(ArchiveItemOfRestoreEntry(-1), -1);
+    EXPECT_EQ(ArchiveItemOfRestoreEntry(9), -1);
+}
+
+TEST(ManifestNote, LineBreaksTravelAsToken) {
+    EXPECT_EQ(EncodeNote("a\r\nb\r\n"), "aPS$KSTbPS$KST");
+    EXPECT_EQ(DecodeNote("aPS$KSTb"), "a\r\nb");
+    // A note holding the token text itself comes back with a line break in its place.
+    EXPECT_EQ(DecodeNote(EncodeNote("literal PS$KST")), "literal \r\n");
+    EXPECT_EQ(EncodeNote(""), "");
+    EXPECT_EQ(EncodeNote("lone\nLF"), "lone\nLF");  // only CR LF pairs are encoded
+}
+
+TEST(StagingList, JoinAndSplit) {
+    EXPECT_EQ(JoinStagingList({"a.pst", "b c.pst"}), "a.pst;b c.pst");
+    EXPECT_EQ(JoinStagingList({"one"}), "one");
+    EXPECT_EQ(JoinStagingList({}), "");
+    EXPECT_EQ(SplitStagingList("a.pst;b c.pst"), (std::vector<std::string>{"a.pst", "b c.pst"}));
+    EXPECT_TRUE(SplitStagingList("").empty());
+    EXPECT_EQ(SplitStagingList(";a;;b;"), (std::vector<std::string>{"a", "b"}));
+}
+
+TEST(ItemFlags, ElevenCharactersAndOnlyOneMeansPresent) {
+    EXPECT_TRUE(IsValidItemFlags("10010000000"));
+    EXPECT_FALSE(IsValidItemFlags("1001000000"));
+    EXPECT_FALSE(IsValidItemFlags("100100000000"));
+    EXPECT_FALSE(IsValidItemFlags(""));
+    EXPECT_TRUE(ItemPresent("10010000000", 0));
+    EXPECT_FALSE(ItemPresent("10010000000", 1));
+    EXPECT_TRUE(ItemPresent("10010000000", 3));
+    EXPECT_FALSE(ItemPresent("x", 0));
+    EXPECT_FALSE(ItemPresent("1", 1));
+    EXPECT_FALSE(ItemPresent("1", -1));
+}
+
+TEST(ManifestText, LinesInOrderWithCrLf) {
+    std::string text =
+        ManifestText(SampleHeader(), {{"BackupSignatures", "a.htm;b.txt"}}, "00001000000");
+    EXPECT_EQ(text,
+              "BackupComputer=PC-01\r\n"
+              "BackupLogonUser=anna\r\n"
+              "BackupIdentity=My Mail\r\n"
+              "BackupTime=12/5/2026 8:35:07 AM\r\n"
+              "Outlookversion=Outlook 2016\r\n"
+              "BackupInformation=first linePS$KSTsecond line\r\n"
+              "BackupSignatures=a.htm;b.txt\r\n"
+              "BackupItem=00001000000\r\n");
+    auto pairs = HeaderPairs(ManifestHeader{});
+    ASSERT_EQ(pairs.size(), 6u);
+    EXPECT_EQ(pairs[5], (std::pair<std::string, std::string>{"BackupInformation", ""}));
+}
+
+TEST(ManifestRead, RoundTrip) {
+    std::vector<std::pair<std::string, std::string>> items = {
+        {"BackupConfig", "OBC1A.tmp"},
+        {"BackupDatas", "Outlook.pst;archive.pst"},
+        {"BackupRules", "My Mail.RWZ"},
+        {"BackupContacts", "x.contact"}};
+    Manifest m = ReadManifestText(ManifestText(SampleHeader(), items, "11100000001"));
+    ASSERT_TRUE(m.valid);
+    EXPECT_EQ(m.header.computer, "PC-01");
+    EXPECT_EQ(m.header.logonUser, "anna");
+    EXPECT_EQ(m.header.identity, "My Mail");
+    EXPECT_EQ(m.header.time, "12/5/2026 8:35:07 AM");
+    EXPECT_EQ(m.header.outlookVersion, "Outlook 2016");
+    EXPECT_EQ(m.header.note, "first line\r\nsecond line");
+    EXPECT_EQ(m.itemFlags, "11100000001");
+    EXPECT_EQ(m.entries[0], "OBC1A.tmp");
+    EXPECT_EQ(m.entries[1], "Outlook.pst;archive.pst");
+    EXPECT_EQ(m.entries[2], "My Mail.RWZ");
+    EXPECT_EQ(m.entries[10], "x.contact");
+    EXPECT_EQ(m.entries[3], "");
+}
+
+TEST(ManifestRead, EmptyNoteReadsBackEmpty) {
+    ManifestHeader header = SampleHeader();
+    header.note = "";
+    std::string text = ManifestText(header, {}, "00000000000");
+    EXPECT_NE(text.find("BackupInformation=\r\n"), std::string::npos);
+    Manifest m = ReadManifestText(text);
+    EXPECT_TRUE(m.valid);
+    EXPECT_EQ(m.header.note, "");
+}
+
+TEST(ManifestRead, InvalidManifests) {
+    EXPECT_FALSE(ReadManifestText("").valid);
+    EXPECT_FALSE(ReadManifestText("garbage without equals\r\n").valid);
+    EXPECT_FALSE(ReadManifestText("BackupItem=1111\r\n").valid);
+    EXPECT_FALSE(ReadManifestText("BackupItem=111111111111\r\n").valid);
+    EXPECT_FALSE(ReadManifestText("BackupItem=\r\n").valid);
+    // An empty line before BackupItem hides it.
+    EXPECT_FALSE(ReadManifestText("BackupComputer=PC\r\n\r\nBackupItem=00000000000\r\n").valid);
+    // Binary noise does not crash the reader.
+    EXPECT_FALSE(ReadManifestText(std::string("\0\xFF=\r\r\n\n=", 8)).valid);
+    // A bad manifest gives no entries.
+    Manifest m = ReadManifestText("BackupContacts=x\r\nBackupItem=1\r\n");
+    EXPECT_EQ(m.entries[10], "");
+}
+
+TEST(ManifestRead, AbsentItemsAreNeverLookedUp) {
+    Manifest m = ReadManifestText("BackupSignatures=a.htm\r\nBackupItem=00000000000\r\n");
+    ASSERT_TRUE(m.valid);
+    EXPECT_EQ(m.entries[4], "");
+}
+
+TEST(ManifestRead, EntryNamesAreCutAtNulAndKeysAreCaseBlind) {
+    std::string text =
+        std::string("backupcontacts=a.vcf\0junk\r\n", 27) + "BACKUPITEM=00000000001\r\n";
+    Manifest m = ReadManifestText(text);
+    ASSERT_TRUE(m.valid);
+    EXPECT_EQ(m.entries[10], "a.vcf");
+}
+
+TEST(ManifestRead, FirstOfTwoLinesWinsAndValuesKeepEquals) {
+    Manifest m = ReadManifestText(
+        "BackupIdentity=a=b\r\nBackupIdentity=second\r\nBackupItem=00000000000\r\n");
+    EXPECT_EQ(m.header.identity, "a=b");
+}
+
+}  // namespace
+}  // namespace kestrine::archive
