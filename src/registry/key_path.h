@@ -1,0 +1,22 @@
+#pragma once
+// Full key paths ("HKEY_CURRENT_USER\Software\...") without the registry: the root table and the
+// split into root and subkey. The Windows toolkit adds the "Incorrect Format:" message.
+#include <cstdint>
+#include <string>
+
+namespace kestrine::registry {
+
+inline constexpr uint32_t kKeyRead = 0x20019;
+inline constexpr uint32_t kKeyWrite = 0x20006;
+
+struct KeyPathParts {
+    bool wellFormed = false;  // false: not beginning with "HKEY_" or ending with "\"
+    uint32_t root = 0;        // 0: unknown root name or malformed path
+    std::string subkey;       // empty: the root key itself
+};
+KeyPathParts SplitKeyPath(const std::string& fullPath);
+
+// The text shown for a malformed path.
+std::string IncorrectFormatText(const std::string& fullPath);
+
+}  // namespace kestrine::registry

@@ -1,0 +1,119 @@
+#include "registry/binary_path.h"
+
+#include <gtest/gtest.h>
+
+#include "registry/key_path.h"
+#include "registry/registry.h"
+#include "registry/utf16.h"
+
+namespace kestrine::registry {
+namespace {
+
+std::vector<uint8_t> Utf16Data(std::u16string_view text) {
+    auto data = Utf16ToBytes(text);
+    data.push_back(0);
+    data.push_back(0);
+    return data;
+}
+
+TEST(KeyPath, SplitsRootAndSubkeyAndKnowsTheSevenRoots) {
+    auto parts = SplitKeyPath("HKEY_CURRENT_USER\\Software\\A\\B");
+    EXPECT_TRUE(parts.wellFormed);
+    EXPECT_EQ(parts.root, 0x80000001u);
+    EXPECT_EQ(parts.subkey, "Software\\A\\B");
+    parts = SplitKeyPath("HKEY_CURRENT_USER");
+    EXPECT_EQ(parts.root, 0x80000001u);
+    EXPECT_EQ(parts.subkey, "");
+    EXPECT_EQ(GetRootKey("HKEY_CLASSES_ROOT"), 0x80000000u);
+    EXPECT_EQ(GetRootKey("HKEY_DYN_DATA"), 0x80000006u);
+    EXPECT_EQ(GetRootKey("HKEY_LOCAL_MACHINE"), 0x80000002u);
+    EXPECT_EQ(GetRootKey("HKEY_Current_User"), 0u);
+}
+
+TEST(KeyPath, MalformedAndUnknownPathsGiveRootZero) {
+    for (const char* path : {"hkey_current_user\\Software", "HKEY_CURRENT_USER\\Software\\", "",
+                             "Software\\HKEY_CURRENT_USER"}) {
+        auto parts = SplitKeyPath(path);
+        EXPECT_FALSE(parts.wellFormed) << path;
+        EXPECT_EQ(parts.root, 0u) << path;
+    }
+    auto unknown = SplitKeyPath("HKEY_FOO\\Bar");
+    EXPECT_TRUE(unknown.wellFormed);
+    EXPECT_EQ(unknown.root, 0u);
+    EXPECT_EQ(IncorrectFormatText("x\\"), "Incorrect Format:\n\nx\\");
+}
+
+TEST(BinaryPath, FindsDrivePathsAndNetworkPathsAfterAHeader) {
+    EXPECT_EQ(ExtractDataFilePath(DecodeBinaryText(Utf16Data(u"\x1\x2\x3\x4"
+                                                             u"C:\\Data\\mail.pst"))),
+              "C:\\Data\\mail.pst");
+    EXPECT_EQ(ExtractDataFilePath(DecodeBinaryText(Utf16Data(u"ab\\\\server\\share\\a.pst"))),
+              "\\\\server\\share\\a.pst");
+    EXPECT_EQ(ExtractDataFilePath(DecodeBinaryText(Utf16Data(u"C:\\Data\\mail.pst"))), kError);
+    EXPECT_EQ(ExtractDataFilePath(u""), kError);
+    // The last ":\" wins; non-ANSI characters come through.
+    EXPECT_EQ(ExtractDataFilePath(u"xxC:\\old yyD:\\\x65E5.pst"), "D:\\\xE6\x97\xA5.pst");
+}
+
+TEST(BinaryPath, DecodesEveryBytePattern) {
+    // Last byte non-zero, first byte non-zero with a zero second byte: single characters.
+    EXPECT_EQ(DecodeBinaryText({'A', 0, 'B'}), u"AB");
+    EXPECT_EQ(DecodeBinaryText({'A'}), u"A");
+    EXPECT_EQ(DecodeBinaryText({}), u"");
+    EXPECT_EQ(DecodeBinaryText({0, 0, 0}), u"");
+    // Consecutive non-zero bytes pair up, low byte first.
+    EXPECT_EQ(DecodeBinaryText({0xE5, 0x65, 0, 0}), u"\x65E5");
+    EXPECT_EQ(DecodeBinaryText({'a', 'b', 'c'}), std::u16string(1, u'\x6261') + u"c");
+    // Values of 32 KB and more decode too.
+    std::vector<uint8_t> big(40000, 0);
+    auto tail = Utf16Data(u"hdrC:\\x.pst");
+    std::copy(tail.begin(), tail.end(), big.end() - static_cast<long>(tail.size()));
+    EXPECT_EQ(ExtractDataFilePath(DecodeBinaryText(big)), "C:\\x.pst");
+    EXPECT_EQ(NonZeroBytes({0, 'C', 0, ':', 0}), "C:");
+}
+
+TEST(HexImage, WritesBytesWithoutLeadingZerosAndReadsThemBack) {
+    EXPECT_EQ(HexImage({0x43, 0x3A, 0x5C, 0x00}), "43=3A=5C=0");
+    EXPECT_EQ(HexImage({0x0A, 0xFF}), "A=FF");
+    EXPECT_EQ(HexImage({}), "");
+    EXPECT_EQ(ParseHexImage("43=3A=5C=0"), (std::vector<uint8_t>{0x43, 0x3A, 0x5C, 0}));
+    EXPECT_EQ(ParseHexImage(""), std::vector<uint8_t>{});
+    EXPECT_FALSE(ParseHexImage("43==0"));
+    EXPECT_FALSE(ParseHexImage("100"));
+    EXPECT_FALSE(ParseHexImage("G"));
+    EXPECT_EQ(Utf16PathImage("C:\\"), "43=0=3A=0=5C=0=");
+    EXPECT_EQ(Utf16PathImage("\xE6\x97\xA5"), "E5=65=");
+    EXPECT_EQ(SingleBytePathImage("C:\\"), "43=3A=5C=");
+}
+
+TEST(HexImage, ReplacesWholeBytesOnly) {
+    bool changed = false;
+    // "3=0=" must not match the tail of "43=0=".
+    EXPECT_EQ(ReplaceInHexImage("43=0=1", "3=0=", "7=0=", changed), "43=0=1");
+    EXPECT_FALSE(changed);
+    EXPECT_EQ(ReplaceInHexImage("1=2=1=2=1", "1=2=", "5=", changed), "5=5=1");
+    EXPECT_TRUE(changed);
+    EXPECT_EQ(ReplaceInHexImage("1=2", "1=2=", "", changed), "");
+    EXPECT_EQ(ReplaceInHexImage("1=2", "", "5=", changed), "1=2");
+    EXPECT_FALSE(changed);
+}
+
+TEST(ReplacePath, PrefersUtf16AndFallsBackToSingleBytes) {
+    auto utf16 = Utf16Data(
+        u"\x1\x2"
+        u"C:\\old.pst");
+    EXPECT_EQ(
+        ReplacePathInData(utf16, "C:\\old.pst", "D:\\new\\b.pst", "C:\\old.pst", "D:\\new\\b.pst"),
+        Utf16Data(u"\x1\x2"
+                  u"D:\\new\\b.pst"));
+    std::vector<uint8_t> ansi = {1, 'C', ':', '\\', 'o', '.', 'p', 0};
+    EXPECT_EQ(ReplacePathInData(ansi, "C:\\o.p", "E:\\n.p", "C:\\o.p", "E:\\n.p"),
+              (std::vector<uint8_t>{1, 'E', ':', '\\', 'n', '.', 'p', 0}));
+    // Without an ANSI form the single-byte pass is not tried.
+    EXPECT_EQ(ReplacePathInData(ansi, "C:\\o.p", "E:\\n.p", std::nullopt, std::nullopt), ansi);
+    EXPECT_EQ(ReplacePathInData(ansi, "Z:\\none", "E:\\n.p", "Z:\\none", "E:\\n.p"), ansi);
+    EXPECT_EQ(ReplacePathInData({}, "C:\\a", "D:\\b", "C:\\a", "D:\\b"), std::vector<uint8_t>{});
+}
+
+}  // namespace
+}  // namespace kestrine::registry
