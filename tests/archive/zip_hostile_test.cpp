@@ -1,0 +1,191 @@
+// Archives that lie: escaping names, truncation, false sizes and offsets, overlapping entries,
+// corrupted data and authentication codes. Each fails clearly and destroys nothing.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "archive/zip_component.h"
+#include "archive/zip_format.h"
+#include "test_support.h"
+#include "zip_test_util.h"
+
+namespace kestrine::test {
+namespace {
+
+using archive::ZipComponent;
+namespace fs = std::filesystem;
+
+class ZipHostileTest : public ::testing::Test {
+  protected:
+    std::string Save(const std::string& name, const std::string& bytes) {
+        WriteFile(fs::u8path(dir / name), bytes);
+        return dir / name;
+    }
+    // Writes an archive of ours and returns its bytes.
+    std::string Ours(const std::vector<std::pair<std::string, std::string>>& files,
+                     const std::string& password) {
+        TempDir src;
+        std::vector<std::string> paths;
+        for (auto& [name, bytes] : files) {
+            WriteFile(fs::u8path(src / name), bytes);
+            paths.push_back(src / name);
+        }
+        std::string path = dir / "ours.ksx";
+        EXPECT_TRUE(WriteZip(path, paths, password, 64 * 1024));
+        return ReadFile(fs::u8path(path));
+    }
+    // Opening may fail; when it does not, every entry must fail its test and extraction.
+    void ExpectRefused(const std::string& bytes, const std::string& password = "") {
+        std::string path = Save("bad.ksx", bytes);
+        ZipComponent zip;
+        if (!zip.OpenArchive(path)) {
+            EXPECT_FALSE(zip.LastError().empty());
+            return;
+        }
+        zip.SetReadingPassword(password);
+        EXPECT_FALSE(zip.TestEntries());
+        EXPECT_FALSE(zip.LastError().empty());
+    }
+    TempDir dir, dest;
+};
+
+TEST_F(ZipHostileTest, NamesThatLeaveTheFolderAreRefused) {
+    std::vector<RawEntry> entries;
+    const std::vector<std::string> names = {"../escape.txt", "..\\escape.txt", "sub/inner.txt",
+                                            "/tmp/abs.txt",  "C:\\win.txt",    "C:drive.txt",
+                                            "CON",           "aux.txt",        "..",
+                                            "dot.",          "ctrl\x01.txt"};
+    for (const auto& n : names) entries.push_back({n, "payload"});
+    std::string path = Save("slip.zip", BuildZip(entries));
+    TempDir outer;
+    std::string target = outer / "target";
+    fs::create_directory(fs::u8path(target));
+    ZipComponent zip;
+    ASSERT_TRUE(zip.OpenArchive(path));
+    ASSERT_EQ(zip.Entries().size(), names.size());
+    for (const auto& e : zip.Entries()) {
+        EXPECT_FALSE(zip.ExtractTo(e, target)) << e.name;
+        EXPECT_NE(zip.LastError().find("not a plain file name"), std::string::npos);
+    }
+    EXPECT_TRUE(FolderNames(target).empty());
+    EXPECT_EQ(FolderNames(outer.str()), std::vector<std::string>{"target"});
+}
+
+TEST_F(ZipHostileTest, TruncatedArchivesNeverPass) {
+    std::string whole = Ours({{"a.pst", TextBytes(200000, 1)},
+                              {"b.bin", RandomBytes(30000, 2)},
+                              {"kestrine.dat", "BackupItem=11111111111\r\n"}},
+                             "");
+    for (size_t cut = 0; cut < whole.size(); cut += std::max<size_t>(1, whole.size() / 97)) {
+        SCOPED_TRACE(cut);
+        ExpectRefused(whole.substr(0, cut));
+    }
+    ExpectRefused(whole.substr(0, whole.size() - 1));
+}
+
+TEST_F(ZipHostileTest, CorruptedDataIsDetected) {
+    std::string text = TextBytes(200000, 1);
+    // Stored data with a flipped byte: the CRC catches it.
+    std::string stored = BuildZip({{"s.txt", "stored content here"}});
+    stored[30 + 5 + 3] ^= 0x20;
+    ExpectRefused(stored);
+    // Deflated data with flipped bytes anywhere inside.
+    std::string plain = Ours({{"t.txt", text}}, "");
+    for (size_t at : {size_t{50}, plain.size() / 3, plain.size() / 2}) {
+        std::string bad = plain;
+        bad[at] = static_cast<char>(bad[at] ^ 0x55);
+        ExpectRefused(bad);
+    }
+    // Protected data: the ciphertext and the authentication code are covered.
+    std::string locked = Ours({{"t.txt", text}}, "pw");
+    size_t dataStart = 30 + 5 + 11;
+    archive::ZipComponent probe;
+    std::string path = Save("probe.ksx", locked);
+    ASSERT_TRUE(probe.OpenArchive(path));
+    uint64_t compressed = probe.Entries()[0].compressedSize;
+    for (uint64_t at : {dataStart + 18 + 1, dataStart + compressed / 2, dataStart + compressed - 1,
+                        dataStart + compressed - 10}) {
+        std::string bad = locked;
+        bad[at] = static_cast<char>(bad[at] ^ 0x01);
+        ExpectRefused(bad, "pw");
+    }
+}
+
+TEST_F(ZipHostileTest, SizesThatLieAreRefused) {
+    std::string data = "twenty bytes of data";
+    // Declared larger or smaller than the data really is.
+    ExpectRefused(BuildZip({{"a.txt", data, 0, 0, -1, -1, 19}}));
+    ExpectRefused(BuildZip({{"a.txt", data, 0, 0, -1, -1, 21}}));
+    // Compressed size running into the central directory or far past the file.
+    ExpectRefused(BuildZip({{"a.txt", data, 0, 0, -1, 60}}));
+    ExpectRefused(BuildZip({{"a.txt", data, 0, 0, -1, 0x7fffffff, 0x7fffffff}}));
+    // Local header offset past the data.
+    ExpectRefused(BuildZip({{"a.txt", data, 0, 0, -1, -1, -1, 5000}}));
+    // A deflated entry claiming to be much smaller than its stream inflates to (a bomb).
+    std::string bomb = Ours({{"z.txt", std::string(3000000, 'z')}}, "");
+    std::string path = Save("bomb.ksx", bomb);
+    ZipComponent zip;
+    ASSERT_TRUE(zip.OpenArchive(path));
+    ASSERT_EQ(zip.Entries()[0].method, 8);
+    // Patch the central directory's uncompressed size down to 1000.
+    size_t cd = bomb.rfind(std::string("PK\x01\x02", 4));
+    ASSERT_NE(cd, std::string::npos);
+    bomb[cd + 24] = static_cast<char>(0xe8);
+    bomb[cd + 25] = 0x03;
+    bomb[cd + 26] = 0;
+    bomb[cd + 27] = 0;
+    ExpectRefused(bomb);
+}
+
+TEST_F(ZipHostileTest, OverlappingEntriesAreRefused) {
+    // Two central records that point at the same local entry.
+    ExpectRefused(BuildZip({{"a.txt", "aaaa"}, {"b.txt", "bbbb", 0, 0, -1, -1, -1, 0}}));
+    // The second entry starts inside the first one's data.
+    ExpectRefused(
+        BuildZip({{"a.txt", std::string(100, 'a')}, {"b.txt", "bb", 0, 0, -1, -1, -1, 40}}));
+}
+
+TEST_F(ZipHostileTest, BrokenDirectoryRecordsAreRefused) {
+    std::string good = BuildZip({{"a.txt", "aaaa"}, {"b.txt", "bbbb"}});
+    size_t end = good.size() - 22;
+    // Entry count larger than the directory can hold.
+    std::string many = good;
+    many[end + 8] = many[end + 10] = static_cast<char>(0xff);
+    ExpectRefused(many);
+    // Central directory offset past the end record.
+    std::string far = good;
+    far[end + 19] = 0x10;
+    ExpectRefused(far);
+    // A directory record's name length running past the directory.
+    std::string longName = good;
+    size_t cd = good.find(std::string("PK\x01\x02", 4));
+    longName[cd + 29] = 0x40;
+    ExpectRefused(longName);
+    // Nothing that looks like an end record at all.
+    ExpectRefused(std::string(1000, 'P'));
+    ExpectRefused("");
+}
+
+TEST_F(ZipHostileTest, WrongPasswordDestroysNothing) {
+    std::string locked = Ours({{"data.pst", TextBytes(100000, 9)}}, "right");
+    std::string path = Save("locked.ksx", locked);
+    WriteFile(fs::u8path(dest / "data.pst"), "precious");
+    ZipComponent zip;
+    ASSERT_TRUE(zip.OpenArchive(path));
+    for (const char* wrong : {"", "wrong", "righ", "right\n"}) {
+        zip.SetReadingPassword(wrong);
+        EXPECT_FALSE(zip.CheckPassword());
+        EXPECT_FALSE(zip.ExtractTo(zip.Entries()[0], dest.str()));
+    }
+    EXPECT_EQ(ReadFile(fs::u8path(dest / "data.pst")), "precious");
+    EXPECT_EQ(FolderNames(dest.str()), std::vector<std::string>{"data.pst"});
+}
+
+TEST_F(ZipHostileTest, UnsupportedMethodsFailCleanly) {
+    ExpectRefused(BuildZip({{"a.txt", "data", 12}}));                     // bzip2
+    ExpectRefused(BuildZip({{"a.txt", "data", 99, 1}}), "pw");            // AES without its field
+    ExpectRefused(BuildZip({{"a.txt", "data", 0, 1 | (1 << 6)}}), "pw");  // strong encryption
+}
+
+}  // namespace
+}  // namespace kestrine::test
