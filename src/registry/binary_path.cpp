@@ -123,12 +123,18 @@ std::string ReplaceInHexImage(std::string_view image, std::string_view oldImage,
                               std::string_view newImage, bool& changed) {
     changed = false;
     // Matching on "=" boundaries at both ends keeps "3=0=" from matching inside "43=0=".
-    std::string text = "=" + std::string(image) + "=";
-    std::string from = "=" + std::string(oldImage);
-    if (from.back() != '=') from += '=';
-    std::string to = "=" + std::string(newImage);
-    if (to.back() != '=') to += '=';
     if (oldImage.empty()) return std::string(image);
+    auto guarded = [](std::string_view part, bool closing) {
+        std::string text;
+        text.reserve(part.size() + 2);
+        text.push_back('=');
+        text.append(part.data(), part.size());
+        if (closing && text.back() != '=') text.push_back('=');
+        return text;
+    };
+    std::string text = guarded(image, true);
+    std::string from = guarded(oldImage, true);
+    std::string to = guarded(newImage, true);
     std::string out;
     size_t pos = 0;
     while (true) {

@@ -14,8 +14,8 @@ inline constexpr const char* kError = "Error";
 uint32_t GetRootKey(const std::string& rootName);
 
 struct ParsedKey {
-    uint32_t root = 0;    // 0: the path cannot be opened
-    std::string subkey;   // empty: the root key itself
+    uint32_t root = 0;   // 0: the path cannot be opened
+    std::string subkey;  // empty: the root key itself
 };
 // Splits a full key path. A path that does not begin with "HKEY_" or ends with "\" shows
 // "Incorrect Format:" and gives root 0.
@@ -23,12 +23,14 @@ ParsedKey ParseKey(const std::string& fullPath);
 
 bool KeyExists(const std::string& fullPath);
 std::string GetStringValue(const std::string& fullPath, const std::string& valueName);
-void SetStringValue(const std::string& fullPath, const std::string& valueName, const std::string& text);
+void SetStringValue(const std::string& fullPath, const std::string& valueName,
+                    const std::string& text);
 void DeleteValue(const std::string& fullPath, const std::string& valueName);
 long DeleteKey(const std::string& fullPath);
 
 // Subkey names in enumeration order. `failed` is set when the listing ended on an error other than
-// "no more items" (the names read before it are kept); a key that cannot be opened is an empty list.
+// "no more items" (the names read before it are kept); a key that cannot be opened is an empty
+// list.
 struct SubKeyList {
     std::vector<std::string> names;
     bool failed = false;
@@ -42,9 +44,10 @@ std::string GetBinaryPathViaFile(const std::string& fullPath, const std::string&
 void ReplaceBinaryPath(const std::string& fullPath, const std::string& valueName,
                        const std::string& oldPath, const std::string& newPath);
 
-// Registry export files: ExportKey writes the tree below the key into `fileName` (replacing the file);
-// false when the tree could not be written whole. ImportKey reads and checks the whole file first and
-// only then replaces the tree at the key; false (and the tree untouched) for a malformed file.
+// Registry export files: ExportKey writes the tree below the key into `fileName` (replacing the
+// file); false when the tree could not be written whole. ImportKey reads and checks the whole file
+// first and only then replaces the tree at the key; false (and the tree untouched) for a malformed
+// file.
 bool ExportKey(const std::string& fullPath, const std::string& fileName);
 bool ImportKey(const std::string& fullPath, const std::string& fileName);
 

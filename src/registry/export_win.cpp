@@ -1,0 +1,145 @@
+#include "platform/files.h"
+#include "platform/messages.h"
+#include "platform/registry_access.h"
+#include "platform/text.h"
+#include "registry/export_format.h"
+#include "registry/key_path.h"
+#include "registry/registry.h"
+
+namespace kestrine::registry {
+
+namespace {
+
+std::string JoinSubkey(const std::string& subkey, const std::string& name) {
+    return subkey.empty() ? name : subkey + "\\" + name;
+}
+
+// Reads the tree at the key into `tree`. False when any part of it could not be read; what could be
+// read is kept (a key that cannot be opened stays empty).
+bool ReadTree(uint32_t root, const std::string& subkey, RegKeyTree& tree) {
+    platform::RegistryKey key;
+    if (platform::OpenRegistryKey(root, subkey, kKeyRead, key) != 0) return false;
+    bool ok = true;
+    for (uint32_t index = 0;; ++index) {
+        platform::RegistryValue value;
+        long status = platform::EnumRegistryValue(key, index, value);
+        if (status == platform::kRegNoMoreItems) break;
+        if (status != 0) {
+            ok = false;
+            break;
+        }
+        tree.values.push_back({std::move(value.name), value.type, std::move(value.data)});
+    }
+    std::vector<std::string> names;
+    for (uint32_t index = 0;; ++index) {
+        std::string name;
+        long status = platform::EnumRegistrySubKey(key, index, name);
+        if (status == platform::kRegNoMoreItems) break;
+        if (status != 0) {
+            ok = false;
+            break;
+        }
+        names.push_back(std::move(name));
+    }
+    key.Close();
+    for (auto& name : names) {
+        RegKeyTree child;
+        child.name = name;
+        if (!ReadTree(root, JoinSubkey(subkey, name), child)) ok = false;
+        tree.subkeys.push_back(std::move(child));
+    }
+    return ok;
+}
+
+// Creates the tree at the key (which should not exist yet).
+bool WriteTree(uint32_t root, const std::string& subkey, const RegKeyTree& tree) {
+    platform::RegistryKey key;
+    if (platform::CreateRegistryKey(root, subkey, key) != 0) return false;
+    bool ok = true;
+    for (const auto& value : tree.values)
+        if (platform::SetRegistryValue(key, value.name, value.type, value.data) != 0) ok = false;
+    key.Close();
+    for (const auto& sub : tree.subkeys)
+        if (!WriteTree(root, JoinSubkey(subkey, sub.name), sub)) ok = false;
+    return ok;
+}
+
+std::string FolderOf(const std::string& path) {
+    auto slash = path.find_last_of("\\/");
+    if (slash == std::string::npos) return ".";
+    if (slash == 0 || (slash == 2 && path[1] == ':')) return path.substr(0, slash + 1);
+    return path.substr(0, slash);
+}
+
+// Writes the file whole: into a new file beside it, then over the old one.
+bool WriteFileWhole(const std::string& fileName, const std::string& bytes) {
+    std::string temp = platform::CreateTempFile(FolderOf(fileName), "KRX");
+    if (temp.empty()) return false;
+    if (platform::AppendBytes(temp, bytes) && platform::MoveReplace(temp, fileName)) return true;
+    platform::RemoveFile(temp);
+    return false;
+}
+
+bool ApplyPlan(uint32_t root, const std::string& subkey, const std::string& fullPath,
+               const std::vector<ImportStep>& steps) {
+    platform::RegistryKey current;
+    for (const auto& step : steps) {
+        switch (step.kind) {
+            case ImportStep::Kind::ReplaceTree:
+                current.Close();
+                if (!DeleteKeyTree(fullPath)) return false;
+                if (platform::CreateRegistryKey(root, subkey, current) != 0) return false;
+                break;
+            case ImportStep::Kind::OpenKey:
+                current.Close();
+                if (platform::CreateRegistryKey(root, JoinSubkey(subkey, step.relativePath),
+                                                current) != 0)
+                    return false;
+                break;
+            case ImportStep::Kind::SetValue:
+                if (!current.IsOpen() ||
+                    platform::SetRegistryValue(current, step.value.name, step.value.type,
+                                               step.value.data) != 0)
+                    return false;
+                break;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ExportKey(const std::string& fullPath, const std::string& fileName) {
+    auto parsed = ParseKey(fullPath);
+    RegKeyTree tree;
+    bool complete = parsed.root != 0 && ReadTree(parsed.root, parsed.subkey, tree);
+    std::string text =
+        WriteExportText(tree, [](std::string_view s) { return platform::FitsAnsi(s); });
+    bool written = WriteFileWhole(fileName, platform::Utf8ToAnsi(text));
+    return complete && written;
+}
+
+bool ImportKey(const std::string& fullPath, const std::string& fileName) {
+    std::string bytes;
+    if (!platform::ReadWholeFile(fileName, bytes)) return false;
+    ImportPlan plan = ParseExportText(platform::AnsiToUtf8(bytes));
+    if (!plan.ok) return false;
+
+    auto parsed = ParseKey(fullPath);
+    // A root key is never replaced whole.
+    if (parsed.root == 0 || parsed.subkey.empty()) return false;
+
+    // Keep the old tree so that a failed write can put it back.
+    platform::RegistryKey probe;
+    bool existed = platform::OpenRegistryKey(parsed.root, parsed.subkey, kKeyRead, probe) == 0;
+    probe.Close();
+    RegKeyTree old;
+    if (existed && !ReadTree(parsed.root, parsed.subkey, old)) return false;
+
+    if (ApplyPlan(parsed.root, parsed.subkey, fullPath, plan.steps)) return true;
+    DeleteKeyTree(fullPath);
+    if (existed) WriteTree(parsed.root, parsed.subkey, old);
+    return false;
+}
+
+}  // namespace kestrine::registry

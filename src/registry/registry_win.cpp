@@ -1,0 +1,177 @@
+#include <optional>
+
+#include "platform/messages.h"
+#include "platform/registry_access.h"
+#include "platform/text.h"
+#include "registry/binary_path.h"
+#include "registry/export_format.h"
+#include "registry/key_path.h"
+#include "registry/registry.h"
+#include "registry/utf16.h"
+
+namespace kestrine::registry {
+
+namespace {
+
+constexpr long kInvalidHandle = 6;
+constexpr long kInvalidParameter = 87;
+// A string value is read through a 255-byte field, terminator included.
+constexpr size_t kStringField = 255;
+
+bool IsStringType(uint32_t type) {
+    return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
+}
+
+// The first value of exactly this name (case-sensitive) and type REG_BINARY.
+std::optional<platform::RegistryValue> FindBinaryValue(const std::string& fullPath,
+                                                       const std::string& valueName) {
+    auto parsed = ParseKey(fullPath);
+    platform::RegistryKey key;
+    if (platform::OpenRegistryKey(parsed.root, parsed.subkey, kKeyRead, key) != 0)
+        return std::nullopt;
+    for (uint32_t index = 0;; ++index) {
+        platform::RegistryValue value;
+        if (platform::EnumRegistryValue(key, index, value) != 0) return std::nullopt;
+        if (value.name == valueName && value.type == kRegBinary) return value;
+    }
+}
+
+}  // namespace
+
+ParsedKey ParseKey(const std::string& fullPath) {
+    auto parts = SplitKeyPath(fullPath);
+    if (!parts.wellFormed) {
+        platform::ShowMessage(IncorrectFormatText(fullPath), platform::MessageIcon::None,
+                              platform::MessageButtons::Ok);
+        return {};
+    }
+    return {parts.root, parts.subkey};
+}
+
+bool KeyExists(const std::string& fullPath) {
+    auto parsed = ParseKey(fullPath);
+    platform::RegistryKey key;
+    return platform::OpenRegistryKey(parsed.root, parsed.subkey, kKeyRead, key) == 0;
+}
+
+std::string GetStringValue(const std::string& fullPath, const std::string& valueName) {
+    auto parsed = ParseKey(fullPath);
+    platform::RegistryKey key;
+    if (platform::OpenRegistryKey(parsed.root, parsed.subkey, kKeyRead, key) != 0) return kError;
+    uint32_t type = 0;
+    std::vector<uint8_t> data;
+    if (platform::QueryRegistryValue(key, valueName, type, data) != 0) return kError;
+    key.Close();
+    std::string text;
+    size_t ansiSize = 0;
+    if (IsStringType(type)) {
+        std::u16string units = BytesToUtf16(data);
+        units = units.substr(0, units.find(u'\0'));
+        text = Utf16ToUtf8(units);
+        ansiSize = platform::Utf8ToAnsi(text).size() + 1;
+    } else {
+        ansiSize = data.size();
+        std::string bytes(data.begin(), data.end());
+        text = platform::AnsiToUtf8(bytes.substr(0, bytes.find('\0')));
+    }
+    if (ansiSize > kStringField) return kError;
+    text.erase(0, text.find_first_not_of(' ') == std::string::npos ? text.size()
+                                                                   : text.find_first_not_of(' '));
+    return text;
+}
+
+void SetStringValue(const std::string& fullPath, const std::string& valueName,
+                    const std::string& text) {
+    auto parsed = ParseKey(fullPath);
+    platform::RegistryKey key;
+    if (platform::OpenRegistryKey(parsed.root, parsed.subkey, kKeyWrite, key) != 0) return;
+    auto data = Utf16ToBytes(Utf8ToUtf16(text));
+    data.push_back(0);
+    data.push_back(0);
+    platform::SetRegistryValue(key, valueName, kRegSz, data);
+}
+
+void DeleteValue(const std::string& fullPath, const std::string& valueName) {
+    auto parsed = ParseKey(fullPath);
+    platform::RegistryKey key;
+    if (platform::OpenRegistryKey(parsed.root, parsed.subkey, kKeyWrite, key) != 0) return;
+    platform::DeleteRegistryValue(key, valueName);
+}
+
+long DeleteKey(const std::string& fullPath) {
+    auto parsed = ParseKey(fullPath);
+    if (parsed.root == 0) return kInvalidHandle;
+    if (parsed.subkey.empty()) return kInvalidParameter;
+    auto slash = parsed.subkey.rfind('\\');
+    std::string parent = slash == std::string::npos ? "" : parsed.subkey.substr(0, slash);
+    std::string name = slash == std::string::npos ? parsed.subkey : parsed.subkey.substr(slash + 1);
+    platform::RegistryKey key;
+    long status = platform::OpenRegistryKey(parsed.root, parent, kKeyWrite, key);
+    if (status != 0) return status;
+    return platform::DeleteRegistrySubKey(key, name);
+}
+
+SubKeyList EnumSubKeys(const std::string& fullPath) {
+    SubKeyList list;
+    auto parsed = ParseKey(fullPath);
+    platform::RegistryKey key;
+    if (platform::OpenRegistryKey(parsed.root, parsed.subkey, kKeyRead, key) != 0) return list;
+    for (uint32_t index = 0;; ++index) {
+        std::string name;
+        long status = platform::EnumRegistrySubKey(key, index, name);
+        if (status == platform::kRegNoMoreItems) break;
+        if (status != 0) {
+            list.failed = true;
+            break;
+        }
+        list.names.push_back(name.substr(0, name.find('\0')));
+    }
+    return list;
+}
+
+bool DeleteKeyTree(const std::string& fullPath) {
+    auto list = EnumSubKeys(fullPath);
+    bool ok = !list.failed;
+    for (const auto& name : list.names)
+        if (!DeleteKeyTree(fullPath + "\\" + name)) ok = false;
+    if (DeleteKey(fullPath) != 0) {
+        // A key that is gone (or never was) counts as deleted.
+        auto parts = SplitKeyPath(fullPath);
+        platform::RegistryKey key;
+        if (parts.root != 0 &&
+            platform::OpenRegistryKey(parts.root, parts.subkey, kKeyRead, key) == 0)
+            ok = false;
+    }
+    return ok;
+}
+
+std::string GetBinaryPath(const std::string& fullPath, const std::string& valueName) {
+    auto value = FindBinaryValue(fullPath, valueName);
+    if (!value) return kError;
+    return ExtractDataFilePath(DecodeBinaryText(value->data));
+}
+
+std::string GetBinaryPathViaFile(const std::string& fullPath, const std::string& valueName) {
+    auto value = FindBinaryValue(fullPath, valueName);
+    if (!value) return kError;
+    // The non-zero bytes read as ANSI text, decoded in memory.
+    return ExtractDataFilePath(Utf8ToUtf16(platform::AnsiToUtf8(NonZeroBytes(value->data))));
+}
+
+void ReplaceBinaryPath(const std::string& fullPath, const std::string& valueName,
+                       const std::string& oldPath, const std::string& newPath) {
+    auto value = FindBinaryValue(fullPath, valueName);
+    if (!value) return;
+    auto ansiForm = [](const std::string& path) -> std::optional<std::string> {
+        if (!platform::FitsAnsi(path)) return std::nullopt;
+        return platform::Utf8ToAnsi(path);
+    };
+    auto data =
+        ReplacePathInData(value->data, oldPath, newPath, ansiForm(oldPath), ansiForm(newPath));
+    auto parsed = ParseKey(fullPath);
+    platform::RegistryKey key;
+    if (platform::OpenRegistryKey(parsed.root, parsed.subkey, kKeyWrite, key) != 0) return;
+    platform::SetRegistryValue(key, value->name, kRegBinary, data);
+}
+
+}  // namespace kestrine::registry

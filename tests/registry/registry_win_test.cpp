@@ -1,0 +1,346 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+#include "platform/messages.h"
+#include "platform/registry_access.h"
+#include "registry/export_format.h"
+#include "registry/key_path.h"
+#include "registry/registry.h"
+#include "registry/utf16.h"
+#include "test_support.h"
+
+namespace kestrine::registry {
+namespace {
+
+using platform::MessageRequest;
+
+std::vector<uint8_t> Sz(std::string_view text) {
+    auto data = Utf16ToBytes(Utf8ToUtf16(text));
+    data.push_back(0);
+    data.push_back(0);
+    return data;
+}
+
+std::vector<uint8_t> Dword(uint32_t v) {
+    return {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
+            static_cast<uint8_t>(v >> 24)};
+}
+
+// The tree as stored, with values and subkeys sorted by name so that trees compare whatever the
+// registry's enumeration order.
+RegKeyTree ReadRaw(const std::string& subkey) {
+    RegKeyTree tree;
+    platform::RegistryKey key;
+    if (platform::OpenRegistryKey(0x80000001u, subkey, kKeyRead, key) != 0) return tree;
+    for (uint32_t i = 0;; ++i) {
+        platform::RegistryValue v;
+        if (platform::EnumRegistryValue(key, i, v) != 0) break;
+        tree.values.push_back({v.name, v.type, v.data});
+    }
+    std::vector<std::string> names;
+    for (uint32_t i = 0;; ++i) {
+        std::string name;
+        if (platform::EnumRegistrySubKey(key, i, name) != 0) break;
+        names.push_back(name);
+    }
+    for (const auto& name : names) {
+        RegKeyTree child = ReadRaw(subkey + "\\" + name);
+        child.name = name;
+        tree.subkeys.push_back(child);
+    }
+    std::sort(tree.values.begin(), tree.values.end(),
+              [](const RegValue& a, const RegValue& b) { return a.name < b.name; });
+    std::sort(tree.subkeys.begin(), tree.subkeys.end(),
+              [](const RegKeyTree& a, const RegKeyTree& b) { return a.name < b.name; });
+    return tree;
+}
+
+void WriteRaw(const std::string& subkey, const RegKeyTree& tree) {
+    platform::RegistryKey key;
+    ASSERT_EQ(platform::CreateRegistryKey(0x80000001u, subkey, key), 0) << subkey;
+    for (const auto& v : tree.values)
+        ASSERT_EQ(platform::SetRegistryValue(key, v.name, v.type, v.data), 0) << v.name;
+    key.Close();
+    for (const auto& sub : tree.subkeys) WriteRaw(subkey + "\\" + sub.name, sub);
+}
+
+class RegistryTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::random_device rd;
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        sub_ = std::string("Software\\KestrineTest\\") + info->name() + "-" + std::to_string(rd()) +
+               std::to_string(rd());
+        path_ = "HKEY_CURRENT_USER\\" + sub_;
+        platform::SetMessageHandler([this](const MessageRequest& request) {
+            messages_.push_back(request);
+            return platform::MessageAnswer::Ok;
+        });
+    }
+    void TearDown() override {
+        DeleteKeyTree(path_);
+        platform::SetMessageHandler(nullptr);
+        EXPECT_TRUE(messages_.empty()) << messages_.front().text;
+    }
+    std::string sub_;
+    std::string path_;
+    std::vector<MessageRequest> messages_;
+    test::TempDir dir_;
+};
+
+TEST_F(RegistryTest, MalformedPathsShowIncorrectFormatAndFail) {
+    for (const std::string path :
+         {"hkey_current_user\\Software", "HKEY_CURRENT_USER\\Software\\"}) {
+        EXPECT_FALSE(KeyExists(path));
+        EXPECT_EQ(GetStringValue(path, "x"), kError);
+        EXPECT_TRUE(EnumSubKeys(path).names.empty());
+        EXPECT_EQ(GetBinaryPath(path, "x"), kError);
+        ASSERT_EQ(messages_.size(), 4u);
+        for (const auto& m : messages_) {
+            EXPECT_EQ(m.text, "Incorrect Format:\n\n" + path);
+            EXPECT_EQ(m.title, "Kestrine");
+            EXPECT_EQ(m.icon, platform::MessageIcon::None);
+            EXPECT_EQ(m.buttons, platform::MessageButtons::Ok);
+        }
+        messages_.clear();
+    }
+}
+
+TEST_F(RegistryTest, UnknownRootFailsSilentlyAndTheRootAloneIsTheRootKey) {
+    EXPECT_FALSE(KeyExists("HKEY_FOO\\Bar"));
+    EXPECT_EQ(GetStringValue("HKEY_FOO\\Bar", "x"), kError);
+    SetStringValue("HKEY_FOO\\Bar", "x", "y");
+    EXPECT_NE(DeleteKey("HKEY_FOO\\Bar"), 0);
+    EXPECT_TRUE(KeyExists("HKEY_CURRENT_USER"));
+    auto top = EnumSubKeys("HKEY_CURRENT_USER");
+    EXPECT_FALSE(top.failed);
+    EXPECT_NE(std::find(top.names.begin(), top.names.end(), "Software"), top.names.end());
+}
+
+TEST_F(RegistryTest, StringValuesUpTo255BytesWithTheTerminator) {
+    WriteRaw(sub_, {});
+    SetStringValue(path_, "s", "  spaced text");
+    EXPECT_EQ(GetStringValue(path_, "s"), "spaced text");
+    SetStringValue(path_, "max", std::string(254, 'x'));
+    EXPECT_EQ(GetStringValue(path_, "max"), std::string(254, 'x'));
+    SetStringValue(path_, "over", std::string(255, 'x'));
+    EXPECT_EQ(GetStringValue(path_, "over"), kError);
+    EXPECT_EQ(GetStringValue(path_, "missing"), kError);
+    SetStringValue(path_, "", "default");
+    EXPECT_EQ(GetStringValue(path_, ""), "default");
+    DeleteValue(path_, "s");
+    EXPECT_EQ(GetStringValue(path_, "s"), kError);
+    EXPECT_EQ(GetStringValue(path_ + "\\Missing", "x"), kError);
+}
+
+TEST_F(RegistryTest, DeleteKeyTreeRemovesNestedKeysAndIgnoresMissingOnes) {
+    WriteRaw(sub_,
+             {"",
+              {{"v", kRegDword, Dword(1)}},
+              {RegKeyTree{
+                   "A", {{"w", kRegSz, Sz("x")}}, {RegKeyTree{"B", {}, {RegKeyTree{"C", {}, {}}}}}},
+               RegKeyTree{"D", {}, {}}}});
+    EXPECT_EQ(EnumSubKeys(path_).names.size(), 2u);
+    EXPECT_NE(DeleteKey(path_), 0);  // not while it has subkeys
+    EXPECT_TRUE(DeleteKeyTree(path_));
+    EXPECT_FALSE(KeyExists(path_));
+    EXPECT_TRUE(DeleteKeyTree(path_));
+    EXPECT_TRUE(KeyExists("HKEY_CURRENT_USER\\Software\\KestrineTest"));
+}
+
+std::vector<uint8_t> Utf16Path(std::u16string_view text) {
+    auto data = Utf16ToBytes(text);
+    data.push_back(0);
+    data.push_back(0);
+    return data;
+}
+
+TEST_F(RegistryTest, BinaryPathsStoredAsUtf16AndAsAnsi) {
+    std::vector<uint8_t> ansi = {1, 2, 3, 4};
+    for (char c : std::string("C:\\Mail\\caf\xE9.pst")) ansi.push_back(static_cast<uint8_t>(c));
+    ansi.push_back(0);
+    std::vector<uint8_t> big(40 * 1024, 0);
+    auto tail = Utf16Path(u"hdrD:\\Big\\x.pst");
+    std::copy(tail.begin(), tail.end(), big.end() - static_cast<long>(tail.size()));
+    WriteRaw(sub_, {"",
+                    {{"01020fff", kRegBinary,
+                      Utf16Path(u"\x1\x2\x3\x4"
+                                u"C:\\Data\\\x65E5.pst")},
+                     {"ansi", kRegBinary, ansi},
+                     {"big", kRegBinary, big},
+                     {"text", kRegSz, Sz("xxC:\\a.pst")}},
+                    {}});
+    EXPECT_EQ(GetBinaryPath(path_, "01020fff"), "C:\\Data\\\xE6\x97\xA5.pst");
+    EXPECT_EQ(GetBinaryPath(path_, "01020FFF"), kError);
+    EXPECT_EQ(GetBinaryPathViaFile(path_, "01020FFF"), kError);
+    EXPECT_EQ(GetBinaryPath(path_, "text"), kError);  // not REG_BINARY
+    EXPECT_EQ(GetBinaryPath(path_, "ansi"), kError);
+    EXPECT_EQ(GetBinaryPathViaFile(path_, "ansi"), "C:\\Mail\\caf\xC3\xA9.pst");
+    EXPECT_EQ(GetBinaryPath(path_, "big"), "D:\\Big\\x.pst");
+    EXPECT_EQ(GetBinaryPath(path_ + "\\Missing", "big"), kError);
+}
+
+TEST_F(RegistryTest, ReplaceBinaryPathRewritesUtf16OrAnsiPaths) {
+    std::vector<uint8_t> ansi = {7, 'C', ':', '\\', 'o', '.', 'p', 's', 't', 0};
+    WriteRaw(sub_, {"",
+                    {{"01020fff", kRegBinary,
+                      Utf16Path(u"\x1\x2"
+                                u"C:\\Old\\a.pst")},
+                     {"ansi", kRegBinary, ansi},
+                     {"other", kRegBinary, {1, 2, 3}}},
+                    {}});
+    ReplaceBinaryPath(path_, "01020fff", "C:\\Old\\a.pst", "E:\\New\\\xE6\x97\xA5.pst");
+    ReplaceBinaryPath(path_, "ansi", "C:\\o.pst", "D:\\n.pst");
+    ReplaceBinaryPath(path_, "other", "C:\\o.pst", "D:\\n.pst");
+    ReplaceBinaryPath(path_, "ANSI", "D:\\n.pst", "F:\\f.pst");  // name differs in case
+    auto tree = ReadRaw(sub_);
+    ASSERT_EQ(tree.values.size(), 3u);
+    EXPECT_EQ(tree.values[0].data, Utf16Path(u"\x1\x2"
+                                             u"E:\\New\\\x65E5.pst"));
+    EXPECT_EQ(tree.values[1].data,
+              (std::vector<uint8_t>{7, 'D', ':', '\\', 'n', '.', 'p', 's', 't', 0}));
+    EXPECT_EQ(tree.values[2].data, (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_EQ(GetBinaryPath(path_, "01020fff"), "E:\\New\\\xE6\x97\xA5.pst");
+}
+
+TEST_F(RegistryTest, ExportWritesTheExampleFile) {
+    WriteRaw(sub_, {"",
+                    {{"Name", kRegSz, Sz("Outlook")},
+                     {"Flags", kRegDword, Dword(0xFFFFFFFF)},
+                     {"Data", kRegBinary, {1, 0, 255}}},
+                    {RegKeyTree{"Sub", {}, {}}}});
+    std::string file = dir_ / "example.reg";
+    ASSERT_TRUE(ExportKey(path_, file));
+    std::string bytes = test::ReadFile(file);
+    // The registry decides the order of the value lines; the lines themselves are fixed.
+    std::string expected =
+        "\\\r\n\"Name\"= sz:Outlook\r\n\"Flags\"= dw:-1\r\n\"Data\"=bin:1,0,255\r\n\\Sub\r\n";
+    if (bytes != expected) {
+        EXPECT_EQ(
+            bytes,
+            "\\\r\n\"Data\"=bin:1,0,255\r\n\"Flags\"= dw:-1\r\n\"Name\"= sz:Outlook\r\n\\Sub\r\n");
+    }
+}
+
+RegKeyTree EveryKindOfValue() {
+    std::vector<uint8_t> big(100 * 1024);
+    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<uint8_t>(i * 31 + 7);
+    RegKeyTree tree{
+        "",
+        {{"", kRegSz, Sz("default value")},
+         {"sz", kRegSz, Sz("plain text ")},
+         {"esz", kRegExpandSz, Sz("%USERPROFILE%\\x")},
+         {"bin", kRegBinary, {0, 1, 127, 128, 255}},
+         {"emptybin", kRegBinary, {}},
+         {"big", kRegBinary, big},
+         {"dw", kRegDword, Dword(0x80000000)},
+         {"dwmax", kRegDword, Dword(0xFFFFFFFF)},
+         {"qw", kRegQword, {1, 2, 3, 4, 5, 6, 7, 0x80}},
+         {"multi", kRegMultiSz, Sz(std::string("one\0two\0", 8))},
+         {"none", kRegNone, {}},
+         {"a=b", kRegSz, Sz("name with equals")},
+         {"say \"hi\"", kRegSz, Sz("name with quotes")},
+         {"lines", kRegSz, Sz("first\r\nsecond\nthird")},
+         {"\xE6\x97\xA5\xE6\x9C\xAC", kRegSz, Sz("\xD0\x9F\xD1\x80\xD0\xB8 \xE2\x82\xAC")},
+         {"ansi", kRegSz, Sz("caf\xC3\xA9")}},
+        {}};
+    tree.subkeys = {
+        RegKeyTree{"Nested",
+                   {{"v", kRegDword, Dword(5)}},
+                   {RegKeyTree{"Deeper", {{"", kRegBinary, {9}}}, {RegKeyTree{"Empty", {}, {}}}}}},
+        RegKeyTree{"\xD0\x9A\xD0\xBB\xD1\x8E\xD1\x87",
+                   {{"x", kRegSz, Sz("y")}},
+                   {RegKeyTree{"Child", {{"z", kRegDword, Dword(1)}}, {}}}},
+        RegKeyTree{"With = sign", {{"q", kRegQword, {0, 0, 0, 0, 0, 0, 0, 0}}}, {}}};
+    return tree;
+}
+
+TEST_F(RegistryTest, ARoundTripKeepsEveryValueBitForBit) {
+    RegKeyTree tree = EveryKindOfValue();
+    WriteRaw(sub_ + "\\Source", tree);
+    // The target holds things the file does not list: they go.
+    WriteRaw(sub_ + "\\Target", {"", {{"stale", kRegSz, Sz("x")}}, {RegKeyTree{"Stale", {}, {}}}});
+    std::string file = dir_ / "tree.reg";
+    ASSERT_TRUE(ExportKey(path_ + "\\Source", file));
+    ASSERT_TRUE(ImportKey(path_ + "\\Target", file));
+    RegKeyTree source = ReadRaw(sub_ + "\\Source");
+    RegKeyTree target = ReadRaw(sub_ + "\\Target");
+    EXPECT_EQ(source.values.size(), tree.values.size());
+    EXPECT_EQ(target, source);
+    // Into a key that does not exist yet.
+    ASSERT_TRUE(ImportKey(path_ + "\\Fresh\\Key", file));
+    EXPECT_EQ(ReadRaw(sub_ + "\\Fresh\\Key"), source);
+}
+
+TEST_F(RegistryTest, AMalformedFileLeavesTheTargetUntouched) {
+    WriteRaw(sub_ + "\\Source", EveryKindOfValue());
+    RegKeyTree before{
+        "", {{"keep", kRegSz, Sz("me")}}, {RegKeyTree{"Sub", {{"k", kRegDword, Dword(2)}}, {}}}};
+    WriteRaw(sub_ + "\\Target", before);
+    std::string file = dir_ / "tree.reg";
+    ASSERT_TRUE(ExportKey(path_ + "\\Source", file));
+    std::string good = test::ReadFile(file);
+
+    // Cut inside the last line (a hex extension line gets an odd digit count or loses a field).
+    std::string truncated = good.substr(0, good.size() - 7);
+    std::vector<std::string> bad = {
+        truncated,
+        good + "\"n\"= dw:4294967296\r\n",
+        good + "\"b\"=bin:1,2,300\r\n",
+        good + "no equals sign\r\n",
+        good + "\"= sz:early\r\n",
+        "\"v\"= sz:no key line\r\n" + good,
+    };
+    for (size_t i = 0; i < bad.size(); ++i) {
+        test::WriteFile(file, bad[i]);
+        EXPECT_FALSE(ImportKey(path_ + "\\Target", file)) << i;
+        RegKeyTree after = ReadRaw(sub_ + "\\Target");
+        EXPECT_EQ(after.values, before.values) << i;
+        ASSERT_EQ(after.subkeys.size(), 1u) << i;
+        EXPECT_EQ(after.subkeys[0].values, before.subkeys[0].values) << i;
+    }
+    EXPECT_FALSE(ImportKey(path_ + "\\Target", dir_ / "missing.reg"));
+    EXPECT_EQ(ReadRaw(sub_ + "\\Target").values, before.values);
+}
+
+TEST_F(RegistryTest, AFailedWriteMidwayPutsTheOldTreeBack) {
+    RegKeyTree before{"", {{"keep", kRegSz, Sz("me")}}, {RegKeyTree{"Sub", {}, {}}}};
+    WriteRaw(sub_ + "\\Target", before);
+    // A key name longer than the registry allows makes the create fail after the tree was replaced.
+    std::string file = dir_ / "long.reg";
+    test::WriteFile(file,
+                    "\\\r\n\"new\"= dw:1\r\n\\" + std::string(300, 'k') + "\r\n\"x\"= dw:2\r\n");
+    EXPECT_FALSE(ImportKey(path_ + "\\Target", file));
+    RegKeyTree after = ReadRaw(sub_ + "\\Target");
+    EXPECT_EQ(after.values, before.values);
+    ASSERT_EQ(after.subkeys.size(), 1u);
+    EXPECT_EQ(after.subkeys[0].name, "Sub");
+}
+
+TEST_F(RegistryTest, ExportOfAMissingKeyWritesTheTopLineAndFails) {
+    std::string file = dir_ / "missing.reg";
+    test::WriteFile(file, "old content");
+    EXPECT_FALSE(ExportKey(path_ + "\\Missing", file));
+    EXPECT_EQ(test::ReadFile(file), "\\\r\n");
+    EXPECT_FALSE(ExportKey(path_, dir_ / "no such folder\\x.reg"));
+    EXPECT_FALSE(ImportKey("HKEY_CURRENT_USER", file));
+}
+
+TEST_F(RegistryTest, AnOldFileImportsAsItAlwaysDid) {
+    std::string file = dir_ / "old.reg";
+    test::WriteFile(file,
+                    "\\\r\n\"Name\"= sz:Outlook\r\n\"Skip\"=mul:x\r\n\"Flags\"= dw:-1\r\n"
+                    "\"Data\"=bin:1,0,255\r\n\\Sub\r\n\"\"=esz:%TEMP%\r\n\r\n\\NotRead\r\n");
+    ASSERT_TRUE(ImportKey(path_, file));
+    RegKeyTree expected{"",
+                        {{"Data", kRegBinary, {1, 0, 255}},
+                         {"Flags", kRegDword, Dword(0xFFFFFFFF)},
+                         {"Name", kRegSz, Sz("Outlook")}},
+                        {RegKeyTree{"Sub", {{"", kRegExpandSz, Sz("%TEMP%")}}, {}}}};
+    EXPECT_EQ(ReadRaw(sub_), expected);
+}
+
+}  // namespace
+}  // namespace kestrine::registry
