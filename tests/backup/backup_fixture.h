@@ -4,6 +4,7 @@
 // AppState pointed at them. Messages are recorded instead of shown.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -174,8 +175,10 @@ class ScratchProfile {
         ASSERT_EQ(platform::SetRegistryValue(key, name, type, data), 0);
     }
 
+    // Writes settings.dat whole: one section with one key.
     void Setting(const std::string& section, const std::string& key, const std::string& value) {
-        platform::WriteProfileString(JoinAppFolder(app, "settings.dat"), section, key, value);
+        Put(JoinAppFolder(app, "settings.dat"),
+            "[" + section + "]\r\n" + key + "=" + value + "\r\n");
     }
 
     std::string LogText() const {
@@ -183,8 +186,12 @@ class ScratchProfile {
         return Exists(path) ? Get(path) : std::string();
     }
 
-    // Names of the files left in the application folder.
-    std::vector<std::string> AppFolderFiles() const { return platform::ListFiles(app, true); }
+    // Names of the files left in the application folder, sorted.
+    std::vector<std::string> AppFolderFiles() const {
+        auto names = platform::ListFiles(app, true);
+        std::sort(names.begin(), names.end());
+        return names;
+    }
 
     static ArchiveView ReadArchive(const std::string& path, const std::string& password = "") {
         ArchiveView view;

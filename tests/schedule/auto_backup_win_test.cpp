@@ -92,7 +92,7 @@ TEST_F(AutoBackup, AnArchiveThatCannotBeWrittenGivesExitStatusTwo) {
     std::string log = p.LogText();
     EXPECT_NE(log.find(" Backup Profile Outlook Data was not Completed!\r\r\n"), std::string::npos);
     EXPECT_EQ(log.find("Data was Completed!"), std::string::npos);
-    EXPECT_EQ(p.AppFolderFiles(), std::vector<std::string>{"brlog.dat"});
+    EXPECT_EQ(p.AppFolderFiles(), (std::vector<std::string>{"brlog.dat", "settings.dat"}));
     EXPECT_TRUE(p.messages.empty());
 }
 
@@ -128,7 +128,8 @@ TEST_F(AutoBackup, ALockedDataFileGivesExitStatusOne) {
 TEST_F(AutoBackup, AMissingProfileStillBacksUpThePerUserItems) {
     auto result = Run("111111111", "", "Nobody");
     EXPECT_EQ(result.exitStatus, schedule::kExitItemFailed);
-    EXPECT_EQ(result.itemFlags, "00000111111");
+    // Configuration, data files, rules, accounts and address book need the profile's keys.
+    EXPECT_EQ(result.itemFlags, "00001101111");
     EXPECT_EQ(Occurrences(p.LogText(), " Backup Accounts Settings Fail!"), 2u);
 }
 
