@@ -1,0 +1,345 @@
+// The item restore handlers against a scratch profile: what each puts where, and that a failing
+// handler destroys nothing that was there before.
+#include <fstream>
+
+#include "restore/restore_handlers.h"
+#include "restore_fixture.h"
+
+namespace kestrine::restore {
+namespace {
+
+using namespace kestrine::test;
+
+class RestoreHandlers : public ::testing::Test {
+  protected:
+    RestoreScratch s;
+    archive::ZipComponent zip;
+    RestoreContext ctx{State(), zip};
+
+    // Opens an unprotected archive of these files and sets the item values.
+    void Open(const std::vector<std::string>& files, const std::map<int, std::string>& items) {
+        const std::string path = s.MakeArchive("a" + std::to_string(archives++) + ".ksx", files,
+                                               RestoreScratch::Manifest(items));
+        ASSERT_TRUE(zip.OpenArchive(path));
+        for (const auto& [index, value] : items)
+            State().ItemEntries[static_cast<size_t>(index)] = value;
+    }
+    std::string ExportFile(const std::string& name, const std::vector<std::string>& lines) {
+        const std::string path = s.MakeFolder(s.dir / "exports") + "\\" + name;
+        WriteExport(path, lines);
+        return path;
+    }
+    void ExpectNoTemporaries(const std::string& folder) {
+        for (const auto& name : platform::ListFiles(folder, true))
+            EXPECT_EQ(name.find(".tmp"), std::string::npos) << folder << ": " << name;
+    }
+    int archives = 0;
+};
+
+// --- registry items ---
+
+TEST_F(RestoreHandlers, ConfigReplacesTheWholeTreeOfTheTargetProfile) {
+    const std::string target = s.Profile("Target");
+    SetValue(target, "Old", kRegSz, SzData("gone"));
+    SetValue(target + "\\OldSub", "X", kRegDword, {1, 0, 0, 0});
+    Open({ExportFile("OBC1.tmp", {"\\", "\"\"= sz:default text", "\"Flags\"= dw:-2147483648",
+                                  "\\Sub", "\"Data\"=bin:1,0,255", "\"Empty\"=bin:"})},
+         {{kConfigItem, "OBC1.tmp"}});
+
+    EXPECT_TRUE(RestoreConfig(ctx, "Target"));
+
+    const TreeSnapshot tree = Snapshot(target);
+    ASSERT_EQ(tree.size(), 2u);  // the key and \Sub; \OldSub is gone
+    EXPECT_EQ(tree.at("").size(), 2u);
+    EXPECT_EQ(tree.at("").at("Flags"), std::make_pair(kRegDword, Bytes_{0, 0, 0, 0x80}));
+    EXPECT_EQ(tree.at("").at("").first, kRegSz);
+    EXPECT_EQ(tree.at("\\Sub").at("Data"), std::make_pair(kRegBinary, Bytes_{1, 0, 255}));
+    EXPECT_EQ(tree.at("\\Sub").at("Empty"), std::make_pair(kRegBinary, Bytes_{}));
+    ExpectNoTemporaries(s.app);
+}
+
+TEST_F(RestoreHandlers, ConfigIntoAMissingProfileChangesNothing) {
+    Open({ExportFile("OBC2.tmp", {"\\", "\"A\"= sz:x"})}, {{kConfigItem, "OBC2.tmp"}});
+    EXPECT_TRUE(RestoreConfig(ctx, "Nobody"));
+    EXPECT_FALSE(registry::KeyExists(s.Profile("Nobody")));
+    EXPECT_TRUE(s.AppFiles().empty());
+}
+
+TEST_F(RestoreHandlers, ABrokenExportFileLeavesTheProfileUntouched) {
+    const std::string target = s.Profile("Target");
+    SetValue(target, "Keep", kRegSz, SzData("me"));
+    SetValue(target + "\\Sub", "Also", kRegBinary, {9, 9});
+    Open({ExportFile("OBC3.tmp", {"\\", "\"A\"= sz:x", "\"N\"= dw:twelve"}),
+          ExportFile("OBC4.tmp", {"\\", "\"B\"=bin:1,300"})},
+         {{kConfigItem, "OBC3.tmp"}, {kAccountsItem, "OBC4.tmp"}});
+    MakeKey(target + "\\" + kAccountsSubkey);
+    const TreeSnapshot beforeAccounts = Snapshot(target);
+
+    EXPECT_FALSE(RestoreConfig(ctx, "Target"));
+    EXPECT_FALSE(RestoreAccounts(ctx, "Target"));
+    EXPECT_EQ(Snapshot(target), beforeAccounts);
+    EXPECT_TRUE(s.AppFiles().empty());
+}
+
+TEST_F(RestoreHandlers, AnEntryTheArchiveLacksFailsAndKeepsTheKey) {
+    const std::string target = s.Profile("Target");
+    SetValue(target, "Keep", kRegSz, SzData("me"));
+    Open({}, {{kConfigItem, "OBC9.tmp"}});
+    EXPECT_FALSE(RestoreConfig(ctx, "Target"));
+    EXPECT_TRUE(GetValue(target, "Keep").has_value());
+}
+
+TEST_F(RestoreHandlers, AccountsAndOptionsLandUnderTheirOwnKeys) {
+    const std::string accounts = s.Profile("Target") + "\\" + kAccountsSubkey;
+    SetValue(accounts + "\\00000001", "Old Account", kRegSz, SzData("x"));
+    SetValue(s.optionsKey, "Old", kRegSz, SzData("x"));
+    Open({ExportFile("OBA1.tmp", {"\\", "\\00000002", "\"Account Name\"= sz:ann@example.com"}),
+          ExportFile("OBC5.tmp", {"\\", "\"Compose\"= dw:7"})},
+         {{kAccountsItem, "OBA1.tmp"}, {kConfigsettingItem, "OBC5.tmp\0junk"}});
+    State().ItemEntries[kConfigsettingItem] = std::string("OBC5.tmp\0junk", 13);
+
+    EXPECT_TRUE(RestoreAccounts(ctx, "Target"));
+    EXPECT_TRUE(RestoreConfigsetting(ctx));
+    EXPECT_FALSE(registry::KeyExists(accounts + "\\00000001"));
+    EXPECT_EQ(GetValue(accounts + "\\00000002", "Account Name")->second, SzData("ann@example.com"));
+    EXPECT_EQ(GetValue(s.optionsKey, "Compose")->second, (Bytes_{7, 0, 0, 0}));
+    EXPECT_FALSE(GetValue(s.optionsKey, "Old").has_value());
+}
+
+TEST_F(RestoreHandlers, AProfileNameThatIsNoNameIsRefused) {
+    SetValue(s.root + "\\Profiles", "Keep", kRegSz, SzData("x"));
+    Open({ExportFile("OBC6.tmp", {"\\"})}, {{kConfigItem, "OBC6.tmp"}});
+    EXPECT_FALSE(RestoreConfig(ctx, ""));
+    EXPECT_FALSE(RestoreDatas(ctx, ""));
+    EXPECT_FALSE(RestoreRules(ctx, "..\\x"));
+    EXPECT_TRUE(GetValue(s.root + "\\Profiles", "Keep").has_value());
+}
+
+// --- folder items ---
+
+TEST_F(RestoreHandlers, SignaturesOverwriteTheirNamesAndKeepOtherFiles) {
+    const std::string sig = s.folders.signatures;  // missing: created, one level
+    Open({s.Source("Work.htm", "<b>new</b>"), s.Source("Work.txt", "new")},
+         {{kSignaturesItem, "Work.htm;Work.txt"}});
+    ASSERT_FALSE(Exists(sig));
+    EXPECT_TRUE(RestoreSignatures(ctx));
+    EXPECT_EQ(Get(sig + "\\Work.htm"), "<b>new</b>");
+
+    Put(sig + "\\Work.htm", "old");
+    Put(sig + "\\Other.txt", "mine");
+    EXPECT_TRUE(RestoreSignatures(ctx));
+    EXPECT_EQ(
+        Files(sig),
+        (FolderSnapshot{{"Work.htm", "<b>new</b>"}, {"Work.txt", "new"}, {"Other.txt", "mine"}}));
+}
+
+TEST_F(RestoreHandlers, EachFolderItemGoesToItsFolder) {
+    Open({s.Source("Blue.htm", "blue"), s.Source("Report.oft", "oft"),
+          s.Source("Outlook.srs", "srs"), s.Source("Jane.vcf", "vcard")},
+         {{kStationeryItem, "Blue.htm"},
+          {kTemplatesItem, "Report.oft"},
+          {kSettingItem, "Outlook.srs"},
+          {kContactsItem, "Jane.vcf"}});
+    EXPECT_TRUE(RestoreStationery(ctx));
+    EXPECT_TRUE(RestoreTemplates(ctx));
+    EXPECT_TRUE(RestoreSetting(ctx));
+    EXPECT_TRUE(RestoreContacts(ctx));
+    EXPECT_EQ(Get(s.folders.stationery + "\\Blue.htm"), "blue");
+    EXPECT_EQ(Get(s.folders.templates + "\\Report.oft"), "oft");
+    EXPECT_EQ(Get(s.folders.roamingOutlook + "\\Outlook.srs"), "srs");
+    EXPECT_EQ(Get(s.user + "\\Contacts\\Jane.vcf"), "vcard");
+}
+
+TEST_F(RestoreHandlers, AFolderThatCannotBeMadeFailsTheItem) {
+    State().UserProfileDir = s.user + "\\missing";  // two levels would be needed
+    Open({s.Source("Work.htm", "x")}, {{kSignaturesItem, "Work.htm"}});
+    EXPECT_FALSE(RestoreSignatures(ctx));
+    EXPECT_FALSE(Exists(s.user + "\\missing"));
+}
+
+TEST_F(RestoreHandlers, HostileEntryNamesAreRefusedAndNothingIsWritten) {
+    const std::string sig = s.MakeFolder(s.folders.signatures);
+    Put(sig + "\\Work.htm", "old");
+    Open({s.Source("Work.htm", "new")}, {});
+    for (const std::string list :
+         {"Work.htm;..\\evil.txt", "Work.htm;C:\\evil.txt", "Work.htm;a/../../evil.txt",
+          "Work.htm;..", "Work.htm;CON", "Work.htm;\\\\server\\share\\x"}) {
+        State().ItemEntries[kSignaturesItem] = list;
+        EXPECT_FALSE(RestoreSignatures(ctx)) << list;
+        EXPECT_EQ(Files(sig), (FolderSnapshot{{"Work.htm", "old"}})) << list;
+    }
+    EXPECT_FALSE(Exists(s.folders.roamingOutlook + "\\..\\evil.txt"));
+    EXPECT_FALSE(Exists(s.user + "\\AppData\\Roaming\\Microsoft\\evil.txt"));
+}
+
+TEST_F(RestoreHandlers, AMissingOrCorruptedEntryReplacesNoFileOfTheItem) {
+    const std::string sig = s.MakeFolder(s.folders.signatures);
+    Put(sig + "\\A.htm", "old a");
+    Put(sig + "\\B.htm", "old b");
+    const std::string marker = "MARKER-" + RandomBytes(4000, 7);
+    const std::string path =
+        s.MakeArchive("corrupt.ksx", {s.Source("A.htm", "new a"), s.Source("B.htm", marker)},
+                      RestoreScratch::Manifest({{kSignaturesItem, "A.htm;B.htm"}}));
+    // Flip one byte inside the stored content of B.htm.
+    std::string bytes = Get(path);
+    const size_t at = bytes.find(marker.substr(0, 40));
+    ASSERT_NE(at, std::string::npos);
+    bytes[at + 2000] = static_cast<char>(bytes[at + 2000] ^ 0x55);
+    Put(path, bytes);
+    ASSERT_TRUE(zip.OpenArchive(path));
+
+    State().ItemEntries[kSignaturesItem] = "A.htm;B.htm";
+    EXPECT_FALSE(RestoreSignatures(ctx));
+    State().ItemEntries[kSignaturesItem] = "A.htm;Missing.htm";
+    EXPECT_FALSE(RestoreSignatures(ctx));
+    EXPECT_EQ(Files(sig), (FolderSnapshot{{"A.htm", "old a"}, {"B.htm", "old b"}}));
+}
+
+// --- rules ---
+
+TEST_F(RestoreHandlers, RulesTakeTheTargetProfilesName) {
+    const std::string dir = s.MakeFolder(s.folders.roamingOutlook);
+    Put(dir + "\\Second.RWZ", "older rules of Second");
+    Put(dir + "\\Outlook.RWZ", "rules of the local Outlook profile");
+    Open({s.Source("Outlook.RWZ", "restored rules")}, {{kRulesItem, "Outlook.RWZ"}});
+
+    EXPECT_TRUE(RestoreRules(ctx, "Second"));
+    EXPECT_EQ(Get(dir + "\\Second.RWZ"), "restored rules");
+    // A rules file of another profile that lies here is not touched.
+    EXPECT_EQ(Get(dir + "\\Outlook.RWZ"), "rules of the local Outlook profile");
+    EXPECT_EQ(Files(dir).size(), 2u);
+
+    EXPECT_TRUE(RestoreRules(ctx, "OUTLOOK"));  // the same profile in another case
+    EXPECT_EQ(Get(dir + "\\Outlook.RWZ"), "restored rules");
+    EXPECT_EQ(Files(dir).size(), 2u);
+}
+
+TEST_F(RestoreHandlers, RulesNeedTheRoamingFolder) {
+    Open({s.Source("Outlook.RWZ", "r")}, {{kRulesItem, "Outlook.RWZ"}});
+    EXPECT_FALSE(RestoreRules(ctx, "Second"));
+    EXPECT_FALSE(Exists(s.folders.roamingOutlook));
+}
+
+// --- the address book ---
+
+TEST_F(RestoreHandlers, AddressBookIsRepointedIntoTheLocalFolder) {
+    const std::string local = s.MakeFolder(s.folders.localOutlook);
+    const std::string p = s.Profile("Second");
+    SetValue(p + "\\pab", "001e6600", kRegSz, SzData("D:\\\\old\\\\Outlook.pab"));
+    SetValue(p + "\\other", "001e3001", kRegSz, SzData("x"));
+    Open({s.Source("Outlook.pab", "pab")}, {{kPabItem, "Outlook.pab"}});
+
+    EXPECT_TRUE(RestorePab(ctx, "Second"));
+    EXPECT_EQ(Get(local + "\\Outlook.pab"), "pab");
+    EXPECT_EQ(GetValue(p + "\\pab", "001e6600")->second, SzData(local + "\\Outlook.pab"));
+    EXPECT_FALSE(GetValue(p + "\\other", "001e6600").has_value());
+}
+
+TEST_F(RestoreHandlers, AddressBookIntoAProfileWithoutSubkeysFails) {
+    const std::string local = s.MakeFolder(s.folders.localOutlook);
+    MakeKey(s.Profile("Empty"));
+    Open({s.Source("Outlook.pab", "pab")}, {{kPabItem, "Outlook.pab"}});
+    EXPECT_FALSE(RestorePab(ctx, "Empty"));
+    EXPECT_EQ(Get(local + "\\Outlook.pab"), "pab");  // extracted before the profile was looked at
+}
+
+// --- data files and the re-linking ---
+
+class RestoreDataFiles : public RestoreHandlers {
+  protected:
+    void SetUp() override {
+        local = s.MakeFolder(s.folders.localOutlook);
+        p = s.Profile("Second");
+        SetValue(p + "\\store1", "01020fff", kRegBinary, StoreValueUtf16("D:\\Mail\\Main.pst"));
+        SetValue(p + "\\store1", "001e6700", kRegBinary, B("D:\\Mail\\Main.pst"));
+        SetValue(p + "\\store1", "001f6700", kRegBinary,
+                 B(Utf16("D:\\Mail\\Main.pst") + std::string(2, '\0')));
+        SetValue(p + "\\store1", "Other", kRegSz, SzData("kept"));
+        SetValue(p + "\\store2", "01020fff", kRegBinary, StoreValueAnsi("E:\\Old\\Archive.pst"));
+        SetValue(p + "\\store3", "01020fff", kRegBinary, StoreValueUtf16("F:\\Lost\\Gone.ost"));
+        SetValue(p + "\\nopath", "01020fff", kRegBinary, {1, 2, 3, 0});
+        SetValue(p + "\\nopath", "001e6700", kRegBinary, B("keep"));
+        const std::string section = p + "\\" + kStoreSection;
+        SetValue(section, "1102039b", kRegBinary, {1});
+        SetValue(section, "001e023d", kRegBinary, {2});
+        SetValue(section, "001e0324", kRegSz, SzData("kept"));
+        const std::string accounts = p + "\\" + kAccountsSubkey;
+        for (const char* sub : {"\\00000000", "\\00000001", "\\0000000f", "\\00000010"}) {
+            SetValue(accounts + sub, "Delivery Store EntryID", kRegBinary, {1});
+            SetValue(accounts + sub, "Delivery Folder EntryID", kRegBinary, {2});
+            SetValue(accounts + sub, "Account Name", kRegSz, SzData("kept"));
+        }
+        fav = s.MakeFolder(s.user + "\\Application Data\\Microsoft\\Outlook") + "\\Second.FAV";
+        Put(fav, "favourites");
+        Put(local + "\\Main.pst", "old main");
+        Open({s.Source("Main.pst", RandomBytes(50000, 3)), s.Source("Archive.pst", "archive")},
+             {{kDatasItem, "Main.pst;Archive.pst"}});
+    }
+    std::string local, p, fav;
+};
+
+TEST_F(RestoreDataFiles, FilesArePutInPlaceAndEveryStoreIsRelinked) {
+    TreeSnapshot expected = Snapshot(p);
+    EXPECT_TRUE(RestoreDatas(ctx, "Second"));
+
+    EXPECT_EQ(Get(local + "\\Main.pst"), RandomBytes(50000, 3));
+    EXPECT_EQ(Get(local + "\\Archive.pst"), "archive");
+    EXPECT_FALSE(Exists(fav));
+    ExpectNoTemporaries(local);
+
+    // Exactly these changes, nothing else.
+    expected["\\store1"]["01020fff"].second = StoreValueUtf16(local + "\\Main.pst");
+    expected["\\store1"].erase("001e6700");
+    expected["\\store1"]["001f6700"].second = B(Utf16(local + "\\Main.pst") + std::string(2, '\0'));
+    expected["\\store2"]["01020fff"].second = StoreValueAnsi(local + "\\Archive.pst");
+    // Re-pointed although its file was not in the backup.
+    expected["\\store3"]["01020fff"].second = StoreValueUtf16(local + "\\Gone.ost");
+    expected[std::string("\\") + kStoreSection].erase("1102039b");
+    expected[std::string("\\") + kStoreSection].erase("001e023d");
+    for (const char* sub : {"\\00000000", "\\00000001", "\\0000000f"}) {
+        auto& values = expected[std::string("\\") + kAccountsSubkey + sub];
+        values.erase("Delivery Store EntryID");
+        values.erase("Delivery Folder EntryID");
+    }
+    EXPECT_EQ(Snapshot(p), expected);
+}
+
+TEST_F(RestoreDataFiles, ALockedDataFileFailsTheItemAndKeepsTheProfileLinks) {
+    const TreeSnapshot before = Snapshot(p);
+    {
+        // Outlook holds its data file open while it runs.
+        std::ifstream held(Fs(local + "\\Main.pst"), std::ios::binary);
+        ASSERT_TRUE(held.is_open());
+        EXPECT_FALSE(RestoreDatas(ctx, "Second"));
+    }
+    EXPECT_EQ(Get(local + "\\Main.pst"), "old main");
+    EXPECT_FALSE(Exists(local + "\\Archive.pst"));  // none of the item's files was put in place
+    EXPECT_EQ(Snapshot(p), before);
+    EXPECT_TRUE(Exists(fav));
+    ExpectNoTemporaries(local);
+}
+
+TEST_F(RestoreDataFiles, AMissingEntryFailsBeforeAnyChange) {
+    const TreeSnapshot before = Snapshot(p);
+    State().ItemEntries[kDatasItem] = "Main.pst;NotThere.pst";
+    EXPECT_FALSE(RestoreDatas(ctx, "Second"));
+    EXPECT_EQ(Get(local + "\\Main.pst"), "old main");
+    EXPECT_EQ(Snapshot(p), before);
+}
+
+TEST_F(RestoreDataFiles, AProfileWithoutSubkeysFailsAfterTheFilesArePlaced) {
+    MakeKey(s.Profile("Bare"));
+    EXPECT_FALSE(RestoreDatas(ctx, "Bare"));
+    EXPECT_EQ(Get(local + "\\Archive.pst"), "archive");
+}
+
+TEST_F(RestoreDataFiles, TheLocalFolderIsNotCreated) {
+    std::filesystem::remove_all(Fs(local));
+    const TreeSnapshot before = Snapshot(p);
+    EXPECT_FALSE(RestoreDatas(ctx, "Second"));
+    EXPECT_FALSE(Exists(local));
+    EXPECT_EQ(Snapshot(p), before);
+}
+
+}  // namespace
+}  // namespace kestrine::restore
