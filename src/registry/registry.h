@@ -36,7 +36,8 @@ struct SubKeyList {
     bool failed = false;
 };
 SubKeyList EnumSubKeys(const std::string& fullPath);
-// Deletes the key and everything below it, children first. False when a listing failed.
+// Deletes the key and everything below it, children first. False when a listing failed or the key
+// is still there afterwards; a key that does not exist counts as deleted.
 bool DeleteKeyTree(const std::string& fullPath);
 
 std::string GetBinaryPath(const std::string& fullPath, const std::string& valueName);
@@ -45,9 +46,11 @@ void ReplaceBinaryPath(const std::string& fullPath, const std::string& valueName
                        const std::string& oldPath, const std::string& newPath);
 
 // Registry export files: ExportKey writes the tree below the key into `fileName` (replacing the
-// file); false when the tree could not be written whole. ImportKey reads and checks the whole file
-// first and only then replaces the tree at the key; false (and the tree untouched) for a malformed
-// file.
+// file whole; a key that cannot be read still gives the file with its top line); false when the
+// tree could not be read whole or the file not written. ImportKey reads and checks the whole file
+// first and only then replaces the tree at the key; false, and the tree as it was, for a malformed
+// file, a tree that cannot be read beforehand (it could not be put back), a root key, or a registry
+// write that fails midway (the old tree is put back).
 bool ExportKey(const std::string& fullPath, const std::string& fileName);
 bool ImportKey(const std::string& fullPath, const std::string& fileName);
 
