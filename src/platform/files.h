@@ -4,6 +4,11 @@
 #include <string>
 #include <vector>
 
+// <windows.h> maps WriteProfileString to a Win32 function of its own; the name here is ours.
+#ifdef WriteProfileString
+#undef WriteProfileString
+#endif
+
 namespace kestrine::platform {
 
 // Anything (file or folder) exists at `path`.

@@ -12,6 +12,11 @@ namespace kestrine {
 namespace {
 
 namespace fs = std::filesystem;
+
+// A path from UTF-8 text.
+fs::path U8(const std::string& text) {
+    return fs::path(std::u8string(text.begin(), text.end()));
+}
 using test::ReadFile;
 using test::TempDir;
 using test::WriteFile;
@@ -40,7 +45,7 @@ TEST_F(WriteLogTest, AppendsLineAndCrLf) {
 TEST_F(WriteLogTest, CreatesTheFileAgainAfterItWasDeleted) {
     State().AppFolder = dir_.str();
     ASSERT_TRUE(Log("first"));
-    fs::remove(fs::u8path(LogPath()));
+    fs::remove(U8(LogPath()));
     ASSERT_TRUE(Log("second"));
     EXPECT_EQ(ReadFile(LogPath()), "second\r\n");
 }
@@ -82,11 +87,11 @@ TEST_F(StartupTest, GathersFactsAndCreatesAMissingLogEmpty) {
     EXPECT_NE(state.UserName.back(), ' ');
     ASSERT_FALSE(state.WindowsDir.empty());
     EXPECT_NE(state.WindowsDir.back(), '\\');
-    EXPECT_TRUE(fs::is_directory(fs::u8path(state.WindowsDir)));
+    EXPECT_TRUE(fs::is_directory(U8(state.WindowsDir)));
     ASSERT_FALSE(state.UserProfileDir.empty());
     EXPECT_EQ(state.UserProfileDir.find('%'), std::string::npos);
     EXPECT_EQ(state.UserProfileDir.find('\0'), std::string::npos);
-    EXPECT_TRUE(fs::is_directory(fs::u8path(state.UserProfileDir)));
+    EXPECT_TRUE(fs::is_directory(U8(state.UserProfileDir)));
 }
 
 TEST_F(StartupTest, AnExistingLogIsLeftUnchanged) {

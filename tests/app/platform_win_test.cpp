@@ -14,6 +14,11 @@ namespace kestrine::platform {
 namespace {
 
 namespace fs = std::filesystem;
+
+// A path from UTF-8 text.
+fs::path U8(const std::string& text) {
+    return fs::path(std::u8string(text.begin(), text.end()));
+}
 using test::ReadFile;
 using test::TempDir;
 using test::WriteFile;
@@ -72,14 +77,14 @@ TEST(Files, RemoveMoveRenameAndFolders) {
     EXPECT_EQ(ReadFile(b), "B");
     EXPECT_TRUE(MoveReplace(a, b));
     EXPECT_EQ(ReadFile(b), "A");
-    EXPECT_FALSE(fs::exists(fs::u8path(a)));
+    EXPECT_FALSE(fs::exists(U8(a)));
     EXPECT_TRUE(RenamePath(b, c));
     EXPECT_EQ(ReadFile(c), "A");
 
     Attrib("+r", c);
     EXPECT_TRUE(SetNormalAttributes(c));
     EXPECT_TRUE(RemoveFile(c));
-    EXPECT_FALSE(fs::exists(fs::u8path(c)));
+    EXPECT_FALSE(fs::exists(U8(c)));
     EXPECT_TRUE(RemoveFile(c));           // already gone counts as removed
     EXPECT_FALSE(RemoveFile(dir.str()));  // a folder is not a file
 
@@ -129,7 +134,7 @@ TEST(Files, TempFileNames) {
 TEST(System, Facts) {
     std::string exe = ExeFolder();
     ASSERT_FALSE(exe.empty());
-    EXPECT_TRUE(fs::exists(fs::u8path(exe) / "app_win_test.exe")) << exe;
+    EXPECT_TRUE(fs::exists(U8(exe) / "app_win_test.exe")) << exe;
     std::string windows = WindowsFolder();
     ASSERT_FALSE(windows.empty());
     EXPECT_NE(windows.back(), '\\');
@@ -156,7 +161,7 @@ TEST(System, LocaleDateTimeIsShortDateSpaceLongTime) {
 TEST(System, CommandLineTailDropsTheProgramPath) {
     // gtest's own arguments (at least --gtest_output from the test runner) form the tail.
     std::string tail = schedule::CommandLineTail(CommandLineText());
-    EXPECT_EQ(tail.find("app_win_test"), std::string::npos) << tail;
+    EXPECT_EQ(tail.rfind("--gtest", 0), 0u) << tail;
 }
 
 class MessagesTest : public ::testing::Test {

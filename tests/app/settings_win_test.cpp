@@ -12,6 +12,15 @@ namespace kestrine {
 namespace {
 
 namespace fs = std::filesystem;
+
+// A path from UTF-8 text, and a file name back as UTF-8 text.
+fs::path U8(const std::string& text) {
+    return fs::path(std::u8string(text.begin(), text.end()));
+}
+std::string NameOf(const fs::path& path) {
+    auto name = path.filename().u8string();
+    return std::string(name.begin(), name.end());
+}
 using test::ReadFile;
 using test::TempDir;
 using test::WriteFile;
@@ -56,7 +65,7 @@ TEST_F(SettingsTest, SectionAndKeyMatchWithoutCaseAndFirstCaseStays) {
 
 TEST_F(SettingsTest, MissingFileSectionOrKeyReadsEmpty) {
     EXPECT_EQ(ReadINIValue(SettingsPath(), "backup", "backupfolder"), "");
-    EXPECT_FALSE(fs::exists(fs::u8path(SettingsPath())));  // reading never creates the file
+    EXPECT_FALSE(fs::exists(U8(SettingsPath())));  // reading never creates the file
     WriteINIValue(SettingsPath(), "General", "startonwindows", "1");
     EXPECT_EQ(ReadINIValue(SettingsPath(), "backup", "startonwindows"), "");
     EXPECT_EQ(ReadINIValue(SettingsPath(), "General", "checkbackupfile"), "");
@@ -79,7 +88,7 @@ TEST_F(SettingsTest, SwitchIsOnOnlyForOne) {
 TEST_F(SettingsTest, UnwritableSettingsFileIsLeftAlone) {
     std::string missingFolder = Path("no such folder") + "\\settings.dat";
     WriteINIValue(missingFolder, "backup", "autocloseoutlook", "1");
-    EXPECT_FALSE(fs::exists(fs::u8path(missingFolder)));
+    EXPECT_FALSE(fs::exists(U8(missingFolder)));
     EXPECT_EQ(ReadINIValue(missingFolder, "backup", "autocloseoutlook"), "");
 }
 
@@ -105,7 +114,7 @@ TEST_F(SettingsTest, GetINIOnMissingFileIsEmptyAndSaveINIFailsInMissingFolder) {
     EXPECT_EQ(GetINI("A", Path("missing.dat")), "");
     std::string bad = Path("no folder") + "\\x.dat";
     EXPECT_FALSE(SaveINI("A", "1", bad));
-    EXPECT_FALSE(fs::exists(fs::u8path(bad)));
+    EXPECT_FALSE(fs::exists(U8(bad)));
 }
 
 TEST_F(SettingsTest, LineFilesAreAnsiText) {
@@ -122,17 +131,17 @@ TEST_F(SettingsTest, TempFilesAreNewEmptyAndUnique) {
     for (int i = 0; i < 5; ++i) {
         std::string path = sGetTempFile("OBC");
         ASSERT_FALSE(path.empty());
-        fs::path p = fs::u8path(path);
+        fs::path p = U8(path);
         EXPECT_TRUE(fs::exists(p));
         EXPECT_EQ(fs::file_size(p), 0u);
         EXPECT_TRUE(fs::equivalent(p.parent_path(), dir_.path()));
-        std::string name = p.filename().u8string();
+        std::string name = NameOf(p);
         EXPECT_EQ(name.substr(0, 3), "OBC") << name;
         EXPECT_EQ(name.substr(name.size() - 4), ".tmp") << name;
         EXPECT_TRUE(seen.insert(path).second) << path;
     }
     // Only the first three characters of a longer prefix are used.
-    std::string longer = fs::u8path(sGetTempFile("OBAXYZ")).filename().u8string();
+    std::string longer = NameOf(U8(sGetTempFile("OBAXYZ")));
     EXPECT_EQ(longer.substr(0, 3), "OBA");
     EXPECT_EQ(longer.find("XYZ"), std::string::npos) << longer;
 }
