@@ -254,6 +254,9 @@ ImportPlan ParseExportText(std::string_view text) {
         std::string_view type = TrimSpaces(line.substr(eq + 1, 3));
         std::string_view data = eq + 5 <= line.size() ? line.substr(eq + 5) : std::string_view();
 
+        // Extension lines begin with the placeholder name; an older file whose value name merely
+        // contains "=hex" or "=key" keeps being skipped as a type nobody knows.
+        const bool extension = line.substr(0, kExtensionName.size()) == kExtensionName;
         RegValue value;
         value.name = std::string(name);
         if (type == "sz" || type == "esz") {
@@ -282,7 +285,7 @@ ImportPlan ParseExportText(std::string_view text) {
                     start = comma + 1;
                 }
             }
-        } else if (type == "hex") {
+        } else if (extension && type == "hex") {
             // <type>:<name>:<data>
             auto c1 = data.find(':');
             auto c2 = c1 == std::string_view::npos ? c1 : data.find(':', c1 + 1);
@@ -302,7 +305,7 @@ ImportPlan ParseExportText(std::string_view text) {
             if (!IsWellFormedUtf8(value.name)) return fail(lineNo, "bad extension line");
             value.type = regType;
             value.data = std::move(*dataBytes);
-        } else if (type == "key") {
+        } else if (extension && type == "key") {
             auto path = Unhex(data);
             if (!path) return fail(lineNo, "bad extension line");
             std::string pathText(path->begin(), path->end());

@@ -136,6 +136,8 @@ TEST(ImportParser, ReadsOldFilesAsTheyWereAlwaysRead) {
     auto plan = ParseExportText(
         "\\\r\n"
         "\"a=b\"= sz:x\r\n"
+        "\"x=hex:1:zz\"= sz:y\r\n"
+        "\"k=key:q\"= sz:y\r\n"
         "\"New\"=qwd:1\r\n"
         "\"n\"= dw: 12 \r\n"
         "\"b\"=bin: 1, 2 ,3\r\n"
