@@ -56,8 +56,7 @@ TEST(ParseUnattendedTail, EmptyRequiredValuesAreRefused) {
               CommandLineStatus::EmptyMask);
     EXPECT_EQ(ParseUnattendedTail("sf=Outlookxm=1ps=bf=").status, CommandLineStatus::EmptyArchive);
     // A piece shorter than its two key characters leaves an empty value.
-    EXPECT_EQ(ParseUnattendedTail("sf=x=1ps=bf=C:\\b.ksx").status,
-              CommandLineStatus::EmptyProfile);
+    EXPECT_EQ(ParseUnattendedTail("sf=x=1ps=bf=C:\\b.ksx").status, CommandLineStatus::EmptyProfile);
     EXPECT_EQ(ParseUnattendedTail("sf=Outlookxm=1p=bf=C:\\b.ksx").password, "");
 }
 
