@@ -1,0 +1,252 @@
+// Windows and Outlook detection against real COM and WMI under Wine. A local-server exe stands in
+// for Outlook's automation server; it is registered for the test's run only. All COM tests live in
+// this one executable because the registration of "Outlook.Application" is shared by the prefix.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <regex>
+
+#include "outlook/detection.h"
+#include "outlook/environment.h"
+#include "platform/outlook_automation.h"
+#include "platform/wmi.h"
+#include "registry/registry.h"
+#include "test_support.h"
+#include "win_test_util.h"
+// After windows.h (win_test_util.h): CLSIDFromProgID.
+#include <objbase.h>
+
+namespace kestrine::outlook {
+namespace {
+
+const wchar_t kClsidText[] = L"{6B1D3C52-8F0A-4E8B-9C3D-2A5E7F1B0C41}";
+const wchar_t kServerSettings[] = L"Software\\KestrineTest\\olk-com";
+
+void SetDefault(HKEY root, const std::wstring& sub, const wchar_t* name,
+                const std::wstring& value) {
+    RegSetKeyValueW(root, sub.c_str(), name, REG_SZ, value.c_str(),
+                    static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+}
+
+// The stand-in server's registration under the per-user classes. Wine's COM reads only the
+// machine-wide classes, so there (and only when the per-user entry is not seen) the same entries
+// also go under HKEY_LOCAL_MACHINE\Software\Classes of the throwaway prefix.
+class ServerRegistration {
+  public:
+    void Register() {
+        Write(HKEY_CURRENT_USER);
+        CLSID found;
+        machineToo_ = FAILED(CLSIDFromProgID(L"Outlook.Application", &found));
+        if (machineToo_) Write(HKEY_LOCAL_MACHINE);
+    }
+    void Unregister() {
+        Remove(HKEY_CURRENT_USER);
+        if (machineToo_) Remove(HKEY_LOCAL_MACHINE);
+    }
+
+  private:
+    static void Write(HKEY root) {
+        std::wstring server = L"\"" + (test::ExeFolder() / "olk_com_server.exe").wstring() + L"\"";
+        std::wstring classes = L"Software\\Classes";
+        SetDefault(root, classes + L"\\Outlook.Application\\CLSID", nullptr, kClsidText);
+        SetDefault(root, classes + L"\\CLSID\\" + kClsidText + L"\\LocalServer32", nullptr, server);
+        SetDefault(root, classes + L"\\CLSID\\" + kClsidText + L"\\ProgID", nullptr,
+                   L"Outlook.Application");
+    }
+    static void Remove(HKEY root) {
+        std::wstring classes = L"Software\\Classes";
+        RegDeleteTreeW(root, (classes + L"\\Outlook.Application").c_str());
+        RegDeleteTreeW(root, (classes + L"\\CLSID\\" + kClsidText).c_str());
+    }
+    bool machineToo_ = false;
+};
+
+class OutlookDetection : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        registration_.Register();
+        marker_ = dir_.path() / "quit.txt";
+        SetDefault(HKEY_CURRENT_USER, kServerSettings, L"QuitMarker", marker_.wstring());
+    }
+    void TearDown() override {
+        registration_.Unregister();
+        RegDeleteTreeW(HKEY_CURRENT_USER, kServerSettings);
+    }
+    void AnswerVersion(const std::string& text) {
+        SetDefault(HKEY_CURRENT_USER, kServerSettings, L"Version", platform::Widen(text));
+    }
+    int QuitCalls() const {
+        std::ifstream in(marker_);
+        int n = 0;
+        for (std::string line; std::getline(in, line);) ++n;
+        return n;
+    }
+
+    ServerRegistration registration_;
+    test::TempDir dir_;
+    std::filesystem::path marker_;
+};
+
+TEST_F(OutlookDetection, RecognisedReleasesAndTheirProfileRoots) {
+    struct Case {
+        const char* answer;
+        const char* name;
+        const char* version;
+        std::string root;
+    } cases[] = {
+        {"16.0.0.4266", "Outlook 2016", "16.0",
+         "HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\16.0\\Outlook\\Profiles"},
+        {"15.0.0.4569", "Outlook 2013", "15.0",
+         "HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\15.0\\Outlook\\Profiles"},
+        {"14.0.7266.5000", "Outlook 2010", "14.0", kMessagingProfilesRoot},
+    };
+    int quits = 0;
+    for (const auto& c : cases) {
+        AnswerVersion(c.answer);
+        AppState state;
+        DetectOutlookVersion(state);
+        ChooseProfilesRoot(state);
+        EXPECT_EQ(state.OutlookName, c.name) << c.answer;
+        EXPECT_EQ(state.OutlookVersion, c.version) << c.answer;
+        EXPECT_EQ(state.ProfilesRoot, c.root) << c.answer;
+        // The instance detection started was asked to quit, once.
+        EXPECT_EQ(QuitCalls(), ++quits) << c.answer;
+    }
+}
+
+TEST_F(OutlookDetection, UnknownReleasesLeaveTheFieldsEmpty) {
+    for (const char* answer : {"13.0.1.1", "17.0.0.1", "garbage", ""}) {
+        AnswerVersion(answer);
+        AppState state;
+        DetectOutlookVersion(state);
+        ChooseProfilesRoot(state);
+        EXPECT_EQ(state.OutlookName, "") << answer;
+        EXPECT_EQ(state.OutlookVersion, "") << answer;
+        EXPECT_EQ(state.ProfilesRoot, kMessagingProfilesRoot) << answer;
+    }
+    EXPECT_EQ(QuitCalls(), 4);
+}
+
+TEST_F(OutlookDetection, NoAutomationObjectMeansNoOutlook) {
+    registration_.Unregister();
+    AppState state;
+    state.OutlookVersion = "";
+    DetectOutlookVersion(state);
+    ChooseProfilesRoot(state);
+    EXPECT_EQ(state.OutlookName, "No Outlook");
+    EXPECT_EQ(state.OutlookVersion, "");
+    EXPECT_EQ(state.ProfilesRoot, kMessagingProfilesRoot);
+    auto probe = platform::ProbeOutlookVersion();
+    EXPECT_FALSE(probe.objectObtained);
+    EXPECT_FALSE(probe.quitRequested);
+}
+
+TEST_F(OutlookDetection, RunningOutlookIsReadAndLeftRunning) {
+    AnswerVersion("16.0.0.9999");
+    std::wstring tag = std::to_wstring(GetCurrentProcessId());
+    std::wstring readyName = L"olk-com-ready-" + tag, stopName = L"olk-com-stop-" + tag;
+    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, readyName.c_str());
+    HANDLE stop = CreateEventW(nullptr, TRUE, FALSE, stopName.c_str());
+    auto server = test::StartKept(test::ExeFolder() / "olk_com_server.exe",
+                                  L"-running " + readyName + L" " + stopName);
+    ASSERT_TRUE(server.process);
+    HANDLE waitFor[] = {ready, server.process};
+    ASSERT_EQ(WaitForMultipleObjects(2, waitFor, FALSE, 30000), WAIT_OBJECT_0)
+        << "server exit code " << test::ExitCodeOf(server.process);
+
+    auto probe = platform::ProbeOutlookVersion();
+    EXPECT_TRUE(probe.objectObtained);
+    EXPECT_TRUE(probe.attached);
+    EXPECT_EQ(probe.version, "16.0.0.9999");
+    EXPECT_FALSE(probe.quitRequested);
+
+    AppState state;
+    DetectOutlookVersion(state);
+    EXPECT_EQ(state.OutlookName, "Outlook 2016");
+    EXPECT_EQ(QuitCalls(), 0);
+    // Still running until told to stop.
+    EXPECT_EQ(WaitForSingleObject(server.process, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+
+    SetEvent(stop);
+    EXPECT_TRUE(test::Ended(server.process));
+    EXPECT_EQ(test::ExitCodeOf(server.process), 0u);
+    CloseHandle(server.process);
+    CloseHandle(ready);
+    CloseHandle(stop);
+}
+
+TEST(SystemDetection, WindowsVersionComesFromWmi) {
+    auto raw = platform::QueryOperatingSystemVersion();
+    ASSERT_TRUE(raw);
+    EXPECT_TRUE(std::regex_match(*raw, std::regex(R"(\d+\.\d+\.\d+)"))) << *raw;
+    std::string version = GetOSVersion();
+    EXPECT_EQ(version, CutOSVersion(*raw));
+    EXPECT_TRUE(std::regex_match(version, std::regex(R"(\d+\.\d)"))) << version;
+}
+
+class ProfileListing : public ::testing::Test {
+  protected:
+    test::ScratchKey key_{"olk-profiles"};
+};
+
+TEST_F(ProfileListing, BlankNamesAreSkippedAndOrderKept) {
+    key_.CreateKey("Profiles\\Outlook");
+    key_.CreateKey("Profiles\\   ");
+    key_.CreateKey("Profiles\\My Mail");
+    AppState state;
+    state.ProfilesRoot = key_.Path("Profiles");
+    EnumProfiles(state);
+    EXPECT_FALSE(state.NoProfiles);
+    // The registry lists subkeys in its own (alphabetical) order.
+    EXPECT_EQ(state.ProfileNames, (std::vector<std::string>{"My Mail", "Outlook"}));
+}
+
+TEST_F(ProfileListing, MissingEmptyOrAllBlankMeansNoProfiles) {
+    AppState state;
+    state.ProfilesRoot = key_.Path("Missing");
+    EnumProfiles(state);
+    EXPECT_TRUE(state.NoProfiles);
+    EXPECT_TRUE(state.ProfileNames.empty());
+
+    key_.CreateKey("Empty");
+    state.ProfilesRoot = key_.Path("Empty");
+    EnumProfiles(state);
+    EXPECT_TRUE(state.NoProfiles);
+
+    key_.CreateKey("Blank\\ ");
+    key_.CreateKey("Blank\\  ");
+    state.ProfilesRoot = key_.Path("Blank");
+    state.ProfileNames = {"stale"};
+    EnumProfiles(state);
+    EXPECT_TRUE(state.NoProfiles);
+    EXPECT_TRUE(state.ProfileNames.empty());
+}
+
+TEST_F(OutlookDetection, StartUpDetectionFindsTheProfilesOfTheDetectedOutlook) {
+    AnswerVersion("15.0.0.4569");
+    // A profile of the test's own under the real Office 15.0 key, removed afterwards.
+    std::string profile = "olk-" + std::to_string(GetCurrentProcessId());
+    std::wstring sub =
+        L"Software\\Microsoft\\Office\\15.0\\Outlook\\Profiles\\" + platform::Widen(profile);
+    HKEY created = nullptr;
+    RegCreateKeyExW(HKEY_CURRENT_USER, sub.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                    &created, nullptr);
+    ASSERT_TRUE(created);
+    RegCloseKey(created);
+
+    AppState state;
+    DetectEnvironment(state);
+    RegDeleteTreeW(HKEY_CURRENT_USER, sub.c_str());
+
+    EXPECT_FALSE(state.OSVersion.empty());
+    EXPECT_EQ(state.OutlookName, "Outlook 2013");
+    EXPECT_EQ(state.ProfilesRoot,
+              "HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\15.0\\Outlook\\Profiles");
+    EXPECT_FALSE(state.NoProfiles);
+    EXPECT_NE(std::find(state.ProfileNames.begin(), state.ProfileNames.end(), profile),
+              state.ProfileNames.end());
+    EXPECT_EQ(QuitCalls(), 1);
+}
+
+}  // namespace
+}  // namespace kestrine::outlook
