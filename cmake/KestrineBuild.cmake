@@ -18,6 +18,10 @@ if(WIN32)
     add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
 endif()
 
+if(WIN32)
+    # Link zlib into the exe, not its DLL.
+    set(ZLIB_USE_STATIC_LIBS ON)
+endif()
 find_package(ZLIB REQUIRED)
 find_path(GCRYPT_INCLUDE_DIR gcrypt.h REQUIRED)
 if(WIN32)
