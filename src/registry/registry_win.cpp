@@ -75,8 +75,9 @@ std::string GetStringValue(const std::string& fullPath, const std::string& value
         text = platform::AnsiToUtf8(bytes.substr(0, bytes.find('\0')));
     }
     if (ansiSize > kStringField) return kError;
-    text.erase(0, text.find_first_not_of(' ') == std::string::npos ? text.size()
-                                                                   : text.find_first_not_of(' '));
+    // Leading spaces of the stored text are dropped.
+    auto first = text.find_first_not_of(' ');
+    text.erase(0, first == std::string::npos ? text.size() : first);
     return text;
 }
 

@@ -128,6 +128,8 @@ TEST_F(RegistryTest, StringValuesUpTo255BytesWithTheTerminator) {
     SetStringValue(path_, "over", std::string(255, 'x'));
     EXPECT_EQ(GetStringValue(path_, "over"), kError);
     EXPECT_EQ(GetStringValue(path_, "missing"), kError);
+    SetStringValue(path_, "u", "\xE6\x97\xA5\xE6\x9C\xAC");
+    EXPECT_EQ(GetStringValue(path_, "u"), "\xE6\x97\xA5\xE6\x9C\xAC");
     SetStringValue(path_, "", "default");
     EXPECT_EQ(GetStringValue(path_, ""), "default");
     DeleteValue(path_, "s");
