@@ -62,6 +62,6 @@ lines '\' '"Evil"= sz:x' >'..\OBCevil.tmp'
 lines 'BackupComputer=EVIL' 'BackupLogonUser=x' 'BackupIdentity=x' 'BackupTime=x' \
     'Outlookversion=x' 'BackupInformation=' 'BackupConfig=..\OBCevil.tmp' \
     'BackupSignatures=Work.htm;..\evil.txt' 'BackupStationery=C:\evil2.txt' \
-    'BackupContacts=sub/evil3.txt' 'BackupItem=10001100001' >kestrine.dat
+    'BackupPab=..\evil.txt' 'BackupContacts=sub/evil3.txt' 'BackupItem=10001110001' >kestrine.dat
 zip -q -X ../hostile.ksx Work.htm '..\evil.txt' 'C:\evil2.txt' sub/evil3.txt '..\OBCevil.tmp' \
     kestrine.dat

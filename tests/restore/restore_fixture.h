@@ -133,6 +133,27 @@ inline FolderSnapshot Files(const std::string& folder) {
     return out;
 }
 
+// Names and sizes of files with a checksum, for messages about snapshots that differ.
+inline std::string Describe(const FolderSnapshot& files) {
+    std::string out;
+    for (const auto& [name, content] : files)
+        out += name + ":" + std::to_string(content.size()) + ":" +
+               std::to_string(std::hash<std::string>{}(content) % 100000) + " ";
+    return out;
+}
+inline std::string Describe(const std::map<std::string, FolderSnapshot>& folders) {
+    std::string out;
+    for (const auto& [name, files] : folders) out += "[" + name + "] " + Describe(files) + "\n";
+    return out;
+}
+// Byte for byte, reporting only names and sizes when they differ.
+#define EXPECT_SAME_FILES(actual, expected)                                                    \
+    do {                                                                                       \
+        const auto& a_ = (actual);                                                             \
+        const auto& e_ = (expected);                                                           \
+        EXPECT_TRUE(a_ == e_) << "actual:\n" << Describe(a_) << "expected:\n" << Describe(e_); \
+    } while (0)
+
 // A registry export file as earlier versions wrote it: ANSI text, CR LF.
 inline void WriteExport(const std::string& path, const std::vector<std::string>& lines) {
     std::string text;

@@ -165,9 +165,10 @@ TEST_F(RoundTrip, IntoAnotherProfileOfAnotherUser) {
     // A second user on another machine: a profile of another name with something of its own.
     const std::string user2 = s.MakeFolder(s.dir / "user2");
     for (const char* sub :
-         {"AppData", "AppData\\Roaming", "AppData\\Roaming\\Microsoft", "AppData\\Local",
-          "AppData\\Local\\Microsoft", "AppData\\Local\\Microsoft\\Outlook", "Application Data",
-          "Application Data\\Microsoft", "Application Data\\Microsoft\\Outlook"})
+         {"AppData", "AppData\\Roaming", "AppData\\Roaming\\Microsoft",
+          "AppData\\Roaming\\Microsoft\\Outlook", "AppData\\Local", "AppData\\Local\\Microsoft",
+          "AppData\\Local\\Microsoft\\Outlook", "Application Data", "Application Data\\Microsoft",
+          "Application Data\\Microsoft\\Outlook"})
         s.MakeFolder(user2 + "\\" + sub);
     const Folders f2 = FoldersFor(user2, "6.1");
     Put(f2.favFolder + "\\Second.FAV", "favourites of Second");
@@ -200,7 +201,7 @@ TEST_F(RoundTrip, IntoAnotherProfileOfAnotherUser) {
     expectedFiles["local"]["Outlook.pab"] = Get(elsewhere + "\\Outlook.pab");
     // The rules file is named after the target profile; the preferences bring the source's too.
     expectedFiles["roaming"]["Second.RWZ"] = expectedFiles["roaming"]["Outlook.RWZ"];
-    EXPECT_EQ(UserFiles(f2), expectedFiles);
+    EXPECT_SAME_FILES(UserFiles(f2), expectedFiles);
     EXPECT_FALSE(Exists(f2.favFolder + "\\Second.FAV"));
     EXPECT_TRUE(Exists(f2.favFolder + "\\Outlook.FAV"));
     // The picture subfolder of the signatures is not part of a backup.
@@ -235,7 +236,7 @@ TEST_F(RoundTrip, IntoACleanedCopyOfTheSourceProfile) {
     auto expectedFiles = sourceFiles;
     expectedFiles["local"]["Archive.pst"] = RandomBytes(120000, 14);
     expectedFiles["local"]["Outlook.pab"] = Get(elsewhere + "\\Outlook.pab");
-    EXPECT_EQ(UserFiles(f), expectedFiles);
+    EXPECT_SAME_FILES(UserFiles(f), expectedFiles);
     EXPECT_TRUE(Exists(f.signatures + "\\Work_files\\image001.png"));  // never removed
     EXPECT_FALSE(Exists(f.favFolder + "\\Outlook.FAV"));
 }
@@ -252,7 +253,7 @@ TEST_F(RoundTrip, AWrongPasswordRestoresNothing) {
     EXPECT_FALSE(RunRestore(ui::MainWindow(), State(), archive::Zip(), hooks).ran);
     EXPECT_EQ(s.dialogs.messages.back().text, "Invalid backup file.");
     EXPECT_EQ(Snapshot(source), before);
-    EXPECT_EQ(UserFiles(s.folders), sourceFiles);
+    EXPECT_SAME_FILES(UserFiles(s.folders), sourceFiles);
 }
 
 TEST_F(RoundTrip, OutlookHoldingItsDataFileFailsOnlyThatItem) {
@@ -328,20 +329,22 @@ TEST_F(EarlierArchives, TraditionalEncryptionAnsiTextAndTheOldExportFormat) {
 
 TEST_F(EarlierArchives, EntryNamesThatLeaveTheirFolderAreRefused) {
     const Folders& f = s.folders;
-    for (const auto& d : {f.signatures, f.stationery, f.contacts}) s.MakeFolder(d);
+    for (const auto& d : {f.signatures, f.stationery, f.contacts, f.localOutlook}) s.MakeFolder(d);
     Put(f.signatures + "\\Work.htm", "mine");
     const std::string target = s.Profile("Target");
     SetValue(target, "Keep", kRegSz, SzData("x"));
     const TreeSnapshot before = Snapshot(target);
 
     const auto report =
-        OpenAndRestore(s, FixtureArchive("hostile.ksx"), std::nullopt, "Target", {1, 2, 3, 8});
+        OpenAndRestore(s, FixtureArchive("hostile.ksx"), std::nullopt, "Target", {2, 3, 4, 8});
     ASSERT_TRUE(report.ran);
+    EXPECT_EQ(report.rows.size(), 5u);
     for (const auto& row : report.rows) EXPECT_FALSE(row.ok) << static_cast<int>(row.handler);
     EXPECT_EQ(Snapshot(target), before);
     EXPECT_EQ(Files(f.signatures), (FolderSnapshot{{"Work.htm", "mine"}}));
     EXPECT_TRUE(Files(f.stationery).empty());
     EXPECT_TRUE(Files(f.contacts).empty());
+    EXPECT_TRUE(Files(f.localOutlook).empty());
     // Nothing landed beside or above the item folders or in the application folder.
     for (const auto& dir : {s.user, s.user + "\\AppData\\Roaming",
                             s.user + "\\AppData\\Roaming\\Microsoft", s.app, s.dir.str()})

@@ -99,7 +99,7 @@ TEST_F(RestoreRun, PersonalFoldersRunLastAfterConfigurationAndRules) {
 }
 
 TEST_F(RestoreRun, AnItemWithoutItsFlagIsSkippedSilently) {
-    state.ItemFlags = "01101111110";
+    state.ItemFlags = "01111111110";
     const auto report = Run({1, 8});
     EXPECT_EQ(Called(), (std::vector<H>{H::Accounts}));
     EXPECT_EQ(report.summary, "\r\nRestore Accounts Settings\tSucceeded!\t");
