@@ -100,7 +100,7 @@ std::string CompletionMessage(const std::string& summary) {
 std::string WriteFailedMessage(const std::string& archivePath, const std::string& cause) {
     std::string text = "The backup file could not be written:\r\n" + archivePath;
     if (!cause.empty()) text += "\r\n" + cause;
-    text += "\r\nAny earlier backup file of that name was kept.";
+    text += "\r\nAn earlier backup file of that name, if there was one, is unchanged.";
     return text;
 }
 

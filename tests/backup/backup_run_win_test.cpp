@@ -178,6 +178,27 @@ TEST_F(BackupRun, RefusalsChangeNothing) {
     }
 }
 
+TEST_F(BackupRun, TheWindowFollowsTheRunAndASecondRunIsRefused) {
+    Tick({8});
+    std::vector<std::string> captions;
+    std::vector<bool> nestedStarted;
+    window.pumpMessages = [&] {
+        captions.push_back(window.progress.label1 + "|" + window.progress.skinLabel9);
+        // A click on "Backup Now" while the run lets messages through.
+        if (nestedStarted.empty())
+            nestedStarted.push_back(backup::RunBackup(window, State()).started);
+    };
+    auto result = backup::RunBackup(window, State());
+    ASSERT_TRUE(result.written);
+    ASSERT_EQ(nestedStarted, std::vector<bool>{false});
+    EXPECT_EQ(p.messages.size(), 1u);
+    bool sawAdding = false;
+    for (const auto& c : captions)
+        sawAdding |= c == "Copying Contacts Folder...|Adding File Jane.vcf";
+    EXPECT_TRUE(sawAdding);
+    EXPECT_TRUE(window.progress.skinLabel9.empty());
+}
+
 TEST_F(BackupRun, AnOlderArchiveIsReplacedWithoutAQuestion) {
     ScratchProfile::Put(target, "old");
     Tick({2});

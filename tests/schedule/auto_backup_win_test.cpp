@@ -178,5 +178,22 @@ TEST_F(AutoBackup, TheUnattendedProgramShowsNothingAndRefusesQuietly) {
     EXPECT_TRUE(p.messages.empty());
 }
 
+TEST_F(AutoBackup, TheUnattendedProgramLogsAMissingOutlookInsteadOfShowingIt) {
+    // Start-up facts of this machine: Wine has no Outlook, so only the scratch application folder
+    // and archive are the test's own.
+    int status = schedule::RunUnattendedProgram("sf=Outlookxm=000000000ps=bf=" + target);
+    EXPECT_EQ(status, schedule::kExitAllSucceeded);
+    EXPECT_TRUE(p.messages.empty());
+    auto view = ScratchProfile::ReadArchive(target);
+    EXPECT_EQ(view.names, std::vector<std::string>{"kestrine.dat"});
+    std::string log = p.LogText();
+    if (State().NoProfiles) {
+        EXPECT_NE(
+            log.find(" Your Windows System have not install MS Outlook or MS Outlook Error!\n"),
+            std::string::npos);
+    }
+    EXPECT_NE(log.find(" Start Auto Backup Profile Outlook Data...\n\r\n"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace kestrine::test
