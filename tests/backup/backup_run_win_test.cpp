@@ -126,6 +126,27 @@ TEST_F(BackupRun, MissingItemsFailHonestlyAndMakeNoTemporaryFiles) {
     EXPECT_NE(p.LogText().find(" Backup Templates Fail!\n\r\n"), std::string::npos);
 }
 
+TEST_F(BackupRun, ADataFilePathStoredAsAnsiTextIsFoundToo) {
+    // An older profile keeps the path as single-byte text; the first store names a file that is
+    // gone.
+    std::string ansi =
+        std::string(4, '\0') + "KS" + p.mail2 + "\\archive.pst" + std::string(1, '\0');
+    p.SetValue("Profiles\\Outlook\\2f7c3e5a1b2d4c6e8f90a1b2c3d4e5f6", "01020fff", 3,
+               std::vector<uint8_t>(ansi.begin(), ansi.end()));
+    std::filesystem::remove(ScratchProfile::Fs(p.mail + "\\a.pst"));
+    std::filesystem::remove(ScratchProfile::Fs(p.mail + "\\Outlook.pab"));
+    Tick({0, 4});
+    auto result = backup::RunBackup(window, State());
+    ASSERT_TRUE(result.written);
+    // The address book is listed but missing: skipped, so that item has nothing and fails.
+    EXPECT_EQ(result.itemFlags, "11100000000");
+    auto view = ScratchProfile::ReadArchive(target);
+    EXPECT_EQ(view.manifest.entries[1], "archive.pst");
+    EXPECT_EQ(Count(view.names, "archive.pst"), 1);
+    EXPECT_NE(p.messages.at(0).text.find("\r\nBackup Personal Address Book\tFail!\t"),
+              std::string::npos);
+}
+
 TEST_F(BackupRun, RefusalsChangeNothing) {
     ScratchProfile::Put(target, "the user's previous backup");
     struct Case {
