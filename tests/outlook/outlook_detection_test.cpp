@@ -64,7 +64,6 @@ class ServerRegistration {
 class OutlookDetection : public ::testing::Test {
   protected:
     void SetUp() override {
-        registration_.Register();
         marker_ = dir_.path() / "quit.txt";
         SetDefault(HKEY_CURRENT_USER, kServerSettings, L"QuitMarker", marker_.wstring());
     }
@@ -74,6 +73,21 @@ class OutlookDetection : public ::testing::Test {
     }
     void AnswerVersion(const std::string& text) {
         SetDefault(HKEY_CURRENT_USER, kServerSettings, L"Version", platform::Widen(text));
+    }
+    // The registration is visible to every process of the prefix, so it exists only around the
+    // calls that need it.
+    template <class F>
+    auto WithServer(F call) {
+        registration_.Register();
+        auto result = call();
+        registration_.Unregister();
+        return result;
+    }
+    void Detect(AppState& state) {
+        WithServer([&] {
+            DetectOutlookVersion(state);
+            return 0;
+        });
     }
     int QuitCalls() const {
         std::ifstream in(marker_);
@@ -104,7 +118,7 @@ TEST_F(OutlookDetection, RecognisedReleasesAndTheirProfileRoots) {
     for (const auto& c : cases) {
         AnswerVersion(c.answer);
         AppState state;
-        DetectOutlookVersion(state);
+        Detect(state);
         ChooseProfilesRoot(state);
         EXPECT_EQ(state.OutlookName, c.name) << c.answer;
         EXPECT_EQ(state.OutlookVersion, c.version) << c.answer;
@@ -118,7 +132,7 @@ TEST_F(OutlookDetection, UnknownReleasesLeaveTheFieldsEmpty) {
     for (const char* answer : {"13.0.1.1", "17.0.0.1", "garbage", ""}) {
         AnswerVersion(answer);
         AppState state;
-        DetectOutlookVersion(state);
+        Detect(state);
         ChooseProfilesRoot(state);
         EXPECT_EQ(state.OutlookName, "") << answer;
         EXPECT_EQ(state.OutlookVersion, "") << answer;
@@ -128,9 +142,8 @@ TEST_F(OutlookDetection, UnknownReleasesLeaveTheFieldsEmpty) {
 }
 
 TEST_F(OutlookDetection, NoAutomationObjectMeansNoOutlook) {
-    registration_.Unregister();
+    // Nothing registered.
     AppState state;
-    state.OutlookVersion = "";
     DetectOutlookVersion(state);
     ChooseProfilesRoot(state);
     EXPECT_EQ(state.OutlookName, "No Outlook");
@@ -154,14 +167,14 @@ TEST_F(OutlookDetection, RunningOutlookIsReadAndLeftRunning) {
     ASSERT_EQ(WaitForMultipleObjects(2, waitFor, FALSE, 30000), WAIT_OBJECT_0)
         << "server exit code " << test::ExitCodeOf(server.process);
 
-    auto probe = platform::ProbeOutlookVersion();
+    auto probe = WithServer([] { return platform::ProbeOutlookVersion(); });
     EXPECT_TRUE(probe.objectObtained);
     EXPECT_TRUE(probe.attached);
     EXPECT_EQ(probe.version, "16.0.0.9999");
     EXPECT_FALSE(probe.quitRequested);
 
     AppState state;
-    DetectOutlookVersion(state);
+    Detect(state);
     EXPECT_EQ(state.OutlookName, "Outlook 2016");
     EXPECT_EQ(QuitCalls(), 0);
     // Still running until told to stop.
@@ -235,7 +248,10 @@ TEST_F(OutlookDetection, StartUpDetectionFindsTheProfilesOfTheDetectedOutlook) {
     RegCloseKey(created);
 
     AppState state;
-    DetectEnvironment(state);
+    WithServer([&] {
+        DetectEnvironment(state);
+        return 0;
+    });
     RegDeleteTreeW(HKEY_CURRENT_USER, sub.c_str());
 
     EXPECT_FALSE(state.OSVersion.empty());
