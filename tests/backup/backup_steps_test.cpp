@@ -36,21 +36,6 @@ TEST(BackupSteps, EachBoxTriggersItsSteps) {
     EXPECT_TRUE(AnyChosen(Only(8)));
 }
 
-TEST(BackupSteps, NamesAndCaptions) {
-    const auto& steps = BackupSteps();
-    EXPECT_STREQ(steps[0].statusCaption, "Copying Config...");
-    EXPECT_STREQ(steps[1].statusCaption, "Copying Data Files (Pst Files)...");
-    EXPECT_STREQ(steps[10].statusCaption, "Copying Contacts Folder...");
-    // The interactive run logs neither the configuration nor the rules; the unattended run logs the
-    // configuration under the accounts words.
-    EXPECT_EQ(steps[0].itemName, nullptr);
-    EXPECT_EQ(steps[2].itemName, nullptr);
-    EXPECT_EQ(steps[2].autoItemName, nullptr);
-    EXPECT_STREQ(steps[0].autoItemName, "Accounts Settings");
-    EXPECT_STREQ(steps[3].autoItemName, "Accounts Settings");
-    EXPECT_STREQ(steps[9].itemName, "Preferences");
-}
-
 TEST(ItemFlags, OneCharacterPerStep) {
     std::vector<StepOutcome> outcomes(11, StepOutcome::NotRun);
     EXPECT_EQ(ItemFlagsFrom(outcomes), "00000000000");
@@ -123,16 +108,6 @@ TEST(Paths, FolderAndBareName) {
     EXPECT_EQ(CollapseDoubledBackslashes("C:\\Mail\\a.pab"), "C:\\Mail\\a.pab");
     // A network path keeps its leading pair.
     EXPECT_EQ(CollapseDoubledBackslashes("\\\\server\\\\share\\a.pab"), "\\\\server\\share\\a.pab");
-}
-
-TEST(ExitStatus, TellsWrittenFailedAndMissing) {
-    std::vector<StepOutcome> ok = {StepOutcome::Succeeded, StepOutcome::NotRun};
-    std::vector<StepOutcome> failed = {StepOutcome::Succeeded, StepOutcome::Failed};
-    EXPECT_EQ(ExitStatusFor(true, ok), 0);
-    EXPECT_EQ(ExitStatusFor(true, {}), 0);
-    EXPECT_EQ(ExitStatusFor(true, failed), 1);
-    EXPECT_EQ(ExitStatusFor(false, ok), 2);
-    EXPECT_EQ(ExitStatusFor(false, failed), 2);
 }
 
 }  // namespace
