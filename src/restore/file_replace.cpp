@@ -28,7 +28,16 @@ static bool Rename(const std::string& from, const std::string& to) {
 
 static void Remove(const std::string& path) {
     std::error_code ec;
+    if (fs::remove(PathFromUtf8(path), ec) || !ec) return;
+    // A read-only file (an old data file can be one) is made writable first.
+    fs::permissions(PathFromUtf8(path), fs::perms::owner_write, fs::perm_options::add, ec);
     fs::remove(PathFromUtf8(path), ec);
+}
+
+static bool IsFolderOrOther(const std::string& path) {
+    std::error_code ec;
+    const auto status = fs::symlink_status(PathFromUtf8(path), ec);
+    return fs::exists(status) && !fs::is_regular_file(status);
 }
 
 std::string UnusedSibling(const std::string& target, const std::string& tag) {
@@ -53,6 +62,14 @@ bool ReplaceFilesTogether(const std::vector<StagedFile>& files) {
             Remove(files[i].temporary);
         else
             moves.push_back(files[i]);
+    }
+
+    // Only files are replaced; a folder or anything else of that name stays.
+    for (const auto& m : moves) {
+        if (IsFolderOrOther(m.target)) {
+            DiscardStaged(moves);
+            return false;
+        }
     }
 
     // Set the old files aside first: a file held open by another program cannot be renamed, and

@@ -21,8 +21,8 @@ struct StagedFile {
 };
 
 // Moves every temporary over its target. When any target cannot be replaced (a file another
-// program holds open), every target is put back as it was. The temporaries are gone afterwards in
-// every case. A target named twice gets the content staged last.
+// program holds open, or a folder of that name), every target is put back as it was. The
+// temporaries are gone afterwards in every case. A target named twice gets the content staged last.
 bool ReplaceFilesTogether(const std::vector<StagedFile>& files);
 
 // Removes the temporaries of files that will not be put in place.

@@ -1,7 +1,6 @@
 #include "restore/restore_handlers.h"
 
 #include <cstdio>
-#include <exception>
 #include <filesystem>
 #include <utility>
 #include <vector>
@@ -124,7 +123,7 @@ template <typename F>
 bool Guarded(F&& body) {
     try {
         return body();
-    } catch (const std::exception&) {
+    } catch (...) {
         return false;
     }
 }

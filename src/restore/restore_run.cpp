@@ -47,6 +47,14 @@ RestoreRunReport RunRestore(ui::MainWindowModel& window, const AppState& state,
     progress.Advance(10);
     pump();
 
+    // The extraction shows its file name while the window stays responsive; the window's own
+    // event handlers come back after the run.
+    const archive::ZipEvents windowEvents = zip.Events();
+    zip.Events().FileExtracting = [&](const std::string& name) {
+        pump();
+        progress.skinLabel9 = "Unzip File " + name;
+        pump();
+    };
     const RestoreContext ctx{state, zip};
     for (const RestoreRow& row : RestoreRows()) {
         if (RowSelected(row, ticked, state.ItemFlags)) {
@@ -62,6 +70,8 @@ RestoreRunReport RunRestore(ui::MainWindowModel& window, const AppState& state,
         if (row.barStep1) progress.Advance(row.barStep1);
         if (row.barStep2) progress.Advance(row.barStep2);
     }
+
+    zip.Events() = windowEvents;
 
     progress.busyPointer = false;
     progress.value = progress.max;

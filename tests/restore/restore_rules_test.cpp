@@ -150,6 +150,16 @@ TEST_F(ReplaceTogether, ATargetNamedTwiceGetsTheLastContent) {
     EXPECT_EQ(FileCount(), 1u);
 }
 
+TEST_F(ReplaceTogether, AFolderOfTheTargetsNameIsNeverReplaced) {
+    test::WriteFile(Path("a.pst"), "old a");
+    std::filesystem::create_directory(dir.path() / "b.pst");
+    test::WriteFile(dir.path() / "b.pst" / "inside", "kept");
+    EXPECT_FALSE(ReplaceFilesTogether({Stage("a.pst", "new a"), Stage("b.pst", "new b")}));
+    EXPECT_EQ(test::ReadFile(Path("a.pst")), "old a");
+    EXPECT_EQ(test::ReadFile(dir.path() / "b.pst" / "inside"), "kept");
+    EXPECT_EQ(FileCount(), 1u);
+}
+
 TEST_F(ReplaceTogether, DiscardRemovesOnlyTemporaries) {
     test::WriteFile(Path("a.pst"), "old a");
     auto a = Stage("a.pst", "new a");

@@ -1,5 +1,7 @@
 // The restore run: refusals, which rows run in which order, the log, the summary, the progress and
 // the Outlook start. The handlers are stood in for here; their own tests cover what they do.
+#include <algorithm>
+
 #include "restore/restore_run.h"
 #include "restore_fixture.h"
 
@@ -174,6 +176,25 @@ TEST_F(RestoreRun, ASecondRunRepeatsEverything) {
     EXPECT_EQ(Called(), (std::vector<H>{H::Config, H::Accounts, H::Config, H::Accounts}));
     // The selection stays as it was.
     EXPECT_TRUE(window.restore.items[1].ticked);
+}
+
+TEST_F(RestoreRun, ExtractionShowsEachFileName) {
+    const std::string path =
+        s.MakeArchive("sig.ksx", {s.Source("Work.htm", "sig")},
+                      RestoreScratch::Manifest({{kSignaturesItem, "Work.htm"}}));
+    ASSERT_TRUE(zip.OpenArchive(path));
+    state.ItemFlags = "00001000000";
+    state.ItemEntries[kSignaturesItem] = "Work.htm";
+    std::vector<std::string> shown;
+    window.pumpMessages = [&] { shown.push_back(window.progress.skinLabel9); };
+    window.restore.items[2].ticked = true;
+    RestoreRunHooks hooks;
+    hooks.startOutlook = [] {};
+    const auto report = RunRestore(window, state, zip, hooks);
+    EXPECT_EQ(report.summary, "\r\nRestore Signatures\t\tSucceeded!\t");
+    EXPECT_NE(std::find(shown.begin(), shown.end(), "Unzip File Work.htm"), shown.end());
+    EXPECT_FALSE(zip.Events().FileExtracting);  // the window's handlers are back
+    EXPECT_EQ(Get(s.folders.signatures + "\\Work.htm"), "sig");
 }
 
 TEST_F(RestoreRun, WithTheArchiveClosedEveryItemFails) {
