@@ -163,7 +163,7 @@ void ZipCryptoDecoder::UpdateKeys(uint8_t plain) {
 
 void ZipCryptoDecoder::Decrypt(uint8_t* data, size_t size) {
     for (size_t i = 0; i < size; ++i) {
-        uint16_t temp = static_cast<uint16_t>(key2_ | 2);
+        uint32_t temp = (key2_ | 2) & 0xffffu;
         uint8_t plain = data[i] ^ static_cast<uint8_t>((temp * (temp ^ 1)) >> 8);
         UpdateKeys(plain);
         data[i] = plain;

@@ -133,6 +133,9 @@ bool ZipReader::ReadCentralDirectory(uint64_t offset, uint64_t size, uint64_t co
             return Fail("damaged archive (central directory record runs past its end)");
         }
         ZipEntryRecord rec;
+        // Names from MS-DOS, OS/2, NTFS and VFAT systems without the UTF-8 flag are OEM text.
+        const int host = h[5];
+        const bool dosHost = host == 0 || host == 6 || host == 10 || host == 14;
         rec.flags = Get16(h + 8);
         rec.method = Get16(h + 10);
         rec.realMethod = rec.method;
@@ -190,6 +193,9 @@ bool ZipReader::ReadCentralDirectory(uint64_t offset, uint64_t size, uint64_t co
         } else if (!unicodeName.empty()) {
             rec.name = unicodeName;
         } else if (IsAscii(rawName)) {
+            rec.name = rawName;
+        } else if (!dosHost && IsValidUtf8(rawName)) {
+            // Unix tools store the system's (UTF-8) names without the flag.
             rec.name = rawName;
         } else {
             rec.name = Cp437ToUtf8(rawName);
@@ -290,8 +296,13 @@ bool ZipReader::ReadEntry(size_t index, const std::string& password, const Sink&
     Inflater inflater;
     bool deflated = rec.realMethod == kMethodDeflated;
     if (deflated && !inflater.Init()) return Fail(what + ": out of memory");
-    std::vector<uint8_t> in(kReadBuffer);
-    std::vector<uint8_t> out(deflated ? kReadBuffer : 0);
+    // Buffers fit small entries, so many small entries cost no large allocations.
+    std::vector<uint8_t> in(
+        static_cast<size_t>(std::min<uint64_t>(kReadBuffer, std::max<uint64_t>(payload, 1))));
+    std::vector<uint8_t> out(deflated
+                                 ? static_cast<size_t>(std::min<uint64_t>(
+                                       kReadBuffer, std::max<uint64_t>(rec.uncompressedSize, 64)))
+                                 : 0);
     uLong crc = crc32(0L, Z_NULL, 0);
     uint64_t produced = 0;
     bool streamEnded = !deflated;

@@ -317,7 +317,11 @@ bool ZipWriter::WriteData(fileio::FileStream& source, const std::string& filePat
     std::mutex mutex;
     std::condition_variable doneCv;
     std::deque<std::shared_ptr<Chunk>> inFlight;
+    std::vector<std::shared_ptr<Chunk>> spare;  // buffers are reused, not reallocated per chunk
     std::vector<uint8_t> tail;
+    int64_t sourceSize = source.Size();
+    const uint64_t expected = sourceSize > 0 ? static_cast<uint64_t>(sourceSize) : 0;
+    uint64_t consumed = 0;
     bool eof = false, readFailed = false, writeFailed = false, compressFailed = false;
     bool storedFromMemory = false;
     uLong crc = crc32(0L, Z_NULL, 0);
@@ -330,9 +334,20 @@ bool ZipWriter::WriteData(fileio::FileStream& source, const std::string& filePat
     };
     while (!inFlight.empty() || (!eof && !readFailed)) {
         while (!eof && !readFailed && !writeFailed && inFlight.size() < maxInFlight) {
-            auto c = std::make_shared<Chunk>();
-            c->input.resize(chunkSize_);
-            int64_t n = ReadFull(source, c->input.data(), chunkSize_);
+            std::shared_ptr<Chunk> c;
+            if (spare.empty()) {
+                c = std::make_shared<Chunk>();
+            } else {
+                c = std::move(spare.back());
+                spare.pop_back();
+                c->ok = true;
+                c->done = false;
+            }
+            // Small files get small buffers: one more byte than expected shows the end.
+            size_t want = static_cast<size_t>(
+                std::min<uint64_t>(chunkSize_, expected > consumed ? expected - consumed + 1 : 1));
+            c->input.resize(want);
+            int64_t n = ReadFull(source, c->input.data(), want);
             if (n < 0) {
                 readFailed = true;
                 break;
@@ -342,7 +357,8 @@ bool ZipWriter::WriteData(fileio::FileStream& source, const std::string& filePat
                 break;
             }
             c->input.resize(static_cast<size_t>(n));
-            if (static_cast<size_t>(n) < chunkSize_) eof = true;
+            consumed += static_cast<uint64_t>(n);
+            if (static_cast<size_t>(n) < want) eof = true;
             c->dictionary = tail;
             size_t keep = std::min(kWindow, c->input.size());
             tail.assign(c->input.end() - static_cast<std::ptrdiff_t>(keep), c->input.end());
@@ -378,6 +394,7 @@ bool ZipWriter::WriteData(fileio::FileStream& source, const std::string& filePat
             compressed += c->output.size();
         }
         ++index;
+        spare.push_back(std::move(c));
         if (progress_) progress_(inputSize);
     }
     if (readFailed) return Fail("cannot read " + filePath + " (locked or damaged?)");
@@ -459,7 +476,9 @@ bool ZipWriter::Finish() {
         if (bigOffset) Put64(z64, e.offset);
         bool zip64 = !z64.empty();
         Put32(cd, kCentralHeaderSig);
-        Put16(cd, 63);  // made by: version 6.3, MS-DOS attributes
+        // Made by 6.3 on Unix: Info-ZIP tools then take UTF-8 names as they are (for MS-DOS
+        // origin they convert from the OEM code page); the low byte keeps the DOS attributes.
+        Put16(cd, 0x033f);
         Put16(cd, aes ? 51 : zip64 ? 45 : 20);
         Put16(cd, e.flags);
         Put16(cd, aes ? kMethodAes : e.method);
@@ -471,10 +490,10 @@ bool ZipWriter::Finish() {
               bigSizes ? static_cast<uint32_t>(kMax32) : static_cast<uint32_t>(e.uncompressedSize));
         Put16(cd, static_cast<uint16_t>(e.name.size()));
         Put16(cd, static_cast<uint16_t>((zip64 ? 4 + z64.size() : 0) + (aes ? 11 : 0)));
-        Put16(cd, 0);     // comment
-        Put16(cd, 0);     // disk
-        Put16(cd, 0);     // internal attributes
-        Put32(cd, 0x20);  // archive attribute
+        Put16(cd, 0);                      // comment
+        Put16(cd, 0);                      // disk
+        Put16(cd, 0);                      // internal attributes
+        Put32(cd, 0100644u << 16 | 0x20);  // rw-r--r--, archive
         Put32(cd, bigOffset ? static_cast<uint32_t>(kMax32) : static_cast<uint32_t>(e.offset));
         cd += e.name;
         if (zip64) {

@@ -128,11 +128,11 @@ bool HaveTool(const std::string& tool) {
     (void)tool;
     return false;
 #else
-    return Run("command -v " + tool) == 0;
+    return Shell("command -v " + tool) == 0;
 #endif
 }
 
-int Run(const std::string& command) {
+int Shell(const std::string& command) {
     int rc = std::system((command + " >/dev/null 2>&1").c_str());
 #ifdef _WIN32
     return rc;

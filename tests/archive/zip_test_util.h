@@ -41,7 +41,7 @@ std::string TextBytes(size_t size, uint32_t seed);
 // True when `tool` is on the PATH.
 bool HaveTool(const std::string& tool);
 // Runs a shell command, quietly; its exit status.
-int Run(const std::string& command);
+int Shell(const std::string& command);
 std::string Quote(const std::string& path);
 
 }  // namespace kestrine::test
