@@ -38,26 +38,6 @@ class RestoreHandlers : public ::testing::Test {
 
 // --- registry items ---
 
-TEST_F(RestoreHandlers, ConfigReplacesTheWholeTreeOfTheTargetProfile) {
-    const std::string target = s.Profile("Target");
-    SetValue(target, "Old", kRegSz, SzData("gone"));
-    SetValue(target + "\\OldSub", "X", kRegDword, {1, 0, 0, 0});
-    Open({ExportFile("OBC1.tmp", {"\\", "\"\"= sz:default text", "\"Flags\"= dw:-2147483648",
-                                  "\\Sub", "\"Data\"=bin:1,0,255", "\"Empty\"=bin:"})},
-         {{kConfigItem, "OBC1.tmp"}});
-
-    EXPECT_TRUE(RestoreConfig(ctx, "Target"));
-
-    const TreeSnapshot tree = Snapshot(target);
-    ASSERT_EQ(tree.size(), 2u);  // the key and \Sub; \OldSub is gone
-    EXPECT_EQ(tree.at("").size(), 2u);
-    EXPECT_EQ(tree.at("").at("Flags"), std::make_pair(kRegDword, Bytes_{0, 0, 0, 0x80}));
-    EXPECT_EQ(tree.at("").at("").first, kRegSz);
-    EXPECT_EQ(tree.at("\\Sub").at("Data"), std::make_pair(kRegBinary, Bytes_{1, 0, 255}));
-    EXPECT_EQ(tree.at("\\Sub").at("Empty"), std::make_pair(kRegBinary, Bytes_{}));
-    ExpectNoTemporaries(s.app);
-}
-
 TEST_F(RestoreHandlers, ConfigIntoAMissingProfileChangesNothing) {
     Open({ExportFile("OBC2.tmp", {"\\", "\"A\"= sz:x"})}, {{kConfigItem, "OBC2.tmp"}});
     EXPECT_TRUE(RestoreConfig(ctx, "Nobody"));
@@ -89,23 +69,6 @@ TEST_F(RestoreHandlers, AnEntryTheArchiveLacksFailsAndKeepsTheKey) {
     EXPECT_TRUE(GetValue(target, "Keep").has_value());
 }
 
-TEST_F(RestoreHandlers, AccountsAndOptionsLandUnderTheirOwnKeys) {
-    const std::string accounts = s.Profile("Target") + "\\" + kAccountsSubkey;
-    SetValue(accounts + "\\00000001", "Old Account", kRegSz, SzData("x"));
-    SetValue(s.optionsKey, "Old", kRegSz, SzData("x"));
-    Open({ExportFile("OBA1.tmp", {"\\", "\\00000002", "\"Account Name\"= sz:ann@example.com"}),
-          ExportFile("OBC5.tmp", {"\\", "\"Compose\"= dw:7"})},
-         {{kAccountsItem, "OBA1.tmp"}, {kConfigsettingItem, "OBC5.tmp\0junk"}});
-    State().ItemEntries[kConfigsettingItem] = std::string("OBC5.tmp\0junk", 13);
-
-    EXPECT_TRUE(RestoreAccounts(ctx, "Target"));
-    EXPECT_TRUE(RestoreConfigsetting(ctx));
-    EXPECT_FALSE(registry::KeyExists(accounts + "\\00000001"));
-    EXPECT_EQ(GetValue(accounts + "\\00000002", "Account Name")->second, SzData("ann@example.com"));
-    EXPECT_EQ(GetValue(s.optionsKey, "Compose")->second, (Bytes_{7, 0, 0, 0}));
-    EXPECT_FALSE(GetValue(s.optionsKey, "Old").has_value());
-}
-
 TEST_F(RestoreHandlers, AProfileNameThatIsNoNameIsRefused) {
     SetValue(s.root + "\\Profiles", "Keep", kRegSz, SzData("x"));
     Open({ExportFile("OBC6.tmp", {"\\"})}, {{kConfigItem, "OBC6.tmp"}});
@@ -131,23 +94,6 @@ TEST_F(RestoreHandlers, SignaturesOverwriteTheirNamesAndKeepOtherFiles) {
     EXPECT_EQ(
         Files(sig),
         (FolderSnapshot{{"Work.htm", "<b>new</b>"}, {"Work.txt", "new"}, {"Other.txt", "mine"}}));
-}
-
-TEST_F(RestoreHandlers, EachFolderItemGoesToItsFolder) {
-    Open({s.Source("Blue.htm", "blue"), s.Source("Report.oft", "oft"),
-          s.Source("Outlook.srs", "srs"), s.Source("Jane.vcf", "vcard")},
-         {{kStationeryItem, "Blue.htm"},
-          {kTemplatesItem, "Report.oft"},
-          {kSettingItem, "Outlook.srs"},
-          {kContactsItem, "Jane.vcf"}});
-    EXPECT_TRUE(RestoreStationery(ctx));
-    EXPECT_TRUE(RestoreTemplates(ctx));
-    EXPECT_TRUE(RestoreSetting(ctx));
-    EXPECT_TRUE(RestoreContacts(ctx));
-    EXPECT_EQ(Get(s.folders.stationery + "\\Blue.htm"), "blue");
-    EXPECT_EQ(Get(s.folders.templates + "\\Report.oft"), "oft");
-    EXPECT_EQ(Get(s.folders.roamingOutlook + "\\Outlook.srs"), "srs");
-    EXPECT_EQ(Get(s.user + "\\Contacts\\Jane.vcf"), "vcard");
 }
 
 TEST_F(RestoreHandlers, AFolderThatCannotBeMadeFailsTheItem) {
