@@ -1,5 +1,6 @@
 #include "outlook/inventory.h"
 
+#include "outlook/detection.h"
 #include "outlook/environment.h"
 #include "platform/files.h"
 #include "registry/registry.h"
@@ -31,12 +32,15 @@ void RunProfileInventory(AppState& state, ui::BackupTabModel& tab,
     const std::string profile = tab.sourceProfile;
     ComputeLocations(state, profile);
 
-    tab.items[kItemAccounts].enabled = registry::KeyExists(state.AccountsKey);
+    // A blank name names no profile key; asking the registry about "<root>\\" would only raise
+    // the toolkit's format complaint.
+    const bool named = !IsBlankName(profile);
+    tab.items[kItemAccounts].enabled = named && registry::KeyExists(state.AccountsKey);
     tab.items[kItemSignatures].enabled = FolderHasFiles(state.SignaturesDir);
     tab.items[kItemStationery].enabled = FolderHasFiles(state.StationeryDir);
     if (SupportsPersonalAddressBook(state.OutlookVersion)) {
         tab.items[kItemAddressBook].enabled =
-            ProfileHasAddressBook(ProfileKey(state.ProfilesRoot, profile));
+            named && ProfileHasAddressBook(ProfileKey(state.ProfilesRoot, profile));
     } else {
         tab.items[kItemAddressBook].enabled = false;
         tab.items[kItemAddressBook].tooltip = kNoPabTooltip;

@@ -9,6 +9,7 @@
 #include "outlook/environment.h"
 #include "outlook/inventory.h"
 #include "outlook/process_control.h"
+#include "platform/messages.h"
 #include "platform/processes.h"
 #include "registry/registry.h"
 #include "test_support.h"
@@ -115,6 +116,21 @@ TEST_F(Inventory, MissingEmptyAndSubfolderOnlyLocationsDisableTheirItems) {
     EXPECT_TRUE(fs::exists(roaming() / "Signatures" / "only a subfolder" / "inside.htm"));
     EXPECT_FALSE(fs::exists(user() / "Contacts"));
     EXPECT_TRUE(registry::KeyExists(key_.Path("Profiles\\Bare")));
+}
+
+TEST_F(Inventory, BlankProfileNameAsksNothingOfTheRegistryAndShowsNothing) {
+    MakeFullProfile("Real");
+    std::vector<std::string> shown;
+    platform::SetMessageHandler([&](const platform::MessageRequest& r) {
+        shown.push_back(r.text);
+        return platform::MessageAnswer::Ok;
+    });
+    Run("");
+    platform::SetMessageHandler({});
+    EXPECT_TRUE(shown.empty()) << shown.front();
+    EXPECT_FALSE(tab_.items[kItemAccounts].enabled);
+    EXPECT_FALSE(tab_.items[kItemAddressBook].enabled);
+    EXPECT_TRUE(tab_.items[kItemSignatures].enabled);  // folders do not depend on the name
 }
 
 TEST_F(Inventory, OldLayoutOnWindowsXp) {
