@@ -28,6 +28,25 @@ class FileStream {
     virtual bool Flush() = 0;
 };
 
+// A read-only stream over bytes in memory (for parsing data that never was a file).
+class MemoryStream final : public FileStream {
+  public:
+    explicit MemoryStream(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+    int64_t Read(void* buffer, size_t size) override;
+    bool ReadAt(uint64_t offset, void* buffer, size_t size) override;
+    bool Write(const void*, size_t) override { return false; }
+    bool Seek(uint64_t offset) override;
+    uint64_t Tell() const override { return position_; }
+    int64_t Size() override { return static_cast<int64_t>(size_); }
+    bool Truncate(uint64_t) override { return false; }
+    bool Flush() override { return true; }
+
+  private:
+    const uint8_t* data_;
+    size_t size_;
+    uint64_t position_ = 0;
+};
+
 // Opens an existing file for reading (shared with other readers); nullptr when it cannot be opened.
 std::unique_ptr<FileStream> OpenForRead(const std::string& path);
 // Creates a new file for reading and writing; fails when a file of that name already exists, so

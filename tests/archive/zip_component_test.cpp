@@ -343,3 +343,56 @@ TEST(PlainFileName, AcceptsOnlyNamesThatStayInTheFolder) {
 
 }  // namespace
 }  // namespace kestrine::test
+
+namespace kestrine::test {
+namespace {
+
+// Small archives made by other tools (checked in as the fuzzer's seeds), read on every system.
+TEST(ZipOtherToolsTest, ReadsArchivesOfOtherTools) {
+    struct Case {
+        const char* file;
+        const char* password;
+        bool aes;
+    };
+    for (const Case& c : {Case{"zipcrypto.zip", "pw", false}, Case{"aes128.zip", "pw", true},
+                          Case{"zip64.zip", "", false}, Case{"descriptor.zip", "", false},
+                          Case{"bsdtar.zip", "", false}, Case{"stored.zip", "", false}}) {
+        SCOPED_TRACE(c.file);
+        std::string path = SourcePath(std::string("fuzz/corpus/zip_reader/") + c.file).string();
+        ZipComponent zip;
+        ASSERT_TRUE(zip.OpenArchive(path)) << zip.LastError();
+        EXPECT_EQ(zip.ArchiveNeedsPassword(path), *c.password ? 1 : 0);
+        zip.SetReadingPassword(c.password);
+        EXPECT_TRUE(zip.CheckPassword());
+        EXPECT_TRUE(zip.TestEntries()) << zip.LastError();
+        auto entries = zip.Entries();
+        ASSERT_FALSE(entries.empty());
+        EXPECT_EQ(entries[0].aes, c.aes);
+        TempDir out;
+        ASSERT_TRUE(zip.ExtractToFile(entries[0], out / "first"));
+        if (entries[0].name == "a.txt" || entries[0].name == "-") {
+            EXPECT_EQ(ReadFile(std::filesystem::u8path(out / "first")),
+                      "hello hello hello hello hello hello\n");
+        }
+        if (*c.password) {
+            zip.SetReadingPassword("pX");
+            EXPECT_FALSE(zip.CheckPassword());
+            EXPECT_FALSE(zip.ExtractToFile(entries[0], out / "second"));
+            EXPECT_FALSE(std::filesystem::exists(std::filesystem::u8path(out / "second")));
+        }
+    }
+}
+
+// Names stored without the UTF-8 flag by MS-DOS tools are OEM (code page 437) text.
+TEST(ZipOtherToolsTest, OemNamesBecomeUtf8) {
+    TempDir dir;
+    WriteFile(std::filesystem::u8path(dir / "oem.zip"), BuildZip({{"\x81"
+                                                                   "ber.txt",
+                                                                   "data"}}));
+    ZipComponent zip;
+    ASSERT_TRUE(zip.OpenArchive(dir / "oem.zip"));
+    EXPECT_EQ(zip.Entries()[0].name, "über.txt");
+}
+
+}  // namespace
+}  // namespace kestrine::test
