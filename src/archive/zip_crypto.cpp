@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <mutex>
 
@@ -95,9 +96,14 @@ bool AesCtr::Init(const uint8_t* key, size_t keySize) {
 void AesCtr::Refill() {
     for (size_t off = 0; off < kStreamBytes; off += 16) {
         if (++counterLow_ == 0) ++counterHigh_;
-        for (int i = 0; i < 8; ++i) {
-            stream_[off + i] = static_cast<uint8_t>(counterLow_ >> (8 * i));
-            stream_[off + 8 + i] = static_cast<uint8_t>(counterHigh_ >> (8 * i));
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(stream_ + off, &counterLow_, 8);
+            std::memcpy(stream_ + off + 8, &counterHigh_, 8);
+        } else {
+            for (int i = 0; i < 8; ++i) {
+                stream_[off + i] = static_cast<uint8_t>(counterLow_ >> (8 * i));
+                stream_[off + 8 + i] = static_cast<uint8_t>(counterHigh_ >> (8 * i));
+            }
         }
     }
     gcry_cipher_encrypt(static_cast<gcry_cipher_hd_t>(handle_), stream_, kStreamBytes, nullptr, 0);

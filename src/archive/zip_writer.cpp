@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cmath>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -43,9 +44,43 @@ struct Deflater {
     }
 };
 
+// True when a block looks like random or already-compressed bytes: its byte entropy is close
+// to 8 bits, so deflate could save almost nothing and would only spend time searching.
+bool LooksIncompressible(const uint8_t* data, size_t size) {
+    if (size < 4096) return false;
+    uint32_t counts[256] = {};
+    for (size_t i = 0; i < size; ++i) ++counts[data[i]];
+    double entropy = 0;
+    const double total = static_cast<double>(size);
+    for (uint32_t c : counts) {
+        if (c == 0) continue;
+        double p = static_cast<double>(c) / total;
+        entropy -= p * std::log2(p);
+    }
+    return entropy > 7.9;
+}
+
+// Feeds input to the deflater, growing the output as needed.
+bool Feed(z_stream& zs, std::vector<uint8_t>& output, size_t& used, const uint8_t* data,
+          size_t size, int flush) {
+    zs.next_in = const_cast<uint8_t*>(data);
+    zs.avail_in = static_cast<uInt>(size);
+    for (;;) {
+        if (output.size() - used < 1024) output.resize(output.size() * 2 + 4096);
+        zs.next_out = output.data() + used;
+        zs.avail_out = static_cast<uInt>(output.size() - used);
+        int rc = deflate(&zs, flush);
+        used = output.size() - zs.avail_out;
+        if (rc != Z_OK && rc != Z_BUF_ERROR) return false;
+        if (zs.avail_in == 0 && zs.avail_out > 0) return true;
+    }
+}
+
 // Compresses one chunk as a piece of a raw deflate stream: primed with the previous chunk's tail
-// and ended with a sync flush, so the pieces concatenate into one valid stream.
+// and ended with a sync flush, so the pieces concatenate into one valid stream. Blocks that look
+// incompressible go into stored blocks at once (level 0) instead of being searched for matches.
 void CompressChunk(Chunk& c) {
+    constexpr size_t kBlock = 64 * 1024;
     thread_local Deflater d;
     if (!d.ready) {
         d.ready = deflateInit2(&d.zs, 1, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
@@ -53,7 +88,7 @@ void CompressChunk(Chunk& c) {
             c.ok = false;
             return;
         }
-    } else if (deflateReset(&d.zs) != Z_OK) {
+    } else if (deflateReset(&d.zs) != Z_OK || deflateParams(&d.zs, 1, Z_DEFAULT_STRATEGY) != Z_OK) {
         c.ok = false;
         return;
     }
@@ -64,20 +99,37 @@ void CompressChunk(Chunk& c) {
         return;
     }
     c.output.resize(deflateBound(&d.zs, static_cast<uLong>(c.input.size())) + 64);
-    d.zs.next_in = c.input.data();
-    d.zs.avail_in = static_cast<uInt>(c.input.size());
     size_t used = 0;
-    for (;;) {
-        d.zs.next_out = c.output.data() + used;
-        d.zs.avail_out = static_cast<uInt>(c.output.size() - used);
-        int rc = deflate(&d.zs, Z_SYNC_FLUSH);
-        used = c.output.size() - d.zs.avail_out;
-        if (rc != Z_OK && rc != Z_BUF_ERROR) {
+    int level = 1;
+    const uint8_t* in = c.input.data();
+    size_t left = c.input.size();
+    while (left > 0) {
+        size_t n = std::min(kBlock, left);
+        int want = LooksIncompressible(in, n) ? 0 : 1;
+        if (want != level) {
+            // deflateParams flushes what the old level holds, so it needs output room.
+            if (c.output.size() - used < 64 * 1024) c.output.resize(c.output.size() + 128 * 1024);
+            d.zs.next_in = nullptr;
+            d.zs.avail_in = 0;
+            d.zs.next_out = c.output.data() + used;
+            d.zs.avail_out = static_cast<uInt>(c.output.size() - used);
+            if (deflateParams(&d.zs, want, Z_DEFAULT_STRATEGY) != Z_OK) {
+                c.ok = false;
+                return;
+            }
+            used = c.output.size() - d.zs.avail_out;
+            level = want;
+        }
+        if (!Feed(d.zs, c.output, used, in, n, Z_NO_FLUSH)) {
             c.ok = false;
             return;
         }
-        if (d.zs.avail_in == 0 && d.zs.avail_out > 0) break;
-        c.output.resize(c.output.size() * 2);
+        in += n;
+        left -= n;
+    }
+    if (!Feed(d.zs, c.output, used, nullptr, 0, Z_SYNC_FLUSH)) {
+        c.ok = false;
+        return;
     }
     c.output.resize(used);
     c.crc = static_cast<uint32_t>(crc32_z(0L, c.input.data(), c.input.size()));
