@@ -16,6 +16,7 @@ namespace {
 
 constexpr size_t kReadBuffer = 256 * 1024;
 constexpr uint64_t kMax32 = 0xffffffffu;
+constexpr uint64_t kMaxCentralDirectory = 256u << 20;
 
 struct Inflater {
     z_stream zs{};
@@ -103,6 +104,9 @@ bool ZipReader::Open(std::unique_ptr<platform::fileio::FileStream> stream) {
     if (cdOffset > limit || cdSize > limit - cdOffset) {
         return Fail("damaged archive (central directory out of bounds)");
     }
+    // Far beyond any backup (millions of entries); refused so a lying archive cannot make the
+    // reader allocate without bound.
+    if (cdSize > kMaxCentralDirectory) return Fail("the central directory is too large");
     if (count > cdSize / kCentralHeaderSize) {
         return Fail("damaged archive (more entries than the central directory holds)");
     }

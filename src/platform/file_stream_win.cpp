@@ -89,9 +89,11 @@ class WinFileStream final : public FileStream {
 }  // namespace
 
 std::unique_ptr<FileStream> OpenForRead(const std::string& path) {
+    // Other programs may keep the file open for writing (a log, say); what is read is checked
+    // by its CRC, so sharing write access costs no consistency.
     HANDLE h =
-        CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (h == INVALID_HANDLE_VALUE) return nullptr;
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(h, &info) ||

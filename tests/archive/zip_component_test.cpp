@@ -71,6 +71,28 @@ TEST_F(ZipComponentTest, RoundTripKeepsEveryKindOfContent) {
     }
 }
 
+TEST_F(ZipComponentTest, ChunkedStreamIsOneValidDeflateStreamAtAnyChunkSize) {
+    // Chunk sizes below the 32 KiB window, odd ones, and ones that split the random and text
+    // runs at different places (blocks switch between stored and compressed inside a chunk).
+    std::string data = TextBytes(150001, 1) + RandomBytes(70000, 2) + std::string(50000, 'z') +
+                       RandomBytes(4097, 3) + TextBytes(99999, 4);
+    std::string f = Make("mixed.pst", data);
+    for (size_t chunk :
+         {size_t{1000}, size_t{4096}, size_t{32768}, size_t{65537}, size_t{1 << 20}}) {
+        SCOPED_TRACE(chunk);
+        std::string zipPath = out / "c.ksx";
+        ASSERT_TRUE(WriteZip(zipPath, {f}, chunk % 2 ? "pw" : "", chunk));
+        ZipComponent zip;
+        ASSERT_TRUE(zip.OpenArchive(zipPath));
+        zip.SetReadingPassword("pw");
+        auto e = zip.Entries().at(0);
+        EXPECT_EQ(e.method, 8);
+        EXPECT_LT(e.compressedSize, data.size() * 3 / 4);
+        ASSERT_TRUE(zip.ExtractToFile(e, dest / "back.pst")) << zip.LastError();
+        EXPECT_TRUE(ReadFile(std::filesystem::u8path(dest / "back.pst")) == data);
+    }
+}
+
 TEST_F(ZipComponentTest, NamesAreBareUtf8AndDuplicatesYieldTheFirst) {
     std::string a = Make("Grüße – 日本.pst", "first");
     TempDir other;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,9 @@ namespace {
 using kestrine::archive::EntryInfo;
 using kestrine::archive::ZipComponent;
 namespace fileio = kestrine::platform::fileio;
+
+// The password from the environment variable KESTRINE_PASSWORD, as UTF-8.
+std::string g_envPassword;
 
 constexpr int kOk = 0;
 constexpr int kDamaged = 1;
@@ -76,8 +80,8 @@ std::string ParseOptions(int argc, char** argv, Options& options) {
         }
     }
     if (!options.havePassword) {
-        if (const char* env = std::getenv("KESTRINE_PASSWORD"); env && *env) {
-            options.password = env;
+        if (!g_envPassword.empty()) {
+            options.password = g_envPassword;
             options.havePassword = true;
         }
     }
@@ -170,9 +174,7 @@ int Extract(const Options& o) {
     return kOk;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
     if (argc < 2) return Usage("no command given");
     std::string command = argv[1];
     Options options;
@@ -184,3 +186,29 @@ int main(int argc, char** argv) {
     if (command == "extract") return Extract(options);
     return Usage("unknown command " + command);
 }
+
+}  // namespace
+
+#ifdef _WIN32
+// Windows passes the arguments as UTF-16; the program works in UTF-8.
+int wmain(int argc, wchar_t** wargv) {
+    std::vector<std::string> args;
+    for (int i = 0; i < argc; ++i) {
+        auto u8 = std::filesystem::path(wargv[i]).u8string();
+        args.emplace_back(u8.begin(), u8.end());
+    }
+    if (const wchar_t* env = _wgetenv(L"KESTRINE_PASSWORD")) {
+        auto u8 = std::filesystem::path(env).u8string();
+        g_envPassword.assign(u8.begin(), u8.end());
+    }
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    return Main(argc, argv.data());
+}
+#else
+int main(int argc, char** argv) {
+    if (const char* env = std::getenv("KESTRINE_PASSWORD")) g_envPassword = env;
+    return Main(argc, argv);
+}
+#endif
