@@ -29,8 +29,12 @@ function(_kestrine_register_test name)
     if(WIN32)
         set(platform windows)
     endif()
-    add_test(NAME ${name}
-             COMMAND ${name} --gtest_output=xml:${KESTRINE_TEST_RESULTS}/${platform}-${name}.xml)
+    set(report ${KESTRINE_TEST_RESULTS}/${platform}-${name}.xml)
+    if(WIN32 AND CMAKE_CROSSCOMPILING)
+        # Wine shows the Linux file system as drive Z:.
+        set(report Z:${report})
+    endif()
+    add_test(NAME ${name} COMMAND ${name} --gtest_output=xml:${report})
     set_tests_properties(${name} PROPERTIES
         TIMEOUT ${ARG_TIMEOUT}
         ENVIRONMENT "KESTRINE_WINEPREFIX=${KESTRINE_WINEPREFIX};KESTRINE_SOURCE_DIR=${CMAKE_SOURCE_DIR};KESTRINE_BINARY_DIR=${CMAKE_BINARY_DIR}")
