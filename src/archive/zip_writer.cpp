@@ -107,17 +107,23 @@ void CompressChunk(Chunk& c) {
         size_t n = std::min(kBlock, left);
         int want = LooksIncompressible(in, n) ? 0 : 1;
         if (want != level) {
-            // deflateParams flushes what the old level holds, so it needs output room.
-            if (c.output.size() - used < 64 * 1024) c.output.resize(c.output.size() + 128 * 1024);
-            d.zs.next_in = nullptr;
-            d.zs.avail_in = 0;
-            d.zs.next_out = c.output.data() + used;
-            d.zs.avail_out = static_cast<uInt>(c.output.size() - used);
-            if (deflateParams(&d.zs, want, Z_DEFAULT_STRATEGY) != Z_OK) {
+            // deflateParams first flushes what the old level holds; without room for that it
+            // changes nothing and asks for more output.
+            int rc = Z_BUF_ERROR;
+            for (int attempt = 0; attempt < 8 && rc == Z_BUF_ERROR; ++attempt) {
+                if (c.output.size() - used < 64 * 1024) c.output.resize(used + 128 * 1024);
+                d.zs.next_in = nullptr;
+                d.zs.avail_in = 0;
+                d.zs.next_out = c.output.data() + used;
+                d.zs.avail_out = static_cast<uInt>(c.output.size() - used);
+                rc = deflateParams(&d.zs, want, Z_DEFAULT_STRATEGY);
+                used = c.output.size() - d.zs.avail_out;
+                if (rc == Z_BUF_ERROR) c.output.resize(c.output.size() * 2);
+            }
+            if (rc != Z_OK) {
                 c.ok = false;
                 return;
             }
-            used = c.output.size() - d.zs.avail_out;
             level = want;
         }
         if (!Feed(d.zs, c.output, used, in, n, Z_NO_FLUSH)) {
