@@ -9,6 +9,7 @@
 #include "app/settings.h"
 #include "archive/manifest.h"
 #include "outlook/detection.h"
+#include "outlook/locations.h"
 #include "registry/registry.h"
 #include "restore/file_replace.h"
 
@@ -160,15 +161,14 @@ bool RestoreSignatures(const RestoreContext& ctx) {
 
 bool RestoreStationery(const RestoreContext& ctx) {
     return Guarded([&] {
-        std::string folder;
-        if (outlook::ReadAsNumber(ctx.state.OutlookVersion) < 12) {
-            folder = UserFolders(ctx).stationery;
-        } else {
-            const std::string shared = registry::GetStringValue(
-                "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools", "SharedFilesDir");
-            if (shared == registry::kError) return false;
-            folder = TrimSpaces(CutAtNul(shared)) + "Stationery";
+        std::string shared;
+        if (outlook::ReadAsNumber(ctx.state.OutlookVersion) >= 12) {
+            shared =
+                registry::GetStringValue(outlook::kSharedToolsKey, outlook::kSharedFilesDirValue);
         }
+        const std::string folder =
+            StationeryFolder(UserFolders(ctx), ctx.state.OutlookVersion, shared);
+        if (folder.empty()) return false;
         return RestoreFolderItem(ctx, kStationeryItem, folder);
     });
 }

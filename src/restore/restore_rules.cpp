@@ -4,6 +4,7 @@
 
 #include "app/log_lines.h"
 #include "outlook/detection.h"
+#include "outlook/locations.h"
 
 namespace kestrine::restore {
 
@@ -37,6 +38,15 @@ Folders FoldersFor(const std::string& userProfileDir, const std::string& osVersi
     f.contacts = userProfileDir + "\\Contacts";
     f.favFolder = userProfileDir + "\\Application Data\\Microsoft\\Outlook";
     return f;
+}
+
+std::string StationeryFolder(const Folders& folders, const std::string& outlookVersion,
+                             const std::string& sharedFilesDir) {
+    if (outlook::ReadAsNumber(outlookVersion) < 12) return folders.stationery;
+    // An unreadable or empty value names no folder; "Stationery" alone would be a relative path.
+    const std::string dir = sharedFilesDir.substr(0, sharedFilesDir.find('\0'));
+    if (sharedFilesDir == "Error" || dir.find_first_not_of(' ') == std::string::npos) return {};
+    return outlook::StationeryFromSharedFiles(sharedFilesDir);
 }
 
 const std::array<RestoreRow, 11>& RestoreRows() {

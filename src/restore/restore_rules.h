@@ -39,6 +39,12 @@ struct Folders {
 };
 Folders FoldersFor(const std::string& userProfileDir, const std::string& osVersion);
 
+// The stationery folder a restore writes to: the per-user one below Outlook 12, else the shared
+// files folder's Stationery, found the way the backup finds it (empty when the value is
+// unreadable).
+std::string StationeryFolder(const Folders& folders, const std::string& outlookVersion,
+                             const std::string& sharedFilesDir);
+
 // Rows of a restore run, in the order they run.
 enum class RestoreHandler {
     Config,

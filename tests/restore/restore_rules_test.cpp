@@ -80,6 +80,22 @@ TEST(RestoreFolders, LayoutFollowsTheWindowsVersion) {
               "C:\\Users\\ann\\Application Data\\Microsoft\\Outlook");
 }
 
+TEST(RestoreFolders, StationeryGoesBackWhereTheBackupTookItFrom) {
+    const Folders f = FoldersFor("C:\\Users\\ann", "6.1");
+    EXPECT_EQ(StationeryFolder(f, "11.0", "C:\\Shared\\"), f.stationery);
+    const std::string shared = "C:\\Program Files\\Common Files\\Microsoft Shared";
+    EXPECT_EQ(StationeryFolder(f, "14.0", shared + "\\"), shared + "\\Stationery");
+    // Registered without its closing backslash, the value still names its Stationery subfolder,
+    // as it does for the backup; it is not a sibling folder "...SharedStationery".
+    EXPECT_EQ(StationeryFolder(f, "14.0", shared), shared + "\\Stationery");
+    EXPECT_EQ(StationeryFolder(f, "16.0", " " + shared + "\\ " + std::string(1, '\0') + "x"),
+              shared + "\\Stationery");
+    // An unreadable or empty value names no folder, never the relative "Stationery".
+    EXPECT_EQ(StationeryFolder(f, "14.0", "Error"), "");
+    EXPECT_EQ(StationeryFolder(f, "14.0", ""), "");
+    EXPECT_EQ(StationeryFolder(f, "14.0", std::string(" \0junk", 6)), "");
+}
+
 // Putting several files in place together.
 class ReplaceTogether : public ::testing::Test {
   protected:
