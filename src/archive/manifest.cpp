@@ -28,7 +28,11 @@ int ArchiveItemOfRestoreEntry(int entry) {
 }
 
 std::string EncodeNote(std::string_view note) {
-    return ReplaceAll(note, "\r\n", kNoteBreakToken);
+    // A line break of any kind would end the manifest line early, and one that forms an empty
+    // line would hide BackupItem from every reader: a lone CR or LF travels as the token too.
+    std::string out = ReplaceAll(note, "\r\n", kNoteBreakToken);
+    out = ReplaceAll(out, "\r", kNoteBreakToken);
+    return ReplaceAll(out, "\n", kNoteBreakToken);
 }
 
 std::string DecodeNote(std::string_view value) {

@@ -42,7 +42,19 @@ TEST(ManifestNote, LineBreaksTravelAsToken) {
     // A note holding the token text itself comes back with a line break in its place.
     EXPECT_EQ(DecodeNote(EncodeNote("literal PS$KST")), "literal \r\n");
     EXPECT_EQ(EncodeNote(""), "");
-    EXPECT_EQ(EncodeNote("lone\nLF"), "lone\nLF");  // only CR LF pairs are encoded
+    // A lone CR or LF (pasted text) is a line break too and comes back as CR LF.
+    EXPECT_EQ(EncodeNote("lone\nLF\rCR"), "lonePS$KSTLFPS$KSTCR");
+}
+
+TEST(ManifestRead, ANoteWithLoneLineBreaksKeepsTheBackupValid) {
+    for (const std::string note :
+         {"ends with LF\n", "ends with CR\r", "a\n\nb", "a\r\rb", "x\nBackupItem=00000000000"}) {
+        ManifestHeader header = SampleHeader();
+        header.note = note;
+        Manifest m = ReadManifestText(ManifestText(header, {}, "00000000001"));
+        EXPECT_TRUE(m.valid) << note;
+        EXPECT_EQ(m.itemFlags, "00000000001") << note;
+    }
 }
 
 TEST(StagingList, JoinAndSplit) {
