@@ -126,18 +126,6 @@ std::string BareName(const std::string& path) {
     return pos == std::string::npos ? path : path.substr(pos + 1);
 }
 
-std::string CollapseDoubledBackslashes(const std::string& path) {
-    // A leading "\\" is a network path's prefix, not a doubled separator.
-    size_t start = path.rfind("\\\\", 0) == 0 ? 2 : 0;
-    std::string out = path.substr(0, start);
-    out.reserve(path.size());
-    for (size_t i = start; i < path.size(); ++i) {
-        out += path[i];
-        if (path[i] == '\\' && i + 1 < path.size() && path[i + 1] == '\\') ++i;
-    }
-    return out;
-}
-
 int ExitStatusFor(bool archiveWritten, const std::vector<StepOutcome>& outcomes) {
     if (!archiveWritten) return 2;
     for (auto outcome : outcomes) {

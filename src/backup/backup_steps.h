@@ -72,8 +72,6 @@ void AdvanceAfterStep(ui::ProgressModel& progress, const BackupStep& step);
 std::string FolderOf(const std::string& path);
 // The bare file name: the part after the last backslash (or slash).
 std::string BareName(const std::string& path);
-// Every doubled backslash replaced by a single one.
-std::string CollapseDoubledBackslashes(const std::string& path);
 
 // Exit status of an unattended run: 0 archive written and every step that ran succeeded, 1 archive
 // written but a step failed, 2 no archive.

@@ -109,7 +109,7 @@ bool BackupPab(HandlerContext& ctx, const std::string& strIdentity) {
     return BackupProfileFiles(ctx, strIdentity, "BackupPab", [](const std::string& key) {
         std::string path = registry::GetStringValue(key, outlook::kPabPathValue);
         if (path == registry::kError) return path;
-        return CollapseDoubledBackslashes(path);
+        return outlook::NormalizePabPath(path);
     });
 }
 

@@ -85,9 +85,14 @@ ItemLocations LocationsFor(const LocationInputs& in, std::string_view profile) {
 }
 
 std::string NormalizePabPath(std::string_view stored) {
-    std::string out;
+    // A network path keeps its leading pair, whether it was stored with doubled separators
+    // ("\\\\server\\share") or plain ("\\server\share").
+    size_t lead = 0;
+    while (lead < stored.size() && stored[lead] == '\\') ++lead;
+    const size_t start = lead >= 2 ? lead : 0;
+    std::string out = lead >= 2 ? "\\\\" : "";
     out.reserve(stored.size());
-    for (size_t i = 0; i < stored.size(); ++i) {
+    for (size_t i = start; i < stored.size(); ++i) {
         out += stored[i];
         if (stored[i] == '\\' && i + 1 < stored.size() && stored[i + 1] == '\\') ++i;
     }

@@ -46,7 +46,8 @@ bool StationeryIsShared(std::string_view outlookVersion);
 std::string StationeryFromSharedFiles(std::string_view sharedFilesDir);
 // Outlook 2007 and later have no personal address book.
 bool SupportsPersonalAddressBook(std::string_view outlookVersion);
-// The stored address book path with every doubled backslash made single.
+// The stored address book path with every doubled backslash made single; a leading network
+// prefix stays "\\". The inventory and the backup both read the path through this.
 std::string NormalizePabPath(std::string_view stored);
 
 // The nine selectable items, index 0..8, in the order of `backupitem` and `restoreitem`.

@@ -104,10 +104,6 @@ TEST(Paths, FolderAndBareName) {
     EXPECT_EQ(FolderOf("a.ksx"), "");
     EXPECT_EQ(BareName("C:\\Mail\\a.pst"), "a.pst");
     EXPECT_EQ(BareName("a.pst"), "a.pst");
-    EXPECT_EQ(CollapseDoubledBackslashes("C:\\\\Mail\\\\Outlook.pab"), "C:\\Mail\\Outlook.pab");
-    EXPECT_EQ(CollapseDoubledBackslashes("C:\\Mail\\a.pab"), "C:\\Mail\\a.pab");
-    // A network path keeps its leading pair.
-    EXPECT_EQ(CollapseDoubledBackslashes("\\\\server\\\\share\\a.pab"), "\\\\server\\share\\a.pab");
 }
 
 }  // namespace

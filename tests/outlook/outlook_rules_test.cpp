@@ -161,6 +161,11 @@ TEST(Locations, AddressBookPathLosesDoubledBackslashes) {
     EXPECT_EQ(NormalizePabPath("C:\\\\Mail\\\\book.pab"), "C:\\Mail\\book.pab");
     EXPECT_EQ(NormalizePabPath("C:\\Mail\\book.pab"), "C:\\Mail\\book.pab");
     EXPECT_EQ(NormalizePabPath("\\\\\\\\server"), "\\\\server");
+    // A network path keeps its leading pair, stored plain or doubled: the inventory must find the
+    // same file that the backup copies.
+    EXPECT_EQ(NormalizePabPath("\\\\server\\share\\a.pab"), "\\\\server\\share\\a.pab");
+    EXPECT_EQ(NormalizePabPath("\\\\server\\\\share\\a.pab"), "\\\\server\\share\\a.pab");
+    EXPECT_EQ(NormalizePabPath("\\\\\\server\\a.pab"), "\\\\server\\a.pab");
     EXPECT_EQ(NormalizePabPath(""), "");
 }
 
