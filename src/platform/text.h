@@ -1,7 +1,7 @@
 #pragma once
-// Text conversions at the Windows boundary. The program keeps text as UTF-8; the Win32 "W" functions
-// take UTF-16, and the files that the format fixes as ANSI text (log, manifest, registry export files)
-// are written in the system's ANSI code page.
+// Text conversions at the Windows boundary. The program keeps text as UTF-8; the Win32 "W"
+// functions take UTF-16, and the files that the format fixes as ANSI text (log, manifest, registry
+// export files) are written in the system's ANSI code page.
 #include <string>
 #include <string_view>
 
