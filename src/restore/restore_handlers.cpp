@@ -162,7 +162,7 @@ bool RestoreSignatures(const RestoreContext& ctx) {
 bool RestoreStationery(const RestoreContext& ctx) {
     return Guarded([&] {
         std::string shared;
-        if (outlook::ReadAsNumber(ctx.state.OutlookVersion) >= 12) {
+        if (outlook::StationeryIsShared(ctx.state.OutlookVersion)) {
             shared =
                 registry::GetStringValue(outlook::kSharedToolsKey, outlook::kSharedFilesDirValue);
         }

@@ -24,9 +24,8 @@ bool EqualsNoCase(const std::string& a, const std::string& b) {
 }
 
 Folders FoldersFor(const std::string& userProfileDir, const std::string& osVersion) {
-    const bool newLayout = outlook::ReadAsNumber(osVersion) >= 6.0;
-    const std::string roaming =
-        userProfileDir + (newLayout ? "\\AppData\\Roaming" : "\\Application Data");
+    const bool newLayout = outlook::UsesAppDataLayout(osVersion);
+    const std::string roaming = userProfileDir + outlook::RoamingSegment(osVersion);
     const std::string local =
         userProfileDir + (newLayout ? "\\AppData\\Local" : "\\Local Settings\\Application Data");
     Folders f;
@@ -42,7 +41,7 @@ Folders FoldersFor(const std::string& userProfileDir, const std::string& osVersi
 
 std::string StationeryFolder(const Folders& folders, const std::string& outlookVersion,
                              const std::string& sharedFilesDir) {
-    if (outlook::ReadAsNumber(outlookVersion) < 12) return folders.stationery;
+    if (!outlook::StationeryIsShared(outlookVersion)) return folders.stationery;
     // An unreadable or empty value names no folder; "Stationery" alone would be a relative path.
     const std::string dir = sharedFilesDir.substr(0, sharedFilesDir.find('\0'));
     if (sharedFilesDir == "Error" || dir.find_first_not_of(' ') == std::string::npos) return {};
