@@ -268,6 +268,13 @@ bool ZipWriter::Begin(const std::string& targetPath) {
     return true;
 }
 
+bool ZipWriter::LeaveLeadingGap(uint64_t bytes) {
+    if (!temp_ || !entries_.empty() || temp_->Tell() != 0)
+        return Fail("entries were added already");
+    if (!temp_->Truncate(bytes)) return Fail("cannot extend the temporary archive file");
+    return true;
+}
+
 void ZipWriter::SetProtection(bool on, const std::string& password) {
     protect_ = on;
     password_ = password;

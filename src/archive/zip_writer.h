@@ -36,6 +36,10 @@ class ZipWriter {
     const std::string& Error() const { return error_; }
     size_t EntryCount() const { return entries_.size(); }
 
+    // Leaves `bytes` unused (a hole, sparse where the system allows) before the first entry, as
+    // self-extracting archives carry their program there. Lets tests reach ZIP64 offsets without
+    // writing 4 GiB. Only before the first entry.
+    bool LeaveLeadingGap(uint64_t bytes);
     // Chunk size for the parallel compressor (tests make it small to cover many chunks).
     void SetChunkSize(size_t bytes) { chunkSize_ = bytes; }
 
