@@ -70,9 +70,9 @@ ArchiveOutcome BuildArchive(AppState& state, archive::ZipComponent& zip, const A
                                                                   : StepOutcome::Failed;
         }
         out.outcomes.push_back(outcome);
-        state.ItemFlags += outcome == StepOutcome::Succeeded ? '1' : '0';
         if (job.afterStep) job.afterStep(step, outcome);
     }
+    state.ItemFlags = ItemFlagsFrom(out.outcomes);
     out.itemFlags = state.ItemFlags;
 
     // Without its manifest the archive is no backup at all: such an archive is never written.
