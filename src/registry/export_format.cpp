@@ -250,7 +250,11 @@ ImportPlan ParseExportText(std::string_view text) {
         auto eq = line.find('=');
         if (eq == std::string_view::npos) return fail(lineNo, "line without \"=\"");
         if (eq < 2) return fail(lineNo, "\"=\" too early");
-        std::string_view name = line.substr(1, eq - 2);
+        // The name ends one character before "=": a whole character, not a byte of one, since the
+        // file's text reaches the parser as UTF-8.
+        size_t nameEnd = eq - 1;
+        while (nameEnd > 1 && (static_cast<unsigned char>(line[nameEnd]) & 0xC0) == 0x80) --nameEnd;
+        std::string_view name = line.substr(1, nameEnd - 1);
         std::string_view type = TrimSpaces(line.substr(eq + 1, 3));
         std::string_view data = eq + 5 <= line.size() ? line.substr(eq + 5) : std::string_view();
 

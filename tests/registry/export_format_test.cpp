@@ -156,6 +156,18 @@ TEST(ImportParser, ReadsOldFilesAsTheyWereAlwaysRead) {
     EXPECT_EQ(plan.steps[4].relativePath, "Sub");
 }
 
+TEST(ImportParser, CutsANameBeforeTheWholeCharacterThatPrecedesTheEqualsSign) {
+    // A name whose closing quote is missing loses the character before "=", never half of it; what
+    // was read must survive writing and reading again.
+    auto plan = ParseExportText("\\\r\n\"v\"\xE2\x8C\x85= sz:merge\r\n");
+    ASSERT_TRUE(plan.ok) << plan.error;
+    ASSERT_EQ(plan.steps.size(), 2u);
+    EXPECT_EQ(plan.steps[1].value.name, "v\"");
+    RegKeyTree tree;
+    ApplyImportPlan(tree, plan.steps);
+    EXPECT_EQ(RoundTrip(tree), tree);
+}
+
 TEST(ImportParser, ReadsTheDefaultValueEmptyBinaryAndTheLowestDword) {
     auto plan =
         ParseExportText("\\\r\n\"\"= sz:d\r\n\"e\"=bin:\r\n\"m\"= dw:-2147483648\r\n\\A\\B");
