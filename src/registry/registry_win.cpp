@@ -131,6 +131,8 @@ SubKeyList EnumSubKeys(const std::string& fullPath) {
 }
 
 bool DeleteKeyTree(const std::string& fullPath) {
+    // A root key alone is never emptied: no caller means to wipe a whole hive.
+    if (SplitKeyPath(fullPath).subkey.empty()) return false;
     auto list = EnumSubKeys(fullPath);
     bool ok = !list.failed;
     for (const auto& name : list.names)

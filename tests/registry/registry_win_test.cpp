@@ -152,6 +152,19 @@ TEST_F(RegistryTest, DeleteKeyTreeRemovesNestedKeysAndIgnoresMissingOnes) {
     EXPECT_TRUE(KeyExists("HKEY_CURRENT_USER\\Software\\KestrineTest"));
 }
 
+TEST_F(RegistryTest, DeleteKeyTreeNeverEmptiesARootKey) {
+    // A root addressed alone is never torn down subkey by subkey. The current hardware profile's
+    // root is used so that a fault here cannot take the user's keys of the other tests with it.
+    const std::string guard = "HKEY_CURRENT_CONFIG\\KestrineTestGuard";
+    {
+        platform::RegistryKey key;
+        ASSERT_EQ(platform::CreateRegistryKey(0x80000005u, "KestrineTestGuard", key), 0);
+    }
+    EXPECT_FALSE(DeleteKeyTree("HKEY_CURRENT_CONFIG"));
+    EXPECT_TRUE(KeyExists(guard));
+    EXPECT_TRUE(DeleteKeyTree(guard));
+}
+
 std::vector<uint8_t> Utf16Path(std::u16string_view text) {
     auto data = Utf16ToBytes(text);
     data.push_back(0);
