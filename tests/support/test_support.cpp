@@ -43,10 +43,8 @@ std::string TempDir::operator/(const std::string& name) const {
     return std::string(u8.begin(), u8.end());
 }
 
-static fs::path FromUtf8(const fs::path& p) { return p; }
-
 std::string ReadFile(const fs::path& path) {
-    std::ifstream in(FromUtf8(path), std::ios::binary);
+    std::ifstream in(path, std::ios::binary);
     if (!in) throw std::runtime_error("cannot read " + path.string());
     std::ostringstream out;
     out << in.rdbuf();
@@ -54,12 +52,10 @@ std::string ReadFile(const fs::path& path) {
 }
 
 void WriteFile(const fs::path& path, const std::string& bytes) {
-    std::ofstream out(FromUtf8(path), std::ios::binary | std::ios::trunc);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!out) throw std::runtime_error("cannot write " + path.string());
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
-
-std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
 
 std::string RandomBytes(size_t size, uint32_t seed) {
     std::mt19937 gen(seed);

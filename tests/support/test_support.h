@@ -9,7 +9,7 @@ namespace kestrine::test {
 
 // A fresh folder under the system's temporary folder, removed with everything in it at the end.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -19,13 +19,12 @@ public:
     std::string operator/(const std::string& name) const;
     std::string str() const;
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
 std::string ReadFile(const std::filesystem::path& path);
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);
-std::vector<uint8_t> Bytes(const std::string& s);
 // Deterministic pseudo-random bytes (fixed seed), for data that does not compress.
 std::string RandomBytes(size_t size, uint32_t seed);
 // Path of a file in the source tree (KESTRINE_SOURCE_DIR, set by CTest).
