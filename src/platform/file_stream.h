@@ -61,7 +61,6 @@ std::unique_ptr<FileStream> CreateTempFile(const std::string& folder, const std:
 bool MoveOver(const std::string& from, const std::string& to);
 bool RemoveFile(const std::string& path);
 bool IsDirectory(const std::string& path);
-bool FileExists(const std::string& path);
 // The file's last-modified time in MS-DOS form (date in the high word), local time; a fixed
 // 1980-01-01 when it cannot be read.
 uint32_t FileDosTime(const std::string& path);

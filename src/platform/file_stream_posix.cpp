@@ -134,11 +134,6 @@ bool IsDirectory(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool FileExists(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
 uint32_t FileDosTime(const std::string& path) {
     constexpr uint32_t kEpoch = (0u << 25 | 1u << 21 | 1u << 16);
     struct stat st {};

@@ -145,11 +145,6 @@ bool IsDirectory(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-bool FileExists(const std::string& path) {
-    DWORD attributes = GetFileAttributesW(Wide(path).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
 uint32_t FileDosTime(const std::string& path) {
     constexpr uint32_t kEpoch = (1u << 21 | 1u << 16);
     WIN32_FILE_ATTRIBUTE_DATA data;
