@@ -111,7 +111,7 @@ bool ZipReader::Open(std::unique_ptr<platform::fileio::FileStream> stream) {
         return Fail("damaged archive (more entries than the central directory holds)");
     }
     stream_ = std::move(stream);
-    if (!ReadCentralDirectory(cdOffset, cdSize, count, cdOffset)) {
+    if (!ReadCentralDirectory(cdOffset, cdSize, count)) {
         stream_.reset();
         entries_.clear();
         return false;
@@ -119,8 +119,7 @@ bool ZipReader::Open(std::unique_ptr<platform::fileio::FileStream> stream) {
     return true;
 }
 
-bool ZipReader::ReadCentralDirectory(uint64_t offset, uint64_t size, uint64_t count,
-                                     uint64_t limit) {
+bool ZipReader::ReadCentralDirectory(uint64_t offset, uint64_t size, uint64_t count) {
     std::vector<uint8_t> cd(static_cast<size_t>(size));
     if (size > 0 && !stream_->ReadAt(offset, cd.data(), cd.size())) {
         return Fail("the archive cannot be read (central directory)");
@@ -209,7 +208,7 @@ bool ZipReader::ReadCentralDirectory(uint64_t offset, uint64_t size, uint64_t co
     }
 
     // Every entry's space runs from its local header to the next entry's header (or the central
-    // directory); entries that share or overlap space are refused.
+    // directory, at `offset`); entries that share or overlap space are refused.
     std::vector<size_t> order(entries_.size());
     for (size_t i = 0; i < order.size(); ++i) order[i] = i;
     std::sort(order.begin(), order.end(), [this](size_t a, size_t b) {
@@ -217,7 +216,7 @@ bool ZipReader::ReadCentralDirectory(uint64_t offset, uint64_t size, uint64_t co
     });
     for (size_t k = 0; k < order.size(); ++k) {
         ZipEntryRecord& rec = entries_[order[k]];
-        uint64_t next = k + 1 < order.size() ? entries_[order[k + 1]].localOffset : limit;
+        uint64_t next = k + 1 < order.size() ? entries_[order[k + 1]].localOffset : offset;
         if (rec.localOffset >= next || next - rec.localOffset < kLocalHeaderSize ||
             next - rec.localOffset - kLocalHeaderSize < rec.compressedSize) {
             return Fail("damaged archive (entries overlap or run past their space)");

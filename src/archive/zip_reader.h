@@ -45,7 +45,7 @@ class ZipReader {
 
   private:
     bool Fail(const std::string& message);
-    bool ReadCentralDirectory(uint64_t offset, uint64_t size, uint64_t count, uint64_t limit);
+    bool ReadCentralDirectory(uint64_t offset, uint64_t size, uint64_t count);
 
     std::unique_ptr<platform::fileio::FileStream> stream_;
     std::vector<ZipEntryRecord> entries_;
