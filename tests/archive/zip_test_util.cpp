@@ -85,17 +85,6 @@ bool WriteZip(const std::string& archive, const std::vector<std::string>& files,
     return zip.WriteArchive().ok;
 }
 
-bool ExtractAll(const std::string& archive, const std::string& folder,
-                const std::string& password) {
-    archive::ZipComponent zip;
-    if (!zip.OpenArchive(archive)) return false;
-    zip.SetReadingPassword(password);
-    for (const auto& e : zip.Entries()) {
-        if (!zip.ExtractTo(e, folder)) return false;
-    }
-    return true;
-}
-
 std::vector<std::string> FolderNames(const std::string& folder) {
     std::vector<std::string> names;
     std::filesystem::path dir(std::u8string(folder.begin(), folder.end()));

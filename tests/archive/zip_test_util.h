@@ -28,10 +28,6 @@ std::string BuildZip(const std::vector<RawEntry>& entries);
 bool WriteZip(const std::string& archive, const std::vector<std::string>& files,
               const std::string& password = "", size_t chunkSize = 0);
 
-// Extracts every entry of `archive` into `folder`; false at the first failure.
-bool ExtractAll(const std::string& archive, const std::string& folder,
-                const std::string& password = "");
-
 // Files in `folder` (names), sorted.
 std::vector<std::string> FolderNames(const std::string& folder);
 
