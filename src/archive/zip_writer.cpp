@@ -141,6 +141,17 @@ void CompressChunk(Chunk& c) {
     c.crc = static_cast<uint32_t>(crc32_z(0L, c.input.data(), c.input.size()));
 }
 
+// The AES extra field (11 bytes with its header), the same in the local and the central header;
+// it carries the real compression method.
+void PutAesExtra(std::string& out, uint16_t method) {
+    Put16(out, kAesExtraId);
+    Put16(out, 7);
+    Put16(out, kAesVersion);
+    out += "AE";
+    out.push_back(static_cast<char>(kAesStrength));
+    Put16(out, method);
+}
+
 // Reads until `buffer` is full or the file ends; bytes read or -1.
 int64_t ReadFull(fileio::FileStream& source, uint8_t* buffer, size_t size) {
     size_t total = 0;
@@ -311,14 +322,7 @@ std::string ZipWriter::LocalHeader(const Entry& e) const {
         Put64(h, e.uncompressedSize);
         Put64(h, e.compressedSize);
     }
-    if (aes) {
-        Put16(h, kAesExtraId);
-        Put16(h, 7);
-        Put16(h, kAesVersion);
-        h += "AE";
-        h.push_back(static_cast<char>(kAesStrength));
-        Put16(h, e.method);
-    }
+    if (aes) PutAesExtra(h, e.method);
     return h;
 }
 
@@ -342,8 +346,9 @@ bool ZipWriter::AddFile(const std::string& filePath, const std::string& entryNam
     e.zip64Local = static_cast<uint64_t>(size) >= kMax32 - 1024;
 
     std::string header = LocalHeader(e);
-    bool ok = temp_->Write(header.data(), header.size()) &&
-              WriteData(*source, filePath, e, e.offset + header.size());
+    bool ok =
+        temp_->Write(header.data(), header.size()) &&
+        WriteData(*source, static_cast<uint64_t>(size), filePath, e, e.offset + header.size());
     if (ok && !e.zip64Local && (e.compressedSize >= kMax32 || e.uncompressedSize >= kMax32)) {
         ok = Fail(filePath + " grew while it was being added");
     }
@@ -367,8 +372,8 @@ bool ZipWriter::AddFile(const std::string& filePath, const std::string& entryNam
     return true;
 }
 
-bool ZipWriter::WriteData(fileio::FileStream& source, const std::string& filePath, Entry& e,
-                          uint64_t dataStart) {
+bool ZipWriter::WriteData(fileio::FileStream& source, uint64_t expected,
+                          const std::string& filePath, Entry& e, uint64_t dataStart) {
     Sink sink(*temp_);
     if (!sink.Begin(protect_, password_)) return Fail("cannot set up the encryption");
     if (!pool_) {
@@ -384,8 +389,6 @@ bool ZipWriter::WriteData(fileio::FileStream& source, const std::string& filePat
     std::deque<std::shared_ptr<Chunk>> inFlight;
     std::vector<std::shared_ptr<Chunk>> spare;  // buffers are reused, not reallocated per chunk
     std::vector<uint8_t> tail;
-    int64_t sourceSize = source.Size();
-    const uint64_t expected = sourceSize > 0 ? static_cast<uint64_t>(sourceSize) : 0;
     uint64_t consumed = 0;
     bool eof = false, readFailed = false, writeFailed = false, compressFailed = false;
     bool storedFromMemory = false;
@@ -566,14 +569,7 @@ bool ZipWriter::Finish() {
             Put16(cd, static_cast<uint16_t>(z64.size()));
             cd += z64;
         }
-        if (aes) {
-            Put16(cd, kAesExtraId);
-            Put16(cd, 7);
-            Put16(cd, kAesVersion);
-            cd += "AE";
-            cd.push_back(static_cast<char>(kAesStrength));
-            Put16(cd, e.method);
-        }
+        if (aes) PutAesExtra(cd, e.method);
         if (cd.size() > 1024 * 1024 && !(ok = flushCd())) break;
     }
     if (ok) ok = flushCd();

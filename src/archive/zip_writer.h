@@ -58,8 +58,9 @@ class ZipWriter {
     struct Sink;
     bool Fail(const std::string& message);
     std::string LocalHeader(const Entry& e) const;
-    bool WriteData(platform::fileio::FileStream& source, const std::string& filePath, Entry& e,
-                   uint64_t dataStart);
+    // `expected` is the source's size when it was opened (only sizes the read buffers).
+    bool WriteData(platform::fileio::FileStream& source, uint64_t expected,
+                   const std::string& filePath, Entry& e, uint64_t dataStart);
     bool WriteStored(platform::fileio::FileStream& source, Entry& e, Sink& sink);
 
     std::unique_ptr<platform::fileio::FileStream> temp_;
