@@ -292,10 +292,8 @@ void ZipWriter::SetProtection(bool on, const std::string& password) {
 }
 
 void ZipWriter::Abandon() {
-    if (temp_) {
-        temp_.reset();
-        fileio::RemoveFile(tempPath_);
-    }
+    temp_.reset();  // closed before it is removed
+    if (!tempPath_.empty()) fileio::RemoveFile(tempPath_);
     tempPath_.clear();
     entries_.clear();
 }
@@ -609,9 +607,7 @@ bool ZipWriter::Finish() {
     }
     temp_.reset();  // closed before it is moved
     if (!fileio::MoveOver(tempPath_, targetPath_)) {
-        fileio::RemoveFile(tempPath_);
-        tempPath_.clear();
-        entries_.clear();
+        Abandon();
         return Fail("cannot replace " + targetPath_ + " (in use or read-only?)");
     }
     tempPath_.clear();
