@@ -111,10 +111,9 @@ std::unique_ptr<FileStream> CreateTempFile(const std::string& folder, const std:
         std::string name = prefix + std::to_string(rd() % 1000000u) + "-" +
                            std::to_string(stamp ^ counter++) + ".tmp";
         std::string candidate = JoinPath(folder, name);
-        int fd = ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd >= 0) {
+        if (auto file = CreateNew(candidate)) {
             path = candidate;
-            return std::make_unique<PosixFileStream>(fd);
+            return file;
         }
         if (errno != EEXIST) return nullptr;
     }

@@ -119,11 +119,9 @@ std::unique_ptr<FileStream> CreateTempFile(const std::string& folder, const std:
         std::string name = prefix + std::to_string(GetCurrentProcessId()) + "-" +
                            std::to_string((rd() ^ counter++) % 100000000u) + ".tmp";
         std::string candidate = JoinPath(folder, name);
-        HANDLE h = CreateFileW(Wide(candidate).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                               CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h != INVALID_HANDLE_VALUE) {
+        if (auto file = CreateNew(candidate)) {
             path = candidate;
-            return std::make_unique<WinFileStream>(h);
+            return file;
         }
         DWORD error = GetLastError();
         if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return nullptr;
