@@ -54,6 +54,7 @@ struct ZipComponent::Impl {
 
 ZipComponent::ZipComponent() : impl_(std::make_unique<Impl>()) {
     impl_->writer.SetProgress([this](uint64_t bytes) { impl_->Report(bytes); });
+    impl_->writer.SetSourceOpened([this](uint64_t size) { impl_->knownBytes += size; });
 }
 
 ZipComponent::~ZipComponent() {
@@ -111,10 +112,6 @@ bool ZipComponent::AddFile(const std::string& filePath) {
     if (impl_->protect && impl_->writingPassword.empty()) {
         impl_->lastError = "protection is on but no password is set";
         return false;
-    }
-    if (auto in = fileio::OpenForRead(filePath)) {
-        int64_t size = in->Size();
-        if (size > 0) impl_->knownBytes += static_cast<uint64_t>(size);
     }
     if (!impl_->writer.AddFile(filePath, name)) {
         impl_->lastError = impl_->writer.Error();

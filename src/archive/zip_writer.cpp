@@ -332,6 +332,7 @@ bool ZipWriter::AddFile(const std::string& filePath, const std::string& entryNam
     if (!source) return Fail("cannot open " + filePath);
     int64_t size = source->Size();
     if (size < 0) return Fail("cannot read " + filePath);
+    if (sourceOpened_) sourceOpened_(static_cast<uint64_t>(size));
 
     Entry e;
     e.name = entryName;

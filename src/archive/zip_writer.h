@@ -26,6 +26,10 @@ class ZipWriter {
     void SetProtection(bool on, const std::string& password);
     // Called with the number of source bytes consumed since the last call.
     void SetProgress(std::function<void(uint64_t)> progress) { progress_ = std::move(progress); }
+    // Called with the size of each file as it is opened, before its first progress call.
+    void SetSourceOpened(std::function<void(uint64_t)> opened) {
+        sourceOpened_ = std::move(opened);
+    }
     // Adds the file as an entry named `entryName`. On failure the archive stays as it was.
     bool AddFile(const std::string& filePath, const std::string& entryName);
     // Writes the central directory and moves the archive over the target. On failure the
@@ -70,6 +74,7 @@ class ZipWriter {
     bool protect_ = false;
     std::string password_;
     std::function<void(uint64_t)> progress_;
+    std::function<void(uint64_t)> sourceOpened_;
     std::string error_;
     size_t chunkSize_ = 1024 * 1024;
     std::unique_ptr<WorkerPool> pool_;

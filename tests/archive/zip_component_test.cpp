@@ -206,6 +206,23 @@ TEST_F(ZipComponentTest, EventsReportAddingProgressAndTheResult) {
     EXPECT_EQ(extracting, std::vector<std::string>{"small.txt"});
 }
 
+TEST_F(ZipComponentTest, ProgressWithoutExpectedBytesCountsAgainstTheFilesAdded) {
+    std::string big = Make("big.pst", TextBytes(2000000, 1));
+    ZipComponent zip;
+    zip.SetChunkSize(64 * 1024);
+    std::vector<int> percents;
+    zip.Events().WriteProgress = [&](int p) { percents.push_back(p); };
+    ASSERT_TRUE(zip.CreateArchive(out / "w.ksx"));
+    ASSERT_TRUE(zip.AddFile(big));
+    // The file's own size is the whole, so its write climbs through the range.
+    ASSERT_GT(percents.size(), 5u);
+    EXPECT_LT(percents.front(), 10);
+    EXPECT_EQ(percents.back(), 99);
+    EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
+    ASSERT_TRUE(zip.WriteArchive().ok);
+    EXPECT_EQ(percents.back(), 100);
+}
+
 TEST_F(ZipComponentTest, OlderArchiveIsReplacedOnlyWhenTheWriteSucceeds) {
     std::string f = Make("f.txt", TextBytes(100000, 1));
     std::string target = out / "backup.ksx";
