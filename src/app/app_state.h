@@ -7,7 +7,20 @@
 
 namespace kestrine {
 
-struct AppState {
+// Where each backup item of a profile lives (outlook::LocationsFor computes them).
+struct ItemLocations {
+    std::string AccountsKey;
+    std::string SignaturesDir;
+    std::string StationeryDir;
+    std::string RulesDir;
+    std::string TemplatesDir;
+    std::string PreferencesDir;
+    std::string OptionsKey;
+    std::string ContactsDir;
+};
+
+// The item locations are those of the profile chosen as backup source.
+struct AppState : ItemLocations {
     std::string AppFolder;  // folder of the running exe, without a trailing backslash
                             // (except a drive root such as "C:\")
     std::string CommandLine;
@@ -22,16 +35,6 @@ struct AppState {
     std::string ProfilesRoot;
     std::vector<std::string> ProfileNames;
     bool NoProfiles = false;
-
-    // Item locations of the profile chosen as backup source.
-    std::string AccountsKey;
-    std::string SignaturesDir;
-    std::string StationeryDir;
-    std::string RulesDir;
-    std::string TemplatesDir;
-    std::string PreferencesDir;
-    std::string OptionsKey;
-    std::string ContactsDir;
 
     std::string TargetFile;
     std::string SourceFile;

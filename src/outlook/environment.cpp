@@ -54,15 +54,8 @@ ItemLocations LocationsOf(const AppState& state, const std::string& profile) {
 }
 
 void ComputeLocations(AppState& state, const std::string& profile) {
-    ItemLocations loc = LocationsOf(state, profile);
-    state.AccountsKey = loc.AccountsKey;
-    state.SignaturesDir = loc.SignaturesDir;
-    state.StationeryDir = loc.StationeryDir;
-    state.RulesDir = loc.RulesDir;
-    state.TemplatesDir = loc.TemplatesDir;
-    state.PreferencesDir = loc.PreferencesDir;
-    state.OptionsKey = loc.OptionsKey;
-    state.ContactsDir = loc.ContactsDir;
+    // AppState carries the locations as its ItemLocations part; only that part is replaced.
+    static_cast<ItemLocations&>(state) = LocationsOf(state, profile);
 }
 
 }  // namespace kestrine::outlook

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "app/app_state.h"
+
 namespace kestrine::outlook {
 
 // Subkey of a profile that holds its mail account settings.
@@ -27,16 +29,8 @@ struct LocationInputs {
     std::string sharedFilesDir;
 };
 
-struct ItemLocations {
-    std::string AccountsKey;
-    std::string SignaturesDir;
-    std::string StationeryDir;
-    std::string RulesDir;
-    std::string TemplatesDir;
-    std::string PreferencesDir;
-    std::string OptionsKey;
-    std::string ContactsDir;
-};
+// The same record that AppState carries for the chosen profile.
+using kestrine::ItemLocations;
 
 // ProfilesRoot + "\" + profile.
 std::string ProfileKey(std::string_view profilesRoot, std::string_view profile);
