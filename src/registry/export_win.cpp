@@ -130,9 +130,7 @@ bool ImportKey(const std::string& fullPath, const std::string& fileName) {
     if (parsed.root == 0 || parsed.subkey.empty()) return false;
 
     // Keep the old tree so that a failed write can put it back.
-    platform::RegistryKey probe;
-    bool existed = platform::OpenRegistryKey(parsed.root, parsed.subkey, kKeyRead, probe) == 0;
-    probe.Close();
+    bool existed = KeyExists(fullPath);
     RegKeyTree old;
     if (existed && !ReadTree(parsed.root, parsed.subkey, old)) return false;
 

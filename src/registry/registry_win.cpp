@@ -137,14 +137,8 @@ bool DeleteKeyTree(const std::string& fullPath) {
     bool ok = !list.failed;
     for (const auto& name : list.names)
         if (!DeleteKeyTree(fullPath + "\\" + name)) ok = false;
-    if (DeleteKey(fullPath) != 0) {
-        // A key that is gone (or never was) counts as deleted.
-        auto parts = SplitKeyPath(fullPath);
-        platform::RegistryKey key;
-        if (parts.root != 0 &&
-            platform::OpenRegistryKey(parts.root, parts.subkey, kKeyRead, key) == 0)
-            ok = false;
-    }
+    // A key that is gone (or never was) counts as deleted.
+    if (DeleteKey(fullPath) != 0 && KeyExists(fullPath)) ok = false;
     return ok;
 }
 
