@@ -1,7 +1,6 @@
-#include <ctime>
-
 #include "app/settings.h"
 #include "outlook/inventory.h"
+#include "platform/system.h"
 
 namespace kestrine::outlook {
 
@@ -9,10 +8,8 @@ InventoryOptions InventoryOptionsFromSettings() {
     InventoryOptions options;
     options.proposeName = SettingIsOn("backup", "automgeneratefile");
     options.backupFolder = ReadINIValue(SettingsPath(), "backup", "backupfolder");
-    std::time_t now = std::time(nullptr);
-    if (const std::tm* local = std::localtime(&now)) {
-        options.today = {local->tm_year + 1900, local->tm_mon + 1, local->tm_mday};
-    }
+    const platform::LocalTime now = platform::Now();
+    options.today = {now.year, now.month, now.day};
     return options;
 }
 
