@@ -1,3 +1,4 @@
+#include "outlook/locations.h"
 #include "outlook/process_control.h"
 #include "platform/processes.h"
 #include "registry/registry.h"
@@ -5,11 +6,11 @@
 namespace kestrine::outlook {
 
 std::string OutlookCommandLine(const std::string& registeredFolder) {
-    std::string path = registeredFolder;
-    if (!path.empty() && path.back() != '\\') path += '\\';
     // Quoted: the folder usually lies under "Program Files", and an unquoted path with spaces
     // would let Windows try "C:\Program.exe" first.
-    return "\"" + path + "OUTLOOK.EXE\"";
+    std::string line = "\"";
+    line.append(JoinPath(registeredFolder, "OUTLOOK.EXE")).append("\"");
+    return line;
 }
 
 bool StartOutlook(const std::string& appPathsKey) {
