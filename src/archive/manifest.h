@@ -2,6 +2,7 @@
 // The manifest kestrine.dat: the archive's last entry, saying where the backup came from, which
 // items it holds and under which entry names. One Key=Value line each, CR LF, ANSI text.
 #include <array>
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -26,6 +27,24 @@ inline constexpr const char* kKeyItemFlags = "BackupItem";
 // Line breaks of the note travel as this token.
 inline constexpr const char* kNoteBreakToken = "PS$KST";
 
+// The eleven archive items in the order of the item flag string; the value is the item's index.
+enum class Item : int {
+    Config,
+    Datas,
+    Rules,
+    Accounts,
+    Signatures,
+    Stationery,
+    Pab,
+    Configsetting,
+    Templates,
+    Setting,
+    Contacts,
+};
+constexpr size_t IndexOf(Item item) {
+    return static_cast<size_t>(item);
+}
+
 struct ArchiveItem {
     const char* key;   // manifest key of the item's line
     int restoreEntry;  // entry of the restore list that the item enables, or kNoRestoreEntry
@@ -45,6 +64,7 @@ inline constexpr std::array<ArchiveItem, kArchiveItemCount> kArchiveItems = {{
     {"BackupSetting", 7},  // preferences
     {"BackupContacts", 8},
 }};
+static_assert(IndexOf(Item::Contacts) + 1 == kArchiveItems.size());
 
 // Index (0..10) of the archive item that restore list entry `entry` (0..8) stands for; -1 when
 // out of range.

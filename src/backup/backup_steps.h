@@ -6,25 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "archive/manifest.h"
 #include "ui/main_window_model.h"
 
 namespace kestrine::backup {
 
 // The eleven archive items, in the order of the item flag string.
-enum class Item {
-    Config,
-    Datas,
-    Rules,
-    Accounts,
-    Signatures,
-    Stationery,
-    Pab,
-    Configsetting,
-    Templates,
-    Setting,
-    Contacts,
-};
-inline constexpr int kItemCount = 11;
+using archive::Item;
+inline constexpr int kItemCount = archive::kArchiveItemCount;
 inline constexpr int kBoxCount = 9;
 
 // The nine boxes of the backup tab (or the nine positions of the unattended item mask).

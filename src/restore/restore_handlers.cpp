@@ -52,8 +52,8 @@ std::string ProfileKey(const RestoreContext& ctx, const std::string& strIdentity
     return ctx.state.ProfilesRoot + "\\" + strIdentity;
 }
 
-const std::string& Entry(const RestoreContext& ctx, int item) {
-    return ctx.state.ItemEntries[static_cast<size_t>(item)];
+const std::string& Entry(const RestoreContext& ctx, Item item) {
+    return ctx.state.ItemEntries[archive::IndexOf(item)];
 }
 
 struct Planned {
@@ -111,7 +111,7 @@ bool ImportEntry(const RestoreContext& ctx, const std::string& entryValue,
     return ok;
 }
 
-bool RestoreFolderItem(const RestoreContext& ctx, int item, const std::string& folder) {
+bool RestoreFolderItem(const RestoreContext& ctx, Item item, const std::string& folder) {
     if (!EnsureFolder(folder)) return false;
     return ExtractAllInto(ctx.zip, PlanSameNames(Entry(ctx, item)), folder);
 }
@@ -134,14 +134,14 @@ bool Guarded(F&& body) {
 bool RestoreConfig(const RestoreContext& ctx, const std::string& strIdentity) {
     return Guarded([&] {
         if (!IsProfileName(strIdentity)) return false;
-        return ImportEntry(ctx, Entry(ctx, kConfigItem), ProfileKey(ctx, strIdentity));
+        return ImportEntry(ctx, Entry(ctx, Item::Config), ProfileKey(ctx, strIdentity));
     });
 }
 
 bool RestoreAccounts(const RestoreContext& ctx, const std::string& strIdentity) {
     return Guarded([&] {
         if (!IsProfileName(strIdentity)) return false;
-        return ImportEntry(ctx, Entry(ctx, kAccountsItem),
+        return ImportEntry(ctx, Entry(ctx, Item::Accounts),
                            ProfileKey(ctx, strIdentity) + "\\" + kAccountsSubkey);
     });
 }
@@ -150,13 +150,13 @@ bool RestoreConfigsetting(const RestoreContext& ctx) {
     return Guarded([&] {
         const std::string key = "HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\" +
                                 ctx.state.OutlookVersion + "\\Outlook\\Options";
-        return ImportEntry(ctx, Entry(ctx, kConfigsettingItem), key);
+        return ImportEntry(ctx, Entry(ctx, Item::Configsetting), key);
     });
 }
 
 bool RestoreSignatures(const RestoreContext& ctx) {
     return Guarded(
-        [&] { return RestoreFolderItem(ctx, kSignaturesItem, UserFolders(ctx).signatures); });
+        [&] { return RestoreFolderItem(ctx, Item::Signatures, UserFolders(ctx).signatures); });
 }
 
 bool RestoreStationery(const RestoreContext& ctx) {
@@ -169,29 +169,29 @@ bool RestoreStationery(const RestoreContext& ctx) {
         const std::string folder =
             StationeryFolder(UserFolders(ctx), ctx.state.OutlookVersion, shared);
         if (folder.empty()) return false;
-        return RestoreFolderItem(ctx, kStationeryItem, folder);
+        return RestoreFolderItem(ctx, Item::Stationery, folder);
     });
 }
 
 bool RestoreTemplates(const RestoreContext& ctx) {
     return Guarded(
-        [&] { return RestoreFolderItem(ctx, kTemplatesItem, UserFolders(ctx).templates); });
+        [&] { return RestoreFolderItem(ctx, Item::Templates, UserFolders(ctx).templates); });
 }
 
 bool RestoreSetting(const RestoreContext& ctx) {
     return Guarded(
-        [&] { return RestoreFolderItem(ctx, kSettingItem, UserFolders(ctx).roamingOutlook); });
+        [&] { return RestoreFolderItem(ctx, Item::Setting, UserFolders(ctx).roamingOutlook); });
 }
 
 bool RestoreContacts(const RestoreContext& ctx) {
     return Guarded(
-        [&] { return RestoreFolderItem(ctx, kContactsItem, UserFolders(ctx).contacts); });
+        [&] { return RestoreFolderItem(ctx, Item::Contacts, UserFolders(ctx).contacts); });
 }
 
 bool RestoreRules(const RestoreContext& ctx, const std::string& strIdentity) {
     return Guarded([&] {
         if (!IsProfileName(strIdentity)) return false;
-        const std::string value = CutAtNul(Entry(ctx, kRulesItem));
+        const std::string value = CutAtNul(Entry(ctx, Item::Rules));
         const std::string ownName = strIdentity + ".RWZ";
         // The rules file is named after the profile it belongs to. It goes straight to the target
         // profile's name; a rules file of the source profile that lies here is not touched.
@@ -213,7 +213,7 @@ bool RestorePab(const RestoreContext& ctx, const std::string& strIdentity) {
     return Guarded([&] {
         if (!IsProfileName(strIdentity)) return false;
         const std::string local = UserFolders(ctx).localOutlook;
-        if (!ExtractAllInto(ctx.zip, PlanSameNames(Entry(ctx, kPabItem)), local)) return false;
+        if (!ExtractAllInto(ctx.zip, PlanSameNames(Entry(ctx, Item::Pab)), local)) return false;
         const std::string profileKey = ProfileKey(ctx, strIdentity);
         const auto subkeys = registry::EnumSubKeys(profileKey);
         if (subkeys.names.empty() || subkeys.failed) return false;
@@ -234,7 +234,7 @@ bool RestoreDatas(const RestoreContext& ctx, const std::string& strIdentity) {
         const std::string& local = folders.localOutlook;
         // A data file that cannot be put in place (Outlook holds it) leaves the profile linked to
         // the files it has.
-        if (!ExtractAllInto(ctx.zip, PlanSameNames(Entry(ctx, kDatasItem)), local)) return false;
+        if (!ExtractAllInto(ctx.zip, PlanSameNames(Entry(ctx, Item::Datas)), local)) return false;
 
         const std::string profileKey = ProfileKey(ctx, strIdentity);
         const auto subkeys = registry::EnumSubKeys(profileKey);
@@ -269,30 +269,29 @@ bool RestoreDatas(const RestoreContext& ctx, const std::string& strIdentity) {
     });
 }
 
-bool RunRestoreHandler(RestoreHandler handler, const RestoreContext& ctx,
-                       const std::string& target) {
-    switch (handler) {
-        case RestoreHandler::Config:
+bool RunRestoreHandler(Item item, const RestoreContext& ctx, const std::string& target) {
+    switch (item) {
+        case Item::Config:
             return RestoreConfig(ctx, target);
-        case RestoreHandler::Rules:
+        case Item::Rules:
             return RestoreRules(ctx, target);
-        case RestoreHandler::Accounts:
+        case Item::Accounts:
             return RestoreAccounts(ctx, target);
-        case RestoreHandler::Signatures:
+        case Item::Signatures:
             return RestoreSignatures(ctx);
-        case RestoreHandler::Stationery:
+        case Item::Stationery:
             return RestoreStationery(ctx);
-        case RestoreHandler::Pab:
+        case Item::Pab:
             return RestorePab(ctx, target);
-        case RestoreHandler::Configsetting:
+        case Item::Configsetting:
             return RestoreConfigsetting(ctx);
-        case RestoreHandler::Templates:
+        case Item::Templates:
             return RestoreTemplates(ctx);
-        case RestoreHandler::Setting:
+        case Item::Setting:
             return RestoreSetting(ctx);
-        case RestoreHandler::Contacts:
+        case Item::Contacts:
             return RestoreContacts(ctx);
-        case RestoreHandler::Datas:
+        case Item::Datas:
             return RestoreDatas(ctx, target);
     }
     return false;

@@ -37,8 +37,7 @@ bool RestorePab(const RestoreContext& ctx, const std::string& strIdentity);
 // re-linked only when every data file was put in place.
 bool RestoreDatas(const RestoreContext& ctx, const std::string& strIdentity);
 
-bool RunRestoreHandler(RestoreHandler handler, const RestoreContext& ctx,
-                       const std::string& target);
+bool RunRestoreHandler(Item item, const RestoreContext& ctx, const std::string& target);
 
 // Profile key subkeys whose delivery identifiers a restore clears.
 inline constexpr const char* kAccountsSubkey = "9375CFF0413111d3B88A00104B2A6676";

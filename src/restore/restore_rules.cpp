@@ -52,55 +52,25 @@ const std::array<RestoreRow, 11>& RestoreRows() {
     // The configuration runs first so that every later row, the data files above all, works on the
     // imported profile key.
     static const std::array<RestoreRow, 11> rows = {{
-        {"Copying Config...", {0, 1, 4}, kConfigItem, RestoreHandler::Config, -1, 10, 0},
-        {"Copying Rules...", {0, -1, -1}, kRulesItem, RestoreHandler::Rules, -1, 10, 15},
-        {"Copying Accounts...", {1, -1, -1}, kAccountsItem, RestoreHandler::Accounts, 1, 10, 0},
-        {"Copying Signatures...",
-         {2, -1, -1},
-         kSignaturesItem,
-         RestoreHandler::Signatures,
-         2,
-         10,
-         0},
-        {"Copying Stationeries...",
-         {3, -1, -1},
-         kStationeryItem,
-         RestoreHandler::Stationery,
-         3,
-         5,
-         0},
-        {"Copying Address Book...", {4, -1, -1}, kPabItem, RestoreHandler::Pab, 4, 5, 0},
-        {"Copying Options...",
-         {5, -1, -1},
-         kConfigsettingItem,
-         RestoreHandler::Configsetting,
-         5,
-         5,
-         0},
-        {"Copying Templates...", {6, -1, -1}, kTemplatesItem, RestoreHandler::Templates, 6, 5, 0},
-        {"Copying Setting...", {7, -1, -1}, kSettingItem, RestoreHandler::Setting, 7, 5, 0},
-        {"Copying Contacts Folder...",
-         {8, -1, -1},
-         kContactsItem,
-         RestoreHandler::Contacts,
-         8,
-         0,
-         0},
-        {"Copying Data Files (PST/OST Files)...",
-         {0, -1, -1},
-         kDatasItem,
-         RestoreHandler::Datas,
-         0,
-         0,
-         0},
+        {"Copying Config...", {0, 1, 4}, Item::Config, -1, 10, 0},
+        {"Copying Rules...", {0, -1, -1}, Item::Rules, -1, 10, 15},
+        {"Copying Accounts...", {1, -1, -1}, Item::Accounts, 1, 10, 0},
+        {"Copying Signatures...", {2, -1, -1}, Item::Signatures, 2, 10, 0},
+        {"Copying Stationeries...", {3, -1, -1}, Item::Stationery, 3, 5, 0},
+        {"Copying Address Book...", {4, -1, -1}, Item::Pab, 4, 5, 0},
+        {"Copying Options...", {5, -1, -1}, Item::Configsetting, 5, 5, 0},
+        {"Copying Templates...", {6, -1, -1}, Item::Templates, 6, 5, 0},
+        {"Copying Setting...", {7, -1, -1}, Item::Setting, 7, 5, 0},
+        {"Copying Contacts Folder...", {8, -1, -1}, Item::Contacts, 8, 0, 0},
+        {"Copying Data Files (PST/OST Files)...", {0, -1, -1}, Item::Datas, 0, 0, 0},
     }};
     return rows;
 }
 
 bool RowSelected(const RestoreRow& row, const std::array<bool, kRestoreEntryCount>& ticked,
                  const std::string& itemFlags) {
-    if (static_cast<size_t>(row.item) >= itemFlags.size() || itemFlags[row.item] != '1')
-        return false;
+    const size_t item = archive::IndexOf(row.item);
+    if (item >= itemFlags.size() || itemFlags[item] != '1') return false;
     for (int entry : row.entries) {
         if (entry >= 0 && entry < kRestoreEntryCount && ticked[entry]) return true;
     }
@@ -114,9 +84,8 @@ static const char* ResultText(bool ok) {
 std::string RestoreSummaryLine(const RestoreRow& row, bool ok) {
     std::string label =
         row.logItem >= 0 ? std::string("Restore ") + kLogItemNames[row.logItem] : std::string();
-    if (row.handler == RestoreHandler::Signatures && !ok) label += " ";
-    const bool wide =
-        row.handler == RestoreHandler::Signatures || row.handler == RestoreHandler::Templates;
+    if (row.item == Item::Signatures && !ok) label += " ";
+    const bool wide = row.item == Item::Signatures || row.item == Item::Templates;
     return "\r\n" + label + (wide ? "\t\t" : "\t") + ResultText(ok) + "\t";
 }
 

@@ -5,23 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "archive/manifest.h"
+
 namespace kestrine::restore {
 
-// Positions of the archive items in ItemFlags / ItemEntries (0-based; the flag string is 1-based).
-enum ArchiveItemIndex : int {
-    kConfigItem = 0,
-    kDatasItem = 1,
-    kRulesItem = 2,
-    kAccountsItem = 3,
-    kSignaturesItem = 4,
-    kStationeryItem = 5,
-    kPabItem = 6,
-    kConfigsettingItem = 7,
-    kTemplatesItem = 8,
-    kSettingItem = 9,
-    kContactsItem = 10,
-};
-inline constexpr int kRestoreEntryCount = 9;
+// The archive items, by their position in ItemFlags / ItemEntries; a restore run has a row for
+// each, and the item names the row's handler.
+using archive::Item;
+using archive::kRestoreEntryCount;
 
 // The part of a path after its last backslash (the whole text when there is none).
 std::string FileNamePart(const std::string& path);
@@ -46,24 +37,10 @@ std::string StationeryFolder(const Folders& folders, const std::string& outlookV
                              const std::string& sharedFilesDir);
 
 // Rows of a restore run, in the order they run.
-enum class RestoreHandler {
-    Config,
-    Rules,
-    Accounts,
-    Signatures,
-    Stationery,
-    Pab,
-    Configsetting,
-    Templates,
-    Setting,
-    Contacts,
-    Datas
-};
 struct RestoreRow {
     const char* caption;         // Label1 while the row runs
     std::array<int, 3> entries;  // restore list entries whose tick selects the row; -1 unused
-    int item;                    // ArchiveItemIndex whose flag must be "1"
-    RestoreHandler handler;
+    Item item;                   // the item whose flag must be "1", and whose handler runs
     int logItem;   // item name index of the log and summary line (kLogItemNames); -1: not reported
     int barStep1;  // progress after the row, run or not
     int barStep2;

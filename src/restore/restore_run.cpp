@@ -59,9 +59,9 @@ RestoreRunReport RunRestore(ui::MainWindowModel& window, const AppState& state,
     for (const RestoreRow& row : RestoreRows()) {
         if (RowSelected(row, ticked, state.ItemFlags)) {
             progress.label1 = row.caption;
-            const bool ok = hooks.handler ? hooks.handler(row.handler, target)
-                                          : RunRestoreHandler(row.handler, ctx, target);
-            report.rows.push_back({row.handler, ok});
+            const bool ok = hooks.handler ? hooks.handler(row.item, target)
+                                          : RunRestoreHandler(row.item, ctx, target);
+            report.rows.push_back({row.item, ok});
             if (row.logItem >= 0) {
                 WriteLog(logPath, RestoreItemLine(now(), kLogItemNames[row.logItem], ok));
                 report.summary += RestoreSummaryLine(row, ok);

@@ -16,11 +16,11 @@ namespace kestrine::restore {
 struct RestoreRunHooks {
     std::function<std::string()> now;    // the locale's date-and-time text; default: now
     std::function<void()> startOutlook;  // default: start the registered OUTLOOK.EXE
-    std::function<bool(RestoreHandler, const std::string&)> handler;  // default: the real handler
+    std::function<bool(Item, const std::string&)> handler;  // default: the real handler
 };
 
 struct RestoreRowResult {
-    RestoreHandler handler;
+    Item item;
     bool ok;
 };
 

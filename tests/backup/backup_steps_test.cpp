@@ -36,6 +36,12 @@ TEST(BackupSteps, EachBoxTriggersItsSteps) {
     EXPECT_TRUE(AnyChosen(Only(8)));
 }
 
+TEST(BackupSteps, RunInTheOrderOfTheItemFlags) {
+    // ItemFlagsFrom writes one flag per step in run order: step i must be archive item i.
+    const auto& steps = BackupSteps();
+    for (size_t i = 0; i < steps.size(); ++i) EXPECT_EQ(archive::IndexOf(steps[i].item), i);
+}
+
 TEST(ItemFlags, OneCharacterPerStep) {
     std::vector<StepOutcome> outcomes(11, StepOutcome::NotRun);
     EXPECT_EQ(ItemFlagsFrom(outcomes), "00000000000");

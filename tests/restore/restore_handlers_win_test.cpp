@@ -17,12 +17,13 @@ class RestoreHandlers : public ::testing::Test {
     RestoreContext ctx{State(), zip};
 
     // Opens an unprotected archive of these files and sets the item values.
-    void Open(const std::vector<std::string>& files, const std::map<int, std::string>& items) {
+    void Open(const std::vector<std::string>& files, const std::map<Item, std::string>& items) {
+        std::map<int, std::string> byIndex;
+        for (const auto& [item, value] : items) byIndex[static_cast<int>(item)] = value;
         const std::string path = s.MakeArchive("a" + std::to_string(archives++) + ".ksx", files,
-                                               RestoreScratch::Manifest(items));
+                                               RestoreScratch::Manifest(byIndex));
         ASSERT_TRUE(zip.OpenArchive(path));
-        for (const auto& [index, value] : items)
-            State().ItemEntries[static_cast<size_t>(index)] = value;
+        for (const auto& [item, value] : items) State().ItemEntries[archive::IndexOf(item)] = value;
     }
     std::string ExportFile(const std::string& name, const std::vector<std::string>& lines) {
         const std::string path = s.MakeFolder(s.dir / "exports") + "\\" + name;
@@ -39,7 +40,7 @@ class RestoreHandlers : public ::testing::Test {
 // --- registry items ---
 
 TEST_F(RestoreHandlers, ConfigIntoAMissingProfileChangesNothing) {
-    Open({ExportFile("OBC2.tmp", {"\\", "\"A\"= sz:x"})}, {{kConfigItem, "OBC2.tmp"}});
+    Open({ExportFile("OBC2.tmp", {"\\", "\"A\"= sz:x"})}, {{Item::Config, "OBC2.tmp"}});
     EXPECT_TRUE(RestoreConfig(ctx, "Nobody"));
     EXPECT_FALSE(registry::KeyExists(s.Profile("Nobody")));
     EXPECT_TRUE(s.AppFiles().empty());
@@ -51,7 +52,7 @@ TEST_F(RestoreHandlers, ABrokenExportFileLeavesTheProfileUntouched) {
     SetValue(target + "\\Sub", "Also", kRegBinary, {9, 9});
     Open({ExportFile("OBC3.tmp", {"\\", "\"A\"= sz:x", "\"N\"= dw:twelve"}),
           ExportFile("OBC4.tmp", {"\\", "\"B\"=bin:1,300"})},
-         {{kConfigItem, "OBC3.tmp"}, {kAccountsItem, "OBC4.tmp"}});
+         {{Item::Config, "OBC3.tmp"}, {Item::Accounts, "OBC4.tmp"}});
     MakeKey(target + "\\" + kAccountsSubkey);
     const TreeSnapshot beforeAccounts = Snapshot(target);
 
@@ -64,14 +65,14 @@ TEST_F(RestoreHandlers, ABrokenExportFileLeavesTheProfileUntouched) {
 TEST_F(RestoreHandlers, AnEntryTheArchiveLacksFailsAndKeepsTheKey) {
     const std::string target = s.Profile("Target");
     SetValue(target, "Keep", kRegSz, SzData("me"));
-    Open({}, {{kConfigItem, "OBC9.tmp"}});
+    Open({}, {{Item::Config, "OBC9.tmp"}});
     EXPECT_FALSE(RestoreConfig(ctx, "Target"));
     EXPECT_TRUE(GetValue(target, "Keep").has_value());
 }
 
 TEST_F(RestoreHandlers, AProfileNameThatIsNoNameIsRefused) {
     SetValue(s.root + "\\Profiles", "Keep", kRegSz, SzData("x"));
-    Open({ExportFile("OBC6.tmp", {"\\"})}, {{kConfigItem, "OBC6.tmp"}});
+    Open({ExportFile("OBC6.tmp", {"\\"})}, {{Item::Config, "OBC6.tmp"}});
     EXPECT_FALSE(RestoreConfig(ctx, ""));
     EXPECT_FALSE(RestoreDatas(ctx, ""));
     EXPECT_FALSE(RestoreRules(ctx, "..\\x"));
@@ -83,7 +84,7 @@ TEST_F(RestoreHandlers, AProfileNameThatIsNoNameIsRefused) {
 TEST_F(RestoreHandlers, SignaturesOverwriteTheirNamesAndKeepOtherFiles) {
     const std::string sig = s.folders.signatures;  // missing: created, one level
     Open({s.Source("Work.htm", "<b>new</b>"), s.Source("Work.txt", "new")},
-         {{kSignaturesItem, "Work.htm;Work.txt"}});
+         {{Item::Signatures, "Work.htm;Work.txt"}});
     ASSERT_FALSE(Exists(sig));
     EXPECT_TRUE(RestoreSignatures(ctx));
     EXPECT_EQ(Get(sig + "\\Work.htm"), "<b>new</b>");
@@ -98,7 +99,7 @@ TEST_F(RestoreHandlers, SignaturesOverwriteTheirNamesAndKeepOtherFiles) {
 
 TEST_F(RestoreHandlers, AFolderThatCannotBeMadeFailsTheItem) {
     State().UserProfileDir = s.user + "\\missing";  // two levels would be needed
-    Open({s.Source("Work.htm", "x")}, {{kSignaturesItem, "Work.htm"}});
+    Open({s.Source("Work.htm", "x")}, {{Item::Signatures, "Work.htm"}});
     EXPECT_FALSE(RestoreSignatures(ctx));
     EXPECT_FALSE(Exists(s.user + "\\missing"));
 }
@@ -110,7 +111,7 @@ TEST_F(RestoreHandlers, HostileEntryNamesAreRefusedAndNothingIsWritten) {
     for (const std::string list :
          {"Work.htm;..\\evil.txt", "Work.htm;C:\\evil.txt", "Work.htm;a/../../evil.txt",
           "Work.htm;..", "Work.htm;CON", "Work.htm;\\\\server\\share\\x"}) {
-        State().ItemEntries[kSignaturesItem] = list;
+        State().ItemEntries[archive::IndexOf(Item::Signatures)] = list;
         EXPECT_FALSE(RestoreSignatures(ctx)) << list;
         EXPECT_EQ(Files(sig), (FolderSnapshot{{"Work.htm", "old"}})) << list;
     }
@@ -123,9 +124,9 @@ TEST_F(RestoreHandlers, AMissingOrCorruptedEntryReplacesNoFileOfTheItem) {
     Put(sig + "\\A.htm", "old a");
     Put(sig + "\\B.htm", "old b");
     const std::string marker = "MARKER-" + RandomBytes(4000, 7);
-    const std::string path =
-        s.MakeArchive("corrupt.ksx", {s.Source("A.htm", "new a"), s.Source("B.htm", marker)},
-                      RestoreScratch::Manifest({{kSignaturesItem, "A.htm;B.htm"}}));
+    const std::string path = s.MakeArchive(
+        "corrupt.ksx", {s.Source("A.htm", "new a"), s.Source("B.htm", marker)},
+        RestoreScratch::Manifest({{static_cast<int>(Item::Signatures), "A.htm;B.htm"}}));
     // Flip one byte inside the stored content of B.htm.
     std::string bytes = Get(path);
     const size_t at = bytes.find(marker.substr(0, 40));
@@ -134,9 +135,9 @@ TEST_F(RestoreHandlers, AMissingOrCorruptedEntryReplacesNoFileOfTheItem) {
     Put(path, bytes);
     ASSERT_TRUE(zip.OpenArchive(path));
 
-    State().ItemEntries[kSignaturesItem] = "A.htm;B.htm";
+    State().ItemEntries[archive::IndexOf(Item::Signatures)] = "A.htm;B.htm";
     EXPECT_FALSE(RestoreSignatures(ctx));
-    State().ItemEntries[kSignaturesItem] = "A.htm;Missing.htm";
+    State().ItemEntries[archive::IndexOf(Item::Signatures)] = "A.htm;Missing.htm";
     EXPECT_FALSE(RestoreSignatures(ctx));
     EXPECT_EQ(Files(sig), (FolderSnapshot{{"A.htm", "old a"}, {"B.htm", "old b"}}));
 }
@@ -147,7 +148,7 @@ TEST_F(RestoreHandlers, RulesTakeTheTargetProfilesName) {
     const std::string dir = s.MakeFolder(s.folders.roamingOutlook);
     Put(dir + "\\Second.RWZ", "older rules of Second");
     Put(dir + "\\Outlook.RWZ", "rules of the local Outlook profile");
-    Open({s.Source("Outlook.RWZ", "restored rules")}, {{kRulesItem, "Outlook.RWZ"}});
+    Open({s.Source("Outlook.RWZ", "restored rules")}, {{Item::Rules, "Outlook.RWZ"}});
 
     EXPECT_TRUE(RestoreRules(ctx, "Second"));
     EXPECT_EQ(Get(dir + "\\Second.RWZ"), "restored rules");
@@ -161,7 +162,7 @@ TEST_F(RestoreHandlers, RulesTakeTheTargetProfilesName) {
 }
 
 TEST_F(RestoreHandlers, RulesNeedTheRoamingFolder) {
-    Open({s.Source("Outlook.RWZ", "r")}, {{kRulesItem, "Outlook.RWZ"}});
+    Open({s.Source("Outlook.RWZ", "r")}, {{Item::Rules, "Outlook.RWZ"}});
     EXPECT_FALSE(RestoreRules(ctx, "Second"));
     EXPECT_FALSE(Exists(s.folders.roamingOutlook));
 }
@@ -173,7 +174,7 @@ TEST_F(RestoreHandlers, AddressBookIsRepointedIntoTheLocalFolder) {
     const std::string p = s.Profile("Second");
     SetValue(p + "\\pab", "001e6600", kRegSz, SzData("D:\\\\old\\\\Outlook.pab"));
     SetValue(p + "\\other", "001e3001", kRegSz, SzData("x"));
-    Open({s.Source("Outlook.pab", "pab")}, {{kPabItem, "Outlook.pab"}});
+    Open({s.Source("Outlook.pab", "pab")}, {{Item::Pab, "Outlook.pab"}});
 
     EXPECT_TRUE(RestorePab(ctx, "Second"));
     EXPECT_EQ(Get(local + "\\Outlook.pab"), "pab");
@@ -184,7 +185,7 @@ TEST_F(RestoreHandlers, AddressBookIsRepointedIntoTheLocalFolder) {
 TEST_F(RestoreHandlers, AddressBookIntoAProfileWithoutSubkeysFails) {
     const std::string local = s.MakeFolder(s.folders.localOutlook);
     MakeKey(s.Profile("Empty"));
-    Open({s.Source("Outlook.pab", "pab")}, {{kPabItem, "Outlook.pab"}});
+    Open({s.Source("Outlook.pab", "pab")}, {{Item::Pab, "Outlook.pab"}});
     EXPECT_FALSE(RestorePab(ctx, "Empty"));
     EXPECT_EQ(Get(local + "\\Outlook.pab"), "pab");  // extracted before the profile was looked at
 }
@@ -219,7 +220,7 @@ class RestoreDataFiles : public RestoreHandlers {
         Put(fav, "favourites");
         Put(local + "\\Main.pst", "old main");
         Open({s.Source("Main.pst", RandomBytes(50000, 3)), s.Source("Archive.pst", "archive")},
-             {{kDatasItem, "Main.pst;Archive.pst"}});
+             {{Item::Datas, "Main.pst;Archive.pst"}});
     }
     std::string local, p, fav;
 };
@@ -267,7 +268,7 @@ TEST_F(RestoreDataFiles, ALockedDataFileFailsTheItemAndKeepsTheProfileLinks) {
 
 TEST_F(RestoreDataFiles, AMissingEntryFailsBeforeAnyChange) {
     const TreeSnapshot before = Snapshot(p);
-    State().ItemEntries[kDatasItem] = "Main.pst;NotThere.pst";
+    State().ItemEntries[archive::IndexOf(Item::Datas)] = "Main.pst;NotThere.pst";
     EXPECT_FALSE(RestoreDatas(ctx, "Second"));
     EXPECT_EQ(Get(local + "\\Main.pst"), "old main");
     EXPECT_EQ(Snapshot(p), before);

@@ -229,7 +229,7 @@ TEST_F(RoundTrip, IntoACleanedCopyOfTheSourceProfile) {
     const auto report = OpenAndRestore(s, archivePath, std::string("s3cret pw"), "Outlook",
                                        {0, 1, 2, 3, 4, 5, 6, 7, 8});
     EXPECT_EQ(report.rows.size(), 11u);
-    for (const auto& row : report.rows) EXPECT_TRUE(row.ok) << static_cast<int>(row.handler);
+    for (const auto& row : report.rows) EXPECT_TRUE(row.ok) << static_cast<int>(row.item);
 
     EXPECT_EQ(Snapshot(source), ExpectedTree(f.localOutlook));
     EXPECT_EQ(Snapshot(s.optionsKey), sourceOptions);
@@ -294,7 +294,7 @@ TEST_F(EarlierArchives, TraditionalEncryptionAnsiTextAndTheOldExportFormat) {
     EXPECT_EQ(ui::MainWindow().restore.backupInfoText,
               "Computer:OLDPC\r\nUser:bob\r\nBackup Time:3/4/2011 9:08:07 AM\r\nProfile:Legacy\r\n"
               "Outlook Version:Outlook 2003");
-    for (const auto& row : report.rows) EXPECT_TRUE(row.ok) << static_cast<int>(row.handler);
+    for (const auto& row : report.rows) EXPECT_TRUE(row.ok) << static_cast<int>(row.item);
     EXPECT_EQ(report.rows.size(), 7u);
 
     const std::string newPath = f.localOutlook + "\\Old.pst";
@@ -339,7 +339,7 @@ TEST_F(EarlierArchives, EntryNamesThatLeaveTheirFolderAreRefused) {
         OpenAndRestore(s, FixtureArchive("hostile.ksx"), std::nullopt, "Target", {2, 3, 4, 8});
     ASSERT_TRUE(report.ran);
     EXPECT_EQ(report.rows.size(), 5u);
-    for (const auto& row : report.rows) EXPECT_FALSE(row.ok) << static_cast<int>(row.handler);
+    for (const auto& row : report.rows) EXPECT_FALSE(row.ok) << static_cast<int>(row.item);
     EXPECT_EQ(Snapshot(target), before);
     EXPECT_EQ(Files(f.signatures), (FolderSnapshot{{"Work.htm", "mine"}}));
     EXPECT_TRUE(Files(f.stationery).empty());

@@ -15,15 +15,15 @@ std::array<bool, kRestoreEntryCount> Ticks(std::initializer_list<int> entries) {
     return t;
 }
 
-std::vector<RestoreHandler> Selected(std::initializer_list<int> entries, const std::string& flags) {
-    std::vector<RestoreHandler> out;
+std::vector<Item> Selected(std::initializer_list<int> entries, const std::string& flags) {
+    std::vector<Item> out;
     for (const auto& row : RestoreRows()) {
-        if (RowSelected(row, Ticks(entries), flags)) out.push_back(row.handler);
+        if (RowSelected(row, Ticks(entries), flags)) out.push_back(row.item);
     }
     return out;
 }
 
-using H = RestoreHandler;
+using H = Item;
 
 TEST(RestoreRowSelection, EachTickBringsItsRowsInRunOrder) {
     const std::string all(11, '1');
@@ -48,7 +48,7 @@ TEST(RestoreRowSelection, AnItemWhoseFlagIsZeroNeverRuns) {
 
 const RestoreRow& RowOf(H handler) {
     for (const auto& row : RestoreRows())
-        if (row.handler == handler) return row;
+        if (row.item == handler) return row;
     throw std::logic_error("no row");
 }
 

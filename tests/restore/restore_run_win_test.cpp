@@ -10,7 +10,7 @@ namespace {
 
 using namespace kestrine::test;
 using platform::MessageIcon;
-using H = RestoreHandler;
+using H = Item;
 
 class RestoreRun : public ::testing::Test {
   protected:
@@ -181,10 +181,10 @@ TEST_F(RestoreRun, ASecondRunRepeatsEverything) {
 TEST_F(RestoreRun, ExtractionShowsEachFileName) {
     const std::string path =
         s.MakeArchive("sig.ksx", {s.Source("Work.htm", "sig")},
-                      RestoreScratch::Manifest({{kSignaturesItem, "Work.htm"}}));
+                      RestoreScratch::Manifest({{static_cast<int>(Item::Signatures), "Work.htm"}}));
     ASSERT_TRUE(zip.OpenArchive(path));
     state.ItemFlags = "00001000000";
-    state.ItemEntries[kSignaturesItem] = "Work.htm";
+    state.ItemEntries[archive::IndexOf(Item::Signatures)] = "Work.htm";
     std::vector<std::string> shown;
     window.pumpMessages = [&] { shown.push_back(window.progress.skinLabel9); };
     window.restore.items[2].ticked = true;
@@ -199,8 +199,8 @@ TEST_F(RestoreRun, ExtractionShowsEachFileName) {
 
 TEST_F(RestoreRun, WithTheArchiveClosedEveryItemFails) {
     // No archive open in the component (a backup ran since): the real handlers find no entry.
-    state.ItemEntries[kSignaturesItem] = "Work.htm";
-    state.ItemEntries[kContactsItem] = "Jane.vcf";
+    state.ItemEntries[archive::IndexOf(Item::Signatures)] = "Work.htm";
+    state.ItemEntries[archive::IndexOf(Item::Contacts)] = "Jane.vcf";
     window.restore.items[2].ticked = true;
     window.restore.items[8].ticked = true;
     RestoreRunHooks hooks;
