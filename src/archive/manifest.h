@@ -66,6 +66,10 @@ inline constexpr std::array<ArchiveItem, kArchiveItemCount> kArchiveItems = {{
 }};
 static_assert(IndexOf(Item::Contacts) + 1 == kArchiveItems.size());
 
+constexpr const char* ManifestKey(Item item) {
+    return kArchiveItems[IndexOf(item)].key;
+}
+
 // Index (0..10) of the archive item that restore list entry `entry` (0..8) stands for; -1 when
 // out of range.
 int ArchiveItemOfRestoreEntry(int entry);

@@ -73,15 +73,17 @@ void DeleteTempExports(TempExports& temps) {
 
 bool BackupConfig(HandlerContext& ctx, const std::string& strIdentity) {
     return BackupRegistryItem(ctx, outlook::ProfileKey(ctx.state.ProfilesRoot, strIdentity), "OBC",
-                              ctx.temps.config, "BackupConfig");
+                              ctx.temps.config, archive::ManifestKey(Item::Config));
 }
 
 bool BackupDatas(HandlerContext& ctx, const std::string& strIdentity) {
-    return BackupProfileFiles(ctx, strIdentity, "BackupDatas", [](const std::string& key) {
-        std::string path = registry::GetBinaryPath(key, "01020fff");
-        if (path == registry::kError) path = registry::GetBinaryPathViaFile(key, "01020fff");
-        return path;
-    });
+    return BackupProfileFiles(ctx, strIdentity, archive::ManifestKey(Item::Datas),
+                              [](const std::string& key) {
+                                  std::string path = registry::GetBinaryPath(key, "01020fff");
+                                  if (path == registry::kError)
+                                      path = registry::GetBinaryPathViaFile(key, "01020fff");
+                                  return path;
+                              });
 }
 
 bool BackupRules(HandlerContext& ctx, const std::string& strIdentity) {
@@ -89,45 +91,46 @@ bool BackupRules(HandlerContext& ctx, const std::string& strIdentity) {
     std::string path = ctx.state.RulesDir + "\\" + name;
     if (ctx.state.RulesDir.empty() || !platform::NormalFileExists(path)) return false;
     if (!ctx.zip.AddFile(path)) return false;
-    return SaveManifestLine(ctx, "BackupRules", name);
+    return SaveManifestLine(ctx, archive::ManifestKey(Item::Rules), name);
 }
 
 bool BackupAccounts(HandlerContext& ctx, const std::string& /*strIdentity*/) {
     return BackupRegistryItem(ctx, ctx.state.AccountsKey, "OBA", ctx.temps.accounts,
-                              "BackupAccounts");
+                              archive::ManifestKey(Item::Accounts));
 }
 
 bool BackupSignatures(HandlerContext& ctx) {
-    return BackupFolder(ctx, ctx.state.SignaturesDir, "BackupSignatures");
+    return BackupFolder(ctx, ctx.state.SignaturesDir, archive::ManifestKey(Item::Signatures));
 }
 
 bool BackupStationery(HandlerContext& ctx) {
-    return BackupFolder(ctx, ctx.state.StationeryDir, "BackupStationery");
+    return BackupFolder(ctx, ctx.state.StationeryDir, archive::ManifestKey(Item::Stationery));
 }
 
 bool BackupPab(HandlerContext& ctx, const std::string& strIdentity) {
-    return BackupProfileFiles(ctx, strIdentity, "BackupPab", [](const std::string& key) {
-        std::string path = registry::GetStringValue(key, outlook::kPabPathValue);
-        if (path == registry::kError) return path;
-        return outlook::NormalizePabPath(path);
-    });
+    return BackupProfileFiles(
+        ctx, strIdentity, archive::ManifestKey(Item::Pab), [](const std::string& key) {
+            std::string path = registry::GetStringValue(key, outlook::kPabPathValue);
+            if (path == registry::kError) return path;
+            return outlook::NormalizePabPath(path);
+        });
 }
 
 bool BackupConfigsetting(HandlerContext& ctx) {
     return BackupRegistryItem(ctx, ctx.state.OptionsKey, "OBC", ctx.temps.options,
-                              "BackupConfigsetting");
+                              archive::ManifestKey(Item::Configsetting));
 }
 
 bool BackupTemplates(HandlerContext& ctx) {
-    return BackupFolder(ctx, ctx.state.TemplatesDir, "BackupTemplates");
+    return BackupFolder(ctx, ctx.state.TemplatesDir, archive::ManifestKey(Item::Templates));
 }
 
 bool BackupSetting(HandlerContext& ctx) {
-    return BackupFolder(ctx, ctx.state.PreferencesDir, "BackupSetting");
+    return BackupFolder(ctx, ctx.state.PreferencesDir, archive::ManifestKey(Item::Setting));
 }
 
 bool BackupContacts(HandlerContext& ctx) {
-    return BackupFolder(ctx, ctx.state.ContactsDir, "BackupContacts");
+    return BackupFolder(ctx, ctx.state.ContactsDir, archive::ManifestKey(Item::Contacts));
 }
 
 bool RunItemHandler(Item item, HandlerContext& ctx, const std::string& profile) {
