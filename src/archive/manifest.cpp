@@ -21,12 +21,6 @@ std::string ReplaceAll(std::string_view text, std::string_view from, std::string
 
 }  // namespace
 
-int ArchiveItemOfRestoreEntry(int entry) {
-    for (int i = 0; i < kArchiveItemCount; ++i)
-        if (kArchiveItems[static_cast<size_t>(i)].restoreEntry == entry && entry >= 0) return i;
-    return -1;
-}
-
 std::string EncodeNote(std::string_view note) {
     // A line break of any kind would end the manifest line early, and one that forms an empty
     // line would hide BackupItem from every reader: a lone CR or LF travels as the token too.

@@ -70,10 +70,6 @@ constexpr const char* ManifestKey(Item item) {
     return kArchiveItems[IndexOf(item)].key;
 }
 
-// Index (0..10) of the archive item that restore list entry `entry` (0..8) stands for; -1 when
-// out of range.
-int ArchiveItemOfRestoreEntry(int entry);
-
 // The header of a manifest, lines 1..6.
 struct ManifestHeader {
     std::string computer;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <set>
+#include <vector>
 
 #include "archive/manifest.h"
 
@@ -22,18 +22,14 @@ TEST(ManifestItems, TableInFlagOrderWithRestoreEntries) {
     EXPECT_EQ(kArchiveItems[0].restoreEntry, kNoRestoreEntry);
     EXPECT_EQ(kArchiveItems[2].restoreEntry, kNoRestoreEntry);
     // Each of the nine restore entries comes from exactly one item, in order.
-    std::set<int> seen;
-    for (int entry = 0; entry < kRestoreEntryCount; ++entry) {
-        int item = ArchiveItemOfRestoreEntry(entry);
-        ASSERT_GE(item, 0) << entry;
-        EXPECT_EQ(kArchiveItems[static_cast<size_t>(item)].restoreEntry, entry);
-        EXPECT_TRUE(seen.insert(item).second);
-    }
-    EXPECT_EQ(ArchiveItemOfRestoreEntry(0), 1);   // data files
-    EXPECT_EQ(ArchiveItemOfRestoreEntry(1), 3);   // accounts
-    EXPECT_EQ(ArchiveItemOfRestoreEntry(8), 10);  // contacts
-    EXPECT_EQ(ArchiveItemOfRestoreEntry(-1), -1);
-    EXPECT_EQ(ArchiveItemOfRestoreEntry(9), -1);
+    std::vector<int> entries;
+    for (const auto& item : kArchiveItems)
+        if (item.restoreEntry != kNoRestoreEntry) entries.push_back(item.restoreEntry);
+    EXPECT_EQ(entries, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8}));
+    EXPECT_EQ(kArchiveItems[IndexOf(Item::Datas)].restoreEntry, 0);
+    EXPECT_EQ(kArchiveItems[IndexOf(Item::Accounts)].restoreEntry, 1);
+    EXPECT_EQ(kArchiveItems[IndexOf(Item::Contacts)].restoreEntry, 8);
+    EXPECT_STREQ(ManifestKey(Item::Rules), "BackupRules");
 }
 
 TEST(ManifestNote, LineBreaksTravelAsToken) {
