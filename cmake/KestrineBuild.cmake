@@ -45,13 +45,18 @@ else()
     target_link_libraries(kestrine_deps INTERFACE Threads::Threads)
 endif()
 
-# kestrine_sources(CORE file... WINDOWS file... POSIX file...): a module's sources. CORE files need
-# no operating system and go into kestrine_core (built natively too); WINDOWS files go into
-# kestrine_win (the Windows build only); POSIX files stand in for platform files in the native build.
+# kestrine_sources(CORE file... CORE_WINDOWS file... POSIX file... WINDOWS file...): a module's
+# sources. CORE files need no operating system and go into kestrine_core (built natively too).
+# CORE_WINDOWS and POSIX files are the two system twins of what the core needs from the system (file
+# streams, code pages): the first goes into kestrine_core in the Windows build, the second in the
+# native build. WINDOWS files go into kestrine_win (the Windows build only).
 function(kestrine_sources)
-    cmake_parse_arguments(ARG "" "" "CORE;WINDOWS;POSIX" ${ARGN})
+    cmake_parse_arguments(ARG "" "" "CORE;CORE_WINDOWS;WINDOWS;POSIX" ${ARGN})
     if(ARG_CORE)
         target_sources(kestrine_core PRIVATE ${ARG_CORE})
+    endif()
+    if(WIN32 AND ARG_CORE_WINDOWS)
+        target_sources(kestrine_core PRIVATE ${ARG_CORE_WINDOWS})
     endif()
     if(WIN32 AND ARG_WINDOWS)
         target_sources(kestrine_win PRIVATE ${ARG_WINDOWS})

@@ -4,18 +4,14 @@
 #include <random>
 
 #include "platform/file_stream.h"
+#include "platform/text.h"
 
 namespace kestrine::platform::fileio {
 
 namespace {
 
-// Local conversion, so the archive code needs nothing beyond this file in the Windows core.
 std::wstring Wide(const std::string& utf8) {
-    if (utf8.empty()) return {};
-    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring out(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-    return out;
+    return Widen(utf8);
 }
 
 class WinFileStream final : public FileStream {

@@ -29,13 +29,17 @@ std::string Utf8ToAnsi(std::string_view utf8) {
     return FromWide(CP_ACP, Widen(utf8), &usedDefault);
 }
 
-std::string AnsiToUtf8(std::string_view ansi) {
-    if (ansi.empty()) return {};
-    int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+static std::string CodePageToUtf8(UINT codePage, std::string_view text) {
+    if (text.empty()) return {};
+    int n = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring wide(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), wide.data(), n);
+    MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
     return Narrow(wide);
 }
+
+std::string AnsiToUtf8(std::string_view ansi) { return CodePageToUtf8(CP_ACP, ansi); }
+
+std::string OemToUtf8(std::string_view oem) { return CodePageToUtf8(CP_OEMCP, oem); }
 
 bool FitsAnsi(std::string_view utf8) {
     std::wstring wide = Widen(utf8);
