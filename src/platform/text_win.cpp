@@ -22,7 +22,9 @@ static std::string FromWide(UINT codePage, std::wstring_view text, BOOL* usedDef
     return out;
 }
 
-std::string Narrow(std::wstring_view utf16) { return FromWide(CP_UTF8, utf16, nullptr); }
+std::string Narrow(std::wstring_view utf16) {
+    return FromWide(CP_UTF8, utf16, nullptr);
+}
 
 std::string Utf8ToAnsi(std::string_view utf8) {
     BOOL usedDefault = FALSE;
@@ -31,15 +33,20 @@ std::string Utf8ToAnsi(std::string_view utf8) {
 
 static std::string CodePageToUtf8(UINT codePage, std::string_view text) {
     if (text.empty()) return {};
-    int n = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    int n =
+        MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring wide(static_cast<size_t>(n), L'\0');
     MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
     return Narrow(wide);
 }
 
-std::string AnsiToUtf8(std::string_view ansi) { return CodePageToUtf8(CP_ACP, ansi); }
+std::string AnsiToUtf8(std::string_view ansi) {
+    return CodePageToUtf8(CP_ACP, ansi);
+}
 
-std::string OemToUtf8(std::string_view oem) { return CodePageToUtf8(CP_OEMCP, oem); }
+std::string OemToUtf8(std::string_view oem) {
+    return CodePageToUtf8(CP_OEMCP, oem);
+}
 
 bool FitsAnsi(std::string_view utf8) {
     std::wstring wide = Widen(utf8);
