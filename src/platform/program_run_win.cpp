@@ -68,6 +68,14 @@ ProgramRun RunHiddenAndWait(const std::string& programPath, const std::string& c
     return run;
 }
 
+std::string RunningProgramPath() {
+    std::wstring path(32768, L'\0');
+    DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (n == 0 || n >= path.size()) return {};
+    path.resize(n);
+    return Narrow(path);
+}
+
 std::string SystemFolder() {
     wchar_t buffer[MAX_PATH + 1] = {};
     UINT n = GetSystemDirectoryW(buffer, MAX_PATH);

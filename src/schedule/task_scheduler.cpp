@@ -42,4 +42,9 @@ std::array<ui::ItemBox, 9> OfferedItems(const AppState& facts, const std::string
     return tab.items;
 }
 
+SchedulerSetup SchedulerSetupFor(const AppState& facts, const std::string& settingsPath) {
+    return {facts.ProfileNames, facts.AppFolder, settingsPath, platform::RunningProgramPath(),
+            [&facts](const std::string& profile) { return OfferedItems(facts, profile); }};
+}
+
 }  // namespace kestrine::schedule

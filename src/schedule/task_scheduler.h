@@ -7,6 +7,7 @@
 
 #include "app/app_state.h"
 #include "platform/messages.h"
+#include "schedule/scheduler_model.h"
 #include "ui/main_window_model.h"
 
 namespace kestrine::schedule {
@@ -26,5 +27,10 @@ TaskOutcome RemoveTask();
 // The items the profile inventory offers for `profile`, worked out on a copy of the start-up
 // facts: the main window's item locations stay those of its own profile.
 std::array<ui::ItemBox, 9> OfferedItems(const AppState& facts, const std::string& profile);
+
+// What the dialog opens with in the running program: the profiles and item locations of `facts`
+// (which must outlive the dialog), settings.dat at `settingsPath`, and the running executable as
+// the program the task starts.
+SchedulerSetup SchedulerSetupFor(const AppState& facts, const std::string& settingsPath);
 
 }  // namespace kestrine::schedule

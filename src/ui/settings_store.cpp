@@ -2,11 +2,16 @@
 
 #include "app/settings.h"
 #include "platform/files.h"
+#include "platform/program_run.h"
 #include "platform/registry_access.h"
 #include "platform/text.h"
 #include "registry/registry.h"
 
 namespace kestrine::ui {
+
+SettingsFiles SettingsFilesOf(const std::string& appFolder, const std::string& settingsPath) {
+    return {appFolder, settingsPath, platform::RunningProgramPath()};
+}
 
 SettingsModel LoadSettingsFile(const SettingsFiles& files) {
     return LoadSettings(

@@ -13,6 +13,9 @@ struct SettingsFiles {
     std::string programPath;   // the running kestrine.exe, which the log-on value starts
 };
 
+// The files of the running program: its own executable is what the log-on value starts.
+SettingsFiles SettingsFilesOf(const std::string& appFolder, const std::string& settingsPath);
+
 SettingsModel LoadSettingsFile(const SettingsFiles& files);
 
 struct SettingsSaved {

@@ -83,6 +83,17 @@ TEST_F(SettingsDialogTest, CancelWritesNothing) {
     EXPECT_EQ(RunValue(), registry::kError);
 }
 
+TEST_F(SettingsDialogTest, ASettingsFileThatCannotBeWrittenIsReported) {
+    files.settingsPath = dir / "gone\\settings.dat";
+    ModalThread shown([&] { return ui::win::ShowSettingsDialog(nullptr, files); });
+    HWND dialog = WaitForWindow("Settings");
+    PostClick(dialog, IDOK);
+    auto seen = AnswerMessageBox();
+    EXPECT_EQ(seen.text, "The settings could not be saved in " + files.settingsPath + ".");
+    EXPECT_EQ(seen.icon, "exclamation");
+    EXPECT_TRUE(shown.Result());
+}
+
 TEST_F(SettingsDialogTest, AnEmptyFolderIsRefusedAndAMissingOneIsReplaced) {
     ModalThread shown([&] { return ui::win::ShowSettingsDialog(nullptr, files); });
     HWND dialog = WaitForWindow("Settings");
