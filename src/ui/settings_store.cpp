@@ -4,8 +4,10 @@
 #include "platform/files.h"
 #include "platform/program_run.h"
 #include "platform/registry_access.h"
-#include "platform/text.h"
+#include "registry/export_format.h"
+#include "registry/key_path.h"
 #include "registry/registry.h"
+#include "registry/utf16.h"
 
 namespace kestrine::ui {
 
@@ -39,19 +41,12 @@ bool SetStartAtLogon(bool on, const std::string& programPath) {
     if (on) {
         if (platform::CreateRegistryKey(key.root, key.subkey, run) != platform::kRegSuccess)
             return false;
-        std::wstring data = platform::Widen(RunValueData(programPath));
-        std::vector<uint8_t> bytes;
-        for (wchar_t c : data) {
-            bytes.push_back(static_cast<uint8_t>(c & 0xFF));
-            bytes.push_back(static_cast<uint8_t>(c >> 8));
-        }
-        bytes.insert(bytes.end(), {0, 0});
-        constexpr uint32_t kRegSz = 1;
-        return platform::SetRegistryValue(run, kRunValueName, kRegSz, bytes) ==
+        auto data = registry::Utf16ToBytes(registry::Utf8ToUtf16(RunValueData(programPath)));
+        data.insert(data.end(), {0, 0});
+        return platform::SetRegistryValue(run, kRunValueName, registry::kRegSz, data) ==
                platform::kRegSuccess;
     }
-    constexpr uint32_t kKeyWrite = 0x20006;
-    long opened = platform::OpenRegistryKey(key.root, key.subkey, kKeyWrite, run);
+    long opened = platform::OpenRegistryKey(key.root, key.subkey, registry::kKeyWrite, run);
     if (opened == platform::kRegFileNotFound) return true;
     if (opened != platform::kRegSuccess) return false;
     long deleted = platform::DeleteRegistryValue(run, kRunValueName);
