@@ -1,0 +1,97 @@
+#include "schedule/scheduler_model.h"
+
+#include "schedule/task_commands.h"
+
+namespace kestrine::schedule {
+
+namespace {
+
+// The dated proposal of the main window without its date and extension, so both proposals treat
+// the profile's characters alike.
+std::string UndatedStem(const std::string& profile) {
+    const outlook::Date none{};
+    std::string dated = outlook::ProposalFileName(profile, none);
+    return dated.substr(0, dated.size() - outlook::FormatDate(none).size() - 5);
+}
+
+}  // namespace
+
+SchedulerModel OpenScheduler(const std::vector<std::string>& profiles) {
+    SchedulerModel model;
+    model.profiles = profiles;
+    return model;
+}
+
+void ChooseProfile(SchedulerModel& model, const std::string& profile,
+                   const std::array<ui::ItemBox, 9>& offered, const std::string& proposalFolder) {
+    model.profile = profile;
+    model.items = offered;
+    for (auto& item : model.items) item.ticked = false;
+    model.targetFile = outlook::JoinPath(proposalFolder, UndatedStem(profile) + ".ksx");
+}
+
+void SetDaily(SchedulerModel& model, bool daily) {
+    model.daily = daily;
+    model.days.fill(daily);
+}
+
+void SetProtect(SchedulerModel& model, bool protect) {
+    model.protect = protect;
+    model.password.clear();
+    model.password2.clear();
+}
+
+platform::FileDialogRequest TargetFileRequest(const SchedulerModel& model,
+                                              const std::string& backupFolderSetting,
+                                              const std::string& appFolder,
+                                              const outlook::Date& today) {
+    platform::FileDialogRequest request;
+    request.save = true;
+    request.title = "Save Outlook Data as";
+    request.filter = "Kestrine File (*.ksx)|*.ksx";
+    request.initialFolder =
+        backupFolderSetting.empty() || backupFolderSetting == "0" ? appFolder : backupFolderSetting;
+    request.fileName = UndatedStem(model.profile) + "-" + outlook::FormatDate(today);
+    return request;
+}
+
+AddTaskPlan PlanAddTask(const SchedulerModel& model, const std::string& programPath) {
+    using platform::MessageIcon;
+    AddTaskPlan plan;
+    auto refuse = [&](std::string text, MessageIcon icon) {
+        plan.refusal = std::move(text);
+        plan.icon = icon;
+        return plan;
+    };
+    std::string mask;
+    for (const auto& item : model.items) mask += item.ticked ? '1' : '0';
+    if (mask.find('1') == std::string::npos)
+        return refuse(kNoItemMessage, MessageIcon::Exclamation);
+    if (model.targetFile.empty()) return refuse(kNoFileMessage, MessageIcon::Exclamation);
+    if (model.protect && model.password.empty() && model.password2.empty())
+        return refuse(kNoPasswordMessage, MessageIcon::Critical);
+    if (model.protect && model.password != model.password2)
+        return refuse(kPasswordsDifferMessage, MessageIcon::Critical);
+    auto startTime = TaskStartTime(model.startTime);
+    if (!startTime) return refuse(kStartTimeMessage, MessageIcon::Exclamation);
+
+    const std::string password = model.protect ? model.password : "";
+    const std::pair<const char*, const std::string*> values[] = {
+        {"profile name", &model.profile},
+        {"password", &password},
+        {"backup file name", &model.targetFile},
+    };
+    for (const auto& [what, value] : values) {
+        if (char c = UncarriedCharacter(*value))
+            return refuse(UncarriedCharacterMessage(what, c), MessageIcon::Exclamation);
+    }
+
+    TaskDefinition task{TaskDays(model.days), *startTime, programPath,
+                        model.profile,        mask,       password,
+                        model.targetFile};
+    plan.commands = {EndTaskCommand(), DeleteTaskCommand(), CreateTaskCommand(task)};
+    plan.tail = UnattendedTail(task.profile, task.mask, task.password, task.archive);
+    return plan;
+}
+
+}  // namespace kestrine::schedule

@@ -1,0 +1,57 @@
+#pragma once
+// The settings dialog as a plain model: what it shows when it opens, and what "OK" writes to
+// settings.dat. The Win32 dialog only mirrors it.
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace kestrine::ui {
+
+struct SettingsModel {
+    // General
+    bool startOnWindows = false;
+    bool checkBackupFile = false;
+    bool runOutlookAfterBackup = false;
+    bool runOutlookAfterRestore = false;
+    // Backup
+    std::string backupFolder;  // the folder box, as typed
+    bool autoCloseOutlook = false;
+    bool openFolderAfterBackup = false;
+    bool generateFileName = false;
+    // Scheduled Backup: each unattended run writes a new, dated archive instead of replacing one.
+    bool newFileEachRun = true;
+};
+
+// Reads one key of settings.dat (section, key); empty when absent.
+using SettingReader = std::function<std::string(const std::string&, const std::string&)>;
+
+// The model as the dialog opens: a switch is on only for the stored "1"; an empty or "0" folder
+// shows the application folder; `autobackupfile` "0" selects replacing the default archive, any
+// other value (an absent one included) a new file per run.
+SettingsModel LoadSettings(const SettingReader& read, const std::string& appFolder);
+
+struct SettingWrite {
+    std::string section;
+    std::string key;
+    std::string value;
+};
+
+struct SettingsConfirmation {
+    std::string refusal;               // non-empty: shown, nothing written, the dialog stays open
+    std::vector<SettingWrite> writes;  // in the order they are written
+};
+
+inline constexpr const char* kNoBackupFolderMessage = "Please enter backup folder.";
+
+// "OK": refuses an empty (or blank) folder box; a folder that does not exist is replaced by the
+// application folder in `model` (the box shows it); otherwise every key, in the fixed order.
+SettingsConfirmation ConfirmSettings(SettingsModel& model, const std::string& appFolder,
+                                     const std::function<bool(const std::string&)>& folderExists);
+
+// The log-on start value: its name, and its data, the program's quoted path.
+inline constexpr const char* kRunKey =
+    "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+inline constexpr const char* kRunValueName = "Kestrine";
+std::string RunValueData(const std::string& programPath);
+
+}  // namespace kestrine::ui

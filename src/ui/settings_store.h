@@ -1,0 +1,36 @@
+#pragma once
+// The settings dialog's model read from and written to settings.dat, and the log-on start value.
+#include <string>
+#include <vector>
+
+#include "ui/settings_model.h"
+
+namespace kestrine::ui {
+
+struct SettingsFiles {
+    std::string appFolder;     // fallback of the backup folder
+    std::string settingsPath;  // settings.dat
+    std::string programPath;   // the running kestrine.exe, which the log-on value starts
+};
+
+// The files of the running program: its own executable is what the log-on value starts.
+SettingsFiles SettingsFilesOf(const std::string& appFolder, const std::string& settingsPath);
+
+SettingsModel LoadSettingsFile(const SettingsFiles& files);
+
+struct SettingsSaved {
+    bool file = true;   // every key was written to settings.dat
+    bool logon = true;  // the log-on start value was set or removed
+};
+
+// Writes the confirmed keys to settings.dat, then registers or removes the log-on start value
+// under the current user's Run key (no administrator rights needed). Every step runs even when an
+// earlier one failed.
+SettingsSaved SaveSettings(const SettingsFiles& files, const SettingsModel& model,
+                           const std::vector<SettingWrite>& writes);
+
+// Creates the Run key when missing and sets the value; or deletes the value (a missing one is
+// already gone). False when the registry refused.
+bool SetStartAtLogon(bool on, const std::string& programPath);
+
+}  // namespace kestrine::ui

@@ -1,0 +1,144 @@
+#include "ui/win/scheduler_dialog.h"
+
+#include "app/settings.h"
+#include "platform/files.h"
+#include "platform/messages.h"
+#include "platform/system.h"
+#include "schedule/task_commands.h"
+#include "schedule/task_scheduler.h"
+#include "ui/win/dialog.h"
+#include "ui/win/resource.h"
+
+namespace kestrine::ui::win {
+
+namespace {
+
+using schedule::SchedulerModel;
+
+class SchedulerDialog : public Dialog {
+  public:
+    explicit SchedulerDialog(const schedule::SchedulerSetup& setup)
+        : setup_(setup), model_(schedule::OpenScheduler(setup.profiles)) {}
+
+  protected:
+    bool OnInit() override {
+        for (const auto& profile : model_.profiles) AddComboString(IDC_TASK_PROFILE, profile);
+        for (const auto& time : schedule::StartTimeChoices())
+            AddComboString(IDC_TASK_START_TIME, time);
+        SetItemText(IDC_TASK_START_TIME, model_.startTime);
+        SendMessageW(Item(IDC_TASK_PASSWORD), EM_SETPASSWORDCHAR, L'*', 0);
+        SendMessageW(Item(IDC_TASK_PASSWORD2), EM_SETPASSWORDCHAR, L'*', 0);
+        // Without a profile there is nothing a task could back up.
+        EnableItem(IDC_TASK_ADD, !model_.profiles.empty());
+        if (!model_.profiles.empty()) {
+            SelectComboIndex(IDC_TASK_PROFILE, 0);
+            Choose(0);
+        }
+        return true;
+    }
+
+    bool OnCommand(int id, int code, HWND control) override {
+        if (id == IDC_TASK_PROFILE) {
+            if (code == CBN_SELCHANGE) Choose(ComboIndex(IDC_TASK_PROFILE));
+            return true;
+        }
+        if (code != BN_CLICKED) return false;
+        switch (id) {
+            case IDC_TASK_DAILY:
+                schedule::SetDaily(model_, IsChecked(IDC_TASK_DAILY));
+                for (int day = 0; day < 7; ++day)
+                    SetChecked(IDC_TASK_MONDAY + day, model_.days[day]);
+                return true;
+            case IDC_TASK_PROTECT:
+                schedule::SetProtect(model_, IsChecked(IDC_TASK_PROTECT));
+                for (int box : {IDC_TASK_PASSWORD, IDC_TASK_PASSWORD2}) {
+                    SetItemText(box, "");
+                    EnableItem(box, model_.protect);
+                }
+                return true;
+            case IDC_TASK_BROWSE_TARGET:
+                ChooseTargetFile();
+                return true;
+            case IDC_TASK_ADD:
+                AddTask();
+                return true;
+            case IDC_TASK_DISABLE: {
+                HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+                auto outcome = schedule::RemoveTask();
+                SetCursor(previous);
+                Report(outcome);
+                return true;
+            }
+            case IDOK:  // only "Add Task to Scheduler" registers and closes
+                return true;
+            default:
+                return Dialog::OnCommand(id, code, control);
+        }
+    }
+
+  private:
+    std::string BackupFolderSetting() const {
+        return ReadINIValue(setup_.settingsPath, "backup", "backupfolder");
+    }
+
+    void Choose(int index) {
+        if (index < 0 || index >= static_cast<int>(model_.profiles.size())) return;
+        const std::string& profile = model_.profiles[static_cast<size_t>(index)];
+        std::string folder = outlook::ChooseProposalFolder(BackupFolderSetting(), setup_.appFolder,
+                                                           platform::FolderExists);
+        schedule::ChooseProfile(model_, profile, setup_.offeredItems(profile), folder);
+        for (int i = 0; i < 9; ++i) {
+            const auto& item = model_.items[static_cast<size_t>(i)];
+            SetChecked(IDC_TASK_ITEM_FIRST + i, item.ticked);
+            EnableItem(IDC_TASK_ITEM_FIRST + i, item.enabled);
+            tips_.Set(Window(), Item(IDC_TASK_ITEM_FIRST + i), item.tooltip);
+        }
+        SetItemText(IDC_TASK_TARGET_FILE, model_.targetFile);
+    }
+
+    void ChooseTargetFile() {
+        const platform::LocalTime now = platform::Now();
+        auto request = schedule::TargetFileRequest(model_, BackupFolderSetting(), setup_.appFolder,
+                                                   {now.year, now.month, now.day});
+        std::string chosen = platform::ShowFileDialog(request);
+        if (chosen.empty()) return;
+        model_.targetFile = chosen;
+        SetItemText(IDC_TASK_TARGET_FILE, chosen);
+    }
+
+    void AddTask() {
+        for (int i = 0; i < 9; ++i)
+            model_.items[static_cast<size_t>(i)].ticked = IsChecked(IDC_TASK_ITEM_FIRST + i);
+        for (int day = 0; day < 7; ++day) model_.days[day] = IsChecked(IDC_TASK_MONDAY + day);
+        model_.startTime = ItemText(IDC_TASK_START_TIME);
+        model_.password = ItemText(IDC_TASK_PASSWORD);
+        model_.password2 = ItemText(IDC_TASK_PASSWORD2);
+        auto plan = schedule::PlanAddTask(model_, setup_.programPath);
+        if (!plan.refusal.empty()) {
+            platform::ShowMessage(plan.refusal, plan.icon);
+            return;
+        }
+        HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+        auto outcome = schedule::AddTask(plan.commands);
+        SetCursor(previous);
+        Report(outcome);
+        if (outcome.done) End(IDOK);
+    }
+
+    void Report(const schedule::TaskOutcome& outcome) {
+        platform::ShowMessage(outcome.message, outcome.icon);
+    }
+
+    const schedule::SchedulerSetup& setup_;
+    SchedulerModel model_;
+    Tooltips tips_;
+};
+
+}  // namespace
+
+bool ShowSchedulerDialog(HWND owner, const schedule::SchedulerSetup& setup) {
+    SchedulerDialog dialog(setup);
+    return dialog.RunModal(IDD_SCHEDULER, owner) == IDOK;
+}
+
+}  // namespace kestrine::ui::win

@@ -1,0 +1,96 @@
+#include "ui/win/settings_dialog.h"
+
+#include "app/version.h"
+#include "platform/files.h"
+#include "platform/folder_browser.h"
+#include "platform/messages.h"
+#include "ui/win/dialog.h"
+#include "ui/win/resource.h"
+
+namespace kestrine::ui::win {
+
+namespace {
+
+struct Switch {
+    int id;
+    bool SettingsModel::*field;
+};
+constexpr Switch kSwitches[] = {
+    {IDC_START_ON_WINDOWS, &SettingsModel::startOnWindows},
+    {IDC_CHECK_BACKUP_FILE, &SettingsModel::checkBackupFile},
+    {IDC_RUN_OUTLOOK_AFTER_BACKUP, &SettingsModel::runOutlookAfterBackup},
+    {IDC_RUN_OUTLOOK_AFTER_RESTORE, &SettingsModel::runOutlookAfterRestore},
+    {IDC_AUTO_CLOSE_OUTLOOK, &SettingsModel::autoCloseOutlook},
+    {IDC_OPEN_FOLDER_AFTER_BACKUP, &SettingsModel::openFolderAfterBackup},
+    {IDC_GENERATE_FILE_NAME, &SettingsModel::generateFileName},
+    {IDC_NEW_FILE_EACH_RUN, &SettingsModel::newFileEachRun},
+};
+
+class SettingsDialog : public Dialog {
+  public:
+    explicit SettingsDialog(const SettingsFiles& files)
+        : files_(files), model_(LoadSettingsFile(files)) {}
+
+  protected:
+    bool OnInit() override {
+        tabs_.Add(*this, IDC_SETTINGS_TABS, "General", IDD_SETTINGS_GENERAL);
+        tabs_.Add(*this, IDC_SETTINGS_TABS, "Backup", IDD_SETTINGS_BACKUP);
+        tabs_.Add(*this, IDC_SETTINGS_TABS, " Scheduled Backup", IDD_SETTINGS_SCHEDULED);
+        for (const auto& s : kSwitches) SetChecked(s.id, model_.*s.field);
+        SetChecked(IDC_REPLACE_DEFAULT_FILE, !model_.newFileEachRun);
+        SetItemText(IDC_BACKUP_FOLDER, model_.backupFolder);
+        return true;
+    }
+
+    bool OnNotify(int, NMHDR* header) override { return tabs_.OnNotify(header); }
+
+    bool OnCommand(int id, int code, HWND control) override {
+        if (id == IDC_BROWSE_FOLDER && code == BN_CLICKED) {
+            // A cancelled browser leaves the box empty; "OK" then asks for a folder.
+            SetItemText(IDC_BACKUP_FOLDER,
+                        platform::BrowseForFolder(kProductName, Window(),
+                                                  platform::kBrowseDontGoBelowDomain,
+                                                  ItemText(IDC_BACKUP_FOLDER)));
+            return true;
+        }
+        if (id == IDOK) {
+            Confirm();
+            return true;
+        }
+        return Dialog::OnCommand(id, code, control);
+    }
+
+  private:
+    void Confirm() {
+        for (const auto& s : kSwitches) model_.*s.field = IsChecked(s.id);
+        model_.backupFolder = ItemText(IDC_BACKUP_FOLDER);
+        auto confirmation = ConfirmSettings(model_, files_.appFolder, platform::FolderExists);
+        if (!confirmation.refusal.empty()) {
+            platform::ShowMessage(confirmation.refusal, platform::MessageIcon::Critical);
+            return;
+        }
+        SetItemText(IDC_BACKUP_FOLDER, model_.backupFolder);
+        auto saved = SaveSettings(files_, model_, confirmation.writes);
+        // The dialog closes either way: nothing in it could make a second try succeed.
+        if (!saved.file)
+            platform::ShowMessage("The settings could not be saved in " + files_.settingsPath + ".",
+                                  platform::MessageIcon::Exclamation);
+        if (!saved.logon)
+            platform::ShowMessage("Kestrine could not change its start at Windows log-on.",
+                                  platform::MessageIcon::Exclamation);
+        End(IDOK);
+    }
+
+    const SettingsFiles& files_;
+    SettingsModel model_;
+    TabPages tabs_;
+};
+
+}  // namespace
+
+bool ShowSettingsDialog(HWND owner, const SettingsFiles& files) {
+    SettingsDialog dialog(files);
+    return dialog.RunModal(IDD_SETTINGS, owner) == IDOK;
+}
+
+}  // namespace kestrine::ui::win

@@ -1,0 +1,187 @@
+// The scheduled-backup dialog under Wine, driven through its window, with a recording stand-in for
+// the system's schtasks.exe; and the unattended run that the registered task starts.
+#include <gtest/gtest.h>
+#include <windows.h>
+//
+#include <shellapi.h>
+
+#include "../backup/backup_fixture.h"
+#include "../outlook/win_test_util.h"
+#include "app/line_file.h"
+#include "platform/program_run.h"
+#include "schedule/auto_backup.h"
+#include "schedule/command_line.h"
+#include "schedule/task_commands.h"
+#include "schedule/task_scheduler.h"
+#include "schedule/unattended.h"
+#include "ui/win/resource.h"
+#include "ui/win/scheduler_dialog.h"
+#include "window_driver.h"
+
+namespace kestrine::test {
+namespace {
+
+const std::string kProgram = "C:\\Program Files\\Kestrine\\kestrine.exe";
+
+struct SchtasksRun {
+    std::string program;
+    std::string command;
+};
+
+class SchedulerDialogTest : public ::testing::Test {
+  public:
+    SchedulerDialogTest() {
+        platform::SetMessageHandler(nullptr);  // real message boxes, answered through the window
+        p.SetValue("Profiles\\Work\\13dbb0c8aa05101a9bb000aa002fc45a", "01020fff", 3,
+                   StoreValue(p.mail2 + "\\archive.pst"));
+        p.SetValue("Profiles\\Work\\9375CFF0413111d3B88A00104B2A6676\\00000001", "Account Name", 1,
+                   SzValue("work@example.com"));
+        ScratchProfile::Put(p.outlookDir + "\\Work.rwz", "work rules");
+        State().ProfileNames = {"Outlook", "Work"};
+        setup = {
+            State().ProfileNames, p.app, JoinAppFolder(p.app, "settings.dat"), kProgram,
+            [](const std::string& profile) { return schedule::OfferedItems(State(), profile); }};
+        CopyTestProgram("fake_schtasks.exe", platform::Widen(system32 + "\\schtasks.exe"));
+        SetEnvironmentVariableW(L"KESTRINE_SCHTASKS_RECORD", platform::Widen(record).c_str());
+    }
+    ~SchedulerDialogTest() override {
+        SetEnvironmentVariableW(L"KESTRINE_SCHTASKS_FAIL", nullptr);
+        platform::SetFileDialogHandler(nullptr);
+    }
+
+    std::vector<SchtasksRun> Recorded() {
+        std::vector<SchtasksRun> runs;
+        std::string text = ScratchProfile::Exists(record) ? ScratchProfile::Get(record) : "";
+        for (size_t pos = 0, end; (end = text.find('\n', pos)) != std::string::npos;
+             pos = end + 1) {
+            std::string line = text.substr(pos, end - pos);
+            runs.push_back({line.substr(0, line.find('\t')), line.substr(line.find('\t') + 1)});
+        }
+        return runs;
+    }
+
+    ScratchProfile p;
+    const std::string system32 = platform::SystemFolder();
+    const std::string record = p.dir / "schtasks.txt";
+    schedule::SchedulerSetup setup;
+};
+
+TEST_F(SchedulerDialogTest, TheRegisteredTaskBacksUpTheChosenProfile) {
+    // A program of the same name in the current folder must never stand in for the system's.
+    TempDir current;
+    CopyTestProgram("fake_schtasks.exe", current.path() / "schtasks.exe");
+    std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(current.path());
+    {
+        ModalThread shown([&] { return ui::win::ShowSchedulerDialog(nullptr, setup); });
+        HWND dialog = WaitForWindow("Task Scheduler");
+        ASSERT_TRUE(dialog);
+        EXPECT_EQ(Text(dialog, IDC_TASK_TARGET_FILE), p.app + "\\kestrine-Outlook.ksx");
+        EXPECT_EQ(Text(dialog, IDC_TASK_START_TIME), "9:00");
+        Choose(dialog, IDC_TASK_PROFILE, 1);
+        EXPECT_EQ(Text(dialog, IDC_TASK_TARGET_FILE), p.app + "\\kestrine-Work.ksx");
+        for (int item : {0, 1, 8}) Click(dialog, IDC_TASK_ITEM_FIRST + item);
+        Click(dialog, IDC_TASK_MONDAY);
+        Click(dialog, IDC_TASK_MONDAY + 6);
+        Type(dialog, IDC_TASK_START_TIME, "7:5");
+        Click(dialog, IDC_TASK_PROTECT);
+        Type(dialog, IDC_TASK_PASSWORD, "pass 1");
+        Type(dialog, IDC_TASK_PASSWORD2, "pass 1");
+        PostClick(dialog, IDC_TASK_ADD);
+        auto seen = AnswerMessageBox();
+        EXPECT_EQ(seen.text, "Task Kestrine AutoBackup has been scheduled.");
+        EXPECT_EQ(seen.icon, "information");
+        EXPECT_EQ(seen.owner, dialog);
+        EXPECT_TRUE(shown.Result());
+    }
+    std::filesystem::current_path(before);
+
+    auto runs = Recorded();
+    ASSERT_EQ(runs.size(), 3u);
+    for (const auto& run : runs)
+        EXPECT_EQ(UpperAscii(run.program), UpperAscii(system32 + "\\schtasks.exe"));
+    EXPECT_EQ(runs[0].command, "schtasks /end  /tn \"Kestrine AutoBackup\"");
+    EXPECT_EQ(runs[1].command, "schtasks /delete /f  /tn \"Kestrine AutoBackup\"");
+    EXPECT_EQ(runs[2].command,
+              "schtasks /create /sc WEEKLY /d Mon,Sun /st 07:05:00 /tn \"Kestrine AutoBackup\" "
+              "/tr \"\\\"C:\\Program Files\\Kestrine\\kestrine.exe\\\" sf=Workxm=110000001ps=pass "
+              "1bf=" +
+                  p.app + "\\kestrine-Work.ksx\"");
+
+    // The task starts its action's command line; the tail after the program backs up "Work".
+    int count = 0;
+    LPWSTR* args = CommandLineToArgvW(platform::Widen(runs[2].command).c_str(), &count);
+    ASSERT_EQ(platform::Narrow(args[count - 2]), "/tr");
+    State().CommandLine = schedule::CommandLineTail(platform::Narrow(args[count - 1]));
+    LocalFree(args);
+    auto result = schedule::RunAutoBackup(State());
+    EXPECT_EQ(result.exitStatus, schedule::kExitAllSucceeded);
+    auto view = ScratchProfile::ReadArchive(p.app + "\\kestrine-Work.ksx", "pass 1");
+    EXPECT_EQ(view.manifest.header.identity, "Work");
+    EXPECT_EQ(Count(view.names, "archive.pst"), 1);
+    EXPECT_EQ(Count(view.names, "a.pst"), 0);
+}
+
+TEST_F(SchedulerDialogTest, AFailedCreateSaysWhyAndKeepsTheDialogOpen) {
+    SetEnvironmentVariableW(L"KESTRINE_SCHTASKS_FAIL", L"ERROR: Access is denied.");
+    ModalThread shown([&] { return ui::win::ShowSchedulerDialog(nullptr, setup); });
+    HWND dialog = WaitForWindow("Task Scheduler");
+    Click(dialog, IDC_TASK_ITEM_FIRST + 5);
+    PostClick(dialog, IDC_TASK_ADD);
+    auto seen = AnswerMessageBox();
+    EXPECT_EQ(seen.text,
+              "Task Kestrine AutoBackup was not scheduled.\r\n\r\nERROR: Access is denied.");
+    EXPECT_EQ(seen.icon, "critical");
+    EXPECT_TRUE(shown.Running());
+    PostClick(dialog, IDC_TASK_DISABLE);
+    EXPECT_EQ(AnswerMessageBox().text, "Task Kestrine AutoBackup has been Delete.");
+    PostClick(dialog, IDCANCEL);
+    EXPECT_FALSE(shown.Result());
+    auto runs = Recorded();
+    ASSERT_EQ(runs.size(), 5u);
+    EXPECT_EQ(runs[2].command.rfind("schtasks /create /sc WEEKLY /d * /st 09:00:00 ", 0), 0u);
+    EXPECT_EQ(runs[3].command, schedule::EndTaskCommand());
+    EXPECT_EQ(runs[4].command, schedule::DeleteTaskCommand());
+}
+
+TEST_F(SchedulerDialogTest, RefusalsRunNothing) {
+    std::vector<platform::FileDialogRequest> asked;
+    platform::SetFileDialogHandler([&](const platform::FileDialogRequest& request) {
+        asked.push_back(request);
+        return std::string("C:\\Backup\\a=b.ksx");
+    });
+    ModalThread shown([&] { return ui::win::ShowSchedulerDialog(nullptr, setup); });
+    HWND dialog = WaitForWindow("Task Scheduler");
+    auto refusal = [&] {
+        PostClick(dialog, IDC_TASK_ADD);
+        return AnswerMessageBox();
+    };
+    auto seen = refusal();
+    EXPECT_EQ(seen.text, "Please select at least one item.");
+    EXPECT_EQ(seen.icon, "exclamation");
+    Click(dialog, IDC_TASK_ITEM_FIRST + 5);
+    Click(dialog, IDC_TASK_PROTECT);
+    EXPECT_EQ(refusal().text, "Please enter Password!");
+    Type(dialog, IDC_TASK_PASSWORD, "a");
+    EXPECT_EQ(refusal().text, "Incorect Password!");
+    Click(dialog, IDC_TASK_PROTECT);
+    EXPECT_FALSE(Enabled(dialog, IDC_TASK_PASSWORD));
+    EXPECT_EQ(Text(dialog, IDC_TASK_PASSWORD), "");
+    Type(dialog, IDC_TASK_START_TIME, "25:00");
+    EXPECT_EQ(refusal().text, schedule::kStartTimeMessage);
+    Type(dialog, IDC_TASK_START_TIME, "9:30");
+    Click(dialog, IDC_TASK_BROWSE_TARGET);
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].initialFolder, p.app);
+    EXPECT_EQ(Text(dialog, IDC_TASK_TARGET_FILE), "C:\\Backup\\a=b.ksx");
+    EXPECT_NE(refusal().text.find("The backup file name contains the character ="),
+              std::string::npos);
+    Click(dialog, IDC_TASK_DAILY);
+    for (int day = 0; day < 7; ++day) EXPECT_TRUE(Checked(dialog, IDC_TASK_MONDAY + day));
+    PostClick(dialog, IDCANCEL);
+    EXPECT_FALSE(shown.Result());
+    EXPECT_TRUE(Recorded().empty());
+}
+
+}  // namespace
+}  // namespace kestrine::test

@@ -1,0 +1,132 @@
+// The settings dialog under Wine, driven through its window: settings.dat and the log-on value.
+#include <gtest/gtest.h>
+
+#include <shlobj.h>
+
+#include "app/settings.h"
+#include "registry/registry.h"
+#include "schedule/command_line.h"
+#include "test_support.h"
+#include "ui/win/resource.h"
+#include "ui/win/settings_dialog.h"
+#include "window_driver.h"
+
+namespace kestrine::test {
+namespace {
+
+class SettingsDialogTest : public ::testing::Test {
+  public:
+    void TearDown() override { registry::DeleteValue(ui::kRunKey, ui::kRunValueName); }
+
+    std::string Setting(const char* section, const char* key) {
+        return ReadINIValue(files.settingsPath, section, key);
+    }
+    std::string RunValue() { return registry::GetStringValue(ui::kRunKey, ui::kRunValueName); }
+
+    TempDir dir;
+    ui::SettingsFiles files{dir.str(), dir / "settings.dat",
+                            "C:\\Program Files\\Kestrine\\kestrine.exe"};
+};
+
+TEST_F(SettingsDialogTest, OkWritesEverySettingAndTheLogOnValue) {
+    std::filesystem::create_directory(dir.path() / "Backups");
+    {
+        ModalThread shown([&] { return ui::win::ShowSettingsDialog(nullptr, files); });
+        HWND dialog = WaitForWindow("Settings");
+        ASSERT_TRUE(dialog);
+        // Without settings.dat: the application folder, nothing checked, a new file per run.
+        EXPECT_EQ(Text(dialog, IDC_BACKUP_FOLDER), files.appFolder);
+        EXPECT_FALSE(Checked(dialog, IDC_START_ON_WINDOWS));
+        EXPECT_TRUE(Checked(dialog, IDC_NEW_FILE_EACH_RUN));
+        Click(dialog, IDC_START_ON_WINDOWS);
+        ShowTab(dialog, IDC_SETTINGS_TABS, 1);
+        Type(dialog, IDC_BACKUP_FOLDER, std::string(" ").append(dir / "Backups").append(" "));
+        Click(dialog, IDC_GENERATE_FILE_NAME);
+        ShowTab(dialog, IDC_SETTINGS_TABS, 2);
+        Click(dialog, IDC_REPLACE_DEFAULT_FILE);
+        PostClick(dialog, IDOK);
+        EXPECT_TRUE(shown.Result());
+    }
+    EXPECT_NE(ReadFile(dir.path() / "settings.dat").find("[Backup]"), std::string::npos);
+    EXPECT_EQ(Setting("backup", "backupfolder"), dir / "Backups");
+    EXPECT_EQ(Setting("General", "startonwindows"), "1");
+    EXPECT_EQ(Setting("General", "checkbackupfile"), "0");
+    EXPECT_EQ(Setting("backup", "automgeneratefile"), "1");
+    EXPECT_EQ(Setting("autobackup", "autobackupfile"), "0");
+    EXPECT_EQ(RunValue(), "\"C:\\Program Files\\Kestrine\\kestrine.exe\"");
+    // Started at log-on, the program sees no command line and opens its window.
+    EXPECT_EQ(schedule::CommandLineTail(RunValue()), "");
+
+    // Opened again it shows what was saved; clearing the log-on start removes the value.
+    ModalThread shown([&] { return ui::win::ShowSettingsDialog(nullptr, files); });
+    HWND dialog = WaitForWindow("Settings");
+    EXPECT_TRUE(Checked(dialog, IDC_START_ON_WINDOWS));
+    EXPECT_TRUE(Checked(dialog, IDC_GENERATE_FILE_NAME));
+    EXPECT_TRUE(Checked(dialog, IDC_REPLACE_DEFAULT_FILE));
+    EXPECT_FALSE(Checked(dialog, IDC_NEW_FILE_EACH_RUN));
+    Click(dialog, IDC_START_ON_WINDOWS);
+    PostClick(dialog, IDOK);
+    EXPECT_TRUE(shown.Result());
+    EXPECT_EQ(RunValue(), registry::kError);
+    EXPECT_EQ(Setting("General", "startonwindows"), "0");
+}
+
+TEST_F(SettingsDialogTest, CancelWritesNothing) {
+    WriteFile(dir.path() / "settings.dat", "[General]\r\nstartonwindows=0\r\n");
+    ModalThread shown([&] { return ui::win::ShowSettingsDialog(nullptr, files); });
+    HWND dialog = WaitForWindow("Settings");
+    Click(dialog, IDC_START_ON_WINDOWS);
+    Click(dialog, IDC_CHECK_BACKUP_FILE);
+    PostClick(dialog, IDCANCEL);
+    EXPECT_FALSE(shown.Result());
+    EXPECT_EQ(ReadFile(dir.path() / "settings.dat"), "[General]\r\nstartonwindows=0\r\n");
+    EXPECT_EQ(RunValue(), registry::kError);
+}
+
+TEST_F(SettingsDialogTest, ASettingsFileThatCannotBeWrittenIsReported) {
+    files.settingsPath = dir / "gone\\settings.dat";
+    ModalThread shown([&] { return ui::win::ShowSettingsDialog(nullptr, files); });
+    HWND dialog = WaitForWindow("Settings");
+    PostClick(dialog, IDOK);
+    auto seen = AnswerMessageBox();
+    EXPECT_EQ(seen.text, "The settings could not be saved in " + files.settingsPath + ".");
+    EXPECT_EQ(seen.icon, "exclamation");
+    EXPECT_TRUE(shown.Result());
+}
+
+TEST_F(SettingsDialogTest, AnEmptyFolderIsRefusedAndAMissingOneIsReplaced) {
+    ModalThread shown([&] { return ui::win::ShowSettingsDialog(nullptr, files); });
+    HWND dialog = WaitForWindow("Settings");
+    ShowTab(dialog, IDC_SETTINGS_TABS, 1);
+    Type(dialog, IDC_BACKUP_FOLDER, "   ");
+    PostClick(dialog, IDOK);
+    auto seen = AnswerMessageBox();
+    EXPECT_EQ(seen.text, "Please enter backup folder.");
+    EXPECT_EQ(seen.icon, "critical");
+    EXPECT_EQ(seen.owner, dialog);
+
+    // The folder browser, owned by the dialog: chosen, then cancelled (which empties the box).
+    PostClick(dialog, IDC_BROWSE_FOLDER);
+    HWND browser = WaitForWindow("", dialog);
+    ASSERT_TRUE(browser);
+    SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(L"C:\\windows"));
+    PostMessageW(browser, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(WaitUntilGone(browser));
+    EXPECT_EQ(Text(dialog, IDC_BACKUP_FOLDER), "C:\\windows");
+    PostClick(dialog, IDC_BROWSE_FOLDER);
+    browser = WaitForWindow("", dialog);
+    PostMessageW(browser, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_TRUE(WaitUntilGone(browser));
+    EXPECT_EQ(Text(dialog, IDC_BACKUP_FOLDER), "");
+    PostClick(dialog, IDOK);
+    EXPECT_EQ(AnswerMessageBox().text, "Please enter backup folder.");
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "settings.dat"));
+
+    Type(dialog, IDC_BACKUP_FOLDER, dir / "not there");
+    PostClick(dialog, IDOK);
+    EXPECT_TRUE(shown.Result());
+    EXPECT_EQ(Setting("backup", "backupfolder"), files.appFolder);
+}
+
+}  // namespace
+}  // namespace kestrine::test
