@@ -21,6 +21,9 @@ struct MessageRequest {
 
 // Shows a modal message box and returns the button pressed.
 MessageAnswer ShowMessage(const MessageRequest& request);
+// The system's message box owned by `owner` (a window handle; null: none), whatever handler is
+// set: for a handler that decides where a box appears.
+MessageAnswer ShowMessageBox(const MessageRequest& request, void* owner);
 // Shorthand: a message titled with the application title.
 MessageAnswer ShowMessage(const std::string& text, MessageIcon icon,
                           MessageButtons buttons = MessageButtons::Ok);
@@ -35,7 +38,8 @@ struct FileDialogRequest {
 // The chosen full path, or empty when the user cancelled.
 std::string ShowFileDialog(const FileDialogRequest& request);
 
-// The password dialog: the text confirmed with OK, or nothing when it was cancelled.
+// The password dialog: the text confirmed with OK, or nothing when it was cancelled. The main
+// window sets the handler that shows it; without one the answer is "cancelled".
 std::optional<std::string> AskPassword();
 
 // Handlers that replace the real windows (tests, the unattended run). Passing an empty function

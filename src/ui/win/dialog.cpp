@@ -38,6 +38,12 @@ INT_PTR Dialog::RunModal(int templateId, HWND owner) {
                            reinterpret_cast<LPARAM>(this));
 }
 
+HWND Dialog::CreateModeless(int templateId, HWND owner) {
+    InitControls();
+    return CreateDialogParamW(Module(), MAKEINTRESOURCEW(templateId), owner, DialogProc,
+                              reinterpret_cast<LPARAM>(this));
+}
+
 void Dialog::End(INT_PTR result) {
     EndDialog(window_, result);
 }
@@ -126,7 +132,11 @@ INT_PTR CALLBACK Dialog::DialogProc(HWND window, UINT message, WPARAM wParam, LP
         dialog->pages_.clear();
         return FALSE;
     }
-    return dialog->Route(message, wParam, lParam) ? TRUE : FALSE;
+    if (dialog->Route(message, wParam, lParam)) return TRUE;
+    LRESULT result = 0;
+    if (!dialog->OnMessage(message, wParam, lParam, result)) return FALSE;
+    SetWindowLongPtrW(window, DWLP_MSGRESULT, result);
+    return TRUE;
 }
 
 INT_PTR CALLBACK Dialog::PageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

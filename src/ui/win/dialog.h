@@ -23,6 +23,9 @@ class Dialog {
     // to End, or -1 when the dialog could not be made.
     INT_PTR RunModal(int templateId, HWND owner);
     void End(INT_PTR result);
+    // Creates the dialog `templateId` without a loop of its own (a main window): the caller's
+    // message loop passes its messages through IsDialogMessage. Null when it could not be made.
+    HWND CreateModeless(int templateId, HWND owner);
     HWND Window() const { return window_; }
 
     // A child page made from the template `templateId` (DS_CONTROL | WS_CHILD) inside `parent`;
@@ -48,6 +51,12 @@ class Dialog {
     virtual bool OnCommand(int id, int code, HWND control);
     // WM_NOTIFY; true when handled.
     virtual bool OnNotify(int /*id*/, NMHDR* /*header*/) { return false; }
+    // Any other message of the dialog itself; true when handled, `result` then being the value
+    // the message returns.
+    virtual bool OnMessage(UINT /*message*/, WPARAM /*wParam*/, LPARAM /*lParam*/,
+                           LRESULT& /*result*/) {
+        return false;
+    }
 
   private:
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

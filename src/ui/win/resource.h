@@ -40,3 +40,63 @@
 #define IDC_TASK_PASSWORD2 1134
 #define IDC_TASK_ADD 1140
 #define IDC_TASK_DISABLE 1141
+
+// Main window: the window, its menu, shortcuts and pop-up menus, and its four pages.
+#define IDD_MAIN 120
+#define IDD_PAGE_BACKUP 121
+#define IDD_PAGE_RESTORE 122
+#define IDD_PAGE_LOGS 123
+#define IDD_PAGE_ABOUT 124
+#define IDR_MAIN_MENU 125
+#define IDR_MAIN_ACCELERATORS 126
+#define IDR_ITEM_MENUS 127
+#define IDC_MAIN_TABS 1201
+#define IDC_ABOUT 1202
+#define IDC_APPLY 1203
+#define IDC_QUIT 1204
+#define IDC_PROGRESS_PANEL 1205
+#define IDC_PROGRESS_FILE 1206
+#define IDC_PROGRESS_BAR 1207
+#define IDC_PROGRESS_STEP 1208
+#define IDC_CANCEL_RUN 1209
+#define IDC_SOURCE_PROFILE 1210
+#define IDC_BACKUP_ITEMS_FRAME 1211
+#define IDC_BACKUP_ITEM_FIRST 1220  // the nine items: 1220 .. 1228, in item order
+#define IDC_NOTE 1230
+#define IDC_TARGET_FILE 1231
+#define IDC_BROWSE_TARGET 1232
+#define IDC_PROTECT 1233
+#define IDC_PASSWORD 1234
+#define IDC_PASSWORD2 1235
+#define IDC_SOURCE_FILE 1240
+#define IDC_BROWSE_SOURCE 1241
+#define IDC_FILE_INFO 1242    // the backup's description
+#define IDC_BACKUP_INFO 1243  // computer, user, time, profile and Outlook of the backup
+#define IDC_TARGET_PROFILE 1244
+#define IDC_RESTORE_ITEMS_FRAME 1245
+#define IDC_RESTORE_ITEM_FIRST 1250  // the nine items: 1250 .. 1258, in item order
+#define IDC_LOG_LIST 1260
+#define IDC_ABOUT_TITLE 1270
+#define IDC_ABOUT_VERSION 1271
+#define IDC_ABOUT_DESCRIPTION 1272
+#define IDC_ABOUT_THANKS 1273
+
+// Menu commands.
+#define IDM_BACKUP_NOW 40001
+#define IDM_RESTORE_NOW 40002
+#define IDM_QUIT 40003
+#define IDM_TASK_SCHEDULER 40004
+#define IDM_SETTINGS 40005
+#define IDM_HELP 40006
+#define IDM_ABOUT 40007
+#define IDM_SELECT_ALL_BACKUP 40010
+#define IDM_DESELECT_ALL_BACKUP 40011
+#define IDM_SELECT_ALL_RESTORE 40012
+#define IDM_DESELECT_ALL_RESTORE 40013
+
+// About box.
+#define IDD_ABOUT 130
+
+// Password dialog.
+#define IDD_PASSWORD 135
+#define IDC_PASSWORD_ENTRY 1350

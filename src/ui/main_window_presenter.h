@@ -1,0 +1,88 @@
+#pragma once
+// The main window's own decisions, apart from the runs: what the apply button says and does on each
+// page, the item lists' pop-up menu, the password boxes, the load of the profile lists, the save
+// dialog, the help command line, and which controls a run disables. The Win32 window only mirrors
+// what these decide.
+#include <array>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "outlook/locations.h"
+#include "ui/main_window_model.h"
+
+namespace kestrine::ui {
+
+enum class Page { Backup = 0, Restore = 1, Logs = 2, About = 3 };
+
+// `cmdApply` follows the page: "Backup Now", "Restore Now", "Show Log File", "Help" ("&" marks
+// the mnemonic).
+std::string ApplyCaption(Page page);
+enum class ApplyAction { Backup, ConfirmAndRestore, ShowLogFile, OpenHelp };
+ApplyAction ApplyActionFor(Page page);
+
+// "Select all items": every enabled box ticked, every disabled one cleared.
+void SelectAllItems(std::array<ItemBox, 9>& items);
+// "Deselect all items": all nine cleared.
+void DeselectAllItems(std::array<ItemBox, 9>& items);
+
+// `ifprotect` ticked or cleared: both password boxes are emptied either way.
+void SetProtection(BackupTabModel& tab, bool on);
+
+// Start-up: both profile lists get every name, in order, and show the first; the restore items are
+// cleared and disabled until a backup file is opened. Without profiles both lists stay empty and
+// the apply button is disabled. True when there are profiles (the inventory of the first follows).
+bool LoadProfileLists(MainWindowModel& window, const std::vector<std::string>& profiles,
+                      bool noProfiles);
+inline constexpr const char* kNoOutlookText =
+    "Your Windows System have not install MS Outlook or MS Outlook Error!";
+
+// The save dialog of the backup file (`cmdTargetFile`).
+struct SaveDialogSpec {
+    std::string title;
+    std::string filter;
+    std::string initialFolder;
+    std::string fileName;
+};
+// The initial folder is the `backupfolder` setting when it names a folder, else the application
+// folder. The proposed name carries the ".ksx" extension, so that the restore's open dialog, which
+// lists only backup files, finds the file.
+SaveDialogSpec SaveDialogFor(const std::string& profile, const outlook::Date& today,
+                             const std::string& backupFolderSetting, const std::string& appFolder,
+                             const std::function<bool(const std::string&)>& folderExists);
+
+// hh.exe from the Windows folder with help.chm of the application folder, both quoted: an
+// application folder such as C:\Program Files\Kestrine holds a space.
+std::string HelpCommandLine(const std::string& windowsDir, const std::string& appFolder);
+
+// What the window lets the user do. While a run works nothing may start a second run or open a
+// backup file, and the backup profile stays as the run found it (choosing a profile recomputes
+// the item locations that the run reads).
+struct ControlStates {
+    bool apply = true;        // `cmdApply`
+    bool runMenus = true;     // "Backup Now", "Restore Now" (menu and shortcuts)
+    bool browse = true;       // `cmdTargetFile`, `cmdSourceFile`
+    bool sourceProfile = true;  // `cbSource`
+    bool cancel = false;      // the progress panel's "Cancel"
+};
+ControlStates ControlsFor(bool running, bool noProfiles, bool cancellable);
+
+// Closing the window (close box, Quit, the menu) while a run works asks first; OK stops the run
+// where it can stop (or lets it end) and quits afterwards.
+std::string QuitDuringRunQuestion(bool cancellable);
+
+// The progress panel (`picCon3`), shown while a run works.
+struct ProgressPanel {
+    bool visible = false;
+    std::string fileText;  // `SkinLabel9`: the file being added or extracted
+    std::string stepText;  // `Label1`: what the run is doing
+    int bar = 0;           // `pbshow`, 0 to 100
+};
+
+// The about box and the About page: what Kestrine is, and the thanks.
+inline constexpr const char* kAboutDescription =
+    "Backs up an Outlook profile (mail and data files, accounts, signatures, address book, "
+    "settings and contacts) into one file, and restores it on this or another computer.";
+inline constexpr const char* kAboutThanks = "Thank you for using our product.";
+
+}  // namespace kestrine::ui

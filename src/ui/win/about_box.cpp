@@ -1,0 +1,75 @@
+#include "ui/win/about_box.h"
+
+#include <vector>
+
+#include "app/version.h"
+#include "platform/text.h"
+#include "ui/main_window_presenter.h"
+#include "ui/win/dialog.h"
+#include "ui/win/resource.h"
+
+namespace kestrine::ui::win {
+
+std::string VersionLine() {
+    // The version resource of the running program: the version a user would find in the file's
+    // properties.
+    HMODULE module = GetModuleHandleW(nullptr);
+    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(VS_VERSION_INFO), RT_VERSION);
+    HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
+    const void* data = loaded ? LockResource(loaded) : nullptr;
+    if (data) {
+        // VerQueryValue wants a copy it may write to.
+        std::vector<char> copy(static_cast<const char*>(data),
+                               static_cast<const char*>(data) + SizeofResource(module, found));
+        wchar_t* text = nullptr;
+        UINT length = 0;
+        if (VerQueryValueW(copy.data(), L"\\StringFileInfo\\040904B0\\ProductVersion",
+                           reinterpret_cast<void**>(&text), &length) &&
+            length > 1)
+            return "Version " + platform::Narrow(std::wstring(text, length - 1));
+    }
+    return std::string("Version ") + kProductVersion;
+}
+
+AboutTexts::~AboutTexts() {
+    if (titleFont_) DeleteObject(titleFont_);
+}
+
+void AboutTexts::Fill(Dialog& dialog) {
+    HWND title = dialog.Item(IDC_ABOUT_TITLE);
+    if (!titleFont_) {
+        LOGFONTW font{};
+        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(title, WM_GETFONT, 0, 0)), sizeof font,
+                   &font);
+        font.lfHeight = font.lfHeight * 8 / 5;
+        font.lfWeight = FW_SEMIBOLD;
+        titleFont_ = CreateFontIndirectW(&font);
+    }
+    if (titleFont_) SendMessageW(title, WM_SETFONT, reinterpret_cast<WPARAM>(titleFont_), TRUE);
+    dialog.SetItemText(IDC_ABOUT_TITLE, kProductName);
+    dialog.SetItemText(IDC_ABOUT_VERSION, VersionLine());
+    dialog.SetItemText(IDC_ABOUT_DESCRIPTION, kAboutDescription);
+    dialog.SetItemText(IDC_ABOUT_THANKS, kAboutThanks);
+}
+
+namespace {
+
+class AboutBox : public Dialog {
+  protected:
+    bool OnInit() override {
+        texts_.Fill(*this);
+        return true;
+    }
+
+  private:
+    AboutTexts texts_;
+};
+
+}  // namespace
+
+void ShowAboutBox(HWND owner) {
+    AboutBox box;
+    box.RunModal(IDD_ABOUT, owner);
+}
+
+}  // namespace kestrine::ui::win

@@ -1,0 +1,31 @@
+#pragma once
+// The about box, and the texts it shares with the main window's About page.
+#include <windows.h>
+
+#include <string>
+
+namespace kestrine::ui::win {
+
+class Dialog;
+
+// "Version 3.30.0", read from the program's version information.
+std::string VersionLine();
+
+// The product name in a larger type, the version, what Kestrine is and the thanks, set on the
+// controls of `dialog` (the about box or the About page). Keeps the title's font.
+class AboutTexts {
+  public:
+    AboutTexts() = default;
+    ~AboutTexts();
+    AboutTexts(const AboutTexts&) = delete;
+    AboutTexts& operator=(const AboutTexts&) = delete;
+    void Fill(Dialog& dialog);
+
+  private:
+    HFONT titleFont_ = nullptr;
+};
+
+// Shows the about box modally over `owner`.
+void ShowAboutBox(HWND owner);
+
+}  // namespace kestrine::ui::win

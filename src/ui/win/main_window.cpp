@@ -1,0 +1,523 @@
+#include "ui/win/main_window.h"
+
+#include <windowsx.h>
+
+#include <atomic>
+#include <memory>
+
+#include "app/activity_log.h"
+#include "app/log_lines.h"
+#include "app/settings.h"
+#include "app/version.h"
+#include "platform/files.h"
+#include "platform/messages.h"
+#include "platform/processes.h"
+#include "platform/system.h"
+#include "platform/text.h"
+#include "restore/restore_run.h"
+#include "schedule/task_scheduler.h"
+#include "ui/main_window_presenter.h"
+#include "ui/settings_store.h"
+#include "ui/win/about_box.h"
+#include "ui/win/dialog.h"
+#include "ui/win/engine_link.h"
+#include "ui/win/password_dialog.h"
+#include "ui/win/resource.h"
+#include "ui/win/run_worker.h"
+#include "ui/win/scheduler_dialog.h"
+#include "ui/win/settings_dialog.h"
+#include "ui/win/taskbar_progress.h"
+
+namespace kestrine::ui::win {
+
+namespace {
+
+constexpr int kItems = 9;
+constexpr int kPanelControls[] = {IDC_PROGRESS_PANEL, IDC_PROGRESS_FILE, IDC_PROGRESS_BAR,
+                                  IDC_PROGRESS_STEP, IDC_CANCEL_RUN};
+
+bool InItems(int id, int first) {
+    return id >= first && id < first + kItems;
+}
+
+class MainWindow : public Dialog {
+  public:
+    explicit MainWindow(AppState& state) : state_(state) {}
+
+    // After the window is shown: the refusal of a system without a profile, over the window.
+    void ShowStartMessage() {
+        if (state_.NoProfiles) platform::ShowMessage(kNoOutlookText, platform::MessageIcon::Critical);
+    }
+
+  protected:
+    bool OnInit() override {
+        SetWindowTextW(Window(), platform::Widen(std::string(kProductName) + " V" +
+                                                 kProductVersionShort)
+                                     .c_str());
+        SetIcons();
+        tabs_.Add(*this, IDC_MAIN_TABS, "Backup", IDD_PAGE_BACKUP);
+        tabs_.Add(*this, IDC_MAIN_TABS, "Restore", IDD_PAGE_RESTORE);
+        tabs_.Add(*this, IDC_MAIN_TABS, "Logs", IDD_PAGE_LOGS);
+        tabs_.Add(*this, IDC_MAIN_TABS, "About", IDD_PAGE_ABOUT);
+        SendMessageW(Item(IDC_PROGRESS_BAR), PBM_SETRANGE32, 0, 100);
+        // The first password box keeps its limit of 20 characters; the second has none.
+        SendMessageW(Item(IDC_PASSWORD), EM_LIMITTEXT, 20, 0);
+        for (int id : {IDC_PASSWORD, IDC_PASSWORD2})
+            SendMessageW(Item(id), EM_SETPASSWORDCHAR, L'*', 0);
+        SendMessageW(Window(), DM_SETDEFID, IDC_APPLY, 0);
+        about_.Fill(*this);
+        worker_ = std::make_unique<RunWorker>(Window());
+        InstallDialogHandlers();
+
+        LoadProfiles();
+        PageChanged();
+        return true;
+    }
+
+    bool OnNotify(int, NMHDR* header) override {
+        if (!tabs_.OnNotify(header)) return false;
+        if (header->code == TCN_SELCHANGE) PageChanged();
+        return true;
+    }
+
+    bool OnCommand(int id, int code, HWND) override {
+        switch (id) {
+            case IDC_APPLY:
+                Apply();
+                return true;
+            case IDM_BACKUP_NOW:
+                StartBackup();
+                return true;
+            case IDM_RESTORE_NOW:
+                StartRestore();
+                return true;
+            case IDC_QUIT:
+            case IDM_QUIT:
+                Quit();
+                return true;
+            case IDM_TASK_SCHEDULER:
+                ShowSchedulerDialog(Window(), schedule::SchedulerSetupFor(state_, SettingsPath()));
+                return true;
+            case IDM_SETTINGS:
+                ShowSettingsDialog(Window(), SettingsFilesOf(state_.AppFolder, SettingsPath()));
+                return true;
+            case IDM_HELP:
+                OpenHelp();
+                return true;
+            case IDC_ABOUT:
+            case IDM_ABOUT:
+                ShowAboutBox(Window());
+                return true;
+            case IDM_SELECT_ALL_BACKUP:
+            case IDM_DESELECT_ALL_BACKUP:
+                ReadBackupTab();
+                (id == IDM_SELECT_ALL_BACKUP ? SelectAllItems : DeselectAllItems)(
+                    model_.backup.items);
+                ShowItems(IDC_BACKUP_ITEM_FIRST, model_.backup.items);
+                return true;
+            case IDM_SELECT_ALL_RESTORE:
+            case IDM_DESELECT_ALL_RESTORE:
+                ReadRestoreTab();
+                (id == IDM_SELECT_ALL_RESTORE ? SelectAllItems : DeselectAllItems)(
+                    model_.restore.items);
+                ShowItems(IDC_RESTORE_ITEM_FIRST, model_.restore.items);
+                return true;
+            case IDC_SOURCE_PROFILE:
+                if (code == CBN_SELCHANGE) ProfileChosen();
+                return true;
+            case IDC_PROTECT:
+                if (code == BN_CLICKED) ProtectionClicked();
+                return true;
+            case IDC_BROWSE_TARGET:
+                ChooseTargetFile();
+                return true;
+            case IDC_BROWSE_SOURCE:
+                OpenBackupFile();
+                return true;
+            case IDC_CANCEL_RUN:
+                worker_->RequestCancel();
+                EnableItem(IDC_CANCEL_RUN, false);
+                return true;
+            case IDCANCEL:
+                return true;  // Esc does not close the main window
+            default:
+                return false;
+        }
+    }
+
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override {
+        switch (message) {
+            case kRunProgressMessage:
+                if (auto panel = worker_->TakeProgress(); panel && worker_->Busy())
+                    ShowPanel(*panel);
+                return true;
+            case kRunFinishedMessage:
+                worker_->Finish();
+                return true;
+            case kRunOnWindowMessage:
+                HandleRunOnWindow(lParam);
+                return true;
+            case WM_CLOSE:
+                Quit();
+                return true;
+            case WM_DESTROY:
+                platform::SetMessageHandler(nullptr);
+                platform::SetPasswordHandler(nullptr);
+                PostQuitMessage(0);
+                return false;
+            case WM_CONTEXTMENU:
+                return ShowItemMenu(lParam);
+            case WM_SETCURSOR:
+                // The arrow with the hourglass: the window works and still takes clicks.
+                if (!worker_ || !worker_->Busy() || LOWORD(lParam) != HTCLIENT) return false;
+                SetCursor(LoadCursorW(nullptr, IDC_APPSTARTING));
+                result = TRUE;
+                return true;
+            default:
+                (void)wParam;
+                return false;
+        }
+    }
+
+  private:
+    void SetIcons() {
+        HINSTANCE module = GetModuleHandleW(nullptr);
+        for (auto [which, size] : {std::pair{ICON_BIG, SM_CXICON}, {ICON_SMALL, SM_CXSMICON}}) {
+            const int pixels = GetSystemMetrics(size);
+            HANDLE icon = LoadImageW(module, MAKEINTRESOURCEW(IDI_KESTRINE), IMAGE_ICON, pixels,
+                                     pixels, LR_SHARED);
+            SendMessageW(Window(), WM_SETICON, which, reinterpret_cast<LPARAM>(icon));
+        }
+    }
+
+    // Message boxes, also those a run asks for on its own thread, appear on the window's thread;
+    // a run's boxes are owned by the main window.
+    void InstallDialogHandlers() {
+        const HWND main = Window();
+        platform::SetMessageHandler([this, main](const platform::MessageRequest& request) {
+            const bool fromRun = GetWindowThreadProcessId(main, nullptr) != GetCurrentThreadId();
+            platform::MessageAnswer answer = platform::MessageAnswer::Ok;
+            if (fromRun && quitAfterRun_) return answer;  // the user is leaving
+            RunOnWindowThread(main, [&] {
+                HWND owner = fromRun ? main : GetActiveWindow();
+                answer = platform::ShowMessageBox(request, owner ? owner : main);
+            });
+            return answer;
+        });
+        platform::SetPasswordHandler([main] {
+            HWND owner = GetActiveWindow();
+            return ShowPasswordDialog(owner ? owner : main);
+        });
+    }
+
+    // --- start-up ---
+
+    void LoadProfiles() {
+        if (LoadProfileLists(model_, state_.ProfileNames, state_.NoProfiles))
+            engine::InventoryOf(state_, model_.backup);
+        for (const auto& name : model_.backup.profiles) AddComboString(IDC_SOURCE_PROFILE, name);
+        for (const auto& name : model_.restore.profiles) AddComboString(IDC_TARGET_PROFILE, name);
+        ShowBackupTab();
+        ShowRestoreTab();
+        UpdateControls();
+    }
+
+    // --- the model and the controls ---
+
+    void SetTextIfChanged(int id, const std::string& text) {
+        // Setting an edit's text moves its caret: only real changes are written.
+        if (ItemText(id) != text) SetItemText(id, text);
+    }
+
+    void ShowItems(int first, const std::array<ItemBox, 9>& items) {
+        for (int i = 0; i < kItems; ++i) {
+            const ItemBox& item = items[static_cast<size_t>(i)];
+            EnableItem(first + i, item.enabled);
+            SetChecked(first + i, item.ticked);
+            if (!item.tooltip.empty()) tooltips_.Set(Window(), Item(first + i), item.tooltip);
+        }
+    }
+
+    void ReadItems(int first, std::array<ItemBox, 9>& items) {
+        for (int i = 0; i < kItems; ++i) items[static_cast<size_t>(i)].ticked = IsChecked(first + i);
+    }
+
+    static int IndexOf(const std::vector<std::string>& names, const std::string& name) {
+        for (size_t i = 0; i < names.size(); ++i)
+            if (names[i] == name) return static_cast<int>(i);
+        return -1;
+    }
+
+    void ShowBackupTab() {
+        const BackupTabModel& tab = model_.backup;
+        SelectComboIndex(IDC_SOURCE_PROFILE, IndexOf(tab.profiles, tab.sourceProfile));
+        ShowItems(IDC_BACKUP_ITEM_FIRST, tab.items);
+        SetChecked(IDC_PROTECT, tab.protect);
+        for (int id : {IDC_PASSWORD, IDC_PASSWORD2}) EnableItem(id, tab.protect);
+        SetTextIfChanged(IDC_PASSWORD, tab.password);
+        SetTextIfChanged(IDC_PASSWORD2, tab.password2);
+        SetTextIfChanged(IDC_NOTE, tab.note);
+        SetTextIfChanged(IDC_TARGET_FILE, tab.targetFileText);
+    }
+
+    void ReadBackupTab() {
+        BackupTabModel& tab = model_.backup;
+        tab.sourceProfile = ItemText(IDC_SOURCE_PROFILE);
+        ReadItems(IDC_BACKUP_ITEM_FIRST, tab.items);
+        tab.protect = IsChecked(IDC_PROTECT);
+        tab.password = ItemText(IDC_PASSWORD);
+        tab.password2 = ItemText(IDC_PASSWORD2);
+        tab.note = ItemText(IDC_NOTE);
+    }
+
+    void ShowRestoreTab() {
+        const RestoreTabModel& tab = model_.restore;
+        SelectComboIndex(IDC_TARGET_PROFILE, IndexOf(tab.profiles, tab.targetProfile));
+        ShowItems(IDC_RESTORE_ITEM_FIRST, tab.items);
+        SetTextIfChanged(IDC_SOURCE_FILE, tab.sourceFileText);
+        SetTextIfChanged(IDC_FILE_INFO, tab.noteText);
+        SetTextIfChanged(IDC_BACKUP_INFO, tab.backupInfoText);
+    }
+
+    void ReadRestoreTab() {
+        model_.restore.targetProfile = ItemText(IDC_TARGET_PROFILE);
+        ReadItems(IDC_RESTORE_ITEM_FIRST, model_.restore.items);
+    }
+
+    // What a run disables, and the apply button of a system without a profile.
+    void UpdateControls() {
+        const bool running = worker_->Busy();
+        const ControlStates states = ControlsFor(running, state_.NoProfiles, engine::kRunsCanCancel);
+        EnableItem(IDC_APPLY, states.apply);
+        EnableItem(IDC_BROWSE_TARGET, states.browse);
+        EnableItem(IDC_BROWSE_SOURCE, states.browse);
+        EnableItem(IDC_SOURCE_PROFILE, states.sourceProfile);
+        EnableItem(IDC_CANCEL_RUN, states.cancel);
+        HMENU menu = GetMenu(Window());
+        for (int id : {IDM_BACKUP_NOW, IDM_RESTORE_NOW})
+            EnableMenuItem(menu, static_cast<UINT>(id),
+                           MF_BYCOMMAND | (states.runMenus ? MF_ENABLED : MF_GRAYED));
+        DrawMenuBar(Window());
+    }
+
+    void ShowPanel(const ProgressPanel& panel) {
+        for (int id : kPanelControls) ShowWindow(Item(id), panel.visible ? SW_SHOW : SW_HIDE);
+        SetTextIfChanged(IDC_PROGRESS_FILE, panel.fileText);
+        SetTextIfChanged(IDC_PROGRESS_STEP, panel.stepText);
+        SendMessageW(Item(IDC_PROGRESS_BAR), PBM_SETPOS, static_cast<WPARAM>(panel.bar), 0);
+        if (panel.visible)
+            taskbar_.Show(Window(), panel.bar);
+        else
+            taskbar_.Clear(Window());
+    }
+
+    // --- pages ---
+
+    Page CurrentPage() const { return static_cast<Page>(tabs_.Selected()); }
+
+    void PageChanged() {
+        model_.tab = tabs_.Selected();
+        SetItemText(IDC_APPLY, ApplyCaption(CurrentPage()));
+        if (CurrentPage() == Page::Logs) ShowLog();
+    }
+
+    // `List1`: the log's lines, the newest selected.
+    void ShowLog() {
+        HWND list = Item(IDC_LOG_LIST);
+        SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+        SendMessageW(list, LB_RESETCONTENT, 0, 0);
+        HDC dc = GetDC(list);
+        HGDIOBJ font = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0)));
+        LONG widest = 0;
+        for (std::string line : ReadLogEntries()) {
+            if (!line.empty() && line.back() == '\n') line.pop_back();
+            std::wstring wide = platform::Widen(line);
+            SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide.c_str()));
+            SIZE size{};
+            GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
+            widest = std::max(widest, size.cx);
+        }
+        SelectObject(dc, font);
+        ReleaseDC(list, dc);
+        SendMessageW(list, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(widest + 8), 0);
+        const LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
+        if (count > 0) SendMessageW(list, LB_SETCURSEL, static_cast<WPARAM>(count - 1), 0);
+        SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(list, nullptr, TRUE);
+    }
+
+    bool ShowItemMenu(LPARAM lParam) {
+        POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+        int which = -1;  // 0: the backup list's menu, 1: the restore list's
+        if (lParam == -1) {
+            // From the keyboard: the list of the focused item box, below it.
+            HWND focus = GetFocus();
+            const int id = GetDlgCtrlID(focus);
+            which = InItems(id, IDC_BACKUP_ITEM_FIRST) ? 0 : InItems(id, IDC_RESTORE_ITEM_FIRST) ? 1 : -1;
+            RECT box;
+            GetWindowRect(focus, &box);
+            at = {box.left, box.bottom};
+        } else {
+            const int frames[] = {IDC_BACKUP_ITEMS_FRAME, IDC_RESTORE_ITEMS_FRAME};
+            for (int i = 0; i < 2; ++i) {
+                HWND frame = Item(frames[i]);
+                RECT area;
+                GetWindowRect(frame, &area);
+                if (IsWindowVisible(frame) && PtInRect(&area, at)) which = i;
+            }
+        }
+        if (which < 0) return false;
+        HMENU menus = LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_ITEM_MENUS));
+        TrackPopupMenu(GetSubMenu(menus, which), TPM_RIGHTBUTTON, at.x, at.y, 0, Window(),
+                       nullptr);
+        DestroyMenu(menus);
+        return true;
+    }
+
+    // --- actions ---
+
+    void Apply() {
+        switch (ApplyActionFor(CurrentPage())) {
+            case ApplyAction::Backup:
+                StartBackup();
+                break;
+            case ApplyAction::ConfirmAndRestore:
+                if (worker_->Busy()) break;
+                if (platform::ShowMessage(restore::kRestoreConfirmText,
+                                          platform::MessageIcon::Information,
+                                          platform::MessageButtons::OkCancel) ==
+                    platform::MessageAnswer::Ok)
+                    StartRestore();
+                break;
+            case ApplyAction::ShowLogFile:
+                platform::StartProgram(NotepadCommandLine(state_.WindowsDir, LogPath()),
+                                       platform::ShowMode::Normal);
+                break;
+            case ApplyAction::OpenHelp:
+                OpenHelp();
+                break;
+        }
+    }
+
+    void OpenHelp() {
+        platform::StartProgram(HelpCommandLine(state_.WindowsDir, state_.AppFolder),
+                               platform::ShowMode::Normal);
+    }
+
+    void ProfileChosen() {
+        ReadBackupTab();
+        engine::InventoryOf(state_, model_.backup);
+        ShowBackupTab();
+    }
+
+    void ProtectionClicked() {
+        ReadBackupTab();
+        SetProtection(model_.backup, IsChecked(IDC_PROTECT));
+        ShowBackupTab();
+    }
+
+    void ChooseTargetFile() {
+        if (worker_->Busy()) return;
+        ReadBackupTab();
+        const platform::LocalTime now = platform::Now();
+        const SaveDialogSpec spec =
+            SaveDialogFor(model_.backup.sourceProfile, {now.year, now.month, now.day},
+                          ReadINIValue(SettingsPath(), "backup", "backupfolder"), state_.AppFolder,
+                          platform::FolderExists);
+        const std::string path = platform::ShowFileDialog(
+            {true, spec.title, spec.filter, spec.initialFolder, spec.fileName});
+        if (path.empty()) return;
+        model_.backup.targetFileText = path;
+        state_.TargetFile = path;
+        ShowBackupTab();
+    }
+
+    void OpenBackupFile() {
+        if (worker_->Busy()) return;
+        ReadRestoreTab();
+        engine::OpenBackupFile(state_, model_.restore);
+        ShowRestoreTab();
+    }
+
+    void StartBackup() {
+        if (worker_->Busy()) return;
+        ReadBackupTab();
+        StartRun(engine::BackupJob(model_, state_));
+    }
+
+    void StartRestore() {
+        if (worker_->Busy()) return;
+        ReadRestoreTab();
+        StartRun(engine::RestoreJob(model_, state_));
+    }
+
+    void StartRun(RunWorker::Job job) {
+        worker_->Start(std::move(job), [this] { RunEnded(); });
+        UpdateControls();
+    }
+
+    void RunEnded() {
+        ShowPanel({});
+        UpdateControls();
+        if (quitAfterRun_) DestroyWindow(Window());
+    }
+
+    // Shutdown: the menu, the Quit button and the close box. During a run the user is asked, and
+    // the window goes only once the run has stopped.
+    void Quit() {
+        if (worker_->Busy()) {
+            if (quitAfterRun_) return;
+            if (platform::ShowMessage(QuitDuringRunQuestion(engine::kRunsCanCancel),
+                                      platform::MessageIcon::Exclamation,
+                                      platform::MessageButtons::OkCancel) !=
+                platform::MessageAnswer::Ok)
+                return;
+            quitAfterRun_ = true;
+            worker_->RequestCancel();
+            if (worker_->Busy()) return;  // RunEnded closes the window
+        }
+        DestroyWindow(Window());
+    }
+
+    AppState& state_;
+    MainWindowModel model_;
+    TabPages tabs_;
+    Tooltips tooltips_;
+    AboutTexts about_;
+    TaskbarProgress taskbar_;
+    std::unique_ptr<RunWorker> worker_;
+    std::atomic<bool> quitAfterRun_{false};
+};
+
+}  // namespace
+
+int RunMainWindow(const MainWindowSetup& setup) {
+    // The taskbar button's progress and the Outlook detection use COM on this thread.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (setup.gatherFacts) setup.gatherFacts(setup.state);
+    int status = 1;
+    {
+        MainWindow window(setup.state);
+        HWND main = window.CreateModeless(IDD_MAIN, nullptr);
+        if (main) {
+            ShowWindow(main, SW_SHOWNORMAL);
+            UpdateWindow(main);
+            window.ShowStartMessage();
+            HACCEL keys = LoadAcceleratorsW(GetModuleHandleW(nullptr),
+                                            MAKEINTRESOURCEW(IDR_MAIN_ACCELERATORS));
+            MSG message;
+            while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+                if (IsWindow(main) && (TranslateAcceleratorW(main, keys, &message) ||
+                                       IsDialogMessageW(main, &message)))
+                    continue;
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
+            }
+            status = 0;
+        }
+    }
+    if (SUCCEEDED(com)) CoUninitialize();
+    return status;
+}
+
+}  // namespace kestrine::ui::win

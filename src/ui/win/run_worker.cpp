@@ -1,0 +1,67 @@
+#include "ui/win/run_worker.h"
+
+namespace kestrine::ui::win {
+
+RunWorker::~RunWorker() {
+    // The window waits for the end of a run before it goes; this is the last resort.
+    if (thread_.joinable()) thread_.join();
+}
+
+bool RunWorker::Start(Job job, std::function<void()> finished) {
+    if (busy_) return false;
+    if (thread_.joinable()) thread_.join();
+    busy_ = true;
+    cancel_ = false;
+    finished_ = std::move(finished);
+    {
+        std::lock_guard lock(mutex_);
+        latest_.reset();
+    }
+    thread_ = std::thread([this, job = std::move(job)] {
+        job(*this);
+        PostMessageW(window_, kRunFinishedMessage, 0, 0);
+    });
+    return true;
+}
+
+void RunWorker::Publish(const ProgressPanel& panel) {
+    bool post = false;
+    {
+        std::lock_guard lock(mutex_);
+        post = !latest_.has_value();
+        latest_ = panel;
+    }
+    if (post) PostMessageW(window_, kRunProgressMessage, 0, 0);
+}
+
+std::optional<ProgressPanel> RunWorker::TakeProgress() {
+    std::lock_guard lock(mutex_);
+    std::optional<ProgressPanel> taken;
+    taken.swap(latest_);
+    return taken;
+}
+
+void RunWorker::Finish() {
+    if (thread_.joinable()) thread_.join();
+    busy_ = false;
+    {
+        std::lock_guard lock(mutex_);
+        latest_.reset();  // a report posted just before the end is over too
+    }
+    if (auto finished = std::move(finished_)) finished();
+}
+
+void RunOnWindowThread(HWND window, const std::function<void()>& work) {
+    if (GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId()) {
+        work();
+        return;
+    }
+    // The sender waits while the window's thread runs the work, also inside a modal loop.
+    SendMessageW(window, kRunOnWindowMessage, 0, reinterpret_cast<LPARAM>(&work));
+}
+
+void HandleRunOnWindow(LPARAM lParam) {
+    (*reinterpret_cast<const std::function<void()>*>(lParam))();
+}
+
+}  // namespace kestrine::ui::win

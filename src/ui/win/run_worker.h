@@ -1,0 +1,69 @@
+#pragma once
+// A run (backup or restore) works on a thread of its own, so the window stays responsive. The run
+// talks to the window only through posted messages: its latest progress (coalesced: a run that
+// reports faster than the window paints never floods the queue) and its end. A message box that
+// the run asks for is shown on the window's thread (RunOnWindowThread).
+#include <windows.h>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "ui/main_window_presenter.h"
+
+namespace kestrine::ui::win {
+
+// Messages that the worker posts to its window.
+inline constexpr UINT kRunProgressMessage = WM_APP + 1;
+inline constexpr UINT kRunFinishedMessage = WM_APP + 2;
+inline constexpr UINT kRunOnWindowMessage = WM_APP + 3;
+
+// What a job running on the worker thread may do; both calls are safe from any thread.
+class RunChannel {
+  public:
+    virtual ~RunChannel() = default;
+    virtual void Publish(const ProgressPanel& panel) = 0;
+    virtual bool CancelRequested() const = 0;
+};
+
+class RunWorker : private RunChannel {
+  public:
+    using Job = std::function<void(RunChannel&)>;
+
+    explicit RunWorker(HWND window) : window_(window) {}
+    ~RunWorker() override;
+    RunWorker(const RunWorker&) = delete;
+    RunWorker& operator=(const RunWorker&) = delete;
+
+    // Starts `job` on the worker thread; false when a run works already. `finished` runs on the
+    // window's thread once the job has returned (from Finish).
+    bool Start(Job job, std::function<void()> finished = {});
+    bool Busy() const { return busy_; }
+    void RequestCancel() { cancel_ = true; }
+
+    // The window's thread, on kRunProgressMessage: the latest progress, once.
+    std::optional<ProgressPanel> TakeProgress();
+    // The window's thread, on kRunFinishedMessage: joins the thread and runs `finished`.
+    void Finish();
+
+  private:
+    void Publish(const ProgressPanel& panel) override;
+    bool CancelRequested() const override { return cancel_; }
+
+    HWND window_;
+    std::thread thread_;
+    std::atomic<bool> busy_{false};
+    std::atomic<bool> cancel_{false};
+    std::function<void()> finished_;
+    std::mutex mutex_;
+    std::optional<ProgressPanel> latest_;  // guarded by mutex_
+};
+
+// Runs `work` on the thread of `window` and returns when it is done; called on that thread it
+// simply runs it. The window hands kRunOnWindowMessage to HandleRunOnWindow.
+void RunOnWindowThread(HWND window, const std::function<void()>& work);
+void HandleRunOnWindow(LPARAM lParam);
+
+}  // namespace kestrine::ui::win
