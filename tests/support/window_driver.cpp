@@ -21,15 +21,17 @@ auto Poll(Found found) {
     }
 }
 
+// WM_GETTEXT, not GetWindowText: only the message reads a control of another process.
 std::string WindowText(HWND window) {
     wchar_t buffer[4096] = {};
-    GetWindowTextW(window, buffer, 4096);
+    SendMessageW(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer));
     return platform::Narrow(buffer);
 }
 
 struct Search {
     std::wstring caption;
     HWND owner;
+    DWORD process;
     HWND found = nullptr;
 };
 
@@ -37,7 +39,7 @@ BOOL CALLBACK Visit(HWND window, LPARAM lParam) {
     auto* search = reinterpret_cast<Search*>(lParam);
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
-    if (pid != GetCurrentProcessId() || !IsWindowVisible(window)) return TRUE;
+    if (pid != search->process || !IsWindowVisible(window)) return TRUE;
     wchar_t caption[256] = {};
     GetWindowTextW(window, caption, 256);
     bool match = search->caption.empty() ? GetWindow(window, GW_OWNER) == search->owner
@@ -72,6 +74,8 @@ BOOL CALLBACK FindIcon(HWND child, LPARAM lParam) {
 
 BOOL CALLBACK Cancel(HWND window, LPARAM) {
     PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+    // A main window ignores IDCANCEL (Esc) and closes by its close box.
+    if (!GetWindow(window, GW_OWNER)) PostMessageW(window, WM_CLOSE, 0, 0);
     return TRUE;
 }
 
@@ -96,12 +100,16 @@ bool ModalThread::Result() {
     return Poll([&] { return done_.load(); }) && result_;
 }
 
-HWND WaitForWindow(const std::string& caption, HWND owner) {
+HWND WaitForWindow(const std::string& caption, HWND owner, DWORD process) {
     return Poll([&] {
-        Search search{platform::Widen(caption), owner};
+        Search search{platform::Widen(caption), owner, process ? process : GetCurrentProcessId()};
         EnumWindows(Visit, reinterpret_cast<LPARAM>(&search));
         return search.found;
     });
+}
+
+bool WaitUntil(const std::function<bool()>& done) {
+    return Poll(done);
 }
 
 bool WaitUntilGone(HWND window) {
@@ -150,14 +158,14 @@ void ShowTab(HWND window, int id, int index) {
     SendMessageW(Control(window, id), TCM_SETCURFOCUS, static_cast<WPARAM>(index), 0);
 }
 
-SeenMessage AnswerMessageBox(int button) {
+SeenMessage AnswerMessageBox(int button, DWORD process) {
     SeenMessage seen;
-    HWND box = WaitForWindow("Kestrine");
+    HWND box = WaitForWindow("Kestrine", nullptr, process);
     if (!box) return seen;
     seen.text = WindowText(GetDlgItem(box, 0xFFFF));
     seen.owner = GetWindow(box, GW_OWNER);
     HICON icon = nullptr;
-    EnumChildWindows(box, FindIcon, reinterpret_cast<LPARAM>(&icon));
+    if (!process) EnumChildWindows(box, FindIcon, reinterpret_cast<LPARAM>(&icon));
     if (icon && icon == LoadIconW(nullptr, IDI_INFORMATION)) seen.icon = "information";
     if (icon && icon == LoadIconW(nullptr, IDI_WARNING)) seen.icon = "exclamation";
     if (icon && icon == LoadIconW(nullptr, IDI_ERROR)) seen.icon = "critical";
@@ -165,6 +173,20 @@ SeenMessage AnswerMessageBox(int button) {
                  reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
     WaitUntilGone(box);
     return seen;
+}
+
+bool AnswerFileDialog(const std::string& title, const std::string& path, DWORD process) {
+    HWND dialog = WaitForWindow(title, nullptr, process);
+    if (!dialog) return false;
+    // The file name box: an edit or an editable combo box, by the dialog's own ids.
+    HWND name = nullptr;
+    for (int id : {0x047c /* cmb13 */, 0x0480 /* edt1 */})
+        if (!name) name = GetDlgItem(dialog, id);
+    if (!name) return false;
+    SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(platform::Widen(path).c_str()));
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+    return WaitUntilGone(dialog);
 }
 
 }  // namespace kestrine::test

@@ -30,13 +30,16 @@ class ModalThread {
     std::thread thread_;
 };
 
-// Waits (up to 20 s) for a visible top-level window of this process with `caption`, or, with an
-// empty caption, for one owned by `owner`. Null when none appeared.
-HWND WaitForWindow(const std::string& caption, HWND owner = nullptr);
+// Waits (up to 20 s) for a visible top-level window of the process `process` (0: this one) with
+// `caption`, or, with an empty caption, for one owned by `owner`. Null when none appeared.
+HWND WaitForWindow(const std::string& caption, HWND owner = nullptr, DWORD process = 0);
+// Waits (up to 20 s) until `done` holds; false when it did not.
+bool WaitUntil(const std::function<bool()>& done);
 // Waits (up to 20 s) for `window` to be gone; true when it is.
 bool WaitUntilGone(HWND window);
 
-// A control by id anywhere inside `window` (tab pages included).
+// A control by id anywhere inside `window` (tab pages included). The helpers below also drive a
+// window of another process.
 HWND Control(HWND window, int id);
 std::string Text(HWND window, int id);
 bool Checked(HWND window, int id);
@@ -58,8 +61,12 @@ struct SeenMessage {
     std::string icon;  // "information", "exclamation", "critical" or ""
     HWND owner = nullptr;
 };
-// Waits for a message box titled "Kestrine", reads it, presses `button` and waits for it to close.
-// An empty text when none appeared.
-SeenMessage AnswerMessageBox(int button = IDOK);
+// Waits for a message box titled "Kestrine" of `process` (0: this one), reads it, presses `button`
+// and waits for it to close. An empty text when none appeared.
+SeenMessage AnswerMessageBox(int button = IDOK, DWORD process = 0);
+
+// Waits for the file dialog captioned `title` of `process`, types `path` as the file name and
+// presses its OK button. False when no such dialog appeared.
+bool AnswerFileDialog(const std::string& title, const std::string& path, DWORD process = 0);
 
 }  // namespace kestrine::test
