@@ -159,13 +159,20 @@ void ShowTab(HWND window, int id, int index) {
 }
 
 SeenMessage AnswerMessageBox(int button, DWORD process) {
-    SeenMessage seen;
     HWND box = WaitForWindow("Kestrine", nullptr, process);
-    if (!box) return seen;
+    return box ? AnswerMessageBox(box, button) : SeenMessage{};
+}
+
+SeenMessage AnswerMessageBox(HWND box, int button) {
+    SeenMessage seen;
     seen.text = WindowText(GetDlgItem(box, 0xFFFF));
     seen.owner = GetWindow(box, GW_OWNER);
+    DWORD process = 0;
+    GetWindowThreadProcessId(box, &process);
+    // Icons are compared by handle, which only this process's own boxes share with it.
     HICON icon = nullptr;
-    if (!process) EnumChildWindows(box, FindIcon, reinterpret_cast<LPARAM>(&icon));
+    if (process == GetCurrentProcessId())
+        EnumChildWindows(box, FindIcon, reinterpret_cast<LPARAM>(&icon));
     if (icon && icon == LoadIconW(nullptr, IDI_INFORMATION)) seen.icon = "information";
     if (icon && icon == LoadIconW(nullptr, IDI_WARNING)) seen.icon = "exclamation";
     if (icon && icon == LoadIconW(nullptr, IDI_ERROR)) seen.icon = "critical";

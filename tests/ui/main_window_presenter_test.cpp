@@ -1,0 +1,86 @@
+// The main window's own decisions: the item lists' pop-up menu, the password boxes, the start-up
+// lists, the save dialog, the help command line and what a run disables.
+#include <gtest/gtest.h>
+
+#include "ui/main_window_presenter.h"
+
+namespace kestrine::ui {
+namespace {
+
+TEST(MainWindowPresenter, SelectAllTicksOnlyTheOfferedItemsAndProtectionEmptiesThePasswords) {
+    std::array<ItemBox, 9> items;
+    items[2].enabled = false;  // a profile without signatures
+    items[2].ticked = true;
+    SelectAllItems(items);
+    for (size_t i = 0; i < items.size(); ++i) EXPECT_EQ(items[i].ticked, i != 2) << i;
+    DeselectAllItems(items);
+    for (const auto& item : items) EXPECT_FALSE(item.ticked);
+
+    BackupTabModel tab;
+    for (bool on : {true, false, true}) {
+        tab.password = "typed";
+        tab.password2 = "typed too";
+        SetProtection(tab, on);
+        EXPECT_EQ(tab.protect, on);
+        EXPECT_EQ(tab.password, "");
+        EXPECT_EQ(tab.password2, "");
+    }
+}
+
+TEST(MainWindowPresenter, StartUpListsEveryProfileTwiceAndLocksTheRestoreItems) {
+    MainWindowModel window;
+    window.restore.items[0] = {"x", "y", true, true};
+    ASSERT_TRUE(LoadProfileLists(window, {"Outlook", "Work Mail"}, false));
+    EXPECT_EQ(window.backup.profiles, (std::vector<std::string>{"Outlook", "Work Mail"}));
+    EXPECT_EQ(window.restore.profiles, window.backup.profiles);
+    EXPECT_EQ(window.backup.sourceProfile, "Outlook");
+    EXPECT_EQ(window.restore.targetProfile, "Outlook");
+    EXPECT_TRUE(window.applyEnabled);
+    for (const auto& item : window.restore.items) {
+        EXPECT_FALSE(item.enabled);
+        EXPECT_FALSE(item.ticked);
+    }
+    EXPECT_EQ(window.restore.items[0].tooltip,
+              "Contacts, Tasks, Calendar, Notes and mail folders.");
+
+    MainWindowModel none;
+    EXPECT_FALSE(LoadProfileLists(none, {}, true));
+    EXPECT_FALSE(none.applyEnabled);
+    EXPECT_TRUE(none.backup.profiles.empty());
+    EXPECT_TRUE(none.restore.profiles.empty());
+}
+
+TEST(MainWindowPresenter, TheSaveDialogProposesADatedBackupFileInTheBackupFolder) {
+    const auto exists = [](const std::string& folder) { return folder == "D:\\Backups\\"; };
+    const outlook::Date day{2026, 12, 5};
+    auto spec = SaveDialogFor("Outlook", day, "D:\\Backups\\", "C:\\Kestrine", exists);
+    EXPECT_EQ(spec.title, "Save Outlook Data as");
+    EXPECT_EQ(spec.filter, "Kestrine File (*.ksx)|*.ksx");
+    EXPECT_EQ(spec.initialFolder, "D:\\Backups");
+    EXPECT_EQ(spec.fileName, "kestrine-Outlook-12-05-2026.ksx");
+    for (const char* unset : {"", "0", "E:\\Gone"})
+        EXPECT_EQ(SaveDialogFor("A:B", day, unset, "C:\\Kestrine", exists).initialFolder,
+                  "C:\\Kestrine")
+            << unset;
+    EXPECT_EQ(SaveDialogFor("A:B", day, "", "C:\\", exists).fileName,
+              "kestrine-A_B-12-05-2026.ksx");
+}
+
+TEST(MainWindowPresenter, TheHelpFileIsQuotedAndARunLocksWhatCouldStartAnother) {
+    EXPECT_EQ(HelpCommandLine("C:\\Windows", "C:\\Program Files\\Kestrine"),
+              "\"C:\\Windows\\hh.exe\" \"C:\\Program Files\\Kestrine\\help.chm\"");
+    EXPECT_EQ(HelpCommandLine("C:\\Windows", "D:\\"), "\"C:\\Windows\\hh.exe\" \"D:\\help.chm\"");
+
+    const ControlStates idle = ControlsFor(false, false, true);
+    EXPECT_TRUE(idle.apply && idle.runMenus && idle.browse && idle.sourceProfile);
+    EXPECT_FALSE(idle.cancel);
+    const ControlStates running = ControlsFor(true, false, true);
+    EXPECT_FALSE(running.apply || running.runMenus || running.browse || running.sourceProfile);
+    EXPECT_TRUE(running.cancel);
+    EXPECT_FALSE(ControlsFor(true, false, false).cancel);
+    // Without a profile the apply button stays off, before and after a run.
+    EXPECT_FALSE(ControlsFor(false, true, true).apply);
+}
+
+}  // namespace
+}  // namespace kestrine::ui

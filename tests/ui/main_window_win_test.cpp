@@ -1,0 +1,207 @@
+// The main window under Wine, driven through its window as a user would: the start-up lists, the
+// pages and pop-up menus, a backup that works on its worker while the window stays live, opening
+// the backup with its password, a restore, and closing the window during a run.
+#include <gtest/gtest.h>
+#include <windows.h>
+//
+#include <commctrl.h>
+
+#include <memory>
+
+#include "../backup/backup_fixture.h"
+#include "restore/restore_run.h"
+#include "ui/main_window_presenter.h"
+#include "ui/win/main_window.h"
+#include "ui/win/resource.h"
+#include "window_driver.h"
+
+namespace kestrine::test {
+namespace {
+
+// The password of these backups: longer than the first password box takes when typed.
+const std::string kPassword = "correct horse battery 24";
+
+class MainWindowTest : public ::testing::Test {
+  public:
+    MainWindowTest() {
+        // The sample user's folders, where the profile inventory looks for them.
+        std::filesystem::copy(SourcePath("sample/userprofile"), ScratchProfile::Fs(p.user),
+                              std::filesystem::copy_options::recursive);
+        p.SetValue("Profiles\\Work\\13dbb0c8aa05101a9bb000aa002fc45a", "01020fff", 3,
+                   StoreValue(p.mail2 + "\\archive.pst"));
+        State().ProfileNames = {"Outlook", "Work"};
+        ScratchProfile::Put(JoinAppFolder(p.app, "settings.dat"),
+                            "[backup]\r\nautomgeneratefile=1\r\nbackupfolder=" + p.backups +
+                                "\r\n");
+    }
+    ~MainWindowTest() override { platform::SetFileDialogHandler(nullptr); }
+
+    void Open() {
+        shown = std::make_unique<ModalThread>(
+            [] { return ui::win::RunMainWindow({State(), nullptr}) == 0; });
+        main = WaitForWindow("Kestrine V3.30");
+        ASSERT_TRUE(main);
+    }
+    // Ticks items, protects with the password and clicks "Backup Now"; returns the archive path.
+    std::string StartBackup(std::initializer_list<int> items) {
+        for (int item : items) Click(main, IDC_BACKUP_ITEM_FIRST + item);
+        Click(main, IDC_PROTECT);
+        Type(main, IDC_PASSWORD, kPassword);
+        Type(main, IDC_PASSWORD2, kPassword);
+        PostClick(main, IDC_APPLY);
+        return Text(main, IDC_TARGET_FILE);
+    }
+    std::string Log() { return p.LogText(); }
+    static void TypeKeys(HWND edit, const std::string& text) {
+        for (char c : text) SendMessageW(edit, WM_CHAR, static_cast<WPARAM>(c), 0);
+    }
+
+    ScratchProfile p;
+    std::unique_ptr<ModalThread> shown;
+    HWND main = nullptr;
+};
+
+TEST_F(MainWindowTest, StartUpPagesAndPopUpMenusAsAUserSeesThem) {
+    ScratchProfile::Put(JoinAppFolder(p.app, "brlog.dat"), "one\n\r\nend\r\r\n");
+    Open();
+    HWND source = Control(main, IDC_SOURCE_PROFILE);
+    EXPECT_EQ(SendMessageW(source, CB_GETCOUNT, 0, 0), 2);
+    EXPECT_EQ(SendMessageW(Control(main, IDC_TARGET_PROFILE), CB_GETCOUNT, 0, 0), 2);
+    EXPECT_EQ(Text(main, IDC_SOURCE_PROFILE), "Outlook");
+    EXPECT_EQ(Text(main, IDC_TARGET_PROFILE), "Outlook");
+    for (int i = 0; i < 9; ++i) EXPECT_FALSE(Enabled(main, IDC_RESTORE_ITEM_FIRST + i)) << i;
+    EXPECT_TRUE(Enabled(main, IDC_BACKUP_ITEM_FIRST + 2));  // the sample's signatures
+    const std::string proposal = Text(main, IDC_TARGET_FILE);
+    EXPECT_EQ(proposal.rfind(p.backups + "\\kestrine-Outlook-", 0), 0u) << proposal;
+
+    // Another profile: its own proposal; "Select all items" leaves its missing accounts clear.
+    Choose(main, IDC_SOURCE_PROFILE, 1);
+    EXPECT_NE(Text(main, IDC_TARGET_FILE).find("\\kestrine-Work-"), std::string::npos);
+    EXPECT_FALSE(Enabled(main, IDC_BACKUP_ITEM_FIRST + 1));
+    SendMessageW(main, WM_COMMAND, IDM_SELECT_ALL_BACKUP, 0);
+    EXPECT_TRUE(Checked(main, IDC_BACKUP_ITEM_FIRST));
+    EXPECT_FALSE(Checked(main, IDC_BACKUP_ITEM_FIRST + 1));
+    SendMessageW(main, WM_COMMAND, IDM_DESELECT_ALL_BACKUP, 0);
+    for (int i = 0; i < 9; ++i) EXPECT_FALSE(Checked(main, IDC_BACKUP_ITEM_FIRST + i)) << i;
+
+    // The password boxes: emptied both ways; typing stops at 20 characters in the first only.
+    Click(main, IDC_PROTECT);
+    EXPECT_TRUE(Enabled(main, IDC_PASSWORD));
+    TypeKeys(Control(main, IDC_PASSWORD), std::string(25, 'x'));
+    TypeKeys(Control(main, IDC_PASSWORD2), std::string(25, 'x'));
+    EXPECT_EQ(Text(main, IDC_PASSWORD).size(), 20u);
+    EXPECT_EQ(Text(main, IDC_PASSWORD2).size(), 25u);
+    Click(main, IDC_PROTECT);
+    EXPECT_FALSE(Enabled(main, IDC_PASSWORD2));
+    EXPECT_EQ(Text(main, IDC_PASSWORD) + Text(main, IDC_PASSWORD2), "");
+
+    // The apply button follows the page; the Logs page shows the log once, newest selected.
+    const std::pair<int, const char*> pages[] = {
+        {1, "&Restore Now"}, {2, "Show &Log File"}, {2, "Show &Log File"}, {3, "He&lp"}};
+    HWND list = Control(main, IDC_LOG_LIST);
+    for (auto [page, caption] : pages) {
+        ShowTab(main, IDC_MAIN_TABS, page);
+        EXPECT_EQ(Text(main, IDC_APPLY), caption);
+    }
+    EXPECT_EQ(SendMessageW(list, LB_GETCOUNT, 0, 0), 3);
+    EXPECT_EQ(SendMessageW(list, LB_GETCURSEL, 0, 0), 2);
+
+    PostMessageW(main, WM_COMMAND, IDM_QUIT, 0);
+    EXPECT_TRUE(shown->Result());
+}
+
+TEST_F(MainWindowTest, WithoutAProfileTheWindowSaysSoAndCannotApply) {
+    State().ProfileNames.clear();
+    State().NoProfiles = true;
+    Open();
+    SeenMessage seen = AnswerMessageBox();
+    EXPECT_EQ(seen.text, ui::kNoOutlookText);
+    EXPECT_EQ(seen.icon, "critical");
+    EXPECT_EQ(seen.owner, main);
+    EXPECT_FALSE(Enabled(main, IDC_APPLY));
+    EXPECT_EQ(SendMessageW(Control(main, IDC_SOURCE_PROFILE), CB_GETCOUNT, 0, 0), 0);
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(shown->Result());
+}
+
+TEST_F(MainWindowTest, ABackupWorksWhileTheWindowStaysLiveThenOpensAndRestores) {
+    Open();
+    const std::string archive = StartBackup({0, 2, 8});
+    // The run's completion message is up: the run has not ended yet.
+    HWND done = WaitForWindow("Kestrine");
+    ASSERT_TRUE(done);
+    for (int id : {IDC_APPLY, IDC_BROWSE_TARGET, IDC_BROWSE_SOURCE, IDC_SOURCE_PROFILE})
+        EXPECT_FALSE(Enabled(main, id)) << id;
+    EXPECT_TRUE(GetMenuState(GetMenu(main), IDM_BACKUP_NOW, MF_BYCOMMAND) & MF_GRAYED);
+    DWORD_PTR answer = 0;
+    EXPECT_TRUE(SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_BLOCK, 5000, &answer));
+    ShowTab(main, IDC_MAIN_TABS, 1);
+    EXPECT_EQ(Text(main, IDC_APPLY), "&Restore Now");
+    ShowTab(main, IDC_MAIN_TABS, 0);
+    // Neither the shortcut nor the button starts a second run meanwhile.
+    PostMessageW(main, WM_COMMAND, IDM_BACKUP_NOW, 0);
+    PostMessageW(main, WM_COMMAND, IDC_APPLY, 0);
+    SeenMessage seen = AnswerMessageBox(done, IDOK);
+    EXPECT_EQ(seen.text.rfind("The Backup was Completed!", 0), 0u) << seen.text;
+    EXPECT_EQ(seen.owner, main);
+    ASSERT_TRUE(WaitUntil([&] { return Enabled(main, IDC_APPLY); }));
+    EXPECT_EQ(Occurrences(Log(), " Start Backup Profile Outlook Data..."), 1u);
+    auto view = ScratchProfile::ReadArchive(archive, kPassword);
+    ASSERT_TRUE(view.manifest.valid) << archive;
+    EXPECT_EQ(Count(view.names, "a.pst"), 1);
+    EXPECT_EQ(Count(view.names, "Work.htm"), 1);
+
+    // Opened on the Restore page: the password, typed in full, and Enter.
+    platform::SetFileDialogHandler([&](const platform::FileDialogRequest&) { return archive; });
+    ShowTab(main, IDC_MAIN_TABS, 1);
+    PostClick(main, IDC_BROWSE_SOURCE);
+    HWND asked = WaitForWindow("Please enter password");
+    ASSERT_TRUE(asked);
+    EXPECT_EQ(GetWindow(asked, GW_OWNER), main);
+    HWND entry = Control(asked, IDC_PASSWORD_ENTRY);
+    TypeKeys(entry, kPassword);
+    PostMessageW(entry, WM_KEYDOWN, VK_RETURN, 0);
+    ASSERT_TRUE(WaitUntilGone(asked));
+    EXPECT_TRUE(Enabled(main, IDC_RESTORE_ITEM_FIRST));
+    EXPECT_TRUE(Enabled(main, IDC_RESTORE_ITEM_FIRST + 2));
+    EXPECT_FALSE(Enabled(main, IDC_RESTORE_ITEM_FIRST + 1));
+    EXPECT_NE(Text(main, IDC_BACKUP_INFO).find("Profile:Outlook"), std::string::npos);
+
+    // "Restore Now" asks first: Cancel restores nothing, OK restores into the chosen profile.
+    Choose(main, IDC_TARGET_PROFILE, 1);
+    Click(main, IDC_RESTORE_ITEM_FIRST + 2);
+    for (int button : {IDCANCEL, IDOK}) {
+        PostClick(main, IDC_APPLY);
+        seen = AnswerMessageBox(button);
+        EXPECT_EQ(seen.text, restore::kRestoreConfirmText);
+        EXPECT_EQ(seen.icon, "information");
+    }
+    seen = AnswerMessageBox();
+    EXPECT_EQ(seen.text.rfind("The Restore was Completed!", 0), 0u) << seen.text;
+    EXPECT_EQ(Occurrences(Log(), " Start Retore Data to Profile Work"), 1u);
+    EXPECT_NE(Log().find(" Restore Signatures Succeeded!"), std::string::npos);
+    PostMessageW(main, WM_COMMAND, IDM_QUIT, 0);
+    EXPECT_TRUE(shown->Result());
+}
+
+TEST_F(MainWindowTest, ClosingDuringARunAsksAndQuitsOnlyOnceTheRunIsOver) {
+    Open();
+    const std::string archive = StartBackup({8});
+    HWND done = WaitForWindow("Kestrine");
+    ASSERT_TRUE(done);
+    for (int button : {IDCANCEL, IDOK}) {
+        PostMessageW(main, WM_CLOSE, 0, 0);
+        HWND question = WaitForWindow("", done);
+        ASSERT_TRUE(question);
+        EXPECT_NE(AnswerMessageBox(question, button).text.find("still working"),
+                  std::string::npos);
+        EXPECT_TRUE(IsWindow(main));
+    }
+    AnswerMessageBox(done, IDOK);
+    EXPECT_TRUE(WaitUntilGone(main));
+    EXPECT_TRUE(shown->Result());
+    EXPECT_TRUE(ScratchProfile::ReadArchive(archive, kPassword).manifest.valid);
+}
+
+}  // namespace
+}  // namespace kestrine::test
