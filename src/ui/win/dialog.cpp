@@ -200,15 +200,28 @@ void Tooltips::Set(HWND dialog, HWND control, const std::string& text) {
         SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, 400);
     }
     std::wstring wide = platform::Widen(text);
-    TTTOOLINFOW info{};
-    info.cbSize = sizeof info;
-    info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-    info.hwnd = dialog;
-    info.uId = reinterpret_cast<UINT_PTR>(control);
-    const bool known = SendMessageW(tooltip_, TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&info));
-    info.lpszText = wide.data();
-    SendMessageW(tooltip_, known ? TTM_UPDATETIPTEXTW : TTM_ADDTOOLW, 0,
-                 reinterpret_cast<LPARAM>(&info));
+    // The control's own tool, and one over its place in its parent: a disabled control gets no
+    // mouse messages (they go to the parent), yet its tip may say why it is disabled.
+    HWND parent = GetParent(control);
+    RECT place;
+    GetWindowRect(control, &place);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&place), 2);
+    TTTOOLINFOW tools[2] = {};
+    tools[0].uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tools[0].hwnd = dialog;
+    tools[0].uId = reinterpret_cast<UINT_PTR>(control);
+    tools[1].uFlags = TTF_SUBCLASS;
+    tools[1].hwnd = parent;
+    tools[1].uId = static_cast<UINT_PTR>(GetDlgCtrlID(control));
+    tools[1].rect = place;
+    for (TTTOOLINFOW& info : tools) {
+        info.cbSize = sizeof info;
+        const bool known =
+            SendMessageW(tooltip_, TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&info));
+        info.lpszText = wide.data();
+        SendMessageW(tooltip_, known ? TTM_UPDATETIPTEXTW : TTM_ADDTOOLW, 0,
+                     reinterpret_cast<LPARAM>(&info));
+    }
 }
 
 }  // namespace kestrine::ui::win
