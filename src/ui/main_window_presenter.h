@@ -59,11 +59,11 @@ std::string HelpCommandLine(const std::string& windowsDir, const std::string& ap
 // backup file, and the backup profile stays as the run found it (choosing a profile recomputes
 // the item locations that the run reads).
 struct ControlStates {
-    bool apply = true;        // `cmdApply`
-    bool runMenus = true;     // "Backup Now", "Restore Now" (menu and shortcuts)
-    bool browse = true;       // `cmdTargetFile`, `cmdSourceFile`
+    bool apply = true;          // `cmdApply`
+    bool runMenus = true;       // "Backup Now", "Restore Now" (menu and shortcuts)
+    bool browse = true;         // `cmdTargetFile`, `cmdSourceFile`
     bool sourceProfile = true;  // `cbSource`
-    bool cancel = false;      // the progress panel's "Cancel"
+    bool cancel = false;        // the progress panel's "Cancel"
 };
 ControlStates ControlsFor(bool running, bool noProfiles, bool cancellable);
 

@@ -30,15 +30,16 @@ class MainWindowTest : public ::testing::Test {
         p.SetValue("Profiles\\Work\\13dbb0c8aa05101a9bb000aa002fc45a", "01020fff", 3,
                    StoreValue(p.mail2 + "\\archive.pst"));
         State().ProfileNames = {"Outlook", "Work"};
-        ScratchProfile::Put(JoinAppFolder(p.app, "settings.dat"),
-                            "[backup]\r\nautomgeneratefile=1\r\nbackupfolder=" + p.backups +
-                                "\r\n");
+        ScratchProfile::Put(
+            JoinAppFolder(p.app, "settings.dat"),
+            "[backup]\r\nautomgeneratefile=1\r\nbackupfolder=" + p.backups + "\r\n");
     }
     ~MainWindowTest() override { platform::SetFileDialogHandler(nullptr); }
 
     void Open() {
-        shown = std::make_unique<ModalThread>(
-            [] { return ui::win::RunMainWindow({State(), nullptr}) == 0; });
+        shown = std::make_unique<ModalThread>([] {
+            return ui::win::RunMainWindow({State(), nullptr}) == 0;
+        });
         main = WaitForWindow("Kestrine V3.30");
         ASSERT_TRUE(main);
     }
@@ -193,8 +194,7 @@ TEST_F(MainWindowTest, ClosingDuringARunAsksAndQuitsOnlyOnceTheRunIsOver) {
         PostMessageW(main, WM_CLOSE, 0, 0);
         HWND question = WaitForWindow("", done);
         ASSERT_TRUE(question);
-        EXPECT_NE(AnswerMessageBox(question, button).text.find("still working"),
-                  std::string::npos);
+        EXPECT_NE(AnswerMessageBox(question, button).text.find("still working"), std::string::npos);
         EXPECT_TRUE(IsWindow(main));
     }
     AnswerMessageBox(done, IDOK);

@@ -41,10 +41,11 @@ class ProgramRoundTrip : public ::testing::Test {
         fs::create_directories(ScratchProfile::Fs(local));
         fs::create_directories(ScratchProfile::Fs(app));
         fs::create_directories(ScratchProfile::Fs(backups));
-        fs::copy_file(ScratchProfile::Fs(WinePathOf(std::getenv("KESTRINE_BINARY_DIR")) +
-                                         "\\kestrine.exe"),
-                      ScratchProfile::Fs(app + "\\kestrine.exe"));
-        const std::string reg = WinePathOf(SourcePath("sample/registry/outlook-profile.reg").string());
+        fs::copy_file(
+            ScratchProfile::Fs(WinePathOf(std::getenv("KESTRINE_BINARY_DIR")) + "\\kestrine.exe"),
+            ScratchProfile::Fs(app + "\\kestrine.exe"));
+        const std::string reg =
+            WinePathOf(SourcePath("sample/registry/outlook-profile.reg").string());
         Started regedit = StartKept(platform::Widen(platform::WindowsFolder() + "\\regedit.exe"),
                                     L"/S \"" + platform::Widen(reg) + L"\"");
         if (regedit.process && Ended(regedit.process)) CloseHandle(regedit.process);

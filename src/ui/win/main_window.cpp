@@ -46,14 +46,15 @@ class MainWindow : public Dialog {
 
     // After the window is shown: the refusal of a system without a profile, over the window.
     void ShowStartMessage() {
-        if (state_.NoProfiles) platform::ShowMessage(kNoOutlookText, platform::MessageIcon::Critical);
+        if (state_.NoProfiles)
+            platform::ShowMessage(kNoOutlookText, platform::MessageIcon::Critical);
     }
 
   protected:
     bool OnInit() override {
-        SetWindowTextW(Window(), platform::Widen(std::string(kProductName) + " V" +
-                                                 kProductVersionShort)
-                                     .c_str());
+        SetWindowTextW(
+            Window(),
+            platform::Widen(std::string(kProductName) + " V" + kProductVersionShort).c_str());
         SetIcons();
         tabs_.Add(*this, IDC_MAIN_TABS, "Backup", IDD_PAGE_BACKUP);
         tabs_.Add(*this, IDC_MAIN_TABS, "Restore", IDD_PAGE_RESTORE);
@@ -111,15 +112,15 @@ class MainWindow : public Dialog {
             case IDM_SELECT_ALL_BACKUP:
             case IDM_DESELECT_ALL_BACKUP:
                 ReadBackupTab();
-                (id == IDM_SELECT_ALL_BACKUP ? SelectAllItems : DeselectAllItems)(
-                    model_.backup.items);
+                (id == IDM_SELECT_ALL_BACKUP ? SelectAllItems
+                                             : DeselectAllItems)(model_.backup.items);
                 ShowItems(IDC_BACKUP_ITEM_FIRST, model_.backup.items);
                 return true;
             case IDM_SELECT_ALL_RESTORE:
             case IDM_DESELECT_ALL_RESTORE:
                 ReadRestoreTab();
-                (id == IDM_SELECT_ALL_RESTORE ? SelectAllItems : DeselectAllItems)(
-                    model_.restore.items);
+                (id == IDM_SELECT_ALL_RESTORE ? SelectAllItems
+                                              : DeselectAllItems)(model_.restore.items);
                 ShowItems(IDC_RESTORE_ITEM_FIRST, model_.restore.items);
                 return true;
             case IDC_SOURCE_PROFILE:
@@ -239,7 +240,8 @@ class MainWindow : public Dialog {
     }
 
     void ReadItems(int first, std::array<ItemBox, 9>& items) {
-        for (int i = 0; i < kItems; ++i) items[static_cast<size_t>(i)].ticked = IsChecked(first + i);
+        for (int i = 0; i < kItems; ++i)
+            items[static_cast<size_t>(i)].ticked = IsChecked(first + i);
     }
 
     static int IndexOf(const std::vector<std::string>& names, const std::string& name) {
@@ -287,7 +289,8 @@ class MainWindow : public Dialog {
     // What a run disables, and the apply button of a system without a profile.
     void UpdateControls() {
         const bool running = worker_->Busy();
-        const ControlStates states = ControlsFor(running, state_.NoProfiles, engine::kRunsCanCancel);
+        const ControlStates states =
+            ControlsFor(running, state_.NoProfiles, engine::kRunsCanCancel);
         EnableItem(IDC_APPLY, states.apply);
         EnableItem(IDC_BROWSE_TARGET, states.browse);
         EnableItem(IDC_BROWSE_SOURCE, states.browse);
@@ -327,7 +330,8 @@ class MainWindow : public Dialog {
         SendMessageW(list, WM_SETREDRAW, FALSE, 0);
         SendMessageW(list, LB_RESETCONTENT, 0, 0);
         HDC dc = GetDC(list);
-        HGDIOBJ font = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0)));
+        HGDIOBJ font =
+            SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0)));
         LONG widest = 0;
         for (std::string line : ReadLogEntries()) {
             if (!line.empty() && line.back() == '\n') line.pop_back();
@@ -353,7 +357,9 @@ class MainWindow : public Dialog {
             // From the keyboard: the list of the focused item box, below it.
             HWND focus = GetFocus();
             const int id = GetDlgCtrlID(focus);
-            which = InItems(id, IDC_BACKUP_ITEM_FIRST) ? 0 : InItems(id, IDC_RESTORE_ITEM_FIRST) ? 1 : -1;
+            which = InItems(id, IDC_BACKUP_ITEM_FIRST)    ? 0
+                    : InItems(id, IDC_RESTORE_ITEM_FIRST) ? 1
+                                                          : -1;
             RECT box;
             GetWindowRect(focus, &box);
             at = {box.left, box.bottom};
@@ -368,8 +374,7 @@ class MainWindow : public Dialog {
         }
         if (which < 0) return false;
         HMENU menus = LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_ITEM_MENUS));
-        TrackPopupMenu(GetSubMenu(menus, which), TPM_RIGHTBUTTON, at.x, at.y, 0, Window(),
-                       nullptr);
+        TrackPopupMenu(GetSubMenu(menus, which), TPM_RIGHTBUTTON, at.x, at.y, 0, Window(), nullptr);
         DestroyMenu(menus);
         return true;
     }
@@ -383,10 +388,9 @@ class MainWindow : public Dialog {
                 break;
             case ApplyAction::ConfirmAndRestore:
                 if (worker_->Busy()) break;
-                if (platform::ShowMessage(restore::kRestoreConfirmText,
-                                          platform::MessageIcon::Information,
-                                          platform::MessageButtons::OkCancel) ==
-                    platform::MessageAnswer::Ok)
+                if (platform::ShowMessage(
+                        restore::kRestoreConfirmText, platform::MessageIcon::Information,
+                        platform::MessageButtons::OkCancel) == platform::MessageAnswer::Ok)
                     StartRestore();
                 break;
             case ApplyAction::ShowLogFile:
