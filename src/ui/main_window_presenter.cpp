@@ -1,5 +1,7 @@
 #include "ui/main_window_presenter.h"
 
+#include <algorithm>
+
 namespace kestrine::ui {
 
 std::string ApplyCaption(Page page) {
@@ -84,6 +86,13 @@ ControlStates ControlsFor(bool running, bool noProfiles, bool cancellable) {
     states.sourceProfile = !running;
     states.cancel = running && cancellable;
     return states;
+}
+
+int ProgressBarValue(int stepValue, uint64_t bytesDone, uint64_t bytesExpected) {
+    constexpr uint64_t kBytesShare = 96;
+    const uint64_t byBytes =
+        bytesExpected == 0 ? 0 : std::min(bytesDone, bytesExpected) * kBytesShare / bytesExpected;
+    return std::clamp(std::max(stepValue, static_cast<int>(byBytes)), 0, 100);
 }
 
 std::string QuitDuringRunQuestion(bool cancellable) {

@@ -4,6 +4,7 @@
 // dialog, the help command line, and which controls a run disables. The Win32 window only mirrors
 // what these decide.
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -70,6 +71,11 @@ ControlStates ControlsFor(bool running, bool noProfiles, bool cancellable);
 // Closing the window (close box, Quit, the menu) while a run works asks first; OK stops the run
 // where it can stop (or lets it end) and quits afterwards.
 std::string QuitDuringRunQuestion(bool cancellable);
+
+// The progress bar, 0 to 100: the run's steps move it, and so do the bytes moved of all the run
+// will move (a large data file may take most of a run): whichever is further. The bytes stop a few
+// points short of the end, which only the end of the run fills.
+int ProgressBarValue(int stepValue, uint64_t bytesDone, uint64_t bytesExpected);
 
 // The progress panel (`picCon3`), shown while a run works.
 struct ProgressPanel {

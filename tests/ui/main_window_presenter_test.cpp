@@ -82,5 +82,17 @@ TEST(MainWindowPresenter, TheHelpFileIsQuotedAndARunLocksWhatCouldStartAnother) 
     EXPECT_FALSE(ControlsFor(false, true, true).apply);
 }
 
+TEST(MainWindowPresenter, TheBarFollowsTheStepsOrTheBytesWhicheverIsFurther) {
+    const uint64_t gb = 1ull << 30;
+    EXPECT_EQ(ProgressBarValue(15, 0, 0), 15);              // nothing moved yet
+    EXPECT_EQ(ProgressBarValue(15, gb, 4 * gb), 24);        // a quarter of a large file
+    EXPECT_EQ(ProgressBarValue(15, 3 * gb, 4 * gb), 72);    // three quarters
+    EXPECT_EQ(ProgressBarValue(15, 4 * gb, 4 * gb), 96);    // all bytes: the end fills it
+    EXPECT_EQ(ProgressBarValue(15, 5 * gb, 4 * gb), 96);    // more than announced
+    EXPECT_EQ(ProgressBarValue(100, 4 * gb, 4 * gb), 100);  // the end of the run
+    EXPECT_EQ(ProgressBarValue(60, 1, 1000), 60);           // steps ahead of the bytes
+    EXPECT_EQ(ProgressBarValue(15, 8 * gb * 1024, 16 * gb * 1024), 48);  // no overflow
+}
+
 }  // namespace
 }  // namespace kestrine::ui
