@@ -2,6 +2,7 @@
 
 #include "app/app_state.h"
 #include "app/log_lines.h"
+#include "base/path.h"
 #include "platform/files.h"
 #include "platform/text.h"
 
@@ -12,7 +13,7 @@ bool WriteLog(const std::string& path, const std::string& line) {
 }
 
 std::string LogPath() {
-    return JoinAppFolder(State().AppFolder, "brlog.dat");
+    return base::JoinPath(State().AppFolder, "brlog.dat");
 }
 
 bool Log(const std::string& line) {

@@ -7,9 +7,4 @@ AppState& State() {
     return state;
 }
 
-std::string JoinAppFolder(const std::string& appFolder, const std::string& name) {
-    if (!appFolder.empty() && appFolder.back() == '\\') return appFolder + name;
-    return appFolder + "\\" + name;
-}
-
 }  // namespace kestrine

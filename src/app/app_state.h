@@ -47,8 +47,4 @@ struct AppState : ItemLocations {
 // The process-wide instance.
 AppState& State();
 
-// Joins a file name to the application folder with one backslash; a folder that already ends
-// with a backslash (a drive root) gets no second one.
-std::string JoinAppFolder(const std::string& appFolder, const std::string& name);
-
 }  // namespace kestrine

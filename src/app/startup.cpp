@@ -1,5 +1,6 @@
 #include "app/startup.h"
 
+#include "base/path.h"
 #include "platform/files.h"
 #include "platform/system.h"
 
@@ -20,9 +21,9 @@ void SetAppFolderOverride(const std::string& folder) {
 
 void GatherStartupFacts(AppState& state) {
     state.AppFolder = AppFolderOverride().empty() ? platform::ExeFolder() : AppFolderOverride();
-    state.ManifestPath = JoinAppFolder(state.AppFolder, "kestrine.dat");
+    state.ManifestPath = base::JoinPath(state.AppFolder, "kestrine.dat");
     // The log always exists while the program runs; an existing one is never touched.
-    std::string log = JoinAppFolder(state.AppFolder, "brlog.dat");
+    std::string log = base::JoinPath(state.AppFolder, "brlog.dat");
     if (!platform::PathExists(log)) platform::AppendBytes(log, "");
     state.ComputerName = platform::ComputerName();
     state.UserName = platform::UserName();

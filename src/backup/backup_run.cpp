@@ -7,6 +7,7 @@
 #include "archive/zip_instance.h"
 #include "backup/backup_engine.h"
 #include "backup/backup_steps.h"
+#include "base/path.h"
 #include "outlook/process_control.h"
 #include "platform/messages.h"
 #include "platform/processes.h"
@@ -67,7 +68,7 @@ BackupRunResult RunBackup(ui::MainWindowModel& window, AppState& state) {
     auto& tab = window.backup;
     auto& progress = window.progress;
     const std::string profile = tab.sourceProfile;
-    const std::string logPath = JoinAppFolder(state.AppFolder, "brlog.dat");
+    const std::string logPath = base::JoinPath(state.AppFolder, "brlog.dat");
     auto log = [&](const std::string& line) { WriteLog(logPath, line); };
 
     progress.busyPointer = true;
@@ -146,8 +147,10 @@ BackupRunResult RunBackup(ui::MainWindowModel& window, AppState& state) {
 
     if (SettingIsOn("General", "runoutlookafterbackup")) outlook::StartOutlook();
     if (SettingIsOn("backup", "openfolderbackup")) {
-        platform::StartProgram("explorer /n," + FolderOf(state.TargetFile),
-                               platform::ShowMode::Normal);
+        // Explorer opens the archive's folder, named with its closing backslash.
+        platform::StartProgram(
+            "explorer /n," + base::JoinPath(base::FolderPart(state.TargetFile), ""),
+            platform::ShowMode::Normal);
     }
     return result;
 }

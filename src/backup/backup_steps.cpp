@@ -116,16 +116,6 @@ void AdvanceAfterStep(ui::ProgressModel& progress, const BackupStep& step) {
     if (step.progressAfter != 0) progress.Advance(step.progressAfter);
 }
 
-std::string FolderOf(const std::string& path) {
-    auto pos = path.find_last_of('\\');
-    return pos == std::string::npos ? std::string() : path.substr(0, pos + 1);
-}
-
-std::string BareName(const std::string& path) {
-    auto pos = path.find_last_of("\\/");
-    return pos == std::string::npos ? path : path.substr(pos + 1);
-}
-
 int ExitStatusFor(bool archiveWritten, const std::vector<StepOutcome>& outcomes) {
     if (!archiveWritten) return 2;
     for (auto outcome : outcomes) {

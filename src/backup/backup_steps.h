@@ -57,11 +57,6 @@ std::string BackupNotCompletedLine(const std::string& now, const std::string& pr
 void AdvanceBeforeStep(ui::ProgressModel& progress, const BackupStep& step, bool runs);
 void AdvanceAfterStep(ui::ProgressModel& progress, const BackupStep& step);
 
-// "The archive's folder": the path up to and including its last backslash.
-std::string FolderOf(const std::string& path);
-// The bare file name: the part after the last backslash (or slash).
-std::string BareName(const std::string& path);
-
 // Exit status of an unattended run: 0 archive written and every step that ran succeeded, 1 archive
 // written but a step failed, 2 no archive.
 int ExitStatusFor(bool archiveWritten, const std::vector<StepOutcome>& outcomes);

@@ -4,6 +4,7 @@
 
 #include "app/settings.h"
 #include "archive/manifest.h"
+#include "base/path.h"
 #include "outlook/locations.h"
 #include "platform/files.h"
 #include "registry/registry.h"
@@ -26,7 +27,7 @@ bool BackupRegistryItem(HandlerContext& ctx, const std::string& keyPath, const c
     slot = file;
     if (!registry::ExportKey(keyPath, file)) return false;
     if (!ctx.zip.AddFile(file)) return false;
-    return SaveManifestLine(ctx, manifestKey, BareName(file));
+    return SaveManifestLine(ctx, manifestKey, base::BaseName(file));
 }
 
 // Profile-scan item: every subkey of the profile that names an existing file adds that file.
@@ -43,7 +44,7 @@ bool BackupProfileFiles(HandlerContext& ctx, const std::string& strIdentity,
         if (!platform::NormalFileExists(path)) continue;  // listed but gone: skipped silently
         // A file that cannot be read whole (Outlook holding it) fails the item.
         if (!ctx.zip.AddFile(path)) return false;
-        names.push_back(BareName(path));
+        names.push_back(base::BaseName(path));
     }
     if (names.empty()) return false;
     return SaveManifestLine(ctx, manifestKey, archive::JoinStagingList(names));

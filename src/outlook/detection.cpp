@@ -1,17 +1,13 @@
 #include "outlook/detection.h"
 
+#include "base/text.h"
+
 namespace kestrine::outlook {
 
 namespace {
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
-}
-
-std::string_view TrimSpaces(std::string_view text) {
-    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-    return text;
 }
 
 struct Release {
@@ -30,7 +26,8 @@ constexpr Release kReleases[] = {
 }  // namespace
 
 double ReadAsNumber(std::string_view text) {
-    text = TrimSpaces(text);
+    const std::string trimmed = base::TrimSpaces(text);
+    text = trimmed;
     double value = 0;
     size_t i = 0;
     for (; i < text.size() && IsDigit(text[i]); ++i) value = value * 10 + (text[i] - '0');

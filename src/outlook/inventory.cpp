@@ -1,5 +1,6 @@
 #include "outlook/inventory.h"
 
+#include "base/path.h"
 #include "outlook/detection.h"
 #include "outlook/environment.h"
 #include "platform/files.h"
@@ -53,7 +54,7 @@ void RunProfileInventory(AppState& state, ui::BackupTabModel& tab,
     if (options.proposeName) {
         std::string folder =
             ChooseProposalFolder(options.backupFolder, state.AppFolder, platform::FolderExists);
-        tab.targetFileText = JoinPath(folder, ProposalFileName(profile, options.today));
+        tab.targetFileText = base::JoinPath(folder, ProposalFileName(profile, options.today));
         state.TargetFile = tab.targetFileText;
     }
 }

@@ -2,7 +2,9 @@
 
 #include <cstdio>
 
+#include "base/text.h"
 #include "outlook/detection.h"
+#include "registry/registry.h"
 
 namespace kestrine::outlook {
 
@@ -57,14 +59,11 @@ bool SupportsPersonalAddressBook(std::string_view outlookVersion) {
 }
 
 std::string StationeryFromSharedFiles(std::string_view sharedFilesDir) {
-    std::string_view dir = sharedFilesDir.substr(0, sharedFilesDir.find('\0'));
-    while (!dir.empty() && dir.front() == ' ') dir.remove_prefix(1);
-    while (!dir.empty() && dir.back() == ' ') dir.remove_suffix(1);
-    std::string out(dir);
+    std::string out = base::TrimSpaces(base::CutAtNul(sharedFilesDir));
     // The registered folder ends with a backslash; one written without it still names the
     // folder's own Stationery subfolder. The reader's failure text stays as it is and names no
     // folder.
-    if (!out.empty() && out != "Error" && out.back() != '\\') out += '\\';
+    if (!out.empty() && out != registry::kError && out.back() != '\\') out += '\\';
     return out + "Stationery";
 }
 
@@ -124,12 +123,6 @@ std::string ChooseProposalFolder(const std::string& backupFolderSetting,
     std::string folder = backupFolderSetting;
     if (folder.back() == '\\') folder.pop_back();
     return folder;
-}
-
-std::string JoinPath(std::string_view folder, std::string_view name) {
-    std::string out(folder);
-    if (out.empty() || out.back() != '\\') out += '\\';
-    return out + std::string(name);
 }
 
 }  // namespace kestrine::outlook

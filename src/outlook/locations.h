@@ -77,7 +77,5 @@ std::string ProposalFileName(std::string_view profile, const Date& date);
 std::string ChooseProposalFolder(const std::string& backupFolderSetting,
                                  const std::string& appFolder,
                                  const std::function<bool(const std::string&)>& folderExists);
-// Folder and file name joined with exactly one backslash (a drive root keeps its own).
-std::string JoinPath(std::string_view folder, std::string_view name);
 
 }  // namespace kestrine::outlook

@@ -65,10 +65,11 @@ bool IsDirectory(const std::string& path);
 // 1980-01-01 when it cannot be read.
 uint32_t FileDosTime(const std::string& path);
 
-// Folder part of `path` ("." when it has none) and the bare file name (after the last / or \).
+// The path rules of base/path.h in the system's own form, for the files that the core opens: the
+// folder of `path` ("." when it has none), the bare file name, and a join with the system's
+// separator.
 std::string ParentFolder(const std::string& path);
 std::string BareFileName(const std::string& path);
-// `folder` and `name` joined with the system's separator.
 std::string JoinPath(const std::string& folder, const std::string& name);
 
 }  // namespace kestrine::platform::fileio

@@ -10,10 +10,6 @@ namespace kestrine::platform::fileio {
 
 namespace {
 
-std::wstring Wide(const std::string& utf8) {
-    return Widen(utf8);
-}
-
 class WinFileStream final : public FileStream {
   public:
     explicit WinFileStream(HANDLE handle) : handle_(handle) {}
@@ -88,7 +84,7 @@ std::unique_ptr<FileStream> OpenForRead(const std::string& path) {
     // Other programs may keep the file open for writing (a log, say); what is read is checked
     // by its CRC, so sharing write access costs no consistency.
     HANDLE h =
-        CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+        CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (h == INVALID_HANDLE_VALUE) return nullptr;
     BY_HANDLE_FILE_INFORMATION info;
@@ -101,8 +97,8 @@ std::unique_ptr<FileStream> OpenForRead(const std::string& path) {
 }
 
 std::unique_ptr<FileStream> CreateNew(const std::string& path) {
-    HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(Widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                           CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return nullptr;
     return std::make_unique<WinFileStream>(h);
 }
@@ -126,23 +122,23 @@ std::unique_ptr<FileStream> CreateTempFile(const std::string& folder, const std:
 }
 
 bool MoveOver(const std::string& from, const std::string& to) {
-    return MoveFileExW(Wide(from).c_str(), Wide(to).c_str(),
+    return MoveFileExW(Widen(from).c_str(), Widen(to).c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 bool RemoveFile(const std::string& path) {
-    return DeleteFileW(Wide(path).c_str()) != 0;
+    return DeleteFileW(Widen(path).c_str()) != 0;
 }
 
 bool IsDirectory(const std::string& path) {
-    DWORD attributes = GetFileAttributesW(Wide(path).c_str());
+    DWORD attributes = GetFileAttributesW(Widen(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 uint32_t FileDosTime(const std::string& path) {
     constexpr uint32_t kEpoch = (1u << 21 | 1u << 16);
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data)) return kEpoch;
+    if (!GetFileAttributesExW(Widen(path).c_str(), GetFileExInfoStandard, &data)) return kEpoch;
     FILETIME local;
     WORD date = 0, time = 0;
     if (!FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) ||

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/text.h"
 #include "platform/files.h"
 #include "platform/text.h"
 
@@ -18,13 +19,6 @@ std::wstring FolderPattern(const std::string& folder) {
     std::wstring wide = Widen(folder);
     if (!wide.empty() && wide.back() != L'\\' && wide.back() != L'/') wide += L'\\';
     return wide + L"*";
-}
-
-std::wstring CutAtNul(const wchar_t* text, size_t length) {
-    std::wstring out(text, length);
-    auto nul = out.find(L'\0');
-    if (nul != std::wstring::npos) out.resize(nul);
-    return out;
 }
 
 }  // namespace
@@ -142,7 +136,7 @@ std::string ReadProfileString(const std::string& file, const std::string& sectio
     DWORD copied = GetPrivateProfileStringW(Widen(section).c_str(), Widen(key).c_str(), L"", buffer,
                                             kProfileFieldChars, Widen(file).c_str());
     if (copied >= static_cast<DWORD>(kProfileFieldChars)) copied = kProfileFieldChars - 1;
-    return Narrow(CutAtNul(buffer, copied));
+    return base::CutAtNul(Narrow(std::wstring_view(buffer, copied)));
 }
 
 bool WriteProfileString(const std::string& file, const std::string& section, const std::string& key,
@@ -157,11 +151,7 @@ std::string CreateTempFile(const std::string& folder, const std::string& prefix)
     if (folder.empty()) return {};
     wchar_t buffer[MAX_PATH + 1] = {};
     if (GetTempFileNameW(Widen(folder).c_str(), Widen(prefix).c_str(), 0, buffer) == 0) return {};
-    std::wstring path = CutAtNul(buffer, MAX_PATH);
-    auto first = path.find_first_not_of(L' ');
-    if (first == std::wstring::npos) return {};
-    path = path.substr(first, path.find_last_not_of(L' ') - first + 1);
-    return Narrow(path);
+    return base::TrimSpaces(base::CutAtNul(Narrow(std::wstring_view(buffer, MAX_PATH))));
 }
 
 }  // namespace kestrine::platform

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/text.h"
 #include "platform/system.h"
 #include "platform/text.h"
 
@@ -10,12 +11,7 @@ namespace kestrine::platform {
 namespace {
 
 std::string CutAndTrim(const wchar_t* text, size_t length) {
-    std::wstring out(text, length);
-    auto nul = out.find(L'\0');
-    if (nul != std::wstring::npos) out.resize(nul);
-    auto first = out.find_first_not_of(L' ');
-    if (first == std::wstring::npos) return {};
-    return Narrow(out.substr(first, out.find_last_not_of(L' ') - first + 1));
+    return base::TrimSpaces(base::CutAtNul(Narrow(std::wstring_view(text, length))));
 }
 
 SYSTEMTIME ToSystemTime(const LocalTime& time) {

@@ -1,5 +1,6 @@
 #include <optional>
 
+#include "base/utf.h"
 #include "platform/messages.h"
 #include "platform/registry_access.h"
 #include "platform/text.h"
@@ -7,7 +8,6 @@
 #include "registry/export_format.h"
 #include "registry/key_path.h"
 #include "registry/registry.h"
-#include "registry/utf16.h"
 
 namespace kestrine::registry {
 
@@ -65,9 +65,9 @@ std::string GetStringValue(const std::string& fullPath, const std::string& value
     std::string text;
     size_t ansiSize = 0;
     if (IsStringType(type)) {
-        std::u16string units = BytesToUtf16(data);
+        std::u16string units = base::BytesToUtf16(data);
         units = units.substr(0, units.find(u'\0'));
-        text = Utf16ToUtf8(units);
+        text = base::Utf16ToUtf8(units);
         ansiSize = platform::Utf8ToAnsi(text).size() + 1;
     } else {
         ansiSize = data.size();
@@ -86,7 +86,7 @@ void SetStringValue(const std::string& fullPath, const std::string& valueName,
     auto parsed = ParseKey(fullPath);
     platform::RegistryKey key;
     if (platform::OpenRegistryKey(parsed.root, parsed.subkey, kKeyWrite, key) != 0) return;
-    auto data = Utf16ToBytes(Utf8ToUtf16(text));
+    auto data = base::Utf16ToBytes(base::Utf8ToUtf16(text));
     data.push_back(0);
     data.push_back(0);
     platform::SetRegistryValue(key, valueName, kRegSz, data);
@@ -152,7 +152,7 @@ std::string GetBinaryPathViaFile(const std::string& fullPath, const std::string&
     auto value = FindBinaryValue(fullPath, valueName);
     if (!value) return kError;
     // The non-zero bytes read as ANSI text, decoded in memory.
-    return ExtractDataFilePath(Utf8ToUtf16(platform::AnsiToUtf8(NonZeroBytes(value->data))));
+    return ExtractDataFilePath(base::Utf8ToUtf16(platform::AnsiToUtf8(NonZeroBytes(value->data))));
 }
 
 void ReplaceBinaryPath(const std::string& fullPath, const std::string& valueName,

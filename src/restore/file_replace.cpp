@@ -1,6 +1,6 @@
 #include "restore/file_replace.h"
 
-#include "restore/restore_rules.h"
+#include "base/text.h"
 
 namespace fs = std::filesystem;
 
@@ -57,7 +57,7 @@ bool ReplaceFilesTogether(const std::vector<StagedFile>& files) {
     for (size_t i = 0; i < files.size(); ++i) {
         bool later = false;
         for (size_t j = i + 1; j < files.size(); ++j)
-            later = later || EqualsNoCase(files[i].target, files[j].target);
+            later = later || base::EqualsNoCase(files[i].target, files[j].target);
         if (later)
             Remove(files[i].temporary);
         else

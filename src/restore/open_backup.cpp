@@ -3,6 +3,7 @@
 #include "app/settings.h"
 #include "archive/manifest.h"
 #include "archive/zip_instance.h"
+#include "base/path.h"
 #include "platform/files.h"
 #include "platform/messages.h"
 #include "platform/text.h"
@@ -69,7 +70,7 @@ OpenOutcome OpenBackupFile(ui::RestoreTabModel& tab, AppState& state, archive::Z
 
     tab.sourceFileText = path;
     state.SourceFile = path;
-    state.ManifestPath = JoinAppFolder(state.AppFolder, archive::kManifestName);
+    state.ManifestPath = base::JoinPath(state.AppFolder, archive::kManifestName);
 
     const archive::Manifest m = ReadManifest(zip);
     const auto& h = m.header;

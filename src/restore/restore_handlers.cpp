@@ -5,9 +5,10 @@
 #include <utility>
 #include <vector>
 
-#include "app/line_file.h"
 #include "app/settings.h"
 #include "archive/manifest.h"
+#include "base/path.h"
+#include "base/text.h"
 #include "outlook/detection.h"
 #include "outlook/locations.h"
 #include "registry/registry.h"
@@ -18,11 +19,6 @@ namespace fs = std::filesystem;
 namespace kestrine::restore {
 
 namespace {
-
-std::string Join(const std::string& folder, const std::string& name) {
-    if (!folder.empty() && folder.back() == '\\') return folder + name;
-    return folder + "\\" + name;
-}
 
 bool IsFolder(const std::string& path) {
     std::error_code ec;
@@ -76,7 +72,7 @@ bool ExtractAllInto(archive::ZipComponent& zip, const std::vector<Planned>& plan
             DiscardStaged(staged);
             return false;
         }
-        const std::string target = Join(folder, p.targetName);
+        const std::string target = base::JoinPath(folder, p.targetName);
         StagedFile file{UnusedSibling(target, "new"), target};
         if (!zip.ExtractToFile(*entry, file.temporary)) {
             RemoveFile(file.temporary);
@@ -90,7 +86,7 @@ bool ExtractAllInto(archive::ZipComponent& zip, const std::vector<Planned>& plan
 
 std::vector<Planned> PlanSameNames(const std::string& stagingList) {
     std::vector<Planned> plan;
-    for (const auto& name : archive::SplitStagingList(CutAtNul(stagingList)))
+    for (const auto& name : archive::SplitStagingList(base::CutAtNul(stagingList)))
         plan.push_back({name, name});
     return plan;
 }
@@ -100,7 +96,7 @@ std::vector<Planned> PlanSameNames(const std::string& stagingList) {
 bool ImportEntry(const RestoreContext& ctx, const std::string& entryValue,
                  const std::string& targetKey) {
     if (!registry::KeyExists(targetKey)) return true;
-    const std::string name = TrimSpaces(CutAtNul(entryValue));
+    const std::string name = base::TrimSpaces(base::CutAtNul(entryValue));
     if (!archive::IsPlainFileName(name)) return false;
     const auto entry = ctx.zip.FindEntry(name);
     if (!entry) return false;
@@ -191,16 +187,16 @@ bool RestoreContacts(const RestoreContext& ctx) {
 bool RestoreRules(const RestoreContext& ctx, const std::string& strIdentity) {
     return Guarded([&] {
         if (!IsProfileName(strIdentity)) return false;
-        const std::string value = CutAtNul(Entry(ctx, Item::Rules));
+        const std::string value = base::CutAtNul(Entry(ctx, Item::Rules));
         const std::string ownName = strIdentity + ".RWZ";
         // The rules file is named after the profile it belongs to. It goes straight to the target
         // profile's name; a rules file of the source profile that lies here is not touched.
         bool found = false;
         std::vector<Planned> plan;
         for (const auto& name : archive::SplitStagingList(value)) {
-            if (!found && EqualsNoCase(name, value)) {
+            if (!found && base::EqualsNoCase(name, value)) {
                 found = true;
-                plan.push_back({name, EqualsNoCase(value, ownName) ? name : ownName});
+                plan.push_back({name, base::EqualsNoCase(value, ownName) ? name : ownName});
             } else {
                 plan.push_back({name, name});
             }
@@ -221,7 +217,7 @@ bool RestorePab(const RestoreContext& ctx, const std::string& strIdentity) {
             const std::string key = profileKey + "\\" + sub;
             const std::string path = registry::GetStringValue(key, "001e6600");
             if (path == registry::kError) continue;
-            registry::SetStringValue(key, "001e6600", Join(local, FileNamePart(path)));
+            registry::SetStringValue(key, "001e6600", base::JoinPath(local, base::BaseName(path)));
         }
         return true;
     });
@@ -239,7 +235,7 @@ bool RestoreDatas(const RestoreContext& ctx, const std::string& strIdentity) {
         const std::string profileKey = ProfileKey(ctx, strIdentity);
         const auto subkeys = registry::EnumSubKeys(profileKey);
         if (subkeys.names.empty() || subkeys.failed) return false;
-        const std::string fav = Join(folders.favFolder, strIdentity + ".FAV");
+        const std::string fav = base::JoinPath(folders.favFolder, strIdentity + ".FAV");
 
         for (const auto& sub : subkeys.names) {
             const std::string key = profileKey + "\\" + sub;
@@ -247,7 +243,7 @@ bool RestoreDatas(const RestoreContext& ctx, const std::string& strIdentity) {
             if (oldPath == registry::kError)
                 oldPath = registry::GetBinaryPathViaFile(key, "01020fff");
             if (oldPath == registry::kError) continue;
-            const std::string newPath = Join(local, FileNamePart(oldPath));
+            const std::string newPath = base::JoinPath(local, base::BaseName(oldPath));
             registry::DeleteValue(key, "001e6700");
             registry::ReplaceBinaryPath(key, "01020fff", oldPath, newPath);
             registry::ReplaceBinaryPath(key, "001f6700", oldPath, newPath);

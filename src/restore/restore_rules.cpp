@@ -1,27 +1,12 @@
 #include "restore/restore_rules.h"
 
-#include <cctype>
-
 #include "app/log_lines.h"
+#include "base/text.h"
 #include "outlook/detection.h"
 #include "outlook/locations.h"
+#include "registry/registry.h"
 
 namespace kestrine::restore {
-
-std::string FileNamePart(const std::string& path) {
-    size_t slash = path.rfind('\\');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-bool EqualsNoCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
 
 Folders FoldersFor(const std::string& userProfileDir, const std::string& osVersion) {
     const bool newLayout = outlook::UsesAppDataLayout(osVersion);
@@ -43,8 +28,9 @@ std::string StationeryFolder(const Folders& folders, const std::string& outlookV
                              const std::string& sharedFilesDir) {
     if (!outlook::StationeryIsShared(outlookVersion)) return folders.stationery;
     // An unreadable or empty value names no folder; "Stationery" alone would be a relative path.
-    const std::string dir = sharedFilesDir.substr(0, sharedFilesDir.find('\0'));
-    if (sharedFilesDir == "Error" || dir.find_first_not_of(' ') == std::string::npos) return {};
+    if (sharedFilesDir == registry::kError ||
+        base::TrimSpaces(base::CutAtNul(sharedFilesDir)).empty())
+        return {};
     return outlook::StationeryFromSharedFiles(sharedFilesDir);
 }
 

@@ -14,10 +14,6 @@ namespace kestrine::restore {
 using archive::Item;
 using archive::kRestoreEntryCount;
 
-// The part of a path after its last backslash (the whole text when there is none).
-std::string FileNamePart(const std::string& path);
-bool EqualsNoCase(const std::string& a, const std::string& b);
-
 // The user's Outlook folders, chosen by the Windows version (the AppData layout from 6.0 on).
 struct Folders {
     std::string roamingOutlook;

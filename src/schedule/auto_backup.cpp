@@ -7,6 +7,7 @@
 #include "archive/zip_instance.h"
 #include "backup/backup_engine.h"
 #include "backup/backup_steps.h"
+#include "base/path.h"
 #include "outlook/locations.h"
 #include "platform/files.h"
 #include "platform/system.h"
@@ -39,7 +40,7 @@ AutoBackupResult RunAutoBackup(AppState& state) {
     state.AccountsKey =
         outlook::ProfileKey(state.ProfilesRoot, command.profile) + "\\" + outlook::kAccountsSubkey;
 
-    const std::string logPath = JoinAppFolder(state.AppFolder, "brlog.dat");
+    const std::string logPath = base::JoinPath(state.AppFolder, "brlog.dat");
     auto log = [&](const std::string& line) { WriteLog(logPath, line); };
 
     backup::StartManifest(state, {command.profile, "Automatic Backup"});

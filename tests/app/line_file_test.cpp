@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
 #include "app/app_state.h"
-#include "app/line_file.h"
 #include "app/version.h"
+#include "base/line_file.h"
+#include "base/text.h"
 
 namespace kestrine {
 namespace {
+
+using namespace base;
 
 TEST(ScanINIText, FirstMatchInFileOrderWinsWhateverTheSection) {
     const std::string text = "[one]\r\nName=first\r\n[two]\r\nName=second\r\n";
@@ -65,14 +68,6 @@ TEST(TextRules, TrimAndNulCut) {
     EXPECT_EQ(CutAtNul(std::string("abc\0def", 7)), "abc");
     EXPECT_EQ(CutAtNul(std::string("\0x", 2)), "");
     EXPECT_EQ(CutAtNul("plain"), "plain");
-    EXPECT_EQ(UpperAscii("abcXYZ-1\xC3\xA9"), "ABCXYZ-1\xC3\xA9");
-}
-
-TEST(JoinAppFolder, OneBackslashAlsoAtADriveRoot) {
-    EXPECT_EQ(JoinAppFolder("C:\\Program Files\\Kestrine", "kestrine.dat"),
-              "C:\\Program Files\\Kestrine\\kestrine.dat");
-    EXPECT_EQ(JoinAppFolder("C:\\", "kestrine.dat"), "C:\\kestrine.dat");
-    EXPECT_EQ(JoinAppFolder("D:\\backup\\", "brlog.dat"), "D:\\backup\\brlog.dat");
 }
 
 TEST(AppState, OneInstanceStartingWithNoSourceFile) {

@@ -16,6 +16,7 @@
 #include "app/startup.h"
 #include "archive/manifest.h"
 #include "archive/zip_component.h"
+#include "base/path.h"
 #include "platform/files.h"
 #include "platform/messages.h"
 #include "platform/registry_access.h"
@@ -124,7 +125,7 @@ class ScratchProfile {
         AppState& s = State();
         s = AppState{};
         s.AppFolder = app;
-        s.ManifestPath = JoinAppFolder(app, "kestrine.dat");
+        s.ManifestPath = base::JoinPath(app, "kestrine.dat");
         s.ComputerName = "SCRATCHPC";
         s.UserName = "sam";
         s.UserProfileDir = user;
@@ -177,12 +178,12 @@ class ScratchProfile {
 
     // Writes settings.dat whole: one section with one key.
     void Setting(const std::string& section, const std::string& key, const std::string& value) {
-        Put(JoinAppFolder(app, "settings.dat"),
+        Put(base::JoinPath(app, "settings.dat"),
             "[" + section + "]\r\n" + key + "=" + value + "\r\n");
     }
 
     std::string LogText() const {
-        std::string path = JoinAppFolder(app, "brlog.dat");
+        std::string path = base::JoinPath(app, "brlog.dat");
         return Exists(path) ? Get(path) : std::string();
     }
 

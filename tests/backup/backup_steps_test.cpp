@@ -105,12 +105,5 @@ TEST(Progress, StepsAddWhetherRunOrNotExceptTheDataFilesFive) {
     EXPECT_EQ(wide.value, 105);  // the run's 10 included
 }
 
-TEST(Paths, FolderAndBareName) {
-    EXPECT_EQ(FolderOf("C:\\Backup\\kestrine-Outlook.ksx"), "C:\\Backup\\");
-    EXPECT_EQ(FolderOf("a.ksx"), "");
-    EXPECT_EQ(BareName("C:\\Mail\\a.pst"), "a.pst");
-    EXPECT_EQ(BareName("a.pst"), "a.pst");
-}
-
 }  // namespace
 }  // namespace kestrine::backup

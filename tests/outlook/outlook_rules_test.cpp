@@ -4,6 +4,7 @@
 
 #include <set>
 
+#include "base/path.h"
 #include "outlook/detection.h"
 #include "outlook/locations.h"
 
@@ -196,11 +197,11 @@ TEST(Proposal, FolderChoice) {
     EXPECT_EQ(ChooseProposalFolder("D:\\Backups\\", "C:\\App", exists), "D:\\Backups");
     EXPECT_EQ(ChooseProposalFolder("D:\\Backups", "C:\\App", exists), "D:\\Backups");
     EXPECT_EQ(ChooseProposalFolder("E:\\Gone", "C:\\App", exists), "C:\\App");
-    EXPECT_EQ(JoinPath("D:\\Backups", "x.ksx"), "D:\\Backups\\x.ksx");
-    EXPECT_EQ(JoinPath("C:\\", "x.ksx"), "C:\\x.ksx");
+    EXPECT_EQ(base::JoinPath("D:\\Backups", "x.ksx"), "D:\\Backups\\x.ksx");
+    EXPECT_EQ(base::JoinPath("C:\\", "x.ksx"), "C:\\x.ksx");
     // A drive root named in the setting loses its backslash and gets it back from the join.
     auto root = [](const std::string& p) { return p == "E:\\"; };
-    EXPECT_EQ(JoinPath(ChooseProposalFolder("E:\\", "C:\\App", root), "x.ksx"), "E:\\x.ksx");
+    EXPECT_EQ(base::JoinPath(ChooseProposalFolder("E:\\", "C:\\App", root), "x.ksx"), "E:\\x.ksx");
 }
 
 }  // namespace

@@ -2,15 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include "base/utf.h"
 #include "registry/key_path.h"
 #include "registry/registry.h"
-#include "registry/utf16.h"
 
 namespace kestrine::registry {
 namespace {
 
 std::vector<uint8_t> Utf16Data(std::u16string_view text) {
-    auto data = Utf16ToBytes(text);
+    auto data = base::Utf16ToBytes(text);
     data.push_back(0);
     data.push_back(0);
     return data;

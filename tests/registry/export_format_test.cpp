@@ -2,20 +2,20 @@
 
 #include <gtest/gtest.h>
 
-#include "registry/utf16.h"
+#include "base/utf.h"
 
 namespace kestrine::registry {
 namespace {
 
 // Latin-1 stands in for the ANSI code page.
 bool FitsLatin1(std::string_view utf8) {
-    for (char16_t c : Utf8ToUtf16(utf8))
+    for (char16_t c : base::Utf8ToUtf16(utf8))
         if (c > 0xFF) return false;
     return true;
 }
 
 std::vector<uint8_t> Sz(std::string_view text) {
-    auto data = Utf16ToBytes(Utf8ToUtf16(text));
+    auto data = base::Utf16ToBytes(base::Utf8ToUtf16(text));
     data.push_back(0);
     data.push_back(0);
     return data;

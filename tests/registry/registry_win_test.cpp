@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <random>
 
+#include "base/utf.h"
 #include "platform/messages.h"
 #include "platform/registry_access.h"
 #include "registry/export_format.h"
 #include "registry/key_path.h"
 #include "registry/registry.h"
-#include "registry/utf16.h"
 #include "test_support.h"
 
 namespace kestrine::registry {
@@ -17,7 +17,7 @@ namespace {
 using platform::MessageRequest;
 
 std::vector<uint8_t> Sz(std::string_view text) {
-    auto data = Utf16ToBytes(Utf8ToUtf16(text));
+    auto data = base::Utf16ToBytes(base::Utf8ToUtf16(text));
     data.push_back(0);
     data.push_back(0);
     return data;
@@ -166,7 +166,7 @@ TEST_F(RegistryTest, DeleteKeyTreeNeverEmptiesARootKey) {
 }
 
 std::vector<uint8_t> Utf16Path(std::u16string_view text) {
-    auto data = Utf16ToBytes(text);
+    auto data = base::Utf16ToBytes(text);
     data.push_back(0);
     data.push_back(0);
     return data;

@@ -17,6 +17,7 @@
 #include "app/startup.h"
 #include "archive/manifest.h"
 #include "archive/zip_component.h"
+#include "base/path.h"
 #include "platform/files.h"
 #include "platform/messages.h"
 #include "platform/registry_access.h"
@@ -208,7 +209,7 @@ class RestoreScratch {
         AppState& s = State();
         s = AppState{};
         s.AppFolder = app;
-        s.ManifestPath = JoinAppFolder(app, "kestrine.dat");
+        s.ManifestPath = base::JoinPath(app, "kestrine.dat");
         s.ComputerName = "RESTOREPC";
         s.UserName = "ann";
         s.UserProfileDir = user;
