@@ -22,9 +22,10 @@ void SetAppFolderOverride(const std::string& folder) {
 void GatherStartupFacts(AppState& state) {
     state.AppFolder = AppFolderOverride().empty() ? platform::ExeFolder() : AppFolderOverride();
     state.ManifestPath = base::JoinPath(state.AppFolder, "kestrine.dat");
-    // The log always exists while the program runs; an existing one is never touched.
+    // The log always exists while the program runs; appending nothing leaves an existing one as it
+    // is.
     std::string log = base::JoinPath(state.AppFolder, "brlog.dat");
-    if (!platform::PathExists(log)) platform::AppendBytes(log, "");
+    platform::AppendBytes(log, "");
     state.ComputerName = platform::ComputerName();
     state.UserName = platform::UserName();
     state.WindowsDir = platform::WindowsFolder();

@@ -3,6 +3,7 @@
 #include "app/settings.h"
 #include "archive/manifest.h"
 #include "backup/handlers.h"
+#include "platform/file_stream.h"
 #include "platform/files.h"
 #include "platform/system.h"
 
@@ -15,7 +16,7 @@ class RunFilesCleanup {
     RunFilesCleanup(const std::string& manifestPath, TempExports& temps)
         : manifestPath_(manifestPath), temps_(temps) {}
     ~RunFilesCleanup() {
-        if (!manifestPath_.empty()) platform::RemoveFile(manifestPath_);
+        if (!manifestPath_.empty()) platform::fileio::RemoveFile(manifestPath_);
         DeleteTempExports(temps_);
     }
     RunFilesCleanup(const RunFilesCleanup&) = delete;
@@ -29,9 +30,9 @@ class RunFilesCleanup {
 }  // namespace
 
 void StartManifest(const AppState& state, const ManifestStart& start) {
-    if (platform::FileExists(state.ManifestPath)) {
+    if (platform::fileio::IsFile(state.ManifestPath)) {
         platform::SetNormalAttributes(state.ManifestPath);
-        platform::RemoveFile(state.ManifestPath);
+        platform::fileio::RemoveFile(state.ManifestPath);
     }
     archive::ManifestHeader header;
     header.computer = state.ComputerName;

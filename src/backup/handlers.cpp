@@ -6,6 +6,7 @@
 #include "archive/manifest.h"
 #include "base/path.h"
 #include "outlook/locations.h"
+#include "platform/file_stream.h"
 #include "platform/files.h"
 #include "registry/registry.h"
 
@@ -23,7 +24,7 @@ bool BackupRegistryItem(HandlerContext& ctx, const std::string& keyPath, const c
     std::string file = sGetTempFile(prefix);
     if (file.empty()) return false;
     // A slot left from an earlier call of this run must not leak its file.
-    if (!slot.empty() && slot != file) platform::RemoveFile(slot);
+    if (!slot.empty() && slot != file) platform::fileio::RemoveFile(slot);
     slot = file;
     if (!registry::ExportKey(keyPath, file)) return false;
     if (!ctx.zip.AddFile(file)) return false;
@@ -52,7 +53,7 @@ bool BackupProfileFiles(HandlerContext& ctx, const std::string& strIdentity,
 
 // Folder item: every file directly in the folder; subfolders are not visited.
 bool BackupFolder(HandlerContext& ctx, const std::string& folder, const char* manifestKey) {
-    if (folder.empty() || !platform::FolderExists(folder)) return false;
+    if (folder.empty() || !platform::fileio::IsDirectory(folder)) return false;
     std::vector<std::string> names;
     for (const auto& name : platform::ListFiles(folder)) {
         if (name.empty()) continue;
@@ -67,7 +68,7 @@ bool BackupFolder(HandlerContext& ctx, const std::string& folder, const char* ma
 
 void DeleteTempExports(TempExports& temps) {
     for (std::string* slot : {&temps.config, &temps.accounts, &temps.options}) {
-        if (!slot->empty()) platform::RemoveFile(*slot);
+        if (!slot->empty()) platform::fileio::RemoveFile(*slot);
         slot->clear();
     }
 }

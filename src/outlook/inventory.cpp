@@ -3,13 +3,14 @@
 #include "base/path.h"
 #include "outlook/detection.h"
 #include "outlook/environment.h"
+#include "platform/file_stream.h"
 #include "platform/files.h"
 #include "registry/registry.h"
 
 namespace kestrine::outlook {
 
 bool FolderHasFiles(const std::string& folder) {
-    return platform::FolderExists(folder) && !platform::ListFiles(folder).empty();
+    return platform::fileio::IsDirectory(folder) && !platform::ListFiles(folder).empty();
 }
 
 bool ProfileHasAddressBook(const std::string& profileKey) {
@@ -17,7 +18,7 @@ bool ProfileHasAddressBook(const std::string& profileKey) {
         std::string stored = registry::GetStringValue(profileKey + "\\" + sub, kPabPathValue);
         if (stored == registry::kError) continue;
         std::string path = NormalizePabPath(stored);
-        if (!path.empty() && platform::FileExists(path)) return true;
+        if (!path.empty() && platform::fileio::IsFile(path)) return true;
     }
     return false;
 }
@@ -52,8 +53,8 @@ void RunProfileInventory(AppState& state, ui::BackupTabModel& tab,
     // Personal folders and options settings stay enabled: their data is found by the run.
 
     if (options.proposeName) {
-        std::string folder =
-            ChooseProposalFolder(options.backupFolder, state.AppFolder, platform::FolderExists);
+        std::string folder = ChooseProposalFolder(options.backupFolder, state.AppFolder,
+                                                  platform::fileio::IsDirectory);
         tab.targetFileText = base::JoinPath(folder, ProposalFileName(profile, options.today));
         state.TargetFile = tab.targetFileText;
     }

@@ -1,7 +1,7 @@
 #pragma once
-// Portable file access for the archive code: one open file with 64-bit offsets, and the few path
-// operations that writing through a temporary file needs. Paths are UTF-8; on Windows they go to
-// the wide-character API, so names outside the ANSI code page work.
+// Portable file access for the core: one open file with 64-bit offsets, and the few file and path
+// operations that writing through a temporary file and replacing files need. Paths are UTF-8; on
+// Windows they go to the wide-character API, so names outside the ANSI code page work.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -59,7 +59,13 @@ std::unique_ptr<FileStream> CreateTempFile(const std::string& folder, const std:
                                            std::string& path);
 // Moves `from` over `to`, replacing a file of that name in one step where the system allows.
 bool MoveOver(const std::string& from, const std::string& to);
+// Deletes one file (a read-only one too); true when no file is there afterwards, also when there
+// was none.
 bool RemoveFile(const std::string& path);
+// Something (a file, a folder, ...) is at `path`.
+bool Exists(const std::string& path);
+// A file, not a folder, is at `path`, whatever its attributes.
+bool IsFile(const std::string& path);
 bool IsDirectory(const std::string& path);
 // The file's last-modified time in MS-DOS form (date in the high word), local time; a fixed
 // 1980-01-01 when it cannot be read.

@@ -125,7 +125,19 @@ bool MoveOver(const std::string& from, const std::string& to) {
 }
 
 bool RemoveFile(const std::string& path) {
-    return ::unlink(path.c_str()) == 0;
+    if (path.empty()) return false;
+    if (::unlink(path.c_str()) == 0 || errno == ENOENT) return true;
+    return false;
+}
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+bool IsFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool IsDirectory(const std::string& path) {

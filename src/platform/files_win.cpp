@@ -3,7 +3,9 @@
 #include <algorithm>
 
 #include "base/text.h"
+#include "platform/file_stream.h"
 #include "platform/files.h"
+#include "platform/handle_win.h"
 #include "platform/text.h"
 
 namespace kestrine::platform {
@@ -23,15 +25,6 @@ std::wstring FolderPattern(const std::string& folder) {
 
 }  // namespace
 
-bool PathExists(const std::string& path) {
-    return Attributes(path) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool FileExists(const std::string& path) {
-    DWORD attributes = Attributes(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 bool NormalFileExists(const std::string& path) {
     DWORD attributes = Attributes(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) return false;
@@ -39,34 +32,21 @@ bool NormalFileExists(const std::string& path) {
              (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
 }
 
-bool FolderExists(const std::string& path) {
-    DWORD attributes = Attributes(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 std::vector<std::string> ListFiles(const std::string& folder, bool includeHidden) {
     std::vector<std::string> names;
     if (folder.empty()) return names;
     WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileExW(FolderPattern(folder).c_str(), FindExInfoBasic, &data,
-                                   FindExSearchNameMatch, nullptr, 0);
-    if (find == INVALID_HANDLE_VALUE) return names;
+    FindHandle find(FindFirstFileExW(FolderPattern(folder).c_str(), FindExInfoBasic, &data,
+                                     FindExSearchNameMatch, nullptr, 0));
+    if (!find) return names;
     do {
         if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
         if (!includeHidden &&
             (data.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)))
             continue;
         names.push_back(Narrow(data.cFileName));
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
+    } while (FindNextFileW(find.get(), &data));
     return names;
-}
-
-bool RemoveFile(const std::string& path) {
-    if (path.empty()) return false;
-    if (DeleteFileW(Widen(path).c_str())) return true;
-    DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
 bool SetNormalAttributes(const std::string& path) {
@@ -75,57 +55,45 @@ bool SetNormalAttributes(const std::string& path) {
 
 bool MakeFolder(const std::string& path) {
     if (path.empty()) return false;
-    if (CreateDirectoryW(Widen(path).c_str(), nullptr)) return true;
-    return FolderExists(path);
-}
-
-bool MoveReplace(const std::string& from, const std::string& to) {
-    if (from.empty() || to.empty()) return false;
-    return MoveFileExW(Widen(from).c_str(), Widen(to).c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH);
-}
-
-bool RenamePath(const std::string& from, const std::string& to) {
-    if (from.empty() || to.empty()) return false;
-    return MoveFileExW(Widen(from).c_str(), Widen(to).c_str(), 0);
+    return CreateDirectoryW(Widen(path).c_str(), nullptr) || fileio::IsDirectory(path);
 }
 
 bool AppendBytes(const std::string& path, const std::string& bytes) {
     if (path.empty()) return false;
-    HANDLE file =
-        CreateFileW(Widen(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    FileHandle file(CreateFileW(Widen(path).c_str(), FILE_APPEND_DATA,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
     bool ok = true;
     size_t done = 0;
     while (ok && done < bytes.size()) {
         DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20));
         DWORD written = 0;
-        ok = WriteFile(file, bytes.data() + done, chunk, &written, nullptr) && written == chunk;
+        ok = WriteFile(file.get(), bytes.data() + done, chunk, &written, nullptr) &&
+             written == chunk;
         done += written;
     }
-    if (!CloseHandle(file)) ok = false;
-    return ok;
+    return file.Close() && ok;
 }
 
 bool ReadWholeFile(const std::string& path, std::string& bytes) {
     bytes.clear();
     if (path.empty()) return false;
-    HANDLE file = CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    FileHandle file(CreateFileW(Widen(path).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
     bool ok = true;
     char buffer[65536];
     for (;;) {
         DWORD got = 0;
-        if (!ReadFile(file, buffer, sizeof buffer, &got, nullptr)) {
+        if (!ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr)) {
             ok = false;
             break;
         }
         if (got == 0) break;
         bytes.append(buffer, got);
     }
-    CloseHandle(file);
     if (!ok) bytes.clear();
     return ok;
 }

@@ -1,6 +1,6 @@
 #include "base/path.h"
+#include "platform/file_stream.h"
 #include "platform/files.h"
-#include "platform/messages.h"
 #include "platform/registry_access.h"
 #include "platform/text.h"
 #include "registry/export_format.h"
@@ -69,8 +69,9 @@ bool WriteTree(uint32_t root, const std::string& subkey, const RegKeyTree& tree)
 bool WriteFileWhole(const std::string& fileName, const std::string& bytes) {
     std::string temp = platform::CreateTempFile(base::FolderPart(fileName), "KRX");
     if (temp.empty()) return false;
-    if (platform::AppendBytes(temp, bytes) && platform::MoveReplace(temp, fileName)) return true;
-    platform::RemoveFile(temp);
+    if (platform::AppendBytes(temp, bytes) && platform::fileio::MoveOver(temp, fileName))
+        return true;
+    platform::fileio::RemoveFile(temp);
     return false;
 }
 

@@ -4,6 +4,7 @@
 #include "archive/manifest.h"
 #include "archive/zip_instance.h"
 #include "base/path.h"
+#include "platform/file_stream.h"
 #include "platform/files.h"
 #include "platform/messages.h"
 #include "platform/text.h"
@@ -25,7 +26,7 @@ archive::Manifest ReadManifest(archive::ZipComponent& zip) {
     if (temp.empty()) return {};
     std::string bytes;
     const bool read = zip.ExtractToFile(*entry, temp) && platform::ReadWholeFile(temp, bytes);
-    platform::RemoveFile(temp);
+    platform::fileio::RemoveFile(temp);
     if (!read) return {};
     return archive::ReadManifestText(platform::AnsiToUtf8(bytes));
 }

@@ -1,7 +1,6 @@
 #include "restore/restore_handlers.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <utility>
 #include <vector>
 
@@ -11,32 +10,16 @@
 #include "base/text.h"
 #include "outlook/detection.h"
 #include "outlook/locations.h"
+#include "platform/file_stream.h"
+#include "platform/files.h"
 #include "registry/registry.h"
 #include "restore/file_replace.h"
 
-namespace fs = std::filesystem;
+namespace fileio = kestrine::platform::fileio;
 
 namespace kestrine::restore {
 
 namespace {
-
-bool IsFolder(const std::string& path) {
-    std::error_code ec;
-    return fs::is_directory(PathFromUtf8(path), ec);
-}
-
-// Creates the folder when missing, one level only.
-bool EnsureFolder(const std::string& path) {
-    if (IsFolder(path)) return true;
-    std::error_code ec;
-    fs::create_directory(PathFromUtf8(path), ec);
-    return IsFolder(path);
-}
-
-void RemoveFile(const std::string& path) {
-    std::error_code ec;
-    fs::remove(PathFromUtf8(path), ec);
-}
 
 // A profile name names a key below the profiles root and, for some items, a file.
 bool IsProfileName(const std::string& name) {
@@ -63,7 +46,7 @@ struct Planned {
 // open.
 bool ExtractAllInto(archive::ZipComponent& zip, const std::vector<Planned>& plan,
                     const std::string& folder) {
-    if (!IsFolder(folder)) return false;
+    if (!fileio::IsDirectory(folder)) return false;
     std::vector<StagedFile> staged;
     for (const auto& p : plan) {
         const auto entry =
@@ -75,7 +58,7 @@ bool ExtractAllInto(archive::ZipComponent& zip, const std::vector<Planned>& plan
         const std::string target = base::JoinPath(folder, p.targetName);
         StagedFile file{UnusedSibling(target, "new"), target};
         if (!zip.ExtractToFile(*entry, file.temporary)) {
-            RemoveFile(file.temporary);
+            fileio::RemoveFile(file.temporary);
             DiscardStaged(staged);
             return false;
         }
@@ -103,12 +86,13 @@ bool ImportEntry(const RestoreContext& ctx, const std::string& entryValue,
     const std::string temp = sGetTempFile("OBR");
     if (temp.empty()) return false;
     const bool ok = ctx.zip.ExtractToFile(*entry, temp) && registry::ImportKey(targetKey, temp);
-    RemoveFile(temp);
+    fileio::RemoveFile(temp);
     return ok;
 }
 
 bool RestoreFolderItem(const RestoreContext& ctx, Item item, const std::string& folder) {
-    if (!EnsureFolder(folder)) return false;
+    // A missing folder is made, one level only.
+    if (!platform::MakeFolder(folder)) return false;
     return ExtractAllInto(ctx.zip, PlanSameNames(Entry(ctx, item)), folder);
 }
 
@@ -217,7 +201,9 @@ bool RestorePab(const RestoreContext& ctx, const std::string& strIdentity) {
             const std::string key = profileKey + "\\" + sub;
             const std::string path = registry::GetStringValue(key, "001e6600");
             if (path == registry::kError) continue;
-            registry::SetStringValue(key, "001e6600", base::JoinPath(local, base::BaseName(path)));
+            if (!registry::SetStringValue(key, "001e6600",
+                                          base::JoinPath(local, base::BaseName(path))))
+                return false;
         }
         return true;
     });
@@ -244,23 +230,27 @@ bool RestoreDatas(const RestoreContext& ctx, const std::string& strIdentity) {
                 oldPath = registry::GetBinaryPathViaFile(key, "01020fff");
             if (oldPath == registry::kError) continue;
             const std::string newPath = base::JoinPath(local, base::BaseName(oldPath));
-            registry::DeleteValue(key, "001e6700");
-            registry::ReplaceBinaryPath(key, "01020fff", oldPath, newPath);
-            registry::ReplaceBinaryPath(key, "001f6700", oldPath, newPath);
+            // A profile that still names the old places is left when a write fails: the item fails.
+            if (!registry::DeleteValue(key, "001e6700") ||
+                !registry::ReplaceBinaryPath(key, "01020fff", oldPath, newPath) ||
+                !registry::ReplaceBinaryPath(key, "001f6700", oldPath, newPath))
+                return false;
         }
 
         const std::string section = profileKey + "\\" + kStoreSection;
-        registry::DeleteValue(section, "1102039b");
-        registry::DeleteValue(section, "001e023d");
+        if (!registry::DeleteValue(section, "1102039b") ||
+            !registry::DeleteValue(section, "001e023d"))
+            return false;
         char account[9];
         for (const char* valueName : {"Delivery Store EntryID", "Delivery Folder EntryID"}) {
             for (unsigned i = 0; i < 16; ++i) {
                 std::snprintf(account, sizeof account, "%08x", i);
-                registry::DeleteValue(profileKey + "\\" + kAccountsSubkey + "\\" + account,
-                                      valueName);
+                if (!registry::DeleteValue(profileKey + "\\" + kAccountsSubkey + "\\" + account,
+                                           valueName))
+                    return false;
             }
         }
-        if (archive::IsPlainFileName(strIdentity + ".FAV")) RemoveFile(fav);
+        if (archive::IsPlainFileName(strIdentity + ".FAV")) fileio::RemoveFile(fav);
         return true;
     });
 }

@@ -9,6 +9,7 @@
 #include "backup/backup_steps.h"
 #include "base/path.h"
 #include "outlook/locations.h"
+#include "platform/file_stream.h"
 #include "platform/files.h"
 #include "platform/system.h"
 #include "schedule/command_line.h"
@@ -66,9 +67,10 @@ AutoBackupResult RunAutoBackup(AppState& state) {
     result.exitStatus = backup::ExitStatusFor(outcome.written, outcome.outcomes);
 
     if (outcome.written) {
-        if (dated && defaultArchive != state.TargetFile && platform::FileExists(defaultArchive)) {
+        if (dated && defaultArchive != state.TargetFile &&
+            platform::fileio::IsFile(defaultArchive)) {
             platform::SetNormalAttributes(defaultArchive);
-            platform::RemoveFile(defaultArchive);
+            platform::fileio::RemoveFile(defaultArchive);
         }
         log(BackupEndLine(platform::NowText(), command.profile));
     } else {

@@ -103,7 +103,7 @@ class ReplaceTogether : public ::testing::Test {
     std::string Path(const std::string& name) { return dir / name; }
     StagedFile Stage(const std::string& target, const std::string& content) {
         StagedFile f{UnusedSibling(Path(target), "new"), Path(target)};
-        test::WriteFile(PathFromUtf8(f.temporary), content);
+        test::WriteFile(f.temporary, content);
         return f;
     }
     size_t FileCount() {
