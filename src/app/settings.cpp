@@ -1,8 +1,6 @@
 #include "app/settings.h"
 
-#include "app/app_state.h"
 #include "base/line_file.h"
-#include "base/path.h"
 #include "base/text.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -19,12 +17,9 @@ void WriteINIValue(const std::string& filename, const std::string& section, cons
     platform::WriteProfileString(filename, section, key, value);
 }
 
-bool SettingIsOn(const std::string& section, const std::string& key) {
-    return ReadINIValue(SettingsPath(), section, key) == "1";
-}
-
-std::string SettingsPath() {
-    return base::JoinPath(State().AppFolder, "settings.dat");
+bool SettingIsOn(const std::string& settingsFile, const std::string& section,
+                 const std::string& key) {
+    return ReadINIValue(settingsFile, section, key) == "1";
 }
 
 std::string GetINI(const std::string& keyName, const std::string& filename) {
@@ -35,10 +30,6 @@ std::string GetINI(const std::string& keyName, const std::string& filename) {
 
 bool SaveINI(const std::string& keyName, const std::string& keyValue, const std::string& filename) {
     return platform::AppendBytes(filename, platform::Utf8ToAnsi(base::INILine(keyName, keyValue)));
-}
-
-std::string sGetTempFile(const std::string& prefix) {
-    return platform::CreateTempFile(State().AppFolder, prefix);
 }
 
 }  // namespace kestrine

@@ -2,6 +2,7 @@
 
 #include "base/line_file.h"
 #include "base/text.h"
+#include "base/utf.h"
 
 namespace kestrine::archive {
 
@@ -48,12 +49,11 @@ std::vector<std::string> SplitStagingList(std::string_view list) {
 }
 
 bool IsValidItemFlags(std::string_view flags) {
-    return flags.size() == kArchiveItemCount;
+    return flags.size() == kItemCount;
 }
 
-bool ItemPresent(std::string_view flags, int index) {
-    return index >= 0 && static_cast<size_t>(index) < flags.size() &&
-           flags[static_cast<size_t>(index)] == '1';
+bool ItemPresent(std::string_view flags, Item item) {
+    return IndexOf(item) < flags.size() && flags[IndexOf(item)] == '1';
 }
 
 std::string ManifestText(const ManifestHeader& header,
@@ -68,6 +68,7 @@ std::string ManifestText(const ManifestHeader& header,
 
 Manifest ReadManifestText(std::string_view text) {
     Manifest manifest;
+    if (!base::IsWellFormedUtf8(text)) return manifest;
     manifest.header.computer = base::ScanINIText(text, kKeyComputer);
     manifest.header.logonUser = base::ScanINIText(text, kKeyLogonUser);
     manifest.header.identity = base::ScanINIText(text, kKeyIdentity);
@@ -77,11 +78,11 @@ Manifest ReadManifestText(std::string_view text) {
     manifest.itemFlags = base::ScanINIText(text, kKeyItemFlags);
     manifest.valid = IsValidItemFlags(manifest.itemFlags);
     if (!manifest.valid) return manifest;
-    for (int i = 0; i < kArchiveItemCount; ++i) {
+    for (const ItemInfo& info : kItems) {
         // An absent item is never looked up, even when its line is there.
-        if (!ItemPresent(manifest.itemFlags, i)) continue;
-        manifest.entries[static_cast<size_t>(i)] =
-            base::CutAtNul(base::ScanINIText(text, kArchiveItems[static_cast<size_t>(i)].key));
+        if (!ItemPresent(manifest.itemFlags, info.item)) continue;
+        manifest.entries[IndexOf(info.item)] =
+            base::CutAtNul(base::ScanINIText(text, info.manifestKey));
     }
     return manifest;
 }

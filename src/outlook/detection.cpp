@@ -1,6 +1,7 @@
 #include "outlook/detection.h"
 
 #include "base/text.h"
+#include "outlook/profile_data.h"
 
 namespace kestrine::outlook {
 
@@ -84,10 +85,6 @@ std::vector<std::string> UsableProfileNames(const std::vector<std::string>& subk
 
 bool UsesAppDataLayout(std::string_view osVersion) {
     return ReadAsNumber(osVersion) >= 6;
-}
-
-std::string RoamingSegment(std::string_view osVersion) {
-    return UsesAppDataLayout(osVersion) ? "\\AppData\\Roaming" : "\\Application Data";
 }
 
 }  // namespace kestrine::outlook

@@ -67,6 +67,8 @@ bool Exists(const std::string& path);
 // A file, not a folder, is at `path`, whatever its attributes.
 bool IsFile(const std::string& path);
 bool IsDirectory(const std::string& path);
+// The size of the file at `path` in bytes; 0 when it cannot be read.
+uint64_t FileSize(const std::string& path);
 // The file's last-modified time in MS-DOS form (date in the high word), local time; a fixed
 // 1980-01-01 when it cannot be read.
 uint32_t FileDosTime(const std::string& path);

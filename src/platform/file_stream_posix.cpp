@@ -145,6 +145,12 @@ bool IsDirectory(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+uint64_t FileSize(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+    return static_cast<uint64_t>(st.st_size);
+}
+
 uint32_t FileDosTime(const std::string& path) {
     constexpr uint32_t kEpoch = (0u << 25 | 1u << 21 | 1u << 16);
     struct stat st {};

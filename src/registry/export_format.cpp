@@ -210,6 +210,7 @@ ImportPlan ParseExportText(std::string_view text) {
         if (pos < text.size()) ++pos;
         if (pos < text.size() && text[pos] == '\n') ++pos;
         ++lineNo;
+        if (!base::IsWellFormedUtf8(line)) return fail(lineNo, "not UTF-8 text");
 
         auto header = [&](std::string_view path) -> bool {
             if (path == lastHeader) return true;

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "base/utf.h"
+
 namespace kestrine::schedule {
 
 namespace {
@@ -28,6 +30,11 @@ size_t CountChars(std::string_view text) {
 }  // namespace
 
 UnattendedCommand ParseUnattendedTail(std::string_view tail) {
+    UnattendedCommand command;
+    if (!base::IsWellFormedUtf8(tail)) {
+        command.status = CommandLineStatus::MalformedText;
+        return command;
+    }
     std::vector<std::string_view> pieces;
     size_t pos = 0;
     while (true) {
@@ -40,7 +47,6 @@ UnattendedCommand ParseUnattendedTail(std::string_view tail) {
         pos = equals + 1;
     }
 
-    UnattendedCommand command;
     if (pieces.size() < 5) {
         command.status = CommandLineStatus::TooFewPieces;
         return command;

@@ -9,6 +9,7 @@ namespace kestrine::schedule {
 
 enum class CommandLineStatus {
     Ok,
+    MalformedText,  // not well-formed UTF-8: no piece can be trusted
     TooFewPieces,   // fewer than four "="
     TooManyPieces,  // more than four "=": a value held "=", so no piece can be trusted
     EmptyProfile,
@@ -26,8 +27,9 @@ struct UnattendedCommand {
 };
 
 // Cuts the tail at every "=": piece 0 is ignored, pieces 1..3 lose their last two characters (the
-// next key's name, whatever it is), piece 4 is the archive path; nothing is trimmed. Refused with
-// fewer or more than five pieces, or an empty profile, mask or archive.
+// next key's name, whatever it is), piece 4 is the archive path; nothing is trimmed. Refused when
+// the tail is not well-formed UTF-8, with fewer or more than five pieces, or an empty profile, mask
+// or archive.
 UnattendedCommand ParseUnattendedTail(std::string_view tail);
 
 // Which of the nine items the mask chooses: position k (from 1) is item k-1; only "1" chooses, and

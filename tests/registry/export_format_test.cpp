@@ -179,22 +179,15 @@ TEST(ImportParser, ReadsTheDefaultValueEmptyBinaryAndTheLowestDword) {
     EXPECT_EQ(plan.steps[4].relativePath, "A\\B");
 }
 
-TEST(ImportParser, AFileWithoutTheTopLineMergesInsteadOfReplacing) {
-    RegKeyTree tree{"", {{"keep", kRegDword, Dword(1)}}, {RegKeyTree{"Sub", {}, {}}}};
-    auto plan = ParseExportText("\\Sub\r\n\"v\"= sz:x\r\n");
-    ASSERT_TRUE(plan.ok);
-    ApplyImportPlan(tree, plan.steps);
-    ASSERT_EQ(tree.values.size(), 1u);
-    ASSERT_EQ(tree.subkeys.size(), 1u);
-    EXPECT_EQ(tree.subkeys[0].values, (std::vector<RegValue>{{"v", kRegSz, Sz("x")}}));
-}
-
-TEST(ImportParser, TheTopLineReplacesWhatTheFileDoesNotList) {
-    RegKeyTree tree{"", {{"old", kRegDword, Dword(1)}}, {RegKeyTree{"Gone", {}, {}}}};
-    auto plan = ParseExportText("\\\r\n\"new\"= dw:2\r\n");
-    ASSERT_TRUE(plan.ok);
-    ApplyImportPlan(tree, plan.steps);
-    EXPECT_EQ(tree, (RegKeyTree{"", {{"new", kRegDword, Dword(2)}}, {}}));
+TEST(ImportParser, TheTopLineReplacesTheTreeAndAFileWithoutItMerges) {
+    const RegKeyTree before{"", {{"keep", kRegDword, Dword(1)}}, {RegKeyTree{"Sub", {}, {}}}};
+    RegKeyTree merged = before;
+    ApplyImportPlan(merged, ParseExportText("\\Sub\r\n\"v\"= sz:x\r\n").steps);
+    ASSERT_EQ(merged.values.size(), 1u);
+    EXPECT_EQ(merged.subkeys[0].values, (std::vector<RegValue>{{"v", kRegSz, Sz("x")}}));
+    RegKeyTree replaced = before;
+    ApplyImportPlan(replaced, ParseExportText("\\\r\n\"new\"= dw:2\r\n").steps);
+    EXPECT_EQ(replaced, (RegKeyTree{"", {{"new", kRegDword, Dword(2)}}, {}}));
 }
 
 TEST(ImportParser, RejectsEveryKindOfMalformedLine) {

@@ -1,0 +1,17 @@
+#include "app/program_paths.h"
+
+#include "base/path.h"
+
+namespace kestrine {
+
+ProgramPaths PathsIn(const std::string& appFolder) {
+    ProgramPaths paths;
+    paths.AppFolder = appFolder;
+    paths.SettingsFile = base::JoinPath(appFolder, "settings.dat");
+    paths.LogFile = base::JoinPath(appFolder, "brlog.dat");
+    paths.ManifestPath = base::JoinPath(appFolder, "kestrine.dat");
+    paths.TempFolder = appFolder;
+    return paths;
+}
+
+}  // namespace kestrine
