@@ -1,5 +1,6 @@
 #include "app/program_paths.h"
 
+#include "archive/manifest.h"
 #include "base/path.h"
 
 namespace kestrine {
@@ -9,7 +10,7 @@ ProgramPaths PathsIn(const std::string& appFolder) {
     paths.AppFolder = appFolder;
     paths.SettingsFile = base::JoinPath(appFolder, "settings.dat");
     paths.LogFile = base::JoinPath(appFolder, "brlog.dat");
-    paths.ManifestPath = base::JoinPath(appFolder, "kestrine.dat");
+    paths.ManifestPath = base::JoinPath(appFolder, archive::kManifestName);
     paths.TempFolder = appFolder;
     return paths;
 }

@@ -23,6 +23,26 @@ void Pump(const MainWindowModel& window) {
     if (window.pumpMessages) window.pumpMessages();
 }
 
+// Keeps the progress panel up to date through a run, letting the window's messages run around
+// each file.
+using StepShown = void (*)(ProgressModel&, archive::Item);
+using StepDoneShown = void (*)(ProgressModel&, archive::Item, archive::StepOutcome);
+using FileShown = void (*)(ProgressModel&, const archive::Progress&);
+archive::RunObserver PanelObserver(MainWindowModel& window, StepShown step, StepDoneShown done,
+                                   FileShown file) {
+    archive::RunObserver observer;
+    observer.stepStarted = [&window, step](archive::Item item) { step(window.progress, item); };
+    observer.stepFinished = [&window, done](archive::Item item, archive::StepOutcome outcome) {
+        done(window.progress, item, outcome);
+    };
+    observer.progress = [&window, file](const archive::Progress& facts) {
+        Pump(window);
+        file(window.progress, facts);
+        Pump(window);
+    };
+    return observer;
+}
+
 // The window lets messages run during a run; a second run must not start meanwhile.
 bool g_running = false;
 
@@ -67,16 +87,8 @@ BackupNowResult BackupNow(MainWindowModel& window, AppState& state, archive::Zip
     ShowBackupStarted(progress);
     Pump(window);
 
-    archive::RunObserver observer;
-    observer.stepStarted = [&](archive::Item item) { ShowBackupStep(progress, item); };
-    observer.stepFinished = [&](archive::Item item, archive::StepOutcome result) {
-        ShowBackupStepDone(progress, item, result);
-    };
-    observer.progress = [&](const archive::Progress& facts) {
-        Pump(window);
-        ShowBackupProgress(progress, facts);
-        Pump(window);
-    };
+    const archive::RunObserver observer =
+        PanelObserver(window, ShowBackupStep, ShowBackupStepDone, ShowBackupProgress);
     outcome.result = backup::RunBackup(BackupJobFor(window.backup, state, state.TargetFile), state,
                                        zip, observer);
     ShowBackupFinished(progress);
@@ -137,16 +149,8 @@ RestoreNowResult RestoreNow(MainWindowModel& window, const AppState& state,
     auto& progress = window.progress;
     ShowRestoreStarted(progress);
     Pump(window);
-    archive::RunObserver observer;
-    observer.stepStarted = [&](archive::Item item) { ShowRestoreStep(progress, item); };
-    observer.stepFinished = [&](archive::Item item, archive::StepOutcome) {
-        ShowRestoreStepDone(progress, item);
-    };
-    observer.progress = [&](const archive::Progress& facts) {
-        Pump(window);
-        ShowRestoreProgress(progress, facts);
-        Pump(window);
-    };
+    const archive::RunObserver observer =
+        PanelObserver(window, ShowRestoreStep, ShowRestoreStepDone, ShowRestoreProgress);
     outcome.result =
         restore::RunRestore(RestoreJobFor(window.restore, state), state, state, zip, observer);
     ShowRestoreFinished(progress);

@@ -126,7 +126,7 @@ void ShowRestoreStep(ProgressModel& progress, Item item) {
     progress.stepText = LookOf(item).caption;
 }
 
-void ShowRestoreStepDone(ProgressModel& progress, Item item) {
+void ShowRestoreStepDone(ProgressModel& progress, Item item, archive::StepOutcome) {
     if (LookOf(item).barAfter != 0) progress.Advance(LookOf(item).barAfter);
     if (LookOf(item).barAfterAgain != 0) progress.Advance(LookOf(item).barAfterAgain);
 }

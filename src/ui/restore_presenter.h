@@ -39,7 +39,7 @@ restore::RestoreJob RestoreJobFor(const RestoreTabModel& tab, const AppState& st
 // The progress panel through a run.
 void ShowRestoreStarted(ProgressModel& progress);
 void ShowRestoreStep(ProgressModel& progress, archive::Item item);
-void ShowRestoreStepDone(ProgressModel& progress, archive::Item item);
+void ShowRestoreStepDone(ProgressModel& progress, archive::Item item, archive::StepOutcome outcome);
 void ShowRestoreProgress(ProgressModel& progress, const archive::Progress& facts);
 void ShowRestoreFinished(ProgressModel& progress);
 

@@ -37,6 +37,7 @@ class BackupNow : public ::testing::Test {
 };
 
 TEST_F(BackupNow, EveryItemGoesIntoTheArchiveWithItsManifestLine) {
+    Put(Target(), "an older archive, replaced without a question");
     TickAll();
     window.backup.note = "first line\r\nsecond line";
     const auto run = Run();
@@ -85,27 +86,6 @@ TEST_F(BackupNow, EveryItemGoesIntoTheArchiveWithItsManifestLine) {
     EXPECT_FALSE(window.progress.busyPointer);
 }
 
-TEST_F(BackupNow, TheChoicesDecideTheStepsAndAnOlderArchiveIsReplacedWithoutAQuestion) {
-    struct Case {
-        Choice choice;
-        const char* flags;
-        size_t entries;
-    } cases[] = {{Choice::Contacts, "00000000001", 2}, {Choice::Accounts, "10010000000", 3}};
-    for (const auto& c : cases) {
-        Put(Target(), "old");
-        window.backup.items = {};
-        Tick({c.choice});
-        s.dialogs.messages.clear();
-        const auto run = Run();
-        ASSERT_TRUE(run.result.written);
-        EXPECT_EQ(run.result.itemFlags, c.flags);
-        EXPECT_EQ(ReadArchive(Target()).names.size(), c.entries);
-        EXPECT_EQ(s.dialogs.messages.size(), 1u);
-    }
-    // The interactive run logs the configuration nowhere.
-    EXPECT_EQ(Occurrences(s.Log(), " Backup Accounts Settings Succeeded!"), 1u);
-}
-
 TEST_F(BackupNow, MissingItemsFailHonestlyAndAnAnsiDataFilePathIsFoundToo) {
     registry::DeleteKeyTree(s.state.AccountsKey);
     std::filesystem::remove_all(Fs(s.state.TemplatesDir));
@@ -125,18 +105,6 @@ TEST_F(BackupNow, MissingItemsFailHonestlyAndAnAnsiDataFilePathIsFoundToo) {
         EXPECT_NE(OnlyMessage().find(std::string("\r\nBackup ") + item + "\tFail!\t"),
                   std::string::npos);
     EXPECT_NE(s.Log().find(" Backup Templates Fail!\n\r\n"), std::string::npos);
-}
-
-TEST_F(BackupNow, ARefusalChangesNothing) {
-    Put(Target(), "the user's previous backup");
-    Tick({Choice::Contacts});
-    window.backup.protect = true;
-    window.backup.password = "secret";
-    EXPECT_FALSE(Run().started);
-    EXPECT_EQ(OnlyMessage(), "Incorect Password!");
-    EXPECT_EQ(Get(Target()), "the user's previous backup");
-    EXPECT_TRUE(s.AppFiles().empty());
-    EXPECT_FALSE(window.progress.panelVisible);
 }
 
 TEST_F(BackupNow, TheWindowFollowsTheRunAndASecondRunIsRefused) {

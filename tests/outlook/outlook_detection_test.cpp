@@ -188,26 +188,6 @@ TEST(SystemDetection, WindowsVersionComesFromWmi) {
     EXPECT_TRUE(std::regex_match(version, std::regex(R"(\d+\.\d)"))) << version;
 }
 
-TEST(ProfileListing, BlankNamesAreSkippedAndMissingEmptyOrAllBlankMeansNoProfiles) {
-    test::Scratch s;
-    for (const char* name : {"Profiles\\Outlook", "Profiles\\   ", "Profiles\\My Mail", "Empty",
-                             "Blank\\ ", "Blank\\  "})
-        test::MakeKey(s.root + "\\" + name);
-    Environment env;
-    env.ProfilesRoot = s.root + "\\Profiles";
-    EnumProfiles(env);
-    EXPECT_FALSE(env.NoProfiles);
-    // The registry lists subkeys in its own (alphabetical) order.
-    EXPECT_EQ(env.ProfileNames, (std::vector<std::string>{"My Mail", "Outlook"}));
-    for (const char* root : {"Missing", "Empty", "Blank"}) {
-        env.ProfilesRoot = s.root + "\\" + root;
-        env.ProfileNames = {"stale"};
-        EnumProfiles(env);
-        EXPECT_TRUE(env.NoProfiles) << root;
-        EXPECT_TRUE(env.ProfileNames.empty()) << root;
-    }
-}
-
 TEST_F(OutlookDetection, StartUpDetectionFindsTheProfilesOfTheDetectedOutlook) {
     AnswerVersion("15.0.0.4569");
     // A profile of the test's own under the real Office 15.0 key, removed afterwards.

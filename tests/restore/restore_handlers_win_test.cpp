@@ -45,10 +45,21 @@ class RestoreHandlers : public ::testing::Test {
 
 // --- registry items ---
 
-TEST_F(RestoreHandlers, ConfigIntoAMissingProfileChangesNothing) {
+TEST_F(RestoreHandlers, RegistryItemsChangeNothingTheyCannotOrNeedNot) {
+    const std::string target = s.Profile("Target");
+    SetValue(target, "Keep", kSz, SzData("me"));
     Open({ExportFile("OBC2.tmp", {"\\", "\"A\"= sz:x"})}, {{Item::Configuration, "OBC2.tmp"}});
+    // A profile that does not exist is left alone, and that is no failure.
     EXPECT_TRUE(RestoreConfig(ctx, "Nobody"));
     EXPECT_FALSE(registry::KeyExists(s.Profile("Nobody")));
+    // A profile name that is no name is refused.
+    EXPECT_FALSE(RestoreConfig(ctx, ""));
+    EXPECT_FALSE(RestoreDatas(ctx, ""));
+    EXPECT_FALSE(RestoreRules(ctx, "..\\x"));
+    // An entry the archive lacks fails and keeps the key.
+    EntryOf(Item::Configuration) = "OBC9.tmp";
+    EXPECT_FALSE(RestoreConfig(ctx, "Target"));
+    EXPECT_TRUE(GetData(target, "Keep").has_value());
     EXPECT_TRUE(s.AppFiles().empty());
 }
 
@@ -66,23 +77,6 @@ TEST_F(RestoreHandlers, ABrokenExportFileLeavesTheProfileUntouched) {
     EXPECT_FALSE(RestoreAccounts(ctx, "Target"));
     EXPECT_EQ(Snapshot(target), beforeAccounts);
     EXPECT_TRUE(s.AppFiles().empty());
-}
-
-TEST_F(RestoreHandlers, AnEntryTheArchiveLacksFailsAndKeepsTheKey) {
-    const std::string target = s.Profile("Target");
-    SetValue(target, "Keep", kSz, SzData("me"));
-    Open({}, {{Item::Configuration, "OBC9.tmp"}});
-    EXPECT_FALSE(RestoreConfig(ctx, "Target"));
-    EXPECT_TRUE(GetData(target, "Keep").has_value());
-}
-
-TEST_F(RestoreHandlers, AProfileNameThatIsNoNameIsRefused) {
-    SetValue(s.root + "\\Profiles", "Keep", kSz, SzData("x"));
-    Open({ExportFile("OBC6.tmp", {"\\"})}, {{Item::Configuration, "OBC6.tmp"}});
-    EXPECT_FALSE(RestoreConfig(ctx, ""));
-    EXPECT_FALSE(RestoreDatas(ctx, ""));
-    EXPECT_FALSE(RestoreRules(ctx, "..\\x"));
-    EXPECT_TRUE(GetData(s.root + "\\Profiles", "Keep").has_value());
 }
 
 // --- folder items ---
@@ -165,12 +159,10 @@ TEST_F(RestoreHandlers, RulesTakeTheTargetProfilesName) {
     EXPECT_TRUE(RestoreRules(ctx, "OUTLOOK"));  // the same profile in another case
     EXPECT_EQ(Get(dir + "\\Outlook.RWZ"), "restored rules");
     EXPECT_EQ(Files(dir).size(), 2u);
-}
-
-TEST_F(RestoreHandlers, RulesNeedTheRoamingFolder) {
-    Open({s.Source("Outlook.RWZ", "r")}, {{Item::Rules, "Outlook.RWZ"}});
+    // The roaming folder is not created.
+    std::filesystem::remove_all(Fs(dir));
     EXPECT_FALSE(RestoreRules(ctx, "Second"));
-    EXPECT_FALSE(Exists(s.folders.roamingOutlook));
+    EXPECT_FALSE(Exists(dir));
 }
 
 // --- the address book ---
@@ -186,14 +178,11 @@ TEST_F(RestoreHandlers, AddressBookIsRepointedIntoTheLocalFolder) {
     EXPECT_EQ(Get(local + "\\Outlook.pab"), "pab");
     EXPECT_EQ(*GetData(p + "\\pab", "001e6600"), SzData(local + "\\Outlook.pab"));
     EXPECT_FALSE(GetData(p + "\\other", "001e6600").has_value());
-}
-
-TEST_F(RestoreHandlers, AddressBookIntoAProfileWithoutSubkeysFails) {
-    const std::string local = s.MakeFolder(s.folders.localOutlook);
+    // Into a profile without subkeys: the file was extracted before the profile was looked at.
     MakeKey(s.Profile("Empty"));
-    Open({s.Source("Outlook.pab", "pab")}, {{Item::AddressBook, "Outlook.pab"}});
+    std::filesystem::remove(Fs(local + "\\Outlook.pab"));
     EXPECT_FALSE(RestorePab(ctx, "Empty"));
-    EXPECT_EQ(Get(local + "\\Outlook.pab"), "pab");  // extracted before the profile was looked at
+    EXPECT_EQ(Get(local + "\\Outlook.pab"), "pab");
 }
 
 // --- data files and the re-linking ---
@@ -272,23 +261,18 @@ TEST_F(RestoreDataFiles, ALockedDataFileFailsTheItemAndKeepsTheProfileLinks) {
     ExpectNoTemporaries(local);
 }
 
-TEST_F(RestoreDataFiles, AMissingEntryFailsBeforeAnyChange) {
+TEST_F(RestoreDataFiles, AMissingEntryOrLocalFolderChangesNothingAndABareProfileFails) {
     const TreeSnapshot before = Snapshot(p);
     EntryOf(Item::DataFiles) = "Main.pst;NotThere.pst";
     EXPECT_FALSE(RestoreDatas(ctx, "Second"));
     EXPECT_EQ(Get(local + "\\Main.pst"), "old main");
-    EXPECT_EQ(Snapshot(p), before);
-}
-
-TEST_F(RestoreDataFiles, AProfileWithoutSubkeysFailsAfterTheFilesArePlaced) {
+    EntryOf(Item::DataFiles) = "Main.pst;Archive.pst";
+    // A profile without subkeys fails after the files are placed.
     MakeKey(s.Profile("Bare"));
     EXPECT_FALSE(RestoreDatas(ctx, "Bare"));
     EXPECT_EQ(Get(local + "\\Archive.pst"), "archive");
-}
-
-TEST_F(RestoreDataFiles, TheLocalFolderIsNotCreated) {
+    // The local folder is not created.
     std::filesystem::remove_all(Fs(local));
-    const TreeSnapshot before = Snapshot(p);
     EXPECT_FALSE(RestoreDatas(ctx, "Second"));
     EXPECT_FALSE(Exists(local));
     EXPECT_EQ(Snapshot(p), before);
