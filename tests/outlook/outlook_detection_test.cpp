@@ -109,8 +109,6 @@ TEST_F(OutlookDetection, RecognisedReleasesAndTheirProfileRoots) {
     } cases[] = {
         {"16.0.0.4266", "Outlook 2016", "16.0",
          "HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\16.0\\Outlook\\Profiles"},
-        {"15.0.0.4569", "Outlook 2013", "15.0",
-         "HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\15.0\\Outlook\\Profiles"},
         {"14.0.7266.5000", "Outlook 2010", "14.0", kMessagingProfilesRoot},
     };
     int quits = 0;
