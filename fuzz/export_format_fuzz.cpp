@@ -9,6 +9,7 @@
 #include "registry/export_format.h"
 
 using namespace kestrine::registry;
+namespace base = kestrine::base;
 
 namespace {
 
