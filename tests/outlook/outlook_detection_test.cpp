@@ -186,34 +186,5 @@ TEST(SystemDetection, WindowsVersionComesFromWmi) {
     EXPECT_TRUE(std::regex_match(version, std::regex(R"(\d+\.\d)"))) << version;
 }
 
-TEST_F(OutlookDetection, StartUpDetectionFindsTheProfilesOfTheDetectedOutlook) {
-    AnswerVersion("15.0.0.4569");
-    // A profile of the test's own under the real Office 15.0 key, removed afterwards.
-    std::string profile = "olk-" + std::to_string(GetCurrentProcessId());
-    std::wstring sub =
-        L"Software\\Microsoft\\Office\\15.0\\Outlook\\Profiles\\" + platform::Widen(profile);
-    HKEY created = nullptr;
-    RegCreateKeyExW(HKEY_CURRENT_USER, sub.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                    &created, nullptr);
-    ASSERT_TRUE(created);
-    RegCloseKey(created);
-
-    Environment env;
-    WithServer([&] {
-        DetectEnvironment(env);
-        return 0;
-    });
-    RegDeleteTreeW(HKEY_CURRENT_USER, sub.c_str());
-
-    EXPECT_FALSE(env.OSVersion.empty());
-    EXPECT_EQ(env.OutlookName, "Outlook 2013");
-    EXPECT_EQ(env.ProfilesRoot,
-              "HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\15.0\\Outlook\\Profiles");
-    EXPECT_FALSE(env.NoProfiles);
-    EXPECT_NE(std::find(env.ProfileNames.begin(), env.ProfileNames.end(), profile),
-              env.ProfileNames.end());
-    EXPECT_EQ(QuitCalls(), 1);
-}
-
 }  // namespace
 }  // namespace kestrine::outlook

@@ -41,24 +41,6 @@ restore::RestoreResult OpenAndRestore(Scratch& s, archive::ZipComponent& zip,
     return RestoreNow(window, s.state, zip).result;
 }
 
-// Names and sizes of files, for messages about snapshots that differ.
-std::string Describe(const std::map<std::string, FolderSnapshot>& folders) {
-    std::string out;
-    for (const auto& [folder, files] : folders) {
-        out += "[" + folder + "]";
-        for (const auto& [name, content] : files)
-            out += " " + name + ":" + std::to_string(content.size());
-        out += "\n";
-    }
-    return out;
-}
-#define EXPECT_SAME_FILES(actual, expected)                                                    \
-    do {                                                                                       \
-        const auto& a_ = (actual);                                                             \
-        const auto& e_ = (expected);                                                           \
-        EXPECT_TRUE(a_ == e_) << "actual:\n" << Describe(a_) << "expected:\n" << Describe(e_); \
-    } while (0)
-
 class RoundTrip : public ::testing::Test {
   protected:
     Scratch s;
@@ -211,7 +193,7 @@ TEST_F(RoundTrip, IntoAnotherProfileOfAnotherUser) {
     expectedFiles["local"]["Outlook.pab"] = Get(elsewhere + "\\Outlook.pab");
     // The rules file is named after the target profile; the preferences bring the source's too.
     expectedFiles["roaming"]["Second.RWZ"] = expectedFiles["roaming"]["Outlook.RWZ"];
-    EXPECT_SAME_FILES(UserFiles(f2), expectedFiles);
+    EXPECT_EQ(UserFiles(f2), expectedFiles);
     EXPECT_FALSE(Exists(fav2 + "\\Second.FAV"));
     EXPECT_TRUE(Exists(fav2 + "\\Outlook.FAV"));
     // The picture subfolder of the signatures is not part of a backup.
