@@ -113,7 +113,8 @@ BackupResult RunBackup(const BackupJob& job, const ProgramPaths& paths, archive:
     // The component reports the share of the whole run written so far while it adds a file.
     zip.Events().WriteProgress = [&](int percent) {
         if (!observer.progress || expected == 0) return;
-        progress.bytesDone = std::max(doneBeforeFile, expected / 100 * percent);
+        progress.bytesDone =
+            std::max(doneBeforeFile, expected * static_cast<uint64_t>(percent) / 100);
         observer.progress(progress);
     };
 

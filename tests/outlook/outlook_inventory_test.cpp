@@ -2,8 +2,10 @@
 // test's own registry key, and a scratch user folder.
 #include <gtest/gtest.h>
 
+#include "app/settings.h"
 #include "outlook/inventory.h"
 #include "outlook/profile_data.h"
+#include "ui/commands.h"
 #include "win_scratch.h"
 
 namespace kestrine::outlook {
@@ -101,6 +103,28 @@ TEST_F(Inventory, TheStationeryOfOutlook2007AndLaterIsTheSharedFilesFolders) {
     const std::string shared = registry::GetStringValue(kSharedToolsKey, kSharedFilesDirValue);
     EXPECT_EQ(TakeInventory(s.state, "P").locations.StationeryDir,
               StationeryFromSharedFiles(shared));
+}
+
+TEST_F(Inventory, ChoosingAProfileStoresItsLocationsAndMayProposeADatedName) {
+    MakeFullProfile("My Mail");
+    const std::string out = test::Scratch::MakeFolder(s.dir / "out");
+    WriteINIValue(s.state.SettingsFile, "backup", "automgeneratefile", "1");
+    WriteINIValue(s.state.SettingsFile, "backup", "backupfolder", out + "\\");
+    ui::BackupTabModel tab;
+    tab.sourceProfile = "My Mail";
+    tab.items[2].ticked = true;
+    ui::SelectSourceProfile(tab, s.state);
+    EXPECT_EQ(s.state.AccountsKey, AccountsKey(s.state.ProfilesRoot, "My Mail"));
+    EXPECT_FALSE(tab.items[2].ticked);
+    EXPECT_TRUE(tab.items[2].enabled);
+    // Named after the profile and today's date, in the backup folder with one backslash.
+    EXPECT_EQ(tab.targetFileText.rfind(out + "\\kestrine-My Mail-", 0), 0u) << tab.targetFileText;
+    EXPECT_EQ(s.state.TargetFile, tab.targetFileText);
+    // Without the switch the user's own text stays.
+    WriteINIValue(s.state.SettingsFile, "backup", "automgeneratefile", "0");
+    tab.targetFileText = s.state.TargetFile = "D:\\mine.ksx";
+    ui::SelectSourceProfile(tab, s.state);
+    EXPECT_EQ(s.state.TargetFile, "D:\\mine.ksx");
 }
 
 }  // namespace
