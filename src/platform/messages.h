@@ -14,16 +14,13 @@ enum class MessageAnswer { Ok, Cancel };
 
 struct MessageRequest {
     std::string text;   // UTF-8; line breaks as the caller built them (CR LF, LF)
-    std::string title;  // "Kestrine" for every message of the program
+    std::string title;  // the caller's: the application title for every message of the program
     MessageIcon icon = MessageIcon::None;
     MessageButtons buttons = MessageButtons::Ok;
 };
 
 // Shows a modal message box and returns the button pressed.
 MessageAnswer ShowMessage(const MessageRequest& request);
-// Shorthand: a message titled with the application title.
-MessageAnswer ShowMessage(const std::string& text, MessageIcon icon,
-                          MessageButtons buttons = MessageButtons::Ok);
 
 struct FileDialogRequest {
     bool save = false;          // save dialog, else open dialog

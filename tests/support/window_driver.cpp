@@ -5,6 +5,7 @@
 #include <chrono>
 #include <thread>
 
+#include "app/version.h"
 #include "platform/text.h"
 
 namespace kestrine::test {
@@ -152,7 +153,7 @@ void ShowTab(HWND window, int id, int index) {
 
 SeenMessage AnswerMessageBox(int button) {
     SeenMessage seen;
-    HWND box = WaitForWindow("Kestrine");
+    HWND box = WaitForWindow(kProductName);
     if (!box) return seen;
     seen.text = WindowText(GetDlgItem(box, 0xFFFF));
     seen.owner = GetWindow(box, GW_OWNER);

@@ -58,8 +58,8 @@ struct SeenMessage {
     std::string icon;  // "information", "exclamation", "critical" or ""
     HWND owner = nullptr;
 };
-// Waits for a message box titled "Kestrine", reads it, presses `button` and waits for it to close.
-// An empty text when none appeared.
+// Waits for a message box titled with the application title, reads it, presses `button` and waits
+// for it to close. An empty text when none appeared.
 SeenMessage AnswerMessageBox(int button = IDOK);
 
 }  // namespace kestrine::test

@@ -10,8 +10,8 @@
 #include <filesystem>
 #include <thread>
 
-#include "outlook/locations.h"
 #include "platform/text.h"
+#include "ui/backup_presenter.h"
 #include "ui/win/resource.h"
 #include "ui/win/scheduler_dialog.h"
 #include "ui/win/settings_dialog.h"
@@ -21,14 +21,16 @@ namespace {
 
 using namespace kestrine;
 
-std::array<ui::ItemBox, 9> SampleItems(const std::string&) {
-    std::array<ui::ItemBox, 9> items;
-    for (size_t i = 0; i < items.size(); ++i)
-        items[i] = {outlook::kItemCaptions[i], outlook::kBackupItemTooltips[i], true, false};
-    items[outlook::kItemStationery].enabled = false;
-    items[outlook::kItemAddressBook].enabled = false;
-    items[outlook::kItemAddressBook].tooltip = outlook::kNoPabTooltip;
-    return items;
+// A profile of Outlook 2007 or later without stationery.
+ui::ItemBoxes SampleItems(const std::string&) {
+    outlook::ProfileInventory inventory;
+    inventory.available.fill(true);
+    inventory.available[archive::IndexOf(archive::Choice::Stationery)] = false;
+    inventory.available[archive::IndexOf(archive::Choice::AddressBook)] = false;
+    inventory.addressBookSupported = false;
+    ui::BackupTabModel tab;
+    ui::ShowInventory(tab, inventory);
+    return tab.items;
 }
 
 // Puts the dialog in its sample state, reports where it is and closes it when told.

@@ -1,6 +1,6 @@
 #pragma once
-// COM for the span of one operation on the calling thread, for WMI and the Outlook automation
-// object. Internal to the platform layer.
+// COM for the span of one operation on the calling thread: interface pointers and strings that
+// release themselves, for WMI and the Outlook automation object. Internal to the platform layer.
 #include <windows.h>
 
 namespace kestrine::platform {

@@ -1,27 +1,10 @@
-#include "app/line_file.h"
+#include "base/line_file.h"
 
-namespace kestrine {
+#include "base/text.h"
 
-std::string TrimSpaces(std::string_view text) {
-    auto first = text.find_first_not_of(' ');
-    if (first == std::string_view::npos) return {};
-    auto last = text.find_last_not_of(' ');
-    return std::string(text.substr(first, last - first + 1));
-}
-
-std::string CutAtNul(std::string_view text) {
-    return std::string(text.substr(0, text.find('\0')));
-}
-
-std::string UpperAscii(std::string_view text) {
-    std::string out(text);
-    for (auto& c : out)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return out;
-}
+namespace kestrine::base {
 
 std::string ScanINIText(std::string_view text, std::string_view keyName) {
-    const std::string wanted = UpperAscii(keyName);
     size_t pos = 0;
     while (pos < text.size()) {
         size_t end = text.find_first_of("\r\n", pos);
@@ -34,7 +17,7 @@ std::string ScanINIText(std::string_view text, std::string_view keyName) {
 
         size_t equals = line.find('=');
         if (equals == std::string_view::npos) continue;
-        if (UpperAscii(line.substr(0, equals)) == wanted)
+        if (EqualsNoCase(line.substr(0, equals), keyName))
             return std::string(line.substr(equals + 1));
     }
     return {};
@@ -47,4 +30,4 @@ std::string INILine(std::string_view keyName, std::string_view keyValue) {
     return line;
 }
 
-}  // namespace kestrine
+}  // namespace kestrine::base

@@ -1,6 +1,6 @@
-#include "registry/utf16.h"
+#include "base/utf.h"
 
-namespace kestrine::registry {
+namespace kestrine::base {
 
 namespace {
 
@@ -148,4 +148,4 @@ std::u16string BytesToUtf16(const std::vector<uint8_t>& bytes) {
     return out;
 }
 
-}  // namespace kestrine::registry
+}  // namespace kestrine::base
