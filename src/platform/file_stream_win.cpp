@@ -84,12 +84,9 @@ class WinFileStream final : public FileStream {
 
 }  // namespace
 
-std::unique_ptr<FileStream> OpenForRead(const std::string& path) {
-    // Other programs may keep the file open for writing (a log, say); what is read is checked
-    // by its CRC, so sharing write access costs no consistency.
-    HANDLE h =
-        CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+static std::unique_ptr<FileStream> OpenExisting(const std::string& path, DWORD share) {
+    HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (h == INVALID_HANDLE_VALUE) return nullptr;
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(h, &info) ||
@@ -98,6 +95,30 @@ std::unique_ptr<FileStream> OpenForRead(const std::string& path) {
         return nullptr;
     }
     return std::make_unique<WinFileStream>(h);
+}
+
+std::unique_ptr<FileStream> OpenForRead(const std::string& path) {
+    // Other programs may keep the file open for writing (a log, say); what is read is checked
+    // by its CRC, so sharing write access costs no consistency.
+    return OpenExisting(path, FILE_SHARE_READ | FILE_SHARE_WRITE);
+}
+
+std::unique_ptr<FileStream> OpenForReadDenyWriters(const std::string& path) {
+    return OpenExisting(path, FILE_SHARE_READ);
+}
+
+std::vector<std::string> ListFileNames(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW found;
+    HANDLE h = FindFirstFileW(Wide(JoinPath(folder, "*")).c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE) return names;
+    do {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            names.push_back(Narrow(found.cFileName));
+        }
+    } while (FindNextFileW(h, &found));
+    FindClose(h);
+    return names;
 }
 
 std::unique_ptr<FileStream> CreateNew(const std::string& path) {
