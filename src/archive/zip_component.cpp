@@ -54,6 +54,10 @@ struct ZipComponent::Impl {
     // The form of the reading password that the traditionally encrypted entries take, once found.
     std::optional<std::string> legacyPassword;
 
+    std::unique_ptr<fileio::FileStream> Filtered(std::unique_ptr<fileio::FileStream> stream,
+                                                 const std::string& path) const {
+        return stream && filter ? filter(std::move(stream), path) : std::move(stream);
+    }
     bool Fail(ZipError kind, const std::string& message) {
         lastKind = kind;
         lastError = message;
@@ -79,9 +83,7 @@ struct ZipComponent::Impl {
     }
 
     std::unique_ptr<fileio::FileStream> OpenArchiveFile(const std::string& path) {
-        auto stream = fileio::OpenForRead(path);
-        if (stream && filter) stream = filter(std::move(stream));
-        return stream;
+        return Filtered(fileio::OpenForRead(path), path);
     }
 
     ZipReader::Hooks ReadHooks(const std::string& name) {
@@ -165,7 +167,7 @@ void ZipComponent::SetWorkFolder(const std::string& folder) {
 const std::string& ZipComponent::WorkFolder() const {
     return impl_->workFolder;
 }
-void ZipComponent::SetArchiveStreamFilter(StreamFilter filter) {
+void ZipComponent::SetStreamFilter(StreamFilter filter) {
     impl_->filter = filter;
     impl_->writer.SetStreamFilter(std::move(filter));
 }
@@ -343,7 +345,9 @@ bool ZipComponent::ExtractToFile(const EntryInfo& entry, const std::string& file
     const std::string name = fileio::BareFileName(filePath);
     auto temp = fileio::CreateTempFile(fileio::ParentFolder(filePath), "~" + name + kExtractingMark,
                                        tempPath);
+    if (temp) temp = impl_->Filtered(std::move(temp), tempPath);
     if (!temp) {
+        if (!tempPath.empty()) fileio::RemoveFile(tempPath);
         return impl_->Fail(ZipError::TargetUnwritable,
                            "cannot create a temporary file beside " + filePath);
     }

@@ -24,11 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/zip_error.h"
-
-namespace kestrine::platform::fileio {
-class FileStream;
-}
+#include "archive/zip_types.h"
 
 namespace kestrine::archive {
 
@@ -67,12 +63,6 @@ struct ZipEvents {
 
 class ZipComponent {
   public:
-    // Lets a caller see or change the archive file's stream as it is opened, for writing (the
-    // temporary file) and for reading (OpenArchive, ArchiveNeedsPassword). Tests make it fail on
-    // demand (a full disk, a device that goes away); empty means the file itself.
-    using StreamFilter = std::function<std::unique_ptr<platform::fileio::FileStream>(
-        std::unique_ptr<platform::fileio::FileStream>)>;
-
     ZipComponent();
     ~ZipComponent();
     ZipComponent(const ZipComponent&) = delete;
@@ -81,7 +71,8 @@ class ZipComponent {
     ZipEvents& Events();
     void SetWorkFolder(const std::string& folder);
     const std::string& WorkFolder() const;
-    void SetArchiveStreamFilter(StreamFilter filter);
+    // Every file stream the component opens passes through `filter` (see zip_types.h); for tests.
+    void SetStreamFilter(StreamFilter filter);
 
     // --- writing ---
     // Begins a new, empty archive for `path`; false (with LastError) when the temporary file beside

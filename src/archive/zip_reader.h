@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/zip_error.h"
+#include "archive/zip_types.h"
 #include "platform/file_stream.h"
 
 namespace kestrine::archive {

@@ -296,7 +296,7 @@ bool ZipWriter::Begin(const std::string& targetPath) {
     auto stream =
         fileio::CreateTempFile(fileio::ParentFolder(targetPath), TemporaryPrefix(targetPath), path);
     if (stream) tempPath_ = path;
-    if (stream && filter_) stream = filter_(std::move(stream));
+    stream = Filtered(std::move(stream), path);
     if (!stream) {
         return Kill(ZipError::ArchiveWriteFailed, "cannot create a temporary file beside " +
                                                       targetPath +
@@ -402,7 +402,7 @@ bool ZipWriter::AddFile(const std::string& filePath, const std::string& entryNam
 
     // Opened so that no one can change the file while it is copied; a file that another program
     // holds open for writing is refused rather than copied torn.
-    auto source = fileio::OpenForReadDenyWriters(filePath);
+    auto source = Filtered(fileio::OpenForReadDenyWriters(filePath), filePath);
     if (!source) {
         return Fail(ZipError::SourceUnreadable,
                     "cannot open " + filePath + " (missing, locked or in use by another program?)");
@@ -630,7 +630,7 @@ bool ZipWriter::WriteChunks(fileio::FileStream& source, uint64_t expected,
             // A large file that does not shrink: write it again, stored, with fresh keys.
             e.chunks.clear();
             if (!temp_->Truncate(dataStart)) return WriteFailed();
-            auto again = fileio::OpenForReadDenyWriters(filePath);
+            auto again = Filtered(fileio::OpenForReadDenyWriters(filePath), filePath);
             if (!again) {
                 return Fail(ZipError::SourceUnreadable, "cannot open " + filePath + " again");
             }

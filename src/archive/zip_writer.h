@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/zip_error.h"
+#include "archive/zip_types.h"
 #include "platform/file_stream.h"
 
 namespace kestrine::archive {
@@ -32,10 +32,6 @@ class OrderedWork;
 
 class ZipWriter {
   public:
-    // Lets a caller see or change the archive file's stream (tests make it fail on demand).
-    using StreamFilter = std::function<std::unique_ptr<platform::fileio::FileStream>(
-        std::unique_ptr<platform::fileio::FileStream>)>;
-
     ZipWriter();
     ~ZipWriter();  // an unfinished archive is abandoned
     ZipWriter(const ZipWriter&) = delete;
@@ -128,6 +124,10 @@ class ZipWriter {
     bool protect_ = false;
     std::shared_ptr<const crypto::PasswordKey> key_;
     StreamFilter filter_;
+    std::unique_ptr<platform::fileio::FileStream> Filtered(
+        std::unique_ptr<platform::fileio::FileStream> stream, const std::string& path) const {
+        return stream && filter_ ? filter_(std::move(stream), path) : std::move(stream);
+    }
     std::function<void(uint64_t)> progress_;
     std::function<void(uint64_t)> sourceOpened_;
     std::function<void(const std::string&, uint64_t, uint64_t)> entryProgress_;

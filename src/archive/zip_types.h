@@ -1,10 +1,24 @@
 #pragma once
-// What kind of failure an archive operation met. The writer, the reader and the component share it,
-// so a caller can tell a file that could not be read from an archive that could not be written.
+// Types that the writer, the reader and the component share.
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace kestrine::platform::fileio {
+class FileStream;
+}
 
 namespace kestrine::archive {
 
+// Sees or changes every file stream that archive work opens (the archive, the files added, the
+// files extracted) as it is opened, with the file's path; empty means the files themselves. Tests
+// make streams fail on demand with it (a full disk, a device that goes away, a read error).
+using StreamFilter = std::function<std::unique_ptr<platform::fileio::FileStream>(
+    std::unique_ptr<platform::fileio::FileStream> stream, const std::string& path)>;
+
+// What kind of failure an archive operation met, so a caller can tell a file that could not be
+// read from an archive that could not be written.
 enum class ZipError : uint8_t {
     None,
     // Called in the wrong state or with a bad argument: no archive open or being written, no path.
