@@ -92,6 +92,18 @@ void TextBlock(std::mt19937_64& rng, const std::vector<std::string>& words, std:
     out.resize(size);
 }
 
+// 4,000 made-up words of 2 to 10 letters.
+std::vector<std::string> Vocabulary(std::mt19937_64& rng) {
+    std::vector<std::string> words;
+    for (int i = 0; i < 4000; ++i) {
+        std::string w;
+        size_t len = 2 + rng() % 9;
+        for (size_t k = 0; k < len; ++k) w += static_cast<char>('a' + rng() % 26);
+        words.push_back(w);
+    }
+    return words;
+}
+
 // The corpus: one large data file (most of the size) and a few small ones, in 1 MiB blocks of
 // which 60% are text and 40% random bytes.
 std::vector<std::string> MakeCorpus(const fs::path& dir, uint64_t total) {
@@ -105,13 +117,7 @@ std::vector<std::string> MakeCorpus(const fs::path& dir, uint64_t total) {
     fs::path marker = dir / ("complete-" + std::to_string(total));
     bool ready = fs::exists(marker);
     std::mt19937_64 rng(20261206);
-    std::vector<std::string> words;
-    for (int i = 0; i < 4000; ++i) {
-        std::string w;
-        size_t len = 2 + rng() % 9;
-        for (size_t k = 0; k < len; ++k) w += static_cast<char>('a' + rng() % 26);
-        words.push_back(w);
-    }
+    std::vector<std::string> words = Vocabulary(rng);
     std::string block;
     for (const auto& [name, size] : files) {
         fs::path path = dir / name;
@@ -152,13 +158,7 @@ std::vector<std::string> MakeSmallCorpus(const fs::path& dir) {
     // under the same names.
     std::mt19937_64 layout(20261208);
     std::mt19937_64 rng(20261207);
-    std::vector<std::string> words;
-    for (int i = 0; i < 4000; ++i) {
-        std::string w;
-        size_t len = 2 + rng() % 9;
-        for (size_t k = 0; k < len; ++k) w += static_cast<char>('a' + rng() % 26);
-        words.push_back(w);
-    }
+    std::vector<std::string> words = Vocabulary(rng);
     std::vector<std::string> paths;
     std::string block;
     for (int folder = 0; folder < 20; ++folder) {
@@ -215,6 +215,21 @@ std::pair<Measure, Measure> Compare(const std::vector<std::string>& ours,
         }
     }
     return {bestOurs, bestTheirs};
+}
+
+// Throughput and peak memory of reading our archive (test or extract) with both programs.
+bool ReadFigures(const std::string& verb, const std::string& what, double mib,
+                 const std::pair<Measure, Measure>& measured) {
+    const auto& [ours, theirs] = measured;
+    if (!ours.ok) {
+        std::printf("bench: %s %s failed\n", verb.c_str(), what.c_str());
+        return false;
+    }
+    Line((verb + " throughput").c_str(), what, mib / ours.seconds, mib / theirs.seconds, "MiB/s",
+         theirs.seconds / ours.seconds, "target >= 1.5");
+    Line((verb + " peak memory").c_str(), what, ours.peakMiB, theirs.peakMiB, "MiB",
+         ours.peakMiB / theirs.peakMiB, "target: kestrine < 64 MiB");
+    return true;
 }
 
 std::vector<std::string> With(std::vector<std::string> command,
@@ -309,33 +324,19 @@ int main(int argc, char** argv) {
              "target: kestrine < 64 MiB");
         fs::remove(theirs);
 
-        auto [t, s] = Compare(With(With({tool, "test"}, ourPw), {ours.string()}),
-                              With(With({"7z", "t"}, theirPw), {ours.string()}), runs);
-        if (!t.ok) {
-            failed("test " + what);
-        } else {
-            Line("test throughput", what, mib / t.seconds, mib / s.seconds, "MiB/s",
-                 s.seconds / t.seconds, "target >= 1.5");
-            Line("test peak memory", what, t.peakMiB, s.peakMiB, "MiB", t.peakMiB / s.peakMiB,
-                 "target: kestrine < 64 MiB");
-        }
+        allOk &= ReadFigures("test", what, mib,
+                             Compare(With(With({tool, "test"}, ourPw), {ours.string()}),
+                                     With(With({"7z", "t"}, theirPw), {ours.string()}), runs));
 
         auto clearOut = [&](int) {
             fs::remove_all(outDir);
             fs::create_directories(outDir);
         };
-        auto [x, y] =
+        allOk &= ReadFigures(
+            "extract", what, mib,
             Compare(With(With({tool, "extract"}, ourPw), {ours.string(), outDir.string()}),
                     With(With({"7z", "x", "-y", "-o" + outDir.string()}, theirPw), {ours.string()}),
-                    runs, clearOut);
-        if (!x.ok) {
-            failed("extract " + what);
-        } else {
-            Line("extract throughput", what, mib / x.seconds, mib / y.seconds, "MiB/s",
-                 y.seconds / x.seconds, "target >= 1.5");
-            Line("extract peak memory", what, x.peakMiB, y.peakMiB, "MiB", x.peakMiB / y.peakMiB,
-                 "target: kestrine < 64 MiB");
-        }
+                    runs, clearOut));
         fs::remove_all(outDir);
         fs::remove(ours);
     }

@@ -584,13 +584,7 @@ bool ZipReader::ReadChunks(Decoding& d) {
     uint64_t offset = 0;
     const size_t count = rec.chunks.size();
     for (size_t i = 0; i < count; ++i) {
-        std::shared_ptr<Piece> piece;
-        if (spare.empty()) {
-            piece = std::make_shared<Piece>();
-        } else {
-            piece = std::move(spare.back());
-            spare.pop_back();
-        }
+        std::shared_ptr<Piece> piece = ReuseOrMake(spare);
         piece->inputSize = static_cast<size_t>(rec.chunks[i]);
         piece->last = i + 1 == count;
         piece->outputSize = static_cast<size_t>(

@@ -65,6 +65,16 @@ class WorkerPool {
     bool stop_ = false;
 };
 
+// A piece from `spare` (its buffers keep their room, so they are not allocated again per piece)
+// or a new one.
+template <class Piece>
+std::shared_ptr<Piece> ReuseOrMake(std::vector<std::shared_ptr<Piece>>& spare) {
+    if (spare.empty()) return std::make_shared<Piece>();
+    std::shared_ptr<Piece> piece = std::move(spare.back());
+    spare.pop_back();
+    return piece;
+}
+
 // Pieces handed to the workers, taken back in order. Only the calling thread uses the queue; the
 // workers only mark their piece done.
 template <class Piece>

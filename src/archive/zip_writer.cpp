@@ -261,13 +261,17 @@ bool ZipWriter::Fail(ZipError kind, const std::string& message) {
     return false;
 }
 
-bool ZipWriter::Kill(ZipError kind, const std::string& message) {
+void ZipWriter::Discard() {
     if (pending_) pending_->Clear();
     pendingBytes_ = 0;
     temp_.reset();  // closed before it is removed
     if (!tempPath_.empty()) fileio::RemoveFile(tempPath_);
     tempPath_.clear();
     entries_.clear();
+}
+
+bool ZipWriter::Kill(ZipError kind, const std::string& message) {
+    Discard();
     deadKind_ = kind;
     deadError_ = message;
     return Fail(kind, message);
@@ -323,12 +327,7 @@ void ZipWriter::SetProtection(bool on, const std::string& password) {
 }
 
 void ZipWriter::Abandon() {
-    if (pending_) pending_->Clear();
-    pendingBytes_ = 0;
-    temp_.reset();  // closed before it is removed
-    if (!tempPath_.empty()) fileio::RemoveFile(tempPath_);
-    tempPath_.clear();
-    entries_.clear();
+    Discard();
     deadKind_ = ZipError::None;
     deadError_.clear();
 }
@@ -550,14 +549,7 @@ bool ZipWriter::WriteChunks(fileio::FileStream& source, uint64_t expected,
     }
     while (!inFlight.Empty()) {
         while (!eof && !readFailed && inFlight.Size() < maxInFlight) {
-            std::shared_ptr<Chunk> c;
-            if (spare.empty()) {
-                c = std::make_shared<Chunk>();
-            } else {
-                c = std::move(spare.back());
-                spare.pop_back();
-                c->ok = true;
-            }
+            std::shared_ptr<Chunk> c = ReuseOrMake(spare);
             size_t want = static_cast<size_t>(
                 std::min<uint64_t>(chunkSize_, expected > consumed ? expected - consumed + 1 : 1));
             c->input.resize(want);

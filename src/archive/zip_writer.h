@@ -99,6 +99,8 @@ class ZipWriter {
     struct Sink;
     struct SmallEntry;
     bool Fail(ZipError kind, const std::string& message);
+    // Waits for the workers, removes the temporary file and forgets the entries.
+    void Discard();
     // Makes the archive dead: waits for the workers, removes the temporary file, keeps the cause.
     bool Kill(ZipError kind, const std::string& message);
     bool WriteFailed();
