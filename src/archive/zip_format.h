@@ -20,6 +20,8 @@ inline constexpr uint16_t kUnicodePathExtraId = 0x7075;
 // number of pieces, and each piece's compressed size (the last one includes the end of the stream).
 inline constexpr uint16_t kChunkIndexExtraId = 0x4b53;
 inline constexpr uint8_t kChunkIndexVersion = 1;
+// The largest uncompressed piece an index may describe (readers hold a few pieces in memory).
+inline constexpr uint64_t kMaxChunkInput = 16u << 20;
 inline constexpr uint16_t kMethodStored = 0;
 inline constexpr uint16_t kMethodDeflated = 8;
 inline constexpr uint16_t kMethodAes = 99;

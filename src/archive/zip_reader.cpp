@@ -291,7 +291,6 @@ namespace {
 constexpr uint64_t kProgressStep = 1u << 20;
 // Pieces of a chunked entry in flight: enough to keep the cores busy, little memory.
 constexpr uint64_t kMaxBytesInFlight = 32u << 20;
-constexpr uint64_t kMaxChunkInput = 64u << 20;
 
 // Reads until `size` bytes are in or the file ends; false when it ends early or fails.
 bool ReadFull(platform::fileio::FileStream& stream, uint8_t* buffer, size_t size) {

@@ -362,7 +362,7 @@ std::string ZipWriter::LocalHeader(const Entry& e) const {
 // chunks are counted as one so the index keeps within its room. Empty when there is none.
 std::string ZipWriter::ChunkIndexExtra(const Entry& e) const {
     if (e.method != kMethodDeflated || e.chunks.size() < 2) return {};
-    for (size_t merge = 1; merge <= 16; merge *= 2) {
+    for (uint64_t merge = 1; e.chunkInput * merge <= kMaxChunkInput; merge *= 2) {
         std::string body;
         body.push_back(static_cast<char>(kChunkIndexVersion));
         PutVarint(body, e.chunkInput * merge);
