@@ -465,7 +465,7 @@ bool ZipReader::ChunkIndexFits(const ZipEntryRecord& rec, const Decoding& d) {
     return sum == d.payload;
 }
 
-bool ZipReader::Deliver(Decoding& d, const uint8_t* data, size_t n, const uint32_t* pieceCrc) {
+bool ZipReader::Account(Decoding& d, const uint8_t* data, size_t n, const uint32_t* pieceCrc) {
     if (n > d.rec.uncompressedSize - d.produced) {
         return Fail(ZipError::Damaged, d.what + ": damaged archive (size lies)");
     }
@@ -474,15 +474,24 @@ bool ZipReader::Deliver(Decoding& d, const uint8_t* data, size_t n, const uint32
                          : crc32_z(d.crc, data, n);
     }
     d.produced += n;
+    return true;
+}
+
+bool ZipReader::Progress(Decoding& d, uint64_t done) {
+    if (d.hooks.progress &&
+        (done - d.reported >= kProgressStep || done == d.rec.uncompressedSize)) {
+        d.reported = done;
+        d.hooks.progress(done, d.rec.uncompressedSize);
+    }
+    return !(d.hooks.cancel && d.hooks.cancel()) || Fail(ZipError::Cancelled, "cancelled");
+}
+
+bool ZipReader::Deliver(Decoding& d, const uint8_t* data, size_t n) {
+    if (!Account(d, data, n, nullptr)) return false;
     if (d.sink && !d.sink(data, n)) {
         return Fail(ZipError::TargetUnwritable, d.what + ": the data cannot be written");
     }
-    if (d.hooks.progress &&
-        (d.produced - d.reported >= kProgressStep || d.produced == d.rec.uncompressedSize)) {
-        d.reported = d.produced;
-        d.hooks.progress(d.produced, d.rec.uncompressedSize);
-    }
-    return true;
+    return Progress(d, d.produced);
 }
 
 bool ZipReader::ReadSequential(Decoding& d) {
@@ -499,7 +508,6 @@ bool ZipReader::ReadSequential(Decoding& d) {
     bool streamEnded = !d.deflated;
     uint64_t payload = d.payload;
     while (payload > 0) {
-        if (d.hooks.cancel && d.hooks.cancel()) return Fail(ZipError::Cancelled, "cancelled");
         size_t n = static_cast<size_t>(std::min<uint64_t>(payload, in.size()));
         int64_t got = stream_->Read(in.data(), n);
         if (got <= 0)
@@ -513,7 +521,7 @@ bool ZipReader::ReadSequential(Decoding& d) {
             d.zipCrypto->Decrypt(in.data(), n);
         }
         if (!d.deflated) {
-            if (!Deliver(d, in.data(), n, nullptr)) return false;
+            if (!Deliver(d, in.data(), n)) return false;
             continue;
         }
         if (streamEnded) continue;  // bytes after the end of the compressed stream are ignored
@@ -529,7 +537,7 @@ bool ZipReader::ReadSequential(Decoding& d) {
                                                       : ": damaged data (bad compressed stream)"));
             }
             size_t made = out.size() - inflater.zs.avail_out;
-            if (made > 0 && !Deliver(d, out.data(), made, nullptr)) return false;
+            if (made > 0 && !Deliver(d, out.data(), made)) return false;
             if (rc == Z_STREAM_END) streamEnded = true;
             if (rc == Z_BUF_ERROR && made == 0) break;
         }
@@ -542,7 +550,7 @@ bool ZipReader::ReadSequential(Decoding& d) {
         inflater.zs.avail_out = static_cast<uInt>(out.size());
         int rc = inflate(&inflater.zs, Z_NO_FLUSH);
         size_t made = out.size() - inflater.zs.avail_out;
-        if (made > 0 && !Deliver(d, out.data(), made, nullptr)) return false;
+        if (made > 0 && !Deliver(d, out.data(), made)) return false;
         if (rc == Z_STREAM_END) {
             streamEnded = true;
         } else if (made == 0) {
@@ -554,30 +562,51 @@ bool ZipReader::ReadSequential(Decoding& d) {
 
 // The chunks of an entry with a sound index: the calling thread reads them in order (and feeds the
 // authentication code, which must see the bytes in order), the workers decrypt and inflate them,
-// and the calling thread hands the output on in order.
+// and a thread of its own hands the output to the sink in order, so that writing the output
+// overlaps reading and inflating.
 bool ZipReader::ReadChunks(Decoding& d) {
     if (!pool_) pool_ = std::make_unique<WorkerPool>(WorkerCount());
+    if (!writer_) writer_ = std::make_unique<WorkerPool>(1);
     const ZipEntryRecord& rec = d.rec;
-    const size_t maxPieces = pool_->Size() * 2 + 1;
-    OrderedWork<Piece> work(*pool_);
+    const size_t maxPieces = pool_->Size() * 2 + 2;
+    OrderedWork<Piece> decoding(*pool_), writing(*writer_);
     std::vector<std::shared_ptr<Piece>> spare;
-    uint64_t bytesInFlight = 0;
+    uint64_t bytesInFlight = 0, written = 0;
     const crypto::AesKeys* keys = d.isAes ? &d.keys : nullptr;
     const bool wantCrc = d.checkCrc;
 
-    auto takeFront = [&]() {
-        std::shared_ptr<Piece> piece = work.TakeFront();
+    // A piece is done when the sink has it (or at once without a sink).
+    auto done = [&](std::shared_ptr<Piece> piece) {
         bytesInFlight -= piece->inputSize + piece->outputSize;
+        written += piece->produced;
+        spare.push_back(std::move(piece));
+        return Progress(d, written);
+    };
+    auto takeWritten = [&] {
+        std::shared_ptr<Piece> piece = writing.TakeFront();
+        if (!piece->ok) {
+            return Fail(ZipError::TargetUnwritable, d.what + ": the data cannot be written");
+        }
+        return done(std::move(piece));
+    };
+    auto takeDecoded = [&] {
+        std::shared_ptr<Piece> piece = decoding.TakeFront();
         if (!piece->ok) {
             return Fail(ZipError::Damaged,
                         d.what + (rec.encrypted() ? ": wrong password or damaged data"
                                                   : ": damaged data (bad compressed stream)"));
         }
-        if (!Deliver(d, piece->output.data(), piece->produced, wantCrc ? &piece->crc : nullptr)) {
+        if (!Account(d, piece->output.data(), piece->produced, wantCrc ? &piece->crc : nullptr)) {
             return false;
         }
-        spare.push_back(std::move(piece));
-        return !(d.hooks.cancel && d.hooks.cancel()) || Fail(ZipError::Cancelled, "cancelled");
+        if (!d.sink) return done(std::move(piece));
+        writing.Submit(std::move(piece),
+                       [&sink = d.sink](Piece& p) { p.ok = sink(p.output.data(), p.produced); });
+        return true;
+    };
+    auto takeOne = [&] {
+        bool writeFirst = !writing.Empty() && (writing.FrontDone() || decoding.Empty());
+        return writeFirst ? takeWritten() : takeDecoded();
     };
 
     uint64_t offset = 0;
@@ -590,10 +619,10 @@ bool ZipReader::ReadChunks(Decoding& d) {
             piece->last ? rec.uncompressedSize - rec.chunkInput * (count - 1) : rec.chunkInput);
         piece->offset = offset;
         offset += piece->inputSize;
-        while (!work.Empty() &&
-               (work.Size() >= maxPieces ||
+        while (decoding.Size() + writing.Size() > 0 &&
+               (decoding.Size() + writing.Size() >= maxPieces ||
                 bytesInFlight + piece->inputSize + piece->outputSize > kMaxBytesInFlight)) {
-            if (!takeFront()) return false;
+            if (!takeOne()) return false;
         }
         if (piece->input.size() < piece->inputSize) piece->input.resize(piece->inputSize);
         if (!ReadFull(*stream_, piece->input.data(), piece->inputSize)) {
@@ -601,10 +630,10 @@ bool ZipReader::ReadChunks(Decoding& d) {
         }
         if (d.isAes) d.hmac.Update(piece->input.data(), piece->inputSize);
         bytesInFlight += piece->inputSize + piece->outputSize;
-        work.Submit(std::move(piece), [keys, wantCrc](Piece& p) { p.Decode(keys, wantCrc); });
+        decoding.Submit(std::move(piece), [keys, wantCrc](Piece& p) { p.Decode(keys, wantCrc); });
     }
-    while (!work.Empty()) {
-        if (!takeFront()) return false;
+    while (!decoding.Empty() || !writing.Empty()) {
+        if (!takeOne()) return false;
     }
     return true;
 }

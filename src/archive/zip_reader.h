@@ -59,7 +59,8 @@ class ZipReader {
     const std::vector<ZipEntryRecord>& Entries() const { return entries_; }
     // Decodes the entry into `sink`, decrypting with `password` where needed, and checks it whole.
     // True only when every check passed. A large deflated entry with a sound chunk index is
-    // inflated on several cores; the sink still gets the data in order, on the calling thread.
+    // inflated on several cores; the sink still gets the data in order, one call at a time, but
+    // then from a thread of the reader's own. The hooks are called on the calling thread.
     bool ReadEntry(size_t index, const std::string& password, const Sink& sink,
                    const Hooks& hooks = {});
     const std::string& Error() const { return error_; }
@@ -71,7 +72,11 @@ class ZipReader {
     bool Fail(ZipError kind, const std::string& message);
     bool ReadCentralDirectory(uint64_t offset, uint64_t size, uint64_t count);
     static bool ChunkIndexFits(const ZipEntryRecord& rec, const Decoding& d);
-    bool Deliver(Decoding& d, const uint8_t* data, size_t size, const uint32_t* pieceCrc);
+    // Checks the size and takes the CRC of decoded bytes (of a piece whose CRC is known, if given).
+    bool Account(Decoding& d, const uint8_t* data, size_t size, const uint32_t* pieceCrc);
+    // Raises the progress hook now and then and asks the cancel hook.
+    bool Progress(Decoding& d, uint64_t done);
+    bool Deliver(Decoding& d, const uint8_t* data, size_t size);
     bool ReadSequential(Decoding& d);
     bool ReadChunks(Decoding& d);
 
@@ -80,6 +85,7 @@ class ZipReader {
     std::string error_;
     ZipError errorKind_ = ZipError::None;
     std::unique_ptr<WorkerPool> pool_;
+    std::unique_ptr<WorkerPool> writer_;  // hands chunked output to the sink in order
 };
 
 }  // namespace kestrine::archive

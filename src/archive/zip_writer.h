@@ -75,7 +75,7 @@ class ZipWriter {
     // writing 4 GiB. Only before the first entry.
     bool LeaveLeadingGap(uint64_t bytes);
     // Chunk size for the parallel compressor (tests make it small to cover many chunks).
-    void SetChunkSize(size_t bytes) { chunkSize_ = bytes; }
+    void SetChunkSize(size_t bytes) { chunkSize_ = bytes < 4096 ? 4096 : bytes; }
 
     // The temporary file for `targetPath` is named this prefix and "<digits>-<digits>.tmp".
     static std::string TemporaryPrefix(const std::string& targetPath);
