@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace kestrine::platform::fileio {
 
@@ -49,6 +50,12 @@ class MemoryStream final : public FileStream {
 
 // Opens an existing file for reading (shared with other readers); nullptr when it cannot be opened.
 std::unique_ptr<FileStream> OpenForRead(const std::string& path);
+// Opens an existing file for reading while no other process may write it: fails when another
+// process has it open for writing, and keeps others from opening it for writing until it is closed
+// (on Windows; other systems have no such lock). For copying a file that must not change meanwhile.
+std::unique_ptr<FileStream> OpenForReadDenyWriters(const std::string& path);
+// Names (not paths) of the files, not folders, directly in `folder`; empty when it cannot be read.
+std::vector<std::string> ListFileNames(const std::string& folder);
 // Creates a new file for reading and writing; fails when a file of that name already exists, so
 // two writers never share a temporary name.
 std::unique_ptr<FileStream> CreateNew(const std::string& path);

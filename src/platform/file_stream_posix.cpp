@@ -1,3 +1,4 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -93,6 +94,25 @@ std::unique_ptr<FileStream> OpenForRead(const std::string& path) {
         return nullptr;
     }
     return std::make_unique<PosixFileStream>(fd);
+}
+
+std::unique_ptr<FileStream> OpenForReadDenyWriters(const std::string& path) {
+    return OpenForRead(path);
+}
+
+std::vector<std::string> ListFileNames(const std::string& folder) {
+    std::vector<std::string> names;
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return names;
+    while (const dirent* item = ::readdir(dir)) {
+        struct stat st {};
+        std::string name = item->d_name;
+        if (::stat(JoinPath(folder, name).c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+            names.push_back(std::move(name));
+        }
+    }
+    ::closedir(dir);
+    return names;
 }
 
 std::unique_ptr<FileStream> CreateNew(const std::string& path) {

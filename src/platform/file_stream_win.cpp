@@ -77,13 +77,8 @@ class WinFileStream final : public FileStream {
     uint64_t position_ = 0;
 };
 
-}  // namespace
-
-std::unique_ptr<FileStream> OpenForRead(const std::string& path) {
-    // Other programs may keep the file open for writing (a log, say); what is read is checked
-    // by its CRC, so sharing write access costs no consistency.
-    FileHandle file(CreateFileW(Widen(path).c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+std::unique_ptr<FileStream> OpenExisting(const std::string& path, DWORD share) {
+    FileHandle file(CreateFileW(Widen(path).c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) return nullptr;
     BY_HANDLE_FILE_INFORMATION info;
@@ -92,6 +87,30 @@ std::unique_ptr<FileStream> OpenForRead(const std::string& path) {
         return nullptr;
     }
     return std::make_unique<WinFileStream>(std::move(file));
+}
+
+}  // namespace
+
+std::unique_ptr<FileStream> OpenForRead(const std::string& path) {
+    // Other programs may keep the file open for writing (a log, say); what is read is checked
+    // by its CRC, so sharing write access costs no consistency.
+    return OpenExisting(path, FILE_SHARE_READ | FILE_SHARE_WRITE);
+}
+
+std::unique_ptr<FileStream> OpenForReadDenyWriters(const std::string& path) {
+    return OpenExisting(path, FILE_SHARE_READ);
+}
+
+std::vector<std::string> ListFileNames(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW found;
+    FindHandle find(FindFirstFileW(Widen(JoinPath(folder, "*")).c_str(), &found));
+    if (!find) return names;
+    do {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+            names.push_back(Narrow(found.cFileName));
+    } while (FindNextFileW(find.get(), &found));
+    return names;
 }
 
 std::unique_ptr<FileStream> CreateNew(const std::string& path) {
