@@ -7,6 +7,7 @@
 #include "app/log_lines.h"
 #include "app/settings.h"
 #include "archive/manifest.h"
+#include "archive/zip_events_scope.h"
 #include "backup/backup_steps.h"
 #include "backup/handlers.h"
 #include "base/path.h"
@@ -36,19 +37,6 @@ class RunFilesCleanup {
     const std::vector<std::string>& tempFiles_;
 };
 
-// Puts the component's own event handlers back when the run ends.
-class EventsRestore {
-  public:
-    explicit EventsRestore(archive::ZipComponent& zip) : zip_(zip), saved_(zip.Events()) {}
-    ~EventsRestore() { zip_.Events() = std::move(saved_); }
-    EventsRestore(const EventsRestore&) = delete;
-    EventsRestore& operator=(const EventsRestore&) = delete;
-
-  private:
-    archive::ZipComponent& zip_;
-    archive::ZipEvents saved_;
-};
-
 // Deletes a manifest staging file left from before and writes the manifest's first six lines.
 void StartManifest(const BackupJob& job, const std::string& manifestPath) {
     if (fileio::Exists(manifestPath)) {
@@ -72,7 +60,7 @@ BackupResult RunBackup(const BackupJob& job, const ProgramPaths& paths, archive:
     BackupResult result;
     std::vector<std::string> tempFiles;
     RunFilesCleanup cleanup(paths.ManifestPath, tempFiles);
-    EventsRestore events(zip);
+    archive::ZipEventsScope events(zip);
     auto log = [&](const std::string& line) { WriteLog(paths.LogFile, line); };
     auto finish = [&](bool written) {
         log(written ? BackupEndLine(platform::NowText(), job.profile)
@@ -87,6 +75,9 @@ BackupResult RunBackup(const BackupJob& job, const ProgramPaths& paths, archive:
     log(BackupFileLine(platform::NowText(), job.archivePath));
 
     zip.CloseArchive();
+    // What an earlier run left beside the archive when it was ended midway (the process killed,
+    // the machine switched off); a run of this program writing that archive now holds its file.
+    archive::RemoveLeftoverTemporaryFiles(job.archivePath);
     if (!zip.CreateArchive(job.archivePath)) {
         result.error = zip.LastError();
         return finish(false);
@@ -110,12 +101,24 @@ BackupResult RunBackup(const BackupJob& job, const ProgramPaths& paths, archive:
     progress.bytesExpected = expected;
     uint64_t doneBeforeFile = 0;
     zip.SetExpectedBytes(expected);
-    // The component reports the share of the whole run written so far while it adds a file.
-    zip.Events().WriteProgress = [&](int percent) {
-        if (!observer.progress || expected == 0) return;
-        progress.bytesDone =
-            std::max(doneBeforeFile, expected * static_cast<uint64_t>(percent) / 100);
+    // The component reports the bytes of the file it adds as it works through them, and asks
+    // between the chunks of a large file whether to stop.
+    zip.Events().EntryProgress = [&](const std::string&, uint64_t done, uint64_t) {
+        if (!observer.progress) return;
+        progress.bytesDone = std::min(expected, doneBeforeFile + done);
         observer.progress(progress);
+    };
+    zip.Events().CancelRequested = observer.cancelRequested;
+    // A cancellation, or an archive that can no longer be written (a full disk, a device gone),
+    // ends the run: the archive is abandoned and the older file at its path stays as it was.
+    auto abandon = [&] {
+        result.cancelled = zip.LastErrorKind() == archive::ZipError::Cancelled;
+        if (!result.cancelled) result.error = zip.LastError();
+        zip.CloseArchive();
+        return finish(false);
+    };
+    auto archiveDead = [&] {
+        return zip.LastErrorKind() == archive::ZipError::Cancelled || zip.ArchiveWriteFailed();
     };
 
     for (const BackupStep& step : BackupSteps()) {
@@ -137,8 +140,12 @@ BackupResult RunBackup(const BackupJob& job, const ProgramPaths& paths, archive:
             progress.file = base::BaseName(plan.files[f]);
             progress.bytesDone = doneBeforeFile;
             if (observer.progress) observer.progress(progress);
-            // A file that cannot be read whole (Outlook holding it) fails the item.
+            // A file that cannot be read whole (Outlook holding it) fails the item only.
             ok = zip.AddFile(plan.files[f]);
+            if (!ok && archiveDead()) {
+                result.outcomes[index] = StepOutcome::Failed;
+                return abandon();
+            }
             doneBeforeFile += fileio::FileSize(plan.files[f]);
         }
         // The manifest line goes last: entries of a failed item stay unlisted, so no restore sees
@@ -156,6 +163,7 @@ BackupResult RunBackup(const BackupJob& job, const ProgramPaths& paths, archive:
     if (manifestOk) {
         platform::SetNormalAttributes(paths.ManifestPath);
         manifestOk = zip.AddFile(paths.ManifestPath);
+        if (!manifestOk && archiveDead()) return abandon();
     }
     if (!manifestOk) {
         result.error = "The manifest " + paths.ManifestPath + " could not be added.";
@@ -169,6 +177,7 @@ BackupResult RunBackup(const BackupJob& job, const ProgramPaths& paths, archive:
         return finish(false);
     }
     archive::WriteResult written = zip.WriteArchive();
+    if (!written.ok && zip.LastErrorKind() == archive::ZipError::Cancelled) return abandon();
     zip.CloseArchive();
     result.written = written.ok;
     if (!written.ok) result.error = written.error.empty() ? zip.LastError() : written.error;

@@ -1,8 +1,11 @@
 #include "restore/restore_run.h"
 
+#include <algorithm>
+
 #include "app/activity_log.h"
 #include "app/log_lines.h"
 #include "archive/manifest.h"
+#include "archive/zip_events_scope.h"
 #include "base/text.h"
 #include "platform/system.h"
 #include "restore/restore_handlers.h"
@@ -38,11 +41,21 @@ RestoreResult RunRestore(const RestoreJob& job, const outlook::Environment& env,
 
     archive::Progress progress;
     progress.bytesExpected = ExpectedBytes(job, zip);
+    // Where the entry being extracted starts among the run's bytes, and its size.
+    uint64_t entryStart = 0, entrySize = 0;
     RestoreContext ctx{env, job.entries, zip, paths.TempFolder, nullptr};
     ctx.extracting = [&](const std::string& name, uint64_t size) {
+        entryStart += entrySize;
+        entrySize = size;
         progress.file = name;
+        progress.bytesDone = entryStart;
         if (observer.progress) observer.progress(progress);
-        progress.bytesDone += size;
+    };
+    // A large entry's bytes as the component extracts them.
+    archive::ZipEventsScope events(zip);
+    zip.Events().EntryProgress = [&](const std::string&, uint64_t done, uint64_t) {
+        progress.bytesDone = entryStart + std::min(done, entrySize);
+        if (observer.progress) observer.progress(progress);
     };
 
     for (const RestoreRow& row : RestoreRows()) {

@@ -7,6 +7,7 @@
 #include "platform/file_stream.h"
 #include "ui/commands.h"
 #include "win_scratch.h"
+#include "zip_test_util.h"
 
 namespace kestrine::test {
 namespace {
@@ -172,6 +173,32 @@ TEST_F(BackupNow, AFailedWriteKeepsTheOlderArchive) {
               std::vector<std::string>{"kestrine-Outlook.ksx"});
 }
 
+TEST_F(BackupNow, AFullDiskEndsTheRunWithItsCauseAndLeavesNothingBehind) {
+    Put(Target(), "the user's previous backup");
+    // What a run killed midway left: removed before the new archive is begun.
+    const std::string leftover = p.backups + "\\~kestrine-Outlook.ksx.writing-12-345.tmp";
+    Put(leftover, "half an archive");
+    // The disk fills up inside the data files.
+    auto faults = std::make_shared<StreamFaults>();
+    faults->writeBudget = 30000;
+    zip.SetStreamFilter(FaultFilter(".writing-", faults));
+    TickAll();
+    const auto run = Run();
+    EXPECT_FALSE(run.result.written);
+    EXPECT_FALSE(run.result.cancelled);
+    EXPECT_FALSE(run.result.error.empty());
+    // No later item was tried against an archive that could not take it.
+    EXPECT_EQ(run.result.outcomes[archive::IndexOf(archive::Item::Contacts)],
+              archive::StepOutcome::NotRun);
+    EXPECT_EQ(s.dialogs.messages.at(0).icon, MessageIcon::Critical);
+    EXPECT_NE(OnlyMessage().find(run.result.error), std::string::npos);
+    EXPECT_EQ(Get(Target()), "the user's previous backup");
+    EXPECT_EQ(platform::ListFiles(p.backups, true),
+              std::vector<std::string>{"kestrine-Outlook.ksx"});
+    EXPECT_EQ(s.AppFiles(), std::vector<std::string>{"brlog.dat"});
+    EXPECT_NE(s.Log().find(" Backup Profile Outlook Data was not Completed!\r"), std::string::npos);
+}
+
 TEST_F(BackupNow, ProtectionEncryptsEveryEntryWithThePassword) {
     Tick({Choice::Signatures, Choice::Contacts});
     window.backup.protect = true;
@@ -233,6 +260,25 @@ TEST_F(BackupNow, TheRunReportsBytesAndACancellationAbandonsTheArchive) {
               std::vector<std::string>{"kestrine-Outlook.ksx"});
     EXPECT_EQ(s.AppFiles(), std::vector<std::string>{"brlog.dat"});
     EXPECT_NE(s.Log().find(" Backup Profile Outlook Data was not Completed!\r"), std::string::npos);
+
+    // In small pieces, a data file's bytes are reported as they go in, and a cancellation stops
+    // the run inside the file.
+    zip.SetChunkSize(8192);
+    reports.clear();
+    observer.cancelRequested = [&] {
+        return std::count_if(reports.begin(), reports.end(),
+                             [](const archive::Progress& r) { return r.file == "a.pst"; }) >= 3;
+    };
+    EXPECT_TRUE(backup::RunBackup(job, s.state, zip, observer).cancelled);
+    EXPECT_EQ(Get(Target()), "the user's previous backup");
+    EXPECT_EQ(platform::ListFiles(p.backups, true),
+              std::vector<std::string>{"kestrine-Outlook.ksx"});
+    const auto first = std::find_if(reports.begin(), reports.end(),
+                                    [](const archive::Progress& r) { return r.file == "a.pst"; });
+    ASSERT_NE(first, reports.end());
+    EXPECT_EQ(reports.back().file, "a.pst");
+    EXPECT_GT(reports.back().bytesDone, first->bytesDone);
+    EXPECT_LT(reports.back().bytesDone, first->bytesDone + 70000);
 
     reports.clear();
     observer.cancelRequested = nullptr;
