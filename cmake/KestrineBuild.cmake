@@ -1,8 +1,7 @@
 # Compiler flags and third-party libraries shared by every target.
 
 add_library(kestrine_warnings INTERFACE)
-target_compile_options(kestrine_warnings INTERFACE -Wall -Wextra -Wshadow -Wnon-virtual-dtor
-                                                   -Wno-missing-field-initializers)
+target_compile_options(kestrine_warnings INTERFACE -Wall -Wextra -Wshadow -Wnon-virtual-dtor)
 if(KESTRINE_WERROR)
     target_compile_options(kestrine_warnings INTERFACE -Werror)
 endif()

@@ -1,6 +1,5 @@
 #include "app/activity_log.h"
 
-#include "app/app_state.h"
 #include "app/log_lines.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -11,17 +10,9 @@ bool WriteLog(const std::string& path, const std::string& line) {
     return platform::AppendBytes(path, platform::Utf8ToAnsi(line) + "\r\n");
 }
 
-std::string LogPath() {
-    return JoinAppFolder(State().AppFolder, "brlog.dat");
-}
-
-bool Log(const std::string& line) {
-    return WriteLog(LogPath(), line);
-}
-
-std::vector<std::string> ReadLogEntries() {
+std::vector<std::string> ReadLogEntries(const std::string& logFile) {
     std::string bytes;
-    if (!platform::ReadWholeFile(LogPath(), bytes)) return {};
+    if (!platform::ReadWholeFile(logFile, bytes)) return {};
     return SplitLogLines(platform::AnsiToUtf8(bytes));
 }
 

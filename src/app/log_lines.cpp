@@ -38,6 +38,10 @@ std::string BackupEndLine(std::string_view now, std::string_view profile) {
     return Join({now, " Backup Profile ", profile, " Data was Completed!\r"});
 }
 
+std::string BackupNotCompletedLine(std::string_view now, std::string_view profile) {
+    return Join({now, " Backup Profile ", profile, " Data was not Completed!\r"});
+}
+
 std::string RestoreStartLine(std::string_view now, std::string_view targetProfile) {
     return Join({now, " Start Retore Data to Profile ", targetProfile, "\n"});
 }
@@ -52,6 +56,10 @@ std::string RestoreItemLine(std::string_view now, std::string_view itemName, boo
 
 std::string RestoreEndLine(std::string_view now, std::string_view targetProfile) {
     return Join({now, " Restore Data to Profile ", targetProfile, " was Completed!\r"});
+}
+
+std::string RestoreNotCompletedLine(std::string_view now, std::string_view targetProfile) {
+    return Join({now, " Restore Data to Profile ", targetProfile, " was not Completed!\r"});
 }
 
 std::vector<std::string> SplitLogLines(std::string_view text) {

@@ -7,13 +7,18 @@
 #include <string_view>
 #include <vector>
 
+#include "archive/items.h"
+
 namespace kestrine {
 
-// Item names of the log lines, by item index 0..8.
-inline constexpr std::array<const char*, 9> kLogItemNames = {
-    "Personal Folders", "Accounts Settings",     "Signatures",
-    "Stationeries",     "Personal Address Book", "Options Settings",
-    "Templates",        "Preferences",           "Contacts Folder"};
+// The name of one of the nine items as it stands in the item lines (and in the run summaries).
+constexpr const char* LogItemName(archive::Choice choice) {
+    constexpr std::array<const char*, archive::kChoiceCount> kNames = {
+        "Personal Folders", "Accounts Settings",     "Signatures",
+        "Stationeries",     "Personal Address Book", "Options Settings",
+        "Templates",        "Preferences",           "Contacts Folder"};
+    return kNames[archive::IndexOf(choice)];
+}
 
 std::string LogSeparatorLine();
 
@@ -22,11 +27,15 @@ std::string AutoBackupStartLine(std::string_view now, std::string_view profile);
 std::string BackupFileLine(std::string_view now, std::string_view targetFile);
 std::string BackupItemLine(std::string_view now, std::string_view itemName, bool succeeded);
 std::string BackupEndLine(std::string_view now, std::string_view profile);
+// The end line of a run that wrote no archive: the end line's shape with "was not Completed!".
+std::string BackupNotCompletedLine(std::string_view now, std::string_view profile);
 
 std::string RestoreStartLine(std::string_view now, std::string_view targetProfile);
 std::string RestoreFileLine(std::string_view now, std::string_view sourceFile);
 std::string RestoreItemLine(std::string_view now, std::string_view itemName, bool succeeded);
 std::string RestoreEndLine(std::string_view now, std::string_view targetProfile);
+// The end line of a restore that was stopped before its last item.
+std::string RestoreNotCompletedLine(std::string_view now, std::string_view targetProfile);
 
 // The entries of the log list: a line ends at CR, CR LF counts as one end, and a lone LF stays in
 // the entry's text. The separator and end lines are therefore followed by an empty entry.

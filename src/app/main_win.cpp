@@ -2,6 +2,7 @@
 // an empty one is the interactive program with its main window.
 #include "app/app_state.h"
 #include "app/startup.h"
+#include "archive/zip_component.h"
 #include "outlook/environment.h"
 #include "platform/system.h"
 #include "schedule/command_line.h"
@@ -10,11 +11,12 @@
 
 int main() {
     using namespace kestrine;
-    std::string tail = schedule::CommandLineTail(platform::CommandLineText());
-    State().CommandLine = tail;
-    if (!tail.empty()) return schedule::RunUnattendedProgram(tail);
-    return ui::win::RunMainWindow({State(), [](AppState& state) {
-                                       GatherStartupFacts(state);
-                                       outlook::DetectEnvironment(state);
+    const std::string tail = schedule::CommandLineTail(platform::CommandLineText());
+    if (!tail.empty()) return schedule::RunUnattendedProgram(tail, platform::ExeFolder());
+    AppState state;
+    archive::ZipComponent zip;
+    return ui::win::RunMainWindow({state, zip, [](AppState& facts) {
+                                       GatherStartupFacts(facts, platform::ExeFolder());
+                                       outlook::DetectEnvironment(facts);
                                    }});
 }

@@ -1,7 +1,7 @@
 #include "app/settings.h"
 
-#include "app/app_state.h"
-#include "app/line_file.h"
+#include "base/line_file.h"
+#include "base/text.h"
 #include "platform/files.h"
 #include "platform/text.h"
 
@@ -9,34 +9,27 @@ namespace kestrine {
 
 std::string ReadINIValue(const std::string& filename, const std::string& section,
                          const std::string& key) {
-    return TrimSpaces(platform::ReadProfileString(filename, section, key));
+    return base::TrimSpaces(platform::ReadProfileString(filename, section, key));
 }
 
-void WriteINIValue(const std::string& filename, const std::string& section, const std::string& key,
+bool WriteINIValue(const std::string& filename, const std::string& section, const std::string& key,
                    const std::string& value) {
-    platform::WriteProfileString(filename, section, key, value);
+    return platform::WriteProfileString(filename, section, key, value);
 }
 
-bool SettingIsOn(const std::string& section, const std::string& key) {
-    return ReadINIValue(SettingsPath(), section, key) == "1";
-}
-
-std::string SettingsPath() {
-    return JoinAppFolder(State().AppFolder, "settings.dat");
+bool SettingIsOn(const std::string& settingsFile, const std::string& section,
+                 const std::string& key) {
+    return ReadINIValue(settingsFile, section, key) == "1";
 }
 
 std::string GetINI(const std::string& keyName, const std::string& filename) {
     std::string bytes;
     if (!platform::ReadWholeFile(filename, bytes)) return {};
-    return ScanINIText(platform::AnsiToUtf8(bytes), keyName);
+    return base::ScanINIText(platform::AnsiToUtf8(bytes), keyName);
 }
 
 bool SaveINI(const std::string& keyName, const std::string& keyValue, const std::string& filename) {
-    return platform::AppendBytes(filename, platform::Utf8ToAnsi(INILine(keyName, keyValue)));
-}
-
-std::string sGetTempFile(const std::string& prefix) {
-    return platform::CreateTempFile(State().AppFolder, prefix);
+    return platform::AppendBytes(filename, platform::Utf8ToAnsi(base::INILine(keyName, keyValue)));
 }
 
 }  // namespace kestrine

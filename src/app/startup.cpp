@@ -5,25 +5,11 @@
 
 namespace kestrine {
 
-namespace {
-
-std::string& AppFolderOverride() {
-    static std::string folder;
-    return folder;
-}
-
-}  // namespace
-
-void SetAppFolderOverride(const std::string& folder) {
-    AppFolderOverride() = folder;
-}
-
-void GatherStartupFacts(AppState& state) {
-    state.AppFolder = AppFolderOverride().empty() ? platform::ExeFolder() : AppFolderOverride();
-    state.ManifestPath = JoinAppFolder(state.AppFolder, "kestrine.dat");
-    // The log always exists while the program runs; an existing one is never touched.
-    std::string log = JoinAppFolder(state.AppFolder, "brlog.dat");
-    if (!platform::PathExists(log)) platform::AppendBytes(log, "");
+void GatherStartupFacts(AppState& state, const std::string& appFolder) {
+    static_cast<ProgramPaths&>(state) = PathsIn(appFolder);
+    // The log always exists while the program runs; appending nothing leaves an existing one as it
+    // is.
+    platform::AppendBytes(state.LogFile, "");
     state.ComputerName = platform::ComputerName();
     state.UserName = platform::UserName();
     state.WindowsDir = platform::WindowsFolder();

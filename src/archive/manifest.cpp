@@ -1,36 +1,21 @@
 #include "archive/manifest.h"
 
-#include "app/line_file.h"
+#include "base/line_file.h"
+#include "base/text.h"
+#include "base/utf.h"
 
 namespace kestrine::archive {
-
-namespace {
-
-std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to) {
-    std::string out;
-    size_t pos = 0;
-    while (true) {
-        size_t hit = text.find(from, pos);
-        if (hit == std::string_view::npos) break;
-        out.append(text.substr(pos, hit - pos)).append(to);
-        pos = hit + from.size();
-    }
-    out.append(text.substr(pos));
-    return out;
-}
-
-}  // namespace
 
 std::string EncodeNote(std::string_view note) {
     // A line break of any kind would end the manifest line early, and one that forms an empty
     // line would hide BackupItem from every reader: a lone CR or LF travels as the token too.
-    std::string out = ReplaceAll(note, "\r\n", kNoteBreakToken);
-    out = ReplaceAll(out, "\r", kNoteBreakToken);
-    return ReplaceAll(out, "\n", kNoteBreakToken);
+    std::string out = base::ReplaceAll(note, "\r\n", kNoteBreakToken);
+    out = base::ReplaceAll(out, "\r", kNoteBreakToken);
+    return base::ReplaceAll(out, "\n", kNoteBreakToken);
 }
 
 std::string DecodeNote(std::string_view value) {
-    return ReplaceAll(value, kNoteBreakToken, "\r\n");
+    return base::ReplaceAll(value, kNoteBreakToken, "\r\n");
 }
 
 std::vector<std::pair<std::string, std::string>> HeaderPairs(const ManifestHeader& header) {
@@ -64,40 +49,40 @@ std::vector<std::string> SplitStagingList(std::string_view list) {
 }
 
 bool IsValidItemFlags(std::string_view flags) {
-    return flags.size() == kArchiveItemCount;
+    return flags.size() == kItemCount;
 }
 
-bool ItemPresent(std::string_view flags, int index) {
-    return index >= 0 && static_cast<size_t>(index) < flags.size() &&
-           flags[static_cast<size_t>(index)] == '1';
+bool ItemPresent(std::string_view flags, Item item) {
+    return IndexOf(item) < flags.size() && flags[IndexOf(item)] == '1';
 }
 
 std::string ManifestText(const ManifestHeader& header,
                          const std::vector<std::pair<std::string, std::string>>& itemLines,
                          std::string_view itemFlags) {
     std::string text;
-    for (const auto& [key, value] : HeaderPairs(header)) text += INILine(key, value);
-    for (const auto& [key, value] : itemLines) text += INILine(key, value);
-    text += INILine(kKeyItemFlags, itemFlags);
+    for (const auto& [key, value] : HeaderPairs(header)) text += base::INILine(key, value);
+    for (const auto& [key, value] : itemLines) text += base::INILine(key, value);
+    text += base::INILine(kKeyItemFlags, itemFlags);
     return text;
 }
 
 Manifest ReadManifestText(std::string_view text) {
     Manifest manifest;
-    manifest.header.computer = ScanINIText(text, kKeyComputer);
-    manifest.header.logonUser = ScanINIText(text, kKeyLogonUser);
-    manifest.header.identity = ScanINIText(text, kKeyIdentity);
-    manifest.header.time = ScanINIText(text, kKeyTime);
-    manifest.header.outlookVersion = ScanINIText(text, kKeyOutlookVersion);
-    manifest.header.note = DecodeNote(ScanINIText(text, kKeyInformation));
-    manifest.itemFlags = ScanINIText(text, kKeyItemFlags);
+    if (!base::IsWellFormedUtf8(text)) return manifest;
+    manifest.header.computer = base::ScanINIText(text, kKeyComputer);
+    manifest.header.logonUser = base::ScanINIText(text, kKeyLogonUser);
+    manifest.header.identity = base::ScanINIText(text, kKeyIdentity);
+    manifest.header.time = base::ScanINIText(text, kKeyTime);
+    manifest.header.outlookVersion = base::ScanINIText(text, kKeyOutlookVersion);
+    manifest.header.note = DecodeNote(base::ScanINIText(text, kKeyInformation));
+    manifest.itemFlags = base::ScanINIText(text, kKeyItemFlags);
     manifest.valid = IsValidItemFlags(manifest.itemFlags);
     if (!manifest.valid) return manifest;
-    for (int i = 0; i < kArchiveItemCount; ++i) {
+    for (const ItemInfo& info : kItems) {
         // An absent item is never looked up, even when its line is there.
-        if (!ItemPresent(manifest.itemFlags, i)) continue;
-        manifest.entries[static_cast<size_t>(i)] =
-            CutAtNul(ScanINIText(text, kArchiveItems[static_cast<size_t>(i)].key));
+        if (!ItemPresent(manifest.itemFlags, info.item)) continue;
+        manifest.entries[IndexOf(info.item)] =
+            base::CutAtNul(base::ScanINIText(text, info.manifestKey));
     }
     return manifest;
 }

@@ -8,12 +8,11 @@
 #include <utility>
 #include <vector>
 
+#include "archive/items.h"
+
 namespace kestrine::archive {
 
 inline constexpr const char* kManifestName = "kestrine.dat";
-inline constexpr int kArchiveItemCount = 11;
-inline constexpr int kRestoreEntryCount = 9;
-inline constexpr int kNoRestoreEntry = -1;
 
 // Header keys, lines 1..6, and the item flag string's key, written last.
 inline constexpr const char* kKeyComputer = "BackupComputer";
@@ -26,49 +25,6 @@ inline constexpr const char* kKeyItemFlags = "BackupItem";
 
 // Line breaks of the note travel as this token.
 inline constexpr const char* kNoteBreakToken = "PS$KST";
-
-// The eleven archive items in the order of the item flag string; the value is the item's index.
-enum class Item : int {
-    Config,
-    Datas,
-    Rules,
-    Accounts,
-    Signatures,
-    Stationery,
-    Pab,
-    Configsetting,
-    Templates,
-    Setting,
-    Contacts,
-};
-constexpr size_t IndexOf(Item item) {
-    return static_cast<size_t>(item);
-}
-
-struct ArchiveItem {
-    const char* key;   // manifest key of the item's line
-    int restoreEntry;  // entry of the restore list that the item enables, or kNoRestoreEntry
-};
-
-// The eleven archive items in the order of the item flag string (index = position - 1).
-inline constexpr std::array<ArchiveItem, kArchiveItemCount> kArchiveItems = {{
-    {"BackupConfig", kNoRestoreEntry},  // profile configuration
-    {"BackupDatas", 0},                 // data files
-    {"BackupRules", kNoRestoreEntry},   // rules file
-    {"BackupAccounts", 1},
-    {"BackupSignatures", 2},
-    {"BackupStationery", 3},
-    {"BackupPab", 4},
-    {"BackupConfigsetting", 5},  // options
-    {"BackupTemplates", 6},
-    {"BackupSetting", 7},  // preferences
-    {"BackupContacts", 8},
-}};
-static_assert(IndexOf(Item::Contacts) + 1 == kArchiveItems.size());
-
-constexpr const char* ManifestKey(Item item) {
-    return kArchiveItems[IndexOf(item)].key;
-}
 
 // The header of a manifest, lines 1..6.
 struct ManifestHeader {
@@ -94,8 +50,8 @@ std::vector<std::string> SplitStagingList(std::string_view list);
 
 // A valid item flag string has exactly eleven characters.
 bool IsValidItemFlags(std::string_view flags);
-// Item at index 0..10 is in the archive: its flag is "1".
-bool ItemPresent(std::string_view flags, int index);
+// The item is in the archive: its flag is "1".
+bool ItemPresent(std::string_view flags, Item item);
 
 // A whole manifest as one text (header, item lines, BackupItem), each line ended by CR LF.
 std::string ManifestText(const ManifestHeader& header,
@@ -107,11 +63,11 @@ struct Manifest {
     ManifestHeader header;  // note decoded
     std::string itemFlags;
     // Value of each item whose flag is "1", cut at its first NUL; empty for the others.
-    std::array<std::string, kArchiveItemCount> entries;
+    std::array<std::string, kItemCount> entries;
 };
 
 // Reads a manifest's text (UTF-8) by the line-file rule: first match, case-blind key, scanning
-// stops at an empty line.
+// stops at an empty line. Text that is not well-formed UTF-8 is no manifest: it reads as invalid.
 Manifest ReadManifestText(std::string_view text);
 
 }  // namespace kestrine::archive

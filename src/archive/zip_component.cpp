@@ -6,16 +6,39 @@
 #include "archive/zip_format.h"
 #include "archive/zip_reader.h"
 #include "archive/zip_writer.h"
+#include "base/utf.h"
 #include "platform/file_stream.h"
+#include "platform/text.h"
 
 namespace kestrine::archive {
 
 namespace fileio = platform::fileio;
 
+namespace {
+
+constexpr const char* kExtractingMark = ".extracting-";
+
+// "<digits>-<digits>.tmp", the end of the names that CreateTempFile makes.
+bool IsTemporarySuffix(std::string_view rest) {
+    constexpr std::string_view kEnd = ".tmp";
+    if (rest.size() <= kEnd.size() || !rest.ends_with(kEnd)) return false;
+    rest.remove_suffix(kEnd.size());
+    size_t dash = rest.find('-');
+    if (dash == 0 || dash == std::string_view::npos || dash + 1 == rest.size()) return false;
+    for (size_t i = 0; i < rest.size(); ++i) {
+        if (i != dash && !std::isdigit(static_cast<unsigned char>(rest[i]))) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 struct ZipComponent::Impl {
     ZipEvents events;
     std::string workFolder;
     std::string lastError;
+    ZipError lastKind = ZipError::None;
+    StreamFilter filter;
 
     // Writing.
     ZipWriter writer;
@@ -29,6 +52,24 @@ struct ZipComponent::Impl {
     // Reading.
     ZipReader reader;
     std::string readingPassword;
+    // The form of the reading password that the traditionally encrypted entries take, once found.
+    std::optional<std::string> legacyPassword;
+
+    std::unique_ptr<fileio::FileStream> Filtered(std::unique_ptr<fileio::FileStream> stream,
+                                                 const std::string& path) const {
+        return stream && filter ? filter(std::move(stream), path) : std::move(stream);
+    }
+    bool Fail(ZipError kind, const std::string& message) {
+        lastKind = kind;
+        lastError = message;
+        return false;
+    }
+    void Clear() {
+        lastKind = ZipError::None;
+        lastError.clear();
+    }
+    bool FromWriter() { return Fail(writer.ErrorKind(), writer.Error()); }
+    bool FromReader() { return Fail(reader.ErrorKind(), reader.Error()); }
 
     void Report(uint64_t bytes) {
         doneBytes += bytes;
@@ -42,19 +83,76 @@ struct ZipComponent::Impl {
         }
     }
 
+    std::unique_ptr<fileio::FileStream> OpenArchiveFile(const std::string& path) {
+        return Filtered(fileio::OpenForRead(path), path);
+    }
+
+    ZipReader::Hooks ReadHooks(const std::string& name) {
+        ZipReader::Hooks hooks;
+        if (events.EntryProgress) {
+            hooks.progress = [this, name](uint64_t done, uint64_t total) {
+                events.EntryProgress(name, done, total);
+            };
+        }
+        hooks.cancel = events.CancelRequested;
+        return hooks;
+    }
+
     const ZipEntryRecord* Record(const EntryInfo& entry) {
         const auto& all = reader.Entries();
         if (!reader.IsOpen() || entry.index >= all.size() || all[entry.index].name != entry.name) {
-            lastError = "the entry \"" + entry.name + "\" is not in the open archive";
+            Fail(ZipError::NotReady, "the entry \"" + entry.name + "\" is not in the open archive");
             return nullptr;
         }
         return &all[entry.index];
+    }
+
+    // The smallest protected entry with data (of the traditional encryption only, if asked), or
+    // the smallest protected one when all are empty; npos when none is protected.
+    size_t SmallestProtected(bool traditionalOnly) const {
+        const auto& all = reader.Entries();
+        size_t best = std::string::npos;
+        auto better = [&](const ZipEntryRecord& a, const ZipEntryRecord& b) {
+            bool aFull = a.uncompressedSize > 0, bFull = b.uncompressedSize > 0;
+            if (aFull != bFull) return aFull;
+            return a.compressedSize < b.compressedSize;
+        };
+        for (size_t i = 0; i < all.size(); ++i) {
+            if (!all[i].encrypted() || (traditionalOnly && all[i].aesStrength != 0)) continue;
+            if (best == std::string::npos || better(all[i], all[best])) best = i;
+        }
+        return best;
+    }
+
+    // The traditional encryption has no rule for the password's characters: earlier versions
+    // took the ANSI code page, other tools UTF-8. The first form that decodes an entry is kept.
+    const std::string& LegacyPassword() {
+        if (legacyPassword) return *legacyPassword;
+        legacyPassword = readingPassword;
+        std::string ansi = platform::Utf8ToAnsi(readingPassword);
+        size_t probe = SmallestProtected(true);
+        if (ansi != readingPassword && probe != std::string::npos &&
+            !reader.ReadEntry(probe, readingPassword, nullptr) &&
+            reader.ReadEntry(probe, ansi, nullptr)) {
+            legacyPassword = ansi;
+        }
+        return *legacyPassword;
+    }
+
+    const std::string& PasswordFor(size_t index) {
+        const ZipEntryRecord& rec = reader.Entries()[index];
+        return rec.encrypted() && rec.aesStrength == 0 ? LegacyPassword() : readingPassword;
     }
 };
 
 ZipComponent::ZipComponent() : impl_(std::make_unique<Impl>()) {
     impl_->writer.SetProgress([this](uint64_t bytes) { impl_->Report(bytes); });
     impl_->writer.SetSourceOpened([this](uint64_t size) { impl_->knownBytes += size; });
+    impl_->writer.SetEntryProgress([this](const std::string& name, uint64_t done, uint64_t total) {
+        if (impl_->events.EntryProgress) impl_->events.EntryProgress(name, done, total);
+    });
+    impl_->writer.SetCancelCheck(
+        [this] { return impl_->events.CancelRequested && impl_->events.CancelRequested(); });
 }
 
 ZipComponent::~ZipComponent() {
@@ -70,16 +168,24 @@ void ZipComponent::SetWorkFolder(const std::string& folder) {
 const std::string& ZipComponent::WorkFolder() const {
     return impl_->workFolder;
 }
+void ZipComponent::SetStreamFilter(StreamFilter filter) {
+    impl_->filter = filter;
+    impl_->writer.SetStreamFilter(std::move(filter));
+}
 const std::string& ZipComponent::LastError() const {
     return impl_->lastError;
+}
+ZipError ZipComponent::LastErrorKind() const {
+    return impl_->lastKind;
+}
+bool ZipComponent::ArchiveWriteFailed() const {
+    return impl_->writer.DeadKind() == ZipError::ArchiveWriteFailed;
 }
 
 bool ZipComponent::CreateArchive(const std::string& path) {
     CloseArchive();
-    if (!impl_->writer.Begin(path)) {
-        impl_->lastError = impl_->writer.Error();
-        return false;
-    }
+    impl_->Clear();
+    if (!impl_->writer.Begin(path)) return impl_->FromWriter();
     impl_->writer.SetProtection(impl_->protect, impl_->writingPassword);
     return true;
 }
@@ -103,34 +209,23 @@ void ZipComponent::SetChunkSize(size_t bytes) {
 }
 
 bool ZipComponent::AddFile(const std::string& filePath) {
+    impl_->Clear();
     std::string name = fileio::BareFileName(filePath);
     if (impl_->events.FileAdding) impl_->events.FileAdding(name);
-    if (!impl_->writer.Active()) {
-        impl_->lastError = "no archive is being written";
-        return false;
-    }
-    if (impl_->protect && impl_->writingPassword.empty()) {
-        impl_->lastError = "protection is on but no password is set";
-        return false;
-    }
-    if (!impl_->writer.AddFile(filePath, name)) {
-        impl_->lastError = impl_->writer.Error();
-        return false;
-    }
+    if (!impl_->writer.AddFile(filePath, name)) return impl_->FromWriter();
     return true;
 }
 
 WriteResult ZipComponent::WriteArchive() {
+    impl_->Clear();
     WriteResult result;
-    if (!impl_->writer.Active()) {
-        result.error = "no archive is being written";
-    } else if (impl_->writer.Finish()) {
+    if (impl_->writer.Finish()) {
         result.ok = true;
         if (impl_->events.WriteProgress) impl_->events.WriteProgress(100);
     } else {
-        result.error = impl_->writer.Error();
+        impl_->FromWriter();
+        result.error = impl_->lastError;
     }
-    if (!result.ok) impl_->lastError = result.error;
     if (impl_->events.WriteDone) impl_->events.WriteDone(result);
     impl_->knownBytes = impl_->doneBytes = 0;
     impl_->lastPercent = -1;
@@ -139,15 +234,17 @@ WriteResult ZipComponent::WriteArchive() {
 
 void ZipComponent::CloseArchive() {
     impl_->writer.Abandon();
-    impl_->reader = ZipReader();
+    impl_->reader.Close();
+    impl_->legacyPassword.reset();
     impl_->knownBytes = impl_->doneBytes = 0;
     impl_->lastPercent = -1;
 }
 
 int ZipComponent::ArchiveNeedsPassword(const std::string& path) {
+    impl_->Clear();
     ZipReader probe;
-    if (!probe.Open(fileio::OpenForRead(path))) {
-        impl_->lastError = probe.Error();
+    if (!probe.Open(impl_->OpenArchiveFile(path))) {
+        impl_->Fail(probe.ErrorKind(), probe.Error());
         return -1;
     }
     for (const auto& rec : probe.Entries()) {
@@ -158,49 +255,41 @@ int ZipComponent::ArchiveNeedsPassword(const std::string& path) {
 
 bool ZipComponent::OpenArchive(const std::string& path) {
     CloseArchive();
-    if (!impl_->reader.Open(fileio::OpenForRead(path))) {
-        impl_->lastError = impl_->reader.Error();
-        return false;
-    }
+    impl_->Clear();
+    if (!impl_->reader.Open(impl_->OpenArchiveFile(path))) return impl_->FromReader();
     return true;
 }
 
 void ZipComponent::SetReadingPassword(const std::string& password) {
     impl_->readingPassword = password;
+    impl_->legacyPassword.reset();
 }
 
 bool ZipComponent::CheckPassword() {
-    if (!impl_->reader.IsOpen()) {
-        impl_->lastError = "no archive is open";
-        return false;
+    impl_->Clear();
+    if (!impl_->reader.IsOpen()) return impl_->Fail(ZipError::NotReady, "no archive is open");
+    // The 2-byte AES verifier lets one wrong password in 65536 through, the traditional check byte
+    // one in 256: decode and check a whole entry, the smallest one with data.
+    size_t best = impl_->SmallestProtected(false);
+    if (best == std::string::npos) return true;  // nothing is protected
+    if (impl_->reader.ReadEntry(best, impl_->PasswordFor(best), nullptr)) return true;
+    const ZipEntryRecord& rec = impl_->reader.Entries()[best];
+    if (rec.aesStrength == 0 && impl_->reader.ErrorKind() == ZipError::Damaged) {
+        // Past the check byte, a traditional entry that does not decode is a wrong password far
+        // more often than a damaged one.
+        return impl_->Fail(ZipError::WrongPassword, "entry \"" + rec.name + "\": wrong password");
     }
-    // The 2-byte verifier lets one wrong password in 65536 through: decode and authenticate a
-    // whole entry, the smallest one.
-    const auto& all = impl_->reader.Entries();
-    size_t best = all.size();
-    for (size_t i = 0; i < all.size(); ++i) {
-        if (all[i].encrypted() &&
-            (best == all.size() || all[i].compressedSize < all[best].compressedSize)) {
-            best = i;
-        }
-    }
-    if (best == all.size()) return true;  // nothing is protected
-    if (!impl_->reader.ReadEntry(best, impl_->readingPassword, nullptr)) {
-        impl_->lastError = impl_->reader.Error();
-        return false;
-    }
-    return true;
+    return impl_->FromReader();
 }
 
 bool ZipComponent::TestEntries() {
-    if (!impl_->reader.IsOpen()) {
-        impl_->lastError = "no archive is open";
-        return false;
-    }
-    for (size_t i = 0; i < impl_->reader.Entries().size(); ++i) {
-        if (!impl_->reader.ReadEntry(i, impl_->readingPassword, nullptr)) {
-            impl_->lastError = impl_->reader.Error();
-            return false;
+    impl_->Clear();
+    if (!impl_->reader.IsOpen()) return impl_->Fail(ZipError::NotReady, "no archive is open");
+    const auto& all = impl_->reader.Entries();
+    for (size_t i = 0; i < all.size(); ++i) {
+        if (!impl_->reader.ReadEntry(i, impl_->PasswordFor(i), nullptr,
+                                     impl_->ReadHooks(all[i].name))) {
+            return impl_->FromReader();
         }
     }
     return true;
@@ -236,53 +325,88 @@ std::optional<EntryInfo> ZipComponent::FindEntry(const std::string& name) const 
 }
 
 bool ZipComponent::ExtractTo(const EntryInfo& entry, const std::string& folder) {
+    impl_->Clear();
     if (!IsPlainFileName(entry.name)) {
-        impl_->lastError = "refused to extract \"" + entry.name + "\": not a plain file name";
-        return false;
+        return impl_->Fail(ZipError::Damaged,
+                           "refused to extract \"" + entry.name + "\": not a plain file name");
     }
     return ExtractToFile(entry, fileio::JoinPath(folder, entry.name));
 }
 
 bool ZipComponent::ExtractToFile(const EntryInfo& entry, const std::string& filePath) {
+    impl_->Clear();
     const ZipEntryRecord* rec = impl_->Record(entry);
     if (!rec) return false;
     if (impl_->events.FileExtracting) impl_->events.FileExtracting(entry.name);
     if (fileio::IsDirectory(filePath)) {
-        impl_->lastError = "cannot extract over the folder " + filePath;
-        return false;
+        return impl_->Fail(ZipError::TargetUnwritable,
+                           "cannot extract over the folder " + filePath);
     }
     std::string tempPath;
-    auto temp = fileio::CreateTempFile(fileio::ParentFolder(filePath), "~kx", tempPath);
+    const std::string name = fileio::BareFileName(filePath);
+    auto temp = fileio::CreateTempFile(fileio::ParentFolder(filePath), "~" + name + kExtractingMark,
+                                       tempPath);
+    if (temp) temp = impl_->Filtered(std::move(temp), tempPath);
     if (!temp) {
-        impl_->lastError = "cannot create a temporary file beside " + filePath;
-        return false;
+        if (!tempPath.empty()) fileio::RemoveFile(tempPath);
+        return impl_->Fail(ZipError::TargetUnwritable,
+                           "cannot create a temporary file beside " + filePath);
     }
     bool writeFailed = false;
-    bool ok = impl_->reader.ReadEntry(entry.index, impl_->readingPassword,
-                                      [&](const uint8_t* data, size_t size) {
-                                          if (!temp->Write(data, size)) writeFailed = true;
-                                          return !writeFailed;
-                                      });
+    bool ok = impl_->reader.ReadEntry(
+        entry.index, impl_->PasswordFor(entry.index),
+        [&](const uint8_t* data, size_t size) {
+            if (!temp->Write(data, size)) writeFailed = true;
+            return !writeFailed;
+        },
+        impl_->ReadHooks(entry.name));
     if (!ok) {
-        impl_->lastError =
-            writeFailed ? "cannot write " + filePath + " (disk full?)" : impl_->reader.Error();
+        if (writeFailed) {
+            impl_->Fail(ZipError::TargetUnwritable, "cannot write " + filePath + " (disk full?)");
+        } else {
+            impl_->FromReader();
+        }
     } else if (!temp->Flush()) {
-        ok = false;
-        impl_->lastError = "cannot write " + filePath + " (disk full?)";
+        ok = impl_->Fail(ZipError::TargetUnwritable, "cannot write " + filePath + " (disk full?)");
     }
     temp.reset();
     // Only a whole, checked file replaces what is there.
     if (ok && !fileio::MoveOver(tempPath, filePath)) {
-        ok = false;
-        impl_->lastError = "cannot replace " + filePath + " (in use or read-only?)";
+        ok = impl_->Fail(ZipError::TargetUnwritable,
+                         "cannot replace " + filePath + " (in use or read-only?)");
     }
     if (!ok) fileio::RemoveFile(tempPath);
     return ok;
 }
 
+size_t RemoveLeftoverTemporaryFiles(const std::string& path) {
+    const std::string folder = fileio::ParentFolder(path);
+    const std::string name = fileio::BareFileName(path);
+    if (name.empty()) return 0;
+    const std::string prefixes[] = {ZipWriter::TemporaryPrefix(path), "~" + name + kExtractingMark};
+    size_t removed = 0;
+    for (const std::string& file : fileio::ListFileNames(folder)) {
+        for (const std::string& prefix : prefixes) {
+            if (file.size() > prefix.size() && file.starts_with(prefix) &&
+                IsTemporarySuffix(std::string_view(file).substr(prefix.size())) &&
+                fileio::RemoveFile(fileio::JoinPath(folder, file))) {
+                ++removed;
+            }
+        }
+    }
+    return removed;
+}
+
 bool IsPlainFileName(const std::string& name) {
-    if (name.empty() || name.size() > 255 || name == "." || name == "..") return false;
-    if (!format::IsValidUtf8(name)) return false;
+    if (name.empty() || name == "." || name == "..") return false;
+    if (!base::IsWellFormedUtf8(name)) return false;
+    // NTFS allows 255 UTF-16 units: a four-byte UTF-8 character takes two, any other one.
+    size_t units = 0;
+    for (char ch : name) {
+        auto c = static_cast<unsigned char>(ch);
+        if ((c & 0xc0) != 0x80) units += c >= 0xf0 ? 2 : 1;
+    }
+    if (units > 255) return false;
     for (char ch : name) {
         auto c = static_cast<unsigned char>(ch);
         if (c < 0x20 || c == 0x7f) return false;

@@ -2,16 +2,29 @@
 // The zip component: writes and reads backup archives (standard zip files, ZIP64 where needed,
 // optional WinZip AES-256 protection of every entry). It holds at most one archive at a time.
 //
-// Writing streams: each AddFile compresses the file into a temporary file beside the target at
-// once; WriteArchive adds the central directory and only then moves the finished archive over any
-// older file of that name. Protection and password are therefore set before the first AddFile.
-// Paths are UTF-8; entry names are the bare file names.
+// Writing streams: each AddFile compresses the file into a temporary file beside the target
+// ("~<name>.writing-<digits>-<digits>.tmp"); WriteArchive adds the central directory and only then
+// moves the finished archive over any older file of that name. Protection and password are
+// therefore set before the first AddFile. Paths are UTF-8; entry names are the bare file names.
+//
+// Two kinds of failure while writing: a file that cannot be opened or read (missing, locked, open
+// for writing by another program, read error) fails only its AddFile (LastErrorKind()
+// SourceUnreadable); an error writing the temporary file (no space, device gone, no access) makes
+// the archive dead: the temporary file is removed at once, ArchiveWriteFailed() turns true, every
+// later AddFile fails at once, WriteArchive fails, and the target keeps what it had.
+//
+// Threads: the component is used from one thread at a time (a run's worker thread, say). It keeps
+// worker threads of its own for compression, encryption and reading, but every event is raised on
+// the thread that called the component, never on its workers: a window's handlers therefore post
+// to the window instead of touching it.
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "archive/zip_types.h"
 
 namespace kestrine::archive {
 
@@ -25,18 +38,27 @@ struct EntryInfo {
     uint64_t compressedSize = 0;
     uint64_t uncompressedSize = 0;
     uint32_t crc32 = 0;
-    uint16_t method = 0;  // 0 stored, 8 deflated (the real method, also under AES)
-    bool encrypted = false;
+    uint16_t method = 0;     // 0 stored, 8 deflated (the real method, also under AES)
+    bool encrypted = false;  // AES or the traditional zip encryption
     bool aes = false;
     size_t index = 0;  // position in the central directory
 };
 
-// Events, bound by the window (or left empty).
+// Events, bound by the caller (or left empty). All are raised on the calling thread.
 struct ZipEvents {
     std::function<void(const std::string& name)> FileAdding;
     std::function<void(const std::string& name)> FileExtracting;
     std::function<void(int percent)> WriteProgress;
     std::function<void(const WriteResult& result)> WriteDone;
+    // Bytes of one entry as AddFile, an extraction or a test works through it: its name, the bytes
+    // done so far and its size. Raised after every chunk of a large entry (about every MiB) and
+    // when an entry is through, so a multi-gigabyte file visibly moves.
+    std::function<void(const std::string& name, uint64_t done, uint64_t total)> EntryProgress;
+    // Asked between chunks during AddFile, WriteArchive, extractions and tests. True stops the call
+    // promptly: it returns false with LastErrorKind() Cancelled. A cancelled AddFile or
+    // WriteArchive abandons the archive being written (the temporary file is removed, the target
+    // keeps what it had); a cancelled extraction leaves the file it would have replaced untouched.
+    std::function<bool()> CancelRequested;
 };
 
 class ZipComponent {
@@ -49,6 +71,8 @@ class ZipComponent {
     ZipEvents& Events();
     void SetWorkFolder(const std::string& folder);
     const std::string& WorkFolder() const;
+    // Every file stream the component opens passes through `filter` (see zip_types.h); for tests.
+    void SetStreamFilter(StreamFilter filter);
 
     // --- writing ---
     // Begins a new, empty archive for `path`; false (with LastError) when the temporary file beside
@@ -58,8 +82,12 @@ class ZipComponent {
     // AddFile.
     void ProtectEntries(bool on);
     void SetWritingPassword(const std::string& password);
-    // Adds the file as a root entry named by its bare file name. False when it could not be read
-    // whole; the archive then stays as it was before the call.
+    // Adds the file as a root entry named by its bare file name. The file is opened so that no
+    // other program may write it meanwhile (a file open for writing elsewhere is refused). False
+    // with LastErrorKind() SourceUnreadable when it could not be read whole: the archive then stays
+    // as it was. False with ArchiveWriteFailed or Cancelled when the archive is dead. A small file
+    // is read at once and written while the next ones are read, so a write error may show at a
+    // later AddFile or at WriteArchive.
     bool AddFile(const std::string& filePath);
     // Optional: the total size of the files that will be added, so WriteProgress counts against
     // the whole write from the start (otherwise against the files added so far).
@@ -70,20 +98,28 @@ class ZipComponent {
     WriteResult WriteArchive();
     // Drops the open archive; an unfinished write is abandoned and its temporary file removed.
     void CloseArchive();
+    // True when writing the archive failed (see above); stays so until the next CreateArchive or
+    // CloseArchive. LastError names the cause.
+    bool ArchiveWriteFailed() const;
 
     // --- reading ---
     // 1 when the archive's entries are password-protected, 0 when not, -1 when it is no readable
     // zip.
     int ArchiveNeedsPassword(const std::string& path);
     bool OpenArchive(const std::string& path);
+    // AES entries take the password as UTF-8; entries with the traditional zip encryption of
+    // earlier versions are tried with it as UTF-8 and then in the ANSI code page.
     void SetReadingPassword(const std::string& password);
-    // True only when the reading password really decrypts and authenticates an entry.
+    // True only when the reading password really decrypts and checks an entry: the smallest
+    // non-empty protected one (an empty entry lets about one wrong password in 256 through).
     bool CheckPassword();
     std::vector<EntryInfo> Entries() const;
     // The first entry of that name.
     std::optional<EntryInfo> FindEntry(const std::string& name) const;
-    // Decodes and checks every entry (CRC or AES authentication, sizes) without writing anything;
-    // false at the first fault, named in LastError.
+    // Reads every entry back, decrypted, inflated and checked (CRC or AES authentication code,
+    // sizes), without writing anything; false at the first fault, named in LastError. Large
+    // entries are inflated on all cores. The check after a backup is OpenArchive on the new
+    // archive, SetReadingPassword and TestEntries.
     bool TestEntries();
     // Extracts the entry as a file of its name into `folder`, through a temporary file that is
     // checked (CRC or AES authentication, size) before it replaces a file of that name. False on
@@ -92,8 +128,10 @@ class ZipComponent {
     // Extracts to an explicit file path, with the same safety.
     bool ExtractToFile(const EntryInfo& entry, const std::string& filePath);
 
-    // The last failure, one line.
+    // The last failure, one line; empty after an operation that succeeded.
     const std::string& LastError() const;
+    // What kind of failure LastError describes (None after success).
+    ZipError LastErrorKind() const;
 
   private:
     struct Impl;
@@ -101,7 +139,13 @@ class ZipComponent {
 };
 
 // True when `name` is a plain file name that may be written into a folder (no separators, "..",
-// drive letters, device names, control characters).
+// drive letters, device names, control characters, at most 255 UTF-16 units as NTFS allows).
 bool IsPlainFileName(const std::string& name);
+
+// Removes what an interrupted earlier run left beside `path`: the temporary files of a write of
+// the archive `path` and of an extraction to the file `path` ("~<name>.writing-<digits>-
+// <digits>.tmp", "~<name>.extracting-<digits>-<digits>.tmp"), and nothing else. Call it before a
+// new write, when no other run can be writing that archive. Returns how many were removed.
+size_t RemoveLeftoverTemporaryFiles(const std::string& path);
 
 }  // namespace kestrine::archive

@@ -7,8 +7,243 @@
 #include <bit>
 #include <cstring>
 #include <mutex>
+#include <vector>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
+#include <immintrin.h>
+#define KESTRINE_SHA_NI 1
+#endif
 
 namespace kestrine::archive::crypto {
+
+#ifdef KESTRINE_SHA_NI
+namespace {
+
+#define KESTRINE_SHA_TARGET __attribute__((target("sha,sse4.1,ssse3")))
+
+bool HaveShaInstructions() {
+    static const bool yes = [] {
+        unsigned a = 0, b = 0, c = 0, d = 0;
+        if (!__get_cpuid(1, &a, &b, &c, &d)) return false;
+        const bool sse = (c & bit_SSSE3) != 0 && (c & bit_SSE4_1) != 0;
+        if (!__get_cpuid_count(7, 0, &a, &b, &c, &d)) return false;
+        return sse && (b & (1u << 29)) != 0;
+    }();
+    return yes;
+}
+
+// One SHA-1 compression with the SHA instructions. The state is A..D in lanes 3..0 of `abcd` and E
+// in lane 3 of `e` (its other lanes stay zero); m0..m3 are the block's sixteen words, W0 in lane 3.
+#define KESTRINE_ROUNDS4(func, w)          \
+    next = _mm_sha1nexte_epu32(before, w); \
+    before = abcd;                         \
+    abcd = _mm_sha1rnds4_epu32(abcd, next, func)
+#define KESTRINE_SCHEDULE(a, b, c, d) \
+    a = _mm_sha1msg2_epu32(_mm_xor_si128(_mm_sha1msg1_epu32(a, b), c), d)
+KESTRINE_SHA_TARGET inline void Compress(__m128i& abcd, __m128i& e, __m128i m0, __m128i m1,
+                                         __m128i m2, __m128i m3) {
+    const __m128i abcdStart = abcd, eStart = e;
+    __m128i next = _mm_add_epi32(e, m0), before = abcd;
+    abcd = _mm_sha1rnds4_epu32(abcd, next, 0);
+    KESTRINE_ROUNDS4(0, m1);
+    KESTRINE_ROUNDS4(0, m2);
+    KESTRINE_ROUNDS4(0, m3);
+    KESTRINE_SCHEDULE(m0, m1, m2, m3);
+    KESTRINE_ROUNDS4(0, m0);
+    KESTRINE_SCHEDULE(m1, m2, m3, m0);
+    KESTRINE_ROUNDS4(1, m1);
+    KESTRINE_SCHEDULE(m2, m3, m0, m1);
+    KESTRINE_ROUNDS4(1, m2);
+    KESTRINE_SCHEDULE(m3, m0, m1, m2);
+    KESTRINE_ROUNDS4(1, m3);
+    KESTRINE_SCHEDULE(m0, m1, m2, m3);
+    KESTRINE_ROUNDS4(1, m0);
+    KESTRINE_SCHEDULE(m1, m2, m3, m0);
+    KESTRINE_ROUNDS4(1, m1);
+    KESTRINE_SCHEDULE(m2, m3, m0, m1);
+    KESTRINE_ROUNDS4(2, m2);
+    KESTRINE_SCHEDULE(m3, m0, m1, m2);
+    KESTRINE_ROUNDS4(2, m3);
+    KESTRINE_SCHEDULE(m0, m1, m2, m3);
+    KESTRINE_ROUNDS4(2, m0);
+    KESTRINE_SCHEDULE(m1, m2, m3, m0);
+    KESTRINE_ROUNDS4(2, m1);
+    KESTRINE_SCHEDULE(m2, m3, m0, m1);
+    KESTRINE_ROUNDS4(2, m2);
+    KESTRINE_SCHEDULE(m3, m0, m1, m2);
+    KESTRINE_ROUNDS4(3, m3);
+    KESTRINE_SCHEDULE(m0, m1, m2, m3);
+    KESTRINE_ROUNDS4(3, m0);
+    KESTRINE_SCHEDULE(m1, m2, m3, m0);
+    KESTRINE_ROUNDS4(3, m1);
+    KESTRINE_SCHEDULE(m2, m3, m0, m1);
+    KESTRINE_ROUNDS4(3, m2);
+    KESTRINE_SCHEDULE(m3, m0, m1, m2);
+    KESTRINE_ROUNDS4(3, m3);
+    e = _mm_sha1nexte_epu32(before, eStart);
+    abcd = _mm_add_epi32(abcd, abcdStart);
+}
+#undef KESTRINE_ROUNDS4
+#undef KESTRINE_SCHEDULE
+
+KESTRINE_SHA_TARGET __m128i ByteSwapLoad(const uint8_t* p) {
+    const __m128i reverse = _mm_set_epi64x(0x0001020304050607LL, 0x08090a0b0c0d0e0fLL);
+    return _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), reverse);
+}
+
+KESTRINE_SHA_TARGET void CompressBlock(uint32_t h[5], const uint8_t* block) {
+    __m128i abcd = _mm_set_epi32(static_cast<int>(h[0]), static_cast<int>(h[1]),
+                                 static_cast<int>(h[2]), static_cast<int>(h[3]));
+    __m128i e = _mm_set_epi32(static_cast<int>(h[4]), 0, 0, 0);
+    Compress(abcd, e, ByteSwapLoad(block), ByteSwapLoad(block + 16), ByteSwapLoad(block + 32),
+             ByteSwapLoad(block + 48));
+    h[0] = static_cast<uint32_t>(_mm_extract_epi32(abcd, 3));
+    h[1] = static_cast<uint32_t>(_mm_extract_epi32(abcd, 2));
+    h[2] = static_cast<uint32_t>(_mm_extract_epi32(abcd, 1));
+    h[3] = static_cast<uint32_t>(_mm_extract_epi32(abcd, 0));
+    h[4] = static_cast<uint32_t>(_mm_extract_epi32(e, 3));
+}
+
+constexpr uint32_t kSha1Start[5] = {0x67452301, 0xEFCDAB89, 0x98BADCFE, 0x10325476, 0xC3D2E1F0};
+
+// Hashes the last `size` bytes of a message of which `done` bytes (whole blocks) went into `h`.
+void Sha1Finish(uint32_t h[5], uint64_t done, const uint8_t* data, size_t size, uint8_t out[20]) {
+    const uint64_t bits = (done + size) * 8;
+    for (; size >= 64; data += 64, size -= 64) CompressBlock(h, data);
+    uint8_t tail[128] = {};
+    std::memcpy(tail, data, size);
+    tail[size] = 0x80;
+    const size_t blocks = size + 9 <= 64 ? 1 : 2;
+    for (size_t i = 0; i < 8; ++i)
+        tail[blocks * 64 - 1 - i] = static_cast<uint8_t>(bits >> (8 * i));
+    for (size_t b = 0; b < blocks; ++b) CompressBlock(h, tail + 64 * b);
+    for (size_t i = 0; i < 20; ++i) out[i] = static_cast<uint8_t>(h[i / 4] >> (24 - 8 * (i % 4)));
+}
+
+// Rounds 2..iterations of N output blocks side by side: U = HMAC(U) as two compressions of a
+// one-block message (the 20-byte U, its padding and length), T ^= U.
+template <int N>
+KESTRINE_SHA_TARGET void Pbkdf2Rounds(const uint32_t inner[5], const uint32_t outer[5], __m128i* u,
+                                      __m128i* uE, __m128i* t, __m128i* tE, unsigned iterations) {
+    auto state = [](const uint32_t h[5]) {
+        return _mm_set_epi32(static_cast<int>(h[0]), static_cast<int>(h[1]), static_cast<int>(h[2]),
+                             static_cast<int>(h[3]));
+    };
+    const __m128i innerAbcd = state(inner), outerAbcd = state(outer);
+    const __m128i innerE = _mm_set_epi32(static_cast<int>(inner[4]), 0, 0, 0);
+    const __m128i outerE = _mm_set_epi32(static_cast<int>(outer[4]), 0, 0, 0);
+    const __m128i padding = _mm_set_epi32(0, static_cast<int>(0x80000000u), 0, 0);
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i length = _mm_set_epi32(0, 0, 0, (64 + 20) * 8);
+    for (unsigned round = 1; round < iterations; ++round) {
+        __m128i a[N], e[N];
+        for (int n = 0; n < N; ++n) {
+            a[n] = innerAbcd;
+            e[n] = innerE;
+            Compress(a[n], e[n], u[n], _mm_or_si128(uE[n], padding), zero, length);
+        }
+        for (int n = 0; n < N; ++n) {
+            u[n] = outerAbcd;
+            uE[n] = outerE;
+            Compress(u[n], uE[n], a[n], _mm_or_si128(e[n], padding), zero, length);
+            t[n] = _mm_xor_si128(t[n], u[n]);
+            tE[n] = _mm_xor_si128(tE[n], uE[n]);
+        }
+    }
+}
+
+// Output blocks first+1 .. first+N of PBKDF2 into out (as much of them as fits).
+template <int N>
+KESTRINE_SHA_TARGET void Pbkdf2Blocks(const uint32_t inner[5], const uint32_t outer[5],
+                                      const uint8_t* salt, size_t saltSize, unsigned iterations,
+                                      size_t first, uint8_t* out, size_t outSize) {
+    __m128i u[N], uE[N], t[N], tE[N];
+    std::vector<uint8_t> message(salt, salt + saltSize);
+    message.resize(saltSize + 4);
+    for (int n = 0; n < N; ++n) {
+        const auto index = static_cast<uint32_t>(first + static_cast<size_t>(n) + 1);
+        for (size_t i = 0; i < 4; ++i) {
+            message[saltSize + i] = static_cast<uint8_t>(index >> (24 - 8 * i));
+        }
+        uint32_t h[5];
+        uint8_t digest[32] = {};
+        std::memcpy(h, inner, sizeof h);
+        Sha1Finish(h, 64, message.data(), message.size(), digest);
+        std::memcpy(h, outer, sizeof h);
+        Sha1Finish(h, 64, digest, 20, digest);
+        u[n] = t[n] = ByteSwapLoad(digest);
+        uE[n] = tE[n] =
+            _mm_set_epi32(static_cast<int>(static_cast<uint32_t>(digest[16]) << 24 |
+                                           static_cast<uint32_t>(digest[17]) << 16 |
+                                           static_cast<uint32_t>(digest[18]) << 8 | digest[19]),
+                          0, 0, 0);
+    }
+    Pbkdf2Rounds<N>(inner, outer, u, uE, t, tE, iterations);
+    for (int n = 0; n < N; ++n) {
+        const uint32_t words[5] = {static_cast<uint32_t>(_mm_extract_epi32(t[n], 3)),
+                                   static_cast<uint32_t>(_mm_extract_epi32(t[n], 2)),
+                                   static_cast<uint32_t>(_mm_extract_epi32(t[n], 1)),
+                                   static_cast<uint32_t>(_mm_extract_epi32(t[n], 0)),
+                                   static_cast<uint32_t>(_mm_extract_epi32(tE[n], 3))};
+        for (size_t i = 0; i < 20; ++i) {
+            const size_t at = (first + static_cast<size_t>(n)) * 20 + i;
+            if (at < outSize) out[at] = static_cast<uint8_t>(words[i / 4] >> (24 - 8 * (i % 4)));
+        }
+    }
+}
+
+}  // namespace
+#endif
+
+PasswordKey::PasswordKey(std::string password) : password_(std::move(password)) {
+#ifdef KESTRINE_SHA_NI
+    fast_ = HaveShaInstructions();
+    if (!fast_) return;
+    uint8_t key[64] = {};
+    if (password_.size() > sizeof key) {
+        uint32_t h[5];
+        std::memcpy(h, kSha1Start, sizeof h);
+        Sha1Finish(h, 0, reinterpret_cast<const uint8_t*>(password_.data()), password_.size(), key);
+    } else {
+        std::memcpy(key, password_.data(), password_.size());
+    }
+    uint8_t pad[64];
+    for (size_t i = 0; i < sizeof pad; ++i) pad[i] = key[i] ^ 0x36;
+    std::memcpy(inner_, kSha1Start, sizeof inner_);
+    CompressBlock(inner_, pad);
+    for (size_t i = 0; i < sizeof pad; ++i) pad[i] = key[i] ^ 0x5c;
+    std::memcpy(outer_, kSha1Start, sizeof outer_);
+    CompressBlock(outer_, pad);
+#endif
+}
+
+bool PasswordKey::Pbkdf2(const uint8_t* salt, size_t saltSize, unsigned iterations, uint8_t* out,
+                         size_t outSize) const {
+    if (iterations == 0) return false;
+#ifdef KESTRINE_SHA_NI
+    if (fast_) {
+        const size_t blocks = (outSize + 19) / 20;
+        for (size_t first = 0; first < blocks;) {
+            const size_t left = blocks - first;
+            if (left >= 3) {
+                Pbkdf2Blocks<4>(inner_, outer_, salt, saltSize, iterations, first, out, outSize);
+                first += 4;
+            } else if (left == 2) {
+                Pbkdf2Blocks<2>(inner_, outer_, salt, saltSize, iterations, first, out, outSize);
+                first += 2;
+            } else {
+                Pbkdf2Blocks<1>(inner_, outer_, salt, saltSize, iterations, first, out, outSize);
+                first += 1;
+            }
+        }
+        return true;
+    }
+#endif
+    InitLibrary();
+    return gcry_kdf_derive(password_.data(), password_.size(), GCRY_KDF_PBKDF2, GCRY_MD_SHA1, salt,
+                           saltSize, iterations, outSize, out) == 0;
+}
 
 void InitLibrary() {
     static std::once_flag once;
@@ -53,15 +288,15 @@ size_t AesKeySize(int strength) {
 }
 
 bool DeriveAesKeys(const std::string& password, const uint8_t* salt, int strength, AesKeys& keys) {
-    InitLibrary();
+    return DeriveAesKeys(PasswordKey(password), salt, strength, keys);
+}
+
+bool DeriveAesKeys(const PasswordKey& password, const uint8_t* salt, int strength, AesKeys& keys) {
     size_t keySize = AesKeySize(strength);
     if (keySize == 0) return false;
     uint8_t derived[66];
     size_t total = 2 * keySize + kAesVerifierSize;
-    if (gcry_kdf_derive(password.data(), password.size(), GCRY_KDF_PBKDF2, GCRY_MD_SHA1, salt,
-                        AesSaltSize(strength), 1000, total, derived) != 0) {
-        return false;
-    }
+    if (!password.Pbkdf2(salt, AesSaltSize(strength), 1000, derived, total)) return false;
     keys.keySize = keySize;
     std::memcpy(keys.encryption, derived, keySize);
     std::memcpy(keys.authentication, derived + keySize, keySize);
@@ -90,6 +325,14 @@ bool AesCtr::Init(const uint8_t* key, size_t keySize) {
     counterHigh_ = 0;
     used_ = kStreamBytes;
     return true;
+}
+
+void AesCtr::Seek(uint64_t offset) {
+    // Block b of the entry is encrypted with the counter b + 1; Refill counts up before use.
+    counterLow_ = offset / 16;
+    counterHigh_ = 0;
+    Refill();
+    used_ = static_cast<size_t>(offset % 16);
 }
 
 // Key stream for many blocks at once: the counters, little-endian, encrypted in one ECB call.

@@ -25,7 +25,27 @@ struct AesKeys {
     size_t keySize = 0;
 };
 
+// A password made ready for many key derivations: the states of SHA-1 after the HMAC key's inner
+// and outer pad blocks are computed once, so each PBKDF2 round costs two SHA-1 compressions. Where
+// the processor has the SHA instructions, several output blocks are derived side by side; elsewhere
+// the derivation is libgcrypt's. Derive may be called from several threads at once.
+class PasswordKey {
+  public:
+    explicit PasswordKey(std::string password);
+    const std::string& Password() const { return password_; }
+    // PBKDF2-HMAC-SHA1 of the password with `salt` and `iterations` rounds into out[0..outSize).
+    bool Pbkdf2(const uint8_t* salt, size_t saltSize, unsigned iterations, uint8_t* out,
+                size_t outSize) const;
+
+  private:
+    std::string password_;
+    bool fast_ = false;
+    uint32_t inner_[5] = {};
+    uint32_t outer_[5] = {};
+};
+
 // PBKDF2-HMAC-SHA1 with 1000 iterations, as WinZip derives the keys from the password and salt.
+bool DeriveAesKeys(const PasswordKey& password, const uint8_t* salt, int strength, AesKeys& keys);
 bool DeriveAesKeys(const std::string& password, const uint8_t* salt, int strength, AesKeys& keys);
 
 // AES in counter mode with WinZip's little-endian counter starting at 1; encryption and decryption
@@ -37,6 +57,9 @@ class AesCtr {
     AesCtr(const AesCtr&) = delete;
     AesCtr& operator=(const AesCtr&) = delete;
     bool Init(const uint8_t* key, size_t keySize);
+    // Moves to `offset` bytes into the key stream, so a piece in the middle of an entry can be
+    // decrypted on its own.
+    void Seek(uint64_t offset);
     void Apply(uint8_t* data, size_t size);
 
   private:

@@ -14,6 +14,14 @@ inline constexpr uint32_t kZip64LocatorSig = 0x07064b50;
 inline constexpr uint16_t kZip64ExtraId = 0x0001;
 inline constexpr uint16_t kAesExtraId = 0x9901;
 inline constexpr uint16_t kUnicodePathExtraId = 0x7075;
+// Our own central-directory field: where the independently compressed pieces of a large deflated
+// entry begin, so a reader can inflate them on several cores. Other readers skip it. Layout: a
+// version byte (1), then as LEB128 numbers the uncompressed size of every piece but the last, the
+// number of pieces, and each piece's compressed size (the last one includes the end of the stream).
+inline constexpr uint16_t kChunkIndexExtraId = 0x4b53;
+inline constexpr uint8_t kChunkIndexVersion = 1;
+// The largest uncompressed piece an index may describe (readers hold a few pieces in memory).
+inline constexpr uint64_t kMaxChunkInput = 16u << 20;
 inline constexpr uint16_t kMethodStored = 0;
 inline constexpr uint16_t kMethodDeflated = 8;
 inline constexpr uint16_t kMethodAes = 99;
@@ -48,9 +56,25 @@ inline void Put64(std::string& out, uint64_t v) {
     for (int i = 0; i < 8; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xff));
 }
 
-bool IsValidUtf8(std::string_view text);
+// LEB128: seven bits a byte, low bits first, the high bit set on every byte but the last.
+inline void PutVarint(std::string& out, uint64_t v) {
+    while (v >= 0x80) {
+        out.push_back(static_cast<char>((v & 0x7f) | 0x80));
+        v >>= 7;
+    }
+    out.push_back(static_cast<char>(v));
+}
+// Reads one number at data[pos..size); false when it runs past the end or beyond 64 bits.
+inline bool GetVarint(const uint8_t* data, size_t size, size_t& pos, uint64_t& v) {
+    v = 0;
+    for (int shift = 0; shift < 64 && pos < size; shift += 7) {
+        const uint8_t byte = data[pos++];
+        v |= static_cast<uint64_t>(byte & 0x7f) << shift;
+        if ((byte & 0x80) == 0) return shift < 63 || (byte & 0x7f) <= 1;
+    }
+    return false;
+}
+
 bool IsAscii(std::string_view text);
-// Names stored without the UTF-8 flag are in the IBM PC code page 437.
-std::string Cp437ToUtf8(std::string_view text);
 
 }  // namespace kestrine::archive::format

@@ -4,14 +4,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <condition_variable>
 #include <cstring>
-#include <deque>
-#include <mutex>
-#include <thread>
 
 #include "archive/zip_crypto.h"
 #include "archive/zip_format.h"
+#include "archive/zip_workers.h"
 
 namespace kestrine::archive {
 
@@ -21,19 +18,21 @@ namespace fileio = platform::fileio;
 namespace {
 
 constexpr uint64_t kMax32 = 0xffffffffu;
-constexpr size_t kWindow = 32 * 1024;
 constexpr int kAesStrength = 3;
 constexpr uint16_t kAesVersion = 2;
 // An empty final block with fixed codes: ends a stream of sync-flushed chunks.
 constexpr uint8_t kFinalBlock[2] = {0x03, 0x00};
+// Small entries read ahead of the writer, waiting for or done by the workers.
+constexpr uint64_t kMaxPendingBytes = 8u << 20;
+constexpr size_t kMaxPendingEntries = 64;
+// Room for the chunk index in the central directory (extra fields hold at most 64 KiB).
+constexpr size_t kMaxChunkIndexBytes = 32 * 1024;
 
 struct Chunk {
     std::vector<uint8_t> input;
-    std::vector<uint8_t> dictionary;  // the last 32 KiB of the chunk before
     std::vector<uint8_t> output;
     uint32_t crc = 0;
     bool ok = true;
-    bool done = false;
 };
 
 struct Deflater {
@@ -76,33 +75,22 @@ bool Feed(z_stream& zs, std::vector<uint8_t>& output, size_t& used, const uint8_
     }
 }
 
-// Compresses one chunk as a piece of a raw deflate stream: primed with the previous chunk's tail
-// and ended with a sync flush, so the pieces concatenate into one valid stream. Blocks that look
-// incompressible go into stored blocks at once (level 0) instead of being searched for matches.
-void CompressChunk(Chunk& c) {
+// Compresses `size` bytes as a piece of a raw deflate stream that needs nothing before it (no
+// dictionary) and ends with a sync flush, so the pieces concatenate into one valid stream and each
+// can also be inflated on its own. Blocks that look incompressible go into stored blocks at once
+// (level 0) instead of being searched for matches.
+bool CompressChunk(const uint8_t* in, size_t left, std::vector<uint8_t>& output) {
     constexpr size_t kBlock = 64 * 1024;
     thread_local Deflater d;
     if (!d.ready) {
         d.ready = deflateInit2(&d.zs, 1, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
-        if (!d.ready) {
-            c.ok = false;
-            return;
-        }
+        if (!d.ready) return false;
     } else if (deflateReset(&d.zs) != Z_OK || deflateParams(&d.zs, 1, Z_DEFAULT_STRATEGY) != Z_OK) {
-        c.ok = false;
-        return;
+        return false;
     }
-    if (!c.dictionary.empty() &&
-        deflateSetDictionary(&d.zs, c.dictionary.data(), static_cast<uInt>(c.dictionary.size())) !=
-            Z_OK) {
-        c.ok = false;
-        return;
-    }
-    c.output.resize(deflateBound(&d.zs, static_cast<uLong>(c.input.size())) + 64);
+    output.resize(deflateBound(&d.zs, static_cast<uLong>(left)) + 64);
     size_t used = 0;
     int level = 1;
-    const uint8_t* in = c.input.data();
-    size_t left = c.input.size();
     while (left > 0) {
         size_t n = std::min(kBlock, left);
         int want = LooksIncompressible(in, n) ? 0 : 1;
@@ -111,34 +99,25 @@ void CompressChunk(Chunk& c) {
             // changes nothing and asks for more output.
             int rc = Z_BUF_ERROR;
             for (int attempt = 0; attempt < 8 && rc == Z_BUF_ERROR; ++attempt) {
-                if (c.output.size() - used < 64 * 1024) c.output.resize(used + 128 * 1024);
+                if (output.size() - used < 64 * 1024) output.resize(used + 128 * 1024);
                 d.zs.next_in = nullptr;
                 d.zs.avail_in = 0;
-                d.zs.next_out = c.output.data() + used;
-                d.zs.avail_out = static_cast<uInt>(c.output.size() - used);
+                d.zs.next_out = output.data() + used;
+                d.zs.avail_out = static_cast<uInt>(output.size() - used);
                 rc = deflateParams(&d.zs, want, Z_DEFAULT_STRATEGY);
-                used = c.output.size() - d.zs.avail_out;
-                if (rc == Z_BUF_ERROR) c.output.resize(c.output.size() * 2);
+                used = output.size() - d.zs.avail_out;
+                if (rc == Z_BUF_ERROR) output.resize(output.size() * 2);
             }
-            if (rc != Z_OK) {
-                c.ok = false;
-                return;
-            }
+            if (rc != Z_OK) return false;
             level = want;
         }
-        if (!Feed(d.zs, c.output, used, in, n, Z_NO_FLUSH)) {
-            c.ok = false;
-            return;
-        }
+        if (!Feed(d.zs, output, used, in, n, Z_NO_FLUSH)) return false;
         in += n;
         left -= n;
     }
-    if (!Feed(d.zs, c.output, used, nullptr, 0, Z_SYNC_FLUSH)) {
-        c.ok = false;
-        return;
-    }
-    c.output.resize(used);
-    c.crc = static_cast<uint32_t>(crc32_z(0L, c.input.data(), c.input.size()));
+    if (!Feed(d.zs, output, used, nullptr, 0, Z_SYNC_FLUSH)) return false;
+    output.resize(used);
+    return true;
 }
 
 // The AES extra field (11 bytes with its header), the same in the local and the central header;
@@ -164,56 +143,67 @@ int64_t ReadFull(fileio::FileStream& source, uint8_t* buffer, size_t size) {
     return static_cast<int64_t>(total);
 }
 
-}  // namespace
-
-// A fixed set of threads that compress chunks.
-class WorkerPool {
-  public:
-    explicit WorkerPool(unsigned count) {
-        for (unsigned i = 0; i < count; ++i) threads_.emplace_back([this] { Run(); });
+// Salt, password verifier and the two keys of a new AES entry: a fresh random salt each time.
+struct AesStart {
+    uint8_t head[16 + crypto::kAesVerifierSize];
+    size_t headSize = 0;
+    crypto::AesKeys keys;
+    bool Make(const crypto::PasswordKey& key) {
+        const size_t saltSize = crypto::AesSaltSize(kAesStrength);
+        crypto::RandomBytes(head, saltSize);
+        if (!crypto::DeriveAesKeys(key, head, kAesStrength, keys)) return false;
+        std::memcpy(head + saltSize, keys.verifier, crypto::kAesVerifierSize);
+        headSize = saltSize + crypto::kAesVerifierSize;
+        return true;
     }
-    ~WorkerPool() {
-        {
-            std::lock_guard lock(mutex_);
-            stop_ = true;
-        }
-        wake_.notify_all();
-        for (auto& t : threads_) t.join();
-    }
-    WorkerPool(const WorkerPool&) = delete;
-    WorkerPool& operator=(const WorkerPool&) = delete;
-    size_t Size() const { return threads_.size(); }
-
-    void Submit(std::function<void()> job) {
-        {
-            std::lock_guard lock(mutex_);
-            jobs_.push_back(std::move(job));
-        }
-        wake_.notify_one();
-    }
-
-  private:
-    void Run() {
-        for (;;) {
-            std::function<void()> job;
-            {
-                std::unique_lock lock(mutex_);
-                wake_.wait(lock, [this] { return stop_ || !jobs_.empty(); });
-                if (jobs_.empty()) return;
-                job = std::move(jobs_.front());
-                jobs_.pop_front();
-            }
-            job();
-        }
-    }
-    std::vector<std::thread> threads_;
-    std::deque<std::function<void()>> jobs_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    bool stop_ = false;
 };
 
-// Where an entry's bytes go: optional AES encryption with its authentication code, then the file.
+}  // namespace
+
+// A whole file read at once, which a worker turns into its entry's data.
+struct ZipWriter::SmallEntry {
+    Entry entry;  // name, flags and time set; the worker sets method, CRC and sizes
+    std::vector<uint8_t> input;
+    uint64_t inputSize = 0;
+    std::vector<uint8_t> payload;  // everything after the local header
+    bool ok = true;
+
+    // On a worker: compress (or store when it does not shrink), then encrypt and authenticate.
+    void Prepare(const crypto::PasswordKey* key) {
+        std::vector<uint8_t> compressed;
+        bool deflate = !input.empty() && CompressChunk(input.data(), input.size(), compressed) &&
+                       compressed.size() + sizeof kFinalBlock < input.size();
+        entry.crc = static_cast<uint32_t>(crc32_z(0L, input.data(), input.size()));
+        entry.uncompressedSize = input.size();
+        entry.method = deflate ? kMethodDeflated : kMethodStored;
+        if (deflate) compressed.insert(compressed.end(), kFinalBlock, kFinalBlock + 2);
+        std::vector<uint8_t>& data = deflate ? compressed : input;
+        if (key) {
+            AesStart start;
+            crypto::AesCtr ctr;
+            crypto::HmacSha1 hmac;
+            if (!start.Make(*key) || !ctr.Init(start.keys.encryption, start.keys.keySize) ||
+                !hmac.Init(start.keys.authentication, start.keys.keySize)) {
+                ok = false;
+                return;
+            }
+            ctr.Apply(data.data(), data.size());
+            hmac.Update(data.data(), data.size());
+            payload.reserve(start.headSize + data.size() + crypto::kAesAuthCodeSize);
+            payload.assign(start.head, start.head + start.headSize);
+            payload.insert(payload.end(), data.begin(), data.end());
+            payload.resize(payload.size() + crypto::kAesAuthCodeSize);
+            hmac.Final(payload.data() + payload.size() - crypto::kAesAuthCodeSize);
+        } else {
+            payload = std::move(data);
+        }
+        entry.compressedSize = payload.size();
+        input = {};
+    }
+};
+
+// Where a large entry's bytes go: optional AES encryption with its authentication code, then the
+// file.
 struct ZipWriter::Sink {
     fileio::FileStream& out;
     bool encrypt = false;
@@ -222,21 +212,19 @@ struct ZipWriter::Sink {
     uint64_t written = 0;
 
     explicit Sink(fileio::FileStream& stream) : out(stream) {}
-    bool Begin(bool protect, const std::string& password) {
-        encrypt = protect;
+    // False with `setupFailed` when the keys cannot be made, else when the write failed.
+    bool Begin(const crypto::PasswordKey* key, bool& setupFailed) {
+        setupFailed = false;
+        encrypt = key != nullptr;
         if (!encrypt) return true;
-        uint8_t head[16 + crypto::kAesVerifierSize];
-        size_t saltSize = crypto::AesSaltSize(kAesStrength);
-        crypto::RandomBytes(head, saltSize);
-        crypto::AesKeys keys;
-        if (!crypto::DeriveAesKeys(password, head, kAesStrength, keys)) return false;
-        std::memcpy(head + saltSize, keys.verifier, crypto::kAesVerifierSize);
-        if (!ctr.Init(keys.encryption, keys.keySize) ||
-            !hmac.Init(keys.authentication, keys.keySize)) {
+        AesStart start;
+        if (!start.Make(*key) || !ctr.Init(start.keys.encryption, start.keys.keySize) ||
+            !hmac.Init(start.keys.authentication, start.keys.keySize)) {
+            setupFailed = true;
             return false;
         }
-        written += saltSize + crypto::kAesVerifierSize;
-        return out.Write(head, saltSize + crypto::kAesVerifierSize);
+        written += start.headSize;
+        return out.Write(start.head, start.headSize);
     }
     // Encrypts in place.
     bool Put(uint8_t* data, size_t size) {
@@ -262,40 +250,86 @@ ZipWriter::~ZipWriter() {
     Abandon();
 }
 
-bool ZipWriter::Fail(const std::string& message) {
+std::string ZipWriter::TemporaryPrefix(const std::string& targetPath) {
+    const std::string name = fileio::BareFileName(targetPath);
+    return "~" + name + ".writing-";
+}
+
+bool ZipWriter::Fail(ZipError kind, const std::string& message) {
+    errorKind_ = kind;
     error_ = message;
     return false;
+}
+
+void ZipWriter::Discard() {
+    if (pending_) pending_->Clear();
+    pendingBytes_ = 0;
+    temp_.reset();  // closed before it is removed
+    if (!tempPath_.empty()) fileio::RemoveFile(tempPath_);
+    tempPath_.clear();
+    entries_.clear();
+}
+
+bool ZipWriter::Kill(ZipError kind, const std::string& message) {
+    Discard();
+    deadKind_ = kind;
+    deadError_ = message;
+    return Fail(kind, message);
+}
+
+bool ZipWriter::WriteFailed() {
+    return Kill(ZipError::ArchiveWriteFailed, "cannot write the temporary archive file " +
+                                                  tempPath_ +
+                                                  " (disk full, device removed or no access?)");
+}
+
+WorkerPool& ZipWriter::Pool() {
+    if (!pool_) pool_ = std::make_unique<WorkerPool>(WorkerCount());
+    return *pool_;
 }
 
 bool ZipWriter::Begin(const std::string& targetPath) {
     Abandon();
     error_.clear();
-    if (targetPath.empty()) return Fail("no archive path given");
-    if (fileio::IsDirectory(targetPath)) return Fail("the archive path is a folder: " + targetPath);
-    std::string base = fileio::BareFileName(targetPath);
-    temp_ = fileio::CreateTempFile(fileio::ParentFolder(targetPath), "~" + base + ".", tempPath_);
-    if (!temp_) return Fail("cannot create a temporary file beside " + targetPath);
+    errorKind_ = ZipError::None;
+    if (targetPath.empty()) return Fail(ZipError::NotReady, "no archive path given");
+    if (fileio::IsDirectory(targetPath)) {
+        return Fail(ZipError::NotReady, "the archive path is a folder: " + targetPath);
+    }
+    std::string path;
+    auto stream =
+        fileio::CreateTempFile(fileio::ParentFolder(targetPath), TemporaryPrefix(targetPath), path);
+    if (stream) tempPath_ = path;
+    stream = Filtered(std::move(stream), path);
+    if (!stream) {
+        return Kill(ZipError::ArchiveWriteFailed, "cannot create a temporary file beside " +
+                                                      targetPath +
+                                                      " (no access to the folder, or no space?)");
+    }
+    temp_ = std::move(stream);
     targetPath_ = targetPath;
+    if (!pending_) pending_ = std::make_unique<OrderedWork<SmallEntry>>(Pool());
     return true;
 }
 
 bool ZipWriter::LeaveLeadingGap(uint64_t bytes) {
-    if (!temp_ || !entries_.empty() || temp_->Tell() != 0)
-        return Fail("entries were added already");
-    if (!temp_->Truncate(bytes)) return Fail("cannot extend the temporary archive file");
+    if (!temp_ || !entries_.empty() || temp_->Tell() != 0 || !pending_->Empty()) {
+        return Fail(ZipError::NotReady, "entries were added already");
+    }
+    if (!temp_->Truncate(bytes)) return WriteFailed();
     return true;
 }
 
 void ZipWriter::SetProtection(bool on, const std::string& password) {
     protect_ = on;
-    password_ = password;
+    key_ =
+        on && !password.empty() ? std::make_shared<const crypto::PasswordKey>(password) : nullptr;
 }
 
 void ZipWriter::Abandon() {
-    temp_.reset();  // closed before it is removed
-    if (!tempPath_.empty()) fileio::RemoveFile(tempPath_);
-    tempPath_.clear();
-    entries_.clear();
+    Discard();
+    deadKind_ = ZipError::None;
+    deadError_.clear();
 }
 
 std::string ZipWriter::LocalHeader(const Entry& e) const {
@@ -324,14 +358,56 @@ std::string ZipWriter::LocalHeader(const Entry& e) const {
     return h;
 }
 
+// The chunk index of a deflated entry of several chunks; for very large entries neighbouring
+// chunks are counted as one so the index keeps within its room. Empty when there is none.
+std::string ZipWriter::ChunkIndexExtra(const Entry& e) const {
+    if (e.method != kMethodDeflated || e.chunks.size() < 2) return {};
+    for (uint64_t merge = 1; e.chunkInput * merge <= kMaxChunkInput; merge *= 2) {
+        std::string body;
+        body.push_back(static_cast<char>(kChunkIndexVersion));
+        PutVarint(body, e.chunkInput * merge);
+        const size_t count = (e.chunks.size() + merge - 1) / merge;
+        PutVarint(body, count);
+        for (size_t i = 0; i < count; ++i) {
+            uint64_t size = 0;
+            for (size_t k = i * merge; k < std::min(e.chunks.size(), (i + 1) * merge); ++k) {
+                size += e.chunks[k];
+            }
+            if (i + 1 == count) size += sizeof kFinalBlock;
+            PutVarint(body, size);
+        }
+        if (body.size() <= kMaxChunkIndexBytes) {
+            std::string field;
+            Put16(field, kChunkIndexExtraId);
+            Put16(field, static_cast<uint16_t>(body.size()));
+            return field + body;
+        }
+    }
+    return {};
+}
+
 bool ZipWriter::AddFile(const std::string& filePath, const std::string& entryName) {
     error_.clear();
-    if (!temp_) return Fail("no archive is being written");
-    if (entryName.empty() || entryName.size() > 0xffff) return Fail("bad entry name: " + entryName);
-    auto source = fileio::OpenForRead(filePath);
-    if (!source) return Fail("cannot open " + filePath);
+    errorKind_ = ZipError::None;
+    if (Dead()) return Fail(deadKind_, deadError_);
+    if (!temp_) return Fail(ZipError::NotReady, "no archive is being written");
+    if (entryName.empty() || entryName.size() > 0xffff) {
+        return Fail(ZipError::NotReady, "bad entry name: " + entryName);
+    }
+    if (protect_ && !key_)
+        return Fail(ZipError::NotReady, "protection is on but no password is set");
+    if (CancelRequested()) return Kill(ZipError::Cancelled, "cancelled");
+    if (!WritePending(false)) return false;
+
+    // Opened so that no one can change the file while it is copied; a file that another program
+    // holds open for writing is refused rather than copied torn.
+    auto source = Filtered(fileio::OpenForReadDenyWriters(filePath), filePath);
+    if (!source) {
+        return Fail(ZipError::SourceUnreadable,
+                    "cannot open " + filePath + " (missing, locked or in use by another program?)");
+    }
     int64_t size = source->Size();
-    if (size < 0) return Fail("cannot read " + filePath);
+    if (size < 0) return Fail(ZipError::SourceUnreadable, "cannot read " + filePath);
     if (sourceOpened_) sourceOpened_(static_cast<uint64_t>(size));
 
     Entry e;
@@ -340,77 +416,140 @@ bool ZipWriter::AddFile(const std::string& filePath, const std::string& entryNam
                                     (IsAscii(entryName) ? 0 : kFlagUtf8));
     e.method = kMethodDeflated;
     e.dosTime = fileio::FileDosTime(filePath);
-    e.offset = temp_->Tell();
     // Sizes near 4 GiB get the ZIP64 sizes in the local header; they are filled in afterwards.
     e.zip64Local = static_cast<uint64_t>(size) >= kMax32 - 1024;
 
+    // One more byte than expected shows the end of a small file.
+    std::vector<uint8_t> first(
+        static_cast<size_t>(std::min<uint64_t>(chunkSize_, static_cast<uint64_t>(size) + 1)));
+    int64_t n = ReadFull(*source, first.data(), first.size());
+    if (n < 0) {
+        return Fail(ZipError::SourceUnreadable,
+                    "cannot read " + filePath + " (locked or damaged?)");
+    }
+    if (static_cast<size_t>(n) < first.size()) {
+        // All of it is read: the workers make the entry while the next files are read.
+        source.reset();
+        first.resize(static_cast<size_t>(n));
+        auto small = std::make_shared<SmallEntry>();
+        small->entry = std::move(e);
+        small->inputSize = first.size();
+        small->input = std::move(first);
+        pendingBytes_ += small->inputSize;
+        if (progress_) progress_(small->inputSize);
+        if (entryProgress_) entryProgress_(entryName, small->inputSize, small->inputSize);
+        pending_->Submit(small, [key = protect_ ? key_ : nullptr](SmallEntry& entry) {
+            entry.Prepare(key.get());
+        });
+        return WritePending(false);
+    }
+    if (!WritePending(true)) return false;
+    return AddLarge(*source, static_cast<uint64_t>(size), std::move(first), filePath, e);
+}
+
+bool ZipWriter::WritePending(bool all) {
+    while (!pending_->Empty()) {
+        if (CancelRequested()) return Kill(ZipError::Cancelled, "cancelled");
+        bool full = pendingBytes_ > kMaxPendingBytes || pending_->Size() > kMaxPendingEntries;
+        if (!all && !full && !pending_->FrontDone()) break;
+        std::shared_ptr<SmallEntry> small = pending_->TakeFront();
+        pendingBytes_ -= small->inputSize;
+        if (!WriteSmall(*small)) return false;
+    }
+    return true;
+}
+
+bool ZipWriter::WriteSmall(SmallEntry& small) {
+    if (!small.ok) {
+        return Kill(ZipError::ArchiveWriteFailed,
+                    "cannot encrypt " + small.entry.name + " (the cipher cannot be set up)");
+    }
+    Entry& e = small.entry;
+    e.offset = temp_->Tell();
     std::string header = LocalHeader(e);
-    bool ok =
-        temp_->Write(header.data(), header.size()) &&
-        WriteData(*source, static_cast<uint64_t>(size), filePath, e, e.offset + header.size());
-    if (ok && !e.zip64Local && (e.compressedSize >= kMax32 || e.uncompressedSize >= kMax32)) {
-        ok = Fail(filePath + " grew while it was being added");
-    }
-    if (ok) {
-        uint64_t end = temp_->Tell();
-        header = LocalHeader(e);
-        ok =
-            temp_->Seek(e.offset) && temp_->Write(header.data(), header.size()) && temp_->Seek(end);
-        if (!ok) Fail("cannot write the temporary archive file (disk full?)");
-    }
-    if (!ok) {
-        // Take the half-written entry back out.
-        if (!temp_->Truncate(e.offset)) {
-            std::string cause = error_;
-            Abandon();
-            return Fail(cause + "; the temporary archive file cannot be repaired");
-        }
-        return false;
+    if (!temp_->Write(header.data(), header.size()) ||
+        !temp_->Write(small.payload.data(), small.payload.size())) {
+        return WriteFailed();
     }
     entries_.push_back(std::move(e));
     return true;
 }
 
-bool ZipWriter::WriteData(fileio::FileStream& source, uint64_t expected,
-                          const std::string& filePath, Entry& e, uint64_t dataStart) {
+bool ZipWriter::AddLarge(fileio::FileStream& source, uint64_t expected,
+                         std::vector<uint8_t> firstChunk, const std::string& filePath, Entry& e) {
+    e.offset = temp_->Tell();
+    std::string header = LocalHeader(e);
+    if (!temp_->Write(header.data(), header.size())) return WriteFailed();
+    bool ok =
+        WriteChunks(source, expected, std::move(firstChunk), filePath, e, e.offset + header.size());
+    if (ok && !e.zip64Local && (e.compressedSize >= kMax32 || e.uncompressedSize >= kMax32)) {
+        ok = Fail(ZipError::SourceUnreadable, filePath + " grew while it was being added");
+    }
+    if (ok) {
+        uint64_t end = temp_->Tell();
+        header = LocalHeader(e);
+        if (!temp_->Seek(e.offset) || !temp_->Write(header.data(), header.size()) ||
+            !temp_->Seek(end)) {
+            return WriteFailed();
+        }
+        entries_.push_back(std::move(e));
+        return true;
+    }
+    if (Dead()) return false;
+    // The source failed: take the half-written entry back out.
+    if (!temp_->Truncate(e.offset)) {
+        return Kill(ZipError::ArchiveWriteFailed,
+                    error_ + "; the temporary archive file cannot be repaired");
+    }
+    return false;
+}
+
+bool ZipWriter::WriteChunks(fileio::FileStream& source, uint64_t expected,
+                            std::vector<uint8_t> firstChunk, const std::string& filePath, Entry& e,
+                            uint64_t dataStart) {
     Sink sink(*temp_);
-    if (!sink.Begin(protect_, password_)) return Fail("cannot set up the encryption");
-    if (!pool_) {
-        unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
-        pool_ = std::make_unique<WorkerPool>(threads);
+    const crypto::PasswordKey* key = protect_ ? key_.get() : nullptr;
+    bool setupFailed = false;
+    if (!sink.Begin(key, setupFailed)) {
+        if (setupFailed) {
+            return Kill(ZipError::ArchiveWriteFailed, "cannot set up the encryption");
+        }
+        return WriteFailed();
     }
 
     // Read -> compress on the workers -> encrypt and write in order, with a bounded number of
     // chunks in flight so memory stays small whatever the file size.
-    const size_t maxInFlight = pool_->Size() * 2 + 1;
-    std::mutex mutex;
-    std::condition_variable doneCv;
-    std::deque<std::shared_ptr<Chunk>> inFlight;
+    OrderedWork<Chunk> inFlight(Pool());
+    const size_t maxInFlight = Pool().Size() * 2 + 1;
     std::vector<std::shared_ptr<Chunk>> spare;  // buffers are reused, not reallocated per chunk
-    std::vector<uint8_t> tail;
     uint64_t consumed = 0;
-    bool eof = false, readFailed = false, writeFailed = false, compressFailed = false;
+    bool eof = false, readFailed = false;
     bool storedFromMemory = false;
     uLong crc = crc32(0L, Z_NULL, 0);
     uint64_t total = 0, compressed = 0;
     size_t index = 0;
+    e.chunks.clear();
+    e.chunkInput = firstChunk.size();
+    // The index says every chunk but the last has the first one's size; a file that changes
+    // size while it is read (where the system allows that) gets no index.
+    bool uniformChunks = true;
+    size_t previousInput = e.chunkInput;
 
-    auto waitFront = [&] {
-        std::unique_lock lock(mutex);
-        doneCv.wait(lock, [&] { return inFlight.front()->done; });
+    auto submit = [&](std::shared_ptr<Chunk> c) {
+        inFlight.Submit(std::move(c), [](Chunk& chunk) {
+            chunk.ok = CompressChunk(chunk.input.data(), chunk.input.size(), chunk.output);
+            chunk.crc = static_cast<uint32_t>(crc32_z(0L, chunk.input.data(), chunk.input.size()));
+        });
     };
-    while (!inFlight.empty() || (!eof && !readFailed)) {
-        while (!eof && !readFailed && !writeFailed && inFlight.size() < maxInFlight) {
-            std::shared_ptr<Chunk> c;
-            if (spare.empty()) {
-                c = std::make_shared<Chunk>();
-            } else {
-                c = std::move(spare.back());
-                spare.pop_back();
-                c->ok = true;
-                c->done = false;
-            }
-            // Small files get small buffers: one more byte than expected shows the end.
+    {
+        auto c = std::make_shared<Chunk>();
+        consumed = firstChunk.size();
+        c->input = std::move(firstChunk);
+        submit(std::move(c));
+    }
+    while (!inFlight.Empty()) {
+        while (!eof && !readFailed && inFlight.Size() < maxInFlight) {
+            std::shared_ptr<Chunk> c = ReuseOrMake(spare);
             size_t want = static_cast<size_t>(
                 std::min<uint64_t>(chunkSize_, expected > consumed ? expected - consumed + 1 : 1));
             c->input.resize(want);
@@ -426,93 +565,109 @@ bool ZipWriter::WriteData(fileio::FileStream& source, uint64_t expected,
             c->input.resize(static_cast<size_t>(n));
             consumed += static_cast<uint64_t>(n);
             if (static_cast<size_t>(n) < want) eof = true;
-            c->dictionary = tail;
-            size_t keep = std::min(kWindow, c->input.size());
-            tail.assign(c->input.end() - static_cast<std::ptrdiff_t>(keep), c->input.end());
-            inFlight.push_back(c);
-            pool_->Submit([c, &mutex, &doneCv] {
-                CompressChunk(*c);
-                // Notified under the lock: the waiter may return and drop both at once.
-                std::lock_guard lock(mutex);
-                c->done = true;
-                doneCv.notify_all();
-            });
+            submit(std::move(c));
         }
-        if (inFlight.empty()) break;
-        waitFront();
-        std::shared_ptr<Chunk> c = inFlight.front();
-        inFlight.pop_front();
-        if (writeFailed || readFailed || compressFailed) continue;  // drain what is in flight
+        std::shared_ptr<Chunk> c = inFlight.TakeFront();
+        if (readFailed) continue;  // drain what is in flight
         if (!c->ok) {
-            compressFailed = true;
-            continue;
+            inFlight.Clear();
+            return Kill(ZipError::ArchiveWriteFailed,
+                        "cannot compress " + filePath + " (out of memory?)");
         }
         size_t inputSize = c->input.size();
+        if (previousInput != e.chunkInput) uniformChunks = false;
+        previousInput = inputSize;
         crc = index == 0 ? c->crc : crc32_combine(crc, c->crc, static_cast<z_off_t>(inputSize));
         total += inputSize;
-        bool onlyChunk = index == 0 && eof && inFlight.empty();
+        bool onlyChunk = index == 0 && eof && inFlight.Empty();
+        bool written;
         if (onlyChunk && c->output.size() + sizeof kFinalBlock >= inputSize) {
-            // A small file that does not shrink is stored as it is.
+            // A file of one chunk that does not shrink is stored as it is.
             storedFromMemory = true;
-            if (!sink.Put(c->input.data(), inputSize)) writeFailed = true;
+            written = sink.Put(c->input.data(), inputSize);
             compressed += inputSize;
         } else {
-            if (!sink.Put(c->output.data(), c->output.size())) writeFailed = true;
+            written = sink.Put(c->output.data(), c->output.size());
             compressed += c->output.size();
+            e.chunks.push_back(static_cast<uint32_t>(c->output.size()));
+        }
+        if (!written) {
+            inFlight.Clear();
+            return WriteFailed();
         }
         ++index;
         spare.push_back(std::move(c));
         if (progress_) progress_(inputSize);
+        if (entryProgress_) entryProgress_(e.name, total, std::max(expected, total));
+        if (CancelRequested()) {
+            inFlight.Clear();
+            return Kill(ZipError::Cancelled, "cancelled");
+        }
     }
-    if (readFailed) return Fail("cannot read " + filePath + " (locked or damaged?)");
-    if (compressFailed) return Fail("cannot compress " + filePath + " (out of memory?)");
-    if (writeFailed) return Fail("cannot write the temporary archive file (disk full?)");
+    if (readFailed) {
+        return Fail(ZipError::SourceUnreadable,
+                    "cannot read " + filePath + " (locked or damaged?)");
+    }
 
+    if (!uniformChunks) e.chunks.clear();
     e.crc = static_cast<uint32_t>(crc);
     e.uncompressedSize = total;
     e.method = storedFromMemory || total == 0 ? kMethodStored : kMethodDeflated;
     if (e.method == kMethodDeflated) {
         uint8_t final[sizeof kFinalBlock];
         std::memcpy(final, kFinalBlock, sizeof final);
-        if (!sink.Put(final, sizeof final)) return Fail("cannot write the temporary archive file");
+        if (!sink.Put(final, sizeof final)) return WriteFailed();
         compressed += sizeof final;
         if (compressed >= total) {
             // A large file that does not shrink: write it again, stored, with fresh keys.
-            if (!temp_->Truncate(dataStart))
-                return Fail("cannot rewrite the temporary archive file");
-            auto again = fileio::OpenForRead(filePath);
-            if (!again) return Fail("cannot open " + filePath + " again");
+            e.chunks.clear();
+            if (!temp_->Truncate(dataStart)) return WriteFailed();
+            auto again = Filtered(fileio::OpenForReadDenyWriters(filePath), filePath);
+            if (!again) {
+                return Fail(ZipError::SourceUnreadable, "cannot open " + filePath + " again");
+            }
             Sink storedSink(*temp_);
-            if (!storedSink.Begin(protect_, password_)) return Fail("cannot set up the encryption");
+            if (!storedSink.Begin(key, setupFailed)) {
+                if (setupFailed) {
+                    return Kill(ZipError::ArchiveWriteFailed, "cannot set up the encryption");
+                }
+                return WriteFailed();
+            }
             uint32_t firstCrc = e.crc;
             uint64_t firstSize = e.uncompressedSize;
-            if (!WriteStored(*again, e, storedSink)) return false;
+            if (!WriteStored(*again, filePath, e, storedSink)) return false;
             if (e.crc != firstCrc || e.uncompressedSize != firstSize) {
-                return Fail(filePath + " changed while it was being added");
+                return Fail(ZipError::SourceUnreadable,
+                            filePath + " changed while it was being added");
             }
-            if (!storedSink.End()) return Fail("cannot write the temporary archive file");
+            if (!storedSink.End()) return WriteFailed();
             e.compressedSize = storedSink.written;
             return true;
         }
+    } else {
+        e.chunks.clear();
     }
-    if (!sink.End()) return Fail("cannot write the temporary archive file (disk full?)");
+    if (!sink.End()) return WriteFailed();
     e.compressedSize = sink.written;
     return true;
 }
 
-bool ZipWriter::WriteStored(fileio::FileStream& source, Entry& e, Sink& sink) {
+bool ZipWriter::WriteStored(fileio::FileStream& source, const std::string& filePath, Entry& e,
+                            Sink& sink) {
     std::vector<uint8_t> buffer(chunkSize_);
     uLong crc = crc32(0L, Z_NULL, 0);
     uint64_t total = 0;
     for (;;) {
         int64_t n = ReadFull(source, buffer.data(), buffer.size());
-        if (n < 0) return Fail("cannot read the file (locked or damaged?)");
+        if (n < 0) {
+            return Fail(ZipError::SourceUnreadable,
+                        "cannot read " + filePath + " (locked or damaged?)");
+        }
         if (n == 0) break;
         crc = crc32_z(crc, buffer.data(), static_cast<size_t>(n));
         total += static_cast<uint64_t>(n);
-        if (!sink.Put(buffer.data(), static_cast<size_t>(n))) {
-            return Fail("cannot write the temporary archive file (disk full?)");
-        }
+        if (!sink.Put(buffer.data(), static_cast<size_t>(n))) return WriteFailed();
+        if (CancelRequested()) return Kill(ZipError::Cancelled, "cancelled");
     }
     e.method = kMethodStored;
     e.crc = static_cast<uint32_t>(crc);
@@ -522,7 +677,11 @@ bool ZipWriter::WriteStored(fileio::FileStream& source, Entry& e, Sink& sink) {
 
 bool ZipWriter::Finish() {
     error_.clear();
-    if (!temp_) return Fail("no archive is being written");
+    errorKind_ = ZipError::None;
+    if (Dead()) return Fail(deadKind_, deadError_);
+    if (!temp_) return Fail(ZipError::NotReady, "no archive is being written");
+    if (CancelRequested()) return Kill(ZipError::Cancelled, "cancelled");
+    if (!WritePending(true)) return false;
     uint64_t cdStart = temp_->Tell();
     std::string cd;
     auto flushCd = [&] {
@@ -542,6 +701,7 @@ bool ZipWriter::Finish() {
         }
         if (bigOffset) Put64(z64, e.offset);
         bool zip64 = !z64.empty();
+        std::string index = ChunkIndexExtra(e);
         Put32(cd, kCentralHeaderSig);
         // Made by 6.3 on Unix: Info-ZIP tools then take UTF-8 names as they are (for MS-DOS
         // origin they convert from the OEM code page); the low byte keeps the DOS attributes.
@@ -556,7 +716,8 @@ bool ZipWriter::Finish() {
         Put32(cd,
               bigSizes ? static_cast<uint32_t>(kMax32) : static_cast<uint32_t>(e.uncompressedSize));
         Put16(cd, static_cast<uint16_t>(e.name.size()));
-        Put16(cd, static_cast<uint16_t>((zip64 ? 4 + z64.size() : 0) + (aes ? 11 : 0)));
+        Put16(cd,
+              static_cast<uint16_t>((zip64 ? 4 + z64.size() : 0) + (aes ? 11 : 0) + index.size()));
         Put16(cd, 0);                      // comment
         Put16(cd, 0);                      // disk
         Put16(cd, 0);                      // internal attributes
@@ -569,6 +730,7 @@ bool ZipWriter::Finish() {
             cd += z64;
         }
         if (aes) PutAesExtra(cd, e.method);
+        cd += index;
         if (cd.size() > 1024 * 1024 && !(ok = flushCd())) break;
     }
     if (ok) ok = flushCd();
@@ -602,14 +764,11 @@ bool ZipWriter::Finish() {
     Put32(tail, static_cast<uint32_t>(std::min<uint64_t>(cdStart, kMax32)));
     Put16(tail, 0);
     if (ok) ok = temp_->Write(tail.data(), tail.size()) && temp_->Flush();
-    if (!ok) {
-        Abandon();
-        return Fail("cannot write the archive (disk full?)");
-    }
+    if (!ok) return WriteFailed();
     temp_.reset();  // closed before it is moved
     if (!fileio::MoveOver(tempPath_, targetPath_)) {
-        Abandon();
-        return Fail("cannot replace " + targetPath_ + " (in use or read-only?)");
+        return Kill(ZipError::ArchiveWriteFailed,
+                    "cannot replace " + targetPath_ + " (in use or read-only?)");
     }
     tempPath_.clear();
     entries_.clear();

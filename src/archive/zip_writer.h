@@ -1,19 +1,34 @@
 #pragma once
 // Writes a zip archive entry by entry into a temporary file beside the target and moves it into
-// place when finished. Each entry is compressed as it is added (deflate level 1, split into chunks
-// that the worker threads compress in parallel), stored when it does not shrink, and optionally
-// protected with WinZip AES-256 (AE-2).
+// place when finished. Entries are compressed with deflate level 1 and stored when they do not
+// shrink, optionally protected with WinZip AES-256 (AE-2), each entry with its own random salt.
+//
+// The cores work in parallel: a small file (one chunk) is read at once and handed to the workers,
+// which derive its key, compress, encrypt and authenticate it, while the next files are read; the
+// finished entries are written in order. A large file is split into chunks that the workers
+// compress independently (so a reader can inflate them in parallel too; the central directory
+// records where they begin), and the calling thread encrypts and writes them in order.
+//
+// Failures come in two kinds: a source that cannot be opened or read fails only its AddFile; a
+// failed write of the temporary file makes the archive dead: the temporary file is removed at
+// once, the target keeps what it had, and every later AddFile and Finish fails with that cause.
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "archive/zip_types.h"
 #include "platform/file_stream.h"
 
 namespace kestrine::archive {
 
+namespace crypto {
+class PasswordKey;
+}
 class WorkerPool;
+template <class Piece>
+class OrderedWork;
 
 class ZipWriter {
   public:
@@ -23,6 +38,7 @@ class ZipWriter {
     ZipWriter& operator=(const ZipWriter&) = delete;
 
     bool Begin(const std::string& targetPath);
+    void SetStreamFilter(StreamFilter filter) { filter_ = std::move(filter); }
     void SetProtection(bool on, const std::string& password);
     // Called with the number of source bytes consumed since the last call.
     void SetProgress(std::function<void(uint64_t)> progress) { progress_ = std::move(progress); }
@@ -30,22 +46,39 @@ class ZipWriter {
     void SetSourceOpened(std::function<void(uint64_t)> opened) {
         sourceOpened_ = std::move(opened);
     }
-    // Adds the file as an entry named `entryName`. On failure the archive stays as it was.
+    // Called with an entry's name, its bytes read so far and its size, after every chunk.
+    void SetEntryProgress(std::function<void(const std::string&, uint64_t, uint64_t)> progress) {
+        entryProgress_ = std::move(progress);
+    }
+    // Asked between chunks; true abandons the archive (Cancelled).
+    void SetCancelCheck(std::function<bool()> cancel) { cancel_ = std::move(cancel); }
+
+    // Adds the file as an entry named `entryName`. False with ErrorKind() SourceUnreadable when the
+    // file cannot be opened or read (the archive stays as it was), ArchiveWriteFailed or Cancelled
+    // when the archive is dead. A small file may be written after the call returns; a write
+    // failure then shows at a later AddFile or at Finish.
     bool AddFile(const std::string& filePath, const std::string& entryName);
     // Writes the central directory and moves the archive over the target. On failure the
     // temporary file is removed and the target left as it was.
     bool Finish();
+    // Drops the archive being written (and a dead one's state); removes the temporary file.
     void Abandon();
     bool Active() const { return temp_ != nullptr; }
+    // The archive being written failed (write error or cancel); see ErrorKind().
+    bool Dead() const { return deadKind_ != ZipError::None; }
+    ZipError DeadKind() const { return deadKind_; }
     const std::string& Error() const { return error_; }
-    size_t EntryCount() const { return entries_.size(); }
+    ZipError ErrorKind() const { return errorKind_; }
 
     // Leaves `bytes` unused (a hole, sparse where the system allows) before the first entry, as
     // self-extracting archives carry their program there. Lets tests reach ZIP64 offsets without
     // writing 4 GiB. Only before the first entry.
     bool LeaveLeadingGap(uint64_t bytes);
     // Chunk size for the parallel compressor (tests make it small to cover many chunks).
-    void SetChunkSize(size_t bytes) { chunkSize_ = bytes; }
+    void SetChunkSize(size_t bytes) { chunkSize_ = bytes < 4096 ? 4096 : bytes; }
+
+    // The temporary file for `targetPath` is named this prefix and "<digits>-<digits>.tmp".
+    static std::string TemporaryPrefix(const std::string& targetPath);
 
   private:
     struct Entry {
@@ -58,26 +91,57 @@ class ZipWriter {
         uint64_t uncompressedSize = 0;
         uint64_t offset = 0;
         bool zip64Local = false;
+        // Compressed size of each independently compressed chunk (deflated entries of several
+        // chunks), and the uncompressed size of every chunk but the last.
+        std::vector<uint32_t> chunks;
+        uint64_t chunkInput = 0;
     };
     struct Sink;
-    bool Fail(const std::string& message);
+    struct SmallEntry;
+    bool Fail(ZipError kind, const std::string& message);
+    // Waits for the workers, removes the temporary file and forgets the entries.
+    void Discard();
+    // Makes the archive dead: waits for the workers, removes the temporary file, keeps the cause.
+    bool Kill(ZipError kind, const std::string& message);
+    bool WriteFailed();
+    bool CancelRequested() const { return cancel_ && cancel_(); }
+    WorkerPool& Pool();
     std::string LocalHeader(const Entry& e) const;
-    // `expected` is the source's size when it was opened (only sizes the read buffers).
-    bool WriteData(platform::fileio::FileStream& source, uint64_t expected,
-                   const std::string& filePath, Entry& e, uint64_t dataStart);
-    bool WriteStored(platform::fileio::FileStream& source, Entry& e, Sink& sink);
+    std::string ChunkIndexExtra(const Entry& e) const;
+    // Writes the finished small entries at the front of the queue; with `all`, waits for every one.
+    bool WritePending(bool all);
+    bool WriteSmall(SmallEntry& small);
+    bool AddLarge(platform::fileio::FileStream& source, uint64_t expected,
+                  std::vector<uint8_t> firstChunk, const std::string& filePath, Entry& e);
+    bool WriteChunks(platform::fileio::FileStream& source, uint64_t expected,
+                     std::vector<uint8_t> firstChunk, const std::string& filePath, Entry& e,
+                     uint64_t dataStart);
+    bool WriteStored(platform::fileio::FileStream& source, const std::string& filePath, Entry& e,
+                     Sink& sink);
 
     std::unique_ptr<platform::fileio::FileStream> temp_;
     std::string tempPath_;
     std::string targetPath_;
     std::vector<Entry> entries_;
     bool protect_ = false;
-    std::string password_;
+    std::shared_ptr<const crypto::PasswordKey> key_;
+    StreamFilter filter_;
+    std::unique_ptr<platform::fileio::FileStream> Filtered(
+        std::unique_ptr<platform::fileio::FileStream> stream, const std::string& path) const {
+        return stream && filter_ ? filter_(std::move(stream), path) : std::move(stream);
+    }
     std::function<void(uint64_t)> progress_;
     std::function<void(uint64_t)> sourceOpened_;
+    std::function<void(const std::string&, uint64_t, uint64_t)> entryProgress_;
+    std::function<bool()> cancel_;
     std::string error_;
+    ZipError errorKind_ = ZipError::None;
+    ZipError deadKind_ = ZipError::None;
+    std::string deadError_;
     size_t chunkSize_ = 1024 * 1024;
+    uint64_t pendingBytes_ = 0;
     std::unique_ptr<WorkerPool> pool_;
+    std::unique_ptr<OrderedWork<SmallEntry>> pending_;
 };
 
 }  // namespace kestrine::archive

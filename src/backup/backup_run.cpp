@@ -1,159 +1,191 @@
 #include "backup/backup_run.h"
 
+#include <algorithm>
+#include <utility>
+
 #include "app/activity_log.h"
 #include "app/log_lines.h"
 #include "app/settings.h"
-#include "archive/zip_component.h"
-#include "archive/zip_instance.h"
-#include "backup/backup_engine.h"
+#include "archive/manifest.h"
+#include "archive/zip_events_scope.h"
 #include "backup/backup_steps.h"
-#include "outlook/process_control.h"
-#include "platform/messages.h"
-#include "platform/processes.h"
+#include "backup/handlers.h"
+#include "base/path.h"
+#include "platform/file_stream.h"
+#include "platform/files.h"
 #include "platform/system.h"
 
 namespace kestrine::backup {
 namespace {
 
-using platform::MessageIcon;
+namespace fileio = platform::fileio;
 
-bool g_running = false;
-
-class RunningGuard {
+// Removes the run's temporary files however the run leaves.
+class RunFilesCleanup {
   public:
-    RunningGuard() { g_running = true; }
-    ~RunningGuard() { g_running = false; }
-    RunningGuard(const RunningGuard&) = delete;
-    RunningGuard& operator=(const RunningGuard&) = delete;
+    RunFilesCleanup(const std::string& manifestPath, const std::vector<std::string>& tempFiles)
+        : manifestPath_(manifestPath), tempFiles_(tempFiles) {}
+    ~RunFilesCleanup() {
+        fileio::RemoveFile(manifestPath_);
+        for (const auto& file : tempFiles_) fileio::RemoveFile(file);
+    }
+    RunFilesCleanup(const RunFilesCleanup&) = delete;
+    RunFilesCleanup& operator=(const RunFilesCleanup&) = delete;
+
+  private:
+    const std::string& manifestPath_;
+    const std::vector<std::string>& tempFiles_;
 };
 
-void Pump(ui::MainWindowModel& window) {
-    if (window.pumpMessages) window.pumpMessages();
-}
-
-// The refusals: each leaves files, settings and the window as they were.
-bool ChoicesAccepted(const ui::MainWindowModel& window, const AppState& state) {
-    const auto& tab = window.backup;
-    if (state.TargetFile.empty()) {
-        platform::ShowMessage("Invalid backup file.", MessageIcon::Exclamation);
-        return false;
+// Deletes a manifest staging file left from before and writes the manifest's first six lines.
+void StartManifest(const BackupJob& job, const std::string& manifestPath) {
+    if (fileio::Exists(manifestPath)) {
+        platform::SetNormalAttributes(manifestPath);
+        fileio::RemoveFile(manifestPath);
     }
-    if (!AnyChosen(ChosenFromBoxes(tab.items))) {
-        platform::ShowMessage("Please select at least one item.", MessageIcon::Exclamation);
-        return false;
-    }
-    if (tab.protect) {
-        if (tab.password.empty() && tab.password2.empty()) {
-            platform::ShowMessage("Please enter Password!", MessageIcon::Critical);
-            return false;
-        }
-        if (tab.password != tab.password2) {
-            platform::ShowMessage("Incorect Password!", MessageIcon::Critical);
-            return false;
-        }
-    }
-    return true;
+    archive::ManifestHeader header;
+    header.computer = job.computerName;
+    header.logonUser = job.userName;
+    header.identity = job.profile;
+    header.time = platform::NowText();
+    header.outlookVersion = job.outlookName;
+    header.note = job.note;
+    for (const auto& [key, value] : archive::HeaderPairs(header)) SaveINI(key, value, manifestPath);
 }
 
 }  // namespace
 
-BackupRunResult RunBackup(ui::MainWindowModel& window, AppState& state) {
-    BackupRunResult result;
-    if (g_running) return result;  // the window lets messages run during a run
-    if (!ChoicesAccepted(window, state)) return result;
-    RunningGuard guard;
-    result.started = true;
+BackupResult RunBackup(const BackupJob& job, const ProgramPaths& paths, archive::ZipComponent& zip,
+                       const archive::RunObserver& observer) {
+    BackupResult result;
+    std::vector<std::string> tempFiles;
+    RunFilesCleanup cleanup(paths.ManifestPath, tempFiles);
+    archive::ZipEventsScope events(zip);
+    auto log = [&](const std::string& line) { WriteLog(paths.LogFile, line); };
+    auto finish = [&](bool written) {
+        log(written ? BackupEndLine(platform::NowText(), job.profile)
+                    : BackupNotCompletedLine(platform::NowText(), job.profile));
+        return result;
+    };
 
-    auto& tab = window.backup;
-    auto& progress = window.progress;
-    const std::string profile = tab.sourceProfile;
-    const std::string logPath = JoinAppFolder(state.AppFolder, "brlog.dat");
-    auto log = [&](const std::string& line) { WriteLog(logPath, line); };
-
-    progress.busyPointer = true;
-    // An older archive at the target stays until the new one is complete: the zip component moves
-    // the finished archive over it, so a failed run leaves the user's last backup in place.
-    if (SettingIsOn("backup", "autocloseoutlook")) {
-        platform::KillProcessByName("outlook.exe");
-        platform::KillProcessByName("OUTLOOK.EXE");
-    }
-    progress.panelVisible = true;
-    Pump(window);
-
-    StartManifest(state, {profile, tab.note});
+    StartManifest(job, paths.ManifestPath);
     log(LogSeparatorLine());
-    log(BackupStartLine(platform::NowText(), profile));
-    log(BackupFileLine(platform::NowText(), state.TargetFile));
-    progress.Advance(10);
+    log(job.unattended ? AutoBackupStartLine(platform::NowText(), job.profile)
+                       : BackupStartLine(platform::NowText(), job.profile));
+    log(BackupFileLine(platform::NowText(), job.archivePath));
 
-    // The program's one zip component; the window's own event handlers come back after the run.
-    archive::ZipComponent& zip = archive::Zip();
-    const archive::ZipEvents windowEvents = zip.Events();
-    zip.SetWorkFolder(state.AppFolder);
-    zip.Events().FileAdding = [&](const std::string& name) {
-        Pump(window);
-        progress.skinLabel9 = "Adding File " + name;
-        Pump(window);
+    zip.CloseArchive();
+    // What an earlier run left beside the archive when it was ended midway (the process killed,
+    // the machine switched off); a run of this program writing that archive now holds its file.
+    archive::RemoveLeftoverTemporaryFiles(job.archivePath);
+    if (!zip.CreateArchive(job.archivePath)) {
+        result.error = zip.LastError();
+        return finish(false);
+    }
+    // The component encrypts entries as they are added: protection goes before the first entry.
+    zip.ProtectEntries(!job.password.empty());
+    if (!job.password.empty()) zip.SetWritingPassword(job.password);
+
+    // Every chosen step finds its files first, so that the progress knows the bytes of the run.
+    const HandlerContext ctx{job, paths.TempFolder, tempFiles};
+    std::array<ItemPlan, archive::kItemCount> plans;
+    uint64_t expected = 0;
+    for (const BackupStep& step : BackupSteps()) {
+        if (!StepRuns(step, job.chosen)) continue;
+        ItemPlan& plan = plans[archive::IndexOf(step.item)] = PlanItem(step.item, ctx);
+        if (plan.found)
+            for (const auto& file : plan.files) expected += fileio::FileSize(file);
+    }
+
+    archive::Progress progress;
+    progress.bytesExpected = expected;
+    uint64_t doneBeforeFile = 0;
+    zip.SetExpectedBytes(expected);
+    // The component reports the bytes of the file it adds as it works through them, and asks
+    // between the chunks of a large file whether to stop.
+    zip.Events().EntryProgress = [&](const std::string&, uint64_t done, uint64_t) {
+        if (!observer.progress) return;
+        progress.bytesDone = std::min(expected, doneBeforeFile + done);
+        observer.progress(progress);
     };
-    zip.Events().WriteProgress = [&](int percent) {
-        Pump(window);
-        progress.label1 = "Write File " + std::to_string(percent) + "%";
-        Pump(window);
+    zip.Events().CancelRequested = observer.cancelRequested;
+    // A cancellation, or an archive that can no longer be written (a full disk, a device gone),
+    // ends the run: the archive is abandoned and the older file at its path stays as it was.
+    auto abandon = [&] {
+        result.cancelled = zip.LastErrorKind() == archive::ZipError::Cancelled;
+        if (!result.cancelled) result.error = zip.LastError();
+        zip.CloseArchive();
+        return finish(false);
+    };
+    auto archiveDead = [&] {
+        return zip.LastErrorKind() == archive::ZipError::Cancelled || zip.ArchiveWriteFailed();
     };
 
-    std::string summary;
-    ArchiveJob job;
-    job.archivePath = state.TargetFile;
-    job.profile = profile;
-    job.chosen = ChosenFromBoxes(tab.items);
-    job.protect = tab.protect;
-    job.password = tab.password;
-    job.beforeStep = [&](const BackupStep& step, bool runs) {
-        if (runs) progress.label1 = step.statusCaption;
-        AdvanceBeforeStep(progress, step, runs);
-    };
-    job.afterStep = [&](const BackupStep& step, StepOutcome outcome) {
-        if (outcome != StepOutcome::NotRun && step.itemName != nullptr) {
-            bool ok = outcome == StepOutcome::Succeeded;
-            summary += SummaryEntry(step.itemName, ok);
-            log(BackupItemLine(platform::NowText(), step.itemName, ok));
+    for (const BackupStep& step : BackupSteps()) {
+        const size_t index = archive::IndexOf(step.item);
+        if (!StepRuns(step, job.chosen)) {
+            if (observer.stepFinished) observer.stepFinished(step.item, StepOutcome::NotRun);
+            continue;
         }
-        AdvanceAfterStep(progress, step);
-    };
-    job.beforeWrite = [&] { progress.value = progress.max - 4; };
-    // The component writes synchronously and reports the outcome itself, so the run needs no wait
-    // loop on the write-finished event.
-    ArchiveOutcome outcome = BuildArchive(state, zip, job);
-    zip.Events() = windowEvents;
-    result.written = outcome.written;
-    result.itemFlags = outcome.itemFlags;
-
-    progress.value = progress.max;
-    progress.busyPointer = false;
-    progress.skinLabel9.clear();
-    progress.skinLabel10.clear();
-    progress.panelVisible = false;
-    progress.value = progress.min;
-
-    if (outcome.written) {
-        log(BackupEndLine(platform::NowText(), profile));
-        platform::ShowMessage(CompletionMessage(summary), MessageIcon::Information);
-    } else {
-        log(BackupNotCompletedLine(platform::NowText(), profile));
-        platform::ShowMessage(WriteFailedMessage(state.TargetFile, outcome.error),
-                              MessageIcon::Critical);
+        if (observer.stepStarted) observer.stepStarted(step.item);
+        const ItemPlan& plan = plans[index];
+        bool ok = plan.found;
+        for (size_t f = 0; ok && f < plan.files.size(); ++f) {
+            if (observer.Cancelled()) {
+                result.cancelled = true;
+                zip.CloseArchive();
+                return finish(false);
+            }
+            progress.item = step.item;
+            progress.file = base::BaseName(plan.files[f]);
+            progress.bytesDone = doneBeforeFile;
+            if (observer.progress) observer.progress(progress);
+            // A file that cannot be read whole (Outlook holding it) fails the item only.
+            ok = zip.AddFile(plan.files[f]);
+            if (!ok && archiveDead()) {
+                result.outcomes[index] = StepOutcome::Failed;
+                return abandon();
+            }
+            doneBeforeFile += fileio::FileSize(plan.files[f]);
+        }
+        // The manifest line goes last: entries of a failed item stay unlisted, so no restore sees
+        // them.
+        ok = ok && SaveINI(archive::ManifestKey(step.item), plan.manifestValue, paths.ManifestPath);
+        result.outcomes[index] = ok ? StepOutcome::Succeeded : StepOutcome::Failed;
+        const auto& loggedAs = job.unattended ? step.unattendedLoggedAs : step.loggedAs;
+        if (loggedAs) log(BackupItemLine(platform::NowText(), LogItemName(*loggedAs), ok));
+        if (observer.stepFinished) observer.stepFinished(step.item, result.outcomes[index]);
     }
+    result.itemFlags = ItemFlagsFrom(result.outcomes);
 
-    if (SettingIsOn("General", "runoutlookafterbackup")) outlook::StartOutlook();
-    if (SettingIsOn("backup", "openfolderbackup")) {
-        platform::StartProgram("explorer /n," + FolderOf(state.TargetFile),
-                               platform::ShowMode::Normal);
+    // Without its manifest the archive is no backup at all: such an archive is never written.
+    bool manifestOk = SaveINI(archive::kKeyItemFlags, result.itemFlags, paths.ManifestPath);
+    if (manifestOk) {
+        platform::SetNormalAttributes(paths.ManifestPath);
+        manifestOk = zip.AddFile(paths.ManifestPath);
+        if (!manifestOk && archiveDead()) return abandon();
     }
-    return result;
-}
-
-BackupRunResult RunBackup() {
-    return RunBackup(ui::MainWindow(), State());
+    if (!manifestOk) {
+        result.error = "The manifest " + paths.ManifestPath + " could not be added.";
+        if (!zip.LastError().empty()) result.error += " " + zip.LastError();
+        zip.CloseArchive();
+        return finish(false);
+    }
+    if (observer.Cancelled()) {
+        result.cancelled = true;
+        zip.CloseArchive();
+        return finish(false);
+    }
+    archive::WriteResult written = zip.WriteArchive();
+    if (!written.ok && zip.LastErrorKind() == archive::ZipError::Cancelled) return abandon();
+    zip.CloseArchive();
+    result.written = written.ok;
+    if (!written.ok) result.error = written.error.empty() ? zip.LastError() : written.error;
+    if (result.written && observer.progress && expected != 0) {
+        progress.bytesDone = expected;
+        observer.progress(progress);
+    }
+    return finish(result.written);
 }
 
 }  // namespace kestrine::backup

@@ -2,136 +2,71 @@
 
 namespace kestrine::backup {
 
-const std::array<BackupStep, kItemCount>& BackupSteps() {
+const std::array<BackupStep, archive::kItemCount>& BackupSteps() {
     // The configuration goes with every item that needs the profile's key; the rules go with the
-    // data files. Neither has a box of its own, and the interactive run logs neither.
-    static const std::array<BackupStep, kItemCount> steps = {{
-        {Item::Config, {0, 1, 4}, true, "Copying Config...", nullptr, "Accounts Settings", 0, 0},
-        {Item::Datas,
-         {0},
-         true,
-         "Copying Data Files (Pst Files)...",
-         "Personal Folders",
-         "Personal Folders",
-         5,
-         15},
-        {Item::Rules, {0}, true, "Copying Rules...", nullptr, nullptr, 0, 10},
-        {Item::Accounts,
-         {1},
-         true,
-         "Copying Accounts...",
-         "Accounts Settings",
-         "Accounts Settings",
-         0,
-         20},
-        {Item::Signatures, {2}, false, "Copying Signatures...", "Signatures", "Signatures", 0, 10},
-        {Item::Stationery,
-         {3},
-         false,
-         "Copying Stationeries...",
-         "Stationeries",
-         "Stationeries",
-         0,
-         10},
-        {Item::Pab,
-         {4},
-         true,
-         "Copying Address Book...",
-         "Personal Address Book",
-         "Personal Address Book",
-         0,
-         5},
-        {Item::Configsetting,
-         {5},
-         false,
-         "Copying Options...",
-         "Options Settings",
-         "Options Settings",
-         0,
-         5},
-        {Item::Templates, {6}, false, "Copying Templates...", "Templates", "Templates", 0, 5},
-        {Item::Setting, {7}, false, "Copying Setting...", "Preferences", "Preferences", 0, 0},
-        {Item::Contacts,
-         {8},
-         false,
-         "Copying Contacts Folder...",
-         "Contacts Folder",
-         "Contacts Folder",
-         0,
-         10},
+    // data files. Neither has a choice of its own; the unattended run logs the configuration under
+    // the accounts' name, the interactive run not at all.
+    static const std::array<BackupStep, archive::kItemCount> steps = {{
+        {.item = Item::Configuration,
+         .chosenBy = {Choice::PersonalFolders, Choice::Accounts, Choice::AddressBook},
+         .unattendedLoggedAs = Choice::Accounts},
+        {.item = Item::DataFiles,
+         .chosenBy = {Choice::PersonalFolders},
+         .loggedAs = Choice::PersonalFolders,
+         .unattendedLoggedAs = Choice::PersonalFolders},
+        {.item = Item::Rules, .chosenBy = {Choice::PersonalFolders}},
+        {.item = Item::Accounts,
+         .chosenBy = {Choice::Accounts},
+         .loggedAs = Choice::Accounts,
+         .unattendedLoggedAs = Choice::Accounts},
+        {.item = Item::Signatures,
+         .chosenBy = {Choice::Signatures},
+         .loggedAs = Choice::Signatures,
+         .unattendedLoggedAs = Choice::Signatures},
+        {.item = Item::Stationery,
+         .chosenBy = {Choice::Stationery},
+         .loggedAs = Choice::Stationery,
+         .unattendedLoggedAs = Choice::Stationery},
+        {.item = Item::AddressBook,
+         .chosenBy = {Choice::AddressBook},
+         .loggedAs = Choice::AddressBook,
+         .unattendedLoggedAs = Choice::AddressBook},
+        {.item = Item::Options,
+         .chosenBy = {Choice::Options},
+         .loggedAs = Choice::Options,
+         .unattendedLoggedAs = Choice::Options},
+        {.item = Item::Templates,
+         .chosenBy = {Choice::Templates},
+         .loggedAs = Choice::Templates,
+         .unattendedLoggedAs = Choice::Templates},
+        {.item = Item::Preferences,
+         .chosenBy = {Choice::Preferences},
+         .loggedAs = Choice::Preferences,
+         .unattendedLoggedAs = Choice::Preferences},
+        {.item = Item::Contacts,
+         .chosenBy = {Choice::Contacts},
+         .loggedAs = Choice::Contacts,
+         .unattendedLoggedAs = Choice::Contacts},
     }};
     return steps;
 }
 
-bool StepRuns(const BackupStep& step, const ChosenBoxes& chosen) {
-    for (int box : step.boxes) {
-        if (box >= 0 && box < kBoxCount && chosen[static_cast<size_t>(box)]) return true;
-    }
+bool StepRuns(const BackupStep& step, const Choices& chosen) {
+    for (Choice choice : step.chosenBy)
+        if (chosen[archive::IndexOf(choice)]) return true;
     return false;
 }
 
-bool AnyChosen(const ChosenBoxes& chosen) {
-    for (bool c : chosen) {
+bool AnyChosen(const Choices& chosen) {
+    for (bool c : chosen)
         if (c) return true;
-    }
     return false;
 }
 
-ChosenBoxes ChosenFromBoxes(const std::array<ui::ItemBox, kBoxCount>& boxes) {
-    ChosenBoxes chosen{};
-    for (size_t i = 0; i < boxes.size(); ++i) chosen[i] = boxes[i].ticked;
-    return chosen;
-}
-
-std::string ItemFlagsFrom(const std::vector<StepOutcome>& outcomes) {
+std::string ItemFlagsFrom(const std::array<StepOutcome, archive::kItemCount>& outcomes) {
     std::string flags;
     for (auto outcome : outcomes) flags += outcome == StepOutcome::Succeeded ? '1' : '0';
     return flags;
-}
-
-std::string SummaryEntry(const std::string& itemName, bool succeeded) {
-    return "\r\nBackup " + itemName + "\t" + (succeeded ? "Succeeded!" : "Fail!") + "\t";
-}
-
-std::string CompletionMessage(const std::string& summary) {
-    return "The Backup was Completed!\t\t\t\r\n" + summary;
-}
-
-std::string WriteFailedMessage(const std::string& archivePath, const std::string& cause) {
-    std::string text = "The backup file could not be written:\r\n" + archivePath;
-    if (!cause.empty()) text += "\r\n" + cause;
-    text += "\r\nAn earlier backup file of that name, if there was one, is unchanged.";
-    return text;
-}
-
-std::string BackupNotCompletedLine(const std::string& now, const std::string& profile) {
-    return now + " Backup Profile " + profile + " Data was not Completed!\r";
-}
-
-void AdvanceBeforeStep(ui::ProgressModel& progress, const BackupStep& step, bool runs) {
-    if (runs && step.progressWhenRun != 0) progress.Advance(step.progressWhenRun);
-}
-
-void AdvanceAfterStep(ui::ProgressModel& progress, const BackupStep& step) {
-    if (step.progressAfter != 0) progress.Advance(step.progressAfter);
-}
-
-std::string FolderOf(const std::string& path) {
-    auto pos = path.find_last_of('\\');
-    return pos == std::string::npos ? std::string() : path.substr(0, pos + 1);
-}
-
-std::string BareName(const std::string& path) {
-    auto pos = path.find_last_of("\\/");
-    return pos == std::string::npos ? path : path.substr(pos + 1);
-}
-
-int ExitStatusFor(bool archiveWritten, const std::vector<StepOutcome>& outcomes) {
-    if (!archiveWritten) return 2;
-    for (auto outcome : outcomes) {
-        if (outcome == StepOutcome::Failed) return 1;
-    }
-    return 0;
 }
 
 }  // namespace kestrine::backup

@@ -1,164 +1,158 @@
 #include "backup/handlers.h"
 
-#include <vector>
-
-#include "app/settings.h"
 #include "archive/manifest.h"
+#include "base/path.h"
 #include "outlook/locations.h"
+#include "outlook/profile_data.h"
 #include "platform/files.h"
 #include "registry/registry.h"
 
 namespace kestrine::backup {
 namespace {
 
-bool SaveManifestLine(const HandlerContext& ctx, const std::string& key, const std::string& value) {
-    return SaveINI(key, value, ctx.state.ManifestPath);
-}
+using archive::Item;
 
 // Registry item: the key tree goes into a fresh export file whose name is the entry's name.
-bool BackupRegistryItem(HandlerContext& ctx, const std::string& keyPath, const char* prefix,
-                        std::string& slot, const char* manifestKey) {
-    if (!registry::KeyExists(keyPath)) return false;
-    std::string file = sGetTempFile(prefix);
-    if (file.empty()) return false;
-    // A slot left from an earlier call of this run must not leak its file.
-    if (!slot.empty() && slot != file) platform::RemoveFile(slot);
-    slot = file;
-    if (!registry::ExportKey(keyPath, file)) return false;
-    if (!ctx.zip.AddFile(file)) return false;
-    return SaveManifestLine(ctx, manifestKey, BareName(file));
+ItemPlan BackupRegistryItem(const HandlerContext& ctx, const std::string& keyPath,
+                            const char* prefix) {
+    ItemPlan plan;
+    if (!registry::KeyExists(keyPath)) return plan;
+    std::string file = platform::CreateTempFile(ctx.tempFolder, prefix);
+    if (file.empty()) return plan;
+    ctx.tempFiles.push_back(file);
+    if (!registry::ExportKey(keyPath, file)) return plan;
+    plan.found = true;
+    plan.files = {file};
+    plan.manifestValue = base::BaseName(file);
+    return plan;
 }
 
-// Profile-scan item: every subkey of the profile that names an existing file adds that file.
+// Profile-scan item: every section of the profile that names an existing file adds that file, once
+// per section that names it.
 template <typename ReadPath>
-bool BackupProfileFiles(HandlerContext& ctx, const std::string& strIdentity,
-                        const char* manifestKey, ReadPath readPath) {
-    std::string profileKey = outlook::ProfileKey(ctx.state.ProfilesRoot, strIdentity);
-    auto subkeys = registry::EnumSubKeys(profileKey);
-    if (subkeys.failed || subkeys.names.empty()) return false;
+ItemPlan BackupProfileFiles(const HandlerContext& ctx, ReadPath readPath) {
+    ItemPlan plan;
+    const std::string profileKey = outlook::ProfileKey(ctx.job.profilesRoot, ctx.job.profile);
+    auto sections = registry::EnumSubKeys(profileKey);
+    if (sections.failed) return plan;
     std::vector<std::string> names;
-    for (const auto& sub : subkeys.names) {
-        std::string path = readPath(profileKey + "\\" + sub);
+    for (const auto& section : sections.names) {
+        std::string path = readPath(profileKey + "\\" + section);
         if (path == registry::kError || path.empty()) continue;
         if (!platform::NormalFileExists(path)) continue;  // listed but gone: skipped silently
-        // A file that cannot be read whole (Outlook holding it) fails the item.
-        if (!ctx.zip.AddFile(path)) return false;
-        names.push_back(BareName(path));
+        plan.files.push_back(path);
+        names.push_back(base::BaseName(path));
     }
-    if (names.empty()) return false;
-    return SaveManifestLine(ctx, manifestKey, archive::JoinStagingList(names));
+    plan.found = !names.empty();
+    plan.manifestValue = archive::JoinStagingList(names);
+    return plan;
 }
 
 // Folder item: every file directly in the folder; subfolders are not visited.
-bool BackupFolder(HandlerContext& ctx, const std::string& folder, const char* manifestKey) {
-    if (folder.empty() || !platform::FolderExists(folder)) return false;
+ItemPlan BackupFolder(const std::string& folder) {
+    ItemPlan plan;
+    if (folder.empty()) return plan;
     std::vector<std::string> names;
     for (const auto& name : platform::ListFiles(folder)) {
         if (name.empty()) continue;
-        if (!ctx.zip.AddFile(folder + "\\" + name)) return false;
+        plan.files.push_back(base::JoinPath(folder, name));
         names.push_back(name);
     }
-    if (names.empty()) return false;
-    return SaveManifestLine(ctx, manifestKey, archive::JoinStagingList(names));
+    plan.found = !names.empty();
+    plan.manifestValue = archive::JoinStagingList(names);
+    return plan;
 }
 
 }  // namespace
 
-void DeleteTempExports(TempExports& temps) {
-    for (std::string* slot : {&temps.config, &temps.accounts, &temps.options}) {
-        if (!slot->empty()) platform::RemoveFile(*slot);
-        slot->clear();
-    }
+ItemPlan BackupConfig(const HandlerContext& ctx) {
+    return BackupRegistryItem(ctx, outlook::ProfileKey(ctx.job.profilesRoot, ctx.job.profile),
+                              "OBC");
 }
 
-bool BackupConfig(HandlerContext& ctx, const std::string& strIdentity) {
-    return BackupRegistryItem(ctx, outlook::ProfileKey(ctx.state.ProfilesRoot, strIdentity), "OBC",
-                              ctx.temps.config, archive::ManifestKey(Item::Config));
+ItemPlan BackupDatas(const HandlerContext& ctx) {
+    return BackupProfileFiles(ctx, [](const std::string& key) {
+        std::string path = registry::GetBinaryPath(key, outlook::kDataFilePathValue);
+        if (path == registry::kError)
+            path = registry::GetBinaryPathViaFile(key, outlook::kDataFilePathValue);
+        return path;
+    });
 }
 
-bool BackupDatas(HandlerContext& ctx, const std::string& strIdentity) {
-    return BackupProfileFiles(ctx, strIdentity, archive::ManifestKey(Item::Datas),
-                              [](const std::string& key) {
-                                  std::string path = registry::GetBinaryPath(key, "01020fff");
-                                  if (path == registry::kError)
-                                      path = registry::GetBinaryPathViaFile(key, "01020fff");
-                                  return path;
-                              });
+ItemPlan BackupRules(const HandlerContext& ctx) {
+    ItemPlan plan;
+    const std::string name = ctx.job.profile + ".RWZ";
+    const std::string& folder = ctx.job.locations.RulesDir;
+    const std::string path = base::JoinPath(folder, name);
+    if (folder.empty() || !platform::NormalFileExists(path)) return plan;
+    plan.found = true;
+    plan.files = {path};
+    plan.manifestValue = name;
+    return plan;
 }
 
-bool BackupRules(HandlerContext& ctx, const std::string& strIdentity) {
-    std::string name = strIdentity + ".RWZ";
-    std::string path = ctx.state.RulesDir + "\\" + name;
-    if (ctx.state.RulesDir.empty() || !platform::NormalFileExists(path)) return false;
-    if (!ctx.zip.AddFile(path)) return false;
-    return SaveManifestLine(ctx, archive::ManifestKey(Item::Rules), name);
+ItemPlan BackupAccounts(const HandlerContext& ctx) {
+    return BackupRegistryItem(ctx, ctx.job.locations.AccountsKey, "OBA");
 }
 
-bool BackupAccounts(HandlerContext& ctx, const std::string& /*strIdentity*/) {
-    return BackupRegistryItem(ctx, ctx.state.AccountsKey, "OBA", ctx.temps.accounts,
-                              archive::ManifestKey(Item::Accounts));
+ItemPlan BackupSignatures(const HandlerContext& ctx) {
+    return BackupFolder(ctx.job.locations.SignaturesDir);
 }
 
-bool BackupSignatures(HandlerContext& ctx) {
-    return BackupFolder(ctx, ctx.state.SignaturesDir, archive::ManifestKey(Item::Signatures));
+ItemPlan BackupStationery(const HandlerContext& ctx) {
+    return BackupFolder(ctx.job.locations.StationeryDir);
 }
 
-bool BackupStationery(HandlerContext& ctx) {
-    return BackupFolder(ctx, ctx.state.StationeryDir, archive::ManifestKey(Item::Stationery));
+ItemPlan BackupPab(const HandlerContext& ctx) {
+    return BackupProfileFiles(ctx, [](const std::string& key) {
+        std::string path = registry::GetStringValue(key, outlook::kAddressBookPathValue);
+        if (path == registry::kError) return path;
+        return outlook::NormalizePabPath(path);
+    });
 }
 
-bool BackupPab(HandlerContext& ctx, const std::string& strIdentity) {
-    return BackupProfileFiles(
-        ctx, strIdentity, archive::ManifestKey(Item::Pab), [](const std::string& key) {
-            std::string path = registry::GetStringValue(key, outlook::kPabPathValue);
-            if (path == registry::kError) return path;
-            return outlook::NormalizePabPath(path);
-        });
+ItemPlan BackupConfigsetting(const HandlerContext& ctx) {
+    return BackupRegistryItem(ctx, ctx.job.locations.OptionsKey, "OBC");
 }
 
-bool BackupConfigsetting(HandlerContext& ctx) {
-    return BackupRegistryItem(ctx, ctx.state.OptionsKey, "OBC", ctx.temps.options,
-                              archive::ManifestKey(Item::Configsetting));
+ItemPlan BackupTemplates(const HandlerContext& ctx) {
+    return BackupFolder(ctx.job.locations.TemplatesDir);
 }
 
-bool BackupTemplates(HandlerContext& ctx) {
-    return BackupFolder(ctx, ctx.state.TemplatesDir, archive::ManifestKey(Item::Templates));
+ItemPlan BackupSetting(const HandlerContext& ctx) {
+    return BackupFolder(ctx.job.locations.PreferencesDir);
 }
 
-bool BackupSetting(HandlerContext& ctx) {
-    return BackupFolder(ctx, ctx.state.PreferencesDir, archive::ManifestKey(Item::Setting));
+ItemPlan BackupContacts(const HandlerContext& ctx) {
+    return BackupFolder(ctx.job.locations.ContactsDir);
 }
 
-bool BackupContacts(HandlerContext& ctx) {
-    return BackupFolder(ctx, ctx.state.ContactsDir, archive::ManifestKey(Item::Contacts));
-}
-
-bool RunItemHandler(Item item, HandlerContext& ctx, const std::string& profile) {
+ItemPlan PlanItem(Item item, const HandlerContext& ctx) {
     switch (item) {
-        case Item::Config:
-            return BackupConfig(ctx, profile);
-        case Item::Datas:
-            return BackupDatas(ctx, profile);
+        case Item::Configuration:
+            return BackupConfig(ctx);
+        case Item::DataFiles:
+            return BackupDatas(ctx);
         case Item::Rules:
-            return BackupRules(ctx, profile);
+            return BackupRules(ctx);
         case Item::Accounts:
-            return BackupAccounts(ctx, profile);
+            return BackupAccounts(ctx);
         case Item::Signatures:
             return BackupSignatures(ctx);
         case Item::Stationery:
             return BackupStationery(ctx);
-        case Item::Pab:
-            return BackupPab(ctx, profile);
-        case Item::Configsetting:
+        case Item::AddressBook:
+            return BackupPab(ctx);
+        case Item::Options:
             return BackupConfigsetting(ctx);
         case Item::Templates:
             return BackupTemplates(ctx);
-        case Item::Setting:
+        case Item::Preferences:
             return BackupSetting(ctx);
         case Item::Contacts:
             return BackupContacts(ctx);
     }
-    return false;
+    return {};
 }
 
 }  // namespace kestrine::backup

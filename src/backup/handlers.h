@@ -1,46 +1,43 @@
 #pragma once
-// The eleven item backup handlers. Each finds its item's data for the profile, adds every file that
-// holds it to the archive under construction and, as its last step, appends the item's manifest
-// line. A handler returns true only when all of that worked; at the first fault it returns false
-// and writes no manifest line (entries it had already added stay unlisted, so no restore sees
-// them).
+// The eleven item backup handlers. Each finds its item's data for the job's profile: the files that
+// hold it, in the order they go into the archive, and the value of its manifest line. Registry
+// items export their key tree into a new file in the temporary folder first. A handler that finds
+// nothing to back up (or cannot export its key) says so; the run then fails the step without adding
+// anything.
 #include <string>
+#include <vector>
 
-#include "app/app_state.h"
-#include "archive/zip_component.h"
-#include "backup/backup_steps.h"
+#include "archive/items.h"
+#include "backup/backup_run.h"
 
 namespace kestrine::backup {
 
-// The registry export files of the current run, one slot per registry item. The run deletes them
-// after the archive is written, and also when the run fails.
-struct TempExports {
-    std::string config;    // prefix "OBC"
-    std::string accounts;  // prefix "OBA"
-    std::string options;   // prefix "OBC"
+struct ItemPlan {
+    bool found = false;
+    std::vector<std::string> files;  // full paths
+    std::string manifestValue;
 };
-// Deletes the files of the slots and empties them.
-void DeleteTempExports(TempExports& temps);
 
 struct HandlerContext {
-    const AppState& state;
-    archive::ZipComponent& zip;
-    TempExports& temps;
+    const BackupJob& job;
+    const std::string& tempFolder;
+    // Registry export files made during the run; the run deletes them however it ends.
+    std::vector<std::string>& tempFiles;
 };
 
-bool BackupConfig(HandlerContext& ctx, const std::string& strIdentity);
-bool BackupDatas(HandlerContext& ctx, const std::string& strIdentity);
-bool BackupRules(HandlerContext& ctx, const std::string& strIdentity);
-bool BackupAccounts(HandlerContext& ctx, const std::string& strIdentity);
-bool BackupSignatures(HandlerContext& ctx);
-bool BackupStationery(HandlerContext& ctx);
-bool BackupPab(HandlerContext& ctx, const std::string& strIdentity);
-bool BackupConfigsetting(HandlerContext& ctx);
-bool BackupTemplates(HandlerContext& ctx);
-bool BackupSetting(HandlerContext& ctx);
-bool BackupContacts(HandlerContext& ctx);
+ItemPlan BackupConfig(const HandlerContext& ctx);
+ItemPlan BackupDatas(const HandlerContext& ctx);
+ItemPlan BackupRules(const HandlerContext& ctx);
+ItemPlan BackupAccounts(const HandlerContext& ctx);
+ItemPlan BackupSignatures(const HandlerContext& ctx);
+ItemPlan BackupStationery(const HandlerContext& ctx);
+ItemPlan BackupPab(const HandlerContext& ctx);
+ItemPlan BackupConfigsetting(const HandlerContext& ctx);
+ItemPlan BackupTemplates(const HandlerContext& ctx);
+ItemPlan BackupSetting(const HandlerContext& ctx);
+ItemPlan BackupContacts(const HandlerContext& ctx);
 
-// The handler of one archive item, with the profile for those that take it.
-bool RunItemHandler(Item item, HandlerContext& ctx, const std::string& profile);
+// The handler of one archive item.
+ItemPlan PlanItem(archive::Item item, const HandlerContext& ctx);
 
 }  // namespace kestrine::backup

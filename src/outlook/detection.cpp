@@ -1,17 +1,14 @@
 #include "outlook/detection.h"
 
+#include "base/text.h"
+#include "outlook/profile_data.h"
+
 namespace kestrine::outlook {
 
 namespace {
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
-}
-
-std::string_view TrimSpaces(std::string_view text) {
-    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-    return text;
 }
 
 struct Release {
@@ -30,7 +27,8 @@ constexpr Release kReleases[] = {
 }  // namespace
 
 double ReadAsNumber(std::string_view text) {
-    text = TrimSpaces(text);
+    const std::string trimmed = base::TrimSpaces(text);
+    text = trimmed;
     double value = 0;
     size_t i = 0;
     for (; i < text.size() && IsDigit(text[i]); ++i) value = value * 10 + (text[i] - '0');
@@ -87,10 +85,6 @@ std::vector<std::string> UsableProfileNames(const std::vector<std::string>& subk
 
 bool UsesAppDataLayout(std::string_view osVersion) {
     return ReadAsNumber(osVersion) >= 6;
-}
-
-std::string RoamingSegment(std::string_view osVersion) {
-    return UsesAppDataLayout(osVersion) ? "\\AppData\\Roaming" : "\\Application Data";
 }
 
 }  // namespace kestrine::outlook

@@ -1,6 +1,6 @@
 #pragma once
 // Which Windows and which Outlook: the pure rules that turn what the system reports into the
-// facts kept in AppState (OSVersion, OutlookName, OutlookVersion, ProfilesRoot, ProfileNames).
+// facts of the Environment (OSVersion, OutlookName, OutlookVersion, ProfilesRoot, ProfileNames).
 #include <optional>
 #include <string>
 #include <string_view>
@@ -9,10 +9,10 @@
 namespace kestrine::outlook {
 
 inline constexpr const char* kNoOutlook = "No Outlook";
-inline constexpr const char* kOfficeKey = "HKEY_CURRENT_USER\\Software\\Microsoft\\Office";
-inline constexpr const char* kMessagingProfilesRoot =
-    "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows Messaging "
-    "Subsystem\\Profiles";
+// What start-up says when no usable profile was found (the window shows it, the unattended run logs
+// it).
+inline constexpr const char* kNoProfileText =
+    "Your Windows System have not install MS Outlook or MS Outlook Error!";
 
 // A version text read as a number the way every comparison of the program reads it: leading
 // digits with at most one decimal part ("15.0" -> 15, "6.1.7601" -> 6.1); empty or non-numeric
@@ -41,9 +41,8 @@ bool IsBlankName(std::string_view name);
 // The usable profile names among the subkeys of the profiles key, order kept.
 std::vector<std::string> UsableProfileNames(const std::vector<std::string>& subkeyNames);
 
-// Windows Vista and later (OSVersion 6 or more) keep roaming data under "\AppData\Roaming",
-// earlier ones (and an unknown version) under "\Application Data".
+// Windows Vista and later (OSVersion 6 or more) keep per-user data under "\AppData", earlier ones
+// (and an unknown version) under "\Application Data" and "\Local Settings".
 bool UsesAppDataLayout(std::string_view osVersion);
-std::string RoamingSegment(std::string_view osVersion);
 
 }  // namespace kestrine::outlook

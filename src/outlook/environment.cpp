@@ -12,50 +12,33 @@ std::string GetOSVersion() {
     return version ? CutOSVersion(*version) : std::string();
 }
 
-void DetectOutlookVersion(AppState& state) {
+void DetectOutlookVersion(Environment& env) {
     platform::OutlookVersionProbe probe = platform::ProbeOutlookVersion();
     if (!probe.objectObtained) {
-        state.OutlookName = kNoOutlook;
+        env.OutlookName = kNoOutlook;
         return;
     }
     if (!probe.versionRead) return;
     if (auto release = LookupOutlookRelease(probe.version)) {
-        state.OutlookName = release->name;
-        state.OutlookVersion = release->version;
+        env.OutlookName = release->name;
+        env.OutlookVersion = release->version;
     }
 }
 
-void ChooseProfilesRoot(AppState& state) {
-    state.ProfilesRoot = ProfilesRootFor(state.OutlookVersion);
+void ChooseProfilesRoot(Environment& env) {
+    env.ProfilesRoot = ProfilesRootFor(env.OutlookVersion);
 }
 
-void EnumProfiles(AppState& state) {
-    state.ProfileNames = UsableProfileNames(registry::EnumSubKeys(state.ProfilesRoot).names);
-    state.NoProfiles = state.ProfileNames.empty();
+void EnumProfiles(Environment& env) {
+    env.ProfileNames = UsableProfileNames(registry::EnumSubKeys(env.ProfilesRoot).names);
+    env.NoProfiles = env.ProfileNames.empty();
 }
 
-void DetectEnvironment(AppState& state) {
-    state.OSVersion = GetOSVersion();
-    DetectOutlookVersion(state);
-    ChooseProfilesRoot(state);
-    EnumProfiles(state);
-}
-
-ItemLocations LocationsOf(const AppState& state, const std::string& profile) {
-    LocationInputs in;
-    in.userProfileDir = state.UserProfileDir;
-    in.osVersion = state.OSVersion;
-    in.outlookVersion = state.OutlookVersion;
-    in.profilesRoot = state.ProfilesRoot;
-    if (StationeryIsShared(state.OutlookVersion)) {
-        in.sharedFilesDir = registry::GetStringValue(kSharedToolsKey, kSharedFilesDirValue);
-    }
-    return LocationsFor(in, profile);
-}
-
-void ComputeLocations(AppState& state, const std::string& profile) {
-    // AppState carries the locations as its ItemLocations part; only that part is replaced.
-    static_cast<ItemLocations&>(state) = LocationsOf(state, profile);
+void DetectEnvironment(Environment& env) {
+    env.OSVersion = GetOSVersion();
+    DetectOutlookVersion(env);
+    ChooseProfilesRoot(env);
+    EnumProfiles(env);
 }
 
 }  // namespace kestrine::outlook

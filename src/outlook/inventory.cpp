@@ -1,61 +1,60 @@
 #include "outlook/inventory.h"
 
 #include "outlook/detection.h"
-#include "outlook/environment.h"
+#include "outlook/profile_data.h"
+#include "platform/file_stream.h"
 #include "platform/files.h"
 #include "registry/registry.h"
 
 namespace kestrine::outlook {
 
+namespace {
+
+using archive::Choice;
+
+// A folder that holds at least one (plain) file directly inside it; subfolders do not count.
 bool FolderHasFiles(const std::string& folder) {
-    return platform::FolderExists(folder) && !platform::ListFiles(folder).empty();
+    return !platform::ListFiles(folder).empty();
 }
 
+// Some section of the profile names, in its address book value, a file that exists.
 bool ProfileHasAddressBook(const std::string& profileKey) {
     for (const auto& sub : registry::EnumSubKeys(profileKey).names) {
-        std::string stored = registry::GetStringValue(profileKey + "\\" + sub, kPabPathValue);
+        std::string stored =
+            registry::GetStringValue(profileKey + "\\" + sub, kAddressBookPathValue);
         if (stored == registry::kError) continue;
         std::string path = NormalizePabPath(stored);
-        if (!path.empty() && platform::FileExists(path)) return true;
+        if (!path.empty() && platform::fileio::IsFile(path)) return true;
     }
     return false;
 }
 
-void RunProfileInventory(AppState& state, ui::BackupTabModel& tab,
-                         const InventoryOptions& options) {
-    for (size_t i = 0; i < kItemCount; ++i) {
-        tab.items[i].caption = kItemCaptions[i];
-        tab.items[i].tooltip = kBackupItemTooltips[i];
-        tab.items[i].enabled = true;
-        tab.items[i].ticked = false;
-    }
-    const std::string profile = tab.sourceProfile;
-    ComputeLocations(state, profile);
+}  // namespace
 
-    // A blank name names no profile key; asking the registry about "<root>\\" would only raise
-    // the toolkit's format complaint.
+ProfileInventory TakeInventory(const Environment& env, const std::string& profile) {
+    ProfileInventory inventory;
+    const std::string sharedFilesDir =
+        StationeryIsShared(env.OutlookVersion)
+            ? registry::GetStringValue(kSharedToolsKey, kSharedFilesDirValue)
+            : std::string();
+    const ItemLocations& loc = inventory.locations = LocationsFor(env, profile, sharedFilesDir);
+
+    // A blank name names no profile key: "<root>\" is no key path at all.
     const bool named = !IsBlankName(profile);
-    tab.items[kItemAccounts].enabled = named && registry::KeyExists(state.AccountsKey);
-    tab.items[kItemSignatures].enabled = FolderHasFiles(state.SignaturesDir);
-    tab.items[kItemStationery].enabled = FolderHasFiles(state.StationeryDir);
-    if (SupportsPersonalAddressBook(state.OutlookVersion)) {
-        tab.items[kItemAddressBook].enabled =
-            named && ProfileHasAddressBook(ProfileKey(state.ProfilesRoot, profile));
-    } else {
-        tab.items[kItemAddressBook].enabled = false;
-        tab.items[kItemAddressBook].tooltip = kNoPabTooltip;
-    }
-    tab.items[kItemTemplates].enabled = FolderHasFiles(state.TemplatesDir);
-    tab.items[kItemPreferences].enabled = FolderHasFiles(state.PreferencesDir);
-    tab.items[kItemContacts].enabled = FolderHasFiles(state.ContactsDir);
-    // Personal folders and options settings stay enabled: their data is found by the run.
-
-    if (options.proposeName) {
-        std::string folder =
-            ChooseProposalFolder(options.backupFolder, state.AppFolder, platform::FolderExists);
-        tab.targetFileText = JoinPath(folder, ProposalFileName(profile, options.today));
-        state.TargetFile = tab.targetFileText;
-    }
+    inventory.addressBookSupported = SupportsPersonalAddressBook(env.OutlookVersion);
+    auto& available = inventory.available;
+    available[IndexOf(Choice::PersonalFolders)] = true;
+    available[IndexOf(Choice::Accounts)] = named && registry::KeyExists(loc.AccountsKey);
+    available[IndexOf(Choice::Signatures)] = FolderHasFiles(loc.SignaturesDir);
+    available[IndexOf(Choice::Stationery)] = FolderHasFiles(loc.StationeryDir);
+    available[IndexOf(Choice::AddressBook)] =
+        inventory.addressBookSupported && named &&
+        ProfileHasAddressBook(ProfileKey(env.ProfilesRoot, profile));
+    available[IndexOf(Choice::Options)] = true;
+    available[IndexOf(Choice::Templates)] = FolderHasFiles(loc.TemplatesDir);
+    available[IndexOf(Choice::Preferences)] = FolderHasFiles(loc.PreferencesDir);
+    available[IndexOf(Choice::Contacts)] = FolderHasFiles(loc.ContactsDir);
+    return inventory;
 }
 
 }  // namespace kestrine::outlook

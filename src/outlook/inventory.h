@@ -1,33 +1,25 @@
 #pragma once
-// The profile inventory behind `cbSource`: recomputes the chosen profile's item locations, enables
-// exactly the items that have something to back up, clears every check mark and may propose a
-// dated archive name. Nothing is reported to the user.
+// The profile inventory: where each of the nine items of a profile lives and which of them have
+// something to back up. It reads the registry and the disk and changes nothing; the backup list,
+// the scheduled-backup dialog and the unattended run all take a profile's locations from here.
 #include <string>
 
-#include "app/app_state.h"
+#include "archive/items.h"
+#include "outlook/environment.h"
 #include "outlook/locations.h"
-#include "ui/main_window_model.h"
 
 namespace kestrine::outlook {
 
-struct InventoryOptions {
-    bool proposeName = false;  // `automgeneratefile` of section "backup" is 1
-    std::string backupFolder;  // `backupfolder` of section "backup"
-    Date today;
+struct ProfileInventory {
+    ItemLocations locations;
+    // Items with data: accounts when the accounts key exists, folder items when their folder holds
+    // a file directly inside it, the address book when a section of the profile names an existing
+    // file. Personal folders and options are always available: the run finds their data.
+    archive::Choices available{};
+    bool addressBookSupported = true;  // false from Outlook 2007 on
 };
 
-// The options as settings.dat holds them, with today's local date.
-InventoryOptions InventoryOptionsFromSettings();
-
-// The inventory of the profile shown in `tab.sourceProfile`.
-void RunProfileInventory(AppState& state, ui::BackupTabModel& tab, const InventoryOptions& options);
-
-// The `cbSource` selection event (and start-up's inventory of the first profile).
-void cbSource_Click(AppState& state, ui::BackupTabModel& tab);
-
-// A folder that exists and holds at least one (plain) file directly inside it.
-bool FolderHasFiles(const std::string& folder);
-// Some subkey of the profile key names, in its address book value, a file that exists.
-bool ProfileHasAddressBook(const std::string& profileKey);
+// Locations and availability of the nine items for `profile`.
+ProfileInventory TakeInventory(const Environment& env, const std::string& profile);
 
 }  // namespace kestrine::outlook

@@ -1,51 +1,27 @@
 #include "outlook/locations.h"
 
-#include <cstdio>
-
+#include "base/text.h"
 #include "outlook/detection.h"
+#include "outlook/profile_data.h"
+#include "registry/registry.h"
 
 namespace kestrine::outlook {
 
-const std::array<const char*, kItemCount> kItemCaptions = {
-    "Personal Folders (Contacts, Tasks, Calendar, Notes and mail folders)",
-    "Accounts Settings",
-    "Signatures",
-    "Stationeries",
-    "Personal Address Book",
-    "Options Settings",
-    "Templates",
-    "Preferences (Customizable settings)",
-    "Contacts Folder",
-};
-
-const std::array<const char*, kItemCount> kBackupItemTooltips = {
-    "Contacts, Tasks, Calendar, Notes and mail folders",
-    "All Accounts Settings.",
-    "User defined signatures.",
-    "Outlook stationery.",
-    "Outlook Personal Address Book.",
-    "General settings and interface options.",
-    "User templates.",
-    "View and Toolbar settings, Send and Receive group settings, control infomation and other "
-    "data.",
-    "View and Toolbar settings, Send and Receive group settings, control infomation and other "
-    "data.",
-};
-
-const std::array<const char*, kItemCount> kRestoreItemTooltips = {
-    "Contacts, Tasks, Calendar, Notes and mail folders.",
-    kBackupItemTooltips[1],
-    kBackupItemTooltips[2],
-    kBackupItemTooltips[3],
-    kBackupItemTooltips[4],
-    kBackupItemTooltips[5],
-    kBackupItemTooltips[6],
-    kBackupItemTooltips[7],
-    kBackupItemTooltips[8],
-};
-
-std::string ProfileKey(std::string_view profilesRoot, std::string_view profile) {
-    return std::string(profilesRoot) + "\\" + std::string(profile);
+UserFolders FoldersFor(std::string_view userProfileDir, std::string_view osVersion) {
+    const std::string user(userProfileDir);
+    const bool appData = UsesAppDataLayout(osVersion);
+    const std::string roaming = user + (appData ? "\\AppData\\Roaming" : "\\Application Data");
+    const std::string local =
+        user + (appData ? "\\AppData\\Local" : "\\Local Settings\\Application Data");
+    UserFolders f;
+    f.roamingOutlook = roaming + "\\Microsoft\\Outlook";
+    f.localOutlook = local + "\\Microsoft\\Outlook";
+    f.signatures = roaming + "\\Microsoft\\Signatures";
+    f.templates = roaming + "\\Microsoft\\Templates";
+    f.stationery = roaming + "\\Microsoft\\Stationery";
+    f.contacts = user + "\\Contacts";
+    f.applicationData = user + "\\Application Data\\Microsoft";
+    return f;
 }
 
 bool StationeryIsShared(std::string_view outlookVersion) {
@@ -57,30 +33,38 @@ bool SupportsPersonalAddressBook(std::string_view outlookVersion) {
 }
 
 std::string StationeryFromSharedFiles(std::string_view sharedFilesDir) {
-    std::string_view dir = sharedFilesDir.substr(0, sharedFilesDir.find('\0'));
-    while (!dir.empty() && dir.front() == ' ') dir.remove_prefix(1);
-    while (!dir.empty() && dir.back() == ' ') dir.remove_suffix(1);
-    std::string out(dir);
+    std::string out = base::TrimSpaces(base::CutAtNul(sharedFilesDir));
     // The registered folder ends with a backslash; one written without it still names the
     // folder's own Stationery subfolder. The reader's failure text stays as it is and names no
     // folder.
-    if (!out.empty() && out != "Error" && out.back() != '\\') out += '\\';
+    if (!out.empty() && out != registry::kError && out.back() != '\\') out += '\\';
     return out + "Stationery";
 }
 
-ItemLocations LocationsFor(const LocationInputs& in, std::string_view profile) {
-    const std::string roaming = in.userProfileDir + RoamingSegment(in.osVersion);
+std::string RestoredStationeryFolder(const UserFolders& folders, std::string_view outlookVersion,
+                                     std::string_view sharedFilesDir) {
+    if (!StationeryIsShared(outlookVersion)) return folders.stationery;
+    // An unreadable or empty value names no folder; "Stationery" alone would be a relative path.
+    if (sharedFilesDir == registry::kError ||
+        base::TrimSpaces(base::CutAtNul(sharedFilesDir)).empty())
+        return {};
+    return StationeryFromSharedFiles(sharedFilesDir);
+}
+
+ItemLocations LocationsFor(const Environment& env, std::string_view profile,
+                           std::string_view sharedFilesDir) {
+    const UserFolders folders = FoldersFor(env.UserProfileDir, env.OSVersion);
     ItemLocations loc;
-    loc.AccountsKey = ProfileKey(in.profilesRoot, profile) + "\\" + kAccountsSubkey;
-    loc.SignaturesDir = roaming + "\\Microsoft\\Signatures";
-    loc.StationeryDir = StationeryIsShared(in.outlookVersion)
-                            ? StationeryFromSharedFiles(in.sharedFilesDir)
-                            : in.userProfileDir + "\\Application Data\\Microsoft\\Stationery";
-    loc.RulesDir = roaming + "\\Microsoft\\Outlook";
-    loc.OptionsKey = std::string(kOfficeKey) + "\\" + in.outlookVersion + "\\Outlook\\Options";
-    loc.TemplatesDir = roaming + "\\Microsoft\\Templates";
-    loc.PreferencesDir = loc.RulesDir;
-    loc.ContactsDir = in.userProfileDir + "\\Contacts";
+    loc.AccountsKey = AccountsKey(env.ProfilesRoot, profile);
+    loc.SignaturesDir = folders.signatures;
+    loc.StationeryDir = StationeryIsShared(env.OutlookVersion)
+                            ? StationeryFromSharedFiles(sharedFilesDir)
+                            : folders.applicationData + "\\Stationery";
+    loc.RulesDir = folders.roamingOutlook;
+    loc.OptionsKey = OptionsKey(env.OutlookVersion);
+    loc.TemplatesDir = folders.templates;
+    loc.PreferencesDir = folders.roamingOutlook;
+    loc.ContactsDir = folders.contacts;
     return loc;
 }
 
@@ -97,39 +81,6 @@ std::string NormalizePabPath(std::string_view stored) {
         if (stored[i] == '\\' && i + 1 < stored.size() && stored[i + 1] == '\\') ++i;
     }
     return out;
-}
-
-std::string FormatDate(const Date& date) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%02d-%02d-%04d", date.month, date.day, date.year);
-    return buf;
-}
-
-std::string ProposalFileName(std::string_view profile, const Date& date) {
-    std::string name = "kestrine-";
-    for (char c : profile) {
-        bool forbidden = static_cast<unsigned char>(c) < 0x20 || c == '\\' || c == '/' ||
-                         c == ':' || c == '*' || c == '?' || c == '"' || c == '<' || c == '>' ||
-                         c == '|';
-        name += forbidden ? '_' : c;
-    }
-    return name + "-" + FormatDate(date) + ".ksx";
-}
-
-std::string ChooseProposalFolder(const std::string& backupFolderSetting,
-                                 const std::string& appFolder,
-                                 const std::function<bool(const std::string&)>& folderExists) {
-    if (backupFolderSetting.empty() || backupFolderSetting == "0") return appFolder;
-    if (!folderExists(backupFolderSetting)) return appFolder;
-    std::string folder = backupFolderSetting;
-    if (folder.back() == '\\') folder.pop_back();
-    return folder;
-}
-
-std::string JoinPath(std::string_view folder, std::string_view name) {
-    std::string out(folder);
-    if (out.empty() || out.back() != '\\') out += '\\';
-    return out + std::string(name);
 }
 
 }  // namespace kestrine::outlook

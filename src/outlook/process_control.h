@@ -2,13 +2,12 @@
 // Closing and starting Outlook around a backup or a restore.
 #include <string>
 
+#include "outlook/profile_data.h"
+
 namespace kestrine::outlook {
 
-inline constexpr const char* kOutlookAppPathsKey =
-    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\OUTLOOK.EXE";
-
-// Terminates every running outlook.exe outright (it cannot save first) so that its data files
-// are no longer locked; does not wait for the processes to end.
+// Terminates every running outlook.exe, whatever the letter case of its name, outright (it cannot
+// save first) so that its data files are no longer locked; does not wait for the processes to end.
 void CloseOutlook();
 
 // Starts Outlook from the folder registered in the "Path" value of `appPathsKey`, minimized and

@@ -1,4 +1,4 @@
-#include "outlook/locations.h"
+#include "base/path.h"
 #include "outlook/process_control.h"
 #include "platform/processes.h"
 #include "registry/registry.h"
@@ -9,7 +9,7 @@ std::string OutlookCommandLine(const std::string& registeredFolder) {
     // Quoted: the folder usually lies under "Program Files", and an unquoted path with spaces
     // would let Windows try "C:\Program.exe" first.
     std::string line = "\"";
-    line.append(JoinPath(registeredFolder, "OUTLOOK.EXE")).append("\"");
+    line.append(base::JoinPath(registeredFolder, "OUTLOOK.EXE")).append("\"");
     return line;
 }
 

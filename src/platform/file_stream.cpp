@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/path.h"
+
 namespace kestrine::platform::fileio {
 
 int64_t MemoryStream::Read(void* buffer, size_t size) {
@@ -25,34 +27,21 @@ bool MemoryStream::Seek(uint64_t offset) {
     return true;
 }
 
-static size_t LastSeparator(const std::string& path) {
-    return path.find_last_of("/\\");
-}
-
 std::string ParentFolder(const std::string& path) {
-    size_t pos = LastSeparator(path);
-    if (pos == std::string::npos) return ".";
-    if (pos == 0) return path.substr(0, 1);
-    // "C:\file" keeps its root.
-    if (pos == 2 && path[1] == ':') return path.substr(0, 3);
-    return path.substr(0, pos);
+    std::string folder = base::FolderPart(path);
+    return folder.empty() ? "." : folder;
 }
 
 std::string BareFileName(const std::string& path) {
-    size_t pos = LastSeparator(path);
-    return pos == std::string::npos ? path : path.substr(pos + 1);
+    return base::BaseName(path);
 }
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
 #ifdef _WIN32
-    const char separator = '\\';
+    return base::JoinPath(folder, name, '\\');
 #else
-    const char separator = '/';
+    return base::JoinPath(folder, name, '/');
 #endif
-    if (folder.empty()) return name;
-    char last = folder.back();
-    if (last == '/' || last == '\\') return folder + name;
-    return folder + separator + name;
 }
 
 }  // namespace kestrine::platform::fileio

@@ -1,11 +1,12 @@
 #pragma once
-// Portable file access for the archive code: one open file with 64-bit offsets, and the few path
-// operations that writing through a temporary file needs. Paths are UTF-8; on Windows they go to
-// the wide-character API, so names outside the ANSI code page work.
+// Portable file access for the core: one open file with 64-bit offsets, and the few file and path
+// operations that writing through a temporary file and replacing files need. Paths are UTF-8; on
+// Windows they go to the wide-character API, so names outside the ANSI code page work.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace kestrine::platform::fileio {
 
@@ -49,6 +50,12 @@ class MemoryStream final : public FileStream {
 
 // Opens an existing file for reading (shared with other readers); nullptr when it cannot be opened.
 std::unique_ptr<FileStream> OpenForRead(const std::string& path);
+// Opens an existing file for reading while no other process may write it: fails when another
+// process has it open for writing, and keeps others from opening it for writing until it is closed
+// (on Windows; other systems have no such lock). For copying a file that must not change meanwhile.
+std::unique_ptr<FileStream> OpenForReadDenyWriters(const std::string& path);
+// Names (not paths) of the files, not folders, directly in `folder`; empty when it cannot be read.
+std::vector<std::string> ListFileNames(const std::string& folder);
 // Creates a new file for reading and writing; fails when a file of that name already exists, so
 // two writers never share a temporary name.
 std::unique_ptr<FileStream> CreateNew(const std::string& path);
@@ -59,16 +66,25 @@ std::unique_ptr<FileStream> CreateTempFile(const std::string& folder, const std:
                                            std::string& path);
 // Moves `from` over `to`, replacing a file of that name in one step where the system allows.
 bool MoveOver(const std::string& from, const std::string& to);
+// Deletes one file (a read-only one too); true when no file is there afterwards, also when there
+// was none.
 bool RemoveFile(const std::string& path);
+// Something (a file, a folder, ...) is at `path`.
+bool Exists(const std::string& path);
+// A file, not a folder, is at `path`, whatever its attributes.
+bool IsFile(const std::string& path);
 bool IsDirectory(const std::string& path);
+// The size of the file at `path` in bytes; 0 when it cannot be read.
+uint64_t FileSize(const std::string& path);
 // The file's last-modified time in MS-DOS form (date in the high word), local time; a fixed
 // 1980-01-01 when it cannot be read.
 uint32_t FileDosTime(const std::string& path);
 
-// Folder part of `path` ("." when it has none) and the bare file name (after the last / or \).
+// The path rules of base/path.h in the system's own form, for the files that the core opens: the
+// folder of `path` ("." when it has none), the bare file name, and a join with the system's
+// separator.
 std::string ParentFolder(const std::string& path);
 std::string BareFileName(const std::string& path);
-// `folder` and `name` joined with the system's separator.
 std::string JoinPath(const std::string& folder, const std::string& name);
 
 }  // namespace kestrine::platform::fileio

@@ -1,3 +1,4 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -95,6 +96,25 @@ std::unique_ptr<FileStream> OpenForRead(const std::string& path) {
     return std::make_unique<PosixFileStream>(fd);
 }
 
+std::unique_ptr<FileStream> OpenForReadDenyWriters(const std::string& path) {
+    return OpenForRead(path);
+}
+
+std::vector<std::string> ListFileNames(const std::string& folder) {
+    std::vector<std::string> names;
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return names;
+    while (const dirent* item = ::readdir(dir)) {
+        struct stat st {};
+        std::string name = item->d_name;
+        if (::stat(JoinPath(folder, name).c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+            names.push_back(std::move(name));
+        }
+    }
+    ::closedir(dir);
+    return names;
+}
+
 std::unique_ptr<FileStream> CreateNew(const std::string& path) {
     int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) return nullptr;
@@ -125,12 +145,30 @@ bool MoveOver(const std::string& from, const std::string& to) {
 }
 
 bool RemoveFile(const std::string& path) {
-    return ::unlink(path.c_str()) == 0;
+    if (path.empty()) return false;
+    if (::unlink(path.c_str()) == 0 || errno == ENOENT) return true;
+    return false;
+}
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+bool IsFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool IsDirectory(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+uint64_t FileSize(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+    return static_cast<uint64_t>(st.st_size);
 }
 
 uint32_t FileDosTime(const std::string& path) {

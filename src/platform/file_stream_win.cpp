@@ -4,27 +4,21 @@
 #include <random>
 
 #include "platform/file_stream.h"
+#include "platform/handle_win.h"
 #include "platform/text.h"
 
 namespace kestrine::platform::fileio {
 
 namespace {
 
-std::wstring Wide(const std::string& utf8) {
-    return Widen(utf8);
-}
-
 class WinFileStream final : public FileStream {
   public:
-    explicit WinFileStream(HANDLE handle) : handle_(handle) {}
-    ~WinFileStream() override { CloseHandle(handle_); }
-    WinFileStream(const WinFileStream&) = delete;
-    WinFileStream& operator=(const WinFileStream&) = delete;
+    explicit WinFileStream(FileHandle handle) : file_(std::move(handle)) {}
 
     int64_t Read(void* buffer, size_t size) override {
         DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
         DWORD got = 0;
-        if (!ReadFile(handle_, buffer, chunk, &got, nullptr)) return -1;
+        if (!ReadFile(handle(), buffer, chunk, &got, nullptr)) return -1;
         position_ += got;
         return got;
     }
@@ -46,7 +40,7 @@ class WinFileStream final : public FileStream {
         while (size > 0) {
             DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
             DWORD done = 0;
-            if (!WriteFile(handle_, in, chunk, &done, nullptr) || done == 0) return false;
+            if (!WriteFile(handle(), in, chunk, &done, nullptr) || done == 0) return false;
             in += done;
             size -= done;
             position_ += done;
@@ -57,7 +51,7 @@ class WinFileStream final : public FileStream {
     bool Seek(uint64_t offset) override {
         LARGE_INTEGER target;
         target.QuadPart = static_cast<LONGLONG>(offset);
-        if (!SetFilePointerEx(handle_, target, nullptr, FILE_BEGIN)) return false;
+        if (!SetFilePointerEx(handle(), target, nullptr, FILE_BEGIN)) return false;
         position_ = offset;
         return true;
     }
@@ -66,45 +60,64 @@ class WinFileStream final : public FileStream {
 
     int64_t Size() override {
         LARGE_INTEGER size;
-        if (!GetFileSizeEx(handle_, &size)) return -1;
+        if (!GetFileSizeEx(handle(), &size)) return -1;
         return size.QuadPart;
     }
 
     bool Truncate(uint64_t size) override {
-        if (!Seek(size) || !SetEndOfFile(handle_)) return false;
+        if (!Seek(size) || !SetEndOfFile(handle())) return false;
         return true;
     }
 
-    bool Flush() override { return FlushFileBuffers(handle_) != 0; }
+    bool Flush() override { return FlushFileBuffers(handle()) != 0; }
 
   private:
-    HANDLE handle_;
+    HANDLE handle() const { return file_.get(); }
+    FileHandle file_;
     uint64_t position_ = 0;
 };
+
+std::unique_ptr<FileStream> OpenExisting(const std::string& path, DWORD share) {
+    FileHandle file(CreateFileW(Widen(path).c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) return nullptr;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file.get(), &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return nullptr;
+    }
+    return std::make_unique<WinFileStream>(std::move(file));
+}
 
 }  // namespace
 
 std::unique_ptr<FileStream> OpenForRead(const std::string& path) {
     // Other programs may keep the file open for writing (a log, say); what is read is checked
     // by its CRC, so sharing write access costs no consistency.
-    HANDLE h =
-        CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return nullptr;
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(h, &info) ||
-        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        CloseHandle(h);
-        return nullptr;
-    }
-    return std::make_unique<WinFileStream>(h);
+    return OpenExisting(path, FILE_SHARE_READ | FILE_SHARE_WRITE);
+}
+
+std::unique_ptr<FileStream> OpenForReadDenyWriters(const std::string& path) {
+    return OpenExisting(path, FILE_SHARE_READ);
+}
+
+std::vector<std::string> ListFileNames(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW found;
+    FindHandle find(FindFirstFileW(Widen(JoinPath(folder, "*")).c_str(), &found));
+    if (!find) return names;
+    do {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+            names.push_back(Narrow(found.cFileName));
+    } while (FindNextFileW(find.get(), &found));
+    return names;
 }
 
 std::unique_ptr<FileStream> CreateNew(const std::string& path) {
-    HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return nullptr;
-    return std::make_unique<WinFileStream>(h);
+    FileHandle file(CreateFileW(Widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return nullptr;
+    return std::make_unique<WinFileStream>(std::move(file));
 }
 
 std::unique_ptr<FileStream> CreateTempFile(const std::string& folder, const std::string& prefix,
@@ -126,23 +139,54 @@ std::unique_ptr<FileStream> CreateTempFile(const std::string& folder, const std:
 }
 
 bool MoveOver(const std::string& from, const std::string& to) {
-    return MoveFileExW(Wide(from).c_str(), Wide(to).c_str(),
+    return MoveFileExW(Widen(from).c_str(), Widen(to).c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 bool RemoveFile(const std::string& path) {
-    return DeleteFileW(Wide(path).c_str()) != 0;
+    if (path.empty()) return false;
+    const std::wstring wide = Widen(path);
+    if (DeleteFileW(wide.c_str())) return true;
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return true;
+    // A read-only file (an old data file can be one) is made writable first.
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        !(attributes & FILE_ATTRIBUTE_READONLY))
+        return false;
+    return SetFileAttributesW(wide.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY) &&
+           DeleteFileW(wide.c_str());
+}
+
+static DWORD Attributes(const std::string& path) {
+    return path.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(Widen(path).c_str());
+}
+
+bool Exists(const std::string& path) {
+    return Attributes(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsFile(const std::string& path) {
+    const DWORD attributes = Attributes(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool IsDirectory(const std::string& path) {
-    DWORD attributes = GetFileAttributesW(Wide(path).c_str());
+    const DWORD attributes = Attributes(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+uint64_t FileSize(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (path.empty() || !GetFileAttributesExW(Widen(path).c_str(), GetFileExInfoStandard, &data))
+        return 0;
+    return static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
 }
 
 uint32_t FileDosTime(const std::string& path) {
     constexpr uint32_t kEpoch = (1u << 21 | 1u << 16);
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data)) return kEpoch;
+    if (!GetFileAttributesExW(Widen(path).c_str(), GetFileExInfoStandard, &data)) return kEpoch;
     FILETIME local;
     WORD date = 0, time = 0;
     if (!FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) ||

@@ -1,6 +1,7 @@
 #pragma once
-// Small file-system operations by UTF-8 path. Each one opens and closes what it touches; none
-// throws. Failures come back as false or empty results.
+// Windows file operations by UTF-8 path that the portable core does not need. Each one opens and
+// closes what it touches; none throws. Failures come back as false or empty results. Existence,
+// removal and moves of files are in platform/file_stream.h, for both systems.
 #include <string>
 #include <vector>
 
@@ -11,29 +12,18 @@
 
 namespace kestrine::platform {
 
-// Anything (file or folder) exists at `path`.
-bool PathExists(const std::string& path);
-// A file (not a folder) exists at `path`, whatever its attributes.
-bool FileExists(const std::string& path);
 // A file exists at `path` that is neither hidden nor system: the plain file lookup of the runs,
 // which does not see hidden or system files.
 bool NormalFileExists(const std::string& path);
-bool FolderExists(const std::string& path);
 
 // Names (not paths) of the files directly in `folder`, in file-system order; no subfolders.
 // Hidden and system files are left out unless `includeHidden` is set. Empty for a missing folder.
 std::vector<std::string> ListFiles(const std::string& folder, bool includeHidden = false);
 
-// Deletes one file; true when it is gone afterwards (also when it did not exist).
-bool RemoveFile(const std::string& path);
 // Clears read-only, hidden and system so the file can be added, replaced or deleted.
 bool SetNormalAttributes(const std::string& path);
 // Creates one folder level; true when the folder exists afterwards.
 bool MakeFolder(const std::string& path);
-// Moves `from` to `to`, replacing an existing `to` (also across volumes).
-bool MoveReplace(const std::string& from, const std::string& to);
-// Renames `from` to `to`; fails when `to` exists.
-bool RenamePath(const std::string& from, const std::string& to);
 // Appends raw bytes to `path`, creating the file when absent (open, write, close).
 bool AppendBytes(const std::string& path, const std::string& bytes);
 // Reads the whole file as raw bytes; false when it cannot be opened or read.

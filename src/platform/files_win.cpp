@@ -2,7 +2,10 @@
 
 #include <algorithm>
 
+#include "base/text.h"
+#include "platform/file_stream.h"
 #include "platform/files.h"
+#include "platform/handle_win.h"
 #include "platform/text.h"
 
 namespace kestrine::platform {
@@ -20,23 +23,7 @@ std::wstring FolderPattern(const std::string& folder) {
     return wide + L"*";
 }
 
-std::wstring CutAtNul(const wchar_t* text, size_t length) {
-    std::wstring out(text, length);
-    auto nul = out.find(L'\0');
-    if (nul != std::wstring::npos) out.resize(nul);
-    return out;
-}
-
 }  // namespace
-
-bool PathExists(const std::string& path) {
-    return Attributes(path) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool FileExists(const std::string& path) {
-    DWORD attributes = Attributes(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 bool NormalFileExists(const std::string& path) {
     DWORD attributes = Attributes(path);
@@ -45,34 +32,21 @@ bool NormalFileExists(const std::string& path) {
              (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
 }
 
-bool FolderExists(const std::string& path) {
-    DWORD attributes = Attributes(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 std::vector<std::string> ListFiles(const std::string& folder, bool includeHidden) {
     std::vector<std::string> names;
     if (folder.empty()) return names;
     WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileExW(FolderPattern(folder).c_str(), FindExInfoBasic, &data,
-                                   FindExSearchNameMatch, nullptr, 0);
-    if (find == INVALID_HANDLE_VALUE) return names;
+    FindHandle find(FindFirstFileExW(FolderPattern(folder).c_str(), FindExInfoBasic, &data,
+                                     FindExSearchNameMatch, nullptr, 0));
+    if (!find) return names;
     do {
         if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
         if (!includeHidden &&
             (data.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)))
             continue;
         names.push_back(Narrow(data.cFileName));
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
+    } while (FindNextFileW(find.get(), &data));
     return names;
-}
-
-bool RemoveFile(const std::string& path) {
-    if (path.empty()) return false;
-    if (DeleteFileW(Widen(path).c_str())) return true;
-    DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
 bool SetNormalAttributes(const std::string& path) {
@@ -81,57 +55,45 @@ bool SetNormalAttributes(const std::string& path) {
 
 bool MakeFolder(const std::string& path) {
     if (path.empty()) return false;
-    if (CreateDirectoryW(Widen(path).c_str(), nullptr)) return true;
-    return FolderExists(path);
-}
-
-bool MoveReplace(const std::string& from, const std::string& to) {
-    if (from.empty() || to.empty()) return false;
-    return MoveFileExW(Widen(from).c_str(), Widen(to).c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH);
-}
-
-bool RenamePath(const std::string& from, const std::string& to) {
-    if (from.empty() || to.empty()) return false;
-    return MoveFileExW(Widen(from).c_str(), Widen(to).c_str(), 0);
+    return CreateDirectoryW(Widen(path).c_str(), nullptr) || fileio::IsDirectory(path);
 }
 
 bool AppendBytes(const std::string& path, const std::string& bytes) {
     if (path.empty()) return false;
-    HANDLE file =
-        CreateFileW(Widen(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    FileHandle file(CreateFileW(Widen(path).c_str(), FILE_APPEND_DATA,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
     bool ok = true;
     size_t done = 0;
     while (ok && done < bytes.size()) {
         DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20));
         DWORD written = 0;
-        ok = WriteFile(file, bytes.data() + done, chunk, &written, nullptr) && written == chunk;
+        ok = WriteFile(file.get(), bytes.data() + done, chunk, &written, nullptr) &&
+             written == chunk;
         done += written;
     }
-    if (!CloseHandle(file)) ok = false;
-    return ok;
+    return file.Close() && ok;
 }
 
 bool ReadWholeFile(const std::string& path, std::string& bytes) {
     bytes.clear();
     if (path.empty()) return false;
-    HANDLE file = CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    FileHandle file(CreateFileW(Widen(path).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
     bool ok = true;
     char buffer[65536];
     for (;;) {
         DWORD got = 0;
-        if (!ReadFile(file, buffer, sizeof buffer, &got, nullptr)) {
+        if (!ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr)) {
             ok = false;
             break;
         }
         if (got == 0) break;
         bytes.append(buffer, got);
     }
-    CloseHandle(file);
     if (!ok) bytes.clear();
     return ok;
 }
@@ -142,7 +104,7 @@ std::string ReadProfileString(const std::string& file, const std::string& sectio
     DWORD copied = GetPrivateProfileStringW(Widen(section).c_str(), Widen(key).c_str(), L"", buffer,
                                             kProfileFieldChars, Widen(file).c_str());
     if (copied >= static_cast<DWORD>(kProfileFieldChars)) copied = kProfileFieldChars - 1;
-    return Narrow(CutAtNul(buffer, copied));
+    return base::CutAtNul(Narrow(std::wstring_view(buffer, copied)));
 }
 
 bool WriteProfileString(const std::string& file, const std::string& section, const std::string& key,
@@ -157,11 +119,7 @@ std::string CreateTempFile(const std::string& folder, const std::string& prefix)
     if (folder.empty()) return {};
     wchar_t buffer[MAX_PATH + 1] = {};
     if (GetTempFileNameW(Widen(folder).c_str(), Widen(prefix).c_str(), 0, buffer) == 0) return {};
-    std::wstring path = CutAtNul(buffer, MAX_PATH);
-    auto first = path.find_first_not_of(L' ');
-    if (first == std::wstring::npos) return {};
-    path = path.substr(first, path.find_last_not_of(L' ') - first + 1);
-    return Narrow(path);
+    return base::TrimSpaces(base::CutAtNul(Narrow(std::wstring_view(buffer, MAX_PATH))));
 }
 
 }  // namespace kestrine::platform

@@ -2,9 +2,9 @@
 //
 #include <shlobj.h>
 
+#include "platform/com_win.h"
 #include "platform/folder_browser.h"
 #include "platform/text.h"
-#include "platform/wmi_com.h"
 
 namespace kestrine::platform {
 

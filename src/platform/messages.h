@@ -14,7 +14,7 @@ enum class MessageAnswer { Ok, Cancel };
 
 struct MessageRequest {
     std::string text;   // UTF-8; line breaks as the caller built them (CR LF, LF)
-    std::string title;  // "Kestrine" for every message of the program
+    std::string title;  // the caller's: the application title for every message of the program
     MessageIcon icon = MessageIcon::None;
     MessageButtons buttons = MessageButtons::Ok;
 };
@@ -22,11 +22,8 @@ struct MessageRequest {
 // Shows a modal message box and returns the button pressed.
 MessageAnswer ShowMessage(const MessageRequest& request);
 // The system's message box owned by `owner` (a window handle; null: none), whatever handler is
-// set: for a handler that decides where a box appears.
+// set: for a window that decides itself which window owns a box.
 MessageAnswer ShowMessageBox(const MessageRequest& request, void* owner);
-// Shorthand: a message titled with the application title.
-MessageAnswer ShowMessage(const std::string& text, MessageIcon icon,
-                          MessageButtons buttons = MessageButtons::Ok);
 
 struct FileDialogRequest {
     bool save = false;          // save dialog, else open dialog

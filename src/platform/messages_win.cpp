@@ -6,7 +6,6 @@
 #include <utility>
 #include <vector>
 
-#include "app/version.h"
 #include "platform/messages.h"
 #include "platform/text.h"
 
@@ -64,10 +63,6 @@ MessageAnswer ShowMessageBox(const MessageRequest& request, void* owner) {
     int answer = MessageBoxW(static_cast<HWND>(owner), Widen(request.text).c_str(),
                              Widen(request.title).c_str(), flags);
     return answer == IDOK ? MessageAnswer::Ok : MessageAnswer::Cancel;
-}
-
-MessageAnswer ShowMessage(const std::string& text, MessageIcon icon, MessageButtons buttons) {
-    return ShowMessage(MessageRequest{text, kProductName, icon, buttons});
 }
 
 std::string ShowFileDialog(const FileDialogRequest& request) {

@@ -2,9 +2,9 @@
 // oleauto.h: the dispatch calls; needs the types of windows.h first.
 #include <oleauto.h>
 
+#include "platform/com_win.h"
 #include "platform/outlook_automation.h"
 #include "platform/text.h"
-#include "platform/wmi_com.h"
 
 namespace kestrine::platform {
 

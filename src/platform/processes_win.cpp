@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "platform/handle_win.h"
 #include "platform/processes.h"
 #include "platform/text.h"
 
@@ -46,29 +47,26 @@ bool StartProgram(const std::string& commandLine, ShowMode show) {
                         &pi)) {
         return false;
     }
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
+    // Nothing waits for the program, so its handles are closed at once.
+    KernelHandle thread(pi.hThread), process(pi.hProcess);
     return true;
 }
 
 int KillProcessByName(const std::string& name) {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return 0;
+    FileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) return 0;
     const std::wstring wanted = Widen(name);
     const DWORD self = GetCurrentProcessId();
     int killed = 0;
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more;
-         more = Process32NextW(snapshot, &entry)) {
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
+         more = Process32NextW(snapshot.get(), &entry)) {
         std::wstring exe(entry.szExeFile);  // ends at the first NUL
         if (entry.th32ProcessID == self || !SameNameIgnoringCase(exe, wanted)) continue;
-        HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID);
-        if (!process) continue;
-        if (TerminateProcess(process, 0)) ++killed;
-        CloseHandle(process);
+        KernelHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID));
+        if (process && TerminateProcess(process.get(), 0)) ++killed;
     }
-    CloseHandle(snapshot);
     return killed;
 }
 

@@ -16,10 +16,4 @@ struct ProgramRun {
 // returns its exit code and output.
 ProgramRun RunHiddenAndWait(const std::string& programPath, const std::string& commandLine);
 
-// The full path of the running program's executable.
-std::string RunningProgramPath();
-
-// The Windows system folder (C:\Windows\System32), without a trailing backslash.
-std::string SystemFolder();
-
 }  // namespace kestrine::platform

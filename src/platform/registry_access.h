@@ -25,6 +25,9 @@ class RegistryKey {
     RegistryKey& operator=(const RegistryKey&) = delete;
     bool IsOpen() const { return handle_ != nullptr; }
     void Close();
+
+  private:
+    friend struct RegistryKeyAccess;  // the Windows side reaches the handle
     void* handle_ = nullptr;
 };
 

@@ -15,8 +15,17 @@ HKEY RootHandle(uint32_t root) {
         static_cast<ULONG_PTR>(static_cast<LONG_PTR>(static_cast<LONG>(root))));
 }
 
+}  // namespace
+
+struct RegistryKeyAccess {
+    static HKEY Get(const RegistryKey& key) { return static_cast<HKEY>(key.handle_); }
+    static void Set(RegistryKey& key, HKEY handle) { key.handle_ = handle; }
+};
+
+namespace {
+
 HKEY Handle(const RegistryKey& key) {
-    return static_cast<HKEY>(key.handle_);
+    return RegistryKeyAccess::Get(key);
 }
 
 }  // namespace
@@ -49,7 +58,7 @@ long OpenRegistryKey(uint32_t root, const std::string& subkey, uint32_t access, 
     HKEY out = nullptr;
     std::wstring wide = Widen(subkey);
     LONG status = RegOpenKeyExW(RootHandle(root), wide.c_str(), 0, access, &out);
-    if (status == ERROR_SUCCESS) key.handle_ = out;
+    if (status == ERROR_SUCCESS) RegistryKeyAccess::Set(key, out);
     return status;
 }
 
@@ -64,7 +73,7 @@ long CreateRegistryKey(uint32_t root, const std::string& subkey, RegistryKey& ke
     std::wstring wide = Widen(subkey);
     LONG status = RegCreateKeyExW(RootHandle(root), wide.c_str(), 0, nullptr,
                                   REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &out, nullptr);
-    if (status == ERROR_SUCCESS) key.handle_ = out;
+    if (status == ERROR_SUCCESS) RegistryKeyAccess::Set(key, out);
     return status;
 }
 

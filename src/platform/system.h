@@ -4,6 +4,8 @@
 
 namespace kestrine::platform {
 
+// The full path of the running program's executable.
+std::string RunningProgramPath();
 // Folder of the running executable, without a trailing backslash except for a drive root ("C:\").
 std::string ExeFolder();
 // The computer's name, cut at the first NUL and trimmed.
@@ -12,6 +14,8 @@ std::string ComputerName();
 std::string UserName();
 // The Windows folder, without a trailing backslash.
 std::string WindowsFolder();
+// The Windows system folder (C:\Windows\System32), without a trailing backslash.
+std::string SystemFolder();
 // The process's whole command line as the platform hands it over (program path included).
 std::string CommandLineText();
 // %Name% references replaced by the environment's values.

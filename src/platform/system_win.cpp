@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "base/path.h"
+#include "base/text.h"
 #include "platform/system.h"
 #include "platform/text.h"
 
@@ -10,12 +12,7 @@ namespace kestrine::platform {
 namespace {
 
 std::string CutAndTrim(const wchar_t* text, size_t length) {
-    std::wstring out(text, length);
-    auto nul = out.find(L'\0');
-    if (nul != std::wstring::npos) out.resize(nul);
-    auto first = out.find_first_not_of(L' ');
-    if (first == std::wstring::npos) return {};
-    return Narrow(out.substr(first, out.find_last_not_of(L' ') - first + 1));
+    return base::TrimSpaces(base::CutAtNul(Narrow(std::wstring_view(text, length))));
 }
 
 SYSTEMTIME ToSystemTime(const LocalTime& time) {
@@ -31,23 +28,22 @@ SYSTEMTIME ToSystemTime(const LocalTime& time) {
 
 }  // namespace
 
-std::string ExeFolder() {
+std::string RunningProgramPath() {
     std::wstring buffer(MAX_PATH, L'\0');
     for (;;) {
         DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
         if (n == 0) return {};
         if (n < buffer.size()) {
             buffer.resize(n);
-            break;
+            return Narrow(buffer);
         }
         if (buffer.size() > 32768) return {};
         buffer.resize(buffer.size() * 2);
     }
-    auto slash = buffer.find_last_of(L"\\/");
-    if (slash == std::wstring::npos) return {};
-    // A drive root keeps its backslash ("C:\").
-    if (slash == 2 && buffer[1] == L':') return Narrow(buffer.substr(0, 3));
-    return Narrow(buffer.substr(0, slash));
+}
+
+std::string ExeFolder() {
+    return base::FolderPart(RunningProgramPath());
 }
 
 std::string ComputerName() {
@@ -71,6 +67,13 @@ std::string WindowsFolder() {
     std::wstring folder(buffer, n);
     if (folder.size() > 3 && folder.back() == L'\\') folder.pop_back();
     return Narrow(folder);
+}
+
+std::string SystemFolder() {
+    wchar_t buffer[MAX_PATH + 1] = {};
+    UINT n = GetSystemDirectoryW(buffer, MAX_PATH);
+    if (n == 0 || n > MAX_PATH) return {};
+    return Narrow(std::wstring_view(buffer, n));
 }
 
 std::string CommandLineText() {

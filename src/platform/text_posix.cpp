@@ -2,6 +2,7 @@
 // Windows-1252 as the ANSI code page and 437 as the OEM code page.
 #include <cstdint>
 
+#include "base/utf.h"
 #include "platform/text.h"
 
 namespace kestrine::platform {
@@ -27,52 +28,18 @@ constexpr uint16_t kOemHigh[128] = {
     0x221E, 0x03C6, 0x03B5, 0x2229, 0x2261, 0x00B1, 0x2265, 0x2264, 0x2320, 0x2321, 0x00F7, 0x2248,
     0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0};
 
-uint32_t AnsiCodePoint(unsigned char c) {
+char16_t AnsiCodePoint(unsigned char c) {
     if (c < 0x80 || c >= 0xA0) return c;
     uint16_t cp = kAnsiHigh[c - 0x80];
     return cp != 0 ? cp : c;  // an unassigned byte maps to the control character of that value
 }
 
-void AppendUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | cp >> 6));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | cp >> 12));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | cp >> 18));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
-// The next code point of UTF-8 text; a malformed byte stands for U+FFFD.
-uint32_t NextCodePoint(std::string_view text, size_t& i) {
-    auto c = static_cast<unsigned char>(text[i++]);
-    if (c < 0x80) return c;
-    size_t extra = (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : 0;
-    if (extra == 0 || i + extra > text.size()) return 0xFFFD;
-    uint32_t cp = c & (0x3F >> extra);
-    for (size_t k = 0; k < extra; ++k) {
-        auto cc = static_cast<unsigned char>(text[i + k]);
-        if ((cc & 0xC0) != 0x80) return 0xFFFD;
-        cp = cp << 6 | (cc & 0x3F);
-    }
-    i += extra;
-    return cp;
-}
-
-// The ANSI byte of a code point, or -1 when the code page lacks it.
-int AnsiByte(uint32_t cp) {
+// The ANSI byte of a UTF-16 code unit, or -1 when the code page lacks it.
+int AnsiByte(char16_t cp) {
     if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<int>(cp);
     for (int k = 0; k < 32; ++k) {
         if (kAnsiHigh[k] != 0 && kAnsiHigh[k] == cp) return 0x80 + k;
-        if (kAnsiHigh[k] == 0 && cp == static_cast<uint32_t>(0x80 + k)) return 0x80 + k;
+        if (kAnsiHigh[k] == 0 && cp == 0x80 + k) return 0x80 + k;
     }
     return -1;
 }
@@ -81,36 +48,33 @@ int AnsiByte(uint32_t cp) {
 
 std::string Utf8ToAnsi(std::string_view utf8) {
     std::string out;
-    for (size_t i = 0; i < utf8.size();) {
-        int byte = AnsiByte(NextCodePoint(utf8, i));
+    for (char16_t unit : base::Utf8ToUtf16(utf8)) {
+        int byte = AnsiByte(unit);
         out.push_back(byte < 0 ? '?' : static_cast<char>(byte));
     }
     return out;
 }
 
 std::string AnsiToUtf8(std::string_view ansi) {
-    std::string out;
-    for (char c : ansi) AppendUtf8(out, AnsiCodePoint(static_cast<unsigned char>(c)));
-    return out;
+    std::u16string units;
+    for (char c : ansi) units.push_back(AnsiCodePoint(static_cast<unsigned char>(c)));
+    return base::Utf16ToUtf8(units);
 }
 
 bool FitsAnsi(std::string_view utf8) {
-    for (size_t i = 0; i < utf8.size();) {
-        size_t start = i;
-        uint32_t cp = NextCodePoint(utf8, i);
-        if (cp == 0xFFFD && utf8.substr(start, i - start) != "\xEF\xBF\xBD") return false;
-        if (AnsiByte(cp) < 0) return false;
-    }
+    if (!base::IsWellFormedUtf8(utf8)) return false;
+    for (char16_t unit : base::Utf8ToUtf16(utf8))
+        if (AnsiByte(unit) < 0) return false;
     return true;
 }
 
 std::string OemToUtf8(std::string_view oem) {
-    std::string out;
+    std::u16string units;
     for (char ch : oem) {
         auto c = static_cast<unsigned char>(ch);
-        AppendUtf8(out, c < 0x80 ? c : kOemHigh[c - 0x80]);
+        units.push_back(c < 0x80 ? c : kOemHigh[c - 0x80]);
     }
-    return out;
+    return base::Utf16ToUtf8(units);
 }
 
 }  // namespace kestrine::platform

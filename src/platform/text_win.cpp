@@ -1,15 +1,20 @@
 #include <windows.h>
 
+#include "base/utf.h"
 #include "platform/text.h"
 
 namespace kestrine::platform {
 
+// wchar_t is a UTF-16 code unit on Windows.
+static_assert(sizeof(wchar_t) == sizeof(char16_t));
+
 std::wstring Widen(std::string_view utf8) {
-    if (utf8.empty()) return {};
-    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring out(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-    return out;
+    const std::u16string units = base::Utf8ToUtf16(utf8);
+    return std::wstring(units.begin(), units.end());
+}
+
+std::string Narrow(std::wstring_view utf16) {
+    return base::Utf16ToUtf8(std::u16string(utf16.begin(), utf16.end()));
 }
 
 static std::string FromWide(UINT codePage, std::wstring_view text, BOOL* usedDefault) {
@@ -20,10 +25,6 @@ static std::string FromWide(UINT codePage, std::wstring_view text, BOOL* usedDef
     WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
                         nullptr, usedDefault);
     return out;
-}
-
-std::string Narrow(std::wstring_view utf16) {
-    return FromWide(CP_UTF8, utf16, nullptr);
 }
 
 std::string Utf8ToAnsi(std::string_view utf8) {

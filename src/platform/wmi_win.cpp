@@ -2,9 +2,9 @@
 // The WMI interfaces need the COM types of windows.h first.
 #include <wbemidl.h>
 
+#include "platform/com_win.h"
 #include "platform/text.h"
 #include "platform/wmi.h"
-#include "platform/wmi_com.h"
 
 namespace kestrine::platform {
 

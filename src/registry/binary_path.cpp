@@ -1,7 +1,7 @@
 #include "registry/binary_path.h"
 
+#include "base/utf.h"
 #include "registry/registry.h"
-#include "registry/utf16.h"
 
 namespace kestrine::registry {
 
@@ -42,7 +42,7 @@ std::string ExtractDataFilePath(std::u16string_view text) {
         if (unc != std::u16string_view::npos && unc >= 2) path = text.substr(unc);
     }
     if (path.empty()) return kError;
-    return Utf16ToUtf8(path);
+    return base::Utf16ToUtf8(path);
 }
 
 namespace {
@@ -101,7 +101,7 @@ std::optional<std::vector<uint8_t>> ParseHexImage(std::string_view image) {
 
 std::string Utf16PathImage(std::string_view utf8Path) {
     std::string out;
-    for (char16_t c : Utf8ToUtf16(utf8Path)) {
+    for (char16_t c : base::Utf8ToUtf16(utf8Path)) {
         AppendHexByte(out, c & 0xFF);
         out += '=';
         AppendHexByte(out, c >> 8);

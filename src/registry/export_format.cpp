@@ -4,7 +4,8 @@
 #include <cstring>
 #include <optional>
 
-#include "registry/utf16.h"
+#include "base/text.h"
+#include "base/utf.h"
 
 namespace kestrine::registry {
 
@@ -52,7 +53,7 @@ std::optional<std::vector<uint8_t>> Unhex(std::string_view text) {
 // Text that a line can hold as it is: no line break or NUL, and an exact ANSI form.
 bool PlainText(std::string_view text, const FitsAnsiFn& fitsAnsi) {
     if (text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos) return false;
-    return IsWellFormedUtf8(text) && fitsAnsi(text);
+    return base::IsWellFormedUtf8(text) && fitsAnsi(text);
 }
 
 // An importer takes the name up to the first "=", so a plain name holds neither "=" nor a quote.
@@ -68,11 +69,12 @@ bool PlainKeyName(std::string_view name, const FitsAnsiFn& fitsAnsi) {
 std::optional<std::string> PlainStringData(const std::vector<uint8_t>& data,
                                            const FitsAnsiFn& fitsAnsi) {
     if (data.size() < 2 || data.size() % 2) return std::nullopt;
-    std::u16string units = BytesToUtf16(data);
+    std::u16string units = base::BytesToUtf16(data);
     if (units.back() != 0) return std::nullopt;
     units.pop_back();
-    if (units.find(u'\0') != std::u16string::npos || !IsWellFormedUtf16(units)) return std::nullopt;
-    std::string text = Utf16ToUtf8(units);
+    if (units.find(u'\0') != std::u16string::npos || !base::IsWellFormedUtf16(units))
+        return std::nullopt;
+    std::string text = base::Utf16ToUtf8(units);
     if (!PlainText(text, fitsAnsi)) return std::nullopt;
     return text;
 }
@@ -135,15 +137,10 @@ void WriteKey(std::string& out, const RegKeyTree& key, const std::string& relati
                  plain && PlainKeyName(sub.name, fitsAnsi), fitsAnsi);
 }
 
-std::string_view TrimSpaces(std::string_view s) {
-    while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-    return s;
-}
-
 // Optional sign and decimal digits, within [min, max].
 std::optional<int64_t> ParseInteger(std::string_view text, int64_t min, int64_t max) {
-    text = TrimSpaces(text);
+    const std::string trimmed = base::TrimSpaces(text);
+    text = trimmed;
     bool negative = false;
     if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
         negative = text.front() == '-';
@@ -162,7 +159,7 @@ std::optional<int64_t> ParseInteger(std::string_view text, int64_t min, int64_t 
 }
 
 std::vector<uint8_t> StringData(std::string_view text) {
-    auto data = Utf16ToBytes(Utf8ToUtf16(text));
+    auto data = base::Utf16ToBytes(base::Utf8ToUtf16(text));
     data.push_back(0);
     data.push_back(0);
     return data;
@@ -181,17 +178,6 @@ std::optional<std::string> RelativeKeyPath(std::string_view line) {
         start = end + 1;
     }
     return std::string(rest);
-}
-
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-        if (x != y) return false;
-    }
-    return true;
 }
 
 }  // namespace
@@ -224,6 +210,7 @@ ImportPlan ParseExportText(std::string_view text) {
         if (pos < text.size()) ++pos;
         if (pos < text.size() && text[pos] == '\n') ++pos;
         ++lineNo;
+        if (!base::IsWellFormedUtf8(line)) return fail(lineNo, "not UTF-8 text");
 
         auto header = [&](std::string_view path) -> bool {
             if (path == lastHeader) return true;
@@ -255,7 +242,7 @@ ImportPlan ParseExportText(std::string_view text) {
         size_t nameEnd = eq - 1;
         while (nameEnd > 1 && (static_cast<unsigned char>(line[nameEnd]) & 0xC0) == 0x80) --nameEnd;
         std::string_view name = line.substr(1, nameEnd - 1);
-        std::string_view type = TrimSpaces(line.substr(eq + 1, 3));
+        const std::string type = base::TrimSpaces(line.substr(eq + 1, 3));
         std::string_view data = eq + 5 <= line.size() ? line.substr(eq + 5) : std::string_view();
 
         // Extension lines begin with the placeholder name; an older file whose value name merely
@@ -306,14 +293,14 @@ ImportPlan ParseExportText(std::string_view text) {
             auto dataBytes = Unhex(data.substr(c2 + 1));
             if (!nameBytes || !dataBytes) return fail(lineNo, "bad extension line");
             value.name.assign(nameBytes->begin(), nameBytes->end());
-            if (!IsWellFormedUtf8(value.name)) return fail(lineNo, "bad extension line");
+            if (!base::IsWellFormedUtf8(value.name)) return fail(lineNo, "bad extension line");
             value.type = regType;
             value.data = std::move(*dataBytes);
         } else if (extension && type == "key") {
             auto path = Unhex(data);
             if (!path) return fail(lineNo, "bad extension line");
             std::string pathText(path->begin(), path->end());
-            if (pathText == "\\" || !IsWellFormedUtf8(pathText) || !header(pathText))
+            if (pathText == "\\" || !base::IsWellFormedUtf8(pathText) || !header(pathText))
                 return fail(lineNo, "bad extension line");
             continue;
         } else {
@@ -346,7 +333,7 @@ void ApplyImportPlan(RegKeyTree& tree, const std::vector<ImportStep>& steps) {
                     std::string_view part = rest.substr(0, slash);
                     RegKeyTree* next = nullptr;
                     for (auto& sub : node->subkeys)
-                        if (EqualsIgnoringAsciiCase(sub.name, part)) next = &sub;
+                        if (base::EqualsNoCase(sub.name, part)) next = &sub;
                     if (!next) {
                         node->subkeys.push_back(RegKeyTree{std::string(part), {}, {}});
                         next = &node->subkeys.back();
@@ -362,7 +349,7 @@ void ApplyImportPlan(RegKeyTree& tree, const std::vector<ImportStep>& steps) {
                 if (!current) break;
                 bool found = false;
                 for (auto& value : current->values) {
-                    if (EqualsIgnoringAsciiCase(value.name, step.value.name)) {
+                    if (base::EqualsNoCase(value.name, step.value.name)) {
                         value.type = step.value.type;
                         value.data = step.value.data;
                         found = true;

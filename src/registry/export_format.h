@@ -71,8 +71,8 @@ struct ImportPlan {
 };
 
 // Reads and checks a whole file (UTF-8 text). Reading stops at the end or at the first empty line;
-// lines end with CR LF or CR. Value lines of unknown types are skipped. Any malformed line makes
-// the plan fail, so that nothing is applied.
+// lines end with CR LF or CR. Value lines of unknown types are skipped. Any malformed line, a line
+// that is not well-formed UTF-8 included, makes the plan fail, so that nothing is applied.
 ImportPlan ParseExportText(std::string_view text);
 
 // Applies a plan to a tree held in memory (names compared without regard to ASCII case, like the

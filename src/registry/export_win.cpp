@@ -1,5 +1,6 @@
+#include "base/path.h"
+#include "platform/file_stream.h"
 #include "platform/files.h"
-#include "platform/messages.h"
 #include "platform/registry_access.h"
 #include "platform/text.h"
 #include "registry/export_format.h"
@@ -64,19 +65,13 @@ bool WriteTree(uint32_t root, const std::string& subkey, const RegKeyTree& tree)
     return ok;
 }
 
-std::string FolderOf(const std::string& path) {
-    auto slash = path.find_last_of("\\/");
-    if (slash == std::string::npos) return ".";
-    if (slash == 0 || (slash == 2 && path[1] == ':')) return path.substr(0, slash + 1);
-    return path.substr(0, slash);
-}
-
 // Writes the file whole: into a new file beside it, then over the old one.
 bool WriteFileWhole(const std::string& fileName, const std::string& bytes) {
-    std::string temp = platform::CreateTempFile(FolderOf(fileName), "KRX");
+    std::string temp = platform::CreateTempFile(base::FolderPart(fileName), "KRX");
     if (temp.empty()) return false;
-    if (platform::AppendBytes(temp, bytes) && platform::MoveReplace(temp, fileName)) return true;
-    platform::RemoveFile(temp);
+    if (platform::AppendBytes(temp, bytes) && platform::fileio::MoveOver(temp, fileName))
+        return true;
+    platform::fileio::RemoveFile(temp);
     return false;
 }
 

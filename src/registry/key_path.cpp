@@ -36,8 +36,4 @@ KeyPathParts SplitKeyPath(const std::string& fullPath) {
     return parts;
 }
 
-std::string IncorrectFormatText(const std::string& fullPath) {
-    return "Incorrect Format:\n\n" + fullPath;
-}
-
 }  // namespace kestrine::registry

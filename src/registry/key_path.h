@@ -1,6 +1,6 @@
 #pragma once
 // Full key paths ("HKEY_CURRENT_USER\Software\...") without the registry: the root table and the
-// split into root and subkey. The Windows toolkit adds the "Incorrect Format:" message.
+// split into root and subkey.
 #include <cstdint>
 #include <string>
 
@@ -15,8 +15,5 @@ struct KeyPathParts {
     std::string subkey;       // empty: the root key itself
 };
 KeyPathParts SplitKeyPath(const std::string& fullPath);
-
-// The text shown for a malformed path.
-std::string IncorrectFormatText(const std::string& fullPath);
 
 }  // namespace kestrine::registry

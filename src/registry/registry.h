@@ -17,16 +17,20 @@ struct ParsedKey {
     uint32_t root = 0;   // 0: the path cannot be opened
     std::string subkey;  // empty: the root key itself
 };
-// Splits a full key path. A path that does not begin with "HKEY_" or ends with "\" shows
-// "Incorrect Format:" and gives root 0.
+// Splits a full key path. A path that does not begin with "HKEY_" or ends with "\" gives root 0,
+// which every operation treats as a key that cannot be opened.
 ParsedKey ParseKey(const std::string& fullPath);
 
 bool KeyExists(const std::string& fullPath);
+// The value's text, or kError when the key or value cannot be read.
 std::string GetStringValue(const std::string& fullPath, const std::string& valueName);
-void SetStringValue(const std::string& fullPath, const std::string& valueName,
+// Writes the text as REG_SZ into an existing key; false when it was not written.
+bool SetStringValue(const std::string& fullPath, const std::string& valueName,
                     const std::string& text);
-void DeleteValue(const std::string& fullPath, const std::string& valueName);
-long DeleteKey(const std::string& fullPath);
+// True when the value is not there afterwards (a value or key that never was counts as deleted).
+bool DeleteValue(const std::string& fullPath, const std::string& valueName);
+// Deletes a key that has no subkeys; false when it could not be deleted (or does not exist).
+bool DeleteKey(const std::string& fullPath);
 
 // Subkey names in enumeration order. `failed` is set when the listing ended on an error other than
 // "no more items" (the names read before it are kept); a key that cannot be opened is an empty
@@ -42,7 +46,9 @@ bool DeleteKeyTree(const std::string& fullPath);
 
 std::string GetBinaryPath(const std::string& fullPath, const std::string& valueName);
 std::string GetBinaryPathViaFile(const std::string& fullPath, const std::string& valueName);
-void ReplaceBinaryPath(const std::string& fullPath, const std::string& valueName,
+// Rewrites the path inside the named REG_BINARY value. False only when the value is there but its
+// new bytes could not be written; a missing value has nothing to rewrite.
+bool ReplaceBinaryPath(const std::string& fullPath, const std::string& valueName,
                        const std::string& oldPath, const std::string& newPath);
 
 // Registry export files: ExportKey writes the tree below the key into `fileName` (replacing the

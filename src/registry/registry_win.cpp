@@ -1,20 +1,17 @@
 #include <optional>
 
-#include "platform/messages.h"
+#include "base/utf.h"
 #include "platform/registry_access.h"
 #include "platform/text.h"
 #include "registry/binary_path.h"
 #include "registry/export_format.h"
 #include "registry/key_path.h"
 #include "registry/registry.h"
-#include "registry/utf16.h"
 
 namespace kestrine::registry {
 
 namespace {
 
-constexpr long kInvalidHandle = 6;
-constexpr long kInvalidParameter = 87;
 // A string value is read through a 255-byte field, terminator included.
 constexpr size_t kStringField = 255;
 
@@ -40,11 +37,7 @@ std::optional<platform::RegistryValue> FindBinaryValue(const std::string& fullPa
 
 ParsedKey ParseKey(const std::string& fullPath) {
     auto parts = SplitKeyPath(fullPath);
-    if (!parts.wellFormed) {
-        platform::ShowMessage(IncorrectFormatText(fullPath), platform::MessageIcon::None,
-                              platform::MessageButtons::Ok);
-        return {};
-    }
+    if (!parts.wellFormed) return {};
     return {parts.root, parts.subkey};
 }
 
@@ -65,9 +58,9 @@ std::string GetStringValue(const std::string& fullPath, const std::string& value
     std::string text;
     size_t ansiSize = 0;
     if (IsStringType(type)) {
-        std::u16string units = BytesToUtf16(data);
+        std::u16string units = base::BytesToUtf16(data);
         units = units.substr(0, units.find(u'\0'));
-        text = Utf16ToUtf8(units);
+        text = base::Utf16ToUtf8(units);
         ansiSize = platform::Utf8ToAnsi(text).size() + 1;
     } else {
         ansiSize = data.size();
@@ -81,35 +74,34 @@ std::string GetStringValue(const std::string& fullPath, const std::string& value
     return text;
 }
 
-void SetStringValue(const std::string& fullPath, const std::string& valueName,
+bool SetStringValue(const std::string& fullPath, const std::string& valueName,
                     const std::string& text) {
     auto parsed = ParseKey(fullPath);
     platform::RegistryKey key;
-    if (platform::OpenRegistryKey(parsed.root, parsed.subkey, kKeyWrite, key) != 0) return;
-    auto data = Utf16ToBytes(Utf8ToUtf16(text));
+    if (platform::OpenRegistryKey(parsed.root, parsed.subkey, kKeyWrite, key) != 0) return false;
+    auto data = base::Utf16ToBytes(base::Utf8ToUtf16(text));
     data.push_back(0);
     data.push_back(0);
-    platform::SetRegistryValue(key, valueName, kRegSz, data);
+    return platform::SetRegistryValue(key, valueName, kRegSz, data) == 0;
 }
 
-void DeleteValue(const std::string& fullPath, const std::string& valueName) {
+bool DeleteValue(const std::string& fullPath, const std::string& valueName) {
     auto parsed = ParseKey(fullPath);
     platform::RegistryKey key;
-    if (platform::OpenRegistryKey(parsed.root, parsed.subkey, kKeyWrite, key) != 0) return;
-    platform::DeleteRegistryValue(key, valueName);
+    long status = platform::OpenRegistryKey(parsed.root, parsed.subkey, kKeyWrite, key);
+    if (status == 0) status = platform::DeleteRegistryValue(key, valueName);
+    return status == 0 || status == platform::kRegFileNotFound;
 }
 
-long DeleteKey(const std::string& fullPath) {
+bool DeleteKey(const std::string& fullPath) {
     auto parsed = ParseKey(fullPath);
-    if (parsed.root == 0) return kInvalidHandle;
-    if (parsed.subkey.empty()) return kInvalidParameter;
+    if (parsed.root == 0 || parsed.subkey.empty()) return false;
     auto slash = parsed.subkey.rfind('\\');
     std::string parent = slash == std::string::npos ? "" : parsed.subkey.substr(0, slash);
     std::string name = slash == std::string::npos ? parsed.subkey : parsed.subkey.substr(slash + 1);
     platform::RegistryKey key;
-    long status = platform::OpenRegistryKey(parsed.root, parent, kKeyWrite, key);
-    if (status != 0) return status;
-    return platform::DeleteRegistrySubKey(key, name);
+    return platform::OpenRegistryKey(parsed.root, parent, kKeyWrite, key) == 0 &&
+           platform::DeleteRegistrySubKey(key, name) == 0;
 }
 
 SubKeyList EnumSubKeys(const std::string& fullPath) {
@@ -138,7 +130,7 @@ bool DeleteKeyTree(const std::string& fullPath) {
     for (const auto& name : list.names)
         if (!DeleteKeyTree(fullPath + "\\" + name)) ok = false;
     // A key that is gone (or never was) counts as deleted.
-    if (DeleteKey(fullPath) != 0 && KeyExists(fullPath)) ok = false;
+    if (!DeleteKey(fullPath) && KeyExists(fullPath)) ok = false;
     return ok;
 }
 
@@ -152,13 +144,13 @@ std::string GetBinaryPathViaFile(const std::string& fullPath, const std::string&
     auto value = FindBinaryValue(fullPath, valueName);
     if (!value) return kError;
     // The non-zero bytes read as ANSI text, decoded in memory.
-    return ExtractDataFilePath(Utf8ToUtf16(platform::AnsiToUtf8(NonZeroBytes(value->data))));
+    return ExtractDataFilePath(base::Utf8ToUtf16(platform::AnsiToUtf8(NonZeroBytes(value->data))));
 }
 
-void ReplaceBinaryPath(const std::string& fullPath, const std::string& valueName,
+bool ReplaceBinaryPath(const std::string& fullPath, const std::string& valueName,
                        const std::string& oldPath, const std::string& newPath) {
     auto value = FindBinaryValue(fullPath, valueName);
-    if (!value) return;
+    if (!value) return true;
     auto ansiForm = [](const std::string& path) -> std::optional<std::string> {
         if (!platform::FitsAnsi(path)) return std::nullopt;
         return platform::Utf8ToAnsi(path);
@@ -167,8 +159,8 @@ void ReplaceBinaryPath(const std::string& fullPath, const std::string& valueName
         ReplacePathInData(value->data, oldPath, newPath, ansiForm(oldPath), ansiForm(newPath));
     auto parsed = ParseKey(fullPath);
     platform::RegistryKey key;
-    if (platform::OpenRegistryKey(parsed.root, parsed.subkey, kKeyWrite, key) != 0) return;
-    platform::SetRegistryValue(key, value->name, kRegBinary, data);
+    return platform::OpenRegistryKey(parsed.root, parsed.subkey, kKeyWrite, key) == 0 &&
+           platform::SetRegistryValue(key, value->name, kRegBinary, data) == 0;
 }
 
 }  // namespace kestrine::registry

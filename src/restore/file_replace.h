@@ -2,15 +2,10 @@
 // Putting several restored files in place together: each is first written complete to a temporary
 // file beside its target, and only when all are ready are the targets replaced, all or none, so a
 // failed restore never leaves a half-written file or a mix of old and new files behind.
-#include <filesystem>
 #include <string>
 #include <vector>
 
 namespace kestrine::restore {
-
-// A path given as UTF-8 text.
-std::filesystem::path PathFromUtf8(const std::string& utf8);
-std::string PathToUtf8(const std::filesystem::path& path);
 
 // A name beside `target` that no file has yet, for a temporary file of this program.
 std::string UnusedSibling(const std::string& target, const std::string& tag);

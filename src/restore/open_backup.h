@@ -1,33 +1,30 @@
 #pragma once
-// Opening a backup file on the Restore tab: the file dialog, the password, the manifest read into
-// the information boxes and AppState, and the restore list entries of the items the archive holds.
-#include "app/app_state.h"
+// Opening a backup file for a restore: the archive is opened in the zip component, its password
+// checked and its manifest read. The archive stays open for the restore run after a valid open.
+#include <functional>
+#include <string>
+
+#include "archive/manifest.h"
 #include "archive/zip_component.h"
-#include "ui/main_window_model.h"
 
 namespace kestrine::restore {
 
-// The password dialog's effect: OK sets EnteredPassword exactly as typed (an empty box included);
-// Cancel keeps the password of the previous confirmed entry.
-void AskForPassword(AppState& state);
-
-enum class OpenOutcome {
-    Cancelled,      // no file chosen
-    WrongPassword,  // "Incorect Password or Invalid backup file!" was shown
-    Invalid,        // "Invalid backup file" was shown
-    Opened,         // a valid backup is open; its items are enabled, none ticked
+enum class OpenStatus {
+    Opened,         // a valid backup is open
+    WrongPassword,  // the password does not fit, or the protected file is no backup
+    Invalid,        // no zip archive, no manifest, or no valid item flag string
 };
 
-// The source-file button. The archive stays open in `zip` after a valid open. Whenever no valid
-// backup ends up open, NoSourceFile is true, since the archive open before is closed first.
-OpenOutcome OpenBackupFile(ui::RestoreTabModel& tab, AppState& state, archive::ZipComponent& zip);
-// The same over the main window's Restore tab, the program's AppState and its zip component.
-OpenOutcome OpenBackupFile();
+struct OpenedBackup {
+    OpenStatus status = OpenStatus::Invalid;
+    archive::Manifest manifest;  // what could be read; empty values when nothing could
+};
 
-// Texts of the opening.
-inline constexpr const char* kOpenDialogTitle = "Restore Date from a backup file";
-inline constexpr const char* kOpenDialogFilter = "Kestrine File (*.ksx)|*.ksx";
-inline constexpr const char* kWrongPasswordText = "Incorect Password or Invalid backup file!";
-inline constexpr const char* kInvalidBackupText = "Invalid backup file";
+// Opens the archive at `path`. A protected archive asks `passwordFor` for its password (only then)
+// and is checked with it before anything is extracted. The manifest is extracted into a temporary
+// file of its own in `tempFolder` and deleted again.
+OpenedBackup OpenBackup(archive::ZipComponent& zip, const std::string& path,
+                        const std::string& tempFolder,
+                        const std::function<std::string()>& passwordFor);
 
 }  // namespace kestrine::restore

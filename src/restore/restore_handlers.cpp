@@ -1,46 +1,24 @@
 #include "restore/restore_handlers.h"
 
-#include <cstdio>
-#include <filesystem>
 #include <utility>
 #include <vector>
 
-#include "app/line_file.h"
-#include "app/settings.h"
 #include "archive/manifest.h"
-#include "outlook/detection.h"
+#include "base/path.h"
+#include "base/text.h"
 #include "outlook/locations.h"
+#include "outlook/profile_data.h"
+#include "platform/file_stream.h"
+#include "platform/files.h"
 #include "registry/registry.h"
 #include "restore/file_replace.h"
-
-namespace fs = std::filesystem;
 
 namespace kestrine::restore {
 
 namespace {
 
-std::string Join(const std::string& folder, const std::string& name) {
-    if (!folder.empty() && folder.back() == '\\') return folder + name;
-    return folder + "\\" + name;
-}
-
-bool IsFolder(const std::string& path) {
-    std::error_code ec;
-    return fs::is_directory(PathFromUtf8(path), ec);
-}
-
-// Creates the folder when missing, one level only.
-bool EnsureFolder(const std::string& path) {
-    if (IsFolder(path)) return true;
-    std::error_code ec;
-    fs::create_directory(PathFromUtf8(path), ec);
-    return IsFolder(path);
-}
-
-void RemoveFile(const std::string& path) {
-    std::error_code ec;
-    fs::remove(PathFromUtf8(path), ec);
-}
+namespace fileio = platform::fileio;
+using archive::Item;
 
 // A profile name names a key below the profiles root and, for some items, a file.
 bool IsProfileName(const std::string& name) {
@@ -48,12 +26,16 @@ bool IsProfileName(const std::string& name) {
            name.find('\0') == std::string::npos;
 }
 
-std::string ProfileKey(const RestoreContext& ctx, const std::string& strIdentity) {
-    return ctx.state.ProfilesRoot + "\\" + strIdentity;
+const std::string& Entry(const RestoreContext& ctx, Item item) {
+    return ctx.entries[archive::IndexOf(item)];
 }
 
-const std::string& Entry(const RestoreContext& ctx, Item item) {
-    return ctx.state.ItemEntries[archive::IndexOf(item)];
+outlook::UserFolders Folders(const RestoreContext& ctx) {
+    return outlook::FoldersFor(ctx.env.UserProfileDir, ctx.env.OSVersion);
+}
+
+std::string ProfileKey(const RestoreContext& ctx, const std::string& profile) {
+    return outlook::ProfileKey(ctx.env.ProfilesRoot, profile);
 }
 
 struct Planned {
@@ -65,21 +47,22 @@ struct Planned {
 // them all in place together. False, with nothing in the folder replaced, when a name is not a
 // plain file name, the archive lacks an entry, an entry does not extract whole, or a target is held
 // open.
-bool ExtractAllInto(archive::ZipComponent& zip, const std::vector<Planned>& plan,
+bool ExtractAllInto(const RestoreContext& ctx, const std::vector<Planned>& plan,
                     const std::string& folder) {
-    if (!IsFolder(folder)) return false;
+    if (!fileio::IsDirectory(folder)) return false;
     std::vector<StagedFile> staged;
     for (const auto& p : plan) {
         const auto entry =
-            archive::IsPlainFileName(p.entry) ? zip.FindEntry(p.entry) : std::nullopt;
+            archive::IsPlainFileName(p.entry) ? ctx.zip.FindEntry(p.entry) : std::nullopt;
         if (!entry || !archive::IsPlainFileName(p.targetName)) {
             DiscardStaged(staged);
             return false;
         }
-        const std::string target = Join(folder, p.targetName);
+        if (ctx.extracting) ctx.extracting(entry->name, entry->uncompressedSize);
+        const std::string target = base::JoinPath(folder, p.targetName);
         StagedFile file{UnusedSibling(target, "new"), target};
-        if (!zip.ExtractToFile(*entry, file.temporary)) {
-            RemoveFile(file.temporary);
+        if (!ctx.zip.ExtractToFile(*entry, file.temporary)) {
+            fileio::RemoveFile(file.temporary);
             DiscardStaged(staged);
             return false;
         }
@@ -90,34 +73,31 @@ bool ExtractAllInto(archive::ZipComponent& zip, const std::vector<Planned>& plan
 
 std::vector<Planned> PlanSameNames(const std::string& stagingList) {
     std::vector<Planned> plan;
-    for (const auto& name : archive::SplitStagingList(CutAtNul(stagingList)))
+    for (const auto& name : archive::SplitStagingList(base::CutAtNul(stagingList)))
         plan.push_back({name, name});
     return plan;
 }
 
 // The export file goes to a fresh temporary of its own, so that no entry name can overwrite a file
 // of the application folder; ImportKey checks it whole before it replaces the tree.
-bool ImportEntry(const RestoreContext& ctx, const std::string& entryValue,
-                 const std::string& targetKey) {
+bool ImportEntry(const RestoreContext& ctx, Item item, const std::string& targetKey) {
     if (!registry::KeyExists(targetKey)) return true;
-    const std::string name = TrimSpaces(CutAtNul(entryValue));
+    const std::string name = base::TrimSpaces(base::CutAtNul(Entry(ctx, item)));
     if (!archive::IsPlainFileName(name)) return false;
     const auto entry = ctx.zip.FindEntry(name);
     if (!entry) return false;
-    const std::string temp = sGetTempFile("OBR");
+    const std::string temp = platform::CreateTempFile(ctx.tempFolder, "OBR");
     if (temp.empty()) return false;
+    if (ctx.extracting) ctx.extracting(entry->name, entry->uncompressedSize);
     const bool ok = ctx.zip.ExtractToFile(*entry, temp) && registry::ImportKey(targetKey, temp);
-    RemoveFile(temp);
+    fileio::RemoveFile(temp);
     return ok;
 }
 
 bool RestoreFolderItem(const RestoreContext& ctx, Item item, const std::string& folder) {
-    if (!EnsureFolder(folder)) return false;
-    return ExtractAllInto(ctx.zip, PlanSameNames(Entry(ctx, item)), folder);
-}
-
-Folders UserFolders(const RestoreContext& ctx) {
-    return FoldersFor(ctx.state.UserProfileDir, ctx.state.OSVersion);
+    // A missing folder is made, one level only.
+    if (!platform::MakeFolder(folder)) return false;
+    return ExtractAllInto(ctx, PlanSameNames(Entry(ctx, item)), folder);
 }
 
 template <typename F>
@@ -131,168 +111,168 @@ bool Guarded(F&& body) {
 
 }  // namespace
 
-bool RestoreConfig(const RestoreContext& ctx, const std::string& strIdentity) {
+bool RestoreConfig(const RestoreContext& ctx, const std::string& profile) {
     return Guarded([&] {
-        if (!IsProfileName(strIdentity)) return false;
-        return ImportEntry(ctx, Entry(ctx, Item::Config), ProfileKey(ctx, strIdentity));
+        return IsProfileName(profile) &&
+               ImportEntry(ctx, Item::Configuration, ProfileKey(ctx, profile));
     });
 }
 
-bool RestoreAccounts(const RestoreContext& ctx, const std::string& strIdentity) {
+bool RestoreAccounts(const RestoreContext& ctx, const std::string& profile) {
     return Guarded([&] {
-        if (!IsProfileName(strIdentity)) return false;
-        return ImportEntry(ctx, Entry(ctx, Item::Accounts),
-                           ProfileKey(ctx, strIdentity) + "\\" + kAccountsSubkey);
+        return IsProfileName(profile) &&
+               ImportEntry(ctx, Item::Accounts,
+                           outlook::AccountsKey(ctx.env.ProfilesRoot, profile));
     });
 }
 
 bool RestoreConfigsetting(const RestoreContext& ctx) {
     return Guarded([&] {
-        const std::string key = "HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\" +
-                                ctx.state.OutlookVersion + "\\Outlook\\Options";
-        return ImportEntry(ctx, Entry(ctx, Item::Configsetting), key);
+        return ImportEntry(ctx, Item::Options, outlook::OptionsKey(ctx.env.OutlookVersion));
     });
 }
 
 bool RestoreSignatures(const RestoreContext& ctx) {
     return Guarded(
-        [&] { return RestoreFolderItem(ctx, Item::Signatures, UserFolders(ctx).signatures); });
+        [&] { return RestoreFolderItem(ctx, Item::Signatures, Folders(ctx).signatures); });
 }
 
 bool RestoreStationery(const RestoreContext& ctx) {
     return Guarded([&] {
         std::string shared;
-        if (outlook::StationeryIsShared(ctx.state.OutlookVersion)) {
+        if (outlook::StationeryIsShared(ctx.env.OutlookVersion))
             shared =
                 registry::GetStringValue(outlook::kSharedToolsKey, outlook::kSharedFilesDirValue);
-        }
         const std::string folder =
-            StationeryFolder(UserFolders(ctx), ctx.state.OutlookVersion, shared);
-        if (folder.empty()) return false;
-        return RestoreFolderItem(ctx, Item::Stationery, folder);
+            outlook::RestoredStationeryFolder(Folders(ctx), ctx.env.OutlookVersion, shared);
+        return !folder.empty() && RestoreFolderItem(ctx, Item::Stationery, folder);
     });
 }
 
 bool RestoreTemplates(const RestoreContext& ctx) {
-    return Guarded(
-        [&] { return RestoreFolderItem(ctx, Item::Templates, UserFolders(ctx).templates); });
+    return Guarded([&] { return RestoreFolderItem(ctx, Item::Templates, Folders(ctx).templates); });
 }
 
 bool RestoreSetting(const RestoreContext& ctx) {
     return Guarded(
-        [&] { return RestoreFolderItem(ctx, Item::Setting, UserFolders(ctx).roamingOutlook); });
+        [&] { return RestoreFolderItem(ctx, Item::Preferences, Folders(ctx).roamingOutlook); });
 }
 
 bool RestoreContacts(const RestoreContext& ctx) {
-    return Guarded(
-        [&] { return RestoreFolderItem(ctx, Item::Contacts, UserFolders(ctx).contacts); });
+    return Guarded([&] { return RestoreFolderItem(ctx, Item::Contacts, Folders(ctx).contacts); });
 }
 
-bool RestoreRules(const RestoreContext& ctx, const std::string& strIdentity) {
+bool RestoreRules(const RestoreContext& ctx, const std::string& profile) {
     return Guarded([&] {
-        if (!IsProfileName(strIdentity)) return false;
-        const std::string value = CutAtNul(Entry(ctx, Item::Rules));
-        const std::string ownName = strIdentity + ".RWZ";
+        if (!IsProfileName(profile)) return false;
+        const std::string value = base::CutAtNul(Entry(ctx, Item::Rules));
+        const std::string ownName = profile + ".RWZ";
         // The rules file is named after the profile it belongs to. It goes straight to the target
         // profile's name; a rules file of the source profile that lies here is not touched.
         bool found = false;
         std::vector<Planned> plan;
         for (const auto& name : archive::SplitStagingList(value)) {
-            if (!found && EqualsNoCase(name, value)) {
+            if (!found && base::EqualsNoCase(name, value)) {
                 found = true;
-                plan.push_back({name, EqualsNoCase(value, ownName) ? name : ownName});
+                plan.push_back({name, base::EqualsNoCase(value, ownName) ? name : ownName});
             } else {
                 plan.push_back({name, name});
             }
         }
-        return ExtractAllInto(ctx.zip, plan, UserFolders(ctx).roamingOutlook) && found;
+        return ExtractAllInto(ctx, plan, Folders(ctx).roamingOutlook) && found;
     });
 }
 
-bool RestorePab(const RestoreContext& ctx, const std::string& strIdentity) {
+bool RestorePab(const RestoreContext& ctx, const std::string& profile) {
     return Guarded([&] {
-        if (!IsProfileName(strIdentity)) return false;
-        const std::string local = UserFolders(ctx).localOutlook;
-        if (!ExtractAllInto(ctx.zip, PlanSameNames(Entry(ctx, Item::Pab)), local)) return false;
-        const std::string profileKey = ProfileKey(ctx, strIdentity);
-        const auto subkeys = registry::EnumSubKeys(profileKey);
-        if (subkeys.names.empty() || subkeys.failed) return false;
-        for (const auto& sub : subkeys.names) {
-            const std::string key = profileKey + "\\" + sub;
-            const std::string path = registry::GetStringValue(key, "001e6600");
+        if (!IsProfileName(profile)) return false;
+        const std::string local = Folders(ctx).localOutlook;
+        if (!ExtractAllInto(ctx, PlanSameNames(Entry(ctx, Item::AddressBook)), local)) return false;
+        const std::string profileKey = ProfileKey(ctx, profile);
+        const auto sections = registry::EnumSubKeys(profileKey);
+        if (sections.names.empty() || sections.failed) return false;
+        for (const auto& section : sections.names) {
+            const std::string key = profileKey + "\\" + section;
+            const std::string path = registry::GetStringValue(key, outlook::kAddressBookPathValue);
             if (path == registry::kError) continue;
-            registry::SetStringValue(key, "001e6600", Join(local, FileNamePart(path)));
+            if (!registry::SetStringValue(key, outlook::kAddressBookPathValue,
+                                          base::JoinPath(local, base::BaseName(path))))
+                return false;
         }
         return true;
     });
 }
 
-bool RestoreDatas(const RestoreContext& ctx, const std::string& strIdentity) {
+bool RestoreDatas(const RestoreContext& ctx, const std::string& profile) {
     return Guarded([&] {
-        if (!IsProfileName(strIdentity)) return false;
-        const Folders folders = UserFolders(ctx);
+        if (!IsProfileName(profile)) return false;
+        const outlook::UserFolders folders = Folders(ctx);
         const std::string& local = folders.localOutlook;
         // A data file that cannot be put in place (Outlook holds it) leaves the profile linked to
         // the files it has.
-        if (!ExtractAllInto(ctx.zip, PlanSameNames(Entry(ctx, Item::Datas)), local)) return false;
+        if (!ExtractAllInto(ctx, PlanSameNames(Entry(ctx, Item::DataFiles)), local)) return false;
 
-        const std::string profileKey = ProfileKey(ctx, strIdentity);
-        const auto subkeys = registry::EnumSubKeys(profileKey);
-        if (subkeys.names.empty() || subkeys.failed) return false;
-        const std::string fav = Join(folders.favFolder, strIdentity + ".FAV");
+        const std::string profileKey = ProfileKey(ctx, profile);
+        const auto sections = registry::EnumSubKeys(profileKey);
+        if (sections.names.empty() || sections.failed) return false;
 
-        for (const auto& sub : subkeys.names) {
-            const std::string key = profileKey + "\\" + sub;
-            std::string oldPath = registry::GetBinaryPath(key, "01020fff");
+        // Every section that names a data file names a file of the same name in the local folder
+        // afterwards. A write that fails leaves a profile that still names old places: the item
+        // fails.
+        for (const auto& section : sections.names) {
+            const std::string key = profileKey + "\\" + section;
+            std::string oldPath = registry::GetBinaryPath(key, outlook::kDataFilePathValue);
             if (oldPath == registry::kError)
-                oldPath = registry::GetBinaryPathViaFile(key, "01020fff");
+                oldPath = registry::GetBinaryPathViaFile(key, outlook::kDataFilePathValue);
             if (oldPath == registry::kError) continue;
-            const std::string newPath = Join(local, FileNamePart(oldPath));
-            registry::DeleteValue(key, "001e6700");
-            registry::ReplaceBinaryPath(key, "01020fff", oldPath, newPath);
-            registry::ReplaceBinaryPath(key, "001f6700", oldPath, newPath);
+            const std::string newPath = base::JoinPath(local, base::BaseName(oldPath));
+            if (!registry::DeleteValue(key, outlook::kDataFileAnsiPathValue) ||
+                !registry::ReplaceBinaryPath(key, outlook::kDataFilePathValue, oldPath, newPath) ||
+                !registry::ReplaceBinaryPath(key, outlook::kDataFileWidePathValue, oldPath,
+                                             newPath))
+                return false;
         }
 
-        const std::string section = profileKey + "\\" + kStoreSection;
-        registry::DeleteValue(section, "1102039b");
-        registry::DeleteValue(section, "001e023d");
-        char account[9];
-        for (const char* valueName : {"Delivery Store EntryID", "Delivery Folder EntryID"}) {
-            for (unsigned i = 0; i < 16; ++i) {
-                std::snprintf(account, sizeof account, "%08x", i);
-                registry::DeleteValue(profileKey + "\\" + kAccountsSubkey + "\\" + account,
-                                      valueName);
-            }
-        }
-        if (archive::IsPlainFileName(strIdentity + ".FAV")) RemoveFile(fav);
+        const std::string storeSection = profileKey + "\\" + outlook::kStoreSection;
+        for (const char* value : outlook::kStoreIdentifierValues)
+            if (!registry::DeleteValue(storeSection, value)) return false;
+        for (const char* value : outlook::kDeliveryValues)
+            for (unsigned i = 0; i < outlook::kClearedAccounts; ++i)
+                if (!registry::DeleteValue(outlook::AccountKey(ctx.env.ProfilesRoot, profile, i),
+                                           value))
+                    return false;
+
+        const std::string favName = profile + ".FAV";
+        if (archive::IsPlainFileName(favName))
+            fileio::RemoveFile(base::JoinPath(folders.applicationData + "\\Outlook", favName));
         return true;
     });
 }
 
-bool RunRestoreHandler(Item item, const RestoreContext& ctx, const std::string& target) {
+bool RunRestoreHandler(Item item, const RestoreContext& ctx, const std::string& profile) {
     switch (item) {
-        case Item::Config:
-            return RestoreConfig(ctx, target);
+        case Item::Configuration:
+            return RestoreConfig(ctx, profile);
         case Item::Rules:
-            return RestoreRules(ctx, target);
+            return RestoreRules(ctx, profile);
         case Item::Accounts:
-            return RestoreAccounts(ctx, target);
+            return RestoreAccounts(ctx, profile);
         case Item::Signatures:
             return RestoreSignatures(ctx);
         case Item::Stationery:
             return RestoreStationery(ctx);
-        case Item::Pab:
-            return RestorePab(ctx, target);
-        case Item::Configsetting:
+        case Item::AddressBook:
+            return RestorePab(ctx, profile);
+        case Item::Options:
             return RestoreConfigsetting(ctx);
         case Item::Templates:
             return RestoreTemplates(ctx);
-        case Item::Setting:
+        case Item::Preferences:
             return RestoreSetting(ctx);
         case Item::Contacts:
             return RestoreContacts(ctx);
-        case Item::Datas:
-            return RestoreDatas(ctx, target);
+        case Item::DataFiles:
+            return RestoreDatas(ctx, profile);
     }
     return false;
 }

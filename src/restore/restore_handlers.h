@@ -5,22 +5,30 @@
 // Files are extracted complete and checked into temporaries beside their targets, and the targets
 // are replaced only when every file of the item is ready; registry export files are checked whole
 // before a key tree is replaced. A handler that fails has not touched what it had not yet replaced.
+#include <array>
+#include <cstdint>
+#include <functional>
 #include <string>
 
-#include "app/app_state.h"
+#include "archive/items.h"
 #include "archive/zip_component.h"
-#include "restore/restore_rules.h"
+#include "outlook/environment.h"
 
 namespace kestrine::restore {
 
 struct RestoreContext {
-    const AppState& state;       // ItemEntries, ProfilesRoot, UserProfileDir, OSVersion, ...
+    const outlook::Environment& env;  // UserProfileDir, OSVersion, OutlookVersion, ProfilesRoot
+    // The manifest value of each archive item (an entry name or a list), by archive::IndexOf.
+    const std::array<std::string, archive::kItemCount>& entries;
     archive::ZipComponent& zip;  // holds the open backup archive
+    const std::string& tempFolder;
+    // Told before each entry is extracted, with its name and size.
+    std::function<void(const std::string& name, uint64_t size)> extracting;
 };
 
 // Registry items: the recorded tree replaces the tree at the target key, when that key exists.
-bool RestoreConfig(const RestoreContext& ctx, const std::string& strIdentity);
-bool RestoreAccounts(const RestoreContext& ctx, const std::string& strIdentity);
+bool RestoreConfig(const RestoreContext& ctx, const std::string& profile);
+bool RestoreAccounts(const RestoreContext& ctx, const std::string& profile);
 bool RestoreConfigsetting(const RestoreContext& ctx);
 
 // Folder items: the files replace those of the same name; other files stay.
@@ -31,16 +39,14 @@ bool RestoreSetting(const RestoreContext& ctx);
 bool RestoreContacts(const RestoreContext& ctx);
 
 // Items tied to the target profile.
-bool RestoreRules(const RestoreContext& ctx, const std::string& strIdentity);
-bool RestorePab(const RestoreContext& ctx, const std::string& strIdentity);
+bool RestoreRules(const RestoreContext& ctx, const std::string& profile);
+bool RestorePab(const RestoreContext& ctx, const std::string& profile);
 // The data files, then the profile re-linked to them in the local Outlook folder. The profile is
-// re-linked only when every data file was put in place.
-bool RestoreDatas(const RestoreContext& ctx, const std::string& strIdentity);
+// re-linked only when every data file was put in place, and the item fails when a re-linking write
+// fails.
+bool RestoreDatas(const RestoreContext& ctx, const std::string& profile);
 
-bool RunRestoreHandler(Item item, const RestoreContext& ctx, const std::string& target);
-
-// Profile key subkeys whose delivery identifiers a restore clears.
-inline constexpr const char* kAccountsSubkey = "9375CFF0413111d3B88A00104B2A6676";
-inline constexpr const char* kStoreSection = "0a0d020000000000c000000000000046";
+// The handler of one archive item; `profile` is the target profile.
+bool RunRestoreHandler(archive::Item item, const RestoreContext& ctx, const std::string& profile);
 
 }  // namespace kestrine::restore

@@ -1,99 +1,85 @@
 #include "restore/restore_run.h"
 
+#include <algorithm>
+
 #include "app/activity_log.h"
 #include "app/log_lines.h"
-#include "app/settings.h"
-#include "archive/zip_instance.h"
-#include "outlook/process_control.h"
-#include "platform/messages.h"
+#include "archive/manifest.h"
+#include "archive/zip_events_scope.h"
+#include "base/text.h"
 #include "platform/system.h"
 #include "restore/restore_handlers.h"
+#include "restore/restore_rows.h"
 
 namespace kestrine::restore {
 
-RestoreRunReport RunRestore(ui::MainWindowModel& window, const AppState& state,
-                            archive::ZipComponent& zip, const RestoreRunHooks& hooks) {
-    RestoreRunReport report;
-    if (state.NoSourceFile) {
-        platform::ShowMessage(kNoSourceText, platform::MessageIcon::Critical);
-        return report;
-    }
-    std::array<bool, kRestoreEntryCount> ticked{};
-    bool any = false;
-    for (size_t i = 0; i < ticked.size(); ++i) {
-        ticked[i] = window.restore.items[i].ticked;
-        any = any || ticked[i];
-    }
-    if (!any) {
-        platform::ShowMessage(kNothingTickedText, platform::MessageIcon::Exclamation);
-        return report;
-    }
-    report.ran = true;
+namespace {
 
-    const auto now = [&] { return hooks.now ? hooks.now() : platform::NowText(); };
-    const std::string target = window.restore.targetProfile;
-    const std::string logPath = LogPath();
-    WriteLog(logPath, LogSeparatorLine());
-    WriteLog(logPath, RestoreStartLine(now(), target));
-    WriteLog(logPath, RestoreFileLine(now(), state.SourceFile));
-
-    auto& progress = window.progress;
-    const auto pump = [&] {
-        if (window.pumpMessages) window.pumpMessages();
-    };
-    progress.skinLabel9 = "Restore Outlook Data....";
-    progress.busyPointer = true;
-    progress.panelVisible = true;
-    progress.Advance(10);
-    pump();
-
-    // The extraction shows its file name while the window stays responsive; the window's own
-    // event handlers come back after the run.
-    const archive::ZipEvents windowEvents = zip.Events();
-    zip.Events().FileExtracting = [&](const std::string& name) {
-        pump();
-        progress.skinLabel9 = "Unzip File " + name;
-        pump();
-    };
-    const RestoreContext ctx{state, zip};
+// The bytes that the rows of the run will extract, for the progress.
+uint64_t ExpectedBytes(const RestoreJob& job, const archive::ZipComponent& zip) {
+    uint64_t total = 0;
     for (const RestoreRow& row : RestoreRows()) {
-        if (RowSelected(row, ticked, state.ItemFlags)) {
-            progress.label1 = row.caption;
-            const bool ok = hooks.handler ? hooks.handler(row.item, target)
-                                          : RunRestoreHandler(row.item, ctx, target);
-            report.rows.push_back({row.item, ok});
-            if (row.logItem >= 0) {
-                WriteLog(logPath, RestoreItemLine(now(), kLogItemNames[row.logItem], ok));
-                report.summary += RestoreSummaryLine(row, ok);
-            }
-        }
-        if (row.barStep1) progress.Advance(row.barStep1);
-        if (row.barStep2) progress.Advance(row.barStep2);
+        if (!RowSelected(row, job.ticked, job.itemFlags)) continue;
+        const std::string& value = job.entries[archive::IndexOf(row.item)];
+        for (const auto& name : archive::SplitStagingList(base::CutAtNul(value)))
+            if (auto entry = zip.FindEntry(base::TrimSpaces(name)))
+                total += entry->uncompressedSize;
     }
-
-    zip.Events() = windowEvents;
-
-    progress.busyPointer = false;
-    progress.value = progress.max;
-    progress.label1 = "Operation complete!";
-    WriteLog(logPath, RestoreEndLine(now(), target));
-    progress.panelVisible = false;
-    progress.value = 0;
-
-    platform::ShowMessage(RestoreCompletionText(report.summary),
-                          platform::MessageIcon::Information);
-
-    if (SettingIsOn("General", "runoutlookafterrestore")) {
-        if (hooks.startOutlook)
-            hooks.startOutlook();
-        else
-            outlook::StartOutlook();
-    }
-    return report;
+    return total;
 }
 
-RestoreRunReport RunRestore() {
-    return RunRestore(ui::MainWindow(), State(), archive::Zip());
+}  // namespace
+
+RestoreResult RunRestore(const RestoreJob& job, const outlook::Environment& env,
+                         const ProgramPaths& paths, archive::ZipComponent& zip,
+                         const archive::RunObserver& observer) {
+    RestoreResult result;
+    auto log = [&](const std::string& line) { WriteLog(paths.LogFile, line); };
+    log(LogSeparatorLine());
+    log(RestoreStartLine(platform::NowText(), job.targetProfile));
+    log(RestoreFileLine(platform::NowText(), job.sourceFile));
+
+    archive::Progress progress;
+    progress.bytesExpected = ExpectedBytes(job, zip);
+    // Where the entry being extracted starts among the run's bytes, and its size.
+    uint64_t entryStart = 0, entrySize = 0;
+    RestoreContext ctx{env, job.entries, zip, paths.TempFolder, nullptr};
+    ctx.extracting = [&](const std::string& name, uint64_t size) {
+        entryStart += entrySize;
+        entrySize = size;
+        progress.file = name;
+        progress.bytesDone = entryStart;
+        if (observer.progress) observer.progress(progress);
+    };
+    // A large entry's bytes as the component extracts them.
+    archive::ZipEventsScope events(zip);
+    zip.Events().EntryProgress = [&](const std::string&, uint64_t done, uint64_t) {
+        progress.bytesDone = entryStart + std::min(done, entrySize);
+        if (observer.progress) observer.progress(progress);
+    };
+
+    for (const RestoreRow& row : RestoreRows()) {
+        if (!RowSelected(row, job.ticked, job.itemFlags)) {
+            if (observer.stepFinished)
+                observer.stepFinished(row.item, archive::StepOutcome::NotRun);
+            continue;
+        }
+        if (observer.Cancelled()) {
+            result.cancelled = true;
+            break;
+        }
+        if (observer.stepStarted) observer.stepStarted(row.item);
+        progress.item = row.item;
+        const bool ok = RunRestoreHandler(row.item, ctx, job.targetProfile);
+        result.rows.push_back({row.item, ok});
+        if (row.loggedAs) log(RestoreItemLine(platform::NowText(), LogItemName(*row.loggedAs), ok));
+        if (observer.stepFinished)
+            observer.stepFinished(
+                row.item, ok ? archive::StepOutcome::Succeeded : archive::StepOutcome::Failed);
+    }
+    log(result.cancelled ? RestoreNotCompletedLine(platform::NowText(), job.targetProfile)
+                         : RestoreEndLine(platform::NowText(), job.targetProfile));
+    return result;
 }
 
 }  // namespace kestrine::restore

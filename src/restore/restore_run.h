@@ -1,45 +1,43 @@
 #pragma once
-// The restore run: puts the ticked items of the open backup archive into the profile chosen as
-// target on the Restore tab, logs each result, shows the summary and may start Outlook. It neither
-// closes Outlook nor the archive, so it can run again at once.
-#include <functional>
+// A restore run: puts the ticked items of the open backup archive into a target profile, row by row
+// in the fixed order, and logs each result. It neither closes Outlook nor the archive, so it can
+// run again at once; what is asked, shown or started around it belongs to the caller. It reads
+// nothing of the process, so it may run on a thread of its own.
+#include <array>
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
+#include "app/program_paths.h"
+#include "archive/items.h"
+#include "archive/run_observer.h"
 #include "archive/zip_component.h"
-#include "restore/restore_rules.h"
-#include "ui/main_window_model.h"
+#include "outlook/environment.h"
 
 namespace kestrine::restore {
 
-struct RestoreRunHooks {
-    std::function<std::string()> now;    // the locale's date-and-time text; default: now
-    std::function<void()> startOutlook;  // default: start the registered OUTLOOK.EXE
-    std::function<bool(Item, const std::string&)> handler;  // default: the real handler
+// What one run restores, from the archive open in the zip component, into which profile.
+struct RestoreJob {
+    std::string targetProfile;
+    archive::Choices ticked{};                             // the restore list's ticks
+    std::string sourceFile;                                // the archive, for the log
+    std::string itemFlags;                                 // of the open archive
+    std::array<std::string, archive::kItemCount> entries;  // the manifest values of its items
 };
 
-struct RestoreRowResult {
-    Item item;
+struct RowResult {
+    archive::Item item;
     bool ok;
 };
 
-struct RestoreRunReport {
-    bool ran = false;                    // false when a precondition refused the run
-    std::vector<RestoreRowResult> rows;  // the rows that ran, in order
-    std::string summary;                 // the reported rows' summary lines
+struct RestoreResult {
+    bool cancelled = false;       // stopped on request before a later row
+    std::vector<RowResult> rows;  // the rows that ran, in order
 };
 
-// `window.restore.targetProfile` names the target profile.
-RestoreRunReport RunRestore(ui::MainWindowModel& window, const AppState& state,
-                            archive::ZipComponent& zip, const RestoreRunHooks& hooks = {});
-// The same over the main window, the program's AppState and its zip component.
-RestoreRunReport RunRestore();
-
-inline constexpr const char* kNoSourceText = "Invalid backup file.";
-inline constexpr const char* kNothingTickedText = "Please select at least one item.";
-inline constexpr const char* kRestoreConfirmText =
-    "Your current Email and News messages will be replaced with the messages from the selected "
-    "backup file.\r\n\r\nDo you want to countinue?";
+// Runs every row that is ticked and whose flag is "1". The observer hears of each row and each
+// entry extracted; a cancellation is honoured between rows only, never inside one.
+RestoreResult RunRestore(const RestoreJob& job, const outlook::Environment& env,
+                         const ProgramPaths& paths, archive::ZipComponent& zip,
+                         const archive::RunObserver& observer = {});
 
 }  // namespace kestrine::restore

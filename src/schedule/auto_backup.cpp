@@ -1,13 +1,9 @@
 #include "schedule/auto_backup.h"
 
-#include "app/activity_log.h"
-#include "app/log_lines.h"
 #include "app/settings.h"
-#include "archive/zip_component.h"
-#include "archive/zip_instance.h"
-#include "backup/backup_engine.h"
-#include "backup/backup_steps.h"
-#include "outlook/locations.h"
+#include "backup/backup_run.h"
+#include "outlook/inventory.h"
+#include "platform/file_stream.h"
 #include "platform/files.h"
 #include "platform/system.h"
 #include "schedule/command_line.h"
@@ -15,7 +11,18 @@
 
 namespace kestrine::schedule {
 
-AutoBackupResult RunAutoBackup(AppState& state) {
+namespace {
+
+int ExitStatusFor(const backup::BackupResult& result) {
+    if (!result.written) return kExitNoArchive;
+    for (auto outcome : result.outcomes)
+        if (outcome == archive::StepOutcome::Failed) return kExitItemFailed;
+    return kExitAllSucceeded;
+}
+
+}  // namespace
+
+AutoBackupResult RunAutoBackup(const AppState& state, archive::ZipComponent& zip) {
     AutoBackupResult result;
     UnattendedCommand command = ParseUnattendedTail(state.CommandLine);
     if (!command.ok()) {
@@ -27,51 +34,34 @@ AutoBackupResult RunAutoBackup(AppState& state) {
     // With a dated name the run's default archive gives way to the new one, but only once the new
     // one is complete; without it the new archive replaces the old one in a single move.
     const std::string defaultArchive = command.archive;
-    state.TargetFile = command.archive;
-    bool dated = SettingIsOn("autobackup", "autobackupfile");
+    result.archivePath = command.archive;
+    const bool dated = SettingIsOn(state.SettingsFile, "autobackup", "autobackupfile");
     if (dated) {
         auto now = platform::Now();
-        state.TargetFile =
+        result.archivePath =
             DatedArchivePath(command.archive, now.year, now.month, now.day, now.hour, now.minute);
     }
-    result.archivePath = state.TargetFile;
 
-    state.AccountsKey =
-        outlook::ProfileKey(state.ProfilesRoot, command.profile) + "\\" + outlook::kAccountsSubkey;
-
-    const std::string logPath = JoinAppFolder(state.AppFolder, "brlog.dat");
-    auto log = [&](const std::string& line) { WriteLog(logPath, line); };
-
-    backup::StartManifest(state, {command.profile, "Automatic Backup"});
-    log(LogSeparatorLine());
-    log(AutoBackupStartLine(platform::NowText(), command.profile));
-    log(BackupFileLine(platform::NowText(), state.TargetFile));
-
-    archive::ZipComponent& zip = archive::Zip();
-    zip.SetWorkFolder(state.AppFolder);
-    backup::ArchiveJob job;
-    job.archivePath = state.TargetFile;
+    backup::BackupJob job;
+    job.archivePath = result.archivePath;
     job.profile = command.profile;
     job.chosen = ChosenItems(command.mask);
-    job.protect = !command.password.empty();
     job.password = command.password;
-    job.afterStep = [&](const backup::BackupStep& step, backup::StepOutcome outcome) {
-        if (outcome == backup::StepOutcome::NotRun || step.autoItemName == nullptr) return;
-        log(BackupItemLine(platform::NowText(), step.autoItemName,
-                           outcome == backup::StepOutcome::Succeeded));
-    };
-    backup::ArchiveOutcome outcome = backup::BuildArchive(state, zip, job);
+    job.note = "Automatic Backup";
+    job.unattended = true;
+    job.computerName = state.ComputerName;
+    job.userName = state.UserName;
+    job.outlookName = state.OutlookName;
+    job.profilesRoot = state.ProfilesRoot;
+    job.locations = outlook::TakeInventory(state, command.profile).locations;
+    const backup::BackupResult outcome = backup::RunBackup(job, state, zip);
     result.itemFlags = outcome.itemFlags;
-    result.exitStatus = backup::ExitStatusFor(outcome.written, outcome.outcomes);
+    result.exitStatus = ExitStatusFor(outcome);
 
-    if (outcome.written) {
-        if (dated && defaultArchive != state.TargetFile && platform::FileExists(defaultArchive)) {
-            platform::SetNormalAttributes(defaultArchive);
-            platform::RemoveFile(defaultArchive);
-        }
-        log(BackupEndLine(platform::NowText(), command.profile));
-    } else {
-        log(backup::BackupNotCompletedLine(platform::NowText(), command.profile));
+    if (outcome.written && dated && defaultArchive != result.archivePath &&
+        platform::fileio::IsFile(defaultArchive)) {
+        platform::SetNormalAttributes(defaultArchive);
+        platform::fileio::RemoveFile(defaultArchive);
     }
     return result;
 }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/app_state.h"
+#include "archive/zip_component.h"
 
 namespace kestrine::schedule {
 
@@ -14,8 +15,8 @@ struct AutoBackupResult {
     std::string itemFlags;
 };
 
-// Backs up as `state.CommandLine` says. Reads the item locations in `state` and sets `TargetFile`,
-// `AccountsKey` and `ItemFlags`.
-AutoBackupResult RunAutoBackup(AppState& state);
+// Backs up as `state.CommandLine` says, from the profile it names (whose item locations the
+// profile inventory finds) with the start-up facts of `state`.
+AutoBackupResult RunAutoBackup(const AppState& state, archive::ZipComponent& zip);
 
 }  // namespace kestrine::schedule

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "base/utf.h"
+
 namespace kestrine::schedule {
 
 namespace {
@@ -28,6 +30,11 @@ size_t CountChars(std::string_view text) {
 }  // namespace
 
 UnattendedCommand ParseUnattendedTail(std::string_view tail) {
+    UnattendedCommand command;
+    if (!base::IsWellFormedUtf8(tail)) {
+        command.status = CommandLineStatus::MalformedText;
+        return command;
+    }
     std::vector<std::string_view> pieces;
     size_t pos = 0;
     while (true) {
@@ -40,7 +47,6 @@ UnattendedCommand ParseUnattendedTail(std::string_view tail) {
         pos = equals + 1;
     }
 
-    UnattendedCommand command;
     if (pieces.size() < 5) {
         command.status = CommandLineStatus::TooFewPieces;
         return command;
@@ -64,10 +70,16 @@ UnattendedCommand ParseUnattendedTail(std::string_view tail) {
     return command;
 }
 
-std::array<bool, 9> ChosenItems(std::string_view mask) {
-    std::array<bool, 9> chosen{};
+archive::Choices ChosenItems(std::string_view mask) {
+    archive::Choices chosen{};
     for (size_t i = 0; i < chosen.size() && i < mask.size(); ++i) chosen[i] = mask[i] == '1';
     return chosen;
+}
+
+std::string ItemMask(const archive::Choices& chosen) {
+    std::string mask;
+    for (bool on : chosen) mask += on ? '1' : '0';
+    return mask;
 }
 
 std::string DatedArchivePath(std::string_view archive, int year, int month, int day, int hour,

@@ -1,14 +1,16 @@
 #pragma once
 // The unattended command line: sf=<profile>xm=<mask>ps=<password>bf=<archive>, taken apart by
 // position, and the pieces the unattended run builds from it.
-#include <array>
 #include <string>
 #include <string_view>
+
+#include "archive/items.h"
 
 namespace kestrine::schedule {
 
 enum class CommandLineStatus {
     Ok,
+    MalformedText,  // not well-formed UTF-8: no piece can be trusted
     TooFewPieces,   // fewer than four "="
     TooManyPieces,  // more than four "=": a value held "=", so no piece can be trusted
     EmptyProfile,
@@ -26,13 +28,16 @@ struct UnattendedCommand {
 };
 
 // Cuts the tail at every "=": piece 0 is ignored, pieces 1..3 lose their last two characters (the
-// next key's name, whatever it is), piece 4 is the archive path; nothing is trimmed. Refused with
-// fewer or more than five pieces, or an empty profile, mask or archive.
+// next key's name, whatever it is), piece 4 is the archive path; nothing is trimmed. Refused when
+// the tail is not well-formed UTF-8, with fewer or more than five pieces, or an empty profile, mask
+// or archive.
 UnattendedCommand ParseUnattendedTail(std::string_view tail);
 
 // Which of the nine items the mask chooses: position k (from 1) is item k-1; only "1" chooses, and
 // positions beyond a shorter mask are not chosen.
-std::array<bool, 9> ChosenItems(std::string_view mask);
+archive::Choices ChosenItems(std::string_view mask);
+// The mask of the chosen items: "1" or "0" for each of the nine, in order.
+std::string ItemMask(const archive::Choices& chosen);
 
 // Replaces the last four characters of `archive` (the ".ksx") by "-MM-DD-YYYY-HH-MM.ksx"; a path of
 // fewer than four characters is returned unchanged.

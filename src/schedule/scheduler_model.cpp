@@ -1,20 +1,10 @@
 #include "schedule/scheduler_model.h"
 
+#include "base/path.h"
+#include "schedule/command_line.h"
 #include "schedule/task_commands.h"
 
 namespace kestrine::schedule {
-
-namespace {
-
-// The dated proposal of the main window without its date and extension, so both proposals treat
-// the profile's characters alike.
-std::string UndatedStem(const std::string& profile) {
-    const outlook::Date none{};
-    std::string dated = outlook::ProposalFileName(profile, none);
-    return dated.substr(0, dated.size() - outlook::FormatDate(none).size() - 5);
-}
-
-}  // namespace
 
 SchedulerModel OpenScheduler(const std::vector<std::string>& profiles) {
     SchedulerModel model;
@@ -22,12 +12,12 @@ SchedulerModel OpenScheduler(const std::vector<std::string>& profiles) {
     return model;
 }
 
-void ChooseProfile(SchedulerModel& model, const std::string& profile,
-                   const std::array<ui::ItemBox, 9>& offered, const std::string& proposalFolder) {
+void ChooseProfile(SchedulerModel& model, const std::string& profile, const ui::ItemBoxes& offered,
+                   const std::string& proposalFolder) {
     model.profile = profile;
     model.items = offered;
     for (auto& item : model.items) item.ticked = false;
-    model.targetFile = outlook::JoinPath(proposalFolder, UndatedStem(profile) + ".ksx");
+    model.targetFile = base::JoinPath(proposalFolder, ui::ProposalStem(profile) + ".ksx");
 }
 
 void SetDaily(SchedulerModel& model, bool daily) {
@@ -43,28 +33,20 @@ void SetProtect(SchedulerModel& model, bool protect) {
 
 platform::FileDialogRequest TargetFileRequest(const SchedulerModel& model,
                                               const std::string& backupFolderSetting,
-                                              const std::string& appFolder,
-                                              const outlook::Date& today) {
-    platform::FileDialogRequest request;
-    request.save = true;
-    request.title = "Save Outlook Data as";
-    request.filter = "Kestrine File (*.ksx)|*.ksx";
-    request.initialFolder =
-        backupFolderSetting.empty() || backupFolderSetting == "0" ? appFolder : backupFolderSetting;
-    request.fileName = UndatedStem(model.profile) + "-" + outlook::FormatDate(today);
-    return request;
+                                              const std::string& appFolder, const ui::Date& today) {
+    return ui::SaveArchiveDialog(
+        ui::BackupFolderUnset(backupFolderSetting) ? appFolder : backupFolderSetting,
+        ui::ProposalStem(model.profile) + "-" + ui::FormatDate(today));
 }
 
 AddTaskPlan PlanAddTask(const SchedulerModel& model, const std::string& programPath) {
     using platform::MessageIcon;
     AddTaskPlan plan;
     auto refuse = [&](std::string text, MessageIcon icon) {
-        plan.refusal = std::move(text);
-        plan.icon = icon;
+        plan.refusal = ui::Message{std::move(text), icon};
         return plan;
     };
-    std::string mask;
-    for (const auto& item : model.items) mask += item.ticked ? '1' : '0';
+    const std::string mask = ItemMask(ui::TickedIn(model.items));
     if (mask.find('1') == std::string::npos)
         return refuse(kNoItemMessage, MessageIcon::Exclamation);
     if (model.targetFile.empty()) return refuse(kNoFileMessage, MessageIcon::Exclamation);

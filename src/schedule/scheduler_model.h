@@ -4,19 +4,21 @@
 // openings: every opening starts from OpenScheduler. The Win32 dialog only mirrors it.
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "outlook/locations.h"
 #include "platform/messages.h"
+#include "ui/archive_name.h"
 #include "ui/main_window_model.h"
+#include "ui/message.h"
 
 namespace kestrine::schedule {
 
 struct SchedulerModel {
     std::vector<std::string> profiles;  // `cbSource`
     std::string profile;                // the chosen one
-    std::array<ui::ItemBox, 9> items;   // `backupitem`
+    ui::ItemBoxes items;                // `backupitem`
     std::string startTime = "9:00";     // `cmbStartTime`, as typed
     std::array<bool, 7> days{};         // Monday .. Sunday
     bool daily = false;                 // "Run daily"
@@ -33,7 +35,7 @@ struct SchedulerSetup {
     std::string settingsPath;  // settings.dat, for the backup folder
     std::string programPath;   // the kestrine.exe the task starts
     // The items the profile inventory offers for a profile.
-    std::function<std::array<ui::ItemBox, 9>(const std::string&)> offeredItems;
+    std::function<ui::ItemBoxes(const std::string&)> offeredItems;
 };
 
 // The dialog as it opens, before its first profile is chosen (ChooseProfile with profiles[0]).
@@ -41,25 +43,23 @@ SchedulerModel OpenScheduler(const std::vector<std::string>& profiles);
 
 // Choosing a profile: the items as the profile inventory offers them, all cleared; the proposed
 // archive "<folder>\kestrine-<profile>.ksx" (no date: each run may add one).
-void ChooseProfile(SchedulerModel& model, const std::string& profile,
-                   const std::array<ui::ItemBox, 9>& offered, const std::string& proposalFolder);
+void ChooseProfile(SchedulerModel& model, const std::string& profile, const ui::ItemBoxes& offered,
+                   const std::string& proposalFolder);
 // "Run daily" checks or clears all seven days.
 void SetDaily(SchedulerModel& model, bool daily);
 // Protection switched either way empties both password boxes.
 void SetProtect(SchedulerModel& model, bool protect);
 
 // The save dialog of the archive path: the initial folder is the `backupfolder` setting as stored
-// (the application folder when it is empty or 0), the proposal "kestrine-<profile>-MM-DD-YYYY".
+// (the application folder when it is unset), the proposal "kestrine-<profile>-MM-DD-YYYY".
 platform::FileDialogRequest TargetFileRequest(const SchedulerModel& model,
                                               const std::string& backupFolderSetting,
-                                              const std::string& appFolder,
-                                              const outlook::Date& today);
+                                              const std::string& appFolder, const ui::Date& today);
 
 struct AddTaskPlan {
-    std::string refusal;  // non-empty: shown with `icon`; nothing runs
-    platform::MessageIcon icon = platform::MessageIcon::None;
-    std::vector<std::string> commands;  // end, delete, create: run one after the other
-    std::string tail;                   // the command-line tail the task will pass
+    std::optional<ui::Message> refusal;  // shown; nothing runs
+    std::vector<std::string> commands;   // end, delete, create: run one after the other
+    std::string tail;                    // the command-line tail the task will pass
 };
 
 // "Add Task to Scheduler": the refusals in order (no item, no archive, no password, passwords that

@@ -3,7 +3,7 @@
 #include <cctype>
 #include <cstdio>
 
-#include "app/line_file.h"
+#include "base/text.h"
 
 namespace kestrine::schedule {
 
@@ -21,10 +21,6 @@ int ReadNumber(std::string_view text, size_t& pos) {
          ++digits)
         value = (value < 0 ? 0 : value * 10) + (text[pos++] - '0');
     return value;
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    return UpperAscii(a) == UpperAscii(b);
 }
 
 }  // namespace
@@ -72,7 +68,7 @@ std::vector<std::string> StartTimeChoices() {
 }
 
 std::optional<std::string> TaskStartTime(std::string_view typed) {
-    std::string text = TrimSpaces(typed);
+    std::string text = base::TrimSpaces(typed);
     size_t pos = 0;
     int hour = ReadNumber(text, pos);
     if (hour < 0 || pos >= text.size() || text[pos++] != ':') return std::nullopt;
@@ -87,9 +83,9 @@ std::optional<std::string> TaskStartTime(std::string_view typed) {
     while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
     if (rest.empty()) {
         if (hour > 23) return std::nullopt;
-    } else if (EqualsIgnoringCase(rest, "AM") || EqualsIgnoringCase(rest, "PM")) {
+    } else if (base::EqualsNoCase(rest, "AM") || base::EqualsNoCase(rest, "PM")) {
         if (hour < 1 || hour > 12) return std::nullopt;
-        hour = hour % 12 + (EqualsIgnoringCase(rest, "PM") ? 12 : 0);
+        hour = hour % 12 + (base::EqualsNoCase(rest, "PM") ? 12 : 0);
     } else {
         return std::nullopt;
     }

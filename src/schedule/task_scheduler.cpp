@@ -2,7 +2,9 @@
 
 #include "outlook/inventory.h"
 #include "platform/program_run.h"
+#include "platform/system.h"
 #include "schedule/task_commands.h"
+#include "ui/backup_presenter.h"
 
 namespace kestrine::schedule {
 
@@ -19,32 +21,29 @@ TaskOutcome AddTask(const std::vector<std::string>& commands) {
     for (const auto& command : commands) last = RunSchtasks(command);
     TaskOutcome outcome;
     outcome.done = last.started && last.exitCode == 0;
-    if (outcome.done) {
-        outcome.message = ScheduledMessage();
-    } else {
-        outcome.message = NotScheduledMessage(last.started, last.exitCode, last.output);
-        outcome.icon = platform::MessageIcon::Critical;
-    }
+    if (outcome.done)
+        outcome.message = {ScheduledMessage(), platform::MessageIcon::Information};
+    else
+        outcome.message = {NotScheduledMessage(last.started, last.exitCode, last.output),
+                           platform::MessageIcon::Critical};
     return outcome;
 }
 
 TaskOutcome RemoveTask() {
     RunSchtasks(EndTaskCommand());
     RunSchtasks(DeleteTaskCommand());
-    return {true, DeletedMessage(), platform::MessageIcon::Information};
+    return {true, {DeletedMessage(), platform::MessageIcon::Information}};
 }
 
-std::array<ui::ItemBox, 9> OfferedItems(const AppState& facts, const std::string& profile) {
-    AppState copy = facts;
+ui::ItemBoxes OfferedItems(const outlook::Environment& env, const std::string& profile) {
     ui::BackupTabModel tab;
-    tab.sourceProfile = profile;
-    outlook::RunProfileInventory(copy, tab, outlook::InventoryOptions{});
+    ui::ShowInventory(tab, outlook::TakeInventory(env, profile));
     return tab.items;
 }
 
-SchedulerSetup SchedulerSetupFor(const AppState& facts, const std::string& settingsPath) {
-    return {facts.ProfileNames, facts.AppFolder, settingsPath, platform::RunningProgramPath(),
-            [&facts](const std::string& profile) { return OfferedItems(facts, profile); }};
+SchedulerSetup SchedulerSetupFor(const outlook::Environment& env, const ProgramPaths& paths) {
+    return {env.ProfileNames, paths.AppFolder, paths.SettingsFile, platform::RunningProgramPath(),
+            [&env](const std::string& profile) { return OfferedItems(env, profile); }};
 }
 
 }  // namespace kestrine::schedule

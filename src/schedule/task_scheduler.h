@@ -1,21 +1,20 @@
 #pragma once
 // Registering and removing the weekly task through the system's schtasks.exe, and what the
 // scheduled-backup dialog needs to know of the profiles.
-#include <array>
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
-#include "platform/messages.h"
+#include "app/program_paths.h"
+#include "outlook/environment.h"
 #include "schedule/scheduler_model.h"
 #include "ui/main_window_model.h"
+#include "ui/message.h"
 
 namespace kestrine::schedule {
 
 struct TaskOutcome {
     bool done = false;  // the create command succeeded (a removal is always done)
-    std::string message;
-    platform::MessageIcon icon = platform::MessageIcon::Information;
+    ui::Message message;
 };
 
 // Runs `commands` (end, delete, create) one after the other, each to its end; the outcome is the
@@ -24,13 +23,12 @@ TaskOutcome AddTask(const std::vector<std::string>& commands);
 // Ends and deletes the task; the commands fail harmlessly when there is no task.
 TaskOutcome RemoveTask();
 
-// The items the profile inventory offers for `profile`, worked out on a copy of the start-up
-// facts: the main window's item locations stay those of its own profile.
-std::array<ui::ItemBox, 9> OfferedItems(const AppState& facts, const std::string& profile);
+// The items the profile inventory offers for `profile`, as the backup list shows them.
+ui::ItemBoxes OfferedItems(const outlook::Environment& env, const std::string& profile);
 
-// What the dialog opens with in the running program: the profiles and item locations of `facts`
-// (which must outlive the dialog), settings.dat at `settingsPath`, and the running executable as
-// the program the task starts.
-SchedulerSetup SchedulerSetupFor(const AppState& facts, const std::string& settingsPath);
+// What the dialog opens with in the running program: the profiles of `env` (which must outlive
+// the dialog), the settings file and application folder of `paths`, and the running executable
+// as the program the task starts.
+SchedulerSetup SchedulerSetupFor(const outlook::Environment& env, const ProgramPaths& paths);
 
 }  // namespace kestrine::schedule

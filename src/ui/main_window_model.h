@@ -1,50 +1,65 @@
 #pragma once
-// The plain model of the main window. Runs and event handlers read and write it; the Win32 window only
-// mirrors it, so every behaviour can be tested without a screen.
+// The plain models of the main window. Commands and presenters read and write them; the Win32
+// window only mirrors them, so every behaviour can be tested without a screen.
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "archive/items.h"
+
 namespace kestrine::ui {
 
-// One check box of the item lists `backupitem` / `restoreitem` (index 0..8).
+enum class Tab { Backup, Restore, Logs, About };
+
+// One check box of the backup or restore item list.
 struct ItemBox {
     std::string caption;
     std::string tooltip;
     bool enabled = true;
     bool ticked = false;
 };
+// The nine boxes, by archive::IndexOf(Choice).
+using ItemBoxes = std::array<ItemBox, archive::kChoiceCount>;
+
+// Which boxes are ticked.
+inline archive::Choices TickedIn(const ItemBoxes& boxes) {
+    archive::Choices ticked{};
+    for (size_t i = 0; i < boxes.size(); ++i) ticked[i] = boxes[i].ticked;
+    return ticked;
+}
 
 struct BackupTabModel {
-    std::vector<std::string> profiles;  // entries of `cbSource`
-    std::string sourceProfile;          // text shown in `cbSource`
-    std::array<ItemBox, 9> items;       // `backupitem`
-    bool protect = false;               // `ifprotect`
-    std::string password;               // `txtPassword`
-    std::string password2;              // `txtPassword2`
-    std::string note;                   // `txtAttachInfo` (lines joined by CR LF)
-    std::string targetFileText;         // `txtTargetFile`
+    std::vector<std::string> profiles;  // the source profile list
+    std::string sourceProfile;          // the profile shown in it
+    ItemBoxes items;
+    bool protect = false;  // "Protect backup file with password"
+    std::string password;
+    std::string retypedPassword;
+    std::string note;            // the description, lines joined by CR LF
+    std::string targetFileText;  // the archive's path as the box shows it
 };
 
 struct RestoreTabModel {
-    std::vector<std::string> profiles;  // entries of `cbTarget`
-    std::string targetProfile;          // text shown in `cbTarget`
-    std::array<ItemBox, 9> items;       // `restoreitem`
-    std::string sourceFileText;         // `txtSourceFile`
-    std::string backupInfoText;         // `txtPOBinfo`
-    std::string noteText;               // `txtFileInfo`
+    std::vector<std::string> profiles;  // the target profile list
+    std::string targetProfile;          // the profile shown in it
+    ItemBoxes items;
+    std::string sourceFileText;  // the opened archive's path
+    std::string backupInfoText;  // where the backup came from
+    std::string noteText;        // the backup's description
 };
 
 struct ProgressModel {
-    bool panelVisible = false;  // `picCon3`
-    int min = 0;                // `pbshow`
+    bool panelVisible = false;
+    int min = 0;  // the progress bar
     int max = 100;
     int value = 0;
-    bool busyPointer = false;   // hourglass over the window
-    std::string label1;         // `Label1`
-    std::string skinLabel9;     // `SkinLabel9`
-    std::string skinLabel10;    // `SkinLabel10`
+    bool busyPointer = false;  // hourglass over the window
+    std::string stepText;      // what the run does ("Copying Signatures...")
+    std::string fileText;      // the file it adds or extracts
+    uint64_t bytesDone = 0;
+    uint64_t bytesExpected = 0;
 
     // Adds to the bar; a step that would pass the maximum leaves it where it is.
     void Advance(int step) {
@@ -53,20 +68,18 @@ struct ProgressModel {
 };
 
 struct MainWindowModel {
-    int tab = 0;                   // `SSTab1`: 0 backup, 1 restore, 2 logs, ...
-    std::string applyCaption;      // `cmdApply`
+    Tab tab = Tab::Backup;
+    std::string applyCaption;
     bool applyEnabled = true;
     bool visible = true;
     BackupTabModel backup;
     RestoreTabModel restore;
     ProgressModel progress;
-    std::vector<std::string> logList;  // `List1`
+    std::vector<std::string> logList;
     int logSelected = -1;
-    // Lets pending window messages run (the real window pumps messages; tests leave it empty).
+    // Lets pending window messages run during a run (the real window pumps messages; tests may
+    // leave it empty).
     std::function<void()> pumpMessages;
 };
-
-// The process-wide model of the main window.
-MainWindowModel& MainWindow();
 
 }  // namespace kestrine::ui

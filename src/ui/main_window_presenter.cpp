@@ -2,56 +2,57 @@
 
 #include <algorithm>
 
+#include "base/path.h"
+#include "outlook/detection.h"
+#include "ui/restore_presenter.h"
+
 namespace kestrine::ui {
 
-std::string ApplyCaption(Page page) {
-    switch (page) {
-        case Page::Backup:
+std::string ApplyCaption(Tab tab) {
+    switch (tab) {
+        case Tab::Backup:
             return "&Backup Now";
-        case Page::Restore:
+        case Tab::Restore:
             return "&Restore Now";
-        case Page::Logs:
+        case Tab::Logs:
             return "Show &Log File";
-        case Page::About:
+        case Tab::About:
             break;
     }
     return "He&lp";
 }
 
-ApplyAction ApplyActionFor(Page page) {
-    switch (page) {
-        case Page::Backup:
+ApplyAction ApplyActionFor(Tab tab) {
+    switch (tab) {
+        case Tab::Backup:
             return ApplyAction::Backup;
-        case Page::Restore:
+        case Tab::Restore:
             return ApplyAction::ConfirmAndRestore;
-        case Page::Logs:
+        case Tab::Logs:
             return ApplyAction::ShowLogFile;
-        case Page::About:
+        case Tab::About:
             break;
     }
     return ApplyAction::OpenHelp;
 }
 
-void SelectAllItems(std::array<ItemBox, 9>& items) {
+void SelectAllItems(ItemBoxes& items) {
     for (auto& item : items) item.ticked = item.enabled;
 }
 
-void DeselectAllItems(std::array<ItemBox, 9>& items) {
+void DeselectAllItems(ItemBoxes& items) {
     for (auto& item : items) item.ticked = false;
 }
 
 void SetProtection(BackupTabModel& tab, bool on) {
     tab.protect = on;
     tab.password.clear();
-    tab.password2.clear();
+    tab.retypedPassword.clear();
 }
 
 bool LoadProfileLists(MainWindowModel& window, const std::vector<std::string>& profiles,
                       bool noProfiles) {
-    for (size_t i = 0; i < window.restore.items.size(); ++i) {
-        window.restore.items[i] = {outlook::kItemCaptions[i], outlook::kRestoreItemTooltips[i],
-                                   false, false};
-    }
+    ClearRestoreTab(window.restore);
     if (noProfiles || profiles.empty()) {
         window.applyEnabled = false;
         return false;
@@ -63,28 +64,27 @@ bool LoadProfileLists(MainWindowModel& window, const std::vector<std::string>& p
     return true;
 }
 
-SaveDialogSpec SaveDialogFor(const std::string& profile, const outlook::Date& today,
-                             const std::string& backupFolderSetting, const std::string& appFolder,
-                             const std::function<bool(const std::string&)>& folderExists) {
-    return {"Save Outlook Data as", "Kestrine File (*.ksx)|*.ksx",
-            outlook::ChooseProposalFolder(backupFolderSetting, appFolder, folderExists),
-            outlook::ProposalFileName(profile, today)};
+platform::FileDialogRequest BackupFileDialog(
+    const std::string& profile, const Date& today, const std::string& backupFolderSetting,
+    const std::string& appFolder, const std::function<bool(const std::string&)>& folderExists) {
+    return SaveArchiveDialog(ChooseProposalFolder(backupFolderSetting, appFolder, folderExists),
+                             ProposalFileName(profile, today));
 }
 
 std::string HelpCommandLine(const std::string& windowsDir, const std::string& appFolder) {
     std::string line = "\"";
-    line.append(outlook::JoinPath(windowsDir, "hh.exe")).append("\" \"");
-    line.append(outlook::JoinPath(appFolder, "help.chm")).append("\"");
+    line.append(base::JoinPath(windowsDir, "hh.exe")).append("\" \"");
+    line.append(base::JoinPath(appFolder, "help.chm")).append("\"");
     return line;
 }
 
-ControlStates ControlsFor(bool running, bool noProfiles, bool cancellable) {
+ControlStates ControlsFor(bool running, bool noProfiles) {
     ControlStates states;
     states.apply = !running && !noProfiles;
     states.runMenus = !running;
     states.browse = !running;
     states.sourceProfile = !running;
-    states.cancel = running && cancellable;
+    states.cancel = running;
     return states;
 }
 
@@ -95,12 +95,16 @@ int ProgressBarValue(int stepValue, uint64_t bytesDone, uint64_t bytesExpected) 
     return std::clamp(std::max(stepValue, static_cast<int>(byBytes)), 0, 100);
 }
 
-std::string QuitDuringRunQuestion(bool cancellable) {
-    if (cancellable)
-        return "Kestrine is still working.\r\n\r\nStop the run and quit Kestrine? A backup is "
-               "abandoned and your previous backup file stays; a restore stops after the item it "
-               "is restoring.";
-    return "Kestrine is still working.\r\n\r\nQuit Kestrine as soon as the run is over?";
+Message NoProfileMessage() {
+    return {outlook::kNoProfileText, platform::MessageIcon::Critical, platform::MessageButtons::Ok};
+}
+
+Message QuitDuringRunQuestion() {
+    return {
+        "Kestrine is still working.\r\n\r\nStop the run and quit Kestrine? A backup is "
+        "abandoned and your previous backup file stays; a restore stops after the item it is "
+        "restoring.",
+        platform::MessageIcon::Exclamation, platform::MessageButtons::OkCancel};
 }
 
 }  // namespace kestrine::ui

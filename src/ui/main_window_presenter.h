@@ -9,23 +9,23 @@
 #include <string>
 #include <vector>
 
-#include "outlook/locations.h"
+#include "platform/messages.h"
+#include "ui/archive_name.h"
 #include "ui/main_window_model.h"
+#include "ui/message.h"
 
 namespace kestrine::ui {
 
-enum class Page { Backup = 0, Restore = 1, Logs = 2, About = 3 };
-
 // `cmdApply` follows the page: "Backup Now", "Restore Now", "Show Log File", "Help" ("&" marks
 // the mnemonic).
-std::string ApplyCaption(Page page);
+std::string ApplyCaption(Tab tab);
 enum class ApplyAction { Backup, ConfirmAndRestore, ShowLogFile, OpenHelp };
-ApplyAction ApplyActionFor(Page page);
+ApplyAction ApplyActionFor(Tab tab);
 
 // "Select all items": every enabled box ticked, every disabled one cleared.
-void SelectAllItems(std::array<ItemBox, 9>& items);
+void SelectAllItems(ItemBoxes& items);
 // "Deselect all items": all nine cleared.
-void DeselectAllItems(std::array<ItemBox, 9>& items);
+void DeselectAllItems(ItemBoxes& items);
 
 // `ifprotect` ticked or cleared: both password boxes are emptied either way.
 void SetProtection(BackupTabModel& tab, bool on);
@@ -35,22 +35,14 @@ void SetProtection(BackupTabModel& tab, bool on);
 // the apply button is disabled. True when there are profiles (the inventory of the first follows).
 bool LoadProfileLists(MainWindowModel& window, const std::vector<std::string>& profiles,
                       bool noProfiles);
-inline constexpr const char* kNoOutlookText =
-    "Your Windows System have not install MS Outlook or MS Outlook Error!";
+Message NoProfileMessage();
 
-// The save dialog of the backup file (`cmdTargetFile`).
-struct SaveDialogSpec {
-    std::string title;
-    std::string filter;
-    std::string initialFolder;
-    std::string fileName;
-};
-// The initial folder is the `backupfolder` setting when it names a folder, else the application
-// folder. The proposed name carries the ".ksx" extension, so that the restore's open dialog, which
-// lists only backup files, finds the file.
-SaveDialogSpec SaveDialogFor(const std::string& profile, const outlook::Date& today,
-                             const std::string& backupFolderSetting, const std::string& appFolder,
-                             const std::function<bool(const std::string&)>& folderExists);
+// The save dialog of the backup file (`cmdTargetFile`), opened in the `backupfolder` setting's
+// folder (the application folder when it names none). The proposed name carries the ".ksx"
+// extension, so that the restore's open dialog, which lists only backup files, finds the file.
+platform::FileDialogRequest BackupFileDialog(
+    const std::string& profile, const Date& today, const std::string& backupFolderSetting,
+    const std::string& appFolder, const std::function<bool(const std::string&)>& folderExists);
 
 // hh.exe from the Windows folder with help.chm of the application folder, both quoted: an
 // application folder such as C:\Program Files\Kestrine holds a space.
@@ -66,11 +58,11 @@ struct ControlStates {
     bool sourceProfile = true;  // `cbSource`
     bool cancel = false;        // the progress panel's "Cancel"
 };
-ControlStates ControlsFor(bool running, bool noProfiles, bool cancellable);
+ControlStates ControlsFor(bool running, bool noProfiles);
 
 // Closing the window (close box, Quit, the menu) while a run works asks first; OK stops the run
-// where it can stop (or lets it end) and quits afterwards.
-std::string QuitDuringRunQuestion(bool cancellable);
+// at its next safe point and quits afterwards.
+Message QuitDuringRunQuestion();
 
 // The progress bar, 0 to 100: the run's steps move it, and so do the bytes moved of all the run
 // will move (a large data file may take most of a run): whichever is further. The bytes stop a few

@@ -1,6 +1,8 @@
 #include "ui/settings_model.h"
 
-#include "app/line_file.h"
+#include "app/version.h"
+#include "base/text.h"
+#include "ui/archive_name.h"
 
 namespace kestrine::ui {
 
@@ -16,7 +18,7 @@ SettingsModel LoadSettings(const SettingReader& read, const std::string& appFold
     auto on = [&](const char* section, const char* key) { return read(section, key) == "1"; };
     SettingsModel model;
     model.backupFolder = read("backup", "backupfolder");
-    if (model.backupFolder.empty() || model.backupFolder == "0") model.backupFolder = appFolder;
+    if (BackupFolderUnset(model.backupFolder)) model.backupFolder = appFolder;
     model.startOnWindows = on("General", "startonwindows");
     model.checkBackupFile = on("General", "checkbackupfile");
     model.runOutlookAfterBackup = on("General", "runoutlookafterbackup");
@@ -31,9 +33,9 @@ SettingsModel LoadSettings(const SettingReader& read, const std::string& appFold
 SettingsConfirmation ConfirmSettings(SettingsModel& model, const std::string& appFolder,
                                      const std::function<bool(const std::string&)>& folderExists) {
     SettingsConfirmation result;
-    std::string folder = TrimSpaces(model.backupFolder);
+    std::string folder = base::TrimSpaces(model.backupFolder);
     if (folder.empty()) {
-        result.refusal = kNoBackupFolderMessage;
+        result.refusal = Message{kNoBackupFolderMessage, platform::MessageIcon::Critical};
         return result;
     }
     if (!folderExists(folder)) model.backupFolder = folder = appFolder;
@@ -50,6 +52,19 @@ SettingsConfirmation ConfirmSettings(SettingsModel& model, const std::string& ap
         {"autobackup", "autobackupfile", Flag(model.newFileEachRun)},
     };
     return result;
+}
+
+std::vector<Message> SaveFailureMessages(const SettingsSaved& saved,
+                                         const std::string& settingsPath) {
+    std::vector<Message> messages;
+    if (!saved.file)
+        messages.push_back({"The settings could not be saved in " + settingsPath + ".",
+                            platform::MessageIcon::Exclamation});
+    if (!saved.logon)
+        messages.push_back(
+            {std::string(kProductName) + " could not change its start at Windows log-on.",
+             platform::MessageIcon::Exclamation});
+    return messages;
 }
 
 std::string RunValueData(const std::string& programPath) {

@@ -2,8 +2,11 @@
 // The settings dialog as a plain model: what it shows when it opens, and what "OK" writes to
 // settings.dat. The Win32 dialog only mirrors it.
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "ui/message.h"
 
 namespace kestrine::ui {
 
@@ -25,9 +28,9 @@ struct SettingsModel {
 // Reads one key of settings.dat (section, key); empty when absent.
 using SettingReader = std::function<std::string(const std::string&, const std::string&)>;
 
-// The model as the dialog opens: a switch is on only for the stored "1"; an empty or "0" folder
-// shows the application folder; `autobackupfile` "0" selects replacing the default archive, any
-// other value (an absent one included) a new file per run.
+// The model as the dialog opens: a switch is on only for the stored "1"; an unset folder shows
+// the application folder; `autobackupfile` "0" selects replacing the default archive, any other
+// value (an absent one included) a new file per run.
 SettingsModel LoadSettings(const SettingReader& read, const std::string& appFolder);
 
 struct SettingWrite {
@@ -37,7 +40,7 @@ struct SettingWrite {
 };
 
 struct SettingsConfirmation {
-    std::string refusal;               // non-empty: shown, nothing written, the dialog stays open
+    std::optional<Message> refusal;    // shown, nothing written, the dialog stays open
     std::vector<SettingWrite> writes;  // in the order they are written
 };
 
@@ -47,6 +50,14 @@ inline constexpr const char* kNoBackupFolderMessage = "Please enter backup folde
 // application folder in `model` (the box shows it); otherwise every key, in the fixed order.
 SettingsConfirmation ConfirmSettings(SettingsModel& model, const std::string& appFolder,
                                      const std::function<bool(const std::string&)>& folderExists);
+
+struct SettingsSaved {
+    bool file = true;   // every key was written to settings.dat
+    bool logon = true;  // the log-on start value was set or removed
+};
+// What the dialog reports after saving: nothing when every step succeeded.
+std::vector<Message> SaveFailureMessages(const SettingsSaved& saved,
+                                         const std::string& settingsPath);
 
 // The log-on start value: its name, and its data, the program's quoted path.
 inline constexpr const char* kRunKey =

@@ -1,18 +1,14 @@
 #include "ui/settings_store.h"
 
 #include "app/settings.h"
-#include "platform/files.h"
-#include "platform/program_run.h"
 #include "platform/registry_access.h"
-#include "registry/export_format.h"
-#include "registry/key_path.h"
+#include "platform/system.h"
 #include "registry/registry.h"
-#include "registry/utf16.h"
 
 namespace kestrine::ui {
 
-SettingsFiles SettingsFilesOf(const std::string& appFolder, const std::string& settingsPath) {
-    return {appFolder, settingsPath, platform::RunningProgramPath()};
+SettingsFiles SettingsFilesOf(const ProgramPaths& paths) {
+    return {paths.AppFolder, paths.SettingsFile, platform::RunningProgramPath()};
 }
 
 SettingsModel LoadSettingsFile(const SettingsFiles& files) {
@@ -27,8 +23,7 @@ SettingsSaved SaveSettings(const SettingsFiles& files, const SettingsModel& mode
                            const std::vector<SettingWrite>& writes) {
     SettingsSaved saved;
     for (const auto& write : writes) {
-        if (!platform::WriteProfileString(files.settingsPath, write.section, write.key,
-                                          write.value))
+        if (!WriteINIValue(files.settingsPath, write.section, write.key, write.value))
             saved.file = false;
     }
     saved.logon = SetStartAtLogon(model.startOnWindows, files.programPath);
@@ -36,21 +31,14 @@ SettingsSaved SaveSettings(const SettingsFiles& files, const SettingsModel& mode
 }
 
 bool SetStartAtLogon(bool on, const std::string& programPath) {
+    if (!on) return registry::DeleteValue(kRunKey, kRunValueName);
+    // A new account may have no Run key yet.
     const auto key = registry::ParseKey(kRunKey);
     platform::RegistryKey run;
-    if (on) {
-        if (platform::CreateRegistryKey(key.root, key.subkey, run) != platform::kRegSuccess)
-            return false;
-        auto data = registry::Utf16ToBytes(registry::Utf8ToUtf16(RunValueData(programPath)));
-        data.insert(data.end(), {0, 0});
-        return platform::SetRegistryValue(run, kRunValueName, registry::kRegSz, data) ==
-               platform::kRegSuccess;
-    }
-    long opened = platform::OpenRegistryKey(key.root, key.subkey, registry::kKeyWrite, run);
-    if (opened == platform::kRegFileNotFound) return true;
-    if (opened != platform::kRegSuccess) return false;
-    long deleted = platform::DeleteRegistryValue(run, kRunValueName);
-    return deleted == platform::kRegSuccess || deleted == platform::kRegFileNotFound;
+    if (platform::CreateRegistryKey(key.root, key.subkey, run) != platform::kRegSuccess)
+        return false;
+    run.Close();
+    return registry::SetStringValue(kRunKey, kRunValueName, RunValueData(programPath));
 }
 
 }  // namespace kestrine::ui

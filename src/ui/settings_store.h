@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "app/program_paths.h"
 #include "ui/settings_model.h"
 
 namespace kestrine::ui {
@@ -14,14 +15,9 @@ struct SettingsFiles {
 };
 
 // The files of the running program: its own executable is what the log-on value starts.
-SettingsFiles SettingsFilesOf(const std::string& appFolder, const std::string& settingsPath);
+SettingsFiles SettingsFilesOf(const ProgramPaths& paths);
 
 SettingsModel LoadSettingsFile(const SettingsFiles& files);
-
-struct SettingsSaved {
-    bool file = true;   // every key was written to settings.dat
-    bool logon = true;  // the log-on start value was set or removed
-};
 
 // Writes the confirmed keys to settings.dat, then registers or removes the log-on start value
 // under the current user's Run key (no administrator rights needed). Every step runs even when an

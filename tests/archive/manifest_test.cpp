@@ -13,25 +13,6 @@ ManifestHeader SampleHeader() {
                           "Outlook 2016", "first line\r\nsecond line"};
 }
 
-TEST(ManifestItems, TableInFlagOrderWithRestoreEntries) {
-    const char* keys[] = {"BackupConfig",   "BackupDatas",         "BackupRules",
-                          "BackupAccounts", "BackupSignatures",    "BackupStationery",
-                          "BackupPab",      "BackupConfigsetting", "BackupTemplates",
-                          "BackupSetting",  "BackupContacts"};
-    for (size_t i = 0; i < kArchiveItems.size(); ++i) EXPECT_STREQ(kArchiveItems[i].key, keys[i]);
-    EXPECT_EQ(kArchiveItems[0].restoreEntry, kNoRestoreEntry);
-    EXPECT_EQ(kArchiveItems[2].restoreEntry, kNoRestoreEntry);
-    // Each of the nine restore entries comes from exactly one item, in order.
-    std::vector<int> entries;
-    for (const auto& item : kArchiveItems)
-        if (item.restoreEntry != kNoRestoreEntry) entries.push_back(item.restoreEntry);
-    EXPECT_EQ(entries, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8}));
-    EXPECT_EQ(kArchiveItems[IndexOf(Item::Datas)].restoreEntry, 0);
-    EXPECT_EQ(kArchiveItems[IndexOf(Item::Accounts)].restoreEntry, 1);
-    EXPECT_EQ(kArchiveItems[IndexOf(Item::Contacts)].restoreEntry, 8);
-    EXPECT_STREQ(ManifestKey(Item::Rules), "BackupRules");
-}
-
 TEST(ManifestNote, LineBreaksTravelAsToken) {
     EXPECT_EQ(EncodeNote("a\r\nb\r\n"), "aPS$KSTbPS$KST");
     EXPECT_EQ(DecodeNote("aPS$KSTb"), "a\r\nb");
@@ -67,12 +48,11 @@ TEST(ItemFlags, ElevenCharactersAndOnlyOneMeansPresent) {
     EXPECT_FALSE(IsValidItemFlags("1001000000"));
     EXPECT_FALSE(IsValidItemFlags("100100000000"));
     EXPECT_FALSE(IsValidItemFlags(""));
-    EXPECT_TRUE(ItemPresent("10010000000", 0));
-    EXPECT_FALSE(ItemPresent("10010000000", 1));
-    EXPECT_TRUE(ItemPresent("10010000000", 3));
-    EXPECT_FALSE(ItemPresent("x", 0));
-    EXPECT_FALSE(ItemPresent("1", 1));
-    EXPECT_FALSE(ItemPresent("1", -1));
+    EXPECT_TRUE(ItemPresent("10010000000", Item::Configuration));
+    EXPECT_FALSE(ItemPresent("10010000000", Item::DataFiles));
+    EXPECT_TRUE(ItemPresent("10010000000", Item::Accounts));
+    EXPECT_FALSE(ItemPresent("x", Item::Configuration));
+    EXPECT_FALSE(ItemPresent("1", Item::DataFiles));
 }
 
 TEST(ManifestText, LinesInOrderWithCrLf) {

@@ -7,6 +7,8 @@
 #include <filesystem>
 
 #include "archive/zip_format.h"
+#include "platform/file_stream.h"
+#include "test_support.h"
 
 #ifndef _WIN32
 #include <sys/wait.h>
@@ -16,60 +18,65 @@ namespace kestrine::test {
 
 using namespace archive::format;
 
+uint32_t Crc(const std::string& bytes) {
+    return static_cast<uint32_t>(
+        crc32(0L, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
+}
+
 std::string BuildZip(const std::vector<RawEntry>& entries) {
+    auto field = [](int64_t given, uint64_t truth) {
+        return static_cast<uint32_t>(given >= 0 ? static_cast<uint64_t>(given) : truth);
+    };
     std::string out, cd;
     for (const auto& e : entries) {
-        uint32_t crc = static_cast<uint32_t>(
-            e.crc >= 0 ? e.crc
-                       : crc32(0L, reinterpret_cast<const Bytef*>(e.data.data()),
-                               static_cast<uInt>(e.data.size())));
-        uint32_t comp =
-            static_cast<uint32_t>(e.compressedSize >= 0 ? e.compressedSize : e.data.size());
-        uint32_t uncomp =
-            static_cast<uint32_t>(e.uncompressedSize >= 0 ? e.uncompressedSize : e.data.size());
-        uint32_t offset = static_cast<uint32_t>(e.offset >= 0 ? e.offset : out.size());
-        std::string h;
-        Put32(h, kLocalHeaderSig);
-        Put16(h, 20);
-        Put16(h, e.flags);
-        Put16(h, e.method);
-        Put32(h, 0x00210000);
-        Put32(h, crc);
-        Put32(h, comp);
-        Put32(h, uncomp);
-        Put16(h, static_cast<uint16_t>(e.name.size()));
-        Put16(h, 0);
-        out += h + e.name + e.data;
+        // Version, flags, method, time, CRC, sizes, name length, extra length: the same in both.
+        std::string common;
+        for (uint16_t v : {uint16_t{20}, e.flags, e.method, uint16_t{0}, uint16_t{0x21}}) {
+            Put16(common, v);
+        }
+        Put32(common, field(e.crc, Crc(e.data)));
+        Put32(common, field(e.compressedSize, e.data.size()));
+        Put32(common, field(e.uncompressedSize, e.data.size()));
+        Put16(common, static_cast<uint16_t>(e.name.size()));
+        Put16(common, 0);
         Put32(cd, kCentralHeaderSig);
         Put16(cd, 20);
-        Put16(cd, 20);
-        Put16(cd, e.flags);
-        Put16(cd, e.method);
-        Put32(cd, 0x00210000);
-        Put32(cd, crc);
-        Put32(cd, comp);
-        Put32(cd, uncomp);
-        Put16(cd, static_cast<uint16_t>(e.name.size()));
-        Put16(cd, 0);
-        Put16(cd, 0);
-        Put16(cd, 0);
-        Put16(cd, 0);
-        Put32(cd, 0);
-        Put32(cd, offset);
+        cd += common + std::string(10, '\0');  // comment length, disk, attributes
+        Put32(cd, field(e.offset, out.size()));
         cd += e.name;
+        Put32(out, kLocalHeaderSig);
+        out += common + e.name + e.data;
     }
-    uint32_t cdOffset = static_cast<uint32_t>(out.size());
-    out += cd;
     std::string end;
     Put32(end, kEndSig);
-    Put16(end, 0);
-    Put16(end, 0);
-    Put16(end, static_cast<uint16_t>(entries.size()));
-    Put16(end, static_cast<uint16_t>(entries.size()));
+    for (uint16_t v : {uint16_t{0}, uint16_t{0}, static_cast<uint16_t>(entries.size()),
+                       static_cast<uint16_t>(entries.size())}) {
+        Put16(end, v);
+    }
     Put32(end, static_cast<uint32_t>(cd.size()));
-    Put32(end, cdOffset);
+    Put32(end, static_cast<uint32_t>(out.size()));
     Put16(end, 0);
-    return out + end;
+    return out + cd + end;
+}
+
+std::string ZipCryptoSeal(const std::string& passwordBytes, const std::string& plain,
+                          uint32_t crc) {
+    const z_crc_t* table = get_crc_table();
+    uint32_t k0 = 0x12345678u, k1 = 0x23456789u, k2 = 0x34567890u;
+    auto update = [&](uint8_t c) {
+        k0 = (k0 >> 8) ^ static_cast<uint32_t>(table[(k0 ^ c) & 0xff]);
+        k1 = (k1 + (k0 & 0xff)) * 134775813u + 1;
+        k2 = (k2 >> 8) ^ static_cast<uint32_t>(table[(k2 ^ (k1 >> 24)) & 0xff]);
+    };
+    for (char c : passwordBytes) update(static_cast<uint8_t>(c));
+    std::string out = std::string(11, '\x5a') + static_cast<char>(crc >> 24) + plain;
+    for (char& c : out) {
+        uint32_t t = (k2 | 2) & 0xffff;
+        auto p = static_cast<uint8_t>(c);
+        c = static_cast<char>(p ^ static_cast<uint8_t>((t * (t ^ 1)) >> 8));
+        update(p);
+    }
+    return out;
 }
 
 bool WriteZip(const std::string& archive, const std::vector<std::string>& files,
@@ -83,6 +90,65 @@ bool WriteZip(const std::string& archive, const std::vector<std::string>& files,
         if (!zip.AddFile(f)) return false;
     }
     return zip.WriteArchive().ok;
+}
+
+void Save(const std::string& path, const std::string& bytes) {
+    WriteFile(std::filesystem::u8path(path), bytes);
+}
+
+std::string Load(const std::string& path) {
+    return ReadFile(std::filesystem::u8path(path));
+}
+
+namespace {
+
+class FaultyStream final : public platform::fileio::FileStream {
+  public:
+    FaultyStream(std::unique_ptr<FileStream> inner, std::shared_ptr<StreamFaults> faults)
+        : inner_(std::move(inner)), f_(std::move(faults)) {}
+    int64_t Read(void* buffer, size_t size) override {
+        if (f_->beforeRead) f_->beforeRead();
+        int64_t n = Take(size) ? inner_->Read(buffer, size) : -1;
+        f_->bytesRead += n > 0 ? static_cast<uint64_t>(n) : 0;
+        return n;
+    }
+    bool ReadAt(uint64_t offset, void* buffer, size_t size) override {
+        if (f_->beforeRead) f_->beforeRead();
+        f_->bytesRead += size;
+        return Take(size) && inner_->ReadAt(offset, buffer, size);
+    }
+    bool Write(const void* buffer, size_t size) override {
+        if (f_->writeBudget < 0) return inner_->Write(buffer, size);
+        size_t fits = std::min<size_t>(size, static_cast<size_t>(f_->writeBudget));
+        f_->writeBudget -= static_cast<int64_t>(fits);
+        return inner_->Write(buffer, fits) && fits == size;  // a full disk takes what fits
+    }
+    bool Seek(uint64_t offset) override { return inner_->Seek(offset); }
+    uint64_t Tell() const override { return inner_->Tell(); }
+    int64_t Size() override { return inner_->Size(); }
+    bool Truncate(uint64_t size) override { return !f_->failTruncate && inner_->Truncate(size); }
+    bool Flush() override { return f_->writeBudget != 0 && inner_->Flush(); }
+
+  private:
+    bool Take(size_t size) {
+        if (f_->readBudget < 0) return true;
+        if (static_cast<uint64_t>(f_->readBudget) < size) return false;
+        f_->readBudget -= static_cast<int64_t>(size);
+        return true;
+    }
+    std::unique_ptr<FileStream> inner_;
+    std::shared_ptr<StreamFaults> f_;
+};
+
+}  // namespace
+
+archive::StreamFilter FaultFilter(const std::string& match, std::shared_ptr<StreamFaults> faults) {
+    return
+        [match, faults](std::unique_ptr<platform::fileio::FileStream> stream,
+                        const std::string& path) -> std::unique_ptr<platform::fileio::FileStream> {
+            if (path.find(match) == std::string::npos) return stream;
+            return std::make_unique<FaultyStream>(std::move(stream), faults);
+        };
 }
 
 std::vector<std::string> FolderNames(const std::string& folder) {
@@ -132,13 +198,7 @@ int Shell(const std::string& command) {
 
 std::string Quote(const std::string& path) {
     std::string out = "'";
-    for (char c : path) {
-        if (c == '\'') {
-            out += "'\\''";
-        } else {
-            out += c;
-        }
-    }
+    for (char c : path) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return out + "'";
 }
 

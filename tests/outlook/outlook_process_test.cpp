@@ -1,9 +1,10 @@
-// Ending Outlook by process name and starting programs, with real processes under Wine.
+// Ending Outlook by process name and starting programs, Outlook among them, with real processes
+// under Wine.
 #include <gtest/gtest.h>
 
+#include "outlook/process_control.h"
 #include "platform/processes.h"
-#include "test_support.h"
-#include "win_test_util.h"
+#include "win_scratch.h"
 
 namespace kestrine {
 namespace {
@@ -13,10 +14,7 @@ using test::Ended;
 using test::StartKept;
 
 std::string Quoted(const std::string& path) {
-    std::string out(1, '"');
-    out += path;
-    out += '"';
-    return out;
+    return "\"" + path + "\"";
 }
 
 TEST(KillProcessByName, EndsEveryInstanceWhateverTheCaseAndSparesLookalikes) {
@@ -33,36 +31,23 @@ TEST(KillProcessByName, EndsEveryInstanceWhateverTheCaseAndSparesLookalikes) {
     auto longer = StartKept(dir.path() / "d" / "outlook.exe.bak.exe");
     for (auto* s : {&first, &second, &upper, &lookalike, &longer}) ASSERT_TRUE(s->process);
 
-    EXPECT_GE(platform::KillProcessByName("outlook.exe"), 3);
-
-    for (auto* s : {&first, &second, &upper}) {
-        ASSERT_TRUE(Ended(s->process)) << s->pid;
-        EXPECT_EQ(test::ExitCodeOf(s->process), 0u);
-    }
+    outlook::CloseOutlook();
+    for (auto* s : {&first, &second, &upper}) ASSERT_TRUE(Ended(s->process)) << s->pid;
     // Whole-name comparison: these keep running.
     EXPECT_EQ(WaitForSingleObject(lookalike.process, 0), static_cast<DWORD>(WAIT_TIMEOUT));
     EXPECT_EQ(WaitForSingleObject(longer.process, 0), static_cast<DWORD>(WAIT_TIMEOUT));
-
-    // The same request in capitals finds nothing left.
+    // The same request in capitals finds nothing left; an unknown or empty name touches nothing.
     EXPECT_EQ(platform::KillProcessByName("OUTLOOK.EXE"), 0);
+    EXPECT_EQ(platform::KillProcessByName("no-such-program-olk.exe"), 0);
+    EXPECT_EQ(platform::KillProcessByName(""), 0);
+    // Never the calling process.
+    EXPECT_EQ(platform::KillProcessByName("outlook_process_test.exe"), 0);
 
     for (auto* s : {&lookalike, &longer}) {
         TerminateProcess(s->process, 1);
         Ended(s->process);
     }
     for (auto* s : {&first, &second, &upper, &lookalike, &longer}) CloseHandle(s->process);
-}
-
-TEST(KillProcessByName, UnknownOrEmptyNameTouchesNothing) {
-    EXPECT_EQ(platform::KillProcessByName("no-such-program-olk.exe"), 0);
-    EXPECT_EQ(platform::KillProcessByName(""), 0);
-}
-
-TEST(KillProcessByName, NeverEndsTheCallingProcess) {
-    wchar_t buf[MAX_PATH];
-    DWORD n = GetModuleFileNameW(nullptr, buf, MAX_PATH);
-    std::string self = test::Utf8(std::filesystem::path(std::wstring(buf, n)).filename());
-    EXPECT_EQ(platform::KillProcessByName(self), 0);
 }
 
 TEST(StartProgram, StartsWithoutWaitingAndReportsFailure) {
@@ -72,9 +57,27 @@ TEST(StartProgram, StartsWithoutWaitingAndReportsFailure) {
     EXPECT_TRUE(
         platform::StartProgram(Quoted(test::Utf8(exe)), platform::ShowMode::MinimizedFocus));
     EXPECT_EQ(platform::KillProcessByName("olk-started.exe"), 1);
-
     EXPECT_FALSE(platform::StartProgram(Quoted(dir / "missing.exe"), platform::ShowMode::Normal));
     EXPECT_FALSE(platform::StartProgram("", platform::ShowMode::Hidden));
+}
+
+TEST(StartOutlook, StartsTheRegisteredProgramAndRefusesAMissingEntry) {
+    test::Scratch s;
+    auto exe = s.dir.path() / "Microsoft Office" / "OUTLOOK.EXE";
+    CopyTestProgram("olk_fake_program.exe", exe);
+    test::SetValue(s.root + "\\AppPaths", "Path", test::kSz,
+                   test::SzData(test::Utf8(exe.parent_path()) + "\\"));
+    EXPECT_TRUE(outlook::StartOutlook(s.root + "\\AppPaths"));
+    std::filesystem::path started = exe.wstring() + L".started";
+    for (int i = 0; i < 200 && !std::filesystem::exists(started); ++i) Sleep(50);
+    EXPECT_TRUE(std::filesystem::exists(started));
+    outlook::CloseOutlook();
+
+    EXPECT_FALSE(outlook::StartOutlook(s.root + "\\Missing"));
+    test::MakeKey(s.root + "\\NoPath");
+    EXPECT_FALSE(outlook::StartOutlook(s.root + "\\NoPath"));
+    EXPECT_EQ(outlook::OutlookCommandLine("C:\\Office\\"), "\"C:\\Office\\OUTLOOK.EXE\"");
+    EXPECT_EQ(outlook::OutlookCommandLine("C:\\Office"), "\"C:\\Office\\OUTLOOK.EXE\"");
 }
 
 }  // namespace

@@ -2,32 +2,38 @@
 // handler destroys nothing that was there before.
 #include <fstream>
 
+#include "outlook/profile_data.h"
 #include "restore/restore_handlers.h"
-#include "restore_fixture.h"
+#include "win_scratch.h"
 
 namespace kestrine::restore {
 namespace {
 
 using namespace kestrine::test;
+using archive::Item;
+using outlook::kAccountsSubkey;
+using outlook::kStoreSection;
 
 class RestoreHandlers : public ::testing::Test {
   protected:
-    RestoreScratch s;
+    Scratch s;
     archive::ZipComponent zip;
-    RestoreContext ctx{State(), zip};
+    std::array<std::string, archive::kItemCount> entries;
+    RestoreContext ctx{s.state, entries, zip, s.app, nullptr};
 
+    std::string& EntryOf(Item item) { return entries[archive::IndexOf(item)]; }
     // Opens an unprotected archive of these files and sets the item values.
     void Open(const std::vector<std::string>& files, const std::map<Item, std::string>& items) {
-        std::map<int, std::string> byIndex;
-        for (const auto& [item, value] : items) byIndex[static_cast<int>(item)] = value;
         const std::string path = s.MakeArchive("a" + std::to_string(archives++) + ".ksx", files,
-                                               RestoreScratch::Manifest(byIndex));
+                                               Scratch::Manifest(items));
         ASSERT_TRUE(zip.OpenArchive(path));
-        for (const auto& [item, value] : items) State().ItemEntries[archive::IndexOf(item)] = value;
+        for (const auto& [item, value] : items) EntryOf(item) = value;
     }
     std::string ExportFile(const std::string& name, const std::vector<std::string>& lines) {
         const std::string path = s.MakeFolder(s.dir / "exports") + "\\" + name;
-        WriteExport(path, lines);
+        std::string text;
+        for (const auto& l : lines) text += platform::Utf8ToAnsi(l) + "\r\n";
+        Put(path, text);
         return path;
     }
     void ExpectNoTemporaries(const std::string& folder) {
@@ -39,20 +45,31 @@ class RestoreHandlers : public ::testing::Test {
 
 // --- registry items ---
 
-TEST_F(RestoreHandlers, ConfigIntoAMissingProfileChangesNothing) {
-    Open({ExportFile("OBC2.tmp", {"\\", "\"A\"= sz:x"})}, {{Item::Config, "OBC2.tmp"}});
+TEST_F(RestoreHandlers, RegistryItemsChangeNothingTheyCannotOrNeedNot) {
+    const std::string target = s.Profile("Target");
+    SetValue(target, "Keep", kSz, SzData("me"));
+    Open({ExportFile("OBC2.tmp", {"\\", "\"A\"= sz:x"})}, {{Item::Configuration, "OBC2.tmp"}});
+    // A profile that does not exist is left alone, and that is no failure.
     EXPECT_TRUE(RestoreConfig(ctx, "Nobody"));
     EXPECT_FALSE(registry::KeyExists(s.Profile("Nobody")));
+    // A profile name that is no name is refused.
+    EXPECT_FALSE(RestoreConfig(ctx, ""));
+    EXPECT_FALSE(RestoreDatas(ctx, ""));
+    EXPECT_FALSE(RestoreRules(ctx, "..\\x"));
+    // An entry the archive lacks fails and keeps the key.
+    EntryOf(Item::Configuration) = "OBC9.tmp";
+    EXPECT_FALSE(RestoreConfig(ctx, "Target"));
+    EXPECT_TRUE(GetData(target, "Keep").has_value());
     EXPECT_TRUE(s.AppFiles().empty());
 }
 
 TEST_F(RestoreHandlers, ABrokenExportFileLeavesTheProfileUntouched) {
     const std::string target = s.Profile("Target");
-    SetValue(target, "Keep", kRegSz, SzData("me"));
-    SetValue(target + "\\Sub", "Also", kRegBinary, {9, 9});
+    SetValue(target, "Keep", kSz, SzData("me"));
+    SetValue(target + "\\Sub", "Also", kBinary, {9, 9});
     Open({ExportFile("OBC3.tmp", {"\\", "\"A\"= sz:x", "\"N\"= dw:twelve"}),
           ExportFile("OBC4.tmp", {"\\", "\"B\"=bin:1,300"})},
-         {{Item::Config, "OBC3.tmp"}, {Item::Accounts, "OBC4.tmp"}});
+         {{Item::Configuration, "OBC3.tmp"}, {Item::Accounts, "OBC4.tmp"}});
     MakeKey(target + "\\" + kAccountsSubkey);
     const TreeSnapshot beforeAccounts = Snapshot(target);
 
@@ -60,23 +77,6 @@ TEST_F(RestoreHandlers, ABrokenExportFileLeavesTheProfileUntouched) {
     EXPECT_FALSE(RestoreAccounts(ctx, "Target"));
     EXPECT_EQ(Snapshot(target), beforeAccounts);
     EXPECT_TRUE(s.AppFiles().empty());
-}
-
-TEST_F(RestoreHandlers, AnEntryTheArchiveLacksFailsAndKeepsTheKey) {
-    const std::string target = s.Profile("Target");
-    SetValue(target, "Keep", kRegSz, SzData("me"));
-    Open({}, {{Item::Config, "OBC9.tmp"}});
-    EXPECT_FALSE(RestoreConfig(ctx, "Target"));
-    EXPECT_TRUE(GetValue(target, "Keep").has_value());
-}
-
-TEST_F(RestoreHandlers, AProfileNameThatIsNoNameIsRefused) {
-    SetValue(s.root + "\\Profiles", "Keep", kRegSz, SzData("x"));
-    Open({ExportFile("OBC6.tmp", {"\\"})}, {{Item::Config, "OBC6.tmp"}});
-    EXPECT_FALSE(RestoreConfig(ctx, ""));
-    EXPECT_FALSE(RestoreDatas(ctx, ""));
-    EXPECT_FALSE(RestoreRules(ctx, "..\\x"));
-    EXPECT_TRUE(GetValue(s.root + "\\Profiles", "Keep").has_value());
 }
 
 // --- folder items ---
@@ -98,7 +98,7 @@ TEST_F(RestoreHandlers, SignaturesOverwriteTheirNamesAndKeepOtherFiles) {
 }
 
 TEST_F(RestoreHandlers, AFolderThatCannotBeMadeFailsTheItem) {
-    State().UserProfileDir = s.user + "\\missing";  // two levels would be needed
+    s.state.UserProfileDir = s.user + "\\missing";  // two levels would be needed
     Open({s.Source("Work.htm", "x")}, {{Item::Signatures, "Work.htm"}});
     EXPECT_FALSE(RestoreSignatures(ctx));
     EXPECT_FALSE(Exists(s.user + "\\missing"));
@@ -111,7 +111,7 @@ TEST_F(RestoreHandlers, HostileEntryNamesAreRefusedAndNothingIsWritten) {
     for (const std::string list :
          {"Work.htm;..\\evil.txt", "Work.htm;C:\\evil.txt", "Work.htm;a/../../evil.txt",
           "Work.htm;..", "Work.htm;CON", "Work.htm;\\\\server\\share\\x"}) {
-        State().ItemEntries[archive::IndexOf(Item::Signatures)] = list;
+        EntryOf(Item::Signatures) = list;
         EXPECT_FALSE(RestoreSignatures(ctx)) << list;
         EXPECT_EQ(Files(sig), (FolderSnapshot{{"Work.htm", "old"}})) << list;
     }
@@ -124,9 +124,9 @@ TEST_F(RestoreHandlers, AMissingOrCorruptedEntryReplacesNoFileOfTheItem) {
     Put(sig + "\\A.htm", "old a");
     Put(sig + "\\B.htm", "old b");
     const std::string marker = "MARKER-" + RandomBytes(4000, 7);
-    const std::string path = s.MakeArchive(
-        "corrupt.ksx", {s.Source("A.htm", "new a"), s.Source("B.htm", marker)},
-        RestoreScratch::Manifest({{static_cast<int>(Item::Signatures), "A.htm;B.htm"}}));
+    const std::string path =
+        s.MakeArchive("corrupt.ksx", {s.Source("A.htm", "new a"), s.Source("B.htm", marker)},
+                      Scratch::Manifest({{Item::Signatures, "A.htm;B.htm"}}));
     // Flip one byte inside the stored content of B.htm.
     std::string bytes = Get(path);
     const size_t at = bytes.find(marker.substr(0, 40));
@@ -135,9 +135,9 @@ TEST_F(RestoreHandlers, AMissingOrCorruptedEntryReplacesNoFileOfTheItem) {
     Put(path, bytes);
     ASSERT_TRUE(zip.OpenArchive(path));
 
-    State().ItemEntries[archive::IndexOf(Item::Signatures)] = "A.htm;B.htm";
+    EntryOf(Item::Signatures) = "A.htm;B.htm";
     EXPECT_FALSE(RestoreSignatures(ctx));
-    State().ItemEntries[archive::IndexOf(Item::Signatures)] = "A.htm;Missing.htm";
+    EntryOf(Item::Signatures) = "A.htm;Missing.htm";
     EXPECT_FALSE(RestoreSignatures(ctx));
     EXPECT_EQ(Files(sig), (FolderSnapshot{{"A.htm", "old a"}, {"B.htm", "old b"}}));
 }
@@ -159,12 +159,10 @@ TEST_F(RestoreHandlers, RulesTakeTheTargetProfilesName) {
     EXPECT_TRUE(RestoreRules(ctx, "OUTLOOK"));  // the same profile in another case
     EXPECT_EQ(Get(dir + "\\Outlook.RWZ"), "restored rules");
     EXPECT_EQ(Files(dir).size(), 2u);
-}
-
-TEST_F(RestoreHandlers, RulesNeedTheRoamingFolder) {
-    Open({s.Source("Outlook.RWZ", "r")}, {{Item::Rules, "Outlook.RWZ"}});
+    // The roaming folder is not created.
+    std::filesystem::remove_all(Fs(dir));
     EXPECT_FALSE(RestoreRules(ctx, "Second"));
-    EXPECT_FALSE(Exists(s.folders.roamingOutlook));
+    EXPECT_FALSE(Exists(dir));
 }
 
 // --- the address book ---
@@ -172,22 +170,19 @@ TEST_F(RestoreHandlers, RulesNeedTheRoamingFolder) {
 TEST_F(RestoreHandlers, AddressBookIsRepointedIntoTheLocalFolder) {
     const std::string local = s.MakeFolder(s.folders.localOutlook);
     const std::string p = s.Profile("Second");
-    SetValue(p + "\\pab", "001e6600", kRegSz, SzData("D:\\\\old\\\\Outlook.pab"));
-    SetValue(p + "\\other", "001e3001", kRegSz, SzData("x"));
-    Open({s.Source("Outlook.pab", "pab")}, {{Item::Pab, "Outlook.pab"}});
+    SetValue(p + "\\pab", "001e6600", kSz, SzData("D:\\\\old\\\\Outlook.pab"));
+    SetValue(p + "\\other", "001e3001", kSz, SzData("x"));
+    Open({s.Source("Outlook.pab", "pab")}, {{Item::AddressBook, "Outlook.pab"}});
 
     EXPECT_TRUE(RestorePab(ctx, "Second"));
     EXPECT_EQ(Get(local + "\\Outlook.pab"), "pab");
-    EXPECT_EQ(GetValue(p + "\\pab", "001e6600")->second, SzData(local + "\\Outlook.pab"));
-    EXPECT_FALSE(GetValue(p + "\\other", "001e6600").has_value());
-}
-
-TEST_F(RestoreHandlers, AddressBookIntoAProfileWithoutSubkeysFails) {
-    const std::string local = s.MakeFolder(s.folders.localOutlook);
+    EXPECT_EQ(*GetData(p + "\\pab", "001e6600"), SzData(local + "\\Outlook.pab"));
+    EXPECT_FALSE(GetData(p + "\\other", "001e6600").has_value());
+    // Into a profile without subkeys: the file was extracted before the profile was looked at.
     MakeKey(s.Profile("Empty"));
-    Open({s.Source("Outlook.pab", "pab")}, {{Item::Pab, "Outlook.pab"}});
+    std::filesystem::remove(Fs(local + "\\Outlook.pab"));
     EXPECT_FALSE(RestorePab(ctx, "Empty"));
-    EXPECT_EQ(Get(local + "\\Outlook.pab"), "pab");  // extracted before the profile was looked at
+    EXPECT_EQ(Get(local + "\\Outlook.pab"), "pab");
 }
 
 // --- data files and the re-linking ---
@@ -197,30 +192,30 @@ class RestoreDataFiles : public RestoreHandlers {
     void SetUp() override {
         local = s.MakeFolder(s.folders.localOutlook);
         p = s.Profile("Second");
-        SetValue(p + "\\store1", "01020fff", kRegBinary, StoreValueUtf16("D:\\Mail\\Main.pst"));
-        SetValue(p + "\\store1", "001e6700", kRegBinary, B("D:\\Mail\\Main.pst"));
-        SetValue(p + "\\store1", "001f6700", kRegBinary,
+        SetValue(p + "\\store1", "01020fff", kBinary, StoreValueUtf16("D:\\Mail\\Main.pst"));
+        SetValue(p + "\\store1", "001e6700", kBinary, B("D:\\Mail\\Main.pst"));
+        SetValue(p + "\\store1", "001f6700", kBinary,
                  B(Utf16("D:\\Mail\\Main.pst") + std::string(2, '\0')));
-        SetValue(p + "\\store1", "Other", kRegSz, SzData("kept"));
-        SetValue(p + "\\store2", "01020fff", kRegBinary, StoreValueAnsi("E:\\Old\\Archive.pst"));
-        SetValue(p + "\\store3", "01020fff", kRegBinary, StoreValueUtf16("F:\\Lost\\Gone.ost"));
-        SetValue(p + "\\nopath", "01020fff", kRegBinary, {1, 2, 3, 0});
-        SetValue(p + "\\nopath", "001e6700", kRegBinary, B("keep"));
+        SetValue(p + "\\store1", "Other", kSz, SzData("kept"));
+        SetValue(p + "\\store2", "01020fff", kBinary, StoreValueAnsi("E:\\Old\\Archive.pst"));
+        SetValue(p + "\\store3", "01020fff", kBinary, StoreValueUtf16("F:\\Lost\\Gone.ost"));
+        SetValue(p + "\\nopath", "01020fff", kBinary, {1, 2, 3, 0});
+        SetValue(p + "\\nopath", "001e6700", kBinary, B("keep"));
         const std::string section = p + "\\" + kStoreSection;
-        SetValue(section, "1102039b", kRegBinary, {1});
-        SetValue(section, "001e023d", kRegBinary, {2});
-        SetValue(section, "001e0324", kRegSz, SzData("kept"));
+        SetValue(section, "1102039b", kBinary, {1});
+        SetValue(section, "001e023d", kBinary, {2});
+        SetValue(section, "001e0324", kSz, SzData("kept"));
         const std::string accounts = p + "\\" + kAccountsSubkey;
         for (const char* sub : {"\\00000000", "\\00000001", "\\0000000f", "\\00000010"}) {
-            SetValue(accounts + sub, "Delivery Store EntryID", kRegBinary, {1});
-            SetValue(accounts + sub, "Delivery Folder EntryID", kRegBinary, {2});
-            SetValue(accounts + sub, "Account Name", kRegSz, SzData("kept"));
+            SetValue(accounts + sub, "Delivery Store EntryID", kBinary, {1});
+            SetValue(accounts + sub, "Delivery Folder EntryID", kBinary, {2});
+            SetValue(accounts + sub, "Account Name", kSz, SzData("kept"));
         }
         fav = s.MakeFolder(s.user + "\\Application Data\\Microsoft\\Outlook") + "\\Second.FAV";
         Put(fav, "favourites");
         Put(local + "\\Main.pst", "old main");
         Open({s.Source("Main.pst", RandomBytes(50000, 3)), s.Source("Archive.pst", "archive")},
-             {{Item::Datas, "Main.pst;Archive.pst"}});
+             {{Item::DataFiles, "Main.pst;Archive.pst"}});
     }
     std::string local, p, fav;
 };
@@ -266,23 +261,18 @@ TEST_F(RestoreDataFiles, ALockedDataFileFailsTheItemAndKeepsTheProfileLinks) {
     ExpectNoTemporaries(local);
 }
 
-TEST_F(RestoreDataFiles, AMissingEntryFailsBeforeAnyChange) {
+TEST_F(RestoreDataFiles, AMissingEntryOrLocalFolderChangesNothingAndABareProfileFails) {
     const TreeSnapshot before = Snapshot(p);
-    State().ItemEntries[archive::IndexOf(Item::Datas)] = "Main.pst;NotThere.pst";
+    EntryOf(Item::DataFiles) = "Main.pst;NotThere.pst";
     EXPECT_FALSE(RestoreDatas(ctx, "Second"));
     EXPECT_EQ(Get(local + "\\Main.pst"), "old main");
-    EXPECT_EQ(Snapshot(p), before);
-}
-
-TEST_F(RestoreDataFiles, AProfileWithoutSubkeysFailsAfterTheFilesArePlaced) {
+    EntryOf(Item::DataFiles) = "Main.pst;Archive.pst";
+    // A profile without subkeys fails after the files are placed.
     MakeKey(s.Profile("Bare"));
     EXPECT_FALSE(RestoreDatas(ctx, "Bare"));
     EXPECT_EQ(Get(local + "\\Archive.pst"), "archive");
-}
-
-TEST_F(RestoreDataFiles, TheLocalFolderIsNotCreated) {
+    // The local folder is not created.
     std::filesystem::remove_all(Fs(local));
-    const TreeSnapshot before = Snapshot(p);
     EXPECT_FALSE(RestoreDatas(ctx, "Second"));
     EXPECT_FALSE(Exists(local));
     EXPECT_EQ(Snapshot(p), before);

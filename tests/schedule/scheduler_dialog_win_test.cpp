@@ -5,10 +5,8 @@
 //
 #include <shellapi.h>
 
-#include "../backup/backup_fixture.h"
-#include "../outlook/win_test_util.h"
-#include "app/line_file.h"
-#include "platform/program_run.h"
+#include "base/text.h"
+#include "platform/system.h"
 #include "schedule/auto_backup.h"
 #include "schedule/command_line.h"
 #include "schedule/task_commands.h"
@@ -16,6 +14,7 @@
 #include "schedule/unattended.h"
 #include "ui/win/resource.h"
 #include "ui/win/scheduler_dialog.h"
+#include "win_scratch.h"
 #include "window_driver.h"
 
 namespace kestrine::test {
@@ -32,15 +31,15 @@ class SchedulerDialogTest : public ::testing::Test {
   public:
     SchedulerDialogTest() {
         platform::SetMessageHandler(nullptr);  // real message boxes, answered through the window
-        p.SetValue("Profiles\\Work\\13dbb0c8aa05101a9bb000aa002fc45a", "01020fff", 3,
-                   StoreValue(p.mail2 + "\\archive.pst"));
-        p.SetValue("Profiles\\Work\\9375CFF0413111d3B88A00104B2A6676\\00000001", "Account Name", 1,
-                   SzValue("work@example.com"));
-        ScratchProfile::Put(p.outlookDir + "\\Work.rwz", "work rules");
-        State().ProfileNames = {"Outlook", "Work"};
-        setup = {
-            State().ProfileNames, p.app, JoinAppFolder(p.app, "settings.dat"), kProgram,
-            [](const std::string& profile) { return schedule::OfferedItems(State(), profile); }};
+        const std::string work = s.Profile("Work");
+        SetValue(work + "\\13dbb0c8aa05101a9bb000aa002fc45a", "01020fff", kBinary,
+                 StoreValueUtf16(sample.mail2 + "\\archive.pst"));
+        SetValue(work + "\\9375CFF0413111d3B88A00104B2A6676\\00000001", "Account Name", kSz,
+                 SzData("work@example.com"));
+        Put(s.folders.roamingOutlook + "\\Work.rwz", "work rules");
+        s.state.ProfileNames = {"Outlook", "Work"};
+        setup = schedule::SchedulerSetupFor(s.state, s.state);
+        setup.programPath = kProgram;
         CopyTestProgram("fake_schtasks.exe", platform::Widen(system32 + "\\schtasks.exe"));
         SetEnvironmentVariableW(L"KESTRINE_SCHTASKS_RECORD", platform::Widen(record).c_str());
     }
@@ -51,7 +50,7 @@ class SchedulerDialogTest : public ::testing::Test {
 
     std::vector<SchtasksRun> Recorded() {
         std::vector<SchtasksRun> runs;
-        std::string text = ScratchProfile::Exists(record) ? ScratchProfile::Get(record) : "";
+        std::string text = Exists(record) ? Get(record) : "";
         for (size_t pos = 0, end; (end = text.find('\n', pos)) != std::string::npos;
              pos = end + 1) {
             std::string line = text.substr(pos, end - pos);
@@ -60,9 +59,10 @@ class SchedulerDialogTest : public ::testing::Test {
         return runs;
     }
 
-    ScratchProfile p;
+    Scratch s;
+    SampleProfile sample{s};
     const std::string system32 = platform::SystemFolder();
-    const std::string record = p.dir / "schtasks.txt";
+    const std::string record = s.dir / "schtasks.txt";
     schedule::SchedulerSetup setup;
 };
 
@@ -76,10 +76,10 @@ TEST_F(SchedulerDialogTest, TheRegisteredTaskBacksUpTheChosenProfile) {
         ModalThread shown([&] { return ui::win::ShowSchedulerDialog(nullptr, setup); });
         HWND dialog = WaitForWindow("Task Scheduler");
         ASSERT_TRUE(dialog);
-        EXPECT_EQ(Text(dialog, IDC_TASK_TARGET_FILE), p.app + "\\kestrine-Outlook.ksx");
+        EXPECT_EQ(Text(dialog, IDC_TASK_TARGET_FILE), s.app + "\\kestrine-Outlook.ksx");
         EXPECT_EQ(Text(dialog, IDC_TASK_START_TIME), "9:00");
         Choose(dialog, IDC_TASK_PROFILE, 1);
-        EXPECT_EQ(Text(dialog, IDC_TASK_TARGET_FILE), p.app + "\\kestrine-Work.ksx");
+        EXPECT_EQ(Text(dialog, IDC_TASK_TARGET_FILE), s.app + "\\kestrine-Work.ksx");
         for (int item : {0, 1, 8}) Click(dialog, IDC_TASK_ITEM_FIRST + item);
         Click(dialog, IDC_TASK_MONDAY);
         Click(dialog, IDC_TASK_MONDAY + 6);
@@ -99,24 +99,25 @@ TEST_F(SchedulerDialogTest, TheRegisteredTaskBacksUpTheChosenProfile) {
     auto runs = Recorded();
     ASSERT_EQ(runs.size(), 3u);
     for (const auto& run : runs)
-        EXPECT_EQ(UpperAscii(run.program), UpperAscii(system32 + "\\schtasks.exe"));
+        EXPECT_TRUE(base::EqualsNoCase(run.program, system32 + "\\schtasks.exe")) << run.program;
     EXPECT_EQ(runs[0].command, "schtasks /end  /tn \"Kestrine AutoBackup\"");
     EXPECT_EQ(runs[1].command, "schtasks /delete /f  /tn \"Kestrine AutoBackup\"");
     EXPECT_EQ(runs[2].command,
               "schtasks /create /sc WEEKLY /d Mon,Sun /st 07:05:00 /tn \"Kestrine AutoBackup\" "
               "/tr \"\\\"C:\\Program Files\\Kestrine\\kestrine.exe\\\" sf=Workxm=110000001ps=pass "
               "1bf=" +
-                  p.app + "\\kestrine-Work.ksx\"");
+                  s.app + "\\kestrine-Work.ksx\"");
 
     // The task starts its action's command line; the tail after the program backs up "Work".
     int count = 0;
     LPWSTR* args = CommandLineToArgvW(platform::Widen(runs[2].command).c_str(), &count);
     ASSERT_EQ(platform::Narrow(args[count - 2]), "/tr");
-    State().CommandLine = schedule::CommandLineTail(platform::Narrow(args[count - 1]));
+    s.state.CommandLine = schedule::CommandLineTail(platform::Narrow(args[count - 1]));
     LocalFree(args);
-    auto result = schedule::RunAutoBackup(State());
+    archive::ZipComponent zip;
+    auto result = schedule::RunAutoBackup(s.state, zip);
     EXPECT_EQ(result.exitStatus, schedule::kExitAllSucceeded);
-    auto view = ScratchProfile::ReadArchive(p.app + "\\kestrine-Work.ksx", "pass 1");
+    auto view = ReadArchive(s.app + "\\kestrine-Work.ksx", "pass 1");
     EXPECT_EQ(view.manifest.header.identity, "Work");
     EXPECT_EQ(Count(view.names, "archive.pst"), 1);
     EXPECT_EQ(Count(view.names, "a.pst"), 0);
@@ -172,7 +173,7 @@ TEST_F(SchedulerDialogTest, RefusalsRunNothing) {
     Type(dialog, IDC_TASK_START_TIME, "9:30");
     Click(dialog, IDC_TASK_BROWSE_TARGET);
     ASSERT_EQ(asked.size(), 1u);
-    EXPECT_EQ(asked[0].initialFolder, p.app);
+    EXPECT_EQ(asked[0].initialFolder, s.app);
     EXPECT_EQ(Text(dialog, IDC_TASK_TARGET_FILE), "C:\\Backup\\a=b.ksx");
     EXPECT_NE(refusal().text.find("The backup file name contains the character ="),
               std::string::npos);

@@ -22,7 +22,7 @@ TEST(ScheduledTask, TheCommandsByteForByte) {
     SchedulerModel m = Ready();
     m.days[0] = m.days[2] = true;  // Monday, Wednesday
     auto plan = PlanAddTask(m, kProgram);
-    ASSERT_TRUE(plan.refusal.empty());
+    ASSERT_FALSE(plan.refusal);
     EXPECT_EQ(
         plan.commands,
         (std::vector<std::string>{
@@ -76,41 +76,41 @@ TEST(ScheduledTask, StartTimes) {
 TEST(ScheduledTask, RefusalsInTheirOrder) {
     auto refusal = [](const SchedulerModel& m) {
         auto plan = PlanAddTask(m, kProgram);
-        EXPECT_TRUE(plan.commands.empty() || plan.refusal.empty());
-        return std::pair{plan.refusal, plan.icon};
+        EXPECT_TRUE(plan.commands.empty() || !plan.refusal);
+        return plan.refusal.value_or(ui::Message{});
     };
     SchedulerModel m = OpenScheduler({});
     m.protect = true;
     m.startTime = "soon";
-    EXPECT_EQ(refusal(m), std::pair(std::string(kNoItemMessage), MessageIcon::Exclamation));
+    EXPECT_EQ(refusal(m), (ui::Message{kNoItemMessage, MessageIcon::Exclamation}));
     m.items[3].ticked = true;
-    EXPECT_EQ(refusal(m), std::pair(std::string(kNoFileMessage), MessageIcon::Exclamation));
+    EXPECT_EQ(refusal(m), (ui::Message{kNoFileMessage, MessageIcon::Exclamation}));
     m.targetFile = "C:\\b=1.ksx";
-    EXPECT_EQ(refusal(m), std::pair(std::string(kNoPasswordMessage), MessageIcon::Critical));
+    EXPECT_EQ(refusal(m), (ui::Message{kNoPasswordMessage, MessageIcon::Critical}));
     m.password2 = "x";
-    EXPECT_EQ(refusal(m), std::pair(std::string(kPasswordsDifferMessage), MessageIcon::Critical));
+    EXPECT_EQ(refusal(m), (ui::Message{kPasswordsDifferMessage, MessageIcon::Critical}));
     m.password = "\"x";
     m.password2 = "\"x";
-    EXPECT_EQ(refusal(m).first, kStartTimeMessage);
+    EXPECT_EQ(refusal(m).text, kStartTimeMessage);
     m.startTime = "7:5";
     m.profile = "A=B";
-    EXPECT_EQ(refusal(m).first,
+    EXPECT_EQ(refusal(m).text,
               "The profile name contains the character = (equals sign), which the scheduled task "
               "cannot pass on to Kestrine.");
     m.profile = "Outlook";
-    EXPECT_EQ(refusal(m).first,
+    EXPECT_EQ(refusal(m).text,
               "The password contains the character \" (double quote), which the scheduled task "
               "cannot pass on to Kestrine.");
     m.protect = false;  // an unprotected task carries no password at all
-    EXPECT_NE(refusal(m).first.find("The backup file name contains the character ="),
+    EXPECT_NE(refusal(m).text.find("The backup file name contains the character ="),
               std::string::npos);
     m.targetFile = "C:\\b.ksx";
-    EXPECT_EQ(refusal(m).first, "");
+    EXPECT_FALSE(PlanAddTask(m, kProgram).refusal);
 }
 
 TEST(ScheduledTask, ChoicesOfTheDialog) {
     SchedulerModel m = Ready();
-    std::array<ui::ItemBox, 9> offered{};
+    ui::ItemBoxes offered{};
     offered[2].enabled = false;
     offered[4].ticked = true;
     ChooseProfile(m, "A:B", offered, "D:\\Backups");

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <thread>
 
+#include "app/version.h"
 #include "platform/text.h"
 
 namespace kestrine::test {
@@ -159,7 +160,7 @@ void ShowTab(HWND window, int id, int index) {
 }
 
 SeenMessage AnswerMessageBox(int button, DWORD process) {
-    HWND box = WaitForWindow("Kestrine", nullptr, process);
+    HWND box = WaitForWindow(kProductName, nullptr, process);
     return box ? AnswerMessageBox(box, button) : SeenMessage{};
 }
 

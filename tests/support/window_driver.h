@@ -61,8 +61,8 @@ struct SeenMessage {
     std::string icon;  // "information", "exclamation", "critical" or ""
     HWND owner = nullptr;
 };
-// Waits for a message box titled "Kestrine" of `process` (0: this one), reads it, presses `button`
-// and waits for it to close. An empty text when none appeared.
+// Waits for a message box titled with the application title of `process` (0: this one), reads it,
+// presses `button` and waits for it to close. An empty text when none appeared.
 SeenMessage AnswerMessageBox(int button = IDOK, DWORD process = 0);
 // The same for a box already found.
 SeenMessage AnswerMessageBox(HWND box, int button);

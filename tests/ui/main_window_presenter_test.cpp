@@ -1,5 +1,5 @@
 // The main window's own decisions: the item lists' pop-up menu, the password boxes, the start-up
-// lists, the save dialog, the help command line and what a run disables.
+// lists, the help command line, what a run disables and the progress bar.
 #include <gtest/gtest.h>
 
 #include "ui/main_window_presenter.h"
@@ -19,11 +19,11 @@ TEST(MainWindowPresenter, SelectAllTicksOnlyTheOfferedItemsAndProtectionEmptiesT
     BackupTabModel tab;
     for (bool on : {true, false, true}) {
         tab.password = "typed";
-        tab.password2 = "typed too";
+        tab.retypedPassword = "typed too";
         SetProtection(tab, on);
         EXPECT_EQ(tab.protect, on);
         EXPECT_EQ(tab.password, "");
-        EXPECT_EQ(tab.password2, "");
+        EXPECT_EQ(tab.retypedPassword, "");
     }
 }
 
@@ -50,36 +50,19 @@ TEST(MainWindowPresenter, StartUpListsEveryProfileTwiceAndLocksTheRestoreItems) 
     EXPECT_TRUE(none.restore.profiles.empty());
 }
 
-TEST(MainWindowPresenter, TheSaveDialogProposesADatedBackupFileInTheBackupFolder) {
-    const auto exists = [](const std::string& folder) { return folder == "D:\\Backups\\"; };
-    const outlook::Date day{2026, 12, 5};
-    auto spec = SaveDialogFor("Outlook", day, "D:\\Backups\\", "C:\\Kestrine", exists);
-    EXPECT_EQ(spec.title, "Save Outlook Data as");
-    EXPECT_EQ(spec.filter, "Kestrine File (*.ksx)|*.ksx");
-    EXPECT_EQ(spec.initialFolder, "D:\\Backups");
-    EXPECT_EQ(spec.fileName, "kestrine-Outlook-12-05-2026.ksx");
-    for (const char* unset : {"", "0", "E:\\Gone"})
-        EXPECT_EQ(SaveDialogFor("A:B", day, unset, "C:\\Kestrine", exists).initialFolder,
-                  "C:\\Kestrine")
-            << unset;
-    EXPECT_EQ(SaveDialogFor("A:B", day, "", "C:\\", exists).fileName,
-              "kestrine-A_B-12-05-2026.ksx");
-}
-
 TEST(MainWindowPresenter, TheHelpFileIsQuotedAndARunLocksWhatCouldStartAnother) {
     EXPECT_EQ(HelpCommandLine("C:\\Windows", "C:\\Program Files\\Kestrine"),
               "\"C:\\Windows\\hh.exe\" \"C:\\Program Files\\Kestrine\\help.chm\"");
     EXPECT_EQ(HelpCommandLine("C:\\Windows", "D:\\"), "\"C:\\Windows\\hh.exe\" \"D:\\help.chm\"");
 
-    const ControlStates idle = ControlsFor(false, false, true);
+    const ControlStates idle = ControlsFor(false, false);
     EXPECT_TRUE(idle.apply && idle.runMenus && idle.browse && idle.sourceProfile);
     EXPECT_FALSE(idle.cancel);
-    const ControlStates running = ControlsFor(true, false, true);
+    const ControlStates running = ControlsFor(true, false);
     EXPECT_FALSE(running.apply || running.runMenus || running.browse || running.sourceProfile);
     EXPECT_TRUE(running.cancel);
-    EXPECT_FALSE(ControlsFor(true, false, false).cancel);
     // Without a profile the apply button stays off, before and after a run.
-    EXPECT_FALSE(ControlsFor(false, true, true).apply);
+    EXPECT_FALSE(ControlsFor(false, true).apply);
 }
 
 TEST(MainWindowPresenter, TheBarFollowsTheStepsOrTheBytesWhicheverIsFurther) {

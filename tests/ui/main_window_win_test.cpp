@@ -1,19 +1,23 @@
 // The main window under Wine, driven through its window as a user would: the start-up lists, the
-// pages and pop-up menus, a backup that works on its worker while the window stays live, opening
-// the backup with its password, a restore, and closing the window during a run.
+// pages and pop-up menus, a backup that works on its own thread while the window stays live and
+// that Cancel stops, a backup opened with its password and restored, and closing the window during
+// a run.
 #include <gtest/gtest.h>
 #include <windows.h>
 //
 #include <commctrl.h>
 
+#include <future>
 #include <memory>
 
-#include "../backup/backup_fixture.h"
-#include "restore/restore_run.h"
+#include "outlook/detection.h"
 #include "ui/main_window_presenter.h"
+#include "ui/restore_presenter.h"
 #include "ui/win/main_window.h"
 #include "ui/win/resource.h"
+#include "win_scratch.h"
 #include "window_driver.h"
+#include "zip_test_util.h"
 
 namespace kestrine::test {
 namespace {
@@ -24,21 +28,26 @@ const std::string kPassword = "correct horse battery 24";
 class MainWindowTest : public ::testing::Test {
   public:
     MainWindowTest() {
-        // The sample user's folders, where the profile inventory looks for them.
-        std::filesystem::copy(SourcePath("sample/userprofile"), ScratchProfile::Fs(p.user),
-                              std::filesystem::copy_options::recursive);
-        p.SetValue("Profiles\\Work\\13dbb0c8aa05101a9bb000aa002fc45a", "01020fff", 3,
-                   StoreValue(p.mail2 + "\\archive.pst"));
-        State().ProfileNames = {"Outlook", "Work"};
-        ScratchProfile::Put(
-            JoinAppFolder(p.app, "settings.dat"),
-            "[backup]\r\nautomgeneratefile=1\r\nbackupfolder=" + p.backups + "\r\n");
+        SetValue(s.Profile("Work") + "\\13dbb0c8aa05101a9bb000aa002fc45a", "01020fff", kBinary,
+                 StoreValueUtf16(sample.mail2 + "\\archive.pst"));
+        s.state.ProfileNames = {"Outlook", "Work"};
+        Put(s.state.SettingsFile,
+            "[backup]\r\nautomgeneratefile=1\r\nbackupfolder=" + sample.backups + "\r\n");
+        platform::SetMessageHandler(nullptr);  // real message boxes, answered through the window
+        // Reading the data file waits at the gate: a run stays at work while the test looks.
+        auto faults = std::make_shared<StreamFaults>();
+        faults->beforeRead = [opened = gate.get_future().share()] { opened.wait(); };
+        zip.SetStreamFilter(FaultFilter("\\a.pst", faults));
     }
-    ~MainWindowTest() override { platform::SetFileDialogHandler(nullptr); }
+    ~MainWindowTest() override { OpenGate(); }
 
+    void OpenGate() {
+        if (!gateOpen) gate.set_value();
+        gateOpen = true;
+    }
     void Open() {
-        shown = std::make_unique<ModalThread>([] {
-            return ui::win::RunMainWindow({State(), nullptr}) == 0;
+        shown = std::make_unique<ModalThread>([this] {
+            return ui::win::RunMainWindow({s.state, zip, nullptr}) == 0;
         });
         main = WaitForWindow("Kestrine V3.30");
         ASSERT_TRUE(main);
@@ -52,18 +61,24 @@ class MainWindowTest : public ::testing::Test {
         PostClick(main, IDC_APPLY);
         return Text(main, IDC_TARGET_FILE);
     }
-    std::string Log() { return p.LogText(); }
+    bool RunShown() {
+        return WaitUntil([&] { return IsWindowVisible(Control(main, IDC_PROGRESS_BAR)) != FALSE; });
+    }
     static void TypeKeys(HWND edit, const std::string& text) {
         for (char c : text) SendMessageW(edit, WM_CHAR, static_cast<WPARAM>(c), 0);
     }
 
-    ScratchProfile p;
+    Scratch s;
+    SampleProfile sample{s};
+    archive::ZipComponent zip;
+    std::promise<void> gate;
+    bool gateOpen = false;
     std::unique_ptr<ModalThread> shown;
     HWND main = nullptr;
 };
 
 TEST_F(MainWindowTest, StartUpPagesAndPopUpMenusAsAUserSeesThem) {
-    ScratchProfile::Put(JoinAppFolder(p.app, "brlog.dat"), "one\n\r\nend\r\r\n");
+    Put(s.state.LogFile, "one\n\r\nend\r\r\n");
     Open();
     HWND source = Control(main, IDC_SOURCE_PROFILE);
     EXPECT_EQ(SendMessageW(source, CB_GETCOUNT, 0, 0), 2);
@@ -73,7 +88,7 @@ TEST_F(MainWindowTest, StartUpPagesAndPopUpMenusAsAUserSeesThem) {
     for (int i = 0; i < 9; ++i) EXPECT_FALSE(Enabled(main, IDC_RESTORE_ITEM_FIRST + i)) << i;
     EXPECT_TRUE(Enabled(main, IDC_BACKUP_ITEM_FIRST + 2));  // the sample's signatures
     const std::string proposal = Text(main, IDC_TARGET_FILE);
-    EXPECT_EQ(proposal.rfind(p.backups + "\\kestrine-Outlook-", 0), 0u) << proposal;
+    EXPECT_EQ(proposal.rfind(sample.backups + "\\kestrine-Outlook-", 0), 0u) << proposal;
 
     // Another profile: its own proposal; "Select all items" leaves its missing accounts clear.
     Choose(main, IDC_SOURCE_PROFILE, 1);
@@ -112,11 +127,11 @@ TEST_F(MainWindowTest, StartUpPagesAndPopUpMenusAsAUserSeesThem) {
 }
 
 TEST_F(MainWindowTest, WithoutAProfileTheWindowSaysSoAndCannotApply) {
-    State().ProfileNames.clear();
-    State().NoProfiles = true;
+    s.state.ProfileNames.clear();
+    s.state.NoProfiles = true;
     Open();
     SeenMessage seen = AnswerMessageBox();
-    EXPECT_EQ(seen.text, ui::kNoOutlookText);
+    EXPECT_EQ(seen.text, outlook::kNoProfileText);
     EXPECT_EQ(seen.icon, "critical");
     EXPECT_EQ(seen.owner, main);
     EXPECT_FALSE(Enabled(main, IDC_APPLY));
@@ -125,35 +140,53 @@ TEST_F(MainWindowTest, WithoutAProfileTheWindowSaysSoAndCannotApply) {
     EXPECT_TRUE(shown->Result());
 }
 
-TEST_F(MainWindowTest, ABackupWorksWhileTheWindowStaysLiveThenOpensAndRestores) {
+TEST_F(MainWindowTest, ARunWorksWhileTheWindowStaysLiveAndCancelKeepsTheLastBackup) {
     Open();
-    const std::string archive = StartBackup({0, 2, 8});
-    // The run's completion message is up: the run has not ended yet.
-    HWND done = WaitForWindow("Kestrine");
-    ASSERT_TRUE(done);
+    const std::string archive = Text(main, IDC_TARGET_FILE);
+    Put(archive, "last week's backup");
+    StartBackup({0, 2, 8});
+    ASSERT_TRUE(RunShown());
     for (int id : {IDC_APPLY, IDC_BROWSE_TARGET, IDC_BROWSE_SOURCE, IDC_SOURCE_PROFILE})
         EXPECT_FALSE(Enabled(main, id)) << id;
     EXPECT_TRUE(GetMenuState(GetMenu(main), IDM_BACKUP_NOW, MF_BYCOMMAND) & MF_GRAYED);
+    EXPECT_TRUE(Enabled(main, IDC_CANCEL_RUN));
     DWORD_PTR answer = 0;
     EXPECT_TRUE(SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_BLOCK, 5000, &answer));
     ShowTab(main, IDC_MAIN_TABS, 1);
     EXPECT_EQ(Text(main, IDC_APPLY), "&Restore Now");
     ShowTab(main, IDC_MAIN_TABS, 0);
     // Neither the shortcut nor the button starts a second run meanwhile.
-    PostMessageW(main, WM_COMMAND, IDM_BACKUP_NOW, 0);
-    PostMessageW(main, WM_COMMAND, IDC_APPLY, 0);
-    SeenMessage seen = AnswerMessageBox(done, IDOK);
+    SendMessageW(main, WM_COMMAND, IDM_BACKUP_NOW, 0);
+    SendMessageW(main, WM_COMMAND, IDC_APPLY, 0);
+
+    Click(main, IDC_CANCEL_RUN);
+    OpenGate();
+    SeenMessage seen = AnswerMessageBox();
+    EXPECT_EQ(seen.text.rfind("The Backup was cancelled", 0), 0u) << seen.text;
+    EXPECT_EQ(seen.owner, main);
+    EXPECT_TRUE(WaitUntil([&] { return Enabled(main, IDC_APPLY); }));
+    EXPECT_FALSE(IsWindowVisible(Control(main, IDC_PROGRESS_BAR)));
+    EXPECT_EQ(Get(archive), "last week's backup");
+    EXPECT_EQ(Occurrences(s.Log(), " Start Backup Profile Outlook Data..."), 1u);
+    EXPECT_EQ(s.Log().find("Data was Completed!"), std::string::npos);
+    PostMessageW(main, WM_COMMAND, IDM_QUIT, 0);
+    EXPECT_TRUE(shown->Result());
+}
+
+TEST_F(MainWindowTest, ABackupOpenedWithItsPasswordAndRestoredIntoAnotherProfile) {
+    OpenGate();
+    Open();
+    const std::string archive = StartBackup({0, 2, 8});
+    SeenMessage seen = AnswerMessageBox();
     EXPECT_EQ(seen.text.rfind("The Backup was Completed!", 0), 0u) << seen.text;
     EXPECT_EQ(seen.owner, main);
-    ASSERT_TRUE(WaitUntil([&] { return Enabled(main, IDC_APPLY); }));
-    EXPECT_EQ(Occurrences(Log(), " Start Backup Profile Outlook Data..."), 1u);
-    auto view = ScratchProfile::ReadArchive(archive, kPassword);
+    const auto view = ReadArchive(archive, kPassword);
     ASSERT_TRUE(view.manifest.valid) << archive;
     EXPECT_EQ(Count(view.names, "a.pst"), 1);
     EXPECT_EQ(Count(view.names, "Work.htm"), 1);
 
     // Opened on the Restore page: the password, typed in full, and Enter.
-    platform::SetFileDialogHandler([&](const platform::FileDialogRequest&) { return archive; });
+    s.dialogs.chosenFile = archive;
     ShowTab(main, IDC_MAIN_TABS, 1);
     PostClick(main, IDC_BROWSE_SOURCE);
     HWND asked = WaitForWindow("Please enter password");
@@ -174,33 +207,34 @@ TEST_F(MainWindowTest, ABackupWorksWhileTheWindowStaysLiveThenOpensAndRestores) 
     for (int button : {IDCANCEL, IDOK}) {
         PostClick(main, IDC_APPLY);
         seen = AnswerMessageBox(button);
-        EXPECT_EQ(seen.text, restore::kRestoreConfirmText);
+        EXPECT_EQ(seen.text, ui::ConfirmRestoreMessage().text);
         EXPECT_EQ(seen.icon, "information");
     }
     seen = AnswerMessageBox();
     EXPECT_EQ(seen.text.rfind("The Restore was Completed!", 0), 0u) << seen.text;
-    EXPECT_EQ(Occurrences(Log(), " Start Retore Data to Profile Work"), 1u);
-    EXPECT_NE(Log().find(" Restore Signatures Succeeded!"), std::string::npos);
+    EXPECT_EQ(Occurrences(s.Log(), " Start Retore Data to Profile Work"), 1u);
+    EXPECT_NE(s.Log().find(" Restore Signatures Succeeded!"), std::string::npos);
     PostMessageW(main, WM_COMMAND, IDM_QUIT, 0);
     EXPECT_TRUE(shown->Result());
 }
 
-TEST_F(MainWindowTest, ClosingDuringARunAsksAndQuitsOnlyOnceTheRunIsOver) {
+TEST_F(MainWindowTest, ClosingDuringARunAsksAndQuitsOnceTheRunHasStopped) {
     Open();
-    const std::string archive = StartBackup({8});
-    HWND done = WaitForWindow("Kestrine");
-    ASSERT_TRUE(done);
+    const std::string archive = Text(main, IDC_TARGET_FILE);
+    Put(archive, "last week's backup");
+    StartBackup({0, 8});
+    ASSERT_TRUE(RunShown());
     for (int button : {IDCANCEL, IDOK}) {
         PostMessageW(main, WM_CLOSE, 0, 0);
-        HWND question = WaitForWindow("", done);
-        ASSERT_TRUE(question);
-        EXPECT_NE(AnswerMessageBox(question, button).text.find("still working"), std::string::npos);
-        EXPECT_TRUE(IsWindow(main));
+        const SeenMessage seen = AnswerMessageBox(button);
+        EXPECT_EQ(seen.text, ui::QuitDuringRunQuestion().text);
+        EXPECT_EQ(seen.owner, main);
+        EXPECT_TRUE(IsWindow(main));  // the run has not stopped yet
     }
-    AnswerMessageBox(done, IDOK);
+    OpenGate();
     EXPECT_TRUE(WaitUntilGone(main));
     EXPECT_TRUE(shown->Result());
-    EXPECT_TRUE(ScratchProfile::ReadArchive(archive, kPassword).manifest.valid);
+    EXPECT_EQ(Get(archive), "last week's backup");
 }
 
 }  // namespace

@@ -8,14 +8,11 @@
 //
 #include <commctrl.h>
 
-#include <cstring>
-
-#include "../backup/backup_fixture.h"
-#include "../outlook/win_test_util.h"
 #include "outlook/detection.h"
 #include "platform/system.h"
-#include "restore/restore_run.h"
+#include "ui/restore_presenter.h"
 #include "ui/win/resource.h"
+#include "win_scratch.h"
 #include "window_driver.h"
 
 namespace kestrine::test {
@@ -27,6 +24,14 @@ const std::string kProfiles = outlook::kMessagingProfilesRoot;
 const std::string kOptions = "HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\Outlook";
 const std::string kPassword = "Sample-Pass 2026!";
 
+// A Linux path as Wine shows it (drive Z:).
+std::string WinePathOf(const std::string& unixPath) {
+    std::string out = "Z:" + unixPath;
+    for (auto& c : out)
+        if (c == '/') c = '\\';
+    return out;
+}
+
 class ProgramRoundTrip : public ::testing::Test {
   public:
     ProgramRoundTrip() {
@@ -36,22 +41,19 @@ class ProgramRoundTrip : public ::testing::Test {
         hadMail = fs::exists("C:\\Mail");
         if (hadProfiles || hadOptions || hadMail) return;
         fs::copy(SourcePath("sample/drive_c/Mail"), "C:\\Mail");
-        fs::copy(SourcePath("sample/userprofile"), ScratchProfile::Fs(user),
-                 fs::copy_options::recursive);
-        fs::create_directories(ScratchProfile::Fs(local));
-        fs::create_directories(ScratchProfile::Fs(app));
-        fs::create_directories(ScratchProfile::Fs(backups));
-        fs::copy_file(
-            ScratchProfile::Fs(WinePathOf(std::getenv("KESTRINE_BINARY_DIR")) + "\\kestrine.exe"),
-            ScratchProfile::Fs(app + "\\kestrine.exe"));
+        fs::copy(SourcePath("sample/userprofile"), Fs(user), fs::copy_options::recursive);
+        fs::create_directories(Fs(local));
+        fs::create_directories(Fs(app));
+        fs::create_directories(Fs(backups));
+        fs::copy_file(Fs(WinePathOf(std::getenv("KESTRINE_BINARY_DIR")) + "\\kestrine.exe"),
+                      Fs(app + "\\kestrine.exe"));
         const std::string reg =
             WinePathOf(SourcePath("sample/registry/outlook-profile.reg").string());
         Started regedit = StartKept(platform::Widen(platform::WindowsFolder() + "\\regedit.exe"),
                                     L"/S \"" + platform::Widen(reg) + L"\"");
         if (regedit.process && Ended(regedit.process)) CloseHandle(regedit.process);
         // The second profile, still empty: the restore puts the configuration into it.
-        platform::RegistryKey key;
-        platform::CreateRegistryKey(kHkcu, target.substr(strlen("HKEY_CURRENT_USER\\")), key);
+        MakeKey(target);
     }
     ~ProgramRoundTrip() override {
         if (program.process) {
@@ -72,7 +74,8 @@ class ProgramRoundTrip : public ::testing::Test {
         environment.append(L"USERPROFILE=" + platform::Widen(user)).push_back(L'\0');
         FreeEnvironmentStringsW(const_cast<wchar_t*>(strings));
         std::wstring command = L"\"" + platform::Widen(app + "\\kestrine.exe") + L"\"";
-        STARTUPINFOW startup{sizeof startup};
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
         PROCESS_INFORMATION info{};
         ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE,
                                    CREATE_UNICODE_ENVIRONMENT, environment.data(), nullptr,
@@ -120,7 +123,7 @@ TEST_F(ProgramRoundTrip, BackUpOpenRestoreAndQuitThroughTheWindows) {
     std::string said = ClickAndAnswer(main, IDC_APPLY);
     EXPECT_EQ(said.rfind("The Backup was Completed!", 0), 0u) << said;
     EXPECT_EQ(said.find("Fail!"), std::string::npos) << said;
-    auto view = ScratchProfile::ReadArchive(archive, kPassword);
+    auto view = ReadArchive(archive, kPassword);
     ASSERT_TRUE(view.manifest.valid);
     EXPECT_EQ(view.manifest.header.identity, "Outlook");
     EXPECT_EQ(view.manifest.itemFlags, "11111111111");
@@ -141,15 +144,15 @@ TEST_F(ProgramRoundTrip, BackUpOpenRestoreAndQuitThroughTheWindows) {
     ASSERT_GE(restored, 0);
     Choose(main, IDC_TARGET_PROFILE, static_cast<int>(restored));
     PostMessageW(main, WM_COMMAND, IDM_SELECT_ALL_RESTORE, 0);
-    EXPECT_EQ(ClickAndAnswer(main, IDC_APPLY), restore::kRestoreConfirmText);
+    EXPECT_EQ(ClickAndAnswer(main, IDC_APPLY), ui::ConfirmRestoreMessage().text);
     said = AnswerMessageBox(IDOK, program.pid).text;
     EXPECT_EQ(said.rfind("The Restore was Completed!", 0), 0u) << said;
     EXPECT_EQ(said.find("Fail!"), std::string::npos) << said;
 
     // The data files are in the local Outlook folder and the second profile points at them.
-    EXPECT_EQ(ScratchProfile::Get(local + "\\Outlook.pst"),
+    EXPECT_EQ(Get(local + "\\Outlook.pst"),
               ReadFile(SourcePath("sample/drive_c/Mail/Outlook.pst")));
-    EXPECT_TRUE(ScratchProfile::Exists(local + "\\Archive.pst"));
+    EXPECT_TRUE(Exists(local + "\\Archive.pst"));
     EXPECT_EQ(registry::GetBinaryPath(target + "\\13dbb0c8aa05101a9bb000aa002fc45a", "01020fff"),
               local + "\\Outlook.pst");
     EXPECT_EQ(registry::GetBinaryPath(target + "\\2f7c3e5a1b2d4c6e8f90a1b2c3d4e5f6", "01020fff"),
@@ -157,12 +160,14 @@ TEST_F(ProgramRoundTrip, BackUpOpenRestoreAndQuitThroughTheWindows) {
     EXPECT_EQ(registry::GetStringValue(target + "\\9375CFF0413111d3B88A00104B2A6676\\00000001",
                                        "Account Name"),
               "sample@example.com");
-    const std::string log = ScratchProfile::Get(app + "\\brlog.dat");
+    const std::string log = Get(app + "\\brlog.dat");
     EXPECT_NE(log.find(" Restore Data to Profile Restored was Completed!\r"), std::string::npos);
 
     PostMessageW(main, WM_COMMAND, IDM_QUIT, 0);
     ASSERT_TRUE(Ended(program.process));
-    EXPECT_EQ(ExitCodeOf(program.process), 0u);
+    DWORD exitCode = 1;
+    GetExitCodeProcess(program.process, &exitCode);
+    EXPECT_EQ(exitCode, 0u);
 }
 
 }  // namespace

@@ -47,7 +47,7 @@ TEST(SettingsModel, OkWritesEveryKeyInItsOrder) {
     m.startOnWindows = m.autoCloseOutlook = true;
     m.newFileEachRun = false;
     auto c = ConfirmSettings(m, kApp, [](const std::string& f) { return f == "D:\\Backups"; });
-    ASSERT_TRUE(c.refusal.empty());
+    ASSERT_FALSE(c.refusal);
     std::vector<std::string> written;
     for (const auto& w : c.writes) written.push_back(w.section + "/" + w.key + "=" + w.value);
     EXPECT_EQ(written, (std::vector<std::string>{
@@ -64,7 +64,8 @@ TEST(SettingsModel, AnEmptyFolderIsRefusedAndAMissingOneBecomesTheApplicationFol
         SettingsModel m;
         m.backupFolder = typed;
         auto c = ConfirmSettings(m, kApp, nothingExists);
-        EXPECT_EQ(c.refusal, "Please enter backup folder.");
+        EXPECT_EQ(c.refusal,
+                  (Message{"Please enter backup folder.", platform::MessageIcon::Critical}));
         EXPECT_TRUE(c.writes.empty());
     }
     SettingsModel m;

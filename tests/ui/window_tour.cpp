@@ -83,7 +83,8 @@ void OptionDialogs(HWND main) {
 }
 
 int Tour(const std::wstring& program, const std::string& password) {
-    STARTUPINFOW startup{sizeof startup};
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
     std::wstring command = L"\"" + program + L"\"";
     if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,

@@ -1,50 +1,68 @@
 #include "ui/win/engine_link.h"
 
-#include "archive/zip_instance.h"
-#include "backup/backup_run.h"
-#include "outlook/inventory.h"
-#include "restore/open_backup.h"
-#include "restore/restore_run.h"
+#include <memory>
 
-namespace kestrine::ui::win::engine {
+#include "ui/backup_presenter.h"
+#include "ui/commands.h"
+#include "ui/restore_presenter.h"
+
+namespace kestrine::ui::win {
 
 namespace {
 
-ProgressPanel PanelOf(const ProgressModel& progress) {
-    const int span = progress.max - progress.min;
-    return {progress.panelVisible, progress.skinLabel9, progress.label1,
-            span > 0 ? (progress.value - progress.min) * 100 / span : 0};
+// The run's own panel follows it and goes to the window through the worker.
+template <class Result, class Run>
+RunWorker::Job JobOf(std::shared_ptr<Result> result, Run run) {
+    return [result, run](RunChannel& channel) {
+        ProgressModel progress;
+        const PanelFollower panel{progress, [&] { channel.Publish(PanelOf(progress)); },
+                                  [&] { return channel.CancelRequested(); }};
+        *result = run(panel);
+    };
 }
 
-// The run reports by changing its model and letting messages run; each of those moments sends the
-// panel to the window.
-template <class Run>
-RunWorker::Job JobOf(const MainWindowModel& window, Run run) {
-    return [window, run](RunChannel& channel) {
-        MainWindowModel model = window;
-        model.pumpMessages = [&] { channel.Publish(PanelOf(model.progress)); };
-        run(model);
-    };
+void ShowOwned(const Message& message, HWND owner) {
+    platform::ShowMessageBox(RequestFor(message), owner);
 }
 
 }  // namespace
 
-void InventoryOf(AppState& state, BackupTabModel& tab) {
-    outlook::cbSource_Click(state, tab);
+ProgressPanel PanelOf(const ProgressModel& progress) {
+    const int span = progress.max - progress.min;
+    const int steps = span > 0 ? (progress.value - progress.min) * 100 / span : 0;
+    return {progress.panelVisible, progress.fileText, progress.stepText,
+            ProgressBarValue(steps, progress.bytesDone, progress.bytesExpected)};
 }
 
-void OpenBackupFile(AppState& state, RestoreTabModel& tab) {
-    restore::OpenBackupFile(tab, state, archive::Zip());
+std::optional<PreparedRun> PrepareBackupRun(const BackupTabModel& tab, const AppState& state,
+                                            archive::ZipComponent& zip) {
+    auto job = PrepareBackup(tab, state);
+    if (!job) return std::nullopt;
+    auto result = std::make_shared<backup::BackupResult>();
+    const std::string archivePath = job->archivePath;
+    return PreparedRun{JobOf(result,
+                             [job = std::move(*job), &state, &zip](const PanelFollower& panel) {
+                                 return RunBackupJob(job, state, zip, panel);
+                             }),
+                       [result, archivePath, &state](HWND owner) {
+                           ShowOwned(BackupCompletionMessage(*result, archivePath), owner);
+                           FollowUpBackup(state, archivePath);
+                       }};
 }
 
-RunWorker::Job BackupJob(const MainWindowModel& window, AppState& state) {
-    return JobOf(window, [&state](MainWindowModel& model) { backup::RunBackup(model, state); });
+std::optional<PreparedRun> PrepareRestoreRun(const RestoreTabModel& tab, const AppState& state,
+                                             archive::ZipComponent& zip) {
+    auto job = PrepareRestore(tab, state);
+    if (!job) return std::nullopt;
+    auto result = std::make_shared<restore::RestoreResult>();
+    return PreparedRun{JobOf(result,
+                             [job = std::move(*job), &state, &zip](const PanelFollower& panel) {
+                                 return RunRestoreJob(job, state, zip, panel);
+                             }),
+                       [result, &state](HWND owner) {
+                           ShowOwned(RestoreCompletionMessage(*result), owner);
+                           FollowUpRestore(state);
+                       }};
 }
 
-RunWorker::Job RestoreJob(const MainWindowModel& window, AppState& state) {
-    return JobOf(window, [&state](MainWindowModel& model) {
-        restore::RunRestore(model, state, archive::Zip());
-    });
-}
-
-}  // namespace kestrine::ui::win::engine
+}  // namespace kestrine::ui::win

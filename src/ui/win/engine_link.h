@@ -1,23 +1,35 @@
 #pragma once
-// The main window's one link to the engine: the profile inventory, opening a backup file, and the
-// backup and restore runs as jobs for the run worker. Each job works on its own copy of the
-// window's model and reports the progress panel through the worker.
+// The main window's link to the engine's runs. A run is split where it changes threads: the
+// refusal and the job on the window's thread, the run itself on the run worker's thread (its own
+// progress panel published through the worker, the worker's cancel asked between files and items),
+// and its message and follow-ups on the window's thread again.
+#include <windows.h>
+
+#include <functional>
+#include <optional>
+
 #include "app/app_state.h"
+#include "archive/zip_component.h"
 #include "ui/main_window_model.h"
 #include "ui/win/run_worker.h"
 
-namespace kestrine::ui::win::engine {
+namespace kestrine::ui::win {
 
-// The inventory of `tab.sourceProfile`: item locations, offered items, a proposed archive name.
-void InventoryOf(AppState& state, BackupTabModel& tab);
+struct PreparedRun {
+    RunWorker::Job job;
+    // The window's thread, after the job: the run's message, owned by `owner`, and what the
+    // settings ask for afterwards. Nothing of it when the user is leaving.
+    std::function<void(HWND owner)> finished;
+};
 
-// The source-file button: file dialog, password, manifest; the window's thread.
-void OpenBackupFile(AppState& state, RestoreTabModel& tab);
+// Nothing when the choices are refused (a message said why). `state` and `zip` must outlive the
+// run, and the window changes neither while it works.
+std::optional<PreparedRun> PrepareBackupRun(const BackupTabModel& tab, const AppState& state,
+                                            archive::ZipComponent& zip);
+std::optional<PreparedRun> PrepareRestoreRun(const RestoreTabModel& tab, const AppState& state,
+                                             archive::ZipComponent& zip);
 
-// Whether the runs stop when the worker's cancel is requested.
-inline constexpr bool kRunsCanCancel = false;
+// What the progress panel shows of a run's panel model.
+ProgressPanel PanelOf(const ProgressModel& progress);
 
-RunWorker::Job BackupJob(const MainWindowModel& window, AppState& state);
-RunWorker::Job RestoreJob(const MainWindowModel& window, AppState& state);
-
-}  // namespace kestrine::ui::win::engine
+}  // namespace kestrine::ui::win

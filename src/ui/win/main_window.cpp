@@ -2,21 +2,21 @@
 
 #include <windowsx.h>
 
-#include <atomic>
 #include <memory>
 
 #include "app/activity_log.h"
 #include "app/log_lines.h"
 #include "app/settings.h"
 #include "app/version.h"
-#include "platform/files.h"
+#include "platform/file_stream.h"
 #include "platform/messages.h"
 #include "platform/processes.h"
 #include "platform/system.h"
 #include "platform/text.h"
-#include "restore/restore_run.h"
 #include "schedule/task_scheduler.h"
+#include "ui/commands.h"
 #include "ui/main_window_presenter.h"
+#include "ui/restore_presenter.h"
 #include "ui/settings_store.h"
 #include "ui/win/about_box.h"
 #include "ui/win/dialog.h"
@@ -42,12 +42,11 @@ bool InItems(int id, int first) {
 
 class MainWindow : public Dialog {
   public:
-    explicit MainWindow(AppState& state) : state_(state) {}
+    MainWindow(AppState& state, archive::ZipComponent& zip) : state_(state), zip_(zip) {}
 
     // After the window is shown: the refusal of a system without a profile, over the window.
     void ShowStartMessage() {
-        if (state_.NoProfiles)
-            platform::ShowMessage(kNoOutlookText, platform::MessageIcon::Critical);
+        if (state_.NoProfiles) Show(NoProfileMessage());
     }
 
   protected:
@@ -97,10 +96,10 @@ class MainWindow : public Dialog {
                 Quit();
                 return true;
             case IDM_TASK_SCHEDULER:
-                ShowSchedulerDialog(Window(), schedule::SchedulerSetupFor(state_, SettingsPath()));
+                ShowSchedulerDialog(Window(), schedule::SchedulerSetupFor(state_, state_));
                 return true;
             case IDM_SETTINGS:
-                ShowSettingsDialog(Window(), SettingsFilesOf(state_.AppFolder, SettingsPath()));
+                ShowSettingsDialog(Window(), SettingsFilesOf(state_));
                 return true;
             case IDM_HELP:
                 OpenHelp();
@@ -162,7 +161,6 @@ class MainWindow : public Dialog {
                 Quit();
                 return true;
             case WM_DESTROY:
-                platform::SetMessageHandler(nullptr);
                 platform::SetPasswordHandler(nullptr);
                 PostQuitMessage(0);
                 return false;
@@ -191,20 +189,9 @@ class MainWindow : public Dialog {
         }
     }
 
-    // Message boxes, also those a run asks for on its own thread, appear on the window's thread;
-    // a run's boxes are owned by the main window.
+    // Opening a protected backup asks through the password dialog, over the active window.
     void InstallDialogHandlers() {
         const HWND main = Window();
-        platform::SetMessageHandler([this, main](const platform::MessageRequest& request) {
-            const bool fromRun = GetWindowThreadProcessId(main, nullptr) != GetCurrentThreadId();
-            platform::MessageAnswer answer = platform::MessageAnswer::Ok;
-            if (fromRun && quitAfterRun_) return answer;  // the user is leaving
-            RunOnWindowThread(main, [&] {
-                HWND owner = fromRun ? main : GetActiveWindow();
-                answer = platform::ShowMessageBox(request, owner ? owner : main);
-            });
-            return answer;
-        });
         platform::SetPasswordHandler([main] {
             HWND owner = GetActiveWindow();
             return ShowPasswordDialog(owner ? owner : main);
@@ -215,7 +202,7 @@ class MainWindow : public Dialog {
 
     void LoadProfiles() {
         if (LoadProfileLists(model_, state_.ProfileNames, state_.NoProfiles))
-            engine::InventoryOf(state_, model_.backup);
+            SelectSourceProfile(model_.backup, state_);
         for (const auto& name : model_.backup.profiles) AddComboString(IDC_SOURCE_PROFILE, name);
         for (const auto& name : model_.restore.profiles) AddComboString(IDC_TARGET_PROFILE, name);
         ShowBackupTab();
@@ -230,7 +217,7 @@ class MainWindow : public Dialog {
         if (ItemText(id) != text) SetItemText(id, text);
     }
 
-    void ShowItems(int first, const std::array<ItemBox, 9>& items) {
+    void ShowItems(int first, const ItemBoxes& items) {
         for (int i = 0; i < kItems; ++i) {
             const ItemBox& item = items[static_cast<size_t>(i)];
             EnableItem(first + i, item.enabled);
@@ -239,7 +226,7 @@ class MainWindow : public Dialog {
         }
     }
 
-    void ReadItems(int first, std::array<ItemBox, 9>& items) {
+    void ReadItems(int first, ItemBoxes& items) {
         for (int i = 0; i < kItems; ++i)
             items[static_cast<size_t>(i)].ticked = IsChecked(first + i);
     }
@@ -257,7 +244,7 @@ class MainWindow : public Dialog {
         SetChecked(IDC_PROTECT, tab.protect);
         for (int id : {IDC_PASSWORD, IDC_PASSWORD2}) EnableItem(id, tab.protect);
         SetTextIfChanged(IDC_PASSWORD, tab.password);
-        SetTextIfChanged(IDC_PASSWORD2, tab.password2);
+        SetTextIfChanged(IDC_PASSWORD2, tab.retypedPassword);
         SetTextIfChanged(IDC_NOTE, tab.note);
         SetTextIfChanged(IDC_TARGET_FILE, tab.targetFileText);
     }
@@ -268,7 +255,7 @@ class MainWindow : public Dialog {
         ReadItems(IDC_BACKUP_ITEM_FIRST, tab.items);
         tab.protect = IsChecked(IDC_PROTECT);
         tab.password = ItemText(IDC_PASSWORD);
-        tab.password2 = ItemText(IDC_PASSWORD2);
+        tab.retypedPassword = ItemText(IDC_PASSWORD2);
         tab.note = ItemText(IDC_NOTE);
     }
 
@@ -289,8 +276,7 @@ class MainWindow : public Dialog {
     // What a run disables, and the apply button of a system without a profile.
     void UpdateControls() {
         const bool running = worker_->Busy();
-        const ControlStates states =
-            ControlsFor(running, state_.NoProfiles, engine::kRunsCanCancel);
+        const ControlStates states = ControlsFor(running, state_.NoProfiles);
         EnableItem(IDC_APPLY, states.apply);
         EnableItem(IDC_BROWSE_TARGET, states.browse);
         EnableItem(IDC_BROWSE_SOURCE, states.browse);
@@ -316,12 +302,12 @@ class MainWindow : public Dialog {
 
     // --- pages ---
 
-    Page CurrentPage() const { return static_cast<Page>(tabs_.Selected()); }
+    Tab CurrentTab() const { return static_cast<Tab>(tabs_.Selected()); }
 
     void PageChanged() {
-        model_.tab = tabs_.Selected();
-        SetItemText(IDC_APPLY, ApplyCaption(CurrentPage()));
-        if (CurrentPage() == Page::Logs) ShowLog();
+        model_.tab = CurrentTab();
+        SetItemText(IDC_APPLY, ApplyCaption(model_.tab));
+        if (model_.tab == Tab::Logs) ShowLog();
     }
 
     // `List1`: the log's lines, the newest selected.
@@ -333,7 +319,7 @@ class MainWindow : public Dialog {
         HGDIOBJ font =
             SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0)));
         LONG widest = 0;
-        for (std::string line : ReadLogEntries()) {
+        for (std::string line : ReadLogEntries(state_.LogFile)) {
             if (!line.empty() && line.back() == '\n') line.pop_back();
             std::wstring wide = platform::Widen(line);
             SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide.c_str()));
@@ -382,19 +368,16 @@ class MainWindow : public Dialog {
     // --- actions ---
 
     void Apply() {
-        switch (ApplyActionFor(CurrentPage())) {
+        switch (ApplyActionFor(CurrentTab())) {
             case ApplyAction::Backup:
                 StartBackup();
                 break;
             case ApplyAction::ConfirmAndRestore:
                 if (worker_->Busy()) break;
-                if (platform::ShowMessage(
-                        restore::kRestoreConfirmText, platform::MessageIcon::Information,
-                        platform::MessageButtons::OkCancel) == platform::MessageAnswer::Ok)
-                    StartRestore();
+                if (Show(ConfirmRestoreMessage()) == platform::MessageAnswer::Ok) StartRestore();
                 break;
             case ApplyAction::ShowLogFile:
-                platform::StartProgram(NotepadCommandLine(state_.WindowsDir, LogPath()),
+                platform::StartProgram(NotepadCommandLine(state_.WindowsDir, state_.LogFile),
                                        platform::ShowMode::Normal);
                 break;
             case ApplyAction::OpenHelp:
@@ -410,7 +393,7 @@ class MainWindow : public Dialog {
 
     void ProfileChosen() {
         ReadBackupTab();
-        engine::InventoryOf(state_, model_.backup);
+        SelectSourceProfile(model_.backup, state_);
         ShowBackupTab();
     }
 
@@ -424,12 +407,10 @@ class MainWindow : public Dialog {
         if (worker_->Busy()) return;
         ReadBackupTab();
         const platform::LocalTime now = platform::Now();
-        const SaveDialogSpec spec =
-            SaveDialogFor(model_.backup.sourceProfile, {now.year, now.month, now.day},
-                          ReadINIValue(SettingsPath(), "backup", "backupfolder"), state_.AppFolder,
-                          platform::FolderExists);
         const std::string path = platform::ShowFileDialog(
-            {true, spec.title, spec.filter, spec.initialFolder, spec.fileName});
+            BackupFileDialog(model_.backup.sourceProfile, {now.year, now.month, now.day},
+                             ReadINIValue(state_.SettingsFile, "backup", "backupfolder"),
+                             state_.AppFolder, platform::fileio::IsDirectory));
         if (path.empty()) return;
         model_.backup.targetFileText = path;
         state_.TargetFile = path;
@@ -439,31 +420,33 @@ class MainWindow : public Dialog {
     void OpenBackupFile() {
         if (worker_->Busy()) return;
         ReadRestoreTab();
-        engine::OpenBackupFile(state_, model_.restore);
+        ui::OpenBackupFile(model_.restore, state_, zip_);
         ShowRestoreTab();
     }
 
     void StartBackup() {
         if (worker_->Busy()) return;
         ReadBackupTab();
-        StartRun(engine::BackupJob(model_, state_));
+        if (auto run = PrepareBackupRun(model_.backup, state_, zip_)) StartRun(std::move(*run));
     }
 
     void StartRestore() {
         if (worker_->Busy()) return;
         ReadRestoreTab();
-        StartRun(engine::RestoreJob(model_, state_));
+        if (auto run = PrepareRestoreRun(model_.restore, state_, zip_)) StartRun(std::move(*run));
     }
 
-    void StartRun(RunWorker::Job job) {
-        worker_->Start(std::move(job), [this] { RunEnded(); });
+    void StartRun(PreparedRun run) {
+        worker_->Start(std::move(run.job), [this, finished = std::move(run.finished)] {
+            ShowPanel({});
+            UpdateControls();
+            if (quitAfterRun_) {
+                DestroyWindow(Window());
+                return;
+            }
+            finished(Window());
+        });
         UpdateControls();
-    }
-
-    void RunEnded() {
-        ShowPanel({});
-        UpdateControls();
-        if (quitAfterRun_) DestroyWindow(Window());
     }
 
     // Shutdown: the menu, the Quit button and the close box. During a run the user is asked, and
@@ -471,26 +454,23 @@ class MainWindow : public Dialog {
     void Quit() {
         if (worker_->Busy()) {
             if (quitAfterRun_) return;
-            if (platform::ShowMessage(QuitDuringRunQuestion(engine::kRunsCanCancel),
-                                      platform::MessageIcon::Exclamation,
-                                      platform::MessageButtons::OkCancel) !=
-                platform::MessageAnswer::Ok)
-                return;
+            if (Show(QuitDuringRunQuestion()) != platform::MessageAnswer::Ok) return;
             quitAfterRun_ = true;
             worker_->RequestCancel();
-            if (worker_->Busy()) return;  // RunEnded closes the window
+            if (worker_->Busy()) return;  // the run's end closes the window
         }
         DestroyWindow(Window());
     }
 
     AppState& state_;
+    archive::ZipComponent& zip_;
     MainWindowModel model_;
     TabPages tabs_;
     Tooltips tooltips_;
     AboutTexts about_;
     TaskbarProgress taskbar_;
     std::unique_ptr<RunWorker> worker_;
-    std::atomic<bool> quitAfterRun_{false};
+    bool quitAfterRun_ = false;
 };
 
 }  // namespace
@@ -501,7 +481,7 @@ int RunMainWindow(const MainWindowSetup& setup) {
     if (setup.gatherFacts) setup.gatherFacts(setup.state);
     int status = 1;
     {
-        MainWindow window(setup.state);
+        MainWindow window(setup.state, setup.zip);
         HWND main = window.CreateModeless(IDD_MAIN, nullptr);
         if (main) {
             ShowWindow(main, SW_SHOWNORMAL);

@@ -1,7 +1,7 @@
 #include "ui/win/scheduler_dialog.h"
 
 #include "app/settings.h"
-#include "platform/files.h"
+#include "platform/file_stream.h"
 #include "platform/messages.h"
 #include "platform/system.h"
 #include "schedule/task_commands.h"
@@ -66,7 +66,7 @@ class SchedulerDialog : public Dialog {
                 HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
                 auto outcome = schedule::RemoveTask();
                 SetCursor(previous);
-                Report(outcome);
+                Show(outcome.message);
                 return true;
             }
             case IDOK:  // only "Add Task to Scheduler" registers and closes
@@ -84,10 +84,10 @@ class SchedulerDialog : public Dialog {
     void Choose(int index) {
         if (index < 0 || index >= static_cast<int>(model_.profiles.size())) return;
         const std::string& profile = model_.profiles[static_cast<size_t>(index)];
-        std::string folder = outlook::ChooseProposalFolder(BackupFolderSetting(), setup_.appFolder,
-                                                           platform::FolderExists);
+        std::string folder = ChooseProposalFolder(BackupFolderSetting(), setup_.appFolder,
+                                                  platform::fileio::IsDirectory);
         schedule::ChooseProfile(model_, profile, setup_.offeredItems(profile), folder);
-        for (int i = 0; i < 9; ++i) {
+        for (int i = 0; i < static_cast<int>(archive::kChoiceCount); ++i) {
             const auto& item = model_.items[static_cast<size_t>(i)];
             SetChecked(IDC_TASK_ITEM_FIRST + i, item.ticked);
             EnableItem(IDC_TASK_ITEM_FIRST + i, item.enabled);
@@ -107,26 +107,22 @@ class SchedulerDialog : public Dialog {
     }
 
     void AddTask() {
-        for (int i = 0; i < 9; ++i)
+        for (int i = 0; i < static_cast<int>(archive::kChoiceCount); ++i)
             model_.items[static_cast<size_t>(i)].ticked = IsChecked(IDC_TASK_ITEM_FIRST + i);
         for (int day = 0; day < 7; ++day) model_.days[day] = IsChecked(IDC_TASK_MONDAY + day);
         model_.startTime = ItemText(IDC_TASK_START_TIME);
         model_.password = ItemText(IDC_TASK_PASSWORD);
         model_.password2 = ItemText(IDC_TASK_PASSWORD2);
         auto plan = schedule::PlanAddTask(model_, setup_.programPath);
-        if (!plan.refusal.empty()) {
-            platform::ShowMessage(plan.refusal, plan.icon);
+        if (plan.refusal) {
+            Show(*plan.refusal);
             return;
         }
         HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
         auto outcome = schedule::AddTask(plan.commands);
         SetCursor(previous);
-        Report(outcome);
+        Show(outcome.message);
         if (outcome.done) End(IDOK);
-    }
-
-    void Report(const schedule::TaskOutcome& outcome) {
-        platform::ShowMessage(outcome.message, outcome.icon);
     }
 
     const schedule::SchedulerSetup& setup_;

@@ -1,9 +1,9 @@
 #include "ui/win/settings_dialog.h"
 
 #include "app/version.h"
-#include "platform/files.h"
+#include "platform/file_stream.h"
 #include "platform/folder_browser.h"
-#include "platform/messages.h"
+#include "ui/message.h"
 #include "ui/win/dialog.h"
 #include "ui/win/resource.h"
 
@@ -64,20 +64,16 @@ class SettingsDialog : public Dialog {
     void Confirm() {
         for (const auto& s : kSwitches) model_.*s.field = IsChecked(s.id);
         model_.backupFolder = ItemText(IDC_BACKUP_FOLDER);
-        auto confirmation = ConfirmSettings(model_, files_.appFolder, platform::FolderExists);
-        if (!confirmation.refusal.empty()) {
-            platform::ShowMessage(confirmation.refusal, platform::MessageIcon::Critical);
+        auto confirmation =
+            ConfirmSettings(model_, files_.appFolder, platform::fileio::IsDirectory);
+        if (confirmation.refusal) {
+            Show(*confirmation.refusal);
             return;
         }
         SetItemText(IDC_BACKUP_FOLDER, model_.backupFolder);
-        auto saved = SaveSettings(files_, model_, confirmation.writes);
+        const SettingsSaved saved = SaveSettings(files_, model_, confirmation.writes);
         // The dialog closes either way: nothing in it could make a second try succeed.
-        if (!saved.file)
-            platform::ShowMessage("The settings could not be saved in " + files_.settingsPath + ".",
-                                  platform::MessageIcon::Exclamation);
-        if (!saved.logon)
-            platform::ShowMessage("Kestrine could not change its start at Windows log-on.",
-                                  platform::MessageIcon::Exclamation);
+        for (const auto& message : SaveFailureMessages(saved, files_.settingsPath)) Show(message);
         End(IDOK);
     }
 

@@ -1,0 +1,18 @@
+#include "app/program_paths.h"
+
+#include "archive/manifest.h"
+#include "base/path.h"
+
+namespace kestrine {
+
+ProgramPaths PathsIn(const std::string& appFolder) {
+    ProgramPaths paths;
+    paths.AppFolder = appFolder;
+    paths.SettingsFile = base::JoinPath(appFolder, "settings.dat");
+    paths.LogFile = base::JoinPath(appFolder, "brlog.dat");
+    paths.ManifestPath = base::JoinPath(appFolder, archive::kManifestName);
+    paths.TempFolder = appFolder;
+    return paths;
+}
+
+}  // namespace kestrine

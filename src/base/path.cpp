@@ -1,0 +1,35 @@
+#include "base/path.h"
+
+namespace kestrine::base {
+
+namespace {
+
+bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+size_t LastSeparator(std::string_view path) {
+    return path.find_last_of("\\/");
+}
+
+}  // namespace
+
+std::string JoinPath(std::string_view folder, std::string_view name, char separator) {
+    std::string out(folder);
+    if (!out.empty() && !IsSeparator(out.back())) out += separator;
+    return out.append(name);
+}
+
+std::string BaseName(std::string_view path) {
+    const size_t pos = LastSeparator(path);
+    return std::string(pos == std::string_view::npos ? path : path.substr(pos + 1));
+}
+
+std::string FolderPart(std::string_view path) {
+    const size_t pos = LastSeparator(path);
+    if (pos == std::string_view::npos) return {};
+    const bool root = pos == 0 || (pos == 2 && path[1] == ':');
+    return std::string(path.substr(0, root ? pos + 1 : pos));
+}
+
+}  // namespace kestrine::base

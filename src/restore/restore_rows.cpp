@@ -1,0 +1,42 @@
+#include "restore/restore_rows.h"
+
+#include "archive/manifest.h"
+
+namespace kestrine::restore {
+
+const std::array<RestoreRow, archive::kItemCount>& RestoreRows() {
+    static const std::array<RestoreRow, archive::kItemCount> rows = {{
+        {.item = Item::Configuration,
+         .tickedBy = {Choice::PersonalFolders, Choice::Accounts, Choice::AddressBook}},
+        {.item = Item::Rules, .tickedBy = {Choice::PersonalFolders}},
+        {.item = Item::Accounts, .tickedBy = {Choice::Accounts}, .loggedAs = Choice::Accounts},
+        {.item = Item::Signatures,
+         .tickedBy = {Choice::Signatures},
+         .loggedAs = Choice::Signatures},
+        {.item = Item::Stationery,
+         .tickedBy = {Choice::Stationery},
+         .loggedAs = Choice::Stationery},
+        {.item = Item::AddressBook,
+         .tickedBy = {Choice::AddressBook},
+         .loggedAs = Choice::AddressBook},
+        {.item = Item::Options, .tickedBy = {Choice::Options}, .loggedAs = Choice::Options},
+        {.item = Item::Templates, .tickedBy = {Choice::Templates}, .loggedAs = Choice::Templates},
+        {.item = Item::Preferences,
+         .tickedBy = {Choice::Preferences},
+         .loggedAs = Choice::Preferences},
+        {.item = Item::Contacts, .tickedBy = {Choice::Contacts}, .loggedAs = Choice::Contacts},
+        {.item = Item::DataFiles,
+         .tickedBy = {Choice::PersonalFolders},
+         .loggedAs = Choice::PersonalFolders},
+    }};
+    return rows;
+}
+
+bool RowSelected(const RestoreRow& row, const Choices& ticked, std::string_view itemFlags) {
+    if (!archive::ItemPresent(itemFlags, row.item)) return false;
+    for (Choice choice : row.tickedBy)
+        if (ticked[archive::IndexOf(choice)]) return true;
+    return false;
+}
+
+}  // namespace kestrine::restore

@@ -1,0 +1,29 @@
+#pragma once
+// The rows of a restore run: one per archive item, in the order they run, with the restore list
+// entries whose tick selects each and the item line it logs.
+#include <array>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "archive/items.h"
+
+namespace kestrine::restore {
+
+using archive::Choice;
+using archive::Choices;
+using archive::Item;
+
+struct RestoreRow {
+    Item item;                         // the item whose flag must be "1", and whose handler runs
+    std::vector<Choice> tickedBy;      // the row runs when any of these entries is ticked
+    std::optional<Choice> loggedAs{};  // the row's item line, or none
+};
+
+// The configuration runs first, so that every later row, the data files above all, works on the
+// imported profile key; the data files run last.
+const std::array<RestoreRow, archive::kItemCount>& RestoreRows();
+
+bool RowSelected(const RestoreRow& row, const Choices& ticked, std::string_view itemFlags);
+
+}  // namespace kestrine::restore

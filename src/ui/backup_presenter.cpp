@@ -1,0 +1,149 @@
+#include "ui/backup_presenter.h"
+
+#include <array>
+
+#include "app/log_lines.h"
+#include "backup/backup_steps.h"
+#include "ui/item_texts.h"
+
+namespace kestrine::ui {
+
+namespace {
+
+using archive::Choice;
+using archive::Item;
+using archive::StepOutcome;
+using platform::MessageIcon;
+
+struct StepLook {
+    const char* caption;  // the step text while the step runs
+    int barWhenRun = 0;   // added before the step, only when it runs
+    int barAfter = 0;     // added after the step, run or not
+};
+
+const StepLook& LookOf(Item item) {
+    static constexpr std::array<StepLook, archive::kItemCount> kLooks = {{
+        {.caption = "Copying Config..."},
+        {.caption = "Copying Data Files (Pst Files)...", .barWhenRun = 5, .barAfter = 15},
+        {.caption = "Copying Rules...", .barAfter = 10},
+        {.caption = "Copying Accounts...", .barAfter = 20},
+        {.caption = "Copying Signatures...", .barAfter = 10},
+        {.caption = "Copying Stationeries...", .barAfter = 10},
+        {.caption = "Copying Address Book...", .barAfter = 5},
+        {.caption = "Copying Options...", .barAfter = 5},
+        {.caption = "Copying Templates...", .barAfter = 5},
+        {.caption = "Copying Setting..."},
+        {.caption = "Copying Contacts Folder...", .barAfter = 10},
+    }};
+    return kLooks[archive::IndexOf(item)];
+}
+
+const char* ResultText(bool ok) {
+    return ok ? "Succeeded!" : "Fail!";
+}
+
+}  // namespace
+
+void ShowInventory(BackupTabModel& tab, const outlook::ProfileInventory& inventory) {
+    for (size_t i = 0; i < archive::kChoiceCount; ++i) {
+        const auto choice = static_cast<Choice>(i);
+        ItemBox& box = tab.items[i];
+        box.caption = ItemCaption(choice);
+        box.tooltip = BackupItemTooltip(choice);
+        box.enabled = inventory.available[i];
+        box.ticked = false;
+    }
+    if (!inventory.addressBookSupported)
+        tab.items[archive::IndexOf(Choice::AddressBook)].tooltip = kNoAddressBookTooltip;
+}
+
+std::optional<Message> RefuseBackup(const BackupTabModel& tab, const std::string& targetFile) {
+    if (targetFile.empty()) return Message{"Invalid backup file.", MessageIcon::Exclamation};
+    if (!backup::AnyChosen(TickedIn(tab.items)))
+        return Message{"Please select at least one item.", MessageIcon::Exclamation};
+    if (tab.protect) {
+        if (tab.password.empty() && tab.retypedPassword.empty())
+            return Message{"Please enter Password!", MessageIcon::Critical};
+        if (tab.password != tab.retypedPassword)
+            return Message{"Incorect Password!", MessageIcon::Critical};
+    }
+    return std::nullopt;
+}
+
+backup::BackupJob BackupJobFor(const BackupTabModel& tab, const AppState& state,
+                               const std::string& targetFile) {
+    backup::BackupJob job;
+    job.archivePath = targetFile;
+    job.profile = tab.sourceProfile;
+    job.chosen = TickedIn(tab.items);
+    if (tab.protect) job.password = tab.password;
+    job.note = tab.note;
+    job.computerName = state.ComputerName;
+    job.userName = state.UserName;
+    job.outlookName = state.OutlookName;
+    job.profilesRoot = state.ProfilesRoot;
+    job.locations = state;
+    return job;
+}
+
+void ShowBackupStarted(ProgressModel& progress) {
+    progress.busyPointer = true;
+    progress.panelVisible = true;
+    progress.Advance(10);
+}
+
+void ShowBackupStep(ProgressModel& progress, Item item) {
+    progress.stepText = LookOf(item).caption;
+    if (LookOf(item).barWhenRun != 0) progress.Advance(LookOf(item).barWhenRun);
+}
+
+void ShowBackupStepDone(ProgressModel& progress, Item item, StepOutcome) {
+    if (LookOf(item).barAfter != 0) progress.Advance(LookOf(item).barAfter);
+    // After the last step the archive is written: the bar stands just short of its end.
+    if (item == Item::Contacts) progress.value = progress.max - 4;
+}
+
+void ShowBackupProgress(ProgressModel& progress, const archive::Progress& facts) {
+    progress.fileText = "Adding File " + facts.file;
+    progress.bytesDone = facts.bytesDone;
+    progress.bytesExpected = facts.bytesExpected;
+    if (facts.bytesExpected != 0)
+        progress.stepText =
+            "Write File " + std::to_string(facts.bytesDone * 100 / facts.bytesExpected) + "%";
+}
+
+void ShowBackupFinished(ProgressModel& progress) {
+    progress.value = progress.max;
+    progress.busyPointer = false;
+    progress.fileText.clear();
+    progress.panelVisible = false;
+    progress.value = progress.min;
+}
+
+std::string BackupSummary(const backup::BackupResult& result) {
+    std::string summary;
+    for (const auto& step : backup::BackupSteps()) {
+        const StepOutcome outcome = result.outcomes[archive::IndexOf(step.item)];
+        if (outcome == StepOutcome::NotRun || !step.loggedAs) continue;
+        summary += std::string("\r\nBackup ") + LogItemName(*step.loggedAs) + "\t" +
+                   ResultText(outcome == StepOutcome::Succeeded) + "\t";
+    }
+    return summary;
+}
+
+Message BackupCompletionMessage(const backup::BackupResult& result,
+                                const std::string& archivePath) {
+    if (result.written)
+        return {"The Backup was Completed!\t\t\t\r\n" + BackupSummary(result),
+                MessageIcon::Information};
+    const std::string unchanged =
+        "\r\nAn earlier backup file of that name, if there was one, is unchanged.";
+    if (result.cancelled)
+        return {"The Backup was cancelled: no backup file was written." + unchanged,
+                MessageIcon::Information};
+    std::string text = "The backup file could not be written:\r\n" + archivePath;
+    if (!result.error.empty()) text += "\r\n" + result.error;
+    return {text + unchanged, MessageIcon::Critical};
+}
+
+}  // namespace kestrine::ui

@@ -1,0 +1,42 @@
+#pragma once
+// The backup tab and its run: what a profile's inventory shows, the choices that refuse a run, the
+// job a run gets, and what the window shows while and after it runs.
+#include <optional>
+#include <string>
+
+#include "app/app_state.h"
+#include "archive/run_observer.h"
+#include "backup/backup_run.h"
+#include "outlook/inventory.h"
+#include "ui/main_window_model.h"
+#include "ui/message.h"
+
+namespace kestrine::ui {
+
+// Gives each box its caption and tooltip, enables exactly the available items and clears every
+// tick; the address book's tooltip says so when the installed Outlook has none.
+void ShowInventory(BackupTabModel& tab, const outlook::ProfileInventory& inventory);
+
+// Why "Backup Now" does not start with these choices, or nothing when it may. A refusal changes
+// nothing.
+std::optional<Message> RefuseBackup(const BackupTabModel& tab, const std::string& targetFile);
+
+// The job of the tab's choices into `targetFile`, with the facts and the item locations of `state`
+// (those of the profile last chosen on the tab).
+backup::BackupJob BackupJobFor(const BackupTabModel& tab, const AppState& state,
+                               const std::string& targetFile);
+
+// The progress panel through a run: its start, each step, each file, the end.
+void ShowBackupStarted(ProgressModel& progress);
+void ShowBackupStep(ProgressModel& progress, archive::Item item);
+void ShowBackupStepDone(ProgressModel& progress, archive::Item item, archive::StepOutcome outcome);
+void ShowBackupProgress(ProgressModel& progress, const archive::Progress& facts);
+void ShowBackupFinished(ProgressModel& progress);
+
+// The run's summary: a line for each step it reports ("\r\nBackup Signatures\tSucceeded!\t").
+std::string BackupSummary(const backup::BackupResult& result);
+// The message after a run: the summary when the archive was written; otherwise the archive, the
+// cause, and that an earlier backup of that name is unchanged.
+Message BackupCompletionMessage(const backup::BackupResult& result, const std::string& archivePath);
+
+}  // namespace kestrine::ui

@@ -1,0 +1,73 @@
+#pragma once
+// What the main window's controls do: each command takes the window's model, the program's state
+// and the zip component, asks and tells the user through platform/messages.h, and runs the engine.
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "app/app_state.h"
+#include "archive/zip_component.h"
+#include "backup/backup_run.h"
+#include "restore/open_backup.h"
+#include "restore/restore_run.h"
+#include "ui/main_window_model.h"
+
+namespace kestrine::ui {
+
+// The source profile list's selection (and start-up's first profile): the profile's item locations
+// go into `state`, the backup list shows what can be backed up with every tick cleared, and a dated
+// archive name is proposed when the settings ask for it.
+void SelectSourceProfile(BackupTabModel& tab, AppState& state);
+
+// The progress panel of a run: the run's own panel, `changed` after each change of it, and
+// `cancelRequested` asked between files and items (true stops the run at its next safe point).
+struct PanelFollower {
+    ProgressModel& progress;
+    std::function<void()> changed;
+    std::function<bool()> cancelRequested;
+};
+
+// "Backup Now" in parts, so that the window can run the run itself on a thread of its own:
+// the window's thread: the choices refused (the message is shown; nothing returned) or the job;
+std::optional<backup::BackupJob> PrepareBackup(const BackupTabModel& tab, const AppState& state);
+// any thread: may close Outlook, then runs the job with its panel (reads `state`, writes nothing of
+// it);
+backup::BackupResult RunBackupJob(const backup::BackupJob& job, const AppState& state,
+                                  archive::ZipComponent& zip, const PanelFollower& panel);
+// the window's thread, once BackupCompletionMessage has been shown: starts Outlook and opens the
+// archive's folder as the settings say.
+void FollowUpBackup(const AppState& state, const std::string& archivePath);
+
+struct BackupNowResult {
+    bool started = false;  // false: refused (a message said why) or a run is under way
+    backup::BackupResult result;
+};
+// "Backup Now": checks the choices, may close Outlook, runs the backup into `state.TargetFile`
+// with the progress panel following it, shows the outcome in one message, then may start Outlook
+// and open the archive's folder, as the settings say.
+BackupNowResult BackupNow(MainWindowModel& window, AppState& state, archive::ZipComponent& zip);
+
+// The source-file button: the file dialog, the password when the archive asks for one, the archive
+// shown on the Restore tab and recorded in `state`. The archive stays open in `zip` after a valid
+// open; whenever no valid backup ends up open, NoSourceFile is true.
+enum class OpenOutcome { Cancelled, WrongPassword, Invalid, Opened };
+OpenOutcome OpenBackupFile(RestoreTabModel& tab, AppState& state, archive::ZipComponent& zip);
+
+// "Restore Now" in the same parts: the refusal or the job (the window's thread), the run (any
+// thread), and Outlook started as the settings say once RestoreCompletionMessage has been shown.
+std::optional<restore::RestoreJob> PrepareRestore(const RestoreTabModel& tab,
+                                                  const AppState& state);
+restore::RestoreResult RunRestoreJob(const restore::RestoreJob& job, const AppState& state,
+                                     archive::ZipComponent& zip, const PanelFollower& panel);
+void FollowUpRestore(const AppState& state);
+
+struct RestoreNowResult {
+    bool ran = false;  // false: refused (a message said why)
+    restore::RestoreResult result;
+};
+// "Restore Now" (the apply button asks ConfirmRestoreMessage first): restores the ticked items of
+// the open archive into the Restore tab's target profile, shows the summary, may start Outlook.
+RestoreNowResult RestoreNow(MainWindowModel& window, const AppState& state,
+                            archive::ZipComponent& zip);
+
+}  // namespace kestrine::ui

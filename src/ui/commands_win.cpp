@@ -1,0 +1,194 @@
+#include "app/settings.h"
+#include "base/path.h"
+#include "outlook/inventory.h"
+#include "outlook/process_control.h"
+#include "platform/file_stream.h"
+#include "platform/messages.h"
+#include "platform/processes.h"
+#include "platform/system.h"
+#include "ui/archive_name.h"
+#include "ui/backup_presenter.h"
+#include "ui/commands.h"
+#include "ui/restore_presenter.h"
+
+namespace kestrine::ui {
+
+namespace {
+
+void Pump(const MainWindowModel& window) {
+    if (window.pumpMessages) window.pumpMessages();
+}
+
+// Keeps the progress panel up to date through a run, and hears whether to stop.
+using StepShown = void (*)(ProgressModel&, archive::Item);
+using StepDoneShown = void (*)(ProgressModel&, archive::Item, archive::StepOutcome);
+using FileShown = void (*)(ProgressModel&, const archive::Progress&);
+archive::RunObserver PanelObserver(const PanelFollower& panel, StepShown step, StepDoneShown done,
+                                   FileShown file) {
+    const auto changed = [&panel] {
+        if (panel.changed) panel.changed();
+    };
+    archive::RunObserver observer;
+    observer.stepStarted = [&panel, step, changed](archive::Item item) {
+        step(panel.progress, item);
+        changed();
+    };
+    observer.stepFinished = [&panel, done, changed](archive::Item item,
+                                                    archive::StepOutcome outcome) {
+        done(panel.progress, item, outcome);
+        changed();
+    };
+    observer.progress = [&panel, file, changed](const archive::Progress& facts) {
+        file(panel.progress, facts);
+        changed();
+    };
+    observer.cancelRequested = panel.cancelRequested;
+    return observer;
+}
+
+// The window lets messages run during a run; a second run must not start meanwhile.
+bool g_running = false;
+
+class RunningGuard {
+  public:
+    RunningGuard() { g_running = true; }
+    ~RunningGuard() { g_running = false; }
+    RunningGuard(const RunningGuard&) = delete;
+    RunningGuard& operator=(const RunningGuard&) = delete;
+};
+
+}  // namespace
+
+void SelectSourceProfile(BackupTabModel& tab, AppState& state) {
+    const outlook::ProfileInventory inventory = outlook::TakeInventory(state, tab.sourceProfile);
+    static_cast<outlook::ItemLocations&>(state) = inventory.locations;
+    ShowInventory(tab, inventory);
+    if (!SettingIsOn(state.SettingsFile, "backup", "automgeneratefile")) return;
+    const std::string folder =
+        ChooseProposalFolder(ReadINIValue(state.SettingsFile, "backup", "backupfolder"),
+                             state.AppFolder, platform::fileio::IsDirectory);
+    const platform::LocalTime now = platform::Now();
+    tab.targetFileText =
+        base::JoinPath(folder, ProposalFileName(tab.sourceProfile, {now.year, now.month, now.day}));
+    state.TargetFile = tab.targetFileText;
+}
+
+std::optional<backup::BackupJob> PrepareBackup(const BackupTabModel& tab, const AppState& state) {
+    if (auto refusal = RefuseBackup(tab, state.TargetFile)) {
+        Show(*refusal);
+        return std::nullopt;
+    }
+    return BackupJobFor(tab, state, state.TargetFile);
+}
+
+backup::BackupResult RunBackupJob(const backup::BackupJob& job, const AppState& state,
+                                  archive::ZipComponent& zip, const PanelFollower& panel) {
+    // An older archive at the target stays until the new one is complete: the zip component moves
+    // the finished archive over it, so a failed run leaves the user's last backup in place.
+    if (SettingIsOn(state.SettingsFile, "backup", "autocloseoutlook")) outlook::CloseOutlook();
+    ShowBackupStarted(panel.progress);
+    if (panel.changed) panel.changed();
+    const backup::BackupResult result = backup::RunBackup(
+        job, state, zip,
+        PanelObserver(panel, ShowBackupStep, ShowBackupStepDone, ShowBackupProgress));
+    ShowBackupFinished(panel.progress);
+    if (panel.changed) panel.changed();
+    return result;
+}
+
+void FollowUpBackup(const AppState& state, const std::string& archivePath) {
+    if (SettingIsOn(state.SettingsFile, "General", "runoutlookafterbackup"))
+        outlook::StartOutlook();
+    if (SettingIsOn(state.SettingsFile, "backup", "openfolderbackup")) {
+        // Explorer opens the archive's folder, named with its closing backslash.
+        platform::StartProgram("explorer /n," + base::JoinPath(base::FolderPart(archivePath), ""),
+                               platform::ShowMode::Normal);
+    }
+}
+
+BackupNowResult BackupNow(MainWindowModel& window, AppState& state, archive::ZipComponent& zip) {
+    BackupNowResult outcome;
+    if (g_running) return outcome;
+    const auto job = PrepareBackup(window.backup, state);
+    if (!job) return outcome;
+    RunningGuard guard;
+    outcome.started = true;
+    const PanelFollower panel{window.progress, [&window] { Pump(window); }, {}};
+    outcome.result = RunBackupJob(*job, state, zip, panel);
+    Show(BackupCompletionMessage(outcome.result, job->archivePath));
+    FollowUpBackup(state, job->archivePath);
+    return outcome;
+}
+
+OpenOutcome OpenBackupFile(RestoreTabModel& tab, AppState& state, archive::ZipComponent& zip) {
+    // The archive open before is closed now, whatever follows.
+    zip.CloseArchive();
+    ClearRestoreTab(tab);
+    const std::string path = platform::ShowFileDialog(OpenBackupDialog());
+    if (path.empty()) {
+        state.NoSourceFile = true;
+        return OpenOutcome::Cancelled;
+    }
+    // OK in the password dialog sets the password exactly as typed; Cancel keeps the one confirmed
+    // before.
+    auto passwordFor = [&state] {
+        if (auto typed = platform::AskPassword()) state.EnteredPassword = *typed;
+        return state.EnteredPassword;
+    };
+    const restore::OpenedBackup opened =
+        restore::OpenBackup(zip, path, state.TempFolder, passwordFor);
+    RecordOpenedBackup(state, path, opened);
+    if (auto message = ShowOpenedBackup(tab, path, opened)) Show(*message);
+    switch (opened.status) {
+        case restore::OpenStatus::Opened:
+            return OpenOutcome::Opened;
+        case restore::OpenStatus::WrongPassword:
+            return OpenOutcome::WrongPassword;
+        case restore::OpenStatus::Invalid:
+            break;
+    }
+    return OpenOutcome::Invalid;
+}
+
+std::optional<restore::RestoreJob> PrepareRestore(const RestoreTabModel& tab,
+                                                  const AppState& state) {
+    if (auto refusal = RefuseRestore(state.NoSourceFile, tab)) {
+        Show(*refusal);
+        return std::nullopt;
+    }
+    return RestoreJobFor(tab, state);
+}
+
+restore::RestoreResult RunRestoreJob(const restore::RestoreJob& job, const AppState& state,
+                                     archive::ZipComponent& zip, const PanelFollower& panel) {
+    ShowRestoreStarted(panel.progress);
+    if (panel.changed) panel.changed();
+    const restore::RestoreResult result = restore::RunRestore(
+        job, state, state, zip,
+        PanelObserver(panel, ShowRestoreStep, ShowRestoreStepDone, ShowRestoreProgress));
+    ShowRestoreFinished(panel.progress);
+    if (panel.changed) panel.changed();
+    return result;
+}
+
+void FollowUpRestore(const AppState& state) {
+    if (SettingIsOn(state.SettingsFile, "General", "runoutlookafterrestore"))
+        outlook::StartOutlook();
+}
+
+RestoreNowResult RestoreNow(MainWindowModel& window, const AppState& state,
+                            archive::ZipComponent& zip) {
+    RestoreNowResult outcome;
+    if (g_running) return outcome;
+    const auto job = PrepareRestore(window.restore, state);
+    if (!job) return outcome;
+    RunningGuard guard;
+    outcome.ran = true;
+    const PanelFollower panel{window.progress, [&window] { Pump(window); }, {}};
+    outcome.result = RunRestoreJob(*job, state, zip, panel);
+    Show(RestoreCompletionMessage(outcome.result));
+    FollowUpRestore(state);
+    return outcome;
+}
+
+}  // namespace kestrine::ui

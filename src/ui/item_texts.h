@@ -1,0 +1,15 @@
+#pragma once
+// The captions and tooltips of the nine items on the backup and restore lists (and on the
+// scheduled-backup dialog's list).
+#include "archive/items.h"
+
+namespace kestrine::ui {
+
+const char* ItemCaption(archive::Choice choice);
+const char* BackupItemTooltip(archive::Choice choice);
+const char* RestoreItemTooltip(archive::Choice choice);
+// The address book's tooltip on the backup list from Outlook 2007 on, which has none.
+inline constexpr const char* kNoAddressBookTooltip =
+    "Your MS Outlook don't support Personal Address Book!";
+
+}  // namespace kestrine::ui

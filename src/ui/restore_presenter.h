@@ -1,0 +1,50 @@
+#pragma once
+// The restore tab and its run: opening a backup file shown on the tab, the refusals and the
+// confirmation of a run, the job it gets, and what the window shows while and after it runs.
+#include <optional>
+#include <string>
+
+#include "app/app_state.h"
+#include "archive/run_observer.h"
+#include "restore/open_backup.h"
+#include "restore/restore_run.h"
+#include "ui/main_window_model.h"
+#include "ui/message.h"
+
+namespace kestrine::ui {
+
+// The file dialog of the source-file button.
+platform::FileDialogRequest OpenBackupDialog();
+// Before a file is chosen: every entry unticked and disabled, the boxes emptied.
+void ClearRestoreTab(RestoreTabModel& tab);
+// The five lines of where the backup came from ("Computer:PC", ...; no blank after the colon).
+std::string BackupInfoText(const archive::ManifestHeader& header);
+// What an opened file shows on the tab: its path, where it came from, its note, and the entries of
+// the items it holds enabled (none ticked). The message to show, or nothing for a valid backup.
+std::optional<Message> ShowOpenedBackup(RestoreTabModel& tab, const std::string& path,
+                                        const restore::OpenedBackup& opened);
+// What the open leaves in AppState for the restore run: the source file, its item flags and
+// entries, and whether a valid backup is open. Entries of items whose flag is "0" keep what an
+// earlier open put there.
+void RecordOpenedBackup(AppState& state, const std::string& path,
+                        const restore::OpenedBackup& opened);
+
+// Why "Restore Now" does not start, or nothing when it may.
+std::optional<Message> RefuseRestore(bool noSourceFile, const RestoreTabModel& tab);
+// The question the apply button asks before a restore (OK and Cancel).
+Message ConfirmRestoreMessage();
+// The job of the tab's ticks into its target profile, from the archive that `state` records.
+restore::RestoreJob RestoreJobFor(const RestoreTabModel& tab, const AppState& state);
+
+// The progress panel through a run.
+void ShowRestoreStarted(ProgressModel& progress);
+void ShowRestoreStep(ProgressModel& progress, archive::Item item);
+void ShowRestoreStepDone(ProgressModel& progress, archive::Item item, archive::StepOutcome outcome);
+void ShowRestoreProgress(ProgressModel& progress, const archive::Progress& facts);
+void ShowRestoreFinished(ProgressModel& progress);
+
+// The run's summary: a line for each reported row that ran.
+std::string RestoreSummary(const restore::RestoreResult& result);
+Message RestoreCompletionMessage(const restore::RestoreResult& result);
+
+}  // namespace kestrine::ui
