@@ -67,7 +67,7 @@ class MainWindow : public Dialog {
         SendMessageW(Window(), DM_SETDEFID, IDC_APPLY, 0);
         about_.Fill(*this);
         worker_ = std::make_unique<RunWorker>(Window());
-        InstallDialogHandlers();
+        InstallPasswordDialog();
 
         LoadProfiles();
         PageChanged();
@@ -145,7 +145,7 @@ class MainWindow : public Dialog {
         }
     }
 
-    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override {
+    bool OnMessage(UINT message, WPARAM, LPARAM lParam, LRESULT& result) override {
         switch (message) {
             case kRunProgressMessage:
                 if (auto panel = worker_->TakeProgress(); panel && worker_->Busy())
@@ -153,9 +153,6 @@ class MainWindow : public Dialog {
                 return true;
             case kRunFinishedMessage:
                 worker_->Finish();
-                return true;
-            case kRunOnWindowMessage:
-                HandleRunOnWindow(lParam);
                 return true;
             case WM_CLOSE:
                 Quit();
@@ -173,7 +170,6 @@ class MainWindow : public Dialog {
                 result = TRUE;
                 return true;
             default:
-                (void)wParam;
                 return false;
         }
     }
@@ -190,7 +186,7 @@ class MainWindow : public Dialog {
     }
 
     // Opening a protected backup asks through the password dialog, over the active window.
-    void InstallDialogHandlers() {
+    void InstallPasswordDialog() {
         const HWND main = Window();
         platform::SetPasswordHandler([main] {
             HWND owner = GetActiveWindow();

@@ -51,17 +51,4 @@ void RunWorker::Finish() {
     if (auto finished = std::move(finished_)) finished();
 }
 
-void RunOnWindowThread(HWND window, const std::function<void()>& work) {
-    if (GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId()) {
-        work();
-        return;
-    }
-    // The sender waits while the window's thread runs the work, also inside a modal loop.
-    SendMessageW(window, kRunOnWindowMessage, 0, reinterpret_cast<LPARAM>(&work));
-}
-
-void HandleRunOnWindow(LPARAM lParam) {
-    (*reinterpret_cast<const std::function<void()>*>(lParam))();
-}
-
 }  // namespace kestrine::ui::win

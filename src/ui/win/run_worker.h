@@ -1,8 +1,8 @@
 #pragma once
 // A run (backup or restore) works on a thread of its own, so the window stays responsive. The run
 // talks to the window only through posted messages: its latest progress (coalesced: a run that
-// reports faster than the window paints never floods the queue) and its end. A message box that
-// the run asks for is shown on the window's thread (RunOnWindowThread).
+// reports faster than the window paints never floods the queue) and its end. Whatever it shows is
+// shown on the window's thread after it has ended.
 #include <windows.h>
 
 #include <atomic>
@@ -18,7 +18,6 @@ namespace kestrine::ui::win {
 // Messages that the worker posts to its window.
 inline constexpr UINT kRunProgressMessage = WM_APP + 1;
 inline constexpr UINT kRunFinishedMessage = WM_APP + 2;
-inline constexpr UINT kRunOnWindowMessage = WM_APP + 3;
 
 // What a job running on the worker thread may do; both calls are safe from any thread.
 class RunChannel {
@@ -60,10 +59,5 @@ class RunWorker : private RunChannel {
     std::mutex mutex_;
     std::optional<ProgressPanel> latest_;  // guarded by mutex_
 };
-
-// Runs `work` on the thread of `window` and returns when it is done; called on that thread it
-// simply runs it. The window hands kRunOnWindowMessage to HandleRunOnWindow.
-void RunOnWindowThread(HWND window, const std::function<void()>& work);
-void HandleRunOnWindow(LPARAM lParam);
 
 }  // namespace kestrine::ui::win
