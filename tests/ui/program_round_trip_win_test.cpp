@@ -110,7 +110,7 @@ TEST_F(ProgramRoundTrip, BackUpOpenRestoreAndQuitThroughTheWindows) {
     EXPECT_EQ(Text(main, IDC_SOURCE_PROFILE), "Outlook");
 
     // The Backup page: every item, a description, the file chosen in the save dialog, a password.
-    PostMessageW(main, WM_COMMAND, IDM_SELECT_ALL_BACKUP, 0);
+    SendMessageW(main, WM_COMMAND, IDM_SELECT_ALL_BACKUP, 0);
     Type(main, IDC_NOTE, "Sample profile\r\nbefore the move");
     Click(main, IDC_PROTECT);
     Type(main, IDC_PASSWORD, kPassword);
@@ -118,7 +118,7 @@ TEST_F(ProgramRoundTrip, BackUpOpenRestoreAndQuitThroughTheWindows) {
     const std::string archive = backups + "\\sample.ksx";
     PostClick(main, IDC_BROWSE_TARGET);
     ASSERT_TRUE(AnswerFileDialog("Save Outlook Data as", archive, program.pid));
-    EXPECT_EQ(Text(main, IDC_TARGET_FILE), archive);
+    EXPECT_TRUE(WaitUntil([&] { return Text(main, IDC_TARGET_FILE) == archive; }));
     for (int i = 0; i < 9; ++i) EXPECT_TRUE(Checked(main, IDC_BACKUP_ITEM_FIRST + i)) << i;
     std::string said = ClickAndAnswer(main, IDC_APPLY);
     EXPECT_EQ(said.rfind("The Backup was Completed!", 0), 0u) << said;
@@ -143,7 +143,7 @@ TEST_F(ProgramRoundTrip, BackUpOpenRestoreAndQuitThroughTheWindows) {
                                        reinterpret_cast<LPARAM>(L"Restored"));
     ASSERT_GE(restored, 0);
     Choose(main, IDC_TARGET_PROFILE, static_cast<int>(restored));
-    PostMessageW(main, WM_COMMAND, IDM_SELECT_ALL_RESTORE, 0);
+    SendMessageW(main, WM_COMMAND, IDM_SELECT_ALL_RESTORE, 0);
     EXPECT_EQ(ClickAndAnswer(main, IDC_APPLY), ui::ConfirmRestoreMessage().text);
     said = AnswerMessageBox(IDOK, program.pid).text;
     EXPECT_EQ(said.rfind("The Restore was Completed!", 0), 0u) << said;
