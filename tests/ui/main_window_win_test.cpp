@@ -195,10 +195,12 @@ TEST_F(MainWindowTest, ABackupOpenedWithItsPasswordAndRestoredIntoAnotherProfile
     HWND entry = Control(asked, IDC_PASSWORD_ENTRY);
     TypeKeys(entry, kPassword);
     PostMessageW(entry, WM_KEYDOWN, VK_RETURN, 0);
-    ASSERT_TRUE(WaitUntil([&] { return Enabled(main, IDC_RESTORE_ITEM_FIRST); }));
+    // The information box is the last the window fills.
+    ASSERT_TRUE(WaitUntil(
+        [&] { return Text(main, IDC_BACKUP_INFO).find("Profile:Outlook") != std::string::npos; }));
+    EXPECT_TRUE(Enabled(main, IDC_RESTORE_ITEM_FIRST));
     EXPECT_TRUE(Enabled(main, IDC_RESTORE_ITEM_FIRST + 2));
     EXPECT_FALSE(Enabled(main, IDC_RESTORE_ITEM_FIRST + 1));
-    EXPECT_NE(Text(main, IDC_BACKUP_INFO).find("Profile:Outlook"), std::string::npos);
 
     // "Restore Now" asks first: Cancel restores nothing, OK restores into the chosen profile.
     Choose(main, IDC_TARGET_PROFILE, 1);

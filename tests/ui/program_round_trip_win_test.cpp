@@ -136,7 +136,8 @@ TEST_F(ProgramRoundTrip, BackUpOpenRestoreAndQuitThroughTheWindows) {
     ASSERT_TRUE(asked);
     Type(asked, IDC_PASSWORD_ENTRY, kPassword);
     PostMessageW(asked, WM_COMMAND, IDOK, 0);
-    ASSERT_TRUE(WaitUntil([&] { return Enabled(main, IDC_RESTORE_ITEM_FIRST); }));
+    // The information box is the last the window fills.
+    ASSERT_TRUE(WaitUntil([&] { return !Text(main, IDC_BACKUP_INFO).empty(); }));
     EXPECT_EQ(Text(main, IDC_FILE_INFO), "Sample profile\r\nbefore the move");
     HWND targetBox = Control(main, IDC_TARGET_PROFILE);
     const auto restored = SendMessageW(targetBox, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
