@@ -1,7 +1,10 @@
 #include "schedule/auto_backup.h"
 
+#include "app/activity_log.h"
+#include "app/log_lines.h"
 #include "app/settings.h"
 #include "backup/backup_run.h"
+#include "backup/backup_steps.h"
 #include "outlook/inventory.h"
 #include "platform/file_stream.h"
 #include "platform/files.h"
@@ -13,19 +16,48 @@ namespace kestrine::schedule {
 
 namespace {
 
+// An item failed when its log line says so; a step without a line of its own (the rules, which
+// live in the mailbox nowadays) is no failure.
 int ExitStatusFor(const backup::BackupResult& result) {
     if (!result.written) return kExitNoArchive;
-    for (auto outcome : result.outcomes)
-        if (outcome == archive::StepOutcome::Failed) return kExitItemFailed;
+    for (const auto& step : backup::BackupSteps())
+        if (step.unattendedLoggedAs &&
+            result.outcomes[archive::IndexOf(step.item)] == archive::StepOutcome::Failed)
+            return kExitItemFailed;
     return kExitAllSucceeded;
+}
+
+// Why the command line was refused, for the log (never the line itself: it holds the password).
+const char* RefusalReason(CommandLineStatus status) {
+    switch (status) {
+        case CommandLineStatus::MalformedText:
+            return "it is not valid text";
+        case CommandLineStatus::TooFewPieces:
+            return "sf=, xm=, ps= and bf= are not all there";
+        case CommandLineStatus::TooManyPieces:
+            return "too many \"=\": a profile, password or path holds \"=\"";
+        case CommandLineStatus::EmptyProfile:
+            return "no profile after sf=";
+        case CommandLineStatus::EmptyMask:
+            return "no items after xm=";
+        case CommandLineStatus::EmptyArchive:
+            return "no backup file after bf=";
+        case CommandLineStatus::Ok:
+            break;
+    }
+    return "";
 }
 
 }  // namespace
 
-AutoBackupResult RunAutoBackup(const AppState& state, archive::ZipComponent& zip) {
+AutoBackupResult RunAutoBackup(const AppState& state, archive::ZipComponent& zip,
+                               std::chrono::milliseconds waitForOtherRun) {
     AutoBackupResult result;
     UnattendedCommand command = ParseUnattendedTail(state.CommandLine);
     if (!command.ok()) {
+        // A weekly run that silently does nothing would go unnoticed for weeks.
+        WriteLog(state.LogFile,
+                 CommandLineRefusedLine(platform::NowText(), RefusalReason(command.status)));
         result.refused = true;
         result.exitStatus = kExitNoArchive;
         return result;
@@ -49,6 +81,8 @@ AutoBackupResult RunAutoBackup(const AppState& state, archive::ZipComponent& zip
     job.password = command.password;
     job.note = "Automatic Backup";
     job.unattended = true;
+    job.verify = SettingIsOn(state.SettingsFile, "General", "checkbackupfile");
+    job.waitForOtherRun = waitForOtherRun;
     job.computerName = state.ComputerName;
     job.userName = state.UserName;
     job.outlookName = state.OutlookName;

@@ -177,6 +177,48 @@ TEST_F(OutlookDetection, RunningOutlookIsReadAndLeftRunning) {
     CloseHandle(stop);
 }
 
+TEST_F(OutlookDetection, AnOutlookThatRunsIsNeverAskedToQuitAndNoneIsStartedToLearnTheVersion) {
+    // The registered server would answer 14 and count a Quit; the program files say 16.
+    AnswerVersion("14.0.7266.5000");
+    const auto exe = dir_.path() / "Office" / "OUTLOOK.EXE";
+    test::CopyTestProgram("olk_fake_program.exe", exe);
+    test::Scratch s;
+    test::SetValue(s.root + "\\AppPaths", "Path", test::kSz,
+                   test::SzData(test::Utf8(exe.parent_path())));
+    Environment installed;
+    WithServer([&] {
+        DetectOutlookVersion(installed, s.root + "\\AppPaths");
+        return 0;
+    });
+    EXPECT_EQ(installed.OutlookName, "Outlook 2016");
+
+    // Running without having registered itself: creating the object would reach it and Quit
+    // would close the user's Outlook.
+    auto running = test::StartKept(exe);
+    ASSERT_TRUE(running.process);
+    Environment env;
+    Detect(env);
+    EXPECT_EQ(env.OutlookVersion, "16.0");
+    EXPECT_EQ(QuitCalls(), 0);
+    EXPECT_EQ(WaitForSingleObject(running.process, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    TerminateProcess(running.process, 1);
+    test::Ended(running.process);
+    CloseHandle(running.process);
+}
+
+TEST_F(OutlookDetection, AnAutomationServerThatDoesNotAnswerIsGivenUp) {
+    AnswerVersion("16.0.0.1");
+    SetDefault(HKEY_CURRENT_USER, kServerSettings, L"Hang", L"3000");
+    const ULONGLONG start = GetTickCount64();
+    const auto probe =
+        WithServer([] { return platform::ProbeOutlookVersion("Outlook.Application", true, 500); });
+    EXPECT_TRUE(probe.timedOut);
+    EXPECT_LT(GetTickCount64() - start, 2500u);
+    // The late answer still asks the instance the probe started to quit.
+    for (int i = 0; i < 200 && QuitCalls() == 0; ++i) Sleep(50);
+    EXPECT_EQ(QuitCalls(), 1);
+}
+
 TEST(SystemDetection, WindowsVersionComesFromWmi) {
     auto raw = platform::QueryOperatingSystemVersion();
     ASSERT_TRUE(raw);
