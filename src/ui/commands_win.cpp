@@ -96,6 +96,8 @@ BackupNowResult BackupNow(MainWindowModel& window, AppState& state, archive::Zip
     ShowBackupFinished(progress);
     Show(BackupCompletionMessage(outcome.result, state.TargetFile));
 
+    // A run kept out by another one did nothing to follow up.
+    if (outcome.result.busy) return outcome;
     if (SettingIsOn(state.SettingsFile, "General", "runoutlookafterbackup"))
         outlook::StartOutlook();
     if (SettingIsOn(state.SettingsFile, "backup", "openfolderbackup")) {
@@ -157,7 +159,8 @@ RestoreNowResult RestoreNow(MainWindowModel& window, const AppState& state,
         restore::RunRestore(RestoreJobFor(window.restore, state), state, state, zip, observer);
     ShowRestoreFinished(progress);
     Show(RestoreCompletionMessage(outcome.result));
-    if (SettingIsOn(state.SettingsFile, "General", "runoutlookafterrestore"))
+    if (!outcome.result.busy &&
+        SettingIsOn(state.SettingsFile, "General", "runoutlookafterrestore"))
         outlook::StartOutlook();
     return outcome;
 }
