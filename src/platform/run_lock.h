@@ -12,7 +12,8 @@ class RunLock {
   public:
     // Takes the lock, waiting up to `wait` while another run holds it and asking `stop` between
     // short waits. Nothing when the wait ran out or `stop` said yes. A lock whose holder was ended
-    // without releasing it is free. The thread that took it keeps it until the object goes.
+    // without releasing it is free, and so is one the system cannot make. The thread that took it
+    // keeps it until the object goes.
     static std::unique_ptr<RunLock> Take(std::chrono::milliseconds wait,
                                          const std::function<bool()>& stop = {});
     ~RunLock();

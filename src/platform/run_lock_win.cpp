@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <algorithm>
+
 #include "platform/run_lock.h"
 #include "platform/system.h"
 #include "platform/text.h"
@@ -10,9 +12,11 @@ std::unique_ptr<RunLock> RunLock::Take(std::chrono::milliseconds wait,
                                        const std::function<bool()>& stop) {
     // In the global namespace, so that a task the scheduler runs in another session meets the
     // user's window; one lock per user, whose runs share files.
-    const std::wstring name = L"Global\\Kestrine.Run." + Widen(UserName());
-    HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
-    if (!mutex) return nullptr;
+    const std::wstring name = L"Kestrine.Run." + Widen(UserName());
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, (L"Global\\" + name).c_str());
+    if (!mutex) mutex = CreateMutexW(nullptr, FALSE, (L"Local\\" + name).c_str());
+    // A lock the system cannot make at all must not keep every run from working.
+    if (!mutex) return std::unique_ptr<RunLock>(new RunLock(nullptr));
     const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(wait.count());
     for (;;) {
         const ULONGLONG now = GetTickCount64();
@@ -29,6 +33,7 @@ std::unique_ptr<RunLock> RunLock::Take(std::chrono::milliseconds wait,
 }
 
 RunLock::~RunLock() {
+    if (!handle_) return;
     ReleaseMutex(handle_);
     CloseHandle(handle_);
 }

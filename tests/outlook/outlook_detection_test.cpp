@@ -82,9 +82,9 @@ class OutlookDetection : public ::testing::Test {
         registration_.Unregister();
         return result;
     }
-    void Detect(Environment& env) {
+    void Detect(Environment& env, const std::string& appPathsKey = kOutlookAppPathsKey) {
         WithServer([&] {
-            DetectOutlookVersion(env);
+            DetectOutlookVersion(env, appPathsKey);
             return 0;
         });
     }
@@ -186,10 +186,7 @@ TEST_F(OutlookDetection, AnOutlookThatRunsIsNeverAskedToQuitAndNoneIsStartedToLe
     test::SetValue(s.root + "\\AppPaths", "Path", test::kSz,
                    test::SzData(test::Utf8(exe.parent_path())));
     Environment installed;
-    WithServer([&] {
-        DetectOutlookVersion(installed, s.root + "\\AppPaths");
-        return 0;
-    });
+    Detect(installed, s.root + "\\AppPaths");
     EXPECT_EQ(installed.OutlookName, "Outlook 2016");
 
     // Running without having registered itself: creating the object would reach it and Quit

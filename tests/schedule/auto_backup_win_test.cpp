@@ -63,7 +63,12 @@ TEST_F(AutoBackup, MasksChooseTheirSteps) {
 TEST_F(AutoBackup, TheDatedNameDeletesTheDefaultArchiveOnlyAfterTheNewOne) {
     DatedNames();
     Put(target, "last week's backup");
+    // What last week's run left when it was ended midway, under last week's name.
+    const std::string leftover =
+        p.backups + "\\~kestrine-Outlook-01-02-2026-03-04.ksx.writing-1-2.tmp";
+    Put(leftover, "half an archive");
     const auto result = Run("001000001");
+    EXPECT_FALSE(Exists(leftover));
     EXPECT_EQ(result.exitStatus, 0);
     EXPECT_TRUE(std::regex_match(
         result.archivePath, std::regex(R"(.*\\kestrine-Outlook-\d\d-\d\d-\d{4}-\d\d-\d\d\.ksx)")))
