@@ -25,11 +25,7 @@ UserFolders FoldersFor(std::string_view userProfileDir, std::string_view osVersi
     f.templates = roaming + "\\Microsoft\\Templates";
     f.stationery = roaming + "\\Microsoft\\Stationery";
     f.contacts = user + "\\Contacts";
-    // Below the profile folder "Application Data" leads to the roaming folder where that is not
-    // redirected; a redirected one is only known by the shell.
-    f.applicationData =
-        (!roamingAppData.empty() ? std::string(roamingAppData) : user + "\\Application Data") +
-        "\\Microsoft";
+    f.applicationData = user + "\\Application Data\\Microsoft";
     return f;
 }
 

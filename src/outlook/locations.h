@@ -29,9 +29,9 @@ struct UserFolders {
     std::string templates;
     std::string stationery;  // the per-user stationery of Outlook before 2007
     std::string contacts;
-    // "\Application Data\Microsoft" on every Windows version (the roaming folder's "\Microsoft"
-    // where the shell names it): the profile's .FAV file lies in its Outlook folder, and a backup
-    // takes the stationery of Outlook before 2007 from there.
+    // "\Application Data\Microsoft" below the profile folder on every Windows version: the
+    // profile's .FAV file lies in its Outlook folder, and a backup takes the stationery of Outlook
+    // before 2007 from there.
     std::string applicationData;
 };
 // The roaming and local application data folders are the shell's where given, otherwise those of
