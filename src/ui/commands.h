@@ -35,8 +35,9 @@ std::optional<backup::BackupJob> PrepareBackup(const BackupTabModel& tab, const 
 backup::BackupResult RunBackupJob(const backup::BackupJob& job, const AppState& state,
                                   archive::ZipComponent& zip, const PanelFollower& panel);
 // the window's thread, once BackupCompletionMessage has been shown: starts Outlook and opens the
-// archive's folder as the settings say.
-void FollowUpBackup(const AppState& state, const std::string& archivePath);
+// archive's folder as the settings say (nothing after a run kept out by another one).
+void FollowUpBackup(const backup::BackupResult& result, const AppState& state,
+                    const std::string& archivePath);
 
 struct BackupNowResult {
     bool started = false;  // false: refused (a message said why) or a run is under way
@@ -59,7 +60,7 @@ std::optional<restore::RestoreJob> PrepareRestore(const RestoreTabModel& tab,
                                                   const AppState& state);
 restore::RestoreResult RunRestoreJob(const restore::RestoreJob& job, const AppState& state,
                                      archive::ZipComponent& zip, const PanelFollower& panel);
-void FollowUpRestore(const AppState& state);
+void FollowUpRestore(const restore::RestoreResult& result, const AppState& state);
 
 struct RestoreNowResult {
     bool ran = false;  // false: refused (a message said why)

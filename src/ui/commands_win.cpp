@@ -78,25 +78,35 @@ std::optional<backup::BackupJob> PrepareBackup(const BackupTabModel& tab, const 
         Show(*refusal);
         return std::nullopt;
     }
-    return BackupJobFor(tab, state, state.TargetFile);
+    backup::BackupJob job = BackupJobFor(tab, state, state.TargetFile);
+    job.verify = SettingIsOn(state.SettingsFile, "General", "checkbackupfile");
+    return job;
 }
 
 backup::BackupResult RunBackupJob(const backup::BackupJob& job, const AppState& state,
                                   archive::ZipComponent& zip, const PanelFollower& panel) {
     // An older archive at the target stays until the new one is complete: the zip component moves
     // the finished archive over it, so a failed run leaves the user's last backup in place.
+    // Outlook is gone, its files closed, before the run reads them.
     if (SettingIsOn(state.SettingsFile, "backup", "autocloseoutlook")) outlook::CloseOutlook();
     ShowBackupStarted(panel.progress);
     if (panel.changed) panel.changed();
-    const backup::BackupResult result = backup::RunBackup(
-        job, state, zip,
-        PanelObserver(panel, ShowBackupStep, ShowBackupStepDone, ShowBackupProgress));
+    archive::RunObserver observer =
+        PanelObserver(panel, ShowBackupStep, ShowBackupStepDone, ShowBackupProgress);
+    observer.checking = [&panel] {
+        ShowBackupChecking(panel.progress);
+        if (panel.changed) panel.changed();
+    };
+    const backup::BackupResult result = backup::RunBackup(job, state, zip, observer);
     ShowBackupFinished(panel.progress);
     if (panel.changed) panel.changed();
     return result;
 }
 
-void FollowUpBackup(const AppState& state, const std::string& archivePath) {
+void FollowUpBackup(const backup::BackupResult& result, const AppState& state,
+                    const std::string& archivePath) {
+    // A run kept out by another one did nothing to follow up.
+    if (result.busy) return;
     if (SettingIsOn(state.SettingsFile, "General", "runoutlookafterbackup"))
         outlook::StartOutlook();
     if (SettingIsOn(state.SettingsFile, "backup", "openfolderbackup")) {
@@ -116,7 +126,7 @@ BackupNowResult BackupNow(MainWindowModel& window, AppState& state, archive::Zip
     const PanelFollower panel{window.progress, [&window] { Pump(window); }, {}};
     outcome.result = RunBackupJob(*job, state, zip, panel);
     Show(BackupCompletionMessage(outcome.result, job->archivePath));
-    FollowUpBackup(state, job->archivePath);
+    FollowUpBackup(outcome.result, state, job->archivePath);
     return outcome;
 }
 
@@ -171,8 +181,8 @@ restore::RestoreResult RunRestoreJob(const restore::RestoreJob& job, const AppSt
     return result;
 }
 
-void FollowUpRestore(const AppState& state) {
-    if (SettingIsOn(state.SettingsFile, "General", "runoutlookafterrestore"))
+void FollowUpRestore(const restore::RestoreResult& result, const AppState& state) {
+    if (!result.busy && SettingIsOn(state.SettingsFile, "General", "runoutlookafterrestore"))
         outlook::StartOutlook();
 }
 
@@ -187,7 +197,7 @@ RestoreNowResult RestoreNow(MainWindowModel& window, const AppState& state,
     const PanelFollower panel{window.progress, [&window] { Pump(window); }, {}};
     outcome.result = RunRestoreJob(*job, state, zip, panel);
     Show(RestoreCompletionMessage(outcome.result));
-    FollowUpRestore(state);
+    FollowUpRestore(outcome.result, state);
     return outcome;
 }
 

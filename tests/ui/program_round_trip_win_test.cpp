@@ -32,6 +32,41 @@ std::string WinePathOf(const std::string& unixPath) {
     return out;
 }
 
+// A per-user shell folder of the prefix pointed elsewhere while the test runs (the program asks
+// the shell for the roaming and local application data folders).
+class RedirectedShellFolder {
+  public:
+    RedirectedShellFolder(const wchar_t* name, const std::string& path) : name_(name) {
+        RegCreateKeyExW(
+            HKEY_CURRENT_USER,
+            L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders", 0,
+            nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr);
+        DWORD size = sizeof before_;
+        had_ = RegQueryValueExW(key_, name, nullptr, &type_, reinterpret_cast<BYTE*>(before_),
+                                &size) == ERROR_SUCCESS;
+        size_ = size;
+        const std::wstring wide = platform::Widen(path);
+        RegSetValueExW(key_, name, 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(wide.c_str()),
+                       static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));
+    }
+    ~RedirectedShellFolder() {
+        if (had_)
+            RegSetValueExW(key_, name_, 0, type_, reinterpret_cast<const BYTE*>(before_), size_);
+        else
+            RegDeleteValueW(key_, name_);
+        RegCloseKey(key_);
+    }
+    RedirectedShellFolder(const RedirectedShellFolder&) = delete;
+    RedirectedShellFolder& operator=(const RedirectedShellFolder&) = delete;
+
+  private:
+    const wchar_t* name_;
+    HKEY key_ = nullptr;
+    bool had_ = false;
+    DWORD type_ = REG_EXPAND_SZ, size_ = 0;
+    wchar_t before_[1024] = {};
+};
+
 class ProgramRoundTrip : public ::testing::Test {
   public:
     ProgramRoundTrip() {
@@ -65,7 +100,8 @@ class ProgramRoundTrip : public ::testing::Test {
         if (!hadMail) fs::remove_all("C:\\Mail");
     }
 
-    // Starts the program with the scratch user folder as the user's profile folder.
+    // Starts the program with the scratch user folder as the user's profile folder (its application
+    // data folders are the shell's, redirected there).
     void Start() {
         std::wstring environment;
         const wchar_t* strings = GetEnvironmentStringsW();
@@ -95,6 +131,8 @@ class ProgramRoundTrip : public ::testing::Test {
     std::string user = dir / "user";
     std::string local = user + "\\AppData\\Local\\Microsoft\\Outlook";
     std::string backups = dir / "Backups";
+    RedirectedShellFolder roaming{L"AppData", user + "\\AppData\\Roaming"};
+    RedirectedShellFolder localData{L"Local AppData", user + "\\AppData\\Local"};
     std::string target = kProfiles + "\\Restored";
     bool hadProfiles = false, hadOptions = false, hadMail = false;
     Started program;

@@ -46,7 +46,7 @@ std::optional<PreparedRun> PrepareBackupRun(const BackupTabModel& tab, const App
                              }),
                        [result, archivePath, &state](HWND owner) {
                            ShowOwned(BackupCompletionMessage(*result, archivePath), owner);
-                           FollowUpBackup(state, archivePath);
+                           FollowUpBackup(*result, state, archivePath);
                        }};
 }
 
@@ -61,7 +61,7 @@ std::optional<PreparedRun> PrepareRestoreRun(const RestoreTabModel& tab, const A
                              }),
                        [result, &state](HWND owner) {
                            ShowOwned(RestoreCompletionMessage(*result), owner);
-                           FollowUpRestore(state);
+                           FollowUpRestore(*result, state);
                        }};
 }
 
