@@ -233,7 +233,8 @@ ImportPlan ParseExportText(std::string_view text) {
             if (!header(line)) return fail(lineNo, "bad key line");
             continue;
         }
-        if (line.front() != '"') return fail(lineNo, "bad line");
+        // Every other line is a value line, its name between the first character and the one
+        // before the first "=", as earlier versions read it.
         auto eq = line.find('=');
         if (eq == std::string_view::npos) return fail(lineNo, "line without \"=\"");
         if (eq < 2) return fail(lineNo, "\"=\" too early");
@@ -269,8 +270,7 @@ ImportPlan ParseExportText(std::string_view text) {
                     auto part = data.substr(
                         start, comma == std::string_view::npos ? data.npos : comma - start);
                     auto byte = ParseInteger(part, 0, 255);
-                    if (!byte || part.find_first_of("+-") != std::string_view::npos)
-                        return fail(lineNo, "bad byte");
+                    if (!byte) return fail(lineNo, "bad byte");
                     value.data.push_back(static_cast<uint8_t>(*byte));
                     if (comma == std::string_view::npos) break;
                     start = comma + 1;
@@ -306,7 +306,7 @@ ImportPlan ParseExportText(std::string_view text) {
         } else {
             continue;  // a type this importer does not know
         }
-        if (!haveKey) return fail(lineNo, "value line before the first key line");
+        if (!haveKey) continue;  // no key to write it into: earlier versions lost it the same way
         ImportStep step;
         step.kind = ImportStep::Kind::SetValue;
         step.value = std::move(value);
