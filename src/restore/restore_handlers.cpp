@@ -217,8 +217,8 @@ bool RestoreDatas(const RestoreContext& ctx, const std::string& profile) {
         if (sections.names.empty() || sections.failed) return false;
 
         // Every section that names a data file names a file of the same name in the local folder
-        // afterwards. A write that fails leaves a profile that still names old places: the item
-        // fails.
+        // afterwards. A path that cannot be rewritten, or a write that fails, leaves a profile
+        // that still names old places: the item fails.
         for (const auto& section : sections.names) {
             const std::string key = profileKey + "\\" + section;
             std::string oldPath = registry::GetBinaryPath(key, outlook::kDataFilePathValue);
@@ -226,10 +226,12 @@ bool RestoreDatas(const RestoreContext& ctx, const std::string& profile) {
                 oldPath = registry::GetBinaryPathViaFile(key, outlook::kDataFilePathValue);
             if (oldPath == registry::kError) continue;
             const std::string newPath = base::JoinPath(local, base::BaseName(oldPath));
-            if (!registry::DeleteValue(key, outlook::kDataFileAnsiPathValue) ||
-                !registry::ReplaceBinaryPath(key, outlook::kDataFilePathValue, oldPath, newPath) ||
-                !registry::ReplaceBinaryPath(key, outlook::kDataFileWidePathValue, oldPath,
-                                             newPath))
+            using registry::PathRewrite;
+            if (registry::ReplaceBinaryPath(key, outlook::kDataFilePathValue, oldPath, newPath) !=
+                    PathRewrite::Rewritten ||
+                registry::ReplaceBinaryPath(key, outlook::kDataFileWidePathValue, oldPath,
+                                            newPath) == PathRewrite::WriteFailed ||
+                !registry::DeleteValue(key, outlook::kDataFileAnsiPathValue))
                 return false;
         }
 

@@ -172,11 +172,13 @@ TEST_F(RegistryTest, ReplaceBinaryPathRewritesUtf16OrAnsiPaths) {
                      {"ansi", kRegBinary, ansi},
                      {"other", kRegBinary, {1, 2, 3}}},
                     {}});
-    EXPECT_TRUE(
-        ReplaceBinaryPath(path_, "01020fff", "C:\\Old\\a.pst", "E:\\New\\\xE6\x97\xA5.pst"));
-    ReplaceBinaryPath(path_, "ansi", "C:\\o.pst", "D:\\n.pst");
-    ReplaceBinaryPath(path_, "other", "C:\\o.pst", "D:\\n.pst");
-    ReplaceBinaryPath(path_, "ANSI", "D:\\n.pst", "F:\\f.pst");  // name differs in case
+    EXPECT_EQ(ReplaceBinaryPath(path_, "01020fff", "C:\\Old\\a.pst", "E:\\New\\\xE6\x97\xA5.pst"),
+              PathRewrite::Rewritten);
+    EXPECT_EQ(ReplaceBinaryPath(path_, "ansi", "C:\\o.pst", "D:\\n.pst"), PathRewrite::Rewritten);
+    EXPECT_EQ(ReplaceBinaryPath(path_, "other", "C:\\o.pst", "D:\\n.pst"),
+              PathRewrite::PathNotFound);
+    // The value name differs in case.
+    EXPECT_EQ(ReplaceBinaryPath(path_, "ANSI", "D:\\n.pst", "F:\\f.pst"), PathRewrite::NoValue);
     auto tree = ReadRaw(sub_);
     ASSERT_EQ(tree.values.size(), 3u);
     EXPECT_EQ(tree.values[0].data, Utf16Path(u"\x1\x2"
