@@ -5,7 +5,6 @@
 
 #include "app/activity_log.h"
 #include "app/log_lines.h"
-#include "app/settings.h"
 #include "archive/manifest.h"
 #include "archive/zip_events_scope.h"
 #include "backup/backup_steps.h"
@@ -37,8 +36,8 @@ class RunFilesCleanup {
     const std::vector<std::string>& tempFiles_;
 };
 
-// Deletes a manifest staging file left from before and writes the manifest's first six lines.
-void StartManifest(const BackupJob& job, const std::string& manifestPath) {
+// Deletes a manifest staging file left from before and gives the manifest's header.
+archive::ManifestHeader StartManifest(const BackupJob& job, const std::string& manifestPath) {
     if (fileio::Exists(manifestPath)) {
         platform::SetNormalAttributes(manifestPath);
         fileio::RemoveFile(manifestPath);
@@ -50,7 +49,14 @@ void StartManifest(const BackupJob& job, const std::string& manifestPath) {
     header.time = platform::NowText();
     header.outlookVersion = job.outlookName;
     header.note = job.note;
-    for (const auto& [key, value] : archive::HeaderPairs(header)) SaveINI(key, value, manifestPath);
+    return header;
+}
+
+// The manifest is written whole once every text of it is known: only then can its encoding be
+// chosen (ANSI when everything fits, so that earlier versions keep reading it).
+bool WriteManifest(const std::string& manifestPath, const std::string& text) {
+    fileio::RemoveFile(manifestPath);
+    return platform::AppendBytes(manifestPath, archive::EncodeManifestFile(text));
 }
 
 }  // namespace
@@ -68,7 +74,8 @@ BackupResult RunBackup(const BackupJob& job, const ProgramPaths& paths, archive:
         return result;
     };
 
-    StartManifest(job, paths.ManifestPath);
+    const archive::ManifestHeader header = StartManifest(job, paths.ManifestPath);
+    std::vector<std::pair<std::string, std::string>> itemLines;
     log(LogSeparatorLine());
     log(job.unattended ? AutoBackupStartLine(platform::NowText(), job.profile)
                        : BackupStartLine(platform::NowText(), job.profile));
@@ -150,7 +157,11 @@ BackupResult RunBackup(const BackupJob& job, const ProgramPaths& paths, archive:
         }
         // The manifest line goes last: entries of a failed item stay unlisted, so no restore sees
         // them.
-        ok = ok && SaveINI(archive::ManifestKey(step.item), plan.manifestValue, paths.ManifestPath);
+        if (ok) {
+            itemLines.emplace_back(archive::ManifestKey(step.item), plan.manifestValue);
+            if (step.item == Item::DataFiles && !plan.dataFileStores.empty())
+                itemLines.emplace_back(archive::kKeyDataFileStores, plan.dataFileStores);
+        }
         result.outcomes[index] = ok ? StepOutcome::Succeeded : StepOutcome::Failed;
         const auto& loggedAs = job.unattended ? step.unattendedLoggedAs : step.loggedAs;
         if (loggedAs) log(BackupItemLine(platform::NowText(), LogItemName(*loggedAs), ok));
@@ -159,7 +170,8 @@ BackupResult RunBackup(const BackupJob& job, const ProgramPaths& paths, archive:
     result.itemFlags = ItemFlagsFrom(result.outcomes);
 
     // Without its manifest the archive is no backup at all: such an archive is never written.
-    bool manifestOk = SaveINI(archive::kKeyItemFlags, result.itemFlags, paths.ManifestPath);
+    bool manifestOk = WriteManifest(paths.ManifestPath,
+                                    archive::ManifestText(header, itemLines, result.itemFlags));
     if (manifestOk) {
         platform::SetNormalAttributes(paths.ManifestPath);
         manifestOk = zip.AddFile(paths.ManifestPath);

@@ -43,7 +43,7 @@ RestoreResult RunRestore(const RestoreJob& job, const outlook::Environment& env,
     progress.bytesExpected = ExpectedBytes(job, zip);
     // Where the entry being extracted starts among the run's bytes, and its size.
     uint64_t entryStart = 0, entrySize = 0;
-    RestoreContext ctx{env, job.entries, zip, paths.TempFolder, nullptr};
+    RestoreContext ctx{env, job.entries, job.dataFileStores, zip, paths.TempFolder, nullptr};
     ctx.extracting = [&](const std::string& name, uint64_t size) {
         entryStart += entrySize;
         entrySize = size;

@@ -22,6 +22,7 @@ struct RestoreJob {
     std::string sourceFile;                                // the archive, for the log
     std::string itemFlags;                                 // of the open archive
     std::array<std::string, archive::kItemCount> entries;  // the manifest values of its items
+    std::string dataFileStores;  // which profile section each data file came from, if recorded
 };
 
 struct RowResult {

@@ -19,7 +19,8 @@ class RestoreHandlers : public ::testing::Test {
     Scratch s;
     archive::ZipComponent zip;
     std::array<std::string, archive::kItemCount> entries;
-    RestoreContext ctx{s.state, entries, zip, s.app, nullptr};
+    const std::string noStores;
+    RestoreContext ctx{s.state, entries, noStores, zip, s.app, nullptr};
 
     std::string& EntryOf(Item item) { return entries[archive::IndexOf(item)]; }
     // Opens an unprotected archive of these files and sets the item values.
