@@ -132,7 +132,7 @@ TEST(ImportParser, ReadsOldFilesAsTheyWereAlwaysRead) {
         "\"early\"= dw:1\r\n"
         "\\\r\n"
         "plain=text\r\n"
-        "'q'= dw:7\r\n"
+        "\xC3\xA9q'= dw:7\r\n"
         "\"a=b\"= sz:x\r\n"
         "\"x=hex:1:zz\"= sz:y\r\n"
         "\"k=key:q\"= sz:y\r\n"
