@@ -42,6 +42,29 @@ std::string BackupNotCompletedLine(std::string_view now, std::string_view profil
     return Join({now, " Backup Profile ", profile, " Data was not Completed!\r"});
 }
 
+namespace {
+constexpr std::string_view kOtherRun =
+    " was not started: another backup or restore was still running!\n";
+}  // namespace
+
+std::string BackupNotStartedLine(std::string_view now, std::string_view profile, bool unattended) {
+    return Join(
+        {now, unattended ? " Auto Backup Profile " : " Backup Profile ", profile, kOtherRun});
+}
+
+std::string BackupVerifiedLine(std::string_view now) {
+    return Join({now, " Backup File was Verified!\n"});
+}
+
+std::string BackupNotVerifiedLine(std::string_view now, std::string_view cause) {
+    return Join({now, " Backup File was not Verified! ", cause, "\n"});
+}
+
+std::string CommandLineRefusedLine(std::string_view now, std::string_view reason) {
+    return Join({now, " Auto Backup was not started: the scheduled command line was refused (",
+                 reason, ")!\n"});
+}
+
 std::string RestoreStartLine(std::string_view now, std::string_view targetProfile) {
     return Join({now, " Start Retore Data to Profile ", targetProfile, "\n"});
 }
@@ -60,6 +83,16 @@ std::string RestoreEndLine(std::string_view now, std::string_view targetProfile)
 
 std::string RestoreNotCompletedLine(std::string_view now, std::string_view targetProfile) {
     return Join({now, " Restore Data to Profile ", targetProfile, " was not Completed!\r"});
+}
+
+std::string RestoreNotStartedLine(std::string_view now, std::string_view targetProfile) {
+    return Join({now, " Restore Data to Profile ", targetProfile, kOtherRun});
+}
+
+std::string RestoreOldFileLine(std::string_view now, std::string_view target,
+                               std::string_view oldCopy) {
+    return Join(
+        {now, " Restore could not put back ", target, ": the old file is now ", oldCopy, "\n"});
 }
 
 std::vector<std::string> SplitLogLines(std::string_view text) {

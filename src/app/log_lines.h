@@ -30,12 +30,25 @@ std::string BackupEndLine(std::string_view now, std::string_view profile);
 // The end line of a run that wrote no archive: the end line's shape with "was not Completed!".
 std::string BackupNotCompletedLine(std::string_view now, std::string_view profile);
 
+// A backup that found another backup or restore working and did not start (LF ending).
+std::string BackupNotStartedLine(std::string_view now, std::string_view profile, bool unattended);
+// The written archive was read back whole and checked, or failed that check for `cause`.
+std::string BackupVerifiedLine(std::string_view now);
+std::string BackupNotVerifiedLine(std::string_view now, std::string_view cause);
+// The unattended program refused its command line for `reason`, and did nothing else.
+std::string CommandLineRefusedLine(std::string_view now, std::string_view reason);
+
 std::string RestoreStartLine(std::string_view now, std::string_view targetProfile);
 std::string RestoreFileLine(std::string_view now, std::string_view sourceFile);
 std::string RestoreItemLine(std::string_view now, std::string_view itemName, bool succeeded);
 std::string RestoreEndLine(std::string_view now, std::string_view targetProfile);
 // The end line of a restore that was stopped before its last item.
 std::string RestoreNotCompletedLine(std::string_view now, std::string_view targetProfile);
+// A restore that found another backup or restore working and did not start (LF ending).
+std::string RestoreNotStartedLine(std::string_view now, std::string_view targetProfile);
+// A file that a failed restore could not put back, and where its old content now is.
+std::string RestoreOldFileLine(std::string_view now, std::string_view target,
+                               std::string_view oldCopy);
 
 // The entries of the log list: a line ends at CR, CR LF counts as one end, and a lone LF stays in
 // the entry's text. The separator and end lines are therefore followed by an empty entry.

@@ -1,6 +1,5 @@
 #include "app/program_paths.h"
 
-#include "archive/manifest.h"
 #include "base/path.h"
 
 namespace kestrine {
@@ -10,7 +9,6 @@ ProgramPaths PathsIn(const std::string& appFolder) {
     paths.AppFolder = appFolder;
     paths.SettingsFile = base::JoinPath(appFolder, "settings.dat");
     paths.LogFile = base::JoinPath(appFolder, "brlog.dat");
-    paths.ManifestPath = base::JoinPath(appFolder, archive::kManifestName);
     paths.TempFolder = appFolder;
     return paths;
 }

@@ -9,8 +9,8 @@ struct ProgramPaths {
     std::string AppFolder;     // the folder of the running exe; a drive root keeps its backslash
     std::string SettingsFile;  // settings.dat
     std::string LogFile;       // brlog.dat, the activity log
-    std::string ManifestPath;  // kestrine.dat, where a backup stages its manifest
-    std::string TempFolder;    // where temporary files are made
+    // Where runs make the folders of their temporary files (the manifest they stage among them).
+    std::string TempFolder;
 };
 
 // The paths of a program that runs from `appFolder`: every file lies in that folder, joined to it

@@ -15,6 +15,8 @@ void GatherStartupFacts(AppState& state, const std::string& appFolder) {
     state.WindowsDir = platform::WindowsFolder();
     state.NoSourceFile = true;
     state.UserProfileDir = platform::ExpandEnvironment("%UserProfile%");
+    state.RoamingAppDataDir = platform::RoamingAppDataFolder();
+    state.LocalAppDataDir = platform::LocalAppDataFolder();
 }
 
 }  // namespace kestrine

@@ -7,8 +7,9 @@
 namespace kestrine {
 
 // The paths of `appFolder` (the executable's folder; tests pass a scratch folder), brlog.dat
-// created empty when missing, ComputerName, UserName, WindowsDir, NoSourceFile, UserProfileDir. A
-// failing step leaves its field empty and the next one runs.
+// created empty when missing, ComputerName, UserName, WindowsDir, NoSourceFile, UserProfileDir and
+// the shell's application data folders. A failing step leaves its field empty and the next one
+// runs.
 void GatherStartupFacts(AppState& state, const std::string& appFolder);
 
 }  // namespace kestrine

@@ -27,6 +27,8 @@ struct RunObserver {
     // After each step in the run's order, also for a step that was not chosen.
     std::function<void(Item, StepOutcome)> stepFinished;
     std::function<void(const Progress&)> progress;
+    // When a backup begins to read its finished archive back to check it.
+    std::function<void()> checking;
     // Asked between files and between items, and by a backup also between the chunks of a large
     // file: true stops the run there. A backup then abandons its archive; a restore stops before
     // the next item, never inside one.

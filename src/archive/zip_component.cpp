@@ -153,6 +153,9 @@ ZipComponent::ZipComponent() : impl_(std::make_unique<Impl>()) {
     });
     impl_->writer.SetCancelCheck(
         [this] { return impl_->events.CancelRequested && impl_->events.CancelRequested(); });
+    impl_->writer.SetBeforeReplace([this](const std::string& finishedPath) {
+        return !impl_->events.CheckFinished || impl_->events.CheckFinished(finishedPath);
+    });
 }
 
 ZipComponent::~ZipComponent() {

@@ -59,6 +59,10 @@ struct ZipEvents {
     // WriteArchive abandons the archive being written (the temporary file is removed, the target
     // keeps what it had); a cancelled extraction leaves the file it would have replaced untouched.
     std::function<bool()> CancelRequested;
+    // Asked by WriteArchive with the path of the finished archive, complete and closed but not yet
+    // in place (a check reads it back there). False abandons it: WriteArchive fails with
+    // LastErrorKind() Damaged, and the target keeps what it had.
+    std::function<bool(const std::string& finishedPath)> CheckFinished;
 };
 
 class ZipComponent {

@@ -766,6 +766,8 @@ bool ZipWriter::Finish() {
     if (ok) ok = temp_->Write(tail.data(), tail.size()) && temp_->Flush();
     if (!ok) return WriteFailed();
     temp_.reset();  // closed before it is moved
+    if (beforeReplace_ && !beforeReplace_(tempPath_))
+        return Kill(ZipError::Damaged, "the finished archive did not pass its check");
     if (!fileio::MoveOver(tempPath_, targetPath_)) {
         return Kill(ZipError::ArchiveWriteFailed,
                     "cannot replace " + targetPath_ + " (in use or read-only?)");

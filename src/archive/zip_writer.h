@@ -52,6 +52,11 @@ class ZipWriter {
     }
     // Asked between chunks; true abandons the archive (Cancelled).
     void SetCancelCheck(std::function<bool()> cancel) { cancel_ = std::move(cancel); }
+    // Asked by Finish with the path of the finished, closed temporary archive before it replaces
+    // the target; false abandons it (Damaged) and the target keeps what it had.
+    void SetBeforeReplace(std::function<bool(const std::string&)> check) {
+        beforeReplace_ = std::move(check);
+    }
 
     // Adds the file as an entry named `entryName`. False with ErrorKind() SourceUnreadable when the
     // file cannot be opened or read (the archive stays as it was), ArchiveWriteFailed or Cancelled
@@ -134,6 +139,7 @@ class ZipWriter {
     std::function<void(uint64_t)> sourceOpened_;
     std::function<void(const std::string&, uint64_t, uint64_t)> entryProgress_;
     std::function<bool()> cancel_;
+    std::function<bool(const std::string&)> beforeReplace_;
     std::string error_;
     ZipError errorKind_ = ZipError::None;
     ZipError deadKind_ = ZipError::None;

@@ -5,6 +5,7 @@
 
 #include "app/activity_log.h"
 #include "app/log_lines.h"
+#include "app/run_folder.h"
 #include "archive/manifest.h"
 #include "archive/zip_events_scope.h"
 #include "backup/backup_steps.h"
@@ -12,6 +13,7 @@
 #include "base/path.h"
 #include "platform/file_stream.h"
 #include "platform/files.h"
+#include "platform/run_lock.h"
 #include "platform/system.h"
 
 namespace kestrine::backup {
@@ -19,29 +21,8 @@ namespace {
 
 namespace fileio = platform::fileio;
 
-// Removes the run's temporary files however the run leaves.
-class RunFilesCleanup {
-  public:
-    RunFilesCleanup(const std::string& manifestPath, const std::vector<std::string>& tempFiles)
-        : manifestPath_(manifestPath), tempFiles_(tempFiles) {}
-    ~RunFilesCleanup() {
-        fileio::RemoveFile(manifestPath_);
-        for (const auto& file : tempFiles_) fileio::RemoveFile(file);
-    }
-    RunFilesCleanup(const RunFilesCleanup&) = delete;
-    RunFilesCleanup& operator=(const RunFilesCleanup&) = delete;
-
-  private:
-    const std::string& manifestPath_;
-    const std::vector<std::string>& tempFiles_;
-};
-
-// Deletes a manifest staging file left from before and gives the manifest's header.
-archive::ManifestHeader StartManifest(const BackupJob& job, const std::string& manifestPath) {
-    if (fileio::Exists(manifestPath)) {
-        platform::SetNormalAttributes(manifestPath);
-        fileio::RemoveFile(manifestPath);
-    }
+// The manifest's header, lines 1..6.
+archive::ManifestHeader ManifestHeaderFor(const BackupJob& job) {
     archive::ManifestHeader header;
     header.computer = job.computerName;
     header.logonUser = job.userName;
@@ -52,38 +33,75 @@ archive::ManifestHeader StartManifest(const BackupJob& job, const std::string& m
     return header;
 }
 
-// The manifest is written whole once every text of it is known: only then can its encoding be
-// chosen (ANSI when everything fits, so that earlier versions keep reading it).
-bool WriteManifest(const std::string& manifestPath, const std::string& text) {
-    fileio::RemoveFile(manifestPath);
-    return platform::AppendBytes(manifestPath, archive::EncodeManifestFile(text));
-}
+// Reads the finished archive at `path` back as a restore would: every entry decrypted, inflated and
+// checked, and each one that went in is there.
+struct ArchiveCheck {
+    bool cancelled = false;
+    std::string error;
+
+    bool Run(const std::string& path, const std::string& password, size_t entriesAdded,
+             const archive::RunObserver& observer) {
+        if (observer.checking) observer.checking();
+        archive::ZipComponent reader;
+        reader.Events().CancelRequested = observer.cancelRequested;
+        bool ok = reader.OpenArchive(path);
+        if (ok) {
+            reader.SetReadingPassword(password);
+            ok = reader.TestEntries();
+        }
+        if (!ok) {
+            cancelled = reader.LastErrorKind() == archive::ZipError::Cancelled;
+            error = reader.LastError();
+        } else if (reader.Entries().size() != entriesAdded) {
+            ok = false;
+            error = "the archive holds " + std::to_string(reader.Entries().size()) +
+                    " entries instead of " + std::to_string(entriesAdded);
+        }
+        return ok;
+    }
+};
 
 }  // namespace
 
 BackupResult RunBackup(const BackupJob& job, const ProgramPaths& paths, archive::ZipComponent& zip,
                        const archive::RunObserver& observer) {
     BackupResult result;
-    std::vector<std::string> tempFiles;
-    RunFilesCleanup cleanup(paths.ManifestPath, tempFiles);
-    archive::ZipEventsScope events(zip);
     auto log = [&](const std::string& line) { WriteLog(paths.LogFile, line); };
+    // One run at a time: a scheduled backup never writes beside a backup or restore that works.
+    const auto lock = platform::RunLock::Take(job.waitForOtherRun, observer.cancelRequested);
+    if (!lock) {
+        result.cancelled = observer.Cancelled();
+        result.busy = !result.cancelled;
+        if (result.busy)
+            log(BackupNotStartedLine(platform::NowText(), job.profile, job.unattended));
+        return result;
+    }
+    RemoveLeftoverRunFolders(paths.TempFolder);
+    const RunFolder work(paths.TempFolder);
+    // Its name is the manifest entry's name; the folder is the run's own.
+    const std::string manifestPath = base::JoinPath(work.Path(), archive::kManifestName);
+    std::vector<std::string> tempFiles;
+    archive::ZipEventsScope events(zip);
     auto finish = [&](bool written) {
         log(written ? BackupEndLine(platform::NowText(), job.profile)
                     : BackupNotCompletedLine(platform::NowText(), job.profile));
         return result;
     };
 
-    const archive::ManifestHeader header = StartManifest(job, paths.ManifestPath);
+    const archive::ManifestHeader header = ManifestHeaderFor(job);
     std::vector<std::pair<std::string, std::string>> itemLines;
     log(LogSeparatorLine());
     log(job.unattended ? AutoBackupStartLine(platform::NowText(), job.profile)
                        : BackupStartLine(platform::NowText(), job.profile));
     log(BackupFileLine(platform::NowText(), job.archivePath));
+    if (work.Path().empty()) {
+        result.error = "No folder for the run's files could be made in " + paths.TempFolder + ".";
+        return finish(false);
+    }
 
     zip.CloseArchive();
     // What an earlier run left beside the archive when it was ended midway (the process killed,
-    // the machine switched off); a run of this program writing that archive now holds its file.
+    // the machine switched off); no other run works while this one holds the lock.
     archive::RemoveLeftoverTemporaryFiles(job.archivePath);
     if (!zip.CreateArchive(job.archivePath)) {
         result.error = zip.LastError();
@@ -94,7 +112,7 @@ BackupResult RunBackup(const BackupJob& job, const ProgramPaths& paths, archive:
     if (!job.password.empty()) zip.SetWritingPassword(job.password);
 
     // Every chosen step finds its files first, so that the progress knows the bytes of the run.
-    const HandlerContext ctx{job, paths.TempFolder, tempFiles};
+    const HandlerContext ctx{job, work.Path(), tempFiles};
     std::array<ItemPlan, archive::kItemCount> plans;
     uint64_t expected = 0;
     for (const BackupStep& step : BackupSteps()) {
@@ -127,6 +145,17 @@ BackupResult RunBackup(const BackupJob& job, const ProgramPaths& paths, archive:
     auto archiveDead = [&] {
         return zip.LastErrorKind() == archive::ZipError::Cancelled || zip.ArchiveWriteFailed();
     };
+    // The manifest is staged beside the archive's entries, written whole once every text of it is
+    // known: only then can its encoding be chosen (ANSI when everything fits, so that earlier
+    // versions keep reading it). A staging file that cannot be written (the disk is full) leaves no
+    // manifest to finish, so the run ends.
+    auto writeManifest = [&](const std::string& text) {
+        if (platform::AppendBytes(manifestPath, archive::EncodeManifestFile(text))) return true;
+        result.error = "The manifest " + manifestPath + " could not be written.";
+        zip.CloseArchive();
+        return false;
+    };
+    size_t entriesAdded = 0;
 
     for (const BackupStep& step : BackupSteps()) {
         const size_t index = archive::IndexOf(step.item);
@@ -153,6 +182,7 @@ BackupResult RunBackup(const BackupJob& job, const ProgramPaths& paths, archive:
                 result.outcomes[index] = StepOutcome::Failed;
                 return abandon();
             }
+            if (ok) ++entriesAdded;
             doneBeforeFile += fileio::FileSize(plan.files[f]);
         }
         // The manifest line goes last: entries of a failed item stay unlisted, so no restore sees
@@ -170,29 +200,41 @@ BackupResult RunBackup(const BackupJob& job, const ProgramPaths& paths, archive:
     result.itemFlags = ItemFlagsFrom(result.outcomes);
 
     // Without its manifest the archive is no backup at all: such an archive is never written.
-    bool manifestOk = WriteManifest(paths.ManifestPath,
-                                    archive::ManifestText(header, itemLines, result.itemFlags));
-    if (manifestOk) {
-        platform::SetNormalAttributes(paths.ManifestPath);
-        manifestOk = zip.AddFile(paths.ManifestPath);
-        if (!manifestOk && archiveDead()) return abandon();
-    }
-    if (!manifestOk) {
-        result.error = "The manifest " + paths.ManifestPath + " could not be added.";
-        if (!zip.LastError().empty()) result.error += " " + zip.LastError();
+    if (!writeManifest(archive::ManifestText(header, itemLines, result.itemFlags)))
+        return finish(false);
+    platform::SetNormalAttributes(manifestPath);
+    if (!zip.AddFile(manifestPath)) {
+        if (archiveDead()) return abandon();
+        result.error = "The manifest " + manifestPath + " could not be added. " + zip.LastError();
         zip.CloseArchive();
         return finish(false);
     }
+    ++entriesAdded;
     if (observer.Cancelled()) {
         result.cancelled = true;
         zip.CloseArchive();
         return finish(false);
     }
+    ArchiveCheck check;
+    if (job.verify) {
+        // Read back before it replaces anything: a bad new archive never costs the last good one.
+        zip.Events().CheckFinished = [&](const std::string& finished) {
+            return check.Run(finished, job.password, entriesAdded, observer);
+        };
+    }
     archive::WriteResult written = zip.WriteArchive();
     if (!written.ok && zip.LastErrorKind() == archive::ZipError::Cancelled) return abandon();
     zip.CloseArchive();
     result.written = written.ok;
-    if (!written.ok) result.error = written.error.empty() ? zip.LastError() : written.error;
+    result.verified = written.ok && job.verify;
+    result.checkFailed = !written.ok && !check.error.empty() && !check.cancelled;
+    result.cancelled = check.cancelled;
+    if (!written.ok)
+        result.error = !check.error.empty()    ? check.error
+                       : written.error.empty() ? zip.LastError()
+                                               : written.error;
+    if (result.verified) log(BackupVerifiedLine(platform::NowText()));
+    if (result.checkFailed) log(BackupNotVerifiedLine(platform::NowText(), result.error));
     if (result.written && observer.progress && expected != 0) {
         progress.bytesDone = expected;
         observer.progress(progress);

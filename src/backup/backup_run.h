@@ -4,6 +4,7 @@
 // to them. It reads nothing of the process: the job and the paths say everything it needs, so it
 // may run on a thread of its own.
 #include <array>
+#include <chrono>
 #include <string>
 
 #include "app/program_paths.h"
@@ -22,6 +23,10 @@ struct BackupJob {
     std::string password;     // empty: the archive is not protected
     std::string note;         // the manifest's note; CR LF allowed
     bool unattended = false;  // logs the scheduled run's lines
+    // Read the finished archive back whole before it replaces an older one at its path.
+    bool verify = false;
+    // How long the run waits while another backup or restore works before it gives up.
+    std::chrono::milliseconds waitForOtherRun = std::chrono::seconds(30);
     // Facts that the manifest records.
     std::string computerName;
     std::string userName;
@@ -32,19 +37,23 @@ struct BackupJob {
 };
 
 struct BackupResult {
-    bool written = false;    // the new archive is complete and in place
-    bool cancelled = false;  // stopped on request: no archive was written
-    std::string error;       // the cause when the archive was not written
+    bool written = false;      // the new archive is complete and in place
+    bool cancelled = false;    // stopped on request: no archive was written
+    bool busy = false;         // another backup or restore worked all the while: nothing was done
+    bool verified = false;     // written, then read back whole and checked
+    bool checkFailed = false;  // finished but failed its check, so it replaced nothing
+    std::string error;         // the cause when the archive was not written
     std::array<archive::StepOutcome, archive::kItemCount> outcomes{};  // in the order of the steps
     std::string itemFlags;
 };
 
-// Writes the manifest's header, logs the run's first lines, creates the archive, runs the chosen
-// steps (each adds its files and, when all went in, its manifest line), adds the manifest as the
-// last entry and writes the archive; then logs the end line. An older file at the archive path is
-// replaced only by a complete new archive. The manifest staging file and the registry export files
-// are deleted on every path out. The observer hears of each step and file; a cancellation abandons
-// the archive.
+// Waits until no other backup or restore works (or gives up, logging why), removes what runs that
+// were ended midway left, writes the manifest's header, logs the run's first lines, creates the
+// archive, runs the chosen steps (each adds its files and, when all went in, its manifest line),
+// adds the manifest as the last entry and writes the archive, checked first when the job asks;
+// then logs the end line. An older file at the archive path is replaced only by a complete (and
+// checked) new archive. The run's temporary files, in a folder of its own, are deleted on every
+// path out. The observer hears of each step and file; a cancellation abandons the archive.
 BackupResult RunBackup(const BackupJob& job, const ProgramPaths& paths, archive::ZipComponent& zip,
                        const archive::RunObserver& observer = {});
 

@@ -3,8 +3,9 @@
 
 namespace kestrine::outlook {
 
-void CloseOutlook() {
-    platform::KillProcessByName("outlook.exe");
+bool CloseOutlook(uint32_t waitMs) {
+    platform::KillProcessByName("outlook.exe", waitMs);
+    return platform::RunningInSession("outlook.exe").empty();
 }
 
 }  // namespace kestrine::outlook

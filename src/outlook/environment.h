@@ -5,10 +5,16 @@
 #include <string>
 #include <vector>
 
+#include "outlook/profile_data.h"
+
 namespace kestrine::outlook {
 
 struct Environment {
     std::string UserProfileDir;  // the expanded %UserProfile%
+    // The user's roaming and local application data folders as the shell knows them (redirected
+    // ones too); empty when the shell could not say, and the layout rule finds them instead.
+    std::string RoamingAppDataDir;
+    std::string LocalAppDataDir;
     std::string OSVersion;       // Windows as major.minor ("6.1"); empty when WMI cannot answer
     std::string OutlookName;     // "Outlook 2016", "No Outlook"; empty for an unknown release
     std::string OutlookVersion;  // "16.0"; empty for no or an unknown Outlook
@@ -20,10 +26,13 @@ struct Environment {
 // Windows' version as major.minor ("6.1", "10.0") from WMI; empty when WMI cannot answer.
 std::string GetOSVersion();
 
-// Sets OutlookName and OutlookVersion from the "Outlook.Application" automation object: a running
-// Outlook is read and left running; one that detection starts is asked to quit. No object gives
-// OutlookName "No Outlook"; an unknown release leaves both fields as they were.
-void DetectOutlookVersion(Environment& env);
+// Sets OutlookName and OutlookVersion. An Outlook running in the user's session is read through its
+// automation object when it has registered one, else from its program file's version, and never
+// asked to quit; otherwise the version comes from the OUTLOOK.EXE registered under `appPathsKey`,
+// and only without one is the "Outlook.Application" object made (and that instance asked to quit),
+// with a bounded wait. No Outlook gives OutlookName "No Outlook"; an unknown release leaves both
+// fields as they were.
+void DetectOutlookVersion(Environment& env, const std::string& appPathsKey = kOutlookAppPathsKey);
 
 // ProfilesRoot for the detected OutlookVersion.
 void ChooseProfilesRoot(Environment& env);

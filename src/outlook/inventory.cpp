@@ -35,7 +35,7 @@ ProfileInventory TakeInventory(const Environment& env, const std::string& profil
     ProfileInventory inventory;
     const std::string sharedFilesDir =
         StationeryIsShared(env.OutlookVersion)
-            ? registry::GetStringValue(kSharedToolsKey, kSharedFilesDirValue)
+            ? registry::GetMachineStringValue(kSharedToolsKey, kSharedFilesDirValue)
             : std::string();
     const ItemLocations& loc = inventory.locations = LocationsFor(env, profile, sharedFilesDir);
 

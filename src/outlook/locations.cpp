@@ -7,12 +7,17 @@
 
 namespace kestrine::outlook {
 
-UserFolders FoldersFor(std::string_view userProfileDir, std::string_view osVersion) {
+UserFolders FoldersFor(std::string_view userProfileDir, std::string_view osVersion,
+                       std::string_view roamingAppData, std::string_view localAppData) {
     const std::string user(userProfileDir);
     const bool appData = UsesAppDataLayout(osVersion);
-    const std::string roaming = user + (appData ? "\\AppData\\Roaming" : "\\Application Data");
+    const std::string roaming =
+        !roamingAppData.empty() ? std::string(roamingAppData)
+                                : user + (appData ? "\\AppData\\Roaming" : "\\Application Data");
     const std::string local =
-        user + (appData ? "\\AppData\\Local" : "\\Local Settings\\Application Data");
+        !localAppData.empty()
+            ? std::string(localAppData)
+            : user + (appData ? "\\AppData\\Local" : "\\Local Settings\\Application Data");
     UserFolders f;
     f.roamingOutlook = roaming + "\\Microsoft\\Outlook";
     f.localOutlook = local + "\\Microsoft\\Outlook";
@@ -22,6 +27,11 @@ UserFolders FoldersFor(std::string_view userProfileDir, std::string_view osVersi
     f.contacts = user + "\\Contacts";
     f.applicationData = user + "\\Application Data\\Microsoft";
     return f;
+}
+
+UserFolders FoldersOf(const Environment& env) {
+    return FoldersFor(env.UserProfileDir, env.OSVersion, env.RoamingAppDataDir,
+                      env.LocalAppDataDir);
 }
 
 bool StationeryIsShared(std::string_view outlookVersion) {
@@ -53,7 +63,7 @@ std::string RestoredStationeryFolder(const UserFolders& folders, std::string_vie
 
 ItemLocations LocationsFor(const Environment& env, std::string_view profile,
                            std::string_view sharedFilesDir) {
-    const UserFolders folders = FoldersFor(env.UserProfileDir, env.OSVersion);
+    const UserFolders folders = FoldersOf(env);
     ItemLocations loc;
     loc.AccountsKey = AccountsKey(env.ProfilesRoot, profile);
     loc.SignaturesDir = folders.signatures;

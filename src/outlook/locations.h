@@ -29,11 +29,16 @@ struct UserFolders {
     std::string templates;
     std::string stationery;  // the per-user stationery of Outlook before 2007
     std::string contacts;
-    // "\Application Data\Microsoft" on every Windows version: the profile's .FAV file lies in its
-    // Outlook folder, and a backup takes the stationery of Outlook before 2007 from there.
+    // "\Application Data\Microsoft" below the profile folder on every Windows version: the
+    // profile's .FAV file lies in its Outlook folder, and a backup takes the stationery of Outlook
+    // before 2007 from there.
     std::string applicationData;
 };
-UserFolders FoldersFor(std::string_view userProfileDir, std::string_view osVersion);
+// The roaming and local application data folders are the shell's where given, otherwise those of
+// the Windows version's layout below the user's profile folder.
+UserFolders FoldersFor(std::string_view userProfileDir, std::string_view osVersion,
+                       std::string_view roamingAppData = {}, std::string_view localAppData = {});
+UserFolders FoldersOf(const Environment& env);
 
 // Outlook 2007 and later keep stationery in the shared files folder, and have no personal address
 // book.

@@ -24,6 +24,10 @@ std::vector<std::string> ListFiles(const std::string& folder, bool includeHidden
 bool SetNormalAttributes(const std::string& path);
 // Creates one folder level; true when the folder exists afterwards.
 bool MakeFolder(const std::string& path);
+// Names of the folders directly in `folder`.
+std::vector<std::string> ListFolders(const std::string& folder);
+// Removes the folder with the files directly in it (it must hold no folders); true when it is gone.
+bool RemoveFolderAndFiles(const std::string& path);
 // Appends raw bytes to `path`, creating the file when absent (open, write, close).
 bool AppendBytes(const std::string& path, const std::string& bytes);
 // Reads the whole file as raw bytes; false when it cannot be opened or read.

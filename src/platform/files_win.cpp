@@ -25,6 +25,17 @@ std::wstring FolderPattern(const std::string& folder) {
     return wide + L"*";
 }
 
+template <class Visit>
+void ForEachEntry(const std::string& folder, Visit visit) {
+    if (folder.empty()) return;
+    WIN32_FIND_DATAW data;
+    FindHandle find(FindFirstFileExW(FolderPattern(folder).c_str(), FindExInfoBasic, &data,
+                                     FindExSearchNameMatch, nullptr, 0));
+    if (!find) return;
+    do visit(data);
+    while (FindNextFileW(find.get(), &data));
+}
+
 }  // namespace
 
 bool NormalFileExists(const std::string& path) {
@@ -36,19 +47,30 @@ bool NormalFileExists(const std::string& path) {
 
 std::vector<std::string> ListFiles(const std::string& folder, bool includeHidden) {
     std::vector<std::string> names;
-    if (folder.empty()) return names;
-    WIN32_FIND_DATAW data;
-    FindHandle find(FindFirstFileExW(FolderPattern(folder).c_str(), FindExInfoBasic, &data,
-                                     FindExSearchNameMatch, nullptr, 0));
-    if (!find) return names;
-    do {
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    ForEachEntry(folder, [&](const WIN32_FIND_DATAW& data) {
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return;
         if (!includeHidden &&
             (data.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)))
-            continue;
+            return;
         names.push_back(Narrow(data.cFileName));
-    } while (FindNextFileW(find.get(), &data));
+    });
     return names;
+}
+
+std::vector<std::string> ListFolders(const std::string& folder) {
+    std::vector<std::string> names;
+    ForEachEntry(folder, [&](const WIN32_FIND_DATAW& data) {
+        const std::wstring_view name = data.cFileName;
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name != L"." && name != L"..")
+            names.push_back(Narrow(name));
+    });
+    return names;
+}
+
+bool RemoveFolderAndFiles(const std::string& path) {
+    if (!fileio::IsDirectory(path)) return !fileio::Exists(path);
+    for (const auto& name : ListFiles(path, true)) fileio::RemoveFile(base::JoinPath(path, name));
+    return RemoveDirectoryW(Widen(path).c_str()) != 0;
 }
 
 bool SetNormalAttributes(const std::string& path) {

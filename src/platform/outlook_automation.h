@@ -1,5 +1,6 @@
 #pragma once
 // The Outlook automation object, asked only for its version.
+#include <cstdint>
 #include <string>
 
 namespace kestrine::platform {
@@ -10,11 +11,19 @@ struct OutlookVersionProbe {
     bool versionRead = false;
     std::string version;         // `Version`, e.g. "16.0.0.4266"
     bool quitRequested = false;  // `Quit` was called on the instance the probe started
+    bool timedOut = false;       // no answer within the wait
 };
 
+// How long a probe waits for the automation server: a hung or busy Outlook must not hold up the
+// program's start, least of all a scheduled run that nobody watches.
+inline constexpr uint32_t kOutlookProbeWaitMs = 30000;
+
 // Reads `Version` of the automation object `progId`. An instance that is already running (found
-// in the running object table) is only read, never asked to quit; otherwise the probe creates an
-// instance, reads it and asks exactly that instance to quit.
-OutlookVersionProbe ProbeOutlookVersion(const std::string& progId = "Outlook.Application");
+// in the running object table) is only read, never asked to quit. Otherwise, when `mayStart`, the
+// probe creates an instance, reads it and asks exactly that instance to quit. Gives up after
+// `waitMs` (timedOut; the call goes on unattended and its instance is still asked to quit).
+OutlookVersionProbe ProbeOutlookVersion(const std::string& progId = "Outlook.Application",
+                                        bool mayStart = true,
+                                        uint32_t waitMs = kOutlookProbeWaitMs);
 
 }  // namespace kestrine::platform

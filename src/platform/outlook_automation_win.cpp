@@ -2,6 +2,11 @@
 // oleauto.h: the dispatch calls; needs the types of windows.h first.
 #include <oleauto.h>
 
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+
 #include "platform/com_win.h"
 #include "platform/outlook_automation.h"
 #include "platform/text.h"
@@ -41,9 +46,7 @@ bool CallQuit(IDispatch* object) {
     return SUCCEEDED(hr);
 }
 
-}  // namespace
-
-OutlookVersionProbe ProbeOutlookVersion(const std::string& progId) {
+OutlookVersionProbe Probe(const std::string& progId, bool mayStart) {
     OutlookVersionProbe probe;
     ComSession com;
     if (!com.ok()) return probe;
@@ -60,9 +63,9 @@ OutlookVersionProbe ProbeOutlookVersion(const std::string& progId) {
             probe.attached = true;
         }
     }
-    if (!object.p &&
-        FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER | CLSCTX_INPROC_SERVER,
-                                IID_IDispatch, reinterpret_cast<void**>(object.out())))) {
+    if (!object.p && (!mayStart || FAILED(CoCreateInstance(
+                                       clsid, nullptr, CLSCTX_LOCAL_SERVER | CLSCTX_INPROC_SERVER,
+                                       IID_IDispatch, reinterpret_cast<void**>(object.out()))))) {
         return probe;
     }
     probe.objectObtained = object.p != nullptr;
@@ -73,6 +76,35 @@ OutlookVersionProbe ProbeOutlookVersion(const std::string& progId) {
     // would lose their unsaved work.
     if (!probe.attached) probe.quitRequested = CallQuit(object.p);
     return probe;
+}
+
+}  // namespace
+
+OutlookVersionProbe ProbeOutlookVersion(const std::string& progId, bool mayStart, uint32_t waitMs) {
+    // The probe runs on a thread of its own, which is left to finish by itself when it does not
+    // answer in time.
+    struct Shared {
+        std::mutex mutex;
+        std::condition_variable answered;
+        bool done = false;
+        OutlookVersionProbe probe;
+    };
+    auto shared = std::make_shared<Shared>();
+    std::thread([shared, progId, mayStart] {
+        OutlookVersionProbe probe = Probe(progId, mayStart);
+        std::lock_guard lock(shared->mutex);
+        shared->probe = std::move(probe);
+        shared->done = true;
+        shared->answered.notify_all();
+    }).detach();
+    std::unique_lock lock(shared->mutex);
+    if (!shared->answered.wait_for(lock, std::chrono::milliseconds(waitMs),
+                                   [&] { return shared->done; })) {
+        OutlookVersionProbe late;
+        late.timedOut = true;
+        return late;
+    }
+    return shared->probe;
 }
 
 }  // namespace kestrine::platform

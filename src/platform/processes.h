@@ -1,6 +1,9 @@
 #pragma once
-// Processes: ending the running instances of a program, and starting a program without waiting.
+// Processes: the running instances of a program in the user's session, ending them, and starting a
+// program without waiting.
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace kestrine::platform {
 
@@ -11,9 +14,18 @@ enum class ShowMode { Hidden, Normal, MinimizedFocus, MaximizedFocus };
 // False when the program could not be started.
 bool StartProgram(const std::string& commandLine, ShowMode show);
 
-// Terminates (exit code 0, no wait) every process whose executable file name equals `name`
-// without regard to case; names that merely contain it are left alone, and so is the calling
-// process. Processes that cannot be opened are skipped. Returns how many were asked to end.
-int KillProcessByName(const std::string& name);
+// The executables (full paths; the bare name where the path cannot be read) of the running
+// processes of the calling process's session whose file name equals `name` without regard to case.
+// Other sessions' processes (other users, services) are not listed, and neither is the caller.
+std::vector<std::string> RunningInSession(const std::string& name);
+
+// Terminates (exit code 0) every process that RunningInSession would list; names that merely
+// contain `name` are left alone. Processes that cannot be opened are skipped. Waits up to `waitMs`
+// for the ended processes to be gone, so their files are closed. Returns how many were ended.
+int KillProcessByName(const std::string& name, uint32_t waitMs = 0);
+
+uint32_t CurrentProcessId();
+// True while a process of that id exists (also one that is not ours to open).
+bool ProcessIsRunning(uint32_t pid);
 
 }  // namespace kestrine::platform

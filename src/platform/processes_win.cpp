@@ -52,22 +52,69 @@ bool StartProgram(const std::string& commandLine, ShowMode show) {
     return true;
 }
 
-int KillProcessByName(const std::string& name) {
+namespace {
+
+// Each process of the caller's session, but the caller, whose executable is named `name`.
+template <class Visit>
+void ForEachInSession(const std::string& name, Visit visit) {
     FileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot) return 0;
+    if (!snapshot) return;
     const std::wstring wanted = Widen(name);
     const DWORD self = GetCurrentProcessId();
-    int killed = 0;
+    DWORD ownSession = 0;
+    if (!ProcessIdToSessionId(self, &ownSession)) return;
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
          more = Process32NextW(snapshot.get(), &entry)) {
         std::wstring exe(entry.szExeFile);  // ends at the first NUL
         if (entry.th32ProcessID == self || !SameNameIgnoringCase(exe, wanted)) continue;
-        KernelHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID));
-        if (process && TerminateProcess(process.get(), 0)) ++killed;
+        // Another user's Outlook on the same machine (a terminal server) is none of ours.
+        DWORD session = 0;
+        if (!ProcessIdToSessionId(entry.th32ProcessID, &session) || session != ownSession) continue;
+        visit(entry.th32ProcessID, exe);
     }
-    return killed;
+}
+
+}  // namespace
+
+std::vector<std::string> RunningInSession(const std::string& name) {
+    std::vector<std::string> found;
+    ForEachInSession(name, [&](DWORD pid, const std::wstring& exe) {
+        std::wstring path = exe;
+        KernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+        wchar_t buffer[MAX_PATH * 2];
+        DWORD size = MAX_PATH * 2;
+        if (process && QueryFullProcessImageNameW(process.get(), 0, buffer, &size))
+            path.assign(buffer, size);
+        found.push_back(Narrow(path));
+    });
+    return found;
+}
+
+int KillProcessByName(const std::string& name, uint32_t waitMs) {
+    std::vector<KernelHandle> ended;
+    ForEachInSession(name, [&](DWORD pid, const std::wstring&) {
+        KernelHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
+        if (process && TerminateProcess(process.get(), 0)) ended.push_back(std::move(process));
+    });
+    // Termination is asynchronous: a process holds its files open until it is really gone.
+    const ULONGLONG deadline = GetTickCount64() + waitMs;
+    for (const auto& process : ended) {
+        const ULONGLONG now = GetTickCount64();
+        WaitForSingleObject(process.get(), now < deadline ? static_cast<DWORD>(deadline - now) : 0);
+    }
+    return static_cast<int>(ended.size());
+}
+
+uint32_t CurrentProcessId() {
+    return GetCurrentProcessId();
+}
+
+bool ProcessIsRunning(uint32_t pid) {
+    KernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
+    if (!process) return GetLastError() == ERROR_ACCESS_DENIED;
+    return WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
 }
 
 }  // namespace kestrine::platform

@@ -20,6 +20,13 @@ std::string SystemFolder();
 std::string CommandLineText();
 // %Name% references replaced by the environment's values.
 std::string ExpandEnvironment(const std::string& text);
+// The user's roaming and local application data folders as the shell knows them, redirected
+// folders included; empty when the shell cannot say.
+std::string RoamingAppDataFolder();
+std::string LocalAppDataFolder();
+// The file version in an executable's version resource ("16.0.4266.1001"); empty when it has
+// none.
+std::string FileVersion(const std::string& path);
 
 struct LocalTime {
     int year = 0;

@@ -1,6 +1,12 @@
 #include <windows.h>
+// The shell's known folders and version resources need the types of windows.h first.
+#include <knownfolders.h>
+#include <shlobj.h>
+#include <winver.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <vector>
 
 #include "base/path.h"
 #include "base/text.h"
@@ -13,6 +19,15 @@ namespace {
 
 std::string CutAndTrim(const wchar_t* text, size_t length) {
     return base::TrimSpaces(base::CutAtNul(Narrow(std::wstring_view(text, length))));
+}
+
+std::string KnownFolder(REFKNOWNFOLDERID id) {
+    PWSTR path = nullptr;
+    std::string out;
+    if (SUCCEEDED(SHGetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, nullptr, &path)) && path)
+        out = Narrow(path);
+    CoTaskMemFree(path);
+    return out;
 }
 
 SYSTEMTIME ToSystemTime(const LocalTime& time) {
@@ -89,6 +104,35 @@ std::string ExpandEnvironment(const std::string& text) {
     if (n == 0 || n > needed) return {};
     out.resize(n - 1);  // the count includes the terminating NUL
     return Narrow(out);
+}
+
+std::string RoamingAppDataFolder() {
+    return KnownFolder(FOLDERID_RoamingAppData);
+}
+
+std::string LocalAppDataFolder() {
+    return KnownFolder(FOLDERID_LocalAppData);
+}
+
+std::string FileVersion(const std::string& path) {
+    const std::wstring wide = Widen(path);
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(wide.c_str(), &ignored);
+    if (size == 0) return {};
+    std::vector<BYTE> block(size);
+    if (!GetFileVersionInfoW(wide.c_str(), 0, size, block.data())) return {};
+    VS_FIXEDFILEINFO* info = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&info), &length) || !info ||
+        length < sizeof *info || info->dwSignature != VS_FFI_SIGNATURE)
+        return {};
+    char text[64];
+    std::snprintf(text, sizeof text, "%lu.%lu.%lu.%lu",
+                  static_cast<unsigned long>(HIWORD(info->dwFileVersionMS)),
+                  static_cast<unsigned long>(LOWORD(info->dwFileVersionMS)),
+                  static_cast<unsigned long>(HIWORD(info->dwFileVersionLS)),
+                  static_cast<unsigned long>(LOWORD(info->dwFileVersionLS)));
+    return text;
 }
 
 LocalTime Now() {

@@ -24,6 +24,9 @@ ParsedKey ParseKey(const std::string& fullPath);
 bool KeyExists(const std::string& fullPath);
 // The value's text, or kError when the key or value cannot be read.
 std::string GetStringValue(const std::string& fullPath, const std::string& valueName);
+// The same for a machine-wide setting: where the native view lacks the value, the registry's 32-bit
+// view, in which 32-bit programs on 64-bit Windows (32-bit Office among them) write theirs.
+std::string GetMachineStringValue(const std::string& fullPath, const std::string& valueName);
 // Writes the text as REG_SZ into an existing key; false when it was not written.
 bool SetStringValue(const std::string& fullPath, const std::string& valueName,
                     const std::string& text);

@@ -47,10 +47,13 @@ bool KeyExists(const std::string& fullPath) {
     return platform::OpenRegistryKey(parsed.root, parsed.subkey, kKeyRead, key) == 0;
 }
 
-std::string GetStringValue(const std::string& fullPath, const std::string& valueName) {
+namespace {
+
+std::string ReadStringValue(const std::string& fullPath, const std::string& valueName,
+                            uint32_t access) {
     auto parsed = ParseKey(fullPath);
     platform::RegistryKey key;
-    if (platform::OpenRegistryKey(parsed.root, parsed.subkey, kKeyRead, key) != 0) return kError;
+    if (platform::OpenRegistryKey(parsed.root, parsed.subkey, access, key) != 0) return kError;
     uint32_t type = 0;
     std::vector<uint8_t> data;
     if (platform::QueryRegistryValue(key, valueName, type, data) != 0) return kError;
@@ -71,6 +74,18 @@ std::string GetStringValue(const std::string& fullPath, const std::string& value
     // Leading spaces of the stored text are dropped.
     auto first = text.find_first_not_of(' ');
     text.erase(0, first == std::string::npos ? text.size() : first);
+    return text;
+}
+
+}  // namespace
+
+std::string GetStringValue(const std::string& fullPath, const std::string& valueName) {
+    return ReadStringValue(fullPath, valueName, kKeyRead);
+}
+
+std::string GetMachineStringValue(const std::string& fullPath, const std::string& valueName) {
+    std::string text = ReadStringValue(fullPath, valueName, kKeyRead);
+    if (text == kError) text = ReadStringValue(fullPath, valueName, kKeyRead | kKeyWow64View32);
     return text;
 }
 

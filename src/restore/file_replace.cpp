@@ -1,5 +1,8 @@
 #include "restore/file_replace.h"
 
+#include <optional>
+#include <string_view>
+
 #include "base/text.h"
 #include "platform/file_stream.h"
 
@@ -9,25 +12,60 @@ namespace kestrine::restore {
 
 namespace {
 
+constexpr std::string_view kRestoringMark = ".restoring-";
+constexpr std::string_view kReplacedMark = ".replaced-";
+constexpr std::string_view kExtractingMark = ".extracting-";
+
 // A folder, or anything else that is not a plain file, of the target's name.
 bool IsFolderOrOther(const std::string& path) {
     return fileio::Exists(path) && !fileio::IsFile(path);
 }
 
+// A new, empty file beside `target` named "~<name><mark><digits>-<digits>.tmp".
+std::string NewSibling(const std::string& target, std::string_view mark) {
+    std::string prefix = "~";
+    prefix.append(fileio::BareFileName(target)).append(mark);
+    std::string path;
+    const auto file = fileio::CreateTempFile(fileio::ParentFolder(target), prefix, path);
+    return file ? path : std::string();
+}
+
+// The name the temporary `file` was made for ("~<name><mark><digits>-<digits>.tmp").
+std::optional<std::string> MadeFor(std::string_view file, std::string_view mark) {
+    const size_t at = file.rfind(mark);
+    if (!file.starts_with('~') || at == std::string_view::npos || at < 2) return std::nullopt;
+    std::string_view rest = file.substr(at + mark.size());
+    if (!rest.ends_with(".tmp")) return std::nullopt;
+    rest.remove_suffix(4);
+    const size_t dash = rest.find('-');
+    if (dash == 0 || dash == std::string_view::npos || dash + 1 == rest.size()) return std::nullopt;
+    for (size_t i = 0; i < rest.size(); ++i)
+        if (i != dash && (rest[i] < '0' || rest[i] > '9')) return std::nullopt;
+    return std::string(file.substr(1, at - 1));
+}
+
+// Keeps an old file that cannot go back to its name where no later run removes it.
+std::string KeepAside(const std::string& aside, const std::string& target, const MoveFile& move) {
+    for (unsigned n = 0; n < 100; ++n) {
+        const std::string kept = target + ".old" + (n == 0 ? "" : std::to_string(n));
+        if (!fileio::Exists(kept) && move(aside, kept)) return kept;
+    }
+    return aside;
+}
+
 }  // namespace
 
-std::string UnusedSibling(const std::string& target, const std::string& tag) {
-    for (unsigned n = 0;; ++n) {
-        std::string candidate = target + "." + tag + std::to_string(n) + ".tmp";
-        if (!fileio::Exists(candidate)) return candidate;
-    }
+std::string NewStagingFile(const std::string& target) {
+    return NewSibling(target, kRestoringMark);
 }
 
 void DiscardStaged(const std::vector<StagedFile>& files) {
     for (const auto& f : files) fileio::RemoveFile(f.temporary);
 }
 
-bool ReplaceFilesTogether(const std::vector<StagedFile>& files) {
+ReplaceOutcome ReplaceFilesTogether(const std::vector<StagedFile>& files, const MoveFile& mover) {
+    const MoveFile move = mover ? mover : MoveFile(fileio::MoveOver);
+    ReplaceOutcome outcome;
     // The last staging of a target wins; earlier ones are dropped.
     std::vector<StagedFile> moves;
     for (size_t i = 0; i < files.size(); ++i) {
@@ -44,40 +82,59 @@ bool ReplaceFilesTogether(const std::vector<StagedFile>& files) {
     for (const auto& m : moves) {
         if (IsFolderOrOther(m.target)) {
             DiscardStaged(moves);
-            return false;
+            return outcome;
         }
     }
+
+    // Puts back the old files set aside so far, after removing the new ones already in place.
+    std::vector<std::string> aside(moves.size());
+    auto rollBack = [&](size_t placed) {
+        for (size_t k = 0; k < moves.size(); ++k) {
+            if (k < placed) fileio::RemoveFile(moves[k].target);
+            if (aside[k].empty() || move(aside[k], moves[k].target)) continue;
+            outcome.keptAside.push_back(
+                {moves[k].target, KeepAside(aside[k], moves[k].target, move)});
+        }
+        DiscardStaged(moves);
+        return outcome;
+    };
 
     // Set the old files aside first: a file held open by another program cannot be renamed, and
     // then nothing has been replaced yet.
-    std::vector<std::string> aside(moves.size());
     for (size_t i = 0; i < moves.size(); ++i) {
         if (!fileio::Exists(moves[i].target)) continue;
-        std::string old = UnusedSibling(moves[i].target, "old");
-        if (!fileio::MoveOver(moves[i].target, old)) {
-            for (size_t k = 0; k < i; ++k) {
-                if (!aside[k].empty()) fileio::MoveOver(aside[k], moves[k].target);
-            }
-            DiscardStaged(moves);
-            return false;
+        std::string old = NewSibling(moves[i].target, kReplacedMark);
+        if (old.empty() || !move(moves[i].target, old)) {
+            fileio::RemoveFile(old);
+            return rollBack(0);
         }
         aside[i] = old;
     }
-
-    for (size_t i = 0; i < moves.size(); ++i) {
-        if (fileio::MoveOver(moves[i].temporary, moves[i].target)) continue;
-        for (size_t k = 0; k < moves.size(); ++k) {
-            if (k < i) fileio::RemoveFile(moves[k].target);
-            if (!aside[k].empty()) fileio::MoveOver(aside[k], moves[k].target);
-        }
-        DiscardStaged(moves);
-        return false;
-    }
+    for (size_t i = 0; i < moves.size(); ++i)
+        if (!move(moves[i].temporary, moves[i].target)) return rollBack(i);
 
     for (const auto& old : aside) {
         if (!old.empty()) fileio::RemoveFile(old);
     }
-    return true;
+    outcome.replaced = true;
+    return outcome;
+}
+
+size_t RecoverInterruptedRestore(const std::string& folder) {
+    size_t recovered = 0;
+    for (const std::string& file : fileio::ListFileNames(folder)) {
+        const std::string path = fileio::JoinPath(folder, file);
+        if (auto name = MadeFor(file, kReplacedMark)) {
+            // Set aside and not put back: it goes back unless its new content took the place.
+            const std::string target = fileio::JoinPath(folder, *name);
+            if (fileio::Exists(target) ? fileio::RemoveFile(path) : fileio::MoveOver(path, target))
+                ++recovered;
+        } else if ((MadeFor(file, kRestoringMark) || MadeFor(file, kExtractingMark)) &&
+                   fileio::RemoveFile(path)) {
+            ++recovered;
+        }
+    }
+    return recovered;
 }
 
 }  // namespace kestrine::restore

@@ -2,25 +2,52 @@
 // Putting several restored files in place together: each is first written complete to a temporary
 // file beside its target, and only when all are ready are the targets replaced, all or none, so a
 // failed restore never leaves a half-written file or a mix of old and new files behind.
+//
+// The temporaries carry names no user file has: "~<name>.restoring-<digits>-<digits>.tmp" for new
+// content, "~<name>.replaced-<digits>-<digits>.tmp" for an old file set aside while the targets are
+// replaced. What a restore that was ended midway left is recovered from those names.
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace kestrine::restore {
 
-// A name beside `target` that no file has yet, for a temporary file of this program.
-std::string UnusedSibling(const std::string& target, const std::string& tag);
+// A new, empty temporary file beside `target` for its new content; empty when none can be made.
+std::string NewStagingFile(const std::string& target);
 
 struct StagedFile {
     std::string temporary;  // complete, checked content
     std::string target;
 };
 
-// Moves every temporary over its target. When any target cannot be replaced (a file another
-// program holds open, or a folder of that name), every target is put back as it was. The
-// temporaries are gone afterwards in every case. A target named twice gets the content staged last.
-bool ReplaceFilesTogether(const std::vector<StagedFile>& files);
+// An old file that a failed replacement could not put back, and where its content is now.
+struct KeptOldFile {
+    std::string target;
+    std::string oldCopy;
+};
+
+struct ReplaceOutcome {
+    bool replaced = false;
+    // After a failure only: the old files that could not be put back where they were.
+    std::vector<KeptOldFile> keptAside;
+};
+
+using MoveFile = std::function<bool(const std::string& from, const std::string& to)>;
+
+// Moves every temporary over its target (with `move`; the system's move by default). When any
+// target cannot be replaced (a file another program holds open, or a folder of that name), every
+// target is put back as it was; an old file that cannot be put back is kept under "<target>.old"
+// (or "<target>.old<n>") and named in the outcome. The temporaries are gone afterwards in every
+// case. A target named twice gets the content staged last.
+ReplaceOutcome ReplaceFilesTogether(const std::vector<StagedFile>& files,
+                                    const MoveFile& move = {});
 
 // Removes the temporaries of files that will not be put in place.
 void DiscardStaged(const std::vector<StagedFile>& files);
+
+// What restores ended midway left in `folder`: new content and the zip component's extraction
+// temporaries are removed; an old file set aside goes back to its name when that is free, and is
+// removed when the new file took its place. Returns how many were recovered or removed.
+size_t RecoverInterruptedRestore(const std::string& folder);
 
 }  // namespace kestrine::restore

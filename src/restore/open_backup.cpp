@@ -1,5 +1,6 @@
 #include "restore/open_backup.h"
 
+#include "app/run_folder.h"
 #include "platform/file_stream.h"
 #include "platform/files.h"
 
@@ -7,13 +8,14 @@ namespace kestrine::restore {
 
 namespace {
 
-// The manifest is extracted to a fresh temporary file of its own rather than over the staging file,
-// so a stale staging file can never be read as this archive's manifest. One larger than a manifest
-// can be is no backup: it is neither extracted nor read.
+// The manifest is extracted to a fresh temporary file in a folder of its own, so no file of a
+// backup at work can be read as this archive's manifest. One larger than a manifest can be is no
+// backup: it is neither extracted nor read.
 archive::Manifest ReadManifest(archive::ZipComponent& zip, const std::string& tempFolder) {
     const auto entry = zip.FindEntry(archive::kManifestName);
     if (!entry || entry->uncompressedSize > archive::kManifestSizeLimit) return {};
-    const std::string temp = platform::CreateTempFile(tempFolder, "KSM");
+    const RunFolder work(tempFolder);
+    const std::string temp = platform::CreateTempFile(work.Path(), "KSM");
     if (temp.empty()) return {};
     std::string bytes;
     const bool read = zip.ExtractToFile(*entry, temp) &&

@@ -21,8 +21,8 @@ struct OpenedBackup {
 };
 
 // Opens the archive at `path`. A protected archive asks `passwordFor` for its password (only then)
-// and is checked with it before anything is extracted. The manifest is extracted into a temporary
-// file of its own in `tempFolder` and deleted again.
+// and is checked with it before anything is extracted. The manifest is extracted into a folder of
+// its own in `tempFolder` and deleted again.
 OpenedBackup OpenBackup(archive::ZipComponent& zip, const std::string& path,
                         const std::string& tempFolder,
                         const std::function<std::string()>& passwordFor);

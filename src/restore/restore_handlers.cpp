@@ -31,7 +31,7 @@ const std::string& Entry(const RestoreContext& ctx, Item item) {
 }
 
 outlook::UserFolders Folders(const RestoreContext& ctx) {
-    return outlook::FoldersFor(ctx.env.UserProfileDir, ctx.env.OSVersion);
+    return outlook::FoldersOf(ctx.env);
 }
 
 std::string ProfileKey(const RestoreContext& ctx, const std::string& profile) {
@@ -71,15 +71,28 @@ bool ExtractAllInto(const RestoreContext& ctx, const std::vector<Planned>& plan,
         }
         if (ctx.extracting) ctx.extracting(entry->name, entry->uncompressedSize);
         const std::string target = base::JoinPath(folder, p.targetName);
-        StagedFile file{UnusedSibling(target, "new"), target};
-        if (!ctx.zip.ExtractToFile(*entry, file.temporary)) {
+        StagedFile file{NewStagingFile(target), target};
+        if (file.temporary.empty() || !ctx.zip.ExtractToFile(*entry, file.temporary)) {
             fileio::RemoveFile(file.temporary);
             DiscardStaged(staged);
             return false;
         }
         staged.push_back(std::move(file));
     }
-    return ReplaceFilesTogether(staged);
+    const ReplaceOutcome outcome = ReplaceFilesTogether(staged);
+    for (const auto& kept : outcome.keptAside)
+        if (ctx.oldFileKept) ctx.oldFileKept(kept);
+    return outcome.replaced;
+}
+
+// Where stationery goes back to: the shared folder of Outlook 2007 and later, empty when that is
+// not named.
+std::string StationeryFolder(const outlook::Environment& env) {
+    std::string shared;
+    if (outlook::StationeryIsShared(env.OutlookVersion))
+        shared = registry::GetMachineStringValue(outlook::kSharedToolsKey,
+                                                 outlook::kSharedFilesDirValue);
+    return outlook::RestoredStationeryFolder(outlook::FoldersOf(env), env.OutlookVersion, shared);
 }
 
 std::vector<Planned> PlanSameNames(const std::string& stagingList) {
@@ -180,12 +193,7 @@ bool RestoreSignatures(const RestoreContext& ctx) {
 
 bool RestoreStationery(const RestoreContext& ctx) {
     return Guarded([&] {
-        std::string shared;
-        if (outlook::StationeryIsShared(ctx.env.OutlookVersion))
-            shared =
-                registry::GetStringValue(outlook::kSharedToolsKey, outlook::kSharedFilesDirValue);
-        const std::string folder =
-            outlook::RestoredStationeryFolder(Folders(ctx), ctx.env.OutlookVersion, shared);
+        const std::string folder = StationeryFolder(ctx.env);
         return !folder.empty() && RestoreFolderItem(ctx, Item::Stationery, folder);
     });
 }
@@ -301,6 +309,15 @@ bool RestoreDatas(const RestoreContext& ctx, const std::string& profile) {
             fileio::RemoveFile(base::JoinPath(folders.applicationData + "\\Outlook", favName));
         return true;
     });
+}
+
+std::vector<std::string> RestoreFolders(const outlook::Environment& env) {
+    const outlook::UserFolders f = outlook::FoldersOf(env);
+    std::vector<std::string> folders = {f.roamingOutlook, f.localOutlook, f.signatures,
+                                        f.templates,      f.stationery,   f.contacts};
+    if (std::string stationery = StationeryFolder(env); !stationery.empty())
+        folders.push_back(stationery);
+    return folders;
 }
 
 bool RunRestoreHandler(Item item, const RestoreContext& ctx, const std::string& profile) {

@@ -9,10 +9,12 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "archive/items.h"
 #include "archive/zip_component.h"
 #include "outlook/environment.h"
+#include "restore/file_replace.h"
 
 namespace kestrine::restore {
 
@@ -26,7 +28,12 @@ struct RestoreContext {
     const std::string& tempFolder;
     // Told before each entry is extracted, with its name and size.
     std::function<void(const std::string& name, uint64_t size)> extracting;
+    // Told of an old file that a failed replacement could not put back, and where it is now.
+    std::function<void(const KeptOldFile& kept)> oldFileKept;
 };
+
+// The folders the handlers write files into for this environment.
+std::vector<std::string> RestoreFolders(const outlook::Environment& env);
 
 // Registry items: the recorded tree replaces the tree at the target key, when that key exists.
 bool RestoreConfig(const RestoreContext& ctx, const std::string& profile);

@@ -4,9 +4,11 @@
 
 #include "app/activity_log.h"
 #include "app/log_lines.h"
+#include "app/run_folder.h"
 #include "archive/manifest.h"
 #include "archive/zip_events_scope.h"
 #include "base/text.h"
+#include "platform/run_lock.h"
 #include "platform/system.h"
 #include "restore/restore_handlers.h"
 #include "restore/restore_rows.h"
@@ -35,6 +37,16 @@ RestoreResult RunRestore(const RestoreJob& job, const outlook::Environment& env,
                          const archive::RunObserver& observer) {
     RestoreResult result;
     auto log = [&](const std::string& line) { WriteLog(paths.LogFile, line); };
+    const auto lock = platform::RunLock::Take(job.waitForOtherRun, observer.cancelRequested);
+    if (!lock) {
+        result.cancelled = observer.Cancelled();
+        result.busy = !result.cancelled;
+        if (result.busy) log(RestoreNotStartedLine(platform::NowText(), job.targetProfile));
+        return result;
+    }
+    RemoveLeftoverRunFolders(paths.TempFolder);
+    for (const auto& folder : RestoreFolders(env)) RecoverInterruptedRestore(folder);
+    const RunFolder work(paths.TempFolder);
     log(LogSeparatorLine());
     log(RestoreStartLine(platform::NowText(), job.targetProfile));
     log(RestoreFileLine(platform::NowText(), job.sourceFile));
@@ -43,7 +55,11 @@ RestoreResult RunRestore(const RestoreJob& job, const outlook::Environment& env,
     progress.bytesExpected = ExpectedBytes(job, zip);
     // Where the entry being extracted starts among the run's bytes, and its size.
     uint64_t entryStart = 0, entrySize = 0;
-    RestoreContext ctx{env, job.entries, job.dataFileStores, zip, paths.TempFolder, nullptr};
+    RestoreContext ctx{env, job.entries, job.dataFileStores, zip, work.Path(), nullptr, nullptr};
+    ctx.oldFileKept = [&](const KeptOldFile& kept) {
+        result.keptOldFiles.push_back(kept);
+        log(RestoreOldFileLine(platform::NowText(), kept.target, kept.oldCopy));
+    };
     ctx.extracting = [&](const std::string& name, uint64_t size) {
         entryStart += entrySize;
         entrySize = size;

@@ -1,10 +1,16 @@
 #include "schedule/auto_backup.h"
 
+#include <cctype>
+
+#include "app/activity_log.h"
+#include "app/log_lines.h"
 #include "app/settings.h"
 #include "backup/backup_run.h"
+#include "backup/backup_steps.h"
 #include "outlook/inventory.h"
 #include "platform/file_stream.h"
 #include "platform/files.h"
+#include "platform/run_lock.h"
 #include "platform/system.h"
 #include "schedule/command_line.h"
 #include "schedule/unattended.h"
@@ -13,23 +19,85 @@ namespace kestrine::schedule {
 
 namespace {
 
+// An item failed when its log line says so; a step without a line of its own (the rules, which
+// live in the mailbox nowadays) is no failure.
 int ExitStatusFor(const backup::BackupResult& result) {
     if (!result.written) return kExitNoArchive;
-    for (auto outcome : result.outcomes)
-        if (outcome == archive::StepOutcome::Failed) return kExitItemFailed;
+    for (const auto& step : backup::BackupSteps())
+        if (step.unattendedLoggedAs &&
+            result.outcomes[archive::IndexOf(step.item)] == archive::StepOutcome::Failed)
+            return kExitItemFailed;
     return kExitAllSucceeded;
+}
+
+// Why the command line was refused, for the log (never the line itself: it holds the password).
+const char* RefusalReason(CommandLineStatus status) {
+    switch (status) {
+        case CommandLineStatus::MalformedText:
+            return "it is not valid text";
+        case CommandLineStatus::TooFewPieces:
+            return "sf=, xm=, ps= and bf= are not all there";
+        case CommandLineStatus::TooManyPieces:
+            return "too many \"=\": a profile, password or path holds \"=\"";
+        case CommandLineStatus::EmptyProfile:
+            return "no profile after sf=";
+        case CommandLineStatus::EmptyMask:
+            return "no items after xm=";
+        case CommandLineStatus::EmptyArchive:
+            return "no backup file after bf=";
+        case CommandLineStatus::Ok:
+            break;
+    }
+    return "";
+}
+
+// A scheduled backup with dated names writes a new name each time, so its own removal of what an
+// ended run left never meets the temporaries of the earlier names: those go here.
+void RemoveDatedLeftovers(const std::string& defaultArchive) {
+    namespace fileio = platform::fileio;
+    const std::string folder = fileio::ParentFolder(defaultArchive);
+    const std::string shape =
+        fileio::BareFileName(DatedArchivePath(defaultArchive, 2000, 1, 1, 0, 0));
+    auto sameShape = [&](const std::string& name) {
+        if (name.size() != shape.size()) return false;
+        for (size_t i = 0; i < name.size(); ++i) {
+            const bool digits = std::isdigit(static_cast<unsigned char>(shape[i])) &&
+                                std::isdigit(static_cast<unsigned char>(name[i]));
+            if (!digits && name[i] != shape[i]) return false;
+        }
+        return true;
+    };
+    for (const auto& file : fileio::ListFileNames(folder)) {
+        const size_t mark = file.find(".writing-");
+        if (!file.starts_with('~') || mark == std::string::npos) continue;
+        const std::string name = file.substr(1, mark - 1);
+        if (sameShape(name)) archive::RemoveLeftoverTemporaryFiles(fileio::JoinPath(folder, name));
+    }
 }
 
 }  // namespace
 
-AutoBackupResult RunAutoBackup(const AppState& state, archive::ZipComponent& zip) {
+AutoBackupResult RunAutoBackup(const AppState& state, archive::ZipComponent& zip,
+                               std::chrono::milliseconds waitForOtherRun) {
     AutoBackupResult result;
     UnattendedCommand command = ParseUnattendedTail(state.CommandLine);
     if (!command.ok()) {
+        // A weekly run that silently does nothing would go unnoticed for weeks.
+        WriteLog(state.LogFile,
+                 CommandLineRefusedLine(platform::NowText(), RefusalReason(command.status)));
         result.refused = true;
         result.exitStatus = kExitNoArchive;
         return result;
     }
+
+    // Held around the backup (which takes it again at once) and what follows it here.
+    const auto lock = platform::RunLock::Take(waitForOtherRun);
+    if (!lock) {
+        WriteLog(state.LogFile, BackupNotStartedLine(platform::NowText(), command.profile, true));
+        result.exitStatus = kExitNoArchive;
+        return result;
+    }
+    RemoveDatedLeftovers(command.archive);
 
     // With a dated name the run's default archive gives way to the new one, but only once the new
     // one is complete; without it the new archive replaces the old one in a single move.
@@ -49,6 +117,8 @@ AutoBackupResult RunAutoBackup(const AppState& state, archive::ZipComponent& zip
     job.password = command.password;
     job.note = "Automatic Backup";
     job.unattended = true;
+    job.verify = SettingIsOn(state.SettingsFile, "General", "checkbackupfile");
+    job.waitForOtherRun = std::chrono::milliseconds(0);
     job.computerName = state.ComputerName;
     job.userName = state.UserName;
     job.outlookName = state.OutlookName;

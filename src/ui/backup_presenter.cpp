@@ -112,6 +112,11 @@ void ShowBackupProgress(ProgressModel& progress, const archive::Progress& facts)
             "Write File " + std::to_string(facts.bytesDone * 100 / facts.bytesExpected) + "%";
 }
 
+void ShowBackupChecking(ProgressModel& progress) {
+    progress.stepText = "Verifying Backup File...";
+    progress.fileText.clear();
+}
+
 void ShowBackupFinished(ProgressModel& progress) {
     progress.value = progress.max;
     progress.busyPointer = false;
@@ -133,15 +138,22 @@ std::string BackupSummary(const backup::BackupResult& result) {
 
 Message BackupCompletionMessage(const backup::BackupResult& result,
                                 const std::string& archivePath) {
-    if (result.written)
-        return {"The Backup was Completed!\t\t\t\r\n" + BackupSummary(result),
-                MessageIcon::Information};
+    if (result.busy) return OtherRunMessage();
+    if (result.written) {
+        std::string text = "The Backup was Completed!\t\t\t\r\n" + BackupSummary(result);
+        if (result.verified)
+            text += "\r\n\r\nThe backup file was verified: everything in it reads back intact.";
+        return {text, MessageIcon::Information};
+    }
     const std::string unchanged =
         "\r\nAn earlier backup file of that name, if there was one, is unchanged.";
     if (result.cancelled)
         return {"The Backup was cancelled: no backup file was written." + unchanged,
                 MessageIcon::Information};
-    std::string text = "The backup file could not be written:\r\n" + archivePath;
+    std::string text = (result.checkFailed ? "The new backup file failed its check and was not "
+                                             "kept:\r\n"
+                                           : "The backup file could not be written:\r\n") +
+                       archivePath;
     if (!result.error.empty()) text += "\r\n" + result.error;
     return {text + unchanged, MessageIcon::Critical};
 }

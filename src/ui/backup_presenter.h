@@ -31,12 +31,14 @@ void ShowBackupStarted(ProgressModel& progress);
 void ShowBackupStep(ProgressModel& progress, archive::Item item);
 void ShowBackupStepDone(ProgressModel& progress, archive::Item item, archive::StepOutcome outcome);
 void ShowBackupProgress(ProgressModel& progress, const archive::Progress& facts);
+void ShowBackupChecking(ProgressModel& progress);
 void ShowBackupFinished(ProgressModel& progress);
 
 // The run's summary: a line for each step it reports ("\r\nBackup Signatures\tSucceeded!\t").
 std::string BackupSummary(const backup::BackupResult& result);
-// The message after a run: the summary when the archive was written; otherwise the archive, the
-// cause, and that an earlier backup of that name is unchanged.
+// The message after a run: the summary when the archive was written (and that it was verified,
+// when it was); otherwise the archive, the cause, and that an earlier backup of that name is
+// unchanged; or that another backup or restore kept it from starting.
 Message BackupCompletionMessage(const backup::BackupResult& result, const std::string& archivePath);
 
 }  // namespace kestrine::ui

@@ -79,17 +79,25 @@ BackupNowResult BackupNow(MainWindowModel& window, AppState& state, archive::Zip
     auto& progress = window.progress;
     // An older archive at the target stays until the new one is complete: the zip component moves
     // the finished archive over it, so a failed run leaves the user's last backup in place.
+    // Outlook is gone, its files closed, before the run reads them.
     if (SettingIsOn(state.SettingsFile, "backup", "autocloseoutlook")) outlook::CloseOutlook();
     ShowBackupStarted(progress);
     Pump(window);
 
-    const archive::RunObserver observer =
+    archive::RunObserver observer =
         PanelObserver(window, ShowBackupStep, ShowBackupStepDone, ShowBackupProgress);
-    outcome.result = backup::RunBackup(BackupJobFor(window.backup, state, state.TargetFile), state,
-                                       zip, observer);
+    observer.checking = [&window] {
+        ShowBackupChecking(window.progress);
+        Pump(window);
+    };
+    backup::BackupJob job = BackupJobFor(window.backup, state, state.TargetFile);
+    job.verify = SettingIsOn(state.SettingsFile, "General", "checkbackupfile");
+    outcome.result = backup::RunBackup(job, state, zip, observer);
     ShowBackupFinished(progress);
     Show(BackupCompletionMessage(outcome.result, state.TargetFile));
 
+    // A run kept out by another one did nothing to follow up.
+    if (outcome.result.busy) return outcome;
     if (SettingIsOn(state.SettingsFile, "General", "runoutlookafterbackup"))
         outlook::StartOutlook();
     if (SettingIsOn(state.SettingsFile, "backup", "openfolderbackup")) {
@@ -151,7 +159,8 @@ RestoreNowResult RestoreNow(MainWindowModel& window, const AppState& state,
         restore::RunRestore(RestoreJobFor(window.restore, state), state, state, zip, observer);
     ShowRestoreFinished(progress);
     Show(RestoreCompletionMessage(outcome.result));
-    if (SettingIsOn(state.SettingsFile, "General", "runoutlookafterrestore"))
+    if (!outcome.result.busy &&
+        SettingIsOn(state.SettingsFile, "General", "runoutlookafterrestore"))
         outlook::StartOutlook();
     return outcome;
 }

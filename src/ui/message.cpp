@@ -4,6 +4,13 @@
 
 namespace kestrine::ui {
 
+Message OtherRunMessage() {
+    return {
+        "Another backup or restore is still running, so this one was not started.\r\n"
+        "Please try again when it has finished.",
+        platform::MessageIcon::Exclamation};
+}
+
 platform::MessageRequest RequestFor(const Message& message) {
     return {message.text, kProductName, message.icon, message.buttons};
 }

@@ -14,6 +14,10 @@ struct Message {
     bool operator==(const Message&) const = default;
 };
 
+// A backup or restore that did not start because another one (a scheduled backup, say) was still
+// working after the run's wait.
+Message OtherRunMessage();
+
 // The message box request: the message titled with the application title.
 platform::MessageRequest RequestFor(const Message& message);
 // Shows the message box (Windows build) and returns the button pressed.

@@ -167,9 +167,18 @@ std::string RestoreSummary(const restore::RestoreResult& result) {
 }
 
 Message RestoreCompletionMessage(const restore::RestoreResult& result) {
+    if (result.busy) return OtherRunMessage();
     const char* head = result.cancelled ? "The Restore was stopped before its last item."
                                         : "The Restore was Completed!";
-    return {std::string(head) + "\t\t\t\r\n" + RestoreSummary(result), MessageIcon::Information};
+    Message message{std::string(head) + "\t\t\t\r\n" + RestoreSummary(result),
+                    MessageIcon::Information};
+    // A failed item could not put every old file back: the user must know where it is.
+    for (const auto& kept : result.keptOldFiles) {
+        message.text += "\r\n\r\n" + kept.target +
+                        " could not be put back as it was; the old file is now " + kept.oldCopy;
+        message.icon = MessageIcon::Exclamation;
+    }
+    return message;
 }
 
 }  // namespace kestrine::ui

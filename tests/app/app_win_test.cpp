@@ -1,6 +1,7 @@
 // The application core and the platform's files under Wine: settings.dat, line files, the log,
 // start-up facts, file lookups, temporary files and the machine's facts.
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include "app/log_lines.h"
 #include "app/settings.h"
 #include "app/startup.h"
+#include "outlook/locations.h"
 #include "platform/file_stream.h"
 #include "platform/files.h"
 #include "platform/system.h"
@@ -126,10 +128,10 @@ TEST(Startup, GathersFactsCreatesAMissingLogAndKeepsAnExistingOne) {
     state.NoSourceFile = false;
     // A folder ending in a backslash (a drive root) gets no second one.
     GatherStartupFacts(state, dir.str() + "\\");
-    EXPECT_EQ(state.ManifestPath, dir.str() + "\\kestrine.dat");
+    EXPECT_EQ(state.LogFile, dir.str() + "\\brlog.dat");
     EXPECT_EQ(state.SettingsFile, dir.str() + "\\settings.dat");
     EXPECT_EQ(fs::file_size(dir.path() / "brlog.dat"), 0u);
-    EXPECT_FALSE(fs::exists(dir.path() / "kestrine.dat"));  // only the path is set
+    EXPECT_FALSE(fs::exists(dir.path() / "kestrine.dat"));  // nothing is staged at start-up
     EXPECT_TRUE(state.NoSourceFile);
     EXPECT_NE(state.UserName.back(), ' ');
     EXPECT_NE(state.WindowsDir.back(), '\\');
@@ -138,6 +140,38 @@ TEST(Startup, GathersFactsCreatesAMissingLogAndKeepsAnExistingOne) {
     WriteFile(dir.path() / "brlog.dat", "old line\r\n");
     GatherStartupFacts(state, dir.str());
     EXPECT_EQ(ReadFile(dir.path() / "brlog.dat"), "old line\r\n");
+}
+
+TEST(Startup, PerUserFoldersComeFromTheShellAlsoWhenRedirected) {
+    // Folder redirection puts the roaming folder elsewhere (a network share, say); the profile
+    // folder's layout no longer finds it.
+    TempDir dir;
+    const wchar_t* shellFolders =
+        L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, shellFolders, 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    wchar_t before[1024] = {};
+    DWORD size = sizeof before, type = REG_EXPAND_SZ;
+    const bool had = RegQueryValueExW(key, L"AppData", nullptr, &type,
+                                      reinterpret_cast<BYTE*>(before), &size) == ERROR_SUCCESS;
+    const std::wstring redirected = platform::Widen(dir / "Redirected");
+    RegSetValueExW(key, L"AppData", 0, REG_EXPAND_SZ,
+                   reinterpret_cast<const BYTE*>(redirected.c_str()),
+                   static_cast<DWORD>((redirected.size() + 1) * sizeof(wchar_t)));
+    AppState state;
+    GatherStartupFacts(state, dir.str());
+    if (had)
+        RegSetValueExW(key, L"AppData", 0, type, reinterpret_cast<const BYTE*>(before), size);
+    else
+        RegDeleteValueW(key, L"AppData");
+    RegCloseKey(key);
+    EXPECT_EQ(state.RoamingAppDataDir, dir / "Redirected");
+    EXPECT_EQ(outlook::FoldersOf(state).signatures, dir / "Redirected\\Microsoft\\Signatures");
+    EXPECT_TRUE(fs::is_directory(U8(state.LocalAppDataDir)));
+    EXPECT_EQ(outlook::FoldersOf(state).localOutlook,
+              state.LocalAppDataDir + "\\Microsoft\\Outlook");
 }
 
 TEST(Files, LookupsListingRemovalAndFolders) {

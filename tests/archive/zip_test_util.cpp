@@ -116,6 +116,14 @@ class FaultyStream final : public platform::fileio::FileStream {
         return Take(size) && inner_->ReadAt(offset, buffer, size);
     }
     bool Write(const void* buffer, size_t size) override {
+        std::string bad;
+        const uint64_t at = inner_->Tell();
+        if (f_->corruptAt >= 0 && static_cast<uint64_t>(f_->corruptAt) - at < size) {
+            bad.assign(static_cast<const char*>(buffer), size);
+            bad[static_cast<uint64_t>(f_->corruptAt) - at] ^= 0x5a;
+            buffer = bad.data();
+            f_->corruptAt = -1;
+        }
         if (f_->writeBudget < 0) return inner_->Write(buffer, size);
         size_t fits = std::min<size_t>(size, static_cast<size_t>(f_->writeBudget));
         f_->writeBudget -= static_cast<int64_t>(fits);

@@ -47,6 +47,7 @@ struct StreamFaults {
     int64_t writeBudget = -1;  // bytes that may still be written (-1: no limit), then writes fail
     int64_t readBudget = -1;   // bytes that may still be read, then reads fail
     bool failTruncate = false;
+    int64_t corruptAt = -1;  // the byte written at this offset goes wrong (once)
     uint64_t bytesRead = 0;
 };
 // A stream filter for the component: the streams of files whose path contains `match` get the

@@ -5,7 +5,11 @@
 
 #include "backup/backup_run.h"
 #include "platform/file_stream.h"
+#include "platform/processes.h"
+#include "restore/restore_run.h"
+#include "ui/backup_presenter.h"
 #include "ui/commands.h"
+#include "ui/restore_presenter.h"
 #include "win_scratch.h"
 #include "zip_test_util.h"
 
@@ -197,6 +201,77 @@ TEST_F(BackupNow, AFullDiskEndsTheRunWithItsCauseAndLeavesNothingBehind) {
               std::vector<std::string>{"kestrine-Outlook.ksx"});
     EXPECT_EQ(s.AppFiles(), std::vector<std::string>{"brlog.dat"});
     EXPECT_NE(s.Log().find(" Backup Profile Outlook Data was not Completed!\r"), std::string::npos);
+}
+
+TEST_F(BackupNow, ACheckedBackupSaysSoAndABadOneNeverReplacesTheLastGoodOne) {
+    Put(s.state.SettingsFile, "[General]\r\ncheckbackupfile=1\r\n");
+    // A manifest that another run stages stays that run's own.
+    Put(s.app + "\\kestrine.dat", "BackupComputer=OTHERPC\r\n");
+    Tick({Choice::PersonalFolders, Choice::Contacts});
+    window.backup.protect = true;
+    window.backup.password = window.backup.retypedPassword = "pw";
+    auto run = Run();
+    ASSERT_TRUE(run.result.written);
+    EXPECT_TRUE(run.result.verified);
+    EXPECT_NE(OnlyMessage().find("\r\n\r\nThe backup file was verified"), std::string::npos);
+    EXPECT_NE(s.Log().find(" Backup File was Verified!\n\r\n"), std::string::npos);
+    EXPECT_EQ(Get(s.app + "\\kestrine.dat"), "BackupComputer=OTHERPC\r\n");
+    EXPECT_EQ(ReadArchive(Target(), "pw").manifest.header.computer, "SCRATCHPC");
+
+    // A byte of the data file goes wrong on its way to the disk.
+    const std::string good = Get(Target());
+    auto faults = std::make_shared<StreamFaults>();
+    faults->corruptAt = 40000;
+    zip.SetStreamFilter(FaultFilter(".writing-", faults));
+    s.dialogs.messages.clear();
+    run = Run();
+    EXPECT_FALSE(run.result.written);
+    EXPECT_TRUE(run.result.checkFailed);
+    EXPECT_EQ(faults->corruptAt, -1);
+    EXPECT_EQ(Get(Target()), good);
+    EXPECT_EQ(s.dialogs.messages.at(0).icon, MessageIcon::Critical);
+    EXPECT_EQ(OnlyMessage().rfind("The new backup file failed its check and was not kept:", 0), 0u);
+    EXPECT_NE(s.Log().find(" Backup File was not Verified! "), std::string::npos);
+    EXPECT_NE(s.Log().find(" Data was not Completed!\r\r\n"), std::string::npos);
+    EXPECT_EQ(platform::ListFiles(p.backups, true),
+              std::vector<std::string>{"kestrine-Outlook.ksx"});
+}
+
+TEST_F(BackupNow, AnotherRunAtWorkKeepsRunsOutAndWhatEndedRunsLeftGoes) {
+    Put(Target(), "the user's previous backup");
+    backup::BackupJob job = ui::BackupJobFor(window.backup, s.state, Target());
+    job.chosen[archive::IndexOf(Choice::Contacts)] = true;
+    job.waitForOtherRun = std::chrono::milliseconds(300);
+    restore::RestoreJob restoreJob;
+    restoreJob.targetProfile = "Outlook";
+    restoreJob.waitForOtherRun = job.waitForOtherRun;
+    {
+        OtherRunAtWork other;
+        const auto busy = backup::RunBackup(job, s.state, zip);
+        EXPECT_TRUE(busy.busy);
+        EXPECT_EQ(ui::BackupCompletionMessage(busy, Target()), ui::OtherRunMessage());
+        const auto restoreBusy = restore::RunRestore(restoreJob, s.state, s.state, zip);
+        EXPECT_TRUE(restoreBusy.busy);
+        EXPECT_EQ(ui::RestoreCompletionMessage(restoreBusy), ui::OtherRunMessage());
+    }
+    EXPECT_EQ(Get(Target()), "the user's previous backup");
+    const std::string notStarted =
+        " was not started: another backup or restore was still running!\n\r\n";
+    EXPECT_NE(s.Log().find(" Backup Profile Outlook" + notStarted), std::string::npos);
+    EXPECT_NE(s.Log().find(" Restore Data to Profile Outlook" + notStarted), std::string::npos);
+    EXPECT_EQ(s.Log().find(std::string(84, '.')), std::string::npos);
+
+    // The folder of a run whose program was ended goes; one of a program that runs stays.
+    const std::string ended = s.app + "\\~kestrine.run-999999-1.tmp";
+    const std::string running =
+        s.app + "\\~kestrine.run-" + std::to_string(platform::CurrentProcessId()) + "-99999.tmp";
+    Put(ended + "\\kestrine.dat", "half a manifest");
+    Put(running + "\\OBC1.tmp", "at work");
+    EXPECT_TRUE(backup::RunBackup(job, s.state, zip).written);
+    EXPECT_FALSE(Exists(ended));
+    EXPECT_TRUE(Exists(running + "\\OBC1.tmp"));
+    std::filesystem::remove_all(Fs(running));
+    EXPECT_TRUE(platform::ListFolders(s.app).empty());
 }
 
 TEST_F(BackupNow, ProtectionEncryptsEveryEntryWithThePassword) {

@@ -1,6 +1,7 @@
 // A stand-in for Outlook's automation server, as a local-server exe. It answers `Version` with the
-// text stored in HKCU\Software\KestrineTest\olk-com (value "Version") and records every `Quit` by
-// appending a line to the file named in the value "QuitMarker".
+// text stored in HKCU\Software\KestrineTest\olk-com (value "Version"), after the milliseconds in
+// the value "Hang" when there is one, and records every `Quit` by appending a line to the file
+// named in the value "QuitMarker".
 //
 //   olk_com_server.exe -Embedding          started by COM for a new instance; ends when released
 //   olk_com_server.exe -running READY STOP  an instance registered in the running object table;
@@ -95,6 +96,8 @@ class Application : public IDispatch {
                                      VARIANT* result, EXCEPINFO*, UINT*) override {
         if (id == 1 && (flags & DISPATCH_PROPERTYGET)) {
             if (!result) return E_INVALIDARG;
+            if (const std::wstring hang = Setting(L"Hang"); !hang.empty())
+                Sleep(_wtoi(hang.c_str()));
             VariantInit(result);
             result->vt = VT_BSTR;
             result->bstrVal = SysAllocString(Setting(L"Version").c_str());

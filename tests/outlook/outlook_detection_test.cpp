@@ -82,9 +82,9 @@ class OutlookDetection : public ::testing::Test {
         registration_.Unregister();
         return result;
     }
-    void Detect(Environment& env) {
+    void Detect(Environment& env, const std::string& appPathsKey = kOutlookAppPathsKey) {
         WithServer([&] {
-            DetectOutlookVersion(env);
+            DetectOutlookVersion(env, appPathsKey);
             return 0;
         });
     }
@@ -175,6 +175,45 @@ TEST_F(OutlookDetection, RunningOutlookIsReadAndLeftRunning) {
     CloseHandle(server.process);
     CloseHandle(ready);
     CloseHandle(stop);
+}
+
+TEST_F(OutlookDetection, AnOutlookThatRunsIsNeverAskedToQuitAndNoneIsStartedToLearnTheVersion) {
+    // The registered server would answer 14 and count a Quit; the program files say 16.
+    AnswerVersion("14.0.7266.5000");
+    const auto exe = dir_.path() / "Office" / "OUTLOOK.EXE";
+    test::CopyTestProgram("olk_fake_program.exe", exe);
+    test::Scratch s;
+    test::SetValue(s.root + "\\AppPaths", "Path", test::kSz,
+                   test::SzData(test::Utf8(exe.parent_path())));
+    Environment installed;
+    Detect(installed, s.root + "\\AppPaths");
+    EXPECT_EQ(installed.OutlookName, "Outlook 2016");
+
+    // Running without having registered itself: creating the object would reach it and Quit
+    // would close the user's Outlook.
+    auto running = test::StartKept(exe);
+    ASSERT_TRUE(running.process);
+    Environment env;
+    Detect(env);
+    EXPECT_EQ(env.OutlookVersion, "16.0");
+    EXPECT_EQ(QuitCalls(), 0);
+    EXPECT_EQ(WaitForSingleObject(running.process, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    TerminateProcess(running.process, 1);
+    test::Ended(running.process);
+    CloseHandle(running.process);
+}
+
+TEST_F(OutlookDetection, AnAutomationServerThatDoesNotAnswerIsGivenUp) {
+    AnswerVersion("16.0.0.1");
+    SetDefault(HKEY_CURRENT_USER, kServerSettings, L"Hang", L"3000");
+    const ULONGLONG start = GetTickCount64();
+    const auto probe =
+        WithServer([] { return platform::ProbeOutlookVersion("Outlook.Application", true, 500); });
+    EXPECT_TRUE(probe.timedOut);
+    EXPECT_LT(GetTickCount64() - start, 2500u);
+    // The late answer still asks the instance the probe started to quit.
+    for (int i = 0; i < 200 && QuitCalls() == 0; ++i) Sleep(50);
+    EXPECT_EQ(QuitCalls(), 1);
 }
 
 TEST(SystemDetection, WindowsVersionComesFromWmi) {

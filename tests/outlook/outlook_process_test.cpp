@@ -4,6 +4,7 @@
 
 #include "outlook/process_control.h"
 #include "platform/processes.h"
+#include "registry/registry.h"
 #include "win_scratch.h"
 
 namespace kestrine {
@@ -31,8 +32,10 @@ TEST(KillProcessByName, EndsEveryInstanceWhateverTheCaseAndSparesLookalikes) {
     auto longer = StartKept(dir.path() / "d" / "outlook.exe.bak.exe");
     for (auto* s : {&first, &second, &upper, &lookalike, &longer}) ASSERT_TRUE(s->process);
 
-    outlook::CloseOutlook();
-    for (auto* s : {&first, &second, &upper}) ASSERT_TRUE(Ended(s->process)) << s->pid;
+    // Gone when the call returns, so their files are closed.
+    EXPECT_TRUE(outlook::CloseOutlook());
+    for (auto* s : {&first, &second, &upper})
+        EXPECT_EQ(WaitForSingleObject(s->process, 0), WAIT_OBJECT_0) << s->pid;
     // Whole-name comparison: these keep running.
     EXPECT_EQ(WaitForSingleObject(lookalike.process, 0), static_cast<DWORD>(WAIT_TIMEOUT));
     EXPECT_EQ(WaitForSingleObject(longer.process, 0), static_cast<DWORD>(WAIT_TIMEOUT));
@@ -61,23 +64,37 @@ TEST(StartProgram, StartsWithoutWaitingAndReportsFailure) {
     EXPECT_FALSE(platform::StartProgram("", platform::ShowMode::Hidden));
 }
 
-TEST(StartOutlook, StartsTheRegisteredProgramAndRefusesAMissingEntry) {
+TEST(StartOutlook, StartsTheRegisteredProgramAlsoFromThe32BitViewAndRefusesAMissingEntry) {
     test::Scratch s;
     auto exe = s.dir.path() / "Microsoft Office" / "OUTLOOK.EXE";
     CopyTestProgram("olk_fake_program.exe", exe);
-    test::SetValue(s.root + "\\AppPaths", "Path", test::kSz,
-                   test::SzData(test::Utf8(exe.parent_path()) + "\\"));
-    EXPECT_TRUE(outlook::StartOutlook(s.root + "\\AppPaths"));
+    // 32-bit Office on 64-bit Windows registers its program in the registry's 32-bit view.
+    const std::string sub = "Software\\KestrineTest\\k-" + s.unique + "\\AppPaths";
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, platform::Widen(sub).c_str(), 0, nullptr, 0,
+                              KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const std::wstring folder = exe.parent_path().wstring() + L"\\";
+    RegSetValueExW(key, L"Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
+                   static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+    const std::string appPaths = "HKEY_LOCAL_MACHINE\\" + sub;
+    EXPECT_EQ(registry::GetStringValue(appPaths, "Path"), registry::kError);
+    EXPECT_EQ(outlook::RegisteredOutlookExe(appPaths), test::Utf8(exe));
+    EXPECT_TRUE(outlook::StartOutlook(appPaths));
     std::filesystem::path started = exe.wstring() + L".started";
     for (int i = 0; i < 200 && !std::filesystem::exists(started); ++i) Sleep(50);
     EXPECT_TRUE(std::filesystem::exists(started));
     outlook::CloseOutlook();
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\KestrineTest", 0,
+                      KEY_ALL_ACCESS | KEY_WOW64_32KEY, &key) == ERROR_SUCCESS) {
+        RegDeleteTreeW(key, platform::Widen("k-" + s.unique).c_str());
+        RegCloseKey(key);
+    }
 
     EXPECT_FALSE(outlook::StartOutlook(s.root + "\\Missing"));
     test::MakeKey(s.root + "\\NoPath");
     EXPECT_FALSE(outlook::StartOutlook(s.root + "\\NoPath"));
-    EXPECT_EQ(outlook::OutlookCommandLine("C:\\Office\\"), "\"C:\\Office\\OUTLOOK.EXE\"");
-    EXPECT_EQ(outlook::OutlookCommandLine("C:\\Office"), "\"C:\\Office\\OUTLOOK.EXE\"");
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "platform/file_stream.h"
 #include "restore/file_replace.h"
 #include "test_support.h"
 
@@ -14,7 +15,7 @@ class ReplaceTogether : public ::testing::Test {
     test::TempDir dir;
     std::string Path(const std::string& name) { return dir / name; }
     StagedFile Stage(const std::string& target, const std::string& content) {
-        StagedFile f{UnusedSibling(Path(target), "new"), Path(target)};
+        StagedFile f{NewStagingFile(Path(target)), Path(target)};
         test::WriteFile(f.temporary, content);
         return f;
     }
@@ -29,7 +30,7 @@ class ReplaceTogether : public ::testing::Test {
 TEST_F(ReplaceTogether, ReplacesExistingAndCreatesNewFiles) {
     test::WriteFile(Path("a.pst"), "old a");
     test::WriteFile(Path("keep.txt"), "other");
-    ASSERT_TRUE(ReplaceFilesTogether({Stage("a.pst", "new a"), Stage("b.pst", "new b")}));
+    ASSERT_TRUE(ReplaceFilesTogether({Stage("a.pst", "new a"), Stage("b.pst", "new b")}).replaced);
     EXPECT_EQ(test::ReadFile(Path("a.pst")), "new a");
     EXPECT_EQ(test::ReadFile(Path("b.pst")), "new b");
     EXPECT_EQ(test::ReadFile(Path("keep.txt")), "other");
@@ -42,7 +43,7 @@ TEST_F(ReplaceTogether, AFailureLeavesEveryTargetAsItWas) {
     auto a = Stage("a.pst", "new a");
     StagedFile missing{Path("gone.tmp"), Path("b.pst")};  // its content never arrived
     auto c = Stage("c.pst", "new c");
-    EXPECT_FALSE(ReplaceFilesTogether({a, missing, c}));
+    EXPECT_FALSE(ReplaceFilesTogether({a, missing, c}).replaced);
     EXPECT_EQ(test::ReadFile(Path("a.pst")), "old a");
     EXPECT_EQ(test::ReadFile(Path("b.pst")), "old b");
     EXPECT_FALSE(std::filesystem::exists(Path("c.pst")));
@@ -53,7 +54,7 @@ TEST_F(ReplaceTogether, ATargetNamedTwiceGetsTheLastContent) {
     auto first = Stage("a.pst", "first");
     auto second = Stage("a.pst", "second");
     ASSERT_NE(first.temporary, second.temporary);
-    ASSERT_TRUE(ReplaceFilesTogether({first, second}));
+    ASSERT_TRUE(ReplaceFilesTogether({first, second}).replaced);
     EXPECT_EQ(test::ReadFile(Path("a.pst")), "second");
     EXPECT_EQ(FileCount(), 1u);
 }
@@ -62,7 +63,7 @@ TEST_F(ReplaceTogether, AFolderOfTheTargetsNameIsNeverReplaced) {
     test::WriteFile(Path("a.pst"), "old a");
     std::filesystem::create_directory(dir.path() / "b.pst");
     test::WriteFile(dir.path() / "b.pst" / "inside", "kept");
-    EXPECT_FALSE(ReplaceFilesTogether({Stage("a.pst", "new a"), Stage("b.pst", "new b")}));
+    EXPECT_FALSE(ReplaceFilesTogether({Stage("a.pst", "new a"), Stage("b.pst", "new b")}).replaced);
     EXPECT_EQ(test::ReadFile(Path("a.pst")), "old a");
     EXPECT_EQ(test::ReadFile(dir.path() / "b.pst" / "inside"), "kept");
     EXPECT_EQ(FileCount(), 1u);
@@ -74,6 +75,45 @@ TEST_F(ReplaceTogether, DiscardRemovesOnlyTemporaries) {
     DiscardStaged({a});
     EXPECT_EQ(test::ReadFile(Path("a.pst")), "old a");
     EXPECT_EQ(FileCount(), 1u);
+}
+
+TEST_F(ReplaceTogether, AnOldFileThatCannotGoBackIsKeptAndNamed) {
+    test::WriteFile(Path("a.pst"), "old a");
+    test::WriteFile(Path("b.pst"), "old b");
+    // b.pst's new content cannot take its place, and a.pst's old one then cannot go back.
+    auto move = [&](const std::string& from, const std::string& to) {
+        if (to == Path("b.pst") && from.find(".restoring-") != std::string::npos) return false;
+        if (to == Path("a.pst") && from.find(".replaced-") != std::string::npos) return false;
+        return platform::fileio::MoveOver(from, to);
+    };
+    const auto outcome =
+        ReplaceFilesTogether({Stage("a.pst", "new a"), Stage("b.pst", "new b")}, move);
+    EXPECT_FALSE(outcome.replaced);
+    ASSERT_EQ(outcome.keptAside.size(), 1u);
+    EXPECT_EQ(outcome.keptAside[0].target, Path("a.pst"));
+    EXPECT_EQ(outcome.keptAside[0].oldCopy, Path("a.pst.old"));
+    EXPECT_EQ(test::ReadFile(Path("a.pst.old")), "old a");
+    EXPECT_EQ(test::ReadFile(Path("b.pst")), "old b");
+    EXPECT_EQ(FileCount(), 2u);
+    // A later run's recovery leaves the kept file alone.
+    EXPECT_EQ(RecoverInterruptedRestore(dir.str()), 0u);
+}
+
+TEST_F(ReplaceTogether, WhatAnEndedRestoreLeftIsRecoveredAndNothingElseTouched) {
+    // Set aside, and the new file never came: it goes back.
+    test::WriteFile(Path("~a.pst.replaced-12-34.tmp"), "old a");
+    // Set aside, and the new file took its place: the old copy goes.
+    test::WriteFile(Path("~b.pst.replaced-12-35.tmp"), "old b");
+    test::WriteFile(Path("b.pst"), "new b");
+    test::WriteFile(Path("~c.pst.restoring-12-36.tmp"), "half of c");
+    test::WriteFile(Path("~~c.pst.restoring-12-36.tmp.extracting-12-37.tmp"), "half");
+    // The user's own files, however they look.
+    for (const char* name : {"~notes.txt", "~d.pst.replaced-x-1.tmp", "e.pst.replaced-1-2.tmp"})
+        test::WriteFile(Path(name), "mine");
+    EXPECT_EQ(RecoverInterruptedRestore(dir.str()), 4u);
+    EXPECT_EQ(test::ReadFile(Path("a.pst")), "old a");
+    EXPECT_EQ(test::ReadFile(Path("b.pst")), "new b");
+    EXPECT_EQ(FileCount(), 5u);
 }
 
 }  // namespace

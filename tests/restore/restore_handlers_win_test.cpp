@@ -20,7 +20,7 @@ class RestoreHandlers : public ::testing::Test {
     archive::ZipComponent zip;
     std::array<std::string, archive::kItemCount> entries;
     const std::string noStores;
-    RestoreContext ctx{s.state, entries, noStores, zip, s.app, nullptr};
+    RestoreContext ctx{s.state, entries, noStores, zip, s.app, nullptr, nullptr};
 
     std::string& EntryOf(Item item) { return entries[archive::IndexOf(item)]; }
     // Opens an unprotected archive of these files and sets the item values.

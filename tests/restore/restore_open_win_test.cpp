@@ -83,7 +83,7 @@ TEST_F(OpenBackup, APasswordExactlyAsTypedAndCancelKeepsTheEarlierOne) {
 
 TEST_F(OpenBackup, WhatIsNoValidBackupIsRefused) {
     // A manifest left in the application folder must not be taken for the archive's.
-    Put(s.state.ManifestPath, "BackupComputer=STALE\r\nBackupItem=11111111111\r\n");
+    Put(s.app + "\\kestrine.dat", "BackupComputer=STALE\r\nBackupItem=11111111111\r\n");
     const std::string notZip = s.Source("notes.ksx", "this is not a zip file at all");
     const std::string noManifest = Scratch::MakeFolder(s.dir / "archives") + "\\bare.ksx";
     {

@@ -37,7 +37,12 @@ class RestoreRun : public ::testing::Test {
 TEST_F(RestoreRun, TickedRowsWithTheirFlagRunInOrderIntoTheLogAndTheSummary) {
     // The address book's flag is "0": skipped silently.
     Tick({Choice::Contacts, Choice::AddressBook, Choice::Signatures});
+    // A restore that was ended midway had set a data file aside and half extracted a signature.
+    Put(s.folders.localOutlook + "\\~a.pst.replaced-12-34.tmp", "old a");
+    Put(s.folders.signatures + "\\~Work.htm.restoring-12-35.tmp", "half");
     const auto run = RestoreNow(window, s.state, zip);
+    EXPECT_EQ(Files(s.folders.localOutlook), (FolderSnapshot{{"a.pst", "old a"}}));
+    EXPECT_EQ(Files(s.folders.signatures), (FolderSnapshot{{"Work.htm", "sig"}}));
     ASSERT_TRUE(run.ran);
     ASSERT_EQ(run.result.rows.size(), 2u);
     EXPECT_EQ(run.result.rows[0].item, Item::Signatures);

@@ -8,6 +8,7 @@
 #include "schedule/auto_backup.h"
 #include "schedule/unattended.h"
 #include "win_scratch.h"
+#include "zip_test_util.h"
 
 namespace kestrine::test {
 namespace {
@@ -62,7 +63,12 @@ TEST_F(AutoBackup, MasksChooseTheirSteps) {
 TEST_F(AutoBackup, TheDatedNameDeletesTheDefaultArchiveOnlyAfterTheNewOne) {
     DatedNames();
     Put(target, "last week's backup");
+    // What last week's run left when it was ended midway, under last week's name.
+    const std::string leftover =
+        p.backups + "\\~kestrine-Outlook-01-02-2026-03-04.ksx.writing-1-2.tmp";
+    Put(leftover, "half an archive");
     const auto result = Run("001000001");
+    EXPECT_FALSE(Exists(leftover));
     EXPECT_EQ(result.exitStatus, 0);
     EXPECT_TRUE(std::regex_match(
         result.archivePath, std::regex(R"(.*\\kestrine-Outlook-\d\d-\d\d-\d{4}-\d\d-\d\d\.ksx)")))
@@ -72,6 +78,9 @@ TEST_F(AutoBackup, TheDatedNameDeletesTheDefaultArchiveOnlyAfterTheNewOne) {
 }
 
 TEST_F(AutoBackup, TheExitStatusTellsTheTaskSchedulerTheTruth) {
+    // No rules file (rules live in the mailbox nowadays): the rules step has no line, no failure.
+    std::filesystem::remove(Fs(s.folders.roamingOutlook + "\\Outlook.RWZ"));
+    EXPECT_EQ(Run("1").exitStatus, schedule::kExitAllSucceeded);
     // A locked data file fails its item: exit status 1.
     const std::string locked = p.mail + "\\a.pst";
     std::filesystem::remove(Fs(locked));
@@ -79,7 +88,7 @@ TEST_F(AutoBackup, TheExitStatusTellsTheTaskSchedulerTheTruth) {
     ASSERT_TRUE(holder && holder->Write("held", 4));
     auto result = Run("100000001");
     EXPECT_EQ(result.exitStatus, schedule::kExitItemFailed);
-    EXPECT_EQ(result.itemFlags, "10100000001");
+    EXPECT_EQ(result.itemFlags, "10000000001");  // no data files, no rules
     holder.reset();
     // A profile that does not exist: only the per-user items are backed up.
     result = Run("111111111", "", "Nobody");
@@ -94,6 +103,37 @@ TEST_F(AutoBackup, TheExitStatusTellsTheTaskSchedulerTheTruth) {
     EXPECT_EQ(s.AppFiles(), (std::vector<std::string>{"brlog.dat", "settings.dat"}));
 }
 
+TEST_F(AutoBackup, AFullDiskOrAnotherRunAtWorkLeavesLastWeeksBackup) {
+    Put(target, "last week's backup");
+    auto faults = std::make_shared<StreamFaults>();
+    faults->writeBudget = 30000;  // the disk fills up inside the data files
+    zip.SetStreamFilter(FaultFilter(".writing-", faults));
+    EXPECT_EQ(Run("111111111").exitStatus, schedule::kExitNoArchive);
+    EXPECT_EQ(Get(target), "last week's backup");
+    EXPECT_EQ(platform::ListFiles(p.backups, true),
+              std::vector<std::string>{"kestrine-Outlook.ksx"});
+    EXPECT_EQ(s.AppFiles(), std::vector<std::string>{"brlog.dat"});
+    EXPECT_NE(s.Log().find(" Backup Profile Outlook Data was not Completed!\r\r\n"),
+              std::string::npos);
+    EXPECT_EQ(s.Log().find("Fail!"), std::string::npos);  // no item is blamed for the disk
+    {
+        OtherRunAtWork other;
+        s.state.CommandLine = "sf=Outlookxm=000000001ps=bf=" + target;
+        EXPECT_EQ(schedule::RunAutoBackup(s.state, zip, std::chrono::milliseconds(300)).exitStatus,
+                  schedule::kExitNoArchive);
+    }
+    EXPECT_EQ(Get(target), "last week's backup");
+    EXPECT_NE(s.Log().find(" Auto Backup Profile Outlook was not started: another backup or "
+                           "restore was still running!\n\r\n"),
+              std::string::npos);
+}
+
+TEST_F(AutoBackup, ACheckedBackupIsLoggedAsVerified) {
+    Put(s.state.SettingsFile, "[General]\r\ncheckbackupfile=1\r\n");
+    ASSERT_EQ(Run("101000001", "pw").exitStatus, 0);
+    EXPECT_NE(s.Log().find(" Backup File was Verified!\n\r\n"), std::string::npos);
+}
+
 TEST_F(AutoBackup, ThePasswordProtectsEveryEntry) {
     ASSERT_EQ(Run("001000001", "auto pass").exitStatus, 0);
     EXPECT_EQ(archive::ZipComponent().ArchiveNeedsPassword(target), 1);
@@ -102,19 +142,27 @@ TEST_F(AutoBackup, ThePasswordProtectsEveryEntry) {
                                    std::filesystem::copy_options::overwrite_existing);
 }
 
-TEST_F(AutoBackup, RefusedCommandLinesDoNothing) {
+TEST_F(AutoBackup, RefusedCommandLinesDoNothingButSayWhyInTheLog) {
     Put(target, "last week's backup");
-    for (const std::string& tail :
-         {std::string("sf=Outlook"), "sf=xm=111111111ps=bf=" + target,
-          "sf=Outlookxm=ps=bf=" + target, std::string("sf=Outlookxm=111111111ps=bf="),
-          "sf=Outlookxm=111111111ps=a=bbf=" + target}) {
+    const std::pair<std::string, const char*> cases[] = {
+        {"sf=Outlook", "sf=, xm=, ps= and bf= are not all there"},
+        {"sf=xm=111111111ps=bf=" + target, "no profile after sf="},
+        {"sf=Outlookxm=ps=bf=" + target, "no items after xm="},
+        {"sf=Outlookxm=111111111ps=bf=", "no backup file after bf="},
+        {"sf=Outlookxm=111111111ps=a=bbf=" + target, "too many \"=\""}};
+    for (const auto& [tail, reason] : cases) {
         s.state.CommandLine = tail;
         const auto result = schedule::RunAutoBackup(s.state, zip);
         EXPECT_TRUE(result.refused) << tail;
         EXPECT_EQ(result.exitStatus, schedule::kExitNoArchive);
+        EXPECT_NE(s.Log().find("the scheduled command line was refused (" + std::string(reason)),
+                  std::string::npos)
+            << tail;
     }
+    EXPECT_EQ(Occurrences(s.Log(), "\n\r\n"), 5u);  // one line each
+    EXPECT_EQ(s.Log().find("a=b"), std::string::npos);
     EXPECT_EQ(Get(target), "last week's backup");
-    EXPECT_TRUE(s.AppFiles().empty());
+    EXPECT_EQ(s.AppFiles(), std::vector<std::string>{"brlog.dat"});
 }
 
 TEST_F(AutoBackup, TheUnattendedProgramShowsNothingAndLogsAMissingOutlook) {

@@ -10,10 +10,12 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <future>
 #include <map>
 #include <optional>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/app_state.h"
@@ -25,6 +27,7 @@
 #include "platform/files.h"
 #include "platform/messages.h"
 #include "platform/registry_access.h"
+#include "platform/run_lock.h"
 #include "platform/text.h"
 #include "registry/registry.h"
 #include "test_support.h"
@@ -372,5 +375,28 @@ inline std::string ArtifactFolder() {
         if (c == '/') c = '\\';
     return Scratch::MakeFolder(out);
 }
+
+// Another backup or restore at work, as far as the run lock knows: it holds the lock (from a thread
+// of its own) until it goes.
+class OtherRunAtWork {
+  public:
+    OtherRunAtWork() { EXPECT_TRUE(taken_.get_future().get()); }
+    ~OtherRunAtWork() {
+        release_.set_value();
+        holder_.join();
+    }
+    OtherRunAtWork(const OtherRunAtWork&) = delete;
+    OtherRunAtWork& operator=(const OtherRunAtWork&) = delete;
+
+  private:
+    std::promise<bool> taken_;
+    std::promise<void> release_;
+    std::future<void> released_ = release_.get_future();
+    std::thread holder_{[this] {
+        const auto lock = platform::RunLock::Take(std::chrono::seconds(10));
+        taken_.set_value(lock != nullptr);
+        released_.wait();
+    }};
+};
 
 }  // namespace kestrine::test

@@ -125,9 +125,18 @@ TEST(BackupPresenter, SummaryAndCompletionMessages) {
         failed.text.rfind("The backup file could not be written:\r\nC:\\B\\a.ksx\r\nAccess", 0),
         0u);
     EXPECT_EQ(failed.text.find("Completed"), std::string::npos);
+    result.checkFailed = true;
+    EXPECT_EQ(BackupCompletionMessage(result, "C:\\a.ksx")
+                  .text.rfind("The new backup file failed its check and was not kept:\r\nC:", 0),
+              0u);
     result.cancelled = true;
     EXPECT_EQ(BackupCompletionMessage(result, "C:\\a.ksx").text.find("Completed"),
               std::string::npos);
+    result = {};
+    result.written = result.verified = true;
+    EXPECT_EQ(BackupCompletionMessage(result, "C:\\a.ksx").text,
+              "The Backup was Completed!\t\t\t\r\n\r\n\r\nThe backup file was verified: "
+              "everything in it reads back intact.");
 }
 
 TEST(BackupPresenter, TheInventoryOnTheBackupList) {
@@ -190,6 +199,13 @@ TEST(RestorePresenter, SummaryWithItsTabsAndTheSignaturesOddity) {
     EXPECT_EQ(RestoreSummary(result), summary);
     EXPECT_EQ(RestoreCompletionMessage(result).text,
               "The Restore was Completed!\t\t\t\r\n" + summary);
+    // A failed row that could not put an old file back says where it is.
+    result.keptOldFiles = {{"C:\\Mail\\a.pst", "C:\\Mail\\a.pst.old"}};
+    EXPECT_EQ(RestoreCompletionMessage(result),
+              (Message{"The Restore was Completed!\t\t\t\r\n" + summary +
+                           "\r\n\r\nC:\\Mail\\a.pst could not be put back as it was; the old "
+                           "file is now C:\\Mail\\a.pst.old",
+                       MessageIcon::Exclamation}));
 }
 
 TEST(RestorePresenter, AnOpenedBackupOnTheTabAndInTheState) {

@@ -1,0 +1,65 @@
+#include "app/run_folder.h"
+
+#include <atomic>
+#include <cstdint>
+#include <string_view>
+
+#include "base/path.h"
+#include "platform/file_stream.h"
+#include "platform/files.h"
+#include "platform/processes.h"
+
+namespace kestrine {
+
+namespace {
+
+constexpr std::string_view kPrefix = "~kestrine.run-";
+constexpr std::string_view kSuffix = ".tmp";
+
+// The process that made the run folder `name`; nothing when `name` is no run folder's name.
+bool MakerOf(std::string_view name, uint32_t& pid) {
+    if (!name.starts_with(kPrefix) || !name.ends_with(kSuffix)) return false;
+    name = name.substr(kPrefix.size(), name.size() - kPrefix.size() - kSuffix.size());
+    const size_t dash = name.find('-');
+    if (dash == 0 || dash == std::string_view::npos || dash + 1 == name.size()) return false;
+    uint64_t value = 0;
+    for (size_t i = 0; i < name.size(); ++i) {
+        if (i == dash) continue;
+        if (name[i] < '0' || name[i] > '9') return false;
+        if (i < dash) value = value * 10 + static_cast<uint64_t>(name[i] - '0');
+        if (value > UINT32_MAX) return false;
+    }
+    pid = static_cast<uint32_t>(value);
+    return true;
+}
+
+}  // namespace
+
+RunFolder::RunFolder(const std::string& appFolder) {
+    static std::atomic<unsigned> counter{0};
+    const std::string stem =
+        std::string(kPrefix) + std::to_string(platform::CurrentProcessId()) + "-";
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+        const std::string candidate =
+            base::JoinPath(appFolder, stem + std::to_string(counter++) + std::string(kSuffix));
+        if (!platform::fileio::Exists(candidate) && platform::MakeFolder(candidate))
+            path_ = candidate;
+    }
+}
+
+RunFolder::~RunFolder() {
+    if (!path_.empty()) platform::RemoveFolderAndFiles(path_);
+}
+
+size_t RemoveLeftoverRunFolders(const std::string& appFolder) {
+    size_t removed = 0;
+    for (const auto& name : platform::ListFolders(appFolder)) {
+        uint32_t pid = 0;
+        if (MakerOf(name, pid) && !platform::ProcessIsRunning(pid) &&
+            platform::RemoveFolderAndFiles(base::JoinPath(appFolder, name)))
+            ++removed;
+    }
+    return removed;
+}
+
+}  // namespace kestrine
