@@ -26,6 +26,8 @@ struct AppState : ProgramPaths, outlook::Environment, outlook::ItemLocations {
     std::string ItemFlags;
     // The manifest value of each archive item of the open archive, by archive::IndexOf(item).
     std::array<std::string, archive::kItemCount> ItemEntries;
+    // Which profile section each of its data files came from; empty when it does not say.
+    std::string DataFileStores;
 };
 
 }  // namespace kestrine

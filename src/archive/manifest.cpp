@@ -3,6 +3,7 @@
 #include "base/line_file.h"
 #include "base/text.h"
 #include "base/utf.h"
+#include "platform/text.h"
 
 namespace kestrine::archive {
 
@@ -27,25 +28,75 @@ std::vector<std::pair<std::string, std::string>> HeaderPairs(const ManifestHeade
             {kKeyInformation, EncodeNote(header.note)}};
 }
 
+namespace {
+
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+
+std::vector<std::string_view> SplitAt(std::string_view list, char separator) {
+    std::vector<std::string_view> parts;
+    size_t pos = 0;
+    while (pos <= list.size()) {
+        size_t end = list.find(separator, pos);
+        if (end == std::string_view::npos) end = list.size();
+        if (end > pos) parts.push_back(list.substr(pos, end - pos));
+        pos = end + 1;
+    }
+    return parts;
+}
+
+}  // namespace
+
 std::string JoinStagingList(const std::vector<std::string>& names) {
     std::string out;
     for (const auto& name : names) {
         if (!out.empty()) out += ';';
-        out += name;
+        for (char c : name) out += c == ';' ? '|' : c;
     }
     return out;
 }
 
 std::vector<std::string> SplitStagingList(std::string_view list) {
     std::vector<std::string> names;
-    size_t pos = 0;
-    while (pos <= list.size()) {
-        size_t end = list.find(';', pos);
-        if (end == std::string_view::npos) end = list.size();
-        if (end > pos) names.emplace_back(list.substr(pos, end - pos));
-        pos = end + 1;
-    }
+    for (std::string_view part : SplitAt(list, ';')) names.push_back(DecodeEntryName(part));
     return names;
+}
+
+std::string DecodeEntryName(std::string_view value) {
+    std::string name(value);
+    for (char& c : name)
+        if (c == '|') c = ';';
+    return name;
+}
+
+std::string JoinDataFileStores(const DataFileStores& stores) {
+    std::string out;
+    for (const auto& [section, position] : stores) {
+        if (section.empty() || section.find_first_of(";:") != std::string::npos) continue;
+        if (!out.empty()) out += ';';
+        out += section + ':' + std::to_string(position + 1);
+    }
+    return out;
+}
+
+DataFileStores SplitDataFileStores(std::string_view value) {
+    DataFileStores stores;
+    for (std::string_view pair : SplitAt(value, ';')) {
+        const size_t colon = pair.rfind(':');
+        if (colon == 0 || colon == std::string_view::npos) continue;
+        const std::string_view digits = pair.substr(colon + 1);
+        if (digits.empty() || digits.size() > 6) continue;
+        size_t position = 0;
+        for (char c : digits) {
+            if (c < '0' || c > '9') {
+                position = 0;
+                break;
+            }
+            position = position * 10 + static_cast<size_t>(c - '0');
+        }
+        if (position == 0) continue;
+        stores.emplace_back(std::string(pair.substr(0, colon)), position - 1);
+    }
+    return stores;
 }
 
 bool IsValidItemFlags(std::string_view flags) {
@@ -84,7 +135,24 @@ Manifest ReadManifestText(std::string_view text) {
         manifest.entries[IndexOf(info.item)] =
             base::CutAtNul(base::ScanINIText(text, info.manifestKey));
     }
+    if (ItemPresent(manifest.itemFlags, Item::DataFiles))
+        manifest.dataFileStores = base::ScanINIText(text, kKeyDataFileStores);
     return manifest;
+}
+
+std::string EncodeManifestFile(std::string_view text) {
+    if (platform::FitsAnsi(text)) return platform::Utf8ToAnsi(text);
+    std::string bytes(kUtf8Mark);
+    return bytes.append("\r\n").append(text);
+}
+
+std::string DecodeManifestFile(std::string_view bytes) {
+    if (!bytes.starts_with(kUtf8Mark)) return platform::AnsiToUtf8(bytes);
+    bytes.remove_prefix(kUtf8Mark.size());
+    // The mark's own line ends here; an empty line would end the scan before the first key.
+    if (bytes.starts_with("\r")) bytes.remove_prefix(1);
+    if (bytes.starts_with("\n")) bytes.remove_prefix(1);
+    return std::string(bytes);
 }
 
 }  // namespace kestrine::archive

@@ -6,7 +6,6 @@
 #include "app/activity_log.h"
 #include "app/log_lines.h"
 #include "app/run_folder.h"
-#include "app/settings.h"
 #include "archive/manifest.h"
 #include "archive/zip_events_scope.h"
 #include "backup/backup_steps.h"
@@ -22,8 +21,8 @@ namespace {
 
 namespace fileio = platform::fileio;
 
-// Writes the manifest's first six lines into the run's own staging file.
-void StartManifest(const BackupJob& job, const std::string& manifestPath) {
+// The manifest's header, lines 1..6.
+archive::ManifestHeader ManifestHeaderFor(const BackupJob& job) {
     archive::ManifestHeader header;
     header.computer = job.computerName;
     header.logonUser = job.userName;
@@ -31,7 +30,7 @@ void StartManifest(const BackupJob& job, const std::string& manifestPath) {
     header.time = platform::NowText();
     header.outlookVersion = job.outlookName;
     header.note = job.note;
-    for (const auto& [key, value] : archive::HeaderPairs(header)) SaveINI(key, value, manifestPath);
+    return header;
 }
 
 // Reads the finished archive at `path` back as a restore would: every entry decrypted, inflated and
@@ -89,7 +88,8 @@ BackupResult RunBackup(const BackupJob& job, const ProgramPaths& paths, archive:
         return result;
     };
 
-    if (!work.Path().empty()) StartManifest(job, manifestPath);
+    const archive::ManifestHeader header = ManifestHeaderFor(job);
+    std::vector<std::pair<std::string, std::string>> itemLines;
     log(LogSeparatorLine());
     log(job.unattended ? AutoBackupStartLine(platform::NowText(), job.profile)
                        : BackupStartLine(platform::NowText(), job.profile));
@@ -145,10 +145,12 @@ BackupResult RunBackup(const BackupJob& job, const ProgramPaths& paths, archive:
     auto archiveDead = [&] {
         return zip.LastErrorKind() == archive::ZipError::Cancelled || zip.ArchiveWriteFailed();
     };
-    // The manifest is staged beside the archive's entries; a staging file that cannot be written
-    // (the disk is full) leaves no manifest to finish, so the run ends.
-    auto manifestLine = [&](const std::string& key, const std::string& value) {
-        if (SaveINI(key, value, manifestPath)) return true;
+    // The manifest is staged beside the archive's entries, written whole once every text of it is
+    // known: only then can its encoding be chosen (ANSI when everything fits, so that earlier
+    // versions keep reading it). A staging file that cannot be written (the disk is full) leaves no
+    // manifest to finish, so the run ends.
+    auto writeManifest = [&](const std::string& text) {
+        if (platform::AppendBytes(manifestPath, archive::EncodeManifestFile(text))) return true;
         result.error = "The manifest " + manifestPath + " could not be written.";
         zip.CloseArchive();
         return false;
@@ -185,8 +187,11 @@ BackupResult RunBackup(const BackupJob& job, const ProgramPaths& paths, archive:
         }
         // The manifest line goes last: entries of a failed item stay unlisted, so no restore sees
         // them.
-        if (ok && !manifestLine(archive::ManifestKey(step.item), plan.manifestValue))
-            return finish(false);
+        if (ok) {
+            itemLines.emplace_back(archive::ManifestKey(step.item), plan.manifestValue);
+            if (step.item == Item::DataFiles && !plan.dataFileStores.empty())
+                itemLines.emplace_back(archive::kKeyDataFileStores, plan.dataFileStores);
+        }
         result.outcomes[index] = ok ? StepOutcome::Succeeded : StepOutcome::Failed;
         const auto& loggedAs = job.unattended ? step.unattendedLoggedAs : step.loggedAs;
         if (loggedAs) log(BackupItemLine(platform::NowText(), LogItemName(*loggedAs), ok));
@@ -195,7 +200,8 @@ BackupResult RunBackup(const BackupJob& job, const ProgramPaths& paths, archive:
     result.itemFlags = ItemFlagsFrom(result.outcomes);
 
     // Without its manifest the archive is no backup at all: such an archive is never written.
-    if (!manifestLine(archive::kKeyItemFlags, result.itemFlags)) return finish(false);
+    if (!writeManifest(archive::ManifestText(header, itemLines, result.itemFlags)))
+        return finish(false);
     platform::SetNormalAttributes(manifestPath);
     if (!zip.AddFile(manifestPath)) {
         if (archiveDead()) return abandon();

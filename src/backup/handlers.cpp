@@ -2,6 +2,7 @@
 
 #include "archive/manifest.h"
 #include "base/path.h"
+#include "base/text.h"
 #include "outlook/locations.h"
 #include "outlook/profile_data.h"
 #include "platform/files.h"
@@ -27,8 +28,9 @@ ItemPlan BackupRegistryItem(const HandlerContext& ctx, const std::string& keyPat
     return plan;
 }
 
-// Profile-scan item: every section of the profile that names an existing file adds that file, once
-// per section that names it.
+// Profile-scan item: every section of the profile that names an existing file adds that file. A
+// file that several sections name goes in once; the record says which sections named which file,
+// so that files of the same name from different folders each find their own sections again.
 template <typename ReadPath>
 ItemPlan BackupProfileFiles(const HandlerContext& ctx, ReadPath readPath) {
     ItemPlan plan;
@@ -36,15 +38,23 @@ ItemPlan BackupProfileFiles(const HandlerContext& ctx, ReadPath readPath) {
     auto sections = registry::EnumSubKeys(profileKey);
     if (sections.failed) return plan;
     std::vector<std::string> names;
+    archive::DataFileStores stores;
     for (const auto& section : sections.names) {
         std::string path = readPath(profileKey + "\\" + section);
         if (path == registry::kError || path.empty()) continue;
         if (!platform::NormalFileExists(path)) continue;  // listed but gone: skipped silently
-        plan.files.push_back(path);
-        names.push_back(base::BaseName(path));
+        size_t position = 0;
+        while (position < plan.files.size() && !base::EqualsNoCase(plan.files[position], path))
+            ++position;
+        if (position == plan.files.size()) {
+            plan.files.push_back(path);
+            names.push_back(base::BaseName(path));
+        }
+        stores.emplace_back(section, position);
     }
     plan.found = !names.empty();
     plan.manifestValue = archive::JoinStagingList(names);
+    plan.dataFileStores = archive::JoinDataFileStores(stores);
     return plan;
 }
 
@@ -87,7 +97,7 @@ ItemPlan BackupRules(const HandlerContext& ctx) {
     if (folder.empty() || !platform::NormalFileExists(path)) return plan;
     plan.found = true;
     plan.files = {path};
-    plan.manifestValue = name;
+    plan.manifestValue = archive::JoinStagingList({name});
     return plan;
 }
 

@@ -16,6 +16,8 @@ struct ItemPlan {
     bool found = false;
     std::vector<std::string> files;  // full paths
     std::string manifestValue;
+    // Data files only: which profile section each file came from (the BackupDatasStores value).
+    std::string dataFileStores;
 };
 
 struct HandlerContext {

@@ -35,7 +35,9 @@ bool ReadWholeFile(const std::string& path, std::string& bytes);
 
 // Private-profile (INI) files through the wide functions, with the 128-character value field:
 // a read returns at most 127 characters, cut at the first NUL (not trimmed); a write stores at
-// most the value's first 128 characters. Characters are UTF-16 units.
+// most the value's first 128 characters. Characters are UTF-16 units. The file stays ANSI text
+// until a write brings text without an ANSI form; it is then turned into UTF-16 whole, which the
+// profile functions (earlier versions' too) read and write.
 inline constexpr int kProfileFieldChars = 128;
 std::string ReadProfileString(const std::string& file, const std::string& section,
                               const std::string& key);

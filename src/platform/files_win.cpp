@@ -4,6 +4,7 @@
 
 #include "base/path.h"
 #include "base/text.h"
+#include "base/utf.h"
 #include "platform/file_stream.h"
 #include "platform/files.h"
 #include "platform/handle_win.h"
@@ -130,8 +131,36 @@ std::string ReadProfileString(const std::string& file, const std::string& sectio
     return base::CutAtNul(Narrow(std::wstring_view(buffer, copied)));
 }
 
+namespace {
+
+// A private-profile file holds ANSI text unless it begins with the UTF-16 byte-order mark: then the
+// profile functions read and write every character as it is. A file is turned into UTF-16 (its text
+// kept) only when it must take text without an ANSI form, so files that never need it stay as
+// earlier versions wrote and read them.
+bool MakeUnicodeProfileFile(const std::string& file) {
+    std::string bytes;
+    if (fileio::Exists(file) && !ReadWholeFile(file, bytes)) return false;
+    if (bytes.starts_with("\xFF\xFE")) return true;
+    const std::string text =
+        bytes.starts_with("\xEF\xBB\xBF") ? bytes.substr(3) : AnsiToUtf8(bytes);
+    std::string unicode("\xFF\xFE");
+    for (char16_t unit : base::Utf8ToUtf16(text)) {
+        unicode += static_cast<char>(unit & 0xFF);
+        unicode += static_cast<char>(unit >> 8);
+    }
+    const std::string temp = CreateTempFile(base::FolderPart(file), "KSS");
+    if (temp.empty()) return false;
+    if (AppendBytes(temp, unicode) && fileio::MoveOver(temp, file)) return true;
+    fileio::RemoveFile(temp);
+    return false;
+}
+
+}  // namespace
+
 bool WriteProfileString(const std::string& file, const std::string& section, const std::string& key,
                         const std::string& value) {
+    if (!(FitsAnsi(section) && FitsAnsi(key) && FitsAnsi(value)) && !MakeUnicodeProfileFile(file))
+        return false;
     std::wstring wide = Widen(value);
     if (wide.size() > static_cast<size_t>(kProfileFieldChars)) wide.resize(kProfileFieldChars);
     return WritePrivateProfileStringW(Widen(section).c_str(), Widen(key).c_str(), wide.c_str(),

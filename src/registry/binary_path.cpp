@@ -45,6 +45,20 @@ std::string ExtractDataFilePath(std::u16string_view text) {
     return base::Utf16ToUtf8(path);
 }
 
+std::string DataFilePathIn(const std::vector<uint8_t>& data) {
+    const size_t endAligned = data.size() % 2;
+    for (size_t offset : {endAligned, 1 - endAligned}) {
+        std::u16string text;
+        for (size_t i = offset; i + 1 < data.size(); i += 2) {
+            const auto unit = static_cast<char16_t>(data[i] | data[i + 1] << 8);
+            if (unit != 0) text += unit;
+        }
+        std::string path = ExtractDataFilePath(text);
+        if (path != kError) return path;
+    }
+    return ExtractDataFilePath(DecodeBinaryText(data));
+}
+
 namespace {
 
 void AppendHexByte(std::string& out, unsigned b) {
@@ -156,10 +170,11 @@ std::string ReplaceInHexImage(std::string_view image, std::string_view oldImage,
     return out;
 }
 
-std::vector<uint8_t> ReplacePathInData(const std::vector<uint8_t>& data, const std::string& oldPath,
-                                       const std::string& newPath,
-                                       const std::optional<std::string>& oldAnsi,
-                                       const std::optional<std::string>& newAnsi) {
+std::optional<std::vector<uint8_t>> ReplacePathInData(const std::vector<uint8_t>& data,
+                                                      const std::string& oldPath,
+                                                      const std::string& newPath,
+                                                      const std::optional<std::string>& oldAnsi,
+                                                      const std::optional<std::string>& newAnsi) {
     std::string image = HexImage(data);
     bool changed = false;
     std::string result =
@@ -167,9 +182,8 @@ std::vector<uint8_t> ReplacePathInData(const std::vector<uint8_t>& data, const s
     if (!changed && oldAnsi && newAnsi)
         result = ReplaceInHexImage(image, SingleBytePathImage(*oldAnsi),
                                    SingleBytePathImage(*newAnsi), changed);
-    if (!changed) return data;
-    auto bytes = ParseHexImage(result);
-    return bytes ? *bytes : data;
+    if (!changed) return std::nullopt;
+    return ParseHexImage(result);
 }
 
 }  // namespace kestrine::registry

@@ -21,6 +21,12 @@ std::string NonZeroBytes(const std::vector<uint8_t>& data);
 // the third character or later), else from the last "\\" (same condition); "Error" otherwise.
 std::string ExtractDataFilePath(std::u16string_view text);
 
+// The data file path a profile value ends with, stored as UTF-16LE: the bytes are read as whole
+// code units (aligned to the value's end first, then to the other byte), so that characters with a
+// zero low byte (U+4E00, U+0100 ...) decode too; when neither alignment holds a path, by
+// DecodeBinaryText. "Error" when there is none.
+std::string DataFilePathIn(const std::vector<uint8_t>& data);
+
 // Each byte as upper-case hex without leading zero, separated by "=" (0x43 0x3A 0x5C 0x00 gives
 // "43=3A=5C=0").
 std::string HexImage(const std::vector<uint8_t>& data);
@@ -38,10 +44,12 @@ std::string ReplaceInHexImage(std::string_view image, std::string_view oldImage,
                               std::string_view newImage, bool& changed);
 
 // The value's bytes with the old path replaced by the new one: as UTF-16LE, or, when that occurs
-// nowhere, as single bytes (only when both paths have an ANSI form).
-std::vector<uint8_t> ReplacePathInData(const std::vector<uint8_t>& data, const std::string& oldPath,
-                                       const std::string& newPath,
-                                       const std::optional<std::string>& oldAnsi,
-                                       const std::optional<std::string>& newAnsi);
+// nowhere, as single bytes (only when both paths have an ANSI form). Nothing when the old path
+// occurs in neither form.
+std::optional<std::vector<uint8_t>> ReplacePathInData(const std::vector<uint8_t>& data,
+                                                      const std::string& oldPath,
+                                                      const std::string& newPath,
+                                                      const std::optional<std::string>& oldAnsi,
+                                                      const std::optional<std::string>& newAnsi);
 
 }  // namespace kestrine::registry

@@ -1,5 +1,6 @@
 #include "registry/export_format.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -137,6 +138,14 @@ void WriteKey(std::string& out, const RegKeyTree& key, const std::string& relati
                  plain && PlainKeyName(sub.name, fitsAnsi), fitsAnsi);
 }
 
+// Where the UTF-8 character at `pos` ends (the text's end at the latest).
+size_t NextCharacter(std::string_view text, size_t pos) {
+    if (pos >= text.size()) return text.size();
+    ++pos;
+    while (pos < text.size() && (static_cast<unsigned char>(text[pos]) & 0xC0) == 0x80) ++pos;
+    return pos;
+}
+
 // Optional sign and decimal digits, within [min, max].
 std::optional<int64_t> ParseInteger(std::string_view text, int64_t min, int64_t max) {
     const std::string trimmed = base::TrimSpaces(text);
@@ -233,17 +242,21 @@ ImportPlan ParseExportText(std::string_view text) {
             if (!header(line)) return fail(lineNo, "bad key line");
             continue;
         }
-        if (line.front() != '"') return fail(lineNo, "bad line");
+        // Every other line is a value line, read by characters as earlier versions read it: the
+        // name lies between the first character and the one before the first "=" (which must be the
+        // third character or later), the type is the three characters after "=", and the data
+        // follows the one character after the type. The text is UTF-8 here, so a character is a
+        // whole sequence, never a byte of one.
         auto eq = line.find('=');
         if (eq == std::string_view::npos) return fail(lineNo, "line without \"=\"");
-        if (eq < 2) return fail(lineNo, "\"=\" too early");
-        // The name ends one character before "=": a whole character, not a byte of one, since the
-        // file's text reaches the parser as UTF-8.
-        size_t nameEnd = eq - 1;
-        while (nameEnd > 1 && (static_cast<unsigned char>(line[nameEnd]) & 0xC0) == 0x80) --nameEnd;
-        std::string_view name = line.substr(1, nameEnd - 1);
+        const size_t nameStart = NextCharacter(line, 0);
+        if (eq <= nameStart) return fail(lineNo, "\"=\" too early");
+        size_t nameEnd = nameStart;
+        while (NextCharacter(line, nameEnd) < eq) nameEnd = NextCharacter(line, nameEnd);
+        std::string_view name = line.substr(nameStart, nameEnd - nameStart);
         const std::string type = base::TrimSpaces(line.substr(eq + 1, 3));
-        std::string_view data = eq + 5 <= line.size() ? line.substr(eq + 5) : std::string_view();
+        const size_t dataStart = NextCharacter(line, std::min(eq + 4, line.size()));
+        std::string_view data = line.substr(dataStart);
 
         // Extension lines begin with the placeholder name; an older file whose value name merely
         // contains "=hex" or "=key" keeps being skipped as a type nobody knows.
@@ -269,8 +282,7 @@ ImportPlan ParseExportText(std::string_view text) {
                     auto part = data.substr(
                         start, comma == std::string_view::npos ? data.npos : comma - start);
                     auto byte = ParseInteger(part, 0, 255);
-                    if (!byte || part.find_first_of("+-") != std::string_view::npos)
-                        return fail(lineNo, "bad byte");
+                    if (!byte) return fail(lineNo, "bad byte");
                     value.data.push_back(static_cast<uint8_t>(*byte));
                     if (comma == std::string_view::npos) break;
                     start = comma + 1;
@@ -306,7 +318,7 @@ ImportPlan ParseExportText(std::string_view text) {
         } else {
             continue;  // a type this importer does not know
         }
-        if (!haveKey) return fail(lineNo, "value line before the first key line");
+        if (!haveKey) continue;  // no key to write it into: earlier versions lost it the same way
         ImportStep step;
         step.kind = ImportStep::Kind::SetValue;
         step.value = std::move(value);

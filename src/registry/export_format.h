@@ -71,8 +71,11 @@ struct ImportPlan {
 };
 
 // Reads and checks a whole file (UTF-8 text). Reading stops at the end or at the first empty line;
-// lines end with CR LF or CR. Value lines of unknown types are skipped. Any malformed line, a line
-// that is not well-formed UTF-8 included, makes the plan fail, so that nothing is applied.
+// lines end with CR LF or CR. A line that does not begin with a backslash is a value line, whatever
+// its first character. Value lines of unknown types, and value lines before the first key line,
+// are skipped. A line without "=" or with it before the third character, a number or byte that
+// does not convert, a malformed key line or extension line, and a line that is not well-formed
+// UTF-8 make the plan fail, so that nothing is applied.
 ImportPlan ParseExportText(std::string_view text);
 
 // Applies a plan to a tree held in memory (names compared without regard to ASCII case, like the

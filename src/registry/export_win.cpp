@@ -16,10 +16,13 @@ std::string JoinSubkey(const std::string& subkey, const std::string& name) {
 }
 
 // Reads the tree at the key into `tree`. False when any part of it could not be read; what could be
-// read is kept (a key that cannot be opened stays empty).
-bool ReadTree(uint32_t root, const std::string& subkey, RegKeyTree& tree) {
+// read is kept (a key that cannot be opened stays empty). With `closedSubkeysAllowed`, a subkey
+// that cannot be opened (no access to it) is no fault: an export file gives it its key line alone.
+bool ReadTree(uint32_t root, const std::string& subkey, RegKeyTree& tree,
+              bool closedSubkeysAllowed = false, bool isSubkey = false) {
     platform::RegistryKey key;
-    if (platform::OpenRegistryKey(root, subkey, kKeyRead, key) != 0) return false;
+    if (platform::OpenRegistryKey(root, subkey, kKeyRead, key) != 0)
+        return closedSubkeysAllowed && isSubkey;
     bool ok = true;
     for (uint32_t index = 0;; ++index) {
         platform::RegistryValue value;
@@ -46,7 +49,8 @@ bool ReadTree(uint32_t root, const std::string& subkey, RegKeyTree& tree) {
     for (auto& name : names) {
         RegKeyTree child;
         child.name = name;
-        if (!ReadTree(root, JoinSubkey(subkey, name), child)) ok = false;
+        if (!ReadTree(root, JoinSubkey(subkey, name), child, closedSubkeysAllowed, true))
+            ok = false;
         tree.subkeys.push_back(std::move(child));
     }
     return ok;
@@ -107,7 +111,7 @@ bool ApplyPlan(uint32_t root, const std::string& subkey, const std::string& full
 bool ExportKey(const std::string& fullPath, const std::string& fileName) {
     auto parsed = ParseKey(fullPath);
     RegKeyTree tree;
-    bool complete = parsed.root != 0 && ReadTree(parsed.root, parsed.subkey, tree);
+    bool complete = parsed.root != 0 && ReadTree(parsed.root, parsed.subkey, tree, true);
     std::string text =
         WriteExportText(tree, [](std::string_view s) { return platform::FitsAnsi(s); });
     bool written = WriteFileWhole(fileName, platform::Utf8ToAnsi(text));

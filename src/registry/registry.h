@@ -49,14 +49,21 @@ bool DeleteKeyTree(const std::string& fullPath);
 
 std::string GetBinaryPath(const std::string& fullPath, const std::string& valueName);
 std::string GetBinaryPathViaFile(const std::string& fullPath, const std::string& valueName);
-// Rewrites the path inside the named REG_BINARY value. False only when the value is there but its
-// new bytes could not be written; a missing value has nothing to rewrite.
-bool ReplaceBinaryPath(const std::string& fullPath, const std::string& valueName,
-                       const std::string& oldPath, const std::string& newPath);
+// Rewrites the path inside the named REG_BINARY value. A value that does not hold the old path is
+// written back as it was.
+enum class PathRewrite {
+    Rewritten,
+    NoValue,       // no REG_BINARY value of that name: nothing to rewrite
+    PathNotFound,  // the value holds the old path in neither form
+    WriteFailed,
+};
+PathRewrite ReplaceBinaryPath(const std::string& fullPath, const std::string& valueName,
+                              const std::string& oldPath, const std::string& newPath);
 
 // Registry export files: ExportKey writes the tree below the key into `fileName` (replacing the
-// file whole; a key that cannot be read still gives the file with its top line); false when the
-// tree could not be read whole or the file not written. ImportKey reads and checks the whole file
+// file whole; a key that cannot be read still gives the file with its top line, a subkey that
+// cannot be opened its key line alone, which is no fault); false when the key could not be read,
+// a listing failed or the file was not written. ImportKey reads and checks the whole file
 // first and only then replaces the tree at the key; false, and the tree as it was, for a malformed
 // file, a tree that cannot be read beforehand (it could not be put back), a root key, or a registry
 // write that fails midway (the old tree is put back).

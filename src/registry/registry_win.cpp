@@ -152,7 +152,7 @@ bool DeleteKeyTree(const std::string& fullPath) {
 std::string GetBinaryPath(const std::string& fullPath, const std::string& valueName) {
     auto value = FindBinaryValue(fullPath, valueName);
     if (!value) return kError;
-    return ExtractDataFilePath(DecodeBinaryText(value->data));
+    return DataFilePathIn(value->data);
 }
 
 std::string GetBinaryPathViaFile(const std::string& fullPath, const std::string& valueName) {
@@ -162,10 +162,10 @@ std::string GetBinaryPathViaFile(const std::string& fullPath, const std::string&
     return ExtractDataFilePath(base::Utf8ToUtf16(platform::AnsiToUtf8(NonZeroBytes(value->data))));
 }
 
-bool ReplaceBinaryPath(const std::string& fullPath, const std::string& valueName,
-                       const std::string& oldPath, const std::string& newPath) {
+PathRewrite ReplaceBinaryPath(const std::string& fullPath, const std::string& valueName,
+                              const std::string& oldPath, const std::string& newPath) {
     auto value = FindBinaryValue(fullPath, valueName);
-    if (!value) return true;
+    if (!value) return PathRewrite::NoValue;
     auto ansiForm = [](const std::string& path) -> std::optional<std::string> {
         if (!platform::FitsAnsi(path)) return std::nullopt;
         return platform::Utf8ToAnsi(path);
@@ -174,8 +174,10 @@ bool ReplaceBinaryPath(const std::string& fullPath, const std::string& valueName
         ReplacePathInData(value->data, oldPath, newPath, ansiForm(oldPath), ansiForm(newPath));
     auto parsed = ParseKey(fullPath);
     platform::RegistryKey key;
-    return platform::OpenRegistryKey(parsed.root, parsed.subkey, kKeyWrite, key) == 0 &&
-           platform::SetRegistryValue(key, value->name, kRegBinary, data) == 0;
+    if (platform::OpenRegistryKey(parsed.root, parsed.subkey, kKeyWrite, key) != 0 ||
+        platform::SetRegistryValue(key, value->name, kRegBinary, data ? *data : value->data) != 0)
+        return PathRewrite::WriteFailed;
+    return data ? PathRewrite::Rewritten : PathRewrite::PathNotFound;
 }
 
 }  // namespace kestrine::registry

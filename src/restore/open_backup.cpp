@@ -3,25 +3,27 @@
 #include "app/run_folder.h"
 #include "platform/file_stream.h"
 #include "platform/files.h"
-#include "platform/text.h"
 
 namespace kestrine::restore {
 
 namespace {
 
 // The manifest is extracted to a fresh temporary file in a folder of its own, so no file of a
-// backup at work can be read as this archive's manifest.
+// backup at work can be read as this archive's manifest. One larger than a manifest can be is no
+// backup: it is neither extracted nor read.
 archive::Manifest ReadManifest(archive::ZipComponent& zip, const std::string& tempFolder) {
     const auto entry = zip.FindEntry(archive::kManifestName);
-    if (!entry) return {};
+    if (!entry || entry->uncompressedSize > archive::kManifestSizeLimit) return {};
     const RunFolder work(tempFolder);
     const std::string temp = platform::CreateTempFile(work.Path(), "KSM");
     if (temp.empty()) return {};
     std::string bytes;
-    const bool read = zip.ExtractToFile(*entry, temp) && platform::ReadWholeFile(temp, bytes);
+    const bool read = zip.ExtractToFile(*entry, temp) &&
+                      platform::fileio::FileSize(temp) <= archive::kManifestSizeLimit &&
+                      platform::ReadWholeFile(temp, bytes);
     platform::fileio::RemoveFile(temp);
     if (!read) return {};
-    return archive::ReadManifestText(platform::AnsiToUtf8(bytes));
+    return archive::ReadManifestText(archive::DecodeManifestFile(bytes));
 }
 
 }  // namespace

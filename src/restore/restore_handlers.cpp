@@ -41,7 +41,18 @@ std::string ProfileKey(const RestoreContext& ctx, const std::string& profile) {
 struct Planned {
     std::string entry;       // name in the archive
     std::string targetName;  // file name in the folder
+    size_t occurrence = 0;   // which of the entries of that name (0: the first)
 };
+
+// The entry of the name, or its later namesakes: files of one name from different folders go into
+// an archive one after another under that name.
+std::optional<archive::EntryInfo> FindPlannedEntry(const RestoreContext& ctx, const Planned& p) {
+    if (p.occurrence == 0) return ctx.zip.FindEntry(p.entry);
+    size_t seen = 0;
+    for (auto& entry : ctx.zip.Entries())
+        if (entry.name == p.entry && seen++ == p.occurrence) return entry;
+    return std::nullopt;
+}
 
 // Extracts every planned entry into a checked temporary beside its target in `folder`, then puts
 // them all in place together. False, with nothing in the folder replaced, when a name is not a
@@ -53,7 +64,7 @@ bool ExtractAllInto(const RestoreContext& ctx, const std::vector<Planned>& plan,
     std::vector<StagedFile> staged;
     for (const auto& p : plan) {
         const auto entry =
-            archive::IsPlainFileName(p.entry) ? ctx.zip.FindEntry(p.entry) : std::nullopt;
+            archive::IsPlainFileName(p.entry) ? FindPlannedEntry(ctx, p) : std::nullopt;
         if (!entry || !archive::IsPlainFileName(p.targetName)) {
             DiscardStaged(staged);
             return false;
@@ -88,6 +99,36 @@ std::vector<Planned> PlanSameNames(const std::string& stagingList) {
     std::vector<Planned> plan;
     for (const auto& name : archive::SplitStagingList(base::CutAtNul(stagingList)))
         plan.push_back({name, name});
+    return plan;
+}
+
+// Each listed data file its own file: the k-th namesake is the k-th entry of that name, restored as
+// "name (n).ext" under the first n from 2 that no other file of the list has (names that differ
+// only in case are namesakes in a folder too).
+std::vector<Planned> PlanDistinctNames(const std::vector<std::string>& names) {
+    std::vector<Planned> plan;
+    auto restoredAs = [&](const std::string& candidate) {
+        for (const auto& earlier : plan)
+            if (base::EqualsNoCase(earlier.targetName, candidate)) return true;
+        return false;
+    };
+    auto listed = [&](const std::string& candidate) {
+        for (const auto& other : names)
+            if (base::EqualsNoCase(other, candidate)) return true;
+        return false;
+    };
+    for (const auto& name : names) {
+        Planned p{name, name, 0};
+        for (const auto& earlier : plan) p.occurrence += earlier.entry == name ? 1 : 0;
+        if (restoredAs(name)) {
+            const size_t dot = name.rfind('.');
+            const std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
+            const std::string ext = dot == std::string::npos ? "" : name.substr(dot);
+            for (size_t n = 2; restoredAs(p.targetName) || listed(p.targetName); ++n)
+                p.targetName = stem + " (" + std::to_string(n) + ")" + ext;
+        }
+        plan.push_back(std::move(p));
+    }
     return plan;
 }
 
@@ -173,13 +214,14 @@ bool RestoreContacts(const RestoreContext& ctx) {
 bool RestoreRules(const RestoreContext& ctx, const std::string& profile) {
     return Guarded([&] {
         if (!IsProfileName(profile)) return false;
-        const std::string value = base::CutAtNul(Entry(ctx, Item::Rules));
+        const std::string listed = base::CutAtNul(Entry(ctx, Item::Rules));
+        const std::string value = archive::DecodeEntryName(listed);
         const std::string ownName = profile + ".RWZ";
         // The rules file is named after the profile it belongs to. It goes straight to the target
         // profile's name; a rules file of the source profile that lies here is not touched.
         bool found = false;
         std::vector<Planned> plan;
-        for (const auto& name : archive::SplitStagingList(value)) {
+        for (const auto& name : archive::SplitStagingList(listed)) {
             if (!found && base::EqualsNoCase(name, value)) {
                 found = true;
                 plan.push_back({name, base::EqualsNoCase(value, ownName) ? name : ownName});
@@ -216,28 +258,40 @@ bool RestoreDatas(const RestoreContext& ctx, const std::string& profile) {
         if (!IsProfileName(profile)) return false;
         const outlook::UserFolders folders = Folders(ctx);
         const std::string& local = folders.localOutlook;
+        // A backup that records the section of each data file restores namesakes side by side and
+        // links each section to its own file; one that does not restores as it always did.
+        const auto names = archive::SplitStagingList(base::CutAtNul(Entry(ctx, Item::DataFiles)));
+        const archive::DataFileStores stores = archive::SplitDataFileStores(ctx.dataFileStores);
+        const std::vector<Planned> plan =
+            stores.empty() ? PlanSameNames(Entry(ctx, Item::DataFiles)) : PlanDistinctNames(names);
         // A data file that cannot be put in place (Outlook holds it) leaves the profile linked to
         // the files it has.
-        if (!ExtractAllInto(ctx, PlanSameNames(Entry(ctx, Item::DataFiles)), local)) return false;
+        if (!ExtractAllInto(ctx, plan, local)) return false;
 
         const std::string profileKey = ProfileKey(ctx, profile);
         const auto sections = registry::EnumSubKeys(profileKey);
         if (sections.names.empty() || sections.failed) return false;
 
-        // Every section that names a data file names a file of the same name in the local folder
-        // afterwards. A write that fails leaves a profile that still names old places: the item
-        // fails.
+        // Every section that names a data file names a file in the local folder afterwards: its own
+        // restored file, or else one of the same name. A path that cannot be rewritten, or a write
+        // that fails, leaves a profile that still names old places: the item fails.
         for (const auto& section : sections.names) {
             const std::string key = profileKey + "\\" + section;
             std::string oldPath = registry::GetBinaryPath(key, outlook::kDataFilePathValue);
             if (oldPath == registry::kError)
                 oldPath = registry::GetBinaryPathViaFile(key, outlook::kDataFilePathValue);
             if (oldPath == registry::kError) continue;
-            const std::string newPath = base::JoinPath(local, base::BaseName(oldPath));
-            if (!registry::DeleteValue(key, outlook::kDataFileAnsiPathValue) ||
-                !registry::ReplaceBinaryPath(key, outlook::kDataFilePathValue, oldPath, newPath) ||
-                !registry::ReplaceBinaryPath(key, outlook::kDataFileWidePathValue, oldPath,
-                                             newPath))
+            std::string newName = base::BaseName(oldPath);
+            for (const auto& [recorded, position] : stores)
+                if (recorded == section && position < plan.size())
+                    newName = plan[position].targetName;
+            const std::string newPath = base::JoinPath(local, newName);
+            using registry::PathRewrite;
+            if (registry::ReplaceBinaryPath(key, outlook::kDataFilePathValue, oldPath, newPath) !=
+                    PathRewrite::Rewritten ||
+                registry::ReplaceBinaryPath(key, outlook::kDataFileWidePathValue, oldPath,
+                                            newPath) == PathRewrite::WriteFailed ||
+                !registry::DeleteValue(key, outlook::kDataFileAnsiPathValue))
                 return false;
         }
 

@@ -22,6 +22,8 @@ struct RestoreContext {
     const outlook::Environment& env;  // UserProfileDir, OSVersion, OutlookVersion, ProfilesRoot
     // The manifest value of each archive item (an entry name or a list), by archive::IndexOf.
     const std::array<std::string, archive::kItemCount>& entries;
+    // The data files' record of profile sections (archive::SplitDataFileStores); may be empty.
+    const std::string& dataFileStores;
     archive::ZipComponent& zip;  // holds the open backup archive
     const std::string& tempFolder;
     // Told before each entry is extracted, with its name and size.

@@ -55,7 +55,7 @@ RestoreResult RunRestore(const RestoreJob& job, const outlook::Environment& env,
     progress.bytesExpected = ExpectedBytes(job, zip);
     // Where the entry being extracted starts among the run's bytes, and its size.
     uint64_t entryStart = 0, entrySize = 0;
-    RestoreContext ctx{env, job.entries, zip, work.Path(), nullptr, nullptr};
+    RestoreContext ctx{env, job.entries, job.dataFileStores, zip, work.Path(), nullptr, nullptr};
     ctx.oldFileKept = [&](const KeptOldFile& kept) {
         result.keptOldFiles.push_back(kept);
         log(RestoreOldFileLine(platform::NowText(), kept.target, kept.oldCopy));

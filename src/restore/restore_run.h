@@ -24,6 +24,7 @@ struct RestoreJob {
     std::string sourceFile;                                // the archive, for the log
     std::string itemFlags;                                 // of the open archive
     std::array<std::string, archive::kItemCount> entries;  // the manifest values of its items
+    std::string dataFileStores;  // which profile section each data file came from, if recorded
     // How long the run waits while another backup or restore works before it gives up.
     std::chrono::milliseconds waitForOtherRun = std::chrono::seconds(30);
 };

@@ -89,6 +89,7 @@ void RecordOpenedBackup(AppState& state, const std::string& path,
         if (archive::ItemPresent(state.ItemFlags, info.item))
             state.ItemEntries[archive::IndexOf(info.item)] =
                 opened.manifest.entries[archive::IndexOf(info.item)];
+    state.DataFileStores = opened.manifest.dataFileStores;
 }
 
 std::optional<Message> RefuseRestore(bool noSourceFile, const RestoreTabModel& tab) {
@@ -113,6 +114,7 @@ restore::RestoreJob RestoreJobFor(const RestoreTabModel& tab, const AppState& st
     job.sourceFile = state.SourceFile;
     job.itemFlags = state.ItemFlags;
     job.entries = state.ItemEntries;
+    job.dataFileStores = state.DataFileStores;
     return job;
 }
 

@@ -66,6 +66,33 @@ TEST(Settings, FieldLimitsTrimCaseAndSwitches) {
     EXPECT_FALSE(fs::exists(U8(unwritable)));
 }
 
+TEST(Settings, AFolderWithoutAnAnsiFormIsStoredExactlyAndAnsiFilesStayAnsi) {
+    TempDir dir;
+    const std::string ini = dir / "settings.dat";
+    const std::string cafe = "C:\\Caf\xC3\xA9";
+    ASSERT_TRUE(WriteINIValue(ini, "backup", "backupfolder", cafe));
+    EXPECT_EQ(ReadFile(ini), "[backup]\r\nbackupfolder=C:\\Caf\xE9\r\n");  // as earlier versions
+    ASSERT_TRUE(WriteINIValue(ini, "General", "checkbackupfile", "1"));
+
+    // A folder outside the ANSI code page turns the file into UTF-16; every value stays as it was.
+    const std::string folder = "D:\\B\xC3\xBCro-\xCE\xA9\\\xE4\xB8\x80\xE9\x83\x8E";
+    ASSERT_TRUE(WriteINIValue(ini, "backup", "backupfolder", folder));
+    EXPECT_EQ(ReadFile(ini).substr(0, 2), "\xFF\xFE");
+    EXPECT_EQ(ReadINIValue(ini, "backup", "backupfolder"), folder);
+    EXPECT_TRUE(SettingIsOn(ini, "General", "checkbackupfile"));
+    ASSERT_TRUE(WriteINIValue(ini, "backup", "note", cafe));
+    EXPECT_EQ(ReadINIValue(ini, "backup", "note"), cafe);
+    EXPECT_EQ(ReadINIValue(ini, "backup", "backupfolder"), folder);
+
+    // A new file takes such a folder too; one that cannot be written is refused as before.
+    const std::string fresh = dir / "fresh.dat";
+    ASSERT_TRUE(WriteINIValue(fresh, "backup", "backupfolder", folder));
+    EXPECT_EQ(ReadINIValue(fresh, "BACKUP", "backupfolder"), folder);
+    EXPECT_FALSE(
+        WriteINIValue(dir / "no such folder\\settings.dat", "backup", "backupfolder", folder));
+    EXPECT_EQ(platform::ListFiles(dir.str(), true).size(), 2u);  // no temporary file left
+}
+
 TEST(LineFiles, SaveAppendsAnsiTextAndGetReadsTheFirstMatch) {
     TempDir dir;
     const std::string file = dir / "kestrine.dat";

@@ -3,6 +3,8 @@
 #include <vector>
 
 #include "archive/manifest.h"
+#include "base/line_file.h"
+#include "platform/text.h"
 
 namespace kestrine::archive {
 namespace {
@@ -41,6 +43,61 @@ TEST(StagingList, JoinAndSplit) {
     EXPECT_EQ(SplitStagingList("a.pst;b c.pst"), (std::vector<std::string>{"a.pst", "b c.pst"}));
     EXPECT_TRUE(SplitStagingList("").empty());
     EXPECT_EQ(SplitStagingList(";a;;b;"), (std::vector<std::string>{"a", "b"}));
+}
+
+TEST(StagingList, ASemicolonInANameTravelsAsABarThatNoFileNameHolds) {
+    const std::string list = JoinStagingList({"a;b.txt", "c.htm"});
+    EXPECT_EQ(list, "a|b.txt;c.htm");
+    EXPECT_EQ(SplitStagingList(list), (std::vector<std::string>{"a;b.txt", "c.htm"}));
+    EXPECT_EQ(DecodeEntryName("x|y.RWZ"), "x;y.RWZ");
+}
+
+TEST(DataFileStores, SectionsAndPositionsRoundTripAndMalformedPairsAreSkipped) {
+    const DataFileStores stores = {{"13dbb0c8aa05101a9bb000aa002fc45a", 0}, {"b", 1}, {"c", 0}};
+    const std::string value = JoinDataFileStores(stores);
+    EXPECT_EQ(value, "13dbb0c8aa05101a9bb000aa002fc45a:1;b:2;c:1");
+    EXPECT_EQ(SplitDataFileStores(value), stores);
+    // Names the record cannot hold are left out; those sections restore without it.
+    EXPECT_EQ(JoinDataFileStores({{"a;b", 0}, {"c:d", 0}, {"", 0}, {"e", 2}}), "e:3");
+    EXPECT_EQ(SplitDataFileStores("x;:1;y:;z:0;w:-1;v:1x;u:9999999;t:2"),
+              (DataFileStores{{"t", 1}}));
+    EXPECT_TRUE(SplitDataFileStores("").empty());
+}
+
+TEST(ManifestFile, AnsiWhenEverythingFitsElseUtf8ThatEarlierReadersStillScan) {
+    ManifestHeader header = SampleHeader();
+    header.identity = "Caf\xC3\xA9";
+    const std::string ansiText = ManifestText(header, {}, "00000000000");
+    EXPECT_EQ(EncodeManifestFile(ansiText), platform::Utf8ToAnsi(ansiText));
+    EXPECT_EQ(DecodeManifestFile(EncodeManifestFile(ansiText)), ansiText);
+
+    header.identity = "B\xC3\xBCro-\xCE\xA9";
+    const std::string text =
+        ManifestText(header,
+                     {{"BackupDatas", "\xE9\x82\xAE\xE4\xBB\xB6.pst"},
+                      {kKeyDataFileStores, "s:1"},
+                      {"BackupSignatures", JoinStagingList({"\xC5\x81ukasz.htm", "a;b.txt"})}},
+                     "01001000000");
+    const std::string bytes = EncodeManifestFile(text);
+    EXPECT_EQ(bytes, "\xEF\xBB\xBF\r\n" + text);
+    EXPECT_EQ(DecodeManifestFile(bytes), text);
+    EXPECT_EQ(DecodeManifestFile("\xEF\xBB\xBF" + text), text);  // the mark before the first key
+    Manifest m = ReadManifestText(DecodeManifestFile(bytes));
+    ASSERT_TRUE(m.valid);
+    EXPECT_EQ(m.header.identity, "B\xC3\xBCro-\xCE\xA9");
+    EXPECT_EQ(m.entries[IndexOf(Item::DataFiles)], "\xE9\x82\xAE\xE4\xBB\xB6.pst");
+    EXPECT_EQ(m.dataFileStores, "s:1");
+    EXPECT_EQ(SplitStagingList(m.entries[IndexOf(Item::Signatures)]),
+              (std::vector<std::string>{"\xC5\x81ukasz.htm", "a;b.txt"}));
+    // An earlier reader takes the file as ANSI text: the mark's line has no "=" and is skipped, so
+    // every key is found and ASCII values read as they are.
+    const std::string seenByEarlier = platform::AnsiToUtf8(bytes);
+    EXPECT_EQ(base::ScanINIText(seenByEarlier, kKeyComputer), "PC-01");
+    EXPECT_EQ(base::ScanINIText(seenByEarlier, kKeyItemFlags), "01001000000");
+    EXPECT_EQ(base::ScanINIText(seenByEarlier, "BackupDatasStores"), "s:1");
+    // Without the data files' flag the record is not read.
+    EXPECT_EQ(
+        ReadManifestText("BackupDatasStores=s:1\r\nBackupItem=00000000000\r\n").dataFileStores, "");
 }
 
 TEST(ItemFlags, ElevenCharactersAndOnlyOneMeansPresent) {

@@ -107,12 +107,10 @@ TEST(ZipLargeTest, SeventyThousandEntries) {
     EXPECT_EQ(zip.FindEntry("kestrine.dat")->index, 0u);
     EXPECT_EQ(HaveTool("7z") ? Shell("7z t " + Quote(archive)) : 0, 0);
     EXPECT_EQ(HaveTool("unzip") ? Shell("unzip -tq " + Quote(archive)) : 0, 0);
-    if (HaveTool("bsdtar")) {
-        std::string list = dir / "list.txt";
-        ASSERT_EQ(std::system(("bsdtar -tf " + Quote(archive) + " > " + Quote(list)).c_str()), 0);
-        std::string names = Load(list);
-        EXPECT_EQ(static_cast<size_t>(std::count(names.begin(), names.end(), '\n')), count);
-    }
+    EXPECT_EQ(HaveTool("bsdtar") ? Shell("test $(bsdtar -tf " + Quote(archive) + " | wc -l) -eq " +
+                                         std::to_string(count))
+                                 : 0,
+              0);
 }
 
 }  // namespace

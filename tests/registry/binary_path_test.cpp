@@ -97,10 +97,38 @@ TEST(ReplacePath, PrefersUtf16AndFallsBackToSingleBytes) {
     std::vector<uint8_t> ansi = {1, 'C', ':', '\\', 'o', '.', 'p', 0};
     EXPECT_EQ(ReplacePathInData(ansi, "C:\\o.p", "E:\\n.p", "C:\\o.p", "E:\\n.p"),
               (std::vector<uint8_t>{1, 'E', ':', '\\', 'n', '.', 'p', 0}));
-    // Without an ANSI form the single-byte pass is not tried.
-    EXPECT_EQ(ReplacePathInData(ansi, "C:\\o.p", "E:\\n.p", std::nullopt, std::nullopt), ansi);
-    EXPECT_EQ(ReplacePathInData(ansi, "Z:\\none", "E:\\n.p", "Z:\\none", "E:\\n.p"), ansi);
-    EXPECT_EQ(ReplacePathInData({}, "C:\\a", "D:\\b", "C:\\a", "D:\\b"), std::vector<uint8_t>{});
+    // Without an ANSI form the single-byte pass is not tried; a path that is not there is said so.
+    EXPECT_FALSE(ReplacePathInData(ansi, "C:\\o.p", "E:\\n.p", std::nullopt, std::nullopt));
+    EXPECT_FALSE(ReplacePathInData(ansi, "Z:\\none", "E:\\n.p", "Z:\\none", "E:\\n.p"));
+    EXPECT_FALSE(ReplacePathInData({}, "C:\\a", "D:\\b", "C:\\a", "D:\\b"));
+    // The same path is found, and written again unchanged.
+    EXPECT_EQ(ReplacePathInData(ansi, "C:\\o.p", "C:\\o.p", "C:\\o.p", "C:\\o.p"), ansi);
+}
+
+TEST(DataFilePath, CharactersWithAZeroLowByteDecodeAndRewrite) {
+    // U+4E00, U+5800 and U+0100 are stored with a zero low byte, which pairing non-zero bytes
+    // loses.
+    const std::u16string folder = u"C:\\Users\\\x4E00\x90CE\\\x5800\x0100\\";
+    const std::string folder8 = base::Utf16ToUtf8(folder);
+    for (const std::u16string header : {u"\x1\x2\x3\x4", u"\x1\x2\x3"}) {
+        auto data = Utf16Data(header + folder + u"Outlook.pst");
+        EXPECT_EQ(DataFilePathIn(data), folder8 + "Outlook.pst");
+        // An odd header byte, and bytes after the terminator, shift the alignment.
+        data.insert(data.begin(), 9);
+        EXPECT_EQ(DataFilePathIn(data), folder8 + "Outlook.pst");
+        data.push_back(0);
+        EXPECT_EQ(DataFilePathIn(data), folder8 + "Outlook.pst");
+
+        auto rewritten = ReplacePathInData(data, folder8 + "Outlook.pst", "D:\\\xE4\xB8\x80\\n.pst",
+                                           std::nullopt, std::nullopt);
+        ASSERT_TRUE(rewritten);
+        EXPECT_EQ(DataFilePathIn(*rewritten), "D:\\\xE4\xB8\x80\\n.pst");
+    }
+    // A path in single bytes has none in UTF-16 (the caller reads it as ANSI text then).
+    EXPECT_EQ(DataFilePathIn({1, 0, 0, 0, 'C', ':', '\\', 'a', '.', 'p', 's', 't', 0}), kError);
+    EXPECT_EQ(DataFilePathIn(Utf16Data(u"ab\\\\server\\share\\a.pst")), "\\\\server\\share\\a.pst");
+    EXPECT_EQ(DataFilePathIn({}), kError);
+    EXPECT_EQ(DataFilePathIn({0x41}), kError);
 }
 
 }  // namespace

@@ -125,28 +125,34 @@ TEST(ExportRoundTrip, ValuesOfANonPlainKeyNeverReachAnOlderImportersCurrentKey) 
 }
 
 TEST(ImportParser, ReadsOldFilesAsTheyWereAlwaysRead) {
-    // Unknown types are skipped, an "=" inside a name cuts the name, reading ends at an empty line.
+    // Unknown types are skipped, an "=" inside a name cuts the name, reading ends at an empty line;
+    // a value before the first key line has no key to go to, and any line that is no key line is a
+    // value line, its name between the first character and the one before "=".
     auto plan = ParseExportText(
+        "\"early\"= dw:1\r\n"
         "\\\r\n"
+        "plain=text\r\n"
+        "\xC3\xA9q'= dw:7\r\n"
         "\"a=b\"= sz:x\r\n"
         "\"x=hex:1:zz\"= sz:y\r\n"
         "\"k=key:q\"= sz:y\r\n"
         "\"New\"=qwd:1\r\n"
         "\"n\"= dw: 12 \r\n"
-        "\"b\"=bin: 1, 2 ,3\r\n"
+        "\"b\"=bin: 1, +2 ,3\r\n"
         "\"s\"= sz:a\nb\r\n"
         "\\Sub\r\n"
         "\\Sub\r\n"
         "\r\n"
         "\\Ignored\r\n");
     ASSERT_TRUE(plan.ok) << plan.error;
-    ASSERT_EQ(plan.steps.size(), 5u);
+    ASSERT_EQ(plan.steps.size(), 6u);
     EXPECT_EQ(plan.steps[0].kind, ImportStep::Kind::ReplaceTree);
-    EXPECT_EQ(plan.steps[1].value, (RegValue{"n", kRegDword, Dword(12)}));
-    EXPECT_EQ(plan.steps[2].value, (RegValue{"b", kRegBinary, {1, 2, 3}}));
-    EXPECT_EQ(plan.steps[3].value, (RegValue{"s", kRegSz, Sz("a\nb")}));
-    EXPECT_EQ(plan.steps[4].kind, ImportStep::Kind::OpenKey);
-    EXPECT_EQ(plan.steps[4].relativePath, "Sub");
+    EXPECT_EQ(plan.steps[1].value, (RegValue{"q", kRegDword, Dword(7)}));
+    EXPECT_EQ(plan.steps[2].value, (RegValue{"n", kRegDword, Dword(12)}));
+    EXPECT_EQ(plan.steps[3].value, (RegValue{"b", kRegBinary, {1, 2, 3}}));
+    EXPECT_EQ(plan.steps[4].value, (RegValue{"s", kRegSz, Sz("a\nb")}));
+    EXPECT_EQ(plan.steps[5].kind, ImportStep::Kind::OpenKey);
+    EXPECT_EQ(plan.steps[5].relativePath, "Sub");
 }
 
 TEST(ImportParser, CutsANameBeforeTheWholeCharacterThatPrecedesTheEqualsSign) {
@@ -188,10 +194,9 @@ TEST(ImportParser, RejectsEveryKindOfMalformedLine) {
         {"\\\r\n\"b\"=bin:0x10\r\n", 2},             // bad byte
         {"\\\r\n\"no equals sign\r\n", 2},           // line without "="
         {"\\\r\n\"= sz:x\r\n", 2},                   // "=" too early
-        {"\\\r\nplain text\r\n", 2},                 // bad line
+        {"\\\r\nplain text\r\n", 2},                 // line without "="
         {"\\\r\n\\A\\\\B\r\n", 2},                   // empty key name
         {"\\\r\n\\A\\\r\n", 2},                      // key line ending with a backslash
-        {"\"v\"= sz:x\r\n", 1},                      // value before any key
         {"\\\r\n\"*\"=hex:1:zz:00\r\n", 2},          // bad extension hex
         {"\\\r\n\"*\"=hex:1:61\r\n", 2},             // extension without data field
         {"\\\r\n\"*\"=hex:123456789:61:00\r\n", 2},  // type wider than 32 bits

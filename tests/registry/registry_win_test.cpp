@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <random>
 
 #include "base/utf.h"
 #include "platform/registry_access.h"
+#include "platform/text.h"
 #include "registry/export_format.h"
 #include "registry/key_path.h"
 #include "registry/registry.h"
@@ -170,11 +172,13 @@ TEST_F(RegistryTest, ReplaceBinaryPathRewritesUtf16OrAnsiPaths) {
                      {"ansi", kRegBinary, ansi},
                      {"other", kRegBinary, {1, 2, 3}}},
                     {}});
-    EXPECT_TRUE(
-        ReplaceBinaryPath(path_, "01020fff", "C:\\Old\\a.pst", "E:\\New\\\xE6\x97\xA5.pst"));
-    ReplaceBinaryPath(path_, "ansi", "C:\\o.pst", "D:\\n.pst");
-    ReplaceBinaryPath(path_, "other", "C:\\o.pst", "D:\\n.pst");
-    ReplaceBinaryPath(path_, "ANSI", "D:\\n.pst", "F:\\f.pst");  // name differs in case
+    EXPECT_EQ(ReplaceBinaryPath(path_, "01020fff", "C:\\Old\\a.pst", "E:\\New\\\xE6\x97\xA5.pst"),
+              PathRewrite::Rewritten);
+    EXPECT_EQ(ReplaceBinaryPath(path_, "ansi", "C:\\o.pst", "D:\\n.pst"), PathRewrite::Rewritten);
+    EXPECT_EQ(ReplaceBinaryPath(path_, "other", "C:\\o.pst", "D:\\n.pst"),
+              PathRewrite::PathNotFound);
+    // The value name differs in case.
+    EXPECT_EQ(ReplaceBinaryPath(path_, "ANSI", "D:\\n.pst", "F:\\f.pst"), PathRewrite::NoValue);
     auto tree = ReadRaw(sub_);
     ASSERT_EQ(tree.values.size(), 3u);
     EXPECT_EQ(tree.values[0].data, Utf16Path(u"\x1\x2"
@@ -234,8 +238,7 @@ TEST_F(RegistryTest, AMalformedFileLeavesTheTargetUntouched) {
 
     // Cut inside the last line (a hex extension line gets an odd digit count or loses a field).
     const std::vector<std::string> bad = {good.substr(0, good.size() - 7),
-                                          good + "\"b\"=bin:1,2,300\r\n",
-                                          "\"v\"= sz:no key line\r\n" + good};
+                                          good + "\"b\"=bin:1,2,300\r\n", "\"v\"= dw:x\r\n" + good};
     for (size_t i = 0; i < bad.size(); ++i) {
         test::WriteFile(file, bad[i]);
         EXPECT_FALSE(ImportKey(path_ + "\\Target", file)) << i;
@@ -269,6 +272,40 @@ TEST_F(RegistryTest, ExportOfAMissingKeyWritesTheTopLineAndFails) {
     EXPECT_EQ(test::ReadFile(file), "\\\r\n");
     EXPECT_FALSE(ExportKey(path_, dir_ / "no such folder\\x.reg"));
     EXPECT_FALSE(ImportKey("HKEY_CURRENT_USER", file));
+}
+
+// Sets an empty access list on the key (nobody may open it) or takes it away again.
+bool LockKey(const std::string& subkey, bool locked) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, platform::Widen(subkey).c_str(), 0, WRITE_DAC, &key))
+        return false;
+    SECURITY_DESCRIPTOR sd;
+    ACL acl;
+    InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION);
+    InitializeAcl(&acl, sizeof acl, ACL_REVISION);
+    SetSecurityDescriptorDacl(&sd, TRUE, locked ? &acl : nullptr, FALSE);
+    const bool ok = RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &sd) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return ok;
+}
+
+TEST_F(RegistryTest, ASubkeyThatCannotBeOpenedGivesItsKeyLineAndTheExportGoesOn) {
+    WriteRaw(sub_ + "\\Source", RegKeyTree{"",
+                                           {{"top", kRegDword, Dword(1)}},
+                                           {RegKeyTree{"A", {{"a", kRegDword, Dword(2)}}, {}},
+                                            RegKeyTree{"B", {{"b", kRegDword, Dword(3)}}, {}}}});
+    const std::string locked = sub_ + "\\Source\\A";
+    ASSERT_TRUE(LockKey(locked, true));
+    platform::RegistryKey probe;
+    if (platform::OpenRegistryKey(0x80000001u, locked, kKeyRead, probe) == 0) {
+        LockKey(locked, false);
+        GTEST_SKIP() << "the registry here does not enforce access lists";
+    }
+    const std::string file = dir_ / "locked.reg";
+    const bool exported = ExportKey(path_ + "\\Source", file);
+    ASSERT_TRUE(LockKey(locked, false));
+    EXPECT_TRUE(exported);
+    EXPECT_EQ(test::ReadFile(file), "\\\r\n\"top\"= dw:1\r\n\\A\r\n\\B\r\n\"b\"= dw:3\r\n");
 }
 
 }  // namespace

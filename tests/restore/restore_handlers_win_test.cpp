@@ -19,7 +19,8 @@ class RestoreHandlers : public ::testing::Test {
     Scratch s;
     archive::ZipComponent zip;
     std::array<std::string, archive::kItemCount> entries;
-    RestoreContext ctx{s.state, entries, zip, s.app, nullptr, nullptr};
+    const std::string noStores;
+    RestoreContext ctx{s.state, entries, noStores, zip, s.app, nullptr, nullptr};
 
     std::string& EntryOf(Item item) { return entries[archive::IndexOf(item)]; }
     // Opens an unprotected archive of these files and sets the item values.
@@ -244,6 +245,16 @@ TEST_F(RestoreDataFiles, FilesArePutInPlaceAndEveryStoreIsRelinked) {
         values.erase("Delivery Folder EntryID");
     }
     EXPECT_EQ(Snapshot(p), expected);
+}
+
+TEST_F(RestoreDataFiles, AStorePathThatCannotBeRewrittenFailsTheItem) {
+    // A user folder without an ANSI form cannot go into a path stored in single bytes.
+    const std::string user = s.dir / "\xE4\xB8\x80";
+    const std::string local2 = s.MakeFolder(user + "\\AppData\\Local\\Microsoft\\Outlook");
+    s.state.UserProfileDir = user;
+    EXPECT_FALSE(RestoreDatas(ctx, "Second"));
+    EXPECT_EQ(GetData(p + "\\store1", "01020fff"), StoreValueUtf16(local2 + "\\Main.pst"));
+    EXPECT_EQ(GetData(p + "\\store2", "01020fff"), StoreValueAnsi("E:\\Old\\Archive.pst"));
 }
 
 TEST_F(RestoreDataFiles, ALockedDataFileFailsTheItemAndKeepsTheProfileLinks) {

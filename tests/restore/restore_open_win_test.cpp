@@ -96,8 +96,12 @@ TEST_F(OpenBackup, WhatIsNoValidBackupIsRefused) {
     gap.insert(gap.end() - 1, "");  // an empty line ends the reading before BackupItem
     auto shortFlags = Scratch::Manifest({{Item::DataFiles, "a.pst"}});
     shortFlags.back() = "BackupItem=0100000000";
-    for (const std::string& path : {notZip, noManifest, s.MakeArchive("gap.ksx", {}, gap),
-                                    s.MakeArchive("short.ksx", {}, shortFlags)}) {
+    // A manifest larger than any real one (1 MiB) is no backup, however well it reads.
+    auto huge = Scratch::Manifest({{Item::DataFiles, "a.pst"}});
+    huge.push_back("Padding=" + std::string(1 << 20, 'x'));
+    for (const std::string& path :
+         {notZip, noManifest, s.MakeArchive("gap.ksx", {}, gap),
+          s.MakeArchive("short.ksx", {}, shortFlags), s.MakeArchive("huge.ksx", {}, huge)}) {
         s.dialogs.messages.clear();
         EXPECT_EQ(OpenFile(path), OpenOutcome::Invalid) << path;
         EXPECT_EQ(s.dialogs.messages.at(0).text, "Invalid backup file");

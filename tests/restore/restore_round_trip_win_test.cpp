@@ -1,6 +1,7 @@
 // Whole restores: a realistic profile backed up with a password by the backup run and restored
-// into a profile of another name and into a cleaned copy of itself; an archive as earlier versions
-// wrote it; and an archive whose entry names try to leave their folder.
+// into a profile of another name (names outside the ANSI code page, a ";" in a name, two data files
+// of one name from different folders, a folder whose characters have a zero low byte); an archive
+// as earlier versions wrote it; and an archive whose entry names try to leave their folder.
 #include <algorithm>
 
 #include "outlook/profile_data.h"
@@ -41,12 +42,19 @@ restore::RestoreResult OpenAndRestore(Scratch& s, archive::ZipComponent& zip,
     return RestoreNow(window, s.state, zip).result;
 }
 
+// The profile backed up, whose rules file is named after it, and names no Western ANSI code page
+// holds.
+const std::string kProfile = "B\xC3\xBCro-\xCE\xA9";
+const std::string kLukasz = "\xC5\x81ukasz.htm";
+const std::string kMailPst = "\xE9\x82\xAE\xE4\xBB\xB6.pst";
+
 class RoundTrip : public ::testing::Test {
   protected:
     Scratch s;
     archive::ZipComponent zip;
     std::string source;     // the profile key backed up
-    std::string elsewhere;  // a data folder outside the usual one
+    std::string elsewhere;  // a data folder outside the usual one, named U+4E00 U+90CE
+    std::string mail, old;  // two folders holding an Outlook.pst each
     std::string archivePath;
     TreeSnapshot sourceTree, sourceOptions;
     std::map<std::string, FolderSnapshot> sourceFiles;  // folder name -> top-level files
@@ -69,22 +77,29 @@ class RoundTrip : public ::testing::Test {
         for (const auto& d : {f.signatures, f.stationery, f.templates, f.roamingOutlook,
                               f.localOutlook, f.contacts, fav})
             s.MakeFolder(d);
-        elsewhere = s.MakeFolder(s.dir / "D-drive Mail");
+        elsewhere = s.MakeFolder(s.dir / "\xE4\xB8\x80\xE9\x83\x8E");
+        mail = s.MakeFolder(s.dir / "Mail");
+        old = s.MakeFolder(s.dir / "Old");
         Put(f.signatures + "\\Work.htm", "<html>Ann</html>");
         Put(f.signatures + "\\Work.txt", "Ann\r\n");
+        Put(f.signatures + "\\" + kLukasz, "<html>\xC5\x81ukasz</html>");
+        Put(f.signatures + "\\Short;Long.txt", "Ann;A.");
         Put(s.MakeFolder(f.signatures + "\\Work_files") + "\\image001.png", "picture");
         Put(f.stationery + "\\Blue.htm", "<html>blue</html>");
         Put(f.templates + "\\Report.oft", RandomBytes(3000, 11));
-        Put(f.roamingOutlook + "\\Outlook.RWZ", RandomBytes(1063, 12));
+        Put(f.roamingOutlook + "\\" + kProfile + ".RWZ", RandomBytes(1063, 12));
         Put(f.roamingOutlook + "\\Outlook.srs", "send and receive");
         Put(f.roamingOutlook + "\\Outlook.xml", "<nav/>");
         Put(f.contacts + "\\Jane.vcf", "BEGIN:VCARD\r\nEND:VCARD\r\n");
         Put(f.localOutlook + "\\Main.pst", RandomBytes(300000, 13));
         Put(elsewhere + "\\Archive.pst", RandomBytes(120000, 14));
+        Put(f.localOutlook + "\\" + kMailPst, RandomBytes(5000, 16));
+        Put(mail + "\\Outlook.pst", RandomBytes(7000, 17));
+        Put(old + "\\Outlook.pst", RandomBytes(9000, 18));
         Put(elsewhere + "\\Outlook.pab", RandomBytes(4141, 15));
         Put(fav + "\\Outlook.FAV", "favourites");
 
-        source = s.Profile("Outlook");
+        source = s.Profile(kProfile);
         const std::string mainPst = f.localOutlook + "\\Main.pst";
         SetValue(source, "", kSz, SzData("profile default"));
         SetValue(source + "\\" + kStoreSection, "001e0324", kSz, SzData("Outlook"));
@@ -97,6 +112,17 @@ class RoundTrip : public ::testing::Test {
         SetValue(source + "\\store-main", "00033009", kDword, {0xFF, 0xFF, 0xFF, 0xFF});
         SetValue(source + "\\store-arch", "01020fff", kBinary,
                  StoreValueUtf16(elsewhere + "\\Archive.pst"));
+        SetValue(source + "\\store-cn", "01020fff", kBinary,
+                 StoreValueUtf16(f.localOutlook + "\\" + kMailPst));
+        // Two sections name the one file in Mail; the one in Old has the same name.
+        SetValue(source + "\\store-dup", "01020fff", kBinary,
+                 StoreValueUtf16(mail + "\\Outlook.pst"));
+        SetValue(source + "\\store-mail", "01020fff", kBinary,
+                 StoreValueUtf16(mail + "\\Outlook.pst"));
+        SetValue(source + "\\store-old", "01020fff", kBinary,
+                 StoreValueUtf16(old + "\\Outlook.pst"));
+        SetValue(source + "\\store-old", "001f6700", kBinary,
+                 B(Utf16(old + "\\Outlook.pst") + std::string(2, '\0')));
         std::string pab;
         for (char c : elsewhere + "\\Outlook.pab")
             pab += c == '\\' ? std::string("\\\\") : std::string(1, c);
@@ -113,7 +139,7 @@ class RoundTrip : public ::testing::Test {
         SetValue(s.optionsKey + "\\Mail", "Editor", kSz, SzData("Word"));
 
         AppState& st = s.state;
-        static_cast<outlook::ItemLocations&>(st) = outlook::LocationsFor(st, "Outlook", "");
+        static_cast<outlook::ItemLocations&>(st) = outlook::LocationsFor(st, kProfile, "");
         st.StationeryDir = f.stationery;
         archivePath = s.MakeFolder(s.dir / "backups") + "\\ann backup.ksx";
         st.TargetFile = archivePath;
@@ -123,7 +149,7 @@ class RoundTrip : public ::testing::Test {
         sourceFiles = UserFiles(f);
 
         MainWindowModel window;
-        window.backup.sourceProfile = "Outlook";
+        window.backup.sourceProfile = kProfile;
         for (auto& item : window.backup.items) item.ticked = true;
         window.backup.protect = true;
         window.backup.password = window.backup.retypedPassword = "s3cret pw";
@@ -131,6 +157,9 @@ class RoundTrip : public ::testing::Test {
         const auto run = BackupNow(window, st, zip);
         ASSERT_TRUE(run.result.written);
         ASSERT_EQ(run.result.itemFlags, "11111111111");
+        // Names without an ANSI form make the manifest UTF-8.
+        ASSERT_EQ(ReadArchive(archivePath, "s3cret pw").manifestText.substr(0, 5),
+                  "\xEF\xBB\xBF\r\n");
         s.dialogs.messages.clear();
     }
 
@@ -143,6 +172,12 @@ class RoundTrip : public ::testing::Test {
         t["\\store-main"]["001f6700"].second =
             B(Utf16(local + "\\Main.pst") + std::string(2, '\0'));
         t["\\store-arch"]["01020fff"].second = StoreValueUtf16(local + "\\Archive.pst");
+        t["\\store-cn"]["01020fff"].second = StoreValueUtf16(local + "\\" + kMailPst);
+        t["\\store-dup"]["01020fff"].second = StoreValueUtf16(local + "\\Outlook.pst");
+        t["\\store-mail"]["01020fff"].second = StoreValueUtf16(local + "\\Outlook.pst");
+        t["\\store-old"]["01020fff"].second = StoreValueUtf16(local + "\\Outlook (2).pst");
+        t["\\store-old"]["001f6700"].second =
+            B(Utf16(local + "\\Outlook (2).pst") + std::string(2, '\0'));
         t["\\pab-section"]["001e6600"].second = SzData(local + "\\Outlook.pab");
         t[std::string("\\") + kStoreSection].erase("1102039b");
         t[std::string("\\") + kStoreSection].erase("001e023d");
@@ -191,8 +226,10 @@ TEST_F(RoundTrip, IntoAnotherProfileOfAnotherUser) {
     auto expectedFiles = sourceFiles;
     expectedFiles["local"]["Archive.pst"] = Get(elsewhere + "\\Archive.pst");
     expectedFiles["local"]["Outlook.pab"] = Get(elsewhere + "\\Outlook.pab");
+    expectedFiles["local"]["Outlook.pst"] = Get(mail + "\\Outlook.pst");
+    expectedFiles["local"]["Outlook (2).pst"] = Get(old + "\\Outlook.pst");
     // The rules file is named after the target profile; the preferences bring the source's too.
-    expectedFiles["roaming"]["Second.RWZ"] = expectedFiles["roaming"]["Outlook.RWZ"];
+    expectedFiles["roaming"]["Second.RWZ"] = expectedFiles["roaming"][kProfile + ".RWZ"];
     EXPECT_EQ(UserFiles(f2), expectedFiles);
     EXPECT_FALSE(Exists(fav2 + "\\Second.FAV"));
     EXPECT_TRUE(Exists(fav2 + "\\Outlook.FAV"));

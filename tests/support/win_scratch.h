@@ -359,7 +359,7 @@ inline ArchiveView ReadArchive(const std::string& path, const std::string& passw
     auto entry = zip.FindEntry(archive::kManifestName);
     if (entry && zip.ExtractTo(*entry, out.str())) {
         view.manifestText = ReadFile(out.path() / archive::kManifestName);
-        view.manifest = archive::ReadManifestText(platform::AnsiToUtf8(view.manifestText));
+        view.manifest = archive::ReadManifestText(archive::DecodeManifestFile(view.manifestText));
     }
     return view;
 }
