@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <mutex>
 
 #include "archive/zip_crypto.h"
 #include "archive/zip_format.h"
@@ -38,9 +40,51 @@ struct Chunk {
 struct Deflater {
     z_stream zs{};
     bool ready = false;
+    Deflater() = default;
+    Deflater(const Deflater&) = delete;
+    Deflater& operator=(const Deflater&) = delete;
     ~Deflater() {
         if (ready) deflateEnd(&zs);
     }
+};
+
+// Deflaters kept between chunks, so a chunk does not pay for setting one up. Not thread-local: the
+// MinGW runtime may free a thread's storage before that thread's destructors run.
+class DeflaterPool {
+  public:
+    std::unique_ptr<Deflater> Take() {
+        std::lock_guard lock(mutex_);
+        if (idle_.empty()) return std::make_unique<Deflater>();
+        auto d = std::move(idle_.back());
+        idle_.pop_back();
+        return d;
+    }
+    void Give(std::unique_ptr<Deflater> d) {
+        std::lock_guard lock(mutex_);
+        idle_.push_back(std::move(d));
+    }
+
+  private:
+    std::mutex mutex_;
+    std::vector<std::unique_ptr<Deflater>> idle_;
+};
+
+DeflaterPool& Deflaters() {
+    static DeflaterPool pool;
+    return pool;
+}
+
+// A deflater of the pool for one chunk, given back when the chunk is done.
+class PooledDeflater {
+  public:
+    PooledDeflater() : d_(Deflaters().Take()) {}
+    ~PooledDeflater() { Deflaters().Give(std::move(d_)); }
+    PooledDeflater(const PooledDeflater&) = delete;
+    PooledDeflater& operator=(const PooledDeflater&) = delete;
+    Deflater& operator*() { return *d_; }
+
+  private:
+    std::unique_ptr<Deflater> d_;
 };
 
 // True when a block looks like random or already-compressed bytes: its byte entropy is close
@@ -81,7 +125,8 @@ bool Feed(z_stream& zs, std::vector<uint8_t>& output, size_t& used, const uint8_
 // (level 0) instead of being searched for matches.
 bool CompressChunk(const uint8_t* in, size_t left, std::vector<uint8_t>& output) {
     constexpr size_t kBlock = 64 * 1024;
-    thread_local Deflater d;
+    PooledDeflater pooled;
+    Deflater& d = *pooled;
     if (!d.ready) {
         d.ready = deflateInit2(&d.zs, 1, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
         if (!d.ready) return false;
