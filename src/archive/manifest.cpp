@@ -61,6 +61,27 @@ std::vector<std::string> SplitStagingList(std::string_view list) {
     return names;
 }
 
+std::vector<std::string> DistinctEntryNames(const std::vector<std::string>& names) {
+    std::vector<std::string> distinct;
+    auto taken = [](const std::vector<std::string>& list, const std::string& candidate) {
+        for (const auto& name : list)
+            if (base::EqualsNoCase(name, candidate)) return true;
+        return false;
+    };
+    for (const auto& name : names) {
+        std::string entry = name;
+        if (taken(distinct, name)) {
+            const size_t dot = name.rfind('.');
+            const std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
+            const std::string ext = dot == std::string::npos ? "" : name.substr(dot);
+            for (size_t n = 2; taken(distinct, entry) || taken(names, entry); ++n)
+                entry = stem + " (" + std::to_string(n) + ")" + ext;
+        }
+        distinct.push_back(std::move(entry));
+    }
+    return distinct;
+}
+
 std::string DecodeEntryName(std::string_view value) {
     std::string name(value);
     for (char& c : name)

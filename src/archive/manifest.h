@@ -61,6 +61,10 @@ std::vector<std::pair<std::string, std::string>> HeaderPairs(const ManifestHeade
 // pieces of it.
 std::string JoinStagingList(const std::vector<std::string>& names);
 std::vector<std::string> SplitStagingList(std::string_view list);
+// Names for files of one item, all distinct: a later namesake (also one differing only in case)
+// becomes "name (n).ext" under the first n from 2 that no other name of the list is. Data files of
+// one name from different folders go into an archive, and come back out, under such names.
+std::vector<std::string> DistinctEntryNames(const std::vector<std::string>& names);
 // One name as a list of its own holds it ("|" back to ";").
 std::string DecodeEntryName(std::string_view value);
 

@@ -211,9 +211,9 @@ void ZipComponent::SetChunkSize(size_t bytes) {
     impl_->writer.SetChunkSize(bytes);
 }
 
-bool ZipComponent::AddFile(const std::string& filePath) {
+bool ZipComponent::AddFile(const std::string& filePath, const std::string& entryName) {
     impl_->Clear();
-    std::string name = fileio::BareFileName(filePath);
+    const std::string name = entryName.empty() ? fileio::BareFileName(filePath) : entryName;
     if (impl_->events.FileAdding) impl_->events.FileAdding(name);
     if (!impl_->writer.AddFile(filePath, name)) return impl_->FromWriter();
     return true;

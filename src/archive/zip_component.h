@@ -5,7 +5,8 @@
 // Writing streams: each AddFile compresses the file into a temporary file beside the target
 // ("~<name>.writing-<digits>-<digits>.tmp"); WriteArchive adds the central directory and only then
 // moves the finished archive over any older file of that name. Protection and password are
-// therefore set before the first AddFile. Paths are UTF-8; entry names are the bare file names.
+// therefore set before the first AddFile. Paths are UTF-8; entry names are the bare file names
+// unless given.
 //
 // Two kinds of failure while writing: a file that cannot be opened or read (missing, locked, open
 // for writing by another program, read error) fails only its AddFile (LastErrorKind()
@@ -86,13 +87,13 @@ class ZipComponent {
     // AddFile.
     void ProtectEntries(bool on);
     void SetWritingPassword(const std::string& password);
-    // Adds the file as a root entry named by its bare file name. The file is opened so that no
-    // other program may write it meanwhile (a file open for writing elsewhere is refused). False
-    // with LastErrorKind() SourceUnreadable when it could not be read whole: the archive then stays
-    // as it was. False with ArchiveWriteFailed or Cancelled when the archive is dead. A small file
-    // is read at once and written while the next ones are read, so a write error may show at a
-    // later AddFile or at WriteArchive.
-    bool AddFile(const std::string& filePath);
+    // Adds the file as a root entry named `entryName`, or by its bare file name. The file is opened
+    // so that no other program may write it meanwhile (a file open for writing elsewhere is
+    // refused). False with LastErrorKind() SourceUnreadable when it could not be read whole: the
+    // archive then stays as it was. False with ArchiveWriteFailed or Cancelled when the archive is
+    // dead. A small file is read at once and written while the next ones are read, so a write error
+    // may show at a later AddFile or at WriteArchive.
+    bool AddFile(const std::string& filePath, const std::string& entryName = {});
     // Optional: the total size of the files that will be added, so WriteProgress counts against
     // the whole write from the start (otherwise against the files added so far).
     void SetExpectedBytes(uint64_t bytes);

@@ -177,7 +177,8 @@ BackupResult RunBackup(const BackupJob& job, const ProgramPaths& paths, archive:
             progress.bytesDone = doneBeforeFile;
             if (observer.progress) observer.progress(progress);
             // A file that cannot be read whole (Outlook holding it) fails the item only.
-            ok = zip.AddFile(plan.files[f]);
+            ok = zip.AddFile(plan.files[f],
+                             plan.entryNames.empty() ? std::string() : plan.entryNames[f]);
             if (!ok && archiveDead()) {
                 result.outcomes[index] = StepOutcome::Failed;
                 return abandon();

@@ -32,7 +32,7 @@ ItemPlan BackupRegistryItem(const HandlerContext& ctx, const std::string& keyPat
 // file that several sections name goes in once; the record says which sections named which file,
 // so that files of the same name from different folders each find their own sections again.
 template <typename ReadPath>
-ItemPlan BackupProfileFiles(const HandlerContext& ctx, ReadPath readPath) {
+ItemPlan BackupProfileFiles(const HandlerContext& ctx, bool distinctNames, ReadPath readPath) {
     ItemPlan plan;
     const std::string profileKey = outlook::ProfileKey(ctx.job.profilesRoot, ctx.job.profile);
     auto sections = registry::EnumSubKeys(profileKey);
@@ -53,6 +53,11 @@ ItemPlan BackupProfileFiles(const HandlerContext& ctx, ReadPath readPath) {
         stores.emplace_back(section, position);
     }
     plan.found = !names.empty();
+    if (distinctNames) {
+        std::vector<std::string> entries = archive::DistinctEntryNames(names);
+        if (entries != names) plan.entryNames = entries;
+        names = std::move(entries);
+    }
     plan.manifestValue = archive::JoinStagingList(names);
     plan.dataFileStores = archive::JoinDataFileStores(stores);
     return plan;
@@ -81,7 +86,9 @@ ItemPlan BackupConfig(const HandlerContext& ctx) {
 }
 
 ItemPlan BackupDatas(const HandlerContext& ctx) {
-    return BackupProfileFiles(ctx, [](const std::string& key) {
+    // Each data file is linked back to its own sections on restore, so namesakes need entries of
+    // their own.
+    return BackupProfileFiles(ctx, true, [](const std::string& key) {
         std::string path = registry::GetBinaryPath(key, outlook::kDataFilePathValue);
         if (path == registry::kError)
             path = registry::GetBinaryPathViaFile(key, outlook::kDataFilePathValue);
@@ -114,7 +121,7 @@ ItemPlan BackupStationery(const HandlerContext& ctx) {
 }
 
 ItemPlan BackupPab(const HandlerContext& ctx) {
-    return BackupProfileFiles(ctx, [](const std::string& key) {
+    return BackupProfileFiles(ctx, false, [](const std::string& key) {
         std::string path = registry::GetStringValue(key, outlook::kAddressBookPathValue);
         if (path == registry::kError) return path;
         return outlook::NormalizePabPath(path);

@@ -15,6 +15,8 @@ namespace kestrine::backup {
 struct ItemPlan {
     bool found = false;
     std::vector<std::string> files;  // full paths
+    // The files' entry names where they differ from the bare file names (else empty).
+    std::vector<std::string> entryNames;
     std::string manifestValue;
     // Data files only: which profile section each file came from (the BackupDatasStores value).
     std::string dataFileStores;

@@ -41,18 +41,7 @@ std::string ProfileKey(const RestoreContext& ctx, const std::string& profile) {
 struct Planned {
     std::string entry;       // name in the archive
     std::string targetName;  // file name in the folder
-    size_t occurrence = 0;   // which of the entries of that name (0: the first)
 };
-
-// The entry of the name, or its later namesakes: files of one name from different folders go into
-// an archive one after another under that name.
-std::optional<archive::EntryInfo> FindPlannedEntry(const RestoreContext& ctx, const Planned& p) {
-    if (p.occurrence == 0) return ctx.zip.FindEntry(p.entry);
-    size_t seen = 0;
-    for (auto& entry : ctx.zip.Entries())
-        if (entry.name == p.entry && seen++ == p.occurrence) return entry;
-    return std::nullopt;
-}
 
 // Extracts every planned entry into a checked temporary beside its target in `folder`, then puts
 // them all in place together. False, with nothing in the folder replaced, when a name is not a
@@ -64,7 +53,7 @@ bool ExtractAllInto(const RestoreContext& ctx, const std::vector<Planned>& plan,
     std::vector<StagedFile> staged;
     for (const auto& p : plan) {
         const auto entry =
-            archive::IsPlainFileName(p.entry) ? FindPlannedEntry(ctx, p) : std::nullopt;
+            archive::IsPlainFileName(p.entry) ? ctx.zip.FindEntry(p.entry) : std::nullopt;
         if (!entry || !archive::IsPlainFileName(p.targetName)) {
             DiscardStaged(staged);
             return false;
@@ -102,33 +91,12 @@ std::vector<Planned> PlanSameNames(const std::string& stagingList) {
     return plan;
 }
 
-// Each listed data file its own file: the k-th namesake is the k-th entry of that name, restored as
-// "name (n).ext" under the first n from 2 that no other file of the list has (names that differ
-// only in case are namesakes in a folder too).
+// Each listed data file its own file under a distinct name (archives that record the sections hold
+// distinct names already).
 std::vector<Planned> PlanDistinctNames(const std::vector<std::string>& names) {
+    const std::vector<std::string> targets = archive::DistinctEntryNames(names);
     std::vector<Planned> plan;
-    auto restoredAs = [&](const std::string& candidate) {
-        for (const auto& earlier : plan)
-            if (base::EqualsNoCase(earlier.targetName, candidate)) return true;
-        return false;
-    };
-    auto listed = [&](const std::string& candidate) {
-        for (const auto& other : names)
-            if (base::EqualsNoCase(other, candidate)) return true;
-        return false;
-    };
-    for (const auto& name : names) {
-        Planned p{name, name, 0};
-        for (const auto& earlier : plan) p.occurrence += earlier.entry == name ? 1 : 0;
-        if (restoredAs(name)) {
-            const size_t dot = name.rfind('.');
-            const std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
-            const std::string ext = dot == std::string::npos ? "" : name.substr(dot);
-            for (size_t n = 2; restoredAs(p.targetName) || listed(p.targetName); ++n)
-                p.targetName = stem + " (" + std::to_string(n) + ")" + ext;
-        }
-        plan.push_back(std::move(p));
-    }
+    for (size_t i = 0; i < names.size(); ++i) plan.push_back({names[i], targets[i]});
     return plan;
 }
 

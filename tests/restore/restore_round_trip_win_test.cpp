@@ -157,9 +157,12 @@ class RoundTrip : public ::testing::Test {
         const auto run = BackupNow(window, st, zip);
         ASSERT_TRUE(run.result.written);
         ASSERT_EQ(run.result.itemFlags, "11111111111");
-        // Names without an ANSI form make the manifest UTF-8.
-        ASSERT_EQ(ReadArchive(archivePath, "s3cret pw").manifestText.substr(0, 5),
-                  "\xEF\xBB\xBF\r\n");
+        // Names without an ANSI form make the manifest UTF-8; the two Outlook.pst have entries of
+        // their own, so any unzip program extracts both.
+        const ArchiveView view = ReadArchive(archivePath, "s3cret pw");
+        ASSERT_EQ(view.manifestText.substr(0, 5), "\xEF\xBB\xBF\r\n");
+        EXPECT_EQ(Count(view.names, "Outlook.pst"), 1);
+        EXPECT_EQ(Count(view.names, "Outlook (2).pst"), 1);
         s.dialogs.messages.clear();
     }
 
