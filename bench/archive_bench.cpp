@@ -208,6 +208,9 @@ std::pair<Measure, Measure> Compare(const std::vector<std::string>& ours,
     for (int i = 0; i < runs; ++i) {
         for (int which = 0; which < 2; ++which) {
             if (before) before(which);
+            // What the previous run left for the disk is written out first (7-Zip does not wait
+            // for its output, we do), so neither run pays for the other's write-back.
+            ::sync();
             Measure m = RunChild(which == 0 ? ours : theirs);
             Measure& best = which == 0 ? bestOurs : bestTheirs;
             if (!m.ok) return {Measure{}, Measure{}};
