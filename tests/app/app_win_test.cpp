@@ -1,4 +1,4 @@
-// The application core and the platform's files under Wine: settings.dat, line files, the log,
+// The application core and the platform's files under Wine: settings.dat, the log,
 // start-up facts, file lookups, temporary files and the machine's facts.
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -17,7 +17,7 @@
 #include "platform/system.h"
 #include "platform/text.h"
 #include "schedule/command_line.h"
-#include "test_support.h"
+#include "win_scratch.h"
 
 namespace kestrine {
 namespace {
@@ -93,19 +93,6 @@ TEST(Settings, AFolderWithoutAnAnsiFormIsStoredExactlyAndAnsiFilesStayAnsi) {
     EXPECT_EQ(platform::ListFiles(dir.str(), true).size(), 2u);  // no temporary file left
 }
 
-TEST(LineFiles, SaveAppendsAnsiTextAndGetReadsTheFirstMatch) {
-    TempDir dir;
-    const std::string file = dir / "kestrine.dat";
-    const std::string name = "Jos\xC3\xA9";
-    ASSERT_TRUE(SaveINI("BackupLogonUser", name, file));
-    ASSERT_TRUE(SaveINI("backuplogonuser", "second", file));
-    EXPECT_EQ(ReadFile(file),
-              "BackupLogonUser=" + platform::Utf8ToAnsi(name) + "\r\nbackuplogonuser=second\r\n");
-    EXPECT_EQ(GetINI("BACKUPLOGONUSER", file), name);
-    EXPECT_EQ(GetINI("A", dir / "missing.dat"), "");
-    EXPECT_FALSE(SaveINI("A", "1", dir / "no folder\\x.dat"));
-}
-
 TEST(ActivityLog, AppendsLinesAndReadsTheListBack) {
     TempDir dir;
     const std::string log = dir / "brlog.dat";
@@ -146,27 +133,11 @@ TEST(Startup, PerUserFoldersComeFromTheShellAlsoWhenRedirected) {
     // Folder redirection puts the roaming folder elsewhere (a network share, say); the profile
     // folder's layout no longer finds it.
     TempDir dir;
-    const wchar_t* shellFolders =
-        L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, shellFolders, 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    wchar_t before[1024] = {};
-    DWORD size = sizeof before, type = REG_EXPAND_SZ;
-    const bool had = RegQueryValueExW(key, L"AppData", nullptr, &type,
-                                      reinterpret_cast<BYTE*>(before), &size) == ERROR_SUCCESS;
-    const std::wstring redirected = platform::Widen(dir / "Redirected");
-    RegSetValueExW(key, L"AppData", 0, REG_EXPAND_SZ,
-                   reinterpret_cast<const BYTE*>(redirected.c_str()),
-                   static_cast<DWORD>((redirected.size() + 1) * sizeof(wchar_t)));
     AppState state;
-    GatherStartupFacts(state, dir.str());
-    if (had)
-        RegSetValueExW(key, L"AppData", 0, type, reinterpret_cast<const BYTE*>(before), size);
-    else
-        RegDeleteValueW(key, L"AppData");
-    RegCloseKey(key);
+    {
+        test::RedirectedShellFolder roaming(L"AppData", dir / "Redirected");
+        GatherStartupFacts(state, dir.str());
+    }
     EXPECT_EQ(state.RoamingAppDataDir, dir / "Redirected");
     EXPECT_EQ(outlook::FoldersOf(state).signatures, dir / "Redirected\\Microsoft\\Signatures");
     EXPECT_TRUE(fs::is_directory(U8(state.LocalAppDataDir)));

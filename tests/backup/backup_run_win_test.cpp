@@ -153,6 +153,7 @@ TEST_F(BackupNow, AnArchiveThatCannotBeWrittenIsNeverReportedAsSuccess) {
     EXPECT_FALSE(run.result.written);
     EXPECT_EQ(s.dialogs.messages.at(0).icon, MessageIcon::Critical);
     EXPECT_EQ(OnlyMessage().rfind("The backup file could not be written:\r\n" + Target(), 0), 0u);
+    EXPECT_EQ(OnlyMessage().find("Completed"), std::string::npos);
     EXPECT_NE(s.Log().find(" Backup Profile Outlook Data was not Completed!\r\r\n"),
               std::string::npos);
     EXPECT_EQ(s.Log().find("Data was Completed!"), std::string::npos);
@@ -203,20 +204,30 @@ TEST_F(BackupNow, AFullDiskEndsTheRunWithItsCauseAndLeavesNothingBehind) {
     EXPECT_NE(s.Log().find(" Backup Profile Outlook Data was not Completed!\r"), std::string::npos);
 }
 
+// A protected backup: every entry is encrypted (7z checks the copy left for it with the password).
 TEST_F(BackupNow, ACheckedBackupSaysSoAndABadOneNeverReplacesTheLastGoodOne) {
     Put(s.state.SettingsFile, "[General]\r\ncheckbackupfile=1\r\n");
     // A manifest that another run stages stays that run's own.
     Put(s.app + "\\kestrine.dat", "BackupComputer=OTHERPC\r\n");
     Tick({Choice::PersonalFolders, Choice::Contacts});
     window.backup.protect = true;
-    window.backup.password = window.backup.retypedPassword = "pw";
+    window.backup.password = window.backup.retypedPassword = "s3cret pass";
     auto run = Run();
     ASSERT_TRUE(run.result.written);
     EXPECT_TRUE(run.result.verified);
+    {
+        archive::ZipComponent reader;
+        EXPECT_EQ(reader.ArchiveNeedsPassword(Target()), 1);
+        ASSERT_TRUE(reader.OpenArchive(Target()));
+        for (const auto& e : reader.Entries()) EXPECT_TRUE(e.encrypted) << e.name;
+    }
+    if (const std::string out = ArtifactFolder(); !out.empty())
+        std::filesystem::copy_file(Fs(Target()), Fs(out + "\\protected.ksx"),
+                                   std::filesystem::copy_options::overwrite_existing);
     EXPECT_NE(OnlyMessage().find("\r\n\r\nThe backup file was verified"), std::string::npos);
     EXPECT_NE(s.Log().find(" Backup File was Verified!\n\r\n"), std::string::npos);
     EXPECT_EQ(Get(s.app + "\\kestrine.dat"), "BackupComputer=OTHERPC\r\n");
-    EXPECT_EQ(ReadArchive(Target(), "pw").manifest.header.computer, "SCRATCHPC");
+    EXPECT_EQ(ReadArchive(Target(), "s3cret pass").manifest.header.computer, "SCRATCHPC");
 
     // A byte of the data file goes wrong on its way to the disk.
     const std::string good = Get(Target());
@@ -274,23 +285,6 @@ TEST_F(BackupNow, AnotherRunAtWorkKeepsRunsOutAndWhatEndedRunsLeftGoes) {
     EXPECT_TRUE(platform::ListFolders(s.app).empty());
 }
 
-TEST_F(BackupNow, ProtectionEncryptsEveryEntryWithThePassword) {
-    Tick({Choice::Signatures, Choice::Contacts});
-    window.backup.protect = true;
-    window.backup.password = window.backup.retypedPassword = "s3cret pass";
-    ASSERT_TRUE(Run().result.written);
-    archive::ZipComponent reader;
-    EXPECT_EQ(reader.ArchiveNeedsPassword(Target()), 1);
-    ASSERT_TRUE(reader.OpenArchive(Target()));
-    for (const auto& e : reader.Entries()) EXPECT_TRUE(e.encrypted) << e.name;
-    reader.SetReadingPassword("wrong");
-    EXPECT_FALSE(reader.CheckPassword());
-    EXPECT_EQ(ReadArchive(Target(), "s3cret pass").manifest.itemFlags, "00001000001");
-    if (const std::string out = ArtifactFolder(); !out.empty())
-        std::filesystem::copy_file(Fs(Target()), Fs(out + "\\protected.ksx"),
-                                   std::filesystem::copy_options::overwrite_existing);
-}
-
 TEST_F(BackupNow, ADataFileLargerThanFourGigabytes) {
     const std::string big = p.mail + "\\a.pst";
     std::filesystem::remove(Fs(big));
@@ -314,12 +308,8 @@ TEST_F(BackupNow, ADataFileLargerThanFourGigabytes) {
 // The engine directly, as a window's worker would run it.
 TEST_F(BackupNow, TheRunReportsBytesAndACancellationAbandonsTheArchive) {
     Put(Target(), "the user's previous backup");
-    backup::BackupJob job;
-    job.archivePath = Target();
-    job.profile = "Outlook";
-    job.chosen.fill(true);
-    job.profilesRoot = s.state.ProfilesRoot;
-    job.locations = s.state;
+    TickAll();
+    const backup::BackupJob job = ui::BackupJobFor(window.backup, s.state, Target());
     std::vector<archive::Progress> reports;
     std::vector<archive::Item> started;
     archive::RunObserver observer;

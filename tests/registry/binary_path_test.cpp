@@ -3,18 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "base/utf.h"
+#include "reg_test_values.h"
 #include "registry/key_path.h"
 #include "registry/registry.h"
 
 namespace kestrine::registry {
 namespace {
-
-std::vector<uint8_t> Utf16Data(std::u16string_view text) {
-    auto data = base::Utf16ToBytes(text);
-    data.push_back(0);
-    data.push_back(0);
-    return data;
-}
 
 TEST(KeyPath, SplitsRootAndSubkeyAndRefusesMalformedPaths) {
     auto parts = SplitKeyPath("HKEY_CURRENT_USER\\Software\\A\\B");

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "base/utf.h"
+#include "reg_test_values.h"
 
 namespace kestrine::registry {
 namespace {
@@ -12,18 +13,6 @@ bool FitsLatin1(std::string_view utf8) {
     for (char16_t c : base::Utf8ToUtf16(utf8))
         if (c > 0xFF) return false;
     return true;
-}
-
-std::vector<uint8_t> Sz(std::string_view text) {
-    auto data = base::Utf16ToBytes(base::Utf8ToUtf16(text));
-    data.push_back(0);
-    data.push_back(0);
-    return data;
-}
-
-std::vector<uint8_t> Dword(uint32_t v) {
-    return {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
-            static_cast<uint8_t>(v >> 24)};
 }
 
 RegKeyTree RoundTrip(const RegKeyTree& tree) {
@@ -77,36 +66,7 @@ TEST(ExportWriter, UsesExtensionLinesOnlyForWhatPlainLinesCannotCarry) {
 }
 
 TEST(ExportRoundTrip, EveryValueAndKeyComesBackBitForBit) {
-    RegKeyTree tree;
-    std::vector<uint8_t> big(100 * 1024);
-    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<uint8_t>(i * 7);
-    tree.values = {
-        {"", kRegSz, Sz("default")},
-        {"sz", kRegSz, Sz("text with  spaces ")},
-        {"esz", kRegExpandSz, Sz("%TEMP%")},
-        {"bin", kRegBinary, {0, 1, 2, 255}},
-        {"emptybin", kRegBinary, {}},
-        {"big", kRegBinary, big},
-        {"dw", kRegDword, Dword(0x80000000)},
-        {"qw", kRegQword, {1, 2, 3, 4, 5, 6, 7, 8}},
-        {"multi", kRegMultiSz, {'a', 0, 0, 0, 'b', 0, 0, 0, 0, 0}},
-        {"none", kRegNone, {9}},
-        {"emptysz", kRegSz, {}},
-        {"noterminator", kRegSz, {'a', 0}},
-        {"odd", kRegSz, {'a', 0, 0}},
-        {"inner nul", kRegSz, {'a', 0, 0, 0, 'b', 0, 0, 0}},
-        {"a=b", kRegSz, Sz("eq")},
-        {"\"quoted\"", kRegSz, Sz("q")},
-        {"lines", kRegSz, Sz("one\r\ntwo\nthree\r")},
-        {"\xE6\x97\xA5\xE6\x9C\xAC", kRegSz, Sz("\xE2\x82\xAC \xF0\x9F\x98\x80")},
-        {"type 99", 99, {1, 2, 3}},
-    };
-    RegKeyTree nonAnsi{"\xD0\x9A\xD0\xBB\xD1\x8E\xD1\x87",
-                       {{"v", kRegDword, Dword(1)}, {"", kRegSz, Sz("d")}},
-                       {RegKeyTree{"Deeper", {{"w", kRegBinary, {5}}}, {}}}};
-    RegKeyTree plain{"Plain = \"ok\"", {{"x", kRegSz, Sz("y")}}, {RegKeyTree{"Nested", {}, {}}}};
-    RegKeyTree broken{"line\nbreak", {}, {}};
-    tree.subkeys = {plain, nonAnsi, broken, RegKeyTree{"After", {{"z", kRegDword, Dword(3)}}, {}}};
+    const RegKeyTree tree = EveryKindOfValue();
     EXPECT_EQ(RoundTrip(tree), tree);
 }
 

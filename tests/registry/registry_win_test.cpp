@@ -7,6 +7,7 @@
 #include "base/utf.h"
 #include "platform/registry_access.h"
 #include "platform/text.h"
+#include "reg_test_values.h"
 #include "registry/export_format.h"
 #include "registry/key_path.h"
 #include "registry/registry.h"
@@ -14,18 +15,6 @@
 
 namespace kestrine::registry {
 namespace {
-
-std::vector<uint8_t> Sz(std::string_view text) {
-    auto data = base::Utf16ToBytes(base::Utf8ToUtf16(text));
-    data.push_back(0);
-    data.push_back(0);
-    return data;
-}
-
-std::vector<uint8_t> Dword(uint32_t v) {
-    return {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
-            static_cast<uint8_t>(v >> 24)};
-}
 
 // The tree as stored, with values and subkeys sorted by name so that trees compare whatever the
 // registry's enumeration order.
@@ -134,20 +123,16 @@ TEST_F(RegistryTest, DeleteKeyTreeRemovesNestedKeysButNeverARootKey) {
     EXPECT_TRUE(DeleteKeyTree("HKEY_CURRENT_CONFIG\\KestrineTestGuard"));
 }
 
-std::vector<uint8_t> Utf16Path(std::u16string_view text) {
-    return Sz(base::Utf16ToUtf8(text));
-}
-
 TEST_F(RegistryTest, BinaryPathsStoredAsUtf16AndAsAnsi) {
     std::vector<uint8_t> ansi = {1, 2, 3, 4};
     for (char c : std::string("C:\\Mail\\caf\xE9.pst")) ansi.push_back(static_cast<uint8_t>(c));
     ansi.push_back(0);
     std::vector<uint8_t> big(40 * 1024, 0);
-    auto tail = Utf16Path(u"hdrD:\\Big\\x.pst");
+    auto tail = Utf16Data(u"hdrD:\\Big\\x.pst");
     std::copy(tail.begin(), tail.end(), big.end() - static_cast<long>(tail.size()));
     WriteRaw(sub_, {"",
                     {{"01020fff", kRegBinary,
-                      Utf16Path(u"\x1\x2\x3\x4"
+                      Utf16Data(u"\x1\x2\x3\x4"
                                 u"C:\\Data\\\x65E5.pst")},
                      {"ansi", kRegBinary, ansi},
                      {"big", kRegBinary, big},
@@ -167,7 +152,7 @@ TEST_F(RegistryTest, ReplaceBinaryPathRewritesUtf16OrAnsiPaths) {
     std::vector<uint8_t> ansi = {7, 'C', ':', '\\', 'o', '.', 'p', 's', 't', 0};
     WriteRaw(sub_, {"",
                     {{"01020fff", kRegBinary,
-                      Utf16Path(u"\x1\x2"
+                      Utf16Data(u"\x1\x2"
                                 u"C:\\Old\\a.pst")},
                      {"ansi", kRegBinary, ansi},
                      {"other", kRegBinary, {1, 2, 3}}},
@@ -181,33 +166,12 @@ TEST_F(RegistryTest, ReplaceBinaryPathRewritesUtf16OrAnsiPaths) {
     EXPECT_EQ(ReplaceBinaryPath(path_, "ANSI", "D:\\n.pst", "F:\\f.pst"), PathRewrite::NoValue);
     auto tree = ReadRaw(sub_);
     ASSERT_EQ(tree.values.size(), 3u);
-    EXPECT_EQ(tree.values[0].data, Utf16Path(u"\x1\x2"
+    EXPECT_EQ(tree.values[0].data, Utf16Data(u"\x1\x2"
                                              u"E:\\New\\\x65E5.pst"));
     EXPECT_EQ(tree.values[1].data,
               (std::vector<uint8_t>{7, 'D', ':', '\\', 'n', '.', 'p', 's', 't', 0}));
     EXPECT_EQ(tree.values[2].data, (std::vector<uint8_t>{1, 2, 3}));
     EXPECT_EQ(GetBinaryPath(path_, "01020fff"), "E:\\New\\\xE6\x97\xA5.pst");
-}
-
-// Values the plain lines carry and values only the extension lines carry, nested keys among them.
-RegKeyTree EveryKindOfValue() {
-    std::vector<uint8_t> big(100 * 1024);
-    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<uint8_t>(i * 31 + 7);
-    return RegKeyTree{
-        "",
-        {{"", kRegSz, Sz("default value")},
-         {"esz", kRegExpandSz, Sz("%USERPROFILE%\\x")},
-         {"bin", kRegBinary, {0, 1, 127, 128, 255}},
-         {"emptybin", kRegBinary, {}},
-         {"big", kRegBinary, big},
-         {"dw", kRegDword, Dword(0x80000000)},
-         {"qw", kRegQword, {1, 2, 3, 4, 5, 6, 7, 0x80}},
-         {"multi", kRegMultiSz, Sz(std::string("one\0two\0", 8))},
-         {"none", kRegNone, {}},
-         {"say \"a=b\"", kRegSz, Sz("first\r\nsecond")},
-         {"\xE6\x97\xA5\xE6\x9C\xAC", kRegSz, Sz("\xD0\x9F\xD1\x80\xD0\xB8 \xE2\x82\xAC")}},
-        {RegKeyTree{"Nested", {{"v", kRegDword, Dword(5)}}, {RegKeyTree{"Empty", {}, {}}}},
-         RegKeyTree{"\xD0\x9A\xD0\xBB\xD1\x8E\xD1\x87", {{"x", kRegSz, Sz("y")}}, {}}}};
 }
 
 TEST_F(RegistryTest, ARoundTripKeepsEveryValueBitForBit) {

@@ -10,21 +10,16 @@ cd "$out/legacy"
 
 # Lines given as arguments, each ended by CR LF; the text is ANSI (Windows-1252) already.
 lines() { for l in "$@"; do printf '%s\r\n' "$l"; done; }
-# Decimal bytes of a path as UTF-16LE after a header and before two zero bytes.
-store_value() {
-    local bytes
-    bytes=$(printf '%s' "$1" | od -An -tu1 -v | tr -s ' \n' ' ' | sed 's/^ //; s/ $//')
-    local out="0,0,0,0,75,0,83,0"
-    for b in $bytes; do out="$out,$b,0"; done
-    printf '%s,0,0' "$out"
-}
+# Decimal bytes of a text: separated by commas, as UTF-16LE with two zero bytes after it, and as
+# a profile stores a data file's path (a header before that).
+bytes() { printf '%s' "$1" | od -An -tu1 -v | tr -s ' \n' ' ' | sed 's/^ //; s/ $//'; }
+ansi() { bytes "$1" | tr ' ' ','; }
 utf16_z() {
-    local bytes out=""
-    bytes=$(printf '%s' "$1" | od -An -tu1 -v | tr -s ' \n' ' ' | sed 's/^ //; s/ $//')
-    for b in $bytes; do out="$out$b,0,"; done
+    local out=""
+    for b in $(bytes "$1"); do out="$out$b,0,"; done
     printf '%s0,0' "$out"
 }
-ansi() { printf '%s' "$1" | od -An -tu1 -v | tr -s ' \n' ' ' | sed 's/^ //; s/ $//; s/ /,/g'; }
+store_value() { printf '0,0,0,0,75,0,83,0,%s' "$(utf16_z "$1")"; }
 
 old='C:\Mail\Old.pst'
 lines 'BackupComputer=OLDPC' 'BackupLogonUser=bob' 'BackupIdentity=Legacy' \

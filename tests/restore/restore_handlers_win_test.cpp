@@ -49,7 +49,13 @@ class RestoreHandlers : public ::testing::Test {
 TEST_F(RestoreHandlers, RegistryItemsChangeNothingTheyCannotOrNeedNot) {
     const std::string target = s.Profile("Target");
     SetValue(target, "Keep", kSz, SzData("me"));
-    Open({ExportFile("OBC2.tmp", {"\\", "\"A\"= sz:x"})}, {{Item::Configuration, "OBC2.tmp"}});
+    SetValue(target + "\\Sub", "Also", kBinary, {9, 9});
+    MakeKey(target + "\\" + kAccountsSubkey);
+    const TreeSnapshot before = Snapshot(target);
+    Open({ExportFile("OBC2.tmp", {"\\", "\"A\"= sz:x"}),
+          ExportFile("OBC3.tmp", {"\\", "\"A\"= sz:x", "\"N\"= dw:twelve"}),
+          ExportFile("OBC4.tmp", {"\\", "\"B\"=bin:1,300"})},
+         {{Item::Configuration, "OBC2.tmp"}, {Item::Accounts, "OBC4.tmp"}});
     // A profile that does not exist is left alone, and that is no failure.
     EXPECT_TRUE(RestoreConfig(ctx, "Nobody"));
     EXPECT_FALSE(registry::KeyExists(s.Profile("Nobody")));
@@ -57,26 +63,13 @@ TEST_F(RestoreHandlers, RegistryItemsChangeNothingTheyCannotOrNeedNot) {
     EXPECT_FALSE(RestoreConfig(ctx, ""));
     EXPECT_FALSE(RestoreDatas(ctx, ""));
     EXPECT_FALSE(RestoreRules(ctx, "..\\x"));
-    // An entry the archive lacks fails and keeps the key.
+    // An entry the archive lacks, or a broken export file, fails and keeps the keys.
     EntryOf(Item::Configuration) = "OBC9.tmp";
     EXPECT_FALSE(RestoreConfig(ctx, "Target"));
-    EXPECT_TRUE(GetData(target, "Keep").has_value());
-    EXPECT_TRUE(s.AppFiles().empty());
-}
-
-TEST_F(RestoreHandlers, ABrokenExportFileLeavesTheProfileUntouched) {
-    const std::string target = s.Profile("Target");
-    SetValue(target, "Keep", kSz, SzData("me"));
-    SetValue(target + "\\Sub", "Also", kBinary, {9, 9});
-    Open({ExportFile("OBC3.tmp", {"\\", "\"A\"= sz:x", "\"N\"= dw:twelve"}),
-          ExportFile("OBC4.tmp", {"\\", "\"B\"=bin:1,300"})},
-         {{Item::Configuration, "OBC3.tmp"}, {Item::Accounts, "OBC4.tmp"}});
-    MakeKey(target + "\\" + kAccountsSubkey);
-    const TreeSnapshot beforeAccounts = Snapshot(target);
-
+    EntryOf(Item::Configuration) = "OBC3.tmp";
     EXPECT_FALSE(RestoreConfig(ctx, "Target"));
     EXPECT_FALSE(RestoreAccounts(ctx, "Target"));
-    EXPECT_EQ(Snapshot(target), beforeAccounts);
+    EXPECT_EQ(Snapshot(target), before);
     EXPECT_TRUE(s.AppFiles().empty());
 }
 

@@ -123,10 +123,8 @@ class RoundTrip : public ::testing::Test {
                  StoreValueUtf16(old + "\\Outlook.pst"));
         SetValue(source + "\\store-old", "001f6700", kBinary,
                  B(Utf16(old + "\\Outlook.pst") + std::string(2, '\0')));
-        std::string pab;
-        for (char c : elsewhere + "\\Outlook.pab")
-            pab += c == '\\' ? std::string("\\\\") : std::string(1, c);
-        SetValue(source + "\\pab-section", "001e6600", kSz, SzData(pab));
+        SetValue(source + "\\pab-section", "001e6600", kSz,
+                 SzData(Doubled(elsewhere + "\\Outlook.pab")));
         SetValue(source + "\\empty-section", "00000000", kBinary, {});
         const std::string accounts = source + "\\" + kAccountsSubkey;
         SetValue(accounts, "LastChangeVer", kBinary, {7, 0});
@@ -195,9 +193,7 @@ TEST_F(RoundTrip, IntoAnotherProfileOfAnotherUser) {
     // A second user on another machine: a profile of another name with something of its own.
     const std::string user2 = s.MakeFolder(s.dir / "user2");
     for (const char* sub :
-         {"AppData", "AppData\\Roaming", "AppData\\Roaming\\Microsoft",
-          "AppData\\Roaming\\Microsoft\\Outlook", "AppData\\Local", "AppData\\Local\\Microsoft",
-          "AppData\\Local\\Microsoft\\Outlook", "Application Data", "Application Data\\Microsoft",
+         {"AppData\\Roaming\\Microsoft\\Outlook", "AppData\\Local\\Microsoft\\Outlook",
           "Application Data\\Microsoft\\Outlook"})
         s.MakeFolder(user2 + "\\" + sub);
     const UserFolders f2 = FoldersFor(user2, "6.1");

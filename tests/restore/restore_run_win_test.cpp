@@ -100,6 +100,7 @@ TEST_F(RestoreRun, WithoutAnOpenArchiveEveryItemFailsAndWithoutABackupNothingRun
     EXPECT_EQ(s.dialogs.messages.at(0).text,
               "The Restore was Completed!\t\t\t\r\n\r\nRestore Signatures \t\tFail!\t"
               "\r\nRestore Contacts Folder\tFail!\t");
+    EXPECT_NE(s.Log().find(" Restore Contacts Folder Fail!\n\r\n"), std::string::npos);
     s.state.NoSourceFile = true;
     const std::string logBefore = s.Log();
     EXPECT_FALSE(RestoreNow(window, s.state, zip).ran);

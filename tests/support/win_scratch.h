@@ -366,15 +366,53 @@ inline ArchiveView ReadArchive(const std::string& path, const std::string& passw
 inline int Count(const std::vector<std::string>& names, const std::string& name) {
     return static_cast<int>(std::count(names.begin(), names.end(), name));
 }
+// A Linux path as Wine shows it (drive Z:).
+inline std::string WinePath(const std::string& unixPath) {
+    std::string out = "Z:" + unixPath;
+    for (auto& c : out)
+        if (c == '/') c = '\\';
+    return out;
+}
 // Where the Wine tests leave archives for the check with 7z that runs after them.
 inline std::string ArtifactFolder() {
     const char* bin = std::getenv("KESTRINE_BINARY_DIR");
-    if (!bin) return {};
-    std::string out = "Z:" + std::string(bin) + "/bak-artifacts";
-    for (auto& c : out)
-        if (c == '/') c = '\\';
-    return Scratch::MakeFolder(out);
+    return bin ? Scratch::MakeFolder(WinePath(std::string(bin) + "/bak-artifacts")) : "";
 }
+
+// A per-user shell folder of the prefix pointed elsewhere while the test runs (the program asks
+// the shell for the roaming and local application data folders).
+class RedirectedShellFolder {
+  public:
+    RedirectedShellFolder(const wchar_t* name, const std::string& path) : name_(name) {
+        RegCreateKeyExW(
+            HKEY_CURRENT_USER,
+            L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders", 0,
+            nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr);
+        DWORD size = sizeof before_;
+        had_ = RegQueryValueExW(key_, name, nullptr, &type_, reinterpret_cast<BYTE*>(before_),
+                                &size) == ERROR_SUCCESS;
+        size_ = size;
+        const std::wstring wide = platform::Widen(path);
+        RegSetValueExW(key_, name, 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(wide.c_str()),
+                       static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));
+    }
+    ~RedirectedShellFolder() {
+        if (had_)
+            RegSetValueExW(key_, name_, 0, type_, reinterpret_cast<const BYTE*>(before_), size_);
+        else
+            RegDeleteValueW(key_, name_);
+        RegCloseKey(key_);
+    }
+    RedirectedShellFolder(const RedirectedShellFolder&) = delete;
+    RedirectedShellFolder& operator=(const RedirectedShellFolder&) = delete;
+
+  private:
+    const wchar_t* name_;
+    HKEY key_ = nullptr;
+    bool had_ = false;
+    DWORD type_ = REG_EXPAND_SZ, size_ = 0;
+    wchar_t before_[1024] = {};
+};
 
 // Another backup or restore at work, as far as the run lock knows: it holds the lock (from a thread
 // of its own) until it goes.

@@ -1,5 +1,5 @@
-// What the window shows and asks, without a screen: the refusals, jobs, progress, summaries and
-// messages of the backup and restore runs, the inventory on the backup list, the opened backup on
+// What the window shows and asks, without a screen: the refusals, jobs, progress and messages of
+// the backup and restore runs, the inventory on the backup list, the opened backup on
 // the restore tab, and the proposed archive name. Also which steps and rows a choice runs.
 #include <gtest/gtest.h>
 
@@ -7,7 +7,6 @@
 #include "restore/restore_rows.h"
 #include "ui/archive_name.h"
 #include "ui/backup_presenter.h"
-#include "ui/item_texts.h"
 #include "ui/restore_presenter.h"
 
 namespace kestrine::ui {
@@ -36,8 +35,6 @@ TEST(BackupSteps, EachChoiceRunsItsStepsInFlagOrder) {
     EXPECT_EQ(running(Only({Choice::Accounts})), "x..x.......");
     EXPECT_EQ(running(Only({Choice::AddressBook})), "x.....x....");
     EXPECT_EQ(running(Only({Choice::Contacts})), "..........x");
-    for (size_t i = 0; i < archive::kItemCount; ++i)
-        EXPECT_EQ(archive::IndexOf(backup::BackupSteps()[i].item), i);
 }
 
 TEST(RestoreRows, EachTickBringsItsRowsAndAZeroFlagNeverRuns) {
@@ -106,39 +103,6 @@ TEST(BackupPresenter, TheProgressBarStepsAndItsEnd) {
     EXPECT_EQ(contacts.value, 0);
 }
 
-TEST(BackupPresenter, SummaryAndCompletionMessages) {
-    backup::BackupResult result;
-    result.outcomes[archive::IndexOf(Item::Configuration)] = StepOutcome::Succeeded;
-    result.outcomes[archive::IndexOf(Item::Signatures)] = StepOutcome::Succeeded;
-    result.outcomes[archive::IndexOf(Item::Templates)] = StepOutcome::Failed;
-    result.written = true;
-    const std::string summary = "\r\nBackup Signatures\tSucceeded!\t\r\nBackup Templates\tFail!\t";
-    EXPECT_EQ(BackupSummary(result), summary);  // the configuration is not reported
-    EXPECT_EQ(BackupCompletionMessage(result, "C:\\a.ksx"),
-              (Message{"The Backup was Completed!\t\t\t\r\n" + summary, MessageIcon::Information}));
-
-    result.written = false;
-    result.error = "Access is denied.";
-    const Message failed = BackupCompletionMessage(result, "C:\\B\\a.ksx");
-    EXPECT_EQ(failed.icon, MessageIcon::Critical);
-    EXPECT_EQ(
-        failed.text.rfind("The backup file could not be written:\r\nC:\\B\\a.ksx\r\nAccess", 0),
-        0u);
-    EXPECT_EQ(failed.text.find("Completed"), std::string::npos);
-    result.checkFailed = true;
-    EXPECT_EQ(BackupCompletionMessage(result, "C:\\a.ksx")
-                  .text.rfind("The new backup file failed its check and was not kept:\r\nC:", 0),
-              0u);
-    result.cancelled = true;
-    EXPECT_EQ(BackupCompletionMessage(result, "C:\\a.ksx").text.find("Completed"),
-              std::string::npos);
-    result = {};
-    result.written = result.verified = true;
-    EXPECT_EQ(BackupCompletionMessage(result, "C:\\a.ksx").text,
-              "The Backup was Completed!\t\t\t\r\n\r\n\r\nThe backup file was verified: "
-              "everything in it reads back intact.");
-}
-
 TEST(BackupPresenter, TheInventoryOnTheBackupList) {
     BackupTabModel tab;
     for (auto& box : tab.items) box.ticked = true;
@@ -149,9 +113,6 @@ TEST(BackupPresenter, TheInventoryOnTheBackupList) {
     for (size_t i = 0; i < archive::kChoiceCount; ++i)
         EXPECT_EQ(tab.items[i].enabled && !tab.items[i].ticked, inventory.available[i]) << i;
     EXPECT_EQ(tab.items[4].tooltip, "Your MS Outlook don't support Personal Address Book!");
-    EXPECT_EQ(tab.items[2].tooltip, "User defined signatures.");
-    EXPECT_STREQ(RestoreItemTooltip(Choice::PersonalFolders),
-                 "Contacts, Tasks, Calendar, Notes and mail folders.");
 }
 
 TEST(ArchiveName, ProposalAndItsFolder) {
@@ -166,7 +127,7 @@ TEST(ArchiveName, ProposalAndItsFolder) {
     EXPECT_EQ(ChooseProposalFolder("E:\\", "C:\\App", exists), "E:");  // the join adds it back
 }
 
-TEST(RestorePresenter, RefusalsConfirmationAndTheJob) {
+TEST(RestorePresenter, RefusalsAndConfirmation) {
     RestoreTabModel tab;
     EXPECT_EQ(RefuseRestore(true, tab), (Message{"Invalid backup file.", MessageIcon::Critical}));
     EXPECT_EQ(RefuseRestore(false, tab),
@@ -177,34 +138,17 @@ TEST(RestorePresenter, RefusalsConfirmationAndTheJob) {
               "Your current Email and News messages will be replaced with the messages from the "
               "selected backup file.\r\n\r\nDo you want to countinue?");
     EXPECT_EQ(ConfirmRestoreMessage().buttons, platform::MessageButtons::OkCancel);
-    tab.targetProfile = "Second";
-    AppState state;
-    state.SourceFile = "C:\\a.ksx";
-    state.ItemFlags = "10010000000";
-    const auto job = RestoreJobFor(tab, state);
-    EXPECT_EQ(job.targetProfile, "Second");
-    EXPECT_EQ(job.ticked, Only({Choice::Accounts}));
 }
 
-TEST(RestorePresenter, SummaryWithItsTabsAndTheSignaturesOddity) {
+// (The summaries' rows and tabs, and the completion messages, are checked in the runs under Wine.)
+TEST(RestorePresenter, AFailedRowThatCouldNotPutAnOldFileBackSaysWhereItIs) {
     restore::RestoreResult result;
-    result.rows = {{Item::Configuration, false}, {Item::Rules, true},
-                   {Item::Accounts, true},       {Item::Signatures, false},
-                   {Item::Templates, false},     {Item::Preferences, true},
-                   {Item::DataFiles, false}};
-    const std::string summary =
-        "\r\nRestore Accounts Settings\tSucceeded!\t\r\nRestore Signatures \t\tFail!\t"
-        "\r\nRestore Templates\t\tFail!\t\r\nRestore Preferences\tSucceeded!\t"
-        "\r\nRestore Personal Folders\tFail!\t";
-    EXPECT_EQ(RestoreSummary(result), summary);
-    EXPECT_EQ(RestoreCompletionMessage(result).text,
-              "The Restore was Completed!\t\t\t\r\n" + summary);
-    // A failed row that could not put an old file back says where it is.
+    result.rows = {{Item::DataFiles, false}};
     result.keptOldFiles = {{"C:\\Mail\\a.pst", "C:\\Mail\\a.pst.old"}};
     EXPECT_EQ(RestoreCompletionMessage(result),
-              (Message{"The Restore was Completed!\t\t\t\r\n" + summary +
-                           "\r\n\r\nC:\\Mail\\a.pst could not be put back as it was; the old "
-                           "file is now C:\\Mail\\a.pst.old",
+              (Message{"The Restore was Completed!\t\t\t\r\n\r\nRestore Personal Folders\tFail!\t"
+                       "\r\n\r\nC:\\Mail\\a.pst could not be put back as it was; the old "
+                       "file is now C:\\Mail\\a.pst.old",
                        MessageIcon::Exclamation}));
 }
 
@@ -235,17 +179,7 @@ TEST(RestorePresenter, AnOpenedBackupOnTheTabAndInTheState) {
     EXPECT_FALSE(state.NoSourceFile);
     EXPECT_EQ(state.ItemEntries[1], "a.pst");
     EXPECT_EQ(state.ItemEntries[3], "from an earlier open");  // flag "0": never looked up
-
-    opened.status = restore::OpenStatus::Invalid;
-    EXPECT_EQ(ShowOpenedBackup(tab, "C:\\a.ksx", opened),
-              (Message{"Invalid backup file", MessageIcon::Critical}));
-    RecordOpenedBackup(state, "C:\\a.ksx", opened);
-    EXPECT_TRUE(state.NoSourceFile);
-    opened.status = restore::OpenStatus::WrongPassword;
-    ClearRestoreTab(tab);
-    EXPECT_EQ(ShowOpenedBackup(tab, "C:\\b.ksx", opened),
-              (Message{"Incorect Password or Invalid backup file!", MessageIcon::Information}));
-    EXPECT_EQ(tab.sourceFileText, "");
+    // (A backup that does not open is told and clears the tab in the open's test under Wine.)
 }
 
 }  // namespace

@@ -24,49 +24,6 @@ const std::string kProfiles = outlook::kMessagingProfilesRoot;
 const std::string kOptions = "HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\Outlook";
 const std::string kPassword = "Sample-Pass 2026!";
 
-// A Linux path as Wine shows it (drive Z:).
-std::string WinePathOf(const std::string& unixPath) {
-    std::string out = "Z:" + unixPath;
-    for (auto& c : out)
-        if (c == '/') c = '\\';
-    return out;
-}
-
-// A per-user shell folder of the prefix pointed elsewhere while the test runs (the program asks
-// the shell for the roaming and local application data folders).
-class RedirectedShellFolder {
-  public:
-    RedirectedShellFolder(const wchar_t* name, const std::string& path) : name_(name) {
-        RegCreateKeyExW(
-            HKEY_CURRENT_USER,
-            L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders", 0,
-            nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr);
-        DWORD size = sizeof before_;
-        had_ = RegQueryValueExW(key_, name, nullptr, &type_, reinterpret_cast<BYTE*>(before_),
-                                &size) == ERROR_SUCCESS;
-        size_ = size;
-        const std::wstring wide = platform::Widen(path);
-        RegSetValueExW(key_, name, 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(wide.c_str()),
-                       static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));
-    }
-    ~RedirectedShellFolder() {
-        if (had_)
-            RegSetValueExW(key_, name_, 0, type_, reinterpret_cast<const BYTE*>(before_), size_);
-        else
-            RegDeleteValueW(key_, name_);
-        RegCloseKey(key_);
-    }
-    RedirectedShellFolder(const RedirectedShellFolder&) = delete;
-    RedirectedShellFolder& operator=(const RedirectedShellFolder&) = delete;
-
-  private:
-    const wchar_t* name_;
-    HKEY key_ = nullptr;
-    bool had_ = false;
-    DWORD type_ = REG_EXPAND_SZ, size_ = 0;
-    wchar_t before_[1024] = {};
-};
-
 class ProgramRoundTrip : public ::testing::Test {
   public:
     ProgramRoundTrip() {
@@ -80,10 +37,10 @@ class ProgramRoundTrip : public ::testing::Test {
         fs::create_directories(Fs(local));
         fs::create_directories(Fs(app));
         fs::create_directories(Fs(backups));
-        fs::copy_file(Fs(WinePathOf(std::getenv("KESTRINE_BINARY_DIR")) + "\\kestrine.exe"),
+        fs::copy_file(Fs(WinePath(std::getenv("KESTRINE_BINARY_DIR")) + "\\kestrine.exe"),
                       Fs(app + "\\kestrine.exe"));
         const std::string reg =
-            WinePathOf(SourcePath("sample/registry/outlook-profile.reg").string());
+            WinePath(SourcePath("sample/registry/outlook-profile.reg").string());
         Started regedit = StartKept(platform::Widen(platform::WindowsFolder() + "\\regedit.exe"),
                                     L"/S \"" + platform::Widen(reg) + L"\"");
         if (regedit.process && Ended(regedit.process)) CloseHandle(regedit.process);

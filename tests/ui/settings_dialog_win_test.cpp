@@ -28,7 +28,7 @@ class SettingsDialogTest : public ::testing::Test {
                             "C:\\Program Files\\Kestrine\\kestrine.exe"};
 };
 
-TEST_F(SettingsDialogTest, OkWritesEverySettingAndTheLogOnValue) {
+TEST_F(SettingsDialogTest, OkWritesEverySettingAndTheLogOnValueAndCancelWritesNothing) {
     std::filesystem::create_directory(dir.path() / "Backups");
     {
         ModalThread shown([&] { return ui::win::ShowSettingsDialog(nullptr, files); });
@@ -69,17 +69,16 @@ TEST_F(SettingsDialogTest, OkWritesEverySettingAndTheLogOnValue) {
     EXPECT_TRUE(shown.Result());
     EXPECT_EQ(RunValue(), registry::kError);
     EXPECT_EQ(Setting("General", "startonwindows"), "0");
-}
 
-TEST_F(SettingsDialogTest, CancelWritesNothing) {
-    WriteFile(dir.path() / "settings.dat", "[General]\r\nstartonwindows=0\r\n");
-    ModalThread shown([&] { return ui::win::ShowSettingsDialog(nullptr, files); });
-    HWND dialog = WaitForWindow("Settings");
+    // Cancel writes nothing.
+    const std::string saved = ReadFile(dir.path() / "settings.dat");
+    ModalThread cancelled([&] { return ui::win::ShowSettingsDialog(nullptr, files); });
+    dialog = WaitForWindow("Settings");
     Click(dialog, IDC_START_ON_WINDOWS);
     Click(dialog, IDC_CHECK_BACKUP_FILE);
     PostClick(dialog, IDCANCEL);
-    EXPECT_FALSE(shown.Result());
-    EXPECT_EQ(ReadFile(dir.path() / "settings.dat"), "[General]\r\nstartonwindows=0\r\n");
+    EXPECT_FALSE(cancelled.Result());
+    EXPECT_EQ(ReadFile(dir.path() / "settings.dat"), saved);
     EXPECT_EQ(RunValue(), registry::kError);
 }
 

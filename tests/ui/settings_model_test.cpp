@@ -1,3 +1,5 @@
+// The settings as stored and as written on OK. (The refusal of an empty folder and the fallback to
+// the application folder are driven through the dialog under Wine.)
 #include <gtest/gtest.h>
 
 #include <map>
@@ -56,23 +58,6 @@ TEST(SettingsModel, OkWritesEveryKeyInItsOrder) {
                            "General/runoutlookafterrestore=0", "backup/autocloseoutlook=1",
                            "backup/openfolderbackup=0", "backup/automgeneratefile=0",
                            "autobackup/autobackupfile=0"}));
-}
-
-TEST(SettingsModel, AnEmptyFolderIsRefusedAndAMissingOneBecomesTheApplicationFolder) {
-    auto nothingExists = [](const std::string&) { return false; };
-    for (const char* typed : {"", "   "}) {
-        SettingsModel m;
-        m.backupFolder = typed;
-        auto c = ConfirmSettings(m, kApp, nothingExists);
-        EXPECT_EQ(c.refusal,
-                  (Message{"Please enter backup folder.", platform::MessageIcon::Critical}));
-        EXPECT_TRUE(c.writes.empty());
-    }
-    SettingsModel m;
-    m.backupFolder = "Q:\\Gone";
-    auto c = ConfirmSettings(m, kApp, nothingExists);
-    EXPECT_EQ(c.writes.front().value, kApp);
-    EXPECT_EQ(m.backupFolder, kApp);
 }
 
 }  // namespace
