@@ -1,5 +1,5 @@
 #pragma once
-// settings.dat (private-profile INI) and section-less key=value line files such as the manifest.
+// settings.dat (private-profile INI).
 // Paths and text are UTF-8; each call opens and closes its file.
 #include <string>
 
@@ -13,10 +13,5 @@ bool WriteINIValue(const std::string& filename, const std::string& section, cons
 // A switch of the settings file is on only when its value is 1.
 bool SettingIsOn(const std::string& settingsFile, const std::string& section,
                  const std::string& key);
-
-// GetINI: first line whose key matches without regard to case; scanning stops at an empty line.
-std::string GetINI(const std::string& keyName, const std::string& filename);
-// SaveINI: appends "key=value" CR LF (ANSI text); false when the file could not be written.
-bool SaveINI(const std::string& keyName, const std::string& keyValue, const std::string& filename);
 
 }  // namespace kestrine
