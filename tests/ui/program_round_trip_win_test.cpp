@@ -44,6 +44,7 @@ class ProgramRoundTrip : public ::testing::Test {
         Started regedit = StartKept(platform::Widen(platform::WindowsFolder() + "\\regedit.exe"),
                                     L"/S \"" + platform::Widen(reg) + L"\"");
         if (regedit.process && Ended(regedit.process)) CloseHandle(regedit.process);
+        imported = registry::KeyExists(kProfiles + "\\Outlook");
         // The second profile, still empty: the restore puts the configuration into it.
         MakeKey(target);
     }
@@ -91,17 +92,21 @@ class ProgramRoundTrip : public ::testing::Test {
     RedirectedShellFolder roaming{L"AppData", user + "\\AppData\\Roaming"};
     RedirectedShellFolder localData{L"Local AppData", user + "\\AppData\\Local"};
     std::string target = kProfiles + "\\Restored";
-    bool hadProfiles = false, hadOptions = false, hadMail = false;
+    bool hadProfiles = false, hadOptions = false, hadMail = false, imported = false;
     Started program;
 };
 
 TEST_F(ProgramRoundTrip, BackUpOpenRestoreAndQuitThroughTheWindows) {
     if (hadProfiles || hadOptions || hadMail) GTEST_SKIP() << "this prefix has profiles of its own";
+    ASSERT_TRUE(imported) << "regedit did not import the sample profile";
     Start();
     HWND main = WaitForWindow("Kestrine V3.30", nullptr, program.pid);
     ASSERT_TRUE(main);
     HWND source = Control(main, IDC_SOURCE_PROFILE);
-    ASSERT_TRUE(WaitUntil([&] { return SendMessageW(source, CB_GETCOUNT, 0, 0) == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return SendMessageW(source, CB_GETCOUNT, 0, 0) == 2; }))
+        << SendMessageW(source, CB_GETCOUNT, 0, 0) << " profiles, the first \""
+        << Text(main, IDC_SOURCE_PROFILE) << "\"; the program's log:\n"
+        << Get(app + "\\brlog.dat");
     EXPECT_EQ(Text(main, IDC_SOURCE_PROFILE), "Outlook");
 
     // The Backup page: every item, a description, the file chosen in the save dialog, a password.
