@@ -327,6 +327,14 @@ std::optional<EntryInfo> ZipComponent::FindEntry(const std::string& name) const 
     return std::nullopt;
 }
 
+std::optional<EntryInfo> ZipComponent::FindLastEntry(const std::string& name) const {
+    const auto& all = impl_->reader.Entries();
+    for (size_t i = all.size(); i-- > 0;) {
+        if (all[i].name == name) return ToInfo(all[i], i);
+    }
+    return std::nullopt;
+}
+
 bool ZipComponent::ExtractTo(const EntryInfo& entry, const std::string& folder) {
     impl_->Clear();
     if (!IsPlainFileName(entry.name)) {

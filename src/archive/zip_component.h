@@ -121,6 +121,9 @@ class ZipComponent {
     std::vector<EntryInfo> Entries() const;
     // The first entry of that name.
     std::optional<EntryInfo> FindEntry(const std::string& name) const;
+    // The last entry of that name: the manifest, which goes in after every item's files (a file of
+    // an item may have its name).
+    std::optional<EntryInfo> FindLastEntry(const std::string& name) const;
     // Reads every entry back, decrypted, inflated and checked (CRC or AES authentication code,
     // sizes), without writing anything; false at the first fault, named in LastError. Large
     // entries are inflated on all cores. The check after a backup is OpenArchive on the new

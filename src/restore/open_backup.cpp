@@ -12,7 +12,7 @@ namespace {
 // backup at work can be read as this archive's manifest. One larger than a manifest can be is no
 // backup: it is neither extracted nor read.
 archive::Manifest ReadManifest(archive::ZipComponent& zip, const std::string& tempFolder) {
-    const auto entry = zip.FindEntry(archive::kManifestName);
+    const auto entry = zip.FindLastEntry(archive::kManifestName);
     if (!entry || entry->uncompressedSize > archive::kManifestSizeLimit) return {};
     const RunFolder work(tempFolder);
     const std::string temp = platform::CreateTempFile(work.Path(), "KSM");

@@ -84,6 +84,8 @@ class RoundTrip : public ::testing::Test {
         Put(f.signatures + "\\Work.txt", "Ann\r\n");
         Put(f.signatures + "\\" + kLukasz, "<html>\xC5\x81ukasz</html>");
         Put(f.signatures + "\\Short;Long.txt", "Ann;A.");
+        // A signature with the manifest's name: both travel, each found as what it is.
+        Put(f.signatures + "\\kestrine.dat", "a signature, not the manifest");
         Put(s.MakeFolder(f.signatures + "\\Work_files") + "\\image001.png", "picture");
         Put(f.stationery + "\\Blue.htm", "<html>blue</html>");
         Put(f.templates + "\\Report.oft", RandomBytes(3000, 11));

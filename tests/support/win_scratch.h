@@ -356,7 +356,7 @@ inline ArchiveView ReadArchive(const std::string& path, const std::string& passw
     zip.SetReadingPassword(password);
     for (const auto& e : zip.Entries()) view.names.push_back(e.name);
     TempDir out;
-    auto entry = zip.FindEntry(archive::kManifestName);
+    auto entry = zip.FindLastEntry(archive::kManifestName);
     if (entry && zip.ExtractTo(*entry, out.str())) {
         view.manifestText = ReadFile(out.path() / archive::kManifestName);
         view.manifest = archive::ReadManifestText(archive::DecodeManifestFile(view.manifestText));
