@@ -60,6 +60,14 @@ std::string BackupNotVerifiedLine(std::string_view now, std::string_view cause) 
     return Join({now, " Backup File was not Verified! ", cause, "\n"});
 }
 
+std::string BackupRemovedLine(std::string_view now, std::string_view oldArchive) {
+    return Join({now, " Old Backup File was Removed: ", oldArchive, "\n"});
+}
+
+std::string BackupNotRemovedLine(std::string_view now, std::string_view oldArchive) {
+    return Join({now, " Old Backup File could not be Removed: ", oldArchive, "\n"});
+}
+
 std::string CommandLineRefusedLine(std::string_view now, std::string_view reason) {
     return Join({now, " Auto Backup was not started: the scheduled command line was refused (",
                  reason, ")!\n"});

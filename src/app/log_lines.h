@@ -35,6 +35,10 @@ std::string BackupNotStartedLine(std::string_view now, std::string_view profile,
 // The written archive was read back whole and checked, or failed that check for `cause`.
 std::string BackupVerifiedLine(std::string_view now);
 std::string BackupNotVerifiedLine(std::string_view now, std::string_view cause);
+// A scheduled run that keeps only the newest dated backups removed an older one of its task, or
+// could not.
+std::string BackupRemovedLine(std::string_view now, std::string_view oldArchive);
+std::string BackupNotRemovedLine(std::string_view now, std::string_view oldArchive);
 // The unattended program refused its command line for `reason`, and did nothing else.
 std::string CommandLineRefusedLine(std::string_view now, std::string_view reason);
 

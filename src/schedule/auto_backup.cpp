@@ -5,6 +5,7 @@
 #include "app/activity_log.h"
 #include "app/log_lines.h"
 #include "app/settings.h"
+#include "app/settings_keys.h"
 #include "backup/backup_run.h"
 #include "backup/backup_steps.h"
 #include "outlook/inventory.h"
@@ -13,6 +14,7 @@
 #include "platform/run_lock.h"
 #include "platform/system.h"
 #include "schedule/command_line.h"
+#include "schedule/dated_backups.h"
 #include "schedule/unattended.h"
 
 namespace kestrine::schedule {
@@ -75,6 +77,23 @@ void RemoveDatedLeftovers(const std::string& defaultArchive) {
     }
 }
 
+// Keeps the newest `keep` dated archives of the task, `written` among them; the log names each one
+// removed. Only names the task itself makes are touched.
+void RemoveOlderDatedArchives(const std::string& logFile, const std::string& defaultArchive,
+                              const std::string& written, int keep) {
+    namespace fileio = platform::fileio;
+    const std::string folder = fileio::ParentFolder(written);
+    for (const auto& name : DatedArchivesToRemove(defaultArchive, fileio::ListFileNames(folder),
+                                                  fileio::BareFileName(written), keep)) {
+        const std::string path = fileio::JoinPath(folder, name);
+        if (!fileio::IsFile(path)) continue;  // a folder of that name is no archive
+        platform::SetNormalAttributes(path);
+        WriteLog(logFile, fileio::RemoveFile(path)
+                              ? BackupRemovedLine(platform::NowText(), path)
+                              : BackupNotRemovedLine(platform::NowText(), path));
+    }
+}
+
 }  // namespace
 
 AutoBackupResult RunAutoBackup(const AppState& state, archive::ZipComponent& zip,
@@ -103,7 +122,12 @@ AutoBackupResult RunAutoBackup(const AppState& state, archive::ZipComponent& zip
     // one is complete; without it the new archive replaces the old one in a single move.
     const std::string defaultArchive = command.archive;
     result.archivePath = command.archive;
-    const bool dated = SettingIsOn(state.SettingsFile, "autobackup", "autobackupfile");
+    auto setting = [&](const SettingKey& key) {
+        return ReadINIValue(state.SettingsFile, key.section, key.name);
+    };
+    const bool dated = NewFileEachRun(setting(kNewFileEachRun));
+    // Older archives go only once the new one has been read back whole and found sound.
+    const int keep = dated ? KeepDatedBackups(setting(kKeepDatedBackups)) : 0;
     if (dated) {
         auto now = platform::Now();
         result.archivePath =
@@ -117,7 +141,7 @@ AutoBackupResult RunAutoBackup(const AppState& state, archive::ZipComponent& zip
     job.password = command.password;
     job.note = "Automatic Backup";
     job.unattended = true;
-    job.verify = SettingIsOn(state.SettingsFile, "General", "checkbackupfile");
+    job.verify = keep > 0 || setting(kCheckBackupFile) == "1";
     job.waitForOtherRun = std::chrono::milliseconds(0);
     job.computerName = state.ComputerName;
     job.userName = state.UserName;
@@ -133,6 +157,8 @@ AutoBackupResult RunAutoBackup(const AppState& state, archive::ZipComponent& zip
         platform::SetNormalAttributes(defaultArchive);
         platform::fileio::RemoveFile(defaultArchive);
     }
+    if (outcome.written && outcome.verified && keep > 0)
+        RemoveOlderDatedArchives(state.LogFile, defaultArchive, result.archivePath, keep);
     return result;
 }
 

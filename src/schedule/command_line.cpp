@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "base/text.h"
 #include "base/utf.h"
 
 namespace kestrine::schedule {
@@ -18,13 +19,6 @@ std::string DropLastChars(std::string_view text, int count) {
         while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
     }
     return std::string(text.substr(0, end));
-}
-
-size_t CountChars(std::string_view text) {
-    size_t n = 0;
-    for (char c : text)
-        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++n;
-    return n;
 }
 
 }  // namespace
@@ -84,11 +78,13 @@ std::string ItemMask(const archive::Choices& chosen) {
 
 std::string DatedArchivePath(std::string_view archive, int year, int month, int day, int hour,
                              int minute) {
-    if (CountChars(archive) < 4) return std::string(archive);
     char suffix[40];
     std::snprintf(suffix, sizeof suffix, "-%02d-%02d-%04d-%02d-%02d.ksx", month, day, year, hour,
                   minute);
-    return DropLastChars(archive, 4) + suffix;
+    // Only the backup extension gives way: a name without it keeps every character it has.
+    const bool extension =
+        archive.size() >= 4 && base::EqualsNoCase(archive.substr(archive.size() - 4), ".ksx");
+    return std::string(extension ? archive.substr(0, archive.size() - 4) : archive) + suffix;
 }
 
 std::string CommandLineTail(std::string_view commandLine) {

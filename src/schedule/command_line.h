@@ -39,8 +39,8 @@ archive::Choices ChosenItems(std::string_view mask);
 // The mask of the chosen items: "1" or "0" for each of the nine, in order.
 std::string ItemMask(const archive::Choices& chosen);
 
-// Replaces the last four characters of `archive` (the ".ksx") by "-MM-DD-YYYY-HH-MM.ksx"; a path of
-// fewer than four characters is returned unchanged.
+// The dated archive of a run: the ".ksx" of `archive` (any case) becomes "-MM-DD-YYYY-HH-MM.ksx";
+// a name without that extension keeps all of itself and gets the dated suffix added.
 std::string DatedArchivePath(std::string_view archive, int year, int month, int day, int hour,
                              int minute);
 

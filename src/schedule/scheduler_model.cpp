@@ -33,10 +33,14 @@ void SetProtect(SchedulerModel& model, bool protect) {
 
 platform::FileDialogRequest TargetFileRequest(const SchedulerModel& model,
                                               const std::string& backupFolderSetting,
-                                              const std::string& appFolder, const ui::Date& today) {
+                                              const std::string& appFolder) {
     return ui::SaveArchiveDialog(
         ui::BackupFolderUnset(backupFolderSetting) ? appFolder : backupFolderSetting,
-        ui::ProposalStem(model.profile) + "-" + ui::FormatDate(today));
+        ui::ProposalStem(model.profile) + ".ksx");
+}
+
+void ChooseTargetFile(SchedulerModel& model, const std::string& chosen) {
+    if (!chosen.empty()) model.targetFile = ui::WithArchiveExtension(chosen);
 }
 
 AddTaskPlan PlanAddTask(const SchedulerModel& model, const std::string& programPath) {

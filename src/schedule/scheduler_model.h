@@ -51,10 +51,13 @@ void SetDaily(SchedulerModel& model, bool daily);
 void SetProtect(SchedulerModel& model, bool protect);
 
 // The save dialog of the archive path: the initial folder is the `backupfolder` setting as stored
-// (the application folder when it is unset), the proposal "kestrine-<profile>-MM-DD-YYYY".
+// (the application folder when it is unset), the proposal "kestrine-<profile>.ksx" with no date
+// (each run may add its own).
 platform::FileDialogRequest TargetFileRequest(const SchedulerModel& model,
                                               const std::string& backupFolderSetting,
-                                              const std::string& appFolder, const ui::Date& today);
+                                              const std::string& appFolder);
+// The path chosen in that dialog becomes the task's archive, with ".ksx" when it lacked it.
+void ChooseTargetFile(SchedulerModel& model, const std::string& chosen);
 
 struct AddTaskPlan {
     std::optional<ui::Message> refusal;  // shown; nothing runs

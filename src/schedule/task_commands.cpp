@@ -33,6 +33,10 @@ std::string DeleteTaskCommand() {
     return "schtasks /delete /f  /tn " + QuotedTaskName();
 }
 
+std::string QueryTaskCommand() {
+    return "schtasks /query /fo LIST /v /tn " + QuotedTaskName();
+}
+
 std::string CreateTaskCommand(const TaskDefinition& task) {
     // The action is one quoted argument; inside it the program path is quoted with \".
     return "schtasks /create /sc WEEKLY /d " + task.days + " /st " + task.startTime + ":00" +

@@ -13,6 +13,8 @@ inline constexpr const char* kTaskName = "Kestrine AutoBackup";
 
 std::string EndTaskCommand();
 std::string DeleteTaskCommand();
+// Asks the Task Scheduler for the task, every field in the verbose list form.
+std::string QueryTaskCommand();
 
 struct TaskDefinition {
     std::string days;         // TaskDays

@@ -3,6 +3,7 @@
 #include "outlook/inventory.h"
 #include "platform/program_run.h"
 #include "platform/system.h"
+#include "schedule/scheduled_task.h"
 #include "schedule/task_commands.h"
 #include "ui/backup_presenter.h"
 
@@ -33,6 +34,15 @@ TaskOutcome RemoveTask() {
     RunSchtasks(EndTaskCommand());
     RunSchtasks(DeleteTaskCommand());
     return {true, {DeletedMessage(), platform::MessageIcon::Information}};
+}
+
+std::string DescribeScheduledTask(bool newFileEachRun) {
+    const platform::ProgramRun query = RunSchtasks(QueryTaskCommand());
+    // A task that does not exist is a failed query; so is a Task Scheduler that cannot answer.
+    const bool exists = query.started && query.exitCode == 0;
+    return ScheduledTaskText(query.started, exists,
+                             exists ? ReadTaskQuery(query.output) : ScheduledTask{},
+                             newFileEachRun);
 }
 
 ui::ItemBoxes OfferedItems(const outlook::Environment& env, const std::string& profile) {

@@ -23,6 +23,10 @@ TaskOutcome AddTask(const std::vector<std::string>& commands);
 // Ends and deletes the task; the commands fail harmlessly when there is no task.
 TaskOutcome RemoveTask();
 
+// What the Task Scheduler says of the task now: the text the dialog shows. `newFileEachRun` is what
+// the runs do with the archive name.
+std::string DescribeScheduledTask(bool newFileEachRun);
+
 // The items the profile inventory offers for `profile`, as the backup list shows them.
 ui::ItemBoxes OfferedItems(const outlook::Environment& env, const std::string& profile);
 

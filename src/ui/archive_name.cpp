@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "base/text.h"
 #include "base/utf.h"
 
 namespace kestrine::ui {
@@ -25,6 +26,14 @@ std::string ProposalStem(std::string_view profile) {
 
 std::string ProposalFileName(std::string_view profile, const Date& date) {
     return ProposalStem(profile) + "-" + FormatDate(date) + ".ksx";
+}
+
+std::string WithArchiveExtension(std::string_view path) {
+    std::string chosen(path);
+    if (chosen.empty()) return chosen;
+    if (chosen.size() < 4 || !base::EqualsNoCase(chosen.substr(chosen.size() - 4), ".ksx"))
+        chosen += ".ksx";
+    return chosen;
 }
 
 platform::FileDialogRequest SaveArchiveDialog(const std::string& folder,

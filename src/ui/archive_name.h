@@ -23,6 +23,10 @@ std::string ProposalStem(std::string_view profile);
 // "kestrine-<profile>-MM-DD-YYYY.ksx".
 std::string ProposalFileName(std::string_view profile, const Date& date);
 
+// A chosen archive path as the program keeps it: ".ksx" added when the name does not end with it,
+// so that the restore's open dialog, which lists only backup files, finds the archive.
+std::string WithArchiveExtension(std::string_view path);
+
 // The file dialogs' filter of backup archives.
 inline constexpr const char* kArchiveFileFilter = "Kestrine File (*.ksx)|*.ksx";
 // The save dialog of a backup archive, opened in `folder` with `fileName` proposed.

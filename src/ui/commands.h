@@ -18,6 +18,9 @@ namespace kestrine::ui {
 // go into `state`, the backup list shows what can be backed up with every tick cleared, and a dated
 // archive name is proposed when the settings ask for it.
 void SelectSourceProfile(BackupTabModel& tab, AppState& state);
+// A dated archive name in the default folder, when the settings ask for one and the user has not
+// picked a file in the save dialog: after a profile is chosen, and after the settings changed.
+void ProposeTargetFile(BackupTabModel& tab, AppState& state);
 
 // The progress panel of a run: the run's own panel, `changed` after each change of it, and
 // `cancelRequested` asked between files and items (true stops the run at its next safe point).
@@ -35,7 +38,8 @@ std::optional<backup::BackupJob> PrepareBackup(const BackupTabModel& tab, const 
 backup::BackupResult RunBackupJob(const backup::BackupJob& job, const AppState& state,
                                   archive::ZipComponent& zip, const PanelFollower& panel);
 // the window's thread, once BackupCompletionMessage has been shown: starts Outlook and opens the
-// archive's folder as the settings say (nothing after a run kept out by another one).
+// archive's folder as the settings say, only after a backup that was written (nothing after a
+// cancelled or failed run, or one kept out by another run).
 void FollowUpBackup(const backup::BackupResult& result, const AppState& state,
                     const std::string& archivePath);
 
@@ -50,7 +54,8 @@ BackupNowResult BackupNow(MainWindowModel& window, AppState& state, archive::Zip
 
 // The source-file button: the file dialog, the password when the archive asks for one, the archive
 // shown on the Restore tab and recorded in `state`. The archive stays open in `zip` after a valid
-// open; whenever no valid backup ends up open, NoSourceFile is true.
+// open; whenever no valid backup ends up open, NoSourceFile is true. Cancel in the file or the
+// password dialog is a cancelled open: nothing is tried and nothing is said.
 enum class OpenOutcome { Cancelled, WrongPassword, Invalid, Opened };
 OpenOutcome OpenBackupFile(RestoreTabModel& tab, AppState& state, archive::ZipComponent& zip);
 

@@ -1,4 +1,5 @@
 #include "app/settings.h"
+#include "app/settings_keys.h"
 #include "base/path.h"
 #include "outlook/inventory.h"
 #include "outlook/process_control.h"
@@ -63,10 +64,17 @@ void SelectSourceProfile(BackupTabModel& tab, AppState& state) {
     const outlook::ProfileInventory inventory = outlook::TakeInventory(state, tab.sourceProfile);
     static_cast<outlook::ItemLocations&>(state) = inventory.locations;
     ShowInventory(tab, inventory);
-    if (!SettingIsOn(state.SettingsFile, "backup", "automgeneratefile")) return;
-    const std::string folder =
-        ChooseProposalFolder(ReadINIValue(state.SettingsFile, "backup", "backupfolder"),
-                             state.AppFolder, platform::fileio::IsDirectory);
+    tab.targetChosen = false;
+    ProposeTargetFile(tab, state);
+}
+
+void ProposeTargetFile(BackupTabModel& tab, AppState& state) {
+    auto setting = [&](const SettingKey& key) {
+        return ReadINIValue(state.SettingsFile, key.section, key.name);
+    };
+    if (tab.targetChosen || setting(kGenerateFileName) != "1" || tab.sourceProfile.empty()) return;
+    const std::string folder = ChooseProposalFolder(setting(kBackupFolder), state.AppFolder,
+                                                    platform::fileio::IsDirectory);
     const platform::LocalTime now = platform::Now();
     tab.targetFileText =
         base::JoinPath(folder, ProposalFileName(tab.sourceProfile, {now.year, now.month, now.day}));
@@ -79,7 +87,7 @@ std::optional<backup::BackupJob> PrepareBackup(const BackupTabModel& tab, const 
         return std::nullopt;
     }
     backup::BackupJob job = BackupJobFor(tab, state, state.TargetFile);
-    job.verify = SettingIsOn(state.SettingsFile, "General", "checkbackupfile");
+    job.verify = SettingIsOn(state.SettingsFile, kCheckBackupFile.section, kCheckBackupFile.name);
     return job;
 }
 
@@ -105,8 +113,9 @@ backup::BackupResult RunBackupJob(const backup::BackupJob& job, const AppState& 
 
 void FollowUpBackup(const backup::BackupResult& result, const AppState& state,
                     const std::string& archivePath) {
-    // A run kept out by another one did nothing to follow up.
-    if (result.busy) return;
+    // Outlook and the folder follow a backup that was written; a cancelled or failed run, or one
+    // kept out by another, wrote nothing to look at.
+    if (!result.written) return;
     if (SettingIsOn(state.SettingsFile, "General", "runoutlookafterbackup"))
         outlook::StartOutlook();
     if (SettingIsOn(state.SettingsFile, "backup", "openfolderbackup")) {
@@ -139,14 +148,21 @@ OpenOutcome OpenBackupFile(RestoreTabModel& tab, AppState& state, archive::ZipCo
         state.NoSourceFile = true;
         return OpenOutcome::Cancelled;
     }
-    // OK in the password dialog sets the password exactly as typed; Cancel keeps the one confirmed
-    // before.
-    auto passwordFor = [&state] {
-        if (auto typed = platform::AskPassword()) state.EnteredPassword = *typed;
-        return state.EnteredPassword;
+    // OK in the password dialog sets the password exactly as typed; Cancel ends the open.
+    bool passwordCancelled = false;
+    auto passwordFor = [&state, &passwordCancelled] {
+        auto typed = platform::AskPassword();
+        passwordCancelled = !typed;
+        if (typed) state.EnteredPassword = *typed;
+        return typed ? *typed : std::string();
     };
     const restore::OpenedBackup opened =
         restore::OpenBackup(zip, path, state.TempFolder, passwordFor);
+    if (passwordCancelled) {
+        zip.CloseArchive();
+        state.NoSourceFile = true;
+        return OpenOutcome::Cancelled;
+    }
     RecordOpenedBackup(state, path, opened);
     if (auto message = ShowOpenedBackup(tab, path, opened)) Show(*message);
     switch (opened.status) {

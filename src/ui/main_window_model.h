@@ -39,6 +39,9 @@ struct BackupTabModel {
     std::string retypedPassword;
     std::string note;            // the description, lines joined by CR LF
     std::string targetFileText;  // the archive's path as the box shows it
+    bool targetChosen = false;   // picked in the save dialog: a new proposal does not replace it
+    std::string lastBackupText;  // the last completed backup: when, and whether it was checked
+    std::string lastBackupFile;  // ... and which file
 };
 
 struct RestoreTabModel {

@@ -64,6 +64,39 @@ bool LoadProfileLists(MainWindowModel& window, const std::vector<std::string>& p
     return true;
 }
 
+ProfileListChange RefreshProfileLists(MainWindowModel& window,
+                                      const std::vector<std::string>& profiles) {
+    ProfileListChange change;
+    if (profiles == window.backup.profiles && profiles == window.restore.profiles) return change;
+    change.lists = true;
+    window.backup.profiles = profiles;
+    window.restore.profiles = profiles;
+    window.applyEnabled = !profiles.empty();
+    auto stillThere = [&](std::string& shown) {
+        if (std::find(profiles.begin(), profiles.end(), shown) != profiles.end()) return true;
+        shown = profiles.empty() ? std::string() : profiles.front();
+        return false;
+    };
+    change.source = !stillThere(window.backup.sourceProfile);
+    stillThere(window.restore.targetProfile);
+    return change;
+}
+
+void ShowLastBackup(BackupTabModel& tab, const LastBackup& last) {
+    if (!last.found) {
+        tab.lastBackupText = "Last backup: none has been completed yet.";
+        tab.lastBackupFile.clear();
+        return;
+    }
+    tab.lastBackupText = "Last backup: " + last.when + (last.scheduled ? " (scheduled)" : "") +
+                         (last.checked ? ", checked after writing" : ", not checked");
+    tab.lastBackupFile = last.file;
+}
+
+bool ShortcutLeftToTextBox(bool focusInTextBox, bool control, bool alt) {
+    return focusInTextBox && control && !alt;
+}
+
 platform::FileDialogRequest BackupFileDialog(
     const std::string& profile, const Date& today, const std::string& backupFolderSetting,
     const std::string& appFolder, const std::function<bool(const std::string&)>& folderExists) {
@@ -81,7 +114,7 @@ std::string HelpCommandLine(const std::string& windowsDir, const std::string& ap
 ControlStates ControlsFor(bool running, bool noProfiles) {
     ControlStates states;
     states.apply = !running && !noProfiles;
-    states.runMenus = !running;
+    states.runMenus = !running && !noProfiles;
     states.browse = !running;
     states.sourceProfile = !running;
     states.cancel = running;

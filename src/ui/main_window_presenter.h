@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/last_backup.h"
 #include "platform/messages.h"
 #include "ui/archive_name.h"
 #include "ui/main_window_model.h"
@@ -37,6 +38,23 @@ bool LoadProfileLists(MainWindowModel& window, const std::vector<std::string>& p
                       bool noProfiles);
 Message NoProfileMessage();
 
+// The profiles as they are now (a profile made while the window is open, or the first one on a new
+// computer): both lists get them, each keeps the profile it shows while that still exists, and
+// the apply button follows whether there is one.
+struct ProfileListChange {
+    bool lists = false;   // the lists changed
+    bool source = false;  // the backup's profile changed: its inventory must be taken again
+};
+ProfileListChange RefreshProfileLists(MainWindowModel& window,
+                                      const std::vector<std::string>& profiles);
+
+// The Backup page's line on the last completed backup.
+void ShowLastBackup(BackupTabModel& tab, const LastBackup& last);
+
+// A key pressed in a text box with Ctrl (and no Alt) is the box's own (Ctrl+A selects all, Ctrl+C
+// copies, ...): the window's shortcuts do not take it.
+bool ShortcutLeftToTextBox(bool focusInTextBox, bool control, bool alt);
+
 // The save dialog of the backup file (`cmdTargetFile`), opened in the `backupfolder` setting's
 // folder (the application folder when it names none). The proposed name carries the ".ksx"
 // extension, so that the restore's open dialog, which lists only backup files, finds the file.
@@ -58,6 +76,8 @@ struct ControlStates {
     bool sourceProfile = true;  // `cbSource`
     bool cancel = false;        // the progress panel's "Cancel"
 };
+// Without a profile nothing can be backed up or restored into: the run menus go grey with the
+// apply button.
 ControlStates ControlsFor(bool running, bool noProfiles);
 
 // Closing the window (close box, Quit, the menu) while a run works asks first; OK stops the run

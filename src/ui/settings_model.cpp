@@ -1,5 +1,6 @@
 #include "ui/settings_model.h"
 
+#include "app/settings_keys.h"
 #include "app/version.h"
 #include "base/text.h"
 #include "ui/archive_name.h"
@@ -15,18 +16,23 @@ const char* Flag(bool on) {
 }  // namespace
 
 SettingsModel LoadSettings(const SettingReader& read, const std::string& appFolder) {
-    auto on = [&](const char* section, const char* key) { return read(section, key) == "1"; };
+    auto value = [&](const SettingKey& key) { return read(key.section, key.name); };
+    auto on = [&](const SettingKey& key) { return value(key) == "1"; };
     SettingsModel model;
-    model.backupFolder = read("backup", "backupfolder");
+    model.backupFolder = value(kBackupFolder);
     if (BackupFolderUnset(model.backupFolder)) model.backupFolder = appFolder;
-    model.startOnWindows = on("General", "startonwindows");
-    model.checkBackupFile = on("General", "checkbackupfile");
-    model.runOutlookAfterBackup = on("General", "runoutlookafterbackup");
-    model.runOutlookAfterRestore = on("General", "runoutlookafterrestore");
-    model.autoCloseOutlook = on("backup", "autocloseoutlook");
-    model.openFolderAfterBackup = on("backup", "openfolderbackup");
-    model.generateFileName = on("backup", "automgeneratefile");
-    model.newFileEachRun = read("autobackup", "autobackupfile") != "0";
+    model.startOnWindows = on(kStartOnWindows);
+    model.checkBackupFile = on(kCheckBackupFile);
+    model.runOutlookAfterBackup = on(kRunOutlookAfterBackup);
+    model.runOutlookAfterRestore = on(kRunOutlookAfterRestore);
+    model.autoCloseOutlook = on(kAutoCloseOutlook);
+    model.openFolderAfterBackup = on(kOpenFolderAfterBackup);
+    model.generateFileName = on(kGenerateFileName);
+    model.newFileEachRun = NewFileEachRun(value(kNewFileEachRun));
+    if (const int keep = KeepDatedBackups(value(kKeepDatedBackups)); keep > 0) {
+        model.keepNewestOnly = true;
+        model.keepNewest = keep;
+    }
     return model;
 }
 
@@ -38,19 +44,25 @@ SettingsConfirmation ConfirmSettings(SettingsModel& model, const std::string& ap
         result.refusal = Message{kNoBackupFolderMessage, platform::MessageIcon::Critical};
         return result;
     }
+    if (model.keepNewestOnly && (model.keepNewest < 1 || model.keepNewest > 999)) {
+        result.refusal = Message{kNoKeepCountMessage, platform::MessageIcon::Exclamation};
+        return result;
+    }
     if (!folderExists(folder)) model.backupFolder = folder = appFolder;
-    result.writes = {
-        // The first write creates the section, and its spelling stays in the file.
-        {"Backup", "backupfolder", folder},
-        {"General", "startonwindows", Flag(model.startOnWindows)},
-        {"General", "checkbackupfile", Flag(model.checkBackupFile)},
-        {"General", "runoutlookafterbackup", Flag(model.runOutlookAfterBackup)},
-        {"General", "runoutlookafterrestore", Flag(model.runOutlookAfterRestore)},
-        {"backup", "autocloseoutlook", Flag(model.autoCloseOutlook)},
-        {"backup", "openfolderbackup", Flag(model.openFolderAfterBackup)},
-        {"backup", "automgeneratefile", Flag(model.generateFileName)},
-        {"autobackup", "autobackupfile", Flag(model.newFileEachRun)},
+    auto write = [&](const SettingKey& key, std::string value) {
+        result.writes.push_back({key.section, key.name, std::move(value)});
     };
+    // The first write creates the section, and its spelling stays in the file.
+    write(kBackupFolderWritten, folder);
+    write(kStartOnWindows, Flag(model.startOnWindows));
+    write(kCheckBackupFile, Flag(model.checkBackupFile));
+    write(kRunOutlookAfterBackup, Flag(model.runOutlookAfterBackup));
+    write(kRunOutlookAfterRestore, Flag(model.runOutlookAfterRestore));
+    write(kAutoCloseOutlook, Flag(model.autoCloseOutlook));
+    write(kOpenFolderAfterBackup, Flag(model.openFolderAfterBackup));
+    write(kGenerateFileName, Flag(model.generateFileName));
+    write(kNewFileEachRun, Flag(model.newFileEachRun));
+    write(kKeepDatedBackups, model.keepNewestOnly ? std::to_string(model.keepNewest) : "0");
     return result;
 }
 

@@ -23,6 +23,9 @@ struct SettingsModel {
     bool generateFileName = false;
     // Scheduled Backup: each unattended run writes a new, dated archive instead of replacing one.
     bool newFileEachRun = true;
+    // ... and then keeps only the newest `keepNewest` dated archives of its task (off: all).
+    bool keepNewestOnly = false;
+    int keepNewest = 5;  // 0 when the box holds no count from 1 to 999
 };
 
 // Reads one key of settings.dat (section, key); empty when absent.
@@ -45,8 +48,11 @@ struct SettingsConfirmation {
 };
 
 inline constexpr const char* kNoBackupFolderMessage = "Please enter backup folder.";
+inline constexpr const char* kNoKeepCountMessage =
+    "Please enter how many dated backups to keep, from 1 to 999.";
 
-// "OK": refuses an empty (or blank) folder box; a folder that does not exist is replaced by the
+// "OK": refuses an empty (or blank) folder box, and keeping the newest dated backups without a
+// count; a folder that does not exist is replaced by the
 // application folder in `model` (the box shows it); otherwise every key, in the fixed order.
 SettingsConfirmation ConfirmSettings(SettingsModel& model, const std::string& appFolder,
                                      const std::function<bool(const std::string&)>& folderExists);

@@ -2,6 +2,7 @@
 // themselves are checked byte for byte in the log of every Wine run.)
 #include <gtest/gtest.h>
 
+#include "app/last_backup.h"
 #include "app/log_lines.h"
 
 namespace kestrine {
@@ -24,6 +25,40 @@ TEST(SplitLogLines, OneRunAsTheWriterLeavesItAndEdgeCases) {
     EXPECT_EQ(SplitLogLines("a\r\n\nb\r\n"), (std::vector<std::string>{"a", "\nb"}));
     EXPECT_EQ(NotepadCommandLine("C:\\Windows", "C:\\K\\brlog.dat"),
               "C:\\Windows\\notepad.exe C:\\K\\brlog.dat");
+}
+
+// The Backup page's last completed backup, read back from the log as the runs wrote it: a run that
+// was not completed, a restore, a refused scheduled run or a half-written last run never count.
+TEST(LastBackup, TheLastRunThatWroteItsArchive) {
+    std::string log;
+    auto line = [&](const std::string& text) { log += text + "\r\n"; };
+    auto run = [&](bool scheduled, const std::string& when, const std::string& file, bool checked,
+                   bool completed) {
+        line(LogSeparatorLine());
+        line(scheduled ? AutoBackupStartLine(when, "Outlook") : BackupStartLine(when, "Outlook"));
+        line(BackupFileLine(when, file));
+        line(BackupItemLine(when, "Signatures", true));
+        if (checked) line(BackupVerifiedLine(when));
+        line(completed ? BackupEndLine(when, "Outlook") : BackupNotCompletedLine(when, "Outlook"));
+    };
+    EXPECT_FALSE(FindLastCompletedBackup(SplitLogLines(log)).found);
+    run(false, "12/1/2026 10:00:00 AM", "C:\\B\\one.ksx", false, true);
+    run(true, "12/2/2026 9:00:01 AM", "C:\\B\\Data Backup Profile x.ksx", true, true);
+    auto last = FindLastCompletedBackup(SplitLogLines(log));
+    EXPECT_TRUE(last.found && last.scheduled && last.checked);
+    EXPECT_EQ(last.when, "12/2/2026 9:00:01 AM");
+    EXPECT_EQ(last.file, "C:\\B\\Data Backup Profile x.ksx");
+
+    run(false, "12/3/2026 8:00:00 AM", "C:\\B\\failed.ksx", false, false);
+    line(LogSeparatorLine());
+    line(RestoreStartLine(kNow, "Outlook"));
+    line(RestoreEndLine(kNow, "Outlook"));
+    line(CommandLineRefusedLine(kNow, "no backup file after bf="));
+    line(LogSeparatorLine());
+    line(BackupStartLine(kNow, "Outlook"));
+    line(BackupFileLine(kNow, "C:\\B\\killed midway.ksx"));
+    last = FindLastCompletedBackup(SplitLogLines(log));
+    EXPECT_EQ(last.file, "C:\\B\\Data Backup Profile x.ksx");
 }
 
 }  // namespace

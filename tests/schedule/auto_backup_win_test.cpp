@@ -15,6 +15,8 @@ namespace {
 
 class AutoBackup : public ::testing::Test {
   public:
+    // Most runs here replace the task's one archive, as the user can choose.
+    AutoBackup() { Put(s.state.SettingsFile, "[autobackup]\r\nautobackupfile=0\r\n"); }
     schedule::AutoBackupResult Run(const std::string& mask, const std::string& password = "",
                                    const std::string& profile = "Outlook") {
         s.state.CommandLine = "sf=" + profile + "xm=" + mask + "ps=" + password + "bf=" + target;
@@ -39,7 +41,7 @@ TEST_F(AutoBackup, AllItemsReplaceTheDefaultArchive) {
     EXPECT_EQ(view.manifest.header.note, "Automatic Backup");
     EXPECT_EQ(view.manifest.entries[1], "a.pst;archive.pst");
     EXPECT_TRUE(s.dialogs.messages.empty());
-    EXPECT_EQ(s.AppFiles(), std::vector<std::string>{"brlog.dat"});
+    EXPECT_EQ(s.AppFiles(), (std::vector<std::string>{"brlog.dat", "settings.dat"}));
 
     const std::string log = s.Log();
     EXPECT_NE(log.find(" Start Auto Backup Profile Outlook Data...\n\r\n"), std::string::npos);
@@ -77,6 +79,58 @@ TEST_F(AutoBackup, TheDatedNameDeletesTheDefaultArchiveOnlyAfterTheNewOne) {
     EXPECT_FALSE(Exists(target));
 }
 
+// Without a stored choice the run does what the settings dialog shows for it: a new, dated file, so
+// last week's dated backup stays.
+TEST_F(AutoBackup, WithoutAStoredChoiceEachRunWritesANewFile) {
+    std::filesystem::remove(Fs(s.state.SettingsFile));
+    const std::string lastWeek = p.backups + "\\kestrine-Outlook-11-30-2026-09-00.ksx";
+    Put(lastWeek, "last week's backup");
+    const auto result = Run("001000001");
+    EXPECT_EQ(result.exitStatus, schedule::kExitAllSucceeded);
+    EXPECT_NE(result.archivePath, target);
+    EXPECT_TRUE(ReadArchive(result.archivePath).manifest.valid);
+    EXPECT_EQ(Get(lastWeek), "last week's backup");
+}
+
+// Keeping the newest dated backups: a checked new archive lets the older ones of its own task go,
+// each named in the log; files of any other name stay, and a run that wrote nothing removes
+// nothing.
+TEST_F(AutoBackup, KeepingTheNewestRemovesOnlyTheTasksOlderDatedArchives) {
+    Put(s.state.SettingsFile, "[autobackup]\r\nautobackupfile=1\r\nkeepdatedbackups=2\r\n");
+    const std::string dated = p.backups + "\\kestrine-Outlook-";
+    const std::vector<std::string> older = {dated + "01-04-2026-09-00.ksx",
+                                            dated + "06-01-2026-09-00.KSX"};
+    const std::string newest = dated + "11-30-2026-09-00.ksx";
+    const std::vector<std::string> others = {
+        p.backups + "\\kestrine-Work-01-01-2020-09-00.ksx", p.backups + "\\notes.ksx",
+        dated + "01-01-2020-09-00.ksx.bak", dated + "13-01-2020-09-00.ksx",
+        p.backups + "\\kestrine-Outlook.txt"};
+    for (const auto& file : older) Put(file, "an older backup");
+    for (const auto& file : others) Put(file, "not a backup of this task");
+    Put(newest, "last week's backup");
+
+    // The disk fills up: no new archive, and every old one stays.
+    auto faults = std::make_shared<StreamFaults>();
+    faults->writeBudget = 30000;
+    zip.SetStreamFilter(FaultFilter(".writing-", faults));
+    EXPECT_EQ(Run("111111111").exitStatus, schedule::kExitNoArchive);
+    for (const auto& file : older) EXPECT_TRUE(Exists(file)) << file;
+    zip.SetStreamFilter(nullptr);
+
+    const auto result = Run("001000001");
+    ASSERT_EQ(result.exitStatus, schedule::kExitAllSucceeded);
+    EXPECT_TRUE(ReadArchive(result.archivePath).manifest.valid);
+    EXPECT_EQ(Get(newest), "last week's backup");
+    for (const auto& file : others) EXPECT_EQ(Get(file), "not a backup of this task") << file;
+    const std::string log = s.Log();
+    EXPECT_NE(log.find(" Backup File was Verified!\n\r\n"), std::string::npos);  // checked first
+    for (const auto& file : older) {
+        EXPECT_FALSE(Exists(file)) << file;
+        EXPECT_NE(log.find(" Old Backup File was Removed: " + file + "\n\r\n"), std::string::npos);
+    }
+    EXPECT_LT(log.rfind(" Backup File was Verified!"), log.find(" Old Backup File was Removed"));
+}
+
 TEST_F(AutoBackup, TheExitStatusTellsTheTaskSchedulerTheTruth) {
     // No rules file (rules live in the mailbox nowadays): the rules step has no line, no failure.
     std::filesystem::remove(Fs(s.folders.roamingOutlook + "\\Outlook.RWZ"));
@@ -112,7 +166,7 @@ TEST_F(AutoBackup, AFullDiskOrAnotherRunAtWorkLeavesLastWeeksBackup) {
     EXPECT_EQ(Get(target), "last week's backup");
     EXPECT_EQ(platform::ListFiles(p.backups, true),
               std::vector<std::string>{"kestrine-Outlook.ksx"});
-    EXPECT_EQ(s.AppFiles(), std::vector<std::string>{"brlog.dat"});
+    EXPECT_EQ(s.AppFiles(), (std::vector<std::string>{"brlog.dat", "settings.dat"}));
     EXPECT_NE(s.Log().find(" Backup Profile Outlook Data was not Completed!\r\r\n"),
               std::string::npos);
     EXPECT_EQ(s.Log().find("Fail!"), std::string::npos);  // no item is blamed for the disk
@@ -129,7 +183,8 @@ TEST_F(AutoBackup, AFullDiskOrAnotherRunAtWorkLeavesLastWeeksBackup) {
 }
 
 TEST_F(AutoBackup, ThePasswordProtectsEveryEntryAndACheckedBackupIsLoggedAsVerified) {
-    Put(s.state.SettingsFile, "[General]\r\ncheckbackupfile=1\r\n");
+    Put(s.state.SettingsFile,
+        "[General]\r\ncheckbackupfile=1\r\n[autobackup]\r\nautobackupfile=0\r\n");
     ASSERT_EQ(Run("001000001", "auto pass").exitStatus, 0);
     EXPECT_NE(s.Log().find(" Backup File was Verified!\n\r\n"), std::string::npos);
     EXPECT_EQ(archive::ZipComponent().ArchiveNeedsPassword(target), 1);
@@ -158,7 +213,7 @@ TEST_F(AutoBackup, RefusedCommandLinesDoNothingButSayWhyInTheLog) {
     EXPECT_EQ(Occurrences(s.Log(), "\n\r\n"), 5u);  // one line each
     EXPECT_EQ(s.Log().find("a=b"), std::string::npos);
     EXPECT_EQ(Get(target), "last week's backup");
-    EXPECT_EQ(s.AppFiles(), std::vector<std::string>{"brlog.dat"});
+    EXPECT_EQ(s.AppFiles(), (std::vector<std::string>{"brlog.dat", "settings.dat"}));
 }
 
 TEST_F(AutoBackup, TheUnattendedProgramShowsNothingAndLogsAMissingOutlook) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "schedule/command_line.h"
+#include "schedule/dated_backups.h"
 
 namespace kestrine::schedule {
 namespace {
@@ -63,14 +64,45 @@ TEST(ChosenItems, OnlyOneChoosesAndShortMasksStopEarly) {
               (std::array<bool, 9>{true, false, false, false, false, false, false, false, false}));
 }
 
-TEST(DatedArchivePath, ReplacesTheLastFourCharacters) {
+TEST(DatedArchivePath, PutsTheDateBeforeTheBackupExtension) {
     EXPECT_EQ(DatedArchivePath("C:\\Backup\\kestrine-Outlook.ksx", 2026, 12, 5, 8, 35),
               "C:\\Backup\\kestrine-Outlook-12-05-2026-08-35.ksx");
-    EXPECT_EQ(DatedArchivePath("C:\\b\\archive", 2026, 1, 9, 23, 5),
-              "C:\\b\\arc-01-09-2026-23-05.ksx");
-    EXPECT_EQ(DatedArchivePath("C:\\b\\\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4", 2026, 1, 9, 0, 0),
-              "C:\\b\\\xC3\xA4-01-09-2026-00-00.ksx");
-    EXPECT_EQ(DatedArchivePath("abc", 2026, 1, 1, 0, 0), "abc");
+    EXPECT_EQ(DatedArchivePath("C:\\b\\Mail.KSX", 2026, 1, 9, 23, 5),
+              "C:\\b\\Mail-01-09-2026-23-05.ksx");
+    // A name without the extension loses none of its characters.
+    EXPECT_EQ(DatedArchivePath("C:\\b\\kestrine-Outlook-12-06", 2026, 12, 13, 9, 0),
+              "C:\\b\\kestrine-Outlook-12-06-12-13-2026-09-00.ksx");
+    EXPECT_EQ(DatedArchivePath("C:\\b\\\xC3\xA4\xC3\xA4", 2026, 1, 9, 0, 0),
+              "C:\\b\\\xC3\xA4\xC3\xA4-01-09-2026-00-00.ksx");
+}
+
+// The dated archives of a task that keeps only its newest: names of another shape, another task, or
+// no real date are never touched, whatever their age.
+TEST(DatedBackups, OnlyTheTasksOwnOlderArchivesGo) {
+    const std::string task = "C:\\Backup\\kestrine-Outlook.ksx";
+    EXPECT_EQ(DatedNameStamp(task, "kestrine-outlook-12-05-2026-08-35.KSX"), 202612050835);
+    for (const char* other :
+         {"kestrine-Outlook.ksx", "kestrine-Outlook-12-05-2026.ksx",
+          "kestrine-Work-12-05-2026-08-35.ksx", "kestrine-Outlook-13-05-2026-08-35.ksx",
+          "kestrine-Outlook-12-05-2026-24-00.ksx", "kestrine-Outlook-12-05-2026-08-35.ksx.tmp",
+          "xkestrine-Outlook-12-05-2026-08-35.ksx", "kestrine-Outlook-1a-05-2026-08-35.ksx"})
+        EXPECT_FALSE(DatedNameStamp(task, other)) << other;
+
+    const std::vector<std::string> folder = {
+        "kestrine-Outlook-12-07-2026-09-00.ksx",  // written now
+        "kestrine-Outlook-11-30-2026-09-00.ksx", "kestrine-Outlook-12-31-2025-09-00.ksx",
+        "kestrine-Outlook-01-02-2026-09-00.ksx", "kestrine-Outlook.ksx",
+        "kestrine-Work-01-01-2020-09-00.ksx",    "notes.txt"};
+    const std::string written = folder[0];
+    EXPECT_EQ(DatedArchivesToRemove(task, folder, written, 2),
+              (std::vector<std::string>{"kestrine-Outlook-01-02-2026-09-00.ksx",
+                                        "kestrine-Outlook-12-31-2025-09-00.ksx"}));
+    EXPECT_EQ(DatedArchivesToRemove(task, folder, written, 1).size(), 3u);
+    EXPECT_TRUE(DatedArchivesToRemove(task, folder, written, 4).empty());
+    EXPECT_TRUE(DatedArchivesToRemove(task, folder, written, 0).empty());
+    // A clock set back never costs the archive just written.
+    EXPECT_EQ(
+        DatedArchivesToRemove(task, folder, "kestrine-Outlook-12-31-2025-09-00.ksx", 1).size(), 3u);
 }
 
 TEST(CommandLineTail, SkipsTheProgramPath) {

@@ -1,6 +1,8 @@
 // Stands in for the system's schtasks.exe: appends its own path and its command line, as one line
 // "path<TAB>command line", to the file named by KESTRINE_SCHTASKS_RECORD. With
-// KESTRINE_SCHTASKS_FAIL set it prints that text and fails, as the Task Scheduler does.
+// KESTRINE_SCHTASKS_FAIL set it prints that text and fails, as the Task Scheduler does. A query
+// prints the file named by KESTRINE_SCHTASKS_TASK, the task as the Task Scheduler lists it; without
+// that file there is no task, and the query fails as the Task Scheduler's does.
 #include <windows.h>
 
 #include <cstdio>
@@ -14,13 +16,27 @@ static std::string Utf8(const wchar_t* text) {
 }
 
 int main() {
-    wchar_t self[MAX_PATH] = {}, record[MAX_PATH] = {}, failure[512] = {};
+    wchar_t self[MAX_PATH] = {}, record[MAX_PATH] = {}, failure[512] = {}, task[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     if (GetEnvironmentVariableW(L"KESTRINE_SCHTASKS_RECORD", record, MAX_PATH)) {
         if (FILE* out = _wfopen(record, L"ab")) {
             std::fprintf(out, "%s\t%s\n", Utf8(self).c_str(), Utf8(GetCommandLineW()).c_str());
             std::fclose(out);
         }
+    }
+    if (std::wstring(GetCommandLineW()).find(L" /query ") != std::wstring::npos) {
+        FILE* listed = GetEnvironmentVariableW(L"KESTRINE_SCHTASKS_TASK", task, MAX_PATH)
+                           ? _wfopen(task, L"rb")
+                           : nullptr;
+        if (!listed) {
+            std::printf("ERROR: The system cannot find the file specified.\r\n");
+            return 1;
+        }
+        char buffer[4096];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, listed)) > 0;)
+            std::fwrite(buffer, 1, n, stdout);
+        std::fclose(listed);
+        return 0;
     }
     if (GetEnvironmentVariableW(L"KESTRINE_SCHTASKS_FAIL", failure, 512)) {
         std::printf("%s\r\n", Utf8(failure).c_str());

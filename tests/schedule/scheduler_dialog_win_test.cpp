@@ -5,13 +5,18 @@
 //
 #include <shellapi.h>
 
+#include <algorithm>
+
+#include "app/settings.h"
 #include "base/text.h"
 #include "platform/system.h"
 #include "schedule/auto_backup.h"
 #include "schedule/command_line.h"
+#include "schedule/scheduled_task.h"
 #include "schedule/task_commands.h"
 #include "schedule/task_scheduler.h"
 #include "schedule/unattended.h"
+#include "task_query_sample.h"
 #include "ui/win/resource.h"
 #include "ui/win/scheduler_dialog.h"
 #include "win_scratch.h"
@@ -42,19 +47,23 @@ class SchedulerDialogTest : public ::testing::Test {
         setup.programPath = kProgram;
         CopyTestProgram("fake_schtasks.exe", platform::Widen(system32 + "\\schtasks.exe"));
         SetEnvironmentVariableW(L"KESTRINE_SCHTASKS_RECORD", platform::Widen(record).c_str());
+        SetEnvironmentVariableW(L"KESTRINE_SCHTASKS_TASK", platform::Widen(listed).c_str());
     }
     ~SchedulerDialogTest() override {
         SetEnvironmentVariableW(L"KESTRINE_SCHTASKS_FAIL", nullptr);
+        SetEnvironmentVariableW(L"KESTRINE_SCHTASKS_TASK", nullptr);
         platform::SetFileDialogHandler(nullptr);
     }
 
-    std::vector<SchtasksRun> Recorded() {
+    // What the dialog asked the Task Scheduler to do (its queries apart).
+    std::vector<SchtasksRun> Recorded(bool queries = false) {
         std::vector<SchtasksRun> runs;
         std::string text = Exists(record) ? Get(record) : "";
         for (size_t pos = 0, end; (end = text.find('\n', pos)) != std::string::npos;
              pos = end + 1) {
             std::string line = text.substr(pos, end - pos);
-            runs.push_back({line.substr(0, line.find('\t')), line.substr(line.find('\t') + 1)});
+            SchtasksRun run{line.substr(0, line.find('\t')), line.substr(line.find('\t') + 1)};
+            if (queries == (run.command == schedule::QueryTaskCommand())) runs.push_back(run);
         }
         return runs;
     }
@@ -63,6 +72,7 @@ class SchedulerDialogTest : public ::testing::Test {
     SampleProfile sample{s};
     const std::string system32 = platform::SystemFolder();
     const std::string record = s.dir / "schtasks.txt";
+    const std::string listed = s.dir / "task.txt";  // the task the Task Scheduler knows
     schedule::SchedulerSetup setup;
 };
 
@@ -76,6 +86,7 @@ TEST_F(SchedulerDialogTest, TheRegisteredTaskBacksUpTheChosenProfile) {
         ModalThread shown([&] { return ui::win::ShowSchedulerDialog(nullptr, setup); });
         HWND dialog = WaitForWindow("Task Scheduler");
         ASSERT_TRUE(dialog);
+        EXPECT_EQ(Text(dialog, IDC_TASK_STATUS), schedule::kNothingScheduledText);
         EXPECT_EQ(Text(dialog, IDC_TASK_TARGET_FILE), s.app + "\\kestrine-Outlook.ksx");
         EXPECT_EQ(Text(dialog, IDC_TASK_START_TIME), "9:00");
         Choose(dialog, IDC_TASK_PROFILE, 1);
@@ -108,6 +119,9 @@ TEST_F(SchedulerDialogTest, TheRegisteredTaskBacksUpTheChosenProfile) {
               "1bf=" +
                   s.app + "\\kestrine-Work.ksx\"");
 
+    // Added with no stored choice, the task writes a new file each run, as the settings show.
+    EXPECT_EQ(ReadINIValue(s.state.SettingsFile, "autobackup", "autobackupfile"), "1");
+
     // The task starts its action's command line; the tail after the program backs up "Work".
     int count = 0;
     LPWSTR* args = CommandLineToArgvW(platform::Widen(runs[2].command).c_str(), &count);
@@ -117,7 +131,8 @@ TEST_F(SchedulerDialogTest, TheRegisteredTaskBacksUpTheChosenProfile) {
     archive::ZipComponent zip;
     auto result = schedule::RunAutoBackup(s.state, zip);
     EXPECT_EQ(result.exitStatus, schedule::kExitAllSucceeded);
-    auto view = ReadArchive(s.app + "\\kestrine-Work.ksx", "pass 1");
+    EXPECT_EQ(result.archivePath.rfind(s.app + "\\kestrine-Work-", 0), 0u) << result.archivePath;
+    auto view = ReadArchive(result.archivePath, "pass 1");
     EXPECT_EQ(view.manifest.header.identity, "Work");
     EXPECT_EQ(Count(view.names, "archive.pst"), 1);
     EXPECT_EQ(Count(view.names, "a.pst"), 0);
@@ -145,11 +160,37 @@ TEST_F(SchedulerDialogTest, AFailedCreateSaysWhyAndKeepsTheDialogOpen) {
     EXPECT_EQ(runs[4].command, schedule::DeleteTaskCommand());
 }
 
+// The dialog shows what the Task Scheduler has now: days, time, next and last run with its result,
+// and the archive, never the password; after "Disable Task" it says nothing is scheduled.
+TEST_F(SchedulerDialogTest, WhatIsScheduledIsReadBackFromTheTaskScheduler) {
+    Put(listed, test::kTaskQueryList);
+    Put(s.state.SettingsFile, "[autobackup]\r\nautobackupfile=0\r\n");
+    ModalThread shown([&] { return ui::win::ShowSchedulerDialog(nullptr, setup); });
+    HWND dialog = WaitForWindow("Task Scheduler");
+    ASSERT_TRUE(dialog);
+    const std::string status = Text(dialog, IDC_TASK_STATUS);
+    for (const char* part : {"profile Outlook on MON, WED at 9:00:00 AM", "12/9/2026 9:00:00 AM",
+                             "Last run: 12/2/2026 9:00:01 AM: the backup was written, but an item "
+                             "failed",
+                             "Each run replaces D:\\Backup\\kestrine-Outlook.ksx."})
+        EXPECT_NE(status.find(part), std::string::npos) << status;
+    EXPECT_EQ(status.find("secret"), std::string::npos);
+
+    std::filesystem::remove(Fs(listed));  // the task is gone once deleted
+    PostClick(dialog, IDC_TASK_DISABLE);
+    EXPECT_EQ(AnswerMessageBox().text, "Task Kestrine AutoBackup has been Delete.");
+    EXPECT_EQ(Text(dialog, IDC_TASK_STATUS), schedule::kNothingScheduledText);
+    PostClick(dialog, IDCANCEL);
+    EXPECT_FALSE(shown.Result());
+    EXPECT_EQ(Recorded(true).size(), 2u);  // asked on opening, and after the removal
+}
+
 TEST_F(SchedulerDialogTest, RefusalsRunNothing) {
     std::vector<platform::FileDialogRequest> asked;
+    const std::vector<std::string> answers = {"C:\\Backup\\weekly", "C:\\Backup\\a=b.ksx"};
     platform::SetFileDialogHandler([&](const platform::FileDialogRequest& request) {
         asked.push_back(request);
-        return std::string("C:\\Backup\\a=b.ksx");
+        return answers[std::min(asked.size(), answers.size()) - 1];
     });
     ModalThread shown([&] { return ui::win::ShowSchedulerDialog(nullptr, setup); });
     HWND dialog = WaitForWindow("Task Scheduler");
@@ -171,9 +212,14 @@ TEST_F(SchedulerDialogTest, RefusalsRunNothing) {
     Type(dialog, IDC_TASK_START_TIME, "25:00");
     EXPECT_EQ(refusal().text, schedule::kStartTimeMessage);
     Type(dialog, IDC_TASK_START_TIME, "9:30");
+    // "...": a backup file of the profile with no date proposed; a name typed without the
+    // extension gets it, so the Restore page's open dialog lists the archives.
     Click(dialog, IDC_TASK_BROWSE_TARGET);
     ASSERT_EQ(asked.size(), 1u);
     EXPECT_EQ(asked[0].initialFolder, s.app);
+    EXPECT_EQ(asked[0].fileName, "kestrine-Outlook.ksx");
+    EXPECT_EQ(Text(dialog, IDC_TASK_TARGET_FILE), "C:\\Backup\\weekly.ksx");
+    Click(dialog, IDC_TASK_BROWSE_TARGET);
     EXPECT_EQ(Text(dialog, IDC_TASK_TARGET_FILE), "C:\\Backup\\a=b.ksx");
     EXPECT_NE(refusal().text.find("The backup file name contains the character ="),
               std::string::npos);

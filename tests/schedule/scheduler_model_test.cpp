@@ -2,9 +2,12 @@
 // start are checked through the dialog under Wine with a recording schtasks.exe.)
 #include <gtest/gtest.h>
 
+#include "base/text.h"
 #include "schedule/command_line.h"
+#include "schedule/scheduled_task.h"
 #include "schedule/scheduler_model.h"
 #include "schedule/task_commands.h"
+#include "task_query_sample.h"
 
 namespace kestrine::schedule {
 namespace {
@@ -80,13 +83,24 @@ TEST(ScheduledTask, ChoicesOfTheDialog) {
     SetDaily(m, false);
     EXPECT_EQ(TaskDays(m.days), "*");
 
-    auto request = TargetFileRequest(m, "0", "C:\\App", {2026, 12, 5});
+    // The proposal is a backup file, and carries no date: each run may date its own archive.
+    auto request = TargetFileRequest(m, "0", "C:\\App");
     EXPECT_TRUE(request.save);
     EXPECT_EQ(request.title, "Save Outlook Data as");
     EXPECT_EQ(request.filter, "Kestrine File (*.ksx)|*.ksx");
     EXPECT_EQ(request.initialFolder, "C:\\App");
-    EXPECT_EQ(request.fileName, "kestrine-A_B-12-05-2026");
-    EXPECT_EQ(TargetFileRequest(m, "E:\\Stored\\", "C:\\App", {}).initialFolder, "E:\\Stored\\");
+    EXPECT_EQ(request.fileName, "kestrine-A_B.ksx");
+    EXPECT_EQ(TargetFileRequest(m, "E:\\Stored\\", "C:\\App").initialFolder, "E:\\Stored\\");
+    // What the user types gets the backup extension, once.
+    const std::pair<const char*, const char*> chosen[] = {{"D:\\Weekly", "D:\\Weekly.ksx"},
+                                                          {"D:\\Weekly.KSX", "D:\\Weekly.KSX"},
+                                                          {"D:\\my.backup", "D:\\my.backup.ksx"}};
+    for (const auto& [typed, kept] : chosen) {
+        ChooseTargetFile(m, typed);
+        EXPECT_EQ(m.targetFile, kept);
+    }
+    ChooseTargetFile(m, "");  // cancelled: nothing changes
+    EXPECT_EQ(m.targetFile, "D:\\my.backup.ksx");
 }
 
 TEST(ScheduledTask, AFailedCreateSaysWhy) {
@@ -94,6 +108,51 @@ TEST(ScheduledTask, AFailedCreateSaysWhy) {
               "Task Kestrine AutoBackup was not scheduled.\r\n\r\nThe Task Scheduler ended with "
               "code 5.");
     EXPECT_NE(NotScheduledMessage(false, 0, "").find("could not be started"), std::string::npos);
+}
+
+// What is scheduled, read back from the Task Scheduler's list: by English labels, or by place when
+// Windows speaks another language; never the password of the task's action.
+TEST(ScheduledTask, ReadBackFromTheTaskScheduler) {
+    const ScheduledTask task = ReadTaskQuery(test::kTaskQueryList);
+    EXPECT_EQ(task.days, "MON, WED");
+    EXPECT_EQ(task.startTime, "9:00:00 AM");
+    EXPECT_EQ(task.nextRun, "12/9/2026 9:00:00 AM");
+    EXPECT_EQ(task.lastRun, "12/2/2026 9:00:01 AM");
+    EXPECT_EQ(task.lastResult, "1");
+    EXPECT_EQ(task.profile, "Outlook");
+    EXPECT_EQ(task.archive, "D:\\Backup\\kestrine-Outlook.ksx");
+
+    // A console that writes CR LF for each LF leaves CR CR LF.
+    EXPECT_EQ(ReadTaskQuery(base::ReplaceAll(test::kTaskQueryList, "\r\n", "\r\r\n")).archive,
+              task.archive);
+
+    std::string translated = test::kTaskQueryList;
+    for (const char* label : {"HostName:", "Next Run Time:", "Last Run Time:", "Last Result:",
+                              "Task To Run:", "Start Time:", "Days:"})
+        translated = base::ReplaceAll(translated, label, std::string(label).replace(0, 2, "Xx"));
+    const ScheduledTask placed = ReadTaskQuery(translated);
+    EXPECT_EQ(placed.days, task.days);
+    EXPECT_EQ(placed.lastResult, task.lastResult);
+    EXPECT_EQ(placed.archive, task.archive);
+
+    const std::string text = ScheduledTaskText(true, true, task, true);
+    EXPECT_EQ(text,
+              "Backs up profile Outlook on MON, WED at 9:00:00 AM; next run: 12/9/2026 9:00:00 "
+              "AM.\r\nLast run: 12/2/2026 9:00:01 AM: the backup was written, but an item failed "
+              "(see the log).\r\nEach run writes a new file: "
+              "D:\\Backup\\kestrine-Outlook-MM-DD-YYYY-HH-MM.ksx.");
+    EXPECT_EQ(text.find("secret"), std::string::npos);
+    ScheduledTask fresh = task;
+    fresh.lastResult = "267011";
+    EXPECT_NE(ScheduledTaskText(true, true, fresh, false)
+                  .find("It has not run yet.\r\nEach run "
+                        "replaces D:\\Backup\\kestrine-"
+                        "Outlook.ksx."),
+              std::string::npos);
+    EXPECT_EQ(ScheduledTaskText(true, false, {}, true), kNothingScheduledText);
+    EXPECT_NE(ScheduledTaskText(false, false, {}, true).find("could not be asked"),
+              std::string::npos);
+    EXPECT_EQ(QueryTaskCommand(), "schtasks /query /fo LIST /v /tn \"Kestrine AutoBackup\"");
 }
 
 }  // namespace

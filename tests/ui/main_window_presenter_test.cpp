@@ -26,5 +26,50 @@ TEST(MainWindowPresenter, TheBarFollowsTheStepsOrTheBytesWhicheverIsFurther) {
     EXPECT_EQ(ProgressBarValue(15, 8 * gb * 1024, 16 * gb * 1024), 48);  // no overflow
 }
 
+// The profiles read again while the window is open: a new computer's first profile turns the window
+// on, a profile that was shown stays chosen, one that vanished gives way to the first.
+TEST(MainWindowPresenter, ProfileListsFollowTheProfilesAsTheyAreNow) {
+    MainWindowModel window;
+    LoadProfileLists(window, {}, true);
+    EXPECT_FALSE(window.applyEnabled);
+    EXPECT_FALSE(ControlsFor(false, true).runMenus);
+    EXPECT_FALSE(RefreshProfileLists(window, {}).lists);
+
+    ProfileListChange change = RefreshProfileLists(window, {"Outlook"});
+    EXPECT_TRUE(change.lists && change.source);
+    EXPECT_TRUE(window.applyEnabled);
+    EXPECT_EQ(window.backup.sourceProfile, "Outlook");
+    EXPECT_EQ(window.restore.targetProfile, "Outlook");
+
+    window.backup.sourceProfile = window.restore.targetProfile = "Outlook";
+    change = RefreshProfileLists(window, {"Archive", "Outlook"});
+    EXPECT_TRUE(change.lists);
+    EXPECT_FALSE(change.source);
+    EXPECT_EQ(window.backup.sourceProfile, "Outlook");
+    EXPECT_EQ(window.restore.profiles, (std::vector<std::string>{"Archive", "Outlook"}));
+
+    change = RefreshProfileLists(window, {"Archive"});
+    EXPECT_TRUE(change.source);
+    EXPECT_EQ(window.backup.sourceProfile, "Archive");
+    EXPECT_EQ(window.restore.targetProfile, "Archive");
+}
+
+TEST(MainWindowPresenter, TheLastBackupLineAndTheTextBoxKeys) {
+    BackupTabModel tab;
+    ShowLastBackup(tab, {});
+    EXPECT_EQ(tab.lastBackupText, "Last backup: none has been completed yet.");
+    ShowLastBackup(tab, {true, "12/2/2026 9:00:01 AM", "C:\\B\\x.ksx", true, true});
+    EXPECT_EQ(tab.lastBackupText,
+              "Last backup: 12/2/2026 9:00:01 AM (scheduled), checked after writing");
+    EXPECT_EQ(tab.lastBackupFile, "C:\\B\\x.ksx");
+    ShowLastBackup(tab, {true, "12/3/2026", "C:\\B\\y.ksx", false, false});
+    EXPECT_EQ(tab.lastBackupText, "Last backup: 12/3/2026, not checked");
+
+    EXPECT_TRUE(ShortcutLeftToTextBox(true, true, false));    // Ctrl+A in the description
+    EXPECT_FALSE(ShortcutLeftToTextBox(true, false, false));  // F1 stays the help
+    EXPECT_FALSE(ShortcutLeftToTextBox(true, true, true));    // Ctrl+Alt (AltGr) types
+    EXPECT_FALSE(ShortcutLeftToTextBox(false, true, false));  // elsewhere Ctrl+A is About
+}
+
 }  // namespace
 }  // namespace kestrine::ui

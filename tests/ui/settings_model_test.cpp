@@ -41,6 +41,14 @@ TEST(SettingsModel, OpensWithWhatIsStored) {
     EXPECT_TRUE(m.newFileEachRun);
     EXPECT_EQ(Load({{"backup/backupfolder", "0"}}).backupFolder, kApp);
     EXPECT_TRUE(Load({{"autobackup/autobackupfile", "7"}}).newFileEachRun);
+
+    // Keeping only the newest dated backups: off unless a count from 1 to 999 is stored.
+    EXPECT_FALSE(m.keepNewestOnly);
+    for (const char* stored : {"0", "-3", "12x", "1000", " "})
+        EXPECT_FALSE(Load({{"autobackup/keepdatedbackups", stored}}).keepNewestOnly) << stored;
+    m = Load({{"autobackup/keepdatedbackups", "3"}});
+    EXPECT_TRUE(m.keepNewestOnly);
+    EXPECT_EQ(m.keepNewest, 3);
 }
 
 TEST(SettingsModel, OkWritesEveryKeyInItsOrder) {
@@ -57,7 +65,18 @@ TEST(SettingsModel, OkWritesEveryKeyInItsOrder) {
                            "General/checkbackupfile=0", "General/runoutlookafterbackup=0",
                            "General/runoutlookafterrestore=0", "backup/autocloseoutlook=1",
                            "backup/openfolderbackup=0", "backup/automgeneratefile=0",
-                           "autobackup/autobackupfile=0"}));
+                           "autobackup/autobackupfile=0", "autobackup/keepdatedbackups=0"}));
+
+    m.keepNewestOnly = true;
+    m.keepNewest = 4;
+    c = ConfirmSettings(m, kApp, [](const std::string&) { return true; });
+    EXPECT_EQ(c.writes.back().value, "4");
+    // Keeping the newest without a count is refused, and nothing is written.
+    m.keepNewest = 0;
+    c = ConfirmSettings(m, kApp, [](const std::string&) { return true; });
+    ASSERT_TRUE(c.refusal);
+    EXPECT_EQ(c.refusal->text, kNoKeepCountMessage);
+    EXPECT_TRUE(c.writes.empty());
 }
 
 }  // namespace

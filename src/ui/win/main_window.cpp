@@ -5,9 +5,13 @@
 #include <memory>
 
 #include "app/activity_log.h"
+#include "app/last_backup.h"
 #include "app/log_lines.h"
 #include "app/settings.h"
+#include "app/settings_keys.h"
 #include "app/version.h"
+#include "base/text.h"
+#include "outlook/environment.h"
 #include "platform/file_stream.h"
 #include "platform/messages.h"
 #include "platform/processes.h"
@@ -60,10 +64,12 @@ class MainWindow : public Dialog {
         tabs_.Add(*this, IDC_MAIN_TABS, "Logs", IDD_PAGE_LOGS);
         tabs_.Add(*this, IDC_MAIN_TABS, "About", IDD_PAGE_ABOUT);
         SendMessageW(Item(IDC_PROGRESS_BAR), PBM_SETRANGE32, 0, 100);
-        // The first password box keeps its limit of 20 characters; the second has none.
-        SendMessageW(Item(IDC_PASSWORD), EM_LIMITTEXT, 20, 0);
-        for (int id : {IDC_PASSWORD, IDC_PASSWORD2})
+        // Both password boxes take the same passwords, of any length: a pasted long one is not cut
+        // short in one of them, and the password dialog takes it whole when it is opened again.
+        for (int id : {IDC_PASSWORD, IDC_PASSWORD2}) {
+            SendMessageW(Item(id), EM_LIMITTEXT, 0, 0);
             SendMessageW(Item(id), EM_SETPASSWORDCHAR, L'*', 0);
+        }
         SendMessageW(Window(), DM_SETDEFID, IDC_APPLY, 0);
         about_.Fill(*this);
         worker_ = std::make_unique<RunWorker>(Window());
@@ -99,7 +105,7 @@ class MainWindow : public Dialog {
                 ShowSchedulerDialog(Window(), schedule::SchedulerSetupFor(state_, state_));
                 return true;
             case IDM_SETTINGS:
-                ShowSettingsDialog(Window(), SettingsFilesOf(state_));
+                if (ShowSettingsDialog(Window(), SettingsFilesOf(state_))) SettingsChanged();
                 return true;
             case IDM_HELP:
                 OpenHelp();
@@ -123,7 +129,11 @@ class MainWindow : public Dialog {
                 ShowItems(IDC_RESTORE_ITEM_FIRST, model_.restore.items);
                 return true;
             case IDC_SOURCE_PROFILE:
+                if (code == CBN_DROPDOWN) RefreshProfiles();
                 if (code == CBN_SELCHANGE) ProfileChosen();
+                return true;
+            case IDC_TARGET_PROFILE:
+                if (code == CBN_DROPDOWN) RefreshProfiles();
                 return true;
             case IDC_PROTECT:
                 if (code == BN_CLICKED) ProtectionClicked();
@@ -145,8 +155,15 @@ class MainWindow : public Dialog {
         }
     }
 
-    bool OnMessage(UINT message, WPARAM, LPARAM lParam, LRESULT& result) override {
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override {
         switch (message) {
+            case WM_ACTIVATE:
+                // Back from another program: a profile made there, a scheduled backup that ran.
+                if (LOWORD(wParam) != WA_INACTIVE) {
+                    RefreshProfiles();
+                    ShowLastBackupLine();
+                }
+                return false;
             case kRunProgressMessage:
                 if (auto panel = worker_->TakeProgress(); panel && worker_->Busy())
                     ShowPanel(*panel);
@@ -199,11 +216,43 @@ class MainWindow : public Dialog {
     void LoadProfiles() {
         if (LoadProfileLists(model_, state_.ProfileNames, state_.NoProfiles))
             SelectSourceProfile(model_.backup, state_);
-        for (const auto& name : model_.backup.profiles) AddComboString(IDC_SOURCE_PROFILE, name);
-        for (const auto& name : model_.restore.profiles) AddComboString(IDC_TARGET_PROFILE, name);
+        FillProfileLists();
+        ShowLastBackupLine();
         ShowBackupTab();
         ShowRestoreTab();
         UpdateControls();
+    }
+
+    void FillProfileLists() {
+        for (auto [id, names] : {std::pair{IDC_SOURCE_PROFILE, &model_.backup.profiles},
+                                 {IDC_TARGET_PROFILE, &model_.restore.profiles}}) {
+            SendMessageW(Item(id), CB_RESETCONTENT, 0, 0);
+            for (const auto& name : *names) AddComboString(id, name);
+        }
+    }
+
+    // The profiles are read again: one made while the window was open appears, and a computer that
+    // had none at start-up can be used as soon as it has one. Never while a run works: choosing a
+    // profile changes what the run reads.
+    void RefreshProfiles() {
+        if (!worker_ || worker_->Busy() || state_.ProfilesRoot.empty()) return;
+        outlook::EnumProfiles(state_);
+        ReadBackupTab();
+        ReadRestoreTab();
+        const ProfileListChange change = RefreshProfileLists(model_, state_.ProfileNames);
+        if (!change.lists) return;
+        FillProfileLists();
+        if (change.source && !model_.backup.sourceProfile.empty())
+            SelectSourceProfile(model_.backup, state_);
+        ShowBackupTab();
+        ShowRestoreTab();
+        UpdateControls();
+    }
+
+    void ShowLastBackupLine() {
+        ShowLastBackup(model_.backup, FindLastCompletedBackup(ReadLogEntries(state_.LogFile)));
+        SetTextIfChanged(IDC_LAST_BACKUP, model_.backup.lastBackupText);
+        SetTextIfChanged(IDC_LAST_BACKUP_FILE, model_.backup.lastBackupFile);
     }
 
     // --- the model and the controls ---
@@ -273,7 +322,9 @@ class MainWindow : public Dialog {
     void UpdateControls() {
         const bool running = worker_->Busy();
         const ControlStates states = ControlsFor(running, state_.NoProfiles);
-        EnableItem(IDC_APPLY, states.apply);
+        // The apply button of the Logs and About pages needs no profile.
+        EnableItem(IDC_APPLY, states.apply || (!running && model_.tab != Tab::Backup &&
+                                               model_.tab != Tab::Restore));
         EnableItem(IDC_BROWSE_TARGET, states.browse);
         EnableItem(IDC_BROWSE_SOURCE, states.browse);
         EnableItem(IDC_SOURCE_PROFILE, states.sourceProfile);
@@ -303,6 +354,7 @@ class MainWindow : public Dialog {
     void PageChanged() {
         model_.tab = CurrentTab();
         SetItemText(IDC_APPLY, ApplyCaption(model_.tab));
+        UpdateControls();
         if (model_.tab == Tab::Logs) ShowLog();
     }
 
@@ -387,6 +439,13 @@ class MainWindow : public Dialog {
                                platform::ShowMode::Normal);
     }
 
+    // A file name proposed anew (the folder or the switch changed); a file the user picked stays.
+    void SettingsChanged() {
+        ReadBackupTab();
+        ProposeTargetFile(model_.backup, state_);
+        ShowBackupTab();
+    }
+
     void ProfileChosen() {
         ReadBackupTab();
         SelectSourceProfile(model_.backup, state_);
@@ -408,28 +467,40 @@ class MainWindow : public Dialog {
                              ReadINIValue(state_.SettingsFile, "backup", "backupfolder"),
                              state_.AppFolder, platform::fileio::IsDirectory));
         if (path.empty()) return;
-        model_.backup.targetFileText = path;
-        state_.TargetFile = path;
+        model_.backup.targetFileText = WithArchiveExtension(path);
+        model_.backup.targetChosen = true;
+        state_.TargetFile = model_.backup.targetFileText;
         ShowBackupTab();
     }
 
     void OpenBackupFile() {
         if (worker_->Busy()) return;
         ReadRestoreTab();
-        ui::OpenBackupFile(model_.restore, state_, zip_);
+        ui::OpenBackupFile(model_.restore, state_, opened_);
         ShowRestoreTab();
     }
 
     void StartBackup() {
-        if (worker_->Busy()) return;
+        if (worker_->Busy() || state_.NoProfiles) return;
         ReadBackupTab();
-        if (auto run = PrepareBackupRun(model_.backup, state_, zip_)) StartRun(std::move(*run));
+        auto run = PrepareBackupRun(model_.backup, state_, zip_);
+        if (!run) return;
+        // The archive open on the Restore page stays open, unless this backup is to replace it:
+        // then the page no longer shows what the file holds.
+        if (!state_.NoSourceFile && base::EqualsNoCase(state_.TargetFile, state_.SourceFile)) {
+            opened_.CloseArchive();
+            state_.NoSourceFile = true;
+            ClearRestoreTab(model_.restore);
+            ShowRestoreTab();
+        }
+        StartRun(std::move(*run));
     }
 
     void StartRestore() {
-        if (worker_->Busy()) return;
+        if (worker_->Busy() || state_.NoProfiles) return;
         ReadRestoreTab();
-        if (auto run = PrepareRestoreRun(model_.restore, state_, zip_)) StartRun(std::move(*run));
+        if (auto run = PrepareRestoreRun(model_.restore, state_, opened_))
+            StartRun(std::move(*run));
     }
 
     void StartRun(PreparedRun run) {
@@ -441,6 +512,7 @@ class MainWindow : public Dialog {
                 return;
             }
             finished(Window());
+            ShowLastBackupLine();
         });
         UpdateControls();
     }
@@ -459,7 +531,10 @@ class MainWindow : public Dialog {
     }
 
     AppState& state_;
-    archive::ZipComponent& zip_;
+    archive::ZipComponent& zip_;  // the backups'
+    // The archive open on the Restore page: a backup writes with a component of its own, so the
+    // archive stays open for a restore afterwards.
+    archive::ZipComponent opened_;
     MainWindowModel model_;
     TabPages tabs_;
     Tooltips tooltips_;
@@ -468,6 +543,25 @@ class MainWindow : public Dialog {
     std::unique_ptr<RunWorker> worker_;
     bool quitAfterRun_ = false;
 };
+
+bool IsTextBox(HWND window) {
+    wchar_t kind[16] = {};
+    return window && GetClassNameW(window, kind, 16) && _wcsicmp(kind, L"Edit") == 0;
+}
+
+// A shortcut key pressed in a text box is the box's.
+bool KeyLeftToTextBox(const MSG& message) {
+    if (message.message != WM_KEYDOWN && message.message != WM_SYSKEYDOWN) return false;
+    return ShortcutLeftToTextBox(IsTextBox(message.hwnd), GetKeyState(VK_CONTROL) < 0,
+                                 GetKeyState(VK_MENU) < 0);
+}
+
+// Ctrl+A selects the whole text, which not every edit control does by itself.
+bool SelectAllOnCtrlA(const MSG& message) {
+    if (message.message != WM_KEYDOWN || message.wParam != 'A') return false;
+    SendMessageW(message.hwnd, EM_SETSEL, 0, -1);
+    return true;
+}
 
 }  // namespace
 
@@ -487,8 +581,11 @@ int RunMainWindow(const MainWindowSetup& setup) {
                                             MAKEINTRESOURCEW(IDR_MAIN_ACCELERATORS));
             MSG message;
             while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-                if (IsWindow(main) && (TranslateAcceleratorW(main, keys, &message) ||
-                                       IsDialogMessageW(main, &message)))
+                const bool textBoxKey = IsWindow(main) && KeyLeftToTextBox(message);
+                if (textBoxKey && SelectAllOnCtrlA(message)) continue;
+                if (IsWindow(main) &&
+                    ((!textBoxKey && TranslateAcceleratorW(main, keys, &message)) ||
+                     IsDialogMessageW(main, &message)))
                     continue;
                 TranslateMessage(&message);
                 DispatchMessageW(&message);

@@ -25,6 +25,9 @@
 #define IDC_GENERATE_FILE_NAME 1024
 #define IDC_REPLACE_DEFAULT_FILE 1030
 #define IDC_NEW_FILE_EACH_RUN 1031
+#define IDC_KEEP_NEWEST 1900
+#define IDC_KEEP_COUNT 1901
+#define IDC_KEEP_COUNT_LABEL 1902
 
 // Scheduled-backup dialog.
 #define IDD_SCHEDULER 110
@@ -40,6 +43,7 @@
 #define IDC_TASK_PASSWORD2 1134
 #define IDC_TASK_ADD 1140
 #define IDC_TASK_DISABLE 1141
+#define IDC_TASK_STATUS 1910  // what the Task Scheduler has scheduled now
 
 // Main window: the window, its menu, shortcuts and pop-up menus, and its four pages.
 #define IDD_MAIN 120
@@ -76,6 +80,8 @@
 #define IDC_RESTORE_ITEMS_FRAME 1245
 #define IDC_RESTORE_ITEM_FIRST 1250  // the nine items: 1250 .. 1258, in item order
 #define IDC_LOG_LIST 1260
+#define IDC_LAST_BACKUP 1920       // the last completed backup: when, and whether it was checked
+#define IDC_LAST_BACKUP_FILE 1921  // ... and its file
 #define IDC_ABOUT_TITLE 1270
 #define IDC_ABOUT_VERSION 1271
 #define IDC_ABOUT_DESCRIPTION 1272

@@ -1,9 +1,9 @@
 #include "ui/win/scheduler_dialog.h"
 
 #include "app/settings.h"
+#include "app/settings_keys.h"
 #include "platform/file_stream.h"
 #include "platform/messages.h"
-#include "platform/system.h"
 #include "schedule/task_commands.h"
 #include "schedule/task_scheduler.h"
 #include "ui/win/dialog.h"
@@ -34,6 +34,7 @@ class SchedulerDialog : public Dialog {
             SelectComboIndex(IDC_TASK_PROFILE, 0);
             Choose(0);
         }
+        ShowScheduled();
         return true;
     }
 
@@ -67,6 +68,7 @@ class SchedulerDialog : public Dialog {
                 auto outcome = schedule::RemoveTask();
                 SetCursor(previous);
                 Show(outcome.message);
+                ShowScheduled();
                 return true;
             }
             case IDOK:  // only "Add Task to Scheduler" registers and closes
@@ -77,8 +79,15 @@ class SchedulerDialog : public Dialog {
     }
 
   private:
-    std::string BackupFolderSetting() const {
-        return ReadINIValue(setup_.settingsPath, "backup", "backupfolder");
+    std::string Setting(const SettingKey& key) const {
+        return ReadINIValue(setup_.settingsPath, key.section, key.name);
+    }
+    std::string BackupFolderSetting() const { return Setting(kBackupFolder); }
+
+    // Read back from the Task Scheduler, so the user sees whether a task exists and how it went.
+    void ShowScheduled() {
+        SetItemText(IDC_TASK_STATUS,
+                    schedule::DescribeScheduledTask(NewFileEachRun(Setting(kNewFileEachRun))));
     }
 
     void Choose(int index) {
@@ -97,13 +106,9 @@ class SchedulerDialog : public Dialog {
     }
 
     void ChooseTargetFile() {
-        const platform::LocalTime now = platform::Now();
-        auto request = schedule::TargetFileRequest(model_, BackupFolderSetting(), setup_.appFolder,
-                                                   {now.year, now.month, now.day});
-        std::string chosen = platform::ShowFileDialog(request);
-        if (chosen.empty()) return;
-        model_.targetFile = chosen;
-        SetItemText(IDC_TASK_TARGET_FILE, chosen);
+        auto request = schedule::TargetFileRequest(model_, BackupFolderSetting(), setup_.appFolder);
+        schedule::ChooseTargetFile(model_, platform::ShowFileDialog(request));
+        SetItemText(IDC_TASK_TARGET_FILE, model_.targetFile);
     }
 
     void AddTask() {
@@ -118,11 +123,18 @@ class SchedulerDialog : public Dialog {
             Show(*plan.refusal);
             return;
         }
+        // The runs read an unset choice as a new file each time; stored, it stays what the
+        // settings dialog shows whatever reads it.
+        WriteINIValue(setup_.settingsPath, kNewFileEachRun.section, kNewFileEachRun.name,
+                      NewFileEachRun(Setting(kNewFileEachRun)) ? "1" : "0");
         HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
         auto outcome = schedule::AddTask(plan.commands);
         SetCursor(previous);
         Show(outcome.message);
-        if (outcome.done) End(IDOK);
+        if (outcome.done)
+            End(IDOK);
+        else
+            ShowScheduled();
     }
 
     const schedule::SchedulerSetup& setup_;

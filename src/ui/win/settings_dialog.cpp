@@ -1,5 +1,6 @@
 #include "ui/win/settings_dialog.h"
 
+#include "app/settings_keys.h"
 #include "app/version.h"
 #include "platform/file_stream.h"
 #include "platform/folder_browser.h"
@@ -24,6 +25,7 @@ constexpr Switch kSwitches[] = {
     {IDC_OPEN_FOLDER_AFTER_BACKUP, &SettingsModel::openFolderAfterBackup},
     {IDC_GENERATE_FILE_NAME, &SettingsModel::generateFileName},
     {IDC_NEW_FILE_EACH_RUN, &SettingsModel::newFileEachRun},
+    {IDC_KEEP_NEWEST, &SettingsModel::keepNewestOnly},
 };
 
 class SettingsDialog : public Dialog {
@@ -39,6 +41,9 @@ class SettingsDialog : public Dialog {
         for (const auto& s : kSwitches) SetChecked(s.id, model_.*s.field);
         SetChecked(IDC_REPLACE_DEFAULT_FILE, !model_.newFileEachRun);
         SetItemText(IDC_BACKUP_FOLDER, model_.backupFolder);
+        SendMessageW(Item(IDC_KEEP_COUNT), EM_LIMITTEXT, 3, 0);
+        SetItemText(IDC_KEEP_COUNT, std::to_string(model_.keepNewest));
+        ShowKeepChoice();
         return true;
     }
 
@@ -57,12 +62,28 @@ class SettingsDialog : public Dialog {
             Confirm();
             return true;
         }
+        if ((id == IDC_KEEP_NEWEST || id == IDC_NEW_FILE_EACH_RUN ||
+             id == IDC_REPLACE_DEFAULT_FILE) &&
+            code == BN_CLICKED) {
+            ShowKeepChoice();
+            return true;
+        }
         return Dialog::OnCommand(id, code, control);
     }
 
   private:
+    // Only dated archives are ever deleted, so the count is asked only for a new file each run.
+    void ShowKeepChoice() {
+        const bool dated = IsChecked(IDC_NEW_FILE_EACH_RUN);
+        EnableItem(IDC_KEEP_NEWEST, dated);
+        EnableItem(IDC_KEEP_COUNT, dated && IsChecked(IDC_KEEP_NEWEST));
+        EnableItem(IDC_KEEP_COUNT_LABEL, dated);
+    }
+
     void Confirm() {
         for (const auto& s : kSwitches) model_.*s.field = IsChecked(s.id);
+        model_.keepNewestOnly = model_.keepNewestOnly && model_.newFileEachRun;
+        model_.keepNewest = KeepDatedBackups(ItemText(IDC_KEEP_COUNT));
         model_.backupFolder = ItemText(IDC_BACKUP_FOLDER);
         auto confirmation =
             ConfirmSettings(model_, files_.appFolder, platform::fileio::IsDirectory);

@@ -1,0 +1,131 @@
+#include "schedule/scheduled_task.h"
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+#include "base/text.h"
+#include "schedule/command_line.h"
+
+namespace kestrine::schedule {
+
+namespace {
+
+struct Line {
+    std::string label;
+    std::string value;
+};
+
+// "Label:      value": the values of the list start in one column, the one after the longest
+// label's colon and blank.
+std::vector<Line> ListLines(std::string_view output) {
+    std::vector<std::string> lines;
+    for (size_t pos = 0; pos < output.size();) {
+        size_t end = output.find('\n', pos);
+        if (end == std::string_view::npos) end = output.size();
+        std::string line(output.substr(pos, end - pos));
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+        lines.push_back(std::move(line));
+        pos = end + 1;
+    }
+    size_t column = 0;
+    for (const auto& line : lines)
+        if (size_t colon = line.find(':'); colon != std::string::npos && colon + 2 <= line.size())
+            column = std::max(column, colon + 2);
+    std::vector<Line> fields;
+    for (const auto& line : lines) {
+        const size_t colon = line.find(':');
+        if (colon == std::string::npos) continue;
+        // A line of the list's own width has its value at the column; a shorter one after its
+        // colon.
+        const bool aligned = line.size() > column && line[column - 1] == ' ';
+        const size_t cut = aligned ? column : colon + 1;
+        std::string label =
+            base::TrimSpaces(std::string_view(line).substr(0, aligned ? column : colon));
+        if (!label.empty() && label.back() == ':') label.pop_back();
+        fields.push_back({label, base::TrimSpaces(std::string_view(line).substr(cut))});
+    }
+    return fields;
+}
+
+// The fields read, by English label and by place after the host name's line.
+enum Field { kNextRun, kLastRun, kLastResult, kTaskToRun, kStartTime, kDays, kFieldCount };
+struct FieldPlace {
+    const char* label;
+    size_t afterHost;
+};
+constexpr std::array<FieldPlace, kFieldCount> kPlaces = {{{"Next Run Time", 2},
+                                                          {"Last Run Time", 5},
+                                                          {"Last Result", 6},
+                                                          {"Task To Run", 8},
+                                                          {"Start Time", 19},
+                                                          {"Days", 22}}};
+
+bool NeverRan(const ScheduledTask& task) {
+    // SCHED_S_TASK_HAS_NOT_RUN
+    return task.lastResult == "267011" || task.lastResult == "0x41303";
+}
+
+std::string ResultText(const std::string& code) {
+    if (code == "0") return "the backup was written and every item succeeded";
+    if (code == "1") return "the backup was written, but an item failed (see the log)";
+    if (code == "2") return "no backup was written (see the log)";
+    if (code == "267009" || code == "0x41301") return "it is running now";
+    return "it ended with code " + code;
+}
+
+}  // namespace
+
+ScheduledTask ReadTaskQuery(std::string_view output) {
+    const std::vector<Line> fields = ListLines(output);
+    std::array<std::string, kFieldCount> found;
+    std::array<bool, kFieldCount> named{};
+    for (const auto& field : fields)
+        for (size_t f = 0; f < kFieldCount; ++f)
+            if (!named[f] && base::EqualsNoCase(field.label, kPlaces[f].label)) {
+                found[f] = field.value;
+                named[f] = true;
+            }
+    // Translated labels: the host name's line is the one before the task's name.
+    size_t host = fields.size();
+    for (size_t i = 1; i < fields.size(); ++i)
+        if (fields[i].value.find("Kestrine") != std::string::npos ||
+            fields[i].value.starts_with('\\')) {
+            host = i - 1;
+            break;
+        }
+    for (size_t f = 0; f < kFieldCount; ++f)
+        if (!named[f] && host + kPlaces[f].afterHost < fields.size())
+            found[f] = fields[host + kPlaces[f].afterHost].value;
+
+    ScheduledTask task;
+    task.nextRun = found[kNextRun];
+    task.lastRun = found[kLastRun];
+    task.lastResult = found[kLastResult];
+    task.startTime = found[kStartTime];
+    task.days = found[kDays];
+    const UnattendedCommand command = ParseUnattendedTail(CommandLineTail(found[kTaskToRun]));
+    task.profile = command.profile;
+    task.archive = command.archive;
+    return task;
+}
+
+std::string ScheduledTaskText(bool queried, bool exists, const ScheduledTask& task,
+                              bool newFileEachRun) {
+    if (!queried) return "The Task Scheduler could not be asked what is scheduled.";
+    if (!exists) return kNothingScheduledText;
+    std::string text = "Backs up profile " + task.profile + " on " +
+                       (task.days.empty() ? std::string("the chosen days") : task.days) + " at " +
+                       task.startTime + "; next run: " + task.nextRun + ".\r\n";
+    if (NeverRan(task) || task.lastResult.empty())
+        text += "It has not run yet.\r\n";
+    else
+        text += "Last run: " + task.lastRun + ": " + ResultText(task.lastResult) + ".\r\n";
+    if (task.archive.empty()) return text + "Its backup file could not be read from the task.";
+    if (!newFileEachRun) return text + "Each run replaces " + task.archive + ".";
+    std::string dated = DatedArchivePath(task.archive, 2000, 1, 1, 0, 0);
+    dated.replace(dated.size() - 21, 21, "-MM-DD-YYYY-HH-MM.ksx");
+    return text + "Each run writes a new file: " + dated + ".";
+}
+
+}  // namespace kestrine::schedule
