@@ -158,4 +158,10 @@ Message BackupCompletionMessage(const backup::BackupResult& result,
     return {text + unchanged, MessageIcon::Critical};
 }
 
+BackupFollowUps FollowUpsOf(const backup::BackupResult& result, bool runOutlookSetting,
+                            bool openFolderSetting) {
+    if (!result.written) return {};
+    return {runOutlookSetting, openFolderSetting};
+}
+
 }  // namespace kestrine::ui

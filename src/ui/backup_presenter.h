@@ -41,4 +41,14 @@ std::string BackupSummary(const backup::BackupResult& result);
 // unchanged; or that another backup or restore kept it from starting.
 Message BackupCompletionMessage(const backup::BackupResult& result, const std::string& archivePath);
 
+// What follows a run in the window, as the settings ask: Outlook started, the archive's folder
+// opened. Only a backup that was written has anything to follow; a cancelled or failed run, or
+// one kept out by another, starts nothing.
+struct BackupFollowUps {
+    bool startOutlook = false;
+    bool openFolder = false;
+};
+BackupFollowUps FollowUpsOf(const backup::BackupResult& result, bool runOutlookSetting,
+                            bool openFolderSetting);
+
 }  // namespace kestrine::ui

@@ -113,12 +113,13 @@ backup::BackupResult RunBackupJob(const backup::BackupJob& job, const AppState& 
 
 void FollowUpBackup(const backup::BackupResult& result, const AppState& state,
                     const std::string& archivePath) {
-    // Outlook and the folder follow a backup that was written; a cancelled or failed run, or one
-    // kept out by another, wrote nothing to look at.
-    if (!result.written) return;
-    if (SettingIsOn(state.SettingsFile, "General", "runoutlookafterbackup"))
-        outlook::StartOutlook();
-    if (SettingIsOn(state.SettingsFile, "backup", "openfolderbackup")) {
+    auto on = [&](const SettingKey& key) {
+        return SettingIsOn(state.SettingsFile, key.section, key.name);
+    };
+    const BackupFollowUps followUps =
+        FollowUpsOf(result, on(kRunOutlookAfterBackup), on(kOpenFolderAfterBackup));
+    if (followUps.startOutlook) outlook::StartOutlook();
+    if (followUps.openFolder) {
         // Explorer opens the archive's folder, named with its closing backslash.
         platform::StartProgram("explorer /n," + base::JoinPath(base::FolderPart(archivePath), ""),
                                platform::ShowMode::Normal);

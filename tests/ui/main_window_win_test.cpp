@@ -7,6 +7,7 @@
 //
 #include <commctrl.h>
 
+#include <functional>
 #include <future>
 #include <memory>
 
@@ -22,7 +23,7 @@
 namespace kestrine::test {
 namespace {
 
-// The password of these backups: longer than the first password box takes when typed.
+// The password of these backups: longer than the first password box once took.
 const std::string kPassword = "correct horse battery 24";
 
 class MainWindowTest : public ::testing::Test {
@@ -67,6 +68,26 @@ class MainWindowTest : public ::testing::Test {
     static void TypeKeys(HWND edit, const std::string& text) {
         for (char c : text) SendMessageW(edit, WM_CHAR, static_cast<WPARAM>(c), 0);
     }
+    // Presses Ctrl+`key` in `control` as the keyboard would: the window's thread sees Ctrl held.
+    void PressCtrl(HWND control, char key) {
+        const DWORD windowThread = GetWindowThreadProcessId(main, nullptr);
+        AttachThreadInput(GetCurrentThreadId(), windowThread, TRUE);
+        BYTE keys[256] = {};
+        keys[VK_CONTROL] = keys[VK_LCONTROL] = 0x80;
+        SetKeyboardState(keys);
+        PostMessageW(control, WM_KEYDOWN, static_cast<WPARAM>(key), 0);
+        PostMessageW(control, WM_KEYUP, static_cast<WPARAM>(key), 0);
+    }
+    void ReleaseCtrl() {
+        BYTE keys[256] = {};
+        SetKeyboardState(keys);
+        AttachThreadInput(GetCurrentThreadId(), GetWindowThreadProcessId(main, nullptr), FALSE);
+    }
+    // A menu command of the window, as choosing it does.
+    void Menu(int id) { PostMessageW(main, WM_COMMAND, static_cast<WPARAM>(id), 0); }
+    bool MenuEnabled(int id) {
+        return !(GetMenuState(GetMenu(main), static_cast<UINT>(id), MF_BYCOMMAND) & MF_GRAYED);
+    }
 
     Scratch s;
     SampleProfile sample{s};
@@ -100,13 +121,13 @@ TEST_F(MainWindowTest, StartUpPagesAndPopUpMenusAsAUserSeesThem) {
     SendMessageW(main, WM_COMMAND, IDM_DESELECT_ALL_BACKUP, 0);
     for (int i = 0; i < 9; ++i) EXPECT_FALSE(Checked(main, IDC_BACKUP_ITEM_FIRST + i)) << i;
 
-    // The password boxes: emptied both ways; typing stops at 20 characters in the first only.
+    // The password boxes: emptied both ways; both take the same long password.
     Click(main, IDC_PROTECT);
     EXPECT_TRUE(Enabled(main, IDC_PASSWORD));
-    TypeKeys(Control(main, IDC_PASSWORD), std::string(25, 'x'));
-    TypeKeys(Control(main, IDC_PASSWORD2), std::string(25, 'x'));
-    EXPECT_EQ(Text(main, IDC_PASSWORD).size(), 20u);
-    EXPECT_EQ(Text(main, IDC_PASSWORD2).size(), 25u);
+    TypeKeys(Control(main, IDC_PASSWORD), std::string(60, 'x'));
+    TypeKeys(Control(main, IDC_PASSWORD2), std::string(60, 'x'));
+    EXPECT_EQ(Text(main, IDC_PASSWORD).size(), 60u);
+    EXPECT_EQ(Text(main, IDC_PASSWORD2).size(), 60u);
     Click(main, IDC_PROTECT);
     EXPECT_FALSE(Enabled(main, IDC_PASSWORD2));
     EXPECT_EQ(Text(main, IDC_PASSWORD) + Text(main, IDC_PASSWORD2), "");
@@ -122,11 +143,31 @@ TEST_F(MainWindowTest, StartUpPagesAndPopUpMenusAsAUserSeesThem) {
     EXPECT_EQ(SendMessageW(list, LB_GETCOUNT, 0, 0), 3);
     EXPECT_EQ(SendMessageW(list, LB_GETCURSEL, 0, 0), 2);
 
+    // Ctrl+A in the description selects its text; the About box stays shut.
+    ShowTab(main, IDC_MAIN_TABS, 0);
+    HWND note = Control(main, IDC_NOTE);
+    Type(main, IDC_NOTE, "Before the move\r\nto the new computer");
+    SendMessageW(note, EM_SETSEL, 3, 3);
+    PressCtrl(note, 'A');
+    DWORD from = 1, to = 0;
+    EXPECT_TRUE(WaitUntil([&] {
+        SendMessageW(note, EM_GETSEL, reinterpret_cast<WPARAM>(&from),
+                     reinterpret_cast<LPARAM>(&to));
+        return from == 0 && to == Text(main, IDC_NOTE).size();
+    }));
+    EXPECT_FALSE(FindWindowW(nullptr, L"About Kestrine"));
+    ReleaseCtrl();
+    EXPECT_EQ(Text(main, IDC_LAST_BACKUP), "Last backup: none has been completed yet.");
+
     PostMessageW(main, WM_COMMAND, IDM_QUIT, 0);
     EXPECT_TRUE(shown->Result());
 }
 
-TEST_F(MainWindowTest, WithoutAProfileTheWindowSaysSoAndCannotApply) {
+// A new computer: no profile at start-up. Nothing can back up or restore (the menus and shortcuts
+// neither), until the user makes a profile while the window is open: the lists read it when they
+// are opened, or when the window is activated again.
+TEST_F(MainWindowTest, WithoutAProfileNothingRunsUntilOneIsMade) {
+    s.state.ProfilesRoot = s.root + "\\NewComputer\\Profiles";
     s.state.ProfileNames.clear();
     s.state.NoProfiles = true;
     Open();
@@ -135,7 +176,30 @@ TEST_F(MainWindowTest, WithoutAProfileTheWindowSaysSoAndCannotApply) {
     EXPECT_EQ(seen.icon, "critical");
     EXPECT_EQ(seen.owner, main);
     EXPECT_FALSE(Enabled(main, IDC_APPLY));
+    EXPECT_FALSE(MenuEnabled(IDM_BACKUP_NOW));
+    EXPECT_FALSE(MenuEnabled(IDM_RESTORE_NOW));
     EXPECT_EQ(SendMessageW(Control(main, IDC_SOURCE_PROFILE), CB_GETCOUNT, 0, 0), 0);
+    // A shortcut that reaches the window anyway starts nothing and asks nothing.
+    DWORD_PTR answer = 0;
+    for (int command : {IDM_RESTORE_NOW, IDM_BACKUP_NOW})
+        EXPECT_TRUE(SendMessageTimeoutW(main, WM_COMMAND, static_cast<WPARAM>(command), 0,
+                                        SMTO_BLOCK, 5000, &answer));
+    EXPECT_EQ(s.Log().find("Start"), std::string::npos);
+
+    MakeKey(s.state.ProfilesRoot + "\\Outlook");
+    SendMessageW(Control(main, IDC_SOURCE_PROFILE), CB_SHOWDROPDOWN, TRUE, 0);
+    SendMessageW(Control(main, IDC_SOURCE_PROFILE), CB_SHOWDROPDOWN, FALSE, 0);
+    EXPECT_EQ(Text(main, IDC_SOURCE_PROFILE), "Outlook");
+    EXPECT_EQ(Text(main, IDC_TARGET_PROFILE), "Outlook");
+    EXPECT_TRUE(Enabled(main, IDC_APPLY));
+    EXPECT_TRUE(MenuEnabled(IDM_BACKUP_NOW));
+    EXPECT_TRUE(MenuEnabled(IDM_RESTORE_NOW));
+    EXPECT_TRUE(Enabled(main, IDC_BACKUP_ITEM_FIRST + 2));  // its inventory was taken
+
+    MakeKey(s.state.ProfilesRoot + "\\Archive");
+    SendMessageW(main, WM_ACTIVATE, WA_ACTIVE, 0);
+    EXPECT_EQ(SendMessageW(Control(main, IDC_TARGET_PROFILE), CB_GETCOUNT, 0, 0), 2);
+    EXPECT_EQ(Text(main, IDC_SOURCE_PROFILE), "Outlook");  // the profile shown stays
     PostMessageW(main, WM_CLOSE, 0, 0);
     EXPECT_TRUE(shown->Result());
 }
@@ -184,12 +248,28 @@ TEST_F(MainWindowTest, ABackupOpenedWithItsPasswordAndRestoredIntoAnotherProfile
     ASSERT_TRUE(view.manifest.valid) << archive;
     EXPECT_EQ(Count(view.names, "a.pst"), 1);
     EXPECT_EQ(Count(view.names, "Work.htm"), 1);
+    // The Backup page says which backup was completed last.
+    EXPECT_TRUE(WaitUntil([&] { return Text(main, IDC_LAST_BACKUP_FILE) == archive; }));
+    EXPECT_EQ(Text(main, IDC_LAST_BACKUP).rfind("Last backup: ", 0), 0u);
+    EXPECT_NE(Text(main, IDC_LAST_BACKUP).find(", not checked"), std::string::npos);
 
-    // Opened on the Restore page: the password, typed in full, and Enter.
+    // Cancel in the password dialog cancels the open: no earlier password is tried, nothing said.
     s.dialogs.chosenFile = archive;
     ShowTab(main, IDC_MAIN_TABS, 1);
     PostClick(main, IDC_BROWSE_SOURCE);
     HWND asked = WaitForWindow("Please enter password");
+    ASSERT_TRUE(asked);
+    PostMessageW(asked, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_TRUE(WaitUntilGone(asked));
+    DWORD_PTR answer = 0;
+    SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_BLOCK, 5000, &answer);
+    EXPECT_TRUE(IsWindowEnabled(main));  // no message box over it
+    EXPECT_EQ(Text(main, IDC_SOURCE_FILE), "");
+    EXPECT_FALSE(Enabled(main, IDC_RESTORE_ITEM_FIRST));
+
+    // Opened on the Restore page: the password, typed in full, and Enter.
+    PostClick(main, IDC_BROWSE_SOURCE);
+    asked = WaitForWindow("Please enter password");
     ASSERT_TRUE(asked);
     EXPECT_EQ(GetWindow(asked, GW_OWNER), main);
     HWND entry = Control(asked, IDC_PASSWORD_ENTRY);
@@ -201,6 +281,19 @@ TEST_F(MainWindowTest, ABackupOpenedWithItsPasswordAndRestoredIntoAnotherProfile
     EXPECT_TRUE(Enabled(main, IDC_RESTORE_ITEM_FIRST));
     EXPECT_TRUE(Enabled(main, IDC_RESTORE_ITEM_FIRST + 2));
     EXPECT_FALSE(Enabled(main, IDC_RESTORE_ITEM_FIRST + 1));
+
+    // A backup into another file (its name typed without the extension) leaves the opened archive
+    // open for the restore.
+    ShowTab(main, IDC_MAIN_TABS, 0);
+    s.dialogs.chosenFile = sample.backups + "\\before the restore";
+    Click(main, IDC_BROWSE_TARGET);
+    EXPECT_EQ(Text(main, IDC_TARGET_FILE), sample.backups + "\\before the restore.ksx");
+    PostClick(main, IDC_APPLY);
+    seen = AnswerMessageBox();
+    EXPECT_EQ(seen.text.rfind("The Backup was Completed!", 0), 0u) << seen.text;
+    EXPECT_TRUE(ReadArchive(sample.backups + "\\before the restore.ksx", kPassword).manifest.valid);
+    ShowTab(main, IDC_MAIN_TABS, 1);
+    EXPECT_EQ(Text(main, IDC_SOURCE_FILE), archive);
 
     // "Restore Now" asks first: Cancel restores nothing, OK restores into the chosen profile.
     Choose(main, IDC_TARGET_PROFILE, 1);
@@ -215,6 +308,43 @@ TEST_F(MainWindowTest, ABackupOpenedWithItsPasswordAndRestoredIntoAnotherProfile
     EXPECT_EQ(seen.text.rfind("The Restore was Completed!", 0), 0u) << seen.text;
     EXPECT_EQ(Occurrences(s.Log(), " Start Retore Data to Profile Work"), 1u);
     EXPECT_NE(s.Log().find(" Restore Signatures Succeeded!"), std::string::npos);
+    PostMessageW(main, WM_COMMAND, IDM_QUIT, 0);
+    EXPECT_TRUE(shown->Result());
+}
+
+// Settings reach the Backup page: switching the generated name on proposes one at once, and a new
+// default folder moves the proposal; a file the user picked stays what it is.
+TEST_F(MainWindowTest, ChangedSettingsReachTheBackupPage) {
+    Put(s.state.SettingsFile, "[backup]\r\nbackupfolder=" + sample.backups + "\r\n");
+    Open();
+    EXPECT_EQ(Text(main, IDC_TARGET_FILE), "");
+    auto settings = [&](const std::function<void(HWND)>& change) {
+        Menu(IDM_SETTINGS);
+        HWND dialog = WaitForWindow("Settings");
+        ASSERT_TRUE(dialog);
+        ShowTab(dialog, IDC_SETTINGS_TABS, 1);
+        change(dialog);
+        PostClick(dialog, IDOK);
+        ASSERT_TRUE(WaitUntilGone(dialog));
+    };
+    settings([](HWND dialog) { Click(dialog, IDC_GENERATE_FILE_NAME); });
+    EXPECT_TRUE(WaitUntil([&] {
+        return Text(main, IDC_TARGET_FILE).rfind(sample.backups + "\\kestrine-Outlook-", 0) == 0;
+    })) << Text(main, IDC_TARGET_FILE);
+
+    const std::string moved = Scratch::MakeFolder(s.dir / "moved");
+    settings([&](HWND dialog) { Type(dialog, IDC_BACKUP_FOLDER, moved); });
+    EXPECT_TRUE(WaitUntil(
+        [&] { return Text(main, IDC_TARGET_FILE).rfind(moved + "\\kestrine-Outlook-", 0) == 0; }));
+    // Backup Now writes there at once, without choosing the profile again.
+    PostClick(main, IDC_APPLY);
+    OpenGate();
+    EXPECT_EQ(AnswerMessageBox().text, "Please select at least one item.");
+
+    s.dialogs.chosenFile = sample.backups + "\\mine.ksx";
+    Click(main, IDC_BROWSE_TARGET);
+    settings([&](HWND dialog) { Type(dialog, IDC_BACKUP_FOLDER, sample.backups); });
+    EXPECT_EQ(Text(main, IDC_TARGET_FILE), sample.backups + "\\mine.ksx");
     PostMessageW(main, WM_COMMAND, IDM_QUIT, 0);
     EXPECT_TRUE(shown->Result());
 }

@@ -103,6 +103,22 @@ TEST(BackupPresenter, TheProgressBarStepsAndItsEnd) {
     EXPECT_EQ(contacts.value, 0);
 }
 
+// Outlook and Explorer follow only a backup that was written, however the settings ask for them.
+TEST(BackupPresenter, FollowUpsOnlyAfterAWrittenBackup) {
+    backup::BackupResult cancelled, failed, busy, written;
+    cancelled.cancelled = true;
+    failed.error = "The disk is full.";
+    busy.busy = true;
+    written.written = true;
+    for (const auto* result : {&cancelled, &failed, &busy}) {
+        const BackupFollowUps none = FollowUpsOf(*result, true, true);
+        EXPECT_FALSE(none.startOutlook || none.openFolder);
+    }
+    const BackupFollowUps both = FollowUpsOf(written, true, true);
+    EXPECT_TRUE(both.startOutlook && both.openFolder);
+    EXPECT_FALSE(FollowUpsOf(written, false, false).openFolder);
+}
+
 TEST(BackupPresenter, TheInventoryOnTheBackupList) {
     BackupTabModel tab;
     for (auto& box : tab.items) box.ticked = true;
