@@ -114,6 +114,7 @@ std::string ScheduledTaskText(bool queried, bool exists, const ScheduledTask& ta
                               bool newFileEachRun) {
     if (!queried) return "The Task Scheduler could not be asked what is scheduled.";
     if (!exists) return kNothingScheduledText;
+    if (!task.Read()) return kUnreadTaskText;
     std::string text = "Backs up profile " + task.profile + " on " +
                        (task.days.empty() ? std::string("the chosen days") : task.days) + " at " +
                        task.startTime + "; next run: " + task.nextRun + ".\r\n";

@@ -14,6 +14,8 @@ struct ScheduledTask {
     std::string lastResult;  // the last run's exit code as printed, "267011" before the first run
     std::string profile;     // from the task's command line (its password is never kept)
     std::string archive;
+    // Whether the list said anything of the task at all (a Task Scheduler may answer without).
+    bool Read() const { return !nextRun.empty() || !days.empty() || !archive.empty(); }
 };
 
 // The task's fields from the query's output. Fields are found by their English labels, or where
@@ -27,6 +29,8 @@ ScheduledTask ReadTaskQuery(std::string_view output);
 std::string ScheduledTaskText(bool queried, bool exists, const ScheduledTask& task,
                               bool newFileEachRun);
 
+inline constexpr const char* kUnreadTaskText =
+    "The Task Scheduler did not say what is scheduled; the Windows Task Scheduler shows it.";
 inline constexpr const char* kNothingScheduledText =
     "Nothing is scheduled: no automatic backup runs until you add a task.";
 

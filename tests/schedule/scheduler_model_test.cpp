@@ -150,6 +150,8 @@ TEST(ScheduledTask, ReadBackFromTheTaskScheduler) {
                         "Outlook.ksx."),
               std::string::npos);
     EXPECT_EQ(ScheduledTaskText(true, false, {}, true), kNothingScheduledText);
+    EXPECT_EQ(ScheduledTaskText(true, true, ReadTaskQuery("INFO: not supported.\r\n"), true),
+              kUnreadTaskText);
     EXPECT_NE(ScheduledTaskText(false, false, {}, true).find("could not be asked"),
               std::string::npos);
     EXPECT_EQ(QueryTaskCommand(), "schtasks /query /fo LIST /v /tn \"Kestrine AutoBackup\"");

@@ -308,6 +308,21 @@ TEST_F(MainWindowTest, ABackupOpenedWithItsPasswordAndRestoredIntoAnotherProfile
     EXPECT_EQ(seen.text.rfind("The Restore was Completed!", 0), 0u) << seen.text;
     EXPECT_EQ(Occurrences(s.Log(), " Start Retore Data to Profile Work"), 1u);
     EXPECT_NE(s.Log().find(" Restore Signatures Succeeded!"), std::string::npos);
+
+    // A backup that replaces the very file open on the Restore page: the page lets it go, and a
+    // restore asks for a file again instead of failing every item.
+    ShowTab(main, IDC_MAIN_TABS, 0);
+    s.dialogs.chosenFile = archive;
+    Click(main, IDC_BROWSE_TARGET);
+    PostClick(main, IDC_APPLY);
+    EXPECT_EQ(AnswerMessageBox().text.rfind("The Backup was Completed!", 0), 0u);
+    ShowTab(main, IDC_MAIN_TABS, 1);
+    EXPECT_EQ(Text(main, IDC_SOURCE_FILE), "");
+    EXPECT_FALSE(Enabled(main, IDC_RESTORE_ITEM_FIRST + 2));
+    Menu(IDM_RESTORE_NOW);
+    seen = AnswerMessageBox();
+    EXPECT_EQ(seen.text, "Invalid backup file.");
+    EXPECT_EQ(Occurrences(s.Log(), " Start Retore Data to Profile"), 1u);
     PostMessageW(main, WM_COMMAND, IDM_QUIT, 0);
     EXPECT_TRUE(shown->Result());
 }
