@@ -43,7 +43,12 @@ TEST_F(SettingsDialogTest, OkWritesEverySettingAndTheLogOnValueAndCancelWritesNo
         Type(dialog, IDC_BACKUP_FOLDER, std::string(" ").append(dir / "Backups").append(" "));
         Click(dialog, IDC_GENERATE_FILE_NAME);
         ShowTab(dialog, IDC_SETTINGS_TABS, 2);
+        EXPECT_FALSE(Enabled(dialog, IDC_KEEP_COUNT));  // off unless asked for
+        Click(dialog, IDC_KEEP_NEWEST);
+        Type(dialog, IDC_KEEP_COUNT, "3");
+        // Replacing the one file leaves no dated backups to keep.
         Click(dialog, IDC_REPLACE_DEFAULT_FILE);
+        EXPECT_FALSE(Enabled(dialog, IDC_KEEP_NEWEST));
         PostClick(dialog, IDOK);
         EXPECT_TRUE(shown.Result());
     }
@@ -53,6 +58,7 @@ TEST_F(SettingsDialogTest, OkWritesEverySettingAndTheLogOnValueAndCancelWritesNo
     EXPECT_EQ(Setting("General", "checkbackupfile"), "0");
     EXPECT_EQ(Setting("backup", "automgeneratefile"), "1");
     EXPECT_EQ(Setting("autobackup", "autobackupfile"), "0");
+    EXPECT_EQ(Setting("autobackup", "keepdatedbackups"), "0");
     EXPECT_EQ(RunValue(), "\"C:\\Program Files\\Kestrine\\kestrine.exe\"");
     // Started at log-on, the program sees no command line and opens its window.
     EXPECT_EQ(schedule::CommandLineTail(RunValue()), "");
@@ -65,10 +71,18 @@ TEST_F(SettingsDialogTest, OkWritesEverySettingAndTheLogOnValueAndCancelWritesNo
     EXPECT_TRUE(Checked(dialog, IDC_REPLACE_DEFAULT_FILE));
     EXPECT_FALSE(Checked(dialog, IDC_NEW_FILE_EACH_RUN));
     Click(dialog, IDC_START_ON_WINDOWS);
+    ShowTab(dialog, IDC_SETTINGS_TABS, 2);
+    Click(dialog, IDC_NEW_FILE_EACH_RUN);
+    Click(dialog, IDC_KEEP_NEWEST);
+    Type(dialog, IDC_KEEP_COUNT, "");
+    PostClick(dialog, IDOK);
+    EXPECT_EQ(AnswerMessageBox().text, ui::kNoKeepCountMessage);  // a count is needed
+    Type(dialog, IDC_KEEP_COUNT, "4");
     PostClick(dialog, IDOK);
     EXPECT_TRUE(shown.Result());
     EXPECT_EQ(RunValue(), registry::kError);
     EXPECT_EQ(Setting("General", "startonwindows"), "0");
+    EXPECT_EQ(Setting("autobackup", "keepdatedbackups"), "4");
 
     // Cancel writes nothing.
     const std::string saved = ReadFile(dir.path() / "settings.dat");
