@@ -95,13 +95,9 @@ void RecordOpenedBackup(AppState& state, const std::string& path,
 std::optional<Message> RefuseRestore(bool noSourceFile, const RestoreTabModel& tab) {
     if (noSourceFile) return Message{"Invalid backup file.", MessageIcon::Critical};
     const archive::Choices ticked = TickedIn(tab.items);
-    bool any = false;
-    for (bool t : ticked) any = any || t;
-    if (!any) return Message{"Please select at least one item.", MessageIcon::Exclamation};
-    // No profile to restore into (a computer without one): nothing would know where to go.
-    if (tab.targetProfile.empty())
-        return Message{"Please choose the profile to restore to.", MessageIcon::Exclamation};
-    return std::nullopt;
+    for (bool t : ticked)
+        if (t) return std::nullopt;
+    return Message{"Please select at least one item.", MessageIcon::Exclamation};
 }
 
 Message ConfirmRestoreMessage() {

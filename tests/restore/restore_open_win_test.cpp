@@ -64,22 +64,25 @@ TEST_F(OpenBackup, AValidBackupFillsTheTabAndTheStateAndStaysOpen) {
     EXPECT_FALSE(zip.FindEntry("BackupPab.dat").has_value());
 }
 
-TEST_F(OpenBackup, APasswordExactlyAsTypedAndCancelKeepsTheEarlierOne) {
+TEST_F(OpenBackup, APasswordExactlyAsTypedAndCancelCancelsTheOpen) {
     const std::string path = AllItems(" secret ");
-    // Cancelled first: the empty password of start-up is checked.
+    // Cancelled: no password is tried and nothing is said; the page stays empty.
     s.dialogs.passwords = {std::nullopt, std::string(" secret "), std::nullopt, std::string("")};
-    EXPECT_EQ(OpenFile(path), OpenOutcome::WrongPassword);
-    EXPECT_EQ(s.dialogs.messages.at(0).text, "Incorect Password or Invalid backup file!");
-    EXPECT_EQ(s.dialogs.messages.at(0).icon, platform::MessageIcon::Information);
+    EXPECT_EQ(OpenFile(path), OpenOutcome::Cancelled);
+    EXPECT_TRUE(s.dialogs.messages.empty());
     EXPECT_EQ(tab.sourceFileText, "");
     EXPECT_EQ(Enabled(), std::vector<bool>(9, false));
     EXPECT_TRUE(s.state.NoSourceFile);
     EXPECT_EQ(OpenFile(path), OpenOutcome::Opened);
-    // Cancelled again: the password confirmed before is used.
-    EXPECT_EQ(OpenFile(path), OpenOutcome::Opened);
-    EXPECT_EQ(s.state.EnteredPassword, " secret ");
-    // OK with an empty box empties it.
+    // Cancelled again: the password confirmed before is not tried either, and what was open goes.
+    EXPECT_EQ(OpenFile(path), OpenOutcome::Cancelled);
+    EXPECT_TRUE(s.dialogs.messages.empty());
+    EXPECT_TRUE(s.state.NoSourceFile);
+    EXPECT_FALSE(zip.FindEntry("BackupPab.dat").has_value());
+    // OK with an empty box tries the empty password.
     EXPECT_EQ(OpenFile(path), OpenOutcome::WrongPassword);
+    EXPECT_EQ(s.dialogs.messages.at(0).text, "Incorect Password or Invalid backup file!");
+    EXPECT_EQ(s.dialogs.messages.at(0).icon, platform::MessageIcon::Information);
     EXPECT_EQ(s.dialogs.passwordPrompts, 4);
     EXPECT_TRUE(s.AppFiles().empty());
 }

@@ -149,9 +149,6 @@ TEST(RestorePresenter, RefusalsAndConfirmation) {
     EXPECT_EQ(RefuseRestore(false, tab),
               (Message{"Please select at least one item.", MessageIcon::Exclamation}));
     tab.items[1].ticked = true;
-    // No profile to restore into (none on this computer): refused, nothing runs.
-    EXPECT_EQ(RefuseRestore(false, tab)->text, "Please choose the profile to restore to.");
-    tab.targetProfile = "Outlook";
     EXPECT_FALSE(RefuseRestore(false, tab));
     EXPECT_EQ(ConfirmRestoreMessage().text,
               "Your current Email and News messages will be replaced with the messages from the "
