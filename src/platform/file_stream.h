@@ -69,9 +69,9 @@ std::unique_ptr<FileStream> OpenForWrite(const std::string& path);
 // Moves `from` over `to`, replacing a file of that name in one step where the system allows.
 bool MoveOver(const std::string& from, const std::string& to);
 // MoveOver that waits out a brief hold by another program: a scanner or indexer that opens a new
-// file for a moment makes the move fail with a sharing violation, so that one is tried again with a
-// short, growing pause (a few seconds in all) before the move gives up. Other failures give up at
-// once.
+// file for a moment makes the move fail with a sharing violation (or denied access while the file
+// is being let go), so those are tried again with a short, growing pause (a few seconds in all)
+// before the move gives up. Other failures give up at once.
 bool MoveOverPatiently(const std::string& from, const std::string& to);
 // Makes the folder (one level) unless it is there; true when a folder is there afterwards.
 bool MakeFolder(const std::string& path);

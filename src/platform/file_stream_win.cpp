@@ -157,7 +157,9 @@ bool MoveOverPatiently(const std::string& from, const std::string& to) {
     for (DWORD waited = 0;; waited += pause, pause = pause * 2 > 1000 ? 1000 : pause * 2) {
         if (MoveOver(from, to)) return true;
         const DWORD error = GetLastError();
-        if ((error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) || waited >= 4000)
+        if ((error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION &&
+             error != ERROR_ACCESS_DENIED) ||
+            waited >= 4000)
             return false;
         Sleep(pause);
     }

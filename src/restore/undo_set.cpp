@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <random>
 #include <string_view>
 
@@ -82,12 +83,14 @@ std::string FreeSibling(const std::string& target, std::string_view mark) {
     static std::atomic<unsigned> counter{0};
     std::random_device rd;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = "~" + fileio::BareFileName(target);
-        name.append(mark)
-            .append(std::to_string(rd() % 100000000u))
-            .append("-")
-            .append(std::to_string(counter++))
-            .append(".tmp");
+        char digits[32];
+        std::snprintf(digits, sizeof digits, "%u-%u", static_cast<unsigned>(rd() % 100000000u),
+                      counter++);
+        std::string name = "~";
+        name += fileio::BareFileName(target);
+        name += mark;
+        name += digits;
+        name += ".tmp";
         std::string path = fileio::JoinPath(fileio::ParentFolder(target), name);
         if (!fileio::Exists(path)) return path;
     }
@@ -252,9 +255,8 @@ std::unique_ptr<UndoJournal> UndoJournal::Begin(const std::string& undoFolder, K
     for (const auto& set : ListUndoSets(undoFolder))
         next = std::max(next, SetNumber(fileio::BareFileName(set.folder)) + 1);
     for (int attempt = 0; attempt < 100; ++attempt, ++next) {
-        std::string name = std::to_string(next);
-        name =
-            std::string(kSetPrefix) + std::string(8 - std::min<size_t>(8, name.size()), '0') + name;
+        char name[16];
+        std::snprintf(name, sizeof name, "set-%08u", next);
         const std::string folder = fileio::JoinPath(undoFolder, name);
         if (fileio::Exists(folder) || !fileio::MakeFolder(folder)) continue;
         auto file = fileio::CreateNew(fileio::JoinPath(folder, kJournalName));
@@ -299,10 +301,9 @@ bool UndoJournal::Finish() {
 }
 
 TakeBackOutcome UndoJournal::TakeBack() {
-    TakeBackOutcome outcome =
-        TakeBackSet(folder_, keys_, [this](const std::string& line) { return Record(line); });
-    if (outcome.ok) file_.reset();
-    return outcome;
+    // The journal is read back whole first; it is open without sharing while the restore works.
+    file_.reset();
+    return TakeBackSet(folder_, keys_, AppenderFor(folder_));
 }
 
 std::vector<UndoSetInfo> ListUndoSets(const std::string& undoFolder) {
