@@ -119,9 +119,14 @@ struct Journal {
     bool undoing = false;
 };
 
-FileStep& StepFor(Journal& journal, const std::string& target) {
+FileStep* FindStep(Journal& journal, const std::string& target) {
     for (auto& step : journal.files)
-        if (base::EqualsNoCase(step.target, target)) return step;
+        if (base::EqualsNoCase(step.target, target)) return &step;
+    return nullptr;
+}
+
+FileStep& StepFor(Journal& journal, const std::string& target) {
+    if (FileStep* step = FindStep(journal, target)) return *step;
     journal.files.push_back({target, {}, false});
     return journal.files.back();
 }
@@ -140,8 +145,12 @@ Journal ReadJournal(const std::string& setFolder) {
         const auto f = Fields(std::string_view(bytes).substr(start, end - start));
         if (f[0] == "key" && f.size() == 3)
             journal.keys.push_back({f[1], f[2].empty() ? f[2] : fileio::JoinPath(setFolder, f[2])});
-        else if (f[0] == "aside" && f.size() == 3)
+        else if (f[0] == "aside" && f.size() == 3 && !FindStep(journal, f[1]))
             StepFor(journal, f[1]).aside = f[2];
+        // A name that an earlier row of the restore had written already: what is set aside now is
+        // restored content, not the user's old file.
+        else if (f[0] == "aside" && f.size() == 3)
+            journal.removed.push_back(f[2]);
         else if (f[0] == "place" && f.size() == 2)
             StepFor(journal, f[1]).placed = true;
         else if (f[0] == "remove" && f.size() == 3)
@@ -352,6 +361,7 @@ void RemoveOldUndoSets(const std::string& undoFolder, size_t keep) {
         const Journal journal = ReadJournal(set->folder);
         for (const auto& step : journal.files)
             if (!step.aside.empty()) fileio::RemoveFile(step.aside);
+        for (const auto& removed : journal.removed) fileio::RemoveFile(removed);
         RemoveSetFolder(set->folder);
     }
 }

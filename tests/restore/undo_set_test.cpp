@@ -151,6 +151,31 @@ TEST_F(UndoSets, ARestoreEndedAtAnyMoveIsPutBackWholeAtTheNextStart) {
     }
 }
 
+// Two rows write one name (the rules file, then the preferences that hold it too): taking the
+// restore back gives the user's own file, not the first row's.
+TEST_F(UndoSets, ANameWrittenByTwoRowsComesBackAsTheUsersOwnFile) {
+    Before();
+    const auto before = State();
+    for (bool finish : {false, true}) {
+        auto journal = UndoJournal::Begin(undo, Keys());
+        ASSERT_TRUE(journal);
+        for (const char* content : {"first row", "second row"})
+            ASSERT_TRUE(
+                ReplaceFilesTogether({Stage("Outlook.pst", content), Stage("added.pst", content)},
+                                     {}, journal.get())
+                    .replaced);
+        EXPECT_EQ(test::ReadFile(Mail("Outlook.pst")), "second row");
+        if (finish) {
+            ASSERT_TRUE(journal->Finish());
+            journal.reset();
+            EXPECT_TRUE(UndoLastRestore(undo, Keys()).ok);
+        } else {
+            EXPECT_TRUE(journal->TakeBack().ok);
+        }
+        EXPECT_EQ(State(), before);
+    }
+}
+
 // After a crash Outlook made a fresh, empty data file under the old name: the user's old file
 // comes back, and the fresh one is kept beside it rather than deleted.
 TEST_F(UndoSets, AFileThatTookTheNameAfterACrashIsKeptAndTheOldOneComesBack) {
