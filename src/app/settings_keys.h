@@ -3,6 +3,8 @@
 // plain switch are read. Every reader and writer of a key names it from here.
 #include <string_view>
 
+#include "app/settings.h"
+
 namespace kestrine {
 
 struct SettingKey {
@@ -22,8 +24,9 @@ inline constexpr SettingKey kAutoCloseOutlook{"backup", "autocloseoutlook"};
 inline constexpr SettingKey kOpenFolderAfterBackup{"backup", "openfolderbackup"};
 inline constexpr SettingKey kGenerateFileName{"backup", "automgeneratefile"};
 // Scheduled backup
-inline constexpr SettingKey kNewFileEachRun{"autobackup", "autobackupfile"};
-inline constexpr SettingKey kKeepDatedBackups{"autobackup", "keepdatedbackups"};
+inline constexpr SettingKey kNewFileEachRun{kScheduleSection, "autobackupfile"};
+inline constexpr SettingKey kKeepDatedBackups{kScheduleSection, "keepdatedbackups"};
+inline constexpr SettingKey kCloseOutlookForSchedule{kScheduleSection, kCloseOutlookForScheduleKey};
 
 // Whether each scheduled run writes a new, dated archive. Only a stored "0" replaces the task's
 // archive: an absent value reads as a new file, which loses nothing and is what the settings

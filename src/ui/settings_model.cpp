@@ -33,6 +33,7 @@ SettingsModel LoadSettings(const SettingReader& read, const std::string& appFold
         model.keepNewestOnly = true;
         model.keepNewest = keep;
     }
+    model.closeOutlookForSchedule = on(kCloseOutlookForSchedule);
     return model;
 }
 
@@ -62,6 +63,7 @@ SettingsConfirmation ConfirmSettings(SettingsModel& model, const std::string& ap
     write(kOpenFolderAfterBackup, Flag(model.openFolderAfterBackup));
     write(kGenerateFileName, Flag(model.generateFileName));
     write(kNewFileEachRun, Flag(model.newFileEachRun));
+    write(kCloseOutlookForSchedule, Flag(model.closeOutlookForSchedule));
     write(kKeepDatedBackups, model.keepNewestOnly ? std::to_string(model.keepNewest) : "0");
     return result;
 }

@@ -253,9 +253,14 @@ TEST_F(MainWindowTest, ABackupOpenedWithItsPasswordAndRestoredIntoAnotherProfile
     EXPECT_EQ(Text(main, IDC_LAST_BACKUP).rfind("Last backup: ", 0), 0u);
     EXPECT_NE(Text(main, IDC_LAST_BACKUP).find(", not checked"), std::string::npos);
 
+    // Before any file is open, Apply on the Restore page refuses at once, without asking first.
+    ShowTab(main, IDC_MAIN_TABS, 1);
+    PostClick(main, IDC_APPLY);
+    seen = AnswerMessageBox();
+    EXPECT_EQ(seen.text, "Invalid backup file.");
+
     // Cancel in the password dialog cancels the open: no earlier password is tried, nothing said.
     s.dialogs.chosenFile = archive;
-    ShowTab(main, IDC_MAIN_TABS, 1);
     PostClick(main, IDC_BROWSE_SOURCE);
     HWND asked = WaitForWindow("Please enter password");
     ASSERT_TRUE(asked);
@@ -298,10 +303,15 @@ TEST_F(MainWindowTest, ABackupOpenedWithItsPasswordAndRestoredIntoAnotherProfile
     // "Restore Now" asks first: Cancel restores nothing, OK restores into the chosen profile.
     Choose(main, IDC_TARGET_PROFILE, 1);
     Click(main, IDC_RESTORE_ITEM_FIRST + 2);
+    // Every way of starting a restore asks: the menu (and Ctrl+R, its shortcut) as the button.
+    PostMessageW(main, WM_COMMAND, IDM_RESTORE_NOW, 0);
+    seen = AnswerMessageBox(IDCANCEL);
+    EXPECT_EQ(seen.text.rfind(ui::kConfirmRestoreFirstLine, 0), 0u) << seen.text;
+    EXPECT_NE(seen.text.find("Will be"), std::string::npos) << seen.text;
     for (int button : {IDCANCEL, IDOK}) {
         PostClick(main, IDC_APPLY);
         seen = AnswerMessageBox(button);
-        EXPECT_EQ(seen.text, ui::ConfirmRestoreMessage().text);
+        EXPECT_EQ(seen.text.rfind(ui::kConfirmRestoreFirstLine, 0), 0u) << seen.text;
         EXPECT_EQ(seen.icon, "information");
     }
     seen = AnswerMessageBox();
