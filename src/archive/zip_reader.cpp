@@ -518,7 +518,7 @@ bool ZipReader::ReadWhole(Decoding& d) {
             d.what + (d.rec.encrypted() ? ": wrong password or damaged data"
                                         : ": damaged data (bad compressed stream or size)"));
     }
-    return Deliver(d, whole_.output.data(), size);
+    return size == 0 ? Progress(d, 0) : Deliver(d, whole_.output.data(), size);
 }
 
 bool ZipReader::ReadSequential(Decoding& d) {

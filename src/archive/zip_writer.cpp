@@ -87,14 +87,14 @@ struct ZipWriter::SmallEntry {
     // On a worker: compress (or store when it does not shrink), then encrypt and authenticate.
     void Prepare(const crypto::PasswordKey* key) {
         std::vector<uint8_t> compressed;
-        bool deflate = !input.empty() &&
+        bool shrinks = !input.empty() &&
                        deflate::CompressPiece(input.data(), input.size(), compressed) &&
                        compressed.size() + sizeof kFinalBlock < input.size();
         entry.crc = deflate::Crc32(0, input.data(), input.size());
         entry.uncompressedSize = input.size();
-        entry.method = deflate ? kMethodDeflated : kMethodStored;
-        if (deflate) compressed.insert(compressed.end(), kFinalBlock, kFinalBlock + 2);
-        std::vector<uint8_t>& data = deflate ? compressed : input;
+        entry.method = shrinks ? kMethodDeflated : kMethodStored;
+        if (shrinks) compressed.insert(compressed.end(), kFinalBlock, kFinalBlock + 2);
+        std::vector<uint8_t>& data = shrinks ? compressed : input;
         if (key) {
             AesStart start;
             crypto::AesCtr ctr;
