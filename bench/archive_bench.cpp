@@ -119,6 +119,12 @@ std::vector<std::string> MakeCorpus(const fs::path& dir, uint64_t total) {
     std::vector<std::string> paths;
     fs::path marker = dir / ("complete-" + std::to_string(total));
     bool ready = fs::exists(marker);
+    // A corpus of another size may have been written over the files since their marker was made.
+    if (!ready) {
+        for (const auto& item : fs::directory_iterator(dir)) {
+            if (item.path().filename().string().rfind("complete-", 0) == 0) fs::remove(item.path());
+        }
+    }
     std::mt19937_64 rng(20261206);
     std::vector<std::string> words = Vocabulary(rng);
     std::string block;
