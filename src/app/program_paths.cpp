@@ -10,6 +10,7 @@ ProgramPaths PathsIn(const std::string& appFolder) {
     paths.SettingsFile = base::JoinPath(appFolder, "settings.dat");
     paths.LogFile = base::JoinPath(appFolder, "brlog.dat");
     paths.TempFolder = appFolder;
+    paths.UndoFolder = base::JoinPath(appFolder, "Undo");
     return paths;
 }
 

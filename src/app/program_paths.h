@@ -11,6 +11,8 @@ struct ProgramPaths {
     std::string LogFile;       // brlog.dat, the activity log
     // Where runs make the folders of their temporary files (the manifest they stage among them).
     std::string TempFolder;
+    // The undo sets of restores: what each replaced, and its journal.
+    std::string UndoFolder;
 };
 
 // The paths of a program that runs from `appFolder`: every file lies in that folder, joined to it
