@@ -82,6 +82,18 @@ bool MakeFolder(const std::string& path) {
     return CreateDirectoryW(Widen(path).c_str(), nullptr) || fileio::IsDirectory(path);
 }
 
+bool FolderIsWritable(const std::string& folder) {
+    if (folder.empty()) return false;
+    const std::wstring probe = Widen(base::JoinPath(
+        folder, "~kestrine.probe-" + std::to_string(GetCurrentProcessId()) + ".tmp"));
+    // Deleted when closed, so not even a crash leaves it behind.
+    HANDLE file = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(file);
+    return true;
+}
+
 bool AppendBytes(const std::string& path, const std::string& bytes) {
     if (path.empty()) return false;
     FileHandle file(CreateFileW(Widen(path).c_str(), FILE_APPEND_DATA,

@@ -24,6 +24,8 @@ std::string ExpandEnvironment(const std::string& text);
 // folders included; empty when the shell cannot say.
 std::string RoamingAppDataFolder();
 std::string LocalAppDataFolder();
+// The user's Documents folder as the shell knows it; empty when the shell cannot say.
+std::string DocumentsFolder();
 // The file version in an executable's version resource ("16.0.4266.1001"); empty when it has
 // none.
 std::string FileVersion(const std::string& path);

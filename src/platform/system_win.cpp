@@ -114,6 +114,10 @@ std::string LocalAppDataFolder() {
     return KnownFolder(FOLDERID_LocalAppData);
 }
 
+std::string DocumentsFolder() {
+    return KnownFolder(FOLDERID_Documents);
+}
+
 std::string FileVersion(const std::string& path) {
     const std::wstring wide = Widen(path);
     DWORD ignored = 0;

@@ -42,7 +42,7 @@ ui::ItemBoxes OfferedItems(const outlook::Environment& env, const std::string& p
 }
 
 SchedulerSetup SchedulerSetupFor(const outlook::Environment& env, const ProgramPaths& paths) {
-    return {env.ProfileNames, paths.AppFolder, paths.SettingsFile, platform::RunningProgramPath(),
+    return {env.ProfileNames, paths.DefaultBackupFolder, paths.SettingsFile, platform::RunningProgramPath(),
             [&env](const std::string& profile) { return OfferedItems(env, profile); }};
 }
 

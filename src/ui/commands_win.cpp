@@ -66,7 +66,7 @@ void SelectSourceProfile(BackupTabModel& tab, AppState& state) {
     if (!SettingIsOn(state.SettingsFile, "backup", "automgeneratefile")) return;
     const std::string folder =
         ChooseProposalFolder(ReadINIValue(state.SettingsFile, "backup", "backupfolder"),
-                             state.AppFolder, platform::fileio::IsDirectory);
+                             state.DefaultBackupFolder, platform::fileio::IsDirectory);
     const platform::LocalTime now = platform::Now();
     tab.targetFileText =
         base::JoinPath(folder, ProposalFileName(tab.sourceProfile, {now.year, now.month, now.day}));
