@@ -12,6 +12,8 @@ std::string ExeFolder();
 std::string ComputerName();
 // The logged-on user's name, cut at the first NUL and trimmed.
 std::string UserName();
+// The current user's security identifier as text ("S-1-5-21-..."); empty when it cannot be read.
+std::string CurrentUserSid();
 // The Windows folder, without a trailing backslash.
 std::string WindowsFolder();
 // The Windows system folder (C:\Windows\System32), without a trailing backslash.

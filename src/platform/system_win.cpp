@@ -1,6 +1,7 @@
 #include <windows.h>
 // The shell's known folders and version resources need the types of windows.h first.
 #include <knownfolders.h>
+#include <sddl.h>
 #include <shlobj.h>
 #include <winver.h>
 
@@ -93,6 +94,23 @@ std::string SystemFolder() {
 
 std::string CommandLineText() {
     return Narrow(GetCommandLineW());
+}
+
+std::string CurrentUserSid() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+    std::string sid;
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<BYTE> buffer(size);
+    wchar_t* text = nullptr;
+    if (size && GetTokenInformation(token, TokenUser, buffer.data(), size, &size) &&
+        ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) {
+        sid = Narrow(text);
+        LocalFree(text);
+    }
+    CloseHandle(token);
+    return sid;
 }
 
 std::string ExpandEnvironment(const std::string& text) {

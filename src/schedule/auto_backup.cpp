@@ -13,6 +13,7 @@
 #include "platform/run_lock.h"
 #include "platform/system.h"
 #include "schedule/command_line.h"
+#include "schedule/task_password_win.h"
 #include "schedule/unattended.h"
 
 namespace kestrine::schedule {
@@ -90,6 +91,19 @@ AutoBackupResult RunAutoBackup(const AppState& state, archive::ZipComponent& zip
         return result;
     }
 
+    // A protected password only the user who registered the task can read: the task was made by
+    // another user, or on another computer.
+    std::optional<std::string> password = RevealTaskPassword(command.password);
+    Wipe(command.password);
+    if (!password) {
+        WriteLog(state.LogFile,
+                 CommandLineRefusedLine(platform::NowText(),
+                                        "its password was protected for another user or computer"));
+        result.refused = true;
+        result.exitStatus = kExitNoArchive;
+        return result;
+    }
+
     // Held around the backup (which takes it again at once) and what follows it here.
     const auto lock = platform::RunLock::Take(waitForOtherRun);
     if (!lock) {
@@ -114,7 +128,8 @@ AutoBackupResult RunAutoBackup(const AppState& state, archive::ZipComponent& zip
     job.archivePath = result.archivePath;
     job.profile = command.profile;
     job.chosen = ChosenItems(command.mask);
-    job.password = command.password;
+    job.password = *password;
+    Wipe(*password);
     job.note = "Automatic Backup";
     job.unattended = true;
     job.verify = SettingIsOn(state.SettingsFile, "General", "checkbackupfile");
@@ -125,6 +140,7 @@ AutoBackupResult RunAutoBackup(const AppState& state, archive::ZipComponent& zip
     job.profilesRoot = state.ProfilesRoot;
     job.locations = outlook::TakeInventory(state, command.profile).locations;
     const backup::BackupResult outcome = backup::RunBackup(job, state, zip);
+    Wipe(job.password);
     result.itemFlags = outcome.itemFlags;
     result.exitStatus = ExitStatusFor(outcome);
 

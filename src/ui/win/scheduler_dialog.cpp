@@ -64,7 +64,7 @@ class SchedulerDialog : public Dialog {
                 return true;
             case IDC_TASK_DISABLE: {
                 HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-                auto outcome = schedule::RemoveTask();
+                auto outcome = schedule::RemoveTask(setup_.taskName);
                 SetCursor(previous);
                 Show(outcome.message);
                 return true;
@@ -113,13 +113,13 @@ class SchedulerDialog : public Dialog {
         model_.startTime = ItemText(IDC_TASK_START_TIME);
         model_.password = ItemText(IDC_TASK_PASSWORD);
         model_.password2 = ItemText(IDC_TASK_PASSWORD2);
-        auto plan = schedule::PlanAddTask(model_, setup_.programPath);
+        auto plan = schedule::PlanAddTask(model_, setup_.programPath, {setup_.taskName, setup_.protect});
         if (plan.refusal) {
             Show(*plan.refusal);
             return;
         }
         HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-        auto outcome = schedule::AddTask(plan.commands);
+        auto outcome = schedule::AddTask(plan.commands, setup_.taskName);
         SetCursor(previous);
         Show(outcome.message);
         if (outcome.done) End(IDOK);
