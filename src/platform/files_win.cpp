@@ -1,4 +1,7 @@
 #include <windows.h>
+//
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <algorithm>
 
@@ -8,6 +11,7 @@
 #include "platform/file_stream.h"
 #include "platform/files.h"
 #include "platform/handle_win.h"
+#include "platform/system.h"
 #include "platform/text.h"
 
 namespace kestrine::platform {
@@ -92,6 +96,42 @@ bool FolderIsWritable(const std::string& folder) {
     if (file == INVALID_HANDLE_VALUE) return false;
     CloseHandle(file);
     return true;
+}
+
+bool MakePrivateFolder(const std::string& path) {
+    const std::string sid = CurrentUserSid();
+    if (path.empty() || sid.empty()) return false;
+    // Protected: nothing is inherited from the folder around it; files made inside inherit it.
+    const std::wstring sddl = L"O:" + Widen(sid) + L"D:P(A;OICI;FA;;;" + Widen(sid) +
+                              L")(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, FALSE};
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            sddl.c_str(), SDDL_REVISION_1, &attributes.lpSecurityDescriptor, nullptr))
+        return false;
+    const bool made = CreateDirectoryW(Widen(path).c_str(), &attributes) != 0;
+    LocalFree(attributes.lpSecurityDescriptor);
+    return made;
+}
+
+bool IsOwnPlainFolder(const std::string& path) {
+    const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return false;
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    std::wstring wide = Widen(path);
+    if (GetNamedSecurityInfoW(wide.data(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
+                              nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+        return false;
+    wchar_t* text = nullptr;
+    bool own = false;
+    if (owner && ConvertSidToStringSidW(owner, &text)) {
+        own = base::EqualsNoCase(Narrow(text), CurrentUserSid());
+        LocalFree(text);
+    }
+    LocalFree(descriptor);
+    return own;
 }
 
 bool AppendBytes(const std::string& path, const std::string& bytes) {

@@ -4,6 +4,9 @@
 
 namespace kestrine::platform {
 
+// DLLs that the program loads by name come from the system folder only, never from the program's
+// folder or the current folder, where another user may have planted one. Called first at entry.
+void LoadDllsFromSystemFolderOnly();
 // The full path of the running program's executable.
 std::string RunningProgramPath();
 // Folder of the running executable, without a trailing backslash except for a drive root ("C:\").

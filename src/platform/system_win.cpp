@@ -96,6 +96,18 @@ std::string CommandLineText() {
     return Narrow(GetCommandLineW());
 }
 
+void LoadDllsFromSystemFolderOnly() {
+    // Looked up: Windows 7 has it only with its update KB2533623.
+    using SetDirectories = BOOL(WINAPI*)(DWORD);
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    auto set = kernel ? reinterpret_cast<SetDirectories>(reinterpret_cast<void*>(
+                            GetProcAddress(kernel, "SetDefaultDllDirectories")))
+                      : nullptr;
+    if (set) set(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    // Without it, at least the current folder leaves the search.
+    SetDllDirectoryW(L"");
+}
+
 std::string CurrentUserSid() {
     HANDLE token = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};

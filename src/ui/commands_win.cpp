@@ -1,5 +1,6 @@
 #include "app/settings.h"
 #include "base/path.h"
+#include "ui/main_window_presenter.h"
 #include "outlook/inventory.h"
 #include "outlook/process_control.h"
 #include "platform/file_stream.h"
@@ -110,8 +111,7 @@ void FollowUpBackup(const backup::BackupResult& result, const AppState& state,
     if (SettingIsOn(state.SettingsFile, "General", "runoutlookafterbackup"))
         outlook::StartOutlook();
     if (SettingIsOn(state.SettingsFile, "backup", "openfolderbackup")) {
-        // Explorer opens the archive's folder, named with its closing backslash.
-        platform::StartProgram("explorer /n," + base::JoinPath(base::FolderPart(archivePath), ""),
+        platform::StartProgram(ExplorerCommandLine(state.WindowsDir, archivePath),
                                platform::ShowMode::Normal);
     }
 }
