@@ -14,11 +14,12 @@ namespace kestrine::platform {
 
 namespace {
 
-// The user's own objects: only the user and the system may open them.
+// The user's own objects, owned by the user (not by the Administrators group, the default owner of
+// an administrator's objects): only the user and the system may open them.
 class UserOnly {
   public:
     explicit UserOnly(const std::wstring& sid) {
-        const std::wstring sddl = L"D:P(A;;GA;;;" + sid + L")(A;;GA;;;SY)";
+        const std::wstring sddl = L"O:" + sid + L"D:P(A;;GA;;;" + sid + L")(A;;GA;;;SY)";
         if (ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
                                                                  &descriptor_, nullptr))
             attributes_.lpSecurityDescriptor = descriptor_;

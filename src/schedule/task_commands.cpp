@@ -26,6 +26,17 @@ int ReadNumber(std::string_view text, size_t& pos) {
     return value;
 }
 
+// A double quote inside the action's quoted argument (a protected password begins with one) is
+// written \" so that schtasks keeps it.
+std::string QuotedInside(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '"') out += '\\';
+        out += c;
+    }
+    return out;
+}
+
 }  // namespace
 
 std::string TaskNameFor(std::string_view userName) {
@@ -71,7 +82,8 @@ std::string CreateTaskCommand(const TaskDefinition& task) {
     // The action is one quoted argument; inside it the program path is quoted with \".
     return "schtasks /create /sc WEEKLY /d " + task.days + " /st " + task.startTime + ":00" +
            " /tn " + Quoted(task.name) + " /tr " + "\"\\\"" + task.programPath + "\\\" " +
-           UnattendedTail(task.profile, task.mask, task.password, task.archive) + "\"";
+           QuotedInside(UnattendedTail(task.profile, task.mask, task.password, task.archive)) +
+           "\"";
 }
 
 std::string UnattendedTail(std::string_view profile, std::string_view mask,

@@ -162,6 +162,7 @@ TEST_F(AutoBackup, RefusedCommandLinesDoNothingButSayWhyInTheLog) {
 }
 
 TEST_F(AutoBackup, TheUnattendedProgramShowsNothingAndLogsAMissingOutlook) {
+    Put(s.app + "\\settings.dat", "");  // a portable copy: its log is beside it
     EXPECT_EQ(schedule::RunUnattendedProgram("sf=Outlook", s.app), schedule::kExitNoArchive);
     // Wine has no Outlook: the program's start-up detection finds none and backs up what it can.
     EXPECT_EQ(schedule::RunUnattendedProgram("sf=Outlookxm=000000000ps=bf=" + target, s.app),

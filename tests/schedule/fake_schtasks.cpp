@@ -1,6 +1,7 @@
 // Stands in for the system's schtasks.exe: appends its own path and its command line, as one line
 // "path<TAB>command line", to the file named by KESTRINE_SCHTASKS_RECORD. With
-// KESTRINE_SCHTASKS_FAIL set it prints that text and fails, as the Task Scheduler does.
+// KESTRINE_SCHTASKS_FAIL set it prints that text and fails, as the Task Scheduler does. A /query
+// prints KESTRINE_SCHTASKS_QUERY (a task's XML) when it is set, and otherwise finds no task.
 #include <windows.h>
 
 #include <cstdio>
@@ -21,6 +22,15 @@ int main() {
             std::fprintf(out, "%s\t%s\n", Utf8(self).c_str(), Utf8(GetCommandLineW()).c_str());
             std::fclose(out);
         }
+    }
+    if (wcsstr(GetCommandLineW(), L"/query")) {
+        static wchar_t task[4096] = {};
+        if (!GetEnvironmentVariableW(L"KESTRINE_SCHTASKS_QUERY", task, 4096)) {
+            std::printf("ERROR: The system cannot find the file specified.\r\n");
+            return 1;
+        }
+        std::printf("%s\r\n", Utf8(task).c_str());
+        return 0;
     }
     if (GetEnvironmentVariableW(L"KESTRINE_SCHTASKS_FAIL", failure, 512)) {
         std::printf("%s\r\n", Utf8(failure).c_str());

@@ -10,6 +10,7 @@
 #include "schedule/auto_backup.h"
 #include "schedule/command_line.h"
 #include "schedule/task_commands.h"
+#include "schedule/task_password.h"
 #include "schedule/task_scheduler.h"
 #include "schedule/unattended.h"
 #include "ui/win/resource.h"
@@ -21,6 +22,8 @@ namespace kestrine::test {
 namespace {
 
 const std::string kProgram = "C:\\Program Files\\Kestrine\\kestrine.exe";
+// "%" would be an environment variable to the Task Scheduler; protected, it reaches the run.
+const std::string kPassword = "pass %1% word";
 
 struct SchtasksRun {
     std::string program;
@@ -64,6 +67,7 @@ class SchedulerDialogTest : public ::testing::Test {
     const std::string system32 = platform::SystemFolder();
     const std::string record = s.dir / "schtasks.txt";
     schedule::SchedulerSetup setup;
+    const std::string name = schedule::TaskNameFor(platform::UserName());
 };
 
 TEST_F(SchedulerDialogTest, TheRegisteredTaskBacksUpTheChosenProfile) {
@@ -85,39 +89,48 @@ TEST_F(SchedulerDialogTest, TheRegisteredTaskBacksUpTheChosenProfile) {
         Click(dialog, IDC_TASK_MONDAY + 6);
         Type(dialog, IDC_TASK_START_TIME, "7:5");
         Click(dialog, IDC_TASK_PROTECT);
-        Type(dialog, IDC_TASK_PASSWORD, "pass 1");
-        Type(dialog, IDC_TASK_PASSWORD2, "pass 1");
+        Type(dialog, IDC_TASK_PASSWORD, kPassword);
+        Type(dialog, IDC_TASK_PASSWORD2, kPassword);
         PostClick(dialog, IDC_TASK_ADD);
         auto seen = AnswerMessageBox();
-        EXPECT_EQ(seen.text, "Task Kestrine AutoBackup has been scheduled.");
+        EXPECT_EQ(seen.text, "Task " + name + " has been scheduled.");
         EXPECT_EQ(seen.icon, "information");
         EXPECT_EQ(seen.owner, dialog);
         EXPECT_TRUE(shown.Result());
     }
     std::filesystem::current_path(before);
 
+    // The task of the shared name of earlier versions is asked after (it is nobody's here), then
+    // the user's own task is replaced.
     auto runs = Recorded();
-    ASSERT_EQ(runs.size(), 3u);
+    ASSERT_EQ(runs.size(), 4u);
     for (const auto& run : runs)
         EXPECT_TRUE(base::EqualsNoCase(run.program, system32 + "\\schtasks.exe")) << run.program;
-    EXPECT_EQ(runs[0].command, "schtasks /end  /tn \"Kestrine AutoBackup\"");
-    EXPECT_EQ(runs[1].command, "schtasks /delete /f  /tn \"Kestrine AutoBackup\"");
-    EXPECT_EQ(runs[2].command,
-              "schtasks /create /sc WEEKLY /d Mon,Sun /st 07:05:00 /tn \"Kestrine AutoBackup\" "
-              "/tr \"\\\"C:\\Program Files\\Kestrine\\kestrine.exe\\\" sf=Workxm=110000001ps=pass "
-              "1bf=" +
-                  s.app + "\\kestrine-Work.ksx\"");
+    EXPECT_EQ(runs[0].command, "schtasks /query /xml /tn \"Kestrine AutoBackup\"");
+    EXPECT_EQ(runs[1].command, "schtasks /end  /tn \"" + name + "\"");
+    EXPECT_EQ(runs[2].command, "schtasks /delete /f  /tn \"" + name + "\"");
+    const std::string create = runs[3].command;
+    EXPECT_EQ(create.rfind("schtasks /create /sc WEEKLY /d Mon,Sun /st 07:05:00 /tn \"" + name +
+                               "\" /tr \"\\\"C:\\Program Files\\Kestrine\\kestrine.exe\\\" "
+                               "sf=Workxm=110000001ps=\\\"KP1-",
+                           0),
+              0u)
+        << create;
+    EXPECT_EQ(create.find(kPassword), std::string::npos) << create;
+    EXPECT_EQ(create.find('%'), std::string::npos) << create;
 
-    // The task starts its action's command line; the tail after the program backs up "Work".
+    // The task starts its action's command line; the tail after the program backs up "Work" with
+    // the password, which the log never shows.
     int count = 0;
-    LPWSTR* args = CommandLineToArgvW(platform::Widen(runs[2].command).c_str(), &count);
+    LPWSTR* args = CommandLineToArgvW(platform::Widen(create).c_str(), &count);
     ASSERT_EQ(platform::Narrow(args[count - 2]), "/tr");
     s.state.CommandLine = schedule::CommandLineTail(platform::Narrow(args[count - 1]));
     LocalFree(args);
     archive::ZipComponent zip;
     auto result = schedule::RunAutoBackup(s.state, zip);
     EXPECT_EQ(result.exitStatus, schedule::kExitAllSucceeded);
-    auto view = ReadArchive(s.app + "\\kestrine-Work.ksx", "pass 1");
+    EXPECT_EQ(s.Log().find(kPassword), std::string::npos);
+    auto view = ReadArchive(s.app + "\\kestrine-Work.ksx", kPassword);
     EXPECT_EQ(view.manifest.header.identity, "Work");
     EXPECT_EQ(Count(view.names, "archive.pst"), 1);
     EXPECT_EQ(Count(view.names, "a.pst"), 0);
@@ -130,19 +143,19 @@ TEST_F(SchedulerDialogTest, AFailedCreateSaysWhyAndKeepsTheDialogOpen) {
     Click(dialog, IDC_TASK_ITEM_FIRST + 5);
     PostClick(dialog, IDC_TASK_ADD);
     auto seen = AnswerMessageBox();
-    EXPECT_EQ(seen.text,
-              "Task Kestrine AutoBackup was not scheduled.\r\n\r\nERROR: Access is denied.");
+    EXPECT_EQ(seen.text, "Task " + name + " was not scheduled.\r\n\r\nERROR: Access is denied.");
     EXPECT_EQ(seen.icon, "critical");
     EXPECT_TRUE(shown.Running());
     PostClick(dialog, IDC_TASK_DISABLE);
-    EXPECT_EQ(AnswerMessageBox().text, "Task Kestrine AutoBackup has been Delete.");
+    EXPECT_EQ(AnswerMessageBox().text, "Task " + name + " has been Delete.");
     PostClick(dialog, IDCANCEL);
     EXPECT_FALSE(shown.Result());
     auto runs = Recorded();
-    ASSERT_EQ(runs.size(), 5u);
-    EXPECT_EQ(runs[2].command.rfind("schtasks /create /sc WEEKLY /d * /st 09:00:00 ", 0), 0u);
-    EXPECT_EQ(runs[3].command, schedule::EndTaskCommand());
-    EXPECT_EQ(runs[4].command, schedule::DeleteTaskCommand());
+    ASSERT_EQ(runs.size(), 7u);
+    EXPECT_EQ(runs[3].command.rfind("schtasks /create /sc WEEKLY /d * /st 09:00:00 ", 0), 0u);
+    EXPECT_EQ(runs[4].command, schedule::QueryTaskCommand(schedule::kSharedTaskName));
+    EXPECT_EQ(runs[5].command, schedule::EndTaskCommand(name));
+    EXPECT_EQ(runs[6].command, schedule::DeleteTaskCommand(name));
 }
 
 TEST_F(SchedulerDialogTest, RefusalsRunNothing) {
@@ -182,6 +195,61 @@ TEST_F(SchedulerDialogTest, RefusalsRunNothing) {
     PostClick(dialog, IDCANCEL);
     EXPECT_FALSE(shown.Result());
     EXPECT_TRUE(Recorded().empty());
+}
+
+}  // namespace
+}  // namespace kestrine::test
+
+namespace kestrine::test {
+namespace {
+
+// A computer several people share: the task of the shared name of earlier versions goes only when
+// it is the user's own, and a password protected by someone else never becomes a backup.
+TEST_F(SchedulerDialogTest, OnlyTheUsersOwnTaskAndPasswordServe) {
+    auto removeWithSharedTaskOf = [&](const std::string& userId) {
+        const std::string xml = "<Task><Principals><Principal id=\"Author\"><UserId>" + userId +
+                                "</UserId></Principal></Principals></Task>";
+        SetEnvironmentVariableW(L"KESTRINE_SCHTASKS_QUERY", platform::Widen(xml).c_str());
+        std::filesystem::remove(Fs(record));
+        schedule::RemoveTask(name);
+        SetEnvironmentVariableW(L"KESTRINE_SCHTASKS_QUERY", nullptr);
+        std::vector<std::string> commands;
+        for (const auto& run : Recorded()) commands.push_back(run.command);
+        return commands;
+    };
+    const std::string shared = schedule::kSharedTaskName;
+    EXPECT_EQ(removeWithSharedTaskOf("OTHERPC\\alice"),
+              (std::vector<std::string>{schedule::QueryTaskCommand(shared),
+                                        schedule::EndTaskCommand(name),
+                                        schedule::DeleteTaskCommand(name)}));
+    for (const std::string& own :
+         {platform::CurrentUserSid(), "SCRATCHPC\\" + platform::UserName()})
+        EXPECT_EQ(removeWithSharedTaskOf(own),
+                  (std::vector<std::string>{
+                      schedule::QueryTaskCommand(shared), schedule::EndTaskCommand(shared),
+                      schedule::DeleteTaskCommand(shared), schedule::EndTaskCommand(name),
+                      schedule::DeleteTaskCommand(name)}))
+            << own;
+
+    const std::string target = s.app + "\\weekly.ksx";
+    Put(target, "last week's backup");
+    for (const std::string& field :
+         {std::string(schedule::kProtectedMarker) + "AAAAAAAAAAAAAAAAAAAAAAAA",
+          std::string(schedule::kProtectedMarker) + "A", std::string(schedule::kProtectedMarker)}) {
+        s.state.CommandLine = "sf=Workxm=100000000ps=" + field + "bf=" + target;
+        archive::ZipComponent zip;
+        const auto result = schedule::RunAutoBackup(s.state, zip);
+        EXPECT_TRUE(result.refused) << field;
+        EXPECT_EQ(result.exitStatus, schedule::kExitNoArchive);
+    }
+    EXPECT_EQ(Get(target), "last week's backup");
+    EXPECT_NE(s.Log().find("its password was protected for another user or computer"),
+              std::string::npos);
+    // A task of an earlier version with its password in clear still backs up with it.
+    s.state.CommandLine = "sf=Workxm=100000000ps=old passbf=" + target;
+    archive::ZipComponent zip;
+    EXPECT_EQ(schedule::RunAutoBackup(s.state, zip).exitStatus, schedule::kExitAllSucceeded);
+    EXPECT_EQ(ReadArchive(target, "old pass").manifest.header.identity, "Work");
 }
 
 }  // namespace
