@@ -2,8 +2,8 @@
 // Each run keeps its temporary files (the manifest it stages, registry export files, files
 // extracted to be read) in a folder of its own in the user's folder, so no two runs ever share
 // one. The folder is made anew and only its user can open it, so nobody else can plant or swap a
-// file the run stages and reads back. The folder's name ("~kestrine.run-<process>-<n>.tmp") tells what a run that was ended midway
-// left, and which program made it.
+// file the run stages and reads back. The folder's name ("~kestrine.run-<process>-<n>.tmp") tells
+// what a run that was ended midway left, and which program made it.
 #include <string>
 
 namespace kestrine {

@@ -39,8 +39,7 @@ ProgramPaths PreparePaths(const std::string& appFolder) {
     facts.documents = platform::DocumentsFolder();
     facts.installed = InstalledInto(appFolder);
     facts.appFolderWritable = !facts.installed && platform::FolderIsWritable(appFolder);
-    facts.settingsInAppFolder =
-        platform::fileio::IsFile(base::JoinPath(appFolder, "settings.dat"));
+    facts.settingsInAppFolder = platform::fileio::IsFile(base::JoinPath(appFolder, "settings.dat"));
     const ProgramPaths paths = PathsFor(facts);
     platform::MakeFolder(paths.TempFolder);
     const std::string earlier = SettingsToTakeOver(facts, paths);

@@ -71,8 +71,9 @@ AddTaskPlan PlanAddTask(const SchedulerModel& model, const std::string& programP
 
     auto field = TaskPasswordField(password, owner.protect);
     if (!field) return refuse(UncarriedCharacterMessage("password", '%'), MessageIcon::Exclamation);
-    TaskDefinition task{owner.taskName, TaskDays(model.days), *startTime, programPath,
-                        model.profile,  mask,                 *field,     model.targetFile};
+    TaskDefinition task{owner.taskName, TaskDays(model.days), *startTime,
+                        programPath,    model.profile,        mask,
+                        *field,         model.targetFile};
     plan.commands = {EndTaskCommand(task.name), DeleteTaskCommand(task.name),
                      CreateTaskCommand(task)};
     plan.tail = UnattendedTail(task.profile, task.mask, task.password, task.archive);

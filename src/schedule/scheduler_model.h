@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "platform/messages.h"
+#include "schedule/task_commands.h"
 #include "schedule/task_password.h"
 #include "ui/archive_name.h"
 #include "ui/main_window_model.h"
-#include "schedule/task_commands.h"
 #include "ui/message.h"
 
 namespace kestrine::schedule {

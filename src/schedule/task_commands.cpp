@@ -68,8 +68,8 @@ bool TaskBelongsTo(std::string_view queryOutput, std::string_view userName,
     const size_t start = text.find(open);
     const size_t end = start == std::string::npos ? start : text.find(close, start);
     if (end == std::string::npos) return false;
-    std::string_view user = std::string_view(text).substr(start + open.size(),
-                                                          end - start - open.size());
+    std::string_view user =
+        std::string_view(text).substr(start + open.size(), end - start - open.size());
     user = user.substr(0, user.find_last_not_of(" \t\r\n") + 1);
     user.remove_prefix(std::min(user.find_first_not_of(" \t\r\n"), user.size()));
     if (!userSid.empty() && base::EqualsNoCase(user, userSid)) return true;

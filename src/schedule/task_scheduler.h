@@ -17,9 +17,9 @@ struct TaskOutcome {
     ui::Message message;
 };
 
-// Removes the user's task of the shared name of earlier versions, then runs `commands` (end, delete,
-// create) one after the other, each to its end; the outcome is the create command's: the task
-// `taskName` exists only when it succeeded.
+// Removes the user's task of the shared name of earlier versions, then runs `commands` (end,
+// delete, create) one after the other, each to its end; the outcome is the create command's: the
+// task `taskName` exists only when it succeeded.
 TaskOutcome AddTask(const std::vector<std::string>& commands, const std::string& taskName);
 // Ends and deletes the task `taskName`, and the user's task of the shared name of earlier versions;
 // the commands fail harmlessly when there is no task.

@@ -1,6 +1,5 @@
 #include "app/settings.h"
 #include "base/path.h"
-#include "ui/main_window_presenter.h"
 #include "outlook/inventory.h"
 #include "outlook/process_control.h"
 #include "platform/file_stream.h"
@@ -10,6 +9,7 @@
 #include "ui/archive_name.h"
 #include "ui/backup_presenter.h"
 #include "ui/commands.h"
+#include "ui/main_window_presenter.h"
 #include "ui/restore_presenter.h"
 
 namespace kestrine::ui {

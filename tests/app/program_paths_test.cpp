@@ -51,8 +51,9 @@ TEST(ProgramPaths, InstalledReadOnlyPortableAndUnpacked) {
     bare.documents.clear();
     EXPECT_EQ(PathsFor(bare).SettingsFile, "C:\\Program Files\\Kestrine\\settings.dat");
     EXPECT_EQ(PathsFor(bare).DefaultBackupFolder, "C:\\Program Files\\Kestrine");
-    EXPECT_EQ(WhereFilesAreText(portable), "Settings: C:\\Program Files\\Kestrine\\settings.dat\r\n"
-                                           "Log: C:\\Program Files\\Kestrine\\brlog.dat");
+    EXPECT_EQ(WhereFilesAreText(portable),
+              "Settings: C:\\Program Files\\Kestrine\\settings.dat\r\n"
+              "Log: C:\\Program Files\\Kestrine\\brlog.dat");
 }
 
 }  // namespace

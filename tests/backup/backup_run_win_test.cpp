@@ -295,11 +295,11 @@ TEST_F(BackupNow, AnotherRunAtWorkKeepsRunsOutAndWhatEndedRunsLeftGoes) {
 // A junction at `link` (an empty folder) that leads to `target`; false where the system cannot.
 bool MakeJunction(const std::string& link, const std::string& target) {
     std::filesystem::create_directory(Fs(link));
-    HANDLE folder = CreateFileW(platform::Widen(link).c_str(), GENERIC_WRITE, 0, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                nullptr);
+    HANDLE folder =
+        CreateFileW(platform::Widen(link).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (folder == INVALID_HANDLE_VALUE) return false;
-    const std::wstring substitute = L"\\?" L"?\\" + platform::Widen(target);
+    const std::wstring substitute = L"\\?\?\\" + platform::Widen(target);
     const std::wstring print = platform::Widen(target);
     std::vector<BYTE> buffer(8 + 8 + (substitute.size() + print.size() + 2) * 2);
     auto* data = reinterpret_cast<WORD*>(buffer.data());
@@ -310,11 +310,12 @@ bool MakeJunction(const std::string& link, const std::string& target) {
     data[6] = static_cast<WORD>((substitute.size() + 1) * 2);
     data[7] = static_cast<WORD>(print.size() * 2);
     std::copy(substitute.begin(), substitute.end(), reinterpret_cast<wchar_t*>(data + 8));
-    std::copy(print.begin(), print.end(), reinterpret_cast<wchar_t*>(data + 8) + substitute.size() + 1);
+    std::copy(print.begin(), print.end(),
+              reinterpret_cast<wchar_t*>(data + 8) + substitute.size() + 1);
     DWORD returned = 0;
-    const bool made = DeviceIoControl(folder, FSCTL_SET_REPARSE_POINT, buffer.data(),
-                                      static_cast<DWORD>(buffer.size()), nullptr, 0, &returned,
-                                      nullptr);
+    const bool made =
+        DeviceIoControl(folder, FSCTL_SET_REPARSE_POINT, buffer.data(),
+                        static_cast<DWORD>(buffer.size()), nullptr, 0, &returned, nullptr);
     CloseHandle(folder);
     return made;
 }

@@ -16,7 +16,7 @@ if [ "$(id -u)" -ne 0 ] || ! command -v useradd >/dev/null; then
     exit 77
 fi
 
-user=kestrine-su-$$
+user=stduser$$
 home=$(mktemp -d /tmp/kestrine-su.XXXXXX)
 prefix=$home/prefix
 drive=$prefix/drive_c
@@ -57,9 +57,13 @@ check "a Start-menu shortcut" test -n "$(find "$drive" -iname 'Kestrine.lnk' | h
 arp=$(as_user wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null |
     tr -d '\r')
 version=$(basename "$msi" | sed 's/kestrine-\(.*\)-x64.msi/\1/')
-check "Apps & Features: name, version, publisher and icon" \
+grep -iE 'DisplayName|DisplayVersion|Publisher|DisplayIcon' <<<"$arp" | grep -v '^ *$' || true
+check "Apps & Features: name, version and publisher" \
     bash -c "grep -q 'DisplayName.*Kestrine' <<<\"\$0\" && grep -q 'DisplayVersion.*$version' <<<\"\$0\" &&
-             grep -q 'Publisher.*Kestrine' <<<\"\$0\" && grep -qi 'DisplayIcon' <<<\"\$0\"" "$arp"
+             grep -q 'Publisher.*Kestrine' <<<\"\$0\"" "$arp"
+# Apps & Features takes the icon from the product's ProductIcon, which ARPPRODUCTICON sets.
+check "Apps & Features: the icon" bash -c "grep -q 'ProductIcon' <<<\"\$0\"" \
+    "$(as_user wine reg query 'HKLM\Software\Classes\Installer\Products' /s 2>/dev/null | tr -d '\r')"
 
 # Program Files is not the user's to write: the folder goes to root, as it belongs to the
 # administrators on Windows.
@@ -82,9 +86,10 @@ chown -R "$user" "$drive/Mail"
 archive="$profile\\Documents\\Kestrine Backups\\weekly.ksx"
 password='Week%ly pass'
 output=$(as_user wine "$(wine_path "$build/tests/install/run_as_task.exe")" \
-    'C:\Program Files\Kestrine\kestrine.exe' Outlook 111111111 "$password" "$archive" 2>&1 |
+    'C:\Program Files\Kestrine\kestrine.exe' Outlook 110000000 "$password" "$archive" 2>&1 |
     tr -d '\r') || true
 echo "$output"
+tail -n 6 "$profile_dir/AppData/Local/Kestrine/brlog.dat" | tr -d '\r' || true
 check "the unattended run succeeds" grep -q '^exit code: 0$' <<<"$output"
 check "its command line holds the password protected, not in clear" \
     bash -c "grep -q 'ps=\"KP1-' <<<\"\$0\" && ! grep -qF \"\$1\" <<<\"\$0\"" "$output" "$password"
@@ -98,6 +103,9 @@ check "the log holds no password" bash -c "! grep -qF \"\$0\" '$log'" "$password
 check "the program's folder is as it was" test "$before" = "$(ls -la "$program")"
 
 echo "== a newer package replaces it"
+settings="$profile_dir/AppData/Local/Kestrine/settings.dat"
+printf '[backup]\r\nbackupfolder=D:\\Mine\r\n' >"$settings"
+chown "$user" "$settings"
 chown -R "$user" "$program"  # the Windows Installer service works as SYSTEM
 upgrade=$home/upgrade
 mkdir -p "$upgrade"
@@ -110,15 +118,16 @@ arp=$(as_user wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uni
     tr -d '\r')
 check "one entry in Apps & Features, the newer one" \
     bash -c "test \$(grep -c 'DisplayName.*Kestrine' <<<\"\$0\") = 1 && grep -q 'DisplayVersion.*99.0.0' <<<\"\$0\"" "$arp"
-check "the user's settings, log and backups are kept" test -f "$log" -a -f "$weekly"
+check "the user's settings, log and backups are kept" \
+    bash -c "grep -q 'D:.Mine' '$settings' && test -f '$log' -a -f '$weekly'"
 
 echo "== uninstall"
 check "msiexec /x /qn succeeds" as_user wine msiexec /x "$(wine_path "$home/newer.msi")" /qn
 check "the program's files are gone" test ! -e "$program/kestrine.exe" -a ! -e "$program/help.chm"
 check "the shortcut is gone" test -z "$(find "$drive" -iname 'Kestrine.lnk' | head -n 1)"
-check "the user's log and backups stay" test -f "$log" -a -f "$weekly"
+check "the user's settings, log and backups stay" test -f "$settings" -a -f "$log" -a -f "$weekly"
 echo "What is left of Kestrine:"
-find "$drive" -ipath '*kestrine*' | sed "s|$drive|C:|" | sort
+(cd "$drive" && find . -ipath '*kestrine*' | sed 's|^\.|C:|' | sort)
 as_user wine reg query 'HKLM\Software\Kestrine' >/dev/null 2>&1 && echo "HKLM\\Software\\Kestrine is left"
 
 echo "$((failures == 0 ? 1 : 0)) passed, $failures failed"

@@ -2,8 +2,8 @@
 // in the user's own folder, backs up the sample profile with a password, opens that backup on the
 // Restore page, restores it into a second profile, saves its settings and quits, all driven through
 // its windows from this process. It is a copy unpacked into a folder of the user's, or with
-// KESTRINE_PROGRAM the program the installer package put into Program Files. The sample profile goes
-// where an installation without a recent Outlook keeps its profiles, and its data files into
+// KESTRINE_PROGRAM the program the installer package put into Program Files. The sample profile
+// goes where an installation without a recent Outlook keeps its profiles, and its data files into
 // C:\Mail; both are removed afterwards.
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -90,7 +90,8 @@ class ProgramRoundTrip : public ::testing::Test {
 
     TempDir dir;
     std::string app = dir / "Kestrine";
-    const std::string installed = std::getenv("KESTRINE_PROGRAM") ? std::getenv("KESTRINE_PROGRAM") : "";
+    const std::string installed =
+        std::getenv("KESTRINE_PROGRAM") ? std::getenv("KESTRINE_PROGRAM") : "";
     std::string exe = installed.empty() ? app + "\\kestrine.exe" : installed;
     std::string user = dir / "user";
     std::string data = user + "\\AppData\\Local\\Kestrine";

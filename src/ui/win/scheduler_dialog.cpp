@@ -113,7 +113,8 @@ class SchedulerDialog : public Dialog {
         model_.startTime = ItemText(IDC_TASK_START_TIME);
         model_.password = ItemText(IDC_TASK_PASSWORD);
         model_.password2 = ItemText(IDC_TASK_PASSWORD2);
-        auto plan = schedule::PlanAddTask(model_, setup_.programPath, {setup_.taskName, setup_.protect});
+        auto plan =
+            schedule::PlanAddTask(model_, setup_.programPath, {setup_.taskName, setup_.protect});
         if (plan.refusal) {
             Show(*plan.refusal);
             return;
