@@ -8,6 +8,7 @@
 
 #include "app/program_paths.h"
 #include "archive/items.h"
+#include "archive/manifest.h"
 #include "outlook/environment.h"
 #include "outlook/locations.h"
 
@@ -28,6 +29,8 @@ struct AppState : ProgramPaths, outlook::Environment, outlook::ItemLocations {
     std::array<std::string, archive::kItemCount> ItemEntries;
     // Which profile section each of its data files came from; empty when it does not say.
     std::string DataFileStores;
+    // Where the open archive came from: computer, user, time, profile.
+    archive::ManifestHeader SourceHeader;
 };
 
 }  // namespace kestrine

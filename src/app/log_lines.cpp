@@ -85,6 +85,44 @@ std::string RestoreNotCompletedLine(std::string_view now, std::string_view targe
     return Join({now, " Restore Data to Profile ", targetProfile, " was not Completed!\r"});
 }
 
+std::string RestoreTakenBackLine(std::string_view now, std::string_view why) {
+    return Join(
+        {now, " Restore was not completed (", why, "); every change it made was put back.\n"});
+}
+
+std::string RestoreNotTakenBackLine(std::string_view now) {
+    return Join({now,
+                 " Restore could not put back every change it made; it will be tried again "
+                 "at the next start.\n"});
+}
+
+std::string RestoreRecoveredLine(std::string_view now, bool ok) {
+    return Join({now, ok ? " A restore that was ended midway was found and every change it made "
+                           "was put back.\n"
+                         : " A restore that was ended midway was found but its changes could not "
+                           "all be put back.\n"});
+}
+
+std::string RestoreUndoneLine(std::string_view now, bool ok) {
+    return Join({now, ok ? " The last restore was undone.\n"
+                         : " The last restore could not be undone; nothing was changed.\n"});
+}
+
+std::string RestoreKeptFileLine(std::string_view now, std::string_view target,
+                                std::string_view keptAs) {
+    return Join({now, " File ", target, " was in the way and is kept as ", keptAs, "\n"});
+}
+
+std::string OutlookClosedLine(std::string_view now, bool ended, bool gone) {
+    if (!gone) return Join({now, " Outlook could not be closed.\n"});
+    return Join({now, ended ? " Outlook did not close when asked and was ended.\n"
+                            : " Outlook was asked to close and closed.\n"});
+}
+
+std::string OutlookRestartedLine(std::string_view now) {
+    return Join({now, " Outlook was started again.\n"});
+}
+
 std::string RestoreNotStartedLine(std::string_view now, std::string_view targetProfile) {
     return Join({now, " Restore Data to Profile ", targetProfile, kOtherRun});
 }

@@ -50,6 +50,25 @@ std::string RestoreNotStartedLine(std::string_view now, std::string_view targetP
 std::string RestoreOldFileLine(std::string_view now, std::string_view target,
                                std::string_view oldCopy);
 
+// A restore that did not complete and whose changes all went back: `why` says what stopped it.
+std::string RestoreTakenBackLine(std::string_view now, std::string_view why);
+// Its changes could not all go back; the undo set stays and the next start tries again.
+std::string RestoreNotTakenBackLine(std::string_view now);
+// A restore ended midway (the program was ended, the computer lost power) was found at start and
+// its changes went back, or could not.
+std::string RestoreRecoveredLine(std::string_view now, bool ok);
+// The user undid the last restore, or the undo was refused with nothing changed.
+std::string RestoreUndoneLine(std::string_view now, bool ok);
+// A file that stood in the way of putting a restore back, and where it is kept.
+std::string RestoreKeptFileLine(std::string_view now, std::string_view target,
+                                std::string_view keptAs);
+
+// Outlook was closed before a backup: it quit when asked, or had to be ended after the wait; or it
+// could not be closed at all.
+std::string OutlookClosedLine(std::string_view now, bool ended, bool gone);
+// A scheduled backup started Outlook again, as it had found it running.
+std::string OutlookRestartedLine(std::string_view now);
+
 // The entries of the log list: a line ends at CR, CR LF counts as one end, and a lone LF stays in
 // the entry's text. The separator and end lines are therefore followed by an empty entry.
 std::vector<std::string> SplitLogLines(std::string_view text);

@@ -25,6 +25,7 @@ ProgramPaths PathsIn(const std::string& folder) {
     paths.LogFile = base::JoinPath(folder, kLogName);
     paths.TempFolder = folder;
     paths.DefaultBackupFolder = folder;
+    paths.UndoFolder = base::JoinPath(folder, "Undo");
     return paths;
 }
 
@@ -38,7 +39,9 @@ ProgramPaths PathsFor(const PathFacts& facts) {
     const std::string userFolder = UserDataFolder(facts);
     ProgramPaths paths = PathsIn(KeepsFilesBesideProgram(facts) ? facts.appFolder : userFolder);
     paths.AppFolder = facts.appFolder;
+    // What runs stage and what restores set aside are the user's alone, wherever settings live.
     paths.TempFolder = userFolder;
+    paths.UndoFolder = base::JoinPath(userFolder, "Undo");
     // A copy the user unpacked into a folder of their own proposes archives there, as it always
     // did; an installed one never proposes Program Files.
     if (facts.installed || !facts.appFolderWritable)

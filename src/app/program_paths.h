@@ -24,6 +24,8 @@ struct ProgramPaths {
     std::string TempFolder;
     // Where archives go while the `backupfolder` setting names none.
     std::string DefaultBackupFolder;
+    // The undo sets of restores: what each replaced, and its journal.
+    std::string UndoFolder;
 };
 
 // The paths of a program that keeps everything in `folder`, joined to it with one backslash.

@@ -1,5 +1,7 @@
 #include "archive/manifest.h"
 
+#include <algorithm>
+
 #include "base/line_file.h"
 #include "base/text.h"
 #include "base/utf.h"
@@ -92,7 +94,12 @@ std::string DecodeEntryName(std::string_view value) {
 std::string JoinDataFileStores(const DataFileStores& stores) {
     std::string out;
     for (const auto& [section, position] : stores) {
-        if (section.empty() || section.find_first_of(";:") != std::string::npos) continue;
+        // A name with a control character (a line end would cut the manifest line) is not written.
+        const bool control = std::any_of(section.begin(), section.end(), [](char c) {
+            return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
+        });
+        if (section.empty() || control || section.find_first_of(";:") != std::string::npos)
+            continue;
         if (!out.empty()) out += ';';
         out += section + ':' + std::to_string(position + 1);
     }

@@ -813,7 +813,7 @@ bool ZipWriter::Finish() {
     temp_.reset();  // closed before it is moved
     if (beforeReplace_ && !beforeReplace_(tempPath_))
         return Kill(ZipError::Damaged, "the finished archive did not pass its check");
-    if (!fileio::MoveOver(tempPath_, targetPath_)) {
+    if (!fileio::MoveOverPatiently(tempPath_, targetPath_)) {
         return Kill(ZipError::ArchiveWriteFailed,
                     "cannot replace " + targetPath_ + " (in use or read-only?)");
     }

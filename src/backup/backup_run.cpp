@@ -15,6 +15,7 @@
 #include "platform/files.h"
 #include "platform/run_lock.h"
 #include "platform/system.h"
+#include "restore/restore_run.h"
 
 namespace kestrine::backup {
 namespace {
@@ -40,6 +41,7 @@ struct ArchiveCheck {
     std::string error;
 
     bool Run(const std::string& path, const std::string& password, size_t entriesAdded,
+             const std::string& manifestText, const std::string& workFolder,
              const archive::RunObserver& observer) {
         if (observer.checking) observer.checking();
         archive::ZipComponent reader;
@@ -56,8 +58,31 @@ struct ArchiveCheck {
             ok = false;
             error = "the archive holds " + std::to_string(reader.Entries().size()) +
                     " entries instead of " + std::to_string(entriesAdded);
+        } else if (!ManifestReadsBack(reader, manifestText, workFolder)) {
+            ok = false;
+            error = "its manifest does not read back as it was written";
         }
         return ok;
+    }
+
+    // The manifest is read back the way a restore reads it, and must say what was written: a name
+    // that breaks a line would otherwise make the backup unreadable without anyone noticing.
+    static bool ManifestReadsBack(archive::ZipComponent& reader, const std::string& written,
+                                  const std::string& workFolder) {
+        const auto entry = reader.FindLastEntry(archive::kManifestName);
+        if (!entry || entry->uncompressedSize > archive::kManifestSizeLimit) return false;
+        const std::string temp = platform::CreateTempFile(workFolder, "KSC");
+        std::string bytes;
+        const bool read = !temp.empty() && reader.ExtractToFile(*entry, temp) &&
+                          platform::ReadWholeFile(temp, bytes);
+        fileio::RemoveFile(temp);
+        if (!read) return false;
+        const archive::Manifest back =
+            archive::ReadManifestText(archive::DecodeManifestFile(bytes));
+        const archive::Manifest meant = archive::ReadManifestText(written);
+        return back.valid && meant.valid && back.itemFlags == meant.itemFlags &&
+               back.entries == meant.entries && back.dataFileStores == meant.dataFileStores &&
+               back.header.identity == meant.header.identity;
     }
 };
 
@@ -76,6 +101,10 @@ BackupResult RunBackup(const BackupJob& job, const ProgramPaths& paths, archive:
             log(BackupNotStartedLine(platform::NowText(), job.profile, job.unattended));
         return result;
     }
+    // A restore that was ended midway goes back first: a half-restored profile is never backed up.
+    const auto recovered =
+        restore::RecoverUnfinishedRestores(paths.UndoFolder, restore::RegistryKeyKeeper());
+    if (recovered.sets > 0) log(RestoreRecoveredLine(platform::NowText(), recovered.ok));
     RemoveLeftoverRunFolders(paths.TempFolder);
     const RunFolder work(paths.TempFolder);
     // Its name is the manifest entry's name; the folder is the run's own.
@@ -98,11 +127,14 @@ BackupResult RunBackup(const BackupJob& job, const ProgramPaths& paths, archive:
         result.error = "No folder for the run's files could be made in " + paths.TempFolder + ".";
         return finish(false);
     }
+    if (!recovered.ok) {
+        result.error =
+            "A restore that was ended midway could not be put back; the profile is not "
+            "backed up until it is.";
+        return finish(false);
+    }
 
     zip.CloseArchive();
-    // What an earlier run left beside the archive when it was ended midway (the process killed,
-    // the machine switched off); no other run works while this one holds the lock.
-    archive::RemoveLeftoverTemporaryFiles(job.archivePath);
     if (!zip.CreateArchive(job.archivePath)) {
         result.error = zip.LastError();
         return finish(false);
@@ -201,8 +233,8 @@ BackupResult RunBackup(const BackupJob& job, const ProgramPaths& paths, archive:
     result.itemFlags = ItemFlagsFrom(result.outcomes);
 
     // Without its manifest the archive is no backup at all: such an archive is never written.
-    if (!writeManifest(archive::ManifestText(header, itemLines, result.itemFlags)))
-        return finish(false);
+    const std::string manifestText = archive::ManifestText(header, itemLines, result.itemFlags);
+    if (!writeManifest(manifestText)) return finish(false);
     platform::SetNormalAttributes(manifestPath);
     if (!zip.AddFile(manifestPath)) {
         if (archiveDead()) return abandon();
@@ -220,7 +252,8 @@ BackupResult RunBackup(const BackupJob& job, const ProgramPaths& paths, archive:
     if (job.verify) {
         // Read back before it replaces anything: a bad new archive never costs the last good one.
         zip.Events().CheckFinished = [&](const std::string& finished) {
-            return check.Run(finished, job.password, entriesAdded, observer);
+            return check.Run(finished, job.password, entriesAdded, manifestText, work.Path(),
+                             observer);
         };
     }
     archive::WriteResult written = zip.WriteArchive();
@@ -234,6 +267,11 @@ BackupResult RunBackup(const BackupJob& job, const ProgramPaths& paths, archive:
         result.error = !check.error.empty()    ? check.error
                        : written.error.empty() ? zip.LastError()
                                                : written.error;
+    // What an earlier run left beside the archive when it was ended midway (the process killed, the
+    // machine switched off) goes only once this archive is in place: on a FAT or exFAT drive a
+    // replacement is not one step, and such a leftover may be the only complete copy. No other run
+    // works while this one holds the lock.
+    if (written.ok) archive::RemoveLeftoverTemporaryFiles(job.archivePath);
     if (result.verified) log(BackupVerifiedLine(platform::NowText()));
     if (result.checkFailed) log(BackupNotVerifiedLine(platform::NowText(), result.error));
     if (result.written && observer.progress && expected != 0) {

@@ -7,13 +7,22 @@
 
 namespace kestrine::outlook {
 
-// How long closing Outlook waits for its processes to be gone.
+// How long closing Outlook waits for it to quit when asked, and then for ended processes to go.
+inline constexpr uint32_t kOutlookQuitWaitMs = 30000;
 inline constexpr uint32_t kOutlookExitWaitMs = 15000;
 
-// Terminates every outlook.exe of the user's session, whatever the letter case of its name,
-// outright (it cannot save first) so that its data files are no longer locked, and waits up to
-// `waitMs` for the processes to be gone. False when one still runs afterwards.
-bool CloseOutlook(uint32_t waitMs = kOutlookExitWaitMs);
+struct OutlookClosing {
+    int running = 0;   // Outlook processes found
+    int ended = 0;     // of them, ended because they did not quit when asked
+    bool gone = true;  // no Outlook runs afterwards
+};
+
+// Closes every outlook.exe of the user's session (whatever the letter case of its name) so that its
+// data files are no longer locked: first asks it to quit the way a user would, so it saves its work
+// and closes its data files cleanly, and waits up to `quitWaitMs`; only one that is still running
+// then is ended outright, waiting up to `exitWaitMs` for it to be gone.
+OutlookClosing CloseOutlook(uint32_t quitWaitMs = kOutlookQuitWaitMs,
+                            uint32_t exitWaitMs = kOutlookExitWaitMs);
 
 // The OUTLOOK.EXE in the folder registered in the "Path" value of `appPathsKey` (also in the
 // registry's 32-bit view); empty when no folder is registered.

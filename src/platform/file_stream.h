@@ -64,8 +64,21 @@ std::unique_ptr<FileStream> CreateNew(const std::string& path);
 // and writing; its path goes to `path`. nullptr when none could be made. The caller removes it.
 std::unique_ptr<FileStream> CreateTempFile(const std::string& folder, const std::string& prefix,
                                            std::string& path);
+// Opens an existing file for reading and writing, at its start, without cutting it.
+std::unique_ptr<FileStream> OpenForWrite(const std::string& path);
 // Moves `from` over `to`, replacing a file of that name in one step where the system allows.
 bool MoveOver(const std::string& from, const std::string& to);
+// MoveOver that waits out a brief hold by another program: a scanner or indexer that opens a new
+// file for a moment makes the move fail with a sharing violation (or denied access while the file
+// is being let go), so those are tried again with a short, growing pause (a few seconds in all)
+// before the move gives up. Other failures give up at once.
+bool MoveOverPatiently(const std::string& from, const std::string& to);
+// Makes the folder (one level) unless it is there; true when a folder is there afterwards.
+bool MakeFolder(const std::string& path);
+// Names (not paths) of the folders directly in `folder`; empty when it cannot be read.
+std::vector<std::string> ListFolderNames(const std::string& folder);
+// Removes an empty folder; true when nothing is there afterwards.
+bool RemoveEmptyFolder(const std::string& path);
 // Deletes one file (a read-only one too); true when no file is there afterwards, also when there
 // was none.
 bool RemoveFile(const std::string& path);

@@ -140,8 +140,45 @@ std::unique_ptr<FileStream> CreateTempFile(const std::string& folder, const std:
     return nullptr;
 }
 
+std::unique_ptr<FileStream> OpenForWrite(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return nullptr;
+    }
+    return std::make_unique<PosixFileStream>(fd);
+}
+
 bool MoveOver(const std::string& from, const std::string& to) {
     return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+// Nothing here holds files the way a Windows scanner does.
+bool MoveOverPatiently(const std::string& from, const std::string& to) {
+    return MoveOver(from, to);
+}
+
+bool MakeFolder(const std::string& path) {
+    return ::mkdir(path.c_str(), 0755) == 0 || IsDirectory(path);
+}
+
+std::vector<std::string> ListFolderNames(const std::string& folder) {
+    std::vector<std::string> names;
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return names;
+    while (const dirent* item = ::readdir(dir)) {
+        std::string name = item->d_name;
+        if (name == "." || name == "..") continue;
+        if (IsDirectory(JoinPath(folder, name))) names.push_back(std::move(name));
+    }
+    ::closedir(dir);
+    return names;
+}
+
+bool RemoveEmptyFolder(const std::string& path) {
+    return ::rmdir(path.c_str()) == 0 || errno == ENOENT;
 }
 
 bool RemoveFile(const std::string& path) {

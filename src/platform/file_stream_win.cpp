@@ -138,9 +138,54 @@ std::unique_ptr<FileStream> CreateTempFile(const std::string& folder, const std:
     return nullptr;
 }
 
+std::unique_ptr<FileStream> OpenForWrite(const std::string& path) {
+    FileHandle file(CreateFileW(Widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return nullptr;
+    return std::make_unique<WinFileStream>(std::move(file));
+}
+
 bool MoveOver(const std::string& from, const std::string& to) {
     return MoveFileExW(Widen(from).c_str(), Widen(to).c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool MoveOverPatiently(const std::string& from, const std::string& to) {
+    // About four seconds in all: long enough for a scan of a new file, short enough that a file
+    // that stays open (Outlook's) fails the step soon.
+    DWORD pause = 50;
+    for (DWORD waited = 0;; waited += pause, pause = pause * 2 > 1000 ? 1000 : pause * 2) {
+        if (MoveOver(from, to)) return true;
+        const DWORD error = GetLastError();
+        if ((error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION &&
+             error != ERROR_ACCESS_DENIED) ||
+            waited >= 4000)
+            return false;
+        Sleep(pause);
+    }
+}
+
+bool MakeFolder(const std::string& path) {
+    return CreateDirectoryW(Widen(path).c_str(), nullptr) != 0 || IsDirectory(path);
+}
+
+std::vector<std::string> ListFolderNames(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW found;
+    FindHandle find(FindFirstFileW(Widen(JoinPath(folder, "*")).c_str(), &found));
+    if (!find) return names;
+    do {
+        const std::string name = Narrow(found.cFileName);
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && name != "." && name != "..")
+            names.push_back(name);
+    } while (FindNextFileW(find.get(), &found));
+    return names;
+}
+
+bool RemoveEmptyFolder(const std::string& path) {
+    if (RemoveDirectoryW(Widen(path).c_str())) return true;
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
 bool RemoveFile(const std::string& path) {

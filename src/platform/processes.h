@@ -24,6 +24,11 @@ std::vector<std::string> RunningInSession(const std::string& name);
 // for the ended processes to be gone, so their files are closed. Returns how many were ended.
 int KillProcessByName(const std::string& name, uint32_t waitMs = 0);
 
+// Asks every process that RunningInSession would list to close the way a user would, by closing
+// its visible top-level windows (WM_CLOSE), so it can save its work and close its files. Waits up
+// to `waitMs` for them to end. Returns how many still run.
+int AskProcessesToClose(const std::string& name, uint32_t waitMs);
+
 uint32_t CurrentProcessId();
 // True while a process of that id exists (also one that is not ours to open).
 bool ProcessIsRunning(uint32_t pid);

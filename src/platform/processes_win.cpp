@@ -107,6 +107,39 @@ int KillProcessByName(const std::string& name, uint32_t waitMs) {
     return static_cast<int>(ended.size());
 }
 
+int AskProcessesToClose(const std::string& name, uint32_t waitMs) {
+    struct Asked {
+        std::vector<DWORD> pids;
+    } asked;
+    std::vector<KernelHandle> processes;
+    ForEachInSession(name, [&](DWORD pid, const std::wstring&) {
+        KernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
+        if (!process) return;
+        asked.pids.push_back(pid);
+        processes.push_back(std::move(process));
+    });
+    EnumWindows(
+        [](HWND window, LPARAM data) -> BOOL {
+            const auto& pids = reinterpret_cast<Asked*>(data)->pids;
+            DWORD pid = 0;
+            GetWindowThreadProcessId(window, &pid);
+            if (IsWindowVisible(window) && !GetWindow(window, GW_OWNER))
+                for (DWORD p : pids)
+                    if (p == pid) PostMessageW(window, WM_CLOSE, 0, 0);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&asked));
+    int running = 0;
+    const ULONGLONG deadline = GetTickCount64() + waitMs;
+    for (const auto& process : processes) {
+        const ULONGLONG now = GetTickCount64();
+        if (WaitForSingleObject(process.get(), now < deadline ? static_cast<DWORD>(deadline - now)
+                                                              : 0) != WAIT_OBJECT_0)
+            ++running;
+    }
+    return running;
+}
+
 uint32_t CurrentProcessId() {
     return GetCurrentProcessId();
 }

@@ -189,6 +189,14 @@ std::optional<std::string> RelativeKeyPath(std::string_view line) {
     return std::string(rest);
 }
 
+// Key and value names with control characters would break the line files that carry them later
+// (a CR or LF in a key name ends a manifest line), so the importer takes none.
+bool HasControlCharacter(std::string_view name) {
+    for (unsigned char c : name)
+        if (c < 0x20 || c == 0x7f) return true;
+    return false;
+}
+
 }  // namespace
 
 std::string WriteExportText(const RegKeyTree& tree, const FitsAnsiFn& fitsAnsi) {
@@ -222,6 +230,7 @@ ImportPlan ParseExportText(std::string_view text) {
         if (!base::IsWellFormedUtf8(line)) return fail(lineNo, "not UTF-8 text");
 
         auto header = [&](std::string_view path) -> bool {
+            if (HasControlCharacter(path)) return false;
             if (path == lastHeader) return true;
             lastHeader = std::string(path);
             ImportStep step;
@@ -239,6 +248,7 @@ ImportPlan ParseExportText(std::string_view text) {
         };
 
         if (line.front() == '\\') {
+            if (HasControlCharacter(line)) return fail(lineNo, "control character in a key name");
             if (!header(line)) return fail(lineNo, "bad key line");
             continue;
         }
@@ -312,12 +322,16 @@ ImportPlan ParseExportText(std::string_view text) {
             auto path = Unhex(data);
             if (!path) return fail(lineNo, "bad extension line");
             std::string pathText(path->begin(), path->end());
+            if (HasControlCharacter(pathText))
+                return fail(lineNo, "control character in a key name");
             if (pathText == "\\" || !base::IsWellFormedUtf8(pathText) || !header(pathText))
                 return fail(lineNo, "bad extension line");
             continue;
         } else {
             continue;  // a type this importer does not know
         }
+        if (HasControlCharacter(value.name))
+            return fail(lineNo, "control character in a value name");
         if (!haveKey) continue;  // no key to write it into: earlier versions lost it the same way
         ImportStep step;
         step.kind = ImportStep::Kind::SetValue;

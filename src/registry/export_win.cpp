@@ -118,6 +118,12 @@ bool ExportKey(const std::string& fullPath, const std::string& fileName) {
     return complete && written;
 }
 
+bool ExportFileIsImportable(const std::string& fileName) {
+    std::string bytes;
+    return platform::ReadWholeFile(fileName, bytes) &&
+           ParseExportText(platform::AnsiToUtf8(bytes)).ok;
+}
+
 bool ImportKey(const std::string& fullPath, const std::string& fileName) {
     std::string bytes;
     if (!platform::ReadWholeFile(fileName, bytes)) return false;

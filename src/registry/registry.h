@@ -69,5 +69,7 @@ PathRewrite ReplaceBinaryPath(const std::string& fullPath, const std::string& va
 // write that fails midway (the old tree is put back).
 bool ExportKey(const std::string& fullPath, const std::string& fileName);
 bool ImportKey(const std::string& fullPath, const std::string& fileName);
+// True when ImportKey would take the file (it reads and is well formed).
+bool ExportFileIsImportable(const std::string& fileName);
 
 }  // namespace kestrine::registry

@@ -5,6 +5,7 @@
 
 #include "base/text.h"
 #include "platform/file_stream.h"
+#include "restore/undo_set.h"
 
 namespace fileio = kestrine::platform::fileio;
 
@@ -63,8 +64,9 @@ void DiscardStaged(const std::vector<StagedFile>& files) {
     for (const auto& f : files) fileio::RemoveFile(f.temporary);
 }
 
-ReplaceOutcome ReplaceFilesTogether(const std::vector<StagedFile>& files, const MoveFile& mover) {
-    const MoveFile move = mover ? mover : MoveFile(fileio::MoveOver);
+ReplaceOutcome ReplaceFilesTogether(const std::vector<StagedFile>& files, const MoveFile& mover,
+                                    UndoJournal* journal) {
+    const MoveFile move = mover ? mover : MoveFile(fileio::MoveOverPatiently);
     ReplaceOutcome outcome;
     // The last staging of a target wins; earlier ones are dropped.
     std::vector<StagedFile> moves;
@@ -103,6 +105,11 @@ ReplaceOutcome ReplaceFilesTogether(const std::vector<StagedFile>& files, const 
     // then nothing has been replaced yet.
     for (size_t i = 0; i < moves.size(); ++i) {
         if (!fileio::Exists(moves[i].target)) continue;
+        if (journal) {
+            aside[i] = journal->SetAside(moves[i].target, move);
+            if (aside[i].empty()) return rollBack(0);
+            continue;
+        }
         std::string old = NewSibling(moves[i].target, kReplacedMark);
         if (old.empty() || !move(moves[i].target, old)) {
             fileio::RemoveFile(old);
@@ -111,10 +118,13 @@ ReplaceOutcome ReplaceFilesTogether(const std::vector<StagedFile>& files, const 
         aside[i] = old;
     }
     for (size_t i = 0; i < moves.size(); ++i)
-        if (!move(moves[i].temporary, moves[i].target)) return rollBack(i);
+        if ((journal && !journal->NotePlacing(moves[i].target)) ||
+            !move(moves[i].temporary, moves[i].target))
+            return rollBack(i);
 
+    // The undo set keeps the old files; without one they have served.
     for (const auto& old : aside) {
-        if (!old.empty()) fileio::RemoveFile(old);
+        if (!old.empty() && !journal) fileio::RemoveFile(old);
     }
     outcome.replaced = true;
     return outcome;
@@ -125,10 +135,14 @@ size_t RecoverInterruptedRestore(const std::string& folder) {
     for (const std::string& file : fileio::ListFileNames(folder)) {
         const std::string path = fileio::JoinPath(folder, file);
         if (auto name = MadeFor(file, kReplacedMark)) {
-            // Set aside and not put back: it goes back unless its new content took the place.
+            // Set aside and not put back: it goes back to its name. Whatever took the name
+            // meanwhile may be a fresh, empty file rather than the new content, so the old one is
+            // kept beside it then rather than removed.
             const std::string target = fileio::JoinPath(folder, *name);
-            if (fileio::Exists(target) ? fileio::RemoveFile(path) : fileio::MoveOver(path, target))
-                ++recovered;
+            const std::string to = fileio::Exists(target)
+                                       ? KeepAside(path, target, fileio::MoveOver)
+                                       : (fileio::MoveOver(path, target) ? target : path);
+            if (to != path) ++recovered;
         } else if ((MadeFor(file, kRestoringMark) || MadeFor(file, kExtractingMark)) &&
                    fileio::RemoveFile(path)) {
             ++recovered;

@@ -34,20 +34,25 @@ struct ReplaceOutcome {
 
 using MoveFile = std::function<bool(const std::string& from, const std::string& to)>;
 
-// Moves every temporary over its target (with `move`; the system's move by default). When any
+class UndoJournal;
+
+// Moves every temporary over its target (with `move`; by default the system's move, which waits
+// out a brief hold by another program). With a `journal`, the old files are set aside for the
+// restore's undo set and kept there after success; without one they are removed. When any
 // target cannot be replaced (a file another program holds open, or a folder of that name), every
 // target is put back as it was; an old file that cannot be put back is kept under "<target>.old"
 // (or "<target>.old<n>") and named in the outcome. The temporaries are gone afterwards in every
 // case. A target named twice gets the content staged last.
-ReplaceOutcome ReplaceFilesTogether(const std::vector<StagedFile>& files,
-                                    const MoveFile& move = {});
+ReplaceOutcome ReplaceFilesTogether(const std::vector<StagedFile>& files, const MoveFile& move = {},
+                                    UndoJournal* journal = nullptr);
 
 // Removes the temporaries of files that will not be put in place.
 void DiscardStaged(const std::vector<StagedFile>& files);
 
 // What restores ended midway left in `folder`: new content and the zip component's extraction
 // temporaries are removed; an old file set aside goes back to its name when that is free, and is
-// removed when the new file took its place. Returns how many were recovered or removed.
+// kept as "<name>.old" when something else took the name meanwhile (it may be the only copy of the
+// user's data). Files of undo sets are not touched. Returns how many were recovered or removed.
 size_t RecoverInterruptedRestore(const std::string& folder);
 
 }  // namespace kestrine::restore

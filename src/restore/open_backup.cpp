@@ -26,6 +26,14 @@ archive::Manifest ReadManifest(archive::ZipComponent& zip, const std::string& te
     return archive::ReadManifestText(archive::DecodeManifestFile(bytes));
 }
 
+// A protected backup has every entry protected; one entry in plain text among protected ones was
+// put there by someone who did not know the password.
+bool MixedProtection(const archive::ZipComponent& zip) {
+    bool protectedSeen = false, plainSeen = false;
+    for (const auto& entry : zip.Entries()) (entry.encrypted ? protectedSeen : plainSeen) = true;
+    return protectedSeen && plainSeen;
+}
+
 }  // namespace
 
 OpenedBackup OpenBackup(archive::ZipComponent& zip, const std::string& path,
@@ -44,6 +52,11 @@ OpenedBackup OpenBackup(archive::ZipComponent& zip, const std::string& path,
     } else {
         zip.SetReadingPassword("");
         zip.OpenArchive(path);
+    }
+    if (MixedProtection(zip)) {
+        zip.CloseArchive();
+        opened.status = OpenStatus::Altered;
+        return opened;
     }
     opened.manifest = ReadManifest(zip, tempFolder);
     opened.status = opened.manifest.valid ? OpenStatus::Opened : OpenStatus::Invalid;

@@ -13,6 +13,9 @@ enum class OpenStatus {
     Opened,         // a valid backup is open
     WrongPassword,  // the password does not fit, or the protected file is no backup
     Invalid,        // no zip archive, no manifest, or no valid item flag string
+    // Some entries are protected and some are not: Kestrine protects all or none, so entries were
+    // added by someone else. Nothing of it is read.
+    Altered,
 };
 
 struct OpenedBackup {

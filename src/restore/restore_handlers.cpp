@@ -12,6 +12,7 @@
 #include "platform/files.h"
 #include "registry/registry.h"
 #include "restore/file_replace.h"
+#include "restore/undo_set.h"
 
 namespace kestrine::restore {
 
@@ -68,7 +69,7 @@ bool ExtractAllInto(const RestoreContext& ctx, const std::vector<Planned>& plan,
         }
         staged.push_back(std::move(file));
     }
-    const ReplaceOutcome outcome = ReplaceFilesTogether(staged);
+    const ReplaceOutcome outcome = ReplaceFilesTogether(staged, {}, ctx.journal);
     for (const auto& kept : outcome.keptAside)
         if (ctx.oldFileKept) ctx.oldFileKept(kept);
     return outcome.replaced;
@@ -186,18 +187,16 @@ bool RestoreRules(const RestoreContext& ctx, const std::string& profile) {
         const std::string value = archive::DecodeEntryName(listed);
         const std::string ownName = profile + ".RWZ";
         // The rules file is named after the profile it belongs to. It goes straight to the target
-        // profile's name; a rules file of the source profile that lies here is not touched.
-        bool found = false;
+        // profile's name; a rules file of the source profile that lies here is not touched, and no
+        // other name of the list is written.
         std::vector<Planned> plan;
         for (const auto& name : archive::SplitStagingList(listed)) {
-            if (!found && base::EqualsNoCase(name, value)) {
-                found = true;
-                plan.push_back({name, base::EqualsNoCase(value, ownName) ? name : ownName});
-            } else {
-                plan.push_back({name, name});
-            }
+            if (!base::EqualsNoCase(name, value)) continue;
+            plan.push_back({name, base::EqualsNoCase(value, ownName) ? name : ownName});
+            break;
         }
-        return ExtractAllInto(ctx, plan, Folders(ctx).roamingOutlook) && found;
+        const bool found = !plan.empty();
+        return found && ExtractAllInto(ctx, plan, Folders(ctx).roamingOutlook);
     });
 }
 
@@ -273,10 +272,80 @@ bool RestoreDatas(const RestoreContext& ctx, const std::string& profile) {
                     return false;
 
         const std::string favName = profile + ".FAV";
-        if (archive::IsPlainFileName(favName))
-            fileio::RemoveFile(base::JoinPath(folders.applicationData + "\\Outlook", favName));
+        if (archive::IsPlainFileName(favName)) {
+            const std::string fav = base::JoinPath(folders.applicationData + "\\Outlook", favName);
+            if (!ctx.journal)
+                fileio::RemoveFile(fav);
+            else if (fileio::IsFile(fav) && ctx.journal->SetAside(fav).empty())
+                return false;
+        }
         return true;
     });
+}
+
+std::vector<PlannedChange> PlanItem(Item item, const RestoreContext& ctx,
+                                    const std::string& profile) {
+    std::vector<PlannedChange> changes;
+    std::string folder;
+    std::vector<Planned> plan;
+    const outlook::UserFolders folders = Folders(ctx);
+    switch (item) {
+        case Item::Configuration:
+            if (registry::KeyExists(ProfileKey(ctx, profile)))
+                changes.push_back({item, {}, 0, true});
+            return changes;
+        case Item::Accounts:
+            if (registry::KeyExists(outlook::AccountsKey(ctx.env.ProfilesRoot, profile)))
+                changes.push_back({item, {}, 0, true});
+            return changes;
+        case Item::Options:
+            changes.push_back(
+                {item, {}, 0, registry::KeyExists(outlook::OptionsKey(ctx.env.OutlookVersion))});
+            return changes;
+        case Item::Rules: {
+            const std::string listed = base::CutAtNul(Entry(ctx, Item::Rules));
+            const std::string value = archive::DecodeEntryName(listed);
+            for (const auto& name : archive::SplitStagingList(listed))
+                if (base::EqualsNoCase(name, value)) {
+                    plan.push_back({name, profile + ".RWZ"});
+                    break;
+                }
+            folder = folders.roamingOutlook;
+            break;
+        }
+        case Item::DataFiles: {
+            const auto names =
+                archive::SplitStagingList(base::CutAtNul(Entry(ctx, Item::DataFiles)));
+            plan = archive::SplitDataFileStores(ctx.dataFileStores).empty()
+                       ? PlanSameNames(Entry(ctx, item))
+                       : PlanDistinctNames(names);
+            folder = folders.localOutlook;
+            break;
+        }
+        case Item::AddressBook:
+            plan = PlanSameNames(Entry(ctx, item));
+            folder = folders.localOutlook;
+            break;
+        case Item::Signatures:
+        case Item::Stationery:
+        case Item::Templates:
+        case Item::Preferences:
+        case Item::Contacts:
+            plan = PlanSameNames(Entry(ctx, item));
+            folder = item == Item::Signatures    ? folders.signatures
+                     : item == Item::Stationery  ? StationeryFolder(ctx.env)
+                     : item == Item::Templates   ? folders.templates
+                     : item == Item::Preferences ? folders.roamingOutlook
+                                                 : folders.contacts;
+            break;
+    }
+    for (const auto& p : plan) {
+        const auto entry = ctx.zip.FindEntry(p.entry);
+        const std::string target = base::JoinPath(folder, p.targetName);
+        changes.push_back(
+            {item, target, entry ? entry->uncompressedSize : 0, fileio::IsFile(target)});
+    }
+    return changes;
 }
 
 std::vector<std::string> RestoreFolders(const outlook::Environment& env) {

@@ -30,6 +30,9 @@ struct RestoreContext {
     std::function<void(const std::string& name, uint64_t size)> extracting;
     // Told of an old file that a failed replacement could not put back, and where it is now.
     std::function<void(const KeptOldFile& kept)> oldFileKept;
+    // The restore's undo set: every file replaced or removed is set aside into it. Without one,
+    // replaced files are removed once their new content is in place.
+    UndoJournal* journal = nullptr;
 };
 
 // The folders the handlers write files into for this environment.
@@ -47,13 +50,25 @@ bool RestoreTemplates(const RestoreContext& ctx);
 bool RestoreSetting(const RestoreContext& ctx);
 bool RestoreContacts(const RestoreContext& ctx);
 
-// Items tied to the target profile.
+// Items tied to the target profile. The rules item restores only the rules file, named after the
+// target profile, whatever else its list names.
 bool RestoreRules(const RestoreContext& ctx, const std::string& profile);
 bool RestorePab(const RestoreContext& ctx, const std::string& profile);
 // The data files, then the profile re-linked to them in the local Outlook folder. The profile is
 // re-linked only when every data file was put in place, and the item fails when a re-linking write
 // fails.
 bool RestoreDatas(const RestoreContext& ctx, const std::string& profile);
+
+// What restoring one item into `profile` will change: each file it writes (replacing one that is
+// there, or added) with its size in the archive, or the registry key it replaces (name empty).
+struct PlannedChange {
+    archive::Item item;
+    std::string name;  // the file's full path; empty for a registry item
+    uint64_t size = 0;
+    bool replaces = false;
+};
+std::vector<PlannedChange> PlanItem(archive::Item item, const RestoreContext& ctx,
+                                    const std::string& profile);
 
 // The handler of one archive item; `profile` is the target profile.
 bool RunRestoreHandler(archive::Item item, const RestoreContext& ctx, const std::string& profile);

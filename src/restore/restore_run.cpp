@@ -8,8 +8,10 @@
 #include "archive/manifest.h"
 #include "archive/zip_events_scope.h"
 #include "base/text.h"
+#include "outlook/profile_data.h"
 #include "platform/run_lock.h"
 #include "platform/system.h"
+#include "registry/registry.h"
 #include "restore/restore_handlers.h"
 #include "restore/restore_rows.h"
 
@@ -30,7 +32,71 @@ uint64_t ExpectedBytes(const RestoreJob& job, const archive::ZipComponent& zip) 
     return total;
 }
 
+void LogKept(const ProgramPaths& paths, const std::vector<KeptFile>& kept) {
+    for (const auto& k : kept)
+        WriteLog(paths.LogFile, RestoreKeptFileLine(platform::NowText(), k.target, k.keptAs));
+}
+
+const char* Why(TakenBackBecause because) {
+    switch (because) {
+        case TakenBackBecause::RowFailed:
+            return "an item failed";
+        case TakenBackBecause::Cancelled:
+            return "cancelled";
+        case TakenBackBecause::NoUndoSet:
+            return "what it would replace could not be saved";
+        case TakenBackBecause::EarlierRestore:
+            return "an earlier restore could not be put back";
+        case TakenBackBecause::Nothing:
+            break;
+    }
+    return "";
+}
+
 }  // namespace
+
+std::vector<PlannedChange> PreviewRestore(const RestoreJob& job, const outlook::Environment& env,
+                                          archive::ZipComponent& zip) {
+    std::vector<PlannedChange> changes;
+    const std::string none;
+    RestoreContext ctx{env, job.entries, job.dataFileStores, zip, none, nullptr, nullptr, nullptr};
+    for (const RestoreRow& row : RestoreRows()) {
+        if (!RowSelected(row, job.ticked, job.itemFlags)) continue;
+        auto planned = PlanItem(row.item, ctx, job.targetProfile);
+        changes.insert(changes.end(), planned.begin(), planned.end());
+    }
+    return changes;
+}
+
+KeyKeeper RegistryKeyKeeper() {
+    // A tree saved in a form the importer refuses could not be put back: such a save fails.
+    auto save = [](const std::string& key, const std::string& file) {
+        return registry::ExportKey(key, file) && registry::ExportFileIsImportable(file);
+    };
+    return {registry::KeyExists, save, registry::ImportKey, registry::DeleteKeyTree};
+}
+
+RecoveryOutcome RecoverAfterCrash(const ProgramPaths& paths, const outlook::Environment& env) {
+    RecoveryOutcome recovered = RecoverUnfinishedRestores(paths.UndoFolder, RegistryKeyKeeper());
+    for (const auto& folder : RestoreFolders(env)) RecoverInterruptedRestore(folder);
+    if (recovered.sets > 0)
+        WriteLog(paths.LogFile, RestoreRecoveredLine(platform::NowText(), recovered.ok));
+    LogKept(paths, recovered.kept);
+    return recovered;
+}
+
+UndoResult UndoLastRestoreRun(const ProgramPaths& paths, std::chrono::milliseconds wait) {
+    UndoResult result;
+    const auto lock = platform::RunLock::Take(wait);
+    if (!lock) {
+        result.busy = true;
+        return result;
+    }
+    result.outcome = UndoLastRestore(paths.UndoFolder, RegistryKeyKeeper());
+    WriteLog(paths.LogFile, RestoreUndoneLine(platform::NowText(), result.outcome.ok));
+    LogKept(paths, result.outcome.kept);
+    return result;
+}
 
 RestoreResult RunRestore(const RestoreJob& job, const outlook::Environment& env,
                          const ProgramPaths& paths, archive::ZipComponent& zip,
@@ -45,17 +111,33 @@ RestoreResult RunRestore(const RestoreJob& job, const outlook::Environment& env,
         return result;
     }
     RemoveLeftoverRunFolders(paths.TempFolder);
-    for (const auto& folder : RestoreFolders(env)) RecoverInterruptedRestore(folder);
+    result.recovered = RecoverAfterCrash(paths, env);
     const RunFolder work(paths.TempFolder);
     log(LogSeparatorLine());
     log(RestoreStartLine(platform::NowText(), job.targetProfile));
     log(RestoreFileLine(platform::NowText(), job.sourceFile));
+    auto endWithout = [&](TakenBackBecause because) {
+        result.takenBack = because;
+        log(RestoreTakenBackLine(platform::NowText(), Why(because)));
+        log(RestoreNotCompletedLine(platform::NowText(), job.targetProfile));
+        return result;
+    };
+    if (!result.recovered.ok) return endWithout(TakenBackBecause::EarlierRestore);
+
+    // Everything the rows may change is saved before the first of them runs.
+    auto journal = UndoJournal::Begin(paths.UndoFolder, RegistryKeyKeeper());
+    if (!journal || !journal->SaveKey(outlook::ProfileKey(env.ProfilesRoot, job.targetProfile)) ||
+        !journal->SaveKey(outlook::OptionsKey(env.OutlookVersion))) {
+        if (journal) journal->TakeBack();
+        return endWithout(TakenBackBecause::NoUndoSet);
+    }
 
     archive::Progress progress;
     progress.bytesExpected = ExpectedBytes(job, zip);
     // Where the entry being extracted starts among the run's bytes, and its size.
     uint64_t entryStart = 0, entrySize = 0;
-    RestoreContext ctx{env, job.entries, job.dataFileStores, zip, work.Path(), nullptr, nullptr};
+    RestoreContext ctx{env,     job.entries, job.dataFileStores, zip, work.Path(),
+                       nullptr, nullptr,     journal.get()};
     ctx.oldFileKept = [&](const KeptOldFile& kept) {
         result.keptOldFiles.push_back(kept);
         log(RestoreOldFileLine(platform::NowText(), kept.target, kept.oldCopy));
@@ -92,9 +174,23 @@ RestoreResult RunRestore(const RestoreJob& job, const outlook::Environment& env,
         if (observer.stepFinished)
             observer.stepFinished(
                 row.item, ok ? archive::StepOutcome::Succeeded : archive::StepOutcome::Failed);
+        if (!ok) break;
     }
-    log(result.cancelled ? RestoreNotCompletedLine(platform::NowText(), job.targetProfile)
-                         : RestoreEndLine(platform::NowText(), job.targetProfile));
+    const bool failed = !result.rows.empty() && !result.rows.back().ok;
+    if (failed || result.cancelled) {
+        // All or nothing: the rows that succeeded go back too.
+        const TakeBackOutcome back = journal->TakeBack();
+        LogKept(paths, back.kept);
+        if (!back.ok) {
+            result.takeBackFailed = true;
+            log(RestoreNotTakenBackLine(platform::NowText()));
+        }
+        return endWithout(failed ? TakenBackBecause::RowFailed : TakenBackBecause::Cancelled);
+    }
+    journal->Finish();
+    journal.reset();
+    RemoveOldUndoSets(paths.UndoFolder);
+    log(RestoreEndLine(platform::NowText(), job.targetProfile));
     return result;
 }
 

@@ -14,6 +14,8 @@
 #include "archive/zip_component.h"
 #include "outlook/environment.h"
 #include "restore/file_replace.h"
+#include "restore/restore_handlers.h"
+#include "restore/undo_set.h"
 
 namespace kestrine::restore {
 
@@ -34,20 +36,59 @@ struct RowResult {
     bool ok;
 };
 
+// Why a restore changed nothing in the end.
+enum class TakenBackBecause {
+    Nothing,        // it completed (or did not start)
+    RowFailed,      // a row failed: `rows` ends with it
+    Cancelled,      // the user cancelled between rows
+    NoUndoSet,      // what it would replace could not be saved first: no row ran
+    EarlierRestore  // a restore ended midway earlier could not be put back: no row ran
+};
+
 struct RestoreResult {
     bool cancelled = false;       // stopped on request before a later row
     bool busy = false;            // another backup or restore worked all the while: nothing ran
     std::vector<RowResult> rows;  // the rows that ran, in order
     // Old files that a failed row could not put back where they were, and where they are now.
     std::vector<KeptOldFile> keptOldFiles;
+    // A restore is all or nothing: when it does not complete, every change of its rows goes back.
+    TakenBackBecause takenBack = TakenBackBecause::Nothing;
+    // The changes could not all go back; the undo set stays and the next start tries again.
+    bool takeBackFailed = false;
+    // A restore ended midway earlier was found and put back before this one began.
+    RecoveryOutcome recovered;
+    bool Completed() const { return !busy && takenBack == TakenBackBecause::Nothing; }
 };
 
-// Waits until no other backup or restore works (or gives up, logging why), recovers what restores
-// ended midway left in the folders it writes to, then runs every row that is ticked and whose flag
-// is "1". Its temporary files lie in a folder of its own. The observer hears of each row and each
-// entry extracted; a cancellation is honoured between rows only, never inside one.
+// Waits until no other backup or restore works (or gives up, logging why), puts back restores
+// ended midway (RecoverAfterCrash), then saves the target profile's key tree and the Options key as
+// a new undo set and runs every row that is ticked and whose flag is "1", each file it replaces set
+// aside into the set. When a row fails or the user cancels (between rows only, never inside one),
+// every change goes back and no later row runs. Its temporary files lie in a folder of its own. The
+// observer hears of each row and each entry extracted.
 RestoreResult RunRestore(const RestoreJob& job, const outlook::Environment& env,
                          const ProgramPaths& paths, archive::ZipComponent& zip,
                          const archive::RunObserver& observer = {});
+
+// Everything the job will replace or add, row by row in the order of the run.
+std::vector<PlannedChange> PreviewRestore(const RestoreJob& job, const outlook::Environment& env,
+                                          archive::ZipComponent& zip);
+
+// The registry's export and import, for undo sets.
+KeyKeeper RegistryKeyKeeper();
+
+// What a start of the program does first, holding the run lock: restores that were ended midway
+// (their undo set unfinished) are put back, their files in every folder a restore writes to too,
+// and the log says so. Call it with the run lock held.
+RecoveryOutcome RecoverAfterCrash(const ProgramPaths& paths, const outlook::Environment& env);
+
+// "Undo Last Restore": waits for the run lock like a restore, puts the newest finished restore back
+// and logs it. `busy` when another run kept it out.
+struct UndoResult {
+    bool busy = false;
+    TakeBackOutcome outcome;
+};
+UndoResult UndoLastRestoreRun(const ProgramPaths& paths,
+                              std::chrono::milliseconds waitForOtherRun = std::chrono::seconds(30));
 
 }  // namespace kestrine::restore

@@ -8,6 +8,7 @@
 #include "backup/backup_run.h"
 #include "backup/backup_steps.h"
 #include "outlook/inventory.h"
+#include "outlook/process_control.h"
 #include "platform/file_stream.h"
 #include "platform/files.h"
 #include "platform/run_lock.h"
@@ -111,7 +112,6 @@ AutoBackupResult RunAutoBackup(const AppState& state, archive::ZipComponent& zip
         result.exitStatus = kExitNoArchive;
         return result;
     }
-    RemoveDatedLeftovers(command.archive);
 
     // With a dated name the run's default archive gives way to the new one, but only once the new
     // one is complete; without it the new archive replaces the old one in a single move.
@@ -139,10 +139,25 @@ AutoBackupResult RunAutoBackup(const AppState& state, archive::ZipComponent& zip
     job.outlookName = state.OutlookName;
     job.profilesRoot = state.ProfilesRoot;
     job.locations = outlook::TakeInventory(state, command.profile).locations;
+    // Only when the user chose it: Outlook is asked to quit (and ended only if it does not), backed
+    // up, and started again.
+    bool restartOutlook = false;
+    if (SettingIsOn(state.SettingsFile, kScheduleSection, kCloseOutlookForScheduleKey)) {
+        const outlook::OutlookClosing closing = outlook::CloseOutlook();
+        if (closing.running > 0) {
+            WriteLog(state.LogFile,
+                     OutlookClosedLine(platform::NowText(), closing.ended > 0, closing.gone));
+            restartOutlook = true;
+        }
+    }
     const backup::BackupResult outcome = backup::RunBackup(job, state, zip);
     Wipe(job.password);
+    if (restartOutlook && outlook::StartOutlook())
+        WriteLog(state.LogFile, OutlookRestartedLine(platform::NowText()));
     result.itemFlags = outcome.itemFlags;
     result.exitStatus = ExitStatusFor(outcome);
+    // Leftovers of ended runs may be the only complete copy (see RunBackup): they go only now.
+    if (outcome.written) RemoveDatedLeftovers(command.archive);
 
     if (outcome.written && dated && defaultArchive != result.archivePath &&
         platform::fileio::IsFile(defaultArchive)) {

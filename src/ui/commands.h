@@ -54,10 +54,12 @@ BackupNowResult BackupNow(MainWindowModel& window, AppState& state, archive::Zip
 enum class OpenOutcome { Cancelled, WrongPassword, Invalid, Opened };
 OpenOutcome OpenBackupFile(RestoreTabModel& tab, AppState& state, archive::ZipComponent& zip);
 
-// "Restore Now" in the same parts: the refusal or the job (the window's thread), the run (any
-// thread), and Outlook started as the settings say once RestoreCompletionMessage has been shown.
-std::optional<restore::RestoreJob> PrepareRestore(const RestoreTabModel& tab,
-                                                  const AppState& state);
+// "Restore Now" in the same parts: the refusal, or else the question of ConfirmRestoreMessage
+// and the job when the user says OK (the window's thread), the run (any thread), and Outlook
+// started as the settings say once RestoreCompletionMessage has been shown. Every way of starting
+// a restore goes through it, so each asks, and none asks before it would refuse.
+std::optional<restore::RestoreJob> PrepareRestore(const RestoreTabModel& tab, const AppState& state,
+                                                  archive::ZipComponent& zip);
 restore::RestoreResult RunRestoreJob(const restore::RestoreJob& job, const AppState& state,
                                      archive::ZipComponent& zip, const PanelFollower& panel);
 void FollowUpRestore(const restore::RestoreResult& result, const AppState& state);
@@ -66,9 +68,16 @@ struct RestoreNowResult {
     bool ran = false;  // false: refused (a message said why)
     restore::RestoreResult result;
 };
-// "Restore Now" (the apply button asks ConfirmRestoreMessage first): restores the ticked items of
+// "Restore Now" (asks ConfirmRestoreMessage first): restores the ticked items of
 // the open archive into the Restore tab's target profile, shows the summary, may start Outlook.
 RestoreNowResult RestoreNow(MainWindowModel& window, const AppState& state,
                             archive::ZipComponent& zip);
+
+// "Undo Last Restore": asks first, puts the last restore back, and says how that went.
+void UndoLastRestoreCommand(const AppState& state);
+
+// What a start of the program does before anything else: a restore that was ended midway is put
+// back (when no other run works), and the user is told.
+void RecoverAtStart(const AppState& state);
 
 }  // namespace kestrine::ui

@@ -1,3 +1,5 @@
+#include "app/activity_log.h"
+#include "app/log_lines.h"
 #include "app/settings.h"
 #include "base/path.h"
 #include "outlook/inventory.h"
@@ -5,6 +7,7 @@
 #include "platform/file_stream.h"
 #include "platform/messages.h"
 #include "platform/processes.h"
+#include "platform/run_lock.h"
 #include "platform/system.h"
 #include "ui/archive_name.h"
 #include "ui/backup_presenter.h"
@@ -89,7 +92,12 @@ backup::BackupResult RunBackupJob(const backup::BackupJob& job, const AppState& 
     // An older archive at the target stays until the new one is complete: the zip component moves
     // the finished archive over it, so a failed run leaves the user's last backup in place.
     // Outlook is gone, its files closed, before the run reads them.
-    if (SettingIsOn(state.SettingsFile, "backup", "autocloseoutlook")) outlook::CloseOutlook();
+    if (SettingIsOn(state.SettingsFile, "backup", "autocloseoutlook")) {
+        const outlook::OutlookClosing closing = outlook::CloseOutlook();
+        if (closing.running > 0)
+            WriteLog(state.LogFile,
+                     OutlookClosedLine(platform::NowText(), closing.ended > 0, closing.gone));
+    }
     ShowBackupStarted(panel.progress);
     if (panel.changed) panel.changed();
     archive::RunObserver observer =
@@ -155,18 +163,44 @@ OpenOutcome OpenBackupFile(RestoreTabModel& tab, AppState& state, archive::ZipCo
         case restore::OpenStatus::WrongPassword:
             return OpenOutcome::WrongPassword;
         case restore::OpenStatus::Invalid:
+        case restore::OpenStatus::Altered:
             break;
     }
     return OpenOutcome::Invalid;
 }
 
-std::optional<restore::RestoreJob> PrepareRestore(const RestoreTabModel& tab,
-                                                  const AppState& state) {
+std::optional<restore::RestoreJob> PrepareRestore(const RestoreTabModel& tab, const AppState& state,
+                                                  archive::ZipComponent& zip) {
     if (auto refusal = RefuseRestore(state.NoSourceFile, tab)) {
         Show(*refusal);
         return std::nullopt;
     }
-    return RestoreJobFor(tab, state);
+    restore::RestoreJob job = RestoreJobFor(tab, state);
+    const Message question =
+        ConfirmRestoreMessage(restore::PreviewRestore(job, state, zip), state.SourceHeader,
+                              state.ComputerName, state.UserName, job.targetProfile);
+    if (Show(question) != platform::MessageAnswer::Ok) return std::nullopt;
+    return job;
+}
+
+void UndoLastRestoreCommand(const AppState& state) {
+    if (g_running) return;
+    if (!restore::CanUndoLastRestore(state.UndoFolder)) {
+        Show(NothingToUndoMessage());
+        return;
+    }
+    if (Show(ConfirmUndoMessage()) != platform::MessageAnswer::Ok) return;
+    RunningGuard guard;
+    const restore::UndoResult undone = restore::UndoLastRestoreRun(state, std::chrono::seconds(0));
+    Show(UndoCompletionMessage(undone));
+}
+
+void RecoverAtStart(const AppState& state) {
+    // A run of another Kestrine holds the lock: its undo set is alive, not left over.
+    const auto lock = platform::RunLock::Take(std::chrono::milliseconds(0));
+    if (!lock) return;
+    const restore::RecoveryOutcome recovered = restore::RecoverAfterCrash(state, state);
+    if (auto message = RecoveredAtStartMessage(recovered)) Show(*message);
 }
 
 restore::RestoreResult RunRestoreJob(const restore::RestoreJob& job, const AppState& state,
@@ -190,7 +224,7 @@ RestoreNowResult RestoreNow(MainWindowModel& window, const AppState& state,
                             archive::ZipComponent& zip) {
     RestoreNowResult outcome;
     if (g_running) return outcome;
-    const auto job = PrepareRestore(window.restore, state);
+    const auto job = PrepareRestore(window.restore, state, zip);
     if (!job) return outcome;
     RunningGuard guard;
     outcome.ran = true;

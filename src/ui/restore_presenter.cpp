@@ -1,8 +1,11 @@
 #include "ui/restore_presenter.h"
 
 #include <array>
+#include <cstdio>
+#include <iterator>
 
 #include "app/log_lines.h"
+#include "base/text.h"
 #include "restore/restore_rows.h"
 #include "ui/archive_name.h"
 #include "ui/item_texts.h"
@@ -67,6 +70,12 @@ std::optional<Message> ShowOpenedBackup(RestoreTabModel& tab, const std::string&
                                         const restore::OpenedBackup& opened) {
     if (opened.status == restore::OpenStatus::WrongPassword)
         return Message{"Incorect Password or Invalid backup file!", MessageIcon::Information};
+    if (opened.status == restore::OpenStatus::Altered)
+        return Message{
+            "This backup file has been altered since it was made: some of its parts are "
+            "protected by its password and others are not. Nothing will be restored "
+            "from it.",
+            MessageIcon::Critical};
     tab.sourceFileText = path;
     tab.backupInfoText = BackupInfoText(opened.manifest.header);
     tab.noteText = opened.manifest.header.note;
@@ -81,7 +90,9 @@ std::optional<Message> ShowOpenedBackup(RestoreTabModel& tab, const std::string&
 void RecordOpenedBackup(AppState& state, const std::string& path,
                         const restore::OpenedBackup& opened) {
     state.NoSourceFile = opened.status != restore::OpenStatus::Opened;
-    if (opened.status == restore::OpenStatus::WrongPassword) return;
+    if (opened.status == restore::OpenStatus::WrongPassword ||
+        opened.status == restore::OpenStatus::Altered)
+        return;
     state.SourceFile = path;
     state.ItemFlags = opened.manifest.itemFlags;
     if (state.NoSourceFile) return;
@@ -90,6 +101,7 @@ void RecordOpenedBackup(AppState& state, const std::string& path,
             state.ItemEntries[archive::IndexOf(info.item)] =
                 opened.manifest.entries[archive::IndexOf(info.item)];
     state.DataFileStores = opened.manifest.dataFileStores;
+    state.SourceHeader = opened.manifest.header;
 }
 
 std::optional<Message> RefuseRestore(bool noSourceFile, const RestoreTabModel& tab) {
@@ -100,11 +112,150 @@ std::optional<Message> RefuseRestore(bool noSourceFile, const RestoreTabModel& t
     return Message{"Please select at least one item.", MessageIcon::Exclamation};
 }
 
-Message ConfirmRestoreMessage() {
+Message NothingToUndoMessage() {
+    return {"There is no restore to undo.", MessageIcon::Information};
+}
+
+Message ConfirmUndoMessage() {
     return {
-        "Your current Email and News messages will be replaced with the messages from the "
-        "selected backup file.\r\n\r\nDo you want to countinue?",
-        MessageIcon::Information, platform::MessageButtons::OkCancel};
+        "The profile and the files that the last restore replaced will be put back as they "
+        "were before it. Mail that arrived in the restored data files since then will be "
+        "lost.\r\n\r\nDo you want to countinue?",
+        MessageIcon::Exclamation, platform::MessageButtons::OkCancel};
+}
+
+namespace {
+
+std::string KeptText(const std::vector<restore::KeptFile>& kept) {
+    std::string text;
+    for (const auto& k : kept)
+        text += "\r\n\r\n" + k.target + " was in the way and is kept as " + k.keptAs;
+    return text;
+}
+
+}  // namespace
+
+Message UndoCompletionMessage(const restore::UndoResult& undone) {
+    if (undone.busy) return OtherRunMessage();
+    if (undone.outcome.ok)
+        return {"The last restore was undone." + KeptText(undone.outcome.kept),
+                MessageIcon::Information};
+    if (undone.outcome.refused)
+        return {
+            "The last restore could not be undone because a file it replaced is open in "
+            "Outlook or another program. Nothing was changed. Close Outlook and try again.",
+            MessageIcon::Exclamation};
+    return {
+        "The last restore could not be undone completely. Kestrine will finish putting it "
+        "back the next time it starts.",
+        MessageIcon::Critical};
+}
+
+std::optional<Message> RecoveredAtStartMessage(const restore::RecoveryOutcome& recovered) {
+    if (recovered.sets == 0) return std::nullopt;
+    if (recovered.ok)
+        return Message{
+            "A restore was interrupted before it finished (Kestrine was ended or the "
+            "computer was switched off). Everything it had changed has been put back "
+            "as it was before." +
+                KeptText(recovered.kept),
+            MessageIcon::Information};
+    return Message{
+        "A restore was interrupted before it finished, and not everything it had "
+        "changed could be put back yet. Close Outlook and start Kestrine again." +
+            KeptText(recovered.kept),
+        MessageIcon::Critical};
+}
+
+std::string SizeText(uint64_t bytes) {
+    if (bytes < 1024) return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
+    const char* units[] = {"KB", "MB", "GB", "TB"};
+    double value = static_cast<double>(bytes) / 1024;
+    size_t unit = 0;
+    while (value >= 1024 && unit + 1 < std::size(units)) {
+        value /= 1024;
+        ++unit;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, value < 10 ? "%.1f %s" : "%.0f %s", value, units[unit]);
+    return text;
+}
+
+namespace {
+
+// One line of the list in plain words.
+std::string ChangeText(const restore::PlannedChange& change, const std::string& profile) {
+    switch (change.item) {
+        case Item::Configuration:
+            return "the configuration of the profile " + profile;
+        case Item::Accounts:
+            return "the e-mail accounts of the profile " + profile;
+        case Item::Options:
+            return "Outlook's options";
+        default:
+            break;
+    }
+    std::string kind;
+    switch (change.item) {
+        case Item::DataFiles:
+            kind = "data file ";
+            break;
+        case Item::Rules:
+            kind = "rules file ";
+            break;
+        case Item::AddressBook:
+            kind = "address book ";
+            break;
+        case Item::Signatures:
+            kind = "signature ";
+            break;
+        case Item::Stationery:
+            kind = "stationery ";
+            break;
+        case Item::Templates:
+            kind = "template ";
+            break;
+        case Item::Preferences:
+            kind = "preferences file ";
+            break;
+        case Item::Contacts:
+            kind = "contacts file ";
+            break;
+        default:
+            break;
+    }
+    return kind + change.name + " (" + SizeText(change.size) + ")";
+}
+
+}  // namespace
+
+Message ConfirmRestoreMessage(const std::vector<restore::PlannedChange>& changes,
+                              const archive::ManifestHeader& origin,
+                              const std::string& thisComputer, const std::string& thisUser,
+                              const std::string& targetProfile) {
+    Message message{std::string(kConfirmRestoreFirstLine), MessageIcon::Information,
+                    platform::MessageButtons::OkCancel};
+    std::string replaced, added;
+    for (const auto& change : changes)
+        (change.replaces ? replaced : added) += "\r\n    " + ChangeText(change, targetProfile);
+    if (!replaced.empty()) message.text += "\r\n\r\nWill be replaced:" + replaced;
+    if (!added.empty()) message.text += "\r\n\r\nWill be added:" + added;
+    message.text += "\r\n\r\nThe backup was made on the computer " + origin.computer +
+                    " by the user " + origin.logonUser + " (" + origin.time + ").";
+    const bool otherComputer = !base::EqualsNoCase(origin.computer, thisComputer);
+    const bool otherUser = !base::EqualsNoCase(origin.logonUser, thisUser);
+    if (otherComputer || otherUser) {
+        message.icon = MessageIcon::Exclamation;
+        message.text += std::string("\r\nWarning: this backup comes from ") +
+                        (otherComputer && otherUser ? "another computer and another user"
+                         : otherComputer            ? "another computer"
+                                                    : "another user") +
+                        ", not from " + thisUser + " on " + thisComputer + ".";
+    }
+    message.text +=
+        "\r\n\r\nYou can undo the restore later with File > Undo Last Restore."
+        "\r\n\r\nDo you want to countinue?";
+    return message;
 }
 
 restore::RestoreJob RestoreJobFor(const RestoreTabModel& tab, const AppState& state) {
@@ -166,8 +317,51 @@ std::string RestoreSummary(const restore::RestoreResult& result) {
     return summary;
 }
 
+namespace {
+
+std::string ItemLabel(Item item) {
+    for (const auto& r : restore::RestoreRows())
+        if (r.item == item && r.loggedAs) return LogItemName(*r.loggedAs);
+    return item == Item::Configuration ? "Profile configuration" : "Rules";
+}
+
+// Why a restore that did not complete changed nothing, in plain words.
+std::string TakenBackText(const restore::RestoreResult& result) {
+    using restore::TakenBackBecause;
+    std::string why;
+    switch (result.takenBack) {
+        case TakenBackBecause::RowFailed:
+            why = ItemLabel(result.rows.back().item) +
+                  " could not be restored (a file may be open in Outlook or another program).";
+            break;
+        case TakenBackBecause::Cancelled:
+            why = "The restore was cancelled.";
+            break;
+        case TakenBackBecause::NoUndoSet:
+            why = "What the restore would replace could not be saved first.";
+            break;
+        case TakenBackBecause::EarlierRestore:
+            why = "An earlier restore that was ended midway could not be put back yet.";
+            break;
+        case TakenBackBecause::Nothing:
+            break;
+    }
+    if (result.takeBackFailed)
+        return "The Restore was not completed. " + why +
+               "\r\n\r\nNot every change could be put back yet; Kestrine will put the rest back "
+               "the next time it starts. Close Outlook before that.";
+    return "The Restore was not completed and nothing was changed. " + why;
+}
+
+}  // namespace
+
 Message RestoreCompletionMessage(const restore::RestoreResult& result) {
     if (result.busy) return OtherRunMessage();
+    if (result.takenBack != restore::TakenBackBecause::Nothing) {
+        Message message{TakenBackText(result), MessageIcon::Exclamation};
+        if (!result.rows.empty()) message.text += "\r\n" + RestoreSummary(result);
+        return message;
+    }
     const char* head = result.cancelled ? "The Restore was stopped before its last item."
                                         : "The Restore was Completed!";
     Message message{std::string(head) + "\t\t\t\r\n" + RestoreSummary(result),

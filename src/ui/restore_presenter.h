@@ -31,8 +31,25 @@ void RecordOpenedBackup(AppState& state, const std::string& path,
 
 // Why "Restore Now" does not start, or nothing when it may.
 std::optional<Message> RefuseRestore(bool noSourceFile, const RestoreTabModel& tab);
-// The question the apply button asks before a restore (OK and Cancel).
-Message ConfirmRestoreMessage();
+// The question every way of starting a restore asks first (OK and Cancel): it begins with
+// kConfirmRestoreFirstLine, lists what will be replaced and what added, names where the backup
+// came from, warns when that is another computer or user, and ends asking whether to go on.
+inline constexpr const char* kConfirmRestoreFirstLine =
+    "Your current Email and News messages will be replaced with the messages from the selected "
+    "backup file.";
+Message ConfirmRestoreMessage(const std::vector<restore::PlannedChange>& changes,
+                              const archive::ManifestHeader& origin,
+                              const std::string& thisComputer, const std::string& thisUser,
+                              const std::string& targetProfile);
+// "Undo Last Restore": nothing to undo, the question, and how it went.
+Message NothingToUndoMessage();
+Message ConfirmUndoMessage();
+Message UndoCompletionMessage(const restore::UndoResult& undone);
+// What the start tells of a restore ended midway that it put back; nothing when there was none.
+std::optional<Message> RecoveredAtStartMessage(const restore::RecoveryOutcome& recovered);
+
+// "1.5 MB", "12 KB", "300 bytes".
+std::string SizeText(uint64_t bytes);
 // The job of the tab's ticks into its target profile, from the archive that `state` records.
 restore::RestoreJob RestoreJobFor(const RestoreTabModel& tab, const AppState& state);
 

@@ -27,6 +27,7 @@ SettingsModel LoadSettings(const SettingReader& read, const std::string& appFold
     model.openFolderAfterBackup = on("backup", "openfolderbackup");
     model.generateFileName = on("backup", "automgeneratefile");
     model.newFileEachRun = read("autobackup", "autobackupfile") != "0";
+    model.closeOutlookForSchedule = on(kScheduleSection, kCloseOutlookForScheduleKey);
     return model;
 }
 
@@ -50,6 +51,7 @@ SettingsConfirmation ConfirmSettings(SettingsModel& model, const std::string& ap
         {"backup", "openfolderbackup", Flag(model.openFolderAfterBackup)},
         {"backup", "automgeneratefile", Flag(model.generateFileName)},
         {"autobackup", "autobackupfile", Flag(model.newFileEachRun)},
+        {kScheduleSection, kCloseOutlookForScheduleKey, Flag(model.closeOutlookForSchedule)},
     };
     return result;
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/settings.h"
 #include "ui/message.h"
 
 namespace kestrine::ui {
@@ -23,6 +24,9 @@ struct SettingsModel {
     bool generateFileName = false;
     // Scheduled Backup: each unattended run writes a new, dated archive instead of replacing one.
     bool newFileEachRun = true;
+    // Scheduled backups close Outlook politely first and start it again afterwards (off unless
+    // chosen: the weekly run otherwise never touches Outlook).
+    bool closeOutlookForSchedule = false;
 };
 
 // Reads one key of settings.dat (section, key); empty when absent.

@@ -53,6 +53,8 @@ TEST(DataFileStores, SectionsAndPositionsRoundTripAndMalformedPairsAreSkipped) {
     EXPECT_EQ(SplitDataFileStores(value), stores);
     // Names the record cannot hold are left out; those sections restore without it.
     EXPECT_EQ(JoinDataFileStores({{"a;b", 0}, {"c:d", 0}, {"", 0}, {"e", 2}}), "e:3");
+    // A section name with a line end or another control character never reaches the manifest.
+    EXPECT_EQ(JoinDataFileStores({{"x\r\nBackupItem=1", 0}, {"t\tab", 1}, {"f", 0}}), "f:1");
     EXPECT_EQ(SplitDataFileStores("x;:1;y:;z:0;w:-1;v:1x;u:9999999;t:2"),
               (DataFileStores{{"t", 1}}));
     EXPECT_TRUE(SplitDataFileStores("").empty());

@@ -16,6 +16,12 @@
 #include "test_support.h"
 #include "zip_test_util.h"
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include <thread>
+#endif
+
 namespace kestrine::test {
 namespace {
 
@@ -459,6 +465,39 @@ TEST(ZipOtherToolsTest, EarlierNamesAndPasswords) {
         EXPECT_FALSE(zip.CheckPassword()) << wrong;
     }
 }
+
+#ifdef _WIN32
+// A scanner or indexer opens the finished archive for a moment, just as it is to be moved into
+// place: the move waits for it rather than throwing the whole backup away.
+TEST(ZipWrite, AFinishedArchiveHeldForAMomentIsMovedOnceItIsFree) {
+    TempDir dir;
+    const std::string source = dir / "mail.pst";
+    WriteFile(source, RandomBytes(5000, 3));
+    const std::string target = dir / "held.ksx";
+    WriteFile(target, "last week's backup");
+    archive::ZipComponent zip;
+    ASSERT_TRUE(zip.CreateArchive(target));
+    ASSERT_TRUE(zip.AddFile(source));
+    std::thread scanner;
+    zip.Events().CheckFinished = [&](const std::string& finished) {
+        HANDLE held = CreateFileW(platform::Widen(finished).c_str(), GENERIC_READ, 0, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        EXPECT_NE(held, INVALID_HANDLE_VALUE);
+        scanner = std::thread([held] {
+            Sleep(1000);
+            CloseHandle(held);
+        });
+        return true;
+    };
+    const auto written = zip.WriteArchive();
+    scanner.join();
+    EXPECT_TRUE(written.ok) << written.error;
+    archive::ZipComponent reader;
+    ASSERT_TRUE(reader.OpenArchive(target));
+    EXPECT_TRUE(reader.TestEntries());
+    EXPECT_EQ(reader.Entries().size(), 1u);
+}
+#endif
 
 }  // namespace
 }  // namespace kestrine::test

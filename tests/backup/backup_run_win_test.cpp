@@ -187,7 +187,8 @@ TEST_F(BackupNow, AFailedWriteKeepsTheOlderArchive) {
 
 TEST_F(BackupNow, AFullDiskEndsTheRunWithItsCauseAndLeavesNothingBehind) {
     Put(Target(), "the user's previous backup");
-    // What a run killed midway left: removed before the new archive is begun.
+    // What a run killed midway left: on a FAT drive it may be the only complete copy, so it goes
+    // only once a new archive is in place, never after a run that wrote none.
     const std::string leftover = p.backups + "\\~kestrine-Outlook.ksx.writing-12-345.tmp";
     Put(leftover, "half an archive");
     // The disk fills up inside the data files.
@@ -206,7 +207,9 @@ TEST_F(BackupNow, AFullDiskEndsTheRunWithItsCauseAndLeavesNothingBehind) {
     EXPECT_NE(OnlyMessage().find(run.result.error), std::string::npos);
     EXPECT_EQ(Get(Target()), "the user's previous backup");
     EXPECT_EQ(platform::ListFiles(p.backups, true),
-              std::vector<std::string>{"kestrine-Outlook.ksx"});
+              (std::vector<std::string>{"kestrine-Outlook.ksx",
+                                        "~kestrine-Outlook.ksx.writing-12-345.tmp"}));
+    EXPECT_EQ(Get(leftover), "half an archive");
     EXPECT_EQ(s.AppFiles(), std::vector<std::string>{"brlog.dat"});
     EXPECT_NE(s.Log().find(" Backup Profile Outlook Data was not Completed!\r"), std::string::npos);
 }

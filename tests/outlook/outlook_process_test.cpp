@@ -33,7 +33,7 @@ TEST(KillProcessByName, EndsEveryInstanceWhateverTheCaseAndSparesLookalikes) {
     for (auto* s : {&first, &second, &upper, &lookalike, &longer}) ASSERT_TRUE(s->process);
 
     // Gone when the call returns, so their files are closed.
-    EXPECT_TRUE(outlook::CloseOutlook());
+    EXPECT_TRUE(outlook::CloseOutlook(0).gone);
     for (auto* s : {&first, &second, &upper})
         EXPECT_EQ(WaitForSingleObject(s->process, 0), WAIT_OBJECT_0) << s->pid;
     // Whole-name comparison: these keep running.
@@ -51,6 +51,48 @@ TEST(KillProcessByName, EndsEveryInstanceWhateverTheCaseAndSparesLookalikes) {
         Ended(s->process);
     }
     for (auto* s : {&first, &second, &upper, &lookalike, &longer}) CloseHandle(s->process);
+}
+
+// Outlook is asked to quit the way a user would, and only one that does not is ended.
+TEST(CloseOutlook, AsksFirstAndEndsOnlyAnOutlookThatDoesNotQuit) {
+    test::TempDir dir;
+    const auto polite = dir.path() / "p" / "outlook.exe";
+    const auto stubborn = dir.path() / "s" / "OUTLOOK.EXE";
+    CopyTestProgram("olk_polite_program.exe", polite);
+    CopyTestProgram("olk_fake_program.exe", stubborn);
+    auto WaitFor = [](const std::filesystem::path& marker) {
+        for (int i = 0; i < 400 && !std::filesystem::exists(marker); ++i) Sleep(50);
+        return std::filesystem::exists(marker);
+    };
+
+    auto quits = StartKept(polite);
+    ASSERT_TRUE(WaitFor(polite.wstring() + L".started"));
+    const auto alone = outlook::CloseOutlook(20000, 5000);
+    EXPECT_EQ(alone.running, 1);
+    EXPECT_EQ(alone.ended, 0);
+    EXPECT_TRUE(alone.gone);
+    EXPECT_TRUE(std::filesystem::exists(polite.wstring() + L".closed"));
+    EXPECT_TRUE(Ended(quits.process));
+    CloseHandle(quits.process);
+    for (const wchar_t* mark : {L".closed", L".started"})
+        std::filesystem::remove(polite.wstring() + mark);
+
+    // Beside one that does not quit: that one alone is ended, once the bounded wait is over.
+    quits = StartKept(polite);
+    auto stays = StartKept(stubborn);
+    ASSERT_TRUE(WaitFor(polite.wstring() + L".started"));
+    ASSERT_TRUE(WaitFor(stubborn.wstring() + L".started"));
+    const auto both = outlook::CloseOutlook(1000, 5000);
+    EXPECT_EQ(both.running, 2);
+    EXPECT_EQ(both.ended, 1);
+    EXPECT_TRUE(both.gone);
+    EXPECT_TRUE(std::filesystem::exists(polite.wstring() + L".closed"));
+    for (auto* s : {&quits, &stays}) {
+        EXPECT_TRUE(Ended(s->process));
+        CloseHandle(s->process);
+    }
+    // Nothing running: nothing to do.
+    EXPECT_EQ(outlook::CloseOutlook(0, 0).running, 0);
 }
 
 TEST(StartProgram, StartsWithoutWaitingAndReportsFailure) {

@@ -68,6 +68,13 @@ TEST(ExportWriter, UsesExtensionLinesOnlyForWhatPlainLinesCannotCarry) {
 TEST(ExportRoundTrip, EveryValueAndKeyComesBackBitForBit) {
     const RegKeyTree tree = EveryKindOfValue();
     EXPECT_EQ(RoundTrip(tree), tree);
+    // A key whose name holds a line break is written, but the importer refuses the file with a
+    // clear error: nothing can put such a name back (a restore then refuses to start).
+    RegKeyTree broken = tree;
+    broken.subkeys.push_back(RegKeyTree{"line\nbreak", {}, {}});
+    const auto plan = ParseExportText(WriteExportText(broken, FitsLatin1));
+    EXPECT_FALSE(plan.ok);
+    EXPECT_EQ(plan.error, "control character in a key name");
 }
 
 TEST(ExportRoundTrip, ValuesOfANonPlainKeyNeverReachAnOlderImportersCurrentKey) {
@@ -163,6 +170,13 @@ TEST(ImportParser, RejectsEveryKindOfMalformedLine) {
         {"\\\r\n\"*\"=hex:1:ff:00\r\n", 2},          // name not UTF-8
         {"\\\r\n\"*\"=key:5c\r\n", 2},               // extension key without a name
         {"\\\r\n\"*\"=key:5c415c5c42\r\n", 2},       // extension key with an empty name
+        // Control characters in names would cut the lines of later manifests and exports.
+        {"\\\r\n\\A\nB\r\n", 2},                // a lone LF in a key line
+        {"\\\r\n\\A\tB\r\n", 2},                // a tab in a key line
+        {"\\\r\n\"*\"=key:5c410d0a42\r\n", 2},  // CR LF in an extension key line
+        {"\\\r\n\"a\nb\"= sz:x\r\n", 2},        // a lone LF in a value name
+        {"\\\r\n\"*\"=hex:1:610d:00\r\n", 2},   // CR in an extension value name
+        {"\\\r\n\"*\"=hex:1:617f:00\r\n", 2},   // DEL in an extension value name
     };
     for (const auto& c : cases) {
         auto plan = ParseExportText(c.text);

@@ -91,7 +91,8 @@ TEST_F(ReplaceTogether, AnOldFileThatCannotGoBackIsKeptAndNamed) {
 TEST_F(ReplaceTogether, WhatAnEndedRestoreLeftIsRecoveredAndNothingElseTouched) {
     // Set aside, and the new file never came: it goes back.
     test::WriteFile(Path("~a.pst.replaced-12-34.tmp"), "old a");
-    // Set aside, and the new file took its place: the old copy goes.
+    // Set aside, and something took its name (the new file, or a fresh, empty one Outlook made
+    // meanwhile): the old copy may be the user's only one, so it is kept beside it.
     test::WriteFile(Path("~b.pst.replaced-12-35.tmp"), "old b");
     test::WriteFile(Path("b.pst"), "new b");
     test::WriteFile(Path("~c.pst.restoring-12-36.tmp"), "half of c");
@@ -102,7 +103,8 @@ TEST_F(ReplaceTogether, WhatAnEndedRestoreLeftIsRecoveredAndNothingElseTouched) 
     EXPECT_EQ(RecoverInterruptedRestore(dir.str()), 4u);
     EXPECT_EQ(test::ReadFile(Path("a.pst")), "old a");
     EXPECT_EQ(test::ReadFile(Path("b.pst")), "new b");
-    EXPECT_EQ(FileCount(), 5u);
+    EXPECT_EQ(test::ReadFile(Path("b.pst.old")), "old b");
+    EXPECT_EQ(FileCount(), 6u);
 }
 
 }  // namespace

@@ -109,5 +109,48 @@ TEST_F(OpenBackup, WhatIsNoValidBackupIsRefused) {
     EXPECT_EQ(s.AppFiles(), std::vector<std::string>{"kestrine.dat"});
 }
 
+// Someone who can write to the backup's folder, but has no password, adds plain entries to a
+// protected backup: a manifest of their own that would be read last, or a file. The owner's right
+// password must not open it.
+TEST_F(OpenBackup, AProtectedBackupWithPlainEntriesAddedIsRefusedAsAltered) {
+    const std::string folder = Scratch::MakeFolder(s.dir / "archives");
+    const std::string pst = s.Source("a.pst", "the owner's mail");
+    const std::string manifest = s.dir / "staging\\kestrine.dat";
+    Put(manifest, "BackupComputer=OWNER\r\nBackupItem=01000000000\r\nBackupDatas=a.pst\r\n");
+    const std::string forged = s.dir / "forged\\kestrine.dat";
+    Put(forged, "BackupComputer=EVIL\r\nBackupItem=01000000000\r\nBackupDatas=evil.pst\r\n");
+    const std::string evil = s.Source("evil.pst", "forged mail");
+    struct Case {
+        const char* name;
+        std::vector<std::pair<std::string, bool>> entries;  // file, protected
+    };
+    for (const Case& c :
+         {Case{"manifest.ksx", {{pst, true}, {manifest, true}, {evil, false}, {forged, false}}},
+          Case{"file.ksx", {{pst, true}, {manifest, true}, {evil, false}}},
+          Case{"first.ksx", {{evil, false}, {pst, true}, {manifest, true}}}}) {
+        SCOPED_TRACE(c.name);
+        const std::string path = folder + "\\" + c.name;
+        archive::ZipComponent writer;
+        ASSERT_TRUE(writer.CreateArchive(path));
+        writer.SetWritingPassword("owner pw");
+        for (const auto& [file, locked] : c.entries) {
+            writer.ProtectEntries(locked);
+            ASSERT_TRUE(writer.AddFile(file));
+        }
+        ASSERT_TRUE(writer.WriteArchive().ok);
+        s.dialogs.messages.clear();
+        s.dialogs.passwords = {std::string("owner pw")};
+        s.dialogs.passwordPrompts = 0;
+        EXPECT_EQ(OpenFile(path), OpenOutcome::Invalid);
+        ASSERT_EQ(s.dialogs.messages.size(), 1u);
+        EXPECT_NE(s.dialogs.messages[0].text.find("has been altered"), std::string::npos);
+        EXPECT_EQ(s.dialogs.messages[0].icon, platform::MessageIcon::Critical);
+        EXPECT_TRUE(s.state.NoSourceFile);
+        EXPECT_EQ(Enabled(), std::vector<bool>(9, false));
+        EXPECT_FALSE(zip.FindEntry("a.pst").has_value());  // nothing stays open to restore from
+        EXPECT_TRUE(s.AppFiles().empty());
+    }
+}
+
 }  // namespace
 }  // namespace kestrine::ui

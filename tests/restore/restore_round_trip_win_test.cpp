@@ -4,6 +4,7 @@
 // as earlier versions wrote it; and an archive whose entry names try to leave their folder.
 #include <algorithm>
 
+#include "backup/backup_run.h"
 #include "outlook/profile_data.h"
 #include "ui/commands.h"
 #include "ui/restore_presenter.h"
@@ -239,6 +240,158 @@ TEST_F(RoundTrip, IntoAnotherProfileOfAnotherUser) {
     EXPECT_EQ(s.AppFiles(), appBefore);  // no export file or manifest left behind
 }
 
+// --- a restore is all or nothing, and can be undone ---
+
+// The backup of RoundTrip restored into the profile "Second" of another user, who has a data file,
+// a rules file and a favourites file of the same names already.
+class SafeRestore : public RoundTrip {
+  protected:
+    std::string user2, second;
+    UserFolders f2;
+    struct State {
+        TreeSnapshot profile, options;
+        std::map<std::string, FolderSnapshot> files;
+        FolderSnapshot favourites;
+        bool operator==(const State&) const = default;
+    };
+
+    void SetUp() override {
+        RoundTrip::SetUp();
+        if (HasFatalFailure()) return;
+        user2 = s.MakeFolder(s.dir / "user2");
+        f2 = FoldersFor(user2, "6.1");
+        for (const auto& d : {f2.signatures, f2.stationery, f2.templates, f2.roamingOutlook,
+                              f2.localOutlook, f2.contacts, f2.applicationData + "\\Outlook"})
+            s.MakeFolder(d);
+        Put(f2.localOutlook + "\\Outlook.pst", RandomBytes(40000, 30));
+        Put(f2.roamingOutlook + "\\Second.RWZ", "second's rules");
+        Put(f2.signatures + "\\Work.htm", "<html>Second</html>");
+        Put(f2.applicationData + "\\Outlook\\Second.FAV", "favourites of Second");
+        second = s.Profile("Second");
+        SetValue(second, "Stale", kSz, SzData("replaced by the backup"));
+        SetValue(second + "\\store", "01020fff", kBinary,
+                 StoreValueUtf16(f2.localOutlook + "\\Outlook.pst"));
+        SetValue(s.optionsKey, "Compose", kDword, {2, 0, 0, 0});
+        s.state.UserProfileDir = user2;
+    }
+    State Now() {
+        return {Snapshot(second), Snapshot(s.optionsKey), UserFiles(f2),
+                Files(f2.applicationData + "\\Outlook")};
+    }
+    restore::RestoreResult Restore() {
+        return OpenAndRestore(s, zip, archivePath, std::string("s3cret pw"), "Second",
+                              {0, 1, 2, 3, 4, 5, 6, 7, 8});
+    }
+};
+
+TEST_F(SafeRestore, AnUndoGivesBackTheProfileAndEveryFileByteForByte) {
+    const State before = Now();
+    ASSERT_TRUE(Restore().Completed());
+    EXPECT_EQ(Snapshot(second), ExpectedTree(f2.localOutlook));
+    const State restored = Now();
+    ASSERT_NE(restored, before);
+
+    s.dialogs.messages.clear();
+    UndoLastRestoreCommand(s.state);
+    ASSERT_EQ(s.dialogs.messages.size(), 2u);  // the question, then the outcome
+    EXPECT_EQ(s.dialogs.messages[1].text, "The last restore was undone.");
+    EXPECT_EQ(Now(), before);
+    EXPECT_NE(s.Log().find(" The last restore was undone."), std::string::npos);
+    // Nothing is left to undo, and no set-aside file stays in the user's folders.
+    EXPECT_FALSE(restore::CanUndoLastRestore(s.state.UndoFolder));
+    s.dialogs.messages.clear();
+    UndoLastRestoreCommand(s.state);
+    EXPECT_EQ(s.dialogs.messages.at(0).text, "There is no restore to undo.");
+}
+
+// Outlook (here: the test) holds the target's data file open without sharing: the last row fails,
+// and every row before it goes back too.
+TEST_F(SafeRestore, AFailingRowPutsEveryEarlierRowBack) {
+    const State before = Now();
+    HANDLE held = CreateFileW(platform::Widen(f2.localOutlook + "\\Outlook.pst").c_str(),
+                              GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    const auto report = Restore();
+    CloseHandle(held);
+    ASSERT_FALSE(report.rows.empty());
+    EXPECT_EQ(report.rows.back().item, archive::Item::DataFiles);
+    EXPECT_FALSE(report.rows.back().ok);
+    EXPECT_EQ(report.takenBack, restore::TakenBackBecause::RowFailed);
+    EXPECT_FALSE(report.takeBackFailed);
+    EXPECT_EQ(Now(), before);
+    const std::string said = s.dialogs.messages.back().text;
+    EXPECT_EQ(said.rfind("The Restore was not completed and nothing was changed.", 0), 0u) << said;
+    EXPECT_NE(s.Log().find("every change it made was put back"), std::string::npos);
+    EXPECT_FALSE(restore::CanUndoLastRestore(s.state.UndoFolder));
+}
+
+// The program is ended at several points of a restore, as a kill or a power loss would; the next
+// start finds the profile and every file exactly as before, never a mix. Ended after the run, the
+// restore stays whole.
+TEST_F(SafeRestore, ARestoreEndedMidwayIsPutBackAtTheNextStart) {
+    const State before = Now();
+    const std::string victim = Utf8(ExeFolder() / "restore_victim.exe");
+    // After the configuration, after the signatures, inside the large data file, after the run.
+    int point = 0;
+    for (const std::string stop : {"row:0", "row:4", "bytes:200000", "end"}) {
+        SCOPED_TRACE(stop);
+        const std::string marker = s.dir / ("stopped-" + std::to_string(++point) + ".txt");
+        std::wstring cmd = L"\"" + platform::Widen(victim) + L"\"";
+        for (const std::string& a :
+             {archivePath, std::string("s3cret pw"), s.app, user2, s.state.ProfilesRoot,
+              s.state.OutlookVersion, std::string("Second"), stop, marker})
+            cmd += L" \"" + platform::Widen(a) + L"\"";
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi{};
+        ASSERT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                   nullptr, &si, &pi));
+        CloseHandle(pi.hThread);
+        bool stopped = false;
+        for (int i = 0; i < 1200 && !stopped; ++i) {
+            stopped = Exists(marker);
+            if (!stopped && WaitForSingleObject(pi.hProcess, 50) == WAIT_OBJECT_0) break;
+        }
+        ASSERT_TRUE(stopped) << "the restore did not reach " << stop;
+        TerminateProcess(pi.hProcess, 1);
+        ASSERT_TRUE(Ended(pi.hProcess));
+        CloseHandle(pi.hProcess);
+
+        if (stop.starts_with("bytes")) {
+            // The scheduled backup may come first: it puts the restore back before it reads
+            // anything, so it never backs up a half-restored profile.
+            backup::BackupJob job;
+            job.archivePath = s.dir / "weekly.ksx";
+            job.profile = "Second";
+            job.unattended = true;
+            job.waitForOtherRun = std::chrono::milliseconds(0);
+            job.profilesRoot = s.state.ProfilesRoot;
+            EXPECT_TRUE(backup::RunBackup(job, s.state, zip).written);
+            EXPECT_NE(s.Log().find("ended midway was found and every change it made was put back"),
+                      std::string::npos);
+            EXPECT_EQ(Snapshot(second), before.profile);
+            EXPECT_EQ(Snapshot(s.optionsKey), before.options);
+        }
+        // The next start of the window (its staged temporaries go then).
+        const auto recovered = restore::RecoverAfterCrash(s.state, s.state);
+        if (stop.starts_with("bytes")) {
+            EXPECT_EQ(recovered.sets, 0u);
+        } else if (stop == "end") {
+            EXPECT_EQ(recovered.sets, 0u);
+            EXPECT_EQ(Snapshot(second), ExpectedTree(f2.localOutlook));
+            // And undone again, for the next point.
+            ASSERT_TRUE(restore::UndoLastRestoreRun(s.state).outcome.ok);
+        } else {
+            EXPECT_EQ(recovered.sets, 1u);
+            EXPECT_TRUE(recovered.ok);
+            EXPECT_TRUE(recovered.kept.empty());
+            EXPECT_NE(RecoveredAtStartMessage(recovered), std::nullopt);
+        }
+        EXPECT_EQ(Now(), before);
+    }
+}
+
 // --- archives made by earlier versions ---
 
 class EarlierArchives : public ::testing::Test {
@@ -301,8 +454,10 @@ TEST_F(EarlierArchives, EntryNamesThatLeaveTheirFolderAreRefused) {
 
     const auto report =
         OpenAndRestore(s, zip, FixtureArchive("hostile.ksx"), std::nullopt, "Target", {2, 3, 4, 8});
-    EXPECT_EQ(report.rows.size(), 5u);
-    for (const auto& row : report.rows) EXPECT_FALSE(row.ok) << static_cast<int>(row.item);
+    // The first row fails, and with it the whole restore.
+    ASSERT_EQ(report.rows.size(), 1u);
+    EXPECT_FALSE(report.rows[0].ok);
+    EXPECT_EQ(report.takenBack, restore::TakenBackBecause::RowFailed);
     EXPECT_EQ(Snapshot(target), before);
     EXPECT_EQ(Files(f.signatures), (FolderSnapshot{{"Work.htm", "mine"}}));
     EXPECT_TRUE(Files(f.stationery).empty());

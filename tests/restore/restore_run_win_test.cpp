@@ -47,7 +47,7 @@ TEST_F(RestoreRun, TickedRowsWithTheirFlagRunInOrderIntoTheLogAndTheSummary) {
     ASSERT_EQ(run.result.rows.size(), 2u);
     EXPECT_EQ(run.result.rows[0].item, Item::Signatures);
     EXPECT_EQ(run.result.rows[1].item, Item::Contacts);
-    EXPECT_EQ(s.dialogs.messages.at(0).text,
+    EXPECT_EQ(s.dialogs.messages.at(1).text,
               "The Restore was Completed!\t\t\t\r\n\r\nRestore Signatures\t\tSucceeded!\t"
               "\r\nRestore Contacts Folder\tSucceeded!\t");
     const std::string time = R"([^\r\n]+)";
@@ -86,25 +86,33 @@ TEST_F(RestoreRun, TheObserverHearsOfEachFileAndACancellationStopsBetweenRows) {
     EXPECT_EQ(reports[0].bytesExpected, 3u + 5000u);
     EXPECT_EQ(reports[1].file, "Work.htm");
     EXPECT_EQ(reports[1].bytesDone, 3u);
+    // The cancelled restore changed nothing: the signature that went in has gone again.
     EXPECT_FALSE(Exists(s.folders.contacts + "\\Jane.vcf"));
+    EXPECT_FALSE(Exists(s.folders.signatures + "\\Work.htm"));
+    EXPECT_EQ(result.takenBack, restore::TakenBackBecause::Cancelled);
     EXPECT_NE(s.Log().find(" Restore Data to Profile My Profile was not Completed!\r"),
               std::string::npos);
     EXPECT_EQ(RestoreCompletionMessage(result).text.find("Completed"), std::string::npos);
 }
 
-TEST_F(RestoreRun, WithoutAnOpenArchiveEveryItemFailsAndWithoutABackupNothingRuns) {
-    // A backup run since the open closed the archive: no entry can be found.
+TEST_F(RestoreRun, WithoutAnOpenArchiveTheFirstItemFailsTheRestoreAndWithoutABackupNothingRuns) {
+    // A backup run since the open closed the archive: no entry can be found. The first failing row
+    // ends the restore, which then changed nothing.
     zip.CloseArchive();
     Tick({Choice::Signatures, Choice::Contacts});
-    EXPECT_EQ(RestoreNow(window, s.state, zip).result.rows.size(), 2u);
-    EXPECT_EQ(s.dialogs.messages.at(0).text,
-              "The Restore was Completed!\t\t\t\r\n\r\nRestore Signatures \t\tFail!\t"
-              "\r\nRestore Contacts Folder\tFail!\t");
-    EXPECT_NE(s.Log().find(" Restore Contacts Folder Fail!\n\r\n"), std::string::npos);
+    EXPECT_EQ(RestoreNow(window, s.state, zip).result.rows.size(), 1u);
+    // The question first, then the outcome.
+    EXPECT_EQ(s.dialogs.messages.at(0).text.rfind(kConfirmRestoreFirstLine, 0), 0u);
+    EXPECT_EQ(s.dialogs.messages.at(1).text,
+              "The Restore was not completed and nothing was changed. Signatures could not be "
+              "restored (a file may be open in Outlook or another program).\r\n"
+              "\r\nRestore Signatures \t\tFail!\t");
+    EXPECT_NE(s.Log().find(" Restore Signatures Fail!\n\r\n"), std::string::npos);
+    EXPECT_NE(s.Log().find(" Restore was not completed (an item failed)"), std::string::npos);
     s.state.NoSourceFile = true;
     const std::string logBefore = s.Log();
     EXPECT_FALSE(RestoreNow(window, s.state, zip).ran);
-    EXPECT_EQ(s.dialogs.messages.at(1).text, "Invalid backup file.");
+    EXPECT_EQ(s.dialogs.messages.at(2).text, "Invalid backup file.");
     EXPECT_EQ(s.Log(), logBefore);
 }
 

@@ -4,7 +4,9 @@
 
 #include <regex>
 
+#include "outlook/process_control.h"
 #include "platform/file_stream.h"
+#include "registry/registry.h"
 #include "schedule/auto_backup.h"
 #include "schedule/unattended.h"
 #include "win_scratch.h"
@@ -47,6 +49,59 @@ TEST_F(AutoBackup, AllItemsReplaceTheDefaultArchive) {
     EXPECT_EQ(Occurrences(log, " Backup Accounts Settings Succeeded!\n\r\n"), 2u);
     EXPECT_EQ(Occurrences(log, " Succeeded!\n\r\n"), 10u);
     EXPECT_NE(log.find(" Backup Profile Outlook Data was Completed!\r\r\n"), std::string::npos);
+}
+
+// The weekly run leaves a running Outlook alone unless the user chose otherwise; then it asks
+// Outlook to quit, backs up, and starts it again.
+TEST_F(AutoBackup, ClosesARunningOutlookOnlyWhenChosenAndStartsItAgain) {
+    const auto exe = s.dir.path() / "Office" / "OUTLOOK.EXE";
+    CopyTestProgram("sched_polite_outlook.exe", exe);
+    const std::wstring started = exe.wstring() + L".started", closed = exe.wstring() + L".closed";
+    auto WaitFor = [](const std::wstring& marker) {
+        for (int i = 0; i < 400 && !std::filesystem::exists(marker); ++i) Sleep(50);
+        return std::filesystem::exists(marker);
+    };
+    // Registered where Windows says Outlook lives (put back as it was afterwards).
+    const std::string appPaths = outlook::kOutlookAppPathsKey;
+    const std::string before = registry::GetStringValue(appPaths, "Path");
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE,
+                              platform::Widen(appPaths.substr(appPaths.find('\\') + 1)).c_str(), 0,
+                              nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const std::wstring folder = exe.parent_path().wstring() + L"\\";
+    RegSetValueExW(key, L"Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
+                   static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
+
+    auto running = StartKept(exe);
+    ASSERT_TRUE(WaitFor(started));
+    EXPECT_EQ(Run("000000100").exitStatus, 0);  // not chosen: Outlook is not touched
+    EXPECT_FALSE(std::filesystem::exists(closed));
+    EXPECT_EQ(s.Log().find("Outlook was"), std::string::npos);
+
+    Put(s.state.SettingsFile, "[autobackup]\r\ncloseoutlookforschedule=1\r\n");
+    std::filesystem::remove(started);
+    EXPECT_EQ(Run("000000100").exitStatus, 0);
+    EXPECT_TRUE(std::filesystem::exists(closed));  // it was asked, and quit by itself
+    EXPECT_TRUE(Ended(running.process));
+    CloseHandle(running.process);
+    EXPECT_TRUE(WaitFor(started));  // and started again
+    const std::string log = s.Log();
+    const size_t asked = log.find(" Outlook was asked to close and closed.");
+    const size_t backedUp = log.find(" Backup Profile Outlook Data was Completed!", asked);
+    const size_t again = log.find(" Outlook was started again.", backedUp);
+    EXPECT_TRUE(asked != std::string::npos && backedUp != std::string::npos &&
+                again != std::string::npos)
+        << log;
+    outlook::CloseOutlook(20000, 5000);
+
+    if (before == registry::kError)
+        RegDeleteValueW(key, L"Path");
+    else
+        RegSetValueExW(key, L"Path", 0, REG_SZ,
+                       reinterpret_cast<const BYTE*>(platform::Widen(before).c_str()),
+                       static_cast<DWORD>((platform::Widen(before).size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
 }
 
 TEST_F(AutoBackup, MasksChooseTheirSteps) {

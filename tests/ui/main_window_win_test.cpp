@@ -185,9 +185,14 @@ TEST_F(MainWindowTest, ABackupOpenedWithItsPasswordAndRestoredIntoAnotherProfile
     EXPECT_EQ(Count(view.names, "a.pst"), 1);
     EXPECT_EQ(Count(view.names, "Work.htm"), 1);
 
+    // Before any file is open, Apply on the Restore page refuses at once, without asking first.
+    ShowTab(main, IDC_MAIN_TABS, 1);
+    PostClick(main, IDC_APPLY);
+    seen = AnswerMessageBox();
+    EXPECT_EQ(seen.text, "Invalid backup file.");
+
     // Opened on the Restore page: the password, typed in full, and Enter.
     s.dialogs.chosenFile = archive;
-    ShowTab(main, IDC_MAIN_TABS, 1);
     PostClick(main, IDC_BROWSE_SOURCE);
     HWND asked = WaitForWindow("Please enter password");
     ASSERT_TRUE(asked);
@@ -205,10 +210,15 @@ TEST_F(MainWindowTest, ABackupOpenedWithItsPasswordAndRestoredIntoAnotherProfile
     // "Restore Now" asks first: Cancel restores nothing, OK restores into the chosen profile.
     Choose(main, IDC_TARGET_PROFILE, 1);
     Click(main, IDC_RESTORE_ITEM_FIRST + 2);
+    // Every way of starting a restore asks: the menu (and Ctrl+R, its shortcut) as the button.
+    PostMessageW(main, WM_COMMAND, IDM_RESTORE_NOW, 0);
+    seen = AnswerMessageBox(IDCANCEL);
+    EXPECT_EQ(seen.text.rfind(ui::kConfirmRestoreFirstLine, 0), 0u) << seen.text;
+    EXPECT_NE(seen.text.find("Will be"), std::string::npos) << seen.text;
     for (int button : {IDCANCEL, IDOK}) {
         PostClick(main, IDC_APPLY);
         seen = AnswerMessageBox(button);
-        EXPECT_EQ(seen.text, ui::ConfirmRestoreMessage().text);
+        EXPECT_EQ(seen.text.rfind(ui::kConfirmRestoreFirstLine, 0), 0u) << seen.text;
         EXPECT_EQ(seen.icon, "information");
     }
     seen = AnswerMessageBox();

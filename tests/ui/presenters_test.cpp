@@ -134,10 +134,45 @@ TEST(RestorePresenter, RefusalsAndConfirmation) {
               (Message{"Please select at least one item.", MessageIcon::Exclamation}));
     tab.items[1].ticked = true;
     EXPECT_FALSE(RefuseRestore(false, tab));
-    EXPECT_EQ(ConfirmRestoreMessage().text,
-              "Your current Email and News messages will be replaced with the messages from the "
-              "selected backup file.\r\n\r\nDo you want to countinue?");
-    EXPECT_EQ(ConfirmRestoreMessage().buttons, platform::MessageButtons::OkCancel);
+}
+
+// The question names what will change and where the backup came from, and warns of a foreign one.
+TEST(RestorePresenter, TheConfirmationListsEveryChangeAndWarnsOfAForeignBackup) {
+    archive::ManifestHeader origin;
+    origin.computer = "DESK";
+    origin.logonUser = "ann";
+    origin.time = "1/2/2026 10:00:00";
+    const std::vector<restore::PlannedChange> changes = {
+        {Item::Configuration, "", 0, true},
+        {Item::DataFiles, "C:\\Mail\\Outlook.pst", 3u << 20, true},
+        {Item::DataFiles, "C:\\Mail\\Archive.pst", 1536, false},
+        {Item::Signatures, "C:\\Sig\\a.htm", 10, false},
+    };
+    const Message same = ConfirmRestoreMessage(changes, origin, "desk", "Ann", "Work");
+    EXPECT_EQ(same.buttons, platform::MessageButtons::OkCancel);
+    EXPECT_EQ(same.icon, MessageIcon::Information);
+    EXPECT_EQ(same.text.rfind(kConfirmRestoreFirstLine, 0), 0u);
+    EXPECT_TRUE(same.text.ends_with("Do you want to countinue?"));
+    const size_t replaced = same.text.find("Will be replaced:");
+    const size_t added = same.text.find("Will be added:");
+    ASSERT_NE(replaced, std::string::npos);
+    ASSERT_NE(added, std::string::npos);
+    const size_t config = same.text.find("the configuration of the profile Work");
+    const size_t pst = same.text.find("data file C:\\Mail\\Outlook.pst (3.0 MB)");
+    const size_t archive = same.text.find("data file C:\\Mail\\Archive.pst (1.5 KB)");
+    EXPECT_TRUE(replaced < config && config < pst && pst < added && added < archive) << same.text;
+    EXPECT_NE(same.text.find("signature C:\\Sig\\a.htm (10 bytes)"), std::string::npos);
+    EXPECT_NE(same.text.find("computer DESK by the user ann (1/2/2026 10:00:00)"),
+              std::string::npos);
+    EXPECT_EQ(same.text.find("Warning"), std::string::npos);
+
+    const Message foreign = ConfirmRestoreMessage(changes, origin, "LAPTOP", "ann", "Work");
+    EXPECT_EQ(foreign.icon, MessageIcon::Exclamation);
+    EXPECT_NE(foreign.text.find("Warning: this backup comes from another computer,"),
+              std::string::npos);
+    EXPECT_NE(
+        ConfirmRestoreMessage(changes, origin, "DESK", "bob", "Work").text.find("another user,"),
+        std::string::npos);
 }
 
 // (The summaries' rows and tabs, and the completion messages, are checked in the runs under Wine.)

@@ -37,7 +37,9 @@ TEST(SettingsModel, OpensWithWhatIsStored) {
     // No settings.dat at all: everything off, the application folder, a new file per run.
     m = Load({});
     EXPECT_EQ(m.backupFolder, kApp);
-    EXPECT_FALSE(m.startOnWindows || m.autoCloseOutlook || m.openFolderAfterBackup);
+    EXPECT_FALSE(m.startOnWindows || m.autoCloseOutlook || m.openFolderAfterBackup ||
+                 m.closeOutlookForSchedule);
+    EXPECT_TRUE(Load({{"autobackup/closeoutlookforschedule", "1"}}).closeOutlookForSchedule);
     EXPECT_TRUE(m.newFileEachRun);
     EXPECT_EQ(Load({{"backup/backupfolder", "0"}}).backupFolder, kApp);
     EXPECT_TRUE(Load({{"autobackup/autobackupfile", "7"}}).newFileEachRun);
@@ -46,7 +48,7 @@ TEST(SettingsModel, OpensWithWhatIsStored) {
 TEST(SettingsModel, OkWritesEveryKeyInItsOrder) {
     SettingsModel m;
     m.backupFolder = "  D:\\Backups ";
-    m.startOnWindows = m.autoCloseOutlook = true;
+    m.startOnWindows = m.autoCloseOutlook = m.closeOutlookForSchedule = true;
     m.newFileEachRun = false;
     auto c = ConfirmSettings(m, kApp, [](const std::string& f) { return f == "D:\\Backups"; });
     ASSERT_FALSE(c.refusal);
@@ -57,7 +59,7 @@ TEST(SettingsModel, OkWritesEveryKeyInItsOrder) {
                            "General/checkbackupfile=0", "General/runoutlookafterbackup=0",
                            "General/runoutlookafterrestore=0", "backup/autocloseoutlook=1",
                            "backup/openfolderbackup=0", "backup/automgeneratefile=0",
-                           "autobackup/autobackupfile=0"}));
+                           "autobackup/autobackupfile=0", "autobackup/closeoutlookforschedule=1"}));
 }
 
 }  // namespace

@@ -52,7 +52,7 @@ std::optional<PreparedRun> PrepareBackupRun(const BackupTabModel& tab, const App
 
 std::optional<PreparedRun> PrepareRestoreRun(const RestoreTabModel& tab, const AppState& state,
                                              archive::ZipComponent& zip) {
-    auto job = PrepareRestore(tab, state);
+    auto job = PrepareRestore(tab, state, zip);
     if (!job) return std::nullopt;
     auto result = std::make_shared<restore::RestoreResult>();
     return PreparedRun{JobOf(result,

@@ -91,6 +91,9 @@ class MainWindow : public Dialog {
             case IDM_RESTORE_NOW:
                 StartRestore();
                 return true;
+            case IDM_UNDO_RESTORE:
+                if (!worker_->Busy()) ui::UndoLastRestoreCommand(state_);
+                return true;
             case IDC_QUIT:
             case IDM_QUIT:
                 Quit();
@@ -369,8 +372,7 @@ class MainWindow : public Dialog {
                 StartBackup();
                 break;
             case ApplyAction::ConfirmAndRestore:
-                if (worker_->Busy()) break;
-                if (Show(ConfirmRestoreMessage()) == platform::MessageAnswer::Ok) StartRestore();
+                StartRestore();  // refuses first, then asks
                 break;
             case ApplyAction::ShowLogFile:
                 platform::StartProgram(NotepadCommandLine(state_.WindowsDir, state_.LogFile),
@@ -482,6 +484,8 @@ int RunMainWindow(const MainWindowSetup& setup) {
         if (main) {
             ShowWindow(main, SW_SHOWNORMAL);
             UpdateWindow(main);
+            // A restore ended midway goes back before the user can do anything.
+            ui::RecoverAtStart(setup.state);
             window.ShowStartMessage();
             HACCEL keys = LoadAcceleratorsW(GetModuleHandleW(nullptr),
                                             MAKEINTRESOURCEW(IDR_MAIN_ACCELERATORS));

@@ -24,6 +24,7 @@ constexpr Switch kSwitches[] = {
     {IDC_OPEN_FOLDER_AFTER_BACKUP, &SettingsModel::openFolderAfterBackup},
     {IDC_GENERATE_FILE_NAME, &SettingsModel::generateFileName},
     {IDC_NEW_FILE_EACH_RUN, &SettingsModel::newFileEachRun},
+    {IDC_CLOSE_OUTLOOK_FOR_SCHEDULE, &SettingsModel::closeOutlookForSchedule},
 };
 
 class SettingsDialog : public Dialog {

@@ -1,0 +1,369 @@
+#include "restore/undo_set.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <random>
+#include <string_view>
+
+#include "base/text.h"
+
+namespace fileio = kestrine::platform::fileio;
+
+namespace kestrine::restore {
+
+namespace {
+
+constexpr std::string_view kSetPrefix = "set-";
+constexpr const char* kJournalName = "journal.dat";
+
+using Mover = std::function<bool(const std::string&, const std::string&)>;
+
+// Journal fields are separated by tabs; a field never holds a tab or a line end of its own.
+std::string Escape(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+            case '%':
+                out += "%25";
+                break;
+            case '\t':
+                out += "%09";
+                break;
+            case '\r':
+                out += "%0D";
+                break;
+            case '\n':
+                out += "%0A";
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out;
+}
+
+std::string Unescape(std::string_view text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size()) {
+            const std::string_view code = text.substr(i + 1, 2);
+            const char c = code == "25"   ? '%'
+                           : code == "09" ? '\t'
+                           : code == "0D" ? '\r'
+                           : code == "0A" ? '\n'
+                                          : '\0';
+            if (c != '\0') {
+                out += c;
+                i += 2;
+                continue;
+            }
+        }
+        out += text[i];
+    }
+    return out;
+}
+
+std::vector<std::string> Fields(std::string_view line) {
+    std::vector<std::string> fields;
+    size_t start = 0;
+    for (;;) {
+        const size_t tab = line.find('\t', start);
+        fields.push_back(Unescape(line.substr(start, tab - start)));
+        if (tab == std::string_view::npos) break;
+        start = tab + 1;
+    }
+    return fields;
+}
+
+// A name beside `target` that nothing has: "~<name><mark><digits>-<digits>.tmp". It is recorded
+// before anything is moved to it, so it is not made beforehand: an empty file there would look
+// like kept content after a crash.
+std::string FreeSibling(const std::string& target, std::string_view mark) {
+    static std::atomic<unsigned> counter{0};
+    std::random_device rd;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char digits[32];
+        std::snprintf(digits, sizeof digits, "%u-%u", static_cast<unsigned>(rd() % 100000000u),
+                      counter++);
+        std::string name = "~";
+        name += fileio::BareFileName(target);
+        name += mark;
+        name += digits;
+        name += ".tmp";
+        std::string path = fileio::JoinPath(fileio::ParentFolder(target), name);
+        if (!fileio::Exists(path)) return path;
+    }
+    return {};
+}
+
+std::string KeyFileName(unsigned n) {
+    return "key" + std::to_string(n) + ".reg";
+}
+
+// What a journal says, in the order it was done.
+struct FileStep {
+    std::string target;
+    std::string aside;  // where the old file went; empty when there was none
+    bool placed = false;
+};
+struct KeyStep {
+    std::string key;
+    std::string file;  // the saved tree; empty when the key was not there
+};
+struct Journal {
+    std::vector<FileStep> files;
+    std::vector<KeyStep> keys;
+    std::vector<std::string> removed;  // restored content moved out of the way while taking back
+    bool done = false;
+    bool undoing = false;
+};
+
+FileStep* FindStep(Journal& journal, const std::string& target) {
+    for (auto& step : journal.files)
+        if (base::EqualsNoCase(step.target, target)) return &step;
+    return nullptr;
+}
+
+FileStep& StepFor(Journal& journal, const std::string& target) {
+    if (FileStep* step = FindStep(journal, target)) return *step;
+    journal.files.push_back({target, {}, false});
+    return journal.files.back();
+}
+
+Journal ReadJournal(const std::string& setFolder) {
+    Journal journal;
+    const auto file = fileio::OpenForRead(fileio::JoinPath(setFolder, kJournalName));
+    if (!file) return journal;
+    std::string bytes;
+    char buffer[4096];
+    for (int64_t n; (n = file->Read(buffer, sizeof buffer)) > 0;)
+        bytes.append(buffer, static_cast<size_t>(n));
+    // A line cut short by a power loss has no line end: its step was never begun.
+    size_t start = 0;
+    for (size_t end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        const auto f = Fields(std::string_view(bytes).substr(start, end - start));
+        if (f[0] == "key" && f.size() == 3)
+            journal.keys.push_back({f[1], f[2].empty() ? f[2] : fileio::JoinPath(setFolder, f[2])});
+        else if (f[0] == "aside" && f.size() == 3 && !FindStep(journal, f[1]))
+            StepFor(journal, f[1]).aside = f[2];
+        // A name that an earlier row of the restore had written already: what is set aside now is
+        // restored content, not the user's old file.
+        else if (f[0] == "aside" && f.size() == 3)
+            journal.removed.push_back(f[2]);
+        else if (f[0] == "place" && f.size() == 2)
+            StepFor(journal, f[1]).placed = true;
+        else if (f[0] == "remove" && f.size() == 3)
+            journal.removed.push_back(f[2]);
+        else if (f[0] == "done")
+            journal.done = true;
+        else if (f[0] == "undo")
+            journal.undoing = true;
+    }
+    return journal;
+}
+
+bool RemoveSetFolder(const std::string& setFolder) {
+    bool ok = true;
+    for (const auto& name : fileio::ListFileNames(setFolder))
+        ok = fileio::RemoveFile(fileio::JoinPath(setFolder, name)) && ok;
+    return fileio::RemoveEmptyFolder(setFolder) && ok;
+}
+
+// Puts back what the journal of the set records, in three phases so that a file held open by
+// another program refuses the whole before anything has changed: first every name that must be
+// freed is freed (restored content, or a stranger, moved aside), then the old files go back, then
+// the registry trees. Every move is recorded first, so a run ended midway here is taken up again.
+TakeBackOutcome TakeBackSet(const std::string& setFolder, const KeyKeeper& keys,
+                            const std::function<bool(const std::string&)>& record) {
+    TakeBackOutcome outcome;
+    const Journal journal = ReadJournal(setFolder);
+    if (journal.done && !journal.undoing && !record("undo")) return outcome;
+
+    struct Freed {
+        std::string target, movedTo;
+        bool stranger;
+    };
+    std::vector<Freed> freed;
+    for (auto step = journal.files.rbegin(); step != journal.files.rend(); ++step) {
+        const bool asideLeft = !step->aside.empty() && fileio::Exists(step->aside);
+        // With the old file gone back already (or never moved), the name holds the old file.
+        const bool mustFree =
+            fileio::Exists(step->target) && (step->aside.empty() ? step->placed : asideLeft);
+        if (!mustFree) continue;
+        const bool stranger = !step->placed;
+        const std::string to = FreeSibling(step->target, stranger ? ".kept-" : ".undoing-");
+        if (to.empty() ||
+            !record((stranger ? "keep\t" : "remove\t") + Escape(step->target) + "\t" +
+                    Escape(to)) ||
+            !fileio::MoveOverPatiently(step->target, to)) {
+            for (auto back = freed.rbegin(); back != freed.rend(); ++back)
+                fileio::MoveOver(back->movedTo, back->target);
+            outcome.refused = true;
+            return outcome;
+        }
+        freed.push_back({step->target, to, stranger});
+    }
+
+    bool ok = true;
+    for (auto step = journal.files.rbegin(); step != journal.files.rend(); ++step)
+        if (!step->aside.empty() && fileio::Exists(step->aside))
+            ok = fileio::MoveOverPatiently(step->aside, step->target) && ok;
+    for (auto key = journal.keys.rbegin(); key != journal.keys.rend(); ++key) {
+        if (!key->file.empty())
+            ok = keys.putBack(key->key, key->file) && ok;
+        else if (keys.exists(key->key))
+            ok = keys.remove(key->key) && ok;
+    }
+    for (const auto& f : freed)
+        if (f.stranger) outcome.kept.push_back({f.target, f.movedTo});
+    if (!ok) return outcome;
+
+    // The restored content is in the archive still; the set has done its work.
+    for (const auto& r : journal.removed) fileio::RemoveFile(r);
+    for (const auto& f : freed)
+        if (!f.stranger) fileio::RemoveFile(f.movedTo);
+    RemoveSetFolder(setFolder);
+    outcome.ok = true;
+    return outcome;
+}
+
+// Appends records to the journal of a closed set.
+std::function<bool(const std::string&)> AppenderFor(const std::string& setFolder) {
+    return [setFolder](const std::string& line) {
+        auto file = fileio::OpenForWrite(fileio::JoinPath(setFolder, kJournalName));
+        if (!file) return false;
+        const int64_t size = file->Size();
+        const std::string bytes = line + "\r\n";
+        return size >= 0 && file->Seek(static_cast<uint64_t>(size)) &&
+               file->Write(bytes.data(), bytes.size()) && file->Flush();
+    };
+}
+
+unsigned SetNumber(std::string_view name) {
+    if (!name.starts_with(kSetPrefix) || name.size() != kSetPrefix.size() + 8) return 0;
+    unsigned n = 0;
+    for (char c : name.substr(kSetPrefix.size())) {
+        if (c < '0' || c > '9') return 0;
+        n = n * 10 + static_cast<unsigned>(c - '0');
+    }
+    return n;
+}
+
+}  // namespace
+
+UndoJournal::UndoJournal(std::string folder, KeyKeeper keys,
+                         std::unique_ptr<fileio::FileStream> file)
+    : folder_(std::move(folder)), keys_(std::move(keys)), file_(std::move(file)) {}
+
+UndoJournal::~UndoJournal() = default;
+
+std::unique_ptr<UndoJournal> UndoJournal::Begin(const std::string& undoFolder, KeyKeeper keys) {
+    if (!fileio::MakeFolder(undoFolder)) return nullptr;
+    unsigned next = 1;
+    for (const auto& set : ListUndoSets(undoFolder))
+        next = std::max(next, SetNumber(fileio::BareFileName(set.folder)) + 1);
+    for (int attempt = 0; attempt < 100; ++attempt, ++next) {
+        char name[16];
+        std::snprintf(name, sizeof name, "set-%08u", next);
+        const std::string folder = fileio::JoinPath(undoFolder, name);
+        if (fileio::Exists(folder) || !fileio::MakeFolder(folder)) continue;
+        auto file = fileio::CreateNew(fileio::JoinPath(folder, kJournalName));
+        if (!file || !file->Flush()) {
+            file.reset();
+            RemoveSetFolder(folder);
+            return nullptr;
+        }
+        return std::unique_ptr<UndoJournal>(
+            new UndoJournal(folder, std::move(keys), std::move(file)));
+    }
+    return nullptr;
+}
+
+bool UndoJournal::Record(const std::string& line) {
+    const std::string bytes = line + "\r\n";
+    return file_ && file_->Write(bytes.data(), bytes.size()) && file_->Flush();
+}
+
+bool UndoJournal::SaveKey(const std::string& key) {
+    if (!keys_.exists(key)) return Record("key\t" + Escape(key) + "\t");
+    const std::string name = KeyFileName(++savedKeys_);
+    return keys_.save(key, fileio::JoinPath(folder_, name)) &&
+           Record("key\t" + Escape(key) + "\t" + name);
+}
+
+std::string UndoJournal::SetAside(const std::string& target, const Mover& mover) {
+    const Mover move = mover ? mover : Mover(fileio::MoveOverPatiently);
+    const std::string aside = FreeSibling(target, ".undo-");
+    if (aside.empty() || !Record("aside\t" + Escape(target) + "\t" + Escape(aside)) ||
+        !move(target, aside))
+        return {};
+    return aside;
+}
+
+bool UndoJournal::NotePlacing(const std::string& target) {
+    return Record("place\t" + Escape(target));
+}
+
+bool UndoJournal::Finish() {
+    return Record("done");
+}
+
+TakeBackOutcome UndoJournal::TakeBack() {
+    // The journal is read back whole first; it is open without sharing while the restore works.
+    file_.reset();
+    return TakeBackSet(folder_, keys_, AppenderFor(folder_));
+}
+
+std::vector<UndoSetInfo> ListUndoSets(const std::string& undoFolder) {
+    std::vector<std::string> names;
+    for (auto& name : fileio::ListFolderNames(undoFolder))
+        if (SetNumber(name) != 0) names.push_back(std::move(name));
+    std::sort(names.begin(), names.end());
+    std::vector<UndoSetInfo> sets;
+    for (const auto& name : names) {
+        const std::string folder = fileio::JoinPath(undoFolder, name);
+        const Journal journal = ReadJournal(folder);
+        sets.push_back({folder, journal.done && !journal.undoing});
+    }
+    return sets;
+}
+
+RecoveryOutcome RecoverUnfinishedRestores(const std::string& undoFolder, const KeyKeeper& keys) {
+    RecoveryOutcome outcome;
+    auto sets = ListUndoSets(undoFolder);
+    for (auto set = sets.rbegin(); set != sets.rend(); ++set) {
+        if (set->finished) continue;
+        ++outcome.sets;
+        TakeBackOutcome back = TakeBackSet(set->folder, keys, AppenderFor(set->folder));
+        outcome.ok = outcome.ok && back.ok;
+        outcome.kept.insert(outcome.kept.end(), back.kept.begin(), back.kept.end());
+    }
+    return outcome;
+}
+
+bool CanUndoLastRestore(const std::string& undoFolder) {
+    const auto sets = ListUndoSets(undoFolder);
+    return !sets.empty() && sets.back().finished;
+}
+
+TakeBackOutcome UndoLastRestore(const std::string& undoFolder, const KeyKeeper& keys) {
+    const auto sets = ListUndoSets(undoFolder);
+    if (sets.empty() || !sets.back().finished) return {};
+    return TakeBackSet(sets.back().folder, keys, AppenderFor(sets.back().folder));
+}
+
+void RemoveOldUndoSets(const std::string& undoFolder, size_t keep) {
+    const auto sets = ListUndoSets(undoFolder);
+    size_t finished = 0;
+    for (auto set = sets.rbegin(); set != sets.rend(); ++set) {
+        if (!set->finished || ++finished <= keep) continue;
+        const Journal journal = ReadJournal(set->folder);
+        for (const auto& step : journal.files)
+            if (!step.aside.empty()) fileio::RemoveFile(step.aside);
+        for (const auto& removed : journal.removed) fileio::RemoveFile(removed);
+        RemoveSetFolder(set->folder);
+    }
+}
+
+}  // namespace kestrine::restore

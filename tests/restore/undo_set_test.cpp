@@ -1,0 +1,204 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+
+#include "platform/file_stream.h"
+#include "restore/file_replace.h"
+#include "restore/undo_set.h"
+#include "test_support.h"
+
+namespace kestrine::restore {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The program ended at this point (a kill, a power loss): nothing after it runs.
+struct Ended {};
+
+// Undo sets over a scratch folder and a registry made of plain strings.
+class UndoSets : public ::testing::Test {
+  protected:
+    test::TempDir dir;
+    std::map<std::string, std::string> registry;
+    std::string undo = dir / "Undo";
+
+    void SetUp() override { fs::create_directory(dir.path() / "mail"); }
+
+    KeyKeeper Keys() {
+        return {[this](const std::string& k) { return registry.count(k) > 0; },
+                [this](const std::string& k, const std::string& file) {
+                    test::WriteFile(file, registry.at(k));
+                    return true;
+                },
+                [this](const std::string& k, const std::string& file) {
+                    registry[k] = test::ReadFile(file);
+                    return true;
+                },
+                [this](const std::string& k) { return registry.erase(k) > 0; }};
+    }
+    std::string Mail(const std::string& name) { return dir / ("mail/" + name); }
+    StagedFile Stage(const std::string& name, const std::string& content) {
+        StagedFile f{NewStagingFile(Mail(name)), Mail(name)};
+        test::WriteFile(f.temporary, content);
+        return f;
+    }
+    // Every file of the mail folder and its content, and the registry.
+    std::map<std::string, std::string> State() {
+        std::map<std::string, std::string> state;
+        for (const auto& e : fs::directory_iterator(dir.path() / "mail"))
+            state["file " + e.path().filename().string()] = test::ReadFile(e.path());
+        for (const auto& [k, v] : registry) state["key " + k] = v;
+        return state;
+    }
+    void Before() {
+        test::WriteFile(Mail("Outlook.pst"), test::RandomBytes(3000, 1));
+        test::WriteFile(Mail("archive.pst"), "old archive");
+        registry["Profiles\\Work"] = "old profile";
+    }
+    // A restore of two rows: the profile key is replaced, then two data files are replaced and a
+    // third one added together. `move` does the moves of the second row.
+    void Restore(UndoJournal& journal, const MoveFile& move = {}) {
+        ASSERT_TRUE(journal.SaveKey("Profiles\\Work"));
+        ASSERT_TRUE(journal.SaveKey("Options"));  // not there before
+        registry["Profiles\\Work"] = "restored profile";
+        registry["Options"] = "restored options";
+        const auto outcome =
+            ReplaceFilesTogether({Stage("Outlook.pst", "new pst"),
+                                  Stage("archive.pst", "new archive"), Stage("added.pst", "added")},
+                                 move, &journal);
+        ASSERT_TRUE(outcome.replaced);
+    }
+};
+
+TEST_F(UndoSets, AFinishedRestoreUndoesByteForByteAndOnlyTheNewestFewAreKept) {
+    Before();
+    const auto before = State();
+    EXPECT_FALSE(CanUndoLastRestore(undo));
+    auto journal = UndoJournal::Begin(undo, Keys());
+    ASSERT_TRUE(journal);
+    Restore(*journal);
+    ASSERT_TRUE(journal->Finish());
+    journal.reset();
+    EXPECT_EQ(test::ReadFile(Mail("Outlook.pst")), "new pst");
+    EXPECT_EQ(registry["Options"], "restored options");
+    // A later start finds nothing to recover: the restore finished.
+    EXPECT_EQ(RecoverUnfinishedRestores(undo, Keys()).sets, 0u);
+    ASSERT_TRUE(CanUndoLastRestore(undo));
+
+    const auto undone = UndoLastRestore(undo, Keys());
+    EXPECT_TRUE(undone.ok);
+    EXPECT_EQ(State(), before);  // the added file and the made key are gone, the old ones back
+    EXPECT_TRUE(ListUndoSets(undo).empty());
+    EXPECT_FALSE(CanUndoLastRestore(undo));
+
+    // Five finished restores keep the newest three; their set-aside files go with the others.
+    for (int i = 0; i < 5; ++i) {
+        auto j = UndoJournal::Begin(undo, Keys());
+        ASSERT_TRUE(j);
+        Restore(*j);
+        ASSERT_TRUE(j->Finish());
+    }
+    RemoveOldUndoSets(undo);
+    EXPECT_EQ(ListUndoSets(undo).size(), kKeptUndoSets);
+    size_t asides = 0;
+    for (const auto& e : fs::directory_iterator(dir.path() / "mail"))
+        asides += e.path().filename().string().find(".undo-") != std::string::npos;
+    EXPECT_EQ(asides, 3 * kKeptUndoSets);  // each later restore set aside all three
+}
+
+// The program is ended before or after each move of the second row; the next start puts the
+// profile and every file back as they were before, never a mix.
+TEST_F(UndoSets, ARestoreEndedAtAnyMoveIsPutBackWholeAtTheNextStart) {
+    for (int at = 0; at < 10; ++at) {
+        for (bool afterMove : {false, true}) {
+            SCOPED_TRACE(testing::Message()
+                         << "move " << at << (afterMove ? " done" : " not done"));
+            fs::remove_all(dir.path() / "mail");
+            fs::create_directory(dir.path() / "mail");
+            fs::remove_all(undo);
+            registry.clear();
+            Before();
+            const auto before = State();
+            int moves = 0;
+            const MoveFile dying = [&](const std::string& from, const std::string& to) {
+                if (moves == at && !afterMove) throw Ended{};
+                const bool ok = platform::fileio::MoveOver(from, to);
+                if (moves++ == at) throw Ended{};
+                return ok;
+            };
+            auto journal = UndoJournal::Begin(undo, Keys());
+            ASSERT_TRUE(journal);
+            bool ended = false;
+            try {
+                Restore(*journal, dying);
+            } catch (const Ended&) {
+                ended = true;
+            }
+            journal.reset();  // the process is gone; its journal stays on the disk
+            // Staged temporaries are the run's own; a crash leaves them for the folder recovery.
+            RecoverInterruptedRestore(dir / "mail");
+            if (!ended) {
+                EXPECT_EQ(RecoverUnfinishedRestores(undo, Keys()).sets, 1u);
+            } else {
+                const auto recovered = RecoverUnfinishedRestores(undo, Keys());
+                EXPECT_EQ(recovered.sets, 1u);
+                EXPECT_TRUE(recovered.ok);
+            }
+            EXPECT_EQ(State(), before);
+            EXPECT_TRUE(ListUndoSets(undo).empty());
+        }
+    }
+}
+
+// Two rows write one name (the rules file, then the preferences that hold it too): taking the
+// restore back gives the user's own file, not the first row's.
+TEST_F(UndoSets, ANameWrittenByTwoRowsComesBackAsTheUsersOwnFile) {
+    Before();
+    const auto before = State();
+    for (bool finish : {false, true}) {
+        auto journal = UndoJournal::Begin(undo, Keys());
+        ASSERT_TRUE(journal);
+        for (const char* content : {"first row", "second row"})
+            ASSERT_TRUE(
+                ReplaceFilesTogether({Stage("Outlook.pst", content), Stage("added.pst", content)},
+                                     {}, journal.get())
+                    .replaced);
+        EXPECT_EQ(test::ReadFile(Mail("Outlook.pst")), "second row");
+        if (finish) {
+            ASSERT_TRUE(journal->Finish());
+            journal.reset();
+            EXPECT_TRUE(UndoLastRestore(undo, Keys()).ok);
+        } else {
+            EXPECT_TRUE(journal->TakeBack().ok);
+        }
+        EXPECT_EQ(State(), before);
+    }
+}
+
+// After a crash Outlook made a fresh, empty data file under the old name: the user's old file
+// comes back, and the fresh one is kept beside it rather than deleted.
+TEST_F(UndoSets, AFileThatTookTheNameAfterACrashIsKeptAndTheOldOneComesBack) {
+    Before();
+    auto journal = UndoJournal::Begin(undo, Keys());
+    ASSERT_TRUE(journal);
+    ASSERT_FALSE(journal->SetAside(Mail("Outlook.pst")).empty());
+    journal.reset();
+    test::WriteFile(Mail("Outlook.pst"), "fresh");
+    // A line cut short by a power loss is no step.
+    {
+        auto file = platform::fileio::OpenForWrite(ListUndoSets(undo)[0].folder + "/journal.dat");
+        ASSERT_TRUE(file);
+        ASSERT_TRUE(file->Seek(static_cast<uint64_t>(file->Size())));
+        ASSERT_TRUE(file->Write("place\tnothing", 13));
+    }
+    const auto recovered = RecoverUnfinishedRestores(undo, Keys());
+    EXPECT_TRUE(recovered.ok);
+    EXPECT_EQ(test::ReadFile(Mail("Outlook.pst")), test::RandomBytes(3000, 1));
+    ASSERT_EQ(recovered.kept.size(), 1u);
+    EXPECT_EQ(test::ReadFile(recovered.kept[0].keptAs), "fresh");
+    EXPECT_EQ(registry["Profiles\\Work"], "old profile");
+}
+
+}  // namespace
+}  // namespace kestrine::restore
