@@ -31,9 +31,25 @@ else()
     find_library(GPGERROR_LIBRARY NAMES gpg-error REQUIRED)
 endif()
 
+# libdeflate, built by tools/libdeflate from Debian's source package with the piece patch (never a
+# system copy: the zip writer needs its compress_piece function).
+if(WIN32)
+    set(KESTRINE_LIBDEFLATE ${CMAKE_SOURCE_DIR}/build/libdeflate/windows)
+else()
+    set(KESTRINE_LIBDEFLATE ${CMAKE_SOURCE_DIR}/build/libdeflate/native)
+endif()
+if(NOT EXISTS ${KESTRINE_LIBDEFLATE}/lib/libdeflate.a)
+    message(FATAL_ERROR "libdeflate is not built: run tools/setup (or tools/libdeflate)")
+endif()
+add_library(kestrine_libdeflate STATIC IMPORTED)
+set_target_properties(kestrine_libdeflate PROPERTIES
+    IMPORTED_LOCATION ${KESTRINE_LIBDEFLATE}/lib/libdeflate.a
+    INTERFACE_INCLUDE_DIRECTORIES ${KESTRINE_LIBDEFLATE}/include)
+
 add_library(kestrine_deps INTERFACE)
 target_include_directories(kestrine_deps INTERFACE ${GCRYPT_INCLUDE_DIR})
-target_link_libraries(kestrine_deps INTERFACE ZLIB::ZLIB ${GCRYPT_LIBRARY} ${GPGERROR_LIBRARY})
+target_link_libraries(kestrine_deps INTERFACE kestrine_libdeflate ZLIB::ZLIB ${GCRYPT_LIBRARY}
+                                              ${GPGERROR_LIBRARY})
 if(WIN32)
     target_link_libraries(kestrine_deps INTERFACE ws2_32)
     add_library(kestrine_winlibs INTERFACE)

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "archive/deflate_codec.h"
 #include "archive/zip_crypto.h"
 #include "archive/zip_format.h"
 #include "archive/zip_workers.h"
@@ -282,7 +283,7 @@ struct ZipReader::Decoding {
     crypto::AesCtr ctr;
     crypto::HmacSha1 hmac;
     std::unique_ptr<crypto::ZipCryptoDecoder> zipCrypto;
-    uLong crc = crc32(0L, Z_NULL, 0);
+    uLong crc = 0;
     uint64_t produced = 0;
     uint64_t reported = 0;
 };
@@ -292,6 +293,8 @@ namespace {
 constexpr uint64_t kProgressStep = 1u << 20;
 // Pieces of a chunked entry in flight: enough to keep the cores busy, little memory.
 constexpr uint64_t kMaxBytesInFlight = 32u << 20;
+// Deflated entries up to this size (the writer's chunk size) are inflated in one piece.
+constexpr uint64_t kMaxWholeEntry = 1u << 20;
 
 // Reads until `size` bytes are in or the file ends; false when it ends early or fails.
 bool ReadFull(platform::fileio::FileStream& stream, uint8_t* buffer, size_t size) {
@@ -306,7 +309,7 @@ bool ReadFull(platform::fileio::FileStream& stream, uint8_t* buffer, size_t size
 
 // One chunk of a chunked entry, decrypted and inflated on a worker.
 struct Piece {
-    std::vector<uint8_t> input;  // capacity reused; `inputSize` bytes used
+    std::vector<uint8_t> input;  // capacity reused; `inputSize` bytes used, and two spare
     std::vector<uint8_t> output;
     size_t inputSize = 0;
     size_t outputSize = 0;  // what the index promises
@@ -324,22 +327,12 @@ struct Piece {
             ctr.Seek(offset);
             ctr.Apply(input.data(), inputSize);
         }
-        Inflater inflater;
-        if (!inflater.Init()) return;
-        // One byte of room more than promised shows a chunk that inflates to more.
-        if (output.size() < outputSize + 1) output.resize(outputSize + 1);
-        inflater.zs.next_in = input.data();
-        inflater.zs.avail_in = static_cast<uInt>(inputSize);
-        inflater.zs.next_out = output.data();
-        inflater.zs.avail_out = static_cast<uInt>(outputSize + 1);
-        int rc = inflate(&inflater.zs, Z_NO_FLUSH);
-        produced = outputSize + 1 - inflater.zs.avail_out;
+        if (output.size() < outputSize) output.resize(outputSize);
         // Every chunk but the last ends at a block boundary with all its input used; the last one
         // ends the stream.
-        ok = produced == outputSize &&
-             (last ? rc == Z_STREAM_END
-                   : (rc == Z_OK || rc == Z_BUF_ERROR) && inflater.zs.avail_in == 0);
-        if (ok && wantCrc) crc = static_cast<uint32_t>(crc32_z(0L, output.data(), produced));
+        ok = deflate::InflatePiece(input.data(), inputSize, last, output.data(), outputSize);
+        produced = ok ? outputSize : 0;
+        if (ok && wantCrc) crc = deflate::Crc32(0, output.data(), produced);
     }
 };
 
@@ -427,7 +420,10 @@ bool ZipReader::ReadEntry(size_t index, const std::string& password, const Sink&
 
     if (!stream_->Seek(d.position))
         return Fail(ZipError::Damaged, what + ": the archive cannot be read");
-    if (!(ChunkIndexFits(rec, d) ? ReadChunks(d) : ReadSequential(d))) return false;
+    const bool read = ChunkIndexFits(rec, d) ? ReadChunks(d)
+                      : FitsWhole(d)         ? ReadWhole(d)
+                                             : ReadSequential(d);
+    if (!read) return false;
 
     if (d.isAes) {
         uint8_t stored[crypto::kAesAuthCodeSize], computed[crypto::kAesAuthCodeSize];
@@ -472,7 +468,7 @@ bool ZipReader::Account(Decoding& d, const uint8_t* data, size_t n, const uint32
     }
     if (d.checkCrc) {
         d.crc = pieceCrc ? crc32_combine(d.crc, *pieceCrc, static_cast<z_off_t>(n))
-                         : crc32_z(d.crc, data, n);
+                         : deflate::Crc32(static_cast<uint32_t>(d.crc), data, n);
     }
     d.produced += n;
     return true;
@@ -493,6 +489,36 @@ bool ZipReader::Deliver(Decoding& d, const uint8_t* data, size_t n) {
         return Fail(ZipError::TargetUnwritable, d.what + ": the data cannot be written");
     }
     return Progress(d, d.produced);
+}
+
+bool ZipReader::FitsWhole(const Decoding& d) {
+    return d.deflated && d.rec.uncompressedSize <= kMaxWholeEntry &&
+           d.payload <= kMaxWholeEntry + kMaxWholeEntry / 8;
+}
+
+// A small deflated entry is read, decrypted and inflated in one piece.
+bool ZipReader::ReadWhole(Decoding& d) {
+    const auto payload = static_cast<size_t>(d.payload);
+    const auto size = static_cast<size_t>(d.rec.uncompressedSize);
+    if (whole_.input.size() < payload + 2) whole_.input.resize(payload + 2);
+    if (whole_.output.size() < size + 1) whole_.output.resize(size + 1);
+    uint8_t* in = whole_.input.data();
+    if (!ReadFull(*stream_, in, payload)) {
+        return Fail(ZipError::Damaged, d.what + ": the archive cannot be read (truncated)");
+    }
+    if (d.isAes) {
+        d.hmac.Update(in, payload);
+        d.ctr.Apply(in, payload);
+    } else if (d.zipCrypto) {
+        d.zipCrypto->Decrypt(in, payload);
+    }
+    if (!deflate::InflatePiece(in, payload, true, whole_.output.data(), size)) {
+        return Fail(
+            ZipError::Damaged,
+            d.what + (d.rec.encrypted() ? ": wrong password or damaged data"
+                                        : ": damaged data (bad compressed stream or size)"));
+    }
+    return size == 0 ? Progress(d, 0) : Deliver(d, whole_.output.data(), size);
 }
 
 bool ZipReader::ReadSequential(Decoding& d) {
@@ -625,7 +651,7 @@ bool ZipReader::ReadChunks(Decoding& d) {
                 bytesInFlight + piece->inputSize + piece->outputSize > kMaxBytesInFlight)) {
             if (!takeOne()) return false;
         }
-        if (piece->input.size() < piece->inputSize) piece->input.resize(piece->inputSize);
+        if (piece->input.size() < piece->inputSize + 2) piece->input.resize(piece->inputSize + 2);
         if (!ReadFull(*stream_, piece->input.data(), piece->inputSize)) {
             return Fail(ZipError::Damaged, d.what + ": the archive cannot be read (truncated)");
         }

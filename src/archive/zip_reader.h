@@ -77,6 +77,8 @@ class ZipReader {
     // Raises the progress hook now and then and asks the cancel hook.
     bool Progress(Decoding& d, uint64_t done);
     bool Deliver(Decoding& d, const uint8_t* data, size_t size);
+    static bool FitsWhole(const Decoding& d);
+    bool ReadWhole(Decoding& d);
     bool ReadSequential(Decoding& d);
     bool ReadChunks(Decoding& d);
 
@@ -86,6 +88,9 @@ class ZipReader {
     ZipError errorKind_ = ZipError::None;
     std::unique_ptr<WorkerPool> pool_;
     std::unique_ptr<WorkerPool> writer_;  // hands chunked output to the sink in order
+    struct {
+        std::vector<uint8_t> input, output;  // kept for the next small entry
+    } whole_;
 };
 
 }  // namespace kestrine::archive

@@ -3,11 +3,11 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <memory>
 #include <mutex>
 
+#include "archive/deflate_codec.h"
 #include "archive/zip_crypto.h"
 #include "archive/zip_format.h"
 #include "archive/zip_workers.h"
@@ -15,6 +15,7 @@
 namespace kestrine::archive {
 
 using namespace format;
+using deflate::kFinalBlock;
 namespace fileio = platform::fileio;
 
 namespace {
@@ -22,8 +23,6 @@ namespace {
 constexpr uint64_t kMax32 = 0xffffffffu;
 constexpr int kAesStrength = 3;
 constexpr uint16_t kAesVersion = 2;
-// An empty final block with fixed codes: ends a stream of sync-flushed chunks.
-constexpr uint8_t kFinalBlock[2] = {0x03, 0x00};
 // Small entries read ahead of the writer, waiting for or done by the workers.
 constexpr uint64_t kMaxPendingBytes = 8u << 20;
 constexpr size_t kMaxPendingEntries = 64;
@@ -36,134 +35,6 @@ struct Chunk {
     uint32_t crc = 0;
     bool ok = true;
 };
-
-struct Deflater {
-    z_stream zs{};
-    bool ready = false;
-    Deflater() = default;
-    Deflater(const Deflater&) = delete;
-    Deflater& operator=(const Deflater&) = delete;
-    ~Deflater() {
-        if (ready) deflateEnd(&zs);
-    }
-};
-
-// Deflaters kept between chunks, so a chunk does not pay for setting one up. Not thread-local: the
-// MinGW runtime may free a thread's storage before that thread's destructors run.
-class DeflaterPool {
-  public:
-    std::unique_ptr<Deflater> Take() {
-        std::lock_guard lock(mutex_);
-        if (idle_.empty()) return std::make_unique<Deflater>();
-        auto d = std::move(idle_.back());
-        idle_.pop_back();
-        return d;
-    }
-    void Give(std::unique_ptr<Deflater> d) {
-        std::lock_guard lock(mutex_);
-        idle_.push_back(std::move(d));
-    }
-
-  private:
-    std::mutex mutex_;
-    std::vector<std::unique_ptr<Deflater>> idle_;
-};
-
-DeflaterPool& Deflaters() {
-    static DeflaterPool pool;
-    return pool;
-}
-
-// A deflater of the pool for one chunk, given back when the chunk is done.
-class PooledDeflater {
-  public:
-    PooledDeflater() : d_(Deflaters().Take()) {}
-    ~PooledDeflater() { Deflaters().Give(std::move(d_)); }
-    PooledDeflater(const PooledDeflater&) = delete;
-    PooledDeflater& operator=(const PooledDeflater&) = delete;
-    Deflater& operator*() { return *d_; }
-
-  private:
-    std::unique_ptr<Deflater> d_;
-};
-
-// True when a block looks like random or already-compressed bytes: its byte entropy is close
-// to 8 bits, so deflate could save almost nothing and would only spend time searching.
-bool LooksIncompressible(const uint8_t* data, size_t size) {
-    if (size < 4096) return false;
-    uint32_t counts[256] = {};
-    for (size_t i = 0; i < size; ++i) ++counts[data[i]];
-    double entropy = 0;
-    const double total = static_cast<double>(size);
-    for (uint32_t c : counts) {
-        if (c == 0) continue;
-        double p = static_cast<double>(c) / total;
-        entropy -= p * std::log2(p);
-    }
-    return entropy > 7.9;
-}
-
-// Feeds input to the deflater, growing the output as needed.
-bool Feed(z_stream& zs, std::vector<uint8_t>& output, size_t& used, const uint8_t* data,
-          size_t size, int flush) {
-    zs.next_in = const_cast<uint8_t*>(data);
-    zs.avail_in = static_cast<uInt>(size);
-    for (;;) {
-        if (output.size() - used < 1024) output.resize(output.size() * 2 + 4096);
-        zs.next_out = output.data() + used;
-        zs.avail_out = static_cast<uInt>(output.size() - used);
-        int rc = deflate(&zs, flush);
-        used = output.size() - zs.avail_out;
-        if (rc != Z_OK && rc != Z_BUF_ERROR) return false;
-        if (zs.avail_in == 0 && zs.avail_out > 0) return true;
-    }
-}
-
-// Compresses `size` bytes as a piece of a raw deflate stream that needs nothing before it (no
-// dictionary) and ends with a sync flush, so the pieces concatenate into one valid stream and each
-// can also be inflated on its own. Blocks that look incompressible go into stored blocks at once
-// (level 0) instead of being searched for matches.
-bool CompressChunk(const uint8_t* in, size_t left, std::vector<uint8_t>& output) {
-    constexpr size_t kBlock = 64 * 1024;
-    PooledDeflater pooled;
-    Deflater& d = *pooled;
-    if (!d.ready) {
-        d.ready = deflateInit2(&d.zs, 1, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
-        if (!d.ready) return false;
-    } else if (deflateReset(&d.zs) != Z_OK || deflateParams(&d.zs, 1, Z_DEFAULT_STRATEGY) != Z_OK) {
-        return false;
-    }
-    output.resize(deflateBound(&d.zs, static_cast<uLong>(left)) + 64);
-    size_t used = 0;
-    int level = 1;
-    while (left > 0) {
-        size_t n = std::min(kBlock, left);
-        int want = LooksIncompressible(in, n) ? 0 : 1;
-        if (want != level) {
-            // deflateParams first flushes what the old level holds; without room for that it
-            // changes nothing and asks for more output.
-            int rc = Z_BUF_ERROR;
-            for (int attempt = 0; attempt < 8 && rc == Z_BUF_ERROR; ++attempt) {
-                if (output.size() - used < 64 * 1024) output.resize(used + 128 * 1024);
-                d.zs.next_in = nullptr;
-                d.zs.avail_in = 0;
-                d.zs.next_out = output.data() + used;
-                d.zs.avail_out = static_cast<uInt>(output.size() - used);
-                rc = deflateParams(&d.zs, want, Z_DEFAULT_STRATEGY);
-                used = output.size() - d.zs.avail_out;
-                if (rc == Z_BUF_ERROR) output.resize(output.size() * 2);
-            }
-            if (rc != Z_OK) return false;
-            level = want;
-        }
-        if (!Feed(d.zs, output, used, in, n, Z_NO_FLUSH)) return false;
-        in += n;
-        left -= n;
-    }
-    if (!Feed(d.zs, output, used, nullptr, 0, Z_SYNC_FLUSH)) return false;
-    output.resize(used);
-    return true;
-}
 
 // The AES extra field (11 bytes with its header), the same in the local and the central header;
 // it carries the real compression method.
@@ -216,13 +87,14 @@ struct ZipWriter::SmallEntry {
     // On a worker: compress (or store when it does not shrink), then encrypt and authenticate.
     void Prepare(const crypto::PasswordKey* key) {
         std::vector<uint8_t> compressed;
-        bool deflate = !input.empty() && CompressChunk(input.data(), input.size(), compressed) &&
+        bool shrinks = !input.empty() &&
+                       deflate::CompressPiece(input.data(), input.size(), compressed) &&
                        compressed.size() + sizeof kFinalBlock < input.size();
-        entry.crc = static_cast<uint32_t>(crc32_z(0L, input.data(), input.size()));
+        entry.crc = deflate::Crc32(0, input.data(), input.size());
         entry.uncompressedSize = input.size();
-        entry.method = deflate ? kMethodDeflated : kMethodStored;
-        if (deflate) compressed.insert(compressed.end(), kFinalBlock, kFinalBlock + 2);
-        std::vector<uint8_t>& data = deflate ? compressed : input;
+        entry.method = shrinks ? kMethodDeflated : kMethodStored;
+        if (shrinks) compressed.insert(compressed.end(), kFinalBlock, kFinalBlock + 2);
+        std::vector<uint8_t>& data = shrinks ? compressed : input;
         if (key) {
             AesStart start;
             crypto::AesCtr ctr;
@@ -570,7 +442,7 @@ bool ZipWriter::WriteChunks(fileio::FileStream& source, uint64_t expected,
     uint64_t consumed = 0;
     bool eof = false, readFailed = false;
     bool storedFromMemory = false;
-    uLong crc = crc32(0L, Z_NULL, 0);
+    uLong crc = 0;
     uint64_t total = 0, compressed = 0;
     size_t index = 0;
     e.chunks.clear();
@@ -582,8 +454,8 @@ bool ZipWriter::WriteChunks(fileio::FileStream& source, uint64_t expected,
 
     auto submit = [&](std::shared_ptr<Chunk> c) {
         inFlight.Submit(std::move(c), [](Chunk& chunk) {
-            chunk.ok = CompressChunk(chunk.input.data(), chunk.input.size(), chunk.output);
-            chunk.crc = static_cast<uint32_t>(crc32_z(0L, chunk.input.data(), chunk.input.size()));
+            chunk.ok = deflate::CompressPiece(chunk.input.data(), chunk.input.size(), chunk.output);
+            chunk.crc = deflate::Crc32(0, chunk.input.data(), chunk.input.size());
         });
     };
     {
@@ -700,7 +572,7 @@ bool ZipWriter::WriteChunks(fileio::FileStream& source, uint64_t expected,
 bool ZipWriter::WriteStored(fileio::FileStream& source, const std::string& filePath, Entry& e,
                             Sink& sink) {
     std::vector<uint8_t> buffer(chunkSize_);
-    uLong crc = crc32(0L, Z_NULL, 0);
+    uint32_t crc = 0;
     uint64_t total = 0;
     for (;;) {
         int64_t n = ReadFull(source, buffer.data(), buffer.size());
@@ -709,7 +581,7 @@ bool ZipWriter::WriteStored(fileio::FileStream& source, const std::string& fileP
                         "cannot read " + filePath + " (locked or damaged?)");
         }
         if (n == 0) break;
-        crc = crc32_z(crc, buffer.data(), static_cast<size_t>(n));
+        crc = deflate::Crc32(crc, buffer.data(), static_cast<size_t>(n));
         total += static_cast<uint64_t>(n);
         if (!sink.Put(buffer.data(), static_cast<size_t>(n))) return WriteFailed();
         if (CancelRequested()) return Kill(ZipError::Cancelled, "cancelled");

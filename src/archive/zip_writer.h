@@ -1,7 +1,8 @@
 #pragma once
 // Writes a zip archive entry by entry into a temporary file beside the target and moves it into
-// place when finished. Entries are compressed with deflate level 1 and stored when they do not
-// shrink, optionally protected with WinZip AES-256 (AE-2), each entry with its own random salt.
+// place when finished. Entries are compressed with deflate (deflate_codec.h) and stored when they
+// do not shrink, optionally protected with WinZip AES-256 (AE-2), each entry with its own random
+// salt.
 //
 // The cores work in parallel: a small file (one chunk) is read at once and handed to the workers,
 // which derive its key, compress, encrypt and authenticate it, while the next files are read; the

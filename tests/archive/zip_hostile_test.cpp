@@ -150,6 +150,62 @@ TEST_F(ZipHostileTest, CorruptedDataIsDetected) {
     }
 }
 
+// A damaged chunk (compressed with libdeflate, read through the chunk index, each one inflated on
+// its own) or small entry (inflated whole) fails its entry as damaged, and extracting it leaves
+// the older file of that name as it was and nothing else. So does a chunk whose last block is
+// marked as the end of the stream: it inflates to the right bytes, but other programs would stop
+// reading there.
+TEST_F(ZipHostileTest, CorruptedChunkIsCaughtAndLeavesNothingBehind) {
+    // Text and random runs inside the chunks: compressed pieces and stored blocks side by side.
+    const std::string large = TextBytes(300000, 7) + RandomBytes(300000, 8) + TextBytes(200000, 9);
+    const std::string small = TextBytes(30000, 10);
+    uint64_t lastStored = 0;  // how far before the second chunk's end its last stored block starts
+    for (const std::string password : {"", "pw"}) {
+        std::string whole = Ours({{"t.txt", large}, {"s.txt", small}}, password, 256 * 1024);
+        auto spans = ChunkSpans(dir / "ours.ksx");
+        ASSERT_EQ(spans.size(), 4u);
+        // The second chunk ends in random bytes, in stored blocks: the header of the last one
+        // (found in the plain archive; the protected one has the same blocks, encrypted).
+        const uint64_t end = spans[1].first + spans[1].second;
+        for (uint64_t k = 5; password.empty() && k < 70000 && lastStored == 0; ++k) {
+            const auto* h = reinterpret_cast<const uint8_t*>(whole.data() + end - k);
+            const size_t len = h[1] | h[2] << 8, nlen = h[3] | h[4] << 8;
+            if (h[0] == 0 && len == k - 5 && nlen == (~len & 0xffff)) lastStored = k;
+        }
+        ASSERT_NE(lastStored, 0u);
+        const uint64_t smallData =
+            whole.rfind(std::string("PK\x03\x04", 4)) + 30 + 5 + (password.empty() ? 0 : 11 + 18);
+        struct Damage {
+            const char* what;
+            uint64_t at;
+            uint8_t bits;
+            const char* entry;
+        };
+        for (const Damage& d :
+             {Damage{"middle of a chunk", spans[1].first + spans[1].second / 3, 0x10, "t.txt"},
+              Damage{"end of a chunk", spans[2].first + spans[2].second - 2, 0x01, "t.txt"},
+              Damage{"stream ends in a chunk", end - lastStored, 0x01, "t.txt"},
+              Damage{"small entry", smallData + 100, 0x04, "s.txt"}}) {
+            SCOPED_TRACE(std::string(d.what) + ", password " + password);
+            std::string bad = whole;
+            bad[d.at] = static_cast<char>(bad[d.at] ^ d.bits);
+            std::string path = Save("bad.ksx", bad);
+            ZipComponent zip;
+            ASSERT_TRUE(zip.OpenArchive(path));
+            zip.SetReadingPassword(password);
+            EXPECT_FALSE(zip.TestEntries());
+            EXPECT_EQ(zip.LastErrorKind(), archive::ZipError::Damaged) << zip.LastError();
+            fs::remove_all(fs::u8path(dest.str()));
+            fs::create_directory(fs::u8path(dest.str()));
+            Save(dest / d.entry, "the older file");
+            EXPECT_FALSE(zip.ExtractTo(*zip.FindEntry(d.entry), dest.str()));
+            EXPECT_EQ(zip.LastErrorKind(), archive::ZipError::Damaged) << zip.LastError();
+            EXPECT_EQ(Load(dest / d.entry), "the older file");
+            EXPECT_EQ(FolderNames(dest.str()), std::vector<std::string>{d.entry});
+        }
+    }
+}
+
 // A damaged chunk index never yields wrong data: one that does not fit the entry is ignored (the
 // entry is read in order), one that fits but lies fails the entry cleanly.
 TEST_F(ZipHostileTest, DamagedChunkIndexFallsBackOrFailsCleanly) {

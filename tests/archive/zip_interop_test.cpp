@@ -6,6 +6,8 @@
 #include <filesystem>
 
 #include "archive/zip_component.h"
+#include "archive/zip_reader.h"
+#include "platform/file_stream.h"
 #include "test_support.h"
 #include "zip_test_util.h"
 
@@ -48,14 +50,19 @@ class ZipInteropTest : public ::testing::Test {
     TempDir src, work;
 };
 
+// Every chunk is compressed on its own (libdeflate pieces and stored blocks for random runs) and
+// the pieces make one standard deflate stream.
 TEST_F(ZipInteropTest, ToolsReadOurArchives) {
-    for (const std::string password : {"", "s3cret pw"}) {
-        SCOPED_TRACE("password: " + password);
+    for (const auto& [password, chunk] : {std::pair<std::string, size_t>{"", 64 * 1024},
+                                          {"s3cret pw", 64 * 1024},
+                                          {"", 1024 * 1024}}) {
+        SCOPED_TRACE("password: " + password + ", chunk " + std::to_string(chunk));
         // Small chunks: the large entries are many independently compressed pieces of one
-        // stream, with their chunk index; an add that failed half-way was taken back out.
+        // stream, with their chunk index; an add that failed half-way was taken back out. Large
+        // chunks: text and random runs share a chunk.
         std::string archive = work / "ours.ksx";
         ZipComponent zip;
-        zip.SetChunkSize(64 * 1024);
+        zip.SetChunkSize(chunk);
         zip.ProtectEntries(!password.empty());
         zip.SetWritingPassword(password);
         ASSERT_TRUE(zip.CreateArchive(archive));
@@ -64,6 +71,9 @@ TEST_F(ZipInteropTest, ToolsReadOurArchives) {
             EXPECT_FALSE(i == 0 && zip.AddFile("/proc/self/mem"));
         }
         ASSERT_TRUE(zip.WriteArchive().ok);
+        archive::ZipReader reader;  // the large text file went in as chunks with their index
+        ASSERT_TRUE(reader.Open(platform::fileio::OpenForRead(archive)));
+        EXPECT_GE(reader.Entries().at(0).chunks.size(), 3u);
         const std::string a = Quote(archive);
         const std::string pw = password.empty() ? "" : " -p" + Quote(password);
         const std::string passphrase = password.empty() ? "" : " --passphrase " + Quote(password);

@@ -1,0 +1,179 @@
+#include "archive/deflate_codec.h"
+
+#include <libdeflate.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <mutex>
+
+#ifndef LIBDEFLATE_HAVE_COMPRESS_PIECE
+#error "libdeflate without libdeflate_deflate_compress_piece: build it with tools/libdeflate"
+#endif
+
+namespace kestrine::archive::deflate {
+
+namespace {
+
+// libdeflate's level 1: measured on the bench's data against levels 2 and 3, it is the fastest
+// (a quarter less processor time than level 2) and its archives are still a little smaller than
+// those of 7-Zip's fastest zip (0.99 times; levels 2 and 3 reach 0.98).
+constexpr int kLevel = 1;
+constexpr size_t kProbeBlock = 64 * 1024;
+constexpr size_t kMaxStoredBlock = 0xffff;
+
+// Coders kept between pieces, so a piece does not pay for setting one up (a compressor holds
+// several hundred KiB of tables). Not thread-local: the MinGW runtime may free a thread's storage
+// before that thread's destructors run.
+template <class Coder, Coder* (*Make)(), void (*Free)(Coder*)>
+class CoderPool {
+  public:
+    ~CoderPool() {
+        for (Coder* c : idle_) Free(c);
+    }
+    Coder* Take() {
+        {
+            std::lock_guard lock(mutex_);
+            if (!idle_.empty()) {
+                Coder* c = idle_.back();
+                idle_.pop_back();
+                return c;
+            }
+        }
+        return Make();
+    }
+    void Give(Coder* c) {
+        std::lock_guard lock(mutex_);
+        idle_.push_back(c);
+    }
+
+  private:
+    std::mutex mutex_;
+    std::vector<Coder*> idle_;
+};
+
+libdeflate_compressor* MakeCompressor() {
+    return libdeflate_alloc_compressor(kLevel);
+}
+libdeflate_decompressor* MakeDecompressor() {
+    return libdeflate_alloc_decompressor();
+}
+using Compressors = CoderPool<libdeflate_compressor, MakeCompressor, libdeflate_free_compressor>;
+using Decompressors =
+    CoderPool<libdeflate_decompressor, MakeDecompressor, libdeflate_free_decompressor>;
+
+// One coder of the pool for one piece, given back when the piece is done.
+template <class Pool, class Coder>
+class Pooled {
+  public:
+    explicit Pooled(Pool& pool) : pool_(pool), coder_(pool.Take()) {}
+    ~Pooled() {
+        if (coder_) pool_.Give(coder_);
+    }
+    Pooled(const Pooled&) = delete;
+    Pooled& operator=(const Pooled&) = delete;
+    Coder* get() const { return coder_; }
+
+  private:
+    Pool& pool_;
+    Coder* coder_;
+};
+
+Compressors& CompressorPool() {
+    static Compressors pool;
+    return pool;
+}
+Decompressors& DecompressorPool() {
+    static Decompressors pool;
+    return pool;
+}
+
+// True when a block looks like random or already-compressed bytes: its byte entropy is close
+// to 8 bits, so deflate could save almost nothing and would only spend time searching.
+bool LooksIncompressible(const uint8_t* data, size_t size) {
+    if (size < 4096) return false;
+    uint32_t counts[256] = {};
+    for (size_t i = 0; i < size; ++i) ++counts[data[i]];
+    double entropy = 0;
+    const double total = static_cast<double>(size);
+    for (uint32_t c : counts) {
+        if (c == 0) continue;
+        double p = static_cast<double>(c) / total;
+        entropy -= p * std::log2(p);
+    }
+    return entropy > 7.9;
+}
+
+// Non-final stored blocks; the stream is byte-aligned before and after them.
+void PutStored(const uint8_t* in, size_t size, std::vector<uint8_t>& out, size_t& used) {
+    while (size > 0) {
+        const size_t n = std::min(size, kMaxStoredBlock);
+        const uint8_t head[5] = {0x00, static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8),
+                                 static_cast<uint8_t>(~n), static_cast<uint8_t>(~n >> 8)};
+        std::memcpy(out.data() + used, head, sizeof head);
+        std::memcpy(out.data() + used + sizeof head, in, n);
+        used += sizeof head + n;
+        in += n;
+        size -= n;
+    }
+}
+
+}  // namespace
+
+bool CompressPiece(const uint8_t* in, size_t size, std::vector<uint8_t>& out) {
+    Pooled<Compressors, libdeflate_compressor> compressor(CompressorPool());
+    if (!compressor.get()) return false;
+    size_t used = 0;
+    // An empty piece is an empty stored block, which also ends byte-aligned.
+    if (size == 0) {
+        out.assign({0x00, 0x00, 0x00, 0xff, 0xff});
+        return true;
+    }
+    size_t pos = 0;
+    while (pos < size) {
+        // A run of probe blocks of one kind.
+        const bool stored = LooksIncompressible(in + pos, std::min(kProbeBlock, size - pos));
+        size_t end = std::min(size, pos + kProbeBlock);
+        while (end < size &&
+               LooksIncompressible(in + end, std::min(kProbeBlock, size - end)) == stored) {
+            end = std::min(size, end + kProbeBlock);
+        }
+        const size_t run = end - pos;
+        if (stored) {
+            out.resize(used + run + 5 * (run / kMaxStoredBlock + 1));
+            PutStored(in + pos, run, out, used);
+        } else {
+            const size_t bound = libdeflate_deflate_compress_bound(compressor.get(), run);
+            out.resize(used + bound);
+            const size_t n = libdeflate_deflate_compress_piece(compressor.get(), in + pos, run,
+                                                               out.data() + used, bound);
+            if (n == 0) return false;  // cannot happen with the bound's room
+            used += n;
+        }
+        pos = end;
+    }
+    out.resize(used);
+    return true;
+}
+
+bool InflatePiece(uint8_t* in, size_t size, bool last, uint8_t* out, size_t outSize) {
+    Pooled<Decompressors, libdeflate_decompressor> decompressor(DecompressorPool());
+    if (!decompressor.get()) return false;
+    // A piece that is not the last becomes a whole stream with a final block after it; it must
+    // then end exactly there.
+    size_t total = size;
+    if (!last) {
+        std::memcpy(in + size, kFinalBlock, sizeof kFinalBlock);
+        total += sizeof kFinalBlock;
+    }
+    size_t consumed = 0, produced = 0;
+    const libdeflate_result rc = libdeflate_deflate_decompress_ex(
+        decompressor.get(), in, total, out, outSize, &consumed, &produced);
+    return rc == LIBDEFLATE_SUCCESS && produced == outSize && (last || consumed == total);
+}
+
+uint32_t Crc32(uint32_t crc, const uint8_t* data, size_t size) {
+    return libdeflate_crc32(crc, data, size);
+}
+
+}  // namespace kestrine::archive::deflate
