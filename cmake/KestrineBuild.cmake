@@ -54,7 +54,7 @@ if(WIN32)
     target_link_libraries(kestrine_deps INTERFACE ws2_32)
     add_library(kestrine_winlibs INTERFACE)
     target_link_libraries(kestrine_winlibs INTERFACE advapi32 user32 gdi32 comctl32 comdlg32 shell32 uxtheme
-                                                     ole32 oleaut32 uuid wbemuuid ws2_32 version)
+                                                     ole32 oleaut32 uuid wbemuuid ws2_32 version crypt32)
 else()
     find_package(Threads REQUIRED)
     target_link_libraries(kestrine_deps INTERFACE Threads::Threads)

@@ -11,6 +11,7 @@
 
 int main() {
     using namespace kestrine;
+    platform::LoadDllsFromSystemFolderOnly();
     const std::string tail = schedule::CommandLineTail(platform::CommandLineText());
     if (!tail.empty()) return schedule::RunUnattendedProgram(tail, platform::ExeFolder());
     AppState state;

@@ -42,8 +42,8 @@ RunFolder::RunFolder(const std::string& appFolder) {
     for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
         const std::string candidate =
             base::JoinPath(appFolder, stem + std::to_string(counter++) + std::string(kSuffix));
-        if (!platform::fileio::Exists(candidate) && platform::MakeFolder(candidate))
-            path_ = candidate;
+        // Made anew and the user's alone: nothing another user planted under this name is used.
+        if (platform::MakePrivateFolder(candidate)) path_ = candidate;
     }
 }
 
@@ -55,9 +55,11 @@ size_t RemoveLeftoverRunFolders(const std::string& appFolder) {
     size_t removed = 0;
     for (const auto& name : platform::ListFolders(appFolder)) {
         uint32_t pid = 0;
-        if (MakerOf(name, pid) && !platform::ProcessIsRunning(pid) &&
-            platform::RemoveFolderAndFiles(base::JoinPath(appFolder, name)))
-            ++removed;
+        if (!MakerOf(name, pid) || platform::ProcessIsRunning(pid)) continue;
+        // A junction named like a run folder would lead the removal elsewhere, and a folder of
+        // another user is not this user's run's.
+        const std::string folder = base::JoinPath(appFolder, name);
+        if (platform::IsOwnPlainFolder(folder) && platform::RemoveFolderAndFiles(folder)) ++removed;
     }
     return removed;
 }

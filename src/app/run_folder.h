@@ -1,16 +1,17 @@
 #pragma once
 // Each run keeps its temporary files (the manifest it stages, registry export files, files
-// extracted to be read) in a folder of its own in the application folder, so no two runs ever share
-// one. The folder's name ("~kestrine.run-<process>-<n>.tmp") tells what a run that was ended midway
-// left, and which program made it.
+// extracted to be read) in a folder of its own in the user's folder, so no two runs ever share
+// one. The folder is made anew and only its user can open it, so nobody else can plant or swap a
+// file the run stages and reads back. The folder's name ("~kestrine.run-<process>-<n>.tmp") tells
+// what a run that was ended midway left, and which program made it.
 #include <string>
 
 namespace kestrine {
 
 class RunFolder {
   public:
-    // Makes a new folder in `appFolder`; Path() is empty when none could be made.
-    explicit RunFolder(const std::string& appFolder);
+    // Makes a new folder in `tempFolder`; Path() is empty when none could be made.
+    explicit RunFolder(const std::string& tempFolder);
     // Removes the folder and every file in it.
     ~RunFolder();
     RunFolder(const RunFolder&) = delete;
@@ -21,8 +22,9 @@ class RunFolder {
     std::string path_;
 };
 
-// Removes the run folders in `appFolder` of programs that no longer run; those of running programs
-// (this one too) stay. Nothing else is touched. Returns how many were removed.
-size_t RemoveLeftoverRunFolders(const std::string& appFolder);
+// Removes the run folders in `tempFolder` of programs that no longer run; those of running
+// programs (this one too) stay, and so does anything named like one that is a junction or another
+// user's. Nothing else is touched. Returns how many were removed.
+size_t RemoveLeftoverRunFolders(const std::string& tempFolder);
 
 }  // namespace kestrine

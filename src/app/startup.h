@@ -6,10 +6,15 @@
 
 namespace kestrine {
 
-// The paths of `appFolder` (the executable's folder; tests pass a scratch folder), brlog.dat
-// created empty when missing, ComputerName, UserName, WindowsDir, NoSourceFile, UserProfileDir and
-// the shell's application data folders. A failing step leaves its field empty and the next one
-// runs.
+// Where the program in `appFolder` keeps its files (ProgramPaths), with the user's folder and the
+// default backup folder made when missing and, on the first start in the user's folder, the
+// settings beside the exe taken over.
+ProgramPaths PreparePaths(const std::string& appFolder);
+
+// The paths of the program in `appFolder` (the executable's folder; tests pass a scratch folder),
+// brlog.dat created empty when missing, ComputerName, UserName, WindowsDir, NoSourceFile,
+// UserProfileDir and the shell's application data folders. A failing step leaves its field empty
+// and the next one runs.
 void GatherStartupFacts(AppState& state, const std::string& appFolder);
 
 }  // namespace kestrine

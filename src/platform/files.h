@@ -24,6 +24,14 @@ std::vector<std::string> ListFiles(const std::string& folder, bool includeHidden
 bool SetNormalAttributes(const std::string& path);
 // Creates one folder level; true when the folder exists afterwards.
 bool MakeFolder(const std::string& path);
+// The user may create files in `folder`: a probe file is made there and goes again at once.
+bool FolderIsWritable(const std::string& folder);
+// Creates the folder `path` anew, for the current user alone (and the system and administrators):
+// false when something of that name is already there, so the folder is surely this call's own.
+bool MakePrivateFolder(const std::string& path);
+// A real folder (no junction or other reparse point, which would lead elsewhere) that the current
+// user owns.
+bool IsOwnPlainFolder(const std::string& path);
 // Names of the folders directly in `folder`.
 std::vector<std::string> ListFolders(const std::string& folder);
 // Removes the folder with the files directly in it (it must hold no folders); true when it is gone.

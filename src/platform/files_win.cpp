@@ -1,4 +1,7 @@
 #include <windows.h>
+//
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <algorithm>
 
@@ -8,6 +11,7 @@
 #include "platform/file_stream.h"
 #include "platform/files.h"
 #include "platform/handle_win.h"
+#include "platform/system.h"
 #include "platform/text.h"
 
 namespace kestrine::platform {
@@ -80,6 +84,54 @@ bool SetNormalAttributes(const std::string& path) {
 bool MakeFolder(const std::string& path) {
     if (path.empty()) return false;
     return CreateDirectoryW(Widen(path).c_str(), nullptr) || fileio::IsDirectory(path);
+}
+
+bool FolderIsWritable(const std::string& folder) {
+    if (folder.empty()) return false;
+    const std::wstring probe = Widen(base::JoinPath(
+        folder, "~kestrine.probe-" + std::to_string(GetCurrentProcessId()) + ".tmp"));
+    // Deleted when closed, so not even a crash leaves it behind.
+    HANDLE file = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(file);
+    return true;
+}
+
+bool MakePrivateFolder(const std::string& path) {
+    const std::string sid = CurrentUserSid();
+    if (path.empty() || sid.empty()) return false;
+    // Protected: nothing is inherited from the folder around it; files made inside inherit it.
+    const std::wstring sddl = L"O:" + Widen(sid) + L"D:P(A;OICI;FA;;;" + Widen(sid) +
+                              L")(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, FALSE};
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            sddl.c_str(), SDDL_REVISION_1, &attributes.lpSecurityDescriptor, nullptr))
+        return false;
+    const bool made = CreateDirectoryW(Widen(path).c_str(), &attributes) != 0;
+    LocalFree(attributes.lpSecurityDescriptor);
+    return made;
+}
+
+bool IsOwnPlainFolder(const std::string& path) {
+    const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return false;
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    std::wstring wide = Widen(path);
+    if (GetNamedSecurityInfoW(wide.data(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
+                              nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+        return false;
+    wchar_t* text = nullptr;
+    bool own = false;
+    if (owner && ConvertSidToStringSidW(owner, &text)) {
+        own = base::EqualsNoCase(Narrow(text), CurrentUserSid());
+        LocalFree(text);
+    }
+    LocalFree(descriptor);
+    return own;
 }
 
 bool AppendBytes(const std::string& path, const std::string& bytes) {

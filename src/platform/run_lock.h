@@ -1,7 +1,7 @@
 #pragma once
 // One run at a time: a system-wide lock per user, held by the backup or restore that works, so that
 // a scheduled backup and a run from the window never work on the same files together, whichever
-// process they are in.
+// process they are in. It lives where no other user can make it first.
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -21,8 +21,9 @@ class RunLock {
     RunLock& operator=(const RunLock&) = delete;
 
   private:
-    explicit RunLock(void* handle) : handle_(handle) {}
+    RunLock(void* handle, void* space) : handle_(handle), space_(space) {}
     void* handle_;
+    void* space_;  // the user's private namespace the lock lives in, when it does
 };
 
 }  // namespace kestrine::platform

@@ -4,6 +4,9 @@
 
 namespace kestrine::platform {
 
+// DLLs that the program loads by name come from the system folder only, never from the program's
+// folder or the current folder, where another user may have planted one. Called first at entry.
+void LoadDllsFromSystemFolderOnly();
 // The full path of the running program's executable.
 std::string RunningProgramPath();
 // Folder of the running executable, without a trailing backslash except for a drive root ("C:\").
@@ -12,6 +15,8 @@ std::string ExeFolder();
 std::string ComputerName();
 // The logged-on user's name, cut at the first NUL and trimmed.
 std::string UserName();
+// The current user's security identifier as text ("S-1-5-21-..."); empty when it cannot be read.
+std::string CurrentUserSid();
 // The Windows folder, without a trailing backslash.
 std::string WindowsFolder();
 // The Windows system folder (C:\Windows\System32), without a trailing backslash.
@@ -24,6 +29,8 @@ std::string ExpandEnvironment(const std::string& text);
 // folders included; empty when the shell cannot say.
 std::string RoamingAppDataFolder();
 std::string LocalAppDataFolder();
+// The user's Documents folder as the shell knows it; empty when the shell cannot say.
+std::string DocumentsFolder();
 // The file version in an executable's version resource ("16.0.4266.1001"); empty when it has
 // none.
 std::string FileVersion(const std::string& path);

@@ -1,6 +1,7 @@
 #include <windows.h>
 // The shell's known folders and version resources need the types of windows.h first.
 #include <knownfolders.h>
+#include <sddl.h>
 #include <shlobj.h>
 #include <winver.h>
 
@@ -95,6 +96,35 @@ std::string CommandLineText() {
     return Narrow(GetCommandLineW());
 }
 
+void LoadDllsFromSystemFolderOnly() {
+    // Looked up: Windows 7 has it only with its update KB2533623.
+    using SetDirectories = BOOL(WINAPI*)(DWORD);
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    auto set = kernel ? reinterpret_cast<SetDirectories>(reinterpret_cast<void*>(
+                            GetProcAddress(kernel, "SetDefaultDllDirectories")))
+                      : nullptr;
+    if (set) set(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    // Without it, at least the current folder leaves the search.
+    SetDllDirectoryW(L"");
+}
+
+std::string CurrentUserSid() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+    std::string sid;
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<BYTE> buffer(size);
+    wchar_t* text = nullptr;
+    if (size && GetTokenInformation(token, TokenUser, buffer.data(), size, &size) &&
+        ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) {
+        sid = Narrow(text);
+        LocalFree(text);
+    }
+    CloseHandle(token);
+    return sid;
+}
+
 std::string ExpandEnvironment(const std::string& text) {
     std::wstring wide = Widen(text);
     DWORD needed = ExpandEnvironmentStringsW(wide.c_str(), nullptr, 0);
@@ -112,6 +142,10 @@ std::string RoamingAppDataFolder() {
 
 std::string LocalAppDataFolder() {
     return KnownFolder(FOLDERID_LocalAppData);
+}
+
+std::string DocumentsFolder() {
+    return KnownFolder(FOLDERID_Documents);
 }
 
 std::string FileVersion(const std::string& path) {

@@ -16,6 +16,7 @@
 #include "platform/system.h"
 #include "schedule/command_line.h"
 #include "schedule/dated_backups.h"
+#include "schedule/task_password_win.h"
 #include "schedule/unattended.h"
 
 namespace kestrine::schedule {
@@ -110,6 +111,19 @@ AutoBackupResult RunAutoBackup(const AppState& state, archive::ZipComponent& zip
         return result;
     }
 
+    // A protected password only the user who registered the task can read: the task was made by
+    // another user, or on another computer.
+    std::optional<std::string> password = RevealTaskPassword(command.password);
+    Wipe(command.password);
+    if (!password) {
+        WriteLog(state.LogFile,
+                 CommandLineRefusedLine(platform::NowText(),
+                                        "its password was protected for another user or computer"));
+        result.refused = true;
+        result.exitStatus = kExitNoArchive;
+        return result;
+    }
+
     // Held around the backup (which takes it again at once) and what follows it here.
     const auto lock = platform::RunLock::Take(waitForOtherRun);
     if (!lock) {
@@ -138,7 +152,8 @@ AutoBackupResult RunAutoBackup(const AppState& state, archive::ZipComponent& zip
     job.archivePath = result.archivePath;
     job.profile = command.profile;
     job.chosen = ChosenItems(command.mask);
-    job.password = command.password;
+    job.password = *password;
+    Wipe(*password);
     job.note = "Automatic Backup";
     job.unattended = true;
     job.verify = keep > 0 || setting(kCheckBackupFile) == "1";
@@ -160,6 +175,7 @@ AutoBackupResult RunAutoBackup(const AppState& state, archive::ZipComponent& zip
         }
     }
     const backup::BackupResult outcome = backup::RunBackup(job, state, zip);
+    Wipe(job.password);
     if (restartOutlook && outlook::StartOutlook())
         WriteLog(state.LogFile, OutlookRestartedLine(platform::NowText()));
     result.itemFlags = outcome.itemFlags;

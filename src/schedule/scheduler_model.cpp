@@ -43,7 +43,8 @@ void ChooseTargetFile(SchedulerModel& model, const std::string& chosen) {
     if (!chosen.empty()) model.targetFile = ui::WithArchiveExtension(chosen);
 }
 
-AddTaskPlan PlanAddTask(const SchedulerModel& model, const std::string& programPath) {
+AddTaskPlan PlanAddTask(const SchedulerModel& model, const std::string& programPath,
+                        const TaskOwner& owner) {
     using platform::MessageIcon;
     AddTaskPlan plan;
     auto refuse = [&](std::string text, MessageIcon icon) {
@@ -72,10 +73,13 @@ AddTaskPlan PlanAddTask(const SchedulerModel& model, const std::string& programP
             return refuse(UncarriedCharacterMessage(what, c), MessageIcon::Exclamation);
     }
 
-    TaskDefinition task{TaskDays(model.days), *startTime, programPath,
-                        model.profile,        mask,       password,
-                        model.targetFile};
-    plan.commands = {EndTaskCommand(), DeleteTaskCommand(), CreateTaskCommand(task)};
+    auto field = TaskPasswordField(password, owner.protect);
+    if (!field) return refuse(UncarriedCharacterMessage("password", '%'), MessageIcon::Exclamation);
+    TaskDefinition task{owner.taskName, TaskDays(model.days), *startTime,
+                        programPath,    model.profile,        mask,
+                        *field,         model.targetFile};
+    plan.commands = {EndTaskCommand(task.name), DeleteTaskCommand(task.name),
+                     CreateTaskCommand(task)};
     plan.tail = UnattendedTail(task.profile, task.mask, task.password, task.archive);
     return plan;
 }

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "platform/messages.h"
+#include "schedule/task_commands.h"
+#include "schedule/task_password.h"
 #include "ui/archive_name.h"
 #include "ui/main_window_model.h"
 #include "ui/message.h"
@@ -36,6 +38,8 @@ struct SchedulerSetup {
     std::string programPath;   // the kestrine.exe the task starts
     // The items the profile inventory offers for a profile.
     std::function<ui::ItemBoxes(const std::string&)> offeredItems;
+    std::string taskName = kSharedTaskName;  // the user's own task
+    PasswordProtector protect;               // protects the task's password for the user
 };
 
 // The dialog as it opens, before its first profile is chosen (ChooseProfile with profiles[0]).
@@ -65,9 +69,16 @@ struct AddTaskPlan {
     std::string tail;                    // the command-line tail the task will pass
 };
 
+// Who registers the task: its name, and the protection of its password.
+struct TaskOwner {
+    std::string taskName = kSharedTaskName;
+    PasswordProtector protect;
+};
+
 // "Add Task to Scheduler": the refusals in order (no item, no archive, no password, passwords that
 // differ, a start time that is not a time of day, a character the command line cannot carry),
-// otherwise the three commands.
-AddTaskPlan PlanAddTask(const SchedulerModel& model, const std::string& programPath);
+// otherwise the three commands. The password goes into the task protected by `owner.protect`.
+AddTaskPlan PlanAddTask(const SchedulerModel& model, const std::string& programPath,
+                        const TaskOwner& owner = {});
 
 }  // namespace kestrine::schedule

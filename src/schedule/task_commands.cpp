@@ -1,5 +1,6 @@
 #include "schedule/task_commands.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 
@@ -9,8 +10,10 @@ namespace kestrine::schedule {
 
 namespace {
 
-std::string QuotedTaskName() {
-    return std::string("\"") + kTaskName + "\"";
+std::string Quoted(std::string_view taskName) {
+    std::string quoted(1, '"');
+    quoted.append(taskName).push_back('"');
+    return quoted;
 }
 
 // Reads 1 or 2 digits at `pos`; -1 when there is none.
@@ -23,25 +26,68 @@ int ReadNumber(std::string_view text, size_t& pos) {
     return value;
 }
 
+// A double quote inside the action's quoted argument (a protected password begins with one) is
+// written \" so that schtasks keeps it.
+std::string QuotedInside(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '"') out += '\\';
+        out += c;
+    }
+    return out;
+}
+
 }  // namespace
 
-std::string EndTaskCommand() {
-    return "schtasks /end  /tn " + QuotedTaskName();
+std::string TaskNameFor(std::string_view userName) {
+    if (userName.empty()) return kSharedTaskName;
+    std::string name = kSharedTaskName;
+    name.append(" (").append(userName).push_back(')');
+    return name;
 }
 
-std::string DeleteTaskCommand() {
-    return "schtasks /delete /f  /tn " + QuotedTaskName();
+std::string EndTaskCommand(std::string_view taskName) {
+    return "schtasks /end  /tn " + Quoted(taskName);
 }
 
-std::string QueryTaskCommand() {
-    return "schtasks /query /fo LIST /v /tn " + QuotedTaskName();
+std::string DeleteTaskCommand(std::string_view taskName) {
+    return "schtasks /delete /f  /tn " + Quoted(taskName);
+}
+
+std::string QueryTaskCommand(std::string_view taskName) {
+    return "schtasks /query /xml /tn " + Quoted(taskName);
+}
+
+bool TaskBelongsTo(std::string_view queryOutput, std::string_view userName,
+                   std::string_view userSid) {
+    // The output may come as UTF-16: its tags are then the same letters with NULs between.
+    std::string text;
+    for (char c : queryOutput)
+        if (c != '\0') text += c;
+    const std::string open = "<UserId>", close = "</UserId>";
+    const size_t start = text.find(open);
+    const size_t end = start == std::string::npos ? start : text.find(close, start);
+    if (end == std::string::npos) return false;
+    std::string_view user =
+        std::string_view(text).substr(start + open.size(), end - start - open.size());
+    user = user.substr(0, user.find_last_not_of(" \t\r\n") + 1);
+    user.remove_prefix(std::min(user.find_first_not_of(" \t\r\n"), user.size()));
+    if (!userSid.empty() && base::EqualsNoCase(user, userSid)) return true;
+    if (const size_t slash = user.rfind('\\'); slash != std::string_view::npos)
+        user.remove_prefix(slash + 1);
+    return !userName.empty() && base::EqualsNoCase(user, userName);
+}
+
+std::string ListTaskCommand(std::string_view taskName) {
+    return "schtasks /query /fo LIST /v /tn " + Quoted(taskName);
 }
 
 std::string CreateTaskCommand(const TaskDefinition& task) {
     // The action is one quoted argument; inside it the program path is quoted with \".
     return "schtasks /create /sc WEEKLY /d " + task.days + " /st " + task.startTime + ":00" +
-           " /tn " + QuotedTaskName() + " /tr " + "\"\\\"" + task.programPath + "\\\" " +
-           UnattendedTail(task.profile, task.mask, task.password, task.archive) + "\"";
+           " /tn " + Quoted(task.name) + " /tr " + "\"\\\"" + task.programPath + "\\\" " +
+           QuotedInside(UnattendedTail(task.profile, task.mask, task.password, task.archive)) +
+           "\"";
 }
 
 std::string UnattendedTail(std::string_view profile, std::string_view mask,
@@ -104,17 +150,20 @@ char UncarriedCharacter(std::string_view value) {
 }
 
 std::string UncarriedCharacterMessage(std::string_view what, char character) {
-    std::string named = character == '"' ? "\" (double quote)" : "= (equals sign)";
+    std::string named = character == '"'   ? "\" (double quote)"
+                        : character == '%' ? "% (percent sign)"
+                                           : "= (equals sign)";
     return "The " + std::string(what) + " contains the character " + named +
            ", which the scheduled task cannot pass on to Kestrine.";
 }
 
-std::string ScheduledMessage() {
-    return std::string("Task ") + kTaskName + " has been scheduled.";
+std::string ScheduledMessage(std::string_view taskName) {
+    return "Task " + std::string(taskName) + " has been scheduled.";
 }
 
-std::string NotScheduledMessage(bool started, unsigned long exitCode, std::string_view output) {
-    std::string message = std::string("Task ") + kTaskName + " was not scheduled.\r\n\r\n";
+std::string NotScheduledMessage(std::string_view taskName, bool started, unsigned long exitCode,
+                                std::string_view output) {
+    std::string message = "Task " + std::string(taskName) + " was not scheduled.\r\n\r\n";
     const char* blanks = " \t\r\n";
     size_t first = output.find_first_not_of(blanks);
     std::string reason;
@@ -125,8 +174,8 @@ std::string NotScheduledMessage(bool started, unsigned long exitCode, std::strin
     return message + "The Task Scheduler ended with code " + std::to_string(exitCode) + ".";
 }
 
-std::string DeletedMessage() {
-    return std::string("Task ") + kTaskName + " has been Delete.";
+std::string DeletedMessage(std::string_view taskName) {
+    return "Task " + std::string(taskName) + " has been Delete.";
 }
 
 }  // namespace kestrine::schedule

@@ -1,6 +1,6 @@
 #pragma once
-// The weekly task "Kestrine AutoBackup": the schtasks command lines that end, delete and create it,
-// the pieces they are made of, and the messages that report them.
+// The weekly task of one user, "Kestrine AutoBackup (<user>)": the schtasks command lines that end,
+// delete, query and create it, the pieces they are made of, and the messages that report them.
 #include <array>
 #include <optional>
 #include <string>
@@ -9,20 +9,33 @@
 
 namespace kestrine::schedule {
 
-inline constexpr const char* kTaskName = "Kestrine AutoBackup";
+// The one task name of earlier versions, shared by every user of the computer: a task of that name
+// is still found and removed, but only when it belongs to the user.
+inline constexpr const char* kSharedTaskName = "Kestrine AutoBackup";
 
-std::string EndTaskCommand();
-std::string DeleteTaskCommand();
-// Asks the Task Scheduler for the task, every field in the verbose list form.
-std::string QueryTaskCommand();
+// The task of `userName`, so that one user's task never replaces or removes another's. (A user name
+// holds none of the characters a task name cannot.)
+std::string TaskNameFor(std::string_view userName);
+
+std::string EndTaskCommand(std::string_view taskName);
+std::string DeleteTaskCommand(std::string_view taskName);
+// Asks for the task's definition as XML, which names the user the task runs as.
+std::string QueryTaskCommand(std::string_view taskName);
+// The task whose definition `queryOutput` is runs as the user `userName` (or `userSid`); any
+// domain in front of the name is not compared.
+bool TaskBelongsTo(std::string_view queryOutput, std::string_view userName,
+                   std::string_view userSid);
+// Asks for every field of the task in the verbose list form: what the dialog shows of it.
+std::string ListTaskCommand(std::string_view taskName);
 
 struct TaskDefinition {
+    std::string name;         // TaskNameFor(user)
     std::string days;         // TaskDays
     std::string startTime;    // "hh:mm"
     std::string programPath;  // the kestrine.exe the task starts
     std::string profile;
     std::string mask;      // ItemMask
-    std::string password;  // empty: no protection
+    std::string password;  // the ps= field: empty, protected or (a task of old) in clear
     std::string archive;
 };
 std::string CreateTaskCommand(const TaskDefinition& task);
@@ -52,9 +65,10 @@ inline constexpr const char* kPasswordsDifferMessage = "Incorect Password!";
 inline constexpr const char* kStartTimeMessage =
     "Please enter the start time as a time of day, for example 9:00 or 21:30.";
 std::string UncarriedCharacterMessage(std::string_view what, char character);
-std::string ScheduledMessage();
+std::string ScheduledMessage(std::string_view taskName);
 // The create command failed: the Task Scheduler's own words when it gave any.
-std::string NotScheduledMessage(bool started, unsigned long exitCode, std::string_view output);
-std::string DeletedMessage();
+std::string NotScheduledMessage(std::string_view taskName, bool started, unsigned long exitCode,
+                                std::string_view output);
+std::string DeletedMessage(std::string_view taskName);
 
 }  // namespace kestrine::schedule

@@ -5,6 +5,7 @@
 #include "platform/system.h"
 #include "schedule/scheduled_task.h"
 #include "schedule/task_commands.h"
+#include "schedule/task_password_win.h"
 #include "ui/backup_presenter.h"
 
 namespace kestrine::schedule {
@@ -17,27 +18,38 @@ platform::ProgramRun RunSchtasks(const std::string& commandLine) {
 
 }  // namespace
 
-TaskOutcome AddTask(const std::vector<std::string>& commands) {
+void RemoveOwnSharedTask() {
+    const auto query = RunSchtasks(QueryTaskCommand(kSharedTaskName));
+    if (!query.started || query.exitCode != 0 ||
+        !TaskBelongsTo(query.output, platform::UserName(), platform::CurrentUserSid()))
+        return;
+    RunSchtasks(EndTaskCommand(kSharedTaskName));
+    RunSchtasks(DeleteTaskCommand(kSharedTaskName));
+}
+
+TaskOutcome AddTask(const std::vector<std::string>& commands, const std::string& taskName) {
+    RemoveOwnSharedTask();
     platform::ProgramRun last;
     for (const auto& command : commands) last = RunSchtasks(command);
     TaskOutcome outcome;
     outcome.done = last.started && last.exitCode == 0;
     if (outcome.done)
-        outcome.message = {ScheduledMessage(), platform::MessageIcon::Information};
+        outcome.message = {ScheduledMessage(taskName), platform::MessageIcon::Information};
     else
-        outcome.message = {NotScheduledMessage(last.started, last.exitCode, last.output),
+        outcome.message = {NotScheduledMessage(taskName, last.started, last.exitCode, last.output),
                            platform::MessageIcon::Critical};
     return outcome;
 }
 
-TaskOutcome RemoveTask() {
-    RunSchtasks(EndTaskCommand());
-    RunSchtasks(DeleteTaskCommand());
-    return {true, {DeletedMessage(), platform::MessageIcon::Information}};
+TaskOutcome RemoveTask(const std::string& taskName) {
+    RemoveOwnSharedTask();
+    RunSchtasks(EndTaskCommand(taskName));
+    RunSchtasks(DeleteTaskCommand(taskName));
+    return {true, {DeletedMessage(taskName), platform::MessageIcon::Information}};
 }
 
-std::string DescribeScheduledTask(bool newFileEachRun) {
-    const platform::ProgramRun query = RunSchtasks(QueryTaskCommand());
+std::string DescribeScheduledTask(const std::string& taskName, bool newFileEachRun) {
+    const platform::ProgramRun query = RunSchtasks(ListTaskCommand(taskName));
     // A task that does not exist is a failed query; so is a Task Scheduler that cannot answer.
     const bool exists = query.started && query.exitCode == 0;
     return ScheduledTaskText(query.started, exists,
@@ -52,8 +64,13 @@ ui::ItemBoxes OfferedItems(const outlook::Environment& env, const std::string& p
 }
 
 SchedulerSetup SchedulerSetupFor(const outlook::Environment& env, const ProgramPaths& paths) {
-    return {env.ProfileNames, paths.AppFolder, paths.SettingsFile, platform::RunningProgramPath(),
-            [&env](const std::string& profile) { return OfferedItems(env, profile); }};
+    return {env.ProfileNames,
+            paths.DefaultBackupFolder,
+            paths.SettingsFile,
+            platform::RunningProgramPath(),
+            [&env](const std::string& profile) { return OfferedItems(env, profile); },
+            TaskNameFor(platform::UserName()),
+            ProtectForCurrentUser};
 }
 
 }  // namespace kestrine::schedule

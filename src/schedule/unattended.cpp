@@ -8,6 +8,7 @@
 #include "platform/messages.h"
 #include "platform/system.h"
 #include "schedule/auto_backup.h"
+#include "schedule/task_password.h"
 
 namespace kestrine::schedule {
 
@@ -24,7 +25,9 @@ int RunUnattendedProgram(const std::string& commandLine, const std::string& appF
         WriteLog(state.LogFile, platform::NowText() + " " + outlook::kNoProfileText + "\n");
     }
     archive::ZipComponent zip;
-    return RunAutoBackup(state, zip).exitStatus;
+    const int status = RunAutoBackup(state, zip).exitStatus;
+    Wipe(state.CommandLine);  // a task of an earlier version has its password in it
+    return status;
 }
 
 }  // namespace kestrine::schedule

@@ -13,6 +13,7 @@
 #include "ui/archive_name.h"
 #include "ui/backup_presenter.h"
 #include "ui/commands.h"
+#include "ui/main_window_presenter.h"
 #include "ui/restore_presenter.h"
 
 namespace kestrine::ui {
@@ -76,8 +77,8 @@ void ProposeTargetFile(BackupTabModel& tab, AppState& state) {
         return ReadINIValue(state.SettingsFile, key.section, key.name);
     };
     if (tab.targetChosen || setting(kGenerateFileName) != "1" || tab.sourceProfile.empty()) return;
-    const std::string folder = ChooseProposalFolder(setting(kBackupFolder), state.AppFolder,
-                                                    platform::fileio::IsDirectory);
+    const std::string folder = ChooseProposalFolder(
+        setting(kBackupFolder), state.DefaultBackupFolder, platform::fileio::IsDirectory);
     const platform::LocalTime now = platform::Now();
     tab.targetFileText =
         base::JoinPath(folder, ProposalFileName(tab.sourceProfile, {now.year, now.month, now.day}));
@@ -128,8 +129,7 @@ void FollowUpBackup(const backup::BackupResult& result, const AppState& state,
         FollowUpsOf(result, on(kRunOutlookAfterBackup), on(kOpenFolderAfterBackup));
     if (followUps.startOutlook) outlook::StartOutlook();
     if (followUps.openFolder) {
-        // Explorer opens the archive's folder, named with its closing backslash.
-        platform::StartProgram("explorer /n," + base::JoinPath(base::FolderPart(archivePath), ""),
+        platform::StartProgram(ExplorerCommandLine(state.WindowsDir, archivePath),
                                platform::ShowMode::Normal);
     }
 }

@@ -111,6 +111,13 @@ std::string HelpCommandLine(const std::string& windowsDir, const std::string& ap
     return line;
 }
 
+std::string ExplorerCommandLine(const std::string& windowsDir, const std::string& archivePath) {
+    std::string line = "\"";
+    line.append(base::JoinPath(windowsDir, "explorer.exe")).append("\" /n,\"");
+    line.append(base::JoinPath(base::FolderPart(archivePath), "")).append("\"");
+    return line;
+}
+
 ControlStates ControlsFor(bool running, bool noProfiles) {
     ControlStates states;
     states.apply = !running && !noProfiles;

@@ -65,6 +65,9 @@ platform::FileDialogRequest BackupFileDialog(
 // hh.exe from the Windows folder with help.chm of the application folder, both quoted: an
 // application folder such as C:\Program Files\Kestrine holds a space.
 std::string HelpCommandLine(const std::string& windowsDir, const std::string& appFolder);
+// explorer.exe of the Windows folder (never one found on the search path) opening the folder of
+// `archivePath`, named with its closing backslash and quoted.
+std::string ExplorerCommandLine(const std::string& windowsDir, const std::string& archivePath);
 
 // What the window lets the user do. While a run works nothing may start a second run or open a
 // backup file, and the backup profile stays as the run found it (choosing a profile recomputes

@@ -8,7 +8,7 @@
 namespace kestrine::ui {
 
 SettingsFiles SettingsFilesOf(const ProgramPaths& paths) {
-    return {paths.AppFolder, paths.SettingsFile, platform::RunningProgramPath()};
+    return {paths.DefaultBackupFolder, paths.SettingsFile, platform::RunningProgramPath()};
 }
 
 SettingsModel LoadSettingsFile(const SettingsFiles& files) {

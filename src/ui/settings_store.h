@@ -9,7 +9,7 @@
 namespace kestrine::ui {
 
 struct SettingsFiles {
-    std::string appFolder;     // fallback of the backup folder
+    std::string appFolder;     // fallback of the backup folder (the default backup folder)
     std::string settingsPath;  // settings.dat
     std::string programPath;   // the running kestrine.exe, which the log-on value starts
 };

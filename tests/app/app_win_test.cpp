@@ -14,8 +14,11 @@
 #include "outlook/locations.h"
 #include "platform/file_stream.h"
 #include "platform/files.h"
+#include "platform/registry_access.h"
 #include "platform/system.h"
 #include "platform/text.h"
+#include "registry/key_path.h"
+#include "registry/registry.h"
 #include "schedule/command_line.h"
 #include "win_scratch.h"
 
@@ -113,7 +116,9 @@ TEST(Startup, GathersFactsCreatesAMissingLogAndKeepsAnExistingOne) {
     TempDir dir;
     AppState state;
     state.NoSourceFile = false;
-    // A folder ending in a backslash (a drive root) gets no second one.
+    // A portable copy that keeps its settings beside it keeps its log there too. A folder ending
+    // in a backslash (a drive root) gets no second one.
+    WriteFile(dir.path() / "settings.dat", "");
     GatherStartupFacts(state, dir.str() + "\\");
     EXPECT_EQ(state.LogFile, dir.str() + "\\brlog.dat");
     EXPECT_EQ(state.SettingsFile, dir.str() + "\\settings.dat");
@@ -127,6 +132,49 @@ TEST(Startup, GathersFactsCreatesAMissingLogAndKeepsAnExistingOne) {
     WriteFile(dir.path() / "brlog.dat", "old line\r\n");
     GatherStartupFacts(state, dir.str());
     EXPECT_EQ(ReadFile(dir.path() / "brlog.dat"), "old line\r\n");
+}
+
+TEST(Startup, AnInstalledProgramKeepsTheUsersFilesInTheUsersOwnFolders) {
+    TempDir dir;
+    const std::string app = dir / "Program Files\\Kestrine", local = dir / "Local",
+                      documents = dir / "Documents";
+    for (const auto& folder : {app, local, documents}) fs::create_directories(U8(folder));
+    WriteFile(U8(app + "\\settings.dat"), "[backup]\r\nbackupfolder=D:\\Old\r\n");
+    const std::string installKey = kInstallKey;
+    const bool hadKey = registry::KeyExists(installKey);
+    {
+        platform::RegistryKey key;
+        ASSERT_EQ(platform::CreateRegistryKey(registry::ParseKey(installKey).root,
+                                              registry::ParseKey(installKey).subkey, key),
+                  platform::kRegSuccess);
+    }
+    ASSERT_TRUE(registry::SetStringValue(installKey, kInstallFolderValue, app + "\\"));
+    auto start = [&] {
+        AppState state;
+        test::RedirectedShellFolder localData(L"Local AppData", local);
+        test::RedirectedShellFolder personal(L"Personal", documents);
+        GatherStartupFacts(state, app);
+        return state;
+    };
+    AppState state = start();
+    const std::string mine = local + "\\Kestrine";
+    EXPECT_EQ(state.SettingsFile, mine + "\\settings.dat");
+    EXPECT_EQ(state.LogFile, mine + "\\brlog.dat");
+    EXPECT_EQ(state.TempFolder, mine);
+    EXPECT_EQ(fs::file_size(U8(state.LogFile)), 0u);
+    // The first start takes the settings over from beside the exe; later ones keep the user's.
+    EXPECT_EQ(ReadINIValue(state.SettingsFile, "backup", "backupfolder"), "D:\\Old");
+    EXPECT_EQ(state.DefaultBackupFolder, documents + "\\Kestrine Backups");
+    EXPECT_TRUE(fs::is_directory(U8(state.DefaultBackupFolder)));
+    ASSERT_TRUE(WriteINIValue(state.SettingsFile, "backup", "backupfolder", "E:\\New"));
+    state = start();
+    EXPECT_EQ(ReadINIValue(state.SettingsFile, "backup", "backupfolder"), "E:\\New");
+    EXPECT_EQ(ReadFile(U8(app + "\\settings.dat")), "[backup]\r\nbackupfolder=D:\\Old\r\n");
+    EXPECT_EQ(platform::ListFiles(app, true), std::vector<std::string>{"settings.dat"});
+    if (hadKey)
+        registry::DeleteValue(installKey, kInstallFolderValue);
+    else
+        registry::DeleteKeyTree(installKey);
 }
 
 TEST(Startup, PerUserFoldersComeFromTheShellAlsoWhenRedirected) {

@@ -2,10 +2,17 @@
 // manifest, the log, the message, and every way a run can fail or be refused without losing the
 // user's last backup.
 #include <gtest/gtest.h>
+#include <windows.h>
+//
+#include <winioctl.h>
+
+#include <future>
+#include <thread>
 
 #include "backup/backup_run.h"
 #include "platform/file_stream.h"
 #include "platform/processes.h"
+#include "platform/system.h"
 #include "restore/restore_run.h"
 #include "ui/backup_presenter.h"
 #include "ui/commands.h"
@@ -286,6 +293,84 @@ TEST_F(BackupNow, AnotherRunAtWorkKeepsRunsOutAndWhatEndedRunsLeftGoes) {
     EXPECT_TRUE(Exists(running + "\\OBC1.tmp"));
     std::filesystem::remove_all(Fs(running));
     EXPECT_TRUE(platform::ListFolders(s.app).empty());
+}
+
+// A junction at `link` (an empty folder) that leads to `target`; false where the system cannot.
+bool MakeJunction(const std::string& link, const std::string& target) {
+    std::filesystem::create_directory(Fs(link));
+    HANDLE folder =
+        CreateFileW(platform::Widen(link).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (folder == INVALID_HANDLE_VALUE) return false;
+    const std::wstring substitute = L"\\?\?\\" + platform::Widen(target);
+    const std::wstring print = platform::Widen(target);
+    std::vector<BYTE> buffer(8 + 8 + (substitute.size() + print.size() + 2) * 2);
+    auto* data = reinterpret_cast<WORD*>(buffer.data());
+    *reinterpret_cast<DWORD*>(buffer.data()) = IO_REPARSE_TAG_MOUNT_POINT;
+    data[2] = static_cast<WORD>(buffer.size() - 8);
+    data[4] = 0;
+    data[5] = static_cast<WORD>(substitute.size() * 2);
+    data[6] = static_cast<WORD>((substitute.size() + 1) * 2);
+    data[7] = static_cast<WORD>(print.size() * 2);
+    std::copy(substitute.begin(), substitute.end(), reinterpret_cast<wchar_t*>(data + 8));
+    std::copy(print.begin(), print.end(),
+              reinterpret_cast<wchar_t*>(data + 8) + substitute.size() + 1);
+    DWORD returned = 0;
+    const bool made =
+        DeviceIoControl(folder, FSCTL_SET_REPARSE_POINT, buffer.data(),
+                        static_cast<DWORD>(buffer.size()), nullptr, 0, &returned, nullptr);
+    CloseHandle(folder);
+    return made;
+}
+
+// What another user of the computer could leave where the runs work: a junction named like an
+// ended run's folder, folders named like the next runs' with a manifest of their own inside, and
+// the run lock's name of earlier versions held.
+TEST_F(BackupNow, WhatAnotherUserPlantsDoesNoHarm) {
+    TickAll();
+    const std::string victim = s.dir / "victim";
+    Put(victim + "\\precious.pst", "somebody's mail");
+    const std::string junction = s.app + "\\~kestrine.run-999998-1.tmp";
+    const bool junctions = MakeJunction(junction, victim);
+    const std::string own = std::to_string(platform::CurrentProcessId());
+    std::vector<std::string> planted;
+    for (int n = 0; n < 300; ++n) {
+        planted.push_back(s.app + "\\~kestrine.run-" + own + "-" + std::to_string(n) + ".tmp");
+        Put(planted.back() + "\\kestrine.dat", "BackupProfileName=Poisoned\r\n");
+    }
+    std::promise<void> release;
+    std::promise<bool> held;
+    std::thread oldLock([&] {
+        const std::wstring name = L"Global\\Kestrine.Run." + platform::Widen(platform::UserName());
+        HANDLE mutex = CreateMutexW(nullptr, TRUE, name.c_str());
+        held.set_value(mutex != nullptr);
+        release.get_future().wait();
+        if (mutex) CloseHandle(mutex);
+    });
+    EXPECT_TRUE(held.get_future().get());
+
+    const auto run = Run();
+    release.set_value();
+    oldLock.join();
+    EXPECT_FALSE(run.result.busy);
+    // Either the run worked in a folder of its own or it had none and said so; the planted
+    // manifest never went into an archive.
+    if (run.result.written) {
+        auto view = ReadArchive(Target());
+        EXPECT_EQ(view.manifest.header.identity, "Outlook");
+    } else {
+        EXPECT_NE(run.result.error.find("No folder for the run's files"), std::string::npos);
+    }
+    for (const auto& folder : planted)
+        EXPECT_EQ(Get(folder + "\\kestrine.dat"), "BackupProfileName=Poisoned\r\n") << folder;
+    EXPECT_EQ(Get(victim + "\\precious.pst"), "somebody's mail");
+    if (junctions) {
+        EXPECT_TRUE(Exists(junction));
+    } else {
+        std::cout << "[ NOTE ] this system cannot make junctions; the junction was not planted\n";
+    }
+    for (const auto& folder : planted) std::filesystem::remove_all(Fs(folder));
+    if (junctions) RemoveDirectoryW(platform::Widen(junction).c_str());
 }
 
 TEST_F(BackupNow, ADataFileLargerThanFourGigabytes) {

@@ -272,6 +272,8 @@ TEST_F(AutoBackup, RefusedCommandLinesDoNothingButSayWhyInTheLog) {
 }
 
 TEST_F(AutoBackup, TheUnattendedProgramShowsNothingAndLogsAMissingOutlook) {
+    // A portable copy (its log is beside it) that replaces the task's one archive.
+    Put(s.app + "\\settings.dat", "[autobackup]\r\nautobackupfile=0\r\n");
     EXPECT_EQ(schedule::RunUnattendedProgram("sf=Outlook", s.app), schedule::kExitNoArchive);
     // Wine has no Outlook: the program's start-up detection finds none and backs up what it can.
     EXPECT_EQ(schedule::RunUnattendedProgram("sf=Outlookxm=000000000ps=bf=" + target, s.app),

@@ -1,8 +1,9 @@
 // Stands in for the system's schtasks.exe: appends its own path and its command line, as one line
 // "path<TAB>command line", to the file named by KESTRINE_SCHTASKS_RECORD. With
-// KESTRINE_SCHTASKS_FAIL set it prints that text and fails, as the Task Scheduler does. A query
-// prints the file named by KESTRINE_SCHTASKS_TASK, the task as the Task Scheduler lists it; without
-// that file there is no task, and the query fails as the Task Scheduler's does.
+// KESTRINE_SCHTASKS_FAIL set it prints that text and fails, as the Task Scheduler does. A /query
+// for the task's XML prints KESTRINE_SCHTASKS_QUERY when it is set; a /query for its list prints
+// the file named by KESTRINE_SCHTASKS_TASK. Otherwise there is no task, and the query fails as
+// the Task Scheduler's does.
 #include <windows.h>
 
 #include <cstdio>
@@ -16,7 +17,7 @@ static std::string Utf8(const wchar_t* text) {
 }
 
 int main() {
-    wchar_t self[MAX_PATH] = {}, record[MAX_PATH] = {}, failure[512] = {}, task[MAX_PATH] = {};
+    wchar_t self[MAX_PATH] = {}, record[MAX_PATH] = {}, failure[512] = {}, listFile[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     if (GetEnvironmentVariableW(L"KESTRINE_SCHTASKS_RECORD", record, MAX_PATH)) {
         if (FILE* out = _wfopen(record, L"ab")) {
@@ -24,9 +25,9 @@ int main() {
             std::fclose(out);
         }
     }
-    if (std::wstring(GetCommandLineW()).find(L" /query ") != std::wstring::npos) {
-        FILE* listed = GetEnvironmentVariableW(L"KESTRINE_SCHTASKS_TASK", task, MAX_PATH)
-                           ? _wfopen(task, L"rb")
+    if (wcsstr(GetCommandLineW(), L"/query") && wcsstr(GetCommandLineW(), L"/fo LIST")) {
+        FILE* listed = GetEnvironmentVariableW(L"KESTRINE_SCHTASKS_TASK", listFile, MAX_PATH)
+                           ? _wfopen(listFile, L"rb")
                            : nullptr;
         if (!listed) {
             std::printf("ERROR: The system cannot find the file specified.\r\n");
@@ -36,6 +37,15 @@ int main() {
         for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, listed)) > 0;)
             std::fwrite(buffer, 1, n, stdout);
         std::fclose(listed);
+        return 0;
+    }
+    if (wcsstr(GetCommandLineW(), L"/query")) {
+        static wchar_t task[4096] = {};
+        if (!GetEnvironmentVariableW(L"KESTRINE_SCHTASKS_QUERY", task, 4096)) {
+            std::printf("ERROR: The system cannot find the file specified.\r\n");
+            return 1;
+        }
+        std::printf("%s\r\n", Utf8(task).c_str());
         return 0;
     }
     if (GetEnvironmentVariableW(L"KESTRINE_SCHTASKS_FAIL", failure, 512)) {

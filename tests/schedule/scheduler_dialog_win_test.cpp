@@ -14,6 +14,7 @@
 #include "schedule/command_line.h"
 #include "schedule/scheduled_task.h"
 #include "schedule/task_commands.h"
+#include "schedule/task_password.h"
 #include "schedule/task_scheduler.h"
 #include "schedule/unattended.h"
 #include "task_query_sample.h"
@@ -26,6 +27,8 @@ namespace kestrine::test {
 namespace {
 
 const std::string kProgram = "C:\\Program Files\\Kestrine\\kestrine.exe";
+// "%" would be an environment variable to the Task Scheduler; protected, it reaches the run.
+const std::string kPassword = "pass %1% word";
 
 struct SchtasksRun {
     std::string program;
@@ -55,7 +58,7 @@ class SchedulerDialogTest : public ::testing::Test {
         platform::SetFileDialogHandler(nullptr);
     }
 
-    // What the dialog asked the Task Scheduler to do (its queries apart).
+    // What the dialog asked the Task Scheduler to do (apart from the list it shows, or only that).
     std::vector<SchtasksRun> Recorded(bool queries = false) {
         std::vector<SchtasksRun> runs;
         std::string text = Exists(record) ? Get(record) : "";
@@ -63,7 +66,7 @@ class SchedulerDialogTest : public ::testing::Test {
              pos = end + 1) {
             std::string line = text.substr(pos, end - pos);
             SchtasksRun run{line.substr(0, line.find('\t')), line.substr(line.find('\t') + 1)};
-            if (queries == (run.command == schedule::QueryTaskCommand())) runs.push_back(run);
+            if (queries == (run.command == schedule::ListTaskCommand(name))) runs.push_back(run);
         }
         return runs;
     }
@@ -74,6 +77,7 @@ class SchedulerDialogTest : public ::testing::Test {
     const std::string record = s.dir / "schtasks.txt";
     const std::string listed = s.dir / "task.txt";  // the task the Task Scheduler knows
     schedule::SchedulerSetup setup;
+    const std::string name = schedule::TaskNameFor(platform::UserName());
 };
 
 TEST_F(SchedulerDialogTest, TheRegisteredTaskBacksUpTheChosenProfile) {
@@ -96,43 +100,52 @@ TEST_F(SchedulerDialogTest, TheRegisteredTaskBacksUpTheChosenProfile) {
         Click(dialog, IDC_TASK_MONDAY + 6);
         Type(dialog, IDC_TASK_START_TIME, "7:5");
         Click(dialog, IDC_TASK_PROTECT);
-        Type(dialog, IDC_TASK_PASSWORD, "pass 1");
-        Type(dialog, IDC_TASK_PASSWORD2, "pass 1");
+        Type(dialog, IDC_TASK_PASSWORD, kPassword);
+        Type(dialog, IDC_TASK_PASSWORD2, kPassword);
         PostClick(dialog, IDC_TASK_ADD);
         auto seen = AnswerMessageBox();
-        EXPECT_EQ(seen.text, "Task Kestrine AutoBackup has been scheduled.");
+        EXPECT_EQ(seen.text, "Task " + name + " has been scheduled.");
         EXPECT_EQ(seen.icon, "information");
         EXPECT_EQ(seen.owner, dialog);
         EXPECT_TRUE(shown.Result());
     }
     std::filesystem::current_path(before);
 
+    // The task of the shared name of earlier versions is asked after (it is nobody's here), then
+    // the user's own task is replaced.
     auto runs = Recorded();
-    ASSERT_EQ(runs.size(), 3u);
+    ASSERT_EQ(runs.size(), 4u);
     for (const auto& run : runs)
         EXPECT_TRUE(base::EqualsNoCase(run.program, system32 + "\\schtasks.exe")) << run.program;
-    EXPECT_EQ(runs[0].command, "schtasks /end  /tn \"Kestrine AutoBackup\"");
-    EXPECT_EQ(runs[1].command, "schtasks /delete /f  /tn \"Kestrine AutoBackup\"");
-    EXPECT_EQ(runs[2].command,
-              "schtasks /create /sc WEEKLY /d Mon,Sun /st 07:05:00 /tn \"Kestrine AutoBackup\" "
-              "/tr \"\\\"C:\\Program Files\\Kestrine\\kestrine.exe\\\" sf=Workxm=110000001ps=pass "
-              "1bf=" +
-                  s.app + "\\kestrine-Work.ksx\"");
+    EXPECT_EQ(runs[0].command, "schtasks /query /xml /tn \"Kestrine AutoBackup\"");
+    EXPECT_EQ(runs[1].command, "schtasks /end  /tn \"" + name + "\"");
+    EXPECT_EQ(runs[2].command, "schtasks /delete /f  /tn \"" + name + "\"");
+    const std::string create = runs[3].command;
+    EXPECT_EQ(create.rfind("schtasks /create /sc WEEKLY /d Mon,Sun /st 07:05:00 /tn \"" + name +
+                               "\" /tr \"\\\"C:\\Program Files\\Kestrine\\kestrine.exe\\\" "
+                               "sf=Workxm=110000001ps=\\\"KP1-",
+                           0),
+              0u)
+        << create;
+    EXPECT_EQ(create.find(kPassword), std::string::npos) << create;
+    EXPECT_EQ(create.find('%'), std::string::npos) << create;
 
     // Added with no stored choice, the task writes a new file each run, as the settings show.
     EXPECT_EQ(ReadINIValue(s.state.SettingsFile, "autobackup", "autobackupfile"), "1");
 
-    // The task starts its action's command line; the tail after the program backs up "Work".
+    // The task starts its action's command line; the tail after the program backs up "Work" with
+    // the password, which the log never shows.
     int count = 0;
-    LPWSTR* args = CommandLineToArgvW(platform::Widen(runs[2].command).c_str(), &count);
+    LPWSTR* args = CommandLineToArgvW(platform::Widen(create).c_str(), &count);
     ASSERT_EQ(platform::Narrow(args[count - 2]), "/tr");
     s.state.CommandLine = schedule::CommandLineTail(platform::Narrow(args[count - 1]));
     LocalFree(args);
     archive::ZipComponent zip;
     auto result = schedule::RunAutoBackup(s.state, zip);
     EXPECT_EQ(result.exitStatus, schedule::kExitAllSucceeded);
+    EXPECT_EQ(s.Log().find(kPassword), std::string::npos);
     EXPECT_EQ(result.archivePath.rfind(s.app + "\\kestrine-Work-", 0), 0u) << result.archivePath;
-    auto view = ReadArchive(result.archivePath, "pass 1");
+    auto view = ReadArchive(result.archivePath, kPassword);
     EXPECT_EQ(view.manifest.header.identity, "Work");
     EXPECT_EQ(Count(view.names, "archive.pst"), 1);
     EXPECT_EQ(Count(view.names, "a.pst"), 0);
@@ -145,19 +158,19 @@ TEST_F(SchedulerDialogTest, AFailedCreateSaysWhyAndKeepsTheDialogOpen) {
     Click(dialog, IDC_TASK_ITEM_FIRST + 5);
     PostClick(dialog, IDC_TASK_ADD);
     auto seen = AnswerMessageBox();
-    EXPECT_EQ(seen.text,
-              "Task Kestrine AutoBackup was not scheduled.\r\n\r\nERROR: Access is denied.");
+    EXPECT_EQ(seen.text, "Task " + name + " was not scheduled.\r\n\r\nERROR: Access is denied.");
     EXPECT_EQ(seen.icon, "critical");
     EXPECT_TRUE(shown.Running());
     PostClick(dialog, IDC_TASK_DISABLE);
-    EXPECT_EQ(AnswerMessageBox().text, "Task Kestrine AutoBackup has been Delete.");
+    EXPECT_EQ(AnswerMessageBox().text, "Task " + name + " has been Delete.");
     PostClick(dialog, IDCANCEL);
     EXPECT_FALSE(shown.Result());
     auto runs = Recorded();
-    ASSERT_EQ(runs.size(), 5u);
-    EXPECT_EQ(runs[2].command.rfind("schtasks /create /sc WEEKLY /d * /st 09:00:00 ", 0), 0u);
-    EXPECT_EQ(runs[3].command, schedule::EndTaskCommand());
-    EXPECT_EQ(runs[4].command, schedule::DeleteTaskCommand());
+    ASSERT_EQ(runs.size(), 7u);
+    EXPECT_EQ(runs[3].command.rfind("schtasks /create /sc WEEKLY /d * /st 09:00:00 ", 0), 0u);
+    EXPECT_EQ(runs[4].command, schedule::QueryTaskCommand(schedule::kSharedTaskName));
+    EXPECT_EQ(runs[5].command, schedule::EndTaskCommand(name));
+    EXPECT_EQ(runs[6].command, schedule::DeleteTaskCommand(name));
 }
 
 // The dialog shows what the Task Scheduler has now: days, time, next and last run with its result,
@@ -178,7 +191,7 @@ TEST_F(SchedulerDialogTest, WhatIsScheduledIsReadBackFromTheTaskScheduler) {
 
     std::filesystem::remove(Fs(listed));  // the task is gone once deleted
     PostClick(dialog, IDC_TASK_DISABLE);
-    EXPECT_EQ(AnswerMessageBox().text, "Task Kestrine AutoBackup has been Delete.");
+    EXPECT_EQ(AnswerMessageBox().text, "Task " + name + " has been Delete.");
     EXPECT_EQ(Text(dialog, IDC_TASK_STATUS), schedule::kNothingScheduledText);
     PostClick(dialog, IDCANCEL);
     EXPECT_FALSE(shown.Result());
@@ -228,6 +241,62 @@ TEST_F(SchedulerDialogTest, RefusalsRunNothing) {
     PostClick(dialog, IDCANCEL);
     EXPECT_FALSE(shown.Result());
     EXPECT_TRUE(Recorded().empty());
+}
+
+}  // namespace
+}  // namespace kestrine::test
+
+namespace kestrine::test {
+namespace {
+
+// A computer several people share: the task of the shared name of earlier versions goes only when
+// it is the user's own, and a password protected by someone else never becomes a backup.
+TEST_F(SchedulerDialogTest, OnlyTheUsersOwnTaskAndPasswordServe) {
+    auto removeWithSharedTaskOf = [&](const std::string& userId) {
+        const std::string xml = "<Task><Principals><Principal id=\"Author\"><UserId>" + userId +
+                                "</UserId></Principal></Principals></Task>";
+        SetEnvironmentVariableW(L"KESTRINE_SCHTASKS_QUERY", platform::Widen(xml).c_str());
+        std::filesystem::remove(Fs(record));
+        schedule::RemoveTask(name);
+        SetEnvironmentVariableW(L"KESTRINE_SCHTASKS_QUERY", nullptr);
+        std::vector<std::string> commands;
+        for (const auto& run : Recorded()) commands.push_back(run.command);
+        return commands;
+    };
+    const std::string shared = schedule::kSharedTaskName;
+    EXPECT_EQ(removeWithSharedTaskOf("OTHERPC\\alice"),
+              (std::vector<std::string>{schedule::QueryTaskCommand(shared),
+                                        schedule::EndTaskCommand(name),
+                                        schedule::DeleteTaskCommand(name)}));
+    for (const std::string& own :
+         {platform::CurrentUserSid(), "SCRATCHPC\\" + platform::UserName()})
+        EXPECT_EQ(removeWithSharedTaskOf(own),
+                  (std::vector<std::string>{
+                      schedule::QueryTaskCommand(shared), schedule::EndTaskCommand(shared),
+                      schedule::DeleteTaskCommand(shared), schedule::EndTaskCommand(name),
+                      schedule::DeleteTaskCommand(name)}))
+            << own;
+
+    const std::string target = s.app + "\\weekly.ksx";
+    Put(target, "last week's backup");
+    Put(s.state.SettingsFile, "[autobackup]\r\nautobackupfile=0\r\n");  // the one file replaced
+    for (const std::string& field :
+         {std::string(schedule::kProtectedMarker) + "AAAAAAAAAAAAAAAAAAAAAAAA",
+          std::string(schedule::kProtectedMarker) + "A", std::string(schedule::kProtectedMarker)}) {
+        s.state.CommandLine = "sf=Workxm=100000000ps=" + field + "bf=" + target;
+        archive::ZipComponent zip;
+        const auto result = schedule::RunAutoBackup(s.state, zip);
+        EXPECT_TRUE(result.refused) << field;
+        EXPECT_EQ(result.exitStatus, schedule::kExitNoArchive);
+    }
+    EXPECT_EQ(Get(target), "last week's backup");
+    EXPECT_NE(s.Log().find("its password was protected for another user or computer"),
+              std::string::npos);
+    // A task of an earlier version with its password in clear still backs up with it.
+    s.state.CommandLine = "sf=Workxm=100000000ps=old passbf=" + target;
+    archive::ZipComponent zip;
+    EXPECT_EQ(schedule::RunAutoBackup(s.state, zip).exitStatus, schedule::kExitAllSucceeded);
+    EXPECT_EQ(ReadArchive(target, "old pass").manifest.header.identity, "Work");
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "schedule/scheduled_task.h"
 #include "schedule/scheduler_model.h"
 #include "schedule/task_commands.h"
+#include "schedule/task_password.h"
 #include "task_query_sample.h"
 
 namespace kestrine::schedule {
@@ -67,6 +68,44 @@ TEST(ScheduledTask, RefusalsInTheirOrder) {
     m.protect = true;
     m.password = m.password2 = " pass word ";
     EXPECT_EQ(ParseUnattendedTail(PlanAddTask(m, kProgram).tail).password, " pass word ");
+    // "%" is refused when the password cannot be protected, and protected it is carried.
+    m.password = m.password2 = "50%off";
+    EXPECT_EQ(refusal(m).text,
+              "The password contains the character % (percent sign), which the scheduled task "
+              "cannot pass on to Kestrine.");
+    TaskOwner owner{TaskNameFor("sam"), [](const std::string& p) {
+                        return std::optional<std::string>("\x01\xff=%\"" + p);
+                    }};
+    const auto plan = PlanAddTask(m, kProgram, owner);
+    const std::string field = ParseUnattendedTail(plan.tail).password;
+    EXPECT_EQ(DecodeProtected(field), std::optional<std::string>("\x01\xff=%\"50%off"));
+    EXPECT_EQ(field.find_first_of("%= ", 1), std::string::npos) << field;
+    EXPECT_NE(plan.commands[2].find("/tn \"Kestrine AutoBackup (sam)\""), std::string::npos);
+    EXPECT_EQ(plan.commands[0], "schtasks /end  /tn \"Kestrine AutoBackup (sam)\"");
+}
+
+TEST(ScheduledTask, ProtectedPasswordsAreTextAndCannotBeMistaken) {
+    // Every length of bytes comes back; cut or foreign text is no protected password.
+    std::string bytes = "\x01";
+    for (int n = 0; n < 40; ++n) {
+        const std::string field = EncodeProtected(bytes);
+        EXPECT_TRUE(IsProtectedPassword(field));
+        EXPECT_EQ(DecodeProtected(field), std::optional<std::string>(bytes)) << n;
+        bytes += static_cast<char>(n * 37 + 200);
+    }
+    EXPECT_FALSE(DecodeProtected(std::string(kProtectedMarker) + "A"));
+    EXPECT_FALSE(DecodeProtected(kProtectedMarker));
+    EXPECT_FALSE(DecodeProtected(std::string(kProtectedMarker) + "AB%D"));
+    EXPECT_FALSE(DecodeProtected("plain password"));
+    // A password in clear can never begin like a protected one: the dialog refuses the quote.
+    SchedulerModel m = Ready();
+    m.protect = true;
+    m.password = m.password2 = std::string(kProtectedMarker) + "AAAA";
+    EXPECT_TRUE(PlanAddTask(m, kProgram).refusal);
+    EXPECT_EQ(TaskPasswordField("", {}), std::optional<std::string>(""));
+    std::string secret = "wipe me";
+    Wipe(secret);
+    EXPECT_TRUE(secret.empty());
 }
 
 TEST(ScheduledTask, ChoicesOfTheDialog) {
@@ -104,10 +143,21 @@ TEST(ScheduledTask, ChoicesOfTheDialog) {
 }
 
 TEST(ScheduledTask, AFailedCreateSaysWhy) {
-    EXPECT_EQ(NotScheduledMessage(true, 5, " \r\n"),
-              "Task Kestrine AutoBackup was not scheduled.\r\n\r\nThe Task Scheduler ended with "
-              "code 5.");
-    EXPECT_NE(NotScheduledMessage(false, 0, "").find("could not be started"), std::string::npos);
+    EXPECT_EQ(NotScheduledMessage("Kestrine AutoBackup (sam)", true, 5, " \r\n"),
+              "Task Kestrine AutoBackup (sam) was not scheduled.\r\n\r\nThe Task Scheduler ended "
+              "with code 5.");
+    EXPECT_NE(NotScheduledMessage("K", false, 0, "").find("could not be started"),
+              std::string::npos);
+    // Whose task a query shows: by SID or by name, the domain aside, also in UTF-16 output.
+    const std::string xml = "<Task><UserId>\r\n  PC\\Sam </UserId></Task>";
+    EXPECT_TRUE(TaskBelongsTo(xml, "sam", "S-1-5-21-1"));
+    EXPECT_FALSE(TaskBelongsTo(xml, "alice", "S-1-5-21-1"));
+    EXPECT_TRUE(TaskBelongsTo("<UserId>s-1-5-21-1</UserId>", "alice", "S-1-5-21-1"));
+    std::string wide;
+    for (char c : std::string("<UserId>sam</UserId>")) wide += std::string(1, c) + '\0';
+    EXPECT_TRUE(TaskBelongsTo(wide, "sam", ""));
+    EXPECT_FALSE(TaskBelongsTo("ERROR: The system cannot find the file specified.", "sam", ""));
+    EXPECT_FALSE(TaskBelongsTo("<UserId></UserId>", "", ""));
 }
 
 // What is scheduled, read back from the Task Scheduler's list: by English labels, or by place when
@@ -154,7 +204,8 @@ TEST(ScheduledTask, ReadBackFromTheTaskScheduler) {
               kUnreadTaskText);
     EXPECT_NE(ScheduledTaskText(false, false, {}, true).find("could not be asked"),
               std::string::npos);
-    EXPECT_EQ(QueryTaskCommand(), "schtasks /query /fo LIST /v /tn \"Kestrine AutoBackup\"");
+    EXPECT_EQ(ListTaskCommand("Kestrine AutoBackup (sam)"),
+              "schtasks /query /fo LIST /v /tn \"Kestrine AutoBackup (sam)\"");
 }
 
 }  // namespace

@@ -8,7 +8,9 @@
 namespace kestrine::ui {
 namespace {
 
-TEST(MainWindowPresenter, TheHelpFileIsQuoted) {
+TEST(MainWindowPresenter, HelpAndExplorerComeFromTheWindowsFolderWithQuotedArguments) {
+    EXPECT_EQ(ExplorerCommandLine("C:\\Windows", "D:\\My Backups\\a.ksx"),
+              "\"C:\\Windows\\explorer.exe\" /n,\"D:\\My Backups\\\"");
     EXPECT_EQ(HelpCommandLine("C:\\Windows", "C:\\Program Files\\Kestrine"),
               "\"C:\\Windows\\hh.exe\" \"C:\\Program Files\\Kestrine\\help.chm\"");
     EXPECT_EQ(HelpCommandLine("C:\\Windows", "D:\\"), "\"C:\\Windows\\hh.exe\" \"D:\\help.chm\"");

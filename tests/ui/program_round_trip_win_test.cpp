@@ -1,7 +1,9 @@
-// kestrine.exe as a user runs it: started with an empty command line, it backs up the sample
-// profile with a password, opens that backup on the Restore page, restores it into a second
-// profile and quits, all driven through its windows from this process. The sample profile goes
-// where an installation without a recent Outlook keeps its profiles, and its data files into
+// kestrine.exe as a user runs it: started with an empty command line, it keeps its settings and log
+// in the user's own folder, backs up the sample profile with a password, opens that backup on the
+// Restore page, restores it into a second profile, saves its settings and quits, all driven through
+// its windows from this process. It is a copy unpacked into a folder of the user's, or with
+// KESTRINE_PROGRAM the program the installer package put into Program Files. The sample profile
+// goes where an installation without a recent Outlook keeps its profiles, and its data files into
 // C:\Mail; both are removed afterwards.
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -35,10 +37,12 @@ class ProgramRoundTrip : public ::testing::Test {
         fs::copy(SourcePath("sample/drive_c/Mail"), "C:\\Mail");
         fs::copy(SourcePath("sample/userprofile"), Fs(user), fs::copy_options::recursive);
         fs::create_directories(Fs(local));
+        fs::create_directories(Fs(user + "\\Documents"));
         fs::create_directories(Fs(app));
         fs::create_directories(Fs(backups));
-        fs::copy_file(Fs(WinePath(std::getenv("KESTRINE_BINARY_DIR")) + "\\kestrine.exe"),
-                      Fs(app + "\\kestrine.exe"));
+        if (installed.empty())
+            fs::copy_file(Fs(WinePath(std::getenv("KESTRINE_BINARY_DIR")) + "\\kestrine.exe"),
+                          Fs(exe));
         const std::string reg =
             WinePath(SourcePath("sample/registry/outlook-profile.reg").string());
         Started regedit = StartKept(platform::Widen(platform::WindowsFolder() + "\\regedit.exe"),
@@ -67,7 +71,7 @@ class ProgramRoundTrip : public ::testing::Test {
             if (_wcsnicmp(s, L"USERPROFILE=", 12) != 0) environment.append(s).push_back(L'\0');
         environment.append(L"USERPROFILE=" + platform::Widen(user)).push_back(L'\0');
         FreeEnvironmentStringsW(const_cast<wchar_t*>(strings));
-        std::wstring command = L"\"" + platform::Widen(app + "\\kestrine.exe") + L"\"";
+        std::wstring command = L"\"" + platform::Widen(exe) + L"\"";
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION info{};
@@ -86,11 +90,16 @@ class ProgramRoundTrip : public ::testing::Test {
 
     TempDir dir;
     std::string app = dir / "Kestrine";
+    const std::string installed =
+        std::getenv("KESTRINE_PROGRAM") ? std::getenv("KESTRINE_PROGRAM") : "";
+    std::string exe = installed.empty() ? app + "\\kestrine.exe" : installed;
     std::string user = dir / "user";
+    std::string data = user + "\\AppData\\Local\\Kestrine";
     std::string local = user + "\\AppData\\Local\\Microsoft\\Outlook";
     std::string backups = dir / "Backups";
     RedirectedShellFolder roaming{L"AppData", user + "\\AppData\\Roaming"};
     RedirectedShellFolder localData{L"Local AppData", user + "\\AppData\\Local"};
+    RedirectedShellFolder documents{L"Personal", user + "\\Documents"};
     std::string target = kProfiles + "\\Restored";
     bool hadProfiles = false, hadOptions = false, hadMail = false, imported = false;
     Started program;
@@ -106,7 +115,7 @@ TEST_F(ProgramRoundTrip, BackUpOpenRestoreAndQuitThroughTheWindows) {
     ASSERT_TRUE(WaitUntil([&] { return SendMessageW(source, CB_GETCOUNT, 0, 0) == 2; }))
         << SendMessageW(source, CB_GETCOUNT, 0, 0) << " profiles, the first \""
         << Text(main, IDC_SOURCE_PROFILE) << "\"; the program's log:\n"
-        << Get(app + "\\brlog.dat");
+        << Get(data + "\\brlog.dat");
     EXPECT_EQ(Text(main, IDC_SOURCE_PROFILE), "Outlook");
 
     // The Backup page: every item, a description, the file chosen in the save dialog, a password.
@@ -161,8 +170,19 @@ TEST_F(ProgramRoundTrip, BackUpOpenRestoreAndQuitThroughTheWindows) {
     EXPECT_EQ(registry::GetStringValue(target + "\\9375CFF0413111d3B88A00104B2A6676\\00000001",
                                        "Account Name"),
               "sample@example.com");
-    const std::string log = Get(app + "\\brlog.dat");
+    const std::string log = Get(data + "\\brlog.dat");
     EXPECT_NE(log.find(" Restore Data to Profile Restored was Completed!\r"), std::string::npos);
+
+    // Settings go to the user's folder too; an installed program proposes archives in Documents.
+    PostMessageW(main, WM_COMMAND, IDM_SETTINGS, 0);
+    HWND settings = WaitForWindow("Settings", nullptr, program.pid);
+    ASSERT_TRUE(settings);
+    PostClick(settings, IDOK);
+    EXPECT_TRUE(WaitUntil([&] { return Exists(data + "\\settings.dat"); }));
+    EXPECT_EQ(Exists(user + "\\Documents\\Kestrine Backups"), !installed.empty());
+    if (installed.empty()) {
+        EXPECT_EQ(platform::ListFiles(app, true), std::vector<std::string>{"kestrine.exe"});
+    }
 
     PostMessageW(main, WM_COMMAND, IDM_QUIT, 0);
     ASSERT_TRUE(Ended(program.process));

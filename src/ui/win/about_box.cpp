@@ -35,7 +35,7 @@ AboutTexts::~AboutTexts() {
     if (titleFont_) DeleteObject(titleFont_);
 }
 
-void AboutTexts::Fill(Dialog& dialog) {
+void AboutTexts::Fill(Dialog& dialog, const ProgramPaths& paths) {
     HWND title = dialog.Item(IDC_ABOUT_TITLE);
     if (!titleFont_) {
         LOGFONTW font{};
@@ -50,25 +50,30 @@ void AboutTexts::Fill(Dialog& dialog) {
     dialog.SetItemText(IDC_ABOUT_VERSION, VersionLine());
     dialog.SetItemText(IDC_ABOUT_DESCRIPTION, kAboutDescription);
     dialog.SetItemText(IDC_ABOUT_THANKS, kAboutThanks);
+    dialog.SetItemText(IDC_ABOUT_FILES, WhereFilesAreText(paths));
 }
 
 namespace {
 
 class AboutBox : public Dialog {
+  public:
+    explicit AboutBox(const ProgramPaths& paths) : paths_(paths) {}
+
   protected:
     bool OnInit() override {
-        texts_.Fill(*this);
+        texts_.Fill(*this, paths_);
         return true;
     }
 
   private:
+    const ProgramPaths& paths_;
     AboutTexts texts_;
 };
 
 }  // namespace
 
-void ShowAboutBox(HWND owner) {
-    AboutBox box;
+void ShowAboutBox(HWND owner, const ProgramPaths& paths) {
+    AboutBox box(paths);
     box.RunModal(IDD_ABOUT, owner);
 }
 

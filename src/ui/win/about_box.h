@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "app/program_paths.h"
+
 namespace kestrine::ui::win {
 
 class Dialog;
@@ -11,7 +13,8 @@ class Dialog;
 // "Version 3.30.0", read from the program's version information.
 std::string VersionLine();
 
-// The product name in a larger type, the version, what Kestrine is and the thanks, set on the
+// The product name in a larger type, the version, what Kestrine is, the thanks and where the
+// settings and the log are, set on the
 // controls of `dialog` (the about box or the About page). Keeps the title's font.
 class AboutTexts {
   public:
@@ -19,13 +22,13 @@ class AboutTexts {
     ~AboutTexts();
     AboutTexts(const AboutTexts&) = delete;
     AboutTexts& operator=(const AboutTexts&) = delete;
-    void Fill(Dialog& dialog);
+    void Fill(Dialog& dialog, const ProgramPaths& paths);
 
   private:
     HFONT titleFont_ = nullptr;
 };
 
 // Shows the about box modally over `owner`.
-void ShowAboutBox(HWND owner);
+void ShowAboutBox(HWND owner, const ProgramPaths& paths);
 
 }  // namespace kestrine::ui::win

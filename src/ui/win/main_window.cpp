@@ -71,7 +71,7 @@ class MainWindow : public Dialog {
             SendMessageW(Item(id), EM_SETPASSWORDCHAR, L'*', 0);
         }
         SendMessageW(Window(), DM_SETDEFID, IDC_APPLY, 0);
-        about_.Fill(*this);
+        about_.Fill(*this, state_);
         worker_ = std::make_unique<RunWorker>(Window());
         InstallPasswordDialog();
 
@@ -115,7 +115,7 @@ class MainWindow : public Dialog {
                 return true;
             case IDC_ABOUT:
             case IDM_ABOUT:
-                ShowAboutBox(Window());
+                ShowAboutBox(Window(), state_);
                 return true;
             case IDM_SELECT_ALL_BACKUP:
             case IDM_DESELECT_ALL_BACKUP:
@@ -467,7 +467,7 @@ class MainWindow : public Dialog {
         const std::string path = platform::ShowFileDialog(
             BackupFileDialog(model_.backup.sourceProfile, {now.year, now.month, now.day},
                              ReadINIValue(state_.SettingsFile, "backup", "backupfolder"),
-                             state_.AppFolder, platform::fileio::IsDirectory));
+                             state_.DefaultBackupFolder, platform::fileio::IsDirectory));
         if (path.empty()) return;
         model_.backup.targetFileText = WithArchiveExtension(path);
         model_.backup.targetChosen = true;

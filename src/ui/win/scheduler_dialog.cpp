@@ -65,7 +65,7 @@ class SchedulerDialog : public Dialog {
                 return true;
             case IDC_TASK_DISABLE: {
                 HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-                auto outcome = schedule::RemoveTask();
+                auto outcome = schedule::RemoveTask(setup_.taskName);
                 SetCursor(previous);
                 Show(outcome.message);
                 ShowScheduled();
@@ -87,7 +87,8 @@ class SchedulerDialog : public Dialog {
     // Read back from the Task Scheduler, so the user sees whether a task exists and how it went.
     void ShowScheduled() {
         SetItemText(IDC_TASK_STATUS,
-                    schedule::DescribeScheduledTask(NewFileEachRun(Setting(kNewFileEachRun))));
+                    schedule::DescribeScheduledTask(setup_.taskName,
+                                                    NewFileEachRun(Setting(kNewFileEachRun))));
     }
 
     void Choose(int index) {
@@ -118,7 +119,8 @@ class SchedulerDialog : public Dialog {
         model_.startTime = ItemText(IDC_TASK_START_TIME);
         model_.password = ItemText(IDC_TASK_PASSWORD);
         model_.password2 = ItemText(IDC_TASK_PASSWORD2);
-        auto plan = schedule::PlanAddTask(model_, setup_.programPath);
+        auto plan =
+            schedule::PlanAddTask(model_, setup_.programPath, {setup_.taskName, setup_.protect});
         if (plan.refusal) {
             Show(*plan.refusal);
             return;
@@ -128,7 +130,7 @@ class SchedulerDialog : public Dialog {
         WriteINIValue(setup_.settingsPath, kNewFileEachRun.section, kNewFileEachRun.name,
                       NewFileEachRun(Setting(kNewFileEachRun)) ? "1" : "0");
         HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-        auto outcome = schedule::AddTask(plan.commands);
+        auto outcome = schedule::AddTask(plan.commands, setup_.taskName);
         SetCursor(previous);
         Show(outcome.message);
         if (outcome.done)

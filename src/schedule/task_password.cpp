@@ -1,0 +1,79 @@
+#include "schedule/task_password.h"
+
+#include <array>
+
+namespace kestrine::schedule {
+
+namespace {
+
+// Base64 with "-" and "_" for "+" and "/", and no padding: letters, digits, "-" and "_" only.
+constexpr std::string_view kAlphabet =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
+
+int ValueOf(char c) {
+    const size_t at = kAlphabet.find(c);
+    return at == std::string_view::npos ? -1 : static_cast<int>(at);
+}
+
+}  // namespace
+
+bool IsProtectedPassword(std::string_view value) {
+    return value.starts_with(kProtectedMarker);
+}
+
+std::string EncodeProtected(std::string_view bytes) {
+    std::string out(kProtectedMarker);
+    uint32_t buffer = 0;
+    int bits = 0;
+    for (unsigned char byte : bytes) {
+        buffer = (buffer << 8) | byte;
+        bits += 8;
+        while (bits >= 6) {
+            bits -= 6;
+            out += kAlphabet[(buffer >> bits) & 63];
+        }
+    }
+    if (bits > 0) out += kAlphabet[(buffer << (6 - bits)) & 63];
+    return out;
+}
+
+std::optional<std::string> DecodeProtected(std::string_view value) {
+    if (!IsProtectedPassword(value)) return std::nullopt;
+    value.remove_prefix(kProtectedMarker.size());
+    // A single character left over carries no whole byte: the text was cut.
+    if (value.empty() || value.size() % 4 == 1) return std::nullopt;
+    std::string bytes;
+    uint32_t buffer = 0;
+    int bits = 0;
+    for (char c : value) {
+        const int v = ValueOf(c);
+        if (v < 0) return std::nullopt;
+        buffer = (buffer << 6) | static_cast<uint32_t>(v);
+        bits += 6;
+        if (bits >= 8) {
+            bits -= 8;
+            bytes += static_cast<char>((buffer >> bits) & 0xFF);
+        }
+    }
+    return bytes;
+}
+
+std::optional<std::string> TaskPasswordField(const std::string& password,
+                                             const PasswordProtector& protect) {
+    if (password.empty()) return std::string();
+    if (protect) {
+        if (auto sealed = protect(password); sealed && !sealed->empty())
+            return EncodeProtected(*sealed);
+    }
+    // The Task Scheduler would put an environment variable's value in place of "%name%".
+    if (password.find('%') != std::string::npos) return std::nullopt;
+    return password;
+}
+
+void Wipe(std::string& secret) {
+    volatile char* bytes = secret.data();
+    for (size_t i = 0; i < secret.size(); ++i) bytes[i] = 0;
+    secret.clear();
+}
+
+}  // namespace kestrine::schedule

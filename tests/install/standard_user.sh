@@ -1,0 +1,137 @@
+#!/usr/bin/env bash
+# The installer package as a standard user meets it: a throwaway Linux user (root ignores file
+# permissions) with a Wine prefix of its own installs kestrine-<version>-x64.msi, the program's
+# folder is then made read-only to it, and the installed program backs up unattended through the
+# weekly task's command line and backs up, opens and restores through its windows. A newer package
+# then replaces it, and uninstalling removes the program but none of the user's files. Prints what
+# is left. Every Wine step is bounded in time.
+#   standard_user.sh BUILD_DIR SOURCE_DIR
+set -euo pipefail
+build=$(cd "$1" && pwd)
+source=$(cd "$2" && pwd)
+msi=$(ls "$build"/kestrine-*-x64.msi 2>/dev/null | head -n 1)
+[ -n "$msi" ] || { echo "no installer package in $build"; exit 1; }
+if [ "$(id -u)" -ne 0 ] || ! command -v useradd >/dev/null; then
+    echo "SKIP: making a throwaway user needs root"
+    exit 77
+fi
+
+user=stduser$$
+home=$(mktemp -d /tmp/kestrine-su.XXXXXX)
+prefix=$home/prefix
+drive=$prefix/drive_c
+program="$drive/Program Files/Kestrine"
+failures=0
+as_user() {
+    timeout "${KESTRINE_STEP_TIMEOUT:-300}" runuser -u "$user" -- env -i HOME="$home" PATH="$PATH" \
+        USER="$user" LOGNAME="$user" WINEPREFIX="$prefix" WINEDEBUG=-all WINEARCH=win64 \
+        WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" "$@"
+}
+cleanup() {
+    as_user wineserver -k >/dev/null 2>&1 || true
+    userdel "$user" >/dev/null 2>&1 || true
+    rm -rf "$home"
+}
+trap cleanup EXIT
+check() {  # check WHAT COMMAND...: prints ok or FAILED
+    local what=$1
+    shift
+    if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
+}
+wine_path() { echo "Z:$1" | sed 's|/|\\|g'; }
+
+useradd -M -d "$home" -s /bin/bash "$user"
+chown "$user" "$home"
+chmod 755 "$home"
+cp "$msi" "$home/kestrine.msi"
+chmod 644 "$home/kestrine.msi"
+as_user "$source/tools/wine-prefix" reset "$prefix"
+profile=$(as_user wine cmd /c echo %USERPROFILE% 2>/dev/null | tr -d '\r')
+profile_dir=$drive/users/$user
+
+echo "== install as $user"
+check "msiexec /i /qn succeeds" as_user wine msiexec /i "$(wine_path "$home/kestrine.msi")" /qn
+check "kestrine.exe and help.chm in Program Files\\Kestrine" \
+    test -f "$program/kestrine.exe" -a -f "$program/help.chm"
+check "a Start-menu shortcut" test -n "$(find "$drive" -iname 'Kestrine.lnk' | head -n 1)"
+arp=$(as_user wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null |
+    tr -d '\r')
+version=$(basename "$msi" | sed 's/kestrine-\(.*\)-x64.msi/\1/')
+grep -iE 'DisplayName|DisplayVersion|Publisher|DisplayIcon' <<<"$arp" | grep -v '^ *$' || true
+check "Apps & Features: name, version and publisher" \
+    bash -c "grep -q 'DisplayName.*Kestrine' <<<\"\$0\" && grep -q 'DisplayVersion.*$version' <<<\"\$0\" &&
+             grep -q 'Publisher.*Kestrine' <<<\"\$0\"" "$arp"
+# Apps & Features takes the icon from the product's ProductIcon, which ARPPRODUCTICON sets.
+check "Apps & Features: the icon" bash -c "grep -q 'ProductIcon' <<<\"\$0\"" \
+    "$(as_user wine reg query 'HKLM\Software\Classes\Installer\Products' /s 2>/dev/null | tr -d '\r')"
+
+# Program Files is not the user's to write: the folder goes to root, as it belongs to the
+# administrators on Windows.
+chown -R root:root "$program"
+chmod -R u+rwX,go+rX,go-w "$program"
+check "the program's folder is read-only to the user" \
+    bash -c "! runuser -u '$user' -- touch '$program/probe' 2>/dev/null"
+before=$(ls -la "$program")
+
+echo "== the window: backup, open, restore and settings"
+check "backup, open and restore through the installed program's windows" \
+    as_user KESTRINE_PROGRAM='C:\Program Files\Kestrine\kestrine.exe' \
+    KESTRINE_SOURCE_DIR="$source" KESTRINE_BINARY_DIR="$build" \
+    wine "$(wine_path "$build/tests/ui/program_round_trip_win_test.exe")"
+
+echo "== the weekly task's command line"
+as_user wine regedit /S "$(wine_path "$source/sample/registry/outlook-profile.reg")"
+cp -r "$source/sample/drive_c/Mail" "$drive/Mail"
+chown -R "$user" "$drive/Mail"
+archive="$profile\\Documents\\Kestrine Backups\\weekly.ksx"
+password='Week%ly pass'
+output=$(as_user wine "$(wine_path "$build/tests/install/run_as_task.exe")" \
+    'C:\Program Files\Kestrine\kestrine.exe' Outlook 110000000 "$password" "$archive" 2>&1 |
+    tr -d '\r') || true
+echo "$output"
+tail -n 6 "$profile_dir/AppData/Local/Kestrine/brlog.dat" | tr -d '\r' || true
+check "the unattended run succeeds" grep -q '^exit code: 0$' <<<"$output"
+check "its command line holds the password protected, not in clear" \
+    bash -c "grep -q 'ps=\"KP1-' <<<\"\$0\" && ! grep -qF \"\$1\" <<<\"\$0\"" "$output" "$password"
+# With no choice stored, each scheduled run writes a new file with the date and time in its name.
+weekly=$(ls "$profile_dir/Documents/Kestrine Backups/"weekly-*.ksx 2>/dev/null | head -1)
+check "the archive is in Documents\\Kestrine Backups and opens with the password" \
+    bash -c "7z t -p'$password' '$weekly' >/dev/null"
+log="$profile_dir/AppData/Local/Kestrine/brlog.dat"
+check "the log is in the user's local application data folder" \
+    grep -q 'Start Auto Backup Profile Outlook Data' "$log"
+check "the log holds no password" bash -c "! grep -qF \"\$0\" '$log'" "$password"
+check "the program's folder is as it was" test "$before" = "$(ls -la "$program")"
+
+echo "== a newer package replaces it"
+settings="$profile_dir/AppData/Local/Kestrine/settings.dat"
+printf '[backup]\r\nbackupfolder=D:\\Mine\r\n' >"$settings"
+chown "$user" "$settings"
+chown -R "$user" "$program"  # the Windows Installer service works as SYSTEM
+upgrade=$home/upgrade
+mkdir -p "$upgrade"
+cp "$build"/installer/files/* "$upgrade"/
+(cd "$upgrade" && wixl -a x64 -D Version=99.0.0 -o "$home/newer.msi" kestrine.wxs)
+chmod -R a+rX "$upgrade" "$home/newer.msi"
+check "msiexec /i of the newer package succeeds" \
+    as_user wine msiexec /i "$(wine_path "$home/newer.msi")" /qn
+arp=$(as_user wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null |
+    tr -d '\r')
+check "one entry in Apps & Features, the newer one" \
+    bash -c "test \$(grep -c 'DisplayName.*Kestrine' <<<\"\$0\") = 1 && grep -q 'DisplayVersion.*99.0.0' <<<\"\$0\"" "$arp"
+check "the user's settings, log and backups are kept" \
+    bash -c "grep -q 'D:.Mine' '$settings' && test -f '$log' -a -f '$weekly'"
+
+echo "== uninstall"
+check "msiexec /x /qn succeeds" as_user wine msiexec /x "$(wine_path "$home/newer.msi")" /qn
+check "the program's files are gone" test ! -e "$program/kestrine.exe" -a ! -e "$program/help.chm"
+check "the shortcut is gone" test -z "$(find "$drive" -iname 'Kestrine.lnk' | head -n 1)"
+check "the user's settings, log and backups stay" test -f "$settings" -a -f "$log" -a -f "$weekly"
+echo "What is left of Kestrine:"
+(cd "$drive" && find . -ipath '*kestrine*' | sed 's|^\.|C:|' | sort)
+# Wine may link the user's Documents to the home folder, which holds this test's own files too.
+(cd "$profile_dir/Documents/" && find "Kestrine Backups" | sed "s|^|C:/users/$user/Documents/|" | sort)
+as_user wine reg query 'HKLM\Software\Kestrine' >/dev/null 2>&1 && echo "HKLM\\Software\\Kestrine is left"
+
+echo "$((failures == 0 ? 1 : 0)) passed, $failures failed"
+[ "$failures" -eq 0 ]
