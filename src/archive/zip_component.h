@@ -101,7 +101,9 @@ class ZipComponent {
     void SetChunkSize(size_t bytes);
     // Finishes the archive and moves it into place. Raises WriteDone with the result in every case.
     WriteResult WriteArchive();
-    // Drops the open archive; an unfinished write is abandoned and its temporary file removed.
+    // Drops the open archive; an unfinished write is abandoned and its temporary file removed. The
+    // writing and reading passwords are wiped from memory: set them again for the next archive.
+    // (CreateArchive and OpenArchive drop the archive held before but keep the passwords.)
     void CloseArchive();
     // True when writing the archive failed (see above); stays so until the next CreateArchive or
     // CloseArchive. LastError names the cause.

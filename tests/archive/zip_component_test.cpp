@@ -171,6 +171,26 @@ TEST_F(ZipComponentTest, PasswordsAndErrorState) {
     zip.SetReadingPassword("wrong");
     EXPECT_FALSE(zip.CheckPassword());
     EXPECT_NE(zip.LastError().find("authentication"), std::string::npos) << zip.LastError();
+
+    // Closing wipes both passwords: an archive opened again needs its password set again, and a
+    // protected write is refused (nothing is written unprotected) until one is set.
+    ASSERT_TRUE(WriteZip(out / "again.ksx", {small}, "again"));
+    zip.ProtectEntries(true);
+    zip.SetWritingPassword("again");
+    zip.SetStreamFilter(nullptr);
+    ASSERT_TRUE(zip.OpenArchive(out / "again.ksx"));
+    zip.SetReadingPassword("again");
+    EXPECT_TRUE(zip.CheckPassword());
+    zip.CloseArchive();
+    ASSERT_TRUE(zip.OpenArchive(out / "again.ksx"));
+    EXPECT_FALSE(zip.CheckPassword());
+    EXPECT_EQ(zip.LastErrorKind(), ZipError::WrongPassword);
+    ASSERT_TRUE(zip.CreateArchive(out / "new.ksx"));
+    EXPECT_FALSE(zip.AddFile(small));
+    EXPECT_EQ(zip.LastErrorKind(), ZipError::NotReady);
+    zip.CloseArchive();
+    for (const std::string& name : FolderNames(out.str()))
+        EXPECT_EQ(name.find("new.ksx"), std::string::npos) << name;
 }
 
 // The derivation of the AES keys, made fast with the SHA instructions where the processor has
