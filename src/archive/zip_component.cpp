@@ -231,11 +231,12 @@ void ZipComponent::SetChunkSize(size_t bytes) {
     impl_->writer.SetChunkSize(bytes);
 }
 
-bool ZipComponent::AddFile(const std::string& filePath, const std::string& entryName) {
+bool ZipComponent::AddFile(const std::string& filePath, const std::string& entryName,
+                           const std::optional<StagedContent>& staged) {
     impl_->Clear();
     const std::string name = entryName.empty() ? fileio::BareFileName(filePath) : entryName;
     if (impl_->events.FileAdding) impl_->events.FileAdding(name);
-    if (!impl_->writer.AddFile(filePath, name)) return impl_->FromWriter();
+    if (!impl_->writer.AddFile(filePath, name, staged)) return impl_->FromWriter();
     return true;
 }
 

@@ -93,7 +93,10 @@ class ZipComponent {
     // archive then stays as it was. False with ArchiveWriteFailed or Cancelled when the archive is
     // dead. A small file is read at once and written while the next ones are read, so a write error
     // may show at a later AddFile or at WriteArchive.
-    bool AddFile(const std::string& filePath, const std::string& entryName = {});
+    // With `staged`, a file that no longer holds what the caller wrote into it fails the same way
+    // and nothing of it goes in.
+    bool AddFile(const std::string& filePath, const std::string& entryName = {},
+                 const std::optional<StagedContent>& staged = std::nullopt);
     // Optional: the total size of the files that will be added, so WriteProgress counts against
     // the whole write from the start (otherwise against the files added so far).
     void SetExpectedBytes(uint64_t bytes);
