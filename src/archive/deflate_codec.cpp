@@ -7,6 +7,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "archive/zip_types.h"
+
 #ifndef LIBDEFLATE_HAVE_COMPRESS_PIECE
 #error "libdeflate without libdeflate_deflate_compress_piece: build it with tools/libdeflate"
 #endif
@@ -177,3 +179,12 @@ uint32_t Crc32(uint32_t crc, const uint8_t* data, size_t size) {
 }
 
 }  // namespace kestrine::archive::deflate
+
+namespace kestrine::archive {
+
+StagedContent StagedContentOf(std::string_view bytes) {
+    return {bytes.size(),
+            deflate::Crc32(0, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size())};
+}
+
+}  // namespace kestrine::archive

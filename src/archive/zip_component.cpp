@@ -6,6 +6,7 @@
 #include "archive/zip_format.h"
 #include "archive/zip_reader.h"
 #include "archive/zip_writer.h"
+#include "base/secret.h"
 #include "base/utf.h"
 #include "platform/file_stream.h"
 #include "platform/text.h"
@@ -67,6 +68,24 @@ struct ZipComponent::Impl {
     void Clear() {
         lastKind = ZipError::None;
         lastError.clear();
+    }
+    // Lets go of the archive held, keeping the passwords set for the next one.
+    void Drop() {
+        writer.Abandon();
+        reader.Close();
+        ForgetLegacyPassword();
+        knownBytes = doneBytes = 0;
+        lastPercent = -1;
+    }
+    void ForgetLegacyPassword() {
+        if (legacyPassword) base::Wipe(*legacyPassword);
+        legacyPassword.reset();
+    }
+    void ForgetPasswords() {
+        base::Wipe(writingPassword);
+        base::Wipe(readingPassword);
+        ForgetLegacyPassword();
+        writer.SetProtection(protect, std::string());  // the writer's derived key goes too
     }
     bool FromWriter() { return Fail(writer.ErrorKind(), writer.Error()); }
     bool FromReader() { return Fail(reader.ErrorKind(), reader.Error()); }
@@ -186,7 +205,7 @@ bool ZipComponent::ArchiveWriteFailed() const {
 }
 
 bool ZipComponent::CreateArchive(const std::string& path) {
-    CloseArchive();
+    impl_->Drop();
     impl_->Clear();
     if (!impl_->writer.Begin(path)) return impl_->FromWriter();
     impl_->writer.SetProtection(impl_->protect, impl_->writingPassword);
@@ -199,6 +218,7 @@ void ZipComponent::ProtectEntries(bool on) {
 }
 
 void ZipComponent::SetWritingPassword(const std::string& password) {
+    base::Wipe(impl_->writingPassword);
     impl_->writingPassword = password;
     impl_->writer.SetProtection(impl_->protect, password);
 }
@@ -211,11 +231,12 @@ void ZipComponent::SetChunkSize(size_t bytes) {
     impl_->writer.SetChunkSize(bytes);
 }
 
-bool ZipComponent::AddFile(const std::string& filePath, const std::string& entryName) {
+bool ZipComponent::AddFile(const std::string& filePath, const std::string& entryName,
+                           const std::optional<StagedContent>& staged) {
     impl_->Clear();
     const std::string name = entryName.empty() ? fileio::BareFileName(filePath) : entryName;
     if (impl_->events.FileAdding) impl_->events.FileAdding(name);
-    if (!impl_->writer.AddFile(filePath, name)) return impl_->FromWriter();
+    if (!impl_->writer.AddFile(filePath, name, staged)) return impl_->FromWriter();
     return true;
 }
 
@@ -236,11 +257,8 @@ WriteResult ZipComponent::WriteArchive() {
 }
 
 void ZipComponent::CloseArchive() {
-    impl_->writer.Abandon();
-    impl_->reader.Close();
-    impl_->legacyPassword.reset();
-    impl_->knownBytes = impl_->doneBytes = 0;
-    impl_->lastPercent = -1;
+    impl_->Drop();
+    impl_->ForgetPasswords();
 }
 
 int ZipComponent::ArchiveNeedsPassword(const std::string& path) {
@@ -257,15 +275,16 @@ int ZipComponent::ArchiveNeedsPassword(const std::string& path) {
 }
 
 bool ZipComponent::OpenArchive(const std::string& path) {
-    CloseArchive();
+    impl_->Drop();
     impl_->Clear();
     if (!impl_->reader.Open(impl_->OpenArchiveFile(path))) return impl_->FromReader();
     return true;
 }
 
 void ZipComponent::SetReadingPassword(const std::string& password) {
+    base::Wipe(impl_->readingPassword);
     impl_->readingPassword = password;
-    impl_->legacyPassword.reset();
+    impl_->ForgetLegacyPassword();
 }
 
 bool ZipComponent::CheckPassword() {

@@ -93,7 +93,10 @@ class ZipComponent {
     // archive then stays as it was. False with ArchiveWriteFailed or Cancelled when the archive is
     // dead. A small file is read at once and written while the next ones are read, so a write error
     // may show at a later AddFile or at WriteArchive.
-    bool AddFile(const std::string& filePath, const std::string& entryName = {});
+    // With `staged`, a file that no longer holds what the caller wrote into it fails the same way
+    // and nothing of it goes in.
+    bool AddFile(const std::string& filePath, const std::string& entryName = {},
+                 const std::optional<StagedContent>& staged = std::nullopt);
     // Optional: the total size of the files that will be added, so WriteProgress counts against
     // the whole write from the start (otherwise against the files added so far).
     void SetExpectedBytes(uint64_t bytes);
@@ -101,7 +104,9 @@ class ZipComponent {
     void SetChunkSize(size_t bytes);
     // Finishes the archive and moves it into place. Raises WriteDone with the result in every case.
     WriteResult WriteArchive();
-    // Drops the open archive; an unfinished write is abandoned and its temporary file removed.
+    // Drops the open archive; an unfinished write is abandoned and its temporary file removed. The
+    // writing and reading passwords are wiped from memory: set them again for the next archive.
+    // (CreateArchive and OpenArchive drop the archive held before but keep the passwords.)
     void CloseArchive();
     // True when writing the archive failed (see above); stays so until the next CreateArchive or
     // CloseArchive. LastError names the cause.

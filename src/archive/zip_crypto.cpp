@@ -9,6 +9,8 @@
 #include <mutex>
 #include <vector>
 
+#include "base/secret.h"
+
 #if defined(__x86_64__) || defined(__i386__)
 #include <cpuid.h>
 #include <immintrin.h>
@@ -215,7 +217,15 @@ PasswordKey::PasswordKey(std::string password) : password_(std::move(password)) 
     for (size_t i = 0; i < sizeof pad; ++i) pad[i] = key[i] ^ 0x5c;
     std::memcpy(outer_, kSha1Start, sizeof outer_);
     CompressBlock(outer_, pad);
+    base::WipeBytes(key, sizeof key);
+    base::WipeBytes(pad, sizeof pad);
 #endif
+}
+
+PasswordKey::~PasswordKey() {
+    base::Wipe(password_);
+    base::WipeBytes(inner_, sizeof inner_);
+    base::WipeBytes(outer_, sizeof outer_);
 }
 
 bool PasswordKey::Pbkdf2(const uint8_t* salt, size_t saltSize, unsigned iterations, uint8_t* out,

@@ -32,6 +32,9 @@ struct AesKeys {
 class PasswordKey {
   public:
     explicit PasswordKey(std::string password);
+    ~PasswordKey();  // wipes the password and the states made from it
+    PasswordKey(const PasswordKey&) = delete;
+    PasswordKey& operator=(const PasswordKey&) = delete;
     const std::string& Password() const { return password_; }
     // PBKDF2-HMAC-SHA1 of the password with `salt` and `iterations` rounds into out[0..outSize).
     bool Pbkdf2(const uint8_t* salt, size_t saltSize, unsigned iterations, uint8_t* out,

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace kestrine::platform::fileio {
 class FileStream;
@@ -41,5 +42,14 @@ enum class ZipError : uint8_t {
     // An extracted file could not be written or put in place.
     TargetUnwritable,
 };
+
+// What a run wrote into a file it staged (an export, the manifest): the archive takes the file only
+// when it still holds exactly that, so that a file swapped after its writing goes unnoticed
+// nowhere.
+struct StagedContent {
+    uint64_t size = 0;
+    uint32_t crc32 = 0;
+};
+StagedContent StagedContentOf(std::string_view bytes);
 
 }  // namespace kestrine::archive

@@ -303,7 +303,8 @@ std::string ZipWriter::ChunkIndexExtra(const Entry& e) const {
     return {};
 }
 
-bool ZipWriter::AddFile(const std::string& filePath, const std::string& entryName) {
+bool ZipWriter::AddFile(const std::string& filePath, const std::string& entryName,
+                        const std::optional<StagedContent>& staged) {
     error_.clear();
     errorKind_ = ZipError::None;
     if (Dead()) return Fail(deadKind_, deadError_);
@@ -325,6 +326,7 @@ bool ZipWriter::AddFile(const std::string& filePath, const std::string& entryNam
     }
     int64_t size = source->Size();
     if (size < 0) return Fail(ZipError::SourceUnreadable, "cannot read " + filePath);
+    if (staged && static_cast<uint64_t>(size) != staged->size) return NotAsStaged(filePath);
     if (sourceOpened_) sourceOpened_(static_cast<uint64_t>(size));
 
     Entry e;
@@ -348,6 +350,10 @@ bool ZipWriter::AddFile(const std::string& filePath, const std::string& entryNam
         // All of it is read: the workers make the entry while the next files are read.
         source.reset();
         first.resize(static_cast<size_t>(n));
+        if (staged && (first.size() != staged->size ||
+                       deflate::Crc32(0, first.data(), first.size()) != staged->crc32)) {
+            return NotAsStaged(filePath);
+        }
         auto small = std::make_shared<SmallEntry>();
         small->entry = std::move(e);
         small->inputSize = first.size();
@@ -361,7 +367,12 @@ bool ZipWriter::AddFile(const std::string& filePath, const std::string& entryNam
         return WritePending(false);
     }
     if (!WritePending(true)) return false;
-    return AddLarge(*source, static_cast<uint64_t>(size), std::move(first), filePath, e);
+    return AddLarge(*source, static_cast<uint64_t>(size), std::move(first), filePath, e, staged);
+}
+
+bool ZipWriter::NotAsStaged(const std::string& filePath) {
+    return Fail(ZipError::SourceUnreadable,
+                filePath + " no longer holds what was written into it (changed or replaced?)");
 }
 
 bool ZipWriter::WritePending(bool all) {
@@ -393,7 +404,8 @@ bool ZipWriter::WriteSmall(SmallEntry& small) {
 }
 
 bool ZipWriter::AddLarge(fileio::FileStream& source, uint64_t expected,
-                         std::vector<uint8_t> firstChunk, const std::string& filePath, Entry& e) {
+                         std::vector<uint8_t> firstChunk, const std::string& filePath, Entry& e,
+                         const std::optional<StagedContent>& staged) {
     e.offset = temp_->Tell();
     std::string header = LocalHeader(e);
     if (!temp_->Write(header.data(), header.size())) return WriteFailed();
@@ -401,6 +413,9 @@ bool ZipWriter::AddLarge(fileio::FileStream& source, uint64_t expected,
         WriteChunks(source, expected, std::move(firstChunk), filePath, e, e.offset + header.size());
     if (ok && !e.zip64Local && (e.compressedSize >= kMax32 || e.uncompressedSize >= kMax32)) {
         ok = Fail(ZipError::SourceUnreadable, filePath + " grew while it was being added");
+    }
+    if (ok && staged && (e.uncompressedSize != staged->size || e.crc != staged->crc32)) {
+        ok = NotAsStaged(filePath);
     }
     if (ok) {
         uint64_t end = temp_->Tell();

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -63,7 +64,9 @@ class ZipWriter {
     // file cannot be opened or read (the archive stays as it was), ArchiveWriteFailed or Cancelled
     // when the archive is dead. A small file may be written after the call returns; a write
     // failure then shows at a later AddFile or at Finish.
-    bool AddFile(const std::string& filePath, const std::string& entryName);
+    // With `staged`, a file that no longer holds what was staged fails as SourceUnreadable too.
+    bool AddFile(const std::string& filePath, const std::string& entryName,
+                 const std::optional<StagedContent>& staged = std::nullopt);
     // Writes the central directory and moves the archive over the target. On failure the
     // temporary file is removed and the target left as it was.
     bool Finish();
@@ -116,9 +119,11 @@ class ZipWriter {
     std::string ChunkIndexExtra(const Entry& e) const;
     // Writes the finished small entries at the front of the queue; with `all`, waits for every one.
     bool WritePending(bool all);
+    bool NotAsStaged(const std::string& filePath);
     bool WriteSmall(SmallEntry& small);
     bool AddLarge(platform::fileio::FileStream& source, uint64_t expected,
-                  std::vector<uint8_t> firstChunk, const std::string& filePath, Entry& e);
+                  std::vector<uint8_t> firstChunk, const std::string& filePath, Entry& e,
+                  const std::optional<StagedContent>& staged);
     bool WriteChunks(platform::fileio::FileStream& source, uint64_t expected,
                      std::vector<uint8_t> firstChunk, const std::string& filePath, Entry& e,
                      uint64_t dataStart);

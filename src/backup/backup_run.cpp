@@ -181,8 +181,11 @@ BackupResult RunBackup(const BackupJob& job, const ProgramPaths& paths, archive:
     // known: only then can its encoding be chosen (ANSI when everything fits, so that earlier
     // versions keep reading it). A staging file that cannot be written (the disk is full) leaves no
     // manifest to finish, so the run ends.
+    std::optional<archive::StagedContent> manifestStaged;
     auto writeManifest = [&](const std::string& text) {
-        if (platform::AppendBytes(manifestPath, archive::EncodeManifestFile(text))) return true;
+        const std::string bytes = archive::EncodeManifestFile(text);
+        manifestStaged = archive::StagedContentOf(bytes);
+        if (platform::AppendBytes(manifestPath, bytes)) return true;
         result.error = "The manifest " + manifestPath + " could not be written.";
         zip.CloseArchive();
         return false;
@@ -208,9 +211,11 @@ BackupResult RunBackup(const BackupJob& job, const ProgramPaths& paths, archive:
             progress.file = base::BaseName(plan.files[f]);
             progress.bytesDone = doneBeforeFile;
             if (observer.progress) observer.progress(progress);
-            // A file that cannot be read whole (Outlook holding it) fails the item only.
+            // A file that cannot be read whole (Outlook holding it) fails the item only, and so
+            // does a staged export that no longer holds what the run wrote into it.
             ok = zip.AddFile(plan.files[f],
-                             plan.entryNames.empty() ? std::string() : plan.entryNames[f]);
+                             plan.entryNames.empty() ? std::string() : plan.entryNames[f],
+                             f == 0 ? plan.staged : std::nullopt);
             if (!ok && archiveDead()) {
                 result.outcomes[index] = StepOutcome::Failed;
                 return abandon();
@@ -236,7 +241,7 @@ BackupResult RunBackup(const BackupJob& job, const ProgramPaths& paths, archive:
     const std::string manifestText = archive::ManifestText(header, itemLines, result.itemFlags);
     if (!writeManifest(manifestText)) return finish(false);
     platform::SetNormalAttributes(manifestPath);
-    if (!zip.AddFile(manifestPath)) {
+    if (!zip.AddFile(manifestPath, {}, manifestStaged)) {
         if (archiveDead()) return abandon();
         result.error = "The manifest " + manifestPath + " could not be added. " + zip.LastError();
         zip.CloseArchive();

@@ -21,7 +21,9 @@ ItemPlan BackupRegistryItem(const HandlerContext& ctx, const std::string& keyPat
     std::string file = platform::CreateTempFile(ctx.tempFolder, prefix);
     if (file.empty()) return plan;
     ctx.tempFiles.push_back(file);
-    if (!registry::ExportKey(keyPath, file)) return plan;
+    std::string written;
+    if (!registry::ExportKey(keyPath, file, &written)) return plan;
+    plan.staged = archive::StagedContentOf(written);
     plan.found = true;
     plan.files = {file};
     plan.manifestValue = base::BaseName(file);

@@ -4,10 +4,12 @@
 // items export their key tree into a new file in the temporary folder first. A handler that finds
 // nothing to back up (or cannot export its key) says so; the run then fails the step without adding
 // anything.
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "archive/items.h"
+#include "archive/zip_types.h"
 #include "backup/backup_run.h"
 
 namespace kestrine::backup {
@@ -20,6 +22,8 @@ struct ItemPlan {
     std::string manifestValue;
     // Data files only: which profile section each file came from (the BackupDatasStores value).
     std::string dataFileStores;
+    // Registry items: what the run wrote into the export file it staged (files[0]).
+    std::optional<archive::StagedContent> staged;
 };
 
 struct HandlerContext {

@@ -108,14 +108,16 @@ bool ApplyPlan(uint32_t root, const std::string& subkey, const std::string& full
 
 }  // namespace
 
-bool ExportKey(const std::string& fullPath, const std::string& fileName) {
+bool ExportKey(const std::string& fullPath, const std::string& fileName, std::string* written) {
     auto parsed = ParseKey(fullPath);
     RegKeyTree tree;
     bool complete = parsed.root != 0 && ReadTree(parsed.root, parsed.subkey, tree, true);
     std::string text =
         WriteExportText(tree, [](std::string_view s) { return platform::FitsAnsi(s); });
-    bool written = WriteFileWhole(fileName, platform::Utf8ToAnsi(text));
-    return complete && written;
+    std::string bytes = platform::Utf8ToAnsi(text);
+    const bool ok = WriteFileWhole(fileName, bytes);
+    if (written) *written = std::move(bytes);
+    return complete && ok;
 }
 
 bool ExportFileIsImportable(const std::string& fileName) {

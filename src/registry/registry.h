@@ -67,7 +67,9 @@ PathRewrite ReplaceBinaryPath(const std::string& fullPath, const std::string& va
 // first and only then replaces the tree at the key; false, and the tree as it was, for a malformed
 // file, a tree that cannot be read beforehand (it could not be put back), a root key, or a registry
 // write that fails midway (the old tree is put back).
-bool ExportKey(const std::string& fullPath, const std::string& fileName);
+// `written`, when given, receives the bytes written into the file.
+bool ExportKey(const std::string& fullPath, const std::string& fileName,
+               std::string* written = nullptr);
 bool ImportKey(const std::string& fullPath, const std::string& fileName);
 // True when ImportKey would take the file (it reads and is well formed).
 bool ExportFileIsImportable(const std::string& fileName);

@@ -70,10 +70,4 @@ std::optional<std::string> TaskPasswordField(const std::string& password,
     return password;
 }
 
-void Wipe(std::string& secret) {
-    volatile char* bytes = secret.data();
-    for (size_t i = 0; i < secret.size(); ++i) bytes[i] = 0;
-    secret.clear();
-}
-
 }  // namespace kestrine::schedule

@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/secret.h"
+
 namespace kestrine::schedule {
 
 inline constexpr std::string_view kProtectedMarker = "\"KP1-";
@@ -28,7 +30,6 @@ using PasswordProtector = std::function<std::optional<std::string>(const std::st
 std::optional<std::string> TaskPasswordField(const std::string& password,
                                              const PasswordProtector& protect);
 
-// Overwrites the text's characters before it goes, so that a password does not linger in memory.
-void Wipe(std::string& secret);
+using base::Wipe;
 
 }  // namespace kestrine::schedule

@@ -3,6 +3,7 @@
 #include "app/settings.h"
 #include "app/settings_keys.h"
 #include "base/path.h"
+#include "base/secret.h"
 #include "outlook/inventory.h"
 #include "outlook/process_control.h"
 #include "platform/file_stream.h"
@@ -137,12 +138,13 @@ void FollowUpBackup(const backup::BackupResult& result, const AppState& state,
 BackupNowResult BackupNow(MainWindowModel& window, AppState& state, archive::ZipComponent& zip) {
     BackupNowResult outcome;
     if (g_running) return outcome;
-    const auto job = PrepareBackup(window.backup, state);
+    auto job = PrepareBackup(window.backup, state);
     if (!job) return outcome;
     RunningGuard guard;
     outcome.started = true;
     const PanelFollower panel{window.progress, [&window] { Pump(window); }, {}};
     outcome.result = RunBackupJob(*job, state, zip, panel);
+    base::Wipe(job->password);  // the run is done with it
     Show(BackupCompletionMessage(outcome.result, job->archivePath));
     FollowUpBackup(outcome.result, state, job->archivePath);
     return outcome;

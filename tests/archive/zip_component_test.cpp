@@ -171,6 +171,26 @@ TEST_F(ZipComponentTest, PasswordsAndErrorState) {
     zip.SetReadingPassword("wrong");
     EXPECT_FALSE(zip.CheckPassword());
     EXPECT_NE(zip.LastError().find("authentication"), std::string::npos) << zip.LastError();
+
+    // Closing wipes both passwords: an archive opened again needs its password set again, and a
+    // protected write is refused (nothing is written unprotected) until one is set.
+    ASSERT_TRUE(WriteZip(out / "again.ksx", {small}, "again"));
+    zip.ProtectEntries(true);
+    zip.SetWritingPassword("again");
+    zip.SetStreamFilter(nullptr);
+    ASSERT_TRUE(zip.OpenArchive(out / "again.ksx"));
+    zip.SetReadingPassword("again");
+    EXPECT_TRUE(zip.CheckPassword());
+    zip.CloseArchive();
+    ASSERT_TRUE(zip.OpenArchive(out / "again.ksx"));
+    EXPECT_FALSE(zip.CheckPassword());
+    EXPECT_EQ(zip.LastErrorKind(), ZipError::WrongPassword);
+    ASSERT_TRUE(zip.CreateArchive(out / "new.ksx"));
+    EXPECT_FALSE(zip.AddFile(small));
+    EXPECT_EQ(zip.LastErrorKind(), ZipError::NotReady);
+    zip.CloseArchive();
+    for (const std::string& name : FolderNames(out.str()))
+        EXPECT_EQ(name.find("new.ksx"), std::string::npos) << name;
 }
 
 // The derivation of the AES keys, made fast with the SHA instructions where the processor has
@@ -194,6 +214,31 @@ TEST(ZipCryptoTest, KeyDerivationMatchesLibgcrypt) {
             }
         }
     }
+}
+
+// A staged file swapped between its writing and its reading fails only its own entry, small or
+// large, and none of the swapped bytes reach the archive; what is unchanged goes in.
+TEST_F(ZipComponentTest, AStagedFileSwappedAfterItsWritingIsRefused) {
+    const std::string exported = TextBytes(30000, 1), large = TextBytes(300000, 2);
+    const std::string kept = Make("kept.reg", exported), swapped = Make("swapped.reg", exported),
+                      grown = Make("grown.reg", exported), big = Make("big.reg", large);
+    Save(src / "swapped.reg", std::string(exported).replace(100, 5, "EVIL!"));
+    Save(src / "grown.reg", exported + "EVIL!");
+    Save(src / "big.reg", std::string(large).replace(250000, 5, "EVIL!"));
+    ZipComponent zip;
+    zip.SetChunkSize(64 * 1024);
+    ASSERT_TRUE(zip.CreateArchive(out / "b.ksx"));
+    for (const std::string& path : {swapped, grown, big}) {
+        const std::string& staged = path == big ? large : exported;
+        EXPECT_FALSE(zip.AddFile(path, {}, archive::StagedContentOf(staged))) << path;
+        EXPECT_EQ(zip.LastErrorKind(), ZipError::SourceUnreadable) << path;
+    }
+    EXPECT_TRUE(zip.AddFile(kept, {}, archive::StagedContentOf(exported)));
+    ASSERT_TRUE(zip.WriteArchive().ok) << zip.LastError();
+    ASSERT_TRUE(zip.OpenArchive(out / "b.ksx"));
+    ASSERT_EQ(zip.Entries().size(), 1u);
+    EXPECT_EQ(zip.Entries()[0].name, "kept.reg");
+    EXPECT_TRUE(zip.TestEntries());
 }
 
 // A file that cannot be read fails only its own entry; an archive that cannot be written is dead:

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "base/secret.h"
 #include "ui/backup_presenter.h"
 #include "ui/commands.h"
 #include "ui/restore_presenter.h"
@@ -13,7 +14,7 @@ namespace {
 // The run's own panel follows it and goes to the window through the worker.
 template <class Result, class Run>
 RunWorker::Job JobOf(std::shared_ptr<Result> result, Run run) {
-    return [result, run](RunChannel& channel) {
+    return [result, run](RunChannel& channel) mutable {
         ProgressModel progress;
         const PanelFollower panel{progress, [&] { channel.Publish(PanelOf(progress)); },
                                   [&] { return channel.CancelRequested(); }};
@@ -40,14 +41,17 @@ std::optional<PreparedRun> PrepareBackupRun(const BackupTabModel& tab, const App
     if (!job) return std::nullopt;
     auto result = std::make_shared<backup::BackupResult>();
     const std::string archivePath = job->archivePath;
-    return PreparedRun{JobOf(result,
-                             [job = std::move(*job), &state, &zip](const PanelFollower& panel) {
-                                 return RunBackupJob(job, state, zip, panel);
-                             }),
-                       [result, archivePath, &state](HWND owner) {
-                           ShowOwned(BackupCompletionMessage(*result, archivePath), owner);
-                           FollowUpBackup(*result, state, archivePath);
-                       }};
+    return PreparedRun{
+        JobOf(result,
+              [job = std::move(*job), &state, &zip](const PanelFollower& panel) mutable {
+                  auto done = RunBackupJob(job, state, zip, panel);
+                  base::Wipe(job.password);  // the run is done with it
+                  return done;
+              }),
+        [result, archivePath, &state](HWND owner) {
+            ShowOwned(BackupCompletionMessage(*result, archivePath), owner);
+            FollowUpBackup(*result, state, archivePath);
+        }};
 }
 
 std::optional<PreparedRun> PrepareRestoreRun(const RestoreTabModel& tab, const AppState& state,
