@@ -83,10 +83,9 @@ class PosixFileStream final : public FileStream {
     uint64_t position_ = 0;
 };
 
-}  // namespace
-
-std::unique_ptr<FileStream> OpenForRead(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+// Opens an existing regular file; a folder or a device is no file to read or write.
+std::unique_ptr<FileStream> OpenRegularFile(const std::string& path, int flags) {
+    int fd = ::open(path.c_str(), flags | O_CLOEXEC);
     if (fd < 0) return nullptr;
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -94,6 +93,12 @@ std::unique_ptr<FileStream> OpenForRead(const std::string& path) {
         return nullptr;
     }
     return std::make_unique<PosixFileStream>(fd);
+}
+
+}  // namespace
+
+std::unique_ptr<FileStream> OpenForRead(const std::string& path) {
+    return OpenRegularFile(path, O_RDONLY);
 }
 
 std::unique_ptr<FileStream> OpenForReadDenyWriters(const std::string& path) {
@@ -141,14 +146,7 @@ std::unique_ptr<FileStream> CreateTempFile(const std::string& folder, const std:
 }
 
 std::unique_ptr<FileStream> OpenForWrite(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) return nullptr;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return nullptr;
-    }
-    return std::make_unique<PosixFileStream>(fd);
+    return OpenRegularFile(path, O_RDWR);
 }
 
 bool MoveOver(const std::string& from, const std::string& to) {
