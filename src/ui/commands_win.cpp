@@ -169,6 +169,8 @@ OpenOutcome OpenBackupFile(RestoreTabModel& tab, AppState& state, archive::ZipCo
     };
     const restore::OpenedBackup opened =
         restore::OpenBackup(zip, path, state.TempFolder, passwordFor);
+    // The opened archive keeps the password it needs until it is closed.
+    base::Wipe(state.EnteredPassword);
     if (passwordCancelled) {
         zip.CloseArchive();
         state.NoSourceFile = true;
