@@ -1,7 +1,5 @@
 #include "schedule/auto_backup.h"
 
-#include <cctype>
-
 #include "app/activity_log.h"
 #include "app/log_lines.h"
 #include "app/settings.h"
@@ -60,22 +58,12 @@ const char* RefusalReason(CommandLineStatus status) {
 void RemoveDatedLeftovers(const std::string& defaultArchive) {
     namespace fileio = platform::fileio;
     const std::string folder = fileio::ParentFolder(defaultArchive);
-    const std::string shape =
-        fileio::BareFileName(DatedArchivePath(defaultArchive, 2000, 1, 1, 0, 0));
-    auto sameShape = [&](const std::string& name) {
-        if (name.size() != shape.size()) return false;
-        for (size_t i = 0; i < name.size(); ++i) {
-            const bool digits = std::isdigit(static_cast<unsigned char>(shape[i])) &&
-                                std::isdigit(static_cast<unsigned char>(name[i]));
-            if (!digits && name[i] != shape[i]) return false;
-        }
-        return true;
-    };
     for (const auto& file : fileio::ListFileNames(folder)) {
         const size_t mark = file.find(".writing-");
         if (!file.starts_with('~') || mark == std::string::npos) continue;
         const std::string name = file.substr(1, mark - 1);
-        if (sameShape(name)) archive::RemoveLeftoverTemporaryFiles(fileio::JoinPath(folder, name));
+        if (DatedNameStamp(defaultArchive, name))
+            archive::RemoveLeftoverTemporaryFiles(fileio::JoinPath(folder, name));
     }
 }
 
