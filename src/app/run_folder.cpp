@@ -43,23 +43,23 @@ RunFolder::RunFolder(const std::string& appFolder) {
         const std::string candidate =
             base::JoinPath(appFolder, stem + std::to_string(counter++) + std::string(kSuffix));
         // Made anew and the user's alone: nothing another user planted under this name is used.
-        if (platform::MakePrivateFolder(candidate)) path_ = candidate;
+        if (platform::fileio::MakePrivateFolder(candidate)) path_ = candidate;
     }
 }
 
 RunFolder::~RunFolder() {
-    if (!path_.empty()) platform::RemoveFolderAndFiles(path_);
+    if (!path_.empty()) platform::fileio::RemoveFolderAndFiles(path_);
 }
 
 size_t RemoveLeftoverRunFolders(const std::string& appFolder) {
     size_t removed = 0;
-    for (const auto& name : platform::ListFolders(appFolder)) {
+    for (const auto& name : platform::fileio::ListFolderNames(appFolder)) {
         uint32_t pid = 0;
         if (!MakerOf(name, pid) || platform::ProcessIsRunning(pid)) continue;
         // A junction named like a run folder would lead the removal elsewhere, and a folder of
         // another user is not this user's run's.
         const std::string folder = base::JoinPath(appFolder, name);
-        if (platform::IsOwnPlainFolder(folder) && platform::RemoveFolderAndFiles(folder)) ++removed;
+        if (platform::fileio::IsOwnPlainFolder(folder) && platform::fileio::RemoveFolderAndFiles(folder)) ++removed;
     }
     return removed;
 }

@@ -7,12 +7,12 @@ namespace kestrine {
 
 std::string ReadINIValue(const std::string& filename, const std::string& section,
                          const std::string& key) {
-    return base::TrimSpaces(platform::ReadProfileString(filename, section, key));
+    return base::TrimSpaces(platform::fileio::ReadProfileString(filename, section, key));
 }
 
 bool WriteINIValue(const std::string& filename, const std::string& section, const std::string& key,
                    const std::string& value) {
-    return platform::WriteProfileString(filename, section, key, value);
+    return platform::fileio::WriteProfileString(filename, section, key, value);
 }
 
 bool SettingIsOn(const std::string& settingsFile, const std::string& section,

@@ -21,10 +21,10 @@ bool InstalledInto(const std::string& appFolder) {
 
 // A copy made with a new file, so that two programs starting at once never write into one.
 void CopyIfMissing(const std::string& from, const std::string& to) {
-    std::string bytes;
-    if (!platform::ReadWholeFile(from, bytes)) return;
+    const auto bytes = platform::fileio::ReadWholeFile(from);
+    if (!bytes) return;
     auto copy = platform::fileio::CreateNew(to);
-    if (copy && !copy->Write(bytes.data(), bytes.size())) {
+    if (copy && !copy->Write(bytes->data(), bytes->size())) {
         copy.reset();
         platform::fileio::RemoveFile(to);
     }
@@ -38,15 +38,15 @@ ProgramPaths PreparePaths(const std::string& appFolder) {
     facts.localAppData = platform::LocalAppDataFolder();
     facts.documents = platform::DocumentsFolder();
     facts.installed = InstalledInto(appFolder);
-    facts.appFolderWritable = !facts.installed && platform::FolderIsWritable(appFolder);
+    facts.appFolderWritable = !facts.installed && platform::fileio::FolderIsWritable(appFolder);
     facts.settingsInAppFolder = platform::fileio::IsFile(base::JoinPath(appFolder, "settings.dat"));
     const ProgramPaths paths = PathsFor(facts);
-    platform::MakeFolder(paths.TempFolder);
+    platform::fileio::MakeFolder(paths.TempFolder);
     const std::string earlier = SettingsToTakeOver(facts, paths);
     if (!earlier.empty() && !platform::fileio::Exists(paths.SettingsFile))
         CopyIfMissing(earlier, paths.SettingsFile);
     // Proposed archives go there, and the save dialog opens there.
-    if (paths.DefaultBackupFolder != appFolder) platform::MakeFolder(paths.DefaultBackupFolder);
+    if (paths.DefaultBackupFolder != appFolder) platform::fileio::MakeFolder(paths.DefaultBackupFolder);
     return paths;
 }
 
@@ -54,7 +54,7 @@ void GatherStartupFacts(AppState& state, const std::string& appFolder) {
     static_cast<ProgramPaths&>(state) = PreparePaths(appFolder);
     // The log always exists while the program runs; appending nothing leaves an existing one as it
     // is.
-    platform::AppendBytes(state.LogFile, "");
+    platform::fileio::AppendBytes(state.LogFile, "");
     state.ComputerName = platform::ComputerName();
     state.UserName = platform::UserName();
     state.WindowsDir = platform::WindowsFolder();

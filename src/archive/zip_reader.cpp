@@ -296,15 +296,9 @@ constexpr uint64_t kMaxBytesInFlight = 32u << 20;
 // Deflated entries up to this size (the writer's chunk size) are inflated in one piece.
 constexpr uint64_t kMaxWholeEntry = 1u << 20;
 
-// Reads until `size` bytes are in or the file ends; false when it ends early or fails.
-bool ReadFull(platform::fileio::FileStream& stream, uint8_t* buffer, size_t size) {
-    while (size > 0) {
-        int64_t n = stream.Read(buffer, size);
-        if (n <= 0) return false;
-        buffer += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
+// Reads exactly `size` bytes; false when the file ends early or fails.
+bool ReadExactly(platform::fileio::FileStream& stream, uint8_t* buffer, size_t size) {
+    return platform::fileio::ReadFull(stream, buffer, size) == static_cast<int64_t>(size);
 }
 
 // One chunk of a chunked entry, decrypted and inflated on a worker.
@@ -503,7 +497,7 @@ bool ZipReader::ReadWhole(Decoding& d) {
     if (whole_.input.size() < payload + 2) whole_.input.resize(payload + 2);
     if (whole_.output.size() < size + 1) whole_.output.resize(size + 1);
     uint8_t* in = whole_.input.data();
-    if (!ReadFull(*stream_, in, payload)) {
+    if (!ReadExactly(*stream_, in, payload)) {
         return Fail(ZipError::Damaged, d.what + ": the archive cannot be read (truncated)");
     }
     if (d.isAes) {
@@ -652,7 +646,7 @@ bool ZipReader::ReadChunks(Decoding& d) {
             if (!takeOne()) return false;
         }
         if (piece->input.size() < piece->inputSize + 2) piece->input.resize(piece->inputSize + 2);
-        if (!ReadFull(*stream_, piece->input.data(), piece->inputSize)) {
+        if (!ReadExactly(*stream_, piece->input.data(), piece->inputSize)) {
             return Fail(ZipError::Damaged, d.what + ": the archive cannot be read (truncated)");
         }
         if (d.isAes) d.hmac.Update(piece->input.data(), piece->inputSize);

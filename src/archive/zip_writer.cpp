@@ -47,18 +47,6 @@ void PutAesExtra(std::string& out, uint16_t method) {
     Put16(out, method);
 }
 
-// Reads until `buffer` is full or the file ends; bytes read or -1.
-int64_t ReadFull(fileio::FileStream& source, uint8_t* buffer, size_t size) {
-    size_t total = 0;
-    while (total < size) {
-        int64_t n = source.Read(buffer + total, size - total);
-        if (n < 0) return -1;
-        if (n == 0) break;
-        total += static_cast<size_t>(n);
-    }
-    return static_cast<int64_t>(total);
-}
-
 // Salt, password verifier and the two keys of a new AES entry: a fresh random salt each time.
 struct AesStart {
     uint8_t head[16 + crypto::kAesVerifierSize];
@@ -341,7 +329,7 @@ bool ZipWriter::AddFile(const std::string& filePath, const std::string& entryNam
     // One more byte than expected shows the end of a small file.
     std::vector<uint8_t> first(
         static_cast<size_t>(std::min<uint64_t>(chunkSize_, static_cast<uint64_t>(size) + 1)));
-    int64_t n = ReadFull(*source, first.data(), first.size());
+    int64_t n = fileio::ReadFull(*source, first.data(), first.size());
     if (n < 0) {
         return Fail(ZipError::SourceUnreadable,
                     "cannot read " + filePath + " (locked or damaged?)");
@@ -485,7 +473,7 @@ bool ZipWriter::WriteChunks(fileio::FileStream& source, uint64_t expected,
             size_t want = static_cast<size_t>(
                 std::min<uint64_t>(chunkSize_, expected > consumed ? expected - consumed + 1 : 1));
             c->input.resize(want);
-            int64_t n = ReadFull(source, c->input.data(), want);
+            int64_t n = fileio::ReadFull(source, c->input.data(), want);
             if (n < 0) {
                 readFailed = true;
                 break;
@@ -590,7 +578,7 @@ bool ZipWriter::WriteStored(fileio::FileStream& source, const std::string& fileP
     uint32_t crc = 0;
     uint64_t total = 0;
     for (;;) {
-        int64_t n = ReadFull(source, buffer.data(), buffer.size());
+        int64_t n = fileio::ReadFull(source, buffer.data(), buffer.size());
         if (n < 0) {
             return Fail(ZipError::SourceUnreadable,
                         "cannot read " + filePath + " (locked or damaged?)");

@@ -71,14 +71,14 @@ struct ArchiveCheck {
                                   const std::string& workFolder) {
         const auto entry = reader.FindLastEntry(archive::kManifestName);
         if (!entry || entry->uncompressedSize > archive::kManifestSizeLimit) return false;
-        const std::string temp = platform::CreateTempFile(workFolder, "KSC");
-        std::string bytes;
-        const bool read = !temp.empty() && reader.ExtractToFile(*entry, temp) &&
-                          platform::ReadWholeFile(temp, bytes);
+        std::string temp;
+        if (!fileio::CreateTempFile(workFolder, "KSC", temp)) return false;
+        std::optional<std::string> bytes;
+        if (reader.ExtractToFile(*entry, temp)) bytes = fileio::ReadWholeFile(temp);
         fileio::RemoveFile(temp);
-        if (!read) return false;
+        if (!bytes) return false;
         const archive::Manifest back =
-            archive::ReadManifestText(archive::DecodeManifestFile(bytes));
+            archive::ReadManifestText(archive::DecodeManifestFile(*bytes));
         const archive::Manifest meant = archive::ReadManifestText(written);
         return back.valid && meant.valid && back.itemFlags == meant.itemFlags &&
                back.entries == meant.entries && back.dataFileStores == meant.dataFileStores &&
@@ -185,7 +185,7 @@ BackupResult RunBackup(const BackupJob& job, const ProgramPaths& paths, archive:
     auto writeManifest = [&](const std::string& text) {
         const std::string bytes = archive::EncodeManifestFile(text);
         manifestStaged = archive::StagedContentOf(bytes);
-        if (platform::AppendBytes(manifestPath, bytes)) return true;
+        if (fileio::AppendBytes(manifestPath, bytes)) return true;
         result.error = "The manifest " + manifestPath + " could not be written.";
         zip.CloseArchive();
         return false;
@@ -240,7 +240,7 @@ BackupResult RunBackup(const BackupJob& job, const ProgramPaths& paths, archive:
     // Without its manifest the archive is no backup at all: such an archive is never written.
     const std::string manifestText = archive::ManifestText(header, itemLines, result.itemFlags);
     if (!writeManifest(manifestText)) return finish(false);
-    platform::SetNormalAttributes(manifestPath);
+    fileio::SetNormalAttributes(manifestPath);
     if (!zip.AddFile(manifestPath, {}, manifestStaged)) {
         if (archiveDead()) return abandon();
         result.error = "The manifest " + manifestPath + " could not be added. " + zip.LastError();

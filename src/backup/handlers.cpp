@@ -5,6 +5,7 @@
 #include "base/text.h"
 #include "outlook/locations.h"
 #include "outlook/profile_data.h"
+#include "platform/file_stream.h"
 #include "platform/files.h"
 #include "registry/registry.h"
 
@@ -18,8 +19,8 @@ ItemPlan BackupRegistryItem(const HandlerContext& ctx, const std::string& keyPat
                             const char* prefix) {
     ItemPlan plan;
     if (!registry::KeyExists(keyPath)) return plan;
-    std::string file = platform::CreateTempFile(ctx.tempFolder, prefix);
-    if (file.empty()) return plan;
+    std::string file;
+    if (!platform::fileio::CreateTempFile(ctx.tempFolder, prefix, file)) return plan;
     ctx.tempFiles.push_back(file);
     std::string written;
     if (!registry::ExportKey(keyPath, file, &written)) return plan;
@@ -44,7 +45,7 @@ ItemPlan BackupProfileFiles(const HandlerContext& ctx, bool distinctNames, ReadP
     for (const auto& section : sections.names) {
         std::string path = readPath(profileKey + "\\" + section);
         if (path == registry::kError || path.empty()) continue;
-        if (!platform::NormalFileExists(path)) continue;  // listed but gone: skipped silently
+        if (!platform::fileio::NormalFileExists(path)) continue;  // listed but gone: skipped silently
         size_t position = 0;
         while (position < plan.files.size() && !base::EqualsNoCase(plan.files[position], path))
             ++position;
@@ -70,7 +71,7 @@ ItemPlan BackupFolder(const std::string& folder) {
     ItemPlan plan;
     if (folder.empty()) return plan;
     std::vector<std::string> names;
-    for (const auto& name : platform::ListFiles(folder)) {
+    for (const auto& name : platform::fileio::ListFileNames(folder, platform::fileio::Listing::Visible)) {
         if (name.empty()) continue;
         plan.files.push_back(base::JoinPath(folder, name));
         names.push_back(name);
@@ -103,7 +104,7 @@ ItemPlan BackupRules(const HandlerContext& ctx) {
     const std::string name = ctx.job.profile + ".RWZ";
     const std::string& folder = ctx.job.locations.RulesDir;
     const std::string path = base::JoinPath(folder, name);
-    if (folder.empty() || !platform::NormalFileExists(path)) return plan;
+    if (folder.empty() || !platform::fileio::NormalFileExists(path)) return plan;
     plan.found = true;
     plan.files = {path};
     plan.manifestValue = archive::JoinStagingList({name});

@@ -14,7 +14,7 @@ using archive::Choice;
 
 // A folder that holds at least one (plain) file directly inside it; subfolders do not count.
 bool FolderHasFiles(const std::string& folder) {
-    return !platform::ListFiles(folder).empty();
+    return !platform::fileio::ListFileNames(folder, platform::fileio::Listing::Visible).empty();
 }
 
 // Some section of the profile names, in its address book value, a file that exists.

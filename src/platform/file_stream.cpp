@@ -27,6 +27,37 @@ bool MemoryStream::Seek(uint64_t offset) {
     return true;
 }
 
+int64_t ReadFull(FileStream& stream, void* buffer, size_t size) {
+    auto* out = static_cast<uint8_t*>(buffer);
+    size_t total = 0;
+    while (total < size) {
+        const int64_t n = stream.Read(out + total, size - total);
+        if (n < 0) return -1;
+        if (n == 0) break;
+        total += static_cast<size_t>(n);
+    }
+    return static_cast<int64_t>(total);
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+    const auto file = OpenForRead(path);
+    if (!file) return std::nullopt;
+    std::string bytes;
+    char buffer[65536];
+    for (;;) {
+        const int64_t n = file->Read(buffer, sizeof buffer);
+        if (n < 0) return std::nullopt;
+        if (n == 0) return bytes;
+        bytes.append(buffer, static_cast<size_t>(n));
+    }
+}
+
+bool RemoveFolderAndFiles(const std::string& path) {
+    if (!IsDirectory(path)) return !Exists(path);
+    for (const auto& name : ListFileNames(path)) RemoveFile(JoinPath(path, name));
+    return RemoveEmptyFolder(path) && !Exists(path);
+}
+
 std::string ParentFolder(const std::string& path) {
     std::string folder = base::FolderPart(path);
     return folder.empty() ? "." : folder;

@@ -1,10 +1,13 @@
 #pragma once
-// Portable file access for the core: one open file with 64-bit offsets, and the few file and path
-// operations that writing through a temporary file and replacing files need. Paths are UTF-8; on
-// Windows they go to the wide-character API, so names outside the ANSI code page work.
+// Portable file access: one open file with 64-bit offsets, and the file, folder and path operations
+// of the whole program (platform/files.h adds the few that need the system's own file attributes,
+// owners or profile files). Paths are UTF-8 Windows paths; on Windows they go to the wide-character
+// API, so names outside the ANSI code page work, and the POSIX twin reads a backslash as a
+// separator, as Windows does, so the engine's paths work natively too.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -54,14 +57,25 @@ std::unique_ptr<FileStream> OpenForRead(const std::string& path);
 // process has it open for writing, and keeps others from opening it for writing until it is closed
 // (on Windows; other systems have no such lock). For copying a file that must not change meanwhile.
 std::unique_ptr<FileStream> OpenForReadDenyWriters(const std::string& path);
-// Names (not paths) of the files, not folders, directly in `folder`; empty when it cannot be read.
-std::vector<std::string> ListFileNames(const std::string& folder);
+// Reads until `buffer` holds `size` bytes or the stream ends: the bytes read (fewer only at the
+// end), or -1 on a read error. A caller that needs every byte compares the count with `size`.
+int64_t ReadFull(FileStream& stream, void* buffer, size_t size);
+// The whole file's bytes; nothing when it cannot be opened or read.
+std::optional<std::string> ReadWholeFile(const std::string& path);
+
+// Which files a listing names: all of them, or only those a user sees (on Windows the hidden and
+// system files are left out; the POSIX twin has no such attributes).
+enum class Listing { All, Visible };
+// Names (not paths) of the files, not folders, directly in `folder`, in file-system order; empty
+// when it cannot be read.
+std::vector<std::string> ListFileNames(const std::string& folder, Listing which = Listing::All);
 // Creates a new file for reading and writing; fails when a file of that name already exists, so
 // two writers never share a temporary name.
 std::unique_ptr<FileStream> CreateNew(const std::string& path);
 
-// A unique, newly created empty file in `folder` whose name starts with `prefix`, open for reading
-// and writing; its path goes to `path`. nullptr when none could be made. The caller removes it.
+// A unique, newly created empty file in `folder` whose name is `prefix`, the process id, a dash,
+// a number and ".tmp", open for reading and writing; its path goes to `path`. nullptr when none
+// could be made. The caller removes it (a caller that only needs the name lets the stream go).
 std::unique_ptr<FileStream> CreateTempFile(const std::string& folder, const std::string& prefix,
                                            std::string& path);
 // Opens an existing file for reading and writing, at its start, without cutting it.
@@ -77,6 +91,8 @@ bool MoveOverPatiently(const std::string& from, const std::string& to);
 bool MakeFolder(const std::string& path);
 // Names (not paths) of the folders directly in `folder`; empty when it cannot be read.
 std::vector<std::string> ListFolderNames(const std::string& folder);
+// Removes the folder with the files directly in it (it must hold no folders); true when it is gone.
+bool RemoveFolderAndFiles(const std::string& path);
 // Removes an empty folder; true when nothing is there afterwards.
 bool RemoveEmptyFolder(const std::string& path);
 // Deletes one file (a read-only one too); true when no file is there afterwards, also when there

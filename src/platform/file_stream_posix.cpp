@@ -5,11 +5,11 @@
 
 #include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <ctime>
 #include <random>
 
 #include "platform/file_stream.h"
+#include "platform/posix_path.h"
 
 namespace kestrine::platform::fileio {
 
@@ -85,7 +85,7 @@ class PosixFileStream final : public FileStream {
 
 // Opens an existing regular file; a folder or a device is no file to read or write.
 std::unique_ptr<FileStream> OpenRegularFile(const std::string& path, int flags) {
-    int fd = ::open(path.c_str(), flags | O_CLOEXEC);
+    int fd = ::open(SystemPath(path).c_str(), flags | O_CLOEXEC);
     if (fd < 0) return nullptr;
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -105,14 +105,15 @@ std::unique_ptr<FileStream> OpenForReadDenyWriters(const std::string& path) {
     return OpenForRead(path);
 }
 
-std::vector<std::string> ListFileNames(const std::string& folder) {
+// The POSIX twin has no hidden or system attributes: every file is visible.
+std::vector<std::string> ListFileNames(const std::string& folder, Listing) {
     std::vector<std::string> names;
-    DIR* dir = ::opendir(folder.c_str());
+    DIR* dir = ::opendir(SystemPath(folder).c_str());
     if (!dir) return names;
     while (const dirent* item = ::readdir(dir)) {
         struct stat st {};
         std::string name = item->d_name;
-        if (::stat(JoinPath(folder, name).c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        if (::stat(SystemPath(JoinPath(folder, name)).c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
             names.push_back(std::move(name));
         }
     }
@@ -121,7 +122,7 @@ std::vector<std::string> ListFileNames(const std::string& folder) {
 }
 
 std::unique_ptr<FileStream> CreateNew(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    int fd = ::open(SystemPath(path).c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) return nullptr;
     return std::make_unique<PosixFileStream>(fd);
 }
@@ -131,10 +132,8 @@ std::unique_ptr<FileStream> CreateTempFile(const std::string& folder, const std:
     static std::atomic<unsigned> counter{0};
     std::random_device rd;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        unsigned stamp = static_cast<unsigned>(
-            std::chrono::steady_clock::now().time_since_epoch().count() & 0xffffff);
-        std::string name = prefix + std::to_string(rd() % 1000000u) + "-" +
-                           std::to_string(stamp ^ counter++) + ".tmp";
+        std::string name = prefix + std::to_string(::getpid()) + "-" +
+                           std::to_string((rd() ^ counter++) % 100000000u) + ".tmp";
         std::string candidate = JoinPath(folder, name);
         if (auto file = CreateNew(candidate)) {
             path = candidate;
@@ -150,7 +149,7 @@ std::unique_ptr<FileStream> OpenForWrite(const std::string& path) {
 }
 
 bool MoveOver(const std::string& from, const std::string& to) {
-    return ::rename(from.c_str(), to.c_str()) == 0;
+    return ::rename(SystemPath(from).c_str(), SystemPath(to).c_str()) == 0;
 }
 
 // Nothing here holds files the way a Windows scanner does.
@@ -159,12 +158,12 @@ bool MoveOverPatiently(const std::string& from, const std::string& to) {
 }
 
 bool MakeFolder(const std::string& path) {
-    return ::mkdir(path.c_str(), 0755) == 0 || IsDirectory(path);
+    return ::mkdir(SystemPath(path).c_str(), 0755) == 0 || IsDirectory(path);
 }
 
 std::vector<std::string> ListFolderNames(const std::string& folder) {
     std::vector<std::string> names;
-    DIR* dir = ::opendir(folder.c_str());
+    DIR* dir = ::opendir(SystemPath(folder).c_str());
     if (!dir) return names;
     while (const dirent* item = ::readdir(dir)) {
         std::string name = item->d_name;
@@ -176,40 +175,40 @@ std::vector<std::string> ListFolderNames(const std::string& folder) {
 }
 
 bool RemoveEmptyFolder(const std::string& path) {
-    return ::rmdir(path.c_str()) == 0 || errno == ENOENT;
+    return ::rmdir(SystemPath(path).c_str()) == 0 || errno == ENOENT;
 }
 
 bool RemoveFile(const std::string& path) {
     if (path.empty()) return false;
-    if (::unlink(path.c_str()) == 0 || errno == ENOENT) return true;
+    if (::unlink(SystemPath(path).c_str()) == 0 || errno == ENOENT) return true;
     return false;
 }
 
 bool Exists(const std::string& path) {
     struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
+    return ::lstat(SystemPath(path).c_str(), &st) == 0;
 }
 
 bool IsFile(const std::string& path) {
     struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    return ::stat(SystemPath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool IsDirectory(const std::string& path) {
     struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return ::stat(SystemPath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 uint64_t FileSize(const std::string& path) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+    if (::stat(SystemPath(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
     return static_cast<uint64_t>(st.st_size);
 }
 
 uint32_t FileDosTime(const std::string& path) {
     constexpr uint32_t kEpoch = (0u << 25 | 1u << 21 | 1u << 16);
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return kEpoch;
+    if (::stat(SystemPath(path).c_str(), &st) != 0) return kEpoch;
     struct tm local {};
     time_t t = st.st_mtime;
     if (!localtime_r(&t, &local) || local.tm_year < 80) return kEpoch;

@@ -101,14 +101,17 @@ std::unique_ptr<FileStream> OpenForReadDenyWriters(const std::string& path) {
     return OpenExisting(path, FILE_SHARE_READ);
 }
 
-std::vector<std::string> ListFileNames(const std::string& folder) {
+std::vector<std::string> ListFileNames(const std::string& folder, Listing which) {
     std::vector<std::string> names;
+    if (folder.empty()) return names;
+    const DWORD skipped = FILE_ATTRIBUTE_DIRECTORY | (which == Listing::Visible
+                                                          ? FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM
+                                                          : 0);
     WIN32_FIND_DATAW found;
     FindHandle find(FindFirstFileW(Widen(JoinPath(folder, "*")).c_str(), &found));
     if (!find) return names;
     do {
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-            names.push_back(Narrow(found.cFileName));
+        if ((found.dwFileAttributes & skipped) == 0) names.push_back(Narrow(found.cFileName));
     } while (FindNextFileW(find.get(), &found));
     return names;
 }

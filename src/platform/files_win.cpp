@@ -14,30 +14,13 @@
 #include "platform/system.h"
 #include "platform/text.h"
 
-namespace kestrine::platform {
+namespace kestrine::platform::fileio {
 
 namespace {
 
 DWORD Attributes(const std::string& path) {
     if (path.empty()) return INVALID_FILE_ATTRIBUTES;
     return GetFileAttributesW(Widen(path).c_str());
-}
-
-std::wstring FolderPattern(const std::string& folder) {
-    std::wstring wide = Widen(folder);
-    if (!wide.empty() && wide.back() != L'\\' && wide.back() != L'/') wide += L'\\';
-    return wide + L"*";
-}
-
-template <class Visit>
-void ForEachEntry(const std::string& folder, Visit visit) {
-    if (folder.empty()) return;
-    WIN32_FIND_DATAW data;
-    FindHandle find(FindFirstFileExW(FolderPattern(folder).c_str(), FindExInfoBasic, &data,
-                                     FindExSearchNameMatch, nullptr, 0));
-    if (!find) return;
-    do visit(data);
-    while (FindNextFileW(find.get(), &data));
 }
 
 }  // namespace
@@ -49,41 +32,8 @@ bool NormalFileExists(const std::string& path) {
              (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
 }
 
-std::vector<std::string> ListFiles(const std::string& folder, bool includeHidden) {
-    std::vector<std::string> names;
-    ForEachEntry(folder, [&](const WIN32_FIND_DATAW& data) {
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return;
-        if (!includeHidden &&
-            (data.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)))
-            return;
-        names.push_back(Narrow(data.cFileName));
-    });
-    return names;
-}
-
-std::vector<std::string> ListFolders(const std::string& folder) {
-    std::vector<std::string> names;
-    ForEachEntry(folder, [&](const WIN32_FIND_DATAW& data) {
-        const std::wstring_view name = data.cFileName;
-        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name != L"." && name != L"..")
-            names.push_back(Narrow(name));
-    });
-    return names;
-}
-
-bool RemoveFolderAndFiles(const std::string& path) {
-    if (!fileio::IsDirectory(path)) return !fileio::Exists(path);
-    for (const auto& name : ListFiles(path, true)) fileio::RemoveFile(base::JoinPath(path, name));
-    return RemoveDirectoryW(Widen(path).c_str()) != 0;
-}
-
 bool SetNormalAttributes(const std::string& path) {
     return !path.empty() && SetFileAttributesW(Widen(path).c_str(), FILE_ATTRIBUTE_NORMAL);
-}
-
-bool MakeFolder(const std::string& path) {
-    if (path.empty()) return false;
-    return CreateDirectoryW(Widen(path).c_str(), nullptr) || fileio::IsDirectory(path);
 }
 
 bool FolderIsWritable(const std::string& folder) {
@@ -152,28 +102,6 @@ bool AppendBytes(const std::string& path, const std::string& bytes) {
     return file.Close() && ok;
 }
 
-bool ReadWholeFile(const std::string& path, std::string& bytes) {
-    bytes.clear();
-    if (path.empty()) return false;
-    FileHandle file(CreateFileW(Widen(path).c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    bool ok = true;
-    char buffer[65536];
-    for (;;) {
-        DWORD got = 0;
-        if (!ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr)) {
-            ok = false;
-            break;
-        }
-        if (got == 0) break;
-        bytes.append(buffer, got);
-    }
-    if (!ok) bytes.clear();
-    return ok;
-}
-
 std::string ReadProfileString(const std::string& file, const std::string& section,
                               const std::string& key) {
     wchar_t buffer[kProfileFieldChars] = {};
@@ -191,7 +119,11 @@ namespace {
 // earlier versions wrote and read them.
 bool MakeUnicodeProfileFile(const std::string& file) {
     std::string bytes;
-    if (fileio::Exists(file) && !ReadWholeFile(file, bytes)) return false;
+    if (Exists(file)) {
+        auto read = ReadWholeFile(file);
+        if (!read) return false;
+        bytes = std::move(*read);
+    }
     if (bytes.starts_with("\xFF\xFE")) return true;
     const std::string text =
         bytes.starts_with("\xEF\xBB\xBF") ? bytes.substr(3) : AnsiToUtf8(bytes);
@@ -200,10 +132,13 @@ bool MakeUnicodeProfileFile(const std::string& file) {
         unicode += static_cast<char>(unit & 0xFF);
         unicode += static_cast<char>(unit >> 8);
     }
-    const std::string temp = CreateTempFile(base::FolderPart(file), "KSS");
-    if (temp.empty()) return false;
-    if (AppendBytes(temp, unicode) && fileio::MoveOver(temp, file)) return true;
-    fileio::RemoveFile(temp);
+    std::string temp;
+    auto stream = CreateTempFile(ParentFolder(file), "KSS", temp);
+    if (!stream) return false;
+    const bool written = stream->Write(unicode.data(), unicode.size());
+    stream.reset();
+    if (written && MoveOver(temp, file)) return true;
+    RemoveFile(temp);
     return false;
 }
 
@@ -219,11 +154,4 @@ bool WriteProfileString(const std::string& file, const std::string& section, con
                                       Widen(file).c_str());
 }
 
-std::string CreateTempFile(const std::string& folder, const std::string& prefix) {
-    if (folder.empty()) return {};
-    wchar_t buffer[MAX_PATH + 1] = {};
-    if (GetTempFileNameW(Widen(folder).c_str(), Widen(prefix).c_str(), 0, buffer) == 0) return {};
-    return base::TrimSpaces(base::CutAtNul(Narrow(std::wstring_view(buffer, MAX_PATH))));
-}
-
-}  // namespace kestrine::platform
+}  // namespace kestrine::platform::fileio

@@ -71,10 +71,12 @@ bool WriteTree(uint32_t root, const std::string& subkey, const RegKeyTree& tree)
 
 // Writes the file whole: into a new file beside it, then over the old one.
 bool WriteFileWhole(const std::string& fileName, const std::string& bytes) {
-    std::string temp = platform::CreateTempFile(base::FolderPart(fileName), "KRX");
-    if (temp.empty()) return false;
-    if (platform::AppendBytes(temp, bytes) && platform::fileio::MoveOver(temp, fileName))
-        return true;
+    std::string temp;
+    auto file = platform::fileio::CreateTempFile(platform::fileio::ParentFolder(fileName), "KRX", temp);
+    if (!file) return false;
+    const bool written = file->Write(bytes.data(), bytes.size());
+    file.reset();
+    if (written && platform::fileio::MoveOver(temp, fileName)) return true;
     platform::fileio::RemoveFile(temp);
     return false;
 }
@@ -121,15 +123,14 @@ bool ExportKey(const std::string& fullPath, const std::string& fileName, std::st
 }
 
 bool ExportFileIsImportable(const std::string& fileName) {
-    std::string bytes;
-    return platform::ReadWholeFile(fileName, bytes) &&
-           ParseExportText(platform::AnsiToUtf8(bytes)).ok;
+    const auto bytes = platform::fileio::ReadWholeFile(fileName);
+    return bytes && ParseExportText(platform::AnsiToUtf8(*bytes)).ok;
 }
 
 bool ImportKey(const std::string& fullPath, const std::string& fileName) {
-    std::string bytes;
-    if (!platform::ReadWholeFile(fileName, bytes)) return false;
-    ImportPlan plan = ParseExportText(platform::AnsiToUtf8(bytes));
+    const auto bytes = platform::fileio::ReadWholeFile(fileName);
+    if (!bytes) return false;
+    ImportPlan plan = ParseExportText(platform::AnsiToUtf8(*bytes));
     if (!plan.ok) return false;
 
     auto parsed = ParseKey(fullPath);

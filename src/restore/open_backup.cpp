@@ -15,15 +15,16 @@ archive::Manifest ReadManifest(archive::ZipComponent& zip, const std::string& te
     const auto entry = zip.FindLastEntry(archive::kManifestName);
     if (!entry || entry->uncompressedSize > archive::kManifestSizeLimit) return {};
     const RunFolder work(tempFolder);
-    const std::string temp = platform::CreateTempFile(work.Path(), "KSM");
-    if (temp.empty()) return {};
-    std::string bytes;
-    const bool read = zip.ExtractToFile(*entry, temp) &&
-                      platform::fileio::FileSize(temp) <= archive::kManifestSizeLimit &&
-                      platform::ReadWholeFile(temp, bytes);
+    std::string temp;
+    if (work.Path().empty() || !platform::fileio::CreateTempFile(work.Path(), "KSM", temp))
+        return {};
+    std::optional<std::string> bytes;
+    if (zip.ExtractToFile(*entry, temp) &&
+        platform::fileio::FileSize(temp) <= archive::kManifestSizeLimit)
+        bytes = platform::fileio::ReadWholeFile(temp);
     platform::fileio::RemoveFile(temp);
-    if (!read) return {};
-    return archive::ReadManifestText(archive::DecodeManifestFile(bytes));
+    if (!bytes) return {};
+    return archive::ReadManifestText(archive::DecodeManifestFile(*bytes));
 }
 
 // A protected backup has every entry protected; one entry in plain text among protected ones was

@@ -109,8 +109,8 @@ bool ImportEntry(const RestoreContext& ctx, Item item, const std::string& target
     if (!archive::IsPlainFileName(name)) return false;
     const auto entry = ctx.zip.FindEntry(name);
     if (!entry) return false;
-    const std::string temp = platform::CreateTempFile(ctx.tempFolder, "OBR");
-    if (temp.empty()) return false;
+    std::string temp;
+    if (!fileio::CreateTempFile(ctx.tempFolder, "OBR", temp)) return false;
     if (ctx.extracting) ctx.extracting(entry->name, entry->uncompressedSize);
     const bool ok = ctx.zip.ExtractToFile(*entry, temp) && registry::ImportKey(targetKey, temp);
     fileio::RemoveFile(temp);
@@ -119,7 +119,7 @@ bool ImportEntry(const RestoreContext& ctx, Item item, const std::string& target
 
 bool RestoreFolderItem(const RestoreContext& ctx, Item item, const std::string& folder) {
     // A missing folder is made, one level only.
-    if (!platform::MakeFolder(folder)) return false;
+    if (!platform::fileio::MakeFolder(folder)) return false;
     return ExtractAllInto(ctx, PlanSameNames(Entry(ctx, item)), folder);
 }
 

@@ -133,12 +133,9 @@ FileStep& StepFor(Journal& journal, const std::string& target) {
 
 Journal ReadJournal(const std::string& setFolder) {
     Journal journal;
-    const auto file = fileio::OpenForRead(fileio::JoinPath(setFolder, kJournalName));
-    if (!file) return journal;
-    std::string bytes;
-    char buffer[4096];
-    for (int64_t n; (n = file->Read(buffer, sizeof buffer)) > 0;)
-        bytes.append(buffer, static_cast<size_t>(n));
+    const auto read = fileio::ReadWholeFile(fileio::JoinPath(setFolder, kJournalName));
+    if (!read) return journal;
+    const std::string& bytes = *read;
     // A line cut short by a power loss has no line end: its step was never begun.
     size_t start = 0;
     for (size_t end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2) {

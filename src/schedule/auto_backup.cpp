@@ -77,7 +77,7 @@ void RemoveOlderDatedArchives(const std::string& logFile, const std::string& def
                                                   fileio::BareFileName(written), keep)) {
         const std::string path = fileio::JoinPath(folder, name);
         if (!fileio::IsFile(path)) continue;  // a folder of that name is no archive
-        platform::SetNormalAttributes(path);
+        fileio::SetNormalAttributes(path);
         WriteLog(logFile, fileio::RemoveFile(path)
                               ? BackupRemovedLine(platform::NowText(), path)
                               : BackupNotRemovedLine(platform::NowText(), path));
@@ -172,9 +172,9 @@ AutoBackupResult RunAutoBackup(const AppState& state, archive::ZipComponent& zip
     if (outcome.written) RemoveDatedLeftovers(command.archive);
 
     if (outcome.written && dated && defaultArchive != result.archivePath &&
-        platform::fileio::IsFile(defaultArchive)) {
-        platform::SetNormalAttributes(defaultArchive);
-        platform::fileio::RemoveFile(defaultArchive);
+        fileio::IsFile(defaultArchive)) {
+        fileio::SetNormalAttributes(defaultArchive);
+        fileio::RemoveFile(defaultArchive);
     }
     if (outcome.written && outcome.verified && keep > 0)
         RemoveOlderDatedArchives(state.LogFile, defaultArchive, result.archivePath, keep);

@@ -1,0 +1,22 @@
+#pragma once
+// The native build's processes: no program of the user's session runs and none is started, unless
+// a test says otherwise. Tests set the programs that run, see which were asked to close or ended,
+// and which command lines were started. The native build only.
+#include <string>
+#include <vector>
+
+namespace kestrine::platform {
+
+struct StandInProcess {
+    std::string path;              // the executable's full path
+    bool closesWhenAsked = true;   // ends when its windows are asked to close
+};
+
+// Replaces the running programs (and forgets the started command lines).
+void SetStandInProcesses(std::vector<StandInProcess> processes);
+// The programs that still run.
+std::vector<StandInProcess> StandInProcesses();
+// The command lines StartProgram was given, in order.
+std::vector<std::string> StartedPrograms();
+
+}  // namespace kestrine::platform
