@@ -93,7 +93,7 @@ TEST(Settings, AFolderWithoutAnAnsiFormIsStoredExactlyAndAnsiFilesStayAnsi) {
     EXPECT_EQ(ReadINIValue(fresh, "BACKUP", "backupfolder"), folder);
     EXPECT_FALSE(
         WriteINIValue(dir / "no such folder\\settings.dat", "backup", "backupfolder", folder));
-    EXPECT_EQ(platform::ListFiles(dir.str(), true).size(), 2u);  // no temporary file left
+    EXPECT_EQ(fileio::ListFileNames(dir.str()).size(), 2u);  // no temporary file left
 }
 
 TEST(ActivityLog, AppendsLinesAndReadsTheListBack) {
@@ -170,7 +170,7 @@ TEST(Startup, AnInstalledProgramKeepsTheUsersFilesInTheUsersOwnFolders) {
     state = start();
     EXPECT_EQ(ReadINIValue(state.SettingsFile, "backup", "backupfolder"), "E:\\New");
     EXPECT_EQ(ReadFile(U8(app + "\\settings.dat")), "[backup]\r\nbackupfolder=D:\\Old\r\n");
-    EXPECT_EQ(platform::ListFiles(app, true), std::vector<std::string>{"settings.dat"});
+    EXPECT_EQ(fileio::ListFileNames(app), std::vector<std::string>{"settings.dat"});
     if (hadKey)
         registry::DeleteValue(installKey, kInstallFolderValue);
     else
@@ -202,33 +202,34 @@ TEST(Files, LookupsListingRemovalAndFolders) {
     fs::create_directory(dir.path() / "sub");
     WriteFile(dir.path() / "sub" / "inner.txt", "4");
     EXPECT_TRUE(fileio::IsFile(hidden));
-    EXPECT_FALSE(platform::NormalFileExists(hidden));  // the plain lookup does not see it
-    EXPECT_TRUE(platform::NormalFileExists(file));
+    EXPECT_FALSE(fileio::NormalFileExists(hidden));  // the plain lookup does not see it
+    EXPECT_TRUE(fileio::NormalFileExists(file));
     EXPECT_FALSE(fileio::IsFile(dir.str()));
 
-    EXPECT_EQ(platform::ListFiles(dir.str()), std::vector<std::string>{"a.txt"});
-    auto all = platform::ListFiles(dir.str() + "\\", true);
+    EXPECT_EQ(fileio::ListFileNames(dir.str(), fileio::Listing::Visible),
+              std::vector<std::string>{"a.txt"});
+    auto all = fileio::ListFileNames(dir.str() + "\\");
     std::sort(all.begin(), all.end());
     EXPECT_EQ(all, (std::vector<std::string>{"a.txt", "h.txt"}));
-    EXPECT_TRUE(platform::ListFiles(dir / "missing").empty());
+    EXPECT_TRUE(fileio::ListFileNames(dir / "missing").empty());
 
     Attrib("+r", file);
     EXPECT_TRUE(fileio::RemoveFile(file));  // a read-only file too
     EXPECT_FALSE(fs::exists(U8(file)));
     EXPECT_TRUE(fileio::RemoveFile(file));             // already gone counts as removed
     EXPECT_FALSE(fileio::RemoveFile(dir / "sub"));     // a folder is not a file
-    EXPECT_TRUE(platform::MakeFolder(dir / "sub"));    // there afterwards
-    EXPECT_FALSE(platform::MakeFolder(dir / "x\\y"));  // one level only
+    EXPECT_TRUE(fileio::MakeFolder(dir / "sub"));    // there afterwards
+    EXPECT_FALSE(fileio::MakeFolder(dir / "x\\y"));  // one level only
 
-    const std::string one = platform::CreateTempFile(dir.str(), "OBAXYZ");
-    const std::string two = platform::CreateTempFile(dir.str(), "OBA");
-    ASSERT_FALSE(one.empty());
+    std::string one, two, none;
+    ASSERT_TRUE(fileio::CreateTempFile(dir.str(), "OBA", one));
+    ASSERT_TRUE(fileio::CreateTempFile(dir.str(), "OBA", two));
     EXPECT_NE(one, two);
+    EXPECT_TRUE(fs::exists(U8(one)));
     const std::string name = one.substr(one.rfind('\\') + 1);
-    EXPECT_EQ(name.substr(0, 3), "OBA");  // three characters of the prefix, ".tmp"
-    EXPECT_EQ(name.find("XYZ"), std::string::npos);
+    EXPECT_EQ(name.substr(0, 3), "OBA");
     EXPECT_EQ(name.substr(name.size() - 4), ".tmp");
-    EXPECT_EQ(platform::CreateTempFile(dir / "missing", "OBC"), "");
+    EXPECT_FALSE(fileio::CreateTempFile(dir / "missing", "OBC", none));
 }
 
 TEST(System, LocaleTimeAndTheCommandLineAsWindowsHandsItOver) {

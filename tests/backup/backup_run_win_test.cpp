@@ -181,7 +181,7 @@ TEST_F(BackupNow, AFailedWriteKeepsTheOlderArchive) {
     EXPECT_EQ(Get(Target()), "the user's previous backup");
     EXPECT_NE(OnlyMessage().find(Target()), std::string::npos);
     // The unfinished archive leaves nothing beside the target.
-    EXPECT_EQ(platform::ListFiles(p.backups, true),
+    EXPECT_EQ(platform::fileio::ListFileNames(p.backups),
               std::vector<std::string>{"kestrine-Outlook.ksx"});
 }
 
@@ -206,7 +206,7 @@ TEST_F(BackupNow, AFullDiskEndsTheRunWithItsCauseAndLeavesNothingBehind) {
     EXPECT_EQ(s.dialogs.messages.at(0).icon, MessageIcon::Critical);
     EXPECT_NE(OnlyMessage().find(run.result.error), std::string::npos);
     EXPECT_EQ(Get(Target()), "the user's previous backup");
-    EXPECT_EQ(platform::ListFiles(p.backups, true),
+    EXPECT_EQ(platform::fileio::ListFileNames(p.backups),
               (std::vector<std::string>{"kestrine-Outlook.ksx",
                                         "~kestrine-Outlook.ksx.writing-12-345.tmp"}));
     EXPECT_EQ(Get(leftover), "half an archive");
@@ -254,7 +254,7 @@ TEST_F(BackupNow, ACheckedBackupSaysSoAndABadOneNeverReplacesTheLastGoodOne) {
     EXPECT_EQ(OnlyMessage().rfind("The new backup file failed its check and was not kept:", 0), 0u);
     EXPECT_NE(s.Log().find(" Backup File was not Verified! "), std::string::npos);
     EXPECT_NE(s.Log().find(" Data was not Completed!\r\r\n"), std::string::npos);
-    EXPECT_EQ(platform::ListFiles(p.backups, true),
+    EXPECT_EQ(platform::fileio::ListFileNames(p.backups),
               std::vector<std::string>{"kestrine-Outlook.ksx"});
 }
 
@@ -292,7 +292,7 @@ TEST_F(BackupNow, AnotherRunAtWorkKeepsRunsOutAndWhatEndedRunsLeftGoes) {
     EXPECT_FALSE(Exists(ended));
     EXPECT_TRUE(Exists(running + "\\OBC1.tmp"));
     std::filesystem::remove_all(Fs(running));
-    EXPECT_TRUE(platform::ListFolders(s.app).empty());
+    EXPECT_TRUE(platform::fileio::ListFolderNames(s.app).empty());
 }
 
 // A junction at `link` (an empty folder) that leads to `target`; false where the system cannot.
@@ -409,7 +409,7 @@ TEST_F(BackupNow, TheRunReportsBytesAndACancellationAbandonsTheArchive) {
     EXPECT_TRUE(cancelled.cancelled);
     EXPECT_FALSE(cancelled.written);
     EXPECT_EQ(Get(Target()), "the user's previous backup");
-    EXPECT_EQ(platform::ListFiles(p.backups, true),
+    EXPECT_EQ(platform::fileio::ListFileNames(p.backups),
               std::vector<std::string>{"kestrine-Outlook.ksx"});
     EXPECT_EQ(s.AppFiles(), std::vector<std::string>{"brlog.dat"});
     EXPECT_NE(s.Log().find(" Backup Profile Outlook Data was not Completed!\r"), std::string::npos);
@@ -424,7 +424,7 @@ TEST_F(BackupNow, TheRunReportsBytesAndACancellationAbandonsTheArchive) {
     };
     EXPECT_TRUE(backup::RunBackup(job, s.state, zip, observer).cancelled);
     EXPECT_EQ(Get(Target()), "the user's previous backup");
-    EXPECT_EQ(platform::ListFiles(p.backups, true),
+    EXPECT_EQ(platform::fileio::ListFileNames(p.backups),
               std::vector<std::string>{"kestrine-Outlook.ksx"});
     const auto first = std::find_if(reports.begin(), reports.end(),
                                     [](const archive::Progress& r) { return r.file == "a.pst"; });

@@ -38,7 +38,7 @@ class RestoreHandlers : public ::testing::Test {
         return path;
     }
     void ExpectNoTemporaries(const std::string& folder) {
-        for (const auto& name : platform::ListFiles(folder, true))
+        for (const auto& name : platform::fileio::ListFileNames(folder))
             EXPECT_EQ(name.find(".tmp"), std::string::npos) << folder << ": " << name;
     }
     int archives = 0;

@@ -219,7 +219,7 @@ TEST_F(AutoBackup, AFullDiskOrAnotherRunAtWorkLeavesLastWeeksBackup) {
     zip.SetStreamFilter(FaultFilter(".writing-", faults));
     EXPECT_EQ(Run("111111111").exitStatus, schedule::kExitNoArchive);
     EXPECT_EQ(Get(target), "last week's backup");
-    EXPECT_EQ(platform::ListFiles(p.backups, true),
+    EXPECT_EQ(platform::fileio::ListFileNames(p.backups),
               std::vector<std::string>{"kestrine-Outlook.ksx"});
     EXPECT_EQ(s.AppFiles(), (std::vector<std::string>{"brlog.dat", "settings.dat"}));
     EXPECT_NE(s.Log().find(" Backup Profile Outlook Data was not Completed!\r\r\n"),

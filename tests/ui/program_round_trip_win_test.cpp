@@ -181,7 +181,7 @@ TEST_F(ProgramRoundTrip, BackUpOpenRestoreAndQuitThroughTheWindows) {
     EXPECT_TRUE(WaitUntil([&] { return Exists(data + "\\settings.dat"); }));
     EXPECT_EQ(Exists(user + "\\Documents\\Kestrine Backups"), !installed.empty());
     if (installed.empty()) {
-        EXPECT_EQ(platform::ListFiles(app, true), std::vector<std::string>{"kestrine.exe"});
+        EXPECT_EQ(platform::fileio::ListFileNames(app), std::vector<std::string>{"kestrine.exe"});
     }
 
     PostMessageW(main, WM_COMMAND, IDM_QUIT, 0);
