@@ -3,12 +3,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <mutex>
 #include <cerrno>
 #include <ctime>
 #include <random>
 
+#include "base/text.h"
 #include "platform/file_stream.h"
+#include "platform/files_held.h"
 #include "platform/posix_path.h"
 
 namespace kestrine::platform::fileio {
@@ -83,8 +87,27 @@ class PosixFileStream final : public FileStream {
     uint64_t position_ = 0;
 };
 
+struct HeldFiles {
+    std::mutex mutex;
+    std::vector<std::string> paths;
+};
+
+HeldFiles& Held() {
+    static HeldFiles held;
+    return held;
+}
+
+bool IsHeld(const std::string& path) {
+    HeldFiles& held = Held();
+    const std::lock_guard lock(held.mutex);
+    const std::string system = SystemPath(path);
+    return std::any_of(held.paths.begin(), held.paths.end(),
+                       [&](const std::string& p) { return base::EqualsNoCase(p, system); });
+}
+
 // Opens an existing regular file; a folder or a device is no file to read or write.
 std::unique_ptr<FileStream> OpenRegularFile(const std::string& path, int flags) {
+    if (IsHeld(path)) return nullptr;
     int fd = ::open(SystemPath(path).c_str(), flags | O_CLOEXEC);
     if (fd < 0) return nullptr;
     struct stat st {};
@@ -148,7 +171,24 @@ std::unique_ptr<FileStream> OpenForWrite(const std::string& path) {
     return OpenRegularFile(path, O_RDWR);
 }
 
+void Hold(const std::string& path) {
+    HeldFiles& held = Held();
+    const std::lock_guard lock(held.mutex);
+    held.paths.push_back(SystemPath(path));
+}
+
+void LetGo(const std::string& path) {
+    HeldFiles& held = Held();
+    const std::lock_guard lock(held.mutex);
+    std::erase_if(held.paths,
+                  [&](const std::string& p) { return base::EqualsNoCase(p, SystemPath(path)); });
+}
+
 bool MoveOver(const std::string& from, const std::string& to) {
+    if (IsHeld(from) || IsHeld(to)) {
+        errno = EACCES;
+        return false;
+    }
     return ::rename(SystemPath(from).c_str(), SystemPath(to).c_str()) == 0;
 }
 
@@ -179,7 +219,7 @@ bool RemoveEmptyFolder(const std::string& path) {
 }
 
 bool RemoveFile(const std::string& path) {
-    if (path.empty()) return false;
+    if (path.empty() || IsHeld(path)) return false;
     if (::unlink(SystemPath(path).c_str()) == 0 || errno == ENOENT) return true;
     return false;
 }

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Checks with 7z, outside Kestrine, the archives that the Wine backup tests left behind: the protected
+# Checks with 7z, outside Kestrine, the archives that the backup tests left behind: the protected
 # one opens only with its password, and the one with a data file above 4 GiB tests whole.
 set -euo pipefail
 dir=$1/bak-artifacts

@@ -25,6 +25,7 @@
 #include "archive/zip_component.h"
 #include "outlook/locations.h"
 #include "outlook/profile_data.h"
+#include "platform/file_stream.h"
 #include "platform/files.h"
 #include "platform/messages.h"
 #include "platform/registry_access.h"
@@ -36,7 +37,7 @@
 namespace kestrine::test {
 
 using Bytes = std::vector<uint8_t>;
-inline constexpr uint32_t kHkcu = 0x80000001;
+inline constexpr uint32_t kHkcu = 0x80000001, kHklm = 0x80000002;
 inline constexpr uint32_t kSz = 1, kBinary = 3, kDword = 4;
 
 // --- text as the registry and profiles store it ---
@@ -343,6 +344,24 @@ inline ArchiveView ReadArchive(const std::string& path, const std::string& passw
 }
 inline int Count(const std::vector<std::string>& names, const std::string& name) {
     return static_cast<int>(std::count(names.begin(), names.end(), name));
+}
+
+// A Linux path as Wine shows it (drive Z:).
+inline std::string WinePath(const std::string& unixPath) {
+    std::string out = "Z:" + unixPath;
+    for (auto& c : out)
+        if (c == '/') c = '\\';
+    return out;
+}
+// Where the tests leave archives for the check with 7z that runs after them.
+inline std::string ArtifactFolder() {
+    const char* bin = std::getenv("KESTRINE_BINARY_DIR");
+    if (!bin) return "";
+#ifdef _WIN32
+    return Scratch::MakeFolder(WinePath(std::string(bin) + "/bak-artifacts"));
+#else
+    return Scratch::MakeFolder(std::string(bin) + "/bak-artifacts");
+#endif
 }
 
 // Another backup or restore at work, as far as the run lock knows: it holds the lock (from a thread

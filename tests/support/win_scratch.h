@@ -44,19 +44,6 @@ inline bool Ended(HANDLE process, DWORD limitMs = 20000) {
     return WaitForSingleObject(process, limitMs) == WAIT_OBJECT_0;
 }
 
-// A Linux path as Wine shows it (drive Z:).
-inline std::string WinePath(const std::string& unixPath) {
-    std::string out = "Z:" + unixPath;
-    for (auto& c : out)
-        if (c == '/') c = '\\';
-    return out;
-}
-// Where the Wine tests leave archives for the check with 7z that runs after them.
-inline std::string ArtifactFolder() {
-    const char* bin = std::getenv("KESTRINE_BINARY_DIR");
-    return bin ? Scratch::MakeFolder(WinePath(std::string(bin) + "/bak-artifacts")) : "";
-}
-
 // A per-user shell folder of the prefix pointed elsewhere while the test runs (the program asks
 // the shell for the roaming and local application data folders).
 class RedirectedShellFolder {

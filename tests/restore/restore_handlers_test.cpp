@@ -1,10 +1,9 @@
 // The item restore handlers against a scratch profile: what each puts where, and that a failing
 // handler destroys nothing that was there before.
-#include <fstream>
-
 #include "outlook/profile_data.h"
 #include "restore/restore_handlers.h"
-#include "win_scratch.h"
+#include "platform/files_held.h"
+#include "scratch.h"
 
 namespace kestrine::restore {
 namespace {
@@ -254,9 +253,9 @@ TEST_F(RestoreDataFiles, ALockedDataFileFailsTheItemAndKeepsTheProfileLinks) {
     const TreeSnapshot before = Snapshot(p);
     {
         // Outlook holds its data file open while it runs.
-        std::ifstream held(Fs(local + "\\Main.pst"), std::ios::binary);
-        ASSERT_TRUE(held.is_open());
+        platform::fileio::Hold(local + "\\Main.pst");
         EXPECT_FALSE(RestoreDatas(ctx, "Second"));
+        platform::fileio::LetGo(local + "\\Main.pst");
     }
     EXPECT_EQ(Get(local + "\\Main.pst"), "old main");
     EXPECT_FALSE(Exists(local + "\\Archive.pst"));  // none of the item's files was put in place

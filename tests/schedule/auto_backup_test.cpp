@@ -1,5 +1,6 @@
-// The unattended backup under Wine, over a scratch profile: the command line's choices, the dated
-// name, the exit status, and a run that shows nothing and leaves its trace in the log only.
+// The unattended backup, natively over a scratch profile: the command line's choices, the dated
+// name, the exit status, closing and starting Outlook, and a run that shows nothing and leaves its
+// trace in the log only.
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -9,7 +10,9 @@
 #include "registry/registry.h"
 #include "schedule/auto_backup.h"
 #include "schedule/unattended.h"
-#include "win_scratch.h"
+#include "platform/files_held.h"
+#include "platform/processes_stand_in.h"
+#include "scratch.h"
 #include "zip_test_util.h"
 
 namespace kestrine::test {
@@ -56,38 +59,22 @@ TEST_F(AutoBackup, AllItemsReplaceTheDefaultArchive) {
 // The weekly run leaves a running Outlook alone unless the user chose otherwise; then it asks
 // Outlook to quit, backs up, and starts it again.
 TEST_F(AutoBackup, ClosesARunningOutlookOnlyWhenChosenAndStartsItAgain) {
-    const auto exe = s.dir.path() / "Office" / "OUTLOOK.EXE";
-    CopyTestProgram("sched_polite_outlook.exe", exe);
-    const std::wstring started = exe.wstring() + L".started", closed = exe.wstring() + L".closed";
-    auto WaitFor = [](const std::wstring& marker) {
-        for (int i = 0; i < 400 && !std::filesystem::exists(marker); ++i) Sleep(50);
-        return std::filesystem::exists(marker);
-    };
-    // Registered where Windows says Outlook lives (put back as it was afterwards).
-    const std::string appPaths = outlook::kOutlookAppPathsKey;
-    const std::string before = registry::GetStringValue(appPaths, "Path");
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE,
-                              platform::Widen(appPaths.substr(appPaths.find('\\') + 1)).c_str(), 0,
-                              nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    const std::wstring folder = exe.parent_path().wstring() + L"\\";
-    RegSetValueExW(key, L"Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
-                   static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
-
-    auto running = StartKept(exe);
-    ASSERT_TRUE(WaitFor(started));
+    {
+        platform::RegistryKey key;
+        ASSERT_EQ(platform::CreateRegistryKey(kHklm, SubkeyOf(outlook::kOutlookAppPathsKey), key), 0);
+        ASSERT_EQ(platform::SetRegistryValue(key, "Path", kSz, SzData("C:\\Office\\")), 0);
+    }
+    const std::string exe = "C:\\Office\\OUTLOOK.EXE";
+    platform::SetStandInProcesses({{exe, true}});
     EXPECT_EQ(Run("000000100").exitStatus, 0);  // not chosen: Outlook is not touched
-    EXPECT_FALSE(std::filesystem::exists(closed));
+    EXPECT_EQ(platform::StandInProcesses().size(), 1u);
+    EXPECT_TRUE(platform::StartedPrograms().empty());
     EXPECT_EQ(s.Log().find("Outlook was"), std::string::npos);
 
     Put(s.state.SettingsFile, "[autobackup]\r\ncloseoutlookforschedule=1\r\n");
-    std::filesystem::remove(started);
     EXPECT_EQ(Run("000000100").exitStatus, 0);
-    EXPECT_TRUE(std::filesystem::exists(closed));  // it was asked, and quit by itself
-    EXPECT_TRUE(Ended(running.process));
-    CloseHandle(running.process);
-    EXPECT_TRUE(WaitFor(started));  // and started again
+    EXPECT_TRUE(platform::StandInProcesses().empty());  // it was asked, and quit by itself
+    EXPECT_EQ(platform::StartedPrograms(), std::vector<std::string>{"\"" + exe + "\""});
     const std::string log = s.Log();
     const size_t asked = log.find(" Outlook was asked to close and closed.");
     const size_t backedUp = log.find(" Backup Profile Outlook Data was Completed!", asked);
@@ -95,15 +82,14 @@ TEST_F(AutoBackup, ClosesARunningOutlookOnlyWhenChosenAndStartsItAgain) {
     EXPECT_TRUE(asked != std::string::npos && backedUp != std::string::npos &&
                 again != std::string::npos)
         << log;
-    outlook::CloseOutlook(20000, 5000);
 
-    if (before == registry::kError)
-        RegDeleteValueW(key, L"Path");
-    else
-        RegSetValueExW(key, L"Path", 0, REG_SZ,
-                       reinterpret_cast<const BYTE*>(platform::Widen(before).c_str()),
-                       static_cast<DWORD>((platform::Widen(before).size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
+    // One that does not quit when asked is ended; without Outlook nothing is started.
+    platform::SetStandInProcesses({{exe, false}});
+    EXPECT_EQ(Run("000000100").exitStatus, 0);
+    EXPECT_TRUE(platform::StandInProcesses().empty());
+    platform::SetStandInProcesses({});
+    EXPECT_EQ(Run("000000100").exitStatus, 0);
+    EXPECT_TRUE(platform::StartedPrograms().empty());
 }
 
 TEST_F(AutoBackup, MasksChooseTheirSteps) {
@@ -191,14 +177,11 @@ TEST_F(AutoBackup, TheExitStatusTellsTheTaskSchedulerTheTruth) {
     std::filesystem::remove(Fs(s.folders.roamingOutlook + "\\Outlook.RWZ"));
     EXPECT_EQ(Run("1").exitStatus, schedule::kExitAllSucceeded);
     // A locked data file fails its item: exit status 1.
-    const std::string locked = p.mail + "\\a.pst";
-    std::filesystem::remove(Fs(locked));
-    auto holder = platform::fileio::CreateNew(locked);
-    ASSERT_TRUE(holder && holder->Write("held", 4));
+    platform::fileio::Hold(p.mail + "\\a.pst");
     auto result = Run("100000001");
+    platform::fileio::LetGo(p.mail + "\\a.pst");
     EXPECT_EQ(result.exitStatus, schedule::kExitItemFailed);
     EXPECT_EQ(result.itemFlags, "10000000001");  // no data files, no rules
-    holder.reset();
     // A profile that does not exist: only the per-user items are backed up.
     result = Run("111111111", "", "Nobody");
     EXPECT_EQ(result.exitStatus, schedule::kExitItemFailed);
@@ -275,7 +258,7 @@ TEST_F(AutoBackup, TheUnattendedProgramShowsNothingAndLogsAMissingOutlook) {
     // A portable copy (its log is beside it) that replaces the task's one archive.
     Put(s.app + "\\settings.dat", "[autobackup]\r\nautobackupfile=0\r\n");
     EXPECT_EQ(schedule::RunUnattendedProgram("sf=Outlook", s.app), schedule::kExitNoArchive);
-    // Wine has no Outlook: the program's start-up detection finds none and backs up what it can.
+    // No Outlook here: the program's start-up detection finds none and backs up what it can.
     EXPECT_EQ(schedule::RunUnattendedProgram("sf=Outlookxm=000000000ps=bf=" + target, s.app),
               schedule::kExitAllSucceeded);
     EXPECT_TRUE(s.dialogs.messages.empty());  // the program's silent handler answered

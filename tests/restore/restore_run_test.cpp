@@ -5,7 +5,8 @@
 #include "restore/restore_run.h"
 #include "ui/commands.h"
 #include "ui/restore_presenter.h"
-#include "win_scratch.h"
+#include "scratch.h"
+#include "window_runs.h"
 
 namespace kestrine::ui {
 namespace {
@@ -40,7 +41,7 @@ TEST_F(RestoreRun, TickedRowsWithTheirFlagRunInOrderIntoTheLogAndTheSummary) {
     // A restore that was ended midway had set a data file aside and half extracted a signature.
     Put(s.folders.localOutlook + "\\~a.pst.replaced-12-34.tmp", "old a");
     Put(s.folders.signatures + "\\~Work.htm.restoring-12-35.tmp", "half");
-    const auto run = RestoreNow(window, s.state, zip);
+    const auto run = RestoreLikeTheWindow(window, s.state, zip);
     EXPECT_EQ(Files(s.folders.localOutlook), (FolderSnapshot{{"a.pst", "old a"}}));
     EXPECT_EQ(Files(s.folders.signatures), (FolderSnapshot{{"Work.htm", "sig"}}));
     ASSERT_TRUE(run.ran);
@@ -100,7 +101,7 @@ TEST_F(RestoreRun, WithoutAnOpenArchiveTheFirstItemFailsTheRestoreAndWithoutABac
     // ends the restore, which then changed nothing.
     zip.CloseArchive();
     Tick({Choice::Signatures, Choice::Contacts});
-    EXPECT_EQ(RestoreNow(window, s.state, zip).result.rows.size(), 1u);
+    EXPECT_EQ(RestoreLikeTheWindow(window, s.state, zip).result.rows.size(), 1u);
     // The question first, then the outcome.
     EXPECT_EQ(s.dialogs.messages.at(0).text.rfind(kConfirmRestoreFirstLine, 0), 0u);
     EXPECT_EQ(s.dialogs.messages.at(1).text,
@@ -111,7 +112,7 @@ TEST_F(RestoreRun, WithoutAnOpenArchiveTheFirstItemFailsTheRestoreAndWithoutABac
     EXPECT_NE(s.Log().find(" Restore was not completed (an item failed)"), std::string::npos);
     s.state.NoSourceFile = true;
     const std::string logBefore = s.Log();
-    EXPECT_FALSE(RestoreNow(window, s.state, zip).ran);
+    EXPECT_FALSE(RestoreLikeTheWindow(window, s.state, zip).ran);
     EXPECT_EQ(s.dialogs.messages.at(2).text, "Invalid backup file.");
     EXPECT_EQ(s.Log(), logBefore);
 }

@@ -1,0 +1,192 @@
+// Whole restores, natively: a realistic profile backed up and restored into a profile of another
+// name and another user; a restore is all or nothing and can be undone; archives as earlier
+// versions wrote them, and archives whose entry names try to leave their folder.
+#include "platform/files_held.h"
+#include "round_trip_fixture.h"
+
+namespace kestrine::ui {
+namespace {
+
+using namespace kestrine::test;
+using outlook::FoldersFor;
+using outlook::kAccountsSubkey;
+using outlook::kStoreSection;
+using outlook::UserFolders;
+
+std::string FixtureArchive(const std::string& name) {
+    std::string path = KESTRINE_RESTORE_FIXTURES "/" + name;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}
+
+TEST_F(RoundTrip, IntoAnotherProfileOfAnotherUser) {
+    // A second user on another machine: a profile of another name with something of its own.
+    const std::string user2 = s.MakeFolder(s.dir / "user2");
+    for (const char* sub :
+         {"AppData\\Roaming\\Microsoft\\Outlook", "AppData\\Local\\Microsoft\\Outlook",
+          "Application Data\\Microsoft\\Outlook"})
+        s.MakeFolder(user2 + "\\" + sub);
+    const UserFolders f2 = FoldersFor(user2, "6.1");
+    const std::string fav2 = f2.applicationData + "\\Outlook";
+    Put(fav2 + "\\Second.FAV", "favourites of Second");
+    Put(fav2 + "\\Outlook.FAV", "someone else's");
+    const std::string second = s.Profile("Second");
+    SetValue(second, "Stale", kSz, SzData("replaced by the backup"));
+    SetValue(second + "\\stale-section", "x", kDword, {1, 0, 0, 0});
+    SetValue(s.optionsKey, "Compose", kDword, {2, 0, 0, 0});
+    SetValue(s.optionsKey, "Extra", kDword, {3, 0, 0, 0});
+    s.state.UserProfileDir = user2;
+    const auto appBefore = s.AppFiles();
+
+    const auto report = OpenAndRestore(s, zip, archivePath, std::string("s3cret pw"), "Second",
+                                       {0, 1, 2, 3, 4, 5, 6, 7, 8});
+    EXPECT_EQ(
+        RestoreSummary(report),
+        "\r\nRestore Accounts Settings\tSucceeded!\t\r\nRestore Signatures\t\tSucceeded!\t"
+        "\r\nRestore Stationeries\tSucceeded!\t\r\nRestore Personal Address Book\tSucceeded!\t"
+        "\r\nRestore Options Settings\tSucceeded!\t\r\nRestore Templates\t\tSucceeded!\t"
+        "\r\nRestore Preferences\tSucceeded!\t\r\nRestore Contacts Folder\tSucceeded!\t"
+        "\r\nRestore Personal Folders\tSucceeded!\t");
+
+    EXPECT_EQ(Snapshot(second), ExpectedTree(f2.localOutlook));
+    EXPECT_EQ(Snapshot(source), sourceTree);  // the source profile is not touched
+    EXPECT_EQ(Snapshot(s.optionsKey), sourceOptions);
+
+    auto expectedFiles = sourceFiles;
+    expectedFiles["local"]["Archive.pst"] = Get(elsewhere + "\\Archive.pst");
+    expectedFiles["local"]["Outlook.pab"] = Get(elsewhere + "\\Outlook.pab");
+    expectedFiles["local"]["Outlook.pst"] = Get(mail + "\\Outlook.pst");
+    expectedFiles["local"]["Outlook (2).pst"] = Get(old + "\\Outlook.pst");
+    // The rules file is named after the target profile; the preferences bring the source's too.
+    expectedFiles["roaming"]["Second.RWZ"] = expectedFiles["roaming"][kProfile + ".RWZ"];
+    EXPECT_EQ(UserFiles(f2), expectedFiles);
+    EXPECT_FALSE(Exists(fav2 + "\\Second.FAV"));
+    EXPECT_TRUE(Exists(fav2 + "\\Outlook.FAV"));
+    // The picture subfolder of the signatures is not part of a backup.
+    EXPECT_FALSE(Exists(f2.signatures + "\\Work_files"));
+    EXPECT_EQ(s.AppFiles(), appBefore);  // no export file or manifest left behind
+}
+
+// --- a restore is all or nothing, and can be undone ---
+
+TEST_F(SafeRestore, AnUndoGivesBackTheProfileAndEveryFileByteForByte) {
+    const State before = Now();
+    ASSERT_TRUE(Restore().Completed());
+    EXPECT_EQ(Snapshot(second), ExpectedTree(f2.localOutlook));
+    const State restored = Now();
+    ASSERT_NE(restored, before);
+
+    s.dialogs.messages.clear();
+    UndoLastRestoreCommand(s.state);
+    ASSERT_EQ(s.dialogs.messages.size(), 2u);  // the question, then the outcome
+    EXPECT_EQ(s.dialogs.messages[1].text, "The last restore was undone.");
+    EXPECT_EQ(Now(), before);
+    EXPECT_NE(s.Log().find(" The last restore was undone."), std::string::npos);
+    // Nothing is left to undo, and no set-aside file stays in the user's folders.
+    EXPECT_FALSE(restore::CanUndoLastRestore(s.state.UndoFolder));
+    s.dialogs.messages.clear();
+    UndoLastRestoreCommand(s.state);
+    EXPECT_EQ(s.dialogs.messages.at(0).text, "There is no restore to undo.");
+}
+
+// Outlook (here: the test) holds the target's data file open without sharing: the last row fails,
+// and every row before it goes back too.
+TEST_F(SafeRestore, AFailingRowPutsEveryEarlierRowBack) {
+    const State before = Now();
+    platform::fileio::Hold(f2.localOutlook + "\\Outlook.pst");
+    const auto report = Restore();
+    platform::fileio::LetGo(f2.localOutlook + "\\Outlook.pst");
+    ASSERT_FALSE(report.rows.empty());
+    EXPECT_EQ(report.rows.back().item, archive::Item::DataFiles);
+    EXPECT_FALSE(report.rows.back().ok);
+    EXPECT_EQ(report.takenBack, restore::TakenBackBecause::RowFailed);
+    EXPECT_FALSE(report.takeBackFailed);
+    EXPECT_EQ(Now(), before);
+    const std::string said = s.dialogs.messages.back().text;
+    EXPECT_EQ(said.rfind("The Restore was not completed and nothing was changed.", 0), 0u) << said;
+    EXPECT_NE(s.Log().find("every change it made was put back"), std::string::npos);
+    EXPECT_FALSE(restore::CanUndoLastRestore(s.state.UndoFolder));
+}
+
+// --- archives made by earlier versions ---
+
+class EarlierArchives : public ::testing::Test {
+  protected:
+    Scratch s;
+    archive::ZipComponent zip;
+};
+
+TEST_F(EarlierArchives, TraditionalEncryptionAnsiTextAndTheOldExportFormat) {
+    const UserFolders& f = s.folders;
+    for (const auto& d : {f.signatures, f.roamingOutlook, f.localOutlook, f.contacts})
+        s.MakeFolder(d);
+    const std::string target = s.Profile("Target");
+    SetValue(target, "Stale", kSz, SzData("x"));
+    SetValue(s.optionsKey, "Stale", kSz, SzData("x"));
+
+    const auto report = OpenAndRestore(s, zip, FixtureArchive("legacy.ksx"), std::string("pw"),
+                                       "Target", {0, 1, 2, 5, 8});
+    EXPECT_EQ(s.state.ItemFlags, "11111001001");
+    for (const auto& row : report.rows) EXPECT_TRUE(row.ok) << static_cast<int>(row.item);
+    EXPECT_EQ(report.rows.size(), 7u);
+
+    const std::string newPath = f.localOutlook + "\\Old.pst";
+    TreeSnapshot expected;
+    expected[""] = {};
+    expected[std::string("\\") + kStoreSection] = {{"001e0324", {kSz, SzData("Legacy")}}};
+    expected["\\13dbb0c8aa05101a9bb000aa002fc45a"] = {
+        {"01020fff", {kBinary, StoreValueUtf16(newPath)}},
+        {"001f6700", {kBinary, B(Utf16(newPath) + std::string(2, '\0'))}},
+        {"Flags", {kDword, {0xFF, 0xFF, 0xFF, 0xFF}}}};
+    expected[std::string("\\") + kAccountsSubkey] = {};
+    expected[std::string("\\") + kAccountsSubkey + "\\00000001"] = {
+        {"Account Name", {kSz, SzData("bob@example.com")}},
+        {"Display Name", {kSz, SzData(platform::AnsiToUtf8("Bob M\xfcller"))}},
+        {"Port", {kDword, {110, 0, 0, 0}}}};
+    EXPECT_EQ(Snapshot(target), expected);
+
+    const auto options = Snapshot(s.optionsKey);
+    EXPECT_EQ(options.at("").size(), 2u);
+    EXPECT_EQ(options.at("").at("Legacy Option").second, (Bytes{0xFF, 0xFF, 0xFF, 0xFF}));
+    EXPECT_EQ(options.at("").at("Path"), std::make_pair(2u, SzData("%USERPROFILE%\\x")));
+    EXPECT_EQ(options.at("\\Sub").at("Empty"), std::make_pair(kBinary, Bytes{}));
+
+    EXPECT_EQ(Get(newPath), std::string(20000, 'P'));
+    EXPECT_EQ(Get(f.roamingOutlook + "\\Target.RWZ"), "legacy rules");
+    EXPECT_FALSE(Exists(f.roamingOutlook + "\\Legacy.RWZ"));
+    EXPECT_EQ(Files(f.signatures),
+              (FolderSnapshot{{"Sig.txt", "Bob\r\n"}, {"Sig.htm", "<p>Bob</p>"}}));
+    EXPECT_EQ(Get(f.contacts + "\\Bob.vcf"), "BEGIN:VCARD\r\nFN:Bob\r\nEND:VCARD\r\n");
+    EXPECT_TRUE(s.AppFiles().size() <= 1u);  // brlog.dat only
+}
+
+TEST_F(EarlierArchives, EntryNamesThatLeaveTheirFolderAreRefused) {
+    const UserFolders& f = s.folders;
+    for (const auto& d : {f.signatures, f.stationery, f.contacts, f.localOutlook}) s.MakeFolder(d);
+    Put(f.signatures + "\\Work.htm", "mine");
+    const std::string target = s.Profile("Target");
+    SetValue(target, "Keep", kSz, SzData("x"));
+    const TreeSnapshot before = Snapshot(target);
+
+    const auto report =
+        OpenAndRestore(s, zip, FixtureArchive("hostile.ksx"), std::nullopt, "Target", {2, 3, 4, 8});
+    // The first row fails, and with it the whole restore.
+    ASSERT_EQ(report.rows.size(), 1u);
+    EXPECT_FALSE(report.rows[0].ok);
+    EXPECT_EQ(report.takenBack, restore::TakenBackBecause::RowFailed);
+    EXPECT_EQ(Snapshot(target), before);
+    EXPECT_EQ(Files(f.signatures), (FolderSnapshot{{"Work.htm", "mine"}}));
+    EXPECT_TRUE(Files(f.stationery).empty());
+    EXPECT_TRUE(Files(f.contacts).empty());
+    EXPECT_TRUE(Files(f.localOutlook).empty());
+    // Nothing landed beside or above the item folders or in the application folder.
+    for (const auto& dir : {s.user, s.user + "\\AppData\\Roaming",
+                            s.user + "\\AppData\\Roaming\\Microsoft", s.app, s.dir.str()})
+        for (const char* name : {"evil.txt", "evil2.txt", "evil3.txt", "OBCevil.tmp"})
+            EXPECT_FALSE(Exists(dir + "\\" + name)) << dir << "\\" << name;
+    EXPECT_FALSE(Exists("C:\\evil2.txt"));
+    EXPECT_FALSE(Exists(f.contacts + "\\sub"));
+}
+
+}  // namespace
+}  // namespace kestrine::ui

@@ -1,0 +1,44 @@
+#pragma once
+// The window's run path without the window: the refusal (or the question) and the job on the
+// window's thread, the run with its panel, the message, the follow-ups.
+#include "ui/backup_presenter.h"
+#include "ui/commands.h"
+#include "ui/restore_presenter.h"
+
+namespace kestrine::test {
+
+struct WindowBackup {
+    bool started = false;  // false: refused, and a message said why
+    backup::BackupResult result;
+};
+inline WindowBackup BackupLikeTheWindow(ui::MainWindowModel& window, const AppState& state,
+                                        archive::ZipComponent& zip) {
+    WindowBackup run;
+    const auto job = ui::PrepareBackup(window.backup, state);
+    if (!job) return run;
+    run.started = true;
+    const ui::PanelFollower panel{window.progress, window.pumpMessages, {}};
+    run.result = ui::RunBackupJob(*job, state, zip, panel);
+    ui::Show(ui::BackupCompletionMessage(run.result, job->archivePath));
+    ui::FollowUpBackup(run.result, state, job->archivePath);
+    return run;
+}
+
+struct WindowRestore {
+    bool ran = false;  // false: refused or not confirmed
+    restore::RestoreResult result;
+};
+inline WindowRestore RestoreLikeTheWindow(ui::MainWindowModel& window, const AppState& state,
+                                          archive::ZipComponent& zip) {
+    WindowRestore run;
+    const auto job = ui::PrepareRestore(window.restore, state, zip);
+    if (!job) return run;
+    run.ran = true;
+    const ui::PanelFollower panel{window.progress, window.pumpMessages, {}};
+    run.result = ui::RunRestoreJob(*job, state, zip, panel);
+    ui::Show(ui::RestoreCompletionMessage(run.result));
+    ui::FollowUpRestore(run.result, state);
+    return run;
+}
+
+}  // namespace kestrine::test
