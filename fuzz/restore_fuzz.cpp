@@ -70,9 +70,9 @@ void Put(const fs::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-// A Windows path of the program for a path of this system.
+// A Windows path of the program for a path of this system: the drive Z: is the root.
 std::string ProgramPath(const fs::path& path) {
-    std::string text = path.string();
+    std::string text = "Z:" + path.string();
     for (char& c : text)
         if (c == '/') c = '\\';
     return text;
@@ -98,7 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const outlook::UserFolders folders = outlook::FoldersFor(env.UserProfileDir, env.OSVersion);
     for (const auto& folder : {folders.signatures, folders.stationery, folders.templates,
                                folders.roamingOutlook, folders.localOutlook, folders.contacts}) {
-        std::string path = folder;
+        std::string path = folder.substr(2);
         for (char& c : path)
             if (c == '\\') c = '/';
         Put(fs::path(path) / "Old.txt", "the user's own " + folder);

@@ -68,11 +68,7 @@ std::string BareFileName(const std::string& path) {
 }
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
-#ifdef _WIN32
-    return base::JoinPath(folder, name, '\\');
-#else
-    return base::JoinPath(folder, name, '/');
-#endif
+    return base::JoinPath(folder, name);
 }
 
 }  // namespace kestrine::platform::fileio

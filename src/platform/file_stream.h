@@ -109,9 +109,9 @@ uint64_t FileSize(const std::string& path);
 // 1980-01-01 when it cannot be read.
 uint32_t FileDosTime(const std::string& path);
 
-// The path rules of base/path.h in the system's own form, for the files that the core opens: the
-// folder of `path` ("." when it has none), the bare file name, and a join with the system's
-// separator.
+// The path rules of base/path.h for the files that the core opens: the folder of `path` ("." when
+// it has none), the bare file name, and a join with a backslash (which the POSIX twin reads as a
+// separator).
 std::string ParentFolder(const std::string& path);
 std::string BareFileName(const std::string& path);
 std::string JoinPath(const std::string& folder, const std::string& name);

@@ -10,6 +10,7 @@
 #include <ctime>
 #include <fstream>
 #include <iterator>
+#include <string_view>
 
 #include "base/path.h"
 #include "base/text.h"
@@ -19,8 +20,19 @@ namespace kestrine::platform {
 
 namespace {
 
+// The environment's value of `name`, found without regard to case as on Windows.
+const char* Lookup(const std::string& name) {
+    for (char** entry = environ; entry && *entry; ++entry) {
+        const std::string_view text = *entry;
+        const size_t equals = text.find('=');
+        if (equals != std::string_view::npos && base::EqualsNoCase(text.substr(0, equals), name))
+            return *entry + equals + 1;
+    }
+    return nullptr;
+}
+
 std::string Variable(const char* name) {
-    const char* value = std::getenv(name);
+    const char* value = Lookup(name);
     return value ? value : "";
 }
 
@@ -88,7 +100,7 @@ std::string ExpandEnvironment(const std::string& text) {
         if (close == std::string::npos) break;
         out += text.substr(i, open - i);
         const std::string name = text.substr(open + 1, close - open - 1);
-        const char* value = name.empty() ? nullptr : std::getenv(name.c_str());
+        const char* value = name.empty() ? nullptr : Lookup(name);
         if (value) {
             out += value;
             i = close + 1;

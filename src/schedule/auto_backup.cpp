@@ -172,9 +172,9 @@ AutoBackupResult RunAutoBackup(const AppState& state, archive::ZipComponent& zip
     if (outcome.written) RemoveDatedLeftovers(command.archive);
 
     if (outcome.written && dated && defaultArchive != result.archivePath &&
-        fileio::IsFile(defaultArchive)) {
-        fileio::SetNormalAttributes(defaultArchive);
-        fileio::RemoveFile(defaultArchive);
+        platform::fileio::IsFile(defaultArchive)) {
+        platform::fileio::SetNormalAttributes(defaultArchive);
+        platform::fileio::RemoveFile(defaultArchive);
     }
     if (outcome.written && outcome.verified && keep > 0)
         RemoveOlderDatedArchives(state.LogFile, defaultArchive, result.archivePath, keep);

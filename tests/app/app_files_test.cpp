@@ -16,6 +16,7 @@ namespace kestrine {
 namespace {
 
 namespace fs = std::filesystem;
+namespace fileio = platform::fileio;
 using test::ReadFile;
 using test::TempDir;
 using test::WriteFile;

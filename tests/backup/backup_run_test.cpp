@@ -368,26 +368,6 @@ TEST_F(Backup, OutlookIsClosedFirstWhenTheSettingsSaySoAndStartedAgainAfterwards
     platform::SetStandInProcesses({});
 }
 
-TEST_F(Backup, ADataFileLargerThanFourGigabytes) {
-    const std::string big = p.mail + "\\a.pst";
-    std::filesystem::remove(Fs(big));
-    {
-        auto f = fileio::CreateNew(big);
-        ASSERT_TRUE(f);
-        ASSERT_TRUE(f->Seek((uint64_t{4} << 30) + 4096));  // sparse: only the tail is written
-        ASSERT_TRUE(f->Write("tail of a large data file", 25));
-    }
-    if (const std::string out = ArtifactFolder(); !out.empty())
-        s.state.TargetFile = out + "\\large.ksx";
-    Tick({Choice::PersonalFolders});
-    const auto run = Run();
-    ASSERT_TRUE(run.result.written);
-    EXPECT_EQ(run.result.itemFlags, "11100000000");
-    archive::ZipComponent reader;
-    ASSERT_TRUE(reader.OpenArchive(Target()));
-    EXPECT_EQ(reader.FindEntry("a.pst")->uncompressedSize, (uint64_t{4} << 30) + 4096 + 25);
-}
-
 TEST_F(Backup, TheRunReportsBytesAndACancellationAbandonsTheArchive) {
     Put(Target(), "the user's previous backup");
     TickAll();

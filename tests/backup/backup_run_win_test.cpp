@@ -1,5 +1,6 @@
 // The interactive backup under Wine where the real platform layer decides: the window's messages
-// during a run, and what another user could plant (a junction, the run lock's old name). The
+// during a run, what another user could plant (a junction, the run lock's old name), and a data
+// file above 4 GiB through the system's own file streams. The
 // engine's behaviour is tested natively (backup_run_test).
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -138,6 +139,27 @@ TEST_F(BackupNow, WhatAnotherUserPlantsDoesNoHarm) {
     }
     for (const auto& folder : planted) std::filesystem::remove_all(Fs(folder));
     if (junctions) RemoveDirectoryW(platform::Widen(junction).c_str());
+}
+
+// A data file above 4 GiB through the system's own large-file streams (7z checks the archive).
+TEST_F(BackupNow, ADataFileLargerThanFourGigabytes) {
+    const std::string big = p.mail + "\\a.pst";
+    std::filesystem::remove(Fs(big));
+    {
+        auto f = platform::fileio::CreateNew(big);
+        ASSERT_TRUE(f);
+        ASSERT_TRUE(f->Seek((uint64_t{4} << 30) + 4096));  // sparse: only the tail is written
+        ASSERT_TRUE(f->Write("tail of a large data file", 25));
+    }
+    if (const std::string out = ArtifactFolder(); !out.empty())
+        s.state.TargetFile = out + "\\large.ksx";
+    Tick({Choice::PersonalFolders});
+    const auto run = Run();
+    ASSERT_TRUE(run.result.written);
+    EXPECT_EQ(run.result.itemFlags, "11100000000");
+    archive::ZipComponent reader;
+    ASSERT_TRUE(reader.OpenArchive(Target()));
+    EXPECT_EQ(reader.FindEntry("a.pst")->uncompressedSize, (uint64_t{4} << 30) + 4096 + 25);
 }
 
 }  // namespace

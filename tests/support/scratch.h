@@ -71,21 +71,37 @@ inline std::string Doubled(const std::string& path) {
 }
 
 // --- files by UTF-8 path ---
+// A path of the program (UTF-8, backslashes; natively the drive Z: is the root, as under Wine) as
+// the file system library takes it.
 inline std::filesystem::path Fs(std::string utf8) {
 #ifndef _WIN32
+    if (utf8.starts_with("Z:\\")) utf8.erase(0, 2);
     for (char& c : utf8)
         if (c == '\\') c = '/';
 #endif
     return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
 }
-// A path as the program writes it: UTF-8 with backslashes.
+// A path as the program writes it: UTF-8 with backslashes, an absolute one natively on drive Z:.
 inline std::string ProgramPath(const std::filesystem::path& path) {
     const std::u8string u8 = path.u8string();
     std::string out(u8.begin(), u8.end());
+#ifndef _WIN32
+    if (out.starts_with('/')) out = "Z:" + out;
+#endif
     for (char& c : out)
         if (c == '/') c = '\\';
     return out;
 }
+// A scratch folder whose paths are the program's (see ProgramPath).
+class ScratchDir {
+  public:
+    const std::filesystem::path& path() const { return dir_.path(); }
+    std::string str() const { return ProgramPath(dir_.path()); }
+    std::string operator/(const std::string& name) const { return str() + "\\" + name; }
+
+  private:
+    TempDir dir_;
+};
 inline void Put(const std::string& path, const std::string& bytes) {
     std::filesystem::create_directories(Fs(path).parent_path());
     WriteFile(Fs(path), bytes);
@@ -269,7 +285,7 @@ class Scratch {
         return lines;
     }
 
-    TempDir dir;
+    ScratchDir dir;
     std::string unique, root, app, user, optionsKey;
     outlook::UserFolders folders;
     AppState state;
