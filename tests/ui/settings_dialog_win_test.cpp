@@ -63,7 +63,7 @@ TEST_F(SettingsDialogTest, OkWritesEverySettingAndTheLogOnValueAndCancelWritesNo
     EXPECT_EQ(Setting("autobackup", "keepdatedbackups"), "0");
     EXPECT_EQ(RunValue(), "\"C:\\Program Files\\Kestrine\\kestrine.exe\"");
     // Started at log-on, the program sees no command line and opens its window.
-    EXPECT_EQ(schedule::CommandLineTail(RunValue()), "");
+    EXPECT_EQ(schedule::CommandLineTail(RunValue().value_or("")), "");
 
     // Opened again it shows what was saved; clearing the log-on start removes the value.
     ModalThread shown([&] { return ui::win::ShowSettingsDialog(nullptr, files); });
