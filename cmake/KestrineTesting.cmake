@@ -65,16 +65,13 @@ function(kestrine_win_test name)
     _kestrine_register_test(${name} TIMEOUT ${ARG_TIMEOUT})
 endfunction()
 
-# kestrine_native_test(NAME src... [LIBS lib...] [TIMEOUT s]): a test of the engine over the POSIX
-# twins of the platform layer (the in-memory registry, stand-in processes), built and run natively
-# under the sanitizers only. Wine keeps the tests of the real platform layer.
+# kestrine_native_test(NAME src... [LIBS lib...] [TIMEOUT s]): a test of the portable core that drives
+# the native build's twins of the system (the in-memory registry, platform/registry_memory.h; the
+# session's stand-in programs and held files): native only. The engine's tests are such tests; Wine
+# keeps the tests of the real platform layer.
 function(kestrine_native_test name)
     if(WIN32)
         return()
     endif()
-    cmake_parse_arguments(ARG "" "TIMEOUT" "LIBS" ${ARGN})
-    add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
-    target_link_libraries(${name} PRIVATE kestrine_core kestrine_test_support ${ARG_LIBS} GTest::gmock
-                                          GTest::gtest_main kestrine_warnings)
-    _kestrine_register_test(${name} TIMEOUT ${ARG_TIMEOUT})
+    kestrine_core_test(${name} ${ARGN})
 endfunction()

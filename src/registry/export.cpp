@@ -1,6 +1,4 @@
-#include "base/path.h"
 #include "platform/file_stream.h"
-#include "platform/files.h"
 #include "platform/registry_access.h"
 #include "platform/text.h"
 #include "registry/export_format.h"
@@ -71,16 +69,18 @@ bool WriteTree(uint32_t root, const std::string& subkey, const RegKeyTree& tree)
 
 // Writes the file whole: into a new file beside it, then over the old one.
 bool WriteFileWhole(const std::string& fileName, const std::string& bytes) {
+    namespace fileio = platform::fileio;
     std::string temp;
-    auto file = platform::fileio::CreateTempFile(platform::fileio::ParentFolder(fileName), "KRX", temp);
+    auto file = fileio::CreateTempFile(fileio::ParentFolder(fileName), "KRX", temp);
     if (!file) return false;
-    const bool written = file->Write(bytes.data(), bytes.size());
+    bool written = file->Write(bytes.data(), bytes.size()) && file->Flush();
     file.reset();
-    if (written && platform::fileio::MoveOver(temp, fileName)) return true;
-    platform::fileio::RemoveFile(temp);
+    if (written && fileio::MoveOver(temp, fileName)) return true;
+    fileio::RemoveFile(temp);
     return false;
 }
 
+// The whole file as raw bytes; false when it cannot be opened or read.
 bool ApplyPlan(uint32_t root, const std::string& subkey, const std::string& fullPath,
                const std::vector<ImportStep>& steps) {
     platform::RegistryKey current;
