@@ -260,7 +260,7 @@ uint32_t FileDosTime(const std::string& path) {
 
 uint64_t FileWriteTicks(const std::string& path) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return 0;
+    if (::stat(SystemPath(path).c_str(), &st) != 0) return 0;
     return static_cast<uint64_t>(st.st_mtim.tv_sec) * 1000000000u +
            static_cast<uint64_t>(st.st_mtim.tv_nsec);
 }

@@ -10,6 +10,7 @@
 #include "app/settings.h"
 #include "app/startup.h"
 #include "platform/file_stream.h"
+#include "platform/files_held.h"
 #include "test_support.h"
 
 namespace kestrine {
@@ -50,6 +51,11 @@ TEST(Settings, FieldLimitsTrimCaseAndSwitches) {
     EXPECT_TRUE(SettingIsOn(ini, "b", "spaced"));
     for (const char* off : {"two", "word", "empty", "zeroone", "missing"})
         EXPECT_FALSE(SettingIsOn(ini, "b", off)) << off;
+    // A file another program holds keeps what it had.
+    fileio::Hold(ini);
+    EXPECT_FALSE(WriteINIValue(ini, "b", "one", "0"));
+    fileio::LetGo(ini);
+    EXPECT_TRUE(SettingIsOn(ini, "b", "one"));
 
     const std::string unwritable = dir / "no such folder\\settings.dat";
     EXPECT_FALSE(WriteINIValue(unwritable, "backup", "autocloseoutlook", "1"));

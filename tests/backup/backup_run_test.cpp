@@ -9,6 +9,7 @@
 #include "platform/files_held.h"
 #include "platform/processes.h"
 #include "platform/processes_stand_in.h"
+#include "platform/registry_memory.h"
 #include "restore/restore_run.h"
 #include "scratch.h"
 #include "ui/backup_presenter.h"
@@ -137,6 +138,20 @@ TEST_F(Backup, MissingItemsFailHonestlyAndAnAnsiDataFilePathIsFoundToo) {
         EXPECT_NE(OnlyMessage().find(std::string("\r\nBackup ") + item + "\tFail!\t"),
                   std::string::npos);
     EXPECT_NE(s.Log().find(" Backup Templates Fail!\n\r\n"), std::string::npos);
+}
+
+TEST_F(Backup, AKeyThatCannotBeExportedFailsItsItemOnlyAndLeavesNoExportFile) {
+    namespace memory = platform::memory_registry;
+    memory::PlantFailure(memory::Operation::EnumValues, kHkcu, SubkeyOf(s.state.AccountsKey), 5);
+    TickAll();
+    const auto run = Run();
+    memory::ClearFailures();
+    ASSERT_TRUE(run.result.written);
+    EXPECT_EQ(run.result.itemFlags, "01101111111");  // the profile's tree holds the accounts
+    EXPECT_EQ(ReadArchive(Target()).manifestText.find("BackupAccounts="), std::string::npos);
+    EXPECT_NE(OnlyMessage().find("\r\nBackup Accounts Settings\tFail!\t"), std::string::npos);
+    EXPECT_EQ(s.AppFiles(), std::vector<std::string>{"brlog.dat"});
+    EXPECT_TRUE(fileio::ListFolderNames(s.app).empty());
 }
 
 TEST_F(Backup, ChoicesThatCannotRunAreRefusedBeforeAnythingHappens) {

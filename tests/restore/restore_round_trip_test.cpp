@@ -2,6 +2,7 @@
 // name and another user; a restore is all or nothing and can be undone; archives as earlier
 // versions wrote them, and archives whose entry names try to leave their folder.
 #include "platform/files_held.h"
+#include "platform/registry_memory.h"
 #include "round_trip_fixture.h"
 
 namespace kestrine::ui {
@@ -87,6 +88,35 @@ TEST_F(SafeRestore, AnUndoGivesBackTheProfileAndEveryFileByteForByte) {
     s.dialogs.messages.clear();
     UndoLastRestoreCommand(s.state);
     EXPECT_EQ(s.dialogs.messages.at(0).text, "There is no restore to undo.");
+}
+
+// The registry refuses a write in the middle of the restore: every row before it goes back, and
+// so does what the failed row had done.
+TEST_F(SafeRestore, ARegistryWriteThatFailsTakesTheWholeRestoreBack) {
+    namespace memory = platform::memory_registry;
+    const State before = Now();
+    s.dialogs.chosenFile = archivePath;
+    s.dialogs.passwords = {std::string("s3cret pw")};
+    MainWindowModel window;
+    ASSERT_EQ(OpenBackupFile(window.restore, s.state, zip), OpenOutcome::Opened);
+    window.restore.targetProfile = "Second";
+    for (auto& item : window.restore.items) item.ticked = true;
+    archive::RunObserver observer;
+    observer.stepFinished = [](archive::Item, archive::StepOutcome outcome) {
+        if (outcome == archive::StepOutcome::Failed) memory::ClearFailures();
+    };
+    memory::PlantFailure(memory::Operation::SetValue, kHkcu, SubkeyOf(s.optionsKey), 5);
+    const auto report =
+        restore::RunRestore(RestoreJobFor(window.restore, s.state), s.state, s.state, zip, observer);
+    memory::ClearFailures();
+    ASSERT_FALSE(report.rows.empty());
+    EXPECT_EQ(report.rows.back().item, archive::Item::Options);
+    EXPECT_FALSE(report.rows.back().ok);
+    EXPECT_GT(report.rows.size(), 1u);
+    EXPECT_EQ(report.takenBack, restore::TakenBackBecause::RowFailed);
+    EXPECT_FALSE(report.takeBackFailed);
+    EXPECT_EQ(Now(), before);
+    EXPECT_FALSE(restore::CanUndoLastRestore(s.state.UndoFolder));
 }
 
 // Outlook (here: the test) holds the target's data file open without sharing: the last row fails,

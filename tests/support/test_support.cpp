@@ -43,7 +43,25 @@ std::string TempDir::operator/(const std::string& name) const {
     return std::string(u8.begin(), u8.end());
 }
 
-std::string ReadFile(const fs::path& path) {
+namespace {
+
+// The program's paths separate folders with backslashes also natively, where the file system needs
+// slashes.
+fs::path SystemPath(const fs::path& path) {
+#ifdef _WIN32
+    return path;
+#else
+    std::string text = path.string();
+    for (char& c : text)
+        if (c == '\\') c = '/';
+    return text;
+#endif
+}
+
+}  // namespace
+
+std::string ReadFile(const fs::path& given) {
+    const fs::path path = SystemPath(given);
     std::ifstream in(path, std::ios::binary);
     if (!in) throw std::runtime_error("cannot read " + path.string());
     std::ostringstream out;
@@ -51,7 +69,8 @@ std::string ReadFile(const fs::path& path) {
     return out.str();
 }
 
-void WriteFile(const fs::path& path, const std::string& bytes) {
+void WriteFile(const fs::path& given, const std::string& bytes) {
+    const fs::path path = SystemPath(given);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!out) throw std::runtime_error("cannot write " + path.string());
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
