@@ -7,7 +7,6 @@
 #include "app/log_lines.h"
 #include "app/run_folder.h"
 #include "archive/manifest.h"
-#include "archive/zip_events_scope.h"
 #include "backup/backup_steps.h"
 #include "backup/handlers.h"
 #include "base/path.h"
@@ -34,6 +33,26 @@ archive::ManifestHeader ManifestHeaderFor(const BackupJob& job) {
     return header;
 }
 
+// The run's observer as the zip component hears it: the bytes of the file being added move the
+// run's progress, the run's cancel stops the component between chunks, and a backup that is to be
+// checked is read back before it replaces anything.
+class RunZipObserver final : public archive::ZipObserver {
+  public:
+    explicit RunZipObserver(const archive::RunObserver& run) : run_(run) {}
+    std::function<void(uint64_t done)> entryBytes;
+    std::function<bool(const std::string& finishedPath)> check;
+
+  private:
+    void EntryProgress(const std::string&, uint64_t done, uint64_t) override {
+        if (entryBytes) entryBytes(done);
+    }
+    bool CancelRequested() override { return run_.Cancelled(); }
+    bool CheckFinished(const std::string& finishedPath) override {
+        return !check || check(finishedPath);
+    }
+    const archive::RunObserver& run_;
+};
+
 // Reads the finished archive at `path` back as a restore would: every entry decrypted, inflated and
 // checked, and each one that went in is there.
 struct ArchiveCheck {
@@ -45,15 +64,16 @@ struct ArchiveCheck {
              const archive::RunObserver& observer) {
         if (observer.checking) observer.checking();
         archive::ZipComponent reader;
-        reader.Events().CancelRequested = observer.cancelRequested;
-        bool ok = reader.OpenArchive(path);
-        if (ok) {
+        RunZipObserver cancel(observer);
+        Status read = reader.OpenArchive(path);
+        if (read) {
             reader.SetReadingPassword(password);
-            ok = reader.TestEntries();
+            read = reader.TestEntries(cancel);
         }
+        bool ok = read.ok();
         if (!ok) {
-            cancelled = reader.LastErrorKind() == archive::ZipError::Cancelled;
-            error = reader.LastError();
+            cancelled = read.kind() == Failure::Cancelled;
+            error = read.message();
         } else if (reader.Entries().size() != entriesAdded) {
             ok = false;
             error = "the archive holds " + std::to_string(reader.Entries().size()) +
@@ -110,7 +130,6 @@ BackupResult RunBackup(const BackupJob& job, const ProgramPaths& paths, archive:
     // Its name is the manifest entry's name; the folder is the run's own.
     const std::string manifestPath = base::JoinPath(work.Path(), archive::kManifestName);
     std::vector<std::string> tempFiles;
-    archive::ZipEventsScope events(zip);
     auto finish = [&](bool written) {
         log(written ? BackupEndLine(platform::NowText(), job.profile)
                     : BackupNotCompletedLine(platform::NowText(), job.profile));
@@ -135,8 +154,8 @@ BackupResult RunBackup(const BackupJob& job, const ProgramPaths& paths, archive:
     }
 
     zip.CloseArchive();
-    if (!zip.CreateArchive(job.archivePath)) {
-        result.error = zip.LastError();
+    if (Status created = zip.CreateArchive(job.archivePath); !created) {
+        result.error = created.message();
         return finish(false);
     }
     // The component encrypts entries as they are added: protection goes before the first entry.
@@ -160,22 +179,22 @@ BackupResult RunBackup(const BackupJob& job, const ProgramPaths& paths, archive:
     zip.SetExpectedBytes(expected);
     // The component reports the bytes of the file it adds as it works through them, and asks
     // between the chunks of a large file whether to stop.
-    zip.Events().EntryProgress = [&](const std::string&, uint64_t done, uint64_t) {
+    RunZipObserver zipObserver(observer);
+    zipObserver.entryBytes = [&](uint64_t done) {
         if (!observer.progress) return;
         progress.bytesDone = std::min(expected, doneBeforeFile + done);
         observer.progress(progress);
     };
-    zip.Events().CancelRequested = observer.cancelRequested;
     // A cancellation, or an archive that can no longer be written (a full disk, a device gone),
     // ends the run: the archive is abandoned and the older file at its path stays as it was.
-    auto abandon = [&] {
-        result.cancelled = zip.LastErrorKind() == archive::ZipError::Cancelled;
-        if (!result.cancelled) result.error = zip.LastError();
+    auto abandon = [&](const Status& why) {
+        result.cancelled = why.kind() == Failure::Cancelled;
+        if (!result.cancelled) result.error = why.message();
         zip.CloseArchive();
         return finish(false);
     };
-    auto archiveDead = [&] {
-        return zip.LastErrorKind() == archive::ZipError::Cancelled || zip.ArchiveWriteFailed();
+    auto archiveDead = [](const Status& added) {
+        return added.kind() == Failure::Cancelled || added.kind() == Failure::WriteFailed;
     };
     // The manifest is staged beside the archive's entries, written whole once every text of it is
     // known: only then can its encoding be chosen (ANSI when everything fits, so that earlier
@@ -213,12 +232,13 @@ BackupResult RunBackup(const BackupJob& job, const ProgramPaths& paths, archive:
             if (observer.progress) observer.progress(progress);
             // A file that cannot be read whole (Outlook holding it) fails the item only, and so
             // does a staged export that no longer holds what the run wrote into it.
-            ok = zip.AddFile(plan.files[f],
-                             plan.entryNames.empty() ? std::string() : plan.entryNames[f],
-                             f == 0 ? plan.staged : std::nullopt);
-            if (!ok && archiveDead()) {
+            const Status added = zip.AddFile(
+                plan.files[f], plan.entryNames.empty() ? std::string() : plan.entryNames[f],
+                f == 0 ? plan.staged : std::nullopt, zipObserver);
+            ok = added.ok();
+            if (archiveDead(added)) {
                 result.outcomes[index] = StepOutcome::Failed;
-                return abandon();
+                return abandon(added);
             }
             if (ok) ++entriesAdded;
             doneBeforeFile += fileio::FileSize(plan.files[f]);
@@ -241,9 +261,9 @@ BackupResult RunBackup(const BackupJob& job, const ProgramPaths& paths, archive:
     const std::string manifestText = archive::ManifestText(header, itemLines, result.itemFlags);
     if (!writeManifest(manifestText)) return finish(false);
     platform::SetNormalAttributes(manifestPath);
-    if (!zip.AddFile(manifestPath, {}, manifestStaged)) {
-        if (archiveDead()) return abandon();
-        result.error = "The manifest " + manifestPath + " could not be added. " + zip.LastError();
+    if (Status added = zip.AddFile(manifestPath, {}, manifestStaged, zipObserver); !added) {
+        if (archiveDead(added)) return abandon(added);
+        result.error = "The manifest " + manifestPath + " could not be added. " + added.message();
         zip.CloseArchive();
         return finish(false);
     }
@@ -256,27 +276,24 @@ BackupResult RunBackup(const BackupJob& job, const ProgramPaths& paths, archive:
     ArchiveCheck check;
     if (job.verify) {
         // Read back before it replaces anything: a bad new archive never costs the last good one.
-        zip.Events().CheckFinished = [&](const std::string& finished) {
+        zipObserver.check = [&](const std::string& finished) {
             return check.Run(finished, job.password, entriesAdded, manifestText, work.Path(),
                              observer);
         };
     }
-    archive::WriteResult written = zip.WriteArchive();
-    if (!written.ok && zip.LastErrorKind() == archive::ZipError::Cancelled) return abandon();
+    const Status written = zip.WriteArchive(zipObserver);
+    if (written.kind() == Failure::Cancelled) return abandon(written);
     zip.CloseArchive();
-    result.written = written.ok;
-    result.verified = written.ok && job.verify;
-    result.checkFailed = !written.ok && !check.error.empty() && !check.cancelled;
+    result.written = written.ok();
+    result.verified = written.ok() && job.verify;
+    result.checkFailed = !written.ok() && !check.error.empty() && !check.cancelled;
     result.cancelled = check.cancelled;
-    if (!written.ok)
-        result.error = !check.error.empty()    ? check.error
-                       : written.error.empty() ? zip.LastError()
-                                               : written.error;
+    if (!written.ok()) result.error = !check.error.empty() ? check.error : written.message();
     // What an earlier run left beside the archive when it was ended midway (the process killed, the
     // machine switched off) goes only once this archive is in place: on a FAT or exFAT drive a
     // replacement is not one step, and such a leftover may be the only complete copy. No other run
     // works while this one holds the lock.
-    if (written.ok) archive::RemoveLeftoverTemporaryFiles(job.archivePath);
+    if (written) archive::RemoveLeftoverTemporaryFiles(job.archivePath);
     if (result.verified) log(BackupVerifiedLine(platform::NowText()));
     if (result.checkFailed) log(BackupNotVerifiedLine(platform::NowText(), result.error));
     if (result.written && observer.progress && expected != 0) {

@@ -62,7 +62,8 @@ bool ExtractAllInto(const RestoreContext& ctx, const std::vector<Planned>& plan,
         if (ctx.extracting) ctx.extracting(entry->name, entry->uncompressedSize);
         const std::string target = base::JoinPath(folder, p.targetName);
         StagedFile file{NewStagingFile(target), target};
-        if (file.temporary.empty() || !ctx.zip.ExtractToFile(*entry, file.temporary)) {
+        if (file.temporary.empty() ||
+            !ctx.zip.ExtractToFile(*entry, file.temporary, *ctx.extraction)) {
             fileio::RemoveFile(file.temporary);
             DiscardStaged(staged);
             return false;
@@ -112,7 +113,8 @@ bool ImportEntry(const RestoreContext& ctx, Item item, const std::string& target
     const std::string temp = platform::CreateTempFile(ctx.tempFolder, "OBR");
     if (temp.empty()) return false;
     if (ctx.extracting) ctx.extracting(entry->name, entry->uncompressedSize);
-    const bool ok = ctx.zip.ExtractToFile(*entry, temp) && registry::ImportKey(targetKey, temp);
+    const bool ok = ctx.zip.ExtractToFile(*entry, temp, *ctx.extraction) &&
+                    registry::ImportKey(targetKey, temp);
     fileio::RemoveFile(temp);
     return ok;
 }

@@ -33,6 +33,8 @@ struct RestoreContext {
     // The restore's undo set: every file replaced or removed is set aside into it. Without one,
     // replaced files are removed once their new content is in place.
     UndoJournal* journal = nullptr;
+    // Hears the bytes of each entry as it is extracted.
+    archive::ZipObserver* extraction = &archive::ZipObserver::None();
 };
 
 // The folders the handlers write files into for this environment.

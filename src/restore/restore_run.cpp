@@ -6,7 +6,6 @@
 #include "app/log_lines.h"
 #include "app/run_folder.h"
 #include "archive/manifest.h"
-#include "archive/zip_events_scope.h"
 #include "base/text.h"
 #include "outlook/profile_data.h"
 #include "platform/run_lock.h"
@@ -149,12 +148,17 @@ RestoreResult RunRestore(const RestoreJob& job, const outlook::Environment& env,
         progress.bytesDone = entryStart;
         if (observer.progress) observer.progress(progress);
     };
-    // A large entry's bytes as the component extracts them.
-    archive::ZipEventsScope events(zip);
-    zip.Events().EntryProgress = [&](const std::string&, uint64_t done, uint64_t) {
+    // A large entry's bytes as the component extracts them. A restore stops between items, never
+    // inside one, so the component is not asked to stop.
+    struct ExtractionProgress final : archive::ZipObserver {
+        std::function<void(uint64_t)> bytes;
+        void EntryProgress(const std::string&, uint64_t done, uint64_t) override { bytes(done); }
+    } extraction;
+    extraction.bytes = [&](uint64_t done) {
         progress.bytesDone = entryStart + std::min(done, entrySize);
         if (observer.progress) observer.progress(progress);
     };
+    ctx.extraction = &extraction;
 
     for (const RestoreRow& row : RestoreRows()) {
         if (!RowSelected(row, job.ticked, job.itemFlags)) {

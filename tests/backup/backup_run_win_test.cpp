@@ -227,7 +227,7 @@ TEST_F(BackupNow, ACheckedBackupSaysSoAndABadOneNeverReplacesTheLastGoodOne) {
     EXPECT_TRUE(run.result.verified);
     {
         archive::ZipComponent reader;
-        EXPECT_EQ(reader.ArchiveNeedsPassword(Target()), 1);
+        EXPECT_EQ(*reader.ArchiveNeedsPassword(Target()), archive::ArchiveProtection::Protected);
         ASSERT_TRUE(reader.OpenArchive(Target()));
         for (const auto& e : reader.Entries()) EXPECT_TRUE(e.encrypted) << e.name;
     }
