@@ -35,15 +35,63 @@ Status Unsupported(const std::string& message) {
     return Status::Fail(Failure::Unsupported, message);
 }
 
+// zlib's inflater over an entry read piece by piece; `deliver` takes each piece of output.
 struct Inflater {
     z_stream zs{};
     bool ready = false;
-    bool Init() {
+    bool ended = false;  // the compressed stream is complete
+    std::vector<uint8_t> out;
+    bool Init(size_t outputSize) {
+        out.resize(outputSize);
         ready = inflateInit2(&zs, -MAX_WBITS) == Z_OK;
         return ready;
     }
     ~Inflater() {
         if (ready) inflateEnd(&zs);
+    }
+    Inflater() = default;
+    Inflater(const Inflater&) = delete;
+    Inflater& operator=(const Inflater&) = delete;
+
+    // Inflates in[0..n); bytes after the end of the compressed stream are ignored.
+    template <class Deliver>
+    Status Feed(uint8_t* in, size_t n, const std::string& damaged, const Deliver& deliver) {
+        zs.next_in = in;
+        zs.avail_in = static_cast<uInt>(n);
+        while (zs.avail_in > 0 && !ended) {
+            zs.next_out = out.data();
+            zs.avail_out = static_cast<uInt>(out.size());
+            const int rc = inflate(&zs, Z_NO_FLUSH);
+            if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) return Damaged(damaged);
+            const size_t made = out.size() - zs.avail_out;
+            if (made > 0) {
+                if (Status delivered = deliver(out.data(), made); !delivered) return delivered;
+            }
+            if (rc == Z_STREAM_END) ended = true;
+            if (rc == Z_BUF_ERROR && made == 0) break;
+        }
+        return {};
+    }
+    // The inflater may still hold output after its input is spent.
+    template <class Deliver>
+    Status Drain(const std::string& endsEarly, const Deliver& deliver) {
+        while (!ended) {
+            zs.next_in = out.data();
+            zs.avail_in = 0;
+            zs.next_out = out.data();
+            zs.avail_out = static_cast<uInt>(out.size());
+            const int rc = inflate(&zs, Z_NO_FLUSH);
+            const size_t made = out.size() - zs.avail_out;
+            if (made > 0) {
+                if (Status delivered = deliver(out.data(), made); !delivered) return delivered;
+            }
+            if (rc == Z_STREAM_END) {
+                ended = true;
+            } else if (made == 0) {
+                return Damaged(endsEarly);
+            }
+        }
+        return {};
     }
 };
 
@@ -286,9 +334,28 @@ Status ZipReader::ParseCentralRecord(const uint8_t* h, size_t room, ZipEntryReco
     uint32_t diskStart = header.diskStart;
     rec.localOffset = header.localOffset;
     const std::string rawName(reinterpret_cast<const char*>(h + kCentralHeaderSize), nameLen);
-    std::string unicodeName;
 
-    const uint8_t* extra = h + kCentralHeaderSize + nameLen;
+    std::string unicodeName;
+    if (Status read = ReadExtraFields(h + kCentralHeaderSize + nameLen, extraLen, rawName, rec,
+                                      diskStart, unicodeName);
+        !read) {
+        return read;
+    }
+    if (diskStart != 0 && diskStart != 0xffff) {
+        return Unsupported("multi-part archives are not supported");
+    }
+    if (rec.method == kMethodAes && rec.aesStrength == 0) {
+        rec.realMethod = kMethodAes;  // left unsupported: AES without its description
+    }
+    rec.name = EntryName(rawName, unicodeName, rec.flags, dosHost);
+    return {};
+}
+
+// The extra fields of a central directory record that are read here: ZIP64 sizes, offset and disk,
+// the AES description, the Unicode name and our chunk index. Others are skipped.
+Status ZipReader::ReadExtraFields(const uint8_t* extra, size_t extraLen, const std::string& rawName,
+                                  ZipEntryRecord& rec, uint32_t& diskStart,
+                                  std::string& unicodeName) {
     size_t q = 0;
     while (extraLen - q >= 4) {
         const uint16_t id = Get16(extra + q);
@@ -323,13 +390,6 @@ Status ZipReader::ParseCentralRecord(const uint8_t* h, size_t room, ZipEntryReco
         }
         q += 4 + len;
     }
-    if (diskStart != 0 && diskStart != 0xffff) {
-        return Unsupported("multi-part archives are not supported");
-    }
-    if (rec.method == kMethodAes && rec.aesStrength == 0) {
-        rec.realMethod = kMethodAes;  // left unsupported: AES without its description
-    }
-    rec.name = EntryName(rawName, unicodeName, rec.flags, dosHost);
     return {};
 }
 
@@ -544,20 +604,22 @@ Status ZipReader::ReadWhole(Decoding& d) {
 
 Status ZipReader::ReadSequential(Decoding& d) {
     const std::string& what = d.what;
-    Inflater inflater;
-    if (d.deflated && !inflater.Init()) return Damaged(what + ": out of memory");
     // Buffers fit small entries, so many small entries cost no large allocations.
     std::vector<uint8_t> in(
         static_cast<size_t>(std::min<uint64_t>(kReadBuffer, std::max<uint64_t>(d.payload, 1))));
-    std::vector<uint8_t> out(d.deflated
-                                 ? static_cast<size_t>(std::min<uint64_t>(
-                                       kReadBuffer, std::max<uint64_t>(d.rec.uncompressedSize, 64)))
-                                 : 0);
-    bool streamEnded = !d.deflated;
+    Inflater inflater;
+    if (d.deflated && !inflater.Init(static_cast<size_t>(std::min<uint64_t>(
+                          kReadBuffer, std::max<uint64_t>(d.rec.uncompressedSize, 64))))) {
+        return Damaged(what + ": out of memory");
+    }
+    const auto deliver = [&d](const uint8_t* data, size_t n) { return Deliver(d, data, n); };
+    const std::string damaged =
+        what + (d.rec.encrypted() ? ": wrong password or damaged data"
+                                  : ": damaged data (bad compressed stream)");
     uint64_t payload = d.payload;
     while (payload > 0) {
         size_t n = static_cast<size_t>(std::min<uint64_t>(payload, in.size()));
-        int64_t got = stream_->Read(in.data(), n);
+        const int64_t got = stream_->Read(in.data(), n);
         if (got <= 0) return Damaged(what + ": the archive cannot be read (truncated)");
         n = static_cast<size_t>(got);
         payload -= n;
@@ -567,48 +629,12 @@ Status ZipReader::ReadSequential(Decoding& d) {
         } else if (d.zipCrypto) {
             d.zipCrypto->Decrypt(in.data(), n);
         }
-        if (!d.deflated) {
-            if (Status delivered = Deliver(d, in.data(), n); !delivered) return delivered;
-            continue;
-        }
-        if (streamEnded) continue;  // bytes after the end of the compressed stream are ignored
-        inflater.zs.next_in = in.data();
-        inflater.zs.avail_in = static_cast<uInt>(n);
-        while (inflater.zs.avail_in > 0 && !streamEnded) {
-            inflater.zs.next_out = out.data();
-            inflater.zs.avail_out = static_cast<uInt>(out.size());
-            int rc = inflate(&inflater.zs, Z_NO_FLUSH);
-            if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) {
-                return Damaged(what + (d.rec.encrypted()
-                                           ? ": wrong password or damaged data"
-                                           : ": damaged data (bad compressed stream)"));
-            }
-            size_t made = out.size() - inflater.zs.avail_out;
-            if (made > 0) {
-                if (Status delivered = Deliver(d, out.data(), made); !delivered) return delivered;
-            }
-            if (rc == Z_STREAM_END) streamEnded = true;
-            if (rc == Z_BUF_ERROR && made == 0) break;
-        }
+        const Status taken =
+            d.deflated ? inflater.Feed(in.data(), n, damaged, deliver) : deliver(in.data(), n);
+        if (!taken) return taken;
     }
-    // The inflater may still hold output after its input is spent.
-    while (d.deflated && !streamEnded) {
-        inflater.zs.next_in = in.data();
-        inflater.zs.avail_in = 0;
-        inflater.zs.next_out = out.data();
-        inflater.zs.avail_out = static_cast<uInt>(out.size());
-        int rc = inflate(&inflater.zs, Z_NO_FLUSH);
-        size_t made = out.size() - inflater.zs.avail_out;
-        if (made > 0) {
-            if (Status delivered = Deliver(d, out.data(), made); !delivered) return delivered;
-        }
-        if (rc == Z_STREAM_END) {
-            streamEnded = true;
-        } else if (made == 0) {
-            return Damaged(what + ": damaged data (compressed stream ends early)");
-        }
-    }
-    return {};
+    if (!d.deflated) return {};
+    return inflater.Drain(what + ": damaged data (compressed stream ends early)", deliver);
 }
 
 // The chunks of an entry with a sound index: the calling thread reads them in order (and feeds the

@@ -69,6 +69,9 @@ class ZipReader {
     Status ReadCentralDirectory(uint64_t offset, uint64_t size, uint64_t count);
     static Status ParseCentralRecord(const uint8_t* h, size_t room, ZipEntryRecord& rec,
                                      size_t& recordSize);
+    static Status ReadExtraFields(const uint8_t* extra, size_t extraLen, const std::string& rawName,
+                                  ZipEntryRecord& rec, uint32_t& diskStart,
+                                  std::string& unicodeName);
     Status CheckEntrySpaces(uint64_t cdOffset);
     Status LocateData(Decoding& d);
     Status StartDecryption(Decoding& d, const std::string& password);

@@ -205,6 +205,34 @@ struct ZipWriter::LargeEntry {
     size_t previousInput = 0;
 };
 
+// Reads a large file chunk by chunk for the workers.
+struct ZipWriter::ChunkFeed {
+    fileio::FileStream& source;
+    uint64_t expected;  // the size when the file was opened
+    size_t chunkSize;
+    uint64_t consumed = 0;
+    bool eof = false;
+    bool failed = false;
+
+    bool More() const { return !eof && !failed; }
+    // The next chunk into `c`; false at the end of the file or on a read error. One byte more than
+    // the rest is asked for: a short read then shows the end.
+    bool Read(Chunk& c) {
+        const uint64_t left = expected > consumed ? expected - consumed + 1 : 1;
+        const auto want = static_cast<size_t>(std::min<uint64_t>(chunkSize, left));
+        c.input.resize(want);
+        const int64_t n = ReadFull(source, c.input.data(), want);
+        if (n <= 0) {
+            (n < 0 ? failed : eof) = true;
+            return false;
+        }
+        c.input.resize(static_cast<size_t>(n));
+        consumed += static_cast<uint64_t>(n);
+        if (static_cast<size_t>(n) < want) eof = true;
+        return true;
+    }
+};
+
 void ZipWriter::Meter::Consumed(uint64_t bytes, ZipObserver& observer) {
     done += bytes;
     const uint64_t whole = std::max(expected, known);
@@ -540,11 +568,10 @@ Status ZipWriter::WriteChunks(fileio::FileStream& source, std::vector<uint8_t> f
     OrderedWork<Chunk> inFlight(Pool());
     const size_t maxInFlight = Pool().Size() * 2 + 1;
     std::vector<std::shared_ptr<Chunk>> spare;  // buffers are reused, not reallocated per chunk
-    bool eof = false, readFailed = false;
+    ChunkFeed feed{source, large.expected, chunkSize_, firstChunk.size()};
     e.chunks.clear();
     e.chunkInput = firstChunk.size();
     large.previousInput = e.chunkInput;
-    uint64_t consumed = firstChunk.size();
 
     auto submit = [&](std::shared_ptr<Chunk> c) {
         inFlight.Submit(std::move(c), [](Chunk& chunk) {
@@ -554,19 +581,9 @@ Status ZipWriter::WriteChunks(fileio::FileStream& source, std::vector<uint8_t> f
     };
     // Keeps the workers fed: reads chunks until enough are in flight or the file ends.
     auto readAhead = [&] {
-        while (!eof && !readFailed && inFlight.Size() < maxInFlight) {
+        while (feed.More() && inFlight.Size() < maxInFlight) {
             std::shared_ptr<Chunk> c = ReuseOrMake(spare);
-            const uint64_t left = large.expected > consumed ? large.expected - consumed + 1 : 1;
-            const auto want = static_cast<size_t>(std::min<uint64_t>(chunkSize_, left));
-            c->input.resize(want);
-            const int64_t n = ReadFull(source, c->input.data(), want);
-            if (n <= 0) {
-                (n < 0 ? readFailed : eof) = true;
-                break;
-            }
-            c->input.resize(static_cast<size_t>(n));
-            consumed += static_cast<uint64_t>(n);
-            if (static_cast<size_t>(n) < want) eof = true;
+            if (!feed.Read(*c)) break;
             submit(std::move(c));
         }
     };
@@ -577,13 +594,13 @@ Status ZipWriter::WriteChunks(fileio::FileStream& source, std::vector<uint8_t> f
     while (!inFlight.Empty()) {
         readAhead();
         std::shared_ptr<Chunk> c = inFlight.TakeFront();
-        if (readFailed) continue;  // drain what is in flight
+        if (feed.failed) continue;  // drain what is in flight
         if (!c->ok) {
             inFlight.Clear();
             return Kill(Status::Fail(Failure::WriteFailed,
                                      "cannot compress " + large.filePath + " (out of memory?)"));
         }
-        const bool onlyChunk = large.chunksTaken == 0 && eof && inFlight.Empty();
+        const bool onlyChunk = large.chunksTaken == 0 && feed.eof && inFlight.Empty();
         if (!TakeChunk(*c, onlyChunk, large, sink)) {
             inFlight.Clear();
             return WriteFailed();
@@ -597,7 +614,7 @@ Status ZipWriter::WriteChunks(fileio::FileStream& source, std::vector<uint8_t> f
             return stop;
         }
     }
-    if (readFailed) return CannotRead(large.filePath);
+    if (feed.failed) return CannotRead(large.filePath);
     return {};
 }
 

@@ -99,6 +99,7 @@ class ZipWriter {
     };
     class TemporaryArchive;
     struct Chunk;
+    struct ChunkFeed;
     struct Sink;
     struct SmallEntry;
     struct LargeEntry;
