@@ -6,7 +6,7 @@
 
 #include "app/program_paths.h"
 #include "outlook/environment.h"
-#include "schedule/scheduler_model.h"
+#include "ui/scheduler_model.h"
 #include "ui/main_window_model.h"
 #include "ui/message.h"
 

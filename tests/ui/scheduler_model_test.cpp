@@ -5,7 +5,7 @@
 #include "base/text.h"
 #include "schedule/command_line.h"
 #include "schedule/scheduled_task.h"
-#include "schedule/scheduler_model.h"
+#include "ui/scheduler_model.h"
 #include "schedule/task_commands.h"
 #include "schedule/task_password.h"
 #include "task_query_sample.h"

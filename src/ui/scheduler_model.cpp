@@ -1,4 +1,4 @@
-#include "schedule/scheduler_model.h"
+#include "ui/scheduler_model.h"
 
 #include "base/path.h"
 #include "schedule/command_line.h"
