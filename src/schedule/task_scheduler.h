@@ -1,7 +1,7 @@
 #pragma once
 // Registering and removing the weekly task through the system's schtasks.exe, what the Task
-// Scheduler says of it, and what the scheduled-backup dialog is opened with. It reports plain facts;
-// the dialog words them.
+// Scheduler says of it, and what the scheduled-backup dialog is opened with. It reports plain
+// facts; the dialog words them.
 #include <string>
 #include <vector>
 

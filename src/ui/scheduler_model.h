@@ -50,9 +50,9 @@ platform::FileDialogRequest TargetFileRequest(const SchedulerModel& model,
 void ChooseTargetFile(SchedulerModel& model, const std::string& chosen);
 
 struct AddTaskPlan {
-    std::optional<Message> refusal;      // shown; nothing runs
-    std::vector<std::string> commands;   // end, delete, create: run one after the other
-    std::string tail;                    // the command-line tail the task will pass
+    std::optional<Message> refusal;     // shown; nothing runs
+    std::vector<std::string> commands;  // end, delete, create: run one after the other
+    std::string tail;                   // the command-line tail the task will pass
 };
 
 // "Add Task to Scheduler": the refusals in order (no item, no archive, no password, passwords that
