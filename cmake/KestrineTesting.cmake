@@ -64,3 +64,12 @@ function(kestrine_win_test name)
                                           GTest::gtest_main kestrine_warnings)
     _kestrine_register_test(${name} TIMEOUT ${ARG_TIMEOUT})
 endfunction()
+
+# kestrine_native_test(NAME src... [LIBS lib...] [TIMEOUT s]): a test of the portable core that drives
+# the native build's in-memory twins of the system (platform/registry_memory.h): native only.
+function(kestrine_native_test name)
+    if(WIN32)
+        return()
+    endif()
+    kestrine_core_test(${name} ${ARGN})
+endfunction()

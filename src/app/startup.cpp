@@ -12,7 +12,8 @@ namespace kestrine {
 namespace {
 
 bool InstalledInto(const std::string& appFolder) {
-    std::string folder = registry::GetMachineStringValue(kInstallKey, kInstallFolderValue);
+    std::string folder =
+        registry::GetMachineStringValue(kInstallKey, kInstallFolderValue).value_or("");
     while (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
     std::string app = appFolder;
     while (app.size() > 3 && app.back() == '\\') app.pop_back();

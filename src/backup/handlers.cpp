@@ -1,5 +1,7 @@
 #include "backup/handlers.h"
 
+#include <optional>
+
 #include "archive/manifest.h"
 #include "base/path.h"
 #include "base/text.h"
@@ -42,8 +44,9 @@ ItemPlan BackupProfileFiles(const HandlerContext& ctx, bool distinctNames, ReadP
     std::vector<std::string> names;
     archive::DataFileStores stores;
     for (const auto& section : sections.names) {
-        std::string path = readPath(profileKey + "\\" + section);
-        if (path == registry::kError || path.empty()) continue;
+        const std::optional<std::string> read = readPath(profileKey + "\\" + section);
+        if (!read || read->empty()) continue;
+        const std::string& path = *read;
         if (!platform::NormalFileExists(path)) continue;  // listed but gone: skipped silently
         size_t position = 0;
         while (position < plan.files.size() && !base::EqualsNoCase(plan.files[position], path))
@@ -91,9 +94,8 @@ ItemPlan BackupDatas(const HandlerContext& ctx) {
     // Each data file is linked back to its own sections on restore, so namesakes need entries of
     // their own.
     return BackupProfileFiles(ctx, true, [](const std::string& key) {
-        std::string path = registry::GetBinaryPath(key, outlook::kDataFilePathValue);
-        if (path == registry::kError)
-            path = registry::GetBinaryPathViaFile(key, outlook::kDataFilePathValue);
+        auto path = registry::GetBinaryPath(key, outlook::kDataFilePathValue);
+        if (!path) path = registry::GetBinaryPathViaFile(key, outlook::kDataFilePathValue);
         return path;
     });
 }
@@ -124,9 +126,8 @@ ItemPlan BackupStationery(const HandlerContext& ctx) {
 
 ItemPlan BackupPab(const HandlerContext& ctx) {
     return BackupProfileFiles(ctx, false, [](const std::string& key) {
-        std::string path = registry::GetStringValue(key, outlook::kAddressBookPathValue);
-        if (path == registry::kError) return path;
-        return outlook::NormalizePabPath(path);
+        const auto path = registry::GetStringValue(key, outlook::kAddressBookPathValue);
+        return path ? std::optional(outlook::NormalizePabPath(*path)) : std::nullopt;
     });
 }
 

@@ -6,7 +6,6 @@
 #include "platform/processes.h"
 #include "platform/system.h"
 #include "platform/wmi.h"
-#include "registry/registry.h"
 
 namespace kestrine::outlook {
 
@@ -38,15 +37,6 @@ void DetectOutlookVersion(Environment& env, const std::string& appPathsKey) {
         env.OutlookName = release->name;
         env.OutlookVersion = release->version;
     }
-}
-
-void ChooseProfilesRoot(Environment& env) {
-    env.ProfilesRoot = ProfilesRootFor(env.OutlookVersion);
-}
-
-void EnumProfiles(Environment& env) {
-    env.ProfileNames = UsableProfileNames(registry::EnumSubKeys(env.ProfilesRoot).names);
-    env.NoProfiles = env.ProfileNames.empty();
 }
 
 void DetectEnvironment(Environment& env) {

@@ -20,10 +20,10 @@ bool FolderHasFiles(const std::string& folder) {
 // Some section of the profile names, in its address book value, a file that exists.
 bool ProfileHasAddressBook(const std::string& profileKey) {
     for (const auto& sub : registry::EnumSubKeys(profileKey).names) {
-        std::string stored =
+        const auto stored =
             registry::GetStringValue(profileKey + "\\" + sub, kAddressBookPathValue);
-        if (stored == registry::kError) continue;
-        std::string path = NormalizePabPath(stored);
+        if (!stored) continue;
+        std::string path = NormalizePabPath(*stored);
         if (!path.empty() && platform::fileio::IsFile(path)) return true;
     }
     return false;
@@ -33,10 +33,10 @@ bool ProfileHasAddressBook(const std::string& profileKey) {
 
 ProfileInventory TakeInventory(const Environment& env, const std::string& profile) {
     ProfileInventory inventory;
-    const std::string sharedFilesDir =
+    const SharedFilesDir sharedFilesDir =
         StationeryIsShared(env.OutlookVersion)
             ? registry::GetMachineStringValue(kSharedToolsKey, kSharedFilesDirValue)
-            : std::string();
+            : SharedFilesDir();
     const ItemLocations& loc = inventory.locations = LocationsFor(env, profile, sharedFilesDir);
 
     // A blank name names no profile key: "<root>\" is no key path at all.

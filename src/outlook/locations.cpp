@@ -3,7 +3,6 @@
 #include "base/text.h"
 #include "outlook/detection.h"
 #include "outlook/profile_data.h"
-#include "registry/registry.h"
 
 namespace kestrine::outlook {
 
@@ -42,27 +41,25 @@ bool SupportsPersonalAddressBook(std::string_view outlookVersion) {
     return ReadAsNumber(outlookVersion) < 12;
 }
 
-std::string StationeryFromSharedFiles(std::string_view sharedFilesDir) {
-    std::string out = base::TrimSpaces(base::CutAtNul(sharedFilesDir));
+std::string StationeryFromSharedFiles(const SharedFilesDir& sharedFilesDir) {
+    if (!sharedFilesDir) return {};
+    std::string out = base::TrimSpaces(base::CutAtNul(*sharedFilesDir));
     // The registered folder ends with a backslash; one written without it still names the
-    // folder's own Stationery subfolder. The reader's failure text stays as it is and names no
-    // folder.
-    if (!out.empty() && out != registry::kError && out.back() != '\\') out += '\\';
+    // folder's own Stationery subfolder.
+    if (!out.empty() && out.back() != '\\') out += '\\';
     return out + "Stationery";
 }
 
 std::string RestoredStationeryFolder(const UserFolders& folders, std::string_view outlookVersion,
-                                     std::string_view sharedFilesDir) {
+                                     const SharedFilesDir& sharedFilesDir) {
     if (!StationeryIsShared(outlookVersion)) return folders.stationery;
     // An unreadable or empty value names no folder; "Stationery" alone would be a relative path.
-    if (sharedFilesDir == registry::kError ||
-        base::TrimSpaces(base::CutAtNul(sharedFilesDir)).empty())
-        return {};
+    if (!sharedFilesDir || base::TrimSpaces(base::CutAtNul(*sharedFilesDir)).empty()) return {};
     return StationeryFromSharedFiles(sharedFilesDir);
 }
 
 ItemLocations LocationsFor(const Environment& env, std::string_view profile,
-                           std::string_view sharedFilesDir) {
+                           const SharedFilesDir& sharedFilesDir) {
     const UserFolders folders = FoldersOf(env);
     ItemLocations loc;
     loc.AccountsKey = AccountsKey(env.ProfilesRoot, profile);

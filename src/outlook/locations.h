@@ -2,6 +2,7 @@
 // Where each item's data lives for a profile, and where a restore puts it back: the folder and key
 // rules of backup and restore alike. Pure rules; the profile inventory (outlook/inventory.h) checks
 // them against the registry and the disk.
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -44,17 +45,19 @@ UserFolders FoldersOf(const Environment& env);
 // book.
 bool StationeryIsShared(std::string_view outlookVersion);
 bool SupportsPersonalAddressBook(std::string_view outlookVersion);
-// The stationery folder below the SharedFilesDir value as the registry reader returned it: cut at
-// its first NUL and trimmed, then "Stationery". The reader's failure text names no folder.
-std::string StationeryFromSharedFiles(std::string_view sharedFilesDir);
+// The SharedFilesDir value as the registry reader returned it; nothing when it could not be read.
+using SharedFilesDir = std::optional<std::string>;
+// The stationery folder below the SharedFilesDir value: cut at its first NUL and trimmed, then
+// "Stationery". A value that could not be read names no folder (empty).
+std::string StationeryFromSharedFiles(const SharedFilesDir& sharedFilesDir);
 // The folder a restore writes stationery to: the per-user one before Outlook 2007, else the shared
 // one, found as the backup finds it; empty when SharedFilesDir is unreadable or empty.
 std::string RestoredStationeryFolder(const UserFolders& folders, std::string_view outlookVersion,
-                                     std::string_view sharedFilesDir);
+                                     const SharedFilesDir& sharedFilesDir);
 
 // The item locations of `profile`. `sharedFilesDir` is consulted for Outlook 2007 and later only.
 ItemLocations LocationsFor(const Environment& env, std::string_view profile,
-                           std::string_view sharedFilesDir);
+                           const SharedFilesDir& sharedFilesDir);
 
 // The stored address book path with every doubled backslash made single; a leading network
 // prefix stays "\\". The inventory and the backup both read the path through this.

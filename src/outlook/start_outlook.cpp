@@ -1,17 +1,7 @@
-#include "base/path.h"
 #include "outlook/process_control.h"
 #include "platform/processes.h"
-#include "registry/registry.h"
 
 namespace kestrine::outlook {
-
-std::string RegisteredOutlookExe(const std::string& appPathsKey) {
-    const std::string folder = registry::GetMachineStringValue(appPathsKey, "Path");
-    // Without a registered folder there is nothing to start; "Error\OUTLOOK.EXE" would be looked
-    // up relative to the current folder.
-    if (folder == registry::kError || folder.empty()) return {};
-    return base::JoinPath(folder, "OUTLOOK.EXE");
-}
 
 bool StartOutlook(const std::string& appPathsKey) {
     const std::string exe = RegisteredOutlookExe(appPathsKey);

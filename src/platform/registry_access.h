@@ -1,8 +1,9 @@
 #pragma once
-// Thin access to the Windows registry through the wide functions. Keys are addressed by a
+// Thin access to the registry: the Windows registry through the wide functions, and in the native
+// build an in-memory one that behaves alike (platform/registry_memory.h). Keys are addressed by a
 // predefined root handle value (0x80000001 for HKEY_CURRENT_USER ...) and a subkey path; names and
-// text are UTF-8, value data is raw bytes exactly as stored (strings as UTF-16LE). Every function
-// returns the registry's status code (0 = success).
+// text are UTF-8, compared without regard to case; value data is raw bytes exactly as stored
+// (strings as UTF-16LE). Every function returns the registry's status code (0 = success).
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -11,6 +12,8 @@ namespace kestrine::platform {
 
 inline constexpr long kRegSuccess = 0;
 inline constexpr long kRegFileNotFound = 2;
+inline constexpr long kRegAccessDenied = 5;
+inline constexpr long kRegInvalidHandle = 6;
 inline constexpr long kRegMoreData = 234;
 inline constexpr long kRegNoMoreItems = 259;
 
@@ -51,7 +54,7 @@ long QueryRegistryValue(const RegistryKey& key, const std::string& name, uint32_
 long SetRegistryValue(const RegistryKey& key, const std::string& name, uint32_t type,
                       const std::vector<uint8_t>& data);
 long DeleteRegistryValue(const RegistryKey& key, const std::string& name);
-// Deletes the subkey `name` of `parent`; it must have no subkeys of its own.
+// Deletes the subkey `name` of `parent`; it must have no subkeys of its own (access denied).
 long DeleteRegistrySubKey(const RegistryKey& parent, const std::string& name);
 // Opens the root key itself as a RegistryKey (root 0 fails).
 long OpenRegistryRoot(uint32_t root, uint32_t access, RegistryKey& key);

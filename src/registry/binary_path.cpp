@@ -32,7 +32,7 @@ std::string NonZeroBytes(const std::vector<uint8_t>& data) {
     return out;
 }
 
-std::string ExtractDataFilePath(std::u16string_view text) {
+std::optional<std::string> ExtractDataFilePath(std::u16string_view text) {
     std::u16string_view path;
     auto drive = text.rfind(u":\\");
     if (drive != std::u16string_view::npos && drive >= 2) {
@@ -41,11 +41,11 @@ std::string ExtractDataFilePath(std::u16string_view text) {
         auto unc = text.rfind(u"\\\\");
         if (unc != std::u16string_view::npos && unc >= 2) path = text.substr(unc);
     }
-    if (path.empty()) return kError;
+    if (path.empty()) return std::nullopt;
     return base::Utf16ToUtf8(path);
 }
 
-std::string DataFilePathIn(const std::vector<uint8_t>& data) {
+std::optional<std::string> DataFilePathIn(const std::vector<uint8_t>& data) {
     const size_t endAligned = data.size() % 2;
     for (size_t offset : {endAligned, 1 - endAligned}) {
         std::u16string text;
@@ -53,8 +53,7 @@ std::string DataFilePathIn(const std::vector<uint8_t>& data) {
             const auto unit = static_cast<char16_t>(data[i] | data[i + 1] << 8);
             if (unit != 0) text += unit;
         }
-        std::string path = ExtractDataFilePath(text);
-        if (path != kError) return path;
+        if (auto path = ExtractDataFilePath(text)) return path;
     }
     return ExtractDataFilePath(DecodeBinaryText(data));
 }

@@ -18,14 +18,14 @@ std::u16string DecodeBinaryText(const std::vector<uint8_t>& data);
 std::string NonZeroBytes(const std::vector<uint8_t>& data);
 
 // The path the decoded text ends with: from the drive letter before the last ":\" (when that is at
-// the third character or later), else from the last "\\" (same condition); "Error" otherwise.
-std::string ExtractDataFilePath(std::u16string_view text);
+// the third character or later), else from the last "\\" (same condition); nothing otherwise.
+std::optional<std::string> ExtractDataFilePath(std::u16string_view text);
 
 // The data file path a profile value ends with, stored as UTF-16LE: the bytes are read as whole
 // code units (aligned to the value's end first, then to the other byte), so that characters with a
 // zero low byte (U+4E00, U+0100 ...) decode too; when neither alignment holds a path, by
-// DecodeBinaryText. "Error" when there is none.
-std::string DataFilePathIn(const std::vector<uint8_t>& data);
+// DecodeBinaryText. Nothing when there is none.
+std::optional<std::string> DataFilePathIn(const std::vector<uint8_t>& data);
 
 // Each byte as upper-case hex without leading zero, separated by "=" (0x43 0x3A 0x5C 0x00 gives
 // "43=3A=5C=0").

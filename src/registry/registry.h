@@ -2,13 +2,11 @@
 // The registry toolkit: every registry access by full key path ("HKEY_CURRENT_USER\Software\...").
 // Each operation opens the key it needs, does one thing and closes it again. Text is UTF-8.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace kestrine::registry {
-
-// The failure marker of the operations that return text.
-inline constexpr const char* kError = "Error";
 
 // Root name -> predefined handle value (0x80000000 ...), 0 for an unknown name.
 uint32_t GetRootKey(const std::string& rootName);
@@ -22,11 +20,13 @@ struct ParsedKey {
 ParsedKey ParseKey(const std::string& fullPath);
 
 bool KeyExists(const std::string& fullPath);
-// The value's text, or kError when the key or value cannot be read.
-std::string GetStringValue(const std::string& fullPath, const std::string& valueName);
+// The value's text; nothing when the key or value cannot be read.
+std::optional<std::string> GetStringValue(const std::string& fullPath,
+                                          const std::string& valueName);
 // The same for a machine-wide setting: where the native view lacks the value, the registry's 32-bit
 // view, in which 32-bit programs on 64-bit Windows (32-bit Office among them) write theirs.
-std::string GetMachineStringValue(const std::string& fullPath, const std::string& valueName);
+std::optional<std::string> GetMachineStringValue(const std::string& fullPath,
+                                                 const std::string& valueName);
 // Writes the text as REG_SZ into an existing key; false when it was not written.
 bool SetStringValue(const std::string& fullPath, const std::string& valueName,
                     const std::string& text);
@@ -47,8 +47,12 @@ SubKeyList EnumSubKeys(const std::string& fullPath);
 // is still there afterwards; a key that does not exist counts as deleted.
 bool DeleteKeyTree(const std::string& fullPath);
 
-std::string GetBinaryPath(const std::string& fullPath, const std::string& valueName);
-std::string GetBinaryPathViaFile(const std::string& fullPath, const std::string& valueName);
+// The data file path a REG_BINARY value of exactly this name ends with (binary_path.h); nothing
+// when there is no such value or it holds no path. GetBinaryPath reads the data as UTF-16LE,
+// GetBinaryPathViaFile as ANSI text.
+std::optional<std::string> GetBinaryPath(const std::string& fullPath, const std::string& valueName);
+std::optional<std::string> GetBinaryPathViaFile(const std::string& fullPath,
+                                                const std::string& valueName);
 // Rewrites the path inside the named REG_BINARY value. A value that does not hold the old path is
 // written back as it was.
 enum class PathRewrite {

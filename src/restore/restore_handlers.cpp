@@ -79,7 +79,7 @@ bool ExtractAllInto(const RestoreContext& ctx, const std::vector<Planned>& plan,
 // Where stationery goes back to: the shared folder of Outlook 2007 and later, empty when that is
 // not named.
 std::string StationeryFolder(const outlook::Environment& env) {
-    std::string shared;
+    outlook::SharedFilesDir shared;
     if (outlook::StationeryIsShared(env.OutlookVersion))
         shared = registry::GetMachineStringValue(outlook::kSharedToolsKey,
                                                  outlook::kSharedFilesDirValue);
@@ -212,10 +212,10 @@ bool RestorePab(const RestoreContext& ctx, const std::string& profile) {
         if (sections.names.empty() || sections.failed) return false;
         for (const auto& section : sections.names) {
             const std::string key = profileKey + "\\" + section;
-            const std::string path = registry::GetStringValue(key, outlook::kAddressBookPathValue);
-            if (path == registry::kError) continue;
+            const auto path = registry::GetStringValue(key, outlook::kAddressBookPathValue);
+            if (!path) continue;
             if (!registry::SetStringValue(key, outlook::kAddressBookPathValue,
-                                          base::JoinPath(local, base::BaseName(path))))
+                                          base::JoinPath(local, base::BaseName(*path))))
                 return false;
         }
         return true;
@@ -246,10 +246,10 @@ bool RestoreDatas(const RestoreContext& ctx, const std::string& profile) {
         // that fails, leaves a profile that still names old places: the item fails.
         for (const auto& section : sections.names) {
             const std::string key = profileKey + "\\" + section;
-            std::string oldPath = registry::GetBinaryPath(key, outlook::kDataFilePathValue);
-            if (oldPath == registry::kError)
-                oldPath = registry::GetBinaryPathViaFile(key, outlook::kDataFilePathValue);
-            if (oldPath == registry::kError) continue;
+            auto read = registry::GetBinaryPath(key, outlook::kDataFilePathValue);
+            if (!read) read = registry::GetBinaryPathViaFile(key, outlook::kDataFilePathValue);
+            if (!read) continue;
+            const std::string& oldPath = *read;
             std::string newName = base::BaseName(oldPath);
             for (const auto& [recorded, position] : stores)
                 if (recorded == section && position < plan.size())

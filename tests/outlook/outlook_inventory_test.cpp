@@ -78,7 +78,7 @@ TEST_F(Inventory, AFullProfileHasEveryItemAndAnAddressBookOnlyBeforeOutlook2007I
 
 TEST_F(Inventory, TheStationeryOfOutlook2007AndLaterIsTheSharedFilesFolders) {
     s.state.OutlookVersion = "14.0";
-    const std::string shared = registry::GetStringValue(kSharedToolsKey, kSharedFilesDirValue);
+    const auto shared = registry::GetStringValue(kSharedToolsKey, kSharedFilesDirValue);
     EXPECT_EQ(TakeInventory(s.state, "P").locations.StationeryDir,
               StationeryFromSharedFiles(shared));
 }

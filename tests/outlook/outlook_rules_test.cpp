@@ -109,9 +109,12 @@ TEST(Locations, TheSharedStationeryFolderIsFoundAlikeByBackupAndRestore) {
         EXPECT_EQ(RestoredStationeryFolder(f, "14.0", value), shared + "\\Stationery");
     }
     EXPECT_EQ(RestoredStationeryFolder(f, "11.0", shared), f.stationery);
-    // An unreadable or empty value names no folder, never the relative "Stationery".
-    EXPECT_EQ(StationeryFromSharedFiles("Error"), "ErrorStationery");
-    for (const std::string& value : {std::string("Error"), std::string(), std::string(" \0x", 3)})
+    // An unreadable or empty value names no folder, never the relative "Stationery"; a folder
+    // whose name is "Error" is a folder like any other.
+    EXPECT_EQ(StationeryFromSharedFiles(std::nullopt), "");
+    EXPECT_EQ(StationeryFromSharedFiles("Error"), "Error\\Stationery");
+    for (const SharedFilesDir& value :
+         {SharedFilesDir(), SharedFilesDir(""), SharedFilesDir(" \0x")})
         EXPECT_EQ(RestoredStationeryFolder(f, "14.0", value), "");
 }
 

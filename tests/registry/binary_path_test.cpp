@@ -31,8 +31,9 @@ TEST(BinaryPath, FindsDrivePathsAndNetworkPathsAfterAHeader) {
               "C:\\Data\\mail.pst");
     EXPECT_EQ(ExtractDataFilePath(DecodeBinaryText(Utf16Data(u"ab\\\\server\\share\\a.pst"))),
               "\\\\server\\share\\a.pst");
-    EXPECT_EQ(ExtractDataFilePath(DecodeBinaryText(Utf16Data(u"C:\\Data\\mail.pst"))), kError);
-    EXPECT_EQ(ExtractDataFilePath(u""), kError);
+    EXPECT_EQ(ExtractDataFilePath(DecodeBinaryText(Utf16Data(u"C:\\Data\\mail.pst"))),
+              std::nullopt);
+    EXPECT_EQ(ExtractDataFilePath(u""), std::nullopt);
     // The last ":\" wins; non-ANSI characters come through.
     EXPECT_EQ(ExtractDataFilePath(u"xxC:\\old yyD:\\\x65E5.pst"), "D:\\\xE6\x97\xA5.pst");
 }
@@ -119,10 +120,11 @@ TEST(DataFilePath, CharactersWithAZeroLowByteDecodeAndRewrite) {
         EXPECT_EQ(DataFilePathIn(*rewritten), "D:\\\xE4\xB8\x80\\n.pst");
     }
     // A path in single bytes has none in UTF-16 (the caller reads it as ANSI text then).
-    EXPECT_EQ(DataFilePathIn({1, 0, 0, 0, 'C', ':', '\\', 'a', '.', 'p', 's', 't', 0}), kError);
+    EXPECT_EQ(DataFilePathIn({1, 0, 0, 0, 'C', ':', '\\', 'a', '.', 'p', 's', 't', 0}),
+              std::nullopt);
     EXPECT_EQ(DataFilePathIn(Utf16Data(u"ab\\\\server\\share\\a.pst")), "\\\\server\\share\\a.pst");
-    EXPECT_EQ(DataFilePathIn({}), kError);
-    EXPECT_EQ(DataFilePathIn({0x41}), kError);
+    EXPECT_EQ(DataFilePathIn({}), std::nullopt);
+    EXPECT_EQ(DataFilePathIn({0x41}), std::nullopt);
 }
 
 }  // namespace

@@ -65,7 +65,7 @@ TEST_F(AutoBackup, ClosesARunningOutlookOnlyWhenChosenAndStartsItAgain) {
     };
     // Registered where Windows says Outlook lives (put back as it was afterwards).
     const std::string appPaths = outlook::kOutlookAppPathsKey;
-    const std::string before = registry::GetStringValue(appPaths, "Path");
+    const auto before = registry::GetStringValue(appPaths, "Path");
     HKEY key = nullptr;
     ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE,
                               platform::Widen(appPaths.substr(appPaths.find('\\') + 1)).c_str(), 0,
@@ -97,12 +97,12 @@ TEST_F(AutoBackup, ClosesARunningOutlookOnlyWhenChosenAndStartsItAgain) {
         << log;
     outlook::CloseOutlook(20000, 5000);
 
-    if (before == registry::kError)
+    if (!before)
         RegDeleteValueW(key, L"Path");
     else
         RegSetValueExW(key, L"Path", 0, REG_SZ,
-                       reinterpret_cast<const BYTE*>(platform::Widen(before).c_str()),
-                       static_cast<DWORD>((platform::Widen(before).size() + 1) * sizeof(wchar_t)));
+                       reinterpret_cast<const BYTE*>(platform::Widen(*before).c_str()),
+                       static_cast<DWORD>((platform::Widen(*before).size() + 1) * sizeof(wchar_t)));
     RegCloseKey(key);
 }
 

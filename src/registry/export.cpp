@@ -1,6 +1,4 @@
-#include "base/path.h"
 #include "platform/file_stream.h"
-#include "platform/files.h"
 #include "platform/registry_access.h"
 #include "platform/text.h"
 #include "registry/export_format.h"
@@ -71,12 +69,25 @@ bool WriteTree(uint32_t root, const std::string& subkey, const RegKeyTree& tree)
 
 // Writes the file whole: into a new file beside it, then over the old one.
 bool WriteFileWhole(const std::string& fileName, const std::string& bytes) {
-    std::string temp = platform::CreateTempFile(base::FolderPart(fileName), "KRX");
-    if (temp.empty()) return false;
-    if (platform::AppendBytes(temp, bytes) && platform::fileio::MoveOver(temp, fileName))
-        return true;
-    platform::fileio::RemoveFile(temp);
+    namespace fileio = platform::fileio;
+    std::string temp;
+    auto file = fileio::CreateTempFile(fileio::ParentFolder(fileName), "KRX", temp);
+    if (!file) return false;
+    bool written = file->Write(bytes.data(), bytes.size()) && file->Flush();
+    file.reset();
+    if (written && fileio::MoveOver(temp, fileName)) return true;
+    fileio::RemoveFile(temp);
     return false;
+}
+
+// The whole file as raw bytes; false when it cannot be opened or read.
+bool ReadFileWhole(const std::string& fileName, std::string& bytes) {
+    auto file = platform::fileio::OpenForRead(fileName);
+    if (!file) return false;
+    const int64_t size = file->Size();
+    if (size < 0) return false;
+    bytes.resize(static_cast<size_t>(size));
+    return bytes.empty() || file->ReadAt(0, bytes.data(), bytes.size());
 }
 
 bool ApplyPlan(uint32_t root, const std::string& subkey, const std::string& fullPath,
@@ -122,13 +133,12 @@ bool ExportKey(const std::string& fullPath, const std::string& fileName, std::st
 
 bool ExportFileIsImportable(const std::string& fileName) {
     std::string bytes;
-    return platform::ReadWholeFile(fileName, bytes) &&
-           ParseExportText(platform::AnsiToUtf8(bytes)).ok;
+    return ReadFileWhole(fileName, bytes) && ParseExportText(platform::AnsiToUtf8(bytes)).ok;
 }
 
 bool ImportKey(const std::string& fullPath, const std::string& fileName) {
     std::string bytes;
-    if (!platform::ReadWholeFile(fileName, bytes)) return false;
+    if (!ReadFileWhole(fileName, bytes)) return false;
     ImportPlan plan = ParseExportText(platform::AnsiToUtf8(bytes));
     if (!plan.ok) return false;
 

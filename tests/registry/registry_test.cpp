@@ -1,12 +1,13 @@
+// The registry toolkit against the in-memory registry, which can be made to refuse single
+// operations.
 #include <gtest/gtest.h>
-#include <windows.h>
 
 #include <algorithm>
-#include <random>
 
 #include "base/utf.h"
+#include "platform/file_stream.h"
 #include "platform/registry_access.h"
-#include "platform/text.h"
+#include "platform/registry_memory.h"
 #include "reg_test_values.h"
 #include "registry/export_format.h"
 #include "registry/key_path.h"
@@ -16,12 +17,16 @@
 namespace kestrine::registry {
 namespace {
 
+namespace memory = platform::memory_registry;
+using Op = memory::Operation;
+constexpr uint32_t kUser = memory::kCurrentUser;
+
 // The tree as stored, with values and subkeys sorted by name so that trees compare whatever the
-// registry's enumeration order.
+// order they were written in.
 RegKeyTree ReadRaw(const std::string& subkey) {
     RegKeyTree tree;
     platform::RegistryKey key;
-    if (platform::OpenRegistryKey(0x80000001u, subkey, kKeyRead, key) != 0) return tree;
+    if (platform::OpenRegistryKey(kUser, subkey, kKeyRead, key) != 0) return tree;
     for (uint32_t i = 0;; ++i) {
         platform::RegistryValue v;
         if (platform::EnumRegistryValue(key, i, v) != 0) break;
@@ -40,14 +45,12 @@ RegKeyTree ReadRaw(const std::string& subkey) {
     }
     std::sort(tree.values.begin(), tree.values.end(),
               [](const RegValue& a, const RegValue& b) { return a.name < b.name; });
-    std::sort(tree.subkeys.begin(), tree.subkeys.end(),
-              [](const RegKeyTree& a, const RegKeyTree& b) { return a.name < b.name; });
     return tree;
 }
 
 void WriteRaw(const std::string& subkey, const RegKeyTree& tree) {
     platform::RegistryKey key;
-    ASSERT_EQ(platform::CreateRegistryKey(0x80000001u, subkey, key), 0) << subkey;
+    ASSERT_EQ(platform::CreateRegistryKey(kUser, subkey, key), 0) << subkey;
     for (const auto& v : tree.values)
         ASSERT_EQ(platform::SetRegistryValue(key, v.name, v.type, v.data), 0) << v.name;
     key.Close();
@@ -56,16 +59,14 @@ void WriteRaw(const std::string& subkey, const RegKeyTree& tree) {
 
 class RegistryTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::random_device rd;
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        sub_ = std::string("Software\\KestrineTest\\") + info->name() + "-" + std::to_string(rd()) +
-               std::to_string(rd());
-        path_ = "HKEY_CURRENT_USER\\" + sub_;
+    void SetUp() override { memory::Reset(); }
+    // Every operation closes the keys it opened.
+    void TearDown() override { EXPECT_EQ(memory::OpenKeyCount(), 0); }
+    void Refuse(Op op, const std::string& subkey, int succeedFirst = 0) {
+        memory::PlantFailure(op, kUser, subkey, platform::kRegAccessDenied, succeedFirst);
     }
-    void TearDown() override { DeleteKeyTree(path_); }
-    std::string sub_;
-    std::string path_;
+    const std::string sub_ = "Software\\KestrineTest\\Key";
+    const std::string path_ = "HKEY_CURRENT_USER\\" + sub_;
     test::TempDir dir_;
 };
 
@@ -73,37 +74,80 @@ TEST_F(RegistryTest, MalformedPathsAndUnknownRootsFailQuietlyAndARootAloneIsTheR
     for (const std::string path :
          {"hkey_current_user\\Software", "HKEY_CURRENT_USER\\Software\\", "HKEY_FOO\\Bar"}) {
         EXPECT_FALSE(KeyExists(path));
-        EXPECT_EQ(GetStringValue(path, "x"), kError);
+        EXPECT_EQ(GetStringValue(path, "x"), std::nullopt);
         EXPECT_TRUE(EnumSubKeys(path).names.empty());
-        EXPECT_EQ(GetBinaryPath(path, "x"), kError);
+        EXPECT_EQ(GetBinaryPath(path, "x"), std::nullopt);
         EXPECT_FALSE(SetStringValue(path, "x", "y"));
         EXPECT_FALSE(DeleteKey(path));
     }
     EXPECT_TRUE(KeyExists("HKEY_CURRENT_USER"));
     auto top = EnumSubKeys("HKEY_CURRENT_USER");
     EXPECT_FALSE(top.failed);
-    EXPECT_NE(std::find(top.names.begin(), top.names.end(), "Software"), top.names.end());
+    EXPECT_EQ(top.names, std::vector<std::string>{"Software"});
 }
 
 TEST_F(RegistryTest, StringValuesUpTo255BytesWithTheTerminator) {
     WriteRaw(sub_, {});
     EXPECT_TRUE(SetStringValue(path_, "s", "  spaced text"));
-    EXPECT_EQ(GetStringValue(path_, "s"), "spaced text");
+    EXPECT_EQ(GetStringValue(path_, "S"), "spaced text");
     SetStringValue(path_, "max", std::string(254, 'x'));
     EXPECT_EQ(GetStringValue(path_, "max"), std::string(254, 'x'));
     SetStringValue(path_, "over", std::string(255, 'x'));
-    EXPECT_EQ(GetStringValue(path_, "over"), kError);
-    EXPECT_EQ(GetStringValue(path_, "missing"), kError);
+    EXPECT_EQ(GetStringValue(path_, "over"), std::nullopt);
+    EXPECT_EQ(GetStringValue(path_, "missing"), std::nullopt);
     SetStringValue(path_, "u", "\xE6\x97\xA5\xE6\x9C\xAC");
     EXPECT_EQ(GetStringValue(path_, "u"), "\xE6\x97\xA5\xE6\x9C\xAC");
     SetStringValue(path_, "", "default");
     EXPECT_EQ(GetStringValue(path_, ""), "default");
     EXPECT_TRUE(DeleteValue(path_, "s"));
-    EXPECT_EQ(GetStringValue(path_, "s"), kError);
+    EXPECT_EQ(GetStringValue(path_, "s"), std::nullopt);
     EXPECT_TRUE(DeleteValue(path_, "s"));  // already gone
     EXPECT_TRUE(DeleteValue(path_ + "\\Missing", "s"));
     EXPECT_FALSE(SetStringValue(path_ + "\\Missing", "s", "x"));  // no key is made
-    EXPECT_EQ(GetStringValue(path_ + "\\Missing", "x"), kError);
+    EXPECT_EQ(GetStringValue(path_ + "\\Missing", "x"), std::nullopt);
+}
+
+TEST_F(RegistryTest, AValueWhoseTextIsErrorIsReadAsThatText) {
+    WriteRaw(sub_, {"", {{"Path", kRegSz, Sz("Error")}, {"n", kRegDword, Dword(0)}}, {}});
+    EXPECT_EQ(GetStringValue(path_, "Path"), "Error");
+    EXPECT_EQ(GetMachineStringValue(path_, "Path"), "Error");
+    // Data that is no string is read as ANSI text up to its first zero byte.
+    EXPECT_EQ(GetStringValue(path_, "n"), "");
+}
+
+TEST_F(RegistryTest, RefusedReadsAndWritesAreFailuresNotText) {
+    WriteRaw(sub_, {"", {{"v", kRegSz, Sz("text")}}, {}});
+    Refuse(Op::QueryValue, sub_);
+    EXPECT_EQ(GetStringValue(path_, "v"), std::nullopt);
+    Refuse(Op::SetValue, sub_);
+    EXPECT_FALSE(SetStringValue(path_, "v", "new"));
+    Refuse(Op::DeleteValue, sub_);
+    EXPECT_FALSE(DeleteValue(path_, "v"));  // there, and still there
+    Refuse(Op::Open, sub_);
+    EXPECT_FALSE(KeyExists(path_));
+    EXPECT_FALSE(DeleteValue(path_, "v"));
+    memory::ClearFailures();
+    EXPECT_EQ(GetStringValue(path_, "v"), "text");
+}
+
+TEST_F(RegistryTest, MachineValuesAreAlsoFoundInThe32BitView) {
+    const uint32_t machine = memory::kLocalMachine;
+    const auto write = [&](const std::string& subkey, const char* text) {
+        platform::RegistryKey key;
+        ASSERT_EQ(platform::CreateRegistryKey(machine, subkey, key), 0);
+        ASSERT_EQ(platform::SetRegistryValue(key, "Path", kRegSz, Sz(text)), 0);
+    };
+    write("Software\\WOW6432Node\\Office\\Only32", "C:\\x86\\");
+    EXPECT_EQ(GetMachineStringValue("HKEY_LOCAL_MACHINE\\Software\\Office\\Only32", "Path"),
+              "C:\\x86\\");
+    EXPECT_EQ(GetStringValue("HKEY_LOCAL_MACHINE\\Software\\Office\\Only32", "Path"), std::nullopt);
+    // The native view comes first.
+    write("Software\\Office\\Both", "C:\\x64\\");
+    write("Software\\WOW6432Node\\Office\\Both", "C:\\x86\\");
+    EXPECT_EQ(GetMachineStringValue("HKEY_LOCAL_MACHINE\\Software\\Office\\Both", "Path"),
+              "C:\\x64\\");
+    EXPECT_EQ(GetMachineStringValue("HKEY_LOCAL_MACHINE\\Software\\Office\\None", "Path"),
+              std::nullopt);
 }
 
 TEST_F(RegistryTest, DeleteKeyTreeRemovesNestedKeysButNeverARootKey) {
@@ -115,12 +159,24 @@ TEST_F(RegistryTest, DeleteKeyTreeRemovesNestedKeysButNeverARootKey) {
     EXPECT_TRUE(DeleteKeyTree(path_));
     EXPECT_FALSE(KeyExists(path_));
     EXPECT_TRUE(DeleteKeyTree(path_));  // a missing key counts as deleted
-    // A root addressed alone is never torn down subkey by subkey. The current hardware profile's
-    // root is used so that a fault here cannot take the user's keys of the other tests with it.
-    platform::RegistryKey guard;
-    ASSERT_EQ(platform::CreateRegistryKey(0x80000005u, "KestrineTestGuard", guard), 0);
-    EXPECT_FALSE(DeleteKeyTree("HKEY_CURRENT_CONFIG"));
-    EXPECT_TRUE(DeleteKeyTree("HKEY_CURRENT_CONFIG\\KestrineTestGuard"));
+    EXPECT_FALSE(DeleteKeyTree("HKEY_CURRENT_USER"));
+    EXPECT_TRUE(KeyExists("HKEY_CURRENT_USER\\Software"));
+}
+
+TEST_F(RegistryTest, ListingsAndDeletionsThatFailMidwaySaySo) {
+    WriteRaw(sub_,
+             {"", {}, {RegKeyTree{"A", {}, {RegKeyTree{"B", {}, {}}}}, RegKeyTree{"D", {}, {}}}});
+    Refuse(Op::EnumSubKeys, sub_, 1);
+    auto list = EnumSubKeys(path_);
+    EXPECT_TRUE(list.failed);
+    EXPECT_EQ(list.names, std::vector<std::string>{"A"});  // what was read is kept
+    EXPECT_FALSE(DeleteKeyTree(path_));
+    memory::ClearFailures();
+
+    Refuse(Op::DeleteKey, sub_ + "\\D");
+    EXPECT_FALSE(DeleteKeyTree(path_));
+    EXPECT_TRUE(KeyExists(path_ + "\\D"));
+    EXPECT_FALSE(KeyExists(path_ + "\\A"));
 }
 
 TEST_F(RegistryTest, BinaryPathsStoredAsUtf16AndAsAnsi) {
@@ -139,13 +195,15 @@ TEST_F(RegistryTest, BinaryPathsStoredAsUtf16AndAsAnsi) {
                      {"text", kRegSz, Sz("xxC:\\a.pst")}},
                     {}});
     EXPECT_EQ(GetBinaryPath(path_, "01020fff"), "C:\\Data\\\xE6\x97\xA5.pst");
-    EXPECT_EQ(GetBinaryPath(path_, "01020FFF"), kError);
-    EXPECT_EQ(GetBinaryPathViaFile(path_, "01020FFF"), kError);
-    EXPECT_EQ(GetBinaryPath(path_, "text"), kError);  // not REG_BINARY
-    EXPECT_EQ(GetBinaryPath(path_, "ansi"), kError);
+    EXPECT_EQ(GetBinaryPath(path_, "01020FFF"), std::nullopt);
+    EXPECT_EQ(GetBinaryPathViaFile(path_, "01020FFF"), std::nullopt);
+    EXPECT_EQ(GetBinaryPath(path_, "text"), std::nullopt);  // not REG_BINARY
+    EXPECT_EQ(GetBinaryPath(path_, "ansi"), std::nullopt);
     EXPECT_EQ(GetBinaryPathViaFile(path_, "ansi"), "C:\\Mail\\caf\xC3\xA9.pst");
     EXPECT_EQ(GetBinaryPath(path_, "big"), "D:\\Big\\x.pst");
-    EXPECT_EQ(GetBinaryPath(path_ + "\\Missing", "big"), kError);
+    EXPECT_EQ(GetBinaryPath(path_ + "\\Missing", "big"), std::nullopt);
+    Refuse(Op::EnumValues, sub_, 2);
+    EXPECT_EQ(GetBinaryPath(path_, "big"), std::nullopt);
 }
 
 TEST_F(RegistryTest, ReplaceBinaryPathRewritesUtf16OrAnsiPaths) {
@@ -164,6 +222,8 @@ TEST_F(RegistryTest, ReplaceBinaryPathRewritesUtf16OrAnsiPaths) {
               PathRewrite::PathNotFound);
     // The value name differs in case.
     EXPECT_EQ(ReplaceBinaryPath(path_, "ANSI", "D:\\n.pst", "F:\\f.pst"), PathRewrite::NoValue);
+    Refuse(Op::SetValue, sub_);
+    EXPECT_EQ(ReplaceBinaryPath(path_, "ansi", "D:\\n.pst", "F:\\f.pst"), PathRewrite::WriteFailed);
     auto tree = ReadRaw(sub_);
     ASSERT_EQ(tree.values.size(), 3u);
     EXPECT_EQ(tree.values[0].data, Utf16Data(u"\x1\x2"
@@ -171,7 +231,6 @@ TEST_F(RegistryTest, ReplaceBinaryPathRewritesUtf16OrAnsiPaths) {
     EXPECT_EQ(tree.values[1].data,
               (std::vector<uint8_t>{7, 'D', ':', '\\', 'n', '.', 'p', 's', 't', 0}));
     EXPECT_EQ(tree.values[2].data, (std::vector<uint8_t>{1, 2, 3}));
-    EXPECT_EQ(GetBinaryPath(path_, "01020fff"), "E:\\New\\\xE6\x97\xA5.pst");
 }
 
 TEST_F(RegistryTest, ARoundTripKeepsEveryValueBitForBit) {
@@ -189,87 +248,89 @@ TEST_F(RegistryTest, ARoundTripKeepsEveryValueBitForBit) {
     // Into a key that does not exist yet.
     ASSERT_TRUE(ImportKey(path_ + "\\Fresh\\Key", file));
     EXPECT_EQ(ReadRaw(sub_ + "\\Fresh\\Key"), source);
+    EXPECT_TRUE(ExportFileIsImportable(file));
 }
 
-TEST_F(RegistryTest, AMalformedFileLeavesTheTargetUntouched) {
-    WriteRaw(sub_ + "\\Source", EveryKindOfValue());
-    RegKeyTree before{
+class ImportTest : public RegistryTest {
+  protected:
+    void SetUp() override {
+        RegistryTest::SetUp();
+        WriteRaw(sub_ + "\\Source", EveryKindOfValue());
+        WriteRaw(sub_ + "\\Target", before);
+        ASSERT_TRUE(ExportKey(path_ + "\\Source", file));
+    }
+    // The target as it was, whatever failed.
+    void ExpectUntouched(const std::string& what) {
+        memory::ClearFailures();
+        EXPECT_EQ(ReadRaw(sub_ + "\\Target"), before) << what;
+    }
+    const RegKeyTree before{
         "", {{"keep", kRegSz, Sz("me")}}, {RegKeyTree{"Sub", {{"k", kRegDword, Dword(2)}}, {}}}};
-    WriteRaw(sub_ + "\\Target", before);
-    std::string file = dir_ / "tree.reg";
-    ASSERT_TRUE(ExportKey(path_ + "\\Source", file));
-    std::string good = test::ReadFile(file);
+    const std::string file = dir_ / "tree.reg";
+};
 
+TEST_F(ImportTest, AMalformedFileLeavesTheTargetUntouched) {
+    const std::string good = test::ReadFile(file);
     // Cut inside the last line (a hex extension line gets an odd digit count or loses a field).
     const std::vector<std::string> bad = {good.substr(0, good.size() - 7),
                                           good + "\"b\"=bin:1,2,300\r\n", "\"v\"= dw:x\r\n" + good};
     for (size_t i = 0; i < bad.size(); ++i) {
         test::WriteFile(file, bad[i]);
+        EXPECT_FALSE(ExportFileIsImportable(file)) << i;
         EXPECT_FALSE(ImportKey(path_ + "\\Target", file)) << i;
-        RegKeyTree after = ReadRaw(sub_ + "\\Target");
-        EXPECT_EQ(after.values, before.values) << i;
-        ASSERT_EQ(after.subkeys.size(), 1u) << i;
-        EXPECT_EQ(after.subkeys[0].values, before.subkeys[0].values) << i;
+        ExpectUntouched("malformed " + std::to_string(i));
     }
     EXPECT_FALSE(ImportKey(path_ + "\\Target", dir_ / "missing.reg"));
-    EXPECT_EQ(ReadRaw(sub_ + "\\Target").values, before.values);
+    ExpectUntouched("missing file");
 }
 
-TEST_F(RegistryTest, AFailedWriteMidwayPutsTheOldTreeBack) {
-    RegKeyTree before{"", {{"keep", kRegSz, Sz("me")}}, {RegKeyTree{"Sub", {}, {}}}};
-    WriteRaw(sub_ + "\\Target", before);
-    // A key name longer than the registry allows makes the create fail after the tree was replaced.
-    std::string file = dir_ / "long.reg";
+TEST_F(ImportTest, AFailedWriteMidwayPutsTheOldTreeBack) {
+    Refuse(Op::SetValue, sub_ + "\\Target\\After");
+    EXPECT_FALSE(ImportKey(path_ + "\\Target", file));
+    ExpectUntouched("a value that cannot be written");
+    Refuse(Op::Create, sub_ + "\\Target\\After");
+    EXPECT_FALSE(ImportKey(path_ + "\\Target", file));
+    ExpectUntouched("a key that cannot be made");
+    // A key name longer than the registry allows.
     test::WriteFile(file,
                     "\\\r\n\"new\"= dw:1\r\n\\" + std::string(300, 'k') + "\r\n\"x\"= dw:2\r\n");
     EXPECT_FALSE(ImportKey(path_ + "\\Target", file));
-    RegKeyTree after = ReadRaw(sub_ + "\\Target");
-    EXPECT_EQ(after.values, before.values);
-    ASSERT_EQ(after.subkeys.size(), 1u);
-    EXPECT_EQ(after.subkeys[0].name, "Sub");
+    ExpectUntouched("a name too long");
 }
 
-TEST_F(RegistryTest, ExportOfAMissingKeyWritesTheTopLineAndFails) {
+TEST_F(ImportTest, ATargetThatCannotBeReadWholeIsNotReplaced) {
+    // Without the old tree in hand a failed import could not put it back.
+    Refuse(Op::EnumValues, sub_ + "\\Target\\Sub");
+    EXPECT_FALSE(ImportKey(path_ + "\\Target", file));
+    ExpectUntouched("unreadable values");
+    Refuse(Op::Open, sub_ + "\\Target\\Sub");
+    EXPECT_FALSE(ImportKey(path_ + "\\Target", file));
+    ExpectUntouched("a subkey that cannot be opened");
+    EXPECT_FALSE(ImportKey("HKEY_CURRENT_USER", file));
+}
+
+TEST_F(RegistryTest, AnExportWritesWhatItCanReadAndSaysWhetherItWasAll) {
     std::string file = dir_ / "missing.reg";
     test::WriteFile(file, "old content");
     EXPECT_FALSE(ExportKey(path_ + "\\Missing", file));
     EXPECT_EQ(test::ReadFile(file), "\\\r\n");
-    EXPECT_FALSE(ExportKey(path_, dir_ / "no such folder\\x.reg"));
-    EXPECT_FALSE(ImportKey("HKEY_CURRENT_USER", file));
-}
+    EXPECT_FALSE(ExportKey(path_, platform::fileio::JoinPath(dir_ / "no such folder", "x.reg")));
 
-// Sets an empty access list on the key (nobody may open it) or takes it away again.
-bool LockKey(const std::string& subkey, bool locked) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, platform::Widen(subkey).c_str(), 0, WRITE_DAC, &key))
-        return false;
-    SECURITY_DESCRIPTOR sd;
-    ACL acl;
-    InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION);
-    InitializeAcl(&acl, sizeof acl, ACL_REVISION);
-    SetSecurityDescriptorDacl(&sd, TRUE, locked ? &acl : nullptr, FALSE);
-    const bool ok = RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &sd) == ERROR_SUCCESS;
-    RegCloseKey(key);
-    return ok;
-}
-
-TEST_F(RegistryTest, ASubkeyThatCannotBeOpenedGivesItsKeyLineAndTheExportGoesOn) {
     WriteRaw(sub_ + "\\Source", RegKeyTree{"",
                                            {{"top", kRegDword, Dword(1)}},
                                            {RegKeyTree{"A", {{"a", kRegDword, Dword(2)}}, {}},
                                             RegKeyTree{"B", {{"b", kRegDword, Dword(3)}}, {}}}});
-    const std::string locked = sub_ + "\\Source\\A";
-    ASSERT_TRUE(LockKey(locked, true));
-    platform::RegistryKey probe;
-    if (platform::OpenRegistryKey(0x80000001u, locked, kKeyRead, probe) == 0) {
-        LockKey(locked, false);
-        GTEST_SKIP() << "the registry here does not enforce access lists";
-    }
-    const std::string file = dir_ / "locked.reg";
-    const bool exported = ExportKey(path_ + "\\Source", file);
-    ASSERT_TRUE(LockKey(locked, false));
-    EXPECT_TRUE(exported);
+    // A subkey that cannot be opened (no access to it) gives its key line alone, and is no fault.
+    file = dir_ / "locked.reg";
+    Refuse(Op::Open, sub_ + "\\Source\\A");
+    std::string written;
+    EXPECT_TRUE(ExportKey(path_ + "\\Source", file, &written));
     EXPECT_EQ(test::ReadFile(file), "\\\r\n\"top\"= dw:1\r\n\\A\r\n\\B\r\n\"b\"= dw:3\r\n");
+    EXPECT_EQ(written, test::ReadFile(file));
+    // A listing that fails is.
+    Refuse(Op::EnumValues, sub_ + "\\Source\\B");
+    EXPECT_FALSE(ExportKey(path_ + "\\Source", file));
+    EXPECT_EQ(test::ReadFile(file), "\\\r\n\"top\"= dw:1\r\n\\A\r\n\\B\r\n");
 }
 
 }  // namespace

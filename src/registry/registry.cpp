@@ -49,14 +49,15 @@ bool KeyExists(const std::string& fullPath) {
 
 namespace {
 
-std::string ReadStringValue(const std::string& fullPath, const std::string& valueName,
-                            uint32_t access) {
+std::optional<std::string> ReadStringValue(const std::string& fullPath,
+                                           const std::string& valueName, uint32_t access) {
     auto parsed = ParseKey(fullPath);
     platform::RegistryKey key;
-    if (platform::OpenRegistryKey(parsed.root, parsed.subkey, access, key) != 0) return kError;
+    if (platform::OpenRegistryKey(parsed.root, parsed.subkey, access, key) != 0)
+        return std::nullopt;
     uint32_t type = 0;
     std::vector<uint8_t> data;
-    if (platform::QueryRegistryValue(key, valueName, type, data) != 0) return kError;
+    if (platform::QueryRegistryValue(key, valueName, type, data) != 0) return std::nullopt;
     key.Close();
     std::string text;
     size_t ansiSize = 0;
@@ -70,7 +71,7 @@ std::string ReadStringValue(const std::string& fullPath, const std::string& valu
         std::string bytes(data.begin(), data.end());
         text = platform::AnsiToUtf8(bytes.substr(0, bytes.find('\0')));
     }
-    if (ansiSize > kStringField) return kError;
+    if (ansiSize > kStringField) return std::nullopt;
     // Leading spaces of the stored text are dropped.
     auto first = text.find_first_not_of(' ');
     text.erase(0, first == std::string::npos ? text.size() : first);
@@ -79,14 +80,15 @@ std::string ReadStringValue(const std::string& fullPath, const std::string& valu
 
 }  // namespace
 
-std::string GetStringValue(const std::string& fullPath, const std::string& valueName) {
+std::optional<std::string> GetStringValue(const std::string& fullPath,
+                                          const std::string& valueName) {
     return ReadStringValue(fullPath, valueName, kKeyRead);
 }
 
-std::string GetMachineStringValue(const std::string& fullPath, const std::string& valueName) {
-    std::string text = ReadStringValue(fullPath, valueName, kKeyRead);
-    if (text == kError) text = ReadStringValue(fullPath, valueName, kKeyRead | kKeyWow64View32);
-    return text;
+std::optional<std::string> GetMachineStringValue(const std::string& fullPath,
+                                                 const std::string& valueName) {
+    if (auto text = ReadStringValue(fullPath, valueName, kKeyRead)) return text;
+    return ReadStringValue(fullPath, valueName, kKeyRead | kKeyWow64View32);
 }
 
 bool SetStringValue(const std::string& fullPath, const std::string& valueName,
@@ -149,15 +151,17 @@ bool DeleteKeyTree(const std::string& fullPath) {
     return ok;
 }
 
-std::string GetBinaryPath(const std::string& fullPath, const std::string& valueName) {
+std::optional<std::string> GetBinaryPath(const std::string& fullPath,
+                                         const std::string& valueName) {
     auto value = FindBinaryValue(fullPath, valueName);
-    if (!value) return kError;
+    if (!value) return std::nullopt;
     return DataFilePathIn(value->data);
 }
 
-std::string GetBinaryPathViaFile(const std::string& fullPath, const std::string& valueName) {
+std::optional<std::string> GetBinaryPathViaFile(const std::string& fullPath,
+                                                const std::string& valueName) {
     auto value = FindBinaryValue(fullPath, valueName);
-    if (!value) return kError;
+    if (!value) return std::nullopt;
     // The non-zero bytes read as ANSI text, decoded in memory.
     return ExtractDataFilePath(base::Utf8ToUtf16(platform::AnsiToUtf8(NonZeroBytes(value->data))));
 }
