@@ -21,10 +21,6 @@ namespace kestrine::ui {
 
 namespace {
 
-void Pump(const MainWindowModel& window) {
-    if (window.pumpMessages) window.pumpMessages();
-}
-
 // Keeps the progress panel up to date through a run, and hears whether to stop.
 using StepShown = void (*)(ProgressModel&, archive::Item);
 using StepDoneShown = void (*)(ProgressModel&, archive::Item, archive::StepOutcome);
@@ -51,17 +47,6 @@ archive::RunObserver PanelObserver(const PanelFollower& panel, StepShown step, S
     observer.cancelRequested = panel.cancelRequested;
     return observer;
 }
-
-// The window lets messages run during a run; a second run must not start meanwhile.
-bool g_running = false;
-
-class RunningGuard {
-  public:
-    RunningGuard() { g_running = true; }
-    ~RunningGuard() { g_running = false; }
-    RunningGuard(const RunningGuard&) = delete;
-    RunningGuard& operator=(const RunningGuard&) = delete;
-};
 
 }  // namespace
 
@@ -135,21 +120,6 @@ void FollowUpBackup(const backup::BackupResult& result, const AppState& state,
     }
 }
 
-BackupNowResult BackupNow(MainWindowModel& window, AppState& state, archive::ZipComponent& zip) {
-    BackupNowResult outcome;
-    if (g_running) return outcome;
-    auto job = PrepareBackup(window.backup, state);
-    if (!job) return outcome;
-    RunningGuard guard;
-    outcome.started = true;
-    const PanelFollower panel{window.progress, [&window] { Pump(window); }, {}};
-    outcome.result = RunBackupJob(*job, state, zip, panel);
-    base::Wipe(job->password);  // the run is done with it
-    Show(BackupCompletionMessage(outcome.result, job->archivePath));
-    FollowUpBackup(outcome.result, state, job->archivePath);
-    return outcome;
-}
-
 OpenOutcome OpenBackupFile(RestoreTabModel& tab, AppState& state, archive::ZipComponent& zip) {
     // The archive open before is closed now, whatever follows.
     zip.CloseArchive();
@@ -205,13 +175,11 @@ std::optional<restore::RestoreJob> PrepareRestore(const RestoreTabModel& tab, co
 }
 
 void UndoLastRestoreCommand(const AppState& state) {
-    if (g_running) return;
     if (!restore::CanUndoLastRestore(state.UndoFolder)) {
         Show(NothingToUndoMessage());
         return;
     }
     if (Show(ConfirmUndoMessage()) != platform::MessageAnswer::Ok) return;
-    RunningGuard guard;
     const restore::UndoResult undone = restore::UndoLastRestoreRun(state, std::chrono::seconds(0));
     Show(UndoCompletionMessage(undone));
 }
@@ -239,21 +207,6 @@ restore::RestoreResult RunRestoreJob(const restore::RestoreJob& job, const AppSt
 void FollowUpRestore(const restore::RestoreResult& result, const AppState& state) {
     if (!result.busy && SettingIsOn(state.SettingsFile, "General", "runoutlookafterrestore"))
         outlook::StartOutlook();
-}
-
-RestoreNowResult RestoreNow(MainWindowModel& window, const AppState& state,
-                            archive::ZipComponent& zip) {
-    RestoreNowResult outcome;
-    if (g_running) return outcome;
-    const auto job = PrepareRestore(window.restore, state, zip);
-    if (!job) return outcome;
-    RunningGuard guard;
-    outcome.ran = true;
-    const PanelFollower panel{window.progress, [&window] { Pump(window); }, {}};
-    outcome.result = RunRestoreJob(*job, state, zip, panel);
-    Show(RestoreCompletionMessage(outcome.result));
-    FollowUpRestore(outcome.result, state);
-    return outcome;
 }
 
 }  // namespace kestrine::ui

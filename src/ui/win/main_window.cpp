@@ -506,14 +506,16 @@ class MainWindow : public Dialog {
     }
 
     void StartRun(PreparedRun run) {
-        worker_->Start(std::move(run.job), [this, finished = std::move(run.finished)] {
+        worker_->Start(std::move(run.job), [this, message = std::move(run.message),
+                                            followUp = std::move(run.followUp)] {
             ShowPanel({});
             UpdateControls();
             if (quitAfterRun_) {
                 DestroyWindow(Window());
                 return;
             }
-            finished(Window());
+            platform::ShowMessageBox(RequestFor(message()), Window());
+            followUp();
             ShowLastBackupLine();
         });
         UpdateControls();
