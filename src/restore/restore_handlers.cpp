@@ -123,222 +123,36 @@ bool RestoreFolderItem(const RestoreContext& ctx, Item item, const std::string& 
     return ExtractAllInto(ctx, PlanSameNames(Entry(ctx, item)), folder);
 }
 
-template <typename F>
-bool Guarded(F&& body) {
-    try {
-        return body();
-    } catch (...) {
-        return false;
-    }
-}
-
-}  // namespace
-
-bool RestoreConfig(const RestoreContext& ctx, const std::string& profile) {
-    return Guarded([&] {
-        return IsProfileName(profile) &&
-               ImportEntry(ctx, Item::Configuration, ProfileKey(ctx, profile));
-    });
-}
-
-bool RestoreAccounts(const RestoreContext& ctx, const std::string& profile) {
-    return Guarded([&] {
-        return IsProfileName(profile) &&
-               ImportEntry(ctx, Item::Accounts,
-                           outlook::AccountsKey(ctx.env.ProfilesRoot, profile));
-    });
-}
-
-bool RestoreConfigsetting(const RestoreContext& ctx) {
-    return Guarded([&] {
-        return ImportEntry(ctx, Item::Options, outlook::OptionsKey(ctx.env.OutlookVersion));
-    });
-}
-
-bool RestoreSignatures(const RestoreContext& ctx) {
-    return Guarded(
-        [&] { return RestoreFolderItem(ctx, Item::Signatures, Folders(ctx).signatures); });
-}
-
-bool RestoreStationery(const RestoreContext& ctx) {
-    return Guarded([&] {
-        const std::string folder = StationeryFolder(ctx.env);
-        return !folder.empty() && RestoreFolderItem(ctx, Item::Stationery, folder);
-    });
-}
-
-bool RestoreTemplates(const RestoreContext& ctx) {
-    return Guarded([&] { return RestoreFolderItem(ctx, Item::Templates, Folders(ctx).templates); });
-}
-
-bool RestoreSetting(const RestoreContext& ctx) {
-    return Guarded(
-        [&] { return RestoreFolderItem(ctx, Item::Preferences, Folders(ctx).roamingOutlook); });
-}
-
-bool RestoreContacts(const RestoreContext& ctx) {
-    return Guarded([&] { return RestoreFolderItem(ctx, Item::Contacts, Folders(ctx).contacts); });
-}
-
-bool RestoreRules(const RestoreContext& ctx, const std::string& profile) {
-    return Guarded([&] {
-        if (!IsProfileName(profile)) return false;
-        const std::string listed = base::CutAtNul(Entry(ctx, Item::Rules));
-        const std::string value = archive::DecodeEntryName(listed);
-        const std::string ownName = profile + ".RWZ";
-        // The rules file is named after the profile it belongs to. It goes straight to the target
-        // profile's name; a rules file of the source profile that lies here is not touched, and no
-        // other name of the list is written.
-        std::vector<Planned> plan;
-        for (const auto& name : archive::SplitStagingList(listed)) {
-            if (!base::EqualsNoCase(name, value)) continue;
-            plan.push_back({name, base::EqualsNoCase(value, ownName) ? name : ownName});
-            break;
-        }
-        const bool found = !plan.empty();
-        return found && ExtractAllInto(ctx, plan, Folders(ctx).roamingOutlook);
-    });
-}
-
-bool RestorePab(const RestoreContext& ctx, const std::string& profile) {
-    return Guarded([&] {
-        if (!IsProfileName(profile)) return false;
-        const std::string local = Folders(ctx).localOutlook;
-        if (!ExtractAllInto(ctx, PlanSameNames(Entry(ctx, Item::AddressBook)), local)) return false;
-        const std::string profileKey = ProfileKey(ctx, profile);
-        const auto sections = registry::EnumSubKeys(profileKey);
-        if (sections.names.empty() || sections.failed) return false;
-        for (const auto& section : sections.names) {
-            const std::string key = profileKey + "\\" + section;
-            const std::string path = registry::GetStringValue(key, outlook::kAddressBookPathValue);
-            if (path == registry::kError) continue;
-            if (!registry::SetStringValue(key, outlook::kAddressBookPathValue,
-                                          base::JoinPath(local, base::BaseName(path))))
-                return false;
-        }
-        return true;
-    });
-}
-
-bool RestoreDatas(const RestoreContext& ctx, const std::string& profile) {
-    return Guarded([&] {
-        if (!IsProfileName(profile)) return false;
-        const outlook::UserFolders folders = Folders(ctx);
-        const std::string& local = folders.localOutlook;
-        // A backup that records the section of each data file restores namesakes side by side and
-        // links each section to its own file; one that does not restores as it always did.
-        const auto names = archive::SplitStagingList(base::CutAtNul(Entry(ctx, Item::DataFiles)));
-        const archive::DataFileStores stores = archive::SplitDataFileStores(ctx.dataFileStores);
-        const std::vector<Planned> plan =
-            stores.empty() ? PlanSameNames(Entry(ctx, Item::DataFiles)) : PlanDistinctNames(names);
-        // A data file that cannot be put in place (Outlook holds it) leaves the profile linked to
-        // the files it has.
-        if (!ExtractAllInto(ctx, plan, local)) return false;
-
-        const std::string profileKey = ProfileKey(ctx, profile);
-        const auto sections = registry::EnumSubKeys(profileKey);
-        if (sections.names.empty() || sections.failed) return false;
-
-        // Every section that names a data file names a file in the local folder afterwards: its own
-        // restored file, or else one of the same name. A path that cannot be rewritten, or a write
-        // that fails, leaves a profile that still names old places: the item fails.
-        for (const auto& section : sections.names) {
-            const std::string key = profileKey + "\\" + section;
-            std::string oldPath = registry::GetBinaryPath(key, outlook::kDataFilePathValue);
-            if (oldPath == registry::kError)
-                oldPath = registry::GetBinaryPathViaFile(key, outlook::kDataFilePathValue);
-            if (oldPath == registry::kError) continue;
-            std::string newName = base::BaseName(oldPath);
-            for (const auto& [recorded, position] : stores)
-                if (recorded == section && position < plan.size())
-                    newName = plan[position].targetName;
-            const std::string newPath = base::JoinPath(local, newName);
-            using registry::PathRewrite;
-            if (registry::ReplaceBinaryPath(key, outlook::kDataFilePathValue, oldPath, newPath) !=
-                    PathRewrite::Rewritten ||
-                registry::ReplaceBinaryPath(key, outlook::kDataFileWidePathValue, oldPath,
-                                            newPath) == PathRewrite::WriteFailed ||
-                !registry::DeleteValue(key, outlook::kDataFileAnsiPathValue))
-                return false;
-        }
-
-        const std::string storeSection = profileKey + "\\" + outlook::kStoreSection;
-        for (const char* value : outlook::kStoreIdentifierValues)
-            if (!registry::DeleteValue(storeSection, value)) return false;
-        for (const char* value : outlook::kDeliveryValues)
-            for (unsigned i = 0; i < outlook::kClearedAccounts; ++i)
-                if (!registry::DeleteValue(outlook::AccountKey(ctx.env.ProfilesRoot, profile, i),
-                                           value))
-                    return false;
-
-        const std::string favName = profile + ".FAV";
-        if (archive::IsPlainFileName(favName)) {
-            const std::string fav = base::JoinPath(folders.applicationData + "\\Outlook", favName);
-            if (!ctx.journal)
-                fileio::RemoveFile(fav);
-            else if (fileio::IsFile(fav) && ctx.journal->SetAside(fav).empty())
-                return false;
-        }
-        return true;
-    });
-}
-
-std::vector<PlannedChange> PlanItem(Item item, const RestoreContext& ctx,
-                                    const std::string& profile) {
-    std::vector<PlannedChange> changes;
-    std::string folder;
+// The rules file is named after the profile it belongs to. It goes straight to the target
+// profile's name; a rules file of the source profile that lies here is not touched, and no other
+// name of the list is written.
+std::vector<Planned> PlanRules(const RestoreContext& ctx, const std::string& profile) {
+    const std::string listed = base::CutAtNul(Entry(ctx, Item::Rules));
+    const std::string value = archive::DecodeEntryName(listed);
+    const std::string ownName = profile + ".RWZ";
     std::vector<Planned> plan;
-    const outlook::UserFolders folders = Folders(ctx);
-    switch (item) {
-        case Item::Configuration:
-            if (registry::KeyExists(ProfileKey(ctx, profile)))
-                changes.push_back({item, {}, 0, true});
-            return changes;
-        case Item::Accounts:
-            if (registry::KeyExists(outlook::AccountsKey(ctx.env.ProfilesRoot, profile)))
-                changes.push_back({item, {}, 0, true});
-            return changes;
-        case Item::Options:
-            changes.push_back(
-                {item, {}, 0, registry::KeyExists(outlook::OptionsKey(ctx.env.OutlookVersion))});
-            return changes;
-        case Item::Rules: {
-            const std::string listed = base::CutAtNul(Entry(ctx, Item::Rules));
-            const std::string value = archive::DecodeEntryName(listed);
-            for (const auto& name : archive::SplitStagingList(listed))
-                if (base::EqualsNoCase(name, value)) {
-                    plan.push_back({name, profile + ".RWZ"});
-                    break;
-                }
-            folder = folders.roamingOutlook;
-            break;
-        }
-        case Item::DataFiles: {
-            const auto names =
-                archive::SplitStagingList(base::CutAtNul(Entry(ctx, Item::DataFiles)));
-            plan = archive::SplitDataFileStores(ctx.dataFileStores).empty()
-                       ? PlanSameNames(Entry(ctx, item))
-                       : PlanDistinctNames(names);
-            folder = folders.localOutlook;
-            break;
-        }
-        case Item::AddressBook:
-            plan = PlanSameNames(Entry(ctx, item));
-            folder = folders.localOutlook;
-            break;
-        case Item::Signatures:
-        case Item::Stationery:
-        case Item::Templates:
-        case Item::Preferences:
-        case Item::Contacts:
-            plan = PlanSameNames(Entry(ctx, item));
-            folder = item == Item::Signatures    ? folders.signatures
-                     : item == Item::Stationery  ? StationeryFolder(ctx.env)
-                     : item == Item::Templates   ? folders.templates
-                     : item == Item::Preferences ? folders.roamingOutlook
-                                                 : folders.contacts;
-            break;
+    for (const auto& name : archive::SplitStagingList(listed)) {
+        if (!base::EqualsNoCase(name, value)) continue;
+        plan.push_back({name, base::EqualsNoCase(value, ownName) ? name : ownName});
+        break;
     }
+    return plan;
+}
+
+// A backup that records the section of each data file restores namesakes side by side and links
+// each section to its own file; one that does not restores as it always did.
+std::vector<Planned> PlanDataFiles(const RestoreContext& ctx) {
+    if (archive::SplitDataFileStores(ctx.dataFileStores).empty())
+        return PlanSameNames(Entry(ctx, Item::DataFiles));
+    return PlanDistinctNames(
+        archive::SplitStagingList(base::CutAtNul(Entry(ctx, Item::DataFiles))));
+}
+
+// What the files of a plan will change in `folder`.
+std::vector<PlannedChange> FileChanges(const RestoreContext& ctx, Item item,
+                                       const std::vector<Planned>& plan,
+                                       const std::string& folder) {
+    std::vector<PlannedChange> changes;
     for (const auto& p : plan) {
         const auto entry = ctx.zip.FindEntry(p.entry);
         const std::string target = base::JoinPath(folder, p.targetName);
@@ -348,6 +162,198 @@ std::vector<PlannedChange> PlanItem(Item item, const RestoreContext& ctx,
     return changes;
 }
 
+// A registry item replaces the tree at `key`; the configuration and the accounts only when their
+// key is there.
+std::vector<PlannedChange> KeyChange(Item item, const std::string& key) {
+    if (!registry::KeyExists(key)) return {};
+    return {{item, {}, 0, true}};
+}
+
+// The folder that a folder item's files go back to (empty: none is named).
+std::string FolderOf(const RestoreContext& ctx, Item item) {
+    const outlook::UserFolders folders = Folders(ctx);
+    switch (item) {
+        case Item::Signatures:
+            return folders.signatures;
+        case Item::Stationery:
+            return StationeryFolder(ctx.env);
+        case Item::Templates:
+            return folders.templates;
+        case Item::Preferences:
+            return folders.roamingOutlook;
+        case Item::Contacts:
+            return folders.contacts;
+        default:
+            return {};
+    }
+}
+
+// The folder items: the files replace those of the same name; other files stay.
+template <Item item>
+std::vector<PlannedChange> PlanFolderItem(const RestoreContext& ctx, const std::string&) {
+    return FileChanges(ctx, item, PlanSameNames(Entry(ctx, item)), FolderOf(ctx, item));
+}
+
+template <Item item>
+bool RestoreFolder(const RestoreContext& ctx, const std::string&) {
+    const std::string folder = FolderOf(ctx, item);
+    return !folder.empty() && RestoreFolderItem(ctx, item, folder);
+}
+
+// The registry items: the recorded tree replaces the tree at the target key, when that key exists.
+std::vector<PlannedChange> PlanConfiguration(const RestoreContext& ctx,
+                                             const std::string& profile) {
+    return KeyChange(Item::Configuration, ProfileKey(ctx, profile));
+}
+
+bool RestoreConfiguration(const RestoreContext& ctx, const std::string& profile) {
+    return IsProfileName(profile) &&
+           ImportEntry(ctx, Item::Configuration, ProfileKey(ctx, profile));
+}
+
+std::vector<PlannedChange> PlanAccounts(const RestoreContext& ctx, const std::string& profile) {
+    return KeyChange(Item::Accounts, outlook::AccountsKey(ctx.env.ProfilesRoot, profile));
+}
+
+bool RestoreAccounts(const RestoreContext& ctx, const std::string& profile) {
+    return IsProfileName(profile) &&
+           ImportEntry(ctx, Item::Accounts, outlook::AccountsKey(ctx.env.ProfilesRoot, profile));
+}
+
+std::vector<PlannedChange> PlanOptions(const RestoreContext& ctx, const std::string&) {
+    return {
+        {Item::Options, {}, 0, registry::KeyExists(outlook::OptionsKey(ctx.env.OutlookVersion))}};
+}
+
+bool RestoreOptions(const RestoreContext& ctx, const std::string&) {
+    return ImportEntry(ctx, Item::Options, outlook::OptionsKey(ctx.env.OutlookVersion));
+}
+
+// The items tied to the target profile.
+std::vector<PlannedChange> PlanRulesItem(const RestoreContext& ctx, const std::string& profile) {
+    return FileChanges(ctx, Item::Rules, PlanRules(ctx, profile), Folders(ctx).roamingOutlook);
+}
+
+bool RestoreRules(const RestoreContext& ctx, const std::string& profile) {
+    if (!IsProfileName(profile)) return false;
+    const std::vector<Planned> plan = PlanRules(ctx, profile);
+    return !plan.empty() && ExtractAllInto(ctx, plan, Folders(ctx).roamingOutlook);
+}
+
+std::vector<PlannedChange> PlanAddressBook(const RestoreContext& ctx, const std::string&) {
+    return FileChanges(ctx, Item::AddressBook, PlanSameNames(Entry(ctx, Item::AddressBook)),
+                       Folders(ctx).localOutlook);
+}
+
+bool RestoreAddressBook(const RestoreContext& ctx, const std::string& profile) {
+    if (!IsProfileName(profile)) return false;
+    const std::string local = Folders(ctx).localOutlook;
+    if (!ExtractAllInto(ctx, PlanSameNames(Entry(ctx, Item::AddressBook)), local)) return false;
+    const std::string profileKey = ProfileKey(ctx, profile);
+    const auto sections = registry::EnumSubKeys(profileKey);
+    if (sections.names.empty() || sections.failed) return false;
+    for (const auto& section : sections.names) {
+        const std::string key = profileKey + "\\" + section;
+        const std::string path = registry::GetStringValue(key, outlook::kAddressBookPathValue);
+        if (path == registry::kError) continue;
+        if (!registry::SetStringValue(key, outlook::kAddressBookPathValue,
+                                      base::JoinPath(local, base::BaseName(path))))
+            return false;
+    }
+    return true;
+}
+
+std::vector<PlannedChange> PlanDataFilesItem(const RestoreContext& ctx, const std::string&) {
+    return FileChanges(ctx, Item::DataFiles, PlanDataFiles(ctx), Folders(ctx).localOutlook);
+}
+
+// Every section that names a data file names a file in the local folder afterwards: its own
+// restored file, or else one of the same name. A path that cannot be rewritten, or a write that
+// fails, leaves a profile that still names old places: false.
+bool RelinkDataFiles(const RestoreContext& ctx, const std::string& profileKey,
+                     const std::vector<Planned>& plan) {
+    const auto sections = registry::EnumSubKeys(profileKey);
+    if (sections.names.empty() || sections.failed) return false;
+    const archive::DataFileStores stores = archive::SplitDataFileStores(ctx.dataFileStores);
+    const std::string& local = Folders(ctx).localOutlook;
+    for (const auto& section : sections.names) {
+        const std::string key = profileKey + "\\" + section;
+        std::string oldPath = registry::GetBinaryPath(key, outlook::kDataFilePathValue);
+        if (oldPath == registry::kError)
+            oldPath = registry::GetBinaryPathViaFile(key, outlook::kDataFilePathValue);
+        if (oldPath == registry::kError) continue;
+        std::string newName = base::BaseName(oldPath);
+        for (const auto& [recorded, position] : stores)
+            if (recorded == section && position < plan.size()) newName = plan[position].targetName;
+        const std::string newPath = base::JoinPath(local, newName);
+        using registry::PathRewrite;
+        if (registry::ReplaceBinaryPath(key, outlook::kDataFilePathValue, oldPath, newPath) !=
+                PathRewrite::Rewritten ||
+            registry::ReplaceBinaryPath(key, outlook::kDataFileWidePathValue, oldPath, newPath) ==
+                PathRewrite::WriteFailed ||
+            !registry::DeleteValue(key, outlook::kDataFileAnsiPathValue))
+            return false;
+    }
+    return true;
+}
+
+// What ties the profile to the data files' old places and accounts goes.
+bool ForgetOldStores(const RestoreContext& ctx, const std::string& profile) {
+    const std::string storeSection = ProfileKey(ctx, profile) + "\\" + outlook::kStoreSection;
+    for (const char* value : outlook::kStoreIdentifierValues)
+        if (!registry::DeleteValue(storeSection, value)) return false;
+    for (const char* value : outlook::kDeliveryValues)
+        for (unsigned i = 0; i < outlook::kClearedAccounts; ++i)
+            if (!registry::DeleteValue(outlook::AccountKey(ctx.env.ProfilesRoot, profile, i),
+                                       value))
+                return false;
+    const std::string favName = profile + ".FAV";
+    if (!archive::IsPlainFileName(favName)) return true;
+    const std::string fav = base::JoinPath(Folders(ctx).applicationData + "\\Outlook", favName);
+    if (!ctx.journal)
+        fileio::RemoveFile(fav);
+    else if (fileio::IsFile(fav) && ctx.journal->SetAside(fav).empty())
+        return false;
+    return true;
+}
+
+// The data files, then the profile re-linked to them in the local Outlook folder. A data file that
+// cannot be put in place (Outlook holds it) leaves the profile linked to the files it has.
+bool RestoreDataFiles(const RestoreContext& ctx, const std::string& profile) {
+    if (!IsProfileName(profile)) return false;
+    const std::vector<Planned> plan = PlanDataFiles(ctx);
+    return ExtractAllInto(ctx, plan, Folders(ctx).localOutlook) &&
+           RelinkDataFiles(ctx, ProfileKey(ctx, profile), plan) && ForgetOldStores(ctx, profile);
+}
+
+}  // namespace
+
+const std::array<ItemRestore, archive::kItemCount>& ItemRestores() {
+    static const std::array<ItemRestore, archive::kItemCount> rows = {{
+        {Item::Configuration, PlanConfiguration, RestoreConfiguration},
+        {Item::DataFiles, PlanDataFilesItem, RestoreDataFiles},
+        {Item::Rules, PlanRulesItem, RestoreRules},
+        {Item::Accounts, PlanAccounts, RestoreAccounts},
+        {Item::Signatures, PlanFolderItem<Item::Signatures>, RestoreFolder<Item::Signatures>},
+        {Item::Stationery, PlanFolderItem<Item::Stationery>, RestoreFolder<Item::Stationery>},
+        {Item::AddressBook, PlanAddressBook, RestoreAddressBook},
+        {Item::Options, PlanOptions, RestoreOptions},
+        {Item::Templates, PlanFolderItem<Item::Templates>, RestoreFolder<Item::Templates>},
+        {Item::Preferences, PlanFolderItem<Item::Preferences>, RestoreFolder<Item::Preferences>},
+        {Item::Contacts, PlanFolderItem<Item::Contacts>, RestoreFolder<Item::Contacts>},
+    }};
+    return rows;
+}
+
+std::vector<PlannedChange> PlanItem(Item item, const RestoreContext& ctx,
+                                    const std::string& profile) {
+    return ItemRestores()[archive::IndexOf(item)].plan(ctx, profile);
+}
+
+bool RestoreItem(Item item, const RestoreContext& ctx, const std::string& profile) {
+    return ItemRestores()[archive::IndexOf(item)].restore(ctx, profile);
+}
+
 std::vector<std::string> RestoreFolders(const outlook::Environment& env) {
     const outlook::UserFolders f = outlook::FoldersOf(env);
     std::vector<std::string> folders = {f.roamingOutlook, f.localOutlook, f.signatures,
@@ -355,34 +361,6 @@ std::vector<std::string> RestoreFolders(const outlook::Environment& env) {
     if (std::string stationery = StationeryFolder(env); !stationery.empty())
         folders.push_back(stationery);
     return folders;
-}
-
-bool RunRestoreHandler(Item item, const RestoreContext& ctx, const std::string& profile) {
-    switch (item) {
-        case Item::Configuration:
-            return RestoreConfig(ctx, profile);
-        case Item::Rules:
-            return RestoreRules(ctx, profile);
-        case Item::Accounts:
-            return RestoreAccounts(ctx, profile);
-        case Item::Signatures:
-            return RestoreSignatures(ctx);
-        case Item::Stationery:
-            return RestoreStationery(ctx);
-        case Item::AddressBook:
-            return RestorePab(ctx, profile);
-        case Item::Options:
-            return RestoreConfigsetting(ctx);
-        case Item::Templates:
-            return RestoreTemplates(ctx);
-        case Item::Preferences:
-            return RestoreSetting(ctx);
-        case Item::Contacts:
-            return RestoreContacts(ctx);
-        case Item::DataFiles:
-            return RestoreDatas(ctx, profile);
-    }
-    return false;
 }
 
 }  // namespace kestrine::restore
