@@ -39,25 +39,42 @@ std::string ProfileKey(const RestoreContext& ctx, const std::string& profile) {
     return outlook::ProfileKey(ctx.env.ProfilesRoot, profile);
 }
 
+Status Fail(Failure kind, std::string message) {
+    return Status::Fail(kind, std::move(message));
+}
+
+Status NoSections(const std::string& profileKey) {
+    return Fail(Failure::NotFound, "The profile key " + profileKey + " has no sections.");
+}
+
+Status NotWritten(const std::string& key) {
+    return Fail(Failure::WriteFailed, "The key " + key + " could not be changed.");
+}
+
+Status NoProfile(const std::string& profile) {
+    return Fail(Failure::NotReady, "\"" + profile + "\" names no profile.");
+}
+
 struct Planned {
     std::string entry;       // name in the archive
     std::string targetName;  // file name in the folder
 };
 
 // Extracts every planned entry into a checked temporary beside its target in `folder`, then puts
-// them all in place together. False, with nothing in the folder replaced, when a name is not a
+// them all in place together. Fails, with nothing in the folder replaced, when a name is not a
 // plain file name, the archive lacks an entry, an entry does not extract whole, or a target is held
 // open.
-bool ExtractAllInto(const RestoreContext& ctx, const std::vector<Planned>& plan,
-                    const std::string& folder) {
-    if (!fileio::IsDirectory(folder)) return false;
+Status ExtractAllInto(const RestoreContext& ctx, const std::vector<Planned>& plan,
+                      const std::string& folder) {
+    if (!fileio::IsDirectory(folder)) return Fail(Failure::NotFound, "No folder " + folder + ".");
     std::vector<StagedFile> staged;
     for (const auto& p : plan) {
         const auto entry =
             archive::IsPlainFileName(p.entry) ? ctx.zip.FindEntry(p.entry) : std::nullopt;
         if (!entry || !archive::IsPlainFileName(p.targetName)) {
             DiscardStaged(staged);
-            return false;
+            return Fail(Failure::Damaged,
+                        "The archive holds no file \"" + p.entry + "\" for " + folder + ".");
         }
         if (ctx.extracting) ctx.extracting(entry->name, entry->uncompressedSize);
         const std::string target = base::JoinPath(folder, p.targetName);
@@ -65,14 +82,16 @@ bool ExtractAllInto(const RestoreContext& ctx, const std::vector<Planned>& plan,
         if (file.temporary.empty() || !ctx.zip.ExtractToFile(*entry, file.temporary)) {
             fileio::RemoveFile(file.temporary);
             DiscardStaged(staged);
-            return false;
+            return Fail(Failure::WriteFailed,
+                        "\"" + p.entry + "\" could not be extracted beside " + target + ".");
         }
         staged.push_back(std::move(file));
     }
     const ReplaceOutcome outcome = ReplaceFilesTogether(staged, {}, ctx.journal);
     for (const auto& kept : outcome.keptAside)
         if (ctx.oldFileKept) ctx.oldFileKept(kept);
-    return outcome.replaced;
+    if (outcome.replaced) return Status::Ok();
+    return Fail(Failure::Busy, "The files in " + folder + " could not be replaced.");
 }
 
 // Where stationery goes back to: the shared folder of Outlook 2007 and later, empty when that is
@@ -103,23 +122,29 @@ std::vector<Planned> PlanDistinctNames(const std::vector<std::string>& names) {
 
 // The export file goes to a fresh temporary of its own, so that no entry name can overwrite a file
 // of the application folder; ImportKey checks it whole before it replaces the tree.
-bool ImportEntry(const RestoreContext& ctx, Item item, const std::string& targetKey) {
-    if (!registry::KeyExists(targetKey)) return true;
+Status ImportEntry(const RestoreContext& ctx, Item item, const std::string& targetKey) {
+    if (!registry::KeyExists(targetKey)) return Status::Ok();
     const std::string name = base::TrimSpaces(base::CutAtNul(Entry(ctx, item)));
-    if (!archive::IsPlainFileName(name)) return false;
-    const auto entry = ctx.zip.FindEntry(name);
-    if (!entry) return false;
+    const auto entry = archive::IsPlainFileName(name) ? ctx.zip.FindEntry(name) : std::nullopt;
+    if (!entry) return Fail(Failure::Damaged, "The archive holds no export file \"" + name + "\".");
     const std::string temp = platform::CreateTempFile(ctx.tempFolder, "OBR");
-    if (temp.empty()) return false;
+    if (temp.empty())
+        return Fail(Failure::WriteFailed,
+                    "No temporary file could be made in " + ctx.tempFolder + ".");
     if (ctx.extracting) ctx.extracting(entry->name, entry->uncompressedSize);
-    const bool ok = ctx.zip.ExtractToFile(*entry, temp) && registry::ImportKey(targetKey, temp);
+    Status imported = Status::Ok();
+    if (!ctx.zip.ExtractToFile(*entry, temp))
+        imported = Fail(Failure::WriteFailed, "\"" + name + "\" could not be extracted.");
+    else if (!registry::ImportKey(targetKey, temp))
+        imported = Fail(Failure::WriteFailed, "The key " + targetKey + " could not be replaced.");
     fileio::RemoveFile(temp);
-    return ok;
+    return imported;
 }
 
-bool RestoreFolderItem(const RestoreContext& ctx, Item item, const std::string& folder) {
+Status RestoreFolderItem(const RestoreContext& ctx, Item item, const std::string& folder) {
     // A missing folder is made, one level only.
-    if (!platform::MakeFolder(folder)) return false;
+    if (!platform::MakeFolder(folder))
+        return Fail(Failure::WriteFailed, "The folder " + folder + " could not be made.");
     return ExtractAllInto(ctx, PlanSameNames(Entry(ctx, item)), folder);
 }
 
@@ -195,9 +220,10 @@ std::vector<PlannedChange> PlanFolderItem(const RestoreContext& ctx, const std::
 }
 
 template <Item item>
-bool RestoreFolder(const RestoreContext& ctx, const std::string&) {
+Status RestoreFolder(const RestoreContext& ctx, const std::string&) {
     const std::string folder = FolderOf(ctx, item);
-    return !folder.empty() && RestoreFolderItem(ctx, item, folder);
+    if (folder.empty()) return Fail(Failure::NotFound, "No folder is named for the item.");
+    return RestoreFolderItem(ctx, item, folder);
 }
 
 // The registry items: the recorded tree replaces the tree at the target key, when that key exists.
@@ -206,18 +232,18 @@ std::vector<PlannedChange> PlanConfiguration(const RestoreContext& ctx,
     return KeyChange(Item::Configuration, ProfileKey(ctx, profile));
 }
 
-bool RestoreConfiguration(const RestoreContext& ctx, const std::string& profile) {
-    return IsProfileName(profile) &&
-           ImportEntry(ctx, Item::Configuration, ProfileKey(ctx, profile));
+Status RestoreConfiguration(const RestoreContext& ctx, const std::string& profile) {
+    if (!IsProfileName(profile)) return NoProfile(profile);
+    return ImportEntry(ctx, Item::Configuration, ProfileKey(ctx, profile));
 }
 
 std::vector<PlannedChange> PlanAccounts(const RestoreContext& ctx, const std::string& profile) {
     return KeyChange(Item::Accounts, outlook::AccountsKey(ctx.env.ProfilesRoot, profile));
 }
 
-bool RestoreAccounts(const RestoreContext& ctx, const std::string& profile) {
-    return IsProfileName(profile) &&
-           ImportEntry(ctx, Item::Accounts, outlook::AccountsKey(ctx.env.ProfilesRoot, profile));
+Status RestoreAccounts(const RestoreContext& ctx, const std::string& profile) {
+    if (!IsProfileName(profile)) return NoProfile(profile);
+    return ImportEntry(ctx, Item::Accounts, outlook::AccountsKey(ctx.env.ProfilesRoot, profile));
 }
 
 std::vector<PlannedChange> PlanOptions(const RestoreContext& ctx, const std::string&) {
@@ -225,7 +251,7 @@ std::vector<PlannedChange> PlanOptions(const RestoreContext& ctx, const std::str
         {Item::Options, {}, 0, registry::KeyExists(outlook::OptionsKey(ctx.env.OutlookVersion))}};
 }
 
-bool RestoreOptions(const RestoreContext& ctx, const std::string&) {
+Status RestoreOptions(const RestoreContext& ctx, const std::string&) {
     return ImportEntry(ctx, Item::Options, outlook::OptionsKey(ctx.env.OutlookVersion));
 }
 
@@ -234,10 +260,11 @@ std::vector<PlannedChange> PlanRulesItem(const RestoreContext& ctx, const std::s
     return FileChanges(ctx, Item::Rules, PlanRules(ctx, profile), Folders(ctx).roamingOutlook);
 }
 
-bool RestoreRules(const RestoreContext& ctx, const std::string& profile) {
-    if (!IsProfileName(profile)) return false;
+Status RestoreRules(const RestoreContext& ctx, const std::string& profile) {
+    if (!IsProfileName(profile)) return NoProfile(profile);
     const std::vector<Planned> plan = PlanRules(ctx, profile);
-    return !plan.empty() && ExtractAllInto(ctx, plan, Folders(ctx).roamingOutlook);
+    if (plan.empty()) return Fail(Failure::Damaged, "The archive names no rules file.");
+    return ExtractAllInto(ctx, plan, Folders(ctx).roamingOutlook);
 }
 
 std::vector<PlannedChange> PlanAddressBook(const RestoreContext& ctx, const std::string&) {
@@ -245,22 +272,23 @@ std::vector<PlannedChange> PlanAddressBook(const RestoreContext& ctx, const std:
                        Folders(ctx).localOutlook);
 }
 
-bool RestoreAddressBook(const RestoreContext& ctx, const std::string& profile) {
-    if (!IsProfileName(profile)) return false;
+Status RestoreAddressBook(const RestoreContext& ctx, const std::string& profile) {
+    if (!IsProfileName(profile)) return NoProfile(profile);
     const std::string local = Folders(ctx).localOutlook;
-    if (!ExtractAllInto(ctx, PlanSameNames(Entry(ctx, Item::AddressBook)), local)) return false;
+    if (Status put = ExtractAllInto(ctx, PlanSameNames(Entry(ctx, Item::AddressBook)), local); !put)
+        return put;
     const std::string profileKey = ProfileKey(ctx, profile);
     const auto sections = registry::EnumSubKeys(profileKey);
-    if (sections.names.empty() || sections.failed) return false;
+    if (sections.names.empty() || sections.failed) return NoSections(profileKey);
     for (const auto& section : sections.names) {
         const std::string key = profileKey + "\\" + section;
         const std::string path = registry::GetStringValue(key, outlook::kAddressBookPathValue);
         if (path == registry::kError) continue;
         if (!registry::SetStringValue(key, outlook::kAddressBookPathValue,
                                       base::JoinPath(local, base::BaseName(path))))
-            return false;
+            return NotWritten(key);
     }
-    return true;
+    return Status::Ok();
 }
 
 std::vector<PlannedChange> PlanDataFilesItem(const RestoreContext& ctx, const std::string&) {
@@ -269,11 +297,11 @@ std::vector<PlannedChange> PlanDataFilesItem(const RestoreContext& ctx, const st
 
 // Every section that names a data file names a file in the local folder afterwards: its own
 // restored file, or else one of the same name. A path that cannot be rewritten, or a write that
-// fails, leaves a profile that still names old places: false.
-bool RelinkDataFiles(const RestoreContext& ctx, const std::string& profileKey,
-                     const std::vector<Planned>& plan) {
+// fails, leaves a profile that still names old places: a failure.
+Status RelinkDataFiles(const RestoreContext& ctx, const std::string& profileKey,
+                       const std::vector<Planned>& plan) {
     const auto sections = registry::EnumSubKeys(profileKey);
-    if (sections.names.empty() || sections.failed) return false;
+    if (sections.names.empty() || sections.failed) return NoSections(profileKey);
     const archive::DataFileStores stores = archive::SplitDataFileStores(ctx.dataFileStores);
     const std::string& local = Folders(ctx).localOutlook;
     for (const auto& section : sections.names) {
@@ -292,38 +320,40 @@ bool RelinkDataFiles(const RestoreContext& ctx, const std::string& profileKey,
             registry::ReplaceBinaryPath(key, outlook::kDataFileWidePathValue, oldPath, newPath) ==
                 PathRewrite::WriteFailed ||
             !registry::DeleteValue(key, outlook::kDataFileAnsiPathValue))
-            return false;
+            return NotWritten(key);
     }
-    return true;
+    return Status::Ok();
 }
 
 // What ties the profile to the data files' old places and accounts goes.
-bool ForgetOldStores(const RestoreContext& ctx, const std::string& profile) {
+Status ForgetOldStores(const RestoreContext& ctx, const std::string& profile) {
     const std::string storeSection = ProfileKey(ctx, profile) + "\\" + outlook::kStoreSection;
     for (const char* value : outlook::kStoreIdentifierValues)
-        if (!registry::DeleteValue(storeSection, value)) return false;
+        if (!registry::DeleteValue(storeSection, value)) return NotWritten(storeSection);
     for (const char* value : outlook::kDeliveryValues)
-        for (unsigned i = 0; i < outlook::kClearedAccounts; ++i)
-            if (!registry::DeleteValue(outlook::AccountKey(ctx.env.ProfilesRoot, profile, i),
-                                       value))
-                return false;
+        for (unsigned i = 0; i < outlook::kClearedAccounts; ++i) {
+            const std::string account = outlook::AccountKey(ctx.env.ProfilesRoot, profile, i);
+            if (!registry::DeleteValue(account, value)) return NotWritten(account);
+        }
     const std::string favName = profile + ".FAV";
-    if (!archive::IsPlainFileName(favName)) return true;
+    if (!archive::IsPlainFileName(favName)) return Status::Ok();
     const std::string fav = base::JoinPath(Folders(ctx).applicationData + "\\Outlook", favName);
     if (!ctx.journal)
         fileio::RemoveFile(fav);
     else if (fileio::IsFile(fav) && ctx.journal->SetAside(fav).empty())
-        return false;
-    return true;
+        return Fail(Failure::Busy, fav + " could not be set aside.");
+    return Status::Ok();
 }
 
 // The data files, then the profile re-linked to them in the local Outlook folder. A data file that
 // cannot be put in place (Outlook holds it) leaves the profile linked to the files it has.
-bool RestoreDataFiles(const RestoreContext& ctx, const std::string& profile) {
-    if (!IsProfileName(profile)) return false;
+Status RestoreDataFiles(const RestoreContext& ctx, const std::string& profile) {
+    if (!IsProfileName(profile)) return NoProfile(profile);
     const std::vector<Planned> plan = PlanDataFiles(ctx);
-    return ExtractAllInto(ctx, plan, Folders(ctx).localOutlook) &&
-           RelinkDataFiles(ctx, ProfileKey(ctx, profile), plan) && ForgetOldStores(ctx, profile);
+    if (Status put = ExtractAllInto(ctx, plan, Folders(ctx).localOutlook); !put) return put;
+    if (Status linked = RelinkDataFiles(ctx, ProfileKey(ctx, profile), plan); !linked)
+        return linked;
+    return ForgetOldStores(ctx, profile);
 }
 
 }  // namespace
@@ -350,7 +380,7 @@ std::vector<PlannedChange> PlanItem(Item item, const RestoreContext& ctx,
     return ItemRestores()[archive::IndexOf(item)].plan(ctx, profile);
 }
 
-bool RestoreItem(Item item, const RestoreContext& ctx, const std::string& profile) {
+Status RestoreItem(Item item, const RestoreContext& ctx, const std::string& profile) {
     return ItemRestores()[archive::IndexOf(item)].restore(ctx, profile);
 }
 

@@ -58,8 +58,7 @@ const char* Why(TakenBackBecause because) {
 // fails, so the undo set takes the whole restore back.
 Status RunRow(const RestoreRow& row, const RestoreContext& ctx, const std::string& profile) {
     try {
-        if (RestoreItem(row.item, ctx, profile)) return Status::Ok();
-        return Status::Fail(Failure::WriteFailed);
+        return RestoreItem(row.item, ctx, profile);
     } catch (const std::bad_alloc&) {
         return Status::Fail(Failure::WriteFailed, "There was not enough memory for the item.");
     }

@@ -59,10 +59,10 @@ void SelectSourceProfile(BackupTabModel& tab, AppState& state) {
 }
 
 void ProposeTargetFile(BackupTabModel& tab, AppState& state) {
-    auto setting = [&](const SettingKey& key) {
-        return ReadINIValue(state.SettingsFile, key.section, key.name);
-    };
-    if (tab.targetChosen || setting(kGenerateFileName) != "1" || tab.sourceProfile.empty()) return;
+    auto setting = [&](const SettingKey& key) { return ReadSetting(state.SettingsFile, key); };
+    if (tab.targetChosen || !SettingIsOn(state.SettingsFile, kGenerateFileName) ||
+        tab.sourceProfile.empty())
+        return;
     const std::string folder = ChooseProposalFolder(
         setting(kBackupFolder), state.DefaultBackupFolder, platform::fileio::IsDirectory);
     const platform::LocalTime now = platform::Now();
@@ -77,7 +77,7 @@ std::optional<backup::BackupJob> PrepareBackup(const BackupTabModel& tab, const 
         return std::nullopt;
     }
     backup::BackupJob job = BackupJobFor(tab, state, state.TargetFile);
-    job.verify = SettingIsOn(state.SettingsFile, kCheckBackupFile.section, kCheckBackupFile.name);
+    job.verify = SettingIsOn(state.SettingsFile, kCheckBackupFile);
     return job;
 }
 
@@ -86,7 +86,7 @@ backup::BackupResult RunBackupJob(const backup::BackupJob& job, const AppState& 
     // An older archive at the target stays until the new one is complete: the zip component moves
     // the finished archive over it, so a failed run leaves the user's last backup in place.
     // Outlook is gone, its files closed, before the run reads them.
-    if (SettingIsOn(state.SettingsFile, "backup", "autocloseoutlook")) {
+    if (SettingIsOn(state.SettingsFile, kAutoCloseOutlook)) {
         const outlook::OutlookClosing closing = outlook::CloseOutlook();
         if (closing.running > 0)
             WriteLog(state.LogFile,
@@ -108,9 +108,7 @@ backup::BackupResult RunBackupJob(const backup::BackupJob& job, const AppState& 
 
 void FollowUpBackup(const backup::BackupResult& result, const AppState& state,
                     const std::string& archivePath) {
-    auto on = [&](const SettingKey& key) {
-        return SettingIsOn(state.SettingsFile, key.section, key.name);
-    };
+    auto on = [&](const SettingKey& key) { return SettingIsOn(state.SettingsFile, key); };
     const BackupFollowUps followUps =
         FollowUpsOf(result, on(kRunOutlookAfterBackup), on(kOpenFolderAfterBackup));
     if (followUps.startOutlook) outlook::StartOutlook();
@@ -205,7 +203,7 @@ restore::RestoreResult RunRestoreJob(const restore::RestoreJob& job, const AppSt
 }
 
 void FollowUpRestore(const restore::RestoreResult& result, const AppState& state) {
-    if (!result.busy && SettingIsOn(state.SettingsFile, "General", "runoutlookafterrestore"))
+    if (!result.busy && SettingIsOn(state.SettingsFile, kRunOutlookAfterRestore))
         outlook::StartOutlook();
 }
 

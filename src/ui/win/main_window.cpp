@@ -466,7 +466,7 @@ class MainWindow : public Dialog {
         const platform::LocalTime now = platform::Now();
         const std::string path = platform::ShowFileDialog(
             BackupFileDialog(model_.backup.sourceProfile, {now.year, now.month, now.day},
-                             ReadINIValue(state_.SettingsFile, "backup", "backupfolder"),
+                             ReadSetting(state_.SettingsFile, kBackupFolder),
                              state_.DefaultBackupFolder, platform::fileio::IsDirectory));
         if (path.empty()) return;
         model_.backup.targetFileText = WithArchiveExtension(path);
