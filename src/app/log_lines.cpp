@@ -117,8 +117,11 @@ std::string RestoreUndoneLine(std::string_view now, bool ok) {
 }
 
 std::string RestoreKeptFileLine(std::string_view now, std::string_view target,
-                                std::string_view keptAs) {
-    return Join({now, " File ", target, " was in the way and is kept as ", keptAs, "\n"});
+                                std::string_view keptAs, bool changedSinceRestore) {
+    return Join({now, " File ", target,
+                 changedSinceRestore ? " changed after the restore and is kept as "
+                                     : " was in the way and is kept as ",
+                 keptAs, "\n"});
 }
 
 std::string OutlookClosedLine(std::string_view now, bool ended, bool gone) {

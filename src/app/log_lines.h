@@ -65,7 +65,7 @@ std::string RestoreRecoveredLine(std::string_view now, bool ok);
 std::string RestoreUndoneLine(std::string_view now, bool ok);
 // A file that stood in the way of putting a restore back, and where it is kept.
 std::string RestoreKeptFileLine(std::string_view now, std::string_view target,
-                                std::string_view keptAs);
+                                std::string_view keptAs, bool changedSinceRestore = false);
 
 // Outlook was closed before a backup: it quit when asked, or had to be ended after the wait; or it
 // could not be closed at all.

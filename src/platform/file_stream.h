@@ -92,6 +92,9 @@ uint64_t FileSize(const std::string& path);
 // The file's last-modified time in MS-DOS form (date in the high word), local time; a fixed
 // 1980-01-01 when it cannot be read.
 uint32_t FileDosTime(const std::string& path);
+// The file's last-modified time as precisely as the system keeps it (ticks of its own unit, only
+// to compare with an earlier reading of the same file); 0 when it cannot be read.
+uint64_t FileWriteTicks(const std::string& path);
 
 // The path rules of base/path.h in the system's own form, for the files that the core opens: the
 // folder of `path` ("." when it has none), the bare file name, and a join with the system's

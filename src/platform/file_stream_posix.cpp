@@ -219,4 +219,11 @@ uint32_t FileDosTime(const std::string& path) {
                                  local.tm_sec / 2);
 }
 
+uint64_t FileWriteTicks(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return 0;
+    return static_cast<uint64_t>(st.st_mtim.tv_sec) * 1000000000u +
+           static_cast<uint64_t>(st.st_mtim.tv_nsec);
+}
+
 }  // namespace kestrine::platform::fileio

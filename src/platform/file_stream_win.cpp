@@ -241,4 +241,11 @@ uint32_t FileDosTime(const std::string& path) {
     return static_cast<uint32_t>(date) << 16 | time;
 }
 
+uint64_t FileWriteTicks(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(Widen(path).c_str(), GetFileExInfoStandard, &data)) return 0;
+    return static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32 |
+           data.ftLastWriteTime.dwLowDateTime;
+}
+
 }  // namespace kestrine::platform::fileio

@@ -118,7 +118,7 @@ ReplaceOutcome ReplaceFilesTogether(const std::vector<StagedFile>& files, const 
         aside[i] = old;
     }
     for (size_t i = 0; i < moves.size(); ++i)
-        if ((journal && !journal->NotePlacing(moves[i].target)) ||
+        if ((journal && !journal->NotePlacing(moves[i].target, moves[i].temporary)) ||
             !move(moves[i].temporary, moves[i].target))
             return rollBack(i);
 

@@ -35,7 +35,8 @@ uint64_t ExpectedBytes(const RestoreJob& job, const archive::ZipComponent& zip) 
 
 void LogKept(const ProgramPaths& paths, const std::vector<KeptFile>& kept) {
     for (const auto& k : kept)
-        WriteLog(paths.LogFile, RestoreKeptFileLine(platform::NowText(), k.target, k.keptAs));
+        WriteLog(paths.LogFile, RestoreKeptFileLine(platform::NowText(), k.target, k.keptAs,
+                                                    k.changedSinceRestore));
 }
 
 const char* Why(TakenBackBecause because) {

@@ -6,6 +6,7 @@
 #include <random>
 #include <string_view>
 
+#include "archive/deflate_codec.h"
 #include "base/text.h"
 
 namespace fileio = kestrine::platform::fileio;
@@ -97,6 +98,38 @@ std::string FreeSibling(const std::string& target, std::string_view mark) {
     return {};
 }
 
+// What a placed file held, cheaply: its size, its modification time and a checksum of its first
+// and last bytes (all of a small file). A data file that Outlook has written to since differs in
+// at least one. Empty when the file cannot be read.
+std::string ContentMark(const std::string& path) {
+    constexpr uint64_t kSample = 64 * 1024;
+    const auto file = fileio::OpenForRead(path);
+    if (!file) return {};
+    const int64_t size = file->Size();
+    if (size < 0) return {};
+    const uint64_t total = static_cast<uint64_t>(size);
+    std::vector<uint8_t> buffer(kSample);
+    uint32_t crc = 0;
+    auto sample = [&](uint64_t offset, uint64_t length) {
+        if (!file->Seek(offset)) return false;
+        while (length > 0) {
+            const int64_t n =
+                file->Read(buffer.data(), static_cast<size_t>(std::min(length, kSample)));
+            if (n <= 0) return false;
+            crc = archive::deflate::Crc32(crc, buffer.data(), static_cast<size_t>(n));
+            length -= static_cast<uint64_t>(n);
+        }
+        return true;
+    };
+    const bool read = total <= 2 * kSample ? sample(0, total)
+                                           : sample(0, kSample) && sample(total - kSample, kSample);
+    if (!read) return {};
+    char mark[64];
+    std::snprintf(mark, sizeof mark, "%llu-%llu-%08x", static_cast<unsigned long long>(total),
+                  static_cast<unsigned long long>(fileio::FileWriteTicks(path)), crc);
+    return mark;
+}
+
 std::string KeyFileName(unsigned n) {
     return "key" + std::to_string(n) + ".reg";
 }
@@ -106,6 +139,7 @@ struct FileStep {
     std::string target;
     std::string aside;  // where the old file went; empty when there was none
     bool placed = false;
+    std::string mark;  // the placed content's ContentMark; empty when unknown
 };
 struct KeyStep {
     std::string key;
@@ -127,7 +161,7 @@ FileStep* FindStep(Journal& journal, const std::string& target) {
 
 FileStep& StepFor(Journal& journal, const std::string& target) {
     if (FileStep* step = FindStep(journal, target)) return *step;
-    journal.files.push_back({target, {}, false});
+    journal.files.push_back({target, {}, false, {}});
     return journal.files.back();
 }
 
@@ -151,9 +185,11 @@ Journal ReadJournal(const std::string& setFolder) {
         // restored content, not the user's old file.
         else if (f[0] == "aside" && f.size() == 3)
             journal.removed.push_back(f[2]);
-        else if (f[0] == "place" && f.size() == 2)
-            StepFor(journal, f[1]).placed = true;
-        else if (f[0] == "remove" && f.size() == 3)
+        else if (f[0] == "place" && (f.size() == 2 || f.size() == 3)) {
+            FileStep& step = StepFor(journal, f[1]);
+            step.placed = true;
+            step.mark = f.size() == 3 ? f[2] : std::string();
+        } else if (f[0] == "remove" && f.size() == 3)
             journal.removed.push_back(f[2]);
         else if (f[0] == "done")
             journal.done = true;
@@ -182,7 +218,8 @@ TakeBackOutcome TakeBackSet(const std::string& setFolder, const KeyKeeper& keys,
 
     struct Freed {
         std::string target, movedTo;
-        bool stranger;
+        bool kept;
+        bool changed;
     };
     std::vector<Freed> freed;
     for (auto step = journal.files.rbegin(); step != journal.files.rend(); ++step) {
@@ -192,17 +229,21 @@ TakeBackOutcome TakeBackSet(const std::string& setFolder, const KeyKeeper& keys,
             fileio::Exists(step->target) && (step->aside.empty() ? step->placed : asideLeft);
         if (!mustFree) continue;
         const bool stranger = !step->placed;
-        const std::string to = FreeSibling(step->target, stranger ? ".kept-" : ".undoing-");
+        // Restored content goes only while it is as the restore left it: a data file that has
+        // received mail since, or one whose placing was never confirmed, is the user's now.
+        const bool changed =
+            !stranger && (step->mark.empty() || ContentMark(step->target) != step->mark);
+        const bool keep = stranger || changed;
+        const std::string to = FreeSibling(step->target, keep ? ".kept-" : ".undoing-");
         if (to.empty() ||
-            !record((stranger ? "keep\t" : "remove\t") + Escape(step->target) + "\t" +
-                    Escape(to)) ||
+            !record((keep ? "keep\t" : "remove\t") + Escape(step->target) + "\t" + Escape(to)) ||
             !fileio::MoveOverPatiently(step->target, to)) {
             for (auto back = freed.rbegin(); back != freed.rend(); ++back)
                 fileio::MoveOver(back->movedTo, back->target);
             outcome.refused = true;
             return outcome;
         }
-        freed.push_back({step->target, to, stranger});
+        freed.push_back({step->target, to, keep, changed});
     }
 
     bool ok = true;
@@ -216,13 +257,13 @@ TakeBackOutcome TakeBackSet(const std::string& setFolder, const KeyKeeper& keys,
             ok = keys.remove(key->key) && ok;
     }
     for (const auto& f : freed)
-        if (f.stranger) outcome.kept.push_back({f.target, f.movedTo});
+        if (f.kept) outcome.kept.push_back({f.target, f.movedTo, f.changed});
     if (!ok) return outcome;
 
     // The restored content is in the archive still; the set has done its work.
     for (const auto& r : journal.removed) fileio::RemoveFile(r);
     for (const auto& f : freed)
-        if (!f.stranger) fileio::RemoveFile(f.movedTo);
+        if (!f.kept) fileio::RemoveFile(f.movedTo);
     RemoveSetFolder(setFolder);
     outcome.ok = true;
     return outcome;
@@ -301,8 +342,9 @@ std::string UndoJournal::SetAside(const std::string& target, const Mover& mover)
     return aside;
 }
 
-bool UndoJournal::NotePlacing(const std::string& target) {
-    return Record("place\t" + Escape(target));
+bool UndoJournal::NotePlacing(const std::string& target, const std::string& staged) {
+    const std::string mark = ContentMark(staged);
+    return !mark.empty() && Record("place\t" + Escape(target) + "\t" + mark);
 }
 
 bool UndoJournal::Finish() {

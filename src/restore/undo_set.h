@@ -28,10 +28,12 @@ struct KeyKeeper {
 };
 
 // A file that was in the way when a set went back: neither the old content nor the restored one
-// (for instance an empty data file Outlook made meanwhile). It is kept, never deleted.
+// (for instance an empty data file Outlook made meanwhile), or restored content that changed after
+// the restore (mail that arrived in a restored data file). It is kept, never deleted.
 struct KeptFile {
     std::string target;
     std::string keptAs;
+    bool changedSinceRestore = false;
 };
 
 struct TakeBackOutcome {
@@ -58,8 +60,10 @@ class UndoJournal {
     std::string SetAside(
         const std::string& target,
         const std::function<bool(const std::string&, const std::string&)>& move = {});
-    // Records that new content is about to take the name `target`.
-    bool NotePlacing(const std::string& target);
+    // Records that the content staged at `staged` is about to take the name `target`, with a mark
+    // of that content (a rename keeps it), so that taking the restore back later removes it only
+    // while it is unchanged.
+    bool NotePlacing(const std::string& target, const std::string& staged);
     // The restore finished: the set is kept for an undo.
     bool Finish();
     // Puts back everything the restore changed and removes the set when all went back.

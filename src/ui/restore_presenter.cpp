@@ -129,7 +129,10 @@ namespace {
 std::string KeptText(const std::vector<restore::KeptFile>& kept) {
     std::string text;
     for (const auto& k : kept)
-        text += "\r\n\r\n" + k.target + " was in the way and is kept as " + k.keptAs;
+        text += "\r\n\r\n" + k.target +
+                (k.changedSinceRestore ? " changed after the restore and is kept as "
+                                       : " was in the way and is kept as ") +
+                k.keptAs;
     return text;
 }
 

@@ -176,6 +176,33 @@ TEST_F(UndoSets, ANameWrittenByTwoRowsComesBackAsTheUsersOwnFile) {
     }
 }
 
+// Mail arrived in the restored data file after the restore: undoing it gives the old file back and
+// keeps the changed one, never deletes it; the restored files nobody touched go.
+TEST_F(UndoSets, UndoKeepsARestoredFileThatChangedSinceTheRestore) {
+    Before();
+    auto journal = UndoJournal::Begin(undo, Keys());
+    ASSERT_TRUE(journal);
+    Restore(*journal);
+    ASSERT_TRUE(journal->Finish());
+    journal.reset();
+    test::WriteFile(Mail("Outlook.pst"), "new pst");  // same size and bytes: only the time differs
+    test::WriteFile(Mail("archive.pst"), "new archive with mail");
+
+    const auto undone = UndoLastRestore(undo, Keys());
+    EXPECT_TRUE(undone.ok);
+    EXPECT_EQ(test::ReadFile(Mail("Outlook.pst")), test::RandomBytes(3000, 1));
+    EXPECT_EQ(test::ReadFile(Mail("archive.pst")), "old archive");
+    EXPECT_FALSE(fs::exists(Mail("added.pst")));
+    std::map<std::string, std::string> kept;
+    for (const auto& k : undone.kept) {
+        EXPECT_TRUE(k.changedSinceRestore);
+        kept[fs::path(k.target).filename().string()] = test::ReadFile(k.keptAs);
+    }
+    const std::map<std::string, std::string> expected = {
+        {"Outlook.pst", "new pst"}, {"archive.pst", "new archive with mail"}};
+    EXPECT_EQ(kept, expected);
+}
+
 // After a crash Outlook made a fresh, empty data file under the old name: the user's old file
 // comes back, and the fresh one is kept beside it rather than deleted.
 TEST_F(UndoSets, AFileThatTookTheNameAfterACrashIsKeptAndTheOldOneComesBack) {
