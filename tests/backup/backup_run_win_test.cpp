@@ -14,6 +14,7 @@
 #include "platform/processes.h"
 #include "platform/system.h"
 #include "restore/restore_run.h"
+#include "run_driver.h"
 #include "ui/backup_presenter.h"
 #include "ui/commands.h"
 #include "ui/restore_presenter.h"
@@ -35,7 +36,16 @@ class BackupNow : public ::testing::Test {
     void TickAll() {
         for (auto& box : window.backup.items) box.ticked = true;
     }
-    ui::BackupNowResult Run() { return ui::BackupNow(window, s.state, zip); }
+    // "Backup Now" as the window runs it; a refused run fails the test.
+    backup::BackupResult Run() {
+        auto run = DriveRun(ui::win::PrepareBackupRun(window.backup, s.state, zip));
+        if (!run) {
+            ADD_FAILURE() << "the run was refused";
+            return {};
+        }
+        lastPanel = run->lastPanel;
+        return run->result;
+    }
     const std::string& Target() const { return s.state.TargetFile; }
     std::string OnlyMessage() const {
         EXPECT_EQ(s.dialogs.messages.size(), 1u);
@@ -46,6 +56,7 @@ class BackupNow : public ::testing::Test {
     SampleProfile p{s};
     archive::ZipComponent zip;
     ui::MainWindowModel window;
+    ui::ProgressPanel lastPanel;
 };
 
 TEST_F(BackupNow, EveryItemGoesIntoTheArchiveWithItsManifestLine) {
@@ -53,8 +64,8 @@ TEST_F(BackupNow, EveryItemGoesIntoTheArchiveWithItsManifestLine) {
     TickAll();
     window.backup.note = "first line\r\nsecond line";
     const auto run = Run();
-    ASSERT_TRUE(run.result.written);
-    EXPECT_EQ(run.result.itemFlags, "11111111111");
+    ASSERT_TRUE(run.written);
+    EXPECT_EQ(run.itemFlags, "11111111111");
 
     const auto view = ReadArchive(Target());
     ASSERT_TRUE(view.manifest.valid);
@@ -94,8 +105,7 @@ TEST_F(BackupNow, EveryItemGoesIntoTheArchiveWithItsManifestLine) {
     EXPECT_NE(log.find(" Backup File is " + Target() + "\n\r\n"), std::string::npos);
     EXPECT_EQ(Occurrences(log, " Succeeded!\n\r\n"), 9u);
     EXPECT_NE(log.find(" Backup Profile Outlook Data was Completed!\r\r\n"), std::string::npos);
-    EXPECT_FALSE(window.progress.panelVisible);
-    EXPECT_FALSE(window.progress.busyPointer);
+    EXPECT_FALSE(lastPanel.visible);
 }
 
 TEST_F(BackupNow, MissingItemsFailHonestlyAndAnAnsiDataFilePathIsFoundToo) {
@@ -109,8 +119,8 @@ TEST_F(BackupNow, MissingItemsFailHonestlyAndAnAnsiDataFilePathIsFoundToo) {
     std::filesystem::remove(Fs(p.mail + "\\Outlook.pab"));
     Tick({Choice::PersonalFolders, Choice::Accounts, Choice::AddressBook, Choice::Templates});
     const auto run = Run();
-    ASSERT_TRUE(run.result.written);
-    EXPECT_EQ(run.result.itemFlags, "11100000000");
+    ASSERT_TRUE(run.written);
+    EXPECT_EQ(run.itemFlags, "11100000000");
     EXPECT_EQ(ReadArchive(Target()).manifest.entries[1], "archive.pst");
     EXPECT_EQ(s.AppFiles(), std::vector<std::string>{"brlog.dat"});  // no export file left
     for (const char* item : {"Accounts Settings", "Templates", "Personal Address Book"})
@@ -122,16 +132,20 @@ TEST_F(BackupNow, MissingItemsFailHonestlyAndAnAnsiDataFilePathIsFoundToo) {
 TEST_F(BackupNow, TheWindowFollowsTheRunAndASecondRunIsRefused) {
     Tick({Choice::Contacts});
     std::vector<std::string> shown;
-    std::vector<bool> nestedStarted;
-    window.pumpMessages = [&] {
-        shown.push_back(window.progress.fileText);
-        // A click on "Backup Now" while the run lets messages through.
-        if (nestedStarted.empty()) nestedStarted.push_back(Run().started);
-    };
-    ASSERT_TRUE(Run().result.written);
-    EXPECT_EQ(nestedStarted, std::vector<bool>{false});
+    std::vector<bool> secondStarted;
+    const auto run =
+        DriveRun(ui::win::PrepareBackupRun(window.backup, s.state, zip),
+                 [&](ui::win::RunWorker& worker, const ui::ProgressPanel& panel) {
+                     shown.push_back(panel.fileText);
+                     // "Backup Now" again while the run works.
+                     if (secondStarted.empty())
+                         secondStarted.push_back(worker.Start([](ui::win::RunChannel&) {}));
+                 });
+    ASSERT_TRUE(run);
+    ASSERT_TRUE(run->result.written);
+    EXPECT_EQ(secondStarted, std::vector<bool>{false});
     EXPECT_NE(std::find(shown.begin(), shown.end(), "Adding File Jane.vcf"), shown.end());
-    EXPECT_TRUE(window.progress.fileText.empty());
+    EXPECT_FALSE(run->lastPanel.visible);
     EXPECT_EQ(s.dialogs.messages.size(), 1u);
 }
 
@@ -143,8 +157,8 @@ TEST_F(BackupNow, ALockedDataFileFailsItsItemOnly) {
     ASSERT_TRUE(holder && holder->Write("held", 4));
     TickAll();
     const auto run = Run();
-    ASSERT_TRUE(run.result.written);
-    EXPECT_EQ(run.result.itemFlags, "10111111111");
+    ASSERT_TRUE(run.written);
+    EXPECT_EQ(run.itemFlags, "10111111111");
     const auto view = ReadArchive(Target());
     EXPECT_EQ(view.manifest.itemFlags, "10111111111");
     EXPECT_EQ(view.manifestText.find("BackupDatas="), std::string::npos);
@@ -156,8 +170,7 @@ TEST_F(BackupNow, AnArchiveThatCannotBeWrittenIsNeverReportedAsSuccess) {
     s.state.TargetFile = p.backups + "\\no such folder\\kestrine-Outlook.ksx";
     TickAll();
     const auto run = Run();
-    EXPECT_TRUE(run.started);
-    EXPECT_FALSE(run.result.written);
+    EXPECT_FALSE(run.written);
     EXPECT_EQ(s.dialogs.messages.at(0).icon, MessageIcon::Critical);
     EXPECT_EQ(OnlyMessage().rfind("The backup file could not be written:\r\n" + Target(), 0), 0u);
     EXPECT_EQ(OnlyMessage().find("Completed"), std::string::npos);
@@ -175,7 +188,7 @@ TEST_F(BackupNow, AFailedWriteKeepsTheOlderArchive) {
         // The older archive is held open without sharing, so the new one cannot take its place.
         auto holder = platform::fileio::OpenForRead(Target());
         ASSERT_TRUE(holder);
-        written = Run().result.written;
+        written = Run().written;
     }
     if (written) GTEST_SKIP() << "this system replaces a file that is held open";
     EXPECT_EQ(Get(Target()), "the user's previous backup");
@@ -197,14 +210,14 @@ TEST_F(BackupNow, AFullDiskEndsTheRunWithItsCauseAndLeavesNothingBehind) {
     zip.SetStreamFilter(FaultFilter(".writing-", faults));
     TickAll();
     const auto run = Run();
-    EXPECT_FALSE(run.result.written);
-    EXPECT_FALSE(run.result.cancelled);
-    EXPECT_FALSE(run.result.error.empty());
+    EXPECT_FALSE(run.written);
+    EXPECT_FALSE(run.cancelled);
+    EXPECT_FALSE(run.error.empty());
     // No later item was tried against an archive that could not take it.
-    EXPECT_EQ(run.result.outcomes[archive::IndexOf(archive::Item::Contacts)],
+    EXPECT_EQ(run.outcomes[archive::IndexOf(archive::Item::Contacts)],
               archive::StepOutcome::NotRun);
     EXPECT_EQ(s.dialogs.messages.at(0).icon, MessageIcon::Critical);
-    EXPECT_NE(OnlyMessage().find(run.result.error), std::string::npos);
+    EXPECT_NE(OnlyMessage().find(run.error), std::string::npos);
     EXPECT_EQ(Get(Target()), "the user's previous backup");
     EXPECT_EQ(platform::ListFiles(p.backups, true),
               (std::vector<std::string>{"kestrine-Outlook.ksx",
@@ -223,8 +236,8 @@ TEST_F(BackupNow, ACheckedBackupSaysSoAndABadOneNeverReplacesTheLastGoodOne) {
     window.backup.protect = true;
     window.backup.password = window.backup.retypedPassword = "s3cret pass";
     auto run = Run();
-    ASSERT_TRUE(run.result.written);
-    EXPECT_TRUE(run.result.verified);
+    ASSERT_TRUE(run.written);
+    EXPECT_TRUE(run.verified);
     {
         archive::ZipComponent reader;
         EXPECT_EQ(*reader.ArchiveNeedsPassword(Target()), archive::ArchiveProtection::Protected);
@@ -246,8 +259,8 @@ TEST_F(BackupNow, ACheckedBackupSaysSoAndABadOneNeverReplacesTheLastGoodOne) {
     zip.SetStreamFilter(FaultFilter(".writing-", faults));
     s.dialogs.messages.clear();
     run = Run();
-    EXPECT_FALSE(run.result.written);
-    EXPECT_TRUE(run.result.checkFailed);
+    EXPECT_FALSE(run.written);
+    EXPECT_TRUE(run.checkFailed);
     EXPECT_EQ(faults->corruptAt, -1);
     EXPECT_EQ(Get(Target()), good);
     EXPECT_EQ(s.dialogs.messages.at(0).icon, MessageIcon::Critical);
@@ -352,14 +365,14 @@ TEST_F(BackupNow, WhatAnotherUserPlantsDoesNoHarm) {
     const auto run = Run();
     release.set_value();
     oldLock.join();
-    EXPECT_FALSE(run.result.busy);
+    EXPECT_FALSE(run.busy);
     // Either the run worked in a folder of its own or it had none and said so; the planted
     // manifest never went into an archive.
-    if (run.result.written) {
+    if (run.written) {
         auto view = ReadArchive(Target());
         EXPECT_EQ(view.manifest.header.identity, "Outlook");
     } else {
-        EXPECT_NE(run.result.error.find("No folder for the run's files"), std::string::npos);
+        EXPECT_NE(run.error.find("No folder for the run's files"), std::string::npos);
     }
     for (const auto& folder : planted)
         EXPECT_EQ(Get(folder + "\\kestrine.dat"), "BackupProfileName=Poisoned\r\n") << folder;
@@ -386,8 +399,8 @@ TEST_F(BackupNow, ADataFileLargerThanFourGigabytes) {
         s.state.TargetFile = out + "\\large.ksx";
     Tick({Choice::PersonalFolders});
     const auto run = Run();
-    ASSERT_TRUE(run.result.written);
-    EXPECT_EQ(run.result.itemFlags, "11100000000");
+    ASSERT_TRUE(run.written);
+    EXPECT_EQ(run.itemFlags, "11100000000");
     archive::ZipComponent reader;
     ASSERT_TRUE(reader.OpenArchive(Target()));
     EXPECT_EQ(reader.FindEntry("a.pst")->uncompressedSize, (uint64_t{4} << 30) + 4096 + 25);

@@ -2,6 +2,8 @@
 // handler destroys nothing that was there before.
 #include <fstream>
 
+#include "backup/backup_steps.h"
+#include "backup/handlers.h"
 #include "outlook/profile_data.h"
 #include "restore/restore_handlers.h"
 #include "win_scratch.h"
@@ -13,6 +15,20 @@ using namespace kestrine::test;
 using archive::Item;
 using outlook::kAccountsSubkey;
 using outlook::kStoreSection;
+
+// A row out of place would back up or restore one item under another's name.
+TEST(ItemTables, EveryItemHasItsBackupAndItsRestoreInTheItemsOrder) {
+    for (size_t i = 0; i < archive::kItemCount; ++i) {
+        const auto item = static_cast<Item>(i);
+        EXPECT_EQ(archive::kItems[i].item, item) << i;
+        EXPECT_EQ(backup::BackupSteps()[i].item, item) << i;
+        EXPECT_EQ(backup::ItemBackups()[i].item, item) << i;
+        EXPECT_NE(backup::ItemBackups()[i].plan, nullptr) << i;
+        EXPECT_EQ(ItemRestores()[i].item, item) << i;
+        EXPECT_NE(ItemRestores()[i].plan, nullptr) << i;
+        EXPECT_NE(ItemRestores()[i].restore, nullptr) << i;
+    }
+}
 
 class RestoreHandlers : public ::testing::Test {
   protected:
@@ -57,18 +73,18 @@ TEST_F(RestoreHandlers, RegistryItemsChangeNothingTheyCannotOrNeedNot) {
           ExportFile("OBC4.tmp", {"\\", "\"B\"=bin:1,300"})},
          {{Item::Configuration, "OBC2.tmp"}, {Item::Accounts, "OBC4.tmp"}});
     // A profile that does not exist is left alone, and that is no failure.
-    EXPECT_TRUE(RestoreConfig(ctx, "Nobody"));
+    EXPECT_TRUE(RestoreItem(Item::Configuration, ctx, "Nobody"));
     EXPECT_FALSE(registry::KeyExists(s.Profile("Nobody")));
     // A profile name that is no name is refused.
-    EXPECT_FALSE(RestoreConfig(ctx, ""));
-    EXPECT_FALSE(RestoreDatas(ctx, ""));
-    EXPECT_FALSE(RestoreRules(ctx, "..\\x"));
+    EXPECT_FALSE(RestoreItem(Item::Configuration, ctx, ""));
+    EXPECT_FALSE(RestoreItem(Item::DataFiles, ctx, ""));
+    EXPECT_FALSE(RestoreItem(Item::Rules, ctx, "..\\x"));
     // An entry the archive lacks, or a broken export file, fails and keeps the keys.
     EntryOf(Item::Configuration) = "OBC9.tmp";
-    EXPECT_FALSE(RestoreConfig(ctx, "Target"));
+    EXPECT_FALSE(RestoreItem(Item::Configuration, ctx, "Target"));
     EntryOf(Item::Configuration) = "OBC3.tmp";
-    EXPECT_FALSE(RestoreConfig(ctx, "Target"));
-    EXPECT_FALSE(RestoreAccounts(ctx, "Target"));
+    EXPECT_FALSE(RestoreItem(Item::Configuration, ctx, "Target"));
+    EXPECT_FALSE(RestoreItem(Item::Accounts, ctx, "Target"));
     EXPECT_EQ(Snapshot(target), before);
     EXPECT_TRUE(s.AppFiles().empty());
 }
@@ -80,12 +96,12 @@ TEST_F(RestoreHandlers, SignaturesOverwriteTheirNamesAndKeepOtherFiles) {
     Open({s.Source("Work.htm", "<b>new</b>"), s.Source("Work.txt", "new")},
          {{Item::Signatures, "Work.htm;Work.txt"}});
     ASSERT_FALSE(Exists(sig));
-    EXPECT_TRUE(RestoreSignatures(ctx));
+    EXPECT_TRUE(RestoreItem(Item::Signatures, ctx, ""));
     EXPECT_EQ(Get(sig + "\\Work.htm"), "<b>new</b>");
 
     Put(sig + "\\Work.htm", "old");
     Put(sig + "\\Other.txt", "mine");
-    EXPECT_TRUE(RestoreSignatures(ctx));
+    EXPECT_TRUE(RestoreItem(Item::Signatures, ctx, ""));
     EXPECT_EQ(
         Files(sig),
         (FolderSnapshot{{"Work.htm", "<b>new</b>"}, {"Work.txt", "new"}, {"Other.txt", "mine"}}));
@@ -94,7 +110,7 @@ TEST_F(RestoreHandlers, SignaturesOverwriteTheirNamesAndKeepOtherFiles) {
 TEST_F(RestoreHandlers, AFolderThatCannotBeMadeFailsTheItem) {
     s.state.UserProfileDir = s.user + "\\missing";  // two levels would be needed
     Open({s.Source("Work.htm", "x")}, {{Item::Signatures, "Work.htm"}});
-    EXPECT_FALSE(RestoreSignatures(ctx));
+    EXPECT_FALSE(RestoreItem(Item::Signatures, ctx, ""));
     EXPECT_FALSE(Exists(s.user + "\\missing"));
 }
 
@@ -106,7 +122,7 @@ TEST_F(RestoreHandlers, HostileEntryNamesAreRefusedAndNothingIsWritten) {
          {"Work.htm;..\\evil.txt", "Work.htm;C:\\evil.txt", "Work.htm;a/../../evil.txt",
           "Work.htm;..", "Work.htm;CON", "Work.htm;\\\\server\\share\\x"}) {
         EntryOf(Item::Signatures) = list;
-        EXPECT_FALSE(RestoreSignatures(ctx)) << list;
+        EXPECT_FALSE(RestoreItem(Item::Signatures, ctx, "")) << list;
         EXPECT_EQ(Files(sig), (FolderSnapshot{{"Work.htm", "old"}})) << list;
     }
     EXPECT_FALSE(Exists(s.folders.roamingOutlook + "\\..\\evil.txt"));
@@ -130,9 +146,9 @@ TEST_F(RestoreHandlers, AMissingOrCorruptedEntryReplacesNoFileOfTheItem) {
     ASSERT_TRUE(zip.OpenArchive(path));
 
     EntryOf(Item::Signatures) = "A.htm;B.htm";
-    EXPECT_FALSE(RestoreSignatures(ctx));
+    EXPECT_FALSE(RestoreItem(Item::Signatures, ctx, ""));
     EntryOf(Item::Signatures) = "A.htm;Missing.htm";
-    EXPECT_FALSE(RestoreSignatures(ctx));
+    EXPECT_FALSE(RestoreItem(Item::Signatures, ctx, ""));
     EXPECT_EQ(Files(sig), (FolderSnapshot{{"A.htm", "old a"}, {"B.htm", "old b"}}));
 }
 
@@ -144,18 +160,18 @@ TEST_F(RestoreHandlers, RulesTakeTheTargetProfilesName) {
     Put(dir + "\\Outlook.RWZ", "rules of the local Outlook profile");
     Open({s.Source("Outlook.RWZ", "restored rules")}, {{Item::Rules, "Outlook.RWZ"}});
 
-    EXPECT_TRUE(RestoreRules(ctx, "Second"));
+    EXPECT_TRUE(RestoreItem(Item::Rules, ctx, "Second"));
     EXPECT_EQ(Get(dir + "\\Second.RWZ"), "restored rules");
     // A rules file of another profile that lies here is not touched.
     EXPECT_EQ(Get(dir + "\\Outlook.RWZ"), "rules of the local Outlook profile");
     EXPECT_EQ(Files(dir).size(), 2u);
 
-    EXPECT_TRUE(RestoreRules(ctx, "OUTLOOK"));  // the same profile in another case
+    EXPECT_TRUE(RestoreItem(Item::Rules, ctx, "OUTLOOK"));  // the same profile in another case
     EXPECT_EQ(Get(dir + "\\Outlook.RWZ"), "restored rules");
     EXPECT_EQ(Files(dir).size(), 2u);
     // The roaming folder is not created.
     std::filesystem::remove_all(Fs(dir));
-    EXPECT_FALSE(RestoreRules(ctx, "Second"));
+    EXPECT_FALSE(RestoreItem(Item::Rules, ctx, "Second"));
     EXPECT_FALSE(Exists(dir));
 }
 
@@ -168,14 +184,14 @@ TEST_F(RestoreHandlers, AddressBookIsRepointedIntoTheLocalFolder) {
     SetValue(p + "\\other", "001e3001", kSz, SzData("x"));
     Open({s.Source("Outlook.pab", "pab")}, {{Item::AddressBook, "Outlook.pab"}});
 
-    EXPECT_TRUE(RestorePab(ctx, "Second"));
+    EXPECT_TRUE(RestoreItem(Item::AddressBook, ctx, "Second"));
     EXPECT_EQ(Get(local + "\\Outlook.pab"), "pab");
     EXPECT_EQ(*GetData(p + "\\pab", "001e6600"), SzData(local + "\\Outlook.pab"));
     EXPECT_FALSE(GetData(p + "\\other", "001e6600").has_value());
     // Into a profile without subkeys: the file was extracted before the profile was looked at.
     MakeKey(s.Profile("Empty"));
     std::filesystem::remove(Fs(local + "\\Outlook.pab"));
-    EXPECT_FALSE(RestorePab(ctx, "Empty"));
+    EXPECT_FALSE(RestoreItem(Item::AddressBook, ctx, "Empty"));
     EXPECT_EQ(Get(local + "\\Outlook.pab"), "pab");
 }
 
@@ -216,7 +232,7 @@ class RestoreDataFiles : public RestoreHandlers {
 
 TEST_F(RestoreDataFiles, FilesArePutInPlaceAndEveryStoreIsRelinked) {
     TreeSnapshot expected = Snapshot(p);
-    EXPECT_TRUE(RestoreDatas(ctx, "Second"));
+    EXPECT_TRUE(RestoreItem(Item::DataFiles, ctx, "Second"));
 
     EXPECT_EQ(Get(local + "\\Main.pst"), RandomBytes(50000, 3));
     EXPECT_EQ(Get(local + "\\Archive.pst"), "archive");
@@ -245,7 +261,7 @@ TEST_F(RestoreDataFiles, AStorePathThatCannotBeRewrittenFailsTheItem) {
     const std::string user = s.dir / "\xE4\xB8\x80";
     const std::string local2 = s.MakeFolder(user + "\\AppData\\Local\\Microsoft\\Outlook");
     s.state.UserProfileDir = user;
-    EXPECT_FALSE(RestoreDatas(ctx, "Second"));
+    EXPECT_FALSE(RestoreItem(Item::DataFiles, ctx, "Second"));
     EXPECT_EQ(GetData(p + "\\store1", "01020fff"), StoreValueUtf16(local2 + "\\Main.pst"));
     EXPECT_EQ(GetData(p + "\\store2", "01020fff"), StoreValueAnsi("E:\\Old\\Archive.pst"));
 }
@@ -256,7 +272,7 @@ TEST_F(RestoreDataFiles, ALockedDataFileFailsTheItemAndKeepsTheProfileLinks) {
         // Outlook holds its data file open while it runs.
         std::ifstream held(Fs(local + "\\Main.pst"), std::ios::binary);
         ASSERT_TRUE(held.is_open());
-        EXPECT_FALSE(RestoreDatas(ctx, "Second"));
+        EXPECT_FALSE(RestoreItem(Item::DataFiles, ctx, "Second"));
     }
     EXPECT_EQ(Get(local + "\\Main.pst"), "old main");
     EXPECT_FALSE(Exists(local + "\\Archive.pst"));  // none of the item's files was put in place
@@ -268,16 +284,16 @@ TEST_F(RestoreDataFiles, ALockedDataFileFailsTheItemAndKeepsTheProfileLinks) {
 TEST_F(RestoreDataFiles, AMissingEntryOrLocalFolderChangesNothingAndABareProfileFails) {
     const TreeSnapshot before = Snapshot(p);
     EntryOf(Item::DataFiles) = "Main.pst;NotThere.pst";
-    EXPECT_FALSE(RestoreDatas(ctx, "Second"));
+    EXPECT_FALSE(RestoreItem(Item::DataFiles, ctx, "Second"));
     EXPECT_EQ(Get(local + "\\Main.pst"), "old main");
     EntryOf(Item::DataFiles) = "Main.pst;Archive.pst";
     // A profile without subkeys fails after the files are placed.
     MakeKey(s.Profile("Bare"));
-    EXPECT_FALSE(RestoreDatas(ctx, "Bare"));
+    EXPECT_FALSE(RestoreItem(Item::DataFiles, ctx, "Bare"));
     EXPECT_EQ(Get(local + "\\Archive.pst"), "archive");
     // The local folder is not created.
     std::filesystem::remove_all(Fs(local));
-    EXPECT_FALSE(RestoreDatas(ctx, "Second"));
+    EXPECT_FALSE(RestoreItem(Item::DataFiles, ctx, "Second"));
     EXPECT_FALSE(Exists(local));
     EXPECT_EQ(Snapshot(p), before);
 }

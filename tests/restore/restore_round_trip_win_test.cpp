@@ -6,6 +6,7 @@
 
 #include "backup/backup_run.h"
 #include "outlook/profile_data.h"
+#include "run_driver.h"
 #include "ui/commands.h"
 #include "ui/restore_presenter.h"
 #include "win_scratch.h"
@@ -40,7 +41,9 @@ restore::RestoreResult OpenAndRestore(Scratch& s, archive::ZipComponent& zip,
         EXPECT_TRUE(window.restore.items[static_cast<size_t>(t)].enabled) << t;
         window.restore.items[static_cast<size_t>(t)].ticked = true;
     }
-    return RestoreNow(window, s.state, zip).result;
+    auto run = DriveRun(win::PrepareRestoreRun(window.restore, s.state, zip));
+    EXPECT_TRUE(run) << "the restore was refused";
+    return run ? run->result : restore::RestoreResult{};
 }
 
 // The profile backed up, whose rules file is named after it, and names no Western ANSI code page
@@ -155,9 +158,10 @@ class RoundTrip : public ::testing::Test {
         window.backup.protect = true;
         window.backup.password = window.backup.retypedPassword = "s3cret pw";
         window.backup.note = "before the move";
-        const auto run = BackupNow(window, st, zip);
-        ASSERT_TRUE(run.result.written);
-        ASSERT_EQ(run.result.itemFlags, "11111111111");
+        const auto run = DriveRun(win::PrepareBackupRun(window.backup, st, zip));
+        ASSERT_TRUE(run);
+        ASSERT_TRUE(run->result.written);
+        ASSERT_EQ(run->result.itemFlags, "11111111111");
         // Names without an ANSI form make the manifest UTF-8; the two Outlook.pst have entries of
         // their own, so any unzip program extracts both.
         const ArchiveView view = ReadArchive(archivePath, "s3cret pw");
@@ -316,7 +320,7 @@ TEST_F(SafeRestore, AFailingRowPutsEveryEarlierRowBack) {
     CloseHandle(held);
     ASSERT_FALSE(report.rows.empty());
     EXPECT_EQ(report.rows.back().item, archive::Item::DataFiles);
-    EXPECT_FALSE(report.rows.back().ok);
+    EXPECT_FALSE(report.rows.back().ok());
     EXPECT_EQ(report.takenBack, restore::TakenBackBecause::RowFailed);
     EXPECT_FALSE(report.takeBackFailed);
     EXPECT_EQ(Now(), before);
@@ -411,7 +415,7 @@ TEST_F(EarlierArchives, TraditionalEncryptionAnsiTextAndTheOldExportFormat) {
     const auto report = OpenAndRestore(s, zip, FixtureArchive("legacy.ksx"), std::string("pw"),
                                        "Target", {0, 1, 2, 5, 8});
     EXPECT_EQ(s.state.ItemFlags, "11111001001");
-    for (const auto& row : report.rows) EXPECT_TRUE(row.ok) << static_cast<int>(row.item);
+    for (const auto& row : report.rows) EXPECT_TRUE(row.ok()) << static_cast<int>(row.item);
     EXPECT_EQ(report.rows.size(), 7u);
 
     const std::string newPath = f.localOutlook + "\\Old.pst";
@@ -456,7 +460,7 @@ TEST_F(EarlierArchives, EntryNamesThatLeaveTheirFolderAreRefused) {
         OpenAndRestore(s, zip, FixtureArchive("hostile.ksx"), std::nullopt, "Target", {2, 3, 4, 8});
     // The first row fails, and with it the whole restore.
     ASSERT_EQ(report.rows.size(), 1u);
-    EXPECT_FALSE(report.rows[0].ok);
+    EXPECT_FALSE(report.rows[0].ok());
     EXPECT_EQ(report.takenBack, restore::TakenBackBecause::RowFailed);
     EXPECT_EQ(Snapshot(target), before);
     EXPECT_EQ(Files(f.signatures), (FolderSnapshot{{"Work.htm", "mine"}}));

@@ -3,6 +3,7 @@
 #include <regex>
 
 #include "restore/restore_run.h"
+#include "run_driver.h"
 #include "ui/commands.h"
 #include "ui/restore_presenter.h"
 #include "win_scratch.h"
@@ -28,6 +29,10 @@ class RestoreRun : public ::testing::Test {
     void Tick(std::initializer_list<Choice> choices) {
         for (Choice c : choices) window.restore.items[archive::IndexOf(c)].ticked = true;
     }
+    // "Restore Now" as the window runs it: nothing when it was refused.
+    std::optional<DrivenRun<restore::RestoreResult>> RestoreNow() {
+        return DriveRun(win::PrepareRestoreRun(window.restore, s.state, zip));
+    }
 
     Scratch s;
     archive::ZipComponent zip;
@@ -40,13 +45,13 @@ TEST_F(RestoreRun, TickedRowsWithTheirFlagRunInOrderIntoTheLogAndTheSummary) {
     // A restore that was ended midway had set a data file aside and half extracted a signature.
     Put(s.folders.localOutlook + "\\~a.pst.replaced-12-34.tmp", "old a");
     Put(s.folders.signatures + "\\~Work.htm.restoring-12-35.tmp", "half");
-    const auto run = RestoreNow(window, s.state, zip);
+    const auto run = RestoreNow();
     EXPECT_EQ(Files(s.folders.localOutlook), (FolderSnapshot{{"a.pst", "old a"}}));
     EXPECT_EQ(Files(s.folders.signatures), (FolderSnapshot{{"Work.htm", "sig"}}));
-    ASSERT_TRUE(run.ran);
-    ASSERT_EQ(run.result.rows.size(), 2u);
-    EXPECT_EQ(run.result.rows[0].item, Item::Signatures);
-    EXPECT_EQ(run.result.rows[1].item, Item::Contacts);
+    ASSERT_TRUE(run);
+    ASSERT_EQ(run->result.rows.size(), 2u);
+    EXPECT_EQ(run->result.rows[0].item, Item::Signatures);
+    EXPECT_EQ(run->result.rows[1].item, Item::Contacts);
     EXPECT_EQ(s.dialogs.messages.at(1).text,
               "The Restore was Completed!\t\t\t\r\n\r\nRestore Signatures\t\tSucceeded!\t"
               "\r\nRestore Contacts Folder\tSucceeded!\t");
@@ -60,8 +65,8 @@ TEST_F(RestoreRun, TickedRowsWithTheirFlagRunInOrderIntoTheLogAndTheSummary) {
                             " Restore Data to Profile My Profile was Completed!\r\r\n")))
         << s.Log();
     EXPECT_EQ(Get(s.folders.signatures + "\\Work.htm"), "sig");
-    EXPECT_EQ(window.progress.stepText, "Operation complete!");
-    EXPECT_FALSE(window.progress.panelVisible);
+    EXPECT_EQ(run->lastPanel.stepText, "Operation complete!");
+    EXPECT_FALSE(run->lastPanel.visible);
     // The tab keeps its selection, so the same run can follow at once.
     EXPECT_TRUE(window.restore.items[archive::IndexOf(Choice::Contacts)].ticked);
 }
@@ -78,7 +83,7 @@ TEST_F(RestoreRun, TheObserverHearsOfEachFileAndACancellationStopsBetweenRows) {
                                             s.state, zip, observer);
     EXPECT_TRUE(result.cancelled);
     ASSERT_EQ(result.rows.size(), 1u);
-    EXPECT_TRUE(result.rows[0].ok);
+    EXPECT_TRUE(result.rows[0].ok());
     // The file as it starts, and its bytes as they come out.
     ASSERT_EQ(reports.size(), 2u);
     EXPECT_EQ(reports[0].file, "Work.htm");
@@ -100,7 +105,9 @@ TEST_F(RestoreRun, WithoutAnOpenArchiveTheFirstItemFailsTheRestoreAndWithoutABac
     // ends the restore, which then changed nothing.
     zip.CloseArchive();
     Tick({Choice::Signatures, Choice::Contacts});
-    EXPECT_EQ(RestoreNow(window, s.state, zip).result.rows.size(), 1u);
+    const auto run = RestoreNow();
+    ASSERT_TRUE(run);
+    EXPECT_EQ(run->result.rows.size(), 1u);
     // The question first, then the outcome.
     EXPECT_EQ(s.dialogs.messages.at(0).text.rfind(kConfirmRestoreFirstLine, 0), 0u);
     EXPECT_EQ(s.dialogs.messages.at(1).text,
@@ -111,7 +118,7 @@ TEST_F(RestoreRun, WithoutAnOpenArchiveTheFirstItemFailsTheRestoreAndWithoutABac
     EXPECT_NE(s.Log().find(" Restore was not completed (an item failed)"), std::string::npos);
     s.state.NoSourceFile = true;
     const std::string logBefore = s.Log();
-    EXPECT_FALSE(RestoreNow(window, s.state, zip).ran);
+    EXPECT_FALSE(RestoreNow());
     EXPECT_EQ(s.dialogs.messages.at(2).text, "Invalid backup file.");
     EXPECT_EQ(s.Log(), logBefore);
 }

@@ -82,7 +82,7 @@ class SchedulerDialog : public Dialog {
 
   private:
     std::string Setting(const SettingKey& key) const {
-        return ReadINIValue(setup_.settingsPath, key.section, key.name);
+        return ReadSetting(setup_.settingsPath, key);
     }
     std::string BackupFolderSetting() const { return Setting(kBackupFolder); }
 
