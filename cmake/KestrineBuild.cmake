@@ -60,23 +60,121 @@ else()
     target_link_libraries(kestrine_deps INTERFACE Threads::Threads)
 endif()
 
-# kestrine_sources(CORE file... CORE_WINDOWS file... POSIX file... WINDOWS file...): a module's
-# sources. CORE files need no operating system and go into kestrine_core (built natively too).
-# CORE_WINDOWS and POSIX files are the two system twins of what the core needs from the system (file
-# streams, code pages): the first goes into kestrine_core in the Windows build, the second in the
-# native build. WINDOWS files go into kestrine_win (the Windows build only).
+# Modules are libraries, one per folder of src/, declared floor by floor in the top-level
+# CMakeLists.txt. A module sees only its own headers and those of the modules it reaches through
+# its DEPENDS: its include root (build/module-includes/<target>) holds links to just those folders,
+# so an include that runs back up a floor fails to compile.
+
+# The library of module `name` ("ui/win" -> kestrine_ui_win).
+function(kestrine_module_target name out)
+    string(REPLACE "/" "_" target "kestrine_${name}")
+    set(${out} ${target} PARENT_SCOPE)
+endfunction()
+
+# kestrine_module(NAME [DEPENDS module...]): declares module src/NAME, which may include the
+# modules of DEPENDS and everything they reach.
+function(kestrine_module name)
+    cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})
+    kestrine_module_target(${name} target)
+    set(reach ${name})
+    foreach(dep ${ARG_DEPENDS})
+        get_property(declared GLOBAL PROPERTY KESTRINE_MODULES)
+        if(NOT dep IN_LIST declared)
+            message(FATAL_ERROR "Module ${name} depends on ${dep}, which is not declared below it")
+        endif()
+        get_property(dep_reach GLOBAL PROPERTY KESTRINE_REACH_${dep})
+        list(APPEND reach ${dep_reach})
+    endforeach()
+    list(REMOVE_DUPLICATES reach)
+    set_property(GLOBAL PROPERTY KESTRINE_REACH_${name} ${reach})
+    set_property(GLOBAL APPEND PROPERTY KESTRINE_MODULES ${name})
+    set_property(GLOBAL APPEND PROPERTY KESTRINE_MODULE_TARGETS ${target})
+
+    add_library(${target} STATIC)
+    target_include_directories(${target} PUBLIC ${CMAKE_BINARY_DIR}/module-includes/${target})
+    target_link_libraries(${target} PUBLIC kestrine_deps PRIVATE kestrine_warnings)
+    foreach(dep ${ARG_DEPENDS})
+        kestrine_module_target(${dep} dep_target)
+        target_link_libraries(${target} PUBLIC ${dep_target})
+    endforeach()
+endfunction()
+
+# Makes every module's include root once all modules are declared. A folder whose subfolder is a
+# module of its own (ui and ui/win) is linked entry by entry, without that subfolder, into the
+# roots of modules that may not reach the subfolder.
+function(kestrine_module_include_roots)
+    get_property(modules GLOBAL PROPERTY KESTRINE_MODULES)
+    set(src ${CMAKE_SOURCE_DIR}/src)
+    foreach(name ${modules})
+        kestrine_module_target(${name} target)
+        set(root ${CMAKE_BINARY_DIR}/module-includes/${target})
+        file(REMOVE_RECURSE ${root})
+        get_property(reach GLOBAL PROPERTY KESTRINE_REACH_${name})
+        foreach(module ${reach})
+            set(nested FALSE)
+            foreach(other ${reach})
+                if(module MATCHES "^${other}/")
+                    set(nested TRUE)  # comes with its parent's folder
+                endif()
+            endforeach()
+            if(nested)
+                continue()
+            endif()
+            # A subfolder with a CMakeLists.txt of its own is a module of its own (also where this
+            # build leaves it out, as the native one does ui/win).
+            set(hidden "")
+            file(GLOB nested LIST_DIRECTORIES false ${src}/${module}/*/CMakeLists.txt)
+            foreach(file ${nested})
+                get_filename_component(folder ${file} DIRECTORY)
+                file(RELATIVE_PATH other ${src} ${folder})
+                if(NOT other IN_LIST reach)
+                    list(APPEND hidden ${folder})
+                endif()
+            endforeach()
+            if(NOT hidden)
+                get_filename_component(parent ${root}/${module} DIRECTORY)
+                file(MAKE_DIRECTORY ${parent})
+                file(CREATE_LINK ${src}/${module} ${root}/${module} SYMBOLIC)
+                continue()
+            endif()
+            file(MAKE_DIRECTORY ${root}/${module})
+            file(GLOB entries CONFIGURE_DEPENDS LIST_DIRECTORIES true ${src}/${module}/*)
+            foreach(entry ${entries})
+                if(NOT entry IN_LIST hidden)
+                    get_filename_component(leaf ${entry} NAME)
+                    file(CREATE_LINK ${entry} ${root}/${module}/${leaf} SYMBOLIC)
+                endif()
+            endforeach()
+        endforeach()
+    endforeach()
+endfunction()
+
+# kestrine_sources(CORE file... CORE_WINDOWS file... POSIX file... WINDOWS file...): the sources of
+# the module whose folder calls it. CORE files need no operating system and are built natively
+# too. CORE_WINDOWS and POSIX files are the two system twins of what the portable code needs from
+# the system (file streams, code pages): the first is built for Windows, the second natively.
+# WINDOWS files are built for Windows only.
 function(kestrine_sources)
     cmake_parse_arguments(ARG "" "" "CORE;CORE_WINDOWS;WINDOWS;POSIX" ${ARGN})
+    file(RELATIVE_PATH name ${CMAKE_SOURCE_DIR}/src ${CMAKE_CURRENT_SOURCE_DIR})
+    kestrine_module_target(${name} target)
+    if(NOT TARGET ${target})
+        # ui/win is a module of the Windows build only.
+        if(ARG_CORE OR ARG_POSIX OR WIN32)
+            message(FATAL_ERROR "src/${name} is not a declared module")
+        endif()
+        return()
+    endif()
     if(ARG_CORE)
-        target_sources(kestrine_core PRIVATE ${ARG_CORE})
+        target_sources(${target} PRIVATE ${ARG_CORE})
     endif()
     if(WIN32 AND ARG_CORE_WINDOWS)
-        target_sources(kestrine_core PRIVATE ${ARG_CORE_WINDOWS})
+        target_sources(${target} PRIVATE ${ARG_CORE_WINDOWS})
     endif()
     if(WIN32 AND ARG_WINDOWS)
-        target_sources(kestrine_win PRIVATE ${ARG_WINDOWS})
+        target_sources(${target} PRIVATE ${ARG_WINDOWS})
     endif()
     if(NOT WIN32 AND ARG_POSIX)
-        target_sources(kestrine_core PRIVATE ${ARG_POSIX})
+        target_sources(${target} PRIVATE ${ARG_POSIX})
     endif()
 endfunction()

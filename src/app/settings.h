@@ -5,11 +5,7 @@
 
 namespace kestrine {
 
-// Scheduled backups close Outlook politely first and start it again afterwards when this switch of
-// the section "autobackup" is 1. Earlier versions ignore the key.
-inline constexpr const char* kScheduleSection = "autobackup";
-inline constexpr const char* kCloseOutlookForScheduleKey = "closeoutlookforschedule";
-
+// The keys and sections are named in app/settings_keys.h.
 std::string ReadINIValue(const std::string& filename, const std::string& section,
                          const std::string& key);
 // False when the value could not be written.

@@ -1,6 +1,7 @@
 #pragma once
 // The keys of settings.dat: each one's section and name, and how the values whose meaning is not a
 // plain switch are read. Every reader and writer of a key names it from here.
+#include <string>
 #include <string_view>
 
 #include "app/settings.h"
@@ -12,21 +13,29 @@ struct SettingKey {
     const char* name;
 };
 
-// General
-inline constexpr SettingKey kStartOnWindows{"General", "startonwindows"};
-inline constexpr SettingKey kCheckBackupFile{"General", "checkbackupfile"};
-inline constexpr SettingKey kRunOutlookAfterBackup{"General", "runoutlookafterbackup"};
-inline constexpr SettingKey kRunOutlookAfterRestore{"General", "runoutlookafterrestore"};
-// Backup (the folder's section is written "Backup"; sections are found whatever their case)
-inline constexpr SettingKey kBackupFolder{"backup", "backupfolder"};
-inline constexpr SettingKey kBackupFolderWritten{"Backup", "backupfolder"};
-inline constexpr SettingKey kAutoCloseOutlook{"backup", "autocloseoutlook"};
-inline constexpr SettingKey kOpenFolderAfterBackup{"backup", "openfolderbackup"};
-inline constexpr SettingKey kGenerateFileName{"backup", "automgeneratefile"};
-// Scheduled backup
+// The sections, in the one spelling the program reads them with: sections and keys are found
+// whatever their case, so files written with another case read the same.
+inline constexpr const char* kGeneralSection = "General";
+inline constexpr const char* kBackupSection = "backup";
+inline constexpr const char* kScheduleSection = "autobackup";
+// The section of the backup folder is created as "Backup" when the settings dialog writes a new
+// file, as earlier versions did; the first spelling of a section stays in the file.
+inline constexpr const char* kBackupSectionCreatedAs = "Backup";
+
+inline constexpr SettingKey kStartOnWindows{kGeneralSection, "startonwindows"};
+inline constexpr SettingKey kCheckBackupFile{kGeneralSection, "checkbackupfile"};
+inline constexpr SettingKey kRunOutlookAfterBackup{kGeneralSection, "runoutlookafterbackup"};
+inline constexpr SettingKey kRunOutlookAfterRestore{kGeneralSection, "runoutlookafterrestore"};
+inline constexpr SettingKey kBackupFolder{kBackupSection, "backupfolder"};
+inline constexpr SettingKey kBackupFolderCreated{kBackupSectionCreatedAs, kBackupFolder.name};
+inline constexpr SettingKey kAutoCloseOutlook{kBackupSection, "autocloseoutlook"};
+inline constexpr SettingKey kOpenFolderAfterBackup{kBackupSection, "openfolderbackup"};
+inline constexpr SettingKey kGenerateFileName{kBackupSection, "automgeneratefile"};
 inline constexpr SettingKey kNewFileEachRun{kScheduleSection, "autobackupfile"};
 inline constexpr SettingKey kKeepDatedBackups{kScheduleSection, "keepdatedbackups"};
-inline constexpr SettingKey kCloseOutlookForSchedule{kScheduleSection, kCloseOutlookForScheduleKey};
+// Scheduled backups close Outlook politely first and start it again afterwards when this switch is
+// 1. Earlier versions ignore the key.
+inline constexpr SettingKey kCloseOutlookForSchedule{kScheduleSection, "closeoutlookforschedule"};
 
 // Whether each scheduled run writes a new, dated archive. Only a stored "0" replaces the task's
 // archive: an absent value reads as a new file, which loses nothing and is what the settings
@@ -45,6 +54,15 @@ constexpr int KeepDatedBackups(std::string_view stored) {
         count = count * 10 + (c - '0');
     }
     return count;
+}
+
+// A key's value, trimmed; empty when absent.
+inline std::string ReadSetting(const std::string& settingsFile, const SettingKey& key) {
+    return ReadINIValue(settingsFile, key.section, key.name);
+}
+// A switch is on only when its value is 1.
+inline bool SettingIsOn(const std::string& settingsFile, const SettingKey& key) {
+    return SettingIsOn(settingsFile, key.section, key.name);
 }
 
 }  // namespace kestrine

@@ -35,20 +35,13 @@ bool IsTemporarySuffix(std::string_view rest) {
 }  // namespace
 
 struct ZipComponent::Impl {
-    ZipEvents events;
     std::string workFolder;
-    std::string lastError;
-    ZipError lastKind = ZipError::None;
     StreamFilter filter;
 
     // Writing.
     ZipWriter writer;
     bool protect = false;
     std::string writingPassword;
-    uint64_t expectedBytes = 0;
-    uint64_t knownBytes = 0;
-    uint64_t doneBytes = 0;
-    int lastPercent = -1;
 
     // Reading.
     ZipReader reader;
@@ -60,22 +53,11 @@ struct ZipComponent::Impl {
                                                  const std::string& path) const {
         return stream && filter ? filter(std::move(stream), path) : std::move(stream);
     }
-    bool Fail(ZipError kind, const std::string& message) {
-        lastKind = kind;
-        lastError = message;
-        return false;
-    }
-    void Clear() {
-        lastKind = ZipError::None;
-        lastError.clear();
-    }
     // Lets go of the archive held, keeping the passwords set for the next one.
     void Drop() {
         writer.Abandon();
         reader.Close();
         ForgetLegacyPassword();
-        knownBytes = doneBytes = 0;
-        lastPercent = -1;
     }
     void ForgetLegacyPassword() {
         if (legacyPassword) base::Wipe(*legacyPassword);
@@ -87,41 +69,16 @@ struct ZipComponent::Impl {
         ForgetLegacyPassword();
         writer.SetProtection(protect, std::string());  // the writer's derived key goes too
     }
-    bool FromWriter() { return Fail(writer.ErrorKind(), writer.Error()); }
-    bool FromReader() { return Fail(reader.ErrorKind(), reader.Error()); }
-
-    void Report(uint64_t bytes) {
-        doneBytes += bytes;
-        uint64_t whole = std::max(expectedBytes, knownBytes);
-        int percent =
-            whole == 0 ? 0 : static_cast<int>(std::min<uint64_t>(doneBytes, whole) * 100 / whole);
-        percent = std::min(percent, 99);  // 100 only when the archive is in place
-        if (percent != lastPercent) {
-            lastPercent = percent;
-            if (events.WriteProgress) events.WriteProgress(percent);
-        }
-    }
 
     std::unique_ptr<fileio::FileStream> OpenArchiveFile(const std::string& path) {
         return Filtered(fileio::OpenForRead(path), path);
     }
 
-    ZipReader::Hooks ReadHooks(const std::string& name) {
-        ZipReader::Hooks hooks;
-        if (events.EntryProgress) {
-            hooks.progress = [this, name](uint64_t done, uint64_t total) {
-                events.EntryProgress(name, done, total);
-            };
-        }
-        hooks.cancel = events.CancelRequested;
-        return hooks;
-    }
-
-    const ZipEntryRecord* Record(const EntryInfo& entry) {
+    Result<const ZipEntryRecord*> Record(const EntryInfo& entry) {
         const auto& all = reader.Entries();
         if (!reader.IsOpen() || entry.index >= all.size() || all[entry.index].name != entry.name) {
-            Fail(ZipError::NotReady, "the entry \"" + entry.name + "\" is not in the open archive");
-            return nullptr;
+            return Status::Fail(Failure::NotReady,
+                                "the entry \"" + entry.name + "\" is not in the open archive");
         }
         return &all[entry.index];
     }
@@ -164,26 +121,17 @@ struct ZipComponent::Impl {
     }
 };
 
-ZipComponent::ZipComponent() : impl_(std::make_unique<Impl>()) {
-    impl_->writer.SetProgress([this](uint64_t bytes) { impl_->Report(bytes); });
-    impl_->writer.SetSourceOpened([this](uint64_t size) { impl_->knownBytes += size; });
-    impl_->writer.SetEntryProgress([this](const std::string& name, uint64_t done, uint64_t total) {
-        if (impl_->events.EntryProgress) impl_->events.EntryProgress(name, done, total);
-    });
-    impl_->writer.SetCancelCheck(
-        [this] { return impl_->events.CancelRequested && impl_->events.CancelRequested(); });
-    impl_->writer.SetBeforeReplace([this](const std::string& finishedPath) {
-        return !impl_->events.CheckFinished || impl_->events.CheckFinished(finishedPath);
-    });
+ZipObserver& ZipObserver::None() {
+    static ZipObserver none;
+    return none;
 }
+
+ZipComponent::ZipComponent() : impl_(std::make_unique<Impl>()) {}
 
 ZipComponent::~ZipComponent() {
     CloseArchive();
 }
 
-ZipEvents& ZipComponent::Events() {
-    return impl_->events;
-}
 void ZipComponent::SetWorkFolder(const std::string& folder) {
     impl_->workFolder = folder;
 }
@@ -194,22 +142,12 @@ void ZipComponent::SetStreamFilter(StreamFilter filter) {
     impl_->filter = filter;
     impl_->writer.SetStreamFilter(std::move(filter));
 }
-const std::string& ZipComponent::LastError() const {
-    return impl_->lastError;
-}
-ZipError ZipComponent::LastErrorKind() const {
-    return impl_->lastKind;
-}
-bool ZipComponent::ArchiveWriteFailed() const {
-    return impl_->writer.DeadKind() == ZipError::ArchiveWriteFailed;
-}
 
-bool ZipComponent::CreateArchive(const std::string& path) {
+Status ZipComponent::CreateArchive(const std::string& path) {
     impl_->Drop();
-    impl_->Clear();
-    if (!impl_->writer.Begin(path)) return impl_->FromWriter();
+    if (Status begun = impl_->writer.Begin(path); !begun) return begun;
     impl_->writer.SetProtection(impl_->protect, impl_->writingPassword);
-    return true;
+    return {};
 }
 
 void ZipComponent::ProtectEntries(bool on) {
@@ -224,36 +162,25 @@ void ZipComponent::SetWritingPassword(const std::string& password) {
 }
 
 void ZipComponent::SetExpectedBytes(uint64_t bytes) {
-    impl_->expectedBytes = bytes;
+    impl_->writer.SetExpectedBytes(bytes);
 }
 
 void ZipComponent::SetChunkSize(size_t bytes) {
     impl_->writer.SetChunkSize(bytes);
 }
 
-bool ZipComponent::AddFile(const std::string& filePath, const std::string& entryName,
-                           const std::optional<StagedContent>& staged) {
-    impl_->Clear();
+Status ZipComponent::AddFile(const std::string& filePath, const std::string& entryName,
+                             const std::optional<StagedContent>& staged, ZipObserver& observer) {
     const std::string name = entryName.empty() ? fileio::BareFileName(filePath) : entryName;
-    if (impl_->events.FileAdding) impl_->events.FileAdding(name);
-    if (!impl_->writer.AddFile(filePath, name, staged)) return impl_->FromWriter();
-    return true;
+    observer.FileAdding(name);
+    return impl_->writer.AddFile(filePath, name, staged, observer);
 }
 
-WriteResult ZipComponent::WriteArchive() {
-    impl_->Clear();
-    WriteResult result;
-    if (impl_->writer.Finish()) {
-        result.ok = true;
-        if (impl_->events.WriteProgress) impl_->events.WriteProgress(100);
-    } else {
-        impl_->FromWriter();
-        result.error = impl_->lastError;
-    }
-    if (impl_->events.WriteDone) impl_->events.WriteDone(result);
-    impl_->knownBytes = impl_->doneBytes = 0;
-    impl_->lastPercent = -1;
-    return result;
+Status ZipComponent::WriteArchive(ZipObserver& observer) {
+    Status written = impl_->writer.Finish(observer);
+    if (written) observer.WriteProgress(100);
+    observer.WriteDone(written);
+    return written;
 }
 
 void ZipComponent::CloseArchive() {
@@ -261,24 +188,18 @@ void ZipComponent::CloseArchive() {
     impl_->ForgetPasswords();
 }
 
-int ZipComponent::ArchiveNeedsPassword(const std::string& path) {
-    impl_->Clear();
+Result<ArchiveProtection> ZipComponent::ArchiveNeedsPassword(const std::string& path) {
     ZipReader probe;
-    if (!probe.Open(impl_->OpenArchiveFile(path))) {
-        impl_->Fail(probe.ErrorKind(), probe.Error());
-        return -1;
-    }
+    if (Status opened = probe.Open(impl_->OpenArchiveFile(path)); !opened) return opened;
     for (const auto& rec : probe.Entries()) {
-        if (rec.encrypted()) return 1;
+        if (rec.encrypted()) return ArchiveProtection::Protected;
     }
-    return 0;
+    return ArchiveProtection::Plain;
 }
 
-bool ZipComponent::OpenArchive(const std::string& path) {
+Status ZipComponent::OpenArchive(const std::string& path) {
     impl_->Drop();
-    impl_->Clear();
-    if (!impl_->reader.Open(impl_->OpenArchiveFile(path))) return impl_->FromReader();
-    return true;
+    return impl_->reader.Open(impl_->OpenArchiveFile(path));
 }
 
 void ZipComponent::SetReadingPassword(const std::string& password) {
@@ -287,34 +208,32 @@ void ZipComponent::SetReadingPassword(const std::string& password) {
     impl_->ForgetLegacyPassword();
 }
 
-bool ZipComponent::CheckPassword() {
-    impl_->Clear();
-    if (!impl_->reader.IsOpen()) return impl_->Fail(ZipError::NotReady, "no archive is open");
+Status ZipComponent::CheckPassword() {
+    if (!impl_->reader.IsOpen()) return Status::Fail(Failure::NotReady, "no archive is open");
     // The 2-byte AES verifier lets one wrong password in 65536 through, the traditional check byte
     // one in 256: decode and check a whole entry, the smallest one with data.
-    size_t best = impl_->SmallestProtected(false);
-    if (best == std::string::npos) return true;  // nothing is protected
-    if (impl_->reader.ReadEntry(best, impl_->PasswordFor(best), nullptr)) return true;
+    const size_t best = impl_->SmallestProtected(false);
+    if (best == std::string::npos) return {};  // nothing is protected
+    Status read = impl_->reader.ReadEntry(best, impl_->PasswordFor(best), nullptr);
     const ZipEntryRecord& rec = impl_->reader.Entries()[best];
-    if (rec.aesStrength == 0 && impl_->reader.ErrorKind() == ZipError::Damaged) {
+    if (!read && rec.aesStrength == 0 && read.kind() == Failure::Damaged) {
         // Past the check byte, a traditional entry that does not decode is a wrong password far
         // more often than a damaged one.
-        return impl_->Fail(ZipError::WrongPassword, "entry \"" + rec.name + "\": wrong password");
+        return Status::Fail(Failure::WrongPassword, "entry \"" + rec.name + "\": wrong password");
     }
-    return impl_->FromReader();
+    return read;
 }
 
-bool ZipComponent::TestEntries() {
-    impl_->Clear();
-    if (!impl_->reader.IsOpen()) return impl_->Fail(ZipError::NotReady, "no archive is open");
+Status ZipComponent::TestEntries(ZipObserver& observer) {
+    if (!impl_->reader.IsOpen()) return Status::Fail(Failure::NotReady, "no archive is open");
     const auto& all = impl_->reader.Entries();
     for (size_t i = 0; i < all.size(); ++i) {
-        if (!impl_->reader.ReadEntry(i, impl_->PasswordFor(i), nullptr,
-                                     impl_->ReadHooks(all[i].name))) {
-            return impl_->FromReader();
+        if (Status read = impl_->reader.ReadEntry(i, impl_->PasswordFor(i), nullptr, observer);
+            !read) {
+            return read;
         }
     }
-    return true;
+    return {};
 }
 
 static EntryInfo ToInfo(const ZipEntryRecord& rec, size_t index) {
@@ -354,24 +273,25 @@ std::optional<EntryInfo> ZipComponent::FindLastEntry(const std::string& name) co
     return std::nullopt;
 }
 
-bool ZipComponent::ExtractTo(const EntryInfo& entry, const std::string& folder) {
-    impl_->Clear();
+Status ZipComponent::ExtractTo(const EntryInfo& entry, const std::string& folder,
+                               ZipObserver& observer) {
     if (!IsPlainFileName(entry.name)) {
-        return impl_->Fail(ZipError::Damaged,
-                           "refused to extract \"" + entry.name + "\": not a plain file name");
+        return Status::Fail(Failure::Damaged,
+                            "refused to extract \"" + entry.name + "\": not a plain file name");
     }
-    return ExtractToFile(entry, fileio::JoinPath(folder, entry.name));
+    return ExtractToFile(entry, fileio::JoinPath(folder, entry.name), observer);
 }
 
-bool ZipComponent::ExtractToFile(const EntryInfo& entry, const std::string& filePath) {
-    impl_->Clear();
-    const ZipEntryRecord* rec = impl_->Record(entry);
-    if (!rec) return false;
-    if (impl_->events.FileExtracting) impl_->events.FileExtracting(entry.name);
-    if (fileio::IsDirectory(filePath)) {
-        return impl_->Fail(ZipError::TargetUnwritable,
-                           "cannot extract over the folder " + filePath);
-    }
+Status ZipComponent::ExtractToFile(const EntryInfo& entry, const std::string& filePath,
+                                   ZipObserver& observer) {
+    const Result<const ZipEntryRecord*> rec = impl_->Record(entry);
+    if (!rec) return rec.status();
+    observer.FileExtracting(entry.name);
+    const auto unwritable = [&](const std::string& why) {
+        return Status::Fail(Failure::WriteFailed, why);
+    };
+    if (fileio::IsDirectory(filePath))
+        return unwritable("cannot extract over the folder " + filePath);
     std::string tempPath;
     const std::string name = fileio::BareFileName(filePath);
     auto temp = fileio::CreateTempFile(fileio::ParentFolder(filePath), "~" + name + kExtractingMark,
@@ -379,34 +299,26 @@ bool ZipComponent::ExtractToFile(const EntryInfo& entry, const std::string& file
     if (temp) temp = impl_->Filtered(std::move(temp), tempPath);
     if (!temp) {
         if (!tempPath.empty()) fileio::RemoveFile(tempPath);
-        return impl_->Fail(ZipError::TargetUnwritable,
-                           "cannot create a temporary file beside " + filePath);
+        return unwritable("cannot create a temporary file beside " + filePath);
     }
     bool writeFailed = false;
-    bool ok = impl_->reader.ReadEntry(
+    Status extracted = impl_->reader.ReadEntry(
         entry.index, impl_->PasswordFor(entry.index),
         [&](const uint8_t* data, size_t size) {
             if (!temp->Write(data, size)) writeFailed = true;
             return !writeFailed;
         },
-        impl_->ReadHooks(entry.name));
-    if (!ok) {
-        if (writeFailed) {
-            impl_->Fail(ZipError::TargetUnwritable, "cannot write " + filePath + " (disk full?)");
-        } else {
-            impl_->FromReader();
-        }
-    } else if (!temp->Flush()) {
-        ok = impl_->Fail(ZipError::TargetUnwritable, "cannot write " + filePath + " (disk full?)");
+        observer);
+    if (writeFailed || (extracted && !temp->Flush())) {
+        extracted = unwritable("cannot write " + filePath + " (disk full?)");
     }
     temp.reset();
     // Only a whole, checked file replaces what is there.
-    if (ok && !fileio::MoveOver(tempPath, filePath)) {
-        ok = impl_->Fail(ZipError::TargetUnwritable,
-                         "cannot replace " + filePath + " (in use or read-only?)");
+    if (extracted && !fileio::MoveOver(tempPath, filePath)) {
+        extracted = unwritable("cannot replace " + filePath + " (in use or read-only?)");
     }
-    if (!ok) fileio::RemoveFile(tempPath);
-    return ok;
+    if (!extracted) fileio::RemoveFile(tempPath);
+    return extracted;
 }
 
 size_t RemoveLeftoverTemporaryFiles(const std::string& path) {

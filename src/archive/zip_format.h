@@ -14,6 +14,8 @@ inline constexpr uint32_t kZip64LocatorSig = 0x07064b50;
 inline constexpr uint16_t kZip64ExtraId = 0x0001;
 inline constexpr uint16_t kAesExtraId = 0x9901;
 inline constexpr uint16_t kUnicodePathExtraId = 0x7075;
+// "AE", the vendor of the AES extra field.
+inline constexpr uint16_t kAesVendor = 0x4541;
 // Our own central-directory field: where the independently compressed pieces of a large deflated
 // entry begin, so a reader can inflate them on several cores. Other readers skip it. Layout: a
 // version byte (1), then as LEB128 numbers the uncompressed size of every piece but the last, the

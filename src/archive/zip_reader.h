@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "archive/zip_observer.h"
 #include "archive/zip_types.h"
+#include "base/status.h"
 #include "platform/file_stream.h"
 
 namespace kestrine::archive {
@@ -39,53 +41,54 @@ class ZipReader {
   public:
     // Called with each decoded piece; false stops the read (as a failure).
     using Sink = std::function<bool(const uint8_t* data, size_t size)>;
-    struct Hooks {
-        // Bytes of the entry decoded so far and its size: every MiB or so, and at the end.
-        std::function<void(uint64_t done, uint64_t total)> progress;
-        // Asked between pieces; true stops the read (Cancelled).
-        std::function<bool()> cancel;
-    };
 
     ZipReader();
     ~ZipReader();
     ZipReader(ZipReader&&) noexcept;
     ZipReader& operator=(ZipReader&&) noexcept;
 
-    // Reads and checks the central directory. False with Error() for anything that is not a sound
-    // zip.
-    bool Open(std::unique_ptr<platform::fileio::FileStream> stream);
+    // Reads and checks the central directory: Damaged (or Unsupported) for anything that is not a
+    // sound zip.
+    Status Open(std::unique_ptr<platform::fileio::FileStream> stream);
     // Closes the archive (the worker threads stay for the next one).
     void Close();
     const std::vector<ZipEntryRecord>& Entries() const { return entries_; }
-    // Decodes the entry into `sink`, decrypting with `password` where needed, and checks it whole.
-    // True only when every check passed. A large deflated entry with a sound chunk index is
+    // Decodes the entry into `sink`, decrypting with `password` where needed, and checks it whole:
+    // a success only when every check passed. A large deflated entry with a sound chunk index is
     // inflated on several cores; the sink still gets the data in order, one call at a time, but
-    // then from a thread of the reader's own. The hooks are called on the calling thread.
-    bool ReadEntry(size_t index, const std::string& password, const Sink& sink,
-                   const Hooks& hooks = {});
-    const std::string& Error() const { return error_; }
-    ZipError ErrorKind() const { return errorKind_; }
+    // then from a thread of the reader's own. The observer hears the entry's bytes (every MiB or
+    // so, and at the end) and is asked between pieces whether to stop, on the calling thread.
+    Status ReadEntry(size_t index, const std::string& password, const Sink& sink,
+                     ZipObserver& observer = ZipObserver::None());
     bool IsOpen() const { return stream_ != nullptr; }
 
   private:
     struct Decoding;
-    bool Fail(ZipError kind, const std::string& message);
-    bool ReadCentralDirectory(uint64_t offset, uint64_t size, uint64_t count);
+    struct EndRecord;
+    Status FindEndRecord(platform::fileio::FileStream& stream, EndRecord& end);
+    Status ReadCentralDirectory(uint64_t offset, uint64_t size, uint64_t count);
+    static Status ParseCentralRecord(const uint8_t* h, size_t room, ZipEntryRecord& rec,
+                                     size_t& recordSize);
+    static Status ReadExtraFields(const uint8_t* extra, size_t extraLen, const std::string& rawName,
+                                  ZipEntryRecord& rec, uint32_t& diskStart,
+                                  std::string& unicodeName);
+    Status CheckEntrySpaces(uint64_t cdOffset);
+    Status LocateData(Decoding& d);
+    Status StartDecryption(Decoding& d, const std::string& password);
+    Status CheckEnd(Decoding& d);
     static bool ChunkIndexFits(const ZipEntryRecord& rec, const Decoding& d);
     // Checks the size and takes the CRC of decoded bytes (of a piece whose CRC is known, if given).
-    bool Account(Decoding& d, const uint8_t* data, size_t size, const uint32_t* pieceCrc);
-    // Raises the progress hook now and then and asks the cancel hook.
-    bool Progress(Decoding& d, uint64_t done);
-    bool Deliver(Decoding& d, const uint8_t* data, size_t size);
+    static Status Account(Decoding& d, const uint8_t* data, size_t size, const uint32_t* pieceCrc);
+    // Reports the progress now and then and asks whether to stop.
+    static Status Progress(Decoding& d, uint64_t done);
+    static Status Deliver(Decoding& d, const uint8_t* data, size_t size);
     static bool FitsWhole(const Decoding& d);
-    bool ReadWhole(Decoding& d);
-    bool ReadSequential(Decoding& d);
-    bool ReadChunks(Decoding& d);
+    Status ReadWhole(Decoding& d);
+    Status ReadSequential(Decoding& d);
+    Status ReadChunks(Decoding& d);
 
     std::unique_ptr<platform::fileio::FileStream> stream_;
     std::vector<ZipEntryRecord> entries_;
-    std::string error_;
-    ZipError errorKind_ = ZipError::None;
     std::unique_ptr<WorkerPool> pool_;
     std::unique_ptr<WorkerPool> writer_;  // hands chunked output to the sink in order
     struct {

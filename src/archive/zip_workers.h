@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "base/thread_end.h"
+
 namespace kestrine::archive {
 
 // The number of worker threads: the machine's cores, at least one and at most eight.
@@ -18,19 +20,22 @@ inline unsigned WorkerCount() {
     return std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
 }
 
+// A fixed set of threads that run the jobs handed to them, in the order given. The pool may end
+// on any thread, also on one of its own (when a job lets go of what owned the pool): it then waits
+// for the other threads and lets its own one finish by itself, for a thread never joins itself.
 class WorkerPool {
   public:
-    explicit WorkerPool(unsigned count) {
-        for (unsigned i = 0; i < count; ++i) threads_.emplace_back([this] { Run(); });
+    explicit WorkerPool(unsigned count) : shared_(std::make_shared<Shared>()) {
+        for (unsigned i = 0; i < count; ++i) threads_.emplace_back(&WorkerPool::Run, shared_);
     }
-    // Runs the jobs still queued, then joins the threads.
+    // Runs the jobs still queued, then ends the threads.
     ~WorkerPool() {
         {
-            std::lock_guard lock(mutex_);
-            stop_ = true;
+            std::lock_guard lock(shared_->mutex);
+            shared_->stop = true;
         }
-        wake_.notify_all();
-        for (auto& t : threads_) t.join();
+        shared_->wake.notify_all();
+        for (auto& t : threads_) base::EndThread(t);
     }
     WorkerPool(const WorkerPool&) = delete;
     WorkerPool& operator=(const WorkerPool&) = delete;
@@ -38,31 +43,36 @@ class WorkerPool {
 
     void Submit(std::function<void()> job) {
         {
-            std::lock_guard lock(mutex_);
-            jobs_.push_back(std::move(job));
+            std::lock_guard lock(shared_->mutex);
+            shared_->jobs.push_back(std::move(job));
         }
-        wake_.notify_one();
+        shared_->wake.notify_one();
     }
 
   private:
-    void Run() {
+    // What the threads use: theirs as much as the pool's, so a thread that outlives the pool
+    // still finds it.
+    struct Shared {
+        std::deque<std::function<void()>> jobs;
+        std::mutex mutex;
+        std::condition_variable wake;
+        bool stop = false;
+    };
+    static void Run(std::shared_ptr<Shared> shared) {
         for (;;) {
             std::function<void()> job;
             {
-                std::unique_lock lock(mutex_);
-                wake_.wait(lock, [this] { return stop_ || !jobs_.empty(); });
-                if (jobs_.empty()) return;
-                job = std::move(jobs_.front());
-                jobs_.pop_front();
+                std::unique_lock lock(shared->mutex);
+                shared->wake.wait(lock, [&] { return shared->stop || !shared->jobs.empty(); });
+                if (shared->jobs.empty()) return;
+                job = std::move(shared->jobs.front());
+                shared->jobs.pop_front();
             }
             job();
         }
     }
+    std::shared_ptr<Shared> shared_;
     std::vector<std::thread> threads_;
-    std::deque<std::function<void()>> jobs_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    bool stop_ = false;
 };
 
 // A piece from `spare` (its buffers keep their room, so they are not allocated again per piece)

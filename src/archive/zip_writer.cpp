@@ -5,11 +5,11 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <mutex>
 
 #include "archive/deflate_codec.h"
 #include "archive/zip_crypto.h"
 #include "archive/zip_format.h"
+#include "archive/zip_headers.h"
 #include "archive/zip_workers.h"
 
 namespace kestrine::archive {
@@ -21,30 +21,34 @@ namespace fileio = platform::fileio;
 namespace {
 
 constexpr uint64_t kMax32 = 0xffffffffu;
-constexpr int kAesStrength = 3;
+constexpr uint8_t kAesStrength = 3;
 constexpr uint16_t kAesVersion = 2;
+// Made by 6.3 on Unix: Info-ZIP tools then take UTF-8 names as they are (for MS-DOS origin they
+// convert from the OEM code page); the low byte keeps the DOS attributes.
+constexpr uint16_t kMadeBy = 0x033f;
+constexpr uint32_t kFileAttributes = 0100644u << 16 | 0x20;  // rw-r--r--, archive
 // Small entries read ahead of the writer, waiting for or done by the workers.
 constexpr uint64_t kMaxPendingBytes = 8u << 20;
 constexpr size_t kMaxPendingEntries = 64;
 // Room for the chunk index in the central directory (extra fields hold at most 64 KiB).
 constexpr size_t kMaxChunkIndexBytes = 32 * 1024;
 
-struct Chunk {
-    std::vector<uint8_t> input;
-    std::vector<uint8_t> output;
-    uint32_t crc = 0;
-    bool ok = true;
-};
+uint16_t VersionNeeded(bool aes, bool zip64) {
+    return aes ? 51 : zip64 ? 45 : 20;
+}
 
-// The AES extra field (11 bytes with its header), the same in the local and the central header;
-// it carries the real compression method.
-void PutAesExtra(std::string& out, uint16_t method) {
-    Put16(out, kAesExtraId);
-    Put16(out, 7);
-    Put16(out, kAesVersion);
-    out += "AE";
-    out.push_back(static_cast<char>(kAesStrength));
-    Put16(out, method);
+uint32_t Field32(uint64_t value, bool inZip64) {
+    return inZip64 ? static_cast<uint32_t>(kMax32) : static_cast<uint32_t>(value);
+}
+
+Status CannotRead(const std::string& filePath) {
+    return Status::Fail(Failure::Unreadable, "cannot read " + filePath + " (locked or damaged?)");
+}
+
+Status NotAsStaged(const std::string& filePath) {
+    return Status::Fail(Failure::Unreadable, filePath +
+                                                 " no longer holds what was written into it "
+                                                 "(changed or replaced?)");
 }
 
 // Salt, password verifier and the two keys of a new AES entry: a fresh random salt each time.
@@ -63,6 +67,42 @@ struct AesStart {
 };
 
 }  // namespace
+
+// The file the archive is written into until it is complete: closed and removed when it is let
+// go, unless it was put in place first. Every path that drops the archive therefore removes it.
+class ZipWriter::TemporaryArchive {
+  public:
+    TemporaryArchive(std::unique_ptr<fileio::FileStream> stream, std::string path)
+        : stream_(std::move(stream)), path_(std::move(path)) {}
+    ~TemporaryArchive() {
+        stream_.reset();  // closed before it is removed
+        if (!path_.empty()) fileio::RemoveFile(path_);
+    }
+    TemporaryArchive(const TemporaryArchive&) = delete;
+    TemporaryArchive& operator=(const TemporaryArchive&) = delete;
+
+    fileio::FileStream& Stream() { return *stream_; }
+    const std::string& Path() const { return path_; }
+    void Close() { stream_.reset(); }
+    // Moves the closed file over `target`; afterwards it is the target's and nothing removes it.
+    bool PutInPlace(const std::string& target) {
+        if (!fileio::MoveOverPatiently(path_, target)) return false;
+        path_.clear();
+        return true;
+    }
+
+  private:
+    std::unique_ptr<fileio::FileStream> stream_;
+    std::string path_;
+};
+
+// A piece of a large file, compressed on a worker.
+struct ZipWriter::Chunk {
+    std::vector<uint8_t> input;
+    std::vector<uint8_t> output;
+    uint32_t crc = 0;
+    bool ok = true;
+};
 
 // A whole file read at once, which a worker turns into its entry's data.
 struct ZipWriter::SmallEntry {
@@ -111,29 +151,16 @@ struct ZipWriter::SmallEntry {
 // file.
 struct ZipWriter::Sink {
     fileio::FileStream& out;
-    bool encrypt = false;
+    const crypto::PasswordKey* key;
     crypto::AesCtr ctr;
     crypto::HmacSha1 hmac;
     uint64_t written = 0;
 
-    explicit Sink(fileio::FileStream& stream) : out(stream) {}
-    // False with `setupFailed` when the keys cannot be made, else when the write failed.
-    bool Begin(const crypto::PasswordKey* key, bool& setupFailed) {
-        setupFailed = false;
-        encrypt = key != nullptr;
-        if (!encrypt) return true;
-        AesStart start;
-        if (!start.Make(*key) || !ctr.Init(start.keys.encryption, start.keys.keySize) ||
-            !hmac.Init(start.keys.authentication, start.keys.keySize)) {
-            setupFailed = true;
-            return false;
-        }
-        written += start.headSize;
-        return out.Write(start.head, start.headSize);
-    }
+    Sink(fileio::FileStream& stream, const crypto::PasswordKey* passwordKey)
+        : out(stream), key(passwordKey) {}
     // Encrypts in place.
     bool Put(uint8_t* data, size_t size) {
-        if (encrypt) {
+        if (key) {
             ctr.Apply(data, size);
             hmac.Update(data, size);
         }
@@ -141,13 +168,69 @@ struct ZipWriter::Sink {
         return out.Write(data, size);
     }
     bool End() {
-        if (!encrypt) return true;
+        if (!key) return true;
         uint8_t code[crypto::kAesAuthCodeSize];
         hmac.Final(code);
         written += sizeof code;
         return out.Write(code, sizeof code);
     }
 };
+
+// A large file on its way in: where its data starts and what its chunks added up to so far.
+struct ZipWriter::LargeEntry {
+    Entry& e;
+    const std::string& filePath;
+    uint64_t expected = 0;   // the size when the file was opened
+    uint64_t dataStart = 0;  // after the local header
+    uLong crc = 0;
+    uint64_t total = 0;       // bytes read
+    uint64_t compressed = 0;  // bytes written, before the authentication code
+    size_t chunksTaken = 0;
+    bool storedFromMemory = false;
+    // The index says every chunk but the last has the first one's size; a file that changes
+    // size while it is read (where the system allows that) gets no index.
+    bool uniformChunks = true;
+    size_t previousInput = 0;
+};
+
+// Reads a large file chunk by chunk for the workers.
+struct ZipWriter::ChunkFeed {
+    fileio::FileStream& source;
+    uint64_t expected;  // the size when the file was opened
+    size_t chunkSize;
+    uint64_t consumed = 0;
+    bool eof = false;
+    bool failed = false;
+
+    bool More() const { return !eof && !failed; }
+    // The next chunk into `c`; false at the end of the file or on a read error. One byte more than
+    // the rest is asked for: a short read then shows the end.
+    bool Read(Chunk& c) {
+        const uint64_t left = expected > consumed ? expected - consumed + 1 : 1;
+        const auto want = static_cast<size_t>(std::min<uint64_t>(chunkSize, left));
+        c.input.resize(want);
+        const int64_t n = fileio::ReadFull(source, c.input.data(), want);
+        if (n <= 0) {
+            (n < 0 ? failed : eof) = true;
+            return false;
+        }
+        c.input.resize(static_cast<size_t>(n));
+        consumed += static_cast<uint64_t>(n);
+        if (static_cast<size_t>(n) < want) eof = true;
+        return true;
+    }
+};
+
+void ZipWriter::Meter::Consumed(uint64_t bytes, ZipObserver& observer) {
+    done += bytes;
+    const uint64_t whole = std::max(expected, known);
+    int percent = whole == 0 ? 0 : static_cast<int>(std::min<uint64_t>(done, whole) * 100 / whole);
+    percent = std::min(percent, 99);  // 100 only when the archive is in place
+    if (percent != lastPercent) {
+        lastPercent = percent;
+        observer.WriteProgress(percent);
+    }
+}
 
 ZipWriter::ZipWriter() = default;
 
@@ -160,32 +243,34 @@ std::string ZipWriter::TemporaryPrefix(const std::string& targetPath) {
     return "~" + name + ".writing-";
 }
 
-bool ZipWriter::Fail(ZipError kind, const std::string& message) {
-    errorKind_ = kind;
-    error_ = message;
-    return false;
+std::unique_ptr<fileio::FileStream> ZipWriter::Filtered(std::unique_ptr<fileio::FileStream> stream,
+                                                        const std::string& path) const {
+    return stream && filter_ ? filter_(std::move(stream), path) : std::move(stream);
 }
 
-void ZipWriter::Discard() {
+const crypto::PasswordKey* ZipWriter::Key() const {
+    return protect_ ? key_.get() : nullptr;
+}
+
+Status ZipWriter::Kill(Status cause) {
     if (pending_) pending_->Clear();
     pendingBytes_ = 0;
-    temp_.reset();  // closed before it is removed
-    if (!tempPath_.empty()) fileio::RemoveFile(tempPath_);
-    tempPath_.clear();
+    temp_.reset();
     entries_.clear();
+    dead_ = cause;
+    return cause;
 }
 
-bool ZipWriter::Kill(ZipError kind, const std::string& message) {
-    Discard();
-    deadKind_ = kind;
-    deadError_ = message;
-    return Fail(kind, message);
+Status ZipWriter::WriteFailed() {
+    const std::string path = temp_ ? temp_->Path() : std::string();
+    return Kill(
+        Status::Fail(Failure::WriteFailed, "cannot write the temporary archive file " + path +
+                                               " (disk full, device removed or no access?)"));
 }
 
-bool ZipWriter::WriteFailed() {
-    return Kill(ZipError::ArchiveWriteFailed, "cannot write the temporary archive file " +
-                                                  tempPath_ +
-                                                  " (disk full, device removed or no access?)");
+Status ZipWriter::CancelledBy(ZipObserver& observer) {
+    return observer.CancelRequested() ? Kill(Status::Fail(Failure::Cancelled, "cancelled"))
+                                      : Status::Ok();
 }
 
 WorkerPool& ZipWriter::Pool() {
@@ -193,36 +278,35 @@ WorkerPool& ZipWriter::Pool() {
     return *pool_;
 }
 
-bool ZipWriter::Begin(const std::string& targetPath) {
+Status ZipWriter::Begin(const std::string& targetPath) {
     Abandon();
-    error_.clear();
-    errorKind_ = ZipError::None;
-    if (targetPath.empty()) return Fail(ZipError::NotReady, "no archive path given");
+    if (targetPath.empty()) return Status::Fail(Failure::NotReady, "no archive path given");
     if (fileio::IsDirectory(targetPath)) {
-        return Fail(ZipError::NotReady, "the archive path is a folder: " + targetPath);
+        return Status::Fail(Failure::NotReady, "the archive path is a folder: " + targetPath);
     }
     std::string path;
     auto stream =
         fileio::CreateTempFile(fileio::ParentFolder(targetPath), TemporaryPrefix(targetPath), path);
-    if (stream) tempPath_ = path;
+    const bool made = stream != nullptr;
     stream = Filtered(std::move(stream), path);
     if (!stream) {
-        return Kill(ZipError::ArchiveWriteFailed, "cannot create a temporary file beside " +
-                                                      targetPath +
-                                                      " (no access to the folder, or no space?)");
+        if (made) fileio::RemoveFile(path);
+        return Kill(Status::Fail(Failure::WriteFailed,
+                                 "cannot create a temporary file beside " + targetPath +
+                                     " (no access to the folder, or no space?)"));
     }
-    temp_ = std::move(stream);
+    temp_ = std::make_unique<TemporaryArchive>(std::move(stream), path);
     targetPath_ = targetPath;
     if (!pending_) pending_ = std::make_unique<OrderedWork<SmallEntry>>(Pool());
-    return true;
+    return {};
 }
 
-bool ZipWriter::LeaveLeadingGap(uint64_t bytes) {
-    if (!temp_ || !entries_.empty() || temp_->Tell() != 0 || !pending_->Empty()) {
-        return Fail(ZipError::NotReady, "entries were added already");
+Status ZipWriter::LeaveLeadingGap(uint64_t bytes) {
+    if (!temp_ || !entries_.empty() || temp_->Stream().Tell() != 0 || !pending_->Empty()) {
+        return Status::Fail(Failure::NotReady, "entries were added already");
     }
-    if (!temp_->Truncate(bytes)) return WriteFailed();
-    return true;
+    if (!temp_->Stream().Truncate(bytes)) return WriteFailed();
+    return {};
 }
 
 void ZipWriter::SetProtection(bool on, const std::string& password) {
@@ -232,35 +316,58 @@ void ZipWriter::SetProtection(bool on, const std::string& password) {
 }
 
 void ZipWriter::Abandon() {
-    Discard();
-    deadKind_ = ZipError::None;
-    deadError_.clear();
+    (void)Kill({});
+    meter_.Restart();
 }
 
-std::string ZipWriter::LocalHeader(const Entry& e) const {
-    bool aes = (e.flags & kFlagEncrypted) != 0;
-    std::string h;
-    Put32(h, kLocalHeaderSig);
-    Put16(h, aes ? 51 : e.zip64Local ? 45 : 20);
-    Put16(h, e.flags);
-    Put16(h, aes ? kMethodAes : e.method);
-    Put32(h, e.dosTime);
-    Put32(h, aes ? 0 : e.crc);  // AE-2 leaves the CRC out
-    Put32(h,
-          e.zip64Local ? static_cast<uint32_t>(kMax32) : static_cast<uint32_t>(e.compressedSize));
-    Put32(h,
-          e.zip64Local ? static_cast<uint32_t>(kMax32) : static_cast<uint32_t>(e.uncompressedSize));
-    Put16(h, static_cast<uint16_t>(e.name.size()));
-    Put16(h, static_cast<uint16_t>((e.zip64Local ? 20 : 0) + (aes ? 11 : 0)));
-    h += e.name;
-    if (e.zip64Local) {
-        Put16(h, kZip64ExtraId);
-        Put16(h, 16);
-        Put64(h, e.uncompressedSize);
-        Put64(h, e.compressedSize);
-    }
-    if (aes) PutAesExtra(h, e.method);
-    return h;
+std::string ZipWriter::LocalRecord(const Entry& e) const {
+    const bool aes = (e.flags & kFlagEncrypted) != 0;
+    std::string extras;
+    if (e.zip64Local) PutExtra(extras, Zip64Extra{e.uncompressedSize, e.compressedSize, {}});
+    if (aes) PutExtra(extras, AesExtra{kAesVersion, kAesVendor, kAesStrength, e.method});
+    LocalHeader h;
+    h.versionNeeded = VersionNeeded(aes, e.zip64Local);
+    h.flags = e.flags;
+    h.method = aes ? kMethodAes : e.method;
+    h.dosTime = e.dosTime;
+    h.crc32 = aes ? 0 : e.crc;  // AE-2 leaves the CRC out
+    h.compressedSize = Field32(e.compressedSize, e.zip64Local);
+    h.uncompressedSize = Field32(e.uncompressedSize, e.zip64Local);
+    h.nameLength = static_cast<uint16_t>(e.name.size());
+    h.extraLength = static_cast<uint16_t>(extras.size());
+    std::string record;
+    PutRecord(record, h);
+    return record + e.name + extras;
+}
+
+std::string ZipWriter::CentralRecord(const Entry& e) const {
+    const bool aes = (e.flags & kFlagEncrypted) != 0;
+    const bool bigSizes =
+        e.zip64Local || e.compressedSize >= kMax32 || e.uncompressedSize >= kMax32;
+    const bool bigOffset = e.offset >= kMax32;
+    Zip64Extra z64;
+    if (bigSizes) z64.uncompressedSize = e.uncompressedSize, z64.compressedSize = e.compressedSize;
+    if (bigOffset) z64.localOffset = e.offset;
+    std::string extras;
+    PutExtra(extras, z64);
+    if (aes) PutExtra(extras, AesExtra{kAesVersion, kAesVendor, kAesStrength, e.method});
+    extras += ChunkIndexExtra(e);
+    CentralHeader h;
+    h.versionMadeBy = kMadeBy;
+    h.versionNeeded = VersionNeeded(aes, bigSizes || bigOffset);
+    h.flags = e.flags;
+    h.method = aes ? kMethodAes : e.method;
+    h.dosTime = e.dosTime;
+    h.crc32 = aes ? 0 : e.crc;
+    h.compressedSize = Field32(e.compressedSize, bigSizes);
+    h.uncompressedSize = Field32(e.uncompressedSize, bigSizes);
+    h.nameLength = static_cast<uint16_t>(e.name.size());
+    h.extraLength = static_cast<uint16_t>(extras.size());
+    h.externalAttributes = kFileAttributes;
+    h.localOffset = Field32(e.offset, bigOffset);
+    std::string record;
+    PutRecord(record, h);
+    return record + e.name + extras;
 }
 
 // The chunk index of a deflated entry of several chunks; for very large entries neighbouring
@@ -291,31 +398,31 @@ std::string ZipWriter::ChunkIndexExtra(const Entry& e) const {
     return {};
 }
 
-bool ZipWriter::AddFile(const std::string& filePath, const std::string& entryName,
-                        const std::optional<StagedContent>& staged) {
-    error_.clear();
-    errorKind_ = ZipError::None;
-    if (Dead()) return Fail(deadKind_, deadError_);
-    if (!temp_) return Fail(ZipError::NotReady, "no archive is being written");
+Status ZipWriter::AddFile(const std::string& filePath, const std::string& entryName,
+                          const std::optional<StagedContent>& staged, ZipObserver& observer) {
+    if (!dead_.ok()) return dead_;
+    if (!temp_) return Status::Fail(Failure::NotReady, "no archive is being written");
     if (entryName.empty() || entryName.size() > 0xffff) {
-        return Fail(ZipError::NotReady, "bad entry name: " + entryName);
+        return Status::Fail(Failure::NotReady, "bad entry name: " + entryName);
     }
-    if (protect_ && !key_)
-        return Fail(ZipError::NotReady, "protection is on but no password is set");
-    if (CancelRequested()) return Kill(ZipError::Cancelled, "cancelled");
-    if (!WritePending(false)) return false;
+    if (protect_ && !key_) {
+        return Status::Fail(Failure::NotReady, "protection is on but no password is set");
+    }
+    if (Status stop = CancelledBy(observer); !stop) return stop;
+    if (Status written = WritePending(false, observer); !written) return written;
 
     // Opened so that no one can change the file while it is copied; a file that another program
     // holds open for writing is refused rather than copied torn.
     auto source = Filtered(fileio::OpenForReadDenyWriters(filePath), filePath);
     if (!source) {
-        return Fail(ZipError::SourceUnreadable,
-                    "cannot open " + filePath + " (missing, locked or in use by another program?)");
+        return Status::Fail(
+            Failure::Unreadable,
+            "cannot open " + filePath + " (missing, locked or in use by another program?)");
     }
-    int64_t size = source->Size();
-    if (size < 0) return Fail(ZipError::SourceUnreadable, "cannot read " + filePath);
+    const int64_t size = source->Size();
+    if (size < 0) return Status::Fail(Failure::Unreadable, "cannot read " + filePath);
     if (staged && static_cast<uint64_t>(size) != staged->size) return NotAsStaged(filePath);
-    if (sourceOpened_) sourceOpened_(static_cast<uint64_t>(size));
+    meter_.known += static_cast<uint64_t>(size);
 
     Entry e;
     e.name = entryName;
@@ -329,131 +436,130 @@ bool ZipWriter::AddFile(const std::string& filePath, const std::string& entryNam
     // One more byte than expected shows the end of a small file.
     std::vector<uint8_t> first(
         static_cast<size_t>(std::min<uint64_t>(chunkSize_, static_cast<uint64_t>(size) + 1)));
-    int64_t n = fileio::ReadFull(*source, first.data(), first.size());
-    if (n < 0) {
-        return Fail(ZipError::SourceUnreadable,
-                    "cannot read " + filePath + " (locked or damaged?)");
-    }
+    const int64_t n = fileio::ReadFull(*source, first.data(), first.size());
+    if (n < 0) return CannotRead(filePath);
     if (static_cast<size_t>(n) < first.size()) {
         // All of it is read: the workers make the entry while the next files are read.
         source.reset();
         first.resize(static_cast<size_t>(n));
-        if (staged && (first.size() != staged->size ||
-                       deflate::Crc32(0, first.data(), first.size()) != staged->crc32)) {
-            return NotAsStaged(filePath);
-        }
-        auto small = std::make_shared<SmallEntry>();
-        small->entry = std::move(e);
-        small->inputSize = first.size();
-        small->input = std::move(first);
-        pendingBytes_ += small->inputSize;
-        if (progress_) progress_(small->inputSize);
-        if (entryProgress_) entryProgress_(entryName, small->inputSize, small->inputSize);
-        pending_->Submit(small, [key = protect_ ? key_ : nullptr](SmallEntry& entry) {
-            entry.Prepare(key.get());
-        });
-        return WritePending(false);
+        return AddSmall(std::move(e), std::move(first), filePath, staged, observer);
     }
-    if (!WritePending(true)) return false;
-    return AddLarge(*source, static_cast<uint64_t>(size), std::move(first), filePath, e, staged);
+    if (Status written = WritePending(true, observer); !written) return written;
+    return AddLarge(*source, static_cast<uint64_t>(size), std::move(first), filePath, e, staged,
+                    observer);
 }
 
-bool ZipWriter::NotAsStaged(const std::string& filePath) {
-    return Fail(ZipError::SourceUnreadable,
-                filePath + " no longer holds what was written into it (changed or replaced?)");
+Status ZipWriter::AddSmall(Entry e, std::vector<uint8_t> bytes, const std::string& filePath,
+                           const std::optional<StagedContent>& staged, ZipObserver& observer) {
+    if (staged && (bytes.size() != staged->size ||
+                   deflate::Crc32(0, bytes.data(), bytes.size()) != staged->crc32)) {
+        return NotAsStaged(filePath);
+    }
+    auto small = std::make_shared<SmallEntry>();
+    const std::string name = e.name;
+    small->entry = std::move(e);
+    small->inputSize = bytes.size();
+    small->input = std::move(bytes);
+    pendingBytes_ += small->inputSize;
+    meter_.Consumed(small->inputSize, observer);
+    observer.EntryProgress(name, small->inputSize, small->inputSize);
+    pending_->Submit(
+        small, [key = protect_ ? key_ : nullptr](SmallEntry& entry) { entry.Prepare(key.get()); });
+    return WritePending(false, observer);
 }
 
-bool ZipWriter::WritePending(bool all) {
+Status ZipWriter::WritePending(bool all, ZipObserver& observer) {
     while (!pending_->Empty()) {
-        if (CancelRequested()) return Kill(ZipError::Cancelled, "cancelled");
-        bool full = pendingBytes_ > kMaxPendingBytes || pending_->Size() > kMaxPendingEntries;
+        if (Status stop = CancelledBy(observer); !stop) return stop;
+        const bool full = pendingBytes_ > kMaxPendingBytes || pending_->Size() > kMaxPendingEntries;
         if (!all && !full && !pending_->FrontDone()) break;
         std::shared_ptr<SmallEntry> small = pending_->TakeFront();
         pendingBytes_ -= small->inputSize;
-        if (!WriteSmall(*small)) return false;
+        if (Status written = WriteSmall(*small); !written) return written;
     }
-    return true;
+    return {};
 }
 
-bool ZipWriter::WriteSmall(SmallEntry& small) {
+Status ZipWriter::WriteSmall(SmallEntry& small) {
     if (!small.ok) {
-        return Kill(ZipError::ArchiveWriteFailed,
-                    "cannot encrypt " + small.entry.name + " (the cipher cannot be set up)");
+        return Kill(Status::Fail(Failure::WriteFailed, "cannot encrypt " + small.entry.name +
+                                                           " (the cipher cannot be set up)"));
     }
     Entry& e = small.entry;
-    e.offset = temp_->Tell();
-    std::string header = LocalHeader(e);
-    if (!temp_->Write(header.data(), header.size()) ||
-        !temp_->Write(small.payload.data(), small.payload.size())) {
+    fileio::FileStream& out = temp_->Stream();
+    e.offset = out.Tell();
+    const std::string header = LocalRecord(e);
+    if (!out.Write(header.data(), header.size()) ||
+        !out.Write(small.payload.data(), small.payload.size())) {
         return WriteFailed();
     }
     entries_.push_back(std::move(e));
-    return true;
+    return {};
 }
 
-bool ZipWriter::AddLarge(fileio::FileStream& source, uint64_t expected,
-                         std::vector<uint8_t> firstChunk, const std::string& filePath, Entry& e,
-                         const std::optional<StagedContent>& staged) {
-    e.offset = temp_->Tell();
-    std::string header = LocalHeader(e);
-    if (!temp_->Write(header.data(), header.size())) return WriteFailed();
-    bool ok =
-        WriteChunks(source, expected, std::move(firstChunk), filePath, e, e.offset + header.size());
-    if (ok && !e.zip64Local && (e.compressedSize >= kMax32 || e.uncompressedSize >= kMax32)) {
-        ok = Fail(ZipError::SourceUnreadable, filePath + " grew while it was being added");
+Status ZipWriter::AddLarge(fileio::FileStream& source, uint64_t expected,
+                           std::vector<uint8_t> firstChunk, const std::string& filePath, Entry& e,
+                           const std::optional<StagedContent>& staged, ZipObserver& observer) {
+    fileio::FileStream& out = temp_->Stream();
+    e.offset = out.Tell();
+    std::string header = LocalRecord(e);
+    if (!out.Write(header.data(), header.size())) return WriteFailed();
+    LargeEntry large{e, filePath, expected, e.offset + header.size()};
+    Sink sink(out, Key());
+    Status added = StartSink(sink);
+    if (added) added = WriteChunks(source, std::move(firstChunk), large, sink, observer);
+    if (added) added = EndChunks(large, sink, observer);
+    if (added && !e.zip64Local && (e.compressedSize >= kMax32 || e.uncompressedSize >= kMax32)) {
+        added = Status::Fail(Failure::Unreadable, filePath + " grew while it was being added");
     }
-    if (ok && staged && (e.uncompressedSize != staged->size || e.crc != staged->crc32)) {
-        ok = NotAsStaged(filePath);
+    if (added && staged && (e.uncompressedSize != staged->size || e.crc != staged->crc32)) {
+        added = NotAsStaged(filePath);
     }
-    if (ok) {
-        uint64_t end = temp_->Tell();
-        header = LocalHeader(e);
-        if (!temp_->Seek(e.offset) || !temp_->Write(header.data(), header.size()) ||
-            !temp_->Seek(end)) {
+    if (added) {
+        // The sizes are known only now: the local header is written again with them.
+        const uint64_t end = out.Tell();
+        header = LocalRecord(e);
+        if (!out.Seek(e.offset) || !out.Write(header.data(), header.size()) || !out.Seek(end)) {
             return WriteFailed();
         }
         entries_.push_back(std::move(e));
-        return true;
+        return {};
     }
-    if (Dead()) return false;
+    if (!dead_.ok()) return added;
     // The source failed: take the half-written entry back out.
-    if (!temp_->Truncate(e.offset)) {
-        return Kill(ZipError::ArchiveWriteFailed,
-                    error_ + "; the temporary archive file cannot be repaired");
+    if (!out.Truncate(e.offset)) {
+        return Kill(
+            Status::Fail(Failure::WriteFailed,
+                         added.message() + "; the temporary archive file cannot be repaired"));
     }
-    return false;
+    return added;
 }
 
-bool ZipWriter::WriteChunks(fileio::FileStream& source, uint64_t expected,
-                            std::vector<uint8_t> firstChunk, const std::string& filePath, Entry& e,
-                            uint64_t dataStart) {
-    Sink sink(*temp_);
-    const crypto::PasswordKey* key = protect_ ? key_.get() : nullptr;
-    bool setupFailed = false;
-    if (!sink.Begin(key, setupFailed)) {
-        if (setupFailed) {
-            return Kill(ZipError::ArchiveWriteFailed, "cannot set up the encryption");
-        }
-        return WriteFailed();
+// The AES salt and password verifier go first, before the data they protect.
+Status ZipWriter::StartSink(Sink& sink) {
+    if (!sink.key) return {};
+    AesStart start;
+    if (!start.Make(*sink.key) || !sink.ctr.Init(start.keys.encryption, start.keys.keySize) ||
+        !sink.hmac.Init(start.keys.authentication, start.keys.keySize)) {
+        return Kill(Status::Fail(Failure::WriteFailed, "cannot set up the encryption"));
     }
+    sink.written += start.headSize;
+    if (!sink.out.Write(start.head, start.headSize)) return WriteFailed();
+    return {};
+}
 
-    // Read -> compress on the workers -> encrypt and write in order, with a bounded number of
-    // chunks in flight so memory stays small whatever the file size.
+// Read -> compress on the workers -> encrypt and write in order, with a bounded number of chunks in
+// flight so memory stays small whatever the file size.
+Status ZipWriter::WriteChunks(fileio::FileStream& source, std::vector<uint8_t> firstChunk,
+                              LargeEntry& large, Sink& sink, ZipObserver& observer) {
+    Entry& e = large.e;
     OrderedWork<Chunk> inFlight(Pool());
     const size_t maxInFlight = Pool().Size() * 2 + 1;
     std::vector<std::shared_ptr<Chunk>> spare;  // buffers are reused, not reallocated per chunk
-    uint64_t consumed = 0;
-    bool eof = false, readFailed = false;
-    bool storedFromMemory = false;
-    uLong crc = 0;
-    uint64_t total = 0, compressed = 0;
-    size_t index = 0;
+    ChunkFeed feed{source, large.expected, chunkSize_, firstChunk.size()};
     e.chunks.clear();
     e.chunkInput = firstChunk.size();
-    // The index says every chunk but the last has the first one's size; a file that changes
-    // size while it is read (where the system allows that) gets no index.
-    bool uniformChunks = true;
-    size_t previousInput = e.chunkInput;
+    large.previousInput = e.chunkInput;
 
     auto submit = [&](std::shared_ptr<Chunk> c) {
         inFlight.Submit(std::move(c), [](Chunk& chunk) {
@@ -461,203 +567,172 @@ bool ZipWriter::WriteChunks(fileio::FileStream& source, uint64_t expected,
             chunk.crc = deflate::Crc32(0, chunk.input.data(), chunk.input.size());
         });
     };
-    {
-        auto c = std::make_shared<Chunk>();
-        consumed = firstChunk.size();
-        c->input = std::move(firstChunk);
-        submit(std::move(c));
-    }
-    while (!inFlight.Empty()) {
-        while (!eof && !readFailed && inFlight.Size() < maxInFlight) {
+    // Keeps the workers fed: reads chunks until enough are in flight or the file ends.
+    auto readAhead = [&] {
+        while (feed.More() && inFlight.Size() < maxInFlight) {
             std::shared_ptr<Chunk> c = ReuseOrMake(spare);
-            size_t want = static_cast<size_t>(
-                std::min<uint64_t>(chunkSize_, expected > consumed ? expected - consumed + 1 : 1));
-            c->input.resize(want);
-            int64_t n = fileio::ReadFull(source, c->input.data(), want);
-            if (n < 0) {
-                readFailed = true;
-                break;
-            }
-            if (n == 0) {
-                eof = true;
-                break;
-            }
-            c->input.resize(static_cast<size_t>(n));
-            consumed += static_cast<uint64_t>(n);
-            if (static_cast<size_t>(n) < want) eof = true;
+            if (!feed.Read(*c)) break;
             submit(std::move(c));
         }
+    };
+
+    auto first = std::make_shared<Chunk>();
+    first->input = std::move(firstChunk);
+    submit(std::move(first));
+    while (!inFlight.Empty()) {
+        readAhead();
         std::shared_ptr<Chunk> c = inFlight.TakeFront();
-        if (readFailed) continue;  // drain what is in flight
+        if (feed.failed) continue;  // drain what is in flight
         if (!c->ok) {
             inFlight.Clear();
-            return Kill(ZipError::ArchiveWriteFailed,
-                        "cannot compress " + filePath + " (out of memory?)");
+            return Kill(Status::Fail(Failure::WriteFailed,
+                                     "cannot compress " + large.filePath + " (out of memory?)"));
         }
-        size_t inputSize = c->input.size();
-        if (previousInput != e.chunkInput) uniformChunks = false;
-        previousInput = inputSize;
-        crc = index == 0 ? c->crc : crc32_combine(crc, c->crc, static_cast<z_off_t>(inputSize));
-        total += inputSize;
-        bool onlyChunk = index == 0 && eof && inFlight.Empty();
-        bool written;
-        if (onlyChunk && c->output.size() + sizeof kFinalBlock >= inputSize) {
-            // A file of one chunk that does not shrink is stored as it is.
-            storedFromMemory = true;
-            written = sink.Put(c->input.data(), inputSize);
-            compressed += inputSize;
-        } else {
-            written = sink.Put(c->output.data(), c->output.size());
-            compressed += c->output.size();
-            e.chunks.push_back(static_cast<uint32_t>(c->output.size()));
-        }
-        if (!written) {
+        const bool onlyChunk = large.chunksTaken == 0 && feed.eof && inFlight.Empty();
+        if (!TakeChunk(*c, onlyChunk, large, sink)) {
             inFlight.Clear();
             return WriteFailed();
         }
-        ++index;
+        const size_t inputSize = c->input.size();
         spare.push_back(std::move(c));
-        if (progress_) progress_(inputSize);
-        if (entryProgress_) entryProgress_(e.name, total, std::max(expected, total));
-        if (CancelRequested()) {
+        meter_.Consumed(inputSize, observer);
+        observer.EntryProgress(e.name, large.total, std::max(large.expected, large.total));
+        if (Status stop = CancelledBy(observer); !stop) {
             inFlight.Clear();
-            return Kill(ZipError::Cancelled, "cancelled");
+            return stop;
         }
     }
-    if (readFailed) {
-        return Fail(ZipError::SourceUnreadable,
-                    "cannot read " + filePath + " (locked or damaged?)");
-    }
+    if (feed.failed) return CannotRead(large.filePath);
+    return {};
+}
 
-    if (!uniformChunks) e.chunks.clear();
-    e.crc = static_cast<uint32_t>(crc);
-    e.uncompressedSize = total;
-    e.method = storedFromMemory || total == 0 ? kMethodStored : kMethodDeflated;
+// One compressed chunk, in order: its CRC joins the entry's, its bytes go to the sink. False when
+// the write failed.
+bool ZipWriter::TakeChunk(Chunk& c, bool onlyChunk, LargeEntry& large, Sink& sink) {
+    Entry& e = large.e;
+    const size_t inputSize = c.input.size();
+    if (large.previousInput != e.chunkInput) large.uniformChunks = false;
+    large.previousInput = inputSize;
+    large.crc = large.chunksTaken == 0
+                    ? c.crc
+                    : crc32_combine(large.crc, c.crc, static_cast<z_off_t>(inputSize));
+    large.total += inputSize;
+    ++large.chunksTaken;
+    if (onlyChunk && c.output.size() + sizeof kFinalBlock >= inputSize) {
+        // A file of one chunk that does not shrink is stored as it is.
+        large.storedFromMemory = true;
+        large.compressed += inputSize;
+        return sink.Put(c.input.data(), inputSize);
+    }
+    large.compressed += c.output.size();
+    e.chunks.push_back(static_cast<uint32_t>(c.output.size()));
+    return sink.Put(c.output.data(), c.output.size());
+}
+
+// After the last chunk: the entry's method, CRC and sizes, the end of the deflate stream and the
+// authentication code; a file that did not shrink is written again, stored.
+Status ZipWriter::EndChunks(LargeEntry& large, Sink& sink, ZipObserver& observer) {
+    Entry& e = large.e;
+    if (!large.uniformChunks) e.chunks.clear();
+    e.crc = static_cast<uint32_t>(large.crc);
+    e.uncompressedSize = large.total;
+    e.method = large.storedFromMemory || large.total == 0 ? kMethodStored : kMethodDeflated;
     if (e.method == kMethodDeflated) {
         uint8_t final[sizeof kFinalBlock];
         std::memcpy(final, kFinalBlock, sizeof final);
         if (!sink.Put(final, sizeof final)) return WriteFailed();
-        compressed += sizeof final;
-        if (compressed >= total) {
-            // A large file that does not shrink: write it again, stored, with fresh keys.
-            e.chunks.clear();
-            if (!temp_->Truncate(dataStart)) return WriteFailed();
-            auto again = Filtered(fileio::OpenForReadDenyWriters(filePath), filePath);
-            if (!again) {
-                return Fail(ZipError::SourceUnreadable, "cannot open " + filePath + " again");
-            }
-            Sink storedSink(*temp_);
-            if (!storedSink.Begin(key, setupFailed)) {
-                if (setupFailed) {
-                    return Kill(ZipError::ArchiveWriteFailed, "cannot set up the encryption");
-                }
-                return WriteFailed();
-            }
-            uint32_t firstCrc = e.crc;
-            uint64_t firstSize = e.uncompressedSize;
-            if (!WriteStored(*again, filePath, e, storedSink)) return false;
-            if (e.crc != firstCrc || e.uncompressedSize != firstSize) {
-                return Fail(ZipError::SourceUnreadable,
-                            filePath + " changed while it was being added");
-            }
-            if (!storedSink.End()) return WriteFailed();
-            e.compressedSize = storedSink.written;
-            return true;
-        }
+        large.compressed += sizeof final;
+        if (large.compressed >= large.total) return RewriteStored(large, observer);
     } else {
         e.chunks.clear();
     }
     if (!sink.End()) return WriteFailed();
     e.compressedSize = sink.written;
-    return true;
+    return {};
 }
 
-bool ZipWriter::WriteStored(fileio::FileStream& source, const std::string& filePath, Entry& e,
-                            Sink& sink) {
+// A large file that does not shrink: written again, stored, with fresh keys.
+Status ZipWriter::RewriteStored(LargeEntry& large, ZipObserver& observer) {
+    Entry& e = large.e;
+    e.chunks.clear();
+    fileio::FileStream& out = temp_->Stream();
+    if (!out.Truncate(large.dataStart)) return WriteFailed();
+    auto again = Filtered(fileio::OpenForReadDenyWriters(large.filePath), large.filePath);
+    if (!again)
+        return Status::Fail(Failure::Unreadable, "cannot open " + large.filePath + " again");
+    Sink sink(out, Key());
+    if (Status started = StartSink(sink); !started) return started;
+    const uint32_t firstCrc = e.crc;
+    const uint64_t firstSize = e.uncompressedSize;
+    if (Status stored = WriteStored(*again, large.filePath, e, sink, observer); !stored)
+        return stored;
+    if (e.crc != firstCrc || e.uncompressedSize != firstSize) {
+        return Status::Fail(Failure::Unreadable,
+                            large.filePath + " changed while it was being added");
+    }
+    if (!sink.End()) return WriteFailed();
+    e.compressedSize = sink.written;
+    return {};
+}
+
+Status ZipWriter::WriteStored(fileio::FileStream& source, const std::string& filePath, Entry& e,
+                              Sink& sink, ZipObserver& observer) {
     std::vector<uint8_t> buffer(chunkSize_);
     uint32_t crc = 0;
     uint64_t total = 0;
     for (;;) {
-        int64_t n = fileio::ReadFull(source, buffer.data(), buffer.size());
-        if (n < 0) {
-            return Fail(ZipError::SourceUnreadable,
-                        "cannot read " + filePath + " (locked or damaged?)");
-        }
+        const int64_t n = fileio::ReadFull(source, buffer.data(), buffer.size());
+        if (n < 0) return CannotRead(filePath);
         if (n == 0) break;
         crc = deflate::Crc32(crc, buffer.data(), static_cast<size_t>(n));
         total += static_cast<uint64_t>(n);
         if (!sink.Put(buffer.data(), static_cast<size_t>(n))) return WriteFailed();
-        if (CancelRequested()) return Kill(ZipError::Cancelled, "cancelled");
+        if (Status stop = CancelledBy(observer); !stop) return stop;
     }
     e.method = kMethodStored;
-    e.crc = static_cast<uint32_t>(crc);
+    e.crc = crc;
     e.uncompressedSize = total;
-    return true;
+    return {};
 }
 
-bool ZipWriter::Finish() {
-    error_.clear();
-    errorKind_ = ZipError::None;
-    if (Dead()) return Fail(deadKind_, deadError_);
-    if (!temp_) return Fail(ZipError::NotReady, "no archive is being written");
-    if (CancelRequested()) return Kill(ZipError::Cancelled, "cancelled");
-    if (!WritePending(true)) return false;
-    uint64_t cdStart = temp_->Tell();
+Status ZipWriter::Finish(ZipObserver& observer) {
+    Status finished = [&]() -> Status {
+        if (!dead_.ok()) return dead_;
+        if (!temp_) return Status::Fail(Failure::NotReady, "no archive is being written");
+        if (Status stop = CancelledBy(observer); !stop) return stop;
+        if (Status written = WritePending(true, observer); !written) return written;
+        uint64_t cdStart = 0;
+        if (Status written = WriteCentralDirectory(cdStart); !written) return written;
+        if (Status written = WriteEndRecords(cdStart); !written) return written;
+        return PutInPlace(observer);
+    }();
+    meter_.Restart();
+    return finished;
+}
+
+Status ZipWriter::WriteCentralDirectory(uint64_t& start) {
+    fileio::FileStream& out = temp_->Stream();
+    start = out.Tell();
     std::string cd;
-    auto flushCd = [&] {
-        bool ok = temp_->Write(cd.data(), cd.size());
-        cd.clear();
-        return ok;
-    };
-    bool ok = true;
     for (const Entry& e : entries_) {
-        bool aes = (e.flags & kFlagEncrypted) != 0;
-        bool bigSizes = e.zip64Local || e.compressedSize >= kMax32 || e.uncompressedSize >= kMax32;
-        bool bigOffset = e.offset >= kMax32;
-        std::string z64;
-        if (bigSizes) {
-            Put64(z64, e.uncompressedSize);
-            Put64(z64, e.compressedSize);
+        cd += CentralRecord(e);
+        if (cd.size() > 1024 * 1024) {
+            if (!out.Write(cd.data(), cd.size())) return WriteFailed();
+            cd.clear();
         }
-        if (bigOffset) Put64(z64, e.offset);
-        bool zip64 = !z64.empty();
-        std::string index = ChunkIndexExtra(e);
-        Put32(cd, kCentralHeaderSig);
-        // Made by 6.3 on Unix: Info-ZIP tools then take UTF-8 names as they are (for MS-DOS
-        // origin they convert from the OEM code page); the low byte keeps the DOS attributes.
-        Put16(cd, 0x033f);
-        Put16(cd, aes ? 51 : zip64 ? 45 : 20);
-        Put16(cd, e.flags);
-        Put16(cd, aes ? kMethodAes : e.method);
-        Put32(cd, e.dosTime);
-        Put32(cd, aes ? 0 : e.crc);
-        Put32(cd,
-              bigSizes ? static_cast<uint32_t>(kMax32) : static_cast<uint32_t>(e.compressedSize));
-        Put32(cd,
-              bigSizes ? static_cast<uint32_t>(kMax32) : static_cast<uint32_t>(e.uncompressedSize));
-        Put16(cd, static_cast<uint16_t>(e.name.size()));
-        Put16(cd,
-              static_cast<uint16_t>((zip64 ? 4 + z64.size() : 0) + (aes ? 11 : 0) + index.size()));
-        Put16(cd, 0);                      // comment
-        Put16(cd, 0);                      // disk
-        Put16(cd, 0);                      // internal attributes
-        Put32(cd, 0100644u << 16 | 0x20);  // rw-r--r--, archive
-        Put32(cd, bigOffset ? static_cast<uint32_t>(kMax32) : static_cast<uint32_t>(e.offset));
-        cd += e.name;
-        if (zip64) {
-            Put16(cd, kZip64ExtraId);
-            Put16(cd, static_cast<uint16_t>(z64.size()));
-            cd += z64;
-        }
-        if (aes) PutAesExtra(cd, e.method);
-        cd += index;
-        if (cd.size() > 1024 * 1024 && !(ok = flushCd())) break;
     }
-    if (ok) ok = flushCd();
-    uint64_t cdEnd = temp_->Tell();
-    uint64_t cdSize = cdEnd - cdStart;
-    uint64_t count = entries_.size();
-    bool zip64End = count >= 0xffff || cdSize >= kMax32 || cdStart >= kMax32;
+    if (!out.Write(cd.data(), cd.size())) return WriteFailed();
+    return {};
+}
+
+// The end of central directory record, after the ZIP64 end record and its locator when the count,
+// the size or the offset of the directory does not fit the classic one.
+Status ZipWriter::WriteEndRecords(uint64_t cdStart) {
+    fileio::FileStream& out = temp_->Stream();
+    const uint64_t cdEnd = out.Tell();
+    const uint64_t cdSize = cdEnd - cdStart;
+    const uint64_t count = entries_.size();
+    const bool zip64End = count >= 0xffff || cdSize >= kMax32 || cdStart >= kMax32;
     std::string tail;
     if (zip64End) {
         Put32(tail, kZip64EndSig);
@@ -683,18 +758,22 @@ bool ZipWriter::Finish() {
     Put32(tail, static_cast<uint32_t>(std::min<uint64_t>(cdSize, kMax32)));
     Put32(tail, static_cast<uint32_t>(std::min<uint64_t>(cdStart, kMax32)));
     Put16(tail, 0);
-    if (ok) ok = temp_->Write(tail.data(), tail.size()) && temp_->Flush();
-    if (!ok) return WriteFailed();
-    temp_.reset();  // closed before it is moved
-    if (beforeReplace_ && !beforeReplace_(tempPath_))
-        return Kill(ZipError::Damaged, "the finished archive did not pass its check");
-    if (!fileio::MoveOverPatiently(tempPath_, targetPath_)) {
-        return Kill(ZipError::ArchiveWriteFailed,
-                    "cannot replace " + targetPath_ + " (in use or read-only?)");
+    if (!out.Write(tail.data(), tail.size()) || !out.Flush()) return WriteFailed();
+    return {};
+}
+
+Status ZipWriter::PutInPlace(ZipObserver& observer) {
+    temp_->Close();  // closed before it is checked and moved
+    if (!observer.CheckFinished(temp_->Path())) {
+        return Kill(Status::Fail(Failure::Damaged, "the finished archive did not pass its check"));
     }
-    tempPath_.clear();
+    if (!temp_->PutInPlace(targetPath_)) {
+        return Kill(Status::Fail(Failure::WriteFailed,
+                                 "cannot replace " + targetPath_ + " (in use or read-only?)"));
+    }
+    temp_.reset();
     entries_.clear();
-    return true;
+    return {};
 }
 
 }  // namespace kestrine::archive

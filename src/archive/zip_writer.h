@@ -10,17 +10,19 @@
 // compress independently (so a reader can inflate them in parallel too; the central directory
 // records where they begin), and the calling thread encrypts and writes them in order.
 //
-// Failures come in two kinds: a source that cannot be opened or read fails only its AddFile; a
-// failed write of the temporary file makes the archive dead: the temporary file is removed at
-// once, the target keeps what it had, and every later AddFile and Finish fails with that cause.
+// Failures come in two kinds: a source that cannot be opened or read fails only its AddFile
+// (Unreadable); a failed write of the temporary file makes the archive dead (WriteFailed): the
+// temporary file is removed at once, the target keeps what it had, and every later AddFile and
+// Finish fails with that cause. A cancellation makes it dead too.
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "archive/zip_observer.h"
 #include "archive/zip_types.h"
+#include "base/status.h"
 #include "platform/file_stream.h"
 
 namespace kestrine::archive {
@@ -39,50 +41,31 @@ class ZipWriter {
     ZipWriter(const ZipWriter&) = delete;
     ZipWriter& operator=(const ZipWriter&) = delete;
 
-    bool Begin(const std::string& targetPath);
+    Status Begin(const std::string& targetPath);
     void SetStreamFilter(StreamFilter filter) { filter_ = std::move(filter); }
     void SetProtection(bool on, const std::string& password);
-    // Called with the number of source bytes consumed since the last call.
-    void SetProgress(std::function<void(uint64_t)> progress) { progress_ = std::move(progress); }
-    // Called with the size of each file as it is opened, before its first progress call.
-    void SetSourceOpened(std::function<void(uint64_t)> opened) {
-        sourceOpened_ = std::move(opened);
-    }
-    // Called with an entry's name, its bytes read so far and its size, after every chunk.
-    void SetEntryProgress(std::function<void(const std::string&, uint64_t, uint64_t)> progress) {
-        entryProgress_ = std::move(progress);
-    }
-    // Asked between chunks; true abandons the archive (Cancelled).
-    void SetCancelCheck(std::function<bool()> cancel) { cancel_ = std::move(cancel); }
-    // Asked by Finish with the path of the finished, closed temporary archive before it replaces
-    // the target; false abandons it (Damaged) and the target keeps what it had.
-    void SetBeforeReplace(std::function<bool(const std::string&)> check) {
-        beforeReplace_ = std::move(check);
-    }
+    // The total size of the files that will be added, so the percentages count against the whole
+    // write from the start (otherwise against the files opened so far). Kept for later archives.
+    void SetExpectedBytes(uint64_t bytes) { meter_.expected = bytes; }
 
-    // Adds the file as an entry named `entryName`. False with ErrorKind() SourceUnreadable when the
-    // file cannot be opened or read (the archive stays as it was), ArchiveWriteFailed or Cancelled
-    // when the archive is dead. A small file may be written after the call returns; a write
-    // failure then shows at a later AddFile or at Finish.
-    // With `staged`, a file that no longer holds what was staged fails as SourceUnreadable too.
-    bool AddFile(const std::string& filePath, const std::string& entryName,
-                 const std::optional<StagedContent>& staged = std::nullopt);
-    // Writes the central directory and moves the archive over the target. On failure the
-    // temporary file is removed and the target left as it was.
-    bool Finish();
+    // Adds the file as an entry named `entryName`. Unreadable when the file cannot be opened or
+    // read (the archive stays as it was), WriteFailed or Cancelled when the archive is dead. A
+    // small file may be written after the call returns; a write failure then shows at a later
+    // AddFile or at Finish. With `staged`, a file that no longer holds what was staged is
+    // Unreadable too.
+    Status AddFile(const std::string& filePath, const std::string& entryName,
+                   const std::optional<StagedContent>& staged, ZipObserver& observer);
+    // Writes the central directory, lets the observer check the finished archive and moves it
+    // over the target. On failure the temporary file is removed and the target left as it was.
+    Status Finish(ZipObserver& observer);
     // Drops the archive being written (and a dead one's state); removes the temporary file.
     void Abandon();
     bool Active() const { return temp_ != nullptr; }
-    // The archive being written failed (write error or cancel); see ErrorKind().
-    bool Dead() const { return deadKind_ != ZipError::None; }
-    ZipError DeadKind() const { return deadKind_; }
-    const std::string& Error() const { return error_; }
-    ZipError ErrorKind() const { return errorKind_; }
 
     // Leaves `bytes` unused (a hole, sparse where the system allows) before the first entry, as
     // self-extracting archives carry their program there. Lets tests reach ZIP64 offsets without
     // writing 4 GiB. Only before the first entry.
-    bool LeaveLeadingGap(uint64_t bytes);
+    Status LeaveLeadingGap(uint64_t bytes);
     // Chunk size for the parallel compressor (tests make it small to cover many chunks).
     void SetChunkSize(size_t bytes) { chunkSize_ = bytes < 4096 ? 4096 : bytes; }
 
@@ -105,51 +88,64 @@ class ZipWriter {
         std::vector<uint32_t> chunks;
         uint64_t chunkInput = 0;
     };
+    // The whole write in percent, from the bytes of the sources read so far.
+    struct Meter {
+        uint64_t expected = 0;  // as the caller announced
+        uint64_t known = 0;     // the sizes of the files opened so far
+        uint64_t done = 0;
+        int lastPercent = -1;
+        void Consumed(uint64_t bytes, ZipObserver& observer);
+        void Restart() { known = done = 0, lastPercent = -1; }
+    };
+    class TemporaryArchive;
+    struct Chunk;
+    struct ChunkFeed;
     struct Sink;
     struct SmallEntry;
-    bool Fail(ZipError kind, const std::string& message);
-    // Waits for the workers, removes the temporary file and forgets the entries.
-    void Discard();
-    // Makes the archive dead: waits for the workers, removes the temporary file, keeps the cause.
-    bool Kill(ZipError kind, const std::string& message);
-    bool WriteFailed();
-    bool CancelRequested() const { return cancel_ && cancel_(); }
-    WorkerPool& Pool();
-    std::string LocalHeader(const Entry& e) const;
-    std::string ChunkIndexExtra(const Entry& e) const;
-    // Writes the finished small entries at the front of the queue; with `all`, waits for every one.
-    bool WritePending(bool all);
-    bool NotAsStaged(const std::string& filePath);
-    bool WriteSmall(SmallEntry& small);
-    bool AddLarge(platform::fileio::FileStream& source, uint64_t expected,
-                  std::vector<uint8_t> firstChunk, const std::string& filePath, Entry& e,
-                  const std::optional<StagedContent>& staged);
-    bool WriteChunks(platform::fileio::FileStream& source, uint64_t expected,
-                     std::vector<uint8_t> firstChunk, const std::string& filePath, Entry& e,
-                     uint64_t dataStart);
-    bool WriteStored(platform::fileio::FileStream& source, const std::string& filePath, Entry& e,
-                     Sink& sink);
+    struct LargeEntry;
 
-    std::unique_ptr<platform::fileio::FileStream> temp_;
-    std::string tempPath_;
+    // Makes the archive dead: waits for the workers, removes the temporary file, keeps the cause.
+    Status Kill(Status cause);
+    Status WriteFailed();
+    Status CancelledBy(ZipObserver& observer);
+    WorkerPool& Pool();
+    std::unique_ptr<platform::fileio::FileStream> Filtered(
+        std::unique_ptr<platform::fileio::FileStream> stream, const std::string& path) const;
+    std::string LocalRecord(const Entry& e) const;
+    std::string CentralRecord(const Entry& e) const;
+    std::string ChunkIndexExtra(const Entry& e) const;
+    const crypto::PasswordKey* Key() const;
+
+    // The steps of AddFile.
+    Status AddSmall(Entry e, std::vector<uint8_t> bytes, const std::string& filePath,
+                    const std::optional<StagedContent>& staged, ZipObserver& observer);
+    // Writes the finished small entries at the front of the queue; with `all`, waits for every one.
+    Status WritePending(bool all, ZipObserver& observer);
+    Status WriteSmall(SmallEntry& small);
+    Status AddLarge(platform::fileio::FileStream& source, uint64_t expected,
+                    std::vector<uint8_t> firstChunk, const std::string& filePath, Entry& e,
+                    const std::optional<StagedContent>& staged, ZipObserver& observer);
+    Status StartSink(Sink& sink);
+    Status WriteChunks(platform::fileio::FileStream& source, std::vector<uint8_t> firstChunk,
+                       LargeEntry& large, Sink& sink, ZipObserver& observer);
+    bool TakeChunk(Chunk& c, bool onlyChunk, LargeEntry& large, Sink& sink);
+    Status EndChunks(LargeEntry& large, Sink& sink, ZipObserver& observer);
+    Status RewriteStored(LargeEntry& large, ZipObserver& observer);
+    Status WriteStored(platform::fileio::FileStream& source, const std::string& filePath, Entry& e,
+                       Sink& sink, ZipObserver& observer);
+    // The steps of Finish.
+    Status WriteCentralDirectory(uint64_t& start);
+    Status WriteEndRecords(uint64_t cdStart);
+    Status PutInPlace(ZipObserver& observer);
+
+    std::unique_ptr<TemporaryArchive> temp_;
     std::string targetPath_;
     std::vector<Entry> entries_;
     bool protect_ = false;
     std::shared_ptr<const crypto::PasswordKey> key_;
     StreamFilter filter_;
-    std::unique_ptr<platform::fileio::FileStream> Filtered(
-        std::unique_ptr<platform::fileio::FileStream> stream, const std::string& path) const {
-        return stream && filter_ ? filter_(std::move(stream), path) : std::move(stream);
-    }
-    std::function<void(uint64_t)> progress_;
-    std::function<void(uint64_t)> sourceOpened_;
-    std::function<void(const std::string&, uint64_t, uint64_t)> entryProgress_;
-    std::function<bool()> cancel_;
-    std::function<bool(const std::string&)> beforeReplace_;
-    std::string error_;
-    ZipError errorKind_ = ZipError::None;
-    ZipError deadKind_ = ZipError::None;
-    std::string deadError_;
+    Meter meter_;
+    Status dead_;  // why the archive being written died, if it did
     size_t chunkSize_ = 1024 * 1024;
     uint64_t pendingBytes_ = 0;
     std::unique_ptr<WorkerPool> pool_;

@@ -1,13 +1,13 @@
 #include "backup/backup_run.h"
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 #include "app/activity_log.h"
 #include "app/log_lines.h"
 #include "app/run_folder.h"
 #include "archive/manifest.h"
-#include "archive/zip_events_scope.h"
 #include "backup/backup_steps.h"
 #include "backup/handlers.h"
 #include "base/path.h"
@@ -34,6 +34,26 @@ archive::ManifestHeader ManifestHeaderFor(const BackupJob& job) {
     return header;
 }
 
+// The run's observer as the zip component hears it: the bytes of the file being added move the
+// run's progress, the run's cancel stops the component between chunks, and a backup that is to be
+// checked is read back before it replaces anything.
+class RunZipObserver final : public archive::ZipObserver {
+  public:
+    explicit RunZipObserver(const archive::RunObserver& run) : run_(run) {}
+    std::function<void(uint64_t done)> entryBytes;
+    std::function<bool(const std::string& finishedPath)> check;
+
+  private:
+    void EntryProgress(const std::string&, uint64_t done, uint64_t) override {
+        if (entryBytes) entryBytes(done);
+    }
+    bool CancelRequested() override { return run_.Cancelled(); }
+    bool CheckFinished(const std::string& finishedPath) override {
+        return !check || check(finishedPath);
+    }
+    const archive::RunObserver& run_;
+};
+
 // Reads the finished archive at `path` back as a restore would: every entry decrypted, inflated and
 // checked, and each one that went in is there.
 struct ArchiveCheck {
@@ -45,15 +65,16 @@ struct ArchiveCheck {
              const archive::RunObserver& observer) {
         if (observer.checking) observer.checking();
         archive::ZipComponent reader;
-        reader.Events().CancelRequested = observer.cancelRequested;
-        bool ok = reader.OpenArchive(path);
-        if (ok) {
+        RunZipObserver cancel(observer);
+        Status read = reader.OpenArchive(path);
+        if (read) {
             reader.SetReadingPassword(password);
-            ok = reader.TestEntries();
+            read = reader.TestEntries(cancel);
         }
+        bool ok = read.ok();
         if (!ok) {
-            cancelled = reader.LastErrorKind() == archive::ZipError::Cancelled;
-            error = reader.LastError();
+            cancelled = read.kind() == Failure::Cancelled;
+            error = read.message();
         } else if (reader.Entries().size() != entriesAdded) {
             ok = false;
             error = "the archive holds " + std::to_string(reader.Entries().size()) +
@@ -86,204 +107,302 @@ struct ArchiveCheck {
     }
 };
 
+// Closes the archive being written on every way out of the run: an archive that is not finished
+// is abandoned, and the older file at its path stays as it was.
+class OpenArchive {
+  public:
+    explicit OpenArchive(archive::ZipComponent& zip) : zip_(zip) {}
+    ~OpenArchive() { zip_.CloseArchive(); }
+    OpenArchive(const OpenArchive&) = delete;
+    OpenArchive& operator=(const OpenArchive&) = delete;
+
+  private:
+    archive::ZipComponent& zip_;
+};
+
+// One backup run, step by step. It holds the run lock and its work folder for its whole life.
+class BackupRunner {
+  public:
+    BackupRunner(const BackupJob& job, const ProgramPaths& paths, archive::ZipComponent& zip,
+                 const archive::RunObserver& observer)
+        : job_(job), paths_(paths), zip_(zip), observer_(observer), zipObserver_(observer) {}
+
+    BackupResult Run() {
+        const bool recovered = PrepareFolders();
+        LogStart();
+        if (Work().empty())
+            return Fail("No folder for the run's files could be made in " + paths_.TempFolder +
+                        ".");
+        if (!recovered)
+            return Fail(
+                "A restore that was ended midway could not be put back; the profile is not "
+                "backed up until it is.");
+        zip_.CloseArchive();
+        if (Status created = zip_.CreateArchive(job_.archivePath); !created)
+            return Fail(created.message());
+        const OpenArchive open(zip_);
+        // The component encrypts entries as they are added: protection goes before the first
+        // entry.
+        zip_.ProtectEntries(!job_.password.empty());
+        if (!job_.password.empty()) zip_.SetWritingPassword(job_.password);
+        PlanChosenItems();
+        FollowTheComponent();
+        if (!AddItems()) return Abandon();
+        result_.itemFlags = ItemFlagsFrom(result_.outcomes);
+        // Without its manifest the archive is no backup at all: such an archive is never
+        // written.
+        const std::string manifestText =
+            archive::ManifestText(ManifestHeaderFor(job_), itemLines_, result_.itemFlags);
+        if (!AddManifest(manifestText)) return Finish();
+        if (observer_.Cancelled()) {
+            result_.cancelled = true;
+            return Finish();
+        }
+        return WriteArchive(manifestText);
+    }
+
+  private:
+    using Step = BackupStep;
+
+    // A restore that was ended midway goes back first: a half-restored profile is never backed
+    // up. Then what ended runs left goes, and the run's own folder is made. False when the
+    // restore could not be put back.
+    bool PrepareFolders() {
+        const auto recovered =
+            restore::RecoverUnfinishedRestores(paths_.UndoFolder, restore::RegistryKeyKeeper());
+        if (recovered.sets > 0) Log(RestoreRecoveredLine(platform::NowText(), recovered.ok));
+        RemoveLeftoverRunFolders(paths_.TempFolder);
+        work_.emplace(paths_.TempFolder);
+        // Its name is the manifest entry's name; the folder is the run's own.
+        manifestPath_ = base::JoinPath(Work(), archive::kManifestName);
+        return recovered.ok;
+    }
+
+    void LogStart() {
+        Log(LogSeparatorLine());
+        Log(job_.unattended ? AutoBackupStartLine(platform::NowText(), job_.profile)
+                            : BackupStartLine(platform::NowText(), job_.profile));
+        Log(BackupFileLine(platform::NowText(), job_.archivePath));
+    }
+
+    // Every chosen step finds its files first, so that the progress knows the bytes of the run.
+    void PlanChosenItems() {
+        const HandlerContext ctx{job_, Work(), tempFiles_};
+        for (const Step& step : BackupSteps()) {
+            if (!StepRuns(step, job_.chosen)) continue;
+            ItemPlan& plan = plans_[archive::IndexOf(step.item)] = PlanItem(step.item, ctx);
+            if (plan.found)
+                for (const auto& file : plan.files) expected_ += fileio::FileSize(file);
+        }
+        progress_.bytesExpected = expected_;
+    }
+
+    // The component reports the bytes of the file it adds as it works through them, and asks
+    // between the chunks of a large file whether to stop.
+    void FollowTheComponent() {
+        zip_.SetExpectedBytes(expected_);
+        zipObserver_.entryBytes = [this](uint64_t done) {
+            if (!observer_.progress) return;
+            progress_.bytesDone = std::min(expected_, doneBeforeFile_ + done);
+            observer_.progress(progress_);
+        };
+    }
+
+    // Runs the steps in their order. False when the run must end: a cancellation, or an archive
+    // that can no longer be written (a full disk, a device gone).
+    bool AddItems() {
+        for (const Step& step : BackupSteps()) {
+            if (!StepRuns(step, job_.chosen)) {
+                if (observer_.stepFinished) observer_.stepFinished(step.item, StepOutcome::NotRun);
+                continue;
+            }
+            if (observer_.stepStarted) observer_.stepStarted(step.item);
+            const std::optional<bool> ok = AddItemFiles(step.item);
+            if (!ok) return false;
+            FinishStep(step, *ok);
+        }
+        return true;
+    }
+
+    // The item's files into the archive: whether all went in, nothing when the run must end.
+    std::optional<bool> AddItemFiles(Item item) {
+        const ItemPlan& plan = plans_[archive::IndexOf(item)];
+        bool ok = plan.found;
+        for (size_t f = 0; ok && f < plan.files.size(); ++f) {
+            if (observer_.Cancelled()) {
+                cancelledBetweenFiles_ = true;
+                return std::nullopt;
+            }
+            progress_.item = item;
+            progress_.file = base::BaseName(plan.files[f]);
+            progress_.bytesDone = doneBeforeFile_;
+            if (observer_.progress) observer_.progress(progress_);
+            // A file that cannot be read whole (Outlook holding it) fails the item only, and so
+            // does a staged export that no longer holds what the run wrote into it.
+            const Status added = zip_.AddFile(
+                plan.files[f], plan.entryNames.empty() ? std::string() : plan.entryNames[f],
+                f == 0 ? plan.staged : std::nullopt, zipObserver_);
+            ok = added.ok();
+            if (ArchiveDead(added)) {
+                result_.outcomes[archive::IndexOf(item)] = StepOutcome::Failed;
+                return std::nullopt;
+            }
+            if (ok) ++entriesAdded_;
+            doneBeforeFile_ += fileio::FileSize(plan.files[f]);
+        }
+        return ok;
+    }
+
+    // The manifest line goes last: entries of a failed item stay unlisted, so no restore sees
+    // them.
+    void FinishStep(const Step& step, bool ok) {
+        const size_t index = archive::IndexOf(step.item);
+        const ItemPlan& plan = plans_[index];
+        if (ok) {
+            itemLines_.emplace_back(archive::ManifestKey(step.item), plan.manifestValue);
+            if (step.item == Item::DataFiles && !plan.dataFileStores.empty())
+                itemLines_.emplace_back(archive::kKeyDataFileStores, plan.dataFileStores);
+        }
+        result_.outcomes[index] = ok ? StepOutcome::Succeeded : StepOutcome::Failed;
+        const auto& loggedAs = job_.unattended ? step.unattendedLoggedAs : step.loggedAs;
+        if (loggedAs) Log(BackupItemLine(platform::NowText(), LogItemName(*loggedAs), ok));
+        if (observer_.stepFinished) observer_.stepFinished(step.item, result_.outcomes[index]);
+    }
+
+    // The manifest is staged beside the archive's entries, written whole once every text of it
+    // is known: only then can its encoding be chosen (ANSI when everything fits, so that earlier
+    // versions keep reading it). A staging file that cannot be written (the disk is full) leaves
+    // no manifest to finish, so the run ends.
+    bool AddManifest(const std::string& text) {
+        const std::string bytes = archive::EncodeManifestFile(text);
+        const archive::StagedContent staged = archive::StagedContentOf(bytes);
+        if (!fileio::AppendBytes(manifestPath_, bytes)) {
+            result_.error = "The manifest " + manifestPath_ + " could not be written.";
+            return false;
+        }
+        fileio::SetNormalAttributes(manifestPath_);
+        if (Status added = zip_.AddFile(manifestPath_, {}, staged, zipObserver_); !added) {
+            if (ArchiveDead(added)) {
+                TakeTheComponentsCause();
+                return false;
+            }
+            result_.error =
+                "The manifest " + manifestPath_ + " could not be added. " + added.message();
+            return false;
+        }
+        ++entriesAdded_;
+        return true;
+    }
+
+    // The archive written, read back first when the job asks, and the run's end.
+    BackupResult WriteArchive(const std::string& manifestText) {
+        ArchiveCheck check;
+        if (job_.verify) {
+            // Read back before it replaces anything: a bad new archive never costs the last good
+            // one.
+            zipObserver_.check = [&](const std::string& finished) {
+                return check.Run(finished, job_.password, entriesAdded_, manifestText, Work(),
+                                 observer_);
+            };
+        }
+        const Status written = zip_.WriteArchive(zipObserver_);
+        if (written.kind() == Failure::Cancelled) {
+            deadCause_ = written;
+            return Abandon();
+        }
+        zip_.CloseArchive();
+        result_.written = written.ok();
+        result_.verified = written.ok() && job_.verify;
+        result_.checkFailed = !written.ok() && !check.error.empty() && !check.cancelled;
+        result_.cancelled = check.cancelled;
+        if (!written.ok()) result_.error = !check.error.empty() ? check.error : written.message();
+        // What an earlier run left beside the archive when it was ended midway (the process
+        // killed, the machine switched off) goes only once this archive is in place: on a FAT or
+        // exFAT drive a replacement is not one step, and such a leftover may be the only complete
+        // copy. No other run works while this one holds the lock.
+        if (written) archive::RemoveLeftoverTemporaryFiles(job_.archivePath);
+        if (result_.verified) Log(BackupVerifiedLine(platform::NowText()));
+        if (result_.checkFailed) Log(BackupNotVerifiedLine(platform::NowText(), result_.error));
+        if (result_.written && observer_.progress && expected_ != 0) {
+            progress_.bytesDone = expected_;
+            observer_.progress(progress_);
+        }
+        return Finish();
+    }
+
+    // A cancellation, or an archive that can no longer be written: the run ends, and the
+    // component's word on why is kept for the result.
+    bool ArchiveDead(const Status& step) {
+        const bool dead = step.kind() == Failure::Cancelled || step.kind() == Failure::WriteFailed;
+        if (dead) deadCause_ = step;
+        return dead;
+    }
+
+    void TakeTheComponentsCause() {
+        result_.cancelled = deadCause_.kind() == Failure::Cancelled;
+        if (!result_.cancelled) result_.error = deadCause_.message();
+    }
+
+    // A cancellation, or an archive that can no longer be written, ends the run: the archive is
+    // abandoned (its guard closes it unfinished) and the older file at its path stays as it was.
+    BackupResult Abandon() {
+        if (cancelledBetweenFiles_)
+            result_.cancelled = true;
+        else
+            TakeTheComponentsCause();
+        return Finish();
+    }
+
+    BackupResult Fail(const std::string& error) {
+        result_.error = error;
+        return Finish();
+    }
+
+    // The end line, for every run that began.
+    BackupResult Finish() {
+        Log(result_.written ? BackupEndLine(platform::NowText(), job_.profile)
+                            : BackupNotCompletedLine(platform::NowText(), job_.profile));
+        return result_;
+    }
+
+    void Log(const std::string& line) const { WriteLog(paths_.LogFile, line); }
+    const std::string& Work() const { return work_->Path(); }
+
+    const BackupJob& job_;
+    const ProgramPaths& paths_;
+    archive::ZipComponent& zip_;
+    const archive::RunObserver& observer_;
+    RunZipObserver zipObserver_;
+    Status deadCause_;
+    std::optional<RunFolder> work_;  // made once the leftovers of ended runs are gone
+    std::string manifestPath_;
+    std::vector<std::string> tempFiles_;  // registry export files, in the work folder
+    std::array<ItemPlan, archive::kItemCount> plans_;
+    uint64_t expected_ = 0;
+    uint64_t doneBeforeFile_ = 0;
+    archive::Progress progress_;
+    size_t entriesAdded_ = 0;
+    bool cancelledBetweenFiles_ = false;
+    std::vector<std::pair<std::string, std::string>> itemLines_;
+    BackupResult result_;
+};
+
 }  // namespace
 
 BackupResult RunBackup(const BackupJob& job, const ProgramPaths& paths, archive::ZipComponent& zip,
                        const archive::RunObserver& observer) {
-    BackupResult result;
-    auto log = [&](const std::string& line) { WriteLog(paths.LogFile, line); };
     // One run at a time: a scheduled backup never writes beside a backup or restore that works.
     const auto lock = platform::RunLock::Take(job.waitForOtherRun, observer.cancelRequested);
     if (!lock) {
+        BackupResult result;
         result.cancelled = observer.Cancelled();
         result.busy = !result.cancelled;
         if (result.busy)
-            log(BackupNotStartedLine(platform::NowText(), job.profile, job.unattended));
+            WriteLog(paths.LogFile,
+                     BackupNotStartedLine(platform::NowText(), job.profile, job.unattended));
         return result;
     }
-    // A restore that was ended midway goes back first: a half-restored profile is never backed up.
-    const auto recovered =
-        restore::RecoverUnfinishedRestores(paths.UndoFolder, restore::RegistryKeyKeeper());
-    if (recovered.sets > 0) log(RestoreRecoveredLine(platform::NowText(), recovered.ok));
-    RemoveLeftoverRunFolders(paths.TempFolder);
-    const RunFolder work(paths.TempFolder);
-    // Its name is the manifest entry's name; the folder is the run's own.
-    const std::string manifestPath = base::JoinPath(work.Path(), archive::kManifestName);
-    std::vector<std::string> tempFiles;
-    archive::ZipEventsScope events(zip);
-    auto finish = [&](bool written) {
-        log(written ? BackupEndLine(platform::NowText(), job.profile)
-                    : BackupNotCompletedLine(platform::NowText(), job.profile));
-        return result;
-    };
-
-    const archive::ManifestHeader header = ManifestHeaderFor(job);
-    std::vector<std::pair<std::string, std::string>> itemLines;
-    log(LogSeparatorLine());
-    log(job.unattended ? AutoBackupStartLine(platform::NowText(), job.profile)
-                       : BackupStartLine(platform::NowText(), job.profile));
-    log(BackupFileLine(platform::NowText(), job.archivePath));
-    if (work.Path().empty()) {
-        result.error = "No folder for the run's files could be made in " + paths.TempFolder + ".";
-        return finish(false);
-    }
-    if (!recovered.ok) {
-        result.error =
-            "A restore that was ended midway could not be put back; the profile is not "
-            "backed up until it is.";
-        return finish(false);
-    }
-
-    zip.CloseArchive();
-    if (!zip.CreateArchive(job.archivePath)) {
-        result.error = zip.LastError();
-        return finish(false);
-    }
-    // The component encrypts entries as they are added: protection goes before the first entry.
-    zip.ProtectEntries(!job.password.empty());
-    if (!job.password.empty()) zip.SetWritingPassword(job.password);
-
-    // Every chosen step finds its files first, so that the progress knows the bytes of the run.
-    const HandlerContext ctx{job, work.Path(), tempFiles};
-    std::array<ItemPlan, archive::kItemCount> plans;
-    uint64_t expected = 0;
-    for (const BackupStep& step : BackupSteps()) {
-        if (!StepRuns(step, job.chosen)) continue;
-        ItemPlan& plan = plans[archive::IndexOf(step.item)] = PlanItem(step.item, ctx);
-        if (plan.found)
-            for (const auto& file : plan.files) expected += fileio::FileSize(file);
-    }
-
-    archive::Progress progress;
-    progress.bytesExpected = expected;
-    uint64_t doneBeforeFile = 0;
-    zip.SetExpectedBytes(expected);
-    // The component reports the bytes of the file it adds as it works through them, and asks
-    // between the chunks of a large file whether to stop.
-    zip.Events().EntryProgress = [&](const std::string&, uint64_t done, uint64_t) {
-        if (!observer.progress) return;
-        progress.bytesDone = std::min(expected, doneBeforeFile + done);
-        observer.progress(progress);
-    };
-    zip.Events().CancelRequested = observer.cancelRequested;
-    // A cancellation, or an archive that can no longer be written (a full disk, a device gone),
-    // ends the run: the archive is abandoned and the older file at its path stays as it was.
-    auto abandon = [&] {
-        result.cancelled = zip.LastErrorKind() == archive::ZipError::Cancelled;
-        if (!result.cancelled) result.error = zip.LastError();
-        zip.CloseArchive();
-        return finish(false);
-    };
-    auto archiveDead = [&] {
-        return zip.LastErrorKind() == archive::ZipError::Cancelled || zip.ArchiveWriteFailed();
-    };
-    // The manifest is staged beside the archive's entries, written whole once every text of it is
-    // known: only then can its encoding be chosen (ANSI when everything fits, so that earlier
-    // versions keep reading it). A staging file that cannot be written (the disk is full) leaves no
-    // manifest to finish, so the run ends.
-    std::optional<archive::StagedContent> manifestStaged;
-    auto writeManifest = [&](const std::string& text) {
-        const std::string bytes = archive::EncodeManifestFile(text);
-        manifestStaged = archive::StagedContentOf(bytes);
-        if (fileio::AppendBytes(manifestPath, bytes)) return true;
-        result.error = "The manifest " + manifestPath + " could not be written.";
-        zip.CloseArchive();
-        return false;
-    };
-    size_t entriesAdded = 0;
-
-    for (const BackupStep& step : BackupSteps()) {
-        const size_t index = archive::IndexOf(step.item);
-        if (!StepRuns(step, job.chosen)) {
-            if (observer.stepFinished) observer.stepFinished(step.item, StepOutcome::NotRun);
-            continue;
-        }
-        if (observer.stepStarted) observer.stepStarted(step.item);
-        const ItemPlan& plan = plans[index];
-        bool ok = plan.found;
-        for (size_t f = 0; ok && f < plan.files.size(); ++f) {
-            if (observer.Cancelled()) {
-                result.cancelled = true;
-                zip.CloseArchive();
-                return finish(false);
-            }
-            progress.item = step.item;
-            progress.file = base::BaseName(plan.files[f]);
-            progress.bytesDone = doneBeforeFile;
-            if (observer.progress) observer.progress(progress);
-            // A file that cannot be read whole (Outlook holding it) fails the item only, and so
-            // does a staged export that no longer holds what the run wrote into it.
-            ok = zip.AddFile(plan.files[f],
-                             plan.entryNames.empty() ? std::string() : plan.entryNames[f],
-                             f == 0 ? plan.staged : std::nullopt);
-            if (!ok && archiveDead()) {
-                result.outcomes[index] = StepOutcome::Failed;
-                return abandon();
-            }
-            if (ok) ++entriesAdded;
-            doneBeforeFile += fileio::FileSize(plan.files[f]);
-        }
-        // The manifest line goes last: entries of a failed item stay unlisted, so no restore sees
-        // them.
-        if (ok) {
-            itemLines.emplace_back(archive::ManifestKey(step.item), plan.manifestValue);
-            if (step.item == Item::DataFiles && !plan.dataFileStores.empty())
-                itemLines.emplace_back(archive::kKeyDataFileStores, plan.dataFileStores);
-        }
-        result.outcomes[index] = ok ? StepOutcome::Succeeded : StepOutcome::Failed;
-        const auto& loggedAs = job.unattended ? step.unattendedLoggedAs : step.loggedAs;
-        if (loggedAs) log(BackupItemLine(platform::NowText(), LogItemName(*loggedAs), ok));
-        if (observer.stepFinished) observer.stepFinished(step.item, result.outcomes[index]);
-    }
-    result.itemFlags = ItemFlagsFrom(result.outcomes);
-
-    // Without its manifest the archive is no backup at all: such an archive is never written.
-    const std::string manifestText = archive::ManifestText(header, itemLines, result.itemFlags);
-    if (!writeManifest(manifestText)) return finish(false);
-    fileio::SetNormalAttributes(manifestPath);
-    if (!zip.AddFile(manifestPath, {}, manifestStaged)) {
-        if (archiveDead()) return abandon();
-        result.error = "The manifest " + manifestPath + " could not be added. " + zip.LastError();
-        zip.CloseArchive();
-        return finish(false);
-    }
-    ++entriesAdded;
-    if (observer.Cancelled()) {
-        result.cancelled = true;
-        zip.CloseArchive();
-        return finish(false);
-    }
-    ArchiveCheck check;
-    if (job.verify) {
-        // Read back before it replaces anything: a bad new archive never costs the last good one.
-        zip.Events().CheckFinished = [&](const std::string& finished) {
-            return check.Run(finished, job.password, entriesAdded, manifestText, work.Path(),
-                             observer);
-        };
-    }
-    archive::WriteResult written = zip.WriteArchive();
-    if (!written.ok && zip.LastErrorKind() == archive::ZipError::Cancelled) return abandon();
-    zip.CloseArchive();
-    result.written = written.ok;
-    result.verified = written.ok && job.verify;
-    result.checkFailed = !written.ok && !check.error.empty() && !check.cancelled;
-    result.cancelled = check.cancelled;
-    if (!written.ok)
-        result.error = !check.error.empty()    ? check.error
-                       : written.error.empty() ? zip.LastError()
-                                               : written.error;
-    // What an earlier run left beside the archive when it was ended midway (the process killed, the
-    // machine switched off) goes only once this archive is in place: on a FAT or exFAT drive a
-    // replacement is not one step, and such a leftover may be the only complete copy. No other run
-    // works while this one holds the lock.
-    if (written.ok) archive::RemoveLeftoverTemporaryFiles(job.archivePath);
-    if (result.verified) log(BackupVerifiedLine(platform::NowText()));
-    if (result.checkFailed) log(BackupNotVerifiedLine(platform::NowText(), result.error));
-    if (result.written && observer.progress && expected != 0) {
-        progress.bytesDone = expected;
-        observer.progress(progress);
-    }
-    return finish(result.written);
+    return BackupRunner(job, paths, zip, observer).Run();
 }
 
 }  // namespace kestrine::backup

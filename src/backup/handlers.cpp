@@ -84,14 +84,12 @@ ItemPlan BackupFolder(const std::string& folder) {
     return plan;
 }
 
-}  // namespace
-
-ItemPlan BackupConfig(const HandlerContext& ctx) {
+ItemPlan PlanConfiguration(const HandlerContext& ctx) {
     return BackupRegistryItem(ctx, outlook::ProfileKey(ctx.job.profilesRoot, ctx.job.profile),
                               "OBC");
 }
 
-ItemPlan BackupDatas(const HandlerContext& ctx) {
+ItemPlan PlanDataFiles(const HandlerContext& ctx) {
     // Each data file is linked back to its own sections on restore, so namesakes need entries of
     // their own.
     return BackupProfileFiles(ctx, true, [](const std::string& key) {
@@ -101,7 +99,7 @@ ItemPlan BackupDatas(const HandlerContext& ctx) {
     });
 }
 
-ItemPlan BackupRules(const HandlerContext& ctx) {
+ItemPlan PlanRules(const HandlerContext& ctx) {
     ItemPlan plan;
     const std::string name = ctx.job.profile + ".RWZ";
     const std::string& folder = ctx.job.locations.RulesDir;
@@ -113,67 +111,62 @@ ItemPlan BackupRules(const HandlerContext& ctx) {
     return plan;
 }
 
-ItemPlan BackupAccounts(const HandlerContext& ctx) {
+ItemPlan PlanAccounts(const HandlerContext& ctx) {
     return BackupRegistryItem(ctx, ctx.job.locations.AccountsKey, "OBA");
 }
 
-ItemPlan BackupSignatures(const HandlerContext& ctx) {
+ItemPlan PlanSignatures(const HandlerContext& ctx) {
     return BackupFolder(ctx.job.locations.SignaturesDir);
 }
 
-ItemPlan BackupStationery(const HandlerContext& ctx) {
+ItemPlan PlanStationery(const HandlerContext& ctx) {
     return BackupFolder(ctx.job.locations.StationeryDir);
 }
 
-ItemPlan BackupPab(const HandlerContext& ctx) {
+ItemPlan PlanAddressBook(const HandlerContext& ctx) {
     return BackupProfileFiles(ctx, false, [](const std::string& key) {
         const auto path = registry::GetStringValue(key, outlook::kAddressBookPathValue);
         return path ? std::optional(outlook::NormalizePabPath(*path)) : std::nullopt;
     });
 }
 
-ItemPlan BackupConfigsetting(const HandlerContext& ctx) {
+ItemPlan PlanOptions(const HandlerContext& ctx) {
     return BackupRegistryItem(ctx, ctx.job.locations.OptionsKey, "OBC");
 }
 
-ItemPlan BackupTemplates(const HandlerContext& ctx) {
+ItemPlan PlanTemplates(const HandlerContext& ctx) {
     return BackupFolder(ctx.job.locations.TemplatesDir);
 }
 
-ItemPlan BackupSetting(const HandlerContext& ctx) {
+ItemPlan PlanPreferences(const HandlerContext& ctx) {
     return BackupFolder(ctx.job.locations.PreferencesDir);
 }
 
-ItemPlan BackupContacts(const HandlerContext& ctx) {
+ItemPlan PlanContacts(const HandlerContext& ctx) {
     return BackupFolder(ctx.job.locations.ContactsDir);
 }
 
+}  // namespace
+
+const std::array<ItemBackup, archive::kItemCount>& ItemBackups() {
+    static const std::array<ItemBackup, archive::kItemCount> rows = {{
+        {Item::Configuration, PlanConfiguration},
+        {Item::DataFiles, PlanDataFiles},
+        {Item::Rules, PlanRules},
+        {Item::Accounts, PlanAccounts},
+        {Item::Signatures, PlanSignatures},
+        {Item::Stationery, PlanStationery},
+        {Item::AddressBook, PlanAddressBook},
+        {Item::Options, PlanOptions},
+        {Item::Templates, PlanTemplates},
+        {Item::Preferences, PlanPreferences},
+        {Item::Contacts, PlanContacts},
+    }};
+    return rows;
+}
+
 ItemPlan PlanItem(Item item, const HandlerContext& ctx) {
-    switch (item) {
-        case Item::Configuration:
-            return BackupConfig(ctx);
-        case Item::DataFiles:
-            return BackupDatas(ctx);
-        case Item::Rules:
-            return BackupRules(ctx);
-        case Item::Accounts:
-            return BackupAccounts(ctx);
-        case Item::Signatures:
-            return BackupSignatures(ctx);
-        case Item::Stationery:
-            return BackupStationery(ctx);
-        case Item::AddressBook:
-            return BackupPab(ctx);
-        case Item::Options:
-            return BackupConfigsetting(ctx);
-        case Item::Templates:
-            return BackupTemplates(ctx);
-        case Item::Preferences:
-            return BackupSetting(ctx);
-        case Item::Contacts:
-            return BackupContacts(ctx);
-    }
-    return {};
+    return ItemBackups()[archive::IndexOf(item)].plan(ctx);
 }
 
 }  // namespace kestrine::backup

@@ -4,6 +4,7 @@
 // items export their key tree into a new file in the temporary folder first. A handler that finds
 // nothing to back up (or cannot export its key) says so; the run then fails the step without adding
 // anything.
+#include <array>
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,19 +34,15 @@ struct HandlerContext {
     std::vector<std::string>& tempFiles;
 };
 
-ItemPlan BackupConfig(const HandlerContext& ctx);
-ItemPlan BackupDatas(const HandlerContext& ctx);
-ItemPlan BackupRules(const HandlerContext& ctx);
-ItemPlan BackupAccounts(const HandlerContext& ctx);
-ItemPlan BackupSignatures(const HandlerContext& ctx);
-ItemPlan BackupStationery(const HandlerContext& ctx);
-ItemPlan BackupPab(const HandlerContext& ctx);
-ItemPlan BackupConfigsetting(const HandlerContext& ctx);
-ItemPlan BackupTemplates(const HandlerContext& ctx);
-ItemPlan BackupSetting(const HandlerContext& ctx);
-ItemPlan BackupContacts(const HandlerContext& ctx);
+// How one item is backed up: `plan` finds its files and its manifest value. One row per archive
+// item, in the items' order (ItemBackups()[IndexOf(item)].item == item).
+struct ItemBackup {
+    archive::Item item;
+    ItemPlan (*plan)(const HandlerContext& ctx);
+};
+const std::array<ItemBackup, archive::kItemCount>& ItemBackups();
 
-// The handler of one archive item.
+// The plan of one archive item.
 ItemPlan PlanItem(archive::Item item, const HandlerContext& ctx);
 
 }  // namespace kestrine::backup

@@ -42,8 +42,9 @@ OpenedBackup OpenBackup(archive::ZipComponent& zip, const std::string& path,
                         const std::function<std::string()>& passwordFor) {
     OpenedBackup opened;
     zip.CloseArchive();
-    if (zip.ArchiveNeedsPassword(path) == 1) {
-        zip.OpenArchive(path);
+    const auto protection = zip.ArchiveNeedsPassword(path);
+    if (protection && *protection == archive::ArchiveProtection::Protected) {
+        (void)zip.OpenArchive(path);  // a failure shows as a wrong password below
         zip.SetReadingPassword(passwordFor ? passwordFor() : std::string());
         if (!zip.CheckPassword()) {
             zip.CloseArchive();
@@ -52,7 +53,7 @@ OpenedBackup OpenBackup(archive::ZipComponent& zip, const std::string& path,
         }
     } else {
         zip.SetReadingPassword("");
-        zip.OpenArchive(path);
+        (void)zip.OpenArchive(path);  // an archive that does not open has no manifest to read
     }
     if (MixedProtection(zip)) {
         zip.CloseArchive();

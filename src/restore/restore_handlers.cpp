@@ -39,40 +39,60 @@ std::string ProfileKey(const RestoreContext& ctx, const std::string& profile) {
     return outlook::ProfileKey(ctx.env.ProfilesRoot, profile);
 }
 
+Status Fail(Failure kind, std::string message) {
+    return Status::Fail(kind, std::move(message));
+}
+
+Status NoSections(const std::string& profileKey) {
+    return Fail(Failure::NotFound, "The profile key " + profileKey + " has no sections.");
+}
+
+Status NotWritten(const std::string& key) {
+    return Fail(Failure::WriteFailed, "The key " + key + " could not be changed.");
+}
+
+Status NoProfile(const std::string& profile) {
+    return Fail(Failure::NotReady, "\"" + profile + "\" names no profile.");
+}
+
 struct Planned {
     std::string entry;       // name in the archive
     std::string targetName;  // file name in the folder
 };
 
 // Extracts every planned entry into a checked temporary beside its target in `folder`, then puts
-// them all in place together. False, with nothing in the folder replaced, when a name is not a
+// them all in place together. Fails, with nothing in the folder replaced, when a name is not a
 // plain file name, the archive lacks an entry, an entry does not extract whole, or a target is held
 // open.
-bool ExtractAllInto(const RestoreContext& ctx, const std::vector<Planned>& plan,
-                    const std::string& folder) {
-    if (!fileio::IsDirectory(folder)) return false;
+Status ExtractAllInto(const RestoreContext& ctx, const std::vector<Planned>& plan,
+                      const std::string& folder) {
+    if (!fileio::IsDirectory(folder)) return Fail(Failure::NotFound, "No folder " + folder + ".");
     std::vector<StagedFile> staged;
     for (const auto& p : plan) {
         const auto entry =
             archive::IsPlainFileName(p.entry) ? ctx.zip.FindEntry(p.entry) : std::nullopt;
         if (!entry || !archive::IsPlainFileName(p.targetName)) {
             DiscardStaged(staged);
-            return false;
+            return Fail(Failure::Damaged,
+                        "The archive holds no file \"" + p.entry + "\" for " + folder + ".");
         }
         if (ctx.extracting) ctx.extracting(entry->name, entry->uncompressedSize);
         const std::string target = base::JoinPath(folder, p.targetName);
         StagedFile file{NewStagingFile(target), target};
-        if (file.temporary.empty() || !ctx.zip.ExtractToFile(*entry, file.temporary)) {
+        if (file.temporary.empty() ||
+            !ctx.zip.ExtractToFile(*entry, file.temporary, *ctx.extraction)) {
             fileio::RemoveFile(file.temporary);
             DiscardStaged(staged);
-            return false;
+            return Fail(Failure::WriteFailed,
+                        "\"" + p.entry + "\" could not be extracted beside " + target + ".");
         }
         staged.push_back(std::move(file));
     }
     const ReplaceOutcome outcome = ReplaceFilesTogether(staged, {}, ctx.journal);
     for (const auto& kept : outcome.keptAside)
         if (ctx.oldFileKept) ctx.oldFileKept(kept);
-    return outcome.replaced;
+    if (outcome.replaced) return Status::Ok();
+    return Fail(Failure::Busy, "The files in " + folder + " could not be replaced.");
 }
 
 // Where stationery goes back to: the shared folder of Outlook 2007 and later, empty when that is
@@ -103,242 +123,62 @@ std::vector<Planned> PlanDistinctNames(const std::vector<std::string>& names) {
 
 // The export file goes to a fresh temporary of its own, so that no entry name can overwrite a file
 // of the application folder; ImportKey checks it whole before it replaces the tree.
-bool ImportEntry(const RestoreContext& ctx, Item item, const std::string& targetKey) {
-    if (!registry::KeyExists(targetKey)) return true;
+Status ImportEntry(const RestoreContext& ctx, Item item, const std::string& targetKey) {
+    if (!registry::KeyExists(targetKey)) return Status::Ok();
     const std::string name = base::TrimSpaces(base::CutAtNul(Entry(ctx, item)));
-    if (!archive::IsPlainFileName(name)) return false;
-    const auto entry = ctx.zip.FindEntry(name);
-    if (!entry) return false;
+    const auto entry = archive::IsPlainFileName(name) ? ctx.zip.FindEntry(name) : std::nullopt;
+    if (!entry) return Fail(Failure::Damaged, "The archive holds no export file \"" + name + "\".");
     std::string temp;
-    if (!fileio::CreateTempFile(ctx.tempFolder, "OBR", temp)) return false;
+    if (!fileio::CreateTempFile(ctx.tempFolder, "OBR", temp))
+        return Fail(Failure::WriteFailed,
+                    "No temporary file could be made in " + ctx.tempFolder + ".");
     if (ctx.extracting) ctx.extracting(entry->name, entry->uncompressedSize);
-    const bool ok = ctx.zip.ExtractToFile(*entry, temp) && registry::ImportKey(targetKey, temp);
+    Status imported = Status::Ok();
+    if (!ctx.zip.ExtractToFile(*entry, temp, *ctx.extraction))
+        imported = Fail(Failure::WriteFailed, "\"" + name + "\" could not be extracted.");
+    else if (!registry::ImportKey(targetKey, temp))
+        imported = Fail(Failure::WriteFailed, "The key " + targetKey + " could not be replaced.");
     fileio::RemoveFile(temp);
-    return ok;
+    return imported;
 }
 
-bool RestoreFolderItem(const RestoreContext& ctx, Item item, const std::string& folder) {
+Status RestoreFolderItem(const RestoreContext& ctx, Item item, const std::string& folder) {
     // A missing folder is made, one level only.
-    if (!platform::fileio::MakeFolder(folder)) return false;
+    if (!fileio::MakeFolder(folder))
+        return Fail(Failure::WriteFailed, "The folder " + folder + " could not be made.");
     return ExtractAllInto(ctx, PlanSameNames(Entry(ctx, item)), folder);
 }
 
-template <typename F>
-bool Guarded(F&& body) {
-    try {
-        return body();
-    } catch (...) {
-        return false;
-    }
-}
-
-}  // namespace
-
-bool RestoreConfig(const RestoreContext& ctx, const std::string& profile) {
-    return Guarded([&] {
-        return IsProfileName(profile) &&
-               ImportEntry(ctx, Item::Configuration, ProfileKey(ctx, profile));
-    });
-}
-
-bool RestoreAccounts(const RestoreContext& ctx, const std::string& profile) {
-    return Guarded([&] {
-        return IsProfileName(profile) &&
-               ImportEntry(ctx, Item::Accounts,
-                           outlook::AccountsKey(ctx.env.ProfilesRoot, profile));
-    });
-}
-
-bool RestoreConfigsetting(const RestoreContext& ctx) {
-    return Guarded([&] {
-        return ImportEntry(ctx, Item::Options, outlook::OptionsKey(ctx.env.OutlookVersion));
-    });
-}
-
-bool RestoreSignatures(const RestoreContext& ctx) {
-    return Guarded(
-        [&] { return RestoreFolderItem(ctx, Item::Signatures, Folders(ctx).signatures); });
-}
-
-bool RestoreStationery(const RestoreContext& ctx) {
-    return Guarded([&] {
-        const std::string folder = StationeryFolder(ctx.env);
-        return !folder.empty() && RestoreFolderItem(ctx, Item::Stationery, folder);
-    });
-}
-
-bool RestoreTemplates(const RestoreContext& ctx) {
-    return Guarded([&] { return RestoreFolderItem(ctx, Item::Templates, Folders(ctx).templates); });
-}
-
-bool RestoreSetting(const RestoreContext& ctx) {
-    return Guarded(
-        [&] { return RestoreFolderItem(ctx, Item::Preferences, Folders(ctx).roamingOutlook); });
-}
-
-bool RestoreContacts(const RestoreContext& ctx) {
-    return Guarded([&] { return RestoreFolderItem(ctx, Item::Contacts, Folders(ctx).contacts); });
-}
-
-bool RestoreRules(const RestoreContext& ctx, const std::string& profile) {
-    return Guarded([&] {
-        if (!IsProfileName(profile)) return false;
-        const std::string listed = base::CutAtNul(Entry(ctx, Item::Rules));
-        const std::string value = archive::DecodeEntryName(listed);
-        const std::string ownName = profile + ".RWZ";
-        // The rules file is named after the profile it belongs to. It goes straight to the target
-        // profile's name; a rules file of the source profile that lies here is not touched, and no
-        // other name of the list is written.
-        std::vector<Planned> plan;
-        for (const auto& name : archive::SplitStagingList(listed)) {
-            if (!base::EqualsNoCase(name, value)) continue;
-            plan.push_back({name, base::EqualsNoCase(value, ownName) ? name : ownName});
-            break;
-        }
-        const bool found = !plan.empty();
-        return found && ExtractAllInto(ctx, plan, Folders(ctx).roamingOutlook);
-    });
-}
-
-bool RestorePab(const RestoreContext& ctx, const std::string& profile) {
-    return Guarded([&] {
-        if (!IsProfileName(profile)) return false;
-        const std::string local = Folders(ctx).localOutlook;
-        if (!ExtractAllInto(ctx, PlanSameNames(Entry(ctx, Item::AddressBook)), local)) return false;
-        const std::string profileKey = ProfileKey(ctx, profile);
-        const auto sections = registry::EnumSubKeys(profileKey);
-        if (sections.names.empty() || sections.failed) return false;
-        for (const auto& section : sections.names) {
-            const std::string key = profileKey + "\\" + section;
-            const auto path = registry::GetStringValue(key, outlook::kAddressBookPathValue);
-            if (!path) continue;
-            if (!registry::SetStringValue(key, outlook::kAddressBookPathValue,
-                                          base::JoinPath(local, base::BaseName(*path))))
-                return false;
-        }
-        return true;
-    });
-}
-
-bool RestoreDatas(const RestoreContext& ctx, const std::string& profile) {
-    return Guarded([&] {
-        if (!IsProfileName(profile)) return false;
-        const outlook::UserFolders folders = Folders(ctx);
-        const std::string& local = folders.localOutlook;
-        // A backup that records the section of each data file restores namesakes side by side and
-        // links each section to its own file; one that does not restores as it always did.
-        const auto names = archive::SplitStagingList(base::CutAtNul(Entry(ctx, Item::DataFiles)));
-        const archive::DataFileStores stores = archive::SplitDataFileStores(ctx.dataFileStores);
-        const std::vector<Planned> plan =
-            stores.empty() ? PlanSameNames(Entry(ctx, Item::DataFiles)) : PlanDistinctNames(names);
-        // A data file that cannot be put in place (Outlook holds it) leaves the profile linked to
-        // the files it has.
-        if (!ExtractAllInto(ctx, plan, local)) return false;
-
-        const std::string profileKey = ProfileKey(ctx, profile);
-        const auto sections = registry::EnumSubKeys(profileKey);
-        if (sections.names.empty() || sections.failed) return false;
-
-        // Every section that names a data file names a file in the local folder afterwards: its own
-        // restored file, or else one of the same name. A path that cannot be rewritten, or a write
-        // that fails, leaves a profile that still names old places: the item fails.
-        for (const auto& section : sections.names) {
-            const std::string key = profileKey + "\\" + section;
-            auto read = registry::GetBinaryPath(key, outlook::kDataFilePathValue);
-            if (!read) read = registry::GetBinaryPathViaFile(key, outlook::kDataFilePathValue);
-            if (!read) continue;
-            const std::string& oldPath = *read;
-            std::string newName = base::BaseName(oldPath);
-            for (const auto& [recorded, position] : stores)
-                if (recorded == section && position < plan.size())
-                    newName = plan[position].targetName;
-            const std::string newPath = base::JoinPath(local, newName);
-            using registry::PathRewrite;
-            if (registry::ReplaceBinaryPath(key, outlook::kDataFilePathValue, oldPath, newPath) !=
-                    PathRewrite::Rewritten ||
-                registry::ReplaceBinaryPath(key, outlook::kDataFileWidePathValue, oldPath,
-                                            newPath) == PathRewrite::WriteFailed ||
-                !registry::DeleteValue(key, outlook::kDataFileAnsiPathValue))
-                return false;
-        }
-
-        const std::string storeSection = profileKey + "\\" + outlook::kStoreSection;
-        for (const char* value : outlook::kStoreIdentifierValues)
-            if (!registry::DeleteValue(storeSection, value)) return false;
-        for (const char* value : outlook::kDeliveryValues)
-            for (unsigned i = 0; i < outlook::kClearedAccounts; ++i)
-                if (!registry::DeleteValue(outlook::AccountKey(ctx.env.ProfilesRoot, profile, i),
-                                           value))
-                    return false;
-
-        const std::string favName = profile + ".FAV";
-        if (archive::IsPlainFileName(favName)) {
-            const std::string fav = base::JoinPath(folders.applicationData + "\\Outlook", favName);
-            if (!ctx.journal)
-                fileio::RemoveFile(fav);
-            else if (fileio::IsFile(fav) && ctx.journal->SetAside(fav).empty())
-                return false;
-        }
-        return true;
-    });
-}
-
-std::vector<PlannedChange> PlanItem(Item item, const RestoreContext& ctx,
-                                    const std::string& profile) {
-    std::vector<PlannedChange> changes;
-    std::string folder;
+// The rules file is named after the profile it belongs to. It goes straight to the target
+// profile's name; a rules file of the source profile that lies here is not touched, and no other
+// name of the list is written.
+std::vector<Planned> PlanRules(const RestoreContext& ctx, const std::string& profile) {
+    const std::string listed = base::CutAtNul(Entry(ctx, Item::Rules));
+    const std::string value = archive::DecodeEntryName(listed);
+    const std::string ownName = profile + ".RWZ";
     std::vector<Planned> plan;
-    const outlook::UserFolders folders = Folders(ctx);
-    switch (item) {
-        case Item::Configuration:
-            if (registry::KeyExists(ProfileKey(ctx, profile)))
-                changes.push_back({item, {}, 0, true});
-            return changes;
-        case Item::Accounts:
-            if (registry::KeyExists(outlook::AccountsKey(ctx.env.ProfilesRoot, profile)))
-                changes.push_back({item, {}, 0, true});
-            return changes;
-        case Item::Options:
-            changes.push_back(
-                {item, {}, 0, registry::KeyExists(outlook::OptionsKey(ctx.env.OutlookVersion))});
-            return changes;
-        case Item::Rules: {
-            const std::string listed = base::CutAtNul(Entry(ctx, Item::Rules));
-            const std::string value = archive::DecodeEntryName(listed);
-            for (const auto& name : archive::SplitStagingList(listed))
-                if (base::EqualsNoCase(name, value)) {
-                    plan.push_back({name, profile + ".RWZ"});
-                    break;
-                }
-            folder = folders.roamingOutlook;
-            break;
-        }
-        case Item::DataFiles: {
-            const auto names =
-                archive::SplitStagingList(base::CutAtNul(Entry(ctx, Item::DataFiles)));
-            plan = archive::SplitDataFileStores(ctx.dataFileStores).empty()
-                       ? PlanSameNames(Entry(ctx, item))
-                       : PlanDistinctNames(names);
-            folder = folders.localOutlook;
-            break;
-        }
-        case Item::AddressBook:
-            plan = PlanSameNames(Entry(ctx, item));
-            folder = folders.localOutlook;
-            break;
-        case Item::Signatures:
-        case Item::Stationery:
-        case Item::Templates:
-        case Item::Preferences:
-        case Item::Contacts:
-            plan = PlanSameNames(Entry(ctx, item));
-            folder = item == Item::Signatures    ? folders.signatures
-                     : item == Item::Stationery  ? StationeryFolder(ctx.env)
-                     : item == Item::Templates   ? folders.templates
-                     : item == Item::Preferences ? folders.roamingOutlook
-                                                 : folders.contacts;
-            break;
+    for (const auto& name : archive::SplitStagingList(listed)) {
+        if (!base::EqualsNoCase(name, value)) continue;
+        plan.push_back({name, base::EqualsNoCase(value, ownName) ? name : ownName});
+        break;
     }
+    return plan;
+}
+
+// A backup that records the section of each data file restores namesakes side by side and links
+// each section to its own file; one that does not restores as it always did.
+std::vector<Planned> PlanDataFiles(const RestoreContext& ctx) {
+    if (archive::SplitDataFileStores(ctx.dataFileStores).empty())
+        return PlanSameNames(Entry(ctx, Item::DataFiles));
+    return PlanDistinctNames(
+        archive::SplitStagingList(base::CutAtNul(Entry(ctx, Item::DataFiles))));
+}
+
+// What the files of a plan will change in `folder`.
+std::vector<PlannedChange> FileChanges(const RestoreContext& ctx, Item item,
+                                       const std::vector<Planned>& plan,
+                                       const std::string& folder) {
+    std::vector<PlannedChange> changes;
     for (const auto& p : plan) {
         const auto entry = ctx.zip.FindEntry(p.entry);
         const std::string target = base::JoinPath(folder, p.targetName);
@@ -348,6 +188,203 @@ std::vector<PlannedChange> PlanItem(Item item, const RestoreContext& ctx,
     return changes;
 }
 
+// A registry item replaces the tree at `key`; the configuration and the accounts only when their
+// key is there.
+std::vector<PlannedChange> KeyChange(Item item, const std::string& key) {
+    if (!registry::KeyExists(key)) return {};
+    return {{item, {}, 0, true}};
+}
+
+// The folder that a folder item's files go back to (empty: none is named).
+std::string FolderOf(const RestoreContext& ctx, Item item) {
+    const outlook::UserFolders folders = Folders(ctx);
+    switch (item) {
+        case Item::Signatures:
+            return folders.signatures;
+        case Item::Stationery:
+            return StationeryFolder(ctx.env);
+        case Item::Templates:
+            return folders.templates;
+        case Item::Preferences:
+            return folders.roamingOutlook;
+        case Item::Contacts:
+            return folders.contacts;
+        default:
+            return {};
+    }
+}
+
+// The folder items: the files replace those of the same name; other files stay.
+template <Item item>
+std::vector<PlannedChange> PlanFolderItem(const RestoreContext& ctx, const std::string&) {
+    return FileChanges(ctx, item, PlanSameNames(Entry(ctx, item)), FolderOf(ctx, item));
+}
+
+template <Item item>
+Status RestoreFolder(const RestoreContext& ctx, const std::string&) {
+    const std::string folder = FolderOf(ctx, item);
+    if (folder.empty()) return Fail(Failure::NotFound, "No folder is named for the item.");
+    return RestoreFolderItem(ctx, item, folder);
+}
+
+// The registry items: the recorded tree replaces the tree at the target key, when that key exists.
+std::vector<PlannedChange> PlanConfiguration(const RestoreContext& ctx,
+                                             const std::string& profile) {
+    return KeyChange(Item::Configuration, ProfileKey(ctx, profile));
+}
+
+Status RestoreConfiguration(const RestoreContext& ctx, const std::string& profile) {
+    if (!IsProfileName(profile)) return NoProfile(profile);
+    return ImportEntry(ctx, Item::Configuration, ProfileKey(ctx, profile));
+}
+
+std::vector<PlannedChange> PlanAccounts(const RestoreContext& ctx, const std::string& profile) {
+    return KeyChange(Item::Accounts, outlook::AccountsKey(ctx.env.ProfilesRoot, profile));
+}
+
+Status RestoreAccounts(const RestoreContext& ctx, const std::string& profile) {
+    if (!IsProfileName(profile)) return NoProfile(profile);
+    return ImportEntry(ctx, Item::Accounts, outlook::AccountsKey(ctx.env.ProfilesRoot, profile));
+}
+
+std::vector<PlannedChange> PlanOptions(const RestoreContext& ctx, const std::string&) {
+    return {
+        {Item::Options, {}, 0, registry::KeyExists(outlook::OptionsKey(ctx.env.OutlookVersion))}};
+}
+
+Status RestoreOptions(const RestoreContext& ctx, const std::string&) {
+    return ImportEntry(ctx, Item::Options, outlook::OptionsKey(ctx.env.OutlookVersion));
+}
+
+// The items tied to the target profile.
+std::vector<PlannedChange> PlanRulesItem(const RestoreContext& ctx, const std::string& profile) {
+    return FileChanges(ctx, Item::Rules, PlanRules(ctx, profile), Folders(ctx).roamingOutlook);
+}
+
+Status RestoreRules(const RestoreContext& ctx, const std::string& profile) {
+    if (!IsProfileName(profile)) return NoProfile(profile);
+    const std::vector<Planned> plan = PlanRules(ctx, profile);
+    if (plan.empty()) return Fail(Failure::Damaged, "The archive names no rules file.");
+    return ExtractAllInto(ctx, plan, Folders(ctx).roamingOutlook);
+}
+
+std::vector<PlannedChange> PlanAddressBook(const RestoreContext& ctx, const std::string&) {
+    return FileChanges(ctx, Item::AddressBook, PlanSameNames(Entry(ctx, Item::AddressBook)),
+                       Folders(ctx).localOutlook);
+}
+
+Status RestoreAddressBook(const RestoreContext& ctx, const std::string& profile) {
+    if (!IsProfileName(profile)) return NoProfile(profile);
+    const std::string local = Folders(ctx).localOutlook;
+    if (Status put = ExtractAllInto(ctx, PlanSameNames(Entry(ctx, Item::AddressBook)), local); !put)
+        return put;
+    const std::string profileKey = ProfileKey(ctx, profile);
+    const auto sections = registry::EnumSubKeys(profileKey);
+    if (sections.names.empty() || sections.failed) return NoSections(profileKey);
+    for (const auto& section : sections.names) {
+        const std::string key = profileKey + "\\" + section;
+        const auto path = registry::GetStringValue(key, outlook::kAddressBookPathValue);
+        if (!path) continue;
+        if (!registry::SetStringValue(key, outlook::kAddressBookPathValue,
+                                      base::JoinPath(local, base::BaseName(*path))))
+            return NotWritten(key);
+    }
+    return Status::Ok();
+}
+
+std::vector<PlannedChange> PlanDataFilesItem(const RestoreContext& ctx, const std::string&) {
+    return FileChanges(ctx, Item::DataFiles, PlanDataFiles(ctx), Folders(ctx).localOutlook);
+}
+
+// Every section that names a data file names a file in the local folder afterwards: its own
+// restored file, or else one of the same name. A path that cannot be rewritten, or a write that
+// fails, leaves a profile that still names old places: a failure.
+Status RelinkDataFiles(const RestoreContext& ctx, const std::string& profileKey,
+                       const std::vector<Planned>& plan) {
+    const auto sections = registry::EnumSubKeys(profileKey);
+    if (sections.names.empty() || sections.failed) return NoSections(profileKey);
+    const archive::DataFileStores stores = archive::SplitDataFileStores(ctx.dataFileStores);
+    const std::string& local = Folders(ctx).localOutlook;
+    for (const auto& section : sections.names) {
+        const std::string key = profileKey + "\\" + section;
+        auto read = registry::GetBinaryPath(key, outlook::kDataFilePathValue);
+        if (!read) read = registry::GetBinaryPathViaFile(key, outlook::kDataFilePathValue);
+        if (!read) continue;
+        const std::string& oldPath = *read;
+        std::string newName = base::BaseName(oldPath);
+        for (const auto& [recorded, position] : stores)
+            if (recorded == section && position < plan.size()) newName = plan[position].targetName;
+        const std::string newPath = base::JoinPath(local, newName);
+        using registry::PathRewrite;
+        if (registry::ReplaceBinaryPath(key, outlook::kDataFilePathValue, oldPath, newPath) !=
+                PathRewrite::Rewritten ||
+            registry::ReplaceBinaryPath(key, outlook::kDataFileWidePathValue, oldPath, newPath) ==
+                PathRewrite::WriteFailed ||
+            !registry::DeleteValue(key, outlook::kDataFileAnsiPathValue))
+            return NotWritten(key);
+    }
+    return Status::Ok();
+}
+
+// What ties the profile to the data files' old places and accounts goes.
+Status ForgetOldStores(const RestoreContext& ctx, const std::string& profile) {
+    const std::string storeSection = ProfileKey(ctx, profile) + "\\" + outlook::kStoreSection;
+    for (const char* value : outlook::kStoreIdentifierValues)
+        if (!registry::DeleteValue(storeSection, value)) return NotWritten(storeSection);
+    for (const char* value : outlook::kDeliveryValues)
+        for (unsigned i = 0; i < outlook::kClearedAccounts; ++i) {
+            const std::string account = outlook::AccountKey(ctx.env.ProfilesRoot, profile, i);
+            if (!registry::DeleteValue(account, value)) return NotWritten(account);
+        }
+    const std::string favName = profile + ".FAV";
+    if (!archive::IsPlainFileName(favName)) return Status::Ok();
+    const std::string fav = base::JoinPath(Folders(ctx).applicationData + "\\Outlook", favName);
+    if (!ctx.journal)
+        fileio::RemoveFile(fav);
+    else if (fileio::IsFile(fav) && ctx.journal->SetAside(fav).empty())
+        return Fail(Failure::Busy, fav + " could not be set aside.");
+    return Status::Ok();
+}
+
+// The data files, then the profile re-linked to them in the local Outlook folder. A data file that
+// cannot be put in place (Outlook holds it) leaves the profile linked to the files it has.
+Status RestoreDataFiles(const RestoreContext& ctx, const std::string& profile) {
+    if (!IsProfileName(profile)) return NoProfile(profile);
+    const std::vector<Planned> plan = PlanDataFiles(ctx);
+    if (Status put = ExtractAllInto(ctx, plan, Folders(ctx).localOutlook); !put) return put;
+    if (Status linked = RelinkDataFiles(ctx, ProfileKey(ctx, profile), plan); !linked)
+        return linked;
+    return ForgetOldStores(ctx, profile);
+}
+
+}  // namespace
+
+const std::array<ItemRestore, archive::kItemCount>& ItemRestores() {
+    static const std::array<ItemRestore, archive::kItemCount> rows = {{
+        {Item::Configuration, PlanConfiguration, RestoreConfiguration},
+        {Item::DataFiles, PlanDataFilesItem, RestoreDataFiles},
+        {Item::Rules, PlanRulesItem, RestoreRules},
+        {Item::Accounts, PlanAccounts, RestoreAccounts},
+        {Item::Signatures, PlanFolderItem<Item::Signatures>, RestoreFolder<Item::Signatures>},
+        {Item::Stationery, PlanFolderItem<Item::Stationery>, RestoreFolder<Item::Stationery>},
+        {Item::AddressBook, PlanAddressBook, RestoreAddressBook},
+        {Item::Options, PlanOptions, RestoreOptions},
+        {Item::Templates, PlanFolderItem<Item::Templates>, RestoreFolder<Item::Templates>},
+        {Item::Preferences, PlanFolderItem<Item::Preferences>, RestoreFolder<Item::Preferences>},
+        {Item::Contacts, PlanFolderItem<Item::Contacts>, RestoreFolder<Item::Contacts>},
+    }};
+    return rows;
+}
+
+std::vector<PlannedChange> PlanItem(Item item, const RestoreContext& ctx,
+                                    const std::string& profile) {
+    return ItemRestores()[archive::IndexOf(item)].plan(ctx, profile);
+}
+
+Status RestoreItem(Item item, const RestoreContext& ctx, const std::string& profile) {
+    return ItemRestores()[archive::IndexOf(item)].restore(ctx, profile);
+}
+
 std::vector<std::string> RestoreFolders(const outlook::Environment& env) {
     const outlook::UserFolders f = outlook::FoldersOf(env);
     std::vector<std::string> folders = {f.roamingOutlook, f.localOutlook, f.signatures,
@@ -355,34 +392,6 @@ std::vector<std::string> RestoreFolders(const outlook::Environment& env) {
     if (std::string stationery = StationeryFolder(env); !stationery.empty())
         folders.push_back(stationery);
     return folders;
-}
-
-bool RunRestoreHandler(Item item, const RestoreContext& ctx, const std::string& profile) {
-    switch (item) {
-        case Item::Configuration:
-            return RestoreConfig(ctx, profile);
-        case Item::Rules:
-            return RestoreRules(ctx, profile);
-        case Item::Accounts:
-            return RestoreAccounts(ctx, profile);
-        case Item::Signatures:
-            return RestoreSignatures(ctx);
-        case Item::Stationery:
-            return RestoreStationery(ctx);
-        case Item::AddressBook:
-            return RestorePab(ctx, profile);
-        case Item::Options:
-            return RestoreConfigsetting(ctx);
-        case Item::Templates:
-            return RestoreTemplates(ctx);
-        case Item::Preferences:
-            return RestoreSetting(ctx);
-        case Item::Contacts:
-            return RestoreContacts(ctx);
-        case Item::DataFiles:
-            return RestoreDatas(ctx, profile);
-    }
-    return false;
 }
 
 }  // namespace kestrine::restore

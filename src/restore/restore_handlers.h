@@ -1,6 +1,6 @@
 #pragma once
 // The item restore handlers: each puts one item of the open backup archive back into the user's
-// Outlook environment and reports success. None shows a message; none throws.
+// Outlook environment and reports success or the failure. None shows a message.
 //
 // Files are extracted complete and checked into temporaries beside their targets, and the targets
 // are replaced only when every file of the item is ready; registry export files are checked whole
@@ -13,6 +13,7 @@
 
 #include "archive/items.h"
 #include "archive/zip_component.h"
+#include "base/status.h"
 #include "outlook/environment.h"
 #include "restore/file_replace.h"
 
@@ -33,31 +34,12 @@ struct RestoreContext {
     // The restore's undo set: every file replaced or removed is set aside into it. Without one,
     // replaced files are removed once their new content is in place.
     UndoJournal* journal = nullptr;
+    // Hears the bytes of each entry as it is extracted.
+    archive::ZipObserver* extraction = &archive::ZipObserver::None();
 };
 
 // The folders the handlers write files into for this environment.
 std::vector<std::string> RestoreFolders(const outlook::Environment& env);
-
-// Registry items: the recorded tree replaces the tree at the target key, when that key exists.
-bool RestoreConfig(const RestoreContext& ctx, const std::string& profile);
-bool RestoreAccounts(const RestoreContext& ctx, const std::string& profile);
-bool RestoreConfigsetting(const RestoreContext& ctx);
-
-// Folder items: the files replace those of the same name; other files stay.
-bool RestoreSignatures(const RestoreContext& ctx);
-bool RestoreStationery(const RestoreContext& ctx);
-bool RestoreTemplates(const RestoreContext& ctx);
-bool RestoreSetting(const RestoreContext& ctx);
-bool RestoreContacts(const RestoreContext& ctx);
-
-// Items tied to the target profile. The rules item restores only the rules file, named after the
-// target profile, whatever else its list names.
-bool RestoreRules(const RestoreContext& ctx, const std::string& profile);
-bool RestorePab(const RestoreContext& ctx, const std::string& profile);
-// The data files, then the profile re-linked to them in the local Outlook folder. The profile is
-// re-linked only when every data file was put in place, and the item fails when a re-linking write
-// fails.
-bool RestoreDatas(const RestoreContext& ctx, const std::string& profile);
 
 // What restoring one item into `profile` will change: each file it writes (replacing one that is
 // there, or added) with its size in the archive, or the registry key it replaces (name empty).
@@ -67,10 +49,24 @@ struct PlannedChange {
     uint64_t size = 0;
     bool replaces = false;
 };
+
+// What restoring one item does: `plan` says what it will change, `restore` puts the item back into
+// the target profile `profile` and says whether it did, and why not. The registry items replace the
+// recorded tree at the target key, when that key exists; the folder items replace the files of the
+// same name and leave other files; the rules item restores only the rules file, named after the
+// target profile, whatever else its list names; the data files are put in place and the profile is
+// re-linked to them only when every one of them was, and the item fails when a re-linking write
+// fails.
+struct ItemRestore {
+    archive::Item item;
+    std::vector<PlannedChange> (*plan)(const RestoreContext& ctx, const std::string& profile);
+    Status (*restore)(const RestoreContext& ctx, const std::string& profile);
+};
+// One row per archive item, in the items' order (ItemRestores()[IndexOf(item)].item == item).
+const std::array<ItemRestore, archive::kItemCount>& ItemRestores();
+
 std::vector<PlannedChange> PlanItem(archive::Item item, const RestoreContext& ctx,
                                     const std::string& profile);
-
-// The handler of one archive item; `profile` is the target profile.
-bool RunRestoreHandler(archive::Item item, const RestoreContext& ctx, const std::string& profile);
+Status RestoreItem(archive::Item item, const RestoreContext& ctx, const std::string& profile);
 
 }  // namespace kestrine::restore

@@ -1,12 +1,12 @@
 #include "restore/restore_run.h"
 
 #include <algorithm>
+#include <new>
 
 #include "app/activity_log.h"
 #include "app/log_lines.h"
 #include "app/run_folder.h"
 #include "archive/manifest.h"
-#include "archive/zip_events_scope.h"
 #include "base/text.h"
 #include "outlook/profile_data.h"
 #include "platform/run_lock.h"
@@ -52,6 +52,16 @@ const char* Why(TakenBackBecause because) {
             break;
     }
     return "";
+}
+
+// One row's item put back. Memory may run out inside a row (a large entry's buffers): the row
+// fails, so the undo set takes the whole restore back.
+Status RunRow(const RestoreRow& row, const RestoreContext& ctx, const std::string& profile) {
+    try {
+        return RestoreItem(row.item, ctx, profile);
+    } catch (const std::bad_alloc&) {
+        return Status::Fail(Failure::WriteFailed, "There was not enough memory for the item.");
+    }
 }
 
 }  // namespace
@@ -150,12 +160,17 @@ RestoreResult RunRestore(const RestoreJob& job, const outlook::Environment& env,
         progress.bytesDone = entryStart;
         if (observer.progress) observer.progress(progress);
     };
-    // A large entry's bytes as the component extracts them.
-    archive::ZipEventsScope events(zip);
-    zip.Events().EntryProgress = [&](const std::string&, uint64_t done, uint64_t) {
+    // A large entry's bytes as the component extracts them. A restore stops between items, never
+    // inside one, so the component is not asked to stop.
+    struct ExtractionProgress final : archive::ZipObserver {
+        std::function<void(uint64_t)> bytes;
+        void EntryProgress(const std::string&, uint64_t done, uint64_t) override { bytes(done); }
+    } extraction;
+    extraction.bytes = [&](uint64_t done) {
         progress.bytesDone = entryStart + std::min(done, entrySize);
         if (observer.progress) observer.progress(progress);
     };
+    ctx.extraction = &extraction;
 
     for (const RestoreRow& row : RestoreRows()) {
         if (!RowSelected(row, job.ticked, job.itemFlags)) {
@@ -169,15 +184,15 @@ RestoreResult RunRestore(const RestoreJob& job, const outlook::Environment& env,
         }
         if (observer.stepStarted) observer.stepStarted(row.item);
         progress.item = row.item;
-        const bool ok = RunRestoreHandler(row.item, ctx, job.targetProfile);
-        result.rows.push_back({row.item, ok});
+        result.rows.push_back({row.item, RunRow(row, ctx, job.targetProfile)});
+        const bool ok = result.rows.back().ok();
         if (row.loggedAs) log(RestoreItemLine(platform::NowText(), LogItemName(*row.loggedAs), ok));
         if (observer.stepFinished)
             observer.stepFinished(
                 row.item, ok ? archive::StepOutcome::Succeeded : archive::StepOutcome::Failed);
         if (!ok) break;
     }
-    const bool failed = !result.rows.empty() && !result.rows.back().ok;
+    const bool failed = !result.rows.empty() && !result.rows.back().ok();
     if (failed || result.cancelled) {
         // All or nothing: the rows that succeeded go back too.
         const TakeBackOutcome back = journal->TakeBack();

@@ -12,6 +12,7 @@
 #include "archive/items.h"
 #include "archive/run_observer.h"
 #include "archive/zip_component.h"
+#include "base/status.h"
 #include "outlook/environment.h"
 #include "restore/file_replace.h"
 #include "restore/restore_handlers.h"
@@ -33,7 +34,8 @@ struct RestoreJob {
 
 struct RowResult {
     archive::Item item;
-    bool ok;
+    Status status;  // why the row failed, where more is known than that it did
+    bool ok() const { return status.ok(); }
 };
 
 // Why a restore changed nothing in the end.

@@ -124,9 +124,7 @@ AutoBackupResult RunAutoBackup(const AppState& state, archive::ZipComponent& zip
     // one is complete; without it the new archive replaces the old one in a single move.
     const std::string defaultArchive = command.archive;
     result.archivePath = command.archive;
-    auto setting = [&](const SettingKey& key) {
-        return ReadINIValue(state.SettingsFile, key.section, key.name);
-    };
+    auto setting = [&](const SettingKey& key) { return ReadSetting(state.SettingsFile, key); };
     const bool dated = NewFileEachRun(setting(kNewFileEachRun));
     // Older archives go only once the new one has been read back whole and found sound.
     const int keep = dated ? KeepDatedBackups(setting(kKeepDatedBackups)) : 0;
@@ -154,7 +152,7 @@ AutoBackupResult RunAutoBackup(const AppState& state, archive::ZipComponent& zip
     // Only when the user chose it: Outlook is asked to quit (and ended only if it does not), backed
     // up, and started again.
     bool restartOutlook = false;
-    if (SettingIsOn(state.SettingsFile, kScheduleSection, kCloseOutlookForScheduleKey)) {
+    if (SettingIsOn(state.SettingsFile, kCloseOutlookForSchedule)) {
         const outlook::OutlookClosing closing = outlook::CloseOutlook();
         if (closing.running > 0) {
             WriteLog(state.LogFile,

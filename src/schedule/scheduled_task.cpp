@@ -61,19 +61,6 @@ constexpr std::array<FieldPlace, kFieldCount> kPlaces = {{{"Next Run Time", 2},
                                                           {"Start Time", 19},
                                                           {"Days", 22}}};
 
-bool NeverRan(const ScheduledTask& task) {
-    // SCHED_S_TASK_HAS_NOT_RUN
-    return task.lastResult == "267011" || task.lastResult == "0x41303";
-}
-
-std::string ResultText(const std::string& code) {
-    if (code == "0") return "the backup was written and every item succeeded";
-    if (code == "1") return "the backup was written, but an item failed (see the log)";
-    if (code == "2") return "no backup was written (see the log)";
-    if (code == "267009" || code == "0x41301") return "it is running now";
-    return "it ended with code " + code;
-}
-
 }  // namespace
 
 ScheduledTask ReadTaskQuery(std::string_view output) {
@@ -110,23 +97,9 @@ ScheduledTask ReadTaskQuery(std::string_view output) {
     return task;
 }
 
-std::string ScheduledTaskText(bool queried, bool exists, const ScheduledTask& task,
-                              bool newFileEachRun) {
-    if (!queried) return "The Task Scheduler could not be asked what is scheduled.";
-    if (!exists) return kNothingScheduledText;
-    if (!task.Read()) return kUnreadTaskText;
-    std::string text = "Backs up profile " + task.profile + " on " +
-                       (task.days.empty() ? std::string("the chosen days") : task.days) + " at " +
-                       task.startTime + "; next run: " + task.nextRun + ".\r\n";
-    if (NeverRan(task) || task.lastResult.empty())
-        text += "It has not run yet.\r\n";
-    else
-        text += "Last run: " + task.lastRun + ": " + ResultText(task.lastResult) + ".\r\n";
-    if (task.archive.empty()) return text + "Its backup file could not be read from the task.";
-    if (!newFileEachRun) return text + "Each run replaces " + task.archive + ".";
-    std::string dated = DatedArchivePath(task.archive, 2000, 1, 1, 0, 0);
-    dated.replace(dated.size() - 21, 21, "-MM-DD-YYYY-HH-MM.ksx");
-    return text + "Each run writes a new file: " + dated + ".";
+bool NeverRan(const ScheduledTask& task) {
+    // SCHED_S_TASK_HAS_NOT_RUN
+    return task.lastResult == "267011" || task.lastResult == "0x41303";
 }
 
 }  // namespace kestrine::schedule

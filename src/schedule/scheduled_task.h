@@ -23,15 +23,7 @@ struct ScheduledTask {
 // order).
 ScheduledTask ReadTaskQuery(std::string_view output);
 
-// How the dialog tells whether and how the task runs. `queried` false: the Task Scheduler could not
-// be asked; `exists` false: it knows no such task. `newFileEachRun` is what the runs do with
-// the archive name.
-std::string ScheduledTaskText(bool queried, bool exists, const ScheduledTask& task,
-                              bool newFileEachRun);
-
-inline constexpr const char* kUnreadTaskText =
-    "The Task Scheduler did not say what is scheduled; the Windows Task Scheduler shows it.";
-inline constexpr const char* kNothingScheduledText =
-    "Nothing is scheduled: no automatic backup runs until you add a task.";
+// The task has not run since it was made or changed.
+bool NeverRan(const ScheduledTask& task);
 
 }  // namespace kestrine::schedule

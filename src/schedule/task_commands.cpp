@@ -149,33 +149,4 @@ char UncarriedCharacter(std::string_view value) {
     return pos == std::string_view::npos ? '\0' : value[pos];
 }
 
-std::string UncarriedCharacterMessage(std::string_view what, char character) {
-    std::string named = character == '"'   ? "\" (double quote)"
-                        : character == '%' ? "% (percent sign)"
-                                           : "= (equals sign)";
-    return "The " + std::string(what) + " contains the character " + named +
-           ", which the scheduled task cannot pass on to Kestrine.";
-}
-
-std::string ScheduledMessage(std::string_view taskName) {
-    return "Task " + std::string(taskName) + " has been scheduled.";
-}
-
-std::string NotScheduledMessage(std::string_view taskName, bool started, unsigned long exitCode,
-                                std::string_view output) {
-    std::string message = "Task " + std::string(taskName) + " was not scheduled.\r\n\r\n";
-    const char* blanks = " \t\r\n";
-    size_t first = output.find_first_not_of(blanks);
-    std::string reason;
-    if (first != std::string_view::npos)
-        reason = output.substr(first, output.find_last_not_of(blanks) - first + 1);
-    if (!started) return message + "The Task Scheduler (schtasks.exe) could not be started.";
-    if (!reason.empty()) return message + reason;
-    return message + "The Task Scheduler ended with code " + std::to_string(exitCode) + ".";
-}
-
-std::string DeletedMessage(std::string_view taskName) {
-    return "Task " + std::string(taskName) + " has been Delete.";
-}
-
 }  // namespace kestrine::schedule

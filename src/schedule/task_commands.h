@@ -1,6 +1,6 @@
 #pragma once
 // The weekly task of one user, "Kestrine AutoBackup (<user>)": the schtasks command lines that end,
-// delete, query and create it, the pieces they are made of, and the messages that report them.
+// delete, query and create it, and the pieces they are made of.
 #include <array>
 #include <optional>
 #include <string>
@@ -56,19 +56,5 @@ std::optional<std::string> TaskStartTime(std::string_view typed);
 // The first double quote or equals sign in `value`, which the task's command line (a quote) or
 // the unattended tail (an equals sign) cannot carry; 0 when there is none.
 char UncarriedCharacter(std::string_view value);
-
-// Messages of the task dialog.
-inline constexpr const char* kNoItemMessage = "Please select at least one item.";
-inline constexpr const char* kNoFileMessage = "Invalid backup file name.";
-inline constexpr const char* kNoPasswordMessage = "Please enter Password!";
-inline constexpr const char* kPasswordsDifferMessage = "Incorect Password!";
-inline constexpr const char* kStartTimeMessage =
-    "Please enter the start time as a time of day, for example 9:00 or 21:30.";
-std::string UncarriedCharacterMessage(std::string_view what, char character);
-std::string ScheduledMessage(std::string_view taskName);
-// The create command failed: the Task Scheduler's own words when it gave any.
-std::string NotScheduledMessage(std::string_view taskName, bool started, unsigned long exitCode,
-                                std::string_view output);
-std::string DeletedMessage(std::string_view taskName);
 
 }  // namespace kestrine::schedule

@@ -6,7 +6,6 @@
 #include "schedule/scheduled_task.h"
 #include "schedule/task_commands.h"
 #include "schedule/task_password_win.h"
-#include "ui/backup_presenter.h"
 
 namespace kestrine::schedule {
 
@@ -27,40 +26,25 @@ void RemoveOwnSharedTask() {
     RunSchtasks(DeleteTaskCommand(kSharedTaskName));
 }
 
-TaskOutcome AddTask(const std::vector<std::string>& commands, const std::string& taskName) {
+TaskOutcome AddTask(const std::vector<std::string>& commands) {
     RemoveOwnSharedTask();
     platform::ProgramRun last;
     for (const auto& command : commands) last = RunSchtasks(command);
-    TaskOutcome outcome;
-    outcome.done = last.started && last.exitCode == 0;
-    if (outcome.done)
-        outcome.message = {ScheduledMessage(taskName), platform::MessageIcon::Information};
-    else
-        outcome.message = {NotScheduledMessage(taskName, last.started, last.exitCode, last.output),
-                           platform::MessageIcon::Critical};
-    return outcome;
+    return {last.started && last.exitCode == 0, last.started, last.exitCode, last.output};
 }
 
 TaskOutcome RemoveTask(const std::string& taskName) {
     RemoveOwnSharedTask();
     RunSchtasks(EndTaskCommand(taskName));
-    RunSchtasks(DeleteTaskCommand(taskName));
-    return {true, {DeletedMessage(taskName), platform::MessageIcon::Information}};
+    const platform::ProgramRun last = RunSchtasks(DeleteTaskCommand(taskName));
+    return {true, last.started, last.exitCode, last.output};
 }
 
-std::string DescribeScheduledTask(const std::string& taskName, bool newFileEachRun) {
+TaskQuery QueryScheduledTask(const std::string& taskName) {
     const platform::ProgramRun query = RunSchtasks(ListTaskCommand(taskName));
     // A task that does not exist is a failed query; so is a Task Scheduler that cannot answer.
     const bool exists = query.started && query.exitCode == 0;
-    return ScheduledTaskText(query.started, exists,
-                             exists ? ReadTaskQuery(query.output) : ScheduledTask{},
-                             newFileEachRun);
-}
-
-ui::ItemBoxes OfferedItems(const outlook::Environment& env, const std::string& profile) {
-    ui::BackupTabModel tab;
-    ui::ShowInventory(tab, outlook::TakeInventory(env, profile));
-    return tab.items;
+    return {query.started, exists, exists ? ReadTaskQuery(query.output) : ScheduledTask{}};
 }
 
 SchedulerSetup SchedulerSetupFor(const outlook::Environment& env, const ProgramPaths& paths) {
@@ -68,7 +52,7 @@ SchedulerSetup SchedulerSetupFor(const outlook::Environment& env, const ProgramP
             paths.DefaultBackupFolder,
             paths.SettingsFile,
             platform::RunningProgramPath(),
-            [&env](const std::string& profile) { return OfferedItems(env, profile); },
+            [&env](const std::string& profile) { return outlook::TakeInventory(env, profile); },
             TaskNameFor(platform::UserName()),
             ProtectForCurrentUser};
 }

@@ -44,17 +44,23 @@ const char* ResultText(bool ok) {
 
 }  // namespace
 
-void ShowInventory(BackupTabModel& tab, const outlook::ProfileInventory& inventory) {
+ItemBoxes BackupItemBoxes(const outlook::ProfileInventory& inventory) {
+    ItemBoxes items;
     for (size_t i = 0; i < archive::kChoiceCount; ++i) {
         const auto choice = static_cast<Choice>(i);
-        ItemBox& box = tab.items[i];
+        ItemBox& box = items[i];
         box.caption = ItemCaption(choice);
         box.tooltip = BackupItemTooltip(choice);
         box.enabled = inventory.available[i];
         box.ticked = false;
     }
     if (!inventory.addressBookSupported)
-        tab.items[archive::IndexOf(Choice::AddressBook)].tooltip = kNoAddressBookTooltip;
+        items[archive::IndexOf(Choice::AddressBook)].tooltip = kNoAddressBookTooltip;
+    return items;
+}
+
+void ShowInventory(BackupTabModel& tab, const outlook::ProfileInventory& inventory) {
+    tab.items = BackupItemBoxes(inventory);
 }
 
 std::optional<Message> RefuseBackup(const BackupTabModel& tab, const std::string& targetFile) {

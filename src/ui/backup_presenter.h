@@ -16,6 +16,9 @@ namespace kestrine::ui {
 // Gives each box its caption and tooltip, enables exactly the available items and clears every
 // tick; the address book's tooltip says so when the installed Outlook has none.
 void ShowInventory(BackupTabModel& tab, const outlook::ProfileInventory& inventory);
+// The boxes as ShowInventory sets them, for any list of the nine items (the scheduled backup's
+// too).
+ItemBoxes BackupItemBoxes(const outlook::ProfileInventory& inventory);
 
 // Why "Backup Now" does not start with these choices, or nothing when it may. A refusal changes
 // nothing.

@@ -43,15 +43,6 @@ backup::BackupResult RunBackupJob(const backup::BackupJob& job, const AppState& 
 void FollowUpBackup(const backup::BackupResult& result, const AppState& state,
                     const std::string& archivePath);
 
-struct BackupNowResult {
-    bool started = false;  // false: refused (a message said why) or a run is under way
-    backup::BackupResult result;
-};
-// "Backup Now": checks the choices, may close Outlook, runs the backup into `state.TargetFile`
-// with the progress panel following it, shows the outcome in one message, then may start Outlook
-// and open the archive's folder, as the settings say.
-BackupNowResult BackupNow(MainWindowModel& window, AppState& state, archive::ZipComponent& zip);
-
 // The source-file button: the file dialog, the password when the archive asks for one, the archive
 // shown on the Restore tab and recorded in `state`. The archive stays open in `zip` after a valid
 // open; whenever no valid backup ends up open, NoSourceFile is true. Cancel in the file or the
@@ -69,16 +60,8 @@ restore::RestoreResult RunRestoreJob(const restore::RestoreJob& job, const AppSt
                                      archive::ZipComponent& zip, const PanelFollower& panel);
 void FollowUpRestore(const restore::RestoreResult& result, const AppState& state);
 
-struct RestoreNowResult {
-    bool ran = false;  // false: refused (a message said why)
-    restore::RestoreResult result;
-};
-// "Restore Now" (asks ConfirmRestoreMessage first): restores the ticked items of
-// the open archive into the Restore tab's target profile, shows the summary, may start Outlook.
-RestoreNowResult RestoreNow(MainWindowModel& window, const AppState& state,
-                            archive::ZipComponent& zip);
-
-// "Undo Last Restore": asks first, puts the last restore back, and says how that went.
+// "Undo Last Restore" (the window offers it only while no run works): asks first, puts the last
+// restore back, and says how that went.
 void UndoLastRestoreCommand(const AppState& state);
 
 // What a start of the program does before anything else: a restore that was ended midway is put

@@ -21,10 +21,6 @@ namespace kestrine::ui {
 
 namespace {
 
-void Pump(const MainWindowModel& window) {
-    if (window.pumpMessages) window.pumpMessages();
-}
-
 // Keeps the progress panel up to date through a run, and hears whether to stop.
 using StepShown = void (*)(ProgressModel&, archive::Item);
 using StepDoneShown = void (*)(ProgressModel&, archive::Item, archive::StepOutcome);
@@ -52,17 +48,6 @@ archive::RunObserver PanelObserver(const PanelFollower& panel, StepShown step, S
     return observer;
 }
 
-// The window lets messages run during a run; a second run must not start meanwhile.
-bool g_running = false;
-
-class RunningGuard {
-  public:
-    RunningGuard() { g_running = true; }
-    ~RunningGuard() { g_running = false; }
-    RunningGuard(const RunningGuard&) = delete;
-    RunningGuard& operator=(const RunningGuard&) = delete;
-};
-
 }  // namespace
 
 void SelectSourceProfile(BackupTabModel& tab, AppState& state) {
@@ -74,10 +59,10 @@ void SelectSourceProfile(BackupTabModel& tab, AppState& state) {
 }
 
 void ProposeTargetFile(BackupTabModel& tab, AppState& state) {
-    auto setting = [&](const SettingKey& key) {
-        return ReadINIValue(state.SettingsFile, key.section, key.name);
-    };
-    if (tab.targetChosen || setting(kGenerateFileName) != "1" || tab.sourceProfile.empty()) return;
+    auto setting = [&](const SettingKey& key) { return ReadSetting(state.SettingsFile, key); };
+    if (tab.targetChosen || !SettingIsOn(state.SettingsFile, kGenerateFileName) ||
+        tab.sourceProfile.empty())
+        return;
     const std::string folder = ChooseProposalFolder(
         setting(kBackupFolder), state.DefaultBackupFolder, platform::fileio::IsDirectory);
     const platform::LocalTime now = platform::Now();
@@ -92,7 +77,7 @@ std::optional<backup::BackupJob> PrepareBackup(const BackupTabModel& tab, const 
         return std::nullopt;
     }
     backup::BackupJob job = BackupJobFor(tab, state, state.TargetFile);
-    job.verify = SettingIsOn(state.SettingsFile, kCheckBackupFile.section, kCheckBackupFile.name);
+    job.verify = SettingIsOn(state.SettingsFile, kCheckBackupFile);
     return job;
 }
 
@@ -101,7 +86,7 @@ backup::BackupResult RunBackupJob(const backup::BackupJob& job, const AppState& 
     // An older archive at the target stays until the new one is complete: the zip component moves
     // the finished archive over it, so a failed run leaves the user's last backup in place.
     // Outlook is gone, its files closed, before the run reads them.
-    if (SettingIsOn(state.SettingsFile, "backup", "autocloseoutlook")) {
+    if (SettingIsOn(state.SettingsFile, kAutoCloseOutlook)) {
         const outlook::OutlookClosing closing = outlook::CloseOutlook();
         if (closing.running > 0)
             WriteLog(state.LogFile,
@@ -123,9 +108,7 @@ backup::BackupResult RunBackupJob(const backup::BackupJob& job, const AppState& 
 
 void FollowUpBackup(const backup::BackupResult& result, const AppState& state,
                     const std::string& archivePath) {
-    auto on = [&](const SettingKey& key) {
-        return SettingIsOn(state.SettingsFile, key.section, key.name);
-    };
+    auto on = [&](const SettingKey& key) { return SettingIsOn(state.SettingsFile, key); };
     const BackupFollowUps followUps =
         FollowUpsOf(result, on(kRunOutlookAfterBackup), on(kOpenFolderAfterBackup));
     if (followUps.startOutlook) outlook::StartOutlook();
@@ -133,21 +116,6 @@ void FollowUpBackup(const backup::BackupResult& result, const AppState& state,
         platform::StartProgram(ExplorerCommandLine(state.WindowsDir, archivePath),
                                platform::ShowMode::Normal);
     }
-}
-
-BackupNowResult BackupNow(MainWindowModel& window, AppState& state, archive::ZipComponent& zip) {
-    BackupNowResult outcome;
-    if (g_running) return outcome;
-    auto job = PrepareBackup(window.backup, state);
-    if (!job) return outcome;
-    RunningGuard guard;
-    outcome.started = true;
-    const PanelFollower panel{window.progress, [&window] { Pump(window); }, {}};
-    outcome.result = RunBackupJob(*job, state, zip, panel);
-    base::Wipe(job->password);  // the run is done with it
-    Show(BackupCompletionMessage(outcome.result, job->archivePath));
-    FollowUpBackup(outcome.result, state, job->archivePath);
-    return outcome;
 }
 
 OpenOutcome OpenBackupFile(RestoreTabModel& tab, AppState& state, archive::ZipComponent& zip) {
@@ -205,13 +173,11 @@ std::optional<restore::RestoreJob> PrepareRestore(const RestoreTabModel& tab, co
 }
 
 void UndoLastRestoreCommand(const AppState& state) {
-    if (g_running) return;
     if (!restore::CanUndoLastRestore(state.UndoFolder)) {
         Show(NothingToUndoMessage());
         return;
     }
     if (Show(ConfirmUndoMessage()) != platform::MessageAnswer::Ok) return;
-    RunningGuard guard;
     const restore::UndoResult undone = restore::UndoLastRestoreRun(state, std::chrono::seconds(0));
     Show(UndoCompletionMessage(undone));
 }
@@ -237,23 +203,8 @@ restore::RestoreResult RunRestoreJob(const restore::RestoreJob& job, const AppSt
 }
 
 void FollowUpRestore(const restore::RestoreResult& result, const AppState& state) {
-    if (!result.busy && SettingIsOn(state.SettingsFile, "General", "runoutlookafterrestore"))
+    if (!result.busy && SettingIsOn(state.SettingsFile, kRunOutlookAfterRestore))
         outlook::StartOutlook();
-}
-
-RestoreNowResult RestoreNow(MainWindowModel& window, const AppState& state,
-                            archive::ZipComponent& zip) {
-    RestoreNowResult outcome;
-    if (g_running) return outcome;
-    const auto job = PrepareRestore(window.restore, state, zip);
-    if (!job) return outcome;
-    RunningGuard guard;
-    outcome.ran = true;
-    const PanelFollower panel{window.progress, [&window] { Pump(window); }, {}};
-    outcome.result = RunRestoreJob(*job, state, zip, panel);
-    Show(RestoreCompletionMessage(outcome.result));
-    FollowUpRestore(outcome.result, state);
-    return outcome;
 }
 
 }  // namespace kestrine::ui

@@ -3,7 +3,6 @@
 // window only mirrors them, so every behaviour can be tested without a screen.
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -80,9 +79,6 @@ struct MainWindowModel {
     ProgressModel progress;
     std::vector<std::string> logList;
     int logSelected = -1;
-    // Lets pending window messages run during a run (the real window pumps messages; tests may
-    // leave it empty).
-    std::function<void()> pumpMessages;
 };
 
 }  // namespace kestrine::ui

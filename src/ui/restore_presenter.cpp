@@ -312,10 +312,10 @@ std::string RestoreSummary(const restore::RestoreResult& result) {
         std::string label = std::string("Restore ") + LogItemName(*loggedAs);
         // The signatures and templates lines have two tabs; a failed signatures line carries a
         // blank after its name.
-        if (row.item == Item::Signatures && !row.ok) label += " ";
+        if (row.item == Item::Signatures && !row.ok()) label += " ";
         const bool wide = row.item == Item::Signatures || row.item == Item::Templates;
         summary +=
-            "\r\n" + label + (wide ? "\t\t" : "\t") + (row.ok ? "Succeeded!" : "Fail!") + "\t";
+            "\r\n" + label + (wide ? "\t\t" : "\t") + (row.ok() ? "Succeeded!" : "Fail!") + "\t";
     }
     return summary;
 }

@@ -54,7 +54,7 @@ SettingsConfirmation ConfirmSettings(SettingsModel& model, const std::string& ap
         result.writes.push_back({key.section, key.name, std::move(value)});
     };
     // The first write creates the section, and its spelling stays in the file.
-    write(kBackupFolderWritten, folder);
+    write(kBackupFolderCreated, folder);
     write(kStartOnWindows, Flag(model.startOnWindows));
     write(kCheckBackupFile, Flag(model.checkBackupFile));
     write(kRunOutlookAfterBackup, Flag(model.runOutlookAfterBackup));

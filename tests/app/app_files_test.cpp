@@ -8,6 +8,7 @@
 #include "app/activity_log.h"
 #include "app/log_lines.h"
 #include "app/settings.h"
+#include "app/settings_keys.h"
 #include "app/startup.h"
 #include "platform/file_stream.h"
 #include "platform/files_held.h"
@@ -60,6 +61,19 @@ TEST(Settings, FieldLimitsTrimCaseAndSwitches) {
     const std::string unwritable = dir / "no such folder\\settings.dat";
     EXPECT_FALSE(WriteINIValue(unwritable, "backup", "autocloseoutlook", "1"));
     EXPECT_FALSE(fs::exists(U8(unwritable)));
+}
+
+TEST(Settings, AFileOfAnEarlierVersionReadsThroughTheNamedKeys) {
+    TempDir dir;
+    const std::string ini = dir / "settings.dat";
+    WriteFile(ini,
+              "[Backup]\r\nbackupfolder=D:\\Old\r\nautocloseoutlook=1\r\n[GENERAL]\r\n"
+              "checkbackupfile=1\r\n[AutoBackup]\r\nautobackupfile=0\r\n");
+    EXPECT_EQ(ReadSetting(ini, kBackupFolder), "D:\\Old");
+    EXPECT_TRUE(SettingIsOn(ini, kAutoCloseOutlook));
+    EXPECT_TRUE(SettingIsOn(ini, kCheckBackupFile));
+    EXPECT_FALSE(SettingIsOn(ini, kRunOutlookAfterRestore));
+    EXPECT_FALSE(NewFileEachRun(ReadSetting(ini, kNewFileEachRun)));
 }
 
 TEST(Settings, AFolderWithoutAnAnsiFormIsStoredExactlyAndAnsiFilesStayAnsi) {

@@ -6,11 +6,13 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <future>
 
 #include "archive/zip_component.h"
 #include "archive/zip_crypto.h"
 #include "archive/zip_format.h"
 #include "archive/zip_reader.h"
+#include "archive/zip_workers.h"
 #include "platform/file_stream.h"
 #include "platform/text.h"
 #include "test_support.h"
@@ -27,7 +29,6 @@ namespace {
 
 using archive::EntryInfo;
 using archive::ZipComponent;
-using archive::ZipError;
 
 class ZipComponentTest : public ::testing::Test {
   protected:
@@ -68,10 +69,10 @@ TEST_F(ZipComponentTest, RoundTripAtEveryChunkBoundary) {
         ASSERT_TRUE(index.Open(platform::fileio::OpenForRead(zipPath)));
         EXPECT_NE(index.Entries()[files.size() - 1].flags & archive::format::kFlagUtf8, 0);
         ZipComponent zip;
-        ASSERT_TRUE(zip.OpenArchive(zipPath)) << zip.LastError();
+        ASSERT_TRUE(Passed(zip.OpenArchive(zipPath)));
         zip.SetReadingPassword(password);
         EXPECT_TRUE(zip.CheckPassword());
-        EXPECT_TRUE(zip.TestEntries()) << zip.LastError();
+        EXPECT_TRUE(Passed(zip.TestEntries()));
         auto entries = zip.Entries();
         ASSERT_EQ(entries.size(), files.size() + 1);
         for (size_t i = 0; i < files.size(); ++i) {
@@ -89,7 +90,7 @@ TEST_F(ZipComponentTest, RoundTripAtEveryChunkBoundary) {
             size_t chunks =
                 entries[i].method == 8 && bytes.size() > c ? (bytes.size() + c - 1) / c : 0;
             EXPECT_EQ(index.Entries()[i].chunks.size(), chunks);
-            ASSERT_TRUE(zip.ExtractTo(*zip.FindEntry(file), dest.str())) << zip.LastError();
+            ASSERT_TRUE(Passed(zip.ExtractTo(*zip.FindEntry(file), dest.str())));
             EXPECT_TRUE(Load(dest / file) == bytes);
         }
         EXPECT_FALSE(zip.FindEntry("grüße – 日本.pst"));  // names are compared exactly
@@ -97,65 +98,57 @@ TEST_F(ZipComponentTest, RoundTripAtEveryChunkBoundary) {
 }
 
 // Wrong passwords are told as such by the password check, before any data is decoded, and
-// replace nothing; the error state names each failure's kind and does not outlive a success; read
-// failures of the archive file fail cleanly.
-TEST_F(ZipComponentTest, PasswordsAndErrorState) {
+// replace nothing; each failure names its kind; read failures of the archive file fail cleanly.
+TEST_F(ZipComponentTest, PasswordsAndFailureKinds) {
     std::string big = Make("data.pst", TextBytes(1000000, 1));
     std::string small = Make("kestrine.dat", "BackupItem=10000000000\r\n");
     ASSERT_TRUE(WriteZip(out / "plain.ksx", {small}));
     ASSERT_TRUE(WriteZip(out / "locked.ksx", {big, small}, "correct horse", 64 * 1024));
     Save(out / "junk.ksx", "this is no zip file at all, not even close");
     ZipComponent zip;
-    EXPECT_FALSE(zip.CreateArchive(""));
-    EXPECT_EQ(zip.LastErrorKind(), ZipError::NotReady);
-    EXPECT_FALSE(zip.AddFile(big));
-    EXPECT_EQ(zip.LastErrorKind(), ZipError::NotReady);
-    EXPECT_FALSE(zip.TestEntries());
-    for (auto [name, needs] : {std::pair{"plain.ksx", 0}, std::pair{"locked.ksx", 1},
-                               std::pair{"junk.ksx", -1}, std::pair{"missing.ksx", -1}}) {
-        EXPECT_EQ(zip.ArchiveNeedsPassword(out / name), needs) << name;
+    EXPECT_EQ(zip.CreateArchive("").kind(), Failure::NotReady);
+    EXPECT_EQ(zip.AddFile(big).kind(), Failure::NotReady);
+    EXPECT_EQ(zip.TestEntries().kind(), Failure::NotReady);
+    EXPECT_EQ(*zip.ArchiveNeedsPassword(out / "plain.ksx"), archive::ArchiveProtection::Plain);
+    EXPECT_EQ(*zip.ArchiveNeedsPassword(out / "locked.ksx"), archive::ArchiveProtection::Protected);
+    for (const char* unreadable : {"junk.ksx", "missing.ksx"}) {
+        const auto protection = zip.ArchiveNeedsPassword(out / unreadable);
+        ASSERT_FALSE(protection) << unreadable;
+        EXPECT_EQ(protection.status().kind(), Failure::Damaged) << unreadable;
     }
-    EXPECT_FALSE(zip.OpenArchive(out / "junk.ksx"));
-    EXPECT_EQ(zip.LastErrorKind(), ZipError::Damaged);
+    EXPECT_EQ(zip.OpenArchive(out / "junk.ksx").kind(), Failure::Damaged);
 
     auto faults = std::make_shared<StreamFaults>();
     zip.SetStreamFilter(FaultFilter("locked.ksx", faults));
     Save(dest / "data.pst", "precious");
-    ASSERT_TRUE(zip.OpenArchive(out / "locked.ksx"));
-    EXPECT_TRUE(zip.LastError().empty());
+    ASSERT_TRUE(Passed(zip.OpenArchive(out / "locked.ksx")));
     for (const std::string wrong : {"", "correct hors", "correct horse ", "Correct horse"}) {
         zip.SetReadingPassword(wrong);
         faults->bytesRead = 0;
-        EXPECT_FALSE(zip.CheckPassword()) << wrong;
-        EXPECT_EQ(zip.LastErrorKind(), ZipError::WrongPassword) << zip.LastError();
-        EXPECT_FALSE(zip.TestEntries());
-        EXPECT_EQ(zip.LastErrorKind(), ZipError::WrongPassword) << zip.LastError();
+        EXPECT_EQ(zip.CheckPassword().kind(), Failure::WrongPassword) << wrong;
+        EXPECT_EQ(zip.TestEntries().kind(), Failure::WrongPassword) << wrong;
         EXPECT_LT(faults->bytesRead, 1000u);  // told by the verifier, before the data is read
-        EXPECT_FALSE(zip.ExtractTo(*zip.FindEntry("data.pst"), dest.str()));
+        EXPECT_EQ(zip.ExtractTo(*zip.FindEntry("data.pst"), dest.str()).kind(),
+                  Failure::WrongPassword);
     }
     EXPECT_EQ(Load(dest / "data.pst"), "precious");
     EXPECT_EQ(FolderNames(dest.str()), std::vector<std::string>{"data.pst"});
-    // Straight after a failure, a success leaves no error behind.
     zip.SetReadingPassword("correct horse");
-    EXPECT_TRUE(zip.TestEntries());
-    EXPECT_TRUE(zip.LastError().empty());
-    EXPECT_EQ(zip.LastErrorKind(), ZipError::None);
-    EXPECT_TRUE(zip.CheckPassword());
+    EXPECT_TRUE(Passed(zip.TestEntries()));
+    EXPECT_TRUE(Passed(zip.CheckPassword()));
     EntryInfo e = *zip.FindEntry("data.pst");
     EntryInfo stray = e;  // an entry from no open archive is refused
     stray.index = 7;
-    EXPECT_FALSE(zip.ExtractTo(stray, dest.str()));
-    ASSERT_TRUE(zip.ExtractToFile(e, dest / "renamed.pst"));
-    EXPECT_TRUE(zip.LastError().empty());
+    EXPECT_EQ(zip.ExtractTo(stray, dest.str()).kind(), Failure::NotReady);
+    ASSERT_TRUE(Passed(zip.ExtractToFile(e, dest / "renamed.pst")));
     EXPECT_TRUE(Load(dest / "renamed.pst") == TextBytes(1000000, 1));
     faults->readBudget = 100000;  // the device goes away in the middle of the entry
-    EXPECT_FALSE(zip.TestEntries());
-    EXPECT_EQ(zip.LastErrorKind(), ZipError::Damaged);
-    EXPECT_NE(zip.LastError().find("cannot be read"), std::string::npos) << zip.LastError();
+    const Status cut = zip.TestEntries();
+    EXPECT_EQ(cut.kind(), Failure::Damaged);
+    EXPECT_NE(cut.message().find("cannot be read"), std::string::npos) << cut.message();
     faults->readBudget = 10;
     EXPECT_FALSE(zip.OpenArchive(out / "locked.ksx"));
-    EXPECT_FALSE(zip.ExtractTo(e, dest.str()));
-    EXPECT_EQ(zip.LastErrorKind(), ZipError::NotReady);
+    EXPECT_EQ(zip.ExtractTo(e, dest.str()).kind(), Failure::NotReady);
 
     // A wrong password whose 2-byte verifier matches (forced here by rewriting the stored one)
     // still fails: the whole entry is authenticated.
@@ -169,8 +162,8 @@ TEST_F(ZipComponentTest, PasswordsAndErrorState) {
     Save(out / "v.ksx", raw);
     ASSERT_TRUE(zip.OpenArchive(out / "v.ksx"));
     zip.SetReadingPassword("wrong");
-    EXPECT_FALSE(zip.CheckPassword());
-    EXPECT_NE(zip.LastError().find("authentication"), std::string::npos) << zip.LastError();
+    const Status forged = zip.CheckPassword();
+    EXPECT_NE(forged.message().find("authentication"), std::string::npos) << forged.message();
 
     // Closing wipes both passwords: an archive opened again needs its password set again, and a
     // protected write is refused (nothing is written unprotected) until one is set.
@@ -183,14 +176,27 @@ TEST_F(ZipComponentTest, PasswordsAndErrorState) {
     EXPECT_TRUE(zip.CheckPassword());
     zip.CloseArchive();
     ASSERT_TRUE(zip.OpenArchive(out / "again.ksx"));
-    EXPECT_FALSE(zip.CheckPassword());
-    EXPECT_EQ(zip.LastErrorKind(), ZipError::WrongPassword);
+    EXPECT_EQ(zip.CheckPassword().kind(), Failure::WrongPassword);
     ASSERT_TRUE(zip.CreateArchive(out / "new.ksx"));
-    EXPECT_FALSE(zip.AddFile(small));
-    EXPECT_EQ(zip.LastErrorKind(), ZipError::NotReady);
+    EXPECT_EQ(zip.AddFile(small).kind(), Failure::NotReady);
     zip.CloseArchive();
     for (const std::string& name : FolderNames(out.str()))
         EXPECT_EQ(name.find("new.ksx"), std::string::npos) << name;
+}
+
+// A job that lets go of the last owner of its pool ends the pool on one of the pool's own threads:
+// the pool still ends cleanly, for no thread joins itself, and the job runs to its end.
+TEST(WorkerPoolTest, EndsCleanlyOnOneOfItsOwnThreads) {
+    for (unsigned threads : {1u, 3u}) {
+        auto* pool = new archive::WorkerPool(threads);
+        std::promise<void> finished;
+        pool->Submit([pool, &finished] {
+            delete pool;
+            finished.set_value();
+        });
+        EXPECT_EQ(finished.get_future().wait_for(std::chrono::seconds(60)),
+                  std::future_status::ready);
+    }
 }
 
 // The derivation of the AES keys, made fast with the SHA instructions where the processor has
@@ -230,11 +236,12 @@ TEST_F(ZipComponentTest, AStagedFileSwappedAfterItsWritingIsRefused) {
     ASSERT_TRUE(zip.CreateArchive(out / "b.ksx"));
     for (const std::string& path : {swapped, grown, big}) {
         const std::string& staged = path == big ? large : exported;
-        EXPECT_FALSE(zip.AddFile(path, {}, archive::StagedContentOf(staged))) << path;
-        EXPECT_EQ(zip.LastErrorKind(), ZipError::SourceUnreadable) << path;
+        EXPECT_EQ(zip.AddFile(path, {}, archive::StagedContentOf(staged)).kind(),
+                  Failure::Unreadable)
+            << path;
     }
     EXPECT_TRUE(zip.AddFile(kept, {}, archive::StagedContentOf(exported)));
-    ASSERT_TRUE(zip.WriteArchive().ok) << zip.LastError();
+    ASSERT_TRUE(Passed(zip.WriteArchive()));
     ASSERT_TRUE(zip.OpenArchive(out / "b.ksx"));
     ASSERT_EQ(zip.Entries().size(), 1u);
     EXPECT_EQ(zip.Entries()[0].name, "kept.reg");
@@ -284,29 +291,28 @@ TEST_F(ZipComponentTest, WriteFailuresKillTheArchiveAndSourceFailuresOnlyTheirEn
             });
             ASSERT_TRUE(zip.CreateArchive(target));
             std::vector<bool> added;
-            for (const auto& f : files) added.push_back(zip.AddFile(f));
+            for (const auto& f : files) added.push_back(zip.AddFile(f).ok());
             EXPECT_FALSE(zip.AddFile(src / "missing.pst"));
             EXPECT_FALSE(zip.AddFile(src.str()));  // a folder
-            archive::WriteResult result = zip.WriteArchive();
+            const Status result = zip.WriteArchive();
 
-            EXPECT_EQ(zip.ArchiveWriteFailed(), c.archiveDies);
-            EXPECT_EQ(result.ok, !c.archiveDies);
+            EXPECT_EQ(result.ok(), !c.archiveDies);
             EXPECT_EQ(FolderNames(out.str()), std::vector<std::string>{"backup.ksx"});
             if (c.archiveDies) {
-                EXPECT_EQ(zip.LastErrorKind(), ZipError::ArchiveWriteFailed);
-                EXPECT_NE(result.error.find(c.failTruncate ? "repaired" : "temporary"),
+                EXPECT_EQ(result.kind(), Failure::WriteFailed);
+                EXPECT_NE(result.message().find(c.failTruncate ? "repaired" : "temporary"),
                           std::string::npos)
-                    << result.error;
-                EXPECT_FALSE(zip.AddFile(files[0]));  // dead: fails at once
+                    << result.message();
+                EXPECT_EQ(zip.AddFile(files[0]).kind(), Failure::WriteFailed);  // dead at once
                 EXPECT_EQ(Load(target), "older archive");
                 continue;
             }
             // Only the unreadable files are missing; the archive is whole.
             EXPECT_EQ(added, (std::vector<bool>{true, false, true, true}));
             ZipComponent reader;
-            ASSERT_TRUE(reader.OpenArchive(target)) << reader.LastError();
+            ASSERT_TRUE(Passed(reader.OpenArchive(target)));
             reader.SetReadingPassword(password);
-            EXPECT_TRUE(reader.TestEntries()) << reader.LastError();
+            EXPECT_TRUE(Passed(reader.TestEntries()));
             std::vector<std::string> names;
             for (const auto& e : reader.Entries()) names.push_back(e.name);
             EXPECT_EQ(names, (std::vector<std::string>{"a.txt", "b.bin", "kestrine.dat"}));
@@ -314,24 +320,23 @@ TEST_F(ZipComponentTest, WriteFailuresKillTheArchiveAndSourceFailuresOnlyTheirEn
     }
     ZipComponent zip;
     ASSERT_TRUE(zip.CreateArchive(target));
-    EXPECT_FALSE(zip.AddFile(src / "missing.pst"));
-    EXPECT_EQ(zip.LastErrorKind(), ZipError::SourceUnreadable);
-    EXPECT_FALSE(zip.ArchiveWriteFailed());
+    EXPECT_EQ(zip.AddFile(src / "missing.pst").kind(), Failure::Unreadable);
+    EXPECT_TRUE(Passed(zip.AddFile(files[0])));  // the archive lives on
 #ifdef _WIN32
     // A file that another program holds open for writing is refused, never copied torn; while
     // the component copies a file, no one can open it for writing.
     {
         std::ofstream writer(std::filesystem::u8path(files[0]), std::ios::app);
         ASSERT_TRUE(writer.is_open());
-        EXPECT_FALSE(zip.AddFile(files[0]));
-        EXPECT_EQ(zip.LastErrorKind(), ZipError::SourceUnreadable);
+        EXPECT_EQ(zip.AddFile(files[0]).kind(), Failure::Unreadable);
     }
     zip.SetChunkSize(64 * 1024);
     bool writable = true;
-    zip.Events().EntryProgress = [&](const std::string&, uint64_t, uint64_t) {
+    TestObserver observer;
+    observer.entry = [&](const std::string&, uint64_t, uint64_t) {
         writable = writable && std::ofstream(std::filesystem::u8path(files[1]), std::ios::app);
     };
-    EXPECT_TRUE(zip.AddFile(files[1]));
+    EXPECT_TRUE(zip.AddFile(files[1], {}, std::nullopt, observer));
     EXPECT_FALSE(writable);
 #endif
 }
@@ -346,11 +351,12 @@ TEST_F(ZipComponentTest, ProgressAndCancel) {
     std::vector<int> percents;
     std::vector<uint64_t> bytes;
     std::vector<bool> done;
-    zip.Events().FileAdding = [&](const std::string& n) { named.push_back("+" + n); };
-    zip.Events().FileExtracting = [&](const std::string& n) { named.push_back("-" + n); };
-    zip.Events().WriteProgress = [&](int p) { percents.push_back(p); };
-    zip.Events().WriteDone = [&](const archive::WriteResult& r) { done.push_back(r.ok); };
-    zip.Events().EntryProgress = [&](const std::string& n, uint64_t at, uint64_t total) {
+    TestObserver observer;
+    observer.adding = [&](const std::string& n) { named.push_back("+" + n); };
+    observer.extracting = [&](const std::string& n) { named.push_back("-" + n); };
+    observer.percent = [&](int p) { percents.push_back(p); };
+    observer.done = [&](const Status& r) { done.push_back(r.ok()); };
+    observer.entry = [&](const std::string& n, uint64_t at, uint64_t total) {
         EXPECT_LE(at, total);
         if (n == "big.pst") bytes.push_back(at);
     };
@@ -361,45 +367,44 @@ TEST_F(ZipComponentTest, ProgressAndCancel) {
         bytes.clear();
     };
     ASSERT_TRUE(zip.CreateArchive(target));
-    ASSERT_TRUE(zip.AddFile(big));
+    ASSERT_TRUE(zip.AddFile(big, {}, std::nullopt, observer));
     expectClimb();
     // Without the expected total, the file's own size is the whole.
     EXPECT_LT(percents.front(), 10);
     EXPECT_EQ(percents.back(), 99);
-    ASSERT_TRUE(zip.AddFile(small));
-    ASSERT_TRUE(zip.WriteArchive().ok);
+    ASSERT_TRUE(zip.AddFile(small, {}, std::nullopt, observer));
+    ASSERT_TRUE(zip.WriteArchive(observer));
     EXPECT_EQ(percents.back(), 100);
     EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
-    EXPECT_FALSE(zip.WriteArchive().ok);  // a write that fails reports its result too
+    EXPECT_FALSE(zip.WriteArchive(observer));  // a write that fails reports its result too
     EXPECT_EQ(done, (std::vector<bool>{true, false}));
     ASSERT_TRUE(zip.OpenArchive(target));
-    ASSERT_TRUE(zip.TestEntries());
+    ASSERT_TRUE(zip.TestEntries(observer));
     expectClimb();
-    ASSERT_TRUE(zip.ExtractTo(*zip.FindEntry("big.pst"), dest.str()));
+    ASSERT_TRUE(zip.ExtractTo(*zip.FindEntry("big.pst"), dest.str(), observer));
     expectClimb();
     EXPECT_EQ(named, (std::vector<std::string>{"+big.pst", "+small.txt", "-big.pst"}));
 
     // Cancelled while the large file streams: a test or an extraction stops and replaces
     // nothing, a write is abandoned and the older archive stays.
     int asked = 0;
-    zip.Events().CancelRequested = [&] { return ++asked > 5; };
+    observer.cancel = [&] { return ++asked > 5; };
     Save(dest / "big.pst", "older");
     for (int step = 0; step < 3; ++step) {
         asked = 0;
-        EXPECT_FALSE(step == 0   ? zip.TestEntries()
-                     : step == 1 ? zip.ExtractTo(*zip.FindEntry("big.pst"), dest.str())
-                                 : zip.CreateArchive(target) && zip.AddFile(big));
-        EXPECT_EQ(zip.LastErrorKind(), ZipError::Cancelled) << step;
+        const Status stopped =
+            step == 0   ? zip.TestEntries(observer)
+            : step == 1 ? zip.ExtractTo(*zip.FindEntry("big.pst"), dest.str(), observer)
+            : zip.CreateArchive(target) ? zip.AddFile(big, {}, std::nullopt, observer)
+                                        : Status::Ok();
+        EXPECT_EQ(stopped.kind(), Failure::Cancelled) << step;
         EXPECT_LT(asked, 10) << step;
     }
-    EXPECT_FALSE(zip.AddFile(small));
-    EXPECT_EQ(zip.LastErrorKind(), ZipError::Cancelled);
-    EXPECT_FALSE(zip.ArchiveWriteFailed());
-    EXPECT_FALSE(zip.WriteArchive().ok);
+    EXPECT_EQ(zip.AddFile(small).kind(), Failure::Cancelled);  // the cancelled write is dead
+    EXPECT_EQ(zip.WriteArchive().kind(), Failure::Cancelled);
     EXPECT_EQ(Load(dest / "big.pst"), "older");
     EXPECT_EQ(FolderNames(dest.str()), std::vector<std::string>{"big.pst"});
     EXPECT_EQ(FolderNames(out.str()), std::vector<std::string>{"e.ksx"});
-    zip.Events().CancelRequested = nullptr;
     ASSERT_TRUE(zip.OpenArchive(target));
     EXPECT_TRUE(zip.TestEntries());
 }
@@ -447,11 +452,13 @@ TEST(ZipOtherToolsTest, ReadsArchivesOfOtherToolsAndEarlierVersions) {
         SCOPED_TRACE(c.file);
         std::string path = SourcePath(std::string("fuzz/corpus/zip_reader/") + c.file).string();
         ZipComponent zip;
-        ASSERT_TRUE(zip.OpenArchive(path)) << zip.LastError();
-        EXPECT_EQ(zip.ArchiveNeedsPassword(path), *c.password ? 1 : 0);
+        ASSERT_TRUE(Passed(zip.OpenArchive(path)));
+        EXPECT_EQ(*zip.ArchiveNeedsPassword(path), *c.password
+                                                       ? archive::ArchiveProtection::Protected
+                                                       : archive::ArchiveProtection::Plain);
         zip.SetReadingPassword(c.password);
         EXPECT_TRUE(zip.CheckPassword());
-        EXPECT_TRUE(zip.TestEntries()) << zip.LastError();
+        EXPECT_TRUE(Passed(zip.TestEntries()));
         auto entries = zip.Entries();
         ASSERT_FALSE(entries.empty());
         EXPECT_EQ(entries[0].aes, c.aes);
@@ -486,16 +493,15 @@ TEST(ZipOtherToolsTest, EarlierNamesAndPasswords) {
                                        {"data.txt", ZipCryptoSeal(bytes, data, Crc(data)), 0, 1,
                                         Crc(data), -1, static_cast<int64_t>(data.size())}}));
         ASSERT_TRUE(zip.OpenArchive(dir / "zc.zip"));
-        EXPECT_EQ(zip.ArchiveNeedsPassword(dir / "zc.zip"), 1);
+        EXPECT_EQ(*zip.ArchiveNeedsPassword(dir / "zc.zip"), archive::ArchiveProtection::Protected);
         EXPECT_TRUE(zip.Entries()[1].encrypted && !zip.Entries()[1].aes);
         for (const std::string wrong : {"", "pässwörd", "Pässwörd "}) {
             zip.SetReadingPassword(wrong);
-            EXPECT_FALSE(zip.CheckPassword());
-            EXPECT_EQ(zip.LastErrorKind(), ZipError::WrongPassword) << zip.LastError();
+            EXPECT_EQ(zip.CheckPassword().kind(), Failure::WrongPassword) << wrong;
         }
         zip.SetReadingPassword(password);
-        EXPECT_TRUE(zip.CheckPassword()) << zip.LastError();
-        ASSERT_TRUE(zip.ExtractTo(zip.Entries()[1], dir.str())) << zip.LastError();
+        EXPECT_TRUE(Passed(zip.CheckPassword()));
+        ASSERT_TRUE(Passed(zip.ExtractTo(zip.Entries()[1], dir.str())));
         EXPECT_EQ(Load(dir / "data.txt"), data);
         // A wrong password that passes the empty entry's check byte (one in 256 does) is refused.
         std::string wrong;
@@ -531,14 +537,15 @@ TEST_F(ZipComponentTest, ArchivesOfEarlierVersionsStillRead) {
         SCOPED_TRACE(file);
         ZipComponent zip;
         const std::string path = SourcePath("tests/archive/fixtures/" + file).string();
-        ASSERT_TRUE(zip.OpenArchive(path)) << zip.LastError();
-        EXPECT_EQ(zip.ArchiveNeedsPassword(path), password.empty() ? 0 : 1);
+        ASSERT_TRUE(Passed(zip.OpenArchive(path)));
+        EXPECT_EQ(*zip.ArchiveNeedsPassword(path), password.empty()
+                                                       ? archive::ArchiveProtection::Plain
+                                                       : archive::ArchiveProtection::Protected);
         zip.SetReadingPassword(password);
-        EXPECT_TRUE(zip.CheckPassword()) << zip.LastError();
-        EXPECT_TRUE(zip.TestEntries()) << zip.LastError();
+        EXPECT_TRUE(Passed(zip.CheckPassword()));
+        EXPECT_TRUE(Passed(zip.TestEntries()));
         TempDir to;
-        for (const auto& e : zip.Entries())
-            ASSERT_TRUE(zip.ExtractTo(e, to.str())) << zip.LastError();
+        for (const auto& e : zip.Entries()) ASSERT_TRUE(Passed(zip.ExtractTo(e, to.str())));
         EXPECT_TRUE(Load(to / "old-mailbox.pst") == mailbox);
         EXPECT_EQ(Load(to / "note.txt"), note);
         // The large entry is read chunk by chunk through its index.
@@ -561,7 +568,8 @@ TEST(ZipWrite, AFinishedArchiveHeldForAMomentIsMovedOnceItIsFree) {
     ASSERT_TRUE(zip.CreateArchive(target));
     ASSERT_TRUE(zip.AddFile(source));
     std::thread scanner;
-    zip.Events().CheckFinished = [&](const std::string& finished) {
+    TestObserver observer;
+    observer.check = [&](const std::string& finished) {
         HANDLE held = CreateFileW(platform::Widen(finished).c_str(), GENERIC_READ, 0, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         EXPECT_NE(held, INVALID_HANDLE_VALUE);
@@ -571,9 +579,9 @@ TEST(ZipWrite, AFinishedArchiveHeldForAMomentIsMovedOnceItIsFree) {
         });
         return true;
     };
-    const auto written = zip.WriteArchive();
+    const Status written = zip.WriteArchive(observer);
     scanner.join();
-    EXPECT_TRUE(written.ok) << written.error;
+    EXPECT_TRUE(Passed(written));
     archive::ZipComponent reader;
     ASSERT_TRUE(reader.OpenArchive(target));
     EXPECT_TRUE(reader.TestEntries());

@@ -40,13 +40,14 @@ class ZipHostileTest : public ::testing::Test {
     void ExpectRefused(const std::string& bytes, const std::string& password = "") {
         std::string path = Save("bad.ksx", bytes);
         ZipComponent zip;
-        if (!zip.OpenArchive(path)) {
-            EXPECT_FALSE(zip.LastError().empty());
+        if (const Status opened = zip.OpenArchive(path); !opened) {
+            EXPECT_FALSE(opened.message().empty());
             return;
         }
         zip.SetReadingPassword(password);
-        EXPECT_FALSE(zip.TestEntries());
-        EXPECT_FALSE(zip.LastError().empty());
+        const Status tested = zip.TestEntries();
+        EXPECT_FALSE(tested);
+        EXPECT_FALSE(tested.message().empty());
     }
     TempDir dir, dest;
 };
@@ -86,8 +87,8 @@ TEST_F(ZipHostileTest, NamesThatLeaveTheFolderAreRefused) {
     ASSERT_TRUE(zip.OpenArchive(path));
     ASSERT_EQ(zip.Entries().size(), entries.size());
     for (const auto& e : zip.Entries()) {
-        EXPECT_FALSE(zip.ExtractTo(e, target)) << e.name;
-        EXPECT_NE(zip.LastError().find("not a plain file name"), std::string::npos);
+        const Status refused = zip.ExtractTo(e, target);
+        EXPECT_NE(refused.message().find("not a plain file name"), std::string::npos) << e.name;
     }
     EXPECT_TRUE(FolderNames(target).empty());
     EXPECT_EQ(FolderNames(outer.str()), std::vector<std::string>{"target"});
@@ -193,13 +194,13 @@ TEST_F(ZipHostileTest, CorruptedChunkIsCaughtAndLeavesNothingBehind) {
             ZipComponent zip;
             ASSERT_TRUE(zip.OpenArchive(path));
             zip.SetReadingPassword(password);
-            EXPECT_FALSE(zip.TestEntries());
-            EXPECT_EQ(zip.LastErrorKind(), archive::ZipError::Damaged) << zip.LastError();
+            const Status tested = zip.TestEntries();
+            EXPECT_EQ(tested.kind(), Failure::Damaged) << tested.message();
             fs::remove_all(fs::u8path(dest.str()));
             fs::create_directory(fs::u8path(dest.str()));
             Save(dest / d.entry, "the older file");
-            EXPECT_FALSE(zip.ExtractTo(*zip.FindEntry(d.entry), dest.str()));
-            EXPECT_EQ(zip.LastErrorKind(), archive::ZipError::Damaged) << zip.LastError();
+            const Status extracted = zip.ExtractTo(*zip.FindEntry(d.entry), dest.str());
+            EXPECT_EQ(extracted.kind(), Failure::Damaged) << extracted.message();
             EXPECT_EQ(Load(dest / d.entry), "the older file");
             EXPECT_EQ(FolderNames(dest.str()), std::vector<std::string>{d.entry});
         }
@@ -236,8 +237,9 @@ TEST_F(ZipHostileTest, DamagedChunkIndexFallsBackOrFailsCleanly) {
             ASSERT_TRUE(zip.OpenArchive(path));
             zip.SetReadingPassword(password);
             Save(dest / "t.txt", "older");
-            EXPECT_EQ(zip.TestEntries(), d.readable) << zip.LastError();
-            EXPECT_EQ(zip.ExtractTo(zip.Entries()[0], dest.str()), d.readable);
+            const Status tested = zip.TestEntries();
+            EXPECT_EQ(tested.ok(), d.readable) << tested.message();
+            EXPECT_EQ(zip.ExtractTo(zip.Entries()[0], dest.str()).ok(), d.readable);
             EXPECT_EQ(Load(dest / "t.txt") == text, d.readable);
             EXPECT_EQ(FolderNames(dest.str()), std::vector<std::string>{"t.txt"});
         }

@@ -89,7 +89,7 @@ bool WriteZip(const std::string& archive, const std::vector<std::string>& files,
     for (const auto& f : files) {
         if (!zip.AddFile(f)) return false;
     }
-    return zip.WriteArchive().ok;
+    return zip.WriteArchive().ok();
 }
 
 void Save(const std::string& path, const std::string& bytes) {

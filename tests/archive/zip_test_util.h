@@ -7,9 +7,45 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "archive/zip_component.h"
 
 namespace kestrine::test {
+
+// A check of a step's Status that names the failure when there is one.
+inline ::testing::AssertionResult Passed(const Status& status) {
+    if (status) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << status.message();
+}
+
+// An observer whose members a test binds; unbound ones report nothing and never stop.
+struct TestObserver : archive::ZipObserver {
+    std::function<void(const std::string&)> adding, extracting;
+    std::function<void(const std::string&, uint64_t, uint64_t)> entry;
+    std::function<void(int)> percent;
+    std::function<void(const Status&)> done;
+    std::function<bool()> cancel;
+    std::function<bool(const std::string&)> check;
+
+    void FileAdding(const std::string& name) override {
+        if (adding) adding(name);
+    }
+    void FileExtracting(const std::string& name) override {
+        if (extracting) extracting(name);
+    }
+    void EntryProgress(const std::string& name, uint64_t done_, uint64_t total) override {
+        if (entry) entry(name, done_, total);
+    }
+    void WriteProgress(int value) override {
+        if (percent) percent(value);
+    }
+    void WriteDone(const Status& result) override {
+        if (done) done(result);
+    }
+    bool CancelRequested() override { return cancel && cancel(); }
+    bool CheckFinished(const std::string& path) override { return !check || check(path); }
+};
 
 struct RawEntry {
     std::string name;

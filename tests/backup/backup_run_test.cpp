@@ -35,8 +35,8 @@ class Backup : public ::testing::Test {
         for (auto& box : window.backup.items) box.ticked = true;
     }
     WindowBackup Run() {
-        window.pumpMessages = [this] { panelTexts.push_back(window.progress.fileText); };
-        return BackupLikeTheWindow(window, s.state, zip);
+        return BackupLikeTheWindow(window, s.state, zip,
+                                   [this] { panelTexts.push_back(window.progress.fileText); });
     }
     const std::string& Target() const { return s.state.TargetFile; }
     std::string OnlyMessage() const {
@@ -256,7 +256,7 @@ TEST_F(Backup, ACheckedBackupSaysSoAndABadOneNeverReplacesTheLastGoodOne) {
     EXPECT_TRUE(run.result.verified);
     {
         archive::ZipComponent reader;
-        EXPECT_EQ(reader.ArchiveNeedsPassword(Target()), 1);
+        EXPECT_EQ(*reader.ArchiveNeedsPassword(Target()), archive::ArchiveProtection::Protected);
         ASSERT_TRUE(reader.OpenArchive(Target()));
         for (const auto& e : reader.Entries()) EXPECT_TRUE(e.encrypted) << e.name;
     }

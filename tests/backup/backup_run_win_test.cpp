@@ -14,6 +14,7 @@
 #include "platform/file_stream.h"
 #include "platform/processes.h"
 #include "platform/system.h"
+#include "run_driver.h"
 #include "ui/backup_presenter.h"
 #include "ui/commands.h"
 #include "ui/restore_presenter.h"
@@ -34,7 +35,15 @@ class BackupNow : public ::testing::Test {
     void TickAll() {
         for (auto& box : window.backup.items) box.ticked = true;
     }
-    ui::BackupNowResult Run() { return ui::BackupNow(window, s.state, zip); }
+    // "Backup Now" as the window runs it; a refused run fails the test.
+    backup::BackupResult Run() {
+        auto run = DriveRun(ui::win::PrepareBackupRun(window.backup, s.state, zip));
+        if (!run) {
+            ADD_FAILURE() << "the run was refused";
+            return {};
+        }
+        return run->result;
+    }
     const std::string& Target() const { return s.state.TargetFile; }
     std::string OnlyMessage() const {
         EXPECT_EQ(s.dialogs.messages.size(), 1u);
@@ -50,16 +59,20 @@ class BackupNow : public ::testing::Test {
 TEST_F(BackupNow, TheWindowFollowsTheRunAndASecondRunIsRefused) {
     Tick({Choice::Contacts});
     std::vector<std::string> shown;
-    std::vector<bool> nestedStarted;
-    window.pumpMessages = [&] {
-        shown.push_back(window.progress.fileText);
-        // A click on "Backup Now" while the run lets messages through.
-        if (nestedStarted.empty()) nestedStarted.push_back(Run().started);
-    };
-    ASSERT_TRUE(Run().result.written);
-    EXPECT_EQ(nestedStarted, std::vector<bool>{false});
+    std::vector<bool> secondStarted;
+    const auto run =
+        DriveRun(ui::win::PrepareBackupRun(window.backup, s.state, zip),
+                 [&](ui::win::RunWorker& worker, const ui::ProgressPanel& panel) {
+                     shown.push_back(panel.fileText);
+                     // "Backup Now" again while the run works.
+                     if (secondStarted.empty())
+                         secondStarted.push_back(worker.Start([](ui::win::RunChannel&) {}));
+                 });
+    ASSERT_TRUE(run);
+    ASSERT_TRUE(run->result.written);
+    EXPECT_EQ(secondStarted, std::vector<bool>{false});
     EXPECT_NE(std::find(shown.begin(), shown.end(), "Adding File Jane.vcf"), shown.end());
-    EXPECT_TRUE(window.progress.fileText.empty());
+    EXPECT_FALSE(run->lastPanel.visible);
     EXPECT_EQ(s.dialogs.messages.size(), 1u);
 }
 
@@ -120,14 +133,14 @@ TEST_F(BackupNow, WhatAnotherUserPlantsDoesNoHarm) {
     const auto run = Run();
     release.set_value();
     oldLock.join();
-    EXPECT_FALSE(run.result.busy);
+    EXPECT_FALSE(run.busy);
     // Either the run worked in a folder of its own or it had none and said so; the planted
     // manifest never went into an archive.
-    if (run.result.written) {
+    if (run.written) {
         auto view = ReadArchive(Target());
         EXPECT_EQ(view.manifest.header.identity, "Outlook");
     } else {
-        EXPECT_NE(run.result.error.find("No folder for the run's files"), std::string::npos);
+        EXPECT_NE(run.error.find("No folder for the run's files"), std::string::npos);
     }
     for (const auto& folder : planted)
         EXPECT_EQ(Get(folder + "\\kestrine.dat"), "BackupProfileName=Poisoned\r\n") << folder;
@@ -155,8 +168,8 @@ TEST_F(BackupNow, ADataFileLargerThanFourGigabytes) {
         s.state.TargetFile = out + "\\large.ksx";
     Tick({Choice::PersonalFolders});
     const auto run = Run();
-    ASSERT_TRUE(run.result.written);
-    EXPECT_EQ(run.result.itemFlags, "11100000000");
+    ASSERT_TRUE(run.written);
+    EXPECT_EQ(run.itemFlags, "11100000000");
     archive::ZipComponent reader;
     ASSERT_TRUE(reader.OpenArchive(Target()));
     EXPECT_EQ(reader.FindEntry("a.pst")->uncompressedSize, (uint64_t{4} << 30) + 4096 + 25);

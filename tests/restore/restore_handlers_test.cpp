@@ -1,5 +1,7 @@
 // The item restore handlers against a scratch profile: what each puts where, and that a failing
 // handler destroys nothing that was there before.
+#include "backup/backup_steps.h"
+#include "backup/handlers.h"
 #include "outlook/profile_data.h"
 #include "restore/restore_handlers.h"
 #include "platform/files_held.h"
@@ -12,6 +14,20 @@ using namespace kestrine::test;
 using archive::Item;
 using outlook::kAccountsSubkey;
 using outlook::kStoreSection;
+
+// A row out of place would back up or restore one item under another's name.
+TEST(ItemTables, EveryItemHasItsBackupAndItsRestoreInTheItemsOrder) {
+    for (size_t i = 0; i < archive::kItemCount; ++i) {
+        const auto item = static_cast<Item>(i);
+        EXPECT_EQ(archive::kItems[i].item, item) << i;
+        EXPECT_EQ(backup::BackupSteps()[i].item, item) << i;
+        EXPECT_EQ(backup::ItemBackups()[i].item, item) << i;
+        EXPECT_NE(backup::ItemBackups()[i].plan, nullptr) << i;
+        EXPECT_EQ(ItemRestores()[i].item, item) << i;
+        EXPECT_NE(ItemRestores()[i].plan, nullptr) << i;
+        EXPECT_NE(ItemRestores()[i].restore, nullptr) << i;
+    }
+}
 
 class RestoreHandlers : public ::testing::Test {
   protected:
@@ -56,18 +72,18 @@ TEST_F(RestoreHandlers, RegistryItemsChangeNothingTheyCannotOrNeedNot) {
           ExportFile("OBC4.tmp", {"\\", "\"B\"=bin:1,300"})},
          {{Item::Configuration, "OBC2.tmp"}, {Item::Accounts, "OBC4.tmp"}});
     // A profile that does not exist is left alone, and that is no failure.
-    EXPECT_TRUE(RestoreConfig(ctx, "Nobody"));
+    EXPECT_TRUE(RestoreItem(Item::Configuration, ctx, "Nobody"));
     EXPECT_FALSE(registry::KeyExists(s.Profile("Nobody")));
     // A profile name that is no name is refused.
-    EXPECT_FALSE(RestoreConfig(ctx, ""));
-    EXPECT_FALSE(RestoreDatas(ctx, ""));
-    EXPECT_FALSE(RestoreRules(ctx, "..\\x"));
+    EXPECT_FALSE(RestoreItem(Item::Configuration, ctx, ""));
+    EXPECT_FALSE(RestoreItem(Item::DataFiles, ctx, ""));
+    EXPECT_FALSE(RestoreItem(Item::Rules, ctx, "..\\x"));
     // An entry the archive lacks, or a broken export file, fails and keeps the keys.
     EntryOf(Item::Configuration) = "OBC9.tmp";
-    EXPECT_FALSE(RestoreConfig(ctx, "Target"));
+    EXPECT_FALSE(RestoreItem(Item::Configuration, ctx, "Target"));
     EntryOf(Item::Configuration) = "OBC3.tmp";
-    EXPECT_FALSE(RestoreConfig(ctx, "Target"));
-    EXPECT_FALSE(RestoreAccounts(ctx, "Target"));
+    EXPECT_FALSE(RestoreItem(Item::Configuration, ctx, "Target"));
+    EXPECT_FALSE(RestoreItem(Item::Accounts, ctx, "Target"));
     EXPECT_EQ(Snapshot(target), before);
     EXPECT_TRUE(s.AppFiles().empty());
 }
@@ -79,12 +95,12 @@ TEST_F(RestoreHandlers, SignaturesOverwriteTheirNamesAndKeepOtherFiles) {
     Open({s.Source("Work.htm", "<b>new</b>"), s.Source("Work.txt", "new")},
          {{Item::Signatures, "Work.htm;Work.txt"}});
     ASSERT_FALSE(Exists(sig));
-    EXPECT_TRUE(RestoreSignatures(ctx));
+    EXPECT_TRUE(RestoreItem(Item::Signatures, ctx, ""));
     EXPECT_EQ(Get(sig + "\\Work.htm"), "<b>new</b>");
 
     Put(sig + "\\Work.htm", "old");
     Put(sig + "\\Other.txt", "mine");
-    EXPECT_TRUE(RestoreSignatures(ctx));
+    EXPECT_TRUE(RestoreItem(Item::Signatures, ctx, ""));
     EXPECT_EQ(
         Files(sig),
         (FolderSnapshot{{"Work.htm", "<b>new</b>"}, {"Work.txt", "new"}, {"Other.txt", "mine"}}));
@@ -93,7 +109,7 @@ TEST_F(RestoreHandlers, SignaturesOverwriteTheirNamesAndKeepOtherFiles) {
 TEST_F(RestoreHandlers, AFolderThatCannotBeMadeFailsTheItem) {
     s.state.UserProfileDir = s.user + "\\missing";  // two levels would be needed
     Open({s.Source("Work.htm", "x")}, {{Item::Signatures, "Work.htm"}});
-    EXPECT_FALSE(RestoreSignatures(ctx));
+    EXPECT_FALSE(RestoreItem(Item::Signatures, ctx, ""));
     EXPECT_FALSE(Exists(s.user + "\\missing"));
 }
 
@@ -105,7 +121,7 @@ TEST_F(RestoreHandlers, HostileEntryNamesAreRefusedAndNothingIsWritten) {
          {"Work.htm;..\\evil.txt", "Work.htm;C:\\evil.txt", "Work.htm;a/../../evil.txt",
           "Work.htm;..", "Work.htm;CON", "Work.htm;\\\\server\\share\\x"}) {
         EntryOf(Item::Signatures) = list;
-        EXPECT_FALSE(RestoreSignatures(ctx)) << list;
+        EXPECT_FALSE(RestoreItem(Item::Signatures, ctx, "")) << list;
         EXPECT_EQ(Files(sig), (FolderSnapshot{{"Work.htm", "old"}})) << list;
     }
     EXPECT_FALSE(Exists(s.folders.roamingOutlook + "\\..\\evil.txt"));
@@ -129,9 +145,9 @@ TEST_F(RestoreHandlers, AMissingOrCorruptedEntryReplacesNoFileOfTheItem) {
     ASSERT_TRUE(zip.OpenArchive(path));
 
     EntryOf(Item::Signatures) = "A.htm;B.htm";
-    EXPECT_FALSE(RestoreSignatures(ctx));
+    EXPECT_FALSE(RestoreItem(Item::Signatures, ctx, ""));
     EntryOf(Item::Signatures) = "A.htm;Missing.htm";
-    EXPECT_FALSE(RestoreSignatures(ctx));
+    EXPECT_FALSE(RestoreItem(Item::Signatures, ctx, ""));
     EXPECT_EQ(Files(sig), (FolderSnapshot{{"A.htm", "old a"}, {"B.htm", "old b"}}));
 }
 
@@ -143,18 +159,18 @@ TEST_F(RestoreHandlers, RulesTakeTheTargetProfilesName) {
     Put(dir + "\\Outlook.RWZ", "rules of the local Outlook profile");
     Open({s.Source("Outlook.RWZ", "restored rules")}, {{Item::Rules, "Outlook.RWZ"}});
 
-    EXPECT_TRUE(RestoreRules(ctx, "Second"));
+    EXPECT_TRUE(RestoreItem(Item::Rules, ctx, "Second"));
     EXPECT_EQ(Get(dir + "\\Second.RWZ"), "restored rules");
     // A rules file of another profile that lies here is not touched.
     EXPECT_EQ(Get(dir + "\\Outlook.RWZ"), "rules of the local Outlook profile");
     EXPECT_EQ(Files(dir).size(), 2u);
 
-    EXPECT_TRUE(RestoreRules(ctx, "OUTLOOK"));  // the same profile in another case
+    EXPECT_TRUE(RestoreItem(Item::Rules, ctx, "OUTLOOK"));  // the same profile in another case
     EXPECT_EQ(Get(dir + "\\Outlook.RWZ"), "restored rules");
     EXPECT_EQ(Files(dir).size(), 2u);
     // The roaming folder is not created.
     std::filesystem::remove_all(Fs(dir));
-    EXPECT_FALSE(RestoreRules(ctx, "Second"));
+    EXPECT_FALSE(RestoreItem(Item::Rules, ctx, "Second"));
     EXPECT_FALSE(Exists(dir));
 }
 
@@ -167,14 +183,14 @@ TEST_F(RestoreHandlers, AddressBookIsRepointedIntoTheLocalFolder) {
     SetValue(p + "\\other", "001e3001", kSz, SzData("x"));
     Open({s.Source("Outlook.pab", "pab")}, {{Item::AddressBook, "Outlook.pab"}});
 
-    EXPECT_TRUE(RestorePab(ctx, "Second"));
+    EXPECT_TRUE(RestoreItem(Item::AddressBook, ctx, "Second"));
     EXPECT_EQ(Get(local + "\\Outlook.pab"), "pab");
     EXPECT_EQ(*GetData(p + "\\pab", "001e6600"), SzData(local + "\\Outlook.pab"));
     EXPECT_FALSE(GetData(p + "\\other", "001e6600").has_value());
     // Into a profile without subkeys: the file was extracted before the profile was looked at.
     MakeKey(s.Profile("Empty"));
     std::filesystem::remove(Fs(local + "\\Outlook.pab"));
-    EXPECT_FALSE(RestorePab(ctx, "Empty"));
+    EXPECT_FALSE(RestoreItem(Item::AddressBook, ctx, "Empty"));
     EXPECT_EQ(Get(local + "\\Outlook.pab"), "pab");
 }
 
@@ -215,7 +231,7 @@ class RestoreDataFiles : public RestoreHandlers {
 
 TEST_F(RestoreDataFiles, FilesArePutInPlaceAndEveryStoreIsRelinked) {
     TreeSnapshot expected = Snapshot(p);
-    EXPECT_TRUE(RestoreDatas(ctx, "Second"));
+    EXPECT_TRUE(RestoreItem(Item::DataFiles, ctx, "Second"));
 
     EXPECT_EQ(Get(local + "\\Main.pst"), RandomBytes(50000, 3));
     EXPECT_EQ(Get(local + "\\Archive.pst"), "archive");
@@ -244,7 +260,7 @@ TEST_F(RestoreDataFiles, AStorePathThatCannotBeRewrittenFailsTheItem) {
     const std::string user = s.dir / "\xE4\xB8\x80";
     const std::string local2 = s.MakeFolder(user + "\\AppData\\Local\\Microsoft\\Outlook");
     s.state.UserProfileDir = user;
-    EXPECT_FALSE(RestoreDatas(ctx, "Second"));
+    EXPECT_FALSE(RestoreItem(Item::DataFiles, ctx, "Second"));
     EXPECT_EQ(GetData(p + "\\store1", "01020fff"), StoreValueUtf16(local2 + "\\Main.pst"));
     EXPECT_EQ(GetData(p + "\\store2", "01020fff"), StoreValueAnsi("E:\\Old\\Archive.pst"));
 }
@@ -254,7 +270,7 @@ TEST_F(RestoreDataFiles, ALockedDataFileFailsTheItemAndKeepsTheProfileLinks) {
     {
         // Outlook holds its data file open while it runs.
         platform::fileio::Hold(local + "\\Main.pst");
-        EXPECT_FALSE(RestoreDatas(ctx, "Second"));
+        EXPECT_FALSE(RestoreItem(Item::DataFiles, ctx, "Second"));
         platform::fileio::LetGo(local + "\\Main.pst");
     }
     EXPECT_EQ(Get(local + "\\Main.pst"), "old main");
@@ -267,16 +283,16 @@ TEST_F(RestoreDataFiles, ALockedDataFileFailsTheItemAndKeepsTheProfileLinks) {
 TEST_F(RestoreDataFiles, AMissingEntryOrLocalFolderChangesNothingAndABareProfileFails) {
     const TreeSnapshot before = Snapshot(p);
     EntryOf(Item::DataFiles) = "Main.pst;NotThere.pst";
-    EXPECT_FALSE(RestoreDatas(ctx, "Second"));
+    EXPECT_FALSE(RestoreItem(Item::DataFiles, ctx, "Second"));
     EXPECT_EQ(Get(local + "\\Main.pst"), "old main");
     EntryOf(Item::DataFiles) = "Main.pst;Archive.pst";
     // A profile without subkeys fails after the files are placed.
     MakeKey(s.Profile("Bare"));
-    EXPECT_FALSE(RestoreDatas(ctx, "Bare"));
+    EXPECT_FALSE(RestoreItem(Item::DataFiles, ctx, "Bare"));
     EXPECT_EQ(Get(local + "\\Archive.pst"), "archive");
     // The local folder is not created.
     std::filesystem::remove_all(Fs(local));
-    EXPECT_FALSE(RestoreDatas(ctx, "Second"));
+    EXPECT_FALSE(RestoreItem(Item::DataFiles, ctx, "Second"));
     EXPECT_FALSE(Exists(local));
     EXPECT_EQ(Snapshot(p), before);
 }

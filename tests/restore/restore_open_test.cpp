@@ -140,7 +140,7 @@ TEST_F(OpenBackup, AProtectedBackupWithPlainEntriesAddedIsRefusedAsAltered) {
             writer.ProtectEntries(locked);
             ASSERT_TRUE(writer.AddFile(file));
         }
-        ASSERT_TRUE(writer.WriteArchive().ok);
+        ASSERT_TRUE(writer.WriteArchive().ok());
         s.dialogs.messages.clear();
         s.dialogs.passwords = {std::string("owner pw")};
         s.dialogs.passwordPrompts = 0;

@@ -111,7 +111,7 @@ TEST_F(SafeRestore, ARegistryWriteThatFailsTakesTheWholeRestoreBack) {
     memory::ClearFailures();
     ASSERT_FALSE(report.rows.empty());
     EXPECT_EQ(report.rows.back().item, archive::Item::Options);
-    EXPECT_FALSE(report.rows.back().ok);
+    EXPECT_FALSE(report.rows.back().ok());
     EXPECT_GT(report.rows.size(), 1u);
     EXPECT_EQ(report.takenBack, restore::TakenBackBecause::RowFailed);
     EXPECT_FALSE(report.takeBackFailed);
@@ -128,7 +128,7 @@ TEST_F(SafeRestore, AFailingRowPutsEveryEarlierRowBack) {
     platform::fileio::LetGo(f2.localOutlook + "\\Outlook.pst");
     ASSERT_FALSE(report.rows.empty());
     EXPECT_EQ(report.rows.back().item, archive::Item::DataFiles);
-    EXPECT_FALSE(report.rows.back().ok);
+    EXPECT_FALSE(report.rows.back().ok());
     EXPECT_EQ(report.takenBack, restore::TakenBackBecause::RowFailed);
     EXPECT_FALSE(report.takeBackFailed);
     EXPECT_EQ(Now(), before);
@@ -157,7 +157,7 @@ TEST_F(EarlierArchives, TraditionalEncryptionAnsiTextAndTheOldExportFormat) {
     const auto report = OpenAndRestore(s, zip, FixtureArchive("legacy.ksx"), std::string("pw"),
                                        "Target", {0, 1, 2, 5, 8});
     EXPECT_EQ(s.state.ItemFlags, "11111001001");
-    for (const auto& row : report.rows) EXPECT_TRUE(row.ok) << static_cast<int>(row.item);
+    for (const auto& row : report.rows) EXPECT_TRUE(row.ok()) << static_cast<int>(row.item);
     EXPECT_EQ(report.rows.size(), 7u);
 
     const std::string newPath = f.localOutlook + "\\Old.pst";
@@ -202,7 +202,7 @@ TEST_F(EarlierArchives, EntryNamesThatLeaveTheirFolderAreRefused) {
         OpenAndRestore(s, zip, FixtureArchive("hostile.ksx"), std::nullopt, "Target", {2, 3, 4, 8});
     // The first row fails, and with it the whole restore.
     ASSERT_EQ(report.rows.size(), 1u);
-    EXPECT_FALSE(report.rows[0].ok);
+    EXPECT_FALSE(report.rows[0].ok());
     EXPECT_EQ(report.takenBack, restore::TakenBackBecause::RowFailed);
     EXPECT_EQ(Snapshot(target), before);
     EXPECT_EQ(Files(f.signatures), (FolderSnapshot{{"Work.htm", "mine"}}));

@@ -85,7 +85,7 @@ TEST_F(RestoreRun, TheObserverHearsOfEachFileAndACancellationStopsBetweenRows) {
                                             s.state, zip, observer);
     EXPECT_TRUE(result.cancelled);
     ASSERT_EQ(result.rows.size(), 1u);
-    EXPECT_TRUE(result.rows[0].ok);
+    EXPECT_TRUE(result.rows[0].ok());
     // The file as it starts, and its bytes as they come out.
     ASSERT_EQ(reports.size(), 2u);
     EXPECT_EQ(reports[0].file, "Work.htm");

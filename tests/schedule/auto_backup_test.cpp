@@ -233,7 +233,8 @@ TEST_F(AutoBackup, ThePasswordProtectsEveryEntryAndACheckedBackupIsLoggedAsVerif
         "[General]\r\ncheckbackupfile=1\r\n[autobackup]\r\nautobackupfile=0\r\n");
     ASSERT_EQ(Run("001000001", "auto pass").exitStatus, 0);
     EXPECT_NE(s.Log().find(" Backup File was Verified!\n\r\n"), std::string::npos);
-    EXPECT_EQ(archive::ZipComponent().ArchiveNeedsPassword(target), 1);
+    EXPECT_EQ(*archive::ZipComponent().ArchiveNeedsPassword(target),
+              archive::ArchiveProtection::Protected);
     if (const std::string out = ArtifactFolder(); !out.empty())
         std::filesystem::copy_file(Fs(target), Fs(out + "\\auto-protected.ksx"),
                                    std::filesystem::copy_options::overwrite_existing);

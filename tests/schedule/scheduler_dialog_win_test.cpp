@@ -18,6 +18,7 @@
 #include "schedule/task_scheduler.h"
 #include "schedule/unattended.h"
 #include "task_query_sample.h"
+#include "ui/scheduler_texts.h"
 #include "ui/win/resource.h"
 #include "ui/win/scheduler_dialog.h"
 #include "win_scratch.h"
@@ -90,7 +91,7 @@ TEST_F(SchedulerDialogTest, TheRegisteredTaskBacksUpTheChosenProfile) {
         ModalThread shown([&] { return ui::win::ShowSchedulerDialog(nullptr, setup); });
         HWND dialog = WaitForWindow("Task Scheduler");
         ASSERT_TRUE(dialog);
-        EXPECT_EQ(Text(dialog, IDC_TASK_STATUS), schedule::kNothingScheduledText);
+        EXPECT_EQ(Text(dialog, IDC_TASK_STATUS), ui::kNothingScheduledText);
         EXPECT_EQ(Text(dialog, IDC_TASK_TARGET_FILE), s.app + "\\kestrine-Outlook.ksx");
         EXPECT_EQ(Text(dialog, IDC_TASK_START_TIME), "9:00");
         Choose(dialog, IDC_TASK_PROFILE, 1);
@@ -192,7 +193,7 @@ TEST_F(SchedulerDialogTest, WhatIsScheduledIsReadBackFromTheTaskScheduler) {
     std::filesystem::remove(Fs(listed));  // the task is gone once deleted
     PostClick(dialog, IDC_TASK_DISABLE);
     EXPECT_EQ(AnswerMessageBox().text, "Task " + name + " has been Delete.");
-    EXPECT_EQ(Text(dialog, IDC_TASK_STATUS), schedule::kNothingScheduledText);
+    EXPECT_EQ(Text(dialog, IDC_TASK_STATUS), ui::kNothingScheduledText);
     PostClick(dialog, IDCANCEL);
     EXPECT_FALSE(shown.Result());
     EXPECT_EQ(Recorded(true).size(), 2u);  // asked on opening, and after the removal
@@ -223,7 +224,7 @@ TEST_F(SchedulerDialogTest, RefusalsRunNothing) {
     EXPECT_FALSE(Enabled(dialog, IDC_TASK_PASSWORD));
     EXPECT_EQ(Text(dialog, IDC_TASK_PASSWORD), "");
     Type(dialog, IDC_TASK_START_TIME, "25:00");
-    EXPECT_EQ(refusal().text, schedule::kStartTimeMessage);
+    EXPECT_EQ(refusal().text, ui::kStartTimeMessage);
     Type(dialog, IDC_TASK_START_TIME, "9:30");
     // "...": a backup file of the profile with no date proposed; a name typed without the
     // extension gets it, so the Restore page's open dialog lists the archives.

@@ -266,7 +266,7 @@ class Scratch {
         zip.SetWritingPassword(password);
         for (const auto& f : files) EXPECT_TRUE(zip.AddFile(f)) << f;
         EXPECT_TRUE(zip.AddFile(staging));
-        EXPECT_TRUE(zip.WriteArchive().ok);
+        EXPECT_TRUE(zip.WriteArchive().ok());
         return path;
     }
     // Manifest lines of a backup holding the given item values; the others flagged "0".

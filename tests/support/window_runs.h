@@ -1,6 +1,8 @@
 #pragma once
 // The window's run path without the window: the refusal (or the question) and the job on the
 // window's thread, the run with its panel, the message, the follow-ups.
+#include <functional>
+
 #include "ui/backup_presenter.h"
 #include "ui/commands.h"
 #include "ui/restore_presenter.h"
@@ -11,13 +13,15 @@ struct WindowBackup {
     bool started = false;  // false: refused, and a message said why
     backup::BackupResult result;
 };
+// `changed` is told of each change of the panel, as the window repaints it.
 inline WindowBackup BackupLikeTheWindow(ui::MainWindowModel& window, const AppState& state,
-                                        archive::ZipComponent& zip) {
+                                        archive::ZipComponent& zip,
+                                        const std::function<void()>& changed = {}) {
     WindowBackup run;
     const auto job = ui::PrepareBackup(window.backup, state);
     if (!job) return run;
     run.started = true;
-    const ui::PanelFollower panel{window.progress, window.pumpMessages, {}};
+    const ui::PanelFollower panel{window.progress, changed, {}};
     run.result = ui::RunBackupJob(*job, state, zip, panel);
     ui::Show(ui::BackupCompletionMessage(run.result, job->archivePath));
     ui::FollowUpBackup(run.result, state, job->archivePath);
@@ -34,7 +38,7 @@ inline WindowRestore RestoreLikeTheWindow(ui::MainWindowModel& window, const App
     const auto job = ui::PrepareRestore(window.restore, state, zip);
     if (!job) return run;
     run.ran = true;
-    const ui::PanelFollower panel{window.progress, window.pumpMessages, {}};
+    const ui::PanelFollower panel{window.progress, {}, {}};
     run.result = ui::RunRestoreJob(*job, state, zip, panel);
     ui::Show(ui::RestoreCompletionMessage(run.result));
     ui::FollowUpRestore(run.result, state);

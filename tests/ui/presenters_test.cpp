@@ -194,7 +194,7 @@ TEST(RestorePresenter, TheConfirmationListsEveryChangeAndWarnsOfAForeignBackup) 
 // (The summaries' rows and tabs, and the completion messages, are checked in the runs under Wine.)
 TEST(RestorePresenter, AFailedRowThatCouldNotPutAnOldFileBackSaysWhereItIs) {
     restore::RestoreResult result;
-    result.rows = {{Item::DataFiles, false}};
+    result.rows = {{Item::DataFiles, Status::Fail(Failure::WriteFailed)}};
     result.keptOldFiles = {{"C:\\Mail\\a.pst", "C:\\Mail\\a.pst.old"}};
     EXPECT_EQ(RestoreCompletionMessage(result),
               (Message{"The Restore was Completed!\t\t\t\r\n\r\nRestore Personal Folders\tFail!\t"

@@ -104,22 +104,23 @@ int Create(const Options& o) {
     ZipComponent zip;
     zip.ProtectEntries(o.havePassword);
     zip.SetWritingPassword(o.password);
-    if (!zip.CreateArchive(o.args[0])) return Failure(zip.LastError(), kDamaged);
+    if (auto created = zip.CreateArchive(o.args[0]); !created)
+        return Failure(created.message(), kDamaged);
     for (size_t i = 1; i < o.args.size(); ++i) {
-        if (!zip.AddFile(o.args[i])) {
+        if (auto added = zip.AddFile(o.args[i]); !added) {
             zip.CloseArchive();
-            return Failure(zip.LastError(), kDamaged);
+            return Failure(added.message(), kDamaged);
         }
     }
-    auto result = zip.WriteArchive();
-    if (!result.ok) return Failure(result.error, kDamaged);
+    if (auto written = zip.WriteArchive(); !written) return Failure(written.message(), kDamaged);
     return kOk;
 }
 
 int List(const Options& o) {
     if (o.args.size() != 1) return Usage("list needs exactly one archive");
     ZipComponent zip;
-    if (!zip.OpenArchive(o.args[0])) return Failure(o.args[0] + ": " + zip.LastError(), kDamaged);
+    if (auto opened = zip.OpenArchive(o.args[0]); !opened)
+        return Failure(o.args[0] + ": " + opened.message(), kDamaged);
     for (const EntryInfo& e : zip.Entries()) {
         std::printf("%12llu %12llu %-8s %-9s %s\n",
                     static_cast<unsigned long long>(e.uncompressedSize),
@@ -135,7 +136,8 @@ int List(const Options& o) {
 int Test(const Options& o) {
     if (o.args.size() != 1) return Usage("test needs exactly one archive");
     ZipComponent zip;
-    if (!zip.OpenArchive(o.args[0])) return Failure(o.args[0] + ": " + zip.LastError(), kDamaged);
+    if (auto opened = zip.OpenArchive(o.args[0]); !opened)
+        return Failure(o.args[0] + ": " + opened.message(), kDamaged);
     zip.SetReadingPassword(o.password);
     auto entries = zip.Entries();
     for (const EntryInfo& e : entries) {
@@ -143,7 +145,8 @@ int Test(const Options& o) {
             return Failure(o.args[0] + ": the archive is protected; give a password", kDamaged);
         }
     }
-    if (!zip.TestEntries()) return Failure(o.args[0] + ": " + zip.LastError(), kDamaged);
+    if (auto tested = zip.TestEntries(); !tested)
+        return Failure(o.args[0] + ": " + tested.message(), kDamaged);
     std::printf("%zu entries OK\n", entries.size());
     return kOk;
 }
@@ -153,7 +156,8 @@ int Extract(const Options& o) {
     const std::string& folder = o.args[1];
     if (!fileio::IsDirectory(folder)) return Usage("no such folder: " + folder);
     ZipComponent zip;
-    if (!zip.OpenArchive(o.args[0])) return Failure(o.args[0] + ": " + zip.LastError(), kDamaged);
+    if (auto opened = zip.OpenArchive(o.args[0]); !opened)
+        return Failure(o.args[0] + ": " + opened.message(), kDamaged);
     zip.SetReadingPassword(o.password);
     std::vector<EntryInfo> chosen;
     if (o.args.size() == 2) {
@@ -169,7 +173,8 @@ int Extract(const Options& o) {
         if (e.encrypted && !o.havePassword) {
             return Failure(o.args[0] + ": the archive is protected; give a password", kDamaged);
         }
-        if (!zip.ExtractTo(e, folder)) return Failure(o.args[0] + ": " + zip.LastError(), kDamaged);
+        if (auto extracted = zip.ExtractTo(e, folder); !extracted)
+            return Failure(o.args[0] + ": " + extracted.message(), kDamaged);
     }
     return kOk;
 }

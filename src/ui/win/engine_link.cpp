@@ -22,10 +22,6 @@ RunWorker::Job JobOf(std::shared_ptr<Result> result, Run run) {
     };
 }
 
-void ShowOwned(const Message& message, HWND owner) {
-    platform::ShowMessageBox(RequestFor(message), owner);
-}
-
 }  // namespace
 
 ProgressPanel PanelOf(const ProgressModel& progress) {
@@ -35,38 +31,44 @@ ProgressPanel PanelOf(const ProgressModel& progress) {
             ProgressBarValue(steps, progress.bytesDone, progress.bytesExpected)};
 }
 
-std::optional<PreparedRun> PrepareBackupRun(const BackupTabModel& tab, const AppState& state,
-                                            archive::ZipComponent& zip) {
+std::optional<PreparedRunOf<backup::BackupResult>> PrepareBackupRun(const BackupTabModel& tab,
+                                                                    const AppState& state,
+                                                                    archive::ZipComponent& zip) {
     auto job = PrepareBackup(tab, state);
     if (!job) return std::nullopt;
     auto result = std::make_shared<backup::BackupResult>();
     const std::string archivePath = job->archivePath;
-    return PreparedRun{
-        JobOf(result,
-              [job = std::move(*job), &state, &zip](const PanelFollower& panel) mutable {
-                  auto done = RunBackupJob(job, state, zip, panel);
-                  base::Wipe(job.password);  // the run is done with it
-                  return done;
-              }),
-        [result, archivePath, &state](HWND owner) {
-            ShowOwned(BackupCompletionMessage(*result, archivePath), owner);
-            FollowUpBackup(*result, state, archivePath);
-        }};
+    PreparedRunOf<backup::BackupResult> prepared;
+    prepared.job =
+        JobOf(result, [job = std::move(*job), &state, &zip](const PanelFollower& panel) mutable {
+            auto done = RunBackupJob(job, state, zip, panel);
+            base::Wipe(job.password);  // the run is done with it
+            return done;
+        });
+    prepared.message = [result, archivePath] {
+        return BackupCompletionMessage(*result, archivePath);
+    };
+    prepared.followUp = [result, archivePath, &state] {
+        FollowUpBackup(*result, state, archivePath);
+    };
+    prepared.result = result;
+    return prepared;
 }
 
-std::optional<PreparedRun> PrepareRestoreRun(const RestoreTabModel& tab, const AppState& state,
-                                             archive::ZipComponent& zip) {
+std::optional<PreparedRunOf<restore::RestoreResult>> PrepareRestoreRun(const RestoreTabModel& tab,
+                                                                       const AppState& state,
+                                                                       archive::ZipComponent& zip) {
     auto job = PrepareRestore(tab, state, zip);
     if (!job) return std::nullopt;
     auto result = std::make_shared<restore::RestoreResult>();
-    return PreparedRun{JobOf(result,
-                             [job = std::move(*job), &state, &zip](const PanelFollower& panel) {
-                                 return RunRestoreJob(job, state, zip, panel);
-                             }),
-                       [result, &state](HWND owner) {
-                           ShowOwned(RestoreCompletionMessage(*result), owner);
-                           FollowUpRestore(*result, state);
-                       }};
+    PreparedRunOf<restore::RestoreResult> prepared;
+    prepared.job = JobOf(result, [job = std::move(*job), &state, &zip](const PanelFollower& panel) {
+        return RunRestoreJob(job, state, zip, panel);
+    });
+    prepared.message = [result] { return RestoreCompletionMessage(*result); };
+    prepared.followUp = [result, &state] { FollowUpRestore(*result, state); };
+    prepared.result = result;
+    return prepared;
 }
 
 }  // namespace kestrine::ui::win

@@ -6,28 +6,41 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include "app/app_state.h"
 #include "archive/zip_component.h"
+#include "backup/backup_run.h"
+#include "restore/restore_run.h"
 #include "ui/main_window_model.h"
+#include "ui/message.h"
 #include "ui/win/run_worker.h"
 
 namespace kestrine::ui::win {
 
 struct PreparedRun {
     RunWorker::Job job;
-    // The window's thread, after the job: the run's message, owned by `owner`, and what the
-    // settings ask for afterwards. Nothing of it when the user is leaving.
-    std::function<void(HWND owner)> finished;
+    // The window's thread, after the job: the run's message, and then what the settings ask for
+    // afterwards. Neither when the user is leaving.
+    std::function<Message()> message;
+    std::function<void()> followUp;
+};
+// A prepared run with the result that its job fills in, for whoever wants the run's facts after
+// `finished`.
+template <class Result>
+struct PreparedRunOf : PreparedRun {
+    std::shared_ptr<const Result> result;
 };
 
 // Nothing when the choices are refused (a message said why). `state` and `zip` must outlive the
 // run, and the window changes neither while it works.
-std::optional<PreparedRun> PrepareBackupRun(const BackupTabModel& tab, const AppState& state,
-                                            archive::ZipComponent& zip);
-std::optional<PreparedRun> PrepareRestoreRun(const RestoreTabModel& tab, const AppState& state,
-                                             archive::ZipComponent& zip);
+std::optional<PreparedRunOf<backup::BackupResult>> PrepareBackupRun(const BackupTabModel& tab,
+                                                                    const AppState& state,
+                                                                    archive::ZipComponent& zip);
+std::optional<PreparedRunOf<restore::RestoreResult>> PrepareRestoreRun(const RestoreTabModel& tab,
+                                                                       const AppState& state,
+                                                                       archive::ZipComponent& zip);
 
 // What the progress panel shows of a run's panel model.
 ProgressPanel PanelOf(const ProgressModel& progress);

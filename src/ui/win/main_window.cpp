@@ -466,7 +466,7 @@ class MainWindow : public Dialog {
         const platform::LocalTime now = platform::Now();
         const std::string path = platform::ShowFileDialog(
             BackupFileDialog(model_.backup.sourceProfile, {now.year, now.month, now.day},
-                             ReadINIValue(state_.SettingsFile, "backup", "backupfolder"),
+                             ReadSetting(state_.SettingsFile, kBackupFolder),
                              state_.DefaultBackupFolder, platform::fileio::IsDirectory));
         if (path.empty()) return;
         model_.backup.targetFileText = WithArchiveExtension(path);
@@ -506,14 +506,16 @@ class MainWindow : public Dialog {
     }
 
     void StartRun(PreparedRun run) {
-        worker_->Start(std::move(run.job), [this, finished = std::move(run.finished)] {
+        worker_->Start(std::move(run.job), [this, message = std::move(run.message),
+                                            followUp = std::move(run.followUp)] {
             ShowPanel({});
             UpdateControls();
             if (quitAfterRun_) {
                 DestroyWindow(Window());
                 return;
             }
-            finished(Window());
+            platform::ShowMessageBox(RequestFor(message()), Window());
+            followUp();
             ShowLastBackupLine();
         });
         UpdateControls();

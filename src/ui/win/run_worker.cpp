@@ -1,15 +1,17 @@
 #include "ui/win/run_worker.h"
 
+#include "base/thread_end.h"
+
 namespace kestrine::ui::win {
 
 RunWorker::~RunWorker() {
     // The window waits for the end of a run before it goes; this is the last resort.
-    if (thread_.joinable()) thread_.join();
+    base::EndThread(thread_);
 }
 
 bool RunWorker::Start(Job job, std::function<void()> finished) {
     if (busy_) return false;
-    if (thread_.joinable()) thread_.join();
+    base::EndThread(thread_);
     busy_ = true;
     cancel_ = false;
     finished_ = std::move(finished);
@@ -17,9 +19,11 @@ bool RunWorker::Start(Job job, std::function<void()> finished) {
         std::lock_guard lock(mutex_);
         latest_.reset();
     }
-    thread_ = std::thread([this, job = std::move(job)] {
+    // After its job the thread touches nothing of the worker's: the window may already let go of
+    // it once the end is posted.
+    thread_ = std::thread([this, window = window_, job = std::move(job)] {
         job(*this);
-        PostMessageW(window_, kRunFinishedMessage, 0, 0);
+        PostMessageW(window, kRunFinishedMessage, 0, 0);
     });
     return true;
 }
@@ -42,7 +46,7 @@ std::optional<ProgressPanel> RunWorker::TakeProgress() {
 }
 
 void RunWorker::Finish() {
-    if (thread_.joinable()) thread_.join();
+    base::EndThread(thread_);
     busy_ = false;
     {
         std::lock_guard lock(mutex_);

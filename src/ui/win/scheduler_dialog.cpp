@@ -6,6 +6,10 @@
 #include "platform/messages.h"
 #include "schedule/task_commands.h"
 #include "schedule/task_scheduler.h"
+#include "ui/archive_name.h"
+#include "ui/backup_presenter.h"
+#include "ui/scheduler_model.h"
+#include "ui/scheduler_texts.h"
 #include "ui/win/dialog.h"
 #include "ui/win/resource.h"
 
@@ -13,12 +17,10 @@ namespace kestrine::ui::win {
 
 namespace {
 
-using schedule::SchedulerModel;
-
 class SchedulerDialog : public Dialog {
   public:
     explicit SchedulerDialog(const schedule::SchedulerSetup& setup)
-        : setup_(setup), model_(schedule::OpenScheduler(setup.profiles)) {}
+        : setup_(setup), model_(OpenScheduler(setup.profiles)) {}
 
   protected:
     bool OnInit() override {
@@ -46,12 +48,12 @@ class SchedulerDialog : public Dialog {
         if (code != BN_CLICKED) return false;
         switch (id) {
             case IDC_TASK_DAILY:
-                schedule::SetDaily(model_, IsChecked(IDC_TASK_DAILY));
+                SetDaily(model_, IsChecked(IDC_TASK_DAILY));
                 for (int day = 0; day < 7; ++day)
                     SetChecked(IDC_TASK_MONDAY + day, model_.days[day]);
                 return true;
             case IDC_TASK_PROTECT:
-                schedule::SetProtect(model_, IsChecked(IDC_TASK_PROTECT));
+                SetProtect(model_, IsChecked(IDC_TASK_PROTECT));
                 for (int box : {IDC_TASK_PASSWORD, IDC_TASK_PASSWORD2}) {
                     SetItemText(box, "");
                     EnableItem(box, model_.protect);
@@ -65,9 +67,9 @@ class SchedulerDialog : public Dialog {
                 return true;
             case IDC_TASK_DISABLE: {
                 HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-                auto outcome = schedule::RemoveTask(setup_.taskName);
+                schedule::RemoveTask(setup_.taskName);
                 SetCursor(previous);
-                Show(outcome.message);
+                Show(RemovedTaskMessage(setup_.taskName));
                 ShowScheduled();
                 return true;
             }
@@ -80,15 +82,15 @@ class SchedulerDialog : public Dialog {
 
   private:
     std::string Setting(const SettingKey& key) const {
-        return ReadINIValue(setup_.settingsPath, key.section, key.name);
+        return ReadSetting(setup_.settingsPath, key);
     }
     std::string BackupFolderSetting() const { return Setting(kBackupFolder); }
 
     // Read back from the Task Scheduler, so the user sees whether a task exists and how it went.
     void ShowScheduled() {
         SetItemText(IDC_TASK_STATUS,
-                    schedule::DescribeScheduledTask(setup_.taskName,
-                                                    NewFileEachRun(Setting(kNewFileEachRun))));
+                    ScheduledTaskText(schedule::QueryScheduledTask(setup_.taskName),
+                                      NewFileEachRun(Setting(kNewFileEachRun))));
     }
 
     void Choose(int index) {
@@ -96,7 +98,7 @@ class SchedulerDialog : public Dialog {
         const std::string& profile = model_.profiles[static_cast<size_t>(index)];
         std::string folder = ChooseProposalFolder(BackupFolderSetting(), setup_.appFolder,
                                                   platform::fileio::IsDirectory);
-        schedule::ChooseProfile(model_, profile, setup_.offeredItems(profile), folder);
+        ChooseProfile(model_, profile, BackupItemBoxes(setup_.inventoryOf(profile)), folder);
         for (int i = 0; i < static_cast<int>(archive::kChoiceCount); ++i) {
             const auto& item = model_.items[static_cast<size_t>(i)];
             SetChecked(IDC_TASK_ITEM_FIRST + i, item.ticked);
@@ -107,8 +109,8 @@ class SchedulerDialog : public Dialog {
     }
 
     void ChooseTargetFile() {
-        auto request = schedule::TargetFileRequest(model_, BackupFolderSetting(), setup_.appFolder);
-        schedule::ChooseTargetFile(model_, platform::ShowFileDialog(request));
+        auto request = TargetFileRequest(model_, BackupFolderSetting(), setup_.appFolder);
+        ui::ChooseTargetFile(model_, platform::ShowFileDialog(request));
         SetItemText(IDC_TASK_TARGET_FILE, model_.targetFile);
     }
 
@@ -119,8 +121,7 @@ class SchedulerDialog : public Dialog {
         model_.startTime = ItemText(IDC_TASK_START_TIME);
         model_.password = ItemText(IDC_TASK_PASSWORD);
         model_.password2 = ItemText(IDC_TASK_PASSWORD2);
-        auto plan =
-            schedule::PlanAddTask(model_, setup_.programPath, {setup_.taskName, setup_.protect});
+        auto plan = PlanAddTask(model_, setup_.programPath, {setup_.taskName, setup_.protect});
         if (plan.refusal) {
             Show(*plan.refusal);
             return;
@@ -130,9 +131,9 @@ class SchedulerDialog : public Dialog {
         WriteINIValue(setup_.settingsPath, kNewFileEachRun.section, kNewFileEachRun.name,
                       NewFileEachRun(Setting(kNewFileEachRun)) ? "1" : "0");
         HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-        auto outcome = schedule::AddTask(plan.commands, setup_.taskName);
+        const schedule::TaskOutcome outcome = schedule::AddTask(plan.commands);
         SetCursor(previous);
-        Show(outcome.message);
+        Show(AddedTaskMessage(setup_.taskName, outcome));
         if (outcome.done)
             End(IDOK);
         else

@@ -2,7 +2,7 @@
 // The scheduled-backup dialog: registers, replaces and removes the weekly task.
 #include <windows.h>
 
-#include "schedule/scheduler_model.h"
+#include "schedule/scheduler_setup.h"
 
 namespace kestrine::ui::win {
 

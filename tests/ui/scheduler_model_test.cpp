@@ -5,13 +5,16 @@
 #include "base/text.h"
 #include "schedule/command_line.h"
 #include "schedule/scheduled_task.h"
-#include "schedule/scheduler_model.h"
 #include "schedule/task_commands.h"
 #include "schedule/task_password.h"
 #include "task_query_sample.h"
+#include "ui/scheduler_model.h"
+#include "ui/scheduler_texts.h"
 
-namespace kestrine::schedule {
+namespace kestrine::ui {
 namespace {
+
+using namespace schedule;
 
 using platform::MessageIcon;
 
@@ -185,7 +188,7 @@ TEST(ScheduledTask, ReadBackFromTheTaskScheduler) {
     EXPECT_EQ(placed.lastResult, task.lastResult);
     EXPECT_EQ(placed.archive, task.archive);
 
-    const std::string text = ScheduledTaskText(true, true, task, true);
+    const std::string text = ScheduledTaskText({true, true, task}, true);
     EXPECT_EQ(text,
               "Backs up profile Outlook on MON, WED at 9:00:00 AM; next run: 12/9/2026 9:00:00 "
               "AM.\r\nLast run: 12/2/2026 9:00:01 AM: the backup was written, but an item failed "
@@ -194,19 +197,19 @@ TEST(ScheduledTask, ReadBackFromTheTaskScheduler) {
     EXPECT_EQ(text.find("secret"), std::string::npos);
     ScheduledTask fresh = task;
     fresh.lastResult = "267011";
-    EXPECT_NE(ScheduledTaskText(true, true, fresh, false)
+    EXPECT_NE(ScheduledTaskText({true, true, fresh}, false)
                   .find("It has not run yet.\r\nEach run "
                         "replaces D:\\Backup\\kestrine-"
                         "Outlook.ksx."),
               std::string::npos);
-    EXPECT_EQ(ScheduledTaskText(true, false, {}, true), kNothingScheduledText);
-    EXPECT_EQ(ScheduledTaskText(true, true, ReadTaskQuery("INFO: not supported.\r\n"), true),
+    EXPECT_EQ(ScheduledTaskText({true, false, {}}, true), kNothingScheduledText);
+    EXPECT_EQ(ScheduledTaskText({true, true, ReadTaskQuery("INFO: not supported.\r\n")}, true),
               kUnreadTaskText);
-    EXPECT_NE(ScheduledTaskText(false, false, {}, true).find("could not be asked"),
+    EXPECT_NE(ScheduledTaskText({false, false, {}}, true).find("could not be asked"),
               std::string::npos);
     EXPECT_EQ(ListTaskCommand("Kestrine AutoBackup (sam)"),
               "schtasks /query /fo LIST /v /tn \"Kestrine AutoBackup (sam)\"");
 }
 
 }  // namespace
-}  // namespace kestrine::schedule
+}  // namespace kestrine::ui

@@ -1,10 +1,14 @@
-#include "schedule/scheduler_model.h"
+#include "ui/scheduler_model.h"
 
 #include "base/path.h"
 #include "schedule/command_line.h"
 #include "schedule/task_commands.h"
+#include "ui/archive_name.h"
+#include "ui/scheduler_texts.h"
 
-namespace kestrine::schedule {
+namespace kestrine::ui {
+
+using namespace schedule;
 
 SchedulerModel OpenScheduler(const std::vector<std::string>& profiles) {
     SchedulerModel model;
@@ -12,12 +16,12 @@ SchedulerModel OpenScheduler(const std::vector<std::string>& profiles) {
     return model;
 }
 
-void ChooseProfile(SchedulerModel& model, const std::string& profile, const ui::ItemBoxes& offered,
+void ChooseProfile(SchedulerModel& model, const std::string& profile, const ItemBoxes& offered,
                    const std::string& proposalFolder) {
     model.profile = profile;
     model.items = offered;
     for (auto& item : model.items) item.ticked = false;
-    model.targetFile = base::JoinPath(proposalFolder, ui::ProposalStem(profile) + ".ksx");
+    model.targetFile = base::JoinPath(proposalFolder, ProposalStem(profile) + ".ksx");
 }
 
 void SetDaily(SchedulerModel& model, bool daily) {
@@ -34,24 +38,24 @@ void SetProtect(SchedulerModel& model, bool protect) {
 platform::FileDialogRequest TargetFileRequest(const SchedulerModel& model,
                                               const std::string& backupFolderSetting,
                                               const std::string& appFolder) {
-    return ui::SaveArchiveDialog(
-        ui::BackupFolderUnset(backupFolderSetting) ? appFolder : backupFolderSetting,
-        ui::ProposalStem(model.profile) + ".ksx");
+    return SaveArchiveDialog(
+        BackupFolderUnset(backupFolderSetting) ? appFolder : backupFolderSetting,
+        ProposalStem(model.profile) + ".ksx");
 }
 
 void ChooseTargetFile(SchedulerModel& model, const std::string& chosen) {
-    if (!chosen.empty()) model.targetFile = ui::WithArchiveExtension(chosen);
+    if (!chosen.empty()) model.targetFile = WithArchiveExtension(chosen);
 }
 
 AddTaskPlan PlanAddTask(const SchedulerModel& model, const std::string& programPath,
-                        const TaskOwner& owner) {
+                        const schedule::TaskOwner& owner) {
     using platform::MessageIcon;
     AddTaskPlan plan;
     auto refuse = [&](std::string text, MessageIcon icon) {
-        plan.refusal = ui::Message{std::move(text), icon};
+        plan.refusal = Message{std::move(text), icon};
         return plan;
     };
-    const std::string mask = ItemMask(ui::TickedIn(model.items));
+    const std::string mask = ItemMask(TickedIn(model.items));
     if (mask.find('1') == std::string::npos)
         return refuse(kNoItemMessage, MessageIcon::Exclamation);
     if (model.targetFile.empty()) return refuse(kNoFileMessage, MessageIcon::Exclamation);
@@ -84,4 +88,4 @@ AddTaskPlan PlanAddTask(const SchedulerModel& model, const std::string& programP
     return plan;
 }
 
-}  // namespace kestrine::schedule
+}  // namespace kestrine::ui

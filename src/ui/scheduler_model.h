@@ -9,18 +9,16 @@
 #include <vector>
 
 #include "platform/messages.h"
-#include "schedule/task_commands.h"
-#include "schedule/task_password.h"
-#include "ui/archive_name.h"
+#include "schedule/scheduler_setup.h"
 #include "ui/main_window_model.h"
 #include "ui/message.h"
 
-namespace kestrine::schedule {
+namespace kestrine::ui {
 
 struct SchedulerModel {
     std::vector<std::string> profiles;  // `cbSource`
     std::string profile;                // the chosen one
-    ui::ItemBoxes items;                // `backupitem`
+    ItemBoxes items;                    // `backupitem`
     std::string startTime = "9:00";     // `cmbStartTime`, as typed
     std::array<bool, 7> days{};         // Monday .. Sunday
     bool daily = false;                 // "Run daily"
@@ -30,24 +28,12 @@ struct SchedulerModel {
     std::string password2;
 };
 
-// What the dialog is opened with.
-struct SchedulerSetup {
-    std::vector<std::string> profiles;
-    std::string appFolder;     // where archives go when no backup folder is set
-    std::string settingsPath;  // settings.dat, for the backup folder
-    std::string programPath;   // the kestrine.exe the task starts
-    // The items the profile inventory offers for a profile.
-    std::function<ui::ItemBoxes(const std::string&)> offeredItems;
-    std::string taskName = kSharedTaskName;  // the user's own task
-    PasswordProtector protect;               // protects the task's password for the user
-};
-
 // The dialog as it opens, before its first profile is chosen (ChooseProfile with profiles[0]).
 SchedulerModel OpenScheduler(const std::vector<std::string>& profiles);
 
 // Choosing a profile: the items as the profile inventory offers them, all cleared; the proposed
 // archive "<folder>\kestrine-<profile>.ksx" (no date: each run may add one).
-void ChooseProfile(SchedulerModel& model, const std::string& profile, const ui::ItemBoxes& offered,
+void ChooseProfile(SchedulerModel& model, const std::string& profile, const ItemBoxes& offered,
                    const std::string& proposalFolder);
 // "Run daily" checks or clears all seven days.
 void SetDaily(SchedulerModel& model, bool daily);
@@ -64,21 +50,15 @@ platform::FileDialogRequest TargetFileRequest(const SchedulerModel& model,
 void ChooseTargetFile(SchedulerModel& model, const std::string& chosen);
 
 struct AddTaskPlan {
-    std::optional<ui::Message> refusal;  // shown; nothing runs
-    std::vector<std::string> commands;   // end, delete, create: run one after the other
-    std::string tail;                    // the command-line tail the task will pass
-};
-
-// Who registers the task: its name, and the protection of its password.
-struct TaskOwner {
-    std::string taskName = kSharedTaskName;
-    PasswordProtector protect;
+    std::optional<Message> refusal;     // shown; nothing runs
+    std::vector<std::string> commands;  // end, delete, create: run one after the other
+    std::string tail;                   // the command-line tail the task will pass
 };
 
 // "Add Task to Scheduler": the refusals in order (no item, no archive, no password, passwords that
 // differ, a start time that is not a time of day, a character the command line cannot carry),
 // otherwise the three commands. The password goes into the task protected by `owner.protect`.
 AddTaskPlan PlanAddTask(const SchedulerModel& model, const std::string& programPath,
-                        const TaskOwner& owner = {});
+                        const schedule::TaskOwner& owner = {});
 
-}  // namespace kestrine::schedule
+}  // namespace kestrine::ui
