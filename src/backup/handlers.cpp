@@ -48,7 +48,8 @@ ItemPlan BackupProfileFiles(const HandlerContext& ctx, bool distinctNames, ReadP
         const std::optional<std::string> read = readPath(profileKey + "\\" + section);
         if (!read || read->empty()) continue;
         const std::string& path = *read;
-        if (!platform::fileio::NormalFileExists(path)) continue;  // listed but gone: skipped silently
+        if (!platform::fileio::NormalFileExists(path))
+            continue;  // listed but gone: skipped silently
         size_t position = 0;
         while (position < plan.files.size() && !base::EqualsNoCase(plan.files[position], path))
             ++position;
@@ -74,7 +75,8 @@ ItemPlan BackupFolder(const std::string& folder) {
     ItemPlan plan;
     if (folder.empty()) return plan;
     std::vector<std::string> names;
-    for (const auto& name : platform::fileio::ListFileNames(folder, platform::fileio::Listing::Visible)) {
+    for (const auto& name :
+         platform::fileio::ListFileNames(folder, platform::fileio::Listing::Visible)) {
         if (name.empty()) continue;
         plan.files.push_back(base::JoinPath(folder, name));
         names.push_back(name);

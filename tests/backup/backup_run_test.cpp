@@ -1,6 +1,6 @@
-// A backup the way the window runs it (the refusal and the job, the run with its panel, the message,
-// the follow-ups), natively over a scratch profile in the in-memory registry: the archive, the
-// manifest, the log, the message, and every way a run can fail or be refused without losing the
+// A backup the way the window runs it (the refusal and the job, the run with its panel, the
+// message, the follow-ups), natively over a scratch profile in the in-memory registry: the archive,
+// the manifest, the log, the message, and every way a run can fail or be refused without losing the
 // user's last backup.
 #include <gtest/gtest.h>
 
@@ -230,8 +230,9 @@ TEST_F(Backup, AFullDiskEndsTheRunWithItsCauseAndLeavesNothingBehind) {
     EXPECT_EQ(s.dialogs.messages.at(0).icon, MessageIcon::Critical);
     EXPECT_NE(OnlyMessage().find(run.result.error), std::string::npos);
     EXPECT_EQ(Get(Target()), "the user's previous backup");
-    EXPECT_EQ(BackupFiles(), (std::vector<std::string>{"kestrine-Outlook.ksx",
-                                                       "~kestrine-Outlook.ksx.writing-12-345.tmp"}));
+    EXPECT_EQ(BackupFiles(),
+              (std::vector<std::string>{"kestrine-Outlook.ksx",
+                                        "~kestrine-Outlook.ksx.writing-12-345.tmp"}));
     EXPECT_EQ(Get(leftover), "half an archive");
     EXPECT_EQ(s.AppFiles(), std::vector<std::string>{"brlog.dat"});
     EXPECT_NE(s.Log().find(" Backup Profile Outlook Data was not Completed!\r"), std::string::npos);
@@ -355,7 +356,8 @@ TEST_F(Backup, OutlookIsClosedFirstWhenTheSettingsSaySoAndStartedAgainAfterwards
         "[backup]\r\nautocloseoutlook=1\r\n[General]\r\nrunoutlookafterbackup=1\r\n");
     {
         platform::RegistryKey key;
-        ASSERT_EQ(platform::CreateRegistryKey(kHklm, SubkeyOf(outlook::kOutlookAppPathsKey), key), 0);
+        ASSERT_EQ(platform::CreateRegistryKey(kHklm, SubkeyOf(outlook::kOutlookAppPathsKey), key),
+                  0);
         ASSERT_EQ(platform::SetRegistryValue(key, "Path", kSz, SzData("C:\\Office")), 0);
     }
     platform::SetStandInProcesses({{"C:\\Office\\OUTLOOK.EXE", true}});

@@ -1,9 +1,9 @@
 // The item restore handlers against a scratch profile: what each puts where, and that a failing
 // handler destroys nothing that was there before.
+#include "restore/restore_handlers.h"
 #include "backup/backup_steps.h"
 #include "backup/handlers.h"
 #include "outlook/profile_data.h"
-#include "restore/restore_handlers.h"
 #include "platform/files_held.h"
 #include "scratch.h"
 

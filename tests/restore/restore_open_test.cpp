@@ -1,7 +1,7 @@
 // Opening a backup file on the Restore tab, natively: the dialogs, the password, what the tab and
 // the state get, and every way an open can fail.
-#include "ui/commands.h"
 #include "scratch.h"
+#include "ui/commands.h"
 #include "zip_test_util.h"
 
 namespace kestrine::ui {

@@ -106,8 +106,8 @@ TEST_F(SafeRestore, ARegistryWriteThatFailsTakesTheWholeRestoreBack) {
         if (outcome == archive::StepOutcome::Failed) memory::ClearFailures();
     };
     memory::PlantFailure(memory::Operation::SetValue, kHkcu, SubkeyOf(s.optionsKey), 5);
-    const auto report =
-        restore::RunRestore(RestoreJobFor(window.restore, s.state), s.state, s.state, zip, observer);
+    const auto report = restore::RunRestore(RestoreJobFor(window.restore, s.state), s.state,
+                                            s.state, zip, observer);
     memory::ClearFailures();
     ASSERT_FALSE(report.rows.empty());
     EXPECT_EQ(report.rows.back().item, archive::Item::Options);

@@ -20,9 +20,9 @@
 
 #include "app/app_state.h"
 #include "app/program_paths.h"
-#include "base/utf.h"
 #include "archive/manifest.h"
 #include "archive/zip_component.h"
+#include "base/utf.h"
 #include "outlook/locations.h"
 #include "outlook/profile_data.h"
 #include "platform/file_stream.h"
@@ -119,8 +119,7 @@ inline FolderSnapshot Files(const std::string& folder) {
     if (!Exists(folder)) return out;
     for (const auto& e : std::filesystem::recursive_directory_iterator(Fs(folder)))
         if (e.is_regular_file())
-            out[ProgramPath(std::filesystem::relative(e.path(), Fs(folder)))] =
-                ReadFile(e.path());
+            out[ProgramPath(std::filesystem::relative(e.path(), Fs(folder)))] = ReadFile(e.path());
     return out;
 }
 inline size_t Occurrences(const std::string& text, const std::string& part) {
@@ -173,7 +172,6 @@ inline TreeSnapshot Snapshot(const std::string& fullKey) {
     SnapshotInto(fullKey, "", out);
     return out;
 }
-
 
 // The dialogs a run showed, and the answers the test gives.
 struct RecordedDialogs {
