@@ -229,23 +229,6 @@ long Reach(uint32_t root, const std::string& subkey, uint32_t access, bool creat
 
 }  // namespace
 
-RegistryKey::~RegistryKey() {
-    Close();
-}
-
-RegistryKey::RegistryKey(RegistryKey&& other) noexcept : handle_(other.handle_) {
-    other.handle_ = nullptr;
-}
-
-RegistryKey& RegistryKey::operator=(RegistryKey&& other) noexcept {
-    if (this != &other) {
-        Close();
-        handle_ = other.handle_;
-        other.handle_ = nullptr;
-    }
-    return *this;
-}
-
 void RegistryKey::Close() {
     if (!handle_) return;
     Registry& registry = TheRegistry();

@@ -30,23 +30,6 @@ HKEY Handle(const RegistryKey& key) {
 
 }  // namespace
 
-RegistryKey::~RegistryKey() {
-    Close();
-}
-
-RegistryKey::RegistryKey(RegistryKey&& other) noexcept : handle_(other.handle_) {
-    other.handle_ = nullptr;
-}
-
-RegistryKey& RegistryKey::operator=(RegistryKey&& other) noexcept {
-    if (this != &other) {
-        Close();
-        handle_ = other.handle_;
-        other.handle_ = nullptr;
-    }
-    return *this;
-}
-
 void RegistryKey::Close() {
     if (handle_) RegCloseKey(static_cast<HKEY>(handle_));
     handle_ = nullptr;
