@@ -151,6 +151,9 @@ struct Journal {
     std::vector<std::string> removed;  // restored content moved out of the way while taking back
     bool done = false;
     bool undoing = false;
+    // The journal is there but could not be read (another program holds it): nothing is known of
+    // the set, so nothing of it may go.
+    bool unreadable = false;
 };
 
 FileStep* FindStep(Journal& journal, const std::string& target) {
@@ -167,8 +170,12 @@ FileStep& StepFor(Journal& journal, const std::string& target) {
 
 Journal ReadJournal(const std::string& setFolder) {
     Journal journal;
-    const auto read = fileio::ReadWholeFile(fileio::JoinPath(setFolder, kJournalName));
-    if (!read) return journal;
+    const std::string path = fileio::JoinPath(setFolder, kJournalName);
+    const auto read = fileio::ReadWholeFile(path);
+    if (!read) {
+        journal.unreadable = fileio::Exists(path);
+        return journal;
+    }
     const std::string& bytes = *read;
     // A line cut short by a power loss has no line end: its step was never begun.
     size_t start = 0;
@@ -211,6 +218,7 @@ TakeBackOutcome TakeBackSet(const std::string& setFolder, const KeyKeeper& keys,
                             const std::function<bool(const std::string&)>& record) {
     TakeBackOutcome outcome;
     const Journal journal = ReadJournal(setFolder);
+    if (journal.unreadable) return outcome;
     if (journal.done && !journal.undoing && !record("undo")) return outcome;
 
     struct Freed {

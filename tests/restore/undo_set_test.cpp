@@ -4,6 +4,9 @@
 #include <map>
 
 #include "platform/file_stream.h"
+#ifndef _WIN32
+#include "platform/files_held.h"
+#endif
 #include "restore/file_replace.h"
 #include "restore/undo_set.h"
 #include "test_support.h"
@@ -198,10 +201,35 @@ TEST_F(UndoSets, UndoKeepsARestoredFileThatChangedSinceTheRestore) {
         EXPECT_TRUE(k.changedSinceRestore);
         kept[fs::path(k.target).filename().string()] = test::ReadFile(k.keptAs);
     }
-    const std::map<std::string, std::string> expected = {
-        {"Outlook.pst", "new pst"}, {"archive.pst", "new archive with mail"}};
+    const std::map<std::string, std::string> expected = {{"Outlook.pst", "new pst"},
+                                                         {"archive.pst", "new archive with mail"}};
     EXPECT_EQ(kept, expected);
 }
+
+#ifndef _WIN32
+// The journal of a restore ended midway is held by another program (a scanner) at the next start:
+// the set is neither taken back blind nor removed, and goes back whole once the journal reads.
+TEST_F(UndoSets, AJournalThatCannotBeReadKeepsItsSetUntilItCan) {
+    Before();
+    const auto before = State();
+    auto journal = UndoJournal::Begin(undo, Keys());
+    ASSERT_TRUE(journal);
+    Restore(*journal);
+    const std::string journalFile = journal->Folder() + "/journal.dat";
+    journal.reset();  // ended midway: no "done"
+    platform::fileio::Hold(journalFile);
+    const auto held = RecoverUnfinishedRestores(undo, Keys());
+    platform::fileio::LetGo(journalFile);
+    EXPECT_FALSE(held.ok);
+    ASSERT_EQ(ListUndoSets(undo).size(), 1u);
+    EXPECT_EQ(registry["Profiles\\Work"], "restored profile");
+
+    const auto recovered = RecoverUnfinishedRestores(undo, Keys());
+    EXPECT_TRUE(recovered.ok);
+    EXPECT_EQ(State(), before);
+    EXPECT_TRUE(ListUndoSets(undo).empty());
+}
+#endif
 
 // After a crash Outlook made a fresh, empty data file under the old name: the user's old file
 // comes back, and the fresh one is kept beside it rather than deleted.
