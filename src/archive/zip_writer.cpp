@@ -90,6 +90,8 @@ class ZipWriter::TemporaryArchive {
         path_.clear();
         return true;
     }
+    // Leaves the closed file where it is: it is no longer this object's to remove.
+    void Keep() { path_.clear(); }
 
   private:
     std::unique_ptr<fileio::FileStream> stream_;
@@ -768,6 +770,15 @@ Status ZipWriter::PutInPlace(ZipObserver& observer) {
         return Kill(Status::Fail(Failure::Damaged, "the finished archive did not pass its check"));
     }
     if (!temp_->PutInPlace(targetPath_)) {
+        // Where a replacement is not one step (FAT, exFAT), a move that failed midway may have
+        // removed the older archive already: the finished one is then the only backup, and stays.
+        if (!fileio::Exists(targetPath_)) {
+            const std::string kept = temp_->Path();
+            temp_->Keep();
+            return Kill(Status::Fail(
+                Failure::WriteFailed,
+                "cannot put the archive in place as " + targetPath_ + "; it is kept as " + kept));
+        }
         return Kill(Status::Fail(Failure::WriteFailed,
                                  "cannot replace " + targetPath_ + " (in use or read-only?)"));
     }

@@ -14,6 +14,9 @@
 #include "archive/zip_reader.h"
 #include "archive/zip_workers.h"
 #include "platform/file_stream.h"
+#ifndef _WIN32
+#include "platform/files_held.h"
+#endif
 #include "platform/text.h"
 #include "test_support.h"
 #include "zip_test_util.h"
@@ -554,6 +557,34 @@ TEST_F(ZipComponentTest, ArchivesOfEarlierVersionsStillRead) {
         EXPECT_EQ(reader.Entries().at(0).chunks.size(), 3u);
     }
 }
+
+#ifndef _WIN32
+// The finished archive cannot be moved in and the older one is no longer there (a replacement on
+// a FAT drive that failed midway): the finished archive is the only backup and is kept, not
+// removed with the other temporary files.
+TEST(ZipWrite, AFinishedArchiveThatCannotBeMovedInIsKeptWhenTheOldOneIsGone) {
+    TempDir dir;
+    const std::string source = dir / "mail.pst";
+    WriteFile(source, RandomBytes(5000, 3));
+    const std::string target = dir / "gone.ksx";
+    archive::ZipComponent zip;
+    ASSERT_TRUE(zip.CreateArchive(target));
+    ASSERT_TRUE(zip.AddFile(source));
+    platform::fileio::Hold(target);  // the move to it is refused
+    const Status written = zip.WriteArchive();
+    platform::fileio::LetGo(target);
+    EXPECT_EQ(written.kind(), Failure::WriteFailed);
+    std::vector<std::string> left;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+        if (e.path().filename() != "mail.pst") left.push_back(e.path().string());
+    ASSERT_EQ(left.size(), 1u);
+    const std::string keptName = std::filesystem::path(left[0]).filename().string();
+    EXPECT_NE(written.message().find(keptName), std::string::npos) << written.message();
+    archive::ZipComponent reader;
+    ASSERT_TRUE(reader.OpenArchive(left[0]));
+    EXPECT_TRUE(reader.TestEntries());
+}
+#endif
 
 #ifdef _WIN32
 // A scanner or indexer opens the finished archive for a moment, just as it is to be moved into
