@@ -87,8 +87,11 @@ TEST_F(ZipComponentTest, RoundTripAtEveryChunkBoundary) {
             EXPECT_EQ(entries[i].aes, !password.empty());
             if (file.starts_with("text") && bytes.size() > 100) {
                 EXPECT_EQ(entries[i].method, 8);
-            } else if (file.starts_with("random") && bytes.size() <= c) {
+            } else if (file.starts_with("random")) {
+                // Stored, also when it was compressed chunk by chunk first and written again.
                 EXPECT_EQ(entries[i].method, 0);
+                EXPECT_EQ(entries[i].compressedSize,
+                          bytes.size() + (password.empty() || bytes.empty() ? 0 : 28));
             }
             size_t chunks =
                 entries[i].method == 8 && bytes.size() > c ? (bytes.size() + c - 1) / c : 0;
@@ -559,6 +562,48 @@ TEST_F(ZipComponentTest, ArchivesOfEarlierVersionsStillRead) {
 }
 
 #ifndef _WIN32
+// A large file that does not shrink is read a second time to be stored: one that changed between
+// the two readings fails only its own entry, a temporary file that cannot be cut back for the
+// second writing kills the archive; neither replaces the older archive.
+TEST_F(ZipComponentTest, ALargeFileWrittenAgainStoredMustNotChangeMeanwhile) {
+    const std::string random = RandomBytes(5 * 4096 + 7, 5), kept = Make("kept.txt", "kept");
+    const std::string noisy = Make("noisy.pst", random), target = out / "n.ksx";
+    for (const bool failTruncate : {false, true}) {
+        SCOPED_TRACE(failTruncate ? "the file cannot be cut back" : "the file changes");
+        Save(noisy, random);
+        Save(target, "older archive");
+        auto source = std::make_shared<StreamFaults>(), disk = std::make_shared<StreamFaults>();
+        disk->failTruncate = failTruncate;
+        source->beforeRead = [&] {  // the first reading is done: the file changes once
+            if (source->bytesRead < random.size() || failTruncate) return;
+            std::fstream(std::filesystem::u8path(noisy), std::ios::in | std::ios::out) << "NEW";
+            source->beforeRead = nullptr;
+        };
+        ZipComponent zip;
+        zip.SetChunkSize(4096);
+        zip.SetStreamFilter(
+            [toDisk = FaultFilter(".writing-", disk), fromSource = FaultFilter("noisy", source)](
+                auto s, const auto& path) { return fromSource(toDisk(std::move(s), path), path); });
+        ASSERT_TRUE(zip.CreateArchive(target));
+        const Status added = zip.AddFile(noisy);
+        EXPECT_EQ(added.kind(), failTruncate ? Failure::WriteFailed : Failure::Unreadable);
+        EXPECT_NE(added.message().find(failTruncate ? "" : "changed while it was being added"),
+                  std::string::npos)
+            << added.message();
+        EXPECT_EQ(zip.AddFile(kept).ok(), !failTruncate);
+        EXPECT_EQ(zip.WriteArchive().ok(), !failTruncate);
+        if (failTruncate) {
+            EXPECT_EQ(Load(target), "older archive");
+            continue;
+        }
+        ASSERT_TRUE(zip.OpenArchive(target));
+        ASSERT_EQ(zip.Entries().size(), 1u);
+        EXPECT_EQ(zip.Entries()[0].name, "kept.txt");
+        EXPECT_TRUE(Passed(zip.TestEntries()));
+    }
+    EXPECT_EQ(FolderNames(out.str()), std::vector<std::string>{"n.ksx"});
+}
+
 // The finished archive cannot be moved in and the older one is no longer there (a replacement on
 // a FAT drive that failed midway): the finished archive is the only backup and is kept, not
 // removed with the other temporary files.

@@ -1,6 +1,10 @@
 // The restore run with its real handlers: which rows run in which order, the log, the summary, the
 // progress, a cancellation between rows, and a run without an open archive.
 #include "restore/restore_run.h"
+#ifndef _WIN32
+#include "platform/files_held.h"
+#endif
+#include "restore/undo_set.h"
 #include "scratch.h"
 #include "ui/commands.h"
 #include "ui/restore_presenter.h"
@@ -97,10 +101,51 @@ TEST_F(RestoreRun, TheObserverHearsOfEachFileAndACancellationStopsBetweenRows) {
     EXPECT_FALSE(Exists(s.folders.contacts + "\\Jane.vcf"));
     EXPECT_FALSE(Exists(s.folders.signatures + "\\Work.htm"));
     EXPECT_EQ(result.takenBack, restore::TakenBackBecause::Cancelled);
+    EXPECT_NE(s.Log().find(" Restore was not completed (cancelled); every change it made was put "
+                           "back.\n\r\n"),
+              std::string::npos);
     EXPECT_NE(s.Log().find(" Restore Data to Profile My Profile was not Completed!\r"),
               std::string::npos);
     EXPECT_EQ(RestoreCompletionMessage(result).text.find("Completed"), std::string::npos);
 }
+
+#ifndef _WIN32
+// No row runs when what it would replace cannot be saved first (a file where the undo sets go), or
+// when an earlier restore ended midway cannot be put back first (its journal held by a scanner).
+TEST_F(RestoreRun, NoRowRunsWithoutAnUndoSetOrWhileAnEarlierRestoreIsNotPutBack) {
+    Tick({Choice::Signatures});
+    const std::string journal = [&] {
+        auto earlier =
+            restore::UndoJournal::Begin(s.state.UndoFolder, restore::RegistryKeyKeeper());
+        return earlier ? earlier->Folder() + "\\journal.dat" : "";
+    }();
+    ASSERT_FALSE(journal.empty());
+    platform::fileio::Hold(journal);
+    const std::string undo = s.state.UndoFolder;
+    for (const auto& [because, why, shown] :
+         {std::tuple{restore::TakenBackBecause::EarlierRestore,
+                     "an earlier restore could not be put back",
+                     "An earlier restore that was ended midway could not be put back yet."},
+          {restore::TakenBackBecause::NoUndoSet, "what it would replace could not be saved",
+           "What the restore would replace could not be saved first."}}) {
+        const auto run = RestoreLikeTheWindow(window, s.state, zip);
+        EXPECT_TRUE(run.result.rows.empty());
+        EXPECT_EQ(run.result.takenBack, because);
+        EXPECT_EQ(s.dialogs.messages.back().text,
+                  std::string("The Restore was not completed and nothing was changed. ") + shown);
+        EXPECT_NE(s.Log().find(std::string(" Restore was not completed (") + why +
+                               "); every change it made was put back.\n"),
+                  std::string::npos);
+        EXPECT_FALSE(Exists(s.folders.signatures + "\\Work.htm"));
+        platform::fileio::LetGo(journal);
+        s.state.UndoFolder = s.app + "\\undo.blocked";
+        Put(s.state.UndoFolder, "a file where the undo sets go");
+    }
+    s.state.UndoFolder = undo;
+    EXPECT_EQ(RestoreLikeTheWindow(window, s.state, zip).result.rows.size(), 1u);
+    EXPECT_EQ(Get(s.folders.signatures + "\\Work.htm"), "sig");
+}
+#endif
 
 TEST_F(RestoreRun, WithoutAnOpenArchiveTheFirstItemFailsTheRestoreAndWithoutABackupNothingRuns) {
     // A backup run since the open closed the archive: no entry can be found. The first failing row

@@ -16,6 +16,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Names that the journal must carry through its escapes: a percent sign, a literal escape, a tab.
+const std::string kMail = "mail 100% %25";
+const std::string kProfile = "Profiles\\Work\t%09 50%";
+
 // The program ended at this point (a kill, a power loss): nothing after it runs.
 struct Ended {};
 
@@ -26,7 +30,7 @@ class UndoSets : public ::testing::Test {
     std::map<std::string, std::string> registry;
     std::string undo = dir / "Undo";
 
-    void SetUp() override { fs::create_directory(dir.path() / "mail"); }
+    void SetUp() override { fs::create_directory(dir.path() / kMail); }
 
     KeyKeeper Keys() {
         return {[this](const std::string& k) { return registry.count(k) > 0; },
@@ -40,7 +44,7 @@ class UndoSets : public ::testing::Test {
                 },
                 [this](const std::string& k) { return registry.erase(k) > 0; }};
     }
-    std::string Mail(const std::string& name) { return dir / ("mail/" + name); }
+    std::string Mail(const std::string& name) { return dir / (kMail + "/" + name); }
     StagedFile Stage(const std::string& name, const std::string& content) {
         StagedFile f{NewStagingFile(Mail(name)), Mail(name)};
         test::WriteFile(f.temporary, content);
@@ -49,7 +53,7 @@ class UndoSets : public ::testing::Test {
     // Every file of the mail folder and its content, and the registry.
     std::map<std::string, std::string> State() {
         std::map<std::string, std::string> state;
-        for (const auto& e : fs::directory_iterator(dir.path() / "mail"))
+        for (const auto& e : fs::directory_iterator(dir.path() / kMail))
             state["file " + e.path().filename().string()] = test::ReadFile(e.path());
         for (const auto& [k, v] : registry) state["key " + k] = v;
         return state;
@@ -57,14 +61,14 @@ class UndoSets : public ::testing::Test {
     void Before() {
         test::WriteFile(Mail("Outlook.pst"), test::RandomBytes(3000, 1));
         test::WriteFile(Mail("archive.pst"), "old archive");
-        registry["Profiles\\Work"] = "old profile";
+        registry[kProfile] = "old profile";
     }
     // A restore of two rows: the profile key is replaced, then two data files are replaced and a
     // third one added together. `move` does the moves of the second row.
     void Restore(UndoJournal& journal, const MoveFile& move = {}) {
-        ASSERT_TRUE(journal.SaveKey("Profiles\\Work"));
+        ASSERT_TRUE(journal.SaveKey(kProfile));
         ASSERT_TRUE(journal.SaveKey("Options"));  // not there before
-        registry["Profiles\\Work"] = "restored profile";
+        registry[kProfile] = "restored profile";
         registry["Options"] = "restored options";
         const auto outcome =
             ReplaceFilesTogether({Stage("Outlook.pst", "new pst"),
@@ -105,7 +109,7 @@ TEST_F(UndoSets, AFinishedRestoreUndoesByteForByteAndOnlyTheNewestFewAreKept) {
     RemoveOldUndoSets(undo);
     EXPECT_EQ(ListUndoSets(undo).size(), kKeptUndoSets);
     size_t asides = 0;
-    for (const auto& e : fs::directory_iterator(dir.path() / "mail"))
+    for (const auto& e : fs::directory_iterator(dir.path() / kMail))
         asides += e.path().filename().string().find(".undo-") != std::string::npos;
     EXPECT_EQ(asides, 3 * kKeptUndoSets);  // each later restore set aside all three
 }
@@ -117,8 +121,8 @@ TEST_F(UndoSets, ARestoreEndedAtAnyMoveIsPutBackWholeAtTheNextStart) {
         for (bool afterMove : {false, true}) {
             SCOPED_TRACE(testing::Message()
                          << "move " << at << (afterMove ? " done" : " not done"));
-            fs::remove_all(dir.path() / "mail");
-            fs::create_directory(dir.path() / "mail");
+            fs::remove_all(dir.path() / kMail);
+            fs::create_directory(dir.path() / kMail);
             fs::remove_all(undo);
             registry.clear();
             Before();
@@ -140,7 +144,7 @@ TEST_F(UndoSets, ARestoreEndedAtAnyMoveIsPutBackWholeAtTheNextStart) {
             }
             journal.reset();  // the process is gone; its journal stays on the disk
             // Staged temporaries are the run's own; a crash leaves them for the folder recovery.
-            RecoverInterruptedRestore(dir / "mail");
+            RecoverInterruptedRestore(dir / kMail);
             if (!ended) {
                 EXPECT_EQ(RecoverUnfinishedRestores(undo, Keys()).sets, 1u);
             } else {
@@ -222,7 +226,7 @@ TEST_F(UndoSets, AJournalThatCannotBeReadKeepsItsSetUntilItCan) {
     platform::fileio::LetGo(journalFile);
     EXPECT_FALSE(held.ok);
     ASSERT_EQ(ListUndoSets(undo).size(), 1u);
-    EXPECT_EQ(registry["Profiles\\Work"], "restored profile");
+    EXPECT_EQ(registry[kProfile], "restored profile");
 
     const auto recovered = RecoverUnfinishedRestores(undo, Keys());
     EXPECT_TRUE(recovered.ok);
@@ -252,7 +256,7 @@ TEST_F(UndoSets, AFileThatTookTheNameAfterACrashIsKeptAndTheOldOneComesBack) {
     EXPECT_EQ(test::ReadFile(Mail("Outlook.pst")), test::RandomBytes(3000, 1));
     ASSERT_EQ(recovered.kept.size(), 1u);
     EXPECT_EQ(test::ReadFile(recovered.kept[0].keptAs), "fresh");
-    EXPECT_EQ(registry["Profiles\\Work"], "old profile");
+    EXPECT_EQ(registry[kProfile], "old profile");
 }
 
 }  // namespace
