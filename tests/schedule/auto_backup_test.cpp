@@ -3,6 +3,8 @@
 // trace in the log only.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cctype>
 
 #include "base/path.h"
@@ -11,10 +13,16 @@
 #include "platform/file_stream.h"
 #include "platform/files_held.h"
 #include "platform/processes_stand_in.h"
+#include "platform/program_run_stand_in.h"
+#include "platform/system.h"
 #include "registry/registry.h"
 #include "schedule/auto_backup.h"
+#include "schedule/task_commands.h"
+#include "schedule/task_password_win.h"
+#include "schedule/task_scheduler.h"
 #include "schedule/unattended.h"
 #include "scratch.h"
+#include "task_query_sample.h"
 #include "zip_test_util.h"
 
 namespace kestrine::test {
@@ -261,6 +269,95 @@ TEST_F(AutoBackup, RefusedCommandLinesDoNothingButSayWhyInTheLog) {
     EXPECT_EQ(s.Log().find("a=b"), std::string::npos);
     EXPECT_EQ(Get(target), "last week's backup");
     EXPECT_EQ(s.AppFiles(), (std::vector<std::string>{"brlog.dat", "settings.dat"}));
+}
+
+// A task's password protected by another user or computer, or cut short, never becomes a backup;
+// a task of an earlier version with its password in clear still backs up with it.
+TEST_F(AutoBackup, OnlyAPasswordProtectedForTheUserServes) {
+    Put(target, "last week's backup");
+    const std::string marker(schedule::kProtectedMarker);
+    for (const std::string& field :
+         {marker +
+              schedule::EncodeProtected("kestrine-user-" + std::to_string(::geteuid() + 1) + ":pw")
+                  .substr(marker.size()),
+          marker + "AAAAAAAAAAAAAAAAAAAAAAAA", marker + "A", marker}) {
+        const auto result = Run("100000000", field);
+        EXPECT_TRUE(result.refused) << field;
+        EXPECT_EQ(result.exitStatus, schedule::kExitNoArchive);
+    }
+    EXPECT_TRUE(Get(target) == "last week's backup");
+    EXPECT_EQ(Occurrences(s.Log(), "its password was protected for another user or computer"), 4u);
+    const auto protectedField =
+        schedule::TaskPasswordField("new pass", schedule::ProtectForCurrentUser);
+    ASSERT_TRUE(protectedField);
+    for (const std::string& password : {*protectedField, std::string("old pass")}) {
+        EXPECT_EQ(Run("100000000", password).exitStatus, schedule::kExitAllSucceeded);
+        EXPECT_EQ(ReadArchive(target, password == "old pass" ? "old pass" : "new pass")
+                      .manifest.header.identity,
+                  "Outlook");
+    }
+    for (const char* password : {"new pass", "old pass", ":pw"})
+        EXPECT_EQ(s.Log().find(password), std::string::npos) << password;
+}
+
+// The weekly task through a stand-in Task Scheduler: the commands in order, the create command's
+// answer as the outcome, and the task of the shared name of earlier versions ended and deleted
+// only when it is the user's own (a computer several people share).
+TEST(TaskScheduler, CommandsInOrderAndOnlyTheUsersOwnSharedTaskGoes) {
+    const std::string name = schedule::TaskNameFor(platform::UserName());
+    const std::string shared = schedule::kSharedTaskName;
+    std::vector<std::string> ran;
+    std::string sharedOwner;  // whom the shared task's query names; empty: there is no such task
+    platform::ProgramRun create{true, 0, "SUCCESS"}, list{true, 1, "ERROR: not found"};
+    platform::SetProgramRunAnswer([&](const std::string& program, const std::string& command) {
+        EXPECT_EQ(program, platform::SystemFolder() + "\\schtasks.exe");
+        ran.push_back(command);
+        if (command == schedule::QueryTaskCommand(shared))
+            return sharedOwner.empty()
+                       ? platform::ProgramRun{true, 1, "ERROR: not found"}
+                       : platform::ProgramRun{
+                             true, 0,
+                             "<Task><Principals><Principal id=\"Author\"><UserId>" + sharedOwner +
+                                 "</UserId></Principal></Principals></Task>"};
+        if (command.starts_with("schtasks /create")) return create;
+        if (command == schedule::ListTaskCommand(name)) return list;
+        return platform::ProgramRun{true, 0, ""};
+    });
+    const std::vector<std::string> removeOwn = {schedule::QueryTaskCommand(shared),
+                                                schedule::EndTaskCommand(name),
+                                                schedule::DeleteTaskCommand(name)};
+    for (const std::string& owner :
+         {std::string(), std::string("OTHERPC\\alice"), platform::CurrentUserSid(),
+          "SCRATCHPC\\" + platform::UserName()}) {
+        sharedOwner = owner;
+        ran.clear();
+        EXPECT_TRUE(schedule::RemoveTask(name).done);
+        std::vector<std::string> expected = removeOwn;
+        if (owner.ends_with(platform::CurrentUserSid()) ||
+            owner.ends_with("\\" + platform::UserName()))
+            expected.insert(expected.begin() + 1, {schedule::EndTaskCommand(shared),
+                                                   schedule::DeleteTaskCommand(shared)});
+        EXPECT_EQ(ran, expected) << owner;
+    }
+    sharedOwner.clear();
+    for (const unsigned long exitCode : {0ul, 5ul}) {
+        ran.clear();
+        create = {true, exitCode, exitCode ? "ERROR: Access is denied." : "SUCCESS"};
+        const auto added = schedule::AddTask({"schtasks /end x", "schtasks /create x"});
+        EXPECT_EQ(added.done, exitCode == 0);
+        EXPECT_EQ(added.exitCode, exitCode);
+        EXPECT_EQ(added.output, create.output);
+        EXPECT_EQ(ran, (std::vector<std::string>{schedule::QueryTaskCommand(shared),
+                                                 "schtasks /end x", "schtasks /create x"}));
+    }
+    EXPECT_FALSE(schedule::QueryScheduledTask(name).exists);
+    list = {true, 0, test::kTaskQueryList};
+    const auto query = schedule::QueryScheduledTask(name);
+    EXPECT_TRUE(query.queried && query.exists);
+    EXPECT_EQ(query.task.days, "MON, WED");
+    platform::SetProgramRunAnswer(nullptr);  // schtasks.exe cannot be started
+    EXPECT_FALSE(schedule::QueryScheduledTask(name).queried);
+    EXPECT_FALSE(schedule::AddTask({"schtasks /create x"}).done);
 }
 
 TEST_F(AutoBackup, TheUnattendedProgramShowsNothingAndLogsAMissingOutlook) {

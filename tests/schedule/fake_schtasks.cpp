@@ -1,9 +1,8 @@
 // Stands in for the system's schtasks.exe: appends its own path and its command line, as one line
 // "path<TAB>command line", to the file named by KESTRINE_SCHTASKS_RECORD. With
 // KESTRINE_SCHTASKS_FAIL set it prints that text and fails, as the Task Scheduler does. A /query
-// for the task's XML prints KESTRINE_SCHTASKS_QUERY when it is set; a /query for its list prints
-// the file named by KESTRINE_SCHTASKS_TASK. Otherwise there is no task, and the query fails as
-// the Task Scheduler's does.
+// for the task's list prints the file named by KESTRINE_SCHTASKS_TASK; otherwise there is no
+// task, and the query fails as the Task Scheduler's does.
 #include <windows.h>
 
 #include <cstdio>
@@ -39,14 +38,9 @@ int main() {
         std::fclose(listed);
         return 0;
     }
-    if (wcsstr(GetCommandLineW(), L"/query")) {
-        static wchar_t task[4096] = {};
-        if (!GetEnvironmentVariableW(L"KESTRINE_SCHTASKS_QUERY", task, 4096)) {
-            std::printf("ERROR: The system cannot find the file specified.\r\n");
-            return 1;
-        }
-        std::printf("%s\r\n", Utf8(task).c_str());
-        return 0;
+    if (wcsstr(GetCommandLineW(), L"/query")) {  // no task of the shared name
+        std::printf("ERROR: The system cannot find the file specified.\r\n");
+        return 1;
     }
     if (GetEnvironmentVariableW(L"KESTRINE_SCHTASKS_FAIL", failure, 512)) {
         std::printf("%s\r\n", Utf8(failure).c_str());

@@ -244,60 +244,17 @@ TEST_F(SchedulerDialogTest, RefusalsRunNothing) {
     EXPECT_TRUE(Recorded().empty());
 }
 
-}  // namespace
-}  // namespace kestrine::test
-
-namespace kestrine::test {
-namespace {
-
-// A computer several people share: the task of the shared name of earlier versions goes only when
-// it is the user's own, and a password protected by someone else never becomes a backup.
-TEST_F(SchedulerDialogTest, OnlyTheUsersOwnTaskAndPasswordServe) {
-    auto removeWithSharedTaskOf = [&](const std::string& userId) {
-        const std::string xml = "<Task><Principals><Principal id=\"Author\"><UserId>" + userId +
-                                "</UserId></Principal></Principals></Task>";
-        SetEnvironmentVariableW(L"KESTRINE_SCHTASKS_QUERY", platform::Widen(xml).c_str());
-        std::filesystem::remove(Fs(record));
-        schedule::RemoveTask(name);
-        SetEnvironmentVariableW(L"KESTRINE_SCHTASKS_QUERY", nullptr);
-        std::vector<std::string> commands;
-        for (const auto& run : Recorded()) commands.push_back(run.command);
-        return commands;
-    };
-    const std::string shared = schedule::kSharedTaskName;
-    EXPECT_EQ(removeWithSharedTaskOf("OTHERPC\\alice"),
-              (std::vector<std::string>{schedule::QueryTaskCommand(shared),
-                                        schedule::EndTaskCommand(name),
-                                        schedule::DeleteTaskCommand(name)}));
-    for (const std::string& own :
-         {platform::CurrentUserSid(), "SCRATCHPC\\" + platform::UserName()})
-        EXPECT_EQ(removeWithSharedTaskOf(own),
-                  (std::vector<std::string>{
-                      schedule::QueryTaskCommand(shared), schedule::EndTaskCommand(shared),
-                      schedule::DeleteTaskCommand(shared), schedule::EndTaskCommand(name),
-                      schedule::DeleteTaskCommand(name)}))
-            << own;
-
+// A password that the system's data protection cannot turn back (another user's or computer's)
+// never becomes a backup; the task's one archive stays.
+TEST_F(SchedulerDialogTest, APasswordTheSystemCannotUnprotectMakesNoBackup) {
     const std::string target = s.app + "\\weekly.ksx";
     Put(target, "last week's backup");
-    Put(s.state.SettingsFile, "[autobackup]\r\nautobackupfile=0\r\n");  // the one file replaced
-    for (const std::string& field :
-         {std::string(schedule::kProtectedMarker) + "AAAAAAAAAAAAAAAAAAAAAAAA",
-          std::string(schedule::kProtectedMarker) + "A", std::string(schedule::kProtectedMarker)}) {
-        s.state.CommandLine = "sf=Workxm=100000000ps=" + field + "bf=" + target;
-        archive::ZipComponent zip;
-        const auto result = schedule::RunAutoBackup(s.state, zip);
-        EXPECT_TRUE(result.refused) << field;
-        EXPECT_EQ(result.exitStatus, schedule::kExitNoArchive);
-    }
-    EXPECT_EQ(Get(target), "last week's backup");
-    EXPECT_NE(s.Log().find("its password was protected for another user or computer"),
-              std::string::npos);
-    // A task of an earlier version with its password in clear still backs up with it.
-    s.state.CommandLine = "sf=Workxm=100000000ps=old passbf=" + target;
+    Put(s.state.SettingsFile, "[autobackup]\r\nautobackupfile=0\r\n");
+    s.state.CommandLine = "sf=Workxm=100000000ps=" + std::string(schedule::kProtectedMarker) +
+                          "AAAAAAAAAAAAAAAAAAAAAAAAbf=" + target;
     archive::ZipComponent zip;
-    EXPECT_EQ(schedule::RunAutoBackup(s.state, zip).exitStatus, schedule::kExitAllSucceeded);
-    EXPECT_EQ(ReadArchive(target, "old pass").manifest.header.identity, "Work");
+    EXPECT_TRUE(schedule::RunAutoBackup(s.state, zip).refused);
+    EXPECT_EQ(Get(target), "last week's backup");
 }
 
 }  // namespace
