@@ -1,12 +1,12 @@
-// The profile inventory against a real registry and real folders under Wine: a profile in the
-// test's own registry key, and a scratch user folder.
+// The profile inventory natively: a profile in the test's own registry key, and a scratch user
+// folder.
 #include <gtest/gtest.h>
 
 #include "app/settings.h"
 #include "outlook/inventory.h"
 #include "outlook/profile_data.h"
 #include "ui/commands.h"
-#include "win_scratch.h"
+#include "scratch.h"
 
 namespace kestrine::outlook {
 namespace {
