@@ -1,6 +1,6 @@
 #pragma once
-// The Windows tests' surroundings beyond the portable scratch (scratch.h): the programs built beside
-// the test, Wine's view of Linux paths and the prefix's shell folders.
+// The Windows tests' surroundings beyond the portable scratch (scratch.h): the programs built
+// beside the test, Wine's view of Linux paths and the prefix's shell folders.
 #include <windows.h>
 
 #include "app/startup.h"
@@ -39,8 +39,9 @@ inline Started StartKept(const std::filesystem::path& exe, const std::wstring& a
     CloseHandle(pi.hThread);
     return {pi.hProcess, pi.dwProcessId};
 }
-// True when the process ended within the limit (a guard against hanging, not a timing check).
-inline bool Ended(HANDLE process, DWORD limitMs = 20000) {
+// True when the process ended within the limit (a guard against hanging, not a timing check; a
+// busy machine may take well over half a minute).
+inline bool Ended(HANDLE process, DWORD limitMs = 120000) {
     return WaitForSingleObject(process, limitMs) == WAIT_OBJECT_0;
 }
 

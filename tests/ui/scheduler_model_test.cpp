@@ -46,14 +46,19 @@ TEST(ScheduledTask, RefusalsInTheirOrder) {
         EXPECT_TRUE(plan.commands.empty() || !plan.refusal);
         return plan.refusal.value_or(ui::Message{});
     };
-    // (No item, no password, passwords that differ and a wrong time are refused in the dialog's
-    // test under Wine.)
     SchedulerModel m = OpenScheduler({});
+    EXPECT_EQ(refusal(m), (ui::Message{kNoItemMessage, MessageIcon::Exclamation}));
     m.items[3].ticked = true;
     EXPECT_EQ(refusal(m), (ui::Message{kNoFileMessage, MessageIcon::Exclamation}));
     m.targetFile = "C:\\b=1.ksx";
     m.protect = true;
-    m.password = m.password2 = "\"x";
+    EXPECT_EQ(refusal(m), (ui::Message{kNoPasswordMessage, MessageIcon::Critical}));
+    m.password = "\"x";
+    EXPECT_EQ(refusal(m), (ui::Message{kPasswordsDifferMessage, MessageIcon::Critical}));
+    m.password2 = "\"x";
+    m.startTime = "25:00";
+    EXPECT_EQ(refusal(m), (ui::Message{kStartTimeMessage, MessageIcon::Exclamation}));
+    m.startTime = "9:30";
     m.profile = "A=B";
     EXPECT_EQ(refusal(m).text,
               "The profile name contains the character = (equals sign), which the scheduled task "
