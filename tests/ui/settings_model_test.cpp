@@ -1,5 +1,4 @@
-// The settings as stored and as written on OK. (The refusal of an empty folder and the fallback to
-// the application folder are driven through the dialog under Wine.)
+// The settings as stored and as written on OK, and what OK refuses.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -80,6 +79,20 @@ TEST(SettingsModel, OkWritesEveryKeyInItsOrder) {
     ASSERT_TRUE(c.refusal);
     EXPECT_EQ(c.refusal->text, kNoKeepCountMessage);
     EXPECT_TRUE(c.writes.empty());
+    // An empty or blank folder box is refused; a folder that is not there gives way to the
+    // application folder, which the box then shows.
+    m.keepNewest = 4;
+    for (const char* blank : {"", "   "}) {
+        m.backupFolder = blank;
+        c = ConfirmSettings(m, kApp, [](const std::string&) { return true; });
+        ASSERT_TRUE(c.refusal);
+        EXPECT_EQ(*c.refusal, (Message{kNoBackupFolderMessage, platform::MessageIcon::Critical}));
+        EXPECT_TRUE(c.writes.empty());
+    }
+    m.backupFolder = "D:\\gone";
+    c = ConfirmSettings(m, kApp, [](const std::string&) { return false; });
+    EXPECT_EQ(m.backupFolder, kApp);
+    EXPECT_EQ(c.writes.front().value, kApp);
 }
 
 }  // namespace
