@@ -626,84 +626,133 @@ Status ZipReader::ReadSequential(Decoding& d) {
     return inflater.Drain(what + ": damaged data (compressed stream ends early)", deliver);
 }
 
-// The chunks of an entry with a sound index: the calling thread reads them in order (and feeds the
-// authentication code, which must see the bytes in order), the workers decrypt and inflate them,
-// and a thread of its own hands the output to the sink in order, so that writing the output
-// overlaps reading and inflating.
-Status ZipReader::ReadChunks(Decoding& d) {
-    if (!pool_) pool_ = std::make_unique<WorkerPool>(WorkerCount());
-    if (!writer_) writer_ = std::make_unique<WorkerPool>(1);
-    const ZipEntryRecord& rec = d.rec;
-    const size_t maxPieces = pool_->Size() * 2 + 2;
-    OrderedWork<Piece> decoding(*pool_), writing(*writer_);
-    std::vector<std::shared_ptr<Piece>> spare;
-    uint64_t bytesInFlight = 0, written = 0;
-    const crypto::AesKeys* keys = d.isAes ? &d.keys : nullptr;
-    const bool wantCrc = d.checkCrc;
+// The chunks of an entry with a sound index on their way through: the calling thread reads them in
+// order (and feeds the authentication code, which must see the bytes in order), the workers
+// decrypt and inflate them, and a thread of its own hands the output to the sink in order, so that
+// writing the output overlaps reading and inflating.
+class ZipReader::ChunkPipeline {
+  public:
+    ChunkPipeline(Decoding& d, platform::fileio::FileStream& stream, WorkerPool& decoders,
+                  WorkerPool& writer)
+        : d_(d),
+          stream_(stream),
+          decoding_(decoders),
+          writing_(writer),
+          maxPieces_(decoders.Size() * 2 + 2),
+          keys_(d.isAes ? &d.keys : nullptr) {}
 
-    // A piece is done when the sink has it (or at once without a sink).
-    auto done = [&](std::shared_ptr<Piece> piece) -> Status {
-        bytesInFlight -= piece->inputSize + piece->outputSize;
-        written += piece->produced;
-        spare.push_back(std::move(piece));
-        return Progress(d, written);
-    };
-    auto takeWritten = [&]() -> Status {
-        std::shared_ptr<Piece> piece = writing.TakeFront();
-        if (!piece->ok) {
-            return Status::Fail(Failure::WriteFailed, d.what + ": the data cannot be written");
+    Status Run() {
+        for (size_t i = 0; i < d_.rec.chunks.size(); ++i) {
+            std::shared_ptr<Piece> piece = PieceOfChunk(i);
+            if (Status room = MakeRoomFor(*piece); !room) return room;
+            if (Status read = Read(*piece); !read) return read;
+            Decode(std::move(piece));
         }
-        return done(std::move(piece));
-    };
-    auto takeDecoded = [&]() -> Status {
-        std::shared_ptr<Piece> piece = decoding.TakeFront();
-        if (!piece->ok) {
-            return Damaged(d.what + (rec.encrypted() ? ": wrong password or damaged data"
-                                                     : ": damaged data (bad compressed stream)"));
-        }
-        if (Status counted =
-                Account(d, piece->output.data(), piece->produced, wantCrc ? &piece->crc : nullptr);
-            !counted) {
-            return counted;
-        }
-        if (!d.sink) return done(std::move(piece));
-        writing.Submit(std::move(piece),
-                       [&sink = d.sink](Piece& p) { p.ok = sink(p.output.data(), p.produced); });
-        return Status::Ok();
-    };
-    auto takeOne = [&]() -> Status {
-        bool writeFirst = !writing.Empty() && (writing.FrontDone() || decoding.Empty());
-        return writeFirst ? takeWritten() : takeDecoded();
-    };
+        while (InFlight() > 0)
+            if (Status taken = TakeOne(); !taken) return taken;
+        return {};
+    }
 
-    uint64_t offset = 0;
-    const size_t count = rec.chunks.size();
-    for (size_t i = 0; i < count; ++i) {
-        std::shared_ptr<Piece> piece = ReuseOrMake(spare);
+  private:
+    // Chunk `i` as the index describes it: its compressed size, what it inflates to, and where it
+    // lies in the compressed stream (the AES counter starts there).
+    std::shared_ptr<Piece> PieceOfChunk(size_t i) {
+        const ZipEntryRecord& rec = d_.rec;
+        const size_t count = rec.chunks.size();
+        std::shared_ptr<Piece> piece = ReuseOrMake(spare_);
         piece->inputSize = static_cast<size_t>(rec.chunks[i]);
         piece->last = i + 1 == count;
         piece->outputSize = static_cast<size_t>(
             piece->last ? rec.uncompressedSize - rec.chunkInput * (count - 1) : rec.chunkInput);
-        piece->offset = offset;
-        offset += piece->inputSize;
-        while (decoding.Size() + writing.Size() > 0 &&
-               (decoding.Size() + writing.Size() >= maxPieces ||
-                bytesInFlight + piece->inputSize + piece->outputSize > kMaxBytesInFlight)) {
-            if (Status taken = takeOne(); !taken) return taken;
-        }
-        if (piece->input.size() < piece->inputSize + 2) piece->input.resize(piece->inputSize + 2);
-        if (platform::fileio::ReadFull(*stream_, piece->input.data(), piece->inputSize) !=
-            static_cast<int64_t>(piece->inputSize)) {
-            return Damaged(d.what + ": the archive cannot be read (truncated)");
-        }
-        if (d.isAes) d.hmac.Update(piece->input.data(), piece->inputSize);
-        bytesInFlight += piece->inputSize + piece->outputSize;
-        decoding.Submit(std::move(piece), [keys, wantCrc](Piece& p) { p.Decode(keys, wantCrc); });
+        piece->offset = offset_;
+        offset_ += piece->inputSize;
+        return piece;
     }
-    while (!decoding.Empty() || !writing.Empty()) {
-        if (Status taken = takeOne(); !taken) return taken;
+
+    // Takes finished pieces until `next` fits within the pieces and bytes allowed in flight.
+    Status MakeRoomFor(const Piece& next) {
+        while (InFlight() > 0 &&
+               (InFlight() >= maxPieces_ ||
+                bytesInFlight_ + next.inputSize + next.outputSize > kMaxBytesInFlight)) {
+            if (Status taken = TakeOne(); !taken) return taken;
+        }
+        return {};
     }
-    return {};
+
+    Status Read(Piece& piece) {
+        if (piece.input.size() < piece.inputSize + 2) piece.input.resize(piece.inputSize + 2);
+        if (platform::fileio::ReadFull(stream_, piece.input.data(), piece.inputSize) !=
+            static_cast<int64_t>(piece.inputSize)) {
+            return Damaged(d_.what + ": the archive cannot be read (truncated)");
+        }
+        if (d_.isAes) d_.hmac.Update(piece.input.data(), piece.inputSize);
+        return {};
+    }
+
+    void Decode(std::shared_ptr<Piece> piece) {
+        bytesInFlight_ += piece->inputSize + piece->outputSize;
+        decoding_.Submit(std::move(piece), [keys = keys_, wantCrc = d_.checkCrc](Piece& p) {
+            p.Decode(keys, wantCrc);
+        });
+    }
+
+    size_t InFlight() const { return decoding_.Size() + writing_.Size(); }
+
+    // The sink's oldest piece when it is done (or nothing is left to decode), else the oldest
+    // decoded one.
+    Status TakeOne() {
+        const bool writeFirst = !writing_.Empty() && (writing_.FrontDone() || decoding_.Empty());
+        return writeFirst ? TakeWritten() : TakeDecoded();
+    }
+
+    // A decoded piece is checked and counted, then goes to the sink's thread.
+    Status TakeDecoded() {
+        std::shared_ptr<Piece> piece = decoding_.TakeFront();
+        if (!piece->ok) {
+            return Damaged(d_.what + (d_.rec.encrypted()
+                                          ? ": wrong password or damaged data"
+                                          : ": damaged data (bad compressed stream)"));
+        }
+        if (Status counted = Account(d_, piece->output.data(), piece->produced,
+                                     d_.checkCrc ? &piece->crc : nullptr);
+            !counted) {
+            return counted;
+        }
+        if (!d_.sink) return Done(std::move(piece));
+        writing_.Submit(std::move(piece),
+                        [&sink = d_.sink](Piece& p) { p.ok = sink(p.output.data(), p.produced); });
+        return {};
+    }
+
+    Status TakeWritten() {
+        std::shared_ptr<Piece> piece = writing_.TakeFront();
+        if (!piece->ok) {
+            return Status::Fail(Failure::WriteFailed, d_.what + ": the data cannot be written");
+        }
+        return Done(std::move(piece));
+    }
+
+    // A piece is done when the sink has it (or at once without a sink).
+    Status Done(std::shared_ptr<Piece> piece) {
+        bytesInFlight_ -= piece->inputSize + piece->outputSize;
+        written_ += piece->produced;
+        spare_.push_back(std::move(piece));
+        return Progress(d_, written_);
+    }
+
+    Decoding& d_;
+    platform::fileio::FileStream& stream_;
+    OrderedWork<Piece> decoding_, writing_;
+    const size_t maxPieces_;
+    const crypto::AesKeys* const keys_;
+    std::vector<std::shared_ptr<Piece>> spare_;
+    uint64_t bytesInFlight_ = 0, written_ = 0, offset_ = 0;
+};
+
+Status ZipReader::ReadChunks(Decoding& d) {
+    if (!pool_) pool_ = std::make_unique<WorkerPool>(WorkerCount());
+    if (!writer_) writer_ = std::make_unique<WorkerPool>(1);
+    return ChunkPipeline(d, *stream_, *pool_, *writer_).Run();
 }
 
 }  // namespace kestrine::archive

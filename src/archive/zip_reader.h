@@ -65,6 +65,7 @@ class ZipReader {
   private:
     struct Decoding;
     struct EndRecord;
+    class ChunkPipeline;
     Status FindEndRecord(platform::fileio::FileStream& stream, EndRecord& end);
     Status ReadCentralDirectory(uint64_t offset, uint64_t size, uint64_t count);
     static Status ParseCentralRecord(const uint8_t* h, size_t room, ZipEntryRecord& rec,
