@@ -5,13 +5,13 @@
 #include <gtest/gtest.h>
 
 #include "backup/backup_run.h"
+#include "backup_page.h"
 #include "platform/file_stream.h"
 #include "platform/files_held.h"
 #include "platform/processes.h"
 #include "platform/processes_stand_in.h"
 #include "platform/registry_memory.h"
 #include "restore/restore_run.h"
-#include "scratch.h"
 #include "ui/backup_presenter.h"
 #include "ui/commands.h"
 #include "ui/restore_presenter.h"
@@ -25,23 +25,11 @@ using archive::Choice;
 using platform::MessageIcon;
 namespace fileio = platform::fileio;
 
-class Backup : public ::testing::Test {
+class Backup : public BackupPage {
   public:
-    void SetUp() override { window.backup.sourceProfile = "Outlook"; }
-    void Tick(std::initializer_list<Choice> choices) {
-        for (Choice c : choices) window.backup.items[archive::IndexOf(c)].ticked = true;
-    }
-    void TickAll() {
-        for (auto& box : window.backup.items) box.ticked = true;
-    }
     WindowBackup Run() {
         return BackupLikeTheWindow(window, s.state, zip,
                                    [this] { panelTexts.push_back(window.progress.fileText); });
-    }
-    const std::string& Target() const { return s.state.TargetFile; }
-    std::string OnlyMessage() const {
-        EXPECT_EQ(s.dialogs.messages.size(), 1u);
-        return s.dialogs.messages.empty() ? "" : s.dialogs.messages[0].text;
     }
     std::vector<std::string> BackupFiles() const {
         auto names = fileio::ListFileNames(p.backups);
@@ -49,10 +37,6 @@ class Backup : public ::testing::Test {
         return names;
     }
 
-    Scratch s;
-    SampleProfile p{s};
-    archive::ZipComponent zip;
-    ui::MainWindowModel window;
     std::vector<std::string> panelTexts;
 };
 

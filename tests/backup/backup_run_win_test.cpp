@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "backup/backup_run.h"
+#include "backup_page.h"
 #include "platform/file_stream.h"
 #include "platform/processes.h"
 #include "platform/system.h"
@@ -24,17 +25,9 @@ namespace kestrine::test {
 namespace {
 
 using archive::Choice;
-using platform::MessageIcon;
 
-class BackupNow : public ::testing::Test {
+class BackupNow : public BackupPage {
   public:
-    void SetUp() override { window.backup.sourceProfile = "Outlook"; }
-    void Tick(std::initializer_list<Choice> choices) {
-        for (Choice c : choices) window.backup.items[archive::IndexOf(c)].ticked = true;
-    }
-    void TickAll() {
-        for (auto& box : window.backup.items) box.ticked = true;
-    }
     // "Backup Now" as the window runs it; a refused run fails the test.
     backup::BackupResult Run() {
         auto run = DriveRun(ui::win::PrepareBackupRun(window.backup, s.state, zip));
@@ -44,16 +37,6 @@ class BackupNow : public ::testing::Test {
         }
         return run->result;
     }
-    const std::string& Target() const { return s.state.TargetFile; }
-    std::string OnlyMessage() const {
-        EXPECT_EQ(s.dialogs.messages.size(), 1u);
-        return s.dialogs.messages.empty() ? "" : s.dialogs.messages[0].text;
-    }
-
-    Scratch s;
-    SampleProfile p{s};
-    archive::ZipComponent zip;
-    ui::MainWindowModel window;
 };
 
 TEST_F(BackupNow, TheWindowFollowsTheRunAndASecondRunIsRefused) {

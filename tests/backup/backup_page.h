@@ -1,0 +1,33 @@
+#pragma once
+// The window's Backup page aimed at a scratch profile, for the backup tests natively and under
+// Wine: the items ticked, the archive it writes, the one message a run shows.
+#include <gtest/gtest.h>
+
+#include "archive/zip_component.h"
+#include "scratch.h"
+#include "ui/commands.h"
+
+namespace kestrine::test {
+
+class BackupPage : public ::testing::Test {
+  public:
+    void SetUp() override { window.backup.sourceProfile = "Outlook"; }
+    void Tick(std::initializer_list<archive::Choice> choices) {
+        for (archive::Choice c : choices) window.backup.items[archive::IndexOf(c)].ticked = true;
+    }
+    void TickAll() {
+        for (auto& box : window.backup.items) box.ticked = true;
+    }
+    const std::string& Target() const { return s.state.TargetFile; }
+    std::string OnlyMessage() const {
+        EXPECT_EQ(s.dialogs.messages.size(), 1u);
+        return s.dialogs.messages.empty() ? "" : s.dialogs.messages[0].text;
+    }
+
+    Scratch s;
+    SampleProfile p{s};
+    archive::ZipComponent zip;
+    ui::MainWindowModel window;
+};
+
+}  // namespace kestrine::test
