@@ -12,7 +12,7 @@
 #include "app/startup.h"
 #include "platform/file_stream.h"
 #include "platform/files_held.h"
-#include "test_support.h"
+#include "scratch.h"
 
 namespace kestrine {
 namespace {
@@ -23,17 +23,11 @@ using test::ReadFile;
 using test::TempDir;
 using test::WriteFile;
 
-fs::path U8(std::string text) {
-    for (char& c : text)
-        if (c == '\\') c = '/';
-    return fs::path(std::u8string(text.begin(), text.end()));
-}
-
 TEST(Settings, FieldLimitsTrimCaseAndSwitches) {
     TempDir dir;
     const std::string ini = dir / "settings.dat";
     EXPECT_EQ(ReadINIValue(ini, "backup", "backupfolder"), "");
-    EXPECT_FALSE(fs::exists(U8(ini)));  // reading never creates the file
+    EXPECT_FALSE(fs::exists(test::Fs(ini)));  // reading never creates the file
 
     // A long value is stored as its first 128 characters and read back as its first 127.
     std::string value;
@@ -60,7 +54,7 @@ TEST(Settings, FieldLimitsTrimCaseAndSwitches) {
 
     const std::string unwritable = dir / "no such folder\\settings.dat";
     EXPECT_FALSE(WriteINIValue(unwritable, "backup", "autocloseoutlook", "1"));
-    EXPECT_FALSE(fs::exists(U8(unwritable)));
+    EXPECT_FALSE(fs::exists(test::Fs(unwritable)));
 }
 
 TEST(Settings, AFileOfAnEarlierVersionReadsThroughTheNamedKeys) {
@@ -113,7 +107,7 @@ TEST(ActivityLog, AppendsLinesAndReadsTheListBack) {
               std::string(84, '.') + "\r\r\n" + "now Start Backup Profile My Mail Data...\n\r\n");
     EXPECT_EQ(ReadLogEntries(log).size(), 3u);
     // Deleted while the program runs: the next line makes it again.
-    fs::remove(U8(log));
+    fs::remove(test::Fs(log));
     ASSERT_TRUE(WriteLog(log, "second"));
     EXPECT_EQ(ReadFile(log), "second\r\n");
     EXPECT_FALSE(WriteLog(dir / "gone\\brlog.dat", "line"));
@@ -135,7 +129,7 @@ TEST(Startup, GathersFactsCreatesAMissingLogAndKeepsAnExistingOne) {
     EXPECT_TRUE(state.NoSourceFile);
     EXPECT_NE(state.UserName.back(), ' ');
     EXPECT_NE(state.WindowsDir.back(), '\\');
-    EXPECT_TRUE(fs::is_directory(U8(state.UserProfileDir)));
+    EXPECT_TRUE(fs::is_directory(test::Fs(state.UserProfileDir)));
 
     WriteFile(dir.path() / "brlog.dat", "old line\r\n");
     GatherStartupFacts(state, dir.str());

@@ -32,10 +32,6 @@ using test::ReadFile;
 using test::TempDir;
 using test::WriteFile;
 
-fs::path U8(const std::string& text) {
-    return fs::path(std::u8string(text.begin(), text.end()));
-}
-
 void Attrib(const std::string& flags, const std::string& path) {
     std::string command = "attrib " + flags + " \"" + path + "\" >NUL";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
@@ -45,8 +41,8 @@ TEST(Startup, AnInstalledProgramKeepsTheUsersFilesInTheUsersOwnFolders) {
     TempDir dir;
     const std::string app = dir / "Program Files\\Kestrine", local = dir / "Local",
                       documents = dir / "Documents";
-    for (const auto& folder : {app, local, documents}) fs::create_directories(U8(folder));
-    WriteFile(U8(app + "\\settings.dat"), "[backup]\r\nbackupfolder=D:\\Old\r\n");
+    for (const auto& folder : {app, local, documents}) fs::create_directories(test::Fs(folder));
+    WriteFile(test::Fs(app + "\\settings.dat"), "[backup]\r\nbackupfolder=D:\\Old\r\n");
     const std::string installKey = kInstallKey;
     const bool hadKey = registry::KeyExists(installKey);
     {
@@ -68,15 +64,15 @@ TEST(Startup, AnInstalledProgramKeepsTheUsersFilesInTheUsersOwnFolders) {
     EXPECT_EQ(state.SettingsFile, mine + "\\settings.dat");
     EXPECT_EQ(state.LogFile, mine + "\\brlog.dat");
     EXPECT_EQ(state.TempFolder, mine);
-    EXPECT_EQ(fs::file_size(U8(state.LogFile)), 0u);
+    EXPECT_EQ(fs::file_size(test::Fs(state.LogFile)), 0u);
     // The first start takes the settings over from beside the exe; later ones keep the user's.
     EXPECT_EQ(ReadINIValue(state.SettingsFile, "backup", "backupfolder"), "D:\\Old");
     EXPECT_EQ(state.DefaultBackupFolder, documents + "\\Kestrine Backups");
-    EXPECT_TRUE(fs::is_directory(U8(state.DefaultBackupFolder)));
+    EXPECT_TRUE(fs::is_directory(test::Fs(state.DefaultBackupFolder)));
     ASSERT_TRUE(WriteINIValue(state.SettingsFile, "backup", "backupfolder", "E:\\New"));
     state = start();
     EXPECT_EQ(ReadINIValue(state.SettingsFile, "backup", "backupfolder"), "E:\\New");
-    EXPECT_EQ(ReadFile(U8(app + "\\settings.dat")), "[backup]\r\nbackupfolder=D:\\Old\r\n");
+    EXPECT_EQ(ReadFile(test::Fs(app + "\\settings.dat")), "[backup]\r\nbackupfolder=D:\\Old\r\n");
     EXPECT_EQ(fileio::ListFileNames(app), std::vector<std::string>{"settings.dat"});
     if (hadKey)
         registry::DeleteValue(installKey, kInstallFolderValue);
@@ -95,7 +91,7 @@ TEST(Startup, PerUserFoldersComeFromTheShellAlsoWhenRedirected) {
     }
     EXPECT_EQ(state.RoamingAppDataDir, dir / "Redirected");
     EXPECT_EQ(outlook::FoldersOf(state).signatures, dir / "Redirected\\Microsoft\\Signatures");
-    EXPECT_TRUE(fs::is_directory(U8(state.LocalAppDataDir)));
+    EXPECT_TRUE(fs::is_directory(test::Fs(state.LocalAppDataDir)));
     EXPECT_EQ(outlook::FoldersOf(state).localOutlook,
               state.LocalAppDataDir + "\\Microsoft\\Outlook");
 }
@@ -122,9 +118,9 @@ TEST(Files, LookupsListingRemovalAndFolders) {
 
     Attrib("+r", file);
     EXPECT_TRUE(fileio::RemoveFile(file));  // a read-only file too
-    EXPECT_FALSE(fs::exists(U8(file)));
-    EXPECT_TRUE(fileio::RemoveFile(file));             // already gone counts as removed
-    EXPECT_FALSE(fileio::RemoveFile(dir / "sub"));     // a folder is not a file
+    EXPECT_FALSE(fs::exists(test::Fs(file)));
+    EXPECT_TRUE(fileio::RemoveFile(file));           // already gone counts as removed
+    EXPECT_FALSE(fileio::RemoveFile(dir / "sub"));   // a folder is not a file
     EXPECT_TRUE(fileio::MakeFolder(dir / "sub"));    // there afterwards
     EXPECT_FALSE(fileio::MakeFolder(dir / "x\\y"));  // one level only
 
@@ -132,7 +128,7 @@ TEST(Files, LookupsListingRemovalAndFolders) {
     ASSERT_TRUE(fileio::CreateTempFile(dir.str(), "OBA", one));
     ASSERT_TRUE(fileio::CreateTempFile(dir.str(), "OBA", two));
     EXPECT_NE(one, two);
-    EXPECT_TRUE(fs::exists(U8(one)));
+    EXPECT_TRUE(fs::exists(test::Fs(one)));
     const std::string name = one.substr(one.rfind('\\') + 1);
     EXPECT_EQ(name.substr(0, 3), "OBA");
     EXPECT_EQ(name.substr(name.size() - 4), ".tmp");
