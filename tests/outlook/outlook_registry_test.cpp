@@ -1,10 +1,13 @@
 // What detection reads from the registry, against the in-memory registry.
 #include <gtest/gtest.h>
 
+#include "outlook/detection.h"
 #include "outlook/environment.h"
 #include "outlook/process_control.h"
+#include "platform/processes_stand_in.h"
 #include "platform/registry_access.h"
 #include "platform/registry_memory.h"
+#include "platform/versions_stand_in.h"
 
 namespace kestrine::outlook {
 namespace {
@@ -68,6 +71,50 @@ TEST_F(OutlookRegistry, TheRegisteredProgramIsFoundAlsoInThe32BitViewAndANameIsN
     EXPECT_EQ(RegisteredOutlookExe(full), "");  // the native view's empty folder
     SetPath(memory::kLocalMachine, appPaths, "Error");
     EXPECT_EQ(RegisteredOutlookExe(full), "Error\\OUTLOOK.EXE");
+}
+
+// The user's running Outlook is only read (attached to, or its program file), never started or
+// asked to quit; without one the registered program file tells the version; only without that is
+// the automation object made. No object at all is no Outlook; one that does not answer in time is
+// an Outlook of unknown version.
+TEST_F(OutlookRegistry, DetectionReadsTheRunningOutlookThenTheRegisteredFileThenTheObject) {
+    const std::string appPaths =
+        "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\OUTLOOK.EXE";
+    std::vector<bool> mayStart;  // of each probe
+    platform::OutlookVersionProbe found;
+    platform::SetOutlookProbeAnswer([&](const std::string& progId, bool start) {
+        EXPECT_EQ(progId, "Outlook.Application");
+        mayStart.push_back(start);
+        return found;
+    });
+    auto detect = [&] {
+        Environment env;
+        DetectOutlookVersion(env, "HKEY_LOCAL_MACHINE\\" + appPaths);
+        return env.OutlookName + "/" + env.OutlookVersion;
+    };
+    EXPECT_EQ(detect(), std::string(kNoOutlook) + "/");
+    found.timedOut = true;
+    EXPECT_EQ(detect(), "/");
+    found = {true, false, true, "14.0.7266.5000", true, false};
+    EXPECT_EQ(detect(), "Outlook 2010/14.0");
+    EXPECT_EQ(mayStart, (std::vector<bool>{true, true, true}));
+
+    mayStart.clear();
+    SetPath(memory::kLocalMachine, appPaths, "C:\\Office\\");
+    platform::SetFileVersion("C:\\Office\\OUTLOOK.EXE", "16.0.4266.1001");
+    EXPECT_EQ(detect(), "Outlook 2016/16.0");
+    EXPECT_TRUE(mayStart.empty());
+
+    platform::SetStandInProcesses({{"C:\\Office15\\Outlook.exe"}});
+    platform::SetFileVersion("c:\\office15\\OUTLOOK.EXE", "15.0.4420.1017");
+    found = {};  // it has not registered itself: its program file
+    EXPECT_EQ(detect(), "Outlook 2013/15.0");
+    found = {true, true, true, "12.0.6690.5000", false, false};
+    EXPECT_EQ(detect(), "Outlook 2007/12.0");
+    EXPECT_EQ(mayStart, (std::vector<bool>{false, false}));
+    platform::SetStandInProcesses({});
+    platform::ForgetFileVersions();
+    platform::SetOutlookProbeAnswer(nullptr);
 }
 
 }  // namespace
