@@ -92,6 +92,30 @@ TEST(ScheduledTask, RefusalsInTheirOrder) {
     EXPECT_EQ(plan.commands[0], "schtasks /end  /tn \"Kestrine AutoBackup (sam)\"");
 }
 
+// The commands as schtasks takes them: the user's task ended and deleted, then made again with the
+// days, the start time with seconds, and the action (the program quoted, then the tail).
+TEST(ScheduledTask, TheCommandsCarryTheDialogsChoices) {
+    SchedulerModel m = Ready("Work");
+    for (size_t i = 0; i < m.items.size(); ++i) m.items[i].ticked = i == 0 || i == 1 || i == 8;
+    m.days[0] = m.days[6] = true;
+    m.startTime = "7:5";
+    m.protect = true;
+    m.password = m.password2 = "pw";
+    const TaskOwner owner{"Kestrine AutoBackup (sam)",
+                          [](const std::string& p) { return std::optional<std::string>("s" + p); }};
+    const auto plan = PlanAddTask(m, kProgram, owner);
+    const std::string name = " /tn \"Kestrine AutoBackup (sam)\"";
+    EXPECT_EQ(plan.commands,
+              (std::vector<std::string>{
+                  "schtasks /end " + name, "schtasks /delete /f " + name,
+                  "schtasks /create /sc WEEKLY /d Mon,Sun /st 07:05:00" + name +
+                      " /tr \"\\\"C:\\Program Files\\Kestrine\\kestrine.exe\\\" "
+                      "sf=Workxm=110000001ps=\\" +
+                      EncodeProtected("spw") + "bf=C:\\Backup\\kestrine-Work.ksx\""}));
+    m.days = {};
+    EXPECT_NE(PlanAddTask(m, kProgram, owner).commands[2].find(" /d * "), std::string::npos);
+}
+
 TEST(ScheduledTask, ProtectedPasswordsAreTextAndCannotBeMistaken) {
     // Every length of bytes comes back; cut or foreign text is no protected password.
     std::string bytes = "\x01";
