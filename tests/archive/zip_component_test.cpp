@@ -147,6 +147,20 @@ TEST_F(ZipComponentTest, PasswordsAndFailureKinds) {
     EXPECT_EQ(zip.ExtractTo(stray, dest.str()).kind(), Failure::NotReady);
     ASSERT_TRUE(Passed(zip.ExtractToFile(e, dest / "renamed.pst")));
     EXPECT_TRUE(Load(dest / "renamed.pst") == TextBytes(1000000, 1));
+    // The disk refuses one write of an extraction (full for a moment): what the file would replace
+    // stays, and nothing half written is left.
+    auto disk = std::make_shared<StreamFaults>();
+    disk->refuseWriteAt = 300000;
+    zip.SetStreamFilter([toDisk = FaultFilter(".extracting-", disk)](auto s, const auto& path) {
+        return toDisk(std::move(s), path);
+    });
+    Save(dest / "renamed.pst", "the user's own file");
+    const Status full = zip.ExtractToFile(e, dest / "renamed.pst");
+    EXPECT_EQ(full.kind(), Failure::WriteFailed);
+    EXPECT_NE(full.message().find("disk full"), std::string::npos) << full.message();
+    EXPECT_EQ(Load(dest / "renamed.pst"), "the user's own file");
+    EXPECT_EQ(FolderNames(dest.str()), (std::vector<std::string>{"data.pst", "renamed.pst"}));
+    zip.SetStreamFilter(FaultFilter("locked.ksx", faults));
     faults->readBudget = 100000;  // the device goes away in the middle of the entry
     const Status cut = zip.TestEntries();
     EXPECT_EQ(cut.kind(), Failure::Damaged);
@@ -567,15 +581,19 @@ TEST_F(ZipComponentTest, ArchivesOfEarlierVersionsStillRead) {
 TEST_F(ZipComponentTest, ALargeFileWrittenAgainStoredMustNotChangeMeanwhile) {
     const std::string random = RandomBytes(5 * 4096 + 7, 5), kept = Make("kept.txt", "kept");
     const std::string noisy = Make("noisy.pst", random), target = out / "n.ksx";
-    for (const bool failTruncate : {false, true}) {
-        SCOPED_TRACE(failTruncate ? "the file cannot be cut back" : "the file changes");
+    for (const std::string what : {"changes", "is removed", "cannot be cut back"}) {
+        SCOPED_TRACE("the file " + what);
+        const bool failTruncate = what == "cannot be cut back";
         Save(noisy, random);
         Save(target, "older archive");
         auto source = std::make_shared<StreamFaults>(), disk = std::make_shared<StreamFaults>();
         disk->failTruncate = failTruncate;
         source->beforeRead = [&] {  // the first reading is done: the file changes once
             if (source->bytesRead < random.size() || failTruncate) return;
-            std::fstream(std::filesystem::u8path(noisy), std::ios::in | std::ios::out) << "NEW";
+            if (what == "changes")
+                std::fstream(std::filesystem::u8path(noisy), std::ios::in | std::ios::out) << "NEW";
+            else
+                std::filesystem::remove(std::filesystem::u8path(noisy));
             source->beforeRead = nullptr;
         };
         ZipComponent zip;
@@ -586,7 +604,9 @@ TEST_F(ZipComponentTest, ALargeFileWrittenAgainStoredMustNotChangeMeanwhile) {
         ASSERT_TRUE(zip.CreateArchive(target));
         const Status added = zip.AddFile(noisy);
         EXPECT_EQ(added.kind(), failTruncate ? Failure::WriteFailed : Failure::Unreadable);
-        EXPECT_NE(added.message().find(failTruncate ? "" : "changed while it was being added"),
+        EXPECT_NE(added.message().find(what == "changes"      ? "changed while it was being added"
+                                       : what == "is removed" ? "again"
+                                                              : ""),
                   std::string::npos)
             << added.message();
         EXPECT_EQ(zip.AddFile(kept).ok(), !failTruncate);

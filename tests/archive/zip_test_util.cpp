@@ -120,6 +120,10 @@ class FaultyStream final : public platform::fileio::FileStream {
     bool Write(const void* buffer, size_t size) override {
         std::string bad;
         const uint64_t at = inner_->Tell();
+        if (f_->refuseWriteAt >= 0 && static_cast<uint64_t>(f_->refuseWriteAt) - at < size) {
+            f_->refuseWriteAt = -1;
+            return false;
+        }
         if (f_->corruptAt >= 0 && static_cast<uint64_t>(f_->corruptAt) - at < size) {
             bad.assign(static_cast<const char*>(buffer), size);
             bad[static_cast<uint64_t>(f_->corruptAt) - at] ^= 0x5a;

@@ -84,7 +84,8 @@ struct StreamFaults {
     int64_t writeBudget = -1;  // bytes that may still be written (-1: no limit), then writes fail
     int64_t readBudget = -1;   // bytes that may still be read, then reads fail
     bool failTruncate = false;
-    int64_t corruptAt = -1;  // the byte written at this offset goes wrong (once)
+    int64_t corruptAt = -1;      // the byte written at this offset goes wrong (once)
+    int64_t refuseWriteAt = -1;  // the write that covers this offset fails (once; later ones pass)
     uint64_t bytesRead = 0;
     std::function<void()> beforeRead;  // called before each read: a test may hold the reader there
 };
