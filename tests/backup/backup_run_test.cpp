@@ -46,6 +46,7 @@ TEST_F(Backup, EveryItemGoesIntoTheArchiveWithItsManifestLine) {
     window.backup.note = "first line\r\nsecond line";
     const auto run = Run();
     ASSERT_TRUE(run.result.written);
+    EXPECT_FALSE(run.result.verified || run.result.checkFailed);  // not checked: never said to be
     EXPECT_EQ(run.result.itemFlags, "11111111111");
 
     const auto view = ReadArchive(Target());
@@ -90,6 +91,7 @@ TEST_F(Backup, EveryItemGoesIntoTheArchiveWithItsManifestLine) {
             "The Backup was Completed!\t\t\t\r\n\r\nBackup Personal Folders\tSucceeded!\t", 0),
         0u);
     EXPECT_EQ(Occurrences(OnlyMessage(), "Succeeded!"), 9u);
+    EXPECT_EQ(OnlyMessage().find("verified"), std::string::npos);
 
     const std::string log = s.Log();
     EXPECT_EQ(log.rfind(std::string(84, '.') + "\r\r\n", 0), 0u);
@@ -97,6 +99,7 @@ TEST_F(Backup, EveryItemGoesIntoTheArchiveWithItsManifestLine) {
     EXPECT_NE(log.find(" Backup File is " + Target() + "\n\r\n"), std::string::npos);
     EXPECT_EQ(Occurrences(log, " Succeeded!\n\r\n"), 9u);
     EXPECT_NE(log.find(" Backup Profile Outlook Data was Completed!\r\r\n"), std::string::npos);
+    EXPECT_EQ(log.find("Verified"), std::string::npos);
     EXPECT_NE(std::find(panelTexts.begin(), panelTexts.end(), "Adding File Jane.vcf"),
               panelTexts.end());
     EXPECT_FALSE(window.progress.panelVisible);
