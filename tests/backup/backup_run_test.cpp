@@ -202,10 +202,13 @@ TEST_F(Backup, AFullDiskEndsTheRunWithItsCauseAndLeavesNothingBehind) {
     // only once a new archive is in place, never after a run that wrote none.
     const std::string leftover = p.backups + "\\~kestrine-Outlook.ksx.writing-12-345.tmp";
     Put(leftover, "half an archive");
-    // The disk fills up inside the data files.
+    // The disk fills up inside the data files. In small chunks they are written as they are read,
+    // so the full disk shows within their step, whatever the workers' pace (small files are
+    // written when the workers have made them, which may be a step later).
     auto faults = std::make_shared<StreamFaults>();
     faults->writeBudget = 30000;
     zip.SetStreamFilter(FaultFilter(".writing-", faults));
+    zip.SetChunkSize(8192);
     TickAll();
     const auto run = Run();
     EXPECT_FALSE(run.result.written);
