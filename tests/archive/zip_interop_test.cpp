@@ -179,7 +179,8 @@ TEST_F(ZipInteropTest, CommandLineToolStatuses) {
              {tool + " list", 2},
              {tool + " test --bogus " + archive, 2},
              {tool + " extract " + archive + " " + Quote(work / "missing-dir"), 2},
-             {tool + " test --password-file " + Quote(work / "none.txt") + " x", 2}}) {
+             {tool + " test --password-file " + Quote(work / "none.txt") + " x", 2},
+             {tool + " test " + archive + " --password-file", 2}}) {
         EXPECT_EQ(Shell(command), status) << command;
     }
     EXPECT_EQ(Shell(withPw + " extract " + archive + " " + Quote(out.str()) + " kestrine.dat"), 0);

@@ -23,6 +23,13 @@ TEST(KeyPath, SplitsRootAndSubkeyAndRefusesMalformedPaths) {
     }
     EXPECT_TRUE(SplitKeyPath("HKEY_FOO\\Bar").wellFormed);  // well formed, but no root
     EXPECT_EQ(SplitKeyPath("HKEY_FOO\\Bar").root, 0u);
+    // Each root by the handle Windows predefines for it (a restore into another user goes through
+    // HKEY_USERS).
+    uint32_t handle = 0x80000000u;
+    for (const char* root :
+         {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE", "HKEY_USERS",
+          "HKEY_PERFORMANCE_DATA", "HKEY_CURRENT_CONFIG", "HKEY_DYN_DATA"})
+        EXPECT_EQ(SplitKeyPath(std::string(root) + "\\S").root, handle++) << root;
 }
 
 TEST(BinaryPath, FindsDrivePathsAndNetworkPathsAfterAHeader) {
