@@ -60,7 +60,6 @@ class ZipWriter {
     Status Finish(ZipObserver& observer);
     // Drops the archive being written (and a dead one's state); removes the temporary file.
     void Abandon();
-    bool Active() const { return temp_ != nullptr; }
 
     // Leaves `bytes` unused (a hole, sparse where the system allows) before the first entry, as
     // self-extracting archives carry their program there. Lets tests reach ZIP64 offsets without

@@ -81,6 +81,9 @@ TEST(DatedArchivePath, PutsTheDateBeforeTheBackupExtension) {
 TEST(DatedBackups, OnlyTheTasksOwnOlderArchivesGo) {
     const std::string task = "C:\\Backup\\kestrine-Outlook.ksx";
     EXPECT_EQ(DatedNameStamp(task, "kestrine-outlook-12-05-2026-08-35.KSX"), 202612050835);
+    // The first and the last minute of a year are the task's too.
+    EXPECT_EQ(DatedNameStamp(task, "kestrine-Outlook-01-01-2027-00-00.ksx"), 202701010000);
+    EXPECT_EQ(DatedNameStamp(task, "kestrine-Outlook-12-31-2026-23-59.ksx"), 202612312359);
     for (const char* other :
          {"kestrine-Outlook.ksx", "kestrine-Outlook-12-05-2026.ksx",
           "kestrine-Work-12-05-2026-08-35.ksx", "kestrine-Outlook-13-05-2026-08-35.ksx",
