@@ -5,8 +5,8 @@
 #include "app/settings.h"
 #include "outlook/inventory.h"
 #include "outlook/profile_data.h"
-#include "ui/commands.h"
 #include "scratch.h"
+#include "ui/commands.h"
 
 namespace kestrine::outlook {
 namespace {
