@@ -160,6 +160,12 @@ TEST_F(ZipComponentTest, PasswordsAndFailureKinds) {
     EXPECT_NE(full.message().find("disk full"), std::string::npos) << full.message();
     EXPECT_EQ(Load(dest / "renamed.pst"), "the user's own file");
     EXPECT_EQ(FolderNames(dest.str()), (std::vector<std::string>{"data.pst", "renamed.pst"}));
+    // The temporary file is made but cannot be written at all: it goes again.
+    zip.SetStreamFilter([](auto s, const std::string& path) {
+        return path.find(".extracting-") == std::string::npos ? std::move(s) : nullptr;
+    });
+    EXPECT_EQ(zip.ExtractToFile(e, dest / "renamed.pst").kind(), Failure::WriteFailed);
+    EXPECT_EQ(FolderNames(dest.str()), (std::vector<std::string>{"data.pst", "renamed.pst"}));
     zip.SetStreamFilter(FaultFilter("locked.ksx", faults));
     faults->readBudget = 100000;  // the device goes away in the middle of the entry
     const Status cut = zip.TestEntries();

@@ -108,8 +108,13 @@ TEST_F(RegistryTest, StringValuesUpTo255BytesWithTheTerminator) {
 }
 
 TEST_F(RegistryTest, AValueWhoseTextIsErrorIsReadAsThatText) {
-    WriteRaw(sub_, {"", {{"Path", kRegSz, Sz("Error")}, {"n", kRegDword, Dword(0)}}, {}});
+    WriteRaw(sub_, {"",
+                    {{"Path", kRegSz, Sz("Error")},
+                     {"n", kRegDword, Dword(0)},
+                     {"Shell", kRegExpandSz, Sz("%USERPROFILE%\\Mail")}},
+                    {}});
     EXPECT_EQ(GetStringValue(path_, "Path"), "Error");
+    EXPECT_EQ(GetStringValue(path_, "Shell"), "%USERPROFILE%\\Mail");  // as stored, unexpanded
     EXPECT_EQ(GetMachineStringValue(path_, "Path"), "Error");
     // Data that is no string is read as ANSI text up to its first zero byte.
     EXPECT_EQ(GetStringValue(path_, "n"), "");

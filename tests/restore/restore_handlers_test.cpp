@@ -109,7 +109,9 @@ TEST_F(RestoreHandlers, SignaturesOverwriteTheirNamesAndKeepOtherFiles) {
 TEST_F(RestoreHandlers, AFolderThatCannotBeMadeFailsTheItem) {
     s.state.UserProfileDir = s.user + "\\missing";  // two levels would be needed
     Open({s.Source("Work.htm", "x")}, {{Item::Signatures, "Work.htm"}});
-    EXPECT_FALSE(RestoreItem(Item::Signatures, ctx, ""));
+    const Status restored = RestoreItem(Item::Signatures, ctx, "");
+    EXPECT_NE(restored.message().find("could not be made"), std::string::npos)
+        << restored.message();
     EXPECT_FALSE(Exists(s.user + "\\missing"));
 }
 
