@@ -10,6 +10,7 @@
 #include "archive/zip_format.h"
 #include "archive/zip_headers.h"
 #include "archive/zip_workers.h"
+#include "base/byte_buffer.h"
 #include "base/utf.h"
 #include "platform/text.h"
 
@@ -111,8 +112,8 @@ void ReadChunkIndex(const uint8_t* data, size_t size, ZipEntryRecord& rec) {
 
 // One chunk of a chunked entry, decrypted and inflated on a worker.
 struct Piece {
-    std::vector<uint8_t> input;  // capacity reused; `inputSize` bytes used, and two spare
-    std::vector<uint8_t> output;
+    base::ByteBuffer input;   // room reused; `inputSize` bytes used, and two spare
+    base::ByteBuffer output;  // room for `outputSize` bytes
     size_t inputSize = 0;
     size_t outputSize = 0;  // what the index promises
     size_t produced = 0;
@@ -129,7 +130,6 @@ struct Piece {
             ctr.Seek(offset);
             ctr.Apply(input.data(), inputSize);
         }
-        if (output.size() < outputSize) output.resize(outputSize);
         // Every chunk but the last ends at a block boundary with all its input used; the last one
         // ends the stream.
         ok = deflate::InflatePiece(input.data(), inputSize, last, output.data(), outputSize);
@@ -185,6 +185,10 @@ struct ZipReader::Decoding {
     uint64_t reported = 0;
 };
 
+struct ZipReader::SparePieces {
+    std::vector<std::shared_ptr<Piece>> pieces;
+};
+
 ZipReader::ZipReader() = default;
 ZipReader::~ZipReader() = default;
 ZipReader::ZipReader(ZipReader&&) noexcept = default;
@@ -193,6 +197,7 @@ ZipReader& ZipReader::operator=(ZipReader&&) noexcept = default;
 void ZipReader::Close() {
     entries_.clear();
     stream_.reset();
+    spare_.reset();
 }
 
 Status ZipReader::Open(std::unique_ptr<platform::fileio::FileStream> stream) {
@@ -635,8 +640,9 @@ Status ZipReader::ReadChunks(Decoding& d) {
     if (!writer_) writer_ = std::make_unique<WorkerPool>(1);
     const ZipEntryRecord& rec = d.rec;
     const size_t maxPieces = pool_->Size() * 2 + 2;
+    if (!spare_) spare_ = std::make_unique<SparePieces>();
+    std::vector<std::shared_ptr<Piece>>& spare = spare_->pieces;
     OrderedWork<Piece> decoding(*pool_), writing(*writer_);
-    std::vector<std::shared_ptr<Piece>> spare;
     uint64_t bytesInFlight = 0, written = 0;
     const crypto::AesKeys* keys = d.isAes ? &d.keys : nullptr;
     const bool wantCrc = d.checkCrc;
@@ -691,7 +697,10 @@ Status ZipReader::ReadChunks(Decoding& d) {
                 bytesInFlight + piece->inputSize + piece->outputSize > kMaxBytesInFlight)) {
             if (Status taken = takeOne(); !taken) return taken;
         }
-        if (piece->input.size() < piece->inputSize + 2) piece->input.resize(piece->inputSize + 2);
+        if (!piece->input.Resize(piece->inputSize + 2) ||
+            !piece->output.Resize(piece->outputSize)) {
+            return Status::Fail(Failure::WriteFailed, d.what + ": out of memory");
+        }
         if (platform::fileio::ReadFull(*stream_, piece->input.data(), piece->inputSize) !=
             static_cast<int64_t>(piece->inputSize)) {
             return Damaged(d.what + ": the archive cannot be read (truncated)");

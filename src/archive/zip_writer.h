@@ -68,6 +68,8 @@ class ZipWriter {
     Status LeaveLeadingGap(uint64_t bytes);
     // Chunk size for the parallel compressor (tests make it small to cover many chunks).
     void SetChunkSize(size_t bytes) { chunkSize_ = bytes < 4096 ? 4096 : bytes; }
+    // A large file written is flushed behind its writer once every so many bytes (32 chunks).
+    uint64_t FlushInterval() const { return uint64_t{32} * chunkSize_; }
 
     // The temporary file for `targetPath` is named this prefix and "<digits>-<digits>.tmp".
     static std::string TemporaryPrefix(const std::string& targetPath);
