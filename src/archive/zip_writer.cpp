@@ -273,6 +273,7 @@ Status ZipWriter::Kill(Status cause) {
     pendingBytes_ = 0;
     temp_.reset();
     entries_.clear();
+    spareChunks_.clear();
     dead_ = cause;
     return cause;
 }
@@ -572,7 +573,7 @@ Status ZipWriter::WriteChunks(fileio::FileStream& source, std::vector<uint8_t> f
     Entry& e = large.e;
     OrderedWork<Chunk> inFlight(Pool());
     const size_t maxInFlight = Pool().Size() * 2 + 1;
-    std::vector<std::shared_ptr<Chunk>> spare;  // buffers are reused, not reallocated per chunk
+    std::vector<std::shared_ptr<Chunk>>& spare = spareChunks_;  // reused, not made per chunk
     ChunkFeed feed{source, large.expected, chunkSize_, firstChunk.size()};
     e.chunks.clear();
     e.chunkInput = firstChunk.size();
@@ -593,7 +594,7 @@ Status ZipWriter::WriteChunks(fileio::FileStream& source, std::vector<uint8_t> f
         }
     };
 
-    auto first = std::make_shared<Chunk>();
+    std::shared_ptr<Chunk> first = ReuseOrMake(spare);
     first->input = std::move(firstChunk);
     submit(std::move(first));
     while (!inFlight.Empty()) {
@@ -801,6 +802,7 @@ Status ZipWriter::PutInPlace(ZipObserver& observer) {
     }
     temp_.reset();
     entries_.clear();
+    spareChunks_.clear();
     return {};
 }
 

@@ -152,6 +152,7 @@ class ZipWriter {
     uint64_t pendingBytes_ = 0;
     std::unique_ptr<WorkerPool> pool_;
     std::unique_ptr<OrderedWork<SmallEntry>> pending_;
+    std::vector<std::shared_ptr<Chunk>> spareChunks_;  // their buffers, kept for the next file
 };
 
 }  // namespace kestrine::archive
