@@ -180,8 +180,9 @@ struct ZipWriter::Sink {
             hmac.Update(data, size);
         }
         written += size;
+        if (!out.Write(data, size)) return false;
         archive.Written(size);
-        return out.Write(data, size);
+        return true;
     }
     bool End() {
         if (!key) return true;

@@ -1,10 +1,9 @@
 #pragma once
-// A growable byte buffer for bulk data: its bytes are left as they are when it grows (no zeroing
-// of what is about to be overwritten), its start is aligned to a page, so the system may move
-// it to or from the disk without copying, and it keeps its room when it is reused.
+// A growable byte buffer for bulk data: its bytes are left as they are when it grows (no clearing
+// of what is about to be overwritten), it keeps its room when it is reused, and it starts on a page
+// of its own, so buffers that different threads fill never share a cache line.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -14,9 +13,6 @@ namespace kestrine::base {
 class ByteBuffer {
   public:
     static constexpr size_t kAlignment = 4096;
-
-    ByteBuffer() = default;
-    explicit ByteBuffer(size_t size) { Resize(size); }
 
     // Makes room for `size` bytes; the first min(size, old size) keep their value. False when
     // memory runs out (the buffer is then as it was).
@@ -28,9 +24,6 @@ class ByteBuffer {
     uint8_t* data() { return data_.get(); }
     const uint8_t* data() const { return data_.get(); }
     size_t size() const { return size_; }
-    bool empty() const { return size_ == 0; }
-    uint8_t& operator[](size_t i) { return data_[i]; }
-    const uint8_t& operator[](size_t i) const { return data_[i]; }
 
   private:
     struct Free {
