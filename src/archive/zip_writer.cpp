@@ -573,7 +573,9 @@ Status ZipWriter::WriteChunks(fileio::FileStream& source, std::vector<uint8_t> f
                               LargeEntry& large, Sink& sink, ZipObserver& observer) {
     Entry& e = large.e;
     OrderedWork<Chunk> inFlight(Pool());
-    const size_t maxInFlight = Pool().Size() * 2 + 1;
+    // Four chunks a worker: a text chunk takes many times as long as a random one, and the chunks
+    // are taken back in order, so with fewer a worker would stand idle behind a slow one.
+    const size_t maxInFlight = Pool().Size() * 4 + 1;
     std::vector<std::shared_ptr<Chunk>>& spare = spareChunks_;  // reused, not made per chunk
     ChunkFeed feed{source, large.expected, chunkSize_, firstChunk.size()};
     e.chunks.clear();
