@@ -94,41 +94,68 @@ Decompressors& DecompressorPool() {
 // to 8 bits, so deflate could save almost nothing and would only spend time searching.
 bool LooksIncompressible(const uint8_t* data, size_t size) {
     if (size < 4096) return false;
-    uint32_t counts[256] = {};
-    for (size_t i = 0; i < size; ++i) ++counts[data[i]];
+    // A whole probe block is judged by a quarter of it, 1 KiB of every 4 spread over it (enough
+    // for random bytes to show close to 8 bits); anything shorter by all of it.
+    constexpr size_t kSlice = 1024;
+    const size_t stride = size >= kProbeBlock ? 4 * kSlice : kSlice;
+    // Four tables, so that neighbouring equal bytes do not wait on each other's count.
+    uint32_t counts[4][256] = {};
+    size_t total = 0;
+    for (size_t at = 0; at < size; at += stride) {
+        const uint8_t* p = data + at;
+        const size_t n = std::min(kSlice, size - at);
+        size_t i = 0;
+        for (; i + 4 <= n; i += 4) {
+            ++counts[0][p[i]];
+            ++counts[1][p[i + 1]];
+            ++counts[2][p[i + 2]];
+            ++counts[3][p[i + 3]];
+        }
+        for (; i < n; ++i) ++counts[0][p[i]];
+        total += n;
+    }
     double entropy = 0;
-    const double total = static_cast<double>(size);
-    for (uint32_t c : counts) {
+    for (size_t b = 0; b < 256; ++b) {
+        const uint32_t c = counts[0][b] + counts[1][b] + counts[2][b] + counts[3][b];
         if (c == 0) continue;
-        double p = static_cast<double>(c) / total;
+        double p = static_cast<double>(c) / static_cast<double>(total);
         entropy -= p * std::log2(p);
     }
     return entropy > 7.9;
 }
 
+bool Grow(std::vector<uint8_t>& out, size_t size) {
+    out.resize(size);
+    return true;
+}
+bool Grow(base::ByteBuffer& out, size_t size) {
+    return out.Resize(size);
+}
+
 // Non-final stored blocks; the stream is byte-aligned before and after them.
-void PutStored(const uint8_t* in, size_t size, std::vector<uint8_t>& out, size_t& used) {
+void PutStored(const uint8_t* in, size_t size, uint8_t* out, size_t& used) {
     while (size > 0) {
         const size_t n = std::min(size, kMaxStoredBlock);
         const uint8_t head[5] = {0x00, static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8),
                                  static_cast<uint8_t>(~n), static_cast<uint8_t>(~n >> 8)};
-        std::memcpy(out.data() + used, head, sizeof head);
-        std::memcpy(out.data() + used + sizeof head, in, n);
+        std::memcpy(out + used, head, sizeof head);
+        std::memcpy(out + used + sizeof head, in, n);
         used += sizeof head + n;
         in += n;
         size -= n;
     }
 }
 
-}  // namespace
-
-bool CompressPiece(const uint8_t* in, size_t size, std::vector<uint8_t>& out) {
+template <class Buffer>
+bool Compress(const uint8_t* in, size_t size, Buffer& out) {
     Pooled<Compressors, libdeflate_compressor> compressor(CompressorPool());
     if (!compressor.get()) return false;
     size_t used = 0;
     // An empty piece is an empty stored block, which also ends byte-aligned.
     if (size == 0) {
-        out.assign({0x00, 0x00, 0x00, 0xff, 0xff});
+        static constexpr uint8_t kEmpty[5] = {0x00, 0x00, 0x00, 0xff, 0xff};
+        if (!Grow(out, sizeof kEmpty)) return false;
+        std::memcpy(out.data(), kEmpty, sizeof kEmpty);
         return true;
     }
     size_t pos = 0;
@@ -142,11 +169,11 @@ bool CompressPiece(const uint8_t* in, size_t size, std::vector<uint8_t>& out) {
         }
         const size_t run = end - pos;
         if (stored) {
-            out.resize(used + run + 5 * (run / kMaxStoredBlock + 1));
-            PutStored(in + pos, run, out, used);
+            if (!Grow(out, used + run + 5 * (run / kMaxStoredBlock + 1))) return false;
+            PutStored(in + pos, run, out.data(), used);
         } else {
             const size_t bound = libdeflate_deflate_compress_bound(compressor.get(), run);
-            out.resize(used + bound);
+            if (!Grow(out, used + bound)) return false;
             const size_t n = libdeflate_deflate_compress_piece(compressor.get(), in + pos, run,
                                                                out.data() + used, bound);
             if (n == 0) return false;  // cannot happen with the bound's room
@@ -154,8 +181,17 @@ bool CompressPiece(const uint8_t* in, size_t size, std::vector<uint8_t>& out) {
         }
         pos = end;
     }
-    out.resize(used);
-    return true;
+    return Grow(out, used);
+}
+
+}  // namespace
+
+bool CompressPiece(const uint8_t* in, size_t size, std::vector<uint8_t>& out) {
+    return Compress(in, size, out);
+}
+
+bool CompressPiece(const uint8_t* in, size_t size, base::ByteBuffer& out) {
+    return Compress(in, size, out);
 }
 
 bool InflatePiece(uint8_t* in, size_t size, bool last, uint8_t* out, size_t outSize) {

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/byte_buffer.h"
+
 namespace kestrine::archive::deflate {
 
 // An empty final block with fixed codes: ends a stream of pieces.
@@ -17,6 +19,8 @@ inline constexpr uint8_t kFinalBlock[2] = {0x03, 0x00};
 // that look incompressible go into stored blocks without being searched for matches. False only
 // when memory runs out. Safe on several threads at once.
 bool CompressPiece(const uint8_t* in, size_t size, std::vector<uint8_t>& out);
+// The same into a buffer that keeps its room between pieces without clearing it.
+bool CompressPiece(const uint8_t* in, size_t size, base::ByteBuffer& out);
 
 // Inflates one whole piece into out[0..outSize) and checks it produced exactly outSize bytes
 // from all of its input. A piece that is not `last` must end at a block boundary without a final

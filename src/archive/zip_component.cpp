@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "archive/flush_behind.h"
 #include "archive/zip_format.h"
 #include "archive/zip_reader.h"
 #include "archive/zip_writer.h"
@@ -302,13 +303,19 @@ Status ZipComponent::ExtractToFile(const EntryInfo& entry, const std::string& fi
         return unwritable("cannot create a temporary file beside " + filePath);
     }
     bool writeFailed = false;
-    Status extracted = impl_->reader.ReadEntry(
-        entry.index, impl_->PasswordFor(entry.index),
-        [&](const uint8_t* data, size_t size) {
-            if (!temp->Write(data, size)) writeFailed = true;
-            return !writeFailed;
-        },
-        observer);
+    Status extracted;
+    {
+        FlushBehind flushing(*temp, impl_->writer.FlushInterval());
+        extracted = impl_->reader.ReadEntry(
+            entry.index, impl_->PasswordFor(entry.index),
+            [&](const uint8_t* data, size_t size) {
+                if (!temp->Write(data, size)) writeFailed = true;
+                flushing.Written(size);
+                return !writeFailed;
+            },
+            observer);
+        if (!flushing.Wait()) writeFailed = true;
+    }
     if (writeFailed || (extracted && !temp->Flush())) {
         extracted = unwritable("cannot write " + filePath + " (disk full?)");
     }

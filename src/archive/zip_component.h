@@ -82,6 +82,7 @@ class ZipComponent {
     // the whole write from the start (otherwise against the files added so far).
     void SetExpectedBytes(uint64_t bytes);
     // Size of the pieces that large files are split into for parallel compression (default 1 MiB).
+    // Archives and extracted files are flushed to the disk behind the writer every 32 of them.
     void SetChunkSize(size_t bytes);
     // Finishes the archive, lets the observer check it (CheckFinished) and moves it into place.
     // Tells the observer WriteDone with the result in every case.

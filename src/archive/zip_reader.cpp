@@ -10,6 +10,7 @@
 #include "archive/zip_format.h"
 #include "archive/zip_headers.h"
 #include "archive/zip_workers.h"
+#include "base/byte_buffer.h"
 #include "base/utf.h"
 #include "platform/text.h"
 
@@ -111,8 +112,8 @@ void ReadChunkIndex(const uint8_t* data, size_t size, ZipEntryRecord& rec) {
 
 // One chunk of a chunked entry, decrypted and inflated on a worker.
 struct Piece {
-    std::vector<uint8_t> input;  // capacity reused; `inputSize` bytes used, and two spare
-    std::vector<uint8_t> output;
+    base::ByteBuffer input;   // room reused; `inputSize` bytes used, and two spare
+    base::ByteBuffer output;  // room for `outputSize` bytes
     size_t inputSize = 0;
     size_t outputSize = 0;  // what the index promises
     size_t produced = 0;
@@ -129,7 +130,6 @@ struct Piece {
             ctr.Seek(offset);
             ctr.Apply(input.data(), inputSize);
         }
-        if (output.size() < outputSize) output.resize(outputSize);
         // Every chunk but the last ends at a block boundary with all its input used; the last one
         // ends the stream.
         ok = deflate::InflatePiece(input.data(), inputSize, last, output.data(), outputSize);
@@ -185,6 +185,10 @@ struct ZipReader::Decoding {
     uint64_t reported = 0;
 };
 
+struct ZipReader::SparePieces {
+    std::vector<std::shared_ptr<Piece>> pieces;
+};
+
 ZipReader::ZipReader() = default;
 ZipReader::~ZipReader() = default;
 ZipReader::ZipReader(ZipReader&&) noexcept = default;
@@ -193,6 +197,7 @@ ZipReader& ZipReader::operator=(ZipReader&&) noexcept = default;
 void ZipReader::Close() {
     entries_.clear();
     stream_.reset();
+    spare_.reset();
 }
 
 Status ZipReader::Open(std::unique_ptr<platform::fileio::FileStream> stream) {
@@ -633,9 +638,10 @@ Status ZipReader::ReadSequential(Decoding& d) {
 class ZipReader::ChunkPipeline {
   public:
     ChunkPipeline(Decoding& d, platform::fileio::FileStream& stream, WorkerPool& decoders,
-                  WorkerPool& writer)
+                  WorkerPool& writer, std::vector<std::shared_ptr<Piece>>& spare)
         : d_(d),
           stream_(stream),
+          spare_(spare),
           decoding_(decoders),
           writing_(writer),
           maxPieces_(decoders.Size() * 2 + 2),
@@ -680,7 +686,8 @@ class ZipReader::ChunkPipeline {
     }
 
     Status Read(Piece& piece) {
-        if (piece.input.size() < piece.inputSize + 2) piece.input.resize(piece.inputSize + 2);
+        if (!piece.input.Resize(piece.inputSize + 2) || !piece.output.Resize(piece.outputSize))
+            return Status::Fail(Failure::WriteFailed, d_.what + ": out of memory");
         if (platform::fileio::ReadFull(stream_, piece.input.data(), piece.inputSize) !=
             static_cast<int64_t>(piece.inputSize)) {
             return Damaged(d_.what + ": the archive cannot be read (truncated)");
@@ -742,17 +749,18 @@ class ZipReader::ChunkPipeline {
 
     Decoding& d_;
     platform::fileio::FileStream& stream_;
+    std::vector<std::shared_ptr<Piece>>& spare_;  // the reader's, kept from entry to entry
     OrderedWork<Piece> decoding_, writing_;
     const size_t maxPieces_;
     const crypto::AesKeys* const keys_;
-    std::vector<std::shared_ptr<Piece>> spare_;
     uint64_t bytesInFlight_ = 0, written_ = 0, offset_ = 0;
 };
 
 Status ZipReader::ReadChunks(Decoding& d) {
     if (!pool_) pool_ = std::make_unique<WorkerPool>(WorkerCount());
     if (!writer_) writer_ = std::make_unique<WorkerPool>(1);
-    return ChunkPipeline(d, *stream_, *pool_, *writer_).Run();
+    if (!spare_) spare_ = std::make_unique<SparePieces>();
+    return ChunkPipeline(d, *stream_, *pool_, *writer_, spare_->pieces).Run();
 }
 
 }  // namespace kestrine::archive

@@ -92,6 +92,8 @@ class ZipReader {
     std::vector<ZipEntryRecord> entries_;
     std::unique_ptr<WorkerPool> pool_;
     std::unique_ptr<WorkerPool> writer_;  // hands chunked output to the sink in order
+    struct SparePieces;
+    std::unique_ptr<SparePieces> spare_;  // the chunks' buffers, kept for the next entry
     struct {
         std::vector<uint8_t> input, output;  // kept for the next small entry
     } whole_;

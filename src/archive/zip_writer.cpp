@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "archive/deflate_codec.h"
+#include "archive/flush_behind.h"
 #include "archive/zip_crypto.h"
 #include "archive/zip_format.h"
 #include "archive/zip_headers.h"
@@ -72,18 +73,28 @@ struct AesStart {
 // go, unless it was put in place first. Every path that drops the archive therefore removes it.
 class ZipWriter::TemporaryArchive {
   public:
-    TemporaryArchive(std::unique_ptr<fileio::FileStream> stream, std::string path)
-        : stream_(std::move(stream)), path_(std::move(path)) {}
+    TemporaryArchive(std::unique_ptr<fileio::FileStream> stream, std::string path,
+                     uint64_t flushEvery)
+        : stream_(std::move(stream)),
+          flushing_(std::make_unique<FlushBehind>(*stream_, flushEvery)),
+          path_(std::move(path)) {}
     ~TemporaryArchive() {
-        stream_.reset();  // closed before it is removed
+        Close();  // closed before it is removed
         if (!path_.empty()) fileio::RemoveFile(path_);
     }
     TemporaryArchive(const TemporaryArchive&) = delete;
     TemporaryArchive& operator=(const TemporaryArchive&) = delete;
 
     fileio::FileStream& Stream() { return *stream_; }
+    // Bulk data written, which is flushed behind the writer now and then.
+    void Written(uint64_t bytes) { flushing_->Written(bytes); }
+    // Waits for a flush behind the writer; false when one failed.
+    bool FlushedBehind() { return flushing_->Wait(); }
     const std::string& Path() const { return path_; }
-    void Close() { stream_.reset(); }
+    void Close() {
+        flushing_.reset();
+        stream_.reset();
+    }
     // Moves the closed file over `target`; afterwards it is the target's and nothing removes it.
     bool PutInPlace(const std::string& target) {
         if (!fileio::MoveOverPatiently(path_, target)) return false;
@@ -95,13 +106,14 @@ class ZipWriter::TemporaryArchive {
 
   private:
     std::unique_ptr<fileio::FileStream> stream_;
+    std::unique_ptr<FlushBehind> flushing_;  // ended before the stream is closed
     std::string path_;
 };
 
 // A piece of a large file, compressed on a worker.
 struct ZipWriter::Chunk {
     std::vector<uint8_t> input;
-    std::vector<uint8_t> output;
+    base::ByteBuffer output;
     uint32_t crc = 0;
     bool ok = true;
 };
@@ -152,14 +164,15 @@ struct ZipWriter::SmallEntry {
 // Where a large entry's bytes go: optional AES encryption with its authentication code, then the
 // file.
 struct ZipWriter::Sink {
+    TemporaryArchive& archive;
     fileio::FileStream& out;
     const crypto::PasswordKey* key;
     crypto::AesCtr ctr;
     crypto::HmacSha1 hmac;
     uint64_t written = 0;
 
-    Sink(fileio::FileStream& stream, const crypto::PasswordKey* passwordKey)
-        : out(stream), key(passwordKey) {}
+    Sink(TemporaryArchive& temp, const crypto::PasswordKey* passwordKey)
+        : archive(temp), out(temp.Stream()), key(passwordKey) {}
     // Encrypts in place.
     bool Put(uint8_t* data, size_t size) {
         if (key) {
@@ -167,7 +180,9 @@ struct ZipWriter::Sink {
             hmac.Update(data, size);
         }
         written += size;
-        return out.Write(data, size);
+        if (!out.Write(data, size)) return false;
+        archive.Written(size);
+        return true;
     }
     bool End() {
         if (!key) return true;
@@ -259,6 +274,7 @@ Status ZipWriter::Kill(Status cause) {
     pendingBytes_ = 0;
     temp_.reset();
     entries_.clear();
+    spareChunks_.clear();
     dead_ = cause;
     return cause;
 }
@@ -297,7 +313,7 @@ Status ZipWriter::Begin(const std::string& targetPath) {
                                  "cannot create a temporary file beside " + targetPath +
                                      " (no access to the folder, or no space?)"));
     }
-    temp_ = std::make_unique<TemporaryArchive>(std::move(stream), path);
+    temp_ = std::make_unique<TemporaryArchive>(std::move(stream), path, FlushInterval());
     targetPath_ = targetPath;
     if (!pending_) pending_ = std::make_unique<OrderedWork<SmallEntry>>(Pool());
     return {};
@@ -495,6 +511,7 @@ Status ZipWriter::WriteSmall(SmallEntry& small) {
         !out.Write(small.payload.data(), small.payload.size())) {
         return WriteFailed();
     }
+    temp_->Written(header.size() + small.payload.size());
     entries_.push_back(std::move(e));
     return {};
 }
@@ -507,7 +524,7 @@ Status ZipWriter::AddLarge(fileio::FileStream& source, uint64_t expected,
     std::string header = LocalRecord(e);
     if (!out.Write(header.data(), header.size())) return WriteFailed();
     LargeEntry large{e, filePath, expected, e.offset + header.size()};
-    Sink sink(out, Key());
+    Sink sink(*temp_, Key());
     Status added = StartSink(sink);
     if (added) added = WriteChunks(source, std::move(firstChunk), large, sink, observer);
     if (added) added = EndChunks(large, sink, observer);
@@ -556,8 +573,10 @@ Status ZipWriter::WriteChunks(fileio::FileStream& source, std::vector<uint8_t> f
                               LargeEntry& large, Sink& sink, ZipObserver& observer) {
     Entry& e = large.e;
     OrderedWork<Chunk> inFlight(Pool());
-    const size_t maxInFlight = Pool().Size() * 2 + 1;
-    std::vector<std::shared_ptr<Chunk>> spare;  // buffers are reused, not reallocated per chunk
+    // Four chunks a worker: a text chunk takes many times as long as a random one, and the chunks
+    // are taken back in order, so with fewer a worker would stand idle behind a slow one.
+    const size_t maxInFlight = Pool().Size() * 4 + 1;
+    std::vector<std::shared_ptr<Chunk>>& spare = spareChunks_;  // reused, not made per chunk
     ChunkFeed feed{source, large.expected, chunkSize_, firstChunk.size()};
     e.chunks.clear();
     e.chunkInput = firstChunk.size();
@@ -578,7 +597,7 @@ Status ZipWriter::WriteChunks(fileio::FileStream& source, std::vector<uint8_t> f
         }
     };
 
-    auto first = std::make_shared<Chunk>();
+    std::shared_ptr<Chunk> first = ReuseOrMake(spare);
     first->input = std::move(firstChunk);
     submit(std::move(first));
     while (!inFlight.Empty()) {
@@ -662,7 +681,7 @@ Status ZipWriter::RewriteStored(LargeEntry& large, ZipObserver& observer) {
     auto again = Filtered(fileio::OpenForReadDenyWriters(large.filePath), large.filePath);
     if (!again)
         return Status::Fail(Failure::Unreadable, "cannot open " + large.filePath + " again");
-    Sink sink(out, Key());
+    Sink sink(*temp_, Key());
     if (Status started = StartSink(sink); !started) return started;
     const uint32_t firstCrc = e.crc;
     const uint64_t firstSize = e.uncompressedSize;
@@ -760,7 +779,9 @@ Status ZipWriter::WriteEndRecords(uint64_t cdStart) {
     Put32(tail, static_cast<uint32_t>(std::min<uint64_t>(cdSize, kMax32)));
     Put32(tail, static_cast<uint32_t>(std::min<uint64_t>(cdStart, kMax32)));
     Put16(tail, 0);
-    if (!out.Write(tail.data(), tail.size()) || !out.Flush()) return WriteFailed();
+    if (!out.Write(tail.data(), tail.size()) || !temp_->FlushedBehind() || !out.Flush()) {
+        return WriteFailed();
+    }
     return {};
 }
 
@@ -784,6 +805,7 @@ Status ZipWriter::PutInPlace(ZipObserver& observer) {
     }
     temp_.reset();
     entries_.clear();
+    spareChunks_.clear();
     return {};
 }
 

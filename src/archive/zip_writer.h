@@ -67,6 +67,8 @@ class ZipWriter {
     Status LeaveLeadingGap(uint64_t bytes);
     // Chunk size for the parallel compressor (tests make it small to cover many chunks).
     void SetChunkSize(size_t bytes) { chunkSize_ = bytes < 4096 ? 4096 : bytes; }
+    // A large file written is flushed behind its writer once every so many bytes (32 chunks).
+    uint64_t FlushInterval() const { return uint64_t{32} * chunkSize_; }
 
     // The temporary file for `targetPath` is named this prefix and "<digits>-<digits>.tmp".
     static std::string TemporaryPrefix(const std::string& targetPath);
@@ -149,6 +151,7 @@ class ZipWriter {
     uint64_t pendingBytes_ = 0;
     std::unique_ptr<WorkerPool> pool_;
     std::unique_ptr<OrderedWork<SmallEntry>> pending_;
+    std::vector<std::shared_ptr<Chunk>> spareChunks_;  // their buffers, kept for the next file
 };
 
 }  // namespace kestrine::archive

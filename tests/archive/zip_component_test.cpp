@@ -366,6 +366,53 @@ TEST_F(ZipComponentTest, WriteFailuresKillTheArchiveAndSourceFailuresOnlyTheirEn
 #endif
 }
 
+// Large files are flushed to the disk behind their writer now and then. A disk that takes the
+// bytes but cannot write them back fails the archive or the extracted file even when the later
+// writes and the final flush would pass; a full disk fails an extraction. Nothing replaces what
+// was there and no temporary file stays.
+TEST_F(ZipComponentTest, AFailedFlushBehindTheWriterFailsTheWholeFile) {
+    const std::string data = TextBytes(200000, 5) + RandomBytes(300000, 6);
+    const std::string big = Make("big.pst", data);
+    const std::string target = out / "backup.ksx";
+    struct Case {
+        const char* what;
+        bool extract;
+        int failFlushes;      // the first flushes, behind the writer, that fail
+        int64_t writeBudget;  // bytes the disk takes (-1: all)
+    };
+    // The archive that is written whole is the one the extractions read.
+    for (const Case& c : {Case{"archive", false, 1, -1}, Case{"archive", false, 0, -1},
+                          Case{"extracted", true, 0, -1}, Case{"extracted", true, 1, -1},
+                          Case{"extracted, disk full", true, 0, 250000}}) {
+        SCOPED_TRACE(std::string(c.what) + ", failed flushes " + std::to_string(c.failFlushes));
+        const bool fails = c.failFlushes > 0 || c.writeBudget >= 0;
+        Save(dest / "big.pst", "precious");
+        auto disk = std::make_shared<StreamFaults>();
+        disk->failFlushes = c.failFlushes;
+        disk->writeBudget = c.writeBudget;
+        ZipComponent zip;
+        zip.SetChunkSize(4096);  // flushed behind every 128 KiB
+        zip.SetStreamFilter(FaultFilter(c.extract ? ".extracting-" : ".writing-", disk));
+        Status result;
+        if (c.extract) {
+            ASSERT_TRUE(Passed(zip.OpenArchive(target)));
+            result = zip.ExtractTo(*zip.FindEntry("big.pst"), dest.str());
+            EXPECT_EQ(FolderNames(dest.str()), std::vector<std::string>{"big.pst"});
+            EXPECT_TRUE(Load(dest / "big.pst") == (fails ? "precious" : data));
+        } else {
+            Save(target, "older archive");
+            ASSERT_TRUE(zip.CreateArchive(target));
+            ASSERT_TRUE(Passed(zip.AddFile(big)));
+            result = zip.WriteArchive();
+            EXPECT_EQ(FolderNames(out.str()), std::vector<std::string>{"backup.ksx"});
+            EXPECT_EQ(Load(target) == "older archive", fails);
+        }
+        EXPECT_EQ(result.kind(), fails ? Failure::WriteFailed : Failure::None) << result.message();
+        // Without faults: flushed behind the writer, then the final flush.
+        EXPECT_GE(disk->flushes, fails ? 1 : 2);
+    }
+}
+
 TEST_F(ZipComponentTest, ProgressAndCancel) {
     std::string big = Make("big.pst", TextBytes(3000000, 1));
     std::string small = Make("small.txt", "abc");

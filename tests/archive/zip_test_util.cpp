@@ -139,7 +139,14 @@ class FaultyStream final : public platform::fileio::FileStream {
     uint64_t Tell() const override { return inner_->Tell(); }
     int64_t Size() override { return inner_->Size(); }
     bool Truncate(uint64_t size) override { return !f_->failTruncate && inner_->Truncate(size); }
-    bool Flush() override { return f_->writeBudget != 0 && inner_->Flush(); }
+    bool Flush() override {
+        ++f_->flushes;
+        if (f_->failFlushes > 0) {
+            --f_->failFlushes;
+            return false;
+        }
+        return f_->writeBudget != 0 && inner_->Flush();
+    }
 
   private:
     bool Take(size_t size) {

@@ -1,6 +1,7 @@
 #pragma once
 // Helpers for the archive tests: a raw zip builder for hand-made (also hostile) archives, streams
 // that fail on demand, and short forms for writing and reading archives through the component.
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -81,10 +82,14 @@ std::string TextBytes(size_t size, uint32_t seed);
 
 // What the streams of a FaultFilter do wrong; the test keeps a pointer and may change it.
 struct StreamFaults {
-    int64_t writeBudget = -1;  // bytes that may still be written (-1: no limit), then writes fail
-    int64_t readBudget = -1;   // bytes that may still be read, then reads fail
+    // Bytes that may still be written (-1: no limit), then writes fail; flushes may run beside
+    // the writes.
+    std::atomic<int64_t> writeBudget = -1;
+    int64_t readBudget = -1;  // bytes that may still be read, then reads fail
     bool failTruncate = false;
-    int64_t corruptAt = -1;      // the byte written at this offset goes wrong (once)
+    std::atomic<int> failFlushes = 0;  // the first this many flushes fail (write-back refused)
+    std::atomic<int> flushes = 0;      // flushes asked for so far
+    int64_t corruptAt = -1;            // the byte written at this offset goes wrong (once)
     int64_t refuseWriteAt = -1;  // the write that covers this offset fails (once; later ones pass)
     uint64_t bytesRead = 0;
     std::function<void()> beforeRead;  // called before each read: a test may hold the reader there
