@@ -52,6 +52,18 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
     }
 }
 
+bool ReplaceFileWhole(const std::string& path, const std::string& bytes,
+                      const std::string& tempPrefix) {
+    std::string temp;
+    auto stream = CreateTempFile(ParentFolder(path), tempPrefix, temp);
+    if (!stream) return false;
+    const bool written = stream->Write(bytes.data(), bytes.size()) && stream->Flush();
+    stream.reset();  // closed before it is moved or removed
+    if (written && MoveOver(temp, path)) return true;
+    RemoveFile(temp);
+    return false;
+}
+
 bool RemoveFolderAndFiles(const std::string& path) {
     if (!IsDirectory(path)) return !Exists(path);
     for (const auto& name : ListFileNames(path)) RemoveFile(JoinPath(path, name));

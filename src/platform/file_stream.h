@@ -87,6 +87,11 @@ bool MoveOver(const std::string& from, const std::string& to);
 // is being let go), so those are tried again with a short, growing pause (a few seconds in all)
 // before the move gives up. Other failures give up at once.
 bool MoveOverPatiently(const std::string& from, const std::string& to);
+// Writes `bytes` as the whole of `path`: into a new file beside it (its name begins with
+// `tempPrefix`), flushed to the disk, then moved over the old one, so a failed or interrupted
+// write leaves the old file as it was. False when the file was not replaced.
+bool ReplaceFileWhole(const std::string& path, const std::string& bytes,
+                      const std::string& tempPrefix);
 // Makes the folder (one level) unless it is there; true when a folder is there afterwards.
 bool MakeFolder(const std::string& path);
 // Names (not paths) of the folders directly in `folder`; empty when it cannot be read.

@@ -83,8 +83,8 @@ ProfileText Decode(std::string_view bytes) {
     if (bytes.starts_with(kUtf16Mark)) {
         profile.form = ProfileText::Form::Utf16;
         bytes.remove_prefix(kUtf16Mark.size());
-        text = base::Utf16ToUtf8(
-            base::BytesToUtf16(std::vector<uint8_t>(bytes.begin(), bytes.end())));
+        text =
+            base::Utf16ToUtf8(base::BytesToUtf16(std::vector<uint8_t>(bytes.begin(), bytes.end())));
     } else if (bytes.starts_with(kUtf8Mark)) {
         profile.form = ProfileText::Form::Utf8;
         text = bytes.substr(kUtf8Mark.size());
@@ -221,16 +221,8 @@ bool WriteProfileString(const std::string& file, const std::string& section, con
         profile.lines.push_back("[" + section + "]");
         profile.lines.push_back(line);
     }
-    // Written whole beside the file and moved over it, so a failed write leaves the old one.
     const std::string bytes = Encode(profile);
-    std::string temp;
-    auto stream = CreateTempFile(ParentFolder(file), "KSS", temp);
-    if (!stream) return false;
-    const bool written = stream->Write(bytes.data(), bytes.size());
-    stream.reset();
-    if (written && MoveOver(temp, file)) return true;
-    RemoveFile(temp);
-    return false;
+    return ReplaceFileWhole(file, bytes, "KSS");
 }
 
 }  // namespace kestrine::platform::fileio

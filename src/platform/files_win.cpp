@@ -132,14 +132,7 @@ bool MakeUnicodeProfileFile(const std::string& file) {
         unicode += static_cast<char>(unit & 0xFF);
         unicode += static_cast<char>(unit >> 8);
     }
-    std::string temp;
-    auto stream = CreateTempFile(ParentFolder(file), "KSS", temp);
-    if (!stream) return false;
-    const bool written = stream->Write(unicode.data(), unicode.size());
-    stream.reset();
-    if (written && MoveOver(temp, file)) return true;
-    RemoveFile(temp);
-    return false;
+    return ReplaceFileWhole(file, unicode, "KSS");
 }
 
 }  // namespace

@@ -67,19 +67,6 @@ bool WriteTree(uint32_t root, const std::string& subkey, const RegKeyTree& tree)
     return ok;
 }
 
-// Writes the file whole: into a new file beside it, then over the old one.
-bool WriteFileWhole(const std::string& fileName, const std::string& bytes) {
-    namespace fileio = platform::fileio;
-    std::string temp;
-    auto file = fileio::CreateTempFile(fileio::ParentFolder(fileName), "KRX", temp);
-    if (!file) return false;
-    bool written = file->Write(bytes.data(), bytes.size()) && file->Flush();
-    file.reset();
-    if (written && fileio::MoveOver(temp, fileName)) return true;
-    fileio::RemoveFile(temp);
-    return false;
-}
-
 // The whole file as raw bytes; false when it cannot be opened or read.
 bool ApplyPlan(uint32_t root, const std::string& subkey, const std::string& fullPath,
                const std::vector<ImportStep>& steps) {
@@ -117,7 +104,7 @@ bool ExportKey(const std::string& fullPath, const std::string& fileName, std::st
     std::string text =
         WriteExportText(tree, [](std::string_view s) { return platform::FitsAnsi(s); });
     std::string bytes = platform::Utf8ToAnsi(text);
-    const bool ok = WriteFileWhole(fileName, bytes);
+    const bool ok = platform::fileio::ReplaceFileWhole(fileName, bytes, "KRX");
     if (written) *written = std::move(bytes);
     return complete && ok;
 }
