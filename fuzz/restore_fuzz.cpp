@@ -29,7 +29,8 @@ const std::string kRoot = "Software\\KestrineFuzz";
 const std::string kProfiles = "HKEY_CURRENT_USER\\" + kRoot + "\\Profiles";
 
 // Every key below `subkey` with its values, and every file below `folder` with its bytes.
-using Tree = std::map<std::string, std::map<std::string, std::pair<uint32_t, std::vector<uint8_t>>>>;
+using Tree =
+    std::map<std::string, std::map<std::string, std::pair<uint32_t, std::vector<uint8_t>>>>;
 void SnapshotInto(const std::string& subkey, Tree& out) {
     platform::RegistryKey key;
     if (platform::OpenRegistryKey(kHkcu, subkey, 0x20019, key) != 0) return;
@@ -59,7 +60,8 @@ std::map<std::string, std::string> Files(const fs::path& folder) {
     return out;
 }
 
-void Set(const std::string& subkey, const std::string& name, uint32_t type, const std::string& data) {
+void Set(const std::string& subkey, const std::string& name, uint32_t type,
+         const std::string& data) {
     platform::RegistryKey key;
     platform::CreateRegistryKey(kHkcu, subkey, key);
     platform::SetRegistryValue(key, name, type, std::vector<uint8_t>(data.begin(), data.end()));
@@ -83,8 +85,8 @@ std::string ProgramPath(const fs::path& path) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Everything of one input lies in `scratch`, which is also the current folder, so a name that
     // escapes as a relative path lands where it is seen.
-    static const fs::path scratch = fs::temp_directory_path() / ("kestrine-restore-fuzz-" +
-                                                                 std::to_string(::getpid()));
+    static const fs::path scratch =
+        fs::temp_directory_path() / ("kestrine-restore-fuzz-" + std::to_string(::getpid()));
     fs::remove_all(scratch);
     const fs::path user = scratch / "user", app = scratch / "app", work = scratch / "cwd";
     fs::create_directories(app);

@@ -59,7 +59,9 @@ size_t RemoveLeftoverRunFolders(const std::string& appFolder) {
         // A junction named like a run folder would lead the removal elsewhere, and a folder of
         // another user is not this user's run's.
         const std::string folder = base::JoinPath(appFolder, name);
-        if (platform::fileio::IsOwnPlainFolder(folder) && platform::fileio::RemoveFolderAndFiles(folder)) ++removed;
+        if (platform::fileio::IsOwnPlainFolder(folder) &&
+            platform::fileio::RemoveFolderAndFiles(folder))
+            ++removed;
     }
     return removed;
 }

@@ -47,7 +47,8 @@ ProgramPaths PreparePaths(const std::string& appFolder) {
     if (!earlier.empty() && !platform::fileio::Exists(paths.SettingsFile))
         CopyIfMissing(earlier, paths.SettingsFile);
     // Proposed archives go there, and the save dialog opens there.
-    if (paths.DefaultBackupFolder != appFolder) platform::fileio::MakeFolder(paths.DefaultBackupFolder);
+    if (paths.DefaultBackupFolder != appFolder)
+        platform::fileio::MakeFolder(paths.DefaultBackupFolder);
     return paths;
 }
 

@@ -5,9 +5,9 @@
 
 #include <algorithm>
 #include <atomic>
-#include <mutex>
 #include <cerrno>
 #include <ctime>
+#include <mutex>
 #include <random>
 
 #include "base/text.h"

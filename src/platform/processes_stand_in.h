@@ -8,8 +8,8 @@
 namespace kestrine::platform {
 
 struct StandInProcess {
-    std::string path;              // the executable's full path
-    bool closesWhenAsked = true;   // ends when its windows are asked to close
+    std::string path;             // the executable's full path
+    bool closesWhenAsked = true;  // ends when its windows are asked to close
 };
 
 // Replaces the running programs (and forgets the started command lines).

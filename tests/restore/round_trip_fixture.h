@@ -7,9 +7,9 @@
 
 #include "backup/backup_run.h"
 #include "outlook/profile_data.h"
+#include "scratch.h"
 #include "ui/commands.h"
 #include "ui/restore_presenter.h"
-#include "scratch.h"
 #include "window_runs.h"
 
 namespace kestrine::ui {
@@ -22,9 +22,10 @@ using outlook::UserFolders;
 
 // Opens the archive through the Restore tab and restores the chosen entries into `target`.
 inline restore::RestoreResult OpenAndRestore(Scratch& s, archive::ZipComponent& zip,
-                                      const std::string& archivePath,
-                                      const std::optional<std::string>& password,
-                                      const std::string& target, std::initializer_list<int> ticks) {
+                                             const std::string& archivePath,
+                                             const std::optional<std::string>& password,
+                                             const std::string& target,
+                                             std::initializer_list<int> ticks) {
     s.dialogs.chosenFile = archivePath;
     s.dialogs.passwords = {password};
     s.dialogs.passwordPrompts = 0;
