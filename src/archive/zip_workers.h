@@ -15,9 +15,13 @@
 
 namespace kestrine::archive {
 
-// The number of worker threads: the machine's cores, at least one and at most eight.
+// The number of worker threads for a machine of `cores` cores (0 where the system cannot say):
+// at least one and at most eight.
+inline unsigned WorkerCountFor(unsigned cores) {
+    return std::clamp(cores, 1u, 8u);
+}
 inline unsigned WorkerCount() {
-    return std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
+    return WorkerCountFor(std::thread::hardware_concurrency());
 }
 
 // A fixed set of threads that run the jobs handed to them, in the order given. The pool may end

@@ -1,5 +1,6 @@
 // Settings, the activity log and start-up's files, natively: the profile field's limits, the
-// file's ANSI or UTF-16 form, the log's lines, and the log made at start-up.
+// file's ANSI or UTF-16 form, the log's lines, the log made at start-up, and where an installed
+// program keeps the user's files.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -12,6 +13,8 @@
 #include "app/startup.h"
 #include "platform/file_stream.h"
 #include "platform/files_held.h"
+#include "platform/registry_access.h"
+#include "registry/registry.h"
 #include "scratch.h"
 
 namespace kestrine {
@@ -134,6 +137,43 @@ TEST(Startup, GathersFactsCreatesAMissingLogAndKeepsAnExistingOne) {
     WriteFile(dir.path() / "brlog.dat", "old line\r\n");
     GatherStartupFacts(state, dir.str());
     EXPECT_EQ(ReadFile(dir.path() / "brlog.dat"), "old line\r\n");
+}
+
+// An installed program keeps the user's files in the user's own folders. The first start that can
+// read the settings beside the program takes them over (one that cannot takes nothing); later
+// starts keep the user's own.
+TEST(Startup, AnInstalledProgramTakesOverTheSettingsBesideItOnce) {
+    TempDir dir;
+    const std::string app = dir.str() + "\\Program Files\\Kestrine", local = dir.str() + "\\Local",
+                      user = dir.str() + "\\user", beside = app + "\\settings.dat";
+    for (const auto& folder : {app, local, user}) fs::create_directories(test::Fs(folder));
+    setenv("LOCALAPPDATA", local.c_str(), 1);
+    setenv("USERPROFILE", user.c_str(), 1);
+    WriteFile(test::Fs(beside), "[backup]\r\nbackupfolder=D:\\Old\r\n");
+    {
+        platform::RegistryKey key;
+        ASSERT_EQ(platform::CreateRegistryKey(test::kHklm, "Software\\Kestrine", key), 0);
+    }
+    ASSERT_TRUE(registry::SetStringValue(kInstallKey, kInstallFolderValue, app + "\\"));
+    AppState state;
+    fileio::Hold(beside);
+    GatherStartupFacts(state, app);
+    fileio::LetGo(beside);
+    EXPECT_EQ(state.SettingsFile, local + "\\Kestrine\\settings.dat");
+    EXPECT_EQ(state.LogFile, local + "\\Kestrine\\brlog.dat");
+    EXPECT_FALSE(fs::exists(test::Fs(state.SettingsFile)));
+    EXPECT_EQ(state.DefaultBackupFolder, user + "\\Documents\\Kestrine Backups");
+    EXPECT_TRUE(fs::is_directory(test::Fs(state.DefaultBackupFolder)));
+
+    GatherStartupFacts(state, app);
+    EXPECT_EQ(ReadINIValue(state.SettingsFile, "backup", "backupfolder"), "D:\\Old");
+    ASSERT_TRUE(WriteINIValue(state.SettingsFile, "backup", "backupfolder", "E:\\New"));
+    GatherStartupFacts(state, app);
+    EXPECT_EQ(ReadINIValue(state.SettingsFile, "backup", "backupfolder"), "E:\\New");
+    EXPECT_EQ(ReadFile(test::Fs(beside)), "[backup]\r\nbackupfolder=D:\\Old\r\n");
+    EXPECT_EQ(fileio::ListFileNames(app), std::vector<std::string>{"settings.dat"});
+    registry::DeleteKeyTree(kInstallKey);
+    unsetenv("LOCALAPPDATA");
 }
 
 }  // namespace

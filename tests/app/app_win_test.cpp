@@ -1,6 +1,6 @@
-// The application core under Wine where the real platform decides: an installed program's folders,
-// the shell's folders, file attributes and lookups, temporary files and the machine's facts.
-// Settings, the log and start-up's own rules are tested natively (app_files_test).
+// The application core under Wine where the real platform decides: the shell's folders, file
+// attributes and lookups, temporary files and the machine's facts. Settings, the log, start-up's
+// own rules and an installed program's folders are tested natively (app_files_test).
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -8,18 +8,12 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "app/activity_log.h"
-#include "app/log_lines.h"
-#include "app/settings.h"
 #include "app/startup.h"
 #include "outlook/locations.h"
 #include "platform/file_stream.h"
 #include "platform/files.h"
-#include "platform/registry_access.h"
 #include "platform/system.h"
 #include "platform/text.h"
-#include "registry/key_path.h"
-#include "registry/registry.h"
 #include "schedule/command_line.h"
 #include "win_scratch.h"
 
@@ -28,56 +22,12 @@ namespace {
 
 namespace fs = std::filesystem;
 namespace fileio = platform::fileio;
-using test::ReadFile;
 using test::TempDir;
 using test::WriteFile;
 
 void Attrib(const std::string& flags, const std::string& path) {
     std::string command = "attrib " + flags + " \"" + path + "\" >NUL";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
-}
-
-TEST(Startup, AnInstalledProgramKeepsTheUsersFilesInTheUsersOwnFolders) {
-    TempDir dir;
-    const std::string app = dir / "Program Files\\Kestrine", local = dir / "Local",
-                      documents = dir / "Documents";
-    for (const auto& folder : {app, local, documents}) fs::create_directories(test::Fs(folder));
-    WriteFile(test::Fs(app + "\\settings.dat"), "[backup]\r\nbackupfolder=D:\\Old\r\n");
-    const std::string installKey = kInstallKey;
-    const bool hadKey = registry::KeyExists(installKey);
-    {
-        platform::RegistryKey key;
-        ASSERT_EQ(platform::CreateRegistryKey(registry::ParseKey(installKey).root,
-                                              registry::ParseKey(installKey).subkey, key),
-                  platform::kRegSuccess);
-    }
-    ASSERT_TRUE(registry::SetStringValue(installKey, kInstallFolderValue, app + "\\"));
-    auto start = [&] {
-        AppState state;
-        test::RedirectedShellFolder localData(L"Local AppData", local);
-        test::RedirectedShellFolder personal(L"Personal", documents);
-        GatherStartupFacts(state, app);
-        return state;
-    };
-    AppState state = start();
-    const std::string mine = local + "\\Kestrine";
-    EXPECT_EQ(state.SettingsFile, mine + "\\settings.dat");
-    EXPECT_EQ(state.LogFile, mine + "\\brlog.dat");
-    EXPECT_EQ(state.TempFolder, mine);
-    EXPECT_EQ(fs::file_size(test::Fs(state.LogFile)), 0u);
-    // The first start takes the settings over from beside the exe; later ones keep the user's.
-    EXPECT_EQ(ReadINIValue(state.SettingsFile, "backup", "backupfolder"), "D:\\Old");
-    EXPECT_EQ(state.DefaultBackupFolder, documents + "\\Kestrine Backups");
-    EXPECT_TRUE(fs::is_directory(test::Fs(state.DefaultBackupFolder)));
-    ASSERT_TRUE(WriteINIValue(state.SettingsFile, "backup", "backupfolder", "E:\\New"));
-    state = start();
-    EXPECT_EQ(ReadINIValue(state.SettingsFile, "backup", "backupfolder"), "E:\\New");
-    EXPECT_EQ(ReadFile(test::Fs(app + "\\settings.dat")), "[backup]\r\nbackupfolder=D:\\Old\r\n");
-    EXPECT_EQ(fileio::ListFileNames(app), std::vector<std::string>{"settings.dat"});
-    if (hadKey)
-        registry::DeleteValue(installKey, kInstallFolderValue);
-    else
-        registry::DeleteKeyTree(installKey);
 }
 
 TEST(Startup, PerUserFoldersComeFromTheShellAlsoWhenRedirected) {

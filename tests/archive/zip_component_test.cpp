@@ -212,6 +212,10 @@ TEST_F(ZipComponentTest, PasswordsAndFailureKinds) {
 // A job that lets go of the last owner of its pool ends the pool on one of the pool's own threads:
 // the pool still ends cleanly, for no thread joins itself, and the job runs to its end.
 TEST(WorkerPoolTest, EndsCleanlyOnOneOfItsOwnThreads) {
+    // A system that cannot say how many cores it has still gets a worker; many cores, eight.
+    EXPECT_EQ(archive::WorkerCountFor(0), 1u);
+    EXPECT_EQ(archive::WorkerCountFor(2), 2u);
+    EXPECT_EQ(archive::WorkerCountFor(64), 8u);
     for (unsigned threads : {1u, 3u}) {
         auto* pool = new archive::WorkerPool(threads);
         std::promise<void> finished;
@@ -590,8 +594,8 @@ TEST(ZipOtherToolsTest, EarlierNamesAndPasswords) {
 }
 
 // Archives written before the writer moved to libdeflate (zlib's deflate, chunked with their chunk
-// index, plain and protected) still read, check and extract whole. tests/archive/fixtures holds
-// them; their large file is 576 numbered blocks of 4 KiB, remade here.
+// index, plain and protected) still read, check and extract whole. The fuzzer's seeds hold them
+// (ours_zlib_*.zip); their large file is 576 numbered blocks of 4 KiB, remade here.
 TEST_F(ZipComponentTest, ArchivesOfEarlierVersionsStillRead) {
     std::string mailbox;
     for (int i = 0; i < 576; ++i) {
@@ -604,11 +608,11 @@ TEST_F(ZipComponentTest, ArchivesOfEarlierVersionsStillRead) {
     }
     std::string note;
     for (int i = 0; i < 20; ++i) note += "A small file of the old archive.\r\n";
-    for (const auto& [file, password] : {std::pair<std::string, std::string>{"old-zlib.ksx", ""},
-                                         {"old-zlib-aes.ksx", "old pw"}}) {
+    for (const auto& [file, password] : {std::pair<std::string, std::string>{"ours_zlib_plain.zip", ""},
+                                         {"ours_zlib_aes.zip", "old pw"}}) {
         SCOPED_TRACE(file);
         ZipComponent zip;
-        const std::string path = SourcePath("tests/archive/fixtures/" + file).string();
+        const std::string path = SourcePath("fuzz/corpus/zip_reader/" + file).string();
         ASSERT_TRUE(Passed(zip.OpenArchive(path)));
         EXPECT_EQ(*zip.ArchiveNeedsPassword(path), password.empty()
                                                        ? archive::ArchiveProtection::Plain

@@ -209,6 +209,33 @@ TEST_F(ZipHostileTest, CorruptedChunkIsCaughtAndLeavesNothingBehind) {
 
 // A damaged chunk index never yields wrong data: one that does not fit the entry is ignored (the
 // entry is read in order), one that fits but lies fails the entry cleanly.
+// The chunk index's numbers: every value comes back, and one cut off at the end of the field or
+// longer than 64 bits is refused, whatever the bytes beyond it.
+TEST(ChunkIndexNumbers, CutOrOverlongNumbersAreRefused) {
+    using archive::format::GetVarint;
+    std::string out;
+    const std::vector<uint64_t> values = {0, 127, 128, 300000, UINT64_MAX};
+    for (uint64_t v : values) archive::format::PutVarint(out, v);
+    const auto* data = reinterpret_cast<const uint8_t*>(out.data());
+    size_t pos = 0;
+    uint64_t v = 0;
+    for (uint64_t expected : values) {
+        ASSERT_TRUE(GetVarint(data, out.size(), pos, v));
+        EXPECT_EQ(v, expected);
+    }
+    EXPECT_EQ(pos, out.size());
+    const uint8_t cut[] = {0x80, 0x01};
+    pos = 0;
+    EXPECT_FALSE(GetVarint(cut, 1, pos, v));
+    std::vector<uint8_t> beyond(9, 0xFF);
+    beyond.push_back(0x02);  // a 65th bit
+    pos = 0;
+    EXPECT_FALSE(GetVarint(beyond.data(), beyond.size(), pos, v));
+    std::vector<uint8_t> endless(11, 0x80);
+    pos = 0;
+    EXPECT_FALSE(GetVarint(endless.data(), endless.size(), pos, v));
+}
+
 TEST_F(ZipHostileTest, DamagedChunkIndexFallsBackOrFailsCleanly) {
     const std::string text = TextBytes(200000, 2);
     for (const std::string password : {"", "pw"}) {

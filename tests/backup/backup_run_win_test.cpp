@@ -1,7 +1,7 @@
-// The interactive backup under Wine where the real platform layer decides: the window's messages
-// during a run, what another user could plant (a junction, the run lock's old name), and a data
-// file above 4 GiB through the system's own file streams. The
-// engine's behaviour is tested natively (backup_run_test).
+// The backup under Wine where the real platform layer decides: what another user could plant (a
+// junction, the run lock's old name), and a data file above 4 GiB through the system's own file
+// streams. The engine's behaviour is tested natively (backup_run_test), the window's run through
+// the main window (main_window_win_test).
 #include <gtest/gtest.h>
 #include <windows.h>
 //
@@ -38,26 +38,6 @@ class BackupNow : public BackupPage {
         return run->result;
     }
 };
-
-TEST_F(BackupNow, TheWindowFollowsTheRunAndASecondRunIsRefused) {
-    Tick({Choice::Contacts});
-    std::vector<std::string> shown;
-    std::vector<bool> secondStarted;
-    const auto run =
-        DriveRun(ui::win::PrepareBackupRun(window.backup, s.state, zip),
-                 [&](ui::win::RunWorker& worker, const ui::ProgressPanel& panel) {
-                     shown.push_back(panel.fileText);
-                     // "Backup Now" again while the run works.
-                     if (secondStarted.empty())
-                         secondStarted.push_back(worker.Start([](ui::win::RunChannel&) {}));
-                 });
-    ASSERT_TRUE(run);
-    ASSERT_TRUE(run->result.written);
-    EXPECT_EQ(secondStarted, std::vector<bool>{false});
-    EXPECT_NE(std::find(shown.begin(), shown.end(), "Adding File Jane.vcf"), shown.end());
-    EXPECT_FALSE(run->lastPanel.visible);
-    EXPECT_EQ(s.dialogs.messages.size(), 1u);
-}
 
 // A junction at `link` (an empty folder) that leads to `target`; false where the system cannot.
 bool MakeJunction(const std::string& link, const std::string& target) {

@@ -110,6 +110,12 @@ TEST_F(OpenBackup, WhatIsNoValidBackupIsRefused) {
     }
     EXPECT_EQ(Get(notZip), "this is not a zip file at all");
     EXPECT_EQ(s.AppFiles(), std::vector<std::string>{"kestrine.dat"});
+    // One of exactly that size still is.
+    auto full = Scratch::Manifest({{Item::DataFiles, "a.pst"}});
+    size_t used = 0;
+    for (const auto& line : full) used += line.size() + 2;
+    full.push_back("Padding=" + std::string((1 << 20) - used - 10, 'x'));
+    EXPECT_EQ(OpenFile(s.MakeArchive("full.ksx", {}, full)), OpenOutcome::Opened);
 }
 
 // Someone who can write to the backup's folder, but has no password, adds plain entries to a

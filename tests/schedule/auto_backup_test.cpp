@@ -49,6 +49,7 @@ TEST_F(AutoBackup, AllItemsReplaceTheDefaultArchive) {
     Put(target, "last week's backup");
     const auto result = Run("111111111");
     EXPECT_EQ(result.exitStatus, schedule::kExitAllSucceeded);
+    EXPECT_FALSE(result.refused);
     EXPECT_EQ(result.itemFlags, "11111111111");
     EXPECT_EQ(result.archivePath, target);
     const auto view = ReadArchive(target);

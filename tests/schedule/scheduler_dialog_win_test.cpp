@@ -17,7 +17,6 @@
 #include "schedule/task_password.h"
 #include "schedule/task_scheduler.h"
 #include "schedule/unattended.h"
-#include "task_query_sample.h"
 #include "ui/scheduler_texts.h"
 #include "ui/win/resource.h"
 #include "ui/win/scheduler_dialog.h"
@@ -172,63 +171,6 @@ TEST_F(SchedulerDialogTest, AFailedCreateSaysWhyAndKeepsTheDialogOpen) {
     EXPECT_EQ(runs[4].command, schedule::QueryTaskCommand(schedule::kSharedTaskName));
     EXPECT_EQ(runs[5].command, schedule::EndTaskCommand(name));
     EXPECT_EQ(runs[6].command, schedule::DeleteTaskCommand(name));
-}
-
-// The dialog shows what the Task Scheduler has now: days, time, next and last run with its result,
-// and the archive, never the password; after "Disable Task" it says nothing is scheduled.
-TEST_F(SchedulerDialogTest, WhatIsScheduledIsReadBackFromTheTaskScheduler) {
-    Put(listed, test::kTaskQueryList);
-    Put(s.state.SettingsFile, "[autobackup]\r\nautobackupfile=0\r\n");
-    ModalThread shown([&] { return ui::win::ShowSchedulerDialog(nullptr, setup); });
-    HWND dialog = WaitForWindow("Task Scheduler");
-    ASSERT_TRUE(dialog);
-    const std::string status = Text(dialog, IDC_TASK_STATUS);
-    for (const char* part : {"profile Outlook on MON, WED at 9:00:00 AM", "12/9/2026 9:00:00 AM",
-                             "Last run: 12/2/2026 9:00:01 AM: the backup was written, but an item "
-                             "failed",
-                             "Each run replaces D:\\Backup\\kestrine-Outlook.ksx."})
-        EXPECT_NE(status.find(part), std::string::npos) << status;
-    EXPECT_EQ(status.find("secret"), std::string::npos);
-
-    std::filesystem::remove(Fs(listed));  // the task is gone once deleted
-    PostClick(dialog, IDC_TASK_DISABLE);
-    EXPECT_EQ(AnswerMessageBox().text, "Task " + name + " has been Delete.");
-    EXPECT_EQ(Text(dialog, IDC_TASK_STATUS), ui::kNothingScheduledText);
-    PostClick(dialog, IDCANCEL);
-    EXPECT_FALSE(shown.Result());
-    EXPECT_EQ(Recorded(true).size(), 2u);  // asked on opening, and after the removal
-}
-
-// A refusal (its words are the model's) is shown over the dialog and runs nothing; "..." proposes
-// the profile's file with no date and adds the extension to a name typed without it.
-TEST_F(SchedulerDialogTest, RefusalsRunNothing) {
-    std::vector<platform::FileDialogRequest> asked;
-    platform::SetFileDialogHandler([&](const platform::FileDialogRequest& request) {
-        asked.push_back(request);
-        return std::string("C:\\Backup\\weekly");
-    });
-    ModalThread shown([&] { return ui::win::ShowSchedulerDialog(nullptr, setup); });
-    HWND dialog = WaitForWindow("Task Scheduler");
-    PostClick(dialog, IDC_TASK_ADD);
-    auto seen = AnswerMessageBox();
-    EXPECT_EQ(seen.text, "Please select at least one item.");
-    EXPECT_EQ(seen.icon, "exclamation");
-    EXPECT_EQ(seen.owner, dialog);
-    Click(dialog, IDC_TASK_PROTECT);
-    Type(dialog, IDC_TASK_PASSWORD, "a");
-    Click(dialog, IDC_TASK_PROTECT);  // switched off, both boxes are emptied
-    EXPECT_FALSE(Enabled(dialog, IDC_TASK_PASSWORD));
-    EXPECT_EQ(Text(dialog, IDC_TASK_PASSWORD), "");
-    Click(dialog, IDC_TASK_BROWSE_TARGET);
-    ASSERT_EQ(asked.size(), 1u);
-    EXPECT_EQ(asked[0].initialFolder, s.app);
-    EXPECT_EQ(asked[0].fileName, "kestrine-Outlook.ksx");
-    EXPECT_EQ(Text(dialog, IDC_TASK_TARGET_FILE), "C:\\Backup\\weekly.ksx");
-    Click(dialog, IDC_TASK_DAILY);
-    for (int day = 0; day < 7; ++day) EXPECT_TRUE(Checked(dialog, IDC_TASK_MONDAY + day));
-    PostClick(dialog, IDCANCEL);
-    EXPECT_FALSE(shown.Result());
-    EXPECT_TRUE(Recorded().empty());
 }
 
 // A password that the system's data protection cannot turn back (another user's or computer's)

@@ -1,5 +1,6 @@
-// The scheduled-backup dialog's model. (The commands it sends, byte for byte, and the run they
-// start are checked through the dialog under Wine with a recording schtasks.exe.)
+// The scheduled-backup dialog's model: what it refuses, the commands it sends byte for byte, and
+// what it shows of the task. (The dialog that mirrors it, and the run its task starts, are driven
+// under Wine with a recording schtasks.exe.)
 #include <gtest/gtest.h>
 
 #include "base/text.h"
@@ -153,6 +154,9 @@ TEST(ScheduledTask, ChoicesOfTheDialog) {
     m.days[1] = true;
     SetDaily(m, false);
     EXPECT_EQ(TaskDays(m.days), "*");
+    m.password = m.password2 = "a";
+    SetProtect(m, false);  // switched off, both boxes are emptied
+    EXPECT_EQ(m.password + m.password2, "");
 
     // The proposal is a backup file, and carries no date: each run may date its own archive.
     auto request = TargetFileRequest(m, "0", "C:\\App");
@@ -212,10 +216,14 @@ TEST(ScheduledTask, ReadBackFromTheTaskScheduler) {
     for (const char* label : {"HostName:", "Next Run Time:", "Last Run Time:", "Last Result:",
                               "Task To Run:", "Start Time:", "Days:"})
         translated = base::ReplaceAll(translated, label, std::string(label).replace(0, 2, "Xx"));
-    const ScheduledTask placed = ReadTaskQuery(translated);
-    EXPECT_EQ(placed.days, task.days);
-    EXPECT_EQ(placed.lastResult, task.lastResult);
-    EXPECT_EQ(placed.archive, task.archive);
+    // Found by place also where the task's name has no leading backslash.
+    for (const std::string& listing :
+         {translated, base::ReplaceAll(translated, "\\Kestrine AutoBackup", "Kestrine AutoBackup")}) {
+        const ScheduledTask placed = ReadTaskQuery(listing);
+        EXPECT_EQ(placed.days, task.days);
+        EXPECT_EQ(placed.lastResult, task.lastResult);
+        EXPECT_EQ(placed.archive, task.archive);
+    }
 
     const std::string text = ScheduledTaskText({true, true, task}, true);
     EXPECT_EQ(text,
