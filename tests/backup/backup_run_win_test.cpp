@@ -15,11 +15,9 @@
 #include "platform/file_stream.h"
 #include "platform/processes.h"
 #include "platform/system.h"
-#include "run_driver.h"
-#include "ui/backup_presenter.h"
 #include "ui/commands.h"
-#include "ui/restore_presenter.h"
 #include "win_scratch.h"
+#include "window_runs.h"
 
 namespace kestrine::test {
 namespace {
@@ -28,15 +26,7 @@ using archive::Choice;
 
 class BackupNow : public BackupPage {
   public:
-    // "Backup Now" as the window runs it; a refused run fails the test.
-    backup::BackupResult Run() {
-        auto run = DriveRun(ui::win::PrepareBackupRun(window.backup, s.state, zip));
-        if (!run) {
-            ADD_FAILURE() << "the run was refused";
-            return {};
-        }
-        return run->result;
-    }
+    backup::BackupResult Run() { return BackupLikeTheWindow(window, s.state, zip).result; }
 };
 
 // A junction at `link` (an empty folder) that leads to `target`; false where the system cannot.

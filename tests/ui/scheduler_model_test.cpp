@@ -218,7 +218,8 @@ TEST(ScheduledTask, ReadBackFromTheTaskScheduler) {
         translated = base::ReplaceAll(translated, label, std::string(label).replace(0, 2, "Xx"));
     // Found by place also where the task's name has no leading backslash.
     for (const std::string& listing :
-         {translated, base::ReplaceAll(translated, "\\Kestrine AutoBackup", "Kestrine AutoBackup")}) {
+         {translated,
+          base::ReplaceAll(translated, "\\Kestrine AutoBackup", "Kestrine AutoBackup")}) {
         const ScheduledTask placed = ReadTaskQuery(listing);
         EXPECT_EQ(placed.days, task.days);
         EXPECT_EQ(placed.lastResult, task.lastResult);
