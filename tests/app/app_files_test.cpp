@@ -146,7 +146,8 @@ TEST(Startup, AnInstalledProgramTakesOverTheSettingsBesideItOnce) {
     TempDir dir;
     const std::string app = dir.str() + "\\Program Files\\Kestrine", local = dir.str() + "\\Local",
                       user = dir.str() + "\\user", beside = app + "\\settings.dat";
-    for (const auto& folder : {app, local, user}) fs::create_directories(test::Fs(folder));
+    for (const auto& folder : {app, local, user + "\\Documents"})
+        fs::create_directories(test::Fs(folder));
     setenv("LOCALAPPDATA", local.c_str(), 1);
     setenv("USERPROFILE", user.c_str(), 1);
     WriteFile(test::Fs(beside), "[backup]\r\nbackupfolder=D:\\Old\r\n");

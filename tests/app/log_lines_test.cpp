@@ -43,6 +43,8 @@ TEST(LastBackup, TheLastRunThatWroteItsArchive) {
     };
     EXPECT_FALSE(FindLastCompletedBackup(SplitLogLines(log)).found);
     run(false, "12/1/2026 10:00:00 AM", "C:\\B\\one.ksx", false, true);
+    const auto first = FindLastCompletedBackup(SplitLogLines(log));
+    EXPECT_TRUE(first.found && !first.scheduled && !first.checked);
     run(true, "12/2/2026 9:00:01 AM", "C:\\B\\Data Backup Profile x.ksx", true, true);
     auto last = FindLastCompletedBackup(SplitLogLines(log));
     EXPECT_TRUE(last.found && last.scheduled && last.checked);
