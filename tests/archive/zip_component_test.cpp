@@ -560,8 +560,9 @@ TEST(ZipOtherToolsTest, ReadsArchivesOfOtherToolsAndEarlierVersions) {
         TempDir out;
         for (const auto& e : entries) {
             ASSERT_TRUE(Passed(zip.ExtractToFile(e, out / "entry")));
-            if (expected.count(e.name))
+            if (expected.count(e.name)) {
                 EXPECT_TRUE(Load(out / "entry") == expected[e.name]) << e.name;
+            }
         }
         if (entries[0].name == "old-mailbox.pst") {
             archive::ZipReader reader;
