@@ -316,16 +316,19 @@ TEST_F(Backup, AnotherRunAtWorkKeepsRunsOutAndWhatEndedRunsLeftGoes) {
     const std::string ended = s.app + "\\~kestrine.run-999999-1.tmp";
     const std::string running =
         s.app + "\\~kestrine.run-" + std::to_string(platform::CurrentProcessId()) + "-99999.tmp";
-    const std::string stranger = s.app + "\\~kestrine.run-x-1.tmp";
+    const std::string strangers[] = {s.app + "\\~kestrine.run-x-1.tmp",
+                                     s.app + "\\~kestrine.run--1.tmp"};
     Put(ended + "\\kestrine.dat", "half a manifest");
     Put(running + "\\OBC1.tmp", "at work");
-    Put(stranger + "\\keep.txt", "keep");
+    for (const auto& stranger : strangers) Put(stranger + "\\keep.txt", "keep");
     EXPECT_TRUE(backup::RunBackup(job, s.state, zip).written);
     EXPECT_FALSE(Exists(ended));
     EXPECT_TRUE(Exists(running + "\\OBC1.tmp"));
-    EXPECT_TRUE(Exists(stranger + "\\keep.txt"));
     std::filesystem::remove_all(Fs(running));
-    std::filesystem::remove_all(Fs(stranger));
+    for (const auto& stranger : strangers) {
+        EXPECT_TRUE(Exists(stranger + "\\keep.txt")) << stranger;
+        std::filesystem::remove_all(Fs(stranger));
+    }
     EXPECT_TRUE(fileio::ListFolderNames(s.app).empty());
 }
 

@@ -71,7 +71,10 @@ TEST_F(RestoreHandlers, RegistryItemsChangeNothingTheyCannotOrNeedNot) {
           ExportFile("OBC3.tmp", {"\\", "\"A\"= sz:x", "\"N\"= dw:twelve"}),
           ExportFile("OBC4.tmp", {"\\", "\"B\"=bin:1,300"})},
          {{Item::Configuration, "OBC2.tmp"}, {Item::Accounts, "OBC4.tmp"}});
-    // A profile that does not exist is left alone, and that is no failure.
+    // A profile that does not exist is left alone (the confirmation lists no change), and that is
+    // no failure.
+    EXPECT_TRUE(PlanItem(Item::Configuration, ctx, "Nobody").empty());
+    EXPECT_EQ(PlanItem(Item::Configuration, ctx, "Target").size(), 1u);
     EXPECT_TRUE(RestoreItem(Item::Configuration, ctx, "Nobody"));
     EXPECT_FALSE(registry::KeyExists(s.Profile("Nobody")));
     // A profile name that is no name is refused.
