@@ -10,6 +10,7 @@
 #include <future>
 #include <map>
 
+#include "archive/flush_behind.h"
 #include "archive/zip_component.h"
 #include "archive/zip_crypto.h"
 #include "archive/zip_format.h"
@@ -428,6 +429,17 @@ TEST_F(ZipComponentTest, AFailedFlushBehindTheWriterFailsTheWholeFile) {
         // Without faults: flushed behind the writer, then the final flush.
         EXPECT_GE(disk->flushes, fails ? 1 : 2);
     }
+    // A flush begins as soon as its share of bytes has gathered.
+    auto counted = std::make_shared<StreamFaults>();
+    auto stream = FaultFilter("", counted)(platform::fileio::CreateNew(out / "f"), out / "f");
+    ASSERT_TRUE(stream);
+    archive::FlushBehind behind(*stream, 100);
+    behind.Written(99);
+    EXPECT_TRUE(behind.Wait());
+    EXPECT_EQ(counted->flushes, 0);
+    behind.Written(1);
+    EXPECT_TRUE(behind.Wait());
+    EXPECT_EQ(counted->flushes, 1);
 }
 
 TEST_F(ZipComponentTest, ProgressAndCancel) {
