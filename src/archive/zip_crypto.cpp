@@ -319,6 +319,11 @@ AesCtr::~AesCtr() {
 }
 
 bool AesCtr::Init(const uint8_t* key, size_t keySize) {
+    counterLow_ = 0;
+    counterHigh_ = 0;
+    used_ = kStreamBytes;
+    useInstructions_ = instructions_.Init(key, keySize);
+    if (useInstructions_) return true;
     InitLibrary();
     int algorithm = keySize == 16   ? GCRY_CIPHER_AES128
                     : keySize == 24 ? GCRY_CIPHER_AES192
@@ -331,9 +336,6 @@ bool AesCtr::Init(const uint8_t* key, size_t keySize) {
     }
     if (handle_) gcry_cipher_close(static_cast<gcry_cipher_hd_t>(handle_));
     handle_ = h;
-    counterLow_ = 0;
-    counterHigh_ = 0;
-    used_ = kStreamBytes;
     return true;
 }
 
@@ -347,6 +349,14 @@ void AesCtr::Seek(uint64_t offset) {
 
 // Key stream for many blocks at once: the counters, little-endian, encrypted in one ECB call.
 void AesCtr::Refill() {
+    if (useInstructions_) {
+        uint64_t low = counterLow_ + 1, high = counterHigh_ + (low == 0 ? 1 : 0);
+        instructions_.CounterStream(low, high, stream_, kStreamBytes / 16);
+        counterLow_ += kStreamBytes / 16;
+        if (counterLow_ < kStreamBytes / 16) ++counterHigh_;
+        used_ = 0;
+        return;
+    }
     for (size_t off = 0; off < kStreamBytes; off += 16) {
         if (++counterLow_ == 0) ++counterHigh_;
         if constexpr (std::endian::native == std::endian::little) {
