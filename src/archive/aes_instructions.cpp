@@ -1,9 +1,9 @@
 #include "archive/aes_instructions.h"
 
+#include "archive/processor_features.h"
 #include "base/secret.h"
 
 #if defined(__x86_64__) || defined(__i386__)
-#include <cpuid.h>
 #include <immintrin.h>
 #define KESTRINE_AES_NI 1
 #endif
@@ -18,14 +18,6 @@ AesInstructions::~AesInstructions() {
 namespace {
 
 #define KESTRINE_AES_TARGET __attribute__((target("aes,sse2")))
-
-bool HaveAesInstructions() {
-    static const bool yes = [] {
-        unsigned a = 0, b = 0, c = 0, d = 0;
-        return __get_cpuid(1, &a, &b, &c, &d) && (c & bit_AES) != 0 && (d & bit_SSE2) != 0;
-    }();
-    return yes;
-}
 
 // The next round key's words: each earlier word folded into the ones after it, then the
 // key-schedule word `assist` (already spread over all four lanes) added.
@@ -96,7 +88,7 @@ KESTRINE_AES_TARGET void EncryptCounters(const __m128i* k, int rounds, uint64_t&
 
 bool AesInstructions::Init(const uint8_t* key, size_t keySize) {
     rounds_ = 0;
-    if (!HaveAesInstructions() || (keySize != 16 && keySize != 32)) return false;
+    if (!Processor().aes || (keySize != 16 && keySize != 32)) return false;
     auto* k = reinterpret_cast<__m128i*>(roundKeys_);
     if (keySize == 16) {
         Expand128(key, k);
