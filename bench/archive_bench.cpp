@@ -7,8 +7,9 @@
 // - a plain `cp` of the large corpus to new files on the same disk (then synced, as our archive and
 //   our extracted files are), the ceiling of this machine: create and extract are also given as a
 //   fraction of it.
-// One line per figure with the ratio and its target; the load average before and after says how
-// busy the machine was.
+// Every figure is each program's fastest of `--runs` runs (3 unless told), the two alternating, so a
+// moment of a busy host does not decide a ratio. One line per figure with the ratio and its target;
+// the load average before and after says how busy the machine was.
 //
 //   kestrine_bench [--size BYTES|NM|NG] [--dir DIR] [--zip-tool PATH] [--runs N]
 #include <sys/resource.h>
@@ -354,7 +355,7 @@ int main(int argc, char** argv) {
         fs::path theirs = dir / (password ? "7z-aes.zip" : "7z.zip");
         auto removeLarge = [&](int which) { fs::remove(which == 0 ? ours : theirs); };
         auto [a, b] = Compare(With(With({tool, "create"}, ourPw), With({ours.string()}, files)),
-                              With(theirCreate, With({theirs.string()}, files)), 1, removeLarge);
+                              With(theirCreate, With({theirs.string()}, files)), runs, removeLarge);
         if (!a.ok) {
             failed("create " + what);
             continue;

@@ -7,6 +7,7 @@
 // work earlier.
 #include <atomic>
 #include <cstdint>
+#include <system_error>
 #include <thread>
 
 #include "platform/file_stream.h"
@@ -36,7 +37,7 @@ class FlushBehind {
                 if (!stream_.Flush()) ok_ = false;
                 done_ = true;
             });
-        } catch (...) {
+        } catch (const std::system_error&) {
             done_ = true;  // no thread to spare: the final flush does it all
         }
     }

@@ -9,10 +9,10 @@
 #include <mutex>
 #include <vector>
 
+#include "archive/processor_features.h"
 #include "base/secret.h"
 
 #if defined(__x86_64__) || defined(__i386__)
-#include <cpuid.h>
 #include <immintrin.h>
 #define KESTRINE_SHA_NI 1
 #endif
@@ -23,17 +23,6 @@ namespace kestrine::archive::crypto {
 namespace {
 
 #define KESTRINE_SHA_TARGET __attribute__((target("sha,sse4.1,ssse3")))
-
-bool HaveShaInstructions() {
-    static const bool yes = [] {
-        unsigned a = 0, b = 0, c = 0, d = 0;
-        if (!__get_cpuid(1, &a, &b, &c, &d)) return false;
-        const bool sse = (c & bit_SSSE3) != 0 && (c & bit_SSE4_1) != 0;
-        if (!__get_cpuid_count(7, 0, &a, &b, &c, &d)) return false;
-        return sse && (b & (1u << 29)) != 0;
-    }();
-    return yes;
-}
 
 // One SHA-1 compression with the SHA instructions. The state is A..D in lanes 3..0 of `abcd` and E
 // in lane 3 of `e` (its other lanes stay zero); m0..m3 are the block's sixteen words, W0 in lane 3.
@@ -200,7 +189,7 @@ KESTRINE_SHA_TARGET void Pbkdf2Blocks(const uint32_t inner[5], const uint32_t ou
 
 PasswordKey::PasswordKey(std::string password) : password_(std::move(password)) {
 #ifdef KESTRINE_SHA_NI
-    fast_ = HaveShaInstructions();
+    fast_ = Processor().sha;
     if (!fast_) return;
     uint8_t key[64] = {};
     if (password_.size() > sizeof key) {
@@ -319,6 +308,11 @@ AesCtr::~AesCtr() {
 }
 
 bool AesCtr::Init(const uint8_t* key, size_t keySize) {
+    counterLow_ = 0;
+    counterHigh_ = 0;
+    used_ = kStreamBytes;
+    useInstructions_ = instructions_.Init(key, keySize);
+    if (useInstructions_) return true;
     InitLibrary();
     int algorithm = keySize == 16   ? GCRY_CIPHER_AES128
                     : keySize == 24 ? GCRY_CIPHER_AES192
@@ -331,9 +325,6 @@ bool AesCtr::Init(const uint8_t* key, size_t keySize) {
     }
     if (handle_) gcry_cipher_close(static_cast<gcry_cipher_hd_t>(handle_));
     handle_ = h;
-    counterLow_ = 0;
-    counterHigh_ = 0;
-    used_ = kStreamBytes;
     return true;
 }
 
@@ -347,6 +338,14 @@ void AesCtr::Seek(uint64_t offset) {
 
 // Key stream for many blocks at once: the counters, little-endian, encrypted in one ECB call.
 void AesCtr::Refill() {
+    if (useInstructions_) {
+        uint64_t low = counterLow_ + 1, high = counterHigh_ + (low == 0 ? 1 : 0);
+        instructions_.CounterStream(low, high, stream_, kStreamBytes / 16);
+        counterLow_ += kStreamBytes / 16;
+        if (counterLow_ < kStreamBytes / 16) ++counterHigh_;
+        used_ = 0;
+        return;
+    }
     for (size_t off = 0; off < kStreamBytes; off += 16) {
         if (++counterLow_ == 0) ++counterHigh_;
         if constexpr (std::endian::native == std::endian::little) {

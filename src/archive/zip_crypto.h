@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "archive/aes_instructions.h"
+
 namespace kestrine::archive::crypto {
 
 // Makes libgcrypt ready; safe to call from several places and threads.
@@ -67,6 +69,8 @@ class AesCtr {
 
   private:
     void Refill();
+    AesInstructions instructions_;  // used when Init finds them; libgcrypt's handle_ otherwise
+    bool useInstructions_ = false;
     void* handle_ = nullptr;
     uint64_t counterLow_ = 0;
     uint64_t counterHigh_ = 0;

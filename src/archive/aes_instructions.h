@@ -1,0 +1,30 @@
+#pragma once
+// AES on the processor's own instructions, for the counter blocks of WinZip's AES: eight blocks are
+// encrypted side by side, which keeps the processor's AES unit busy where libgcrypt's ECB path
+// encrypts a block after the one before. Only 128- and 256-bit keys (what WinZip and 7-Zip write);
+// the caller falls back to libgcrypt for anything else and where the instructions are missing.
+#include <cstddef>
+#include <cstdint>
+
+namespace kestrine::archive::crypto {
+
+class AesInstructions {
+  public:
+    AesInstructions() = default;
+    ~AesInstructions();  // wipes the round keys
+    AesInstructions(const AesInstructions&) = delete;
+    AesInstructions& operator=(const AesInstructions&) = delete;
+
+    // False (and not usable) where the processor lacks the instructions or the key is not 16 or
+    // 32 bytes long.
+    bool Init(const uint8_t* key, size_t keySize);
+    // Encrypts `blocks` little-endian 128-bit counters, the first (low, high) and each one more
+    // than the one before, into `out`: the key stream for those blocks.
+    void CounterStream(uint64_t low, uint64_t high, uint8_t* out, size_t blocks) const;
+
+  private:
+    alignas(16) uint8_t roundKeys_[15 * 16] = {};
+    int rounds_ = 0;
+};
+
+}  // namespace kestrine::archive::crypto
