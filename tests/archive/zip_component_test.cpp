@@ -169,6 +169,13 @@ TEST_F(ZipComponentTest, PasswordsAndFailureKinds) {
     });
     EXPECT_EQ(zip.ExtractToFile(e, dest / "renamed.pst").kind(), Failure::WriteFailed);
     EXPECT_EQ(FolderNames(dest.str()), (std::vector<std::string>{"data.pst", "renamed.pst"}));
+    // The reader itself stops at a receiver that cannot take a piece.
+    archive::ZipReader direct;
+    ASSERT_TRUE(direct.Open(platform::fileio::OpenForRead(out / "locked.ksx")));
+    EXPECT_EQ(
+        direct.ReadEntry(e.index, "correct horse", [](const uint8_t*, size_t) { return false; })
+            .kind(),
+        Failure::WriteFailed);
     zip.SetStreamFilter(FaultFilter("locked.ksx", faults));
     faults->readBudget = 100000;  // the device goes away in the middle of the entry
     const Status cut = zip.TestEntries();
