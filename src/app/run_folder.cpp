@@ -51,19 +51,16 @@ RunFolder::~RunFolder() {
     if (!path_.empty()) platform::fileio::RemoveFolderAndFiles(path_);
 }
 
-size_t RemoveLeftoverRunFolders(const std::string& appFolder) {
-    size_t removed = 0;
+void RemoveLeftoverRunFolders(const std::string& appFolder) {
     for (const auto& name : platform::fileio::ListFolderNames(appFolder)) {
         uint32_t pid = 0;
         if (!MakerOf(name, pid) || platform::ProcessIsRunning(pid)) continue;
         // A junction named like a run folder would lead the removal elsewhere, and a folder of
         // another user is not this user's run's.
         const std::string folder = base::JoinPath(appFolder, name);
-        if (platform::fileio::IsOwnPlainFolder(folder) &&
-            platform::fileio::RemoveFolderAndFiles(folder))
-            ++removed;
+        if (platform::fileio::IsOwnPlainFolder(folder))
+            (void)platform::fileio::RemoveFolderAndFiles(folder);  // else the next run tries again
     }
-    return removed;
 }
 
 }  // namespace kestrine

@@ -24,7 +24,7 @@ class RunFolder {
 
 // Removes the run folders in `tempFolder` of programs that no longer run; those of running
 // programs (this one too) stay, and so does anything named like one that is a junction or another
-// user's. Nothing else is touched. Returns how many were removed.
-size_t RemoveLeftoverRunFolders(const std::string& tempFolder);
+// user's. Nothing else is touched.
+void RemoveLeftoverRunFolders(const std::string& tempFolder);
 
 }  // namespace kestrine
