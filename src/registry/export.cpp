@@ -67,7 +67,7 @@ bool WriteTree(uint32_t root, const std::string& subkey, const RegKeyTree& tree)
     return ok;
 }
 
-// The whole file as raw bytes; false when it cannot be opened or read.
+// Carries out an import's steps in order below `subkey`; false at the first step that fails.
 bool ApplyPlan(uint32_t root, const std::string& subkey, const std::string& fullPath,
                const std::vector<ImportStep>& steps) {
     platform::RegistryKey current;
