@@ -311,8 +311,7 @@ bool AesCtr::Init(const uint8_t* key, size_t keySize) {
     counterLow_ = 0;
     counterHigh_ = 0;
     used_ = kStreamBytes;
-    useInstructions_ = instructions_.Init(key, keySize);
-    if (useInstructions_) return true;
+    if (instructions_.Init(key, keySize)) return true;
     InitLibrary();
     int algorithm = keySize == 16   ? GCRY_CIPHER_AES128
                     : keySize == 24 ? GCRY_CIPHER_AES192
@@ -336,9 +335,10 @@ void AesCtr::Seek(uint64_t offset) {
     used_ = static_cast<size_t>(offset % 16);
 }
 
-// Key stream for many blocks at once: the counters, little-endian, encrypted in one ECB call.
+// Key stream for many blocks at once: the counters, little-endian, encrypted on the processor's
+// instructions or in one ECB call of libgcrypt.
 void AesCtr::Refill() {
-    if (useInstructions_) {
+    if (instructions_.Ready()) {
         uint64_t low = counterLow_ + 1, high = counterHigh_ + (low == 0 ? 1 : 0);
         instructions_.CounterStream(low, high, stream_, kStreamBytes / 16);
         counterLow_ += kStreamBytes / 16;

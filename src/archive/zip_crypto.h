@@ -70,7 +70,6 @@ class AesCtr {
   private:
     void Refill();
     AesInstructions instructions_;  // used when Init finds them; libgcrypt's handle_ otherwise
-    bool useInstructions_ = false;
     void* handle_ = nullptr;
     uint64_t counterLow_ = 0;
     uint64_t counterHigh_ = 0;
