@@ -21,6 +21,8 @@ class AesInstructions {
     // Encrypts `blocks` little-endian 128-bit counters, the first (low, high) and each one more
     // than the one before, into `out`: the key stream for those blocks.
     void CounterStream(uint64_t low, uint64_t high, uint8_t* out, size_t blocks) const;
+    // The same key stream added (XOR) straight into `data`: one pass over the data, no stream kept.
+    void XorCounterStream(uint64_t low, uint64_t high, uint8_t* data, size_t blocks) const;
     // True after an Init that succeeded.
     bool Ready() const { return rounds_ != 0; }
 

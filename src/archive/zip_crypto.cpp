@@ -339,10 +339,8 @@ void AesCtr::Seek(uint64_t offset) {
 // instructions or in one ECB call of libgcrypt.
 void AesCtr::Refill() {
     if (instructions_.Ready()) {
-        uint64_t low = counterLow_ + 1, high = counterHigh_ + (low == 0 ? 1 : 0);
+        const auto [low, high] = TakeCounters(kStreamBytes / 16);
         instructions_.CounterStream(low, high, stream_, kStreamBytes / 16);
-        counterLow_ += kStreamBytes / 16;
-        if (counterLow_ < kStreamBytes / 16) ++counterHigh_;
         used_ = 0;
         return;
     }
@@ -371,8 +369,24 @@ void XorInto(uint8_t* __restrict out, const uint8_t* __restrict key, size_t n) {
 
 }  // namespace
 
+std::pair<uint64_t, uint64_t> AesCtr::TakeCounters(uint64_t blocks) {
+    const uint64_t low = counterLow_ + 1, high = counterHigh_ + (low == 0 ? 1 : 0);
+    counterLow_ += blocks;
+    if (counterLow_ < blocks) ++counterHigh_;
+    return {low, high};
+}
+
 void AesCtr::Apply(uint8_t* data, size_t size) {
     while (size > 0) {
+        if (used_ == kStreamBytes && size >= 16 && instructions_.Ready()) {
+            // Whole blocks get their key stream added in place: one pass over the data.
+            const size_t blocks = size / 16;
+            const auto [low, high] = TakeCounters(blocks);
+            instructions_.XorCounterStream(low, high, data, blocks);
+            data += 16 * blocks;
+            size -= 16 * blocks;
+            continue;
+        }
         if (used_ == kStreamBytes) Refill();
         const size_t n = std::min(size, kStreamBytes - used_);
         XorInto(data, stream_ + used_, n);

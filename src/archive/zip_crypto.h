@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "archive/aes_instructions.h"
 
@@ -69,6 +70,8 @@ class AesCtr {
 
   private:
     void Refill();
+    // The first of the next `blocks` counters (low, high), which are then used up.
+    std::pair<uint64_t, uint64_t> TakeCounters(uint64_t blocks);
     AesInstructions instructions_;  // used when Init finds them; libgcrypt's handle_ otherwise
     void* handle_ = nullptr;
     uint64_t counterLow_ = 0;
