@@ -78,15 +78,15 @@ TEST_F(RestoreHandlers, RegistryItemsChangeNothingTheyCannotOrNeedNot) {
     EXPECT_TRUE(RestoreItem(Item::Configuration, ctx, "Nobody"));
     EXPECT_FALSE(registry::KeyExists(s.Profile("Nobody")));
     // A profile name that is no name is refused.
-    EXPECT_FALSE(RestoreItem(Item::Configuration, ctx, ""));
-    EXPECT_FALSE(RestoreItem(Item::DataFiles, ctx, ""));
-    EXPECT_FALSE(RestoreItem(Item::Rules, ctx, "..\\x"));
+    EXPECT_EQ(RestoreItem(Item::Configuration, ctx, "").kind(), Failure::NotReady);
+    EXPECT_EQ(RestoreItem(Item::DataFiles, ctx, "").kind(), Failure::NotReady);
+    EXPECT_EQ(RestoreItem(Item::Rules, ctx, "..\\x").kind(), Failure::NotReady);
     // An entry the archive lacks, or a broken export file, fails and keeps the keys.
     EntryOf(Item::Configuration) = "OBC9.tmp";
-    EXPECT_FALSE(RestoreItem(Item::Configuration, ctx, "Target"));
+    EXPECT_EQ(RestoreItem(Item::Configuration, ctx, "Target").kind(), Failure::Damaged);
     EntryOf(Item::Configuration) = "OBC3.tmp";
-    EXPECT_FALSE(RestoreItem(Item::Configuration, ctx, "Target"));
-    EXPECT_FALSE(RestoreItem(Item::Accounts, ctx, "Target"));
+    EXPECT_EQ(RestoreItem(Item::Configuration, ctx, "Target").kind(), Failure::WriteFailed);
+    EXPECT_EQ(RestoreItem(Item::Accounts, ctx, "Target").kind(), Failure::WriteFailed);
     EXPECT_EQ(Snapshot(target), before);
     EXPECT_TRUE(s.AppFiles().empty());
 }
@@ -113,6 +113,7 @@ TEST_F(RestoreHandlers, AFolderThatCannotBeMadeFailsTheItem) {
     s.state.UserProfileDir = s.user + "\\missing";  // two levels would be needed
     Open({s.Source("Work.htm", "x")}, {{Item::Signatures, "Work.htm"}});
     const Status restored = RestoreItem(Item::Signatures, ctx, "");
+    EXPECT_EQ(restored.kind(), Failure::WriteFailed);
     EXPECT_NE(restored.message().find("could not be made"), std::string::npos)
         << restored.message();
     EXPECT_FALSE(Exists(s.user + "\\missing"));
@@ -126,7 +127,7 @@ TEST_F(RestoreHandlers, HostileEntryNamesAreRefusedAndNothingIsWritten) {
          {"Work.htm;..\\evil.txt", "Work.htm;C:\\evil.txt", "Work.htm;a/../../evil.txt",
           "Work.htm;..", "Work.htm;CON", "Work.htm;\\\\server\\share\\x"}) {
         EntryOf(Item::Signatures) = list;
-        EXPECT_FALSE(RestoreItem(Item::Signatures, ctx, "")) << list;
+        EXPECT_EQ(RestoreItem(Item::Signatures, ctx, "").kind(), Failure::Damaged) << list;
         EXPECT_EQ(Files(sig), (FolderSnapshot{{"Work.htm", "old"}})) << list;
     }
     EXPECT_FALSE(Exists(s.folders.roamingOutlook + "\\..\\evil.txt"));
@@ -150,9 +151,9 @@ TEST_F(RestoreHandlers, AMissingOrCorruptedEntryReplacesNoFileOfTheItem) {
     ASSERT_TRUE(zip.OpenArchive(path));
 
     EntryOf(Item::Signatures) = "A.htm;B.htm";
-    EXPECT_FALSE(RestoreItem(Item::Signatures, ctx, ""));
+    EXPECT_EQ(RestoreItem(Item::Signatures, ctx, "").kind(), Failure::WriteFailed);
     EntryOf(Item::Signatures) = "A.htm;Missing.htm";
-    EXPECT_FALSE(RestoreItem(Item::Signatures, ctx, ""));
+    EXPECT_EQ(RestoreItem(Item::Signatures, ctx, "").kind(), Failure::Damaged);
     EXPECT_EQ(Files(sig), (FolderSnapshot{{"A.htm", "old a"}, {"B.htm", "old b"}}));
 }
 
@@ -275,7 +276,7 @@ TEST_F(RestoreDataFiles, ALockedDataFileFailsTheItemAndKeepsTheProfileLinks) {
     {
         // Outlook holds its data file open while it runs.
         platform::fileio::Hold(local + "\\Main.pst");
-        EXPECT_FALSE(RestoreItem(Item::DataFiles, ctx, "Second"));
+        EXPECT_EQ(RestoreItem(Item::DataFiles, ctx, "Second").kind(), Failure::Busy);
         platform::fileio::LetGo(local + "\\Main.pst");
     }
     EXPECT_EQ(Get(local + "\\Main.pst"), "old main");
@@ -288,16 +289,16 @@ TEST_F(RestoreDataFiles, ALockedDataFileFailsTheItemAndKeepsTheProfileLinks) {
 TEST_F(RestoreDataFiles, AMissingEntryOrLocalFolderChangesNothingAndABareProfileFails) {
     const TreeSnapshot before = Snapshot(p);
     EntryOf(Item::DataFiles) = "Main.pst;NotThere.pst";
-    EXPECT_FALSE(RestoreItem(Item::DataFiles, ctx, "Second"));
+    EXPECT_EQ(RestoreItem(Item::DataFiles, ctx, "Second").kind(), Failure::Damaged);
     EXPECT_EQ(Get(local + "\\Main.pst"), "old main");
     EntryOf(Item::DataFiles) = "Main.pst;Archive.pst";
     // A profile without subkeys fails after the files are placed.
     MakeKey(s.Profile("Bare"));
-    EXPECT_FALSE(RestoreItem(Item::DataFiles, ctx, "Bare"));
+    EXPECT_EQ(RestoreItem(Item::DataFiles, ctx, "Bare").kind(), Failure::NotFound);
     EXPECT_EQ(Get(local + "\\Archive.pst"), "archive");
     // The local folder is not created.
     std::filesystem::remove_all(Fs(local));
-    EXPECT_FALSE(RestoreItem(Item::DataFiles, ctx, "Second"));
+    EXPECT_EQ(RestoreItem(Item::DataFiles, ctx, "Second").kind(), Failure::NotFound);
     EXPECT_FALSE(Exists(local));
     EXPECT_EQ(Snapshot(p), before);
 }

@@ -88,7 +88,9 @@ TEST(DatedBackups, OnlyTheTasksOwnOlderArchivesGo) {
          {"kestrine-Outlook.ksx", "kestrine-Outlook-12-05-2026.ksx",
           "kestrine-Work-12-05-2026-08-35.ksx", "kestrine-Outlook-13-05-2026-08-35.ksx",
           "kestrine-Outlook-12-05-2026-24-00.ksx", "kestrine-Outlook-12-05-2026-08-35.ksx.tmp",
-          "xkestrine-Outlook-12-05-2026-08-35.ksx", "kestrine-Outlook-1a-05-2026-08-35.ksx"})
+          "xkestrine-Outlook-12-05-2026-08-35.ksx", "kestrine-Outlook-1a-05-2026-08-35.ksx",
+          "kestrine-Outlook-00-05-2026-08-35.ksx", "kestrine-Outlook-12-00-2026-08-35.ksx",
+          "kestrine-Outlook-12-32-2026-08-35.ksx", "kestrine-Outlook-12-05-2026-08-60.ksx"})
         EXPECT_FALSE(DatedNameStamp(task, other)) << other;
 
     const std::vector<std::string> folder = {
