@@ -426,6 +426,16 @@ TEST_F(Backup, TheRunReportsBytesAndACancellationAbandonsTheArchive) {
     for (size_t i = 1; i < reports.size(); ++i)
         EXPECT_GE(reports[i].bytesDone, reports[i - 1].bytesDone);
     EXPECT_EQ(reports.back().bytesDone, expected);
+
+    // Only the chosen items' files are expected: without the data files the run still ends at
+    // what it expected.
+    backup::BackupJob part = job;
+    part.chosen[archive::IndexOf(Choice::PersonalFolders)] = false;
+    reports.clear();
+    ASSERT_TRUE(backup::RunBackup(part, s.state, zip, observer).written);
+    ASSERT_FALSE(reports.empty());
+    EXPECT_LT(reports.back().bytesExpected, 100000u);
+    EXPECT_EQ(reports.back().bytesDone, reports.back().bytesExpected);
 }
 
 }  // namespace

@@ -34,10 +34,11 @@ TEST(ScheduledTask, StartTimes) {
                                {" 21:30 ", "21:30"},
                                {"9:00 PM", "21:00"},
                                {"12:15am", "00:15"},
+                               {"1:05 pm", "13:05"},
                                {"7:30:15", "07:30"}})
         EXPECT_EQ(TaskStartTime(typed), std::optional<std::string>(sent)) << typed;
     for (const char* typed :
-         {"", "9", "24:00", "9:60", "nine", "9:00 XM", "13:00 PM", "9:0a", "-1:00"})
+         {"", "9", "24:00", "9:60", "nine", "9:00 XM", "13:00 PM", "0:30 AM", "9:0a", "-1:00"})
         EXPECT_FALSE(TaskStartTime(typed)) << typed;
 }
 
