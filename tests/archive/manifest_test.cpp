@@ -47,9 +47,9 @@ TEST(StagingList, JoinAndSplitAndASemicolonInANameTravelsAsABar) {
 }
 
 TEST(DataFileStores, SectionsAndPositionsRoundTripAndMalformedPairsAreSkipped) {
-    const DataFileStores stores = {{"13dbb0c8aa05101a9bb000aa002fc45a", 0}, {"b", 1}, {"c", 0}};
+    const DataFileStores stores = {{"13dbb0c8aa05101a9bb000aa002fc45a", 0}, {"b", 18}, {"c", 0}};
     const std::string value = JoinDataFileStores(stores);
-    EXPECT_EQ(value, "13dbb0c8aa05101a9bb000aa002fc45a:1;b:2;c:1");
+    EXPECT_EQ(value, "13dbb0c8aa05101a9bb000aa002fc45a:1;b:19;c:1");
     EXPECT_EQ(SplitDataFileStores(value), stores);
     // Names the record cannot hold are left out; those sections restore without it.
     EXPECT_EQ(JoinDataFileStores({{"a;b", 0}, {"c:d", 0}, {"", 0}, {"e", 2}}), "e:3");
