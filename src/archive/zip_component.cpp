@@ -328,22 +328,18 @@ Status ZipComponent::ExtractToFile(const EntryInfo& entry, const std::string& fi
     return extracted;
 }
 
-size_t RemoveLeftoverTemporaryFiles(const std::string& path) {
+void RemoveLeftoverTemporaryFiles(const std::string& path) {
     const std::string folder = fileio::ParentFolder(path);
     const std::string name = fileio::BareFileName(path);
-    if (name.empty()) return 0;
+    if (name.empty()) return;
     const std::string prefixes[] = {ZipWriter::TemporaryPrefix(path), "~" + name + kExtractingMark};
-    size_t removed = 0;
     for (const std::string& file : fileio::ListFileNames(folder)) {
         for (const std::string& prefix : prefixes) {
             if (file.size() > prefix.size() && file.starts_with(prefix) &&
-                IsTemporarySuffix(std::string_view(file).substr(prefix.size())) &&
-                fileio::RemoveFile(fileio::JoinPath(folder, file))) {
-                ++removed;
-            }
+                IsTemporarySuffix(std::string_view(file).substr(prefix.size())))
+                fileio::RemoveFile(fileio::JoinPath(folder, file));
         }
     }
-    return removed;
 }
 
 bool IsPlainFileName(const std::string& name) {

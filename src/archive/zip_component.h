@@ -136,7 +136,7 @@ bool IsPlainFileName(const std::string& name);
 // Removes what an interrupted earlier run left beside `path`: the temporary files of a write of
 // the archive `path` and of an extraction to the file `path` ("~<name>.writing-<digits>-
 // <digits>.tmp", "~<name>.extracting-<digits>-<digits>.tmp"), and nothing else. Call it before a
-// new write, when no other run can be writing that archive. Returns how many were removed.
-size_t RemoveLeftoverTemporaryFiles(const std::string& path);
+// new write, when no other run can be writing that archive.
+void RemoveLeftoverTemporaryFiles(const std::string& path);
 
 }  // namespace kestrine::archive
