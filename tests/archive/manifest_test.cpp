@@ -150,8 +150,8 @@ TEST(ManifestRead, InvalidManifests) {
     EXPECT_FALSE(ReadManifestText("BackupComputer=PC\r\n\r\nBackupItem=00000000000\r\n").valid);
     // Binary noise does not crash the reader.
     EXPECT_FALSE(ReadManifestText(std::string("\0\xFF=\r\r\n\n=", 8)).valid);
-    // A bad manifest gives no entries.
-    Manifest m = ReadManifestText("BackupContacts=x\r\nBackupItem=1\r\n");
+    // A bad manifest gives no entries, even for an item its flags would name.
+    Manifest m = ReadManifestText("BackupContacts=x\r\nBackupItem=111111111111\r\n");
     EXPECT_EQ(m.entries[10], "");
 }
 
