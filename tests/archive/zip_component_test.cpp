@@ -11,6 +11,7 @@
 #include <map>
 
 #include "archive/flush_behind.h"
+#include "archive/processor_features.h"
 #include "archive/zip_component.h"
 #include "archive/zip_crypto.h"
 #include "archive/zip_format.h"
@@ -277,6 +278,22 @@ TEST(ZipCryptoTest, KeyDerivationMatchesLibgcrypt) {
 // The AES key stream, made on the processor's AES instructions where it has them, is libgcrypt's
 // encryption of WinZip's little-endian counters, for every key size, from any offset, across the
 // batches it is made in and in pieces of any size.
+// Where the processor has the AES and SHA instructions they are used; without them only the speed
+// would show it.
+TEST(ZipCryptoTest, TheProcessorsInstructionsAreFoundWhereTheSystemListsThem) {
+    std::ifstream cpuinfo("/proc/cpuinfo");
+    std::string flags;
+    while (std::getline(cpuinfo, flags) && !flags.starts_with("flags")) {
+    }
+    if (!flags.starts_with("flags")) GTEST_SKIP() << "the system lists no processor flags";
+    flags += ' ';
+    const auto has = [&](const char* flag) {
+        return flags.find(' ' + std::string(flag) + ' ') != std::string::npos;
+    };
+    EXPECT_EQ(archive::crypto::Processor().aes, has("aes") && has("sse2"));
+    EXPECT_EQ(archive::crypto::Processor().sha, has("sha_ni") && has("ssse3") && has("sse4_1"));
+}
+
 TEST(ZipCryptoTest, AesKeyStreamMatchesLibgcrypt) {
     archive::crypto::InitLibrary();
     const int algorithms[] = {GCRY_CIPHER_AES128, GCRY_CIPHER_AES192, GCRY_CIPHER_AES256};
