@@ -85,7 +85,7 @@ std::string NormalizePabPath(std::string_view stored) {
     out.reserve(stored.size());
     for (size_t i = start; i < stored.size(); ++i) {
         out += stored[i];
-        if (stored[i] == '\\' && i + 1 < stored.size() && stored[i + 1] == '\\') ++i;
+        if (stored[i] == '\\' && stored.substr(i + 1).starts_with('\\')) ++i;
     }
     return out;
 }
