@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "base/path.h"
@@ -17,20 +18,19 @@ constexpr std::string_view kPrefix = "~kestrine.run-";
 constexpr std::string_view kSuffix = ".tmp";
 
 // The process that made the run folder `name`; nothing when `name` is no run folder's name.
-bool MakerOf(std::string_view name, uint32_t& pid) {
-    if (!name.starts_with(kPrefix) || !name.ends_with(kSuffix)) return false;
+std::optional<uint32_t> MakerOf(std::string_view name) {
+    if (!name.starts_with(kPrefix) || !name.ends_with(kSuffix)) return std::nullopt;
     name = name.substr(kPrefix.size(), name.size() - kPrefix.size() - kSuffix.size());
     const size_t dash = name.find('-');
-    if (dash == 0 || dash == std::string_view::npos || dash + 1 == name.size()) return false;
+    if (dash == 0 || dash == std::string_view::npos || dash + 1 == name.size()) return std::nullopt;
     uint64_t value = 0;
     for (size_t i = 0; i < name.size(); ++i) {
         if (i == dash) continue;
-        if (name[i] < '0' || name[i] > '9') return false;
+        if (name[i] < '0' || name[i] > '9') return std::nullopt;
         if (i < dash) value = value * 10 + static_cast<uint64_t>(name[i] - '0');
-        if (value > UINT32_MAX) return false;
+        if (value > UINT32_MAX) return std::nullopt;
     }
-    pid = static_cast<uint32_t>(value);
-    return true;
+    return static_cast<uint32_t>(value);
 }
 
 }  // namespace
@@ -53,8 +53,8 @@ RunFolder::~RunFolder() {
 
 void RemoveLeftoverRunFolders(const std::string& appFolder) {
     for (const auto& name : platform::fileio::ListFolderNames(appFolder)) {
-        uint32_t pid = 0;
-        if (!MakerOf(name, pid) || platform::ProcessIsRunning(pid)) continue;
+        const std::optional<uint32_t> maker = MakerOf(name);
+        if (!maker || platform::ProcessIsRunning(*maker)) continue;
         // A junction named like a run folder would lead the removal elsewhere, and a folder of
         // another user is not this user's run's.
         const std::string folder = base::JoinPath(appFolder, name);
