@@ -4,7 +4,6 @@
 
 #include <algorithm>
 
-#include "base/utf.h"
 #include "platform/file_stream.h"
 #include "platform/registry_access.h"
 #include "platform/registry_memory.h"
