@@ -347,12 +347,7 @@ TEST_F(Backup, ALinkNamedLikeARunFolderIsNotFollowed) {
 TEST_F(Backup, OutlookIsClosedFirstWhenTheSettingsSaySoAndStartedAgainAfterwards) {
     Put(s.state.SettingsFile,
         "[backup]\r\nautocloseoutlook=1\r\n[General]\r\nrunoutlookafterbackup=1\r\n");
-    {
-        platform::RegistryKey key;
-        ASSERT_EQ(platform::CreateRegistryKey(kHklm, SubkeyOf(outlook::kOutlookAppPathsKey), key),
-                  0);
-        ASSERT_EQ(platform::SetRegistryValue(key, "Path", kSz, SzData("C:\\Office")), 0);
-    }
+    RegisterOutlookIn("C:\\Office");
     platform::SetStandInProcesses({{"C:\\Office\\OUTLOOK.EXE", true}});
     Tick({Choice::Contacts});
     ASSERT_TRUE(Run().result.written);
