@@ -369,15 +369,11 @@ inline std::string WinePath(const std::string& unixPath) {
         if (c == '/') c = '\\';
     return out;
 }
-// Where the tests leave archives for the check with 7z that runs after them.
+// Where the tests leave archives for the check with 7z that runs after them (the build folder is a
+// Linux path; natively too the drive Z: is the root).
 inline std::string ArtifactFolder() {
     const char* bin = std::getenv("KESTRINE_BINARY_DIR");
-    if (!bin) return "";
-#ifdef _WIN32
-    return Scratch::MakeFolder(WinePath(std::string(bin) + "/bak-artifacts"));
-#else
-    return Scratch::MakeFolder(std::string(bin) + "/bak-artifacts");
-#endif
+    return bin ? Scratch::MakeFolder(WinePath(std::string(bin) + "/bak-artifacts")) : "";
 }
 
 // Another backup or restore at work, as far as the run lock knows: it holds the lock (from a thread
