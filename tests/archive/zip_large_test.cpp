@@ -2,7 +2,6 @@
 // archive of 70,000 entries, each checked here and by the standard tools.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 

@@ -25,7 +25,7 @@ fi
 for f in "$dir"/auto-*.ksx; do
     [ -e "$f" ] || continue
     found=1
-    check 7z t "-pauto pass" "$f"
+    check 7z t "-pold pass" "$f"
 done
 [ "$found" = 1 ] || { echo "no archives in $dir"; exit 1; }
 exit $status

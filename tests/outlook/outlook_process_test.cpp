@@ -20,16 +20,12 @@ std::string Quoted(const std::string& path) {
 
 TEST(KillProcessByName, EndsEveryInstanceWhateverTheCaseAndSparesLookalikes) {
     test::TempDir dir;
-    CopyTestProgram("olk_fake_program.exe", dir.path() / "a" / "outlook.exe");
-    CopyTestProgram("olk_fake_program.exe", dir.path() / "b" / "Outlook.EXE");
-    CopyTestProgram("olk_fake_program.exe", dir.path() / "c" / "myoutlook.exe");
-    CopyTestProgram("olk_fake_program.exe", dir.path() / "d" / "outlook.exe.bak.exe");
-
-    auto first = StartKept(dir.path() / "a" / "outlook.exe");
-    auto second = StartKept(dir.path() / "a" / "outlook.exe");
-    auto upper = StartKept(dir.path() / "b" / "Outlook.EXE");
-    auto lookalike = StartKept(dir.path() / "c" / "myoutlook.exe");
-    auto longer = StartKept(dir.path() / "d" / "outlook.exe.bak.exe");
+    const std::filesystem::path exes[] = {
+        dir.path() / "a" / "outlook.exe", dir.path() / "b" / "Outlook.EXE",
+        dir.path() / "c" / "myoutlook.exe", dir.path() / "d" / "outlook.exe.bak.exe"};
+    for (const auto& exe : exes) CopyTestProgram("olk_fake_program.exe", exe);
+    auto first = StartKept(exes[0]), second = StartKept(exes[0]), upper = StartKept(exes[1]);
+    auto lookalike = StartKept(exes[2]), longer = StartKept(exes[3]);
     for (auto* s : {&first, &second, &upper, &lookalike, &longer}) ASSERT_TRUE(s->process);
 
     // Gone when the call returns, so their files are closed.

@@ -146,43 +146,40 @@ TEST(ImportParser, TheTopLineReplacesTheTreeAndAFileWithoutItMerges) {
 }
 
 TEST(ImportParser, RejectsEveryKindOfMalformedLine) {
-    struct Case {
-        const char* text;
-        size_t line;
-    };
-    const Case cases[] = {
-        {"\\\r\n\"n\"= dw:12x\r\n", 2},              // bad number
-        {"\\\r\n\"n\"= dw:2147483648\r\n", 2},       // not a 32-bit integer
-        {"\\\r\n\"n\"= dw:-2147483649\r\n", 2},      // not a 32-bit integer
-        {"\\\r\n\"n\"= dw:\r\n", 2},                 // empty number
-        {"\\\r\n\"b\"=bin:1,256\r\n", 2},            // byte outside 0..255
-        {"\\\r\n\"b\"=bin:1,-1\r\n", 2},             // byte outside 0..255
-        {"\\\r\n\"b\"=bin:1,,2\r\n", 2},             // empty byte
-        {"\\\r\n\"b\"=bin:0x10\r\n", 2},             // bad byte
-        {"\\\r\n\"no equals sign\r\n", 2},           // line without "="
-        {"\\\r\n\"= sz:x\r\n", 2},                   // "=" too early
-        {"\\\r\nplain text\r\n", 2},                 // line without "="
-        {"\\\r\n\\A\\\\B\r\n", 2},                   // empty key name
-        {"\\\r\n\\A\\\r\n", 2},                      // key line ending with a backslash
-        {"\\\r\n\"*\"=hex:1:zz:00\r\n", 2},          // bad extension hex
-        {"\\\r\n\"*\"=hex:1:61\r\n", 2},             // extension without data field
-        {"\\\r\n\"*\"=hex:123456789:61:00\r\n", 2},  // type wider than 32 bits
-        {"\\\r\n\"*\"=hex:1:ff:00\r\n", 2},          // name not UTF-8
-        {"\\\r\n\"*\"=key:5c\r\n", 2},               // extension key without a name
-        {"\\\r\n\"*\"=key:5c415c5c42\r\n", 2},       // extension key with an empty name
+    // Each bad line is the file's second.
+    const char* const cases[] = {
+        "\\\r\n\"n\"= dw:12x\r\n",              // bad number
+        "\\\r\n\"n\"= dw:2147483648\r\n",       // not a 32-bit integer
+        "\\\r\n\"n\"= dw:-2147483649\r\n",      // not a 32-bit integer
+        "\\\r\n\"n\"= dw:\r\n",                 // empty number
+        "\\\r\n\"b\"=bin:1,256\r\n",            // byte outside 0..255
+        "\\\r\n\"b\"=bin:1,-1\r\n",             // byte outside 0..255
+        "\\\r\n\"b\"=bin:1,,2\r\n",             // empty byte
+        "\\\r\n\"b\"=bin:0x10\r\n",             // bad byte
+        "\\\r\n\"no equals sign\r\n",           // line without "="
+        "\\\r\n\"= sz:x\r\n",                   // "=" too early
+        "\\\r\nplain text\r\n",                 // line without "="
+        "\\\r\n\\A\\\\B\r\n",                   // empty key name
+        "\\\r\n\\A\\\r\n",                      // key line ending with a backslash
+        "\\\r\n\"*\"=hex:1:zz:00\r\n",          // bad extension hex
+        "\\\r\n\"*\"=hex:1:61\r\n",             // extension without data field
+        "\\\r\n\"*\"=hex:123456789:61:00\r\n",  // type wider than 32 bits
+        "\\\r\n\"*\"=hex:1:ff:00\r\n",          // name not UTF-8
+        "\\\r\n\"*\"=key:5c\r\n",               // extension key without a name
+        "\\\r\n\"*\"=key:5c415c5c42\r\n",       // extension key with an empty name
         // Control characters in names would cut the lines of later manifests and exports.
-        {"\\\r\n\\A\nB\r\n", 2},                // a lone LF in a key line
-        {"\\\r\n\\A\tB\r\n", 2},                // a tab in a key line
-        {"\\\r\n\"*\"=key:5c410d0a42\r\n", 2},  // CR LF in an extension key line
-        {"\\\r\n\"a\nb\"= sz:x\r\n", 2},        // a lone LF in a value name
-        {"\\\r\n\"*\"=hex:1:610d:00\r\n", 2},   // CR in an extension value name
-        {"\\\r\n\"*\"=hex:1:617f:00\r\n", 2},   // DEL in an extension value name
+        "\\\r\n\\A\nB\r\n",                // a lone LF in a key line
+        "\\\r\n\\A\tB\r\n",                // a tab in a key line
+        "\\\r\n\"*\"=key:5c410d0a42\r\n",  // CR LF in an extension key line
+        "\\\r\n\"a\nb\"= sz:x\r\n",        // a lone LF in a value name
+        "\\\r\n\"*\"=hex:1:610d:00\r\n",   // CR in an extension value name
+        "\\\r\n\"*\"=hex:1:617f:00\r\n",   // DEL in an extension value name
     };
-    for (const auto& c : cases) {
-        auto plan = ParseExportText(c.text);
-        EXPECT_FALSE(plan.ok) << c.text;
-        EXPECT_EQ(plan.errorLine, c.line) << c.text;
-        EXPECT_TRUE(plan.steps.empty()) << c.text;
+    for (const char* text : cases) {
+        auto plan = ParseExportText(text);
+        EXPECT_FALSE(plan.ok) << text;
+        EXPECT_EQ(plan.errorLine, 2u) << text;
+        EXPECT_TRUE(plan.steps.empty()) << text;
     }
 }
 

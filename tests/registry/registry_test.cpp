@@ -4,7 +4,6 @@
 
 #include <algorithm>
 
-#include "base/utf.h"
 #include "platform/file_stream.h"
 #include "platform/registry_access.h"
 #include "platform/registry_memory.h"
@@ -27,17 +26,12 @@ RegKeyTree ReadRaw(const std::string& subkey) {
     RegKeyTree tree;
     platform::RegistryKey key;
     if (platform::OpenRegistryKey(kUser, subkey, kKeyRead, key) != 0) return tree;
-    for (uint32_t i = 0;; ++i) {
-        platform::RegistryValue v;
-        if (platform::EnumRegistryValue(key, i, v) != 0) break;
+    platform::RegistryValue v;
+    for (uint32_t i = 0; platform::EnumRegistryValue(key, i, v) == 0; ++i)
         tree.values.push_back({v.name, v.type, v.data});
-    }
     std::vector<std::string> names;
-    for (uint32_t i = 0;; ++i) {
-        std::string name;
-        if (platform::EnumRegistrySubKey(key, i, name) != 0) break;
-        names.push_back(name);
-    }
+    std::string sub;
+    for (uint32_t i = 0; platform::EnumRegistrySubKey(key, i, sub) == 0; ++i) names.push_back(sub);
     for (const auto& name : names) {
         RegKeyTree child = ReadRaw(subkey + "\\" + name);
         child.name = name;

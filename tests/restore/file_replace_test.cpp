@@ -19,12 +19,7 @@ class ReplaceTogether : public ::testing::Test {
         test::WriteFile(f.temporary, content);
         return f;
     }
-    size_t FileCount() {
-        size_t n = 0;
-        for (const auto& e : std::filesystem::directory_iterator(dir.path()))
-            n += e.is_regular_file();
-        return n;
-    }
+    size_t FileCount() { return platform::fileio::ListFileNames(dir.str()).size(); }
 };
 
 TEST_F(ReplaceTogether, ReplacesExistingCreatesNewAndATargetNamedTwiceGetsTheLastContent) {

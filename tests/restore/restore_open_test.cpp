@@ -25,6 +25,13 @@ class OpenBackup : public ::testing::Test {
         for (const auto& item : tab.items) out.push_back(item.enabled && !item.ticked);
         return out;
     }
+    // The tab and the state show no backup, and none stays open to restore from.
+    void ExpectNothingOpen() {
+        EXPECT_EQ(tab.sourceFileText, "");
+        EXPECT_EQ(Enabled(), std::vector<bool>(9, false));
+        EXPECT_TRUE(s.state.NoSourceFile);
+        EXPECT_TRUE(zip.Entries().empty());
+    }
     std::string AllItems(const std::string& password = "") {
         std::vector<std::string> files;
         std::map<Item, std::string> items;
@@ -58,10 +65,7 @@ TEST_F(OpenBackup, AValidBackupFillsTheTabAndTheStateAndStaysOpen) {
     // Cancelling the next file dialog closes what was open.
     tab.items[2].ticked = true;
     EXPECT_EQ(OpenFile(""), OpenOutcome::Cancelled);
-    EXPECT_EQ(Enabled(), std::vector<bool>(9, false));
-    EXPECT_EQ(tab.sourceFileText, "");
-    EXPECT_TRUE(s.state.NoSourceFile);
-    EXPECT_FALSE(zip.FindEntry("BackupPab.dat").has_value());
+    ExpectNothingOpen();
 }
 
 TEST_F(OpenBackup, APasswordExactlyAsTypedAndCancelCancelsTheOpen) {
@@ -70,15 +74,12 @@ TEST_F(OpenBackup, APasswordExactlyAsTypedAndCancelCancelsTheOpen) {
     s.dialogs.passwords = {std::nullopt, std::string(" secret "), std::nullopt, std::string("")};
     EXPECT_EQ(OpenFile(path), OpenOutcome::Cancelled);
     EXPECT_TRUE(s.dialogs.messages.empty());
-    EXPECT_EQ(tab.sourceFileText, "");
-    EXPECT_EQ(Enabled(), std::vector<bool>(9, false));
-    EXPECT_TRUE(s.state.NoSourceFile);
+    ExpectNothingOpen();
     EXPECT_EQ(OpenFile(path), OpenOutcome::Opened);
     // Cancelled again: the password confirmed before is not tried either, and what was open goes.
     EXPECT_EQ(OpenFile(path), OpenOutcome::Cancelled);
     EXPECT_TRUE(s.dialogs.messages.empty());
-    EXPECT_TRUE(s.state.NoSourceFile);
-    EXPECT_FALSE(zip.FindEntry("BackupPab.dat").has_value());
+    ExpectNothingOpen();
     // OK with an empty box tries the empty password.
     EXPECT_EQ(OpenFile(path), OpenOutcome::WrongPassword);
     EXPECT_EQ(s.dialogs.messages.at(0).text, "Incorect Password or Invalid backup file!");
@@ -154,9 +155,7 @@ TEST_F(OpenBackup, AProtectedBackupWithPlainEntriesAddedIsRefusedAsAltered) {
         ASSERT_EQ(s.dialogs.messages.size(), 1u);
         EXPECT_NE(s.dialogs.messages[0].text.find("has been altered"), std::string::npos);
         EXPECT_EQ(s.dialogs.messages[0].icon, platform::MessageIcon::Critical);
-        EXPECT_TRUE(s.state.NoSourceFile);
-        EXPECT_EQ(Enabled(), std::vector<bool>(9, false));
-        EXPECT_FALSE(zip.FindEntry("a.pst").has_value());  // nothing stays open to restore from
+        ExpectNothingOpen();
         EXPECT_TRUE(s.AppFiles().empty());
     }
 }

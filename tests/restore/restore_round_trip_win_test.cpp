@@ -6,39 +6,33 @@
 namespace kestrine::ui {
 namespace {
 
-using namespace kestrine::test;
-
 // The program is ended at several points of a restore, as a kill or a power loss would; the next
 // start finds the profile and every file exactly as before, never a mix. Ended after the run, the
 // restore stays whole.
 TEST_F(SafeRestore, ARestoreEndedMidwayIsPutBackAtTheNextStart) {
     const State before = Now();
-    const std::string victim = Utf8(ExeFolder() / "restore_victim.exe");
+    const auto victim = ExeFolder() / "restore_victim.exe";
     // After the configuration, after the signatures, inside the large data file, after the run.
     int point = 0;
     for (const std::string stop : {"row:0", "row:4", "bytes:200000", "end"}) {
         SCOPED_TRACE(stop);
         const std::string marker = s.dir / ("stopped-" + std::to_string(++point) + ".txt");
-        std::wstring cmd = L"\"" + platform::Widen(victim) + L"\"";
+        std::wstring args;
         for (const std::string& a :
              {archivePath, std::string("s3cret pw"), s.app, user2, s.state.ProfilesRoot,
               s.state.OutlookVersion, std::string("Second"), stop, marker})
-            cmd += L" \"" + platform::Widen(a) + L"\"";
-        STARTUPINFOW si{};
-        si.cb = sizeof si;
-        PROCESS_INFORMATION pi{};
-        ASSERT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                   nullptr, &si, &pi));
-        CloseHandle(pi.hThread);
+            args += L" \"" + platform::Widen(a) + L"\"";
+        const Started run = StartKept(victim, args);
+        ASSERT_TRUE(run.process);
         bool stopped = false;
         for (int i = 0; i < 1200 && !stopped; ++i) {
             stopped = Exists(marker);
-            if (!stopped && WaitForSingleObject(pi.hProcess, 50) == WAIT_OBJECT_0) break;
+            if (!stopped && WaitForSingleObject(run.process, 50) == WAIT_OBJECT_0) break;
         }
         ASSERT_TRUE(stopped) << "the restore did not reach " << stop;
-        TerminateProcess(pi.hProcess, 1);
-        ASSERT_TRUE(Ended(pi.hProcess));
-        CloseHandle(pi.hProcess);
+        TerminateProcess(run.process, 1);
+        ASSERT_TRUE(Ended(run.process));
+        CloseHandle(run.process);
 
         if (stop.starts_with("bytes")) {
             // The scheduled backup may come first: it puts the restore back before it reads

@@ -189,7 +189,7 @@ class RoundTrip : public ::testing::Test {
 };
 
 // The backup of RoundTrip restored into the profile "Second" of another user, who has a data file,
-// a rules file and a favourites file of the same names already.
+// a rules file and a favourites file of the same names already, and keys and files of their own.
 class SafeRestore : public RoundTrip {
   protected:
     std::string user2, second;
@@ -213,11 +213,13 @@ class SafeRestore : public RoundTrip {
         Put(f2.roamingOutlook + "\\Second.RWZ", "second's rules");
         Put(f2.signatures + "\\Work.htm", "<html>Second</html>");
         Put(f2.applicationData + "\\Outlook\\Second.FAV", "favourites of Second");
+        Put(f2.applicationData + "\\Outlook\\Outlook.FAV", "someone else's");
         second = s.Profile("Second");
         SetValue(second, "Stale", kSz, SzData("replaced by the backup"));
         SetValue(second + "\\store", "01020fff", kBinary,
                  StoreValueUtf16(f2.localOutlook + "\\Outlook.pst"));
         SetValue(s.optionsKey, "Compose", kDword, {2, 0, 0, 0});
+        SetValue(s.optionsKey, "Extra", kDword, {3, 0, 0, 0});
         s.state.UserProfileDir = user2;
     }
     State Now() {

@@ -24,10 +24,13 @@ int main() {
             std::fclose(out);
         }
     }
-    if (wcsstr(GetCommandLineW(), L"/query") && wcsstr(GetCommandLineW(), L"/fo LIST")) {
-        FILE* listed = GetEnvironmentVariableW(L"KESTRINE_SCHTASKS_TASK", listFile, MAX_PATH)
-                           ? _wfopen(listFile, L"rb")
-                           : nullptr;
+    if (wcsstr(GetCommandLineW(), L"/query")) {
+        // Only the task's list can be there; the task of the shared name never is.
+        FILE* listed =
+            wcsstr(GetCommandLineW(), L"/fo LIST") &&
+                    GetEnvironmentVariableW(L"KESTRINE_SCHTASKS_TASK", listFile, MAX_PATH)
+                ? _wfopen(listFile, L"rb")
+                : nullptr;
         if (!listed) {
             std::printf("ERROR: The system cannot find the file specified.\r\n");
             return 1;
@@ -37,10 +40,6 @@ int main() {
             std::fwrite(buffer, 1, n, stdout);
         std::fclose(listed);
         return 0;
-    }
-    if (wcsstr(GetCommandLineW(), L"/query")) {  // no task of the shared name
-        std::printf("ERROR: The system cannot find the file specified.\r\n");
-        return 1;
     }
     if (GetEnvironmentVariableW(L"KESTRINE_SCHTASKS_FAIL", failure, 512)) {
         std::printf("%s\r\n", Utf8(failure).c_str());

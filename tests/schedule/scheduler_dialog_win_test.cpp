@@ -5,8 +5,6 @@
 //
 #include <shellapi.h>
 
-#include <algorithm>
-
 #include "app/settings.h"
 #include "base/text.h"
 #include "platform/system.h"

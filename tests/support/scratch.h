@@ -42,12 +42,8 @@ inline constexpr uint32_t kSz = 1, kBinary = 3, kDword = 4;
 
 // --- text as the registry and profiles store it ---
 inline std::string Utf16(const std::string& utf8) {
-    std::string out;
-    for (char16_t c : base::Utf8ToUtf16(utf8)) {
-        out += static_cast<char>(c & 0xFF);
-        out += static_cast<char>((c >> 8) & 0xFF);
-    }
-    return out;
+    const Bytes bytes = base::Utf16ToBytes(base::Utf8ToUtf16(utf8));
+    return std::string(bytes.begin(), bytes.end());
 }
 inline Bytes B(const std::string& s) {
     return Bytes(s.begin(), s.end());
@@ -142,6 +138,12 @@ inline void SetValue(const std::string& fullKey, const std::string& name, uint32
 inline void MakeKey(const std::string& fullKey) {
     platform::RegistryKey key;
     ASSERT_EQ(platform::CreateRegistryKey(kHkcu, SubkeyOf(fullKey), key), 0) << fullKey;
+}
+// Outlook's program registered as being in `folder`, where the machine's App Paths say.
+inline void RegisterOutlookIn(const std::string& folder) {
+    platform::RegistryKey key;
+    ASSERT_EQ(platform::CreateRegistryKey(kHklm, SubkeyOf(outlook::kOutlookAppPathsKey), key), 0);
+    ASSERT_EQ(platform::SetRegistryValue(key, "Path", kSz, SzData(folder)), 0);
 }
 inline std::optional<Bytes> GetData(const std::string& fullKey, const std::string& name) {
     platform::RegistryKey key;
@@ -367,15 +369,11 @@ inline std::string WinePath(const std::string& unixPath) {
         if (c == '/') c = '\\';
     return out;
 }
-// Where the tests leave archives for the check with 7z that runs after them.
+// Where the tests leave archives for the check with 7z that runs after them (the build folder is a
+// Linux path; natively too the drive Z: is the root).
 inline std::string ArtifactFolder() {
     const char* bin = std::getenv("KESTRINE_BINARY_DIR");
-    if (!bin) return "";
-#ifdef _WIN32
-    return Scratch::MakeFolder(WinePath(std::string(bin) + "/bak-artifacts"));
-#else
-    return Scratch::MakeFolder(std::string(bin) + "/bak-artifacts");
-#endif
+    return bin ? Scratch::MakeFolder(WinePath(std::string(bin) + "/bak-artifacts")) : "";
 }
 
 // Another backup or restore at work, as far as the run lock knows: it holds the lock (from a thread

@@ -3,7 +3,6 @@
 // beside the test, Wine's view of Linux paths and the prefix's shell folders.
 #include <windows.h>
 
-#include "app/startup.h"
 #include "scratch.h"
 
 namespace kestrine::test {
@@ -23,18 +22,20 @@ inline void CopyTestProgram(const std::string& builtName, const std::filesystem:
     std::filesystem::copy_file(ExeFolder() / builtName, target,
                                std::filesystem::copy_options::overwrite_existing);
 }
-// A started process whose handle the test keeps (closed by the caller).
+// A started process whose handle the test keeps (closed by the caller), with the environment
+// block given (empty: this process's).
 struct Started {
     HANDLE process = nullptr;
     DWORD pid = 0;
 };
-inline Started StartKept(const std::filesystem::path& exe, const std::wstring& args = L"") {
+inline Started StartKept(const std::filesystem::path& exe, const std::wstring& args = L"",
+                         std::wstring environment = L"") {
     std::wstring cmd = L"\"" + exe.wstring() + L"\"" + (args.empty() ? L"" : L" " + args);
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                        &pi))
+    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
+                        environment.empty() ? nullptr : environment.data(), nullptr, &si, &pi))
         return {};
     CloseHandle(pi.hThread);
     return {pi.hProcess, pi.dwProcessId};

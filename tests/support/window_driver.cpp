@@ -165,18 +165,13 @@ void ShowTab(HWND window, int id, int index) {
 
 SeenMessage AnswerMessageBox(int button, DWORD process) {
     HWND box = WaitForWindow(kProductName, nullptr, process);
-    return box ? AnswerMessageBox(box, button) : SeenMessage{};
-}
-
-SeenMessage AnswerMessageBox(HWND box, int button) {
+    if (!box) return {};
     SeenMessage seen;
     seen.text = WindowText(GetDlgItem(box, 0xFFFF));
     seen.owner = GetWindow(box, GW_OWNER);
-    DWORD process = 0;
-    GetWindowThreadProcessId(box, &process);
     // Icons are compared by handle, which only this process's own boxes share with it.
     HICON icon = nullptr;
-    if (process == GetCurrentProcessId())
+    if (!process || process == GetCurrentProcessId())
         EnumChildWindows(box, FindIcon, reinterpret_cast<LPARAM>(&icon));
     if (icon && icon == LoadIconW(nullptr, IDI_INFORMATION)) seen.icon = "information";
     if (icon && icon == LoadIconW(nullptr, IDI_WARNING)) seen.icon = "exclamation";

@@ -64,8 +64,6 @@ struct SeenMessage {
 // Waits for a message box titled with the application title of `process` (0: this one), reads it,
 // presses `button` and waits for it to close. An empty text when none appeared.
 SeenMessage AnswerMessageBox(int button = IDOK, DWORD process = 0);
-// The same for a box already found.
-SeenMessage AnswerMessageBox(HWND box, int button);
 
 // Waits for the file dialog captioned `title` of `process`, types `path` as the file name and
 // presses its OK button. False when no such dialog appeared.

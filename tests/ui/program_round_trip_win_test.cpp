@@ -71,15 +71,8 @@ class ProgramRoundTrip : public ::testing::Test {
             if (_wcsnicmp(s, L"USERPROFILE=", 12) != 0) environment.append(s).push_back(L'\0');
         environment.append(L"USERPROFILE=" + platform::Widen(user)).push_back(L'\0');
         FreeEnvironmentStringsW(const_cast<wchar_t*>(strings));
-        std::wstring command = L"\"" + platform::Widen(exe) + L"\"";
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION info{};
-        ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE,
-                                   CREATE_UNICODE_ENVIRONMENT, environment.data(), nullptr,
-                                   &startup, &info));
-        CloseHandle(info.hThread);
-        program = {info.hProcess, info.dwProcessId};
+        program = StartKept(platform::Widen(exe), L"", environment);
+        ASSERT_TRUE(program.process);
     }
 
     // Clicks a button that opens a message box of the program, and answers it.
