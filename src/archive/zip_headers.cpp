@@ -64,8 +64,8 @@ void PutWithSignature(std::string& out, uint32_t signature, const H& h) {
 
 template <class H>
 bool GetWithSignature(const uint8_t* data, size_t size, uint32_t signature, H& h) {
-    if (size < 4 || Get32(data) != signature) return false;
-    Getter get{data + 4, size - 4};
+    if (size < sizeof signature || Get32(data) != signature) return false;
+    Getter get{data + sizeof signature, size - sizeof signature};
     VisitFields(get, h);
     return !get.short_;
 }

@@ -309,6 +309,12 @@ TEST_F(ZipHostileTest, HeadersThatLieAreRefused) {
         SCOPED_TRACE(i);
         ExpectRefused(cases[i].second, cases[i].first);
     }
+    // A local header without its signature is named for what it is.
+    std::string unsigned_ = good;
+    unsigned_[2] = 'X';
+    ZipComponent zip;
+    ASSERT_TRUE(zip.OpenArchive(Save("unsigned.ksx", unsigned_)));
+    EXPECT_NE(zip.TestEntries().message().find("bad local header"), std::string::npos);
 }
 
 }  // namespace
