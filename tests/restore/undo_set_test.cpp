@@ -104,11 +104,11 @@ TEST_F(UndoSets, AFinishedRestoreUndoesByteForByteAndOnlyTheNewestFewAreKept) {
     // Five finished restores keep the newest three; their set-aside files go with the others.
     for (int i = 0; i < 5; ++i) FinishedRestore();
     RemoveOldUndoSets(undo);
-    EXPECT_EQ(ListUndoSets(undo).size(), kKeptUndoSets);
+    EXPECT_EQ(ListUndoSets(undo).size(), 3u);
     size_t asides = 0;
     for (const auto& e : fs::directory_iterator(dir.path() / kMail))
         asides += e.path().filename().string().find(".undo-") != std::string::npos;
-    EXPECT_EQ(asides, 3 * kKeptUndoSets);  // each later restore set aside all three
+    EXPECT_EQ(asides, 9u);  // each later restore set aside all three
 }
 
 // The program is ended before or after each move of the second row; the next start puts the
