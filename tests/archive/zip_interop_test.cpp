@@ -195,6 +195,10 @@ TEST_F(ZipInteropTest, CommandLineToolStatuses) {
     std::string err = Load(errFile);
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
     EXPECT_NE(err.find("kestrine-zip: "), std::string::npos);
+    std::system((withPw + " extract " + archive + " " + Quote(out.str()) + " no-such-entry 2>" +
+                 Quote(errFile))
+                    .c_str());
+    EXPECT_NE(Load(errFile).find("cli.ksx: no entry named no-such-entry"), std::string::npos);
 
     // A failed create leaves no archive and no temporary file behind.
     EXPECT_EQ(Shell(tool + " create " + Quote(work / "new.ksx") + " " + Quote(paths_[0]) + " " +
