@@ -8,6 +8,7 @@
 #include <cctype>
 
 #include "base/path.h"
+#include "outlook/detection.h"
 #include "platform/file_stream.h"
 #include "platform/files_held.h"
 #include "platform/processes_stand_in.h"
@@ -192,7 +193,7 @@ TEST_F(AutoBackup, TheExitStatusTellsTheTaskSchedulerTheTruth) {
     platform::fileio::Hold(p.mail + "\\a.pst");
     auto result = Run("100000001");
     platform::fileio::LetGo(p.mail + "\\a.pst");
-    EXPECT_EQ(result.exitStatus, 1);  // an item failed
+    EXPECT_EQ(result.exitStatus, 1);             // an item failed
     EXPECT_EQ(result.itemFlags, "10000000001");  // no data files, no rules
     // A profile that does not exist: only the per-user items are backed up.
     result = Run("111111111", "", "Nobody");
@@ -353,6 +354,7 @@ TEST_F(AutoBackup, TheUnattendedProgramShowsNothingAndLogsAMissingOutlook) {
     EXPECT_TRUE(s.dialogs.messages.empty());  // the program's silent handler answered
     EXPECT_EQ(ReadArchive(target).names, std::vector<std::string>{"kestrine.dat"});
     EXPECT_NE(s.Log().find(" Start Auto Backup Profile Outlook Data...\n\r\n"), std::string::npos);
+    EXPECT_NE(s.Log().find(outlook::kNoProfileText), std::string::npos);  // logged, not shown
 }
 
 }  // namespace
