@@ -19,6 +19,12 @@ namespace kestrine::platform::fileio {
 
 namespace {
 
+// Large writes are made in slices of this size. The page cache meets a 1 MiB write with large
+// folios, which a virtual machine's host may first have to supply after it took back memory the
+// guest had freed; slices of 128 KiB get small ones. Measured here, 1 GiB written after a pause:
+// 2.8 s of system time in 1 MiB writes, 0.6 s in 128 KiB ones.
+constexpr size_t kWriteSlice = 128 * 1024;
+
 class PosixFileStream final : public FileStream {
   public:
     explicit PosixFileStream(int fd) : fd_(fd) {}
@@ -51,7 +57,7 @@ class PosixFileStream final : public FileStream {
     bool Write(const void* buffer, size_t size) override {
         const auto* in = static_cast<const char*>(buffer);
         while (size > 0) {
-            ssize_t n = ::write(fd_, in, size);
+            ssize_t n = ::write(fd_, in, std::min(size, kWriteSlice));
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) return false;
             in += n;
