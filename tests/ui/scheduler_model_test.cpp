@@ -222,9 +222,12 @@ TEST(ScheduledTask, ReadBackFromTheTaskScheduler) {
          {translated,
           base::ReplaceAll(translated, "\\Kestrine AutoBackup", "Kestrine AutoBackup")}) {
         const ScheduledTask placed = ReadTaskQuery(listing);
-        EXPECT_EQ(placed.days, task.days);
+        EXPECT_EQ(placed.nextRun, task.nextRun);
+        EXPECT_EQ(placed.lastRun, task.lastRun);
         EXPECT_EQ(placed.lastResult, task.lastResult);
         EXPECT_EQ(placed.archive, task.archive);
+        EXPECT_EQ(placed.startTime, task.startTime);
+        EXPECT_EQ(placed.days, task.days);
     }
 
     const std::string text = ScheduledTaskText({true, true, task}, true);
