@@ -44,7 +44,9 @@ ProgramPaths PreparePaths(const std::string& appFolder) {
     const ProgramPaths paths = PathsFor(facts);
     platform::fileio::MakeFolder(paths.TempFolder);
     const std::string earlier = SettingsToTakeOver(facts, paths);
-    if (!earlier.empty()) CopyIfMissing(earlier, paths.SettingsFile);
+    // Asked first so that a start-up that has its own settings reads nothing more.
+    if (!earlier.empty() && !platform::fileio::Exists(paths.SettingsFile))
+        CopyIfMissing(earlier, paths.SettingsFile);
     // Proposed archives go there, and the save dialog opens there.
     if (paths.DefaultBackupFolder != appFolder)
         platform::fileio::MakeFolder(paths.DefaultBackupFolder);
