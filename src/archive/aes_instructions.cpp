@@ -67,10 +67,10 @@ KESTRINE_AES_TARGET void Expand256(const uint8_t* key, __m128i k[15]) {
 #undef KESTRINE_NEXT128
 #undef KESTRINE_NEXT256
 
-// Encrypts `Blocks` counters into `out`, or, with `Xor`, adds them into what `out` holds.
-template <int Blocks, bool Xor>
-KESTRINE_AES_TARGET void EncryptCounters(const __m128i* k, int rounds, uint64_t& low,
-                                         uint64_t& high, uint8_t* out) {
+// Adds (XOR) the encryption of `Blocks` counters into what `data` holds.
+template <int Blocks>
+KESTRINE_AES_TARGET void XorCounters(const __m128i* k, int rounds, uint64_t& low, uint64_t& high,
+                                     uint8_t* data) {
     __m128i b[Blocks];
     for (int n = 0; n < Blocks; ++n) {
         b[n] = _mm_xor_si128(
@@ -80,19 +80,10 @@ KESTRINE_AES_TARGET void EncryptCounters(const __m128i* k, int rounds, uint64_t&
     for (int r = 1; r < rounds; ++r)
         for (int n = 0; n < Blocks; ++n) b[n] = _mm_aesenc_si128(b[n], k[r]);
     for (int n = 0; n < Blocks; ++n) {
-        auto* at = reinterpret_cast<__m128i*>(out + 16 * n);
-        __m128i stream = _mm_aesenclast_si128(b[n], k[rounds]);
-        if constexpr (Xor) stream = _mm_xor_si128(stream, _mm_loadu_si128(at));
-        _mm_storeu_si128(at, stream);
+        auto* at = reinterpret_cast<__m128i*>(data + 16 * n);
+        _mm_storeu_si128(at,
+                         _mm_xor_si128(_mm_aesenclast_si128(b[n], k[rounds]), _mm_loadu_si128(at)));
     }
-}
-
-template <bool Xor>
-KESTRINE_AES_TARGET void Counters(const __m128i* k, int rounds, uint64_t low, uint64_t high,
-                                  uint8_t* out, size_t blocks) {
-    for (; blocks >= 8; blocks -= 8, out += 8 * 16)
-        EncryptCounters<8, Xor>(k, rounds, low, high, out);
-    for (; blocks > 0; --blocks, out += 16) EncryptCounters<1, Xor>(k, rounds, low, high, out);
 }
 
 }  // namespace
@@ -111,14 +102,11 @@ bool AesInstructions::Init(const uint8_t* key, size_t keySize) {
     return true;
 }
 
-void AesInstructions::CounterStream(uint64_t low, uint64_t high, uint8_t* out,
-                                    size_t blocks) const {
-    Counters<false>(reinterpret_cast<const __m128i*>(roundKeys_), rounds_, low, high, out, blocks);
-}
-
 void AesInstructions::XorCounterStream(uint64_t low, uint64_t high, uint8_t* data,
                                        size_t blocks) const {
-    Counters<true>(reinterpret_cast<const __m128i*>(roundKeys_), rounds_, low, high, data, blocks);
+    const auto* k = reinterpret_cast<const __m128i*>(roundKeys_);
+    for (; blocks >= 8; blocks -= 8, data += 8 * 16) XorCounters<8>(k, rounds_, low, high, data);
+    for (; blocks > 0; --blocks, data += 16) XorCounters<1>(k, rounds_, low, high, data);
 }
 
 #else
@@ -126,7 +114,6 @@ void AesInstructions::XorCounterStream(uint64_t low, uint64_t high, uint8_t* dat
 bool AesInstructions::Init(const uint8_t*, size_t) {
     return false;
 }
-void AesInstructions::CounterStream(uint64_t, uint64_t, uint8_t*, size_t) const {}
 void AesInstructions::XorCounterStream(uint64_t, uint64_t, uint8_t*, size_t) const {}
 
 #endif

@@ -19,9 +19,7 @@ class AesInstructions {
     // 32 bytes long.
     bool Init(const uint8_t* key, size_t keySize);
     // Encrypts `blocks` little-endian 128-bit counters, the first (low, high) and each one more
-    // than the one before, into `out`: the key stream for those blocks.
-    void CounterStream(uint64_t low, uint64_t high, uint8_t* out, size_t blocks) const;
-    // The same key stream added (XOR) straight into `data`: one pass over the data, no stream kept.
+    // than the one before, and adds (XOR) that key stream into data[0..16 * blocks).
     void XorCounterStream(uint64_t low, uint64_t high, uint8_t* data, size_t blocks) const;
     // True after an Init that succeeded.
     bool Ready() const { return rounds_ != 0; }

@@ -340,7 +340,8 @@ void AesCtr::Seek(uint64_t offset) {
 void AesCtr::Refill() {
     if (instructions_.Ready()) {
         const auto [low, high] = TakeCounters(kStreamBytes / 16);
-        instructions_.CounterStream(low, high, stream_, kStreamBytes / 16);
+        std::memset(stream_, 0, kStreamBytes);
+        instructions_.XorCounterStream(low, high, stream_, kStreamBytes / 16);
         used_ = 0;
         return;
     }
