@@ -9,6 +9,9 @@ endif()
 if(KESTRINE_SANITIZE)
     add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
     add_link_options(-fsanitize=address,undefined)
+    # The standard library checks its own preconditions too (an empty optional read, an index past
+    # the end), so a broken invariant stops a test where it happens.
+    add_compile_definitions(_GLIBCXX_ASSERTIONS)
 endif()
 
 if(WIN32)

@@ -53,6 +53,8 @@ TEST(LastBackup, TheLastRunThatWroteItsArchive) {
 
     run(false, "12/3/2026 8:00:00 AM", "C:\\B\\failed.ksx", false, false);
     line(LogSeparatorLine());
+    line(BackupEndLine(kNow, "Outlook"));  // its start line lost: no run of its own, nor the last
+    line(LogSeparatorLine());
     line(RestoreStartLine(kNow, "Outlook"));
     line(RestoreEndLine(kNow, "Outlook"));
     line(CommandLineRefusedLine(kNow, "no backup file after bf="));

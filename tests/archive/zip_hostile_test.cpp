@@ -315,6 +315,17 @@ TEST_F(ZipHostileTest, HeadersThatLieAreRefused) {
     ZipComponent zip;
     ASSERT_TRUE(zip.OpenArchive(Save("unsigned.ksx", unsigned_)));
     EXPECT_NE(zip.TestEntries().message().find("bad local header"), std::string::npos);
+    // A large compressed stream that stops before its last block, its size and check value true
+    // to the bytes it does hold (stored blocks of 65,535 bytes, none marked as the last).
+    std::string blocks, plain;
+    for (int i = 0; i < 17; ++i) {
+        blocks += std::string("\0\xff\xff\0\0", 5) + std::string(65535, 'k');
+        plain += std::string(65535, 'k');
+    }
+    ZipComponent cut;
+    ASSERT_TRUE(cut.OpenArchive(Save("cut.ksx", BuildZip({{"cut.txt", blocks, 8, 0, Crc(plain), -1,
+                                                           static_cast<int64_t>(plain.size())}}))));
+    EXPECT_NE(cut.TestEntries().message().find("stream ends early"), std::string::npos);
 }
 
 }  // namespace

@@ -93,13 +93,15 @@ TEST_F(ReplaceTogether, WhatAnEndedRestoreLeftIsRecoveredAndNothingElseTouched) 
     test::WriteFile(Path("~c.pst.restoring-12-36.tmp"), "half of c");
     test::WriteFile(Path("~~c.pst.restoring-12-36.tmp.extracting-12-37.tmp"), "half");
     // The user's own files, however they look.
-    for (const char* name : {"~notes.txt", "~d.pst.replaced-x-1.tmp", "e.pst.replaced-1-2.tmp"})
+    for (const char* name : {"~notes.txt", "~d.pst.replaced-x-1.tmp", "e.pst.replaced-1-2.tmp",
+                             "~f.pst.replaced-1-2.bak", "~g.pst.replaced--2.tmp",
+                             "~h.pst.replaced-1-.tmp", "~.replaced-1-2.tmp"})
         test::WriteFile(Path(name), "mine");
     EXPECT_EQ(RecoverInterruptedRestore(dir.str()), 4u);
     EXPECT_EQ(test::ReadFile(Path("a.pst")), "old a");
     EXPECT_EQ(test::ReadFile(Path("b.pst")), "new b");
     EXPECT_EQ(test::ReadFile(Path("b.pst.old")), "old b");
-    EXPECT_EQ(FileCount(), 6u);
+    EXPECT_EQ(FileCount(), 10u);
 }
 
 }  // namespace

@@ -99,7 +99,10 @@ TEST_F(OpenBackup, WhatIsNoValidBackupIsRefused) {
     // A manifest larger than any real one (1 MiB) is no backup, however well it reads.
     auto huge = Scratch::Manifest({{Item::DataFiles, "a.pst"}});
     huge.push_back("Padding=" + std::string(1 << 20, 'x'));
-    for (const std::string& path : {notZip, noManifest, s.MakeArchive("gap.ksx", {}, gap),
+    // A manifest whose bytes fail their check value.
+    const std::string damaged = s.Source(
+        "damaged.ksx", BuildZip({{"kestrine.dat", "BackupItem=10000000000\r\n", 0, 0, 1}}));
+    for (const std::string& path : {notZip, noManifest, damaged, s.MakeArchive("gap.ksx", {}, gap),
                                     s.MakeArchive("huge.ksx", {}, huge)}) {
         s.dialogs.messages.clear();
         EXPECT_EQ(OpenFile(path), OpenOutcome::Invalid) << path;

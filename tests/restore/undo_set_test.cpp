@@ -76,6 +76,14 @@ class UndoSets : public ::testing::Test {
                                  move, &journal);
         ASSERT_TRUE(outcome.replaced);
     }
+    // Appends to the journal of the only set, as the program would have before it was ended.
+    void AppendToJournal(const std::string& bytes) {
+        auto file =
+            platform::fileio::OpenForWrite(ListUndoSets(undo).at(0).folder + "/journal.dat");
+        ASSERT_TRUE(file);
+        ASSERT_TRUE(file->Seek(static_cast<uint64_t>(file->Size())));
+        ASSERT_TRUE(file->Write(bytes.data(), bytes.size()));
+    }
     void FinishedRestore() {
         auto journal = UndoJournal::Begin(undo, Keys());
         ASSERT_TRUE(journal);
@@ -199,6 +207,27 @@ TEST_F(UndoSets, UndoKeepsARestoredFileThatChangedSinceTheRestore) {
     EXPECT_EQ(kept, expected);
 }
 
+// The program is ended during an undo, right after it moved a restored file out of the way: the
+// next start finishes the undo, and the moved file goes too.
+TEST_F(UndoSets, AnUndoEndedMidwayIsFinishedAtTheNextStart) {
+    Before();
+    const auto before = State();
+    FinishedRestore();
+    const std::string moved = Mail("~Outlook.pst.undoing-1-2.tmp");
+    fs::rename(Mail("Outlook.pst"), moved);
+    const auto escaped = [](std::string path) {
+        for (size_t at = 0; (at = path.find('%', at)) != std::string::npos; at += 3)
+            path.replace(at, 1, "%25");
+        return path;
+    };
+    AppendToJournal("undo\r\nremove\t" + escaped(Mail("Outlook.pst")) + "\t" + escaped(moved) +
+                    "\r\n");
+    EXPECT_FALSE(CanUndoLastRestore(undo));
+    EXPECT_TRUE(RecoverUnfinishedRestores(undo, Keys()).ok);
+    EXPECT_EQ(State(), before);
+    EXPECT_TRUE(ListUndoSets(undo).empty());
+}
+
 #ifndef _WIN32
 // The journal of a restore ended midway is held by another program (a scanner) at the next start:
 // the set is neither taken back blind nor removed, and goes back whole once the journal reads.
@@ -234,12 +263,7 @@ TEST_F(UndoSets, AFileThatTookTheNameAfterACrashIsKeptAndTheOldOneComesBack) {
     journal.reset();
     test::WriteFile(Mail("Outlook.pst"), "fresh");
     // A line cut short by a power loss is no step.
-    {
-        auto file = platform::fileio::OpenForWrite(ListUndoSets(undo)[0].folder + "/journal.dat");
-        ASSERT_TRUE(file);
-        ASSERT_TRUE(file->Seek(static_cast<uint64_t>(file->Size())));
-        ASSERT_TRUE(file->Write("place\tnothing", 13));
-    }
+    AppendToJournal("place\tnothing");
     const auto recovered = RecoverUnfinishedRestores(undo, Keys());
     EXPECT_TRUE(recovered.ok);
     EXPECT_EQ(test::ReadFile(Mail("Outlook.pst")), test::RandomBytes(3000, 1));

@@ -74,6 +74,7 @@ TEST(DatedArchivePath, PutsTheDateBeforeTheBackupExtension) {
               "C:\\b\\kestrine-Outlook-12-06-12-13-2026-09-00.ksx");
     EXPECT_EQ(DatedArchivePath("C:\\b\\\xC3\xA4\xC3\xA4", 2026, 1, 9, 0, 0),
               "C:\\b\\\xC3\xA4\xC3\xA4-01-09-2026-00-00.ksx");
+    EXPECT_EQ(DatedArchivePath(".ksx", 2026, 1, 9, 0, 0), "-01-09-2026-00-00.ksx");
 }
 
 // The dated archives of a task that keeps only its newest: names of another shape, another task, or
