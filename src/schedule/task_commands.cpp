@@ -139,7 +139,7 @@ std::optional<std::string> TaskStartTime(std::string_view typed) {
     } else {
         return std::nullopt;
     }
-    char out[8];
+    char out[16];  // room for any int, so no build warns of a cut
     std::snprintf(out, sizeof out, "%02d:%02d", hour, minute);
     return std::string(out);
 }

@@ -232,6 +232,15 @@ TEST_F(Backup, AFullDiskEndsTheRunWithItsCauseAndLeavesNothingBehind) {
     s.dialogs.messages.clear();
     ASSERT_TRUE(Run().result.written);
     EXPECT_EQ(BackupFiles(), std::vector<std::string>{"kestrine-Outlook.ksx"});
+    // An archive without its manifest is no backup: one that cannot be read back fails the run.
+    const std::string written = Get(Target());
+    zip.SetStreamFilter([](auto stream, const std::string& path) {
+        return path.ends_with("kestrine.dat") ? nullptr : std::move(stream);
+    });
+    const auto noManifest = Run();
+    EXPECT_FALSE(noManifest.result.written);
+    EXPECT_NE(noManifest.result.error.find("could not be added"), std::string::npos);
+    EXPECT_EQ(Get(Target()), written);
 }
 
 // A protected, checked backup; a bad one never replaces the last good one.
@@ -294,7 +303,7 @@ TEST_F(Backup, AnotherRunAtWorkKeepsRunsOutAndWhatEndedRunsLeftGoes) {
         EXPECT_FALSE(busy.written);
         EXPECT_EQ(ui::BackupCompletionMessage(busy, Target()), ui::OtherRunMessage());
         const auto restoreBusy = restore::RunRestore(restoreJob, s.state, s.state, zip);
-        EXPECT_TRUE(restoreBusy.busy);
+        EXPECT_TRUE(restoreBusy.busy && !restoreBusy.Completed());
         EXPECT_EQ(ui::RestoreCompletionMessage(restoreBusy), ui::OtherRunMessage());
         // Cancelled while it waits: no "busy", nothing logged.
         archive::RunObserver stop;

@@ -47,9 +47,9 @@ TEST(SettingsModel, OpensWithWhatIsStored) {
     EXPECT_FALSE(m.keepNewestOnly);
     for (const char* stored : {"0", "-3", "12x", "1000", " "})
         EXPECT_FALSE(Load({{"autobackup/keepdatedbackups", stored}}).keepNewestOnly) << stored;
-    m = Load({{"autobackup/keepdatedbackups", "10"}});
+    m = Load({{"autobackup/keepdatedbackups", "999"}});
     EXPECT_TRUE(m.keepNewestOnly);
-    EXPECT_EQ(m.keepNewest, 10);
+    EXPECT_EQ(m.keepNewest, 999);
 }
 
 TEST(SettingsModel, OkWritesEveryKeyInItsOrder) {
