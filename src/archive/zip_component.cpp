@@ -36,7 +36,6 @@ bool IsTemporarySuffix(std::string_view rest) {
 }  // namespace
 
 struct ZipComponent::Impl {
-    std::string workFolder;
     StreamFilter filter;
 
     // Writing.
@@ -133,12 +132,6 @@ ZipComponent::~ZipComponent() {
     CloseArchive();
 }
 
-void ZipComponent::SetWorkFolder(const std::string& folder) {
-    impl_->workFolder = folder;
-}
-const std::string& ZipComponent::WorkFolder() const {
-    return impl_->workFolder;
-}
 void ZipComponent::SetStreamFilter(StreamFilter filter) {
     impl_->filter = filter;
     impl_->writer.SetStreamFilter(std::move(filter));

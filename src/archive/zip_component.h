@@ -55,8 +55,6 @@ class ZipComponent {
     ZipComponent(const ZipComponent&) = delete;
     ZipComponent& operator=(const ZipComponent&) = delete;
 
-    void SetWorkFolder(const std::string& folder);
-    const std::string& WorkFolder() const;
     // Every file stream the component opens passes through `filter` (see zip_types.h); for tests.
     void SetStreamFilter(StreamFilter filter);
 

@@ -79,19 +79,12 @@ TEST_F(SafeRestore, AnUndoGivesBackTheProfileAndEveryFileByteForByte) {
 TEST_F(SafeRestore, ARegistryWriteThatFailsTakesTheWholeRestoreBack) {
     namespace memory = platform::memory_registry;
     const State before = Now();
-    s.dialogs.chosenFile = archivePath;
-    s.dialogs.passwords = {std::string("s3cret pw")};
-    MainWindowModel window;
-    ASSERT_EQ(OpenBackupFile(window.restore, s.state, zip), OpenOutcome::Opened);
-    window.restore.targetProfile = "Second";
-    for (auto& item : window.restore.items) item.ticked = true;
     archive::RunObserver observer;
     observer.stepFinished = [](archive::Item, archive::StepOutcome outcome) {
         if (outcome == archive::StepOutcome::Failed) memory::ClearFailures();
     };
     memory::PlantFailure(memory::Operation::SetValue, kHkcu, SubkeyOf(s.optionsKey), 5);
-    const auto report = restore::RunRestore(RestoreJobFor(window.restore, s.state), s.state,
-                                            s.state, zip, observer);
+    const auto report = RestoreObserved(observer);
     memory::ClearFailures();
     ASSERT_FALSE(report.rows.empty());
     EXPECT_EQ(report.rows.back().item, archive::Item::Options);
@@ -119,6 +112,30 @@ TEST_F(SafeRestore, AFailingRowPutsEveryEarlierRowBack) {
     const std::string said = s.dialogs.messages.back().text;
     EXPECT_EQ(said.rfind("The Restore was not completed and nothing was changed.", 0), 0u) << said;
     EXPECT_NE(s.Log().find("every change it made was put back"), std::string::npos);
+    EXPECT_FALSE(restore::CanUndoLastRestore(s.state.UndoFolder));
+}
+
+// By the time the restore has to go back (its last row failed), a file it wrote is held open: the
+// log says the changes are still there, nothing is lost, and the next start puts all of it back.
+TEST_F(SafeRestore, ATakeBackThatCannotFinishIsDoneAtTheNextStart) {
+    const State before = Now();
+    const std::string signature = f2.signatures + "\\Work.htm";
+    const std::string pst = f2.localOutlook + "\\Outlook.pst";
+    archive::RunObserver observer;
+    observer.stepFinished = [&](archive::Item item, archive::StepOutcome) {
+        if (item == archive::Item::Signatures) platform::fileio::Hold(signature);
+    };
+    platform::fileio::Hold(pst);
+    const auto report = RestoreObserved(observer);
+    platform::fileio::LetGo(pst);
+    platform::fileio::LetGo(signature);
+    EXPECT_EQ(report.takenBack, restore::TakenBackBecause::RowFailed);
+    EXPECT_TRUE(report.takeBackFailed);
+    EXPECT_NE(s.Log().find(" Restore could not put back every change it made; it will be tried "
+                           "again at the next start.\n"),
+              std::string::npos);
+    EXPECT_TRUE(restore::RecoverAfterCrash(s.state, s.state).ok);
+    EXPECT_EQ(Now(), before);
     EXPECT_FALSE(restore::CanUndoLastRestore(s.state.UndoFolder));
 }
 

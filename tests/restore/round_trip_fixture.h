@@ -230,6 +230,17 @@ class SafeRestore : public RoundTrip {
         return OpenAndRestore(s, zip, archivePath, std::string("s3cret pw"), "Second",
                               {0, 1, 2, 3, 4, 5, 6, 7, 8});
     }
+    // Every item restored into "Second" by the run itself, which tells `observer` of each step.
+    restore::RestoreResult RestoreObserved(const archive::RunObserver& observer) {
+        s.dialogs.chosenFile = archivePath;
+        s.dialogs.passwords = {std::string("s3cret pw")};
+        MainWindowModel window;
+        EXPECT_EQ(OpenBackupFile(window.restore, s.state, zip), OpenOutcome::Opened);
+        window.restore.targetProfile = "Second";
+        for (auto& item : window.restore.items) item.ticked = true;
+        return restore::RunRestore(RestoreJobFor(window.restore, s.state), s.state, s.state, zip,
+                                   observer);
+    }
 };
 
 }  // namespace kestrine::ui

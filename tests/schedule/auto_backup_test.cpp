@@ -229,7 +229,8 @@ TEST_F(AutoBackup, RefusedCommandLinesDoNothingButSayWhyInTheLog) {
         {"sf=xm=111111111ps=bf=" + target, "no profile after sf="},
         {"sf=Outlookxm=ps=bf=" + target, "no items after xm="},
         {"sf=Outlookxm=111111111ps=bf=", "no backup file after bf="},
-        {"sf=Outlookxm=111111111ps=a=bbf=" + target, "too many \"=\""}};
+        {"sf=Outlookxm=111111111ps=a=bbf=" + target, "too many \"=\""},
+        {"sf=Out\xfflookxm=111111111ps=bf=" + target, "it is not valid text"}};
     for (const auto& [tail, reason] : cases) {
         s.state.CommandLine = tail;
         const auto result = schedule::RunAutoBackup(s.state, zip);
@@ -239,7 +240,7 @@ TEST_F(AutoBackup, RefusedCommandLinesDoNothingButSayWhyInTheLog) {
                   std::string::npos)
             << tail;
     }
-    EXPECT_EQ(Occurrences(s.Log(), "\n\r\n"), 5u);  // one line each
+    EXPECT_EQ(Occurrences(s.Log(), "\n\r\n"), 6u);  // one line each
     EXPECT_EQ(s.Log().find("a=b"), std::string::npos);
     EXPECT_EQ(Get(target), "last week's backup");
     EXPECT_EQ(s.AppFiles(), (std::vector<std::string>{"brlog.dat", "settings.dat"}));
