@@ -169,6 +169,15 @@ TEST_F(ZipComponentTest, PasswordsAndFailureKinds) {
         return path.find(".extracting-") == std::string::npos ? std::move(s) : nullptr;
     });
     EXPECT_EQ(zip.ExtractToFile(e, dest / "renamed.pst").kind(), Failure::WriteFailed);
+    // Nor does a folder of the file's name go, or a file that another program holds.
+    zip.SetStreamFilter(nullptr);
+    EXPECT_EQ(zip.ExtractToFile(e, dest.str()).kind(), Failure::WriteFailed);
+#ifndef _WIN32
+    platform::fileio::Hold(dest / "renamed.pst");
+    EXPECT_EQ(zip.ExtractToFile(e, dest / "renamed.pst").kind(), Failure::WriteFailed);
+    platform::fileio::LetGo(dest / "renamed.pst");
+#endif
+    EXPECT_EQ(Load(dest / "renamed.pst"), "the user's own file");
     EXPECT_EQ(FolderNames(dest.str()), (std::vector<std::string>{"data.pst", "renamed.pst"}));
     // The reader itself stops at a receiver that cannot take a piece.
     archive::ZipReader direct;

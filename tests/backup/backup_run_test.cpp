@@ -12,6 +12,7 @@
 #include "platform/processes_stand_in.h"
 #include "platform/registry_memory.h"
 #include "restore/restore_run.h"
+#include "restore/undo_set.h"
 #include "ui/backup_presenter.h"
 #include "ui/commands.h"
 #include "ui/restore_presenter.h"
@@ -241,6 +242,30 @@ TEST_F(Backup, AFullDiskEndsTheRunWithItsCauseAndLeavesNothingBehind) {
     EXPECT_FALSE(noManifest.result.written);
     EXPECT_NE(noManifest.result.error.find("could not be added"), std::string::npos);
     EXPECT_EQ(Get(Target()), written);
+}
+
+// A run needs a folder of its own, and a profile that an ended restore left half changed is not
+// backed up until that restore is put back: either way the last backup stays.
+TEST_F(Backup, NoRunWithoutItsFolderOrWhileAnEndedRestoreIsNotPutBack) {
+    Put(Target(), "the user's previous backup");
+    TickAll();
+    const std::string temp = s.state.TempFolder;
+    s.state.TempFolder = s.app + "\\temp.blocked";
+    Put(s.state.TempFolder, "a file where the run folders go");
+    EXPECT_NE(Run().result.error.find("No folder for the run's files could be made"),
+              std::string::npos);
+    s.state.TempFolder = temp;
+    // The journal of the ended restore is held by a scanner.
+    auto ended = restore::UndoJournal::Begin(s.state.UndoFolder, restore::RegistryKeyKeeper());
+    ASSERT_TRUE(ended);
+    const std::string journal = ended->Folder() + "\\journal.dat";
+    ended.reset();
+    fileio::Hold(journal);
+    const auto run = Run();
+    fileio::LetGo(journal);
+    EXPECT_FALSE(run.result.written);
+    EXPECT_NE(run.result.error.find("ended midway could not be put back"), std::string::npos);
+    EXPECT_EQ(Get(Target()), "the user's previous backup");
 }
 
 // A protected, checked backup; a bad one never replaces the last good one.
