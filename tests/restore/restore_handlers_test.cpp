@@ -109,6 +109,26 @@ TEST_F(RestoreHandlers, SignaturesOverwriteTheirNamesAndKeepOtherFiles) {
         (FolderSnapshot{{"Work.htm", "<b>new</b>"}, {"Work.txt", "new"}, {"Other.txt", "mine"}}));
 }
 
+// Outlook 2007 and later keep stationery in Office's shared files folder, which the machine names;
+// where it names none the item fails and writes nothing.
+TEST_F(RestoreHandlers, StationeryOfOutlook2007AndLaterGoesToTheSharedFilesFolder) {
+    s.state.OutlookVersion = "12.0";
+    Open({s.Source("Pad.htm", "pad")}, {{Item::Stationery, "Pad.htm"}});
+    EXPECT_EQ(RestoreItem(Item::Stationery, ctx, "").kind(), Failure::NotFound);
+    const std::string shared = s.MakeFolder(s.dir / "Common Files");
+    {
+        platform::RegistryKey key;
+        ASSERT_EQ(platform::CreateRegistryKey(kHklm, SubkeyOf(outlook::kSharedToolsKey), key), 0);
+        ASSERT_EQ(platform::SetRegistryValue(key, outlook::kSharedFilesDirValue, kSz,
+                                             SzData(shared + "\\")),
+                  0);
+    }
+    EXPECT_TRUE(RestoreItem(Item::Stationery, ctx, ""));
+    registry::DeleteKeyTree(outlook::kSharedToolsKey);
+    EXPECT_EQ(Get(shared + "\\Stationery\\Pad.htm"), "pad");
+    EXPECT_FALSE(Exists(s.folders.stationery));
+}
+
 TEST_F(RestoreHandlers, AFolderThatCannotBeMadeFailsTheItem) {
     s.state.UserProfileDir = s.user + "\\missing";  // two levels would be needed
     Open({s.Source("Work.htm", "x")}, {{Item::Signatures, "Work.htm"}});
