@@ -73,10 +73,9 @@ std::optional<std::string> PlainStringData(const std::vector<uint8_t>& data,
     std::u16string units = base::BytesToUtf16(data);
     if (units.back() != 0) return std::nullopt;
     units.pop_back();
-    if (units.find(u'\0') != std::u16string::npos || !base::IsWellFormedUtf16(units))
-        return std::nullopt;
+    if (!base::IsWellFormedUtf16(units)) return std::nullopt;
     std::string text = base::Utf16ToUtf8(units);
-    if (!PlainText(text, fitsAnsi)) return std::nullopt;
+    if (!PlainText(text, fitsAnsi)) return std::nullopt;  // a zero inside the text too
     return text;
 }
 
