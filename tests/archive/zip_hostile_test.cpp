@@ -42,6 +42,7 @@ class ZipHostileTest : public ::testing::Test {
         ZipComponent zip;
         if (const Status opened = zip.OpenArchive(path); !opened) {
             EXPECT_FALSE(opened.message().empty());
+            EXPECT_TRUE(zip.Entries().empty());  // nothing of it stays open
             return;
         }
         zip.SetReadingPassword(password);

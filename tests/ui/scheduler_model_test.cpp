@@ -130,7 +130,7 @@ TEST(ScheduledTask, ProtectedPasswordsAreTextAndCannotBeMistaken) {
     EXPECT_FALSE(DecodeProtected(std::string(kProtectedMarker) + "A"));
     EXPECT_FALSE(DecodeProtected(kProtectedMarker));
     EXPECT_FALSE(DecodeProtected(std::string(kProtectedMarker) + "AB%D"));
-    EXPECT_FALSE(DecodeProtected("plain password"));
+    EXPECT_FALSE(DecodeProtected("plainQUJD"));  // without the marker, even when the rest decodes
     // A password in clear can never begin like a protected one: the dialog refuses the quote.
     SchedulerModel m = Ready();
     m.protect = true;
