@@ -114,6 +114,8 @@ TEST_F(ZipComponentTest, PasswordsAndFailureKinds) {
     std::string big = Make("data.pst", TextBytes(1000000, 1));
     std::string small = Make("kestrine.dat", "BackupItem=10000000000\r\n");
     ASSERT_TRUE(WriteZip(out / "plain.ksx", {small}));
+    // No ZIP64 field where the sizes fit, as the format asks.
+    EXPECT_EQ(Load(out / "plain.ksx").find(std::string("\x01\0\x10\0", 4)), std::string::npos);
     ASSERT_TRUE(WriteZip(out / "locked.ksx", {big, small}, "correct horse", 64 * 1024));
     Save(out / "junk.ksx", "this is no zip file at all, not even close");
     ZipComponent zip;
