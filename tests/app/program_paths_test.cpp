@@ -34,11 +34,12 @@ TEST(ProgramPaths, InstalledReadOnlyPortableAndUnpacked) {
     EXPECT_EQ(SettingsToTakeOver(Facts(true, false, false), PathsFor(Facts(true, false, false))),
               "");
     // A portable copy that keeps its settings beside it goes on doing so, but its runs work in
-    // the user's own folder.
+    // the user's own folder, and what its restores set aside is kept there too.
     auto portable = PathsFor(Facts(false, true, true));
     EXPECT_EQ(portable.SettingsFile, "C:\\Program Files\\Kestrine\\settings.dat");
     EXPECT_EQ(portable.LogFile, "C:\\Program Files\\Kestrine\\brlog.dat");
     EXPECT_EQ(portable.TempFolder, user);
+    EXPECT_EQ(portable.UndoFolder, user + "\\Undo");
     EXPECT_EQ(portable.DefaultBackupFolder, "C:\\Program Files\\Kestrine");
     EXPECT_EQ(SettingsToTakeOver(Facts(false, true, true), portable), "");
     // Freshly unpacked into a folder of the user's: settings in the user's folder, archives beside.
