@@ -5,6 +5,7 @@
 #include "backup/handlers.h"
 #include "outlook/profile_data.h"
 #include "platform/files_held.h"
+#include "platform/registry_memory.h"
 #include "scratch.h"
 
 namespace kestrine::restore {
@@ -281,7 +282,7 @@ TEST_F(RestoreDataFiles, FilesArePutInPlaceAndEveryStoreIsRelinked) {
     EXPECT_EQ(Snapshot(p), expected);
 }
 
-TEST_F(RestoreDataFiles, AStorePathThatCannotBeRewrittenFailsTheItem) {
+TEST_F(RestoreDataFiles, ProfileLinksThatCannotBeRewrittenFailTheItem) {
     // A user folder without an ANSI form cannot go into a path stored in single bytes.
     const std::string user = s.dir / "\xE4\xB8\x80";
     const std::string local2 = s.MakeFolder(user + "\\AppData\\Local\\Microsoft\\Outlook");
@@ -289,6 +290,15 @@ TEST_F(RestoreDataFiles, AStorePathThatCannotBeRewrittenFailsTheItem) {
     EXPECT_FALSE(RestoreItem(Item::DataFiles, ctx, "Second"));
     EXPECT_EQ(GetData(p + "\\store1", "01020fff"), StoreValueUtf16(local2 + "\\Main.pst"));
     EXPECT_EQ(GetData(p + "\\store2", "01020fff"), StoreValueAnsi("E:\\Old\\Archive.pst"));
+    // An account whose tie to the old data file cannot be cut fails the item too.
+    s.state.UserProfileDir = s.user;
+    namespace memory = platform::memory_registry;
+    const std::string account = p + "\\" + kAccountsSubkey + "\\00000001";
+    memory::PlantFailure(memory::Operation::DeleteValue, kHkcu, SubkeyOf(account), 5);
+    const Status failed = RestoreItem(Item::DataFiles, ctx, "Second");
+    memory::ClearFailures();
+    EXPECT_EQ(failed.kind(), Failure::WriteFailed);
+    EXPECT_NE(failed.message().find(account), std::string::npos) << failed.message();
 }
 
 TEST_F(RestoreDataFiles, ALockedDataFileFailsTheItemAndKeepsTheProfileLinks) {
