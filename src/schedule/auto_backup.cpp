@@ -14,7 +14,7 @@
 #include "platform/system.h"
 #include "schedule/command_line.h"
 #include "schedule/dated_backups.h"
-#include "schedule/task_password_win.h"
+#include "schedule/task_password.h"
 #include "schedule/unattended.h"
 
 namespace kestrine::schedule {

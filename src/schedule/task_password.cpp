@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "platform/data_protection.h"
+
 namespace kestrine::schedule {
 
 namespace {
@@ -68,6 +70,20 @@ std::optional<std::string> TaskPasswordField(const std::string& password,
     // The Task Scheduler would put an environment variable's value in place of "%name%".
     if (password.find('%') != std::string::npos) return std::nullopt;
     return password;
+}
+
+// Ties the protected bytes to this use: another program's protected data is not a password here.
+constexpr std::string_view kPasswordPurpose = "Kestrine scheduled backup password";
+
+std::optional<std::string> ProtectForCurrentUser(const std::string& secret) {
+    return platform::ProtectForCurrentUser(secret, kPasswordPurpose);
+}
+
+std::optional<std::string> RevealTaskPassword(std::string_view field) {
+    if (!IsProtectedPassword(field)) return std::string(field);
+    const auto sealed = DecodeProtected(field);
+    if (!sealed) return std::nullopt;
+    return platform::UnprotectForCurrentUser(*sealed, kPasswordPurpose);
 }
 
 }  // namespace kestrine::schedule

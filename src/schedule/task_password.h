@@ -30,6 +30,14 @@ using PasswordProtector = std::function<std::optional<std::string>(const std::st
 std::optional<std::string> TaskPasswordField(const std::string& password,
                                              const PasswordProtector& protect);
 
+// The system's protection for the current user, for a task's password; nothing when the system
+// could not protect it.
+std::optional<std::string> ProtectForCurrentUser(const std::string& secret);
+
+// The password a task's ps= field stands for: a password in clear as it is, a protected one
+// unprotected; nothing when it cannot be (another user's or another computer's task, or a cut one).
+std::optional<std::string> RevealTaskPassword(std::string_view field);
+
 using base::Wipe;
 
 }  // namespace kestrine::schedule

@@ -5,7 +5,7 @@
 #include "platform/system.h"
 #include "schedule/scheduled_task.h"
 #include "schedule/task_commands.h"
-#include "schedule/task_password_win.h"
+#include "schedule/task_password.h"
 
 namespace kestrine::schedule {
 

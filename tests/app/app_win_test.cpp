@@ -1,6 +1,7 @@
 // The application core under Wine where the real platform decides: the shell's folders, file
-// attributes and lookups, temporary files and the machine's facts. Settings, the log, start-up's
-// own rules and an installed program's folders are tested natively (app_files_test).
+// attributes and lookups, temporary files, the machine's facts and its data protection. Settings,
+// the log, start-up's own rules and an installed program's folders are tested natively
+// (app_files_test).
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -10,6 +11,7 @@
 
 #include "app/startup.h"
 #include "outlook/locations.h"
+#include "platform/data_protection.h"
 #include "platform/file_stream.h"
 #include "platform/files.h"
 #include "platform/system.h"
@@ -91,6 +93,11 @@ TEST(System, LocaleTimeAndTheCommandLineAsWindowsHandsItOver) {
     EXPECT_NE(text.find("07"), std::string::npos) << text;
     // gtest's own arguments form the tail.
     EXPECT_EQ(schedule::CommandLineTail(platform::CommandLineText()).rfind("--gtest", 0), 0u);
+    // The system's data protection opens a seal for its own purpose only.
+    const auto sealed = platform::ProtectForCurrentUser(std::string("p\0w", 3), "purpose");
+    ASSERT_TRUE(sealed);
+    EXPECT_EQ(platform::UnprotectForCurrentUser(*sealed, "purpose"), std::string("p\0w", 3));
+    EXPECT_FALSE(platform::UnprotectForCurrentUser(*sealed, "another purpose"));
 }
 
 }  // namespace

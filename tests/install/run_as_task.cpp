@@ -10,7 +10,7 @@
 
 #include "platform/text.h"
 #include "schedule/task_commands.h"
-#include "schedule/task_password_win.h"
+#include "schedule/task_password.h"
 
 int wmain(int argc, wchar_t** argv) {
     using namespace kestrine;

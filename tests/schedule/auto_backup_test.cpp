@@ -9,6 +9,7 @@
 
 #include "base/path.h"
 #include "outlook/detection.h"
+#include "platform/data_protection.h"
 #include "platform/file_stream.h"
 #include "platform/files_held.h"
 #include "platform/processes_stand_in.h"
@@ -17,7 +18,7 @@
 #include "registry/registry.h"
 #include "schedule/auto_backup.h"
 #include "schedule/task_commands.h"
-#include "schedule/task_password_win.h"
+#include "schedule/task_password.h"
 #include "schedule/task_scheduler.h"
 #include "schedule/unattended.h"
 #include "scratch.h"
@@ -254,17 +255,19 @@ TEST_F(AutoBackup, OnlyAPasswordProtectedForTheUserServes) {
         "[General]\r\ncheckbackupfile=1\r\n[autobackup]\r\nautobackupfile=0\r\n");
     Put(target, "last week's backup");
     const std::string marker(schedule::kProtectedMarker);
+    // Sealed for another user, and for the current user but another purpose.
+    const std::string otherUser = "sealed-for-user-" + std::to_string(::geteuid() + 1) +
+                                  ":Kestrine scheduled backup password:pw";
     for (const std::string& field :
-         {marker +
-              schedule::EncodeProtected("kestrine-user-" + std::to_string(::geteuid() + 1) + ":pw")
-                  .substr(marker.size()),
+         {schedule::EncodeProtected(otherUser),
+          schedule::EncodeProtected(*platform::ProtectForCurrentUser("pw", "another program")),
           marker + "AAAAAAAAAAAAAAAAAAAAAAAA", marker + "A", marker}) {
         const auto result = Run("100000000", field);
         EXPECT_TRUE(result.refused) << field;
         EXPECT_EQ(result.exitStatus, schedule::kExitNoArchive);
     }
     EXPECT_TRUE(Get(target) == "last week's backup");
-    EXPECT_EQ(Occurrences(s.Log(), "its password was protected for another user or computer"), 4u);
+    EXPECT_EQ(Occurrences(s.Log(), "its password was protected for another user or computer"), 5u);
     const auto protectedField =
         schedule::TaskPasswordField("new pass", schedule::ProtectForCurrentUser);
     ASSERT_TRUE(protectedField);
