@@ -271,6 +271,9 @@ TEST_F(AutoBackup, OnlyAPasswordProtectedForTheUserServes) {
     const auto protectedField =
         schedule::TaskPasswordField("new pass", schedule::ProtectForCurrentUser);
     ASSERT_TRUE(protectedField);
+    // Sealed for the purpose that tasks registered by earlier versions were sealed for.
+    EXPECT_EQ(protectedField, schedule::EncodeProtected(*platform::ProtectForCurrentUser(
+                                  "new pass", "Kestrine scheduled backup password")));
     for (const std::string& password : {*protectedField, std::string("old pass")}) {
         EXPECT_EQ(Run("100000000", password).exitStatus, schedule::kExitAllSucceeded);
         EXPECT_EQ(ReadArchive(target, password == "old pass" ? "old pass" : "new pass")
