@@ -160,6 +160,14 @@ endfunction()
 function(kestrine_sources)
     cmake_parse_arguments(ARG "" "" "CORE;CORE_WINDOWS;WINDOWS;POSIX" ${ARGN})
     file(RELATIVE_PATH name ${CMAKE_SOURCE_DIR}/src ${CMAKE_CURRENT_SOURCE_DIR})
+    # Only the platform layer speaks to a system, and only the windows are Windows' alone: the
+    # logic above them is the same everywhere, so it runs natively under the sanitizers.
+    if((ARG_CORE_WINDOWS OR ARG_POSIX) AND NOT name STREQUAL "platform")
+        message(FATAL_ERROR "src/${name}: system twins belong in src/platform")
+    endif()
+    if(ARG_WINDOWS AND NOT name MATCHES "^(platform|ui/win)$")
+        message(FATAL_ERROR "src/${name}: Windows-only sources belong in src/platform or src/ui/win")
+    endif()
     kestrine_module_target(${name} target)
     if(NOT TARGET ${target})
         # ui/win is a module of the Windows build only.
