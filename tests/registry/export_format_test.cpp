@@ -109,19 +109,21 @@ TEST(ImportParser, ReadsOldFilesAsTheyWereAlwaysRead) {
         "\"n\"= dw: 12 \r\n"
         "\"b\"=bin: 1, +2 ,3\r\n"
         "\"s\"= sz:a\nb\r\n"
+        "\"*\"=hex:4:4E:0A0B\r\n"  // digits in capitals
         "\\Sub\r\n"
         "\\Sub\r\n"
         "\r\n"
         "\\Ignored\r\n");
     ASSERT_TRUE(plan.ok) << plan.error;
-    ASSERT_EQ(plan.steps.size(), 6u);
+    ASSERT_EQ(plan.steps.size(), 7u);
     EXPECT_EQ(plan.steps[0].kind, ImportStep::Kind::ReplaceTree);
     EXPECT_EQ(plan.steps[1].value, (RegValue{"q", kRegDword, Dword(7)}));
     EXPECT_EQ(plan.steps[2].value, (RegValue{"n", kRegDword, Dword(12)}));
     EXPECT_EQ(plan.steps[3].value, (RegValue{"b", kRegBinary, {1, 2, 3}}));
     EXPECT_EQ(plan.steps[4].value, (RegValue{"s", kRegSz, Sz("a\nb")}));
-    EXPECT_EQ(plan.steps[5].kind, ImportStep::Kind::OpenKey);
-    EXPECT_EQ(plan.steps[5].relativePath, "Sub");
+    EXPECT_EQ(plan.steps[5].value, (RegValue{"N", kRegDword, {10, 11}}));
+    EXPECT_EQ(plan.steps[6].kind, ImportStep::Kind::OpenKey);
+    EXPECT_EQ(plan.steps[6].relativePath, "Sub");
 }
 
 TEST(ImportParser, CutsANameBeforeTheWholeCharacterThatPrecedesTheEqualsSign) {
