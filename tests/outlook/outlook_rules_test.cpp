@@ -97,7 +97,7 @@ TEST(Locations, RestoreFoldersFollowTheWindowsLayout) {
     EXPECT_EQ(vista.stationery, "C:\\U\\AppData\\Roaming\\Microsoft\\Stationery");
     // The .FAV file is looked for under the old layout on every version.
     EXPECT_EQ(vista.applicationData, "C:\\U\\Application Data\\Microsoft");
-    EXPECT_EQ(AccountKey("R", "P", 15), "R\\P\\9375CFF0413111d3B88A00104B2A6676\\0000000f");
+    EXPECT_EQ(AccountKey("R", "P", 0xf234abcd), "R\\P\\9375CFF0413111d3B88A00104B2A6676\\f234abcd");
 }
 
 TEST(Locations, TheSharedStationeryFolderIsFoundAlikeByBackupAndRestore) {
