@@ -149,6 +149,12 @@ TEST_F(ZipInteropTest, WeReadArchivesOfTheTools) {
     EXPECT_TRUE(Passed(zip.TestEntries()));
     zip.SetReadingPassword("old pX");
     EXPECT_FALSE(zip.TestEntries());
+    // Our command-line tool names the entry's protection in its listing.
+    const std::string listing = work / "list.txt";
+    std::system(
+        (Quote(KESTRINE_ZIP_TOOL) + " list " + Quote(work / "stream.zip") + " >" + Quote(listing))
+            .c_str());
+    EXPECT_NE(Load(listing).find(" ZipCrypto "), std::string::npos) << Load(listing);
 }
 
 // The command-line tool: exit 0 on success, 1 for a damaged archive or a wrong password, 2 for
