@@ -47,6 +47,8 @@ TEST_F(RestoreRun, TickedRowsWithTheirFlagRunInOrderIntoTheLogAndTheSummary) {
     EXPECT_EQ(Files(s.folders.localOutlook), (FolderSnapshot{{"a.pst", "old a"}}));
     EXPECT_EQ(Files(s.folders.signatures), (FolderSnapshot{{"Work.htm", "sig"}}));
     ASSERT_TRUE(run.ran);
+    // The question lists what the ticked rows will change, and nothing else.
+    EXPECT_EQ(Occurrences(s.dialogs.messages.at(0).text, "\r\n    "), 2u);
     ASSERT_EQ(run.result.rows.size(), 2u);
     EXPECT_EQ(run.result.rows[0].item, Item::Signatures);
     EXPECT_EQ(run.result.rows[1].item, Item::Contacts);
