@@ -137,6 +137,14 @@ TEST(ScheduledTask, ProtectedPasswordsAreTextAndCannotBeMistaken) {
     m.password = m.password2 = std::string(kProtectedMarker) + "AAAA";
     EXPECT_TRUE(PlanAddTask(m, kProgram).refusal);
     EXPECT_EQ(TaskPasswordField("", {}), std::optional<std::string>(""));
+    // Where the system cannot protect it (or gives nothing back), a password goes in clear if the
+    // Task Scheduler can pass it on.
+    for (const std::optional<std::string>& sealed :
+         {std::optional<std::string>(), std::optional<std::string>("")}) {
+        const PasswordProtector failing = [&](const std::string&) { return sealed; };
+        EXPECT_EQ(TaskPasswordField("pw", failing), std::optional<std::string>("pw"));
+        EXPECT_FALSE(TaskPasswordField("50%off", failing));
+    }
     std::string secret = "wipe me";
     Wipe(secret);
     EXPECT_TRUE(secret.empty());
