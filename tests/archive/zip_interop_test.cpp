@@ -163,7 +163,7 @@ TEST_F(ZipInteropTest, CommandLineToolStatuses) {
     const std::string tool = Quote(KESTRINE_ZIP_TOOL);
     const std::string archive = Quote(work / "cli.ksx"), pwFile = Quote(work / "pw.txt");
     const std::string withPw = "KESTRINE_PASSWORD='tool pw' " + tool;
-    Save(work / "pw.txt", "tool pw\r\n");
+    Save(work / "pw.txt", "tool pw\r\n" + std::string(65536 - 9, '#'));  // as long as one may be
     std::string files;
     for (const auto& p : paths_) files += " " + Quote(p);
     EXPECT_EQ(Shell(tool + " create --password-file " + pwFile + " " + archive + files), 0);
