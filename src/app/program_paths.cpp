@@ -9,6 +9,7 @@ namespace {
 
 constexpr const char* kSettingsName = "settings.dat";
 constexpr const char* kLogName = "brlog.dat";
+constexpr const char* kUndoFolderName = "Undo";
 
 // Settings and log stay beside the exe only for a copy the user unpacked and already uses there.
 bool KeepsFilesBesideProgram(const PathFacts& facts) {
@@ -25,7 +26,7 @@ ProgramPaths PathsIn(const std::string& folder) {
     paths.LogFile = base::JoinPath(folder, kLogName);
     paths.TempFolder = folder;
     paths.DefaultBackupFolder = folder;
-    paths.UndoFolder = base::JoinPath(folder, "Undo");
+    paths.UndoFolder = base::JoinPath(folder, kUndoFolderName);
     return paths;
 }
 
@@ -41,7 +42,7 @@ ProgramPaths PathsFor(const PathFacts& facts) {
     paths.AppFolder = facts.appFolder;
     // What runs stage and what restores set aside are the user's alone, wherever settings live.
     paths.TempFolder = userFolder;
-    paths.UndoFolder = base::JoinPath(userFolder, "Undo");
+    paths.UndoFolder = base::JoinPath(userFolder, kUndoFolderName);
     // A copy the user unpacked into a folder of their own proposes archives there, as it always
     // did; an installed one never proposes Program Files.
     if (facts.installed || !facts.appFolderWritable)

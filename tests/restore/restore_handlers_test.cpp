@@ -79,9 +79,9 @@ TEST_F(RestoreHandlers, RegistryItemsChangeNothingTheyCannotOrNeedNot) {
     EXPECT_TRUE(RestoreItem(Item::Configuration, ctx, "Nobody"));
     EXPECT_FALSE(registry::KeyExists(s.Profile("Nobody")));
     // A profile name that is no name is refused.
-    EXPECT_EQ(RestoreItem(Item::Configuration, ctx, "").kind(), Failure::NotReady);
-    EXPECT_EQ(RestoreItem(Item::DataFiles, ctx, "").kind(), Failure::NotReady);
-    EXPECT_EQ(RestoreItem(Item::Rules, ctx, "..\\x").kind(), Failure::NotReady);
+    for (const Item item : {Item::Configuration, Item::Accounts, Item::DataFiles, Item::Rules})
+        for (const char* name : {"", "..\\x"})
+            EXPECT_EQ(RestoreItem(item, ctx, name).kind(), Failure::NotReady) << name;
     // An entry the archive lacks, or a broken export file, fails and keeps the keys.
     EntryOf(Item::Configuration) = "OBC9.tmp";
     EXPECT_EQ(RestoreItem(Item::Configuration, ctx, "Target").kind(), Failure::Damaged);
