@@ -52,8 +52,8 @@ class ZipComponentTest : public ::testing::Test {
 TEST_F(ZipComponentTest, RoundTripAtEveryChunkBoundary) {
     const size_t c = 16 * 1024;
     std::vector<std::pair<std::string, std::string>> files;
-    for (size_t size :
-         {size_t{0}, size_t{1}, c - 1, c, c + 1, 2 * c - 1, 2 * c, 2 * c + 1, 7 * c + 5}) {
+    for (size_t size : {size_t{0}, size_t{1}, size_t{3000}, c - 1, c, c + 1, 2 * c - 1, 2 * c,
+                        2 * c + 1, 7 * c + 5}) {
         std::string n = std::to_string(size);
         files.push_back({"text" + n, TextBytes(size, 1)});
         files.push_back({"random" + n, RandomBytes(size, 2)});

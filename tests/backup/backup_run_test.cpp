@@ -304,6 +304,7 @@ TEST_F(Backup, ACheckedBackupSaysSoAndABadOneNeverReplacesTheLastGoodOne) {
     run = Run();
     EXPECT_FALSE(run.result.written);
     EXPECT_TRUE(run.result.checkFailed);
+    EXPECT_FALSE(run.result.error.empty());
     EXPECT_EQ(faults->corruptAt, -1);
     EXPECT_EQ(Get(Target()), good);
     EXPECT_EQ(s.dialogs.messages.at(0).icon, MessageIcon::Critical);
