@@ -65,6 +65,7 @@ TEST_F(AutoBackup, AllItemsReplaceTheDefaultArchive) {
     EXPECT_EQ(Occurrences(log, " Backup Accounts Settings Succeeded!\n\r\n"), 2u);
     EXPECT_EQ(Occurrences(log, " Succeeded!\n\r\n"), 10u);
     EXPECT_NE(log.find(" Backup Profile Outlook Data was Completed!\r\r\n"), std::string::npos);
+    EXPECT_EQ(log.find("Verified"), std::string::npos);  // checked only when asked to or pruning
 }
 
 // The weekly run leaves a running Outlook alone unless the user chose otherwise; then it asks
