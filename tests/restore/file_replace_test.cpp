@@ -86,6 +86,7 @@ TEST_F(ReplaceTogether, AnOldFileThatCannotGoBackIsKeptAndNamed) {
 TEST_F(ReplaceTogether, WhatAnEndedRestoreLeftIsRecoveredAndNothingElseTouched) {
     // Set aside, and the new file never came: it goes back.
     test::WriteFile(Path("~a.pst.replaced-12-34.tmp"), "old a");
+    test::WriteFile(Path("~d.replaced-12-37.tmp"), "old d");  // a name of one letter
     // Set aside, and something took its name (the new file, or a fresh, empty one Outlook made
     // meanwhile): the old copy may be the user's only one, so it is kept beside it.
     test::WriteFile(Path("~b.pst.replaced-12-35.tmp"), "old b");
@@ -97,11 +98,12 @@ TEST_F(ReplaceTogether, WhatAnEndedRestoreLeftIsRecoveredAndNothingElseTouched) 
                              "~f.pst.replaced-1-2.bak", "~g.pst.replaced--2.tmp",
                              "~h.pst.replaced-1-.tmp", "~.replaced-1-2.tmp"})
         test::WriteFile(Path(name), "mine");
-    EXPECT_EQ(RecoverInterruptedRestore(dir.str()), 4u);
+    EXPECT_EQ(RecoverInterruptedRestore(dir.str()), 5u);
     EXPECT_EQ(test::ReadFile(Path("a.pst")), "old a");
+    EXPECT_EQ(test::ReadFile(Path("d")), "old d");
     EXPECT_EQ(test::ReadFile(Path("b.pst")), "new b");
     EXPECT_EQ(test::ReadFile(Path("b.pst.old")), "old b");
-    EXPECT_EQ(FileCount(), 10u);
+    EXPECT_EQ(FileCount(), 11u);
 }
 
 }  // namespace
