@@ -124,6 +124,7 @@ TEST_F(ZipComponentTest, PasswordsAndFailureKinds) {
     EXPECT_EQ(zip.CreateArchive("").kind(), Failure::NotReady);
     EXPECT_EQ(zip.AddFile(big).kind(), Failure::NotReady);
     EXPECT_EQ(zip.TestEntries().kind(), Failure::NotReady);
+    EXPECT_EQ(zip.CheckPassword().kind(), Failure::NotReady);
     EXPECT_EQ(*zip.ArchiveNeedsPassword(out / "plain.ksx"), archive::ArchiveProtection::Plain);
     EXPECT_EQ(*zip.ArchiveNeedsPassword(out / "locked.ksx"), archive::ArchiveProtection::Protected);
     for (const char* unreadable : {"junk.ksx", "missing.ksx"}) {

@@ -91,7 +91,8 @@ TEST(DatedBackups, OnlyTheTasksOwnOlderArchivesGo) {
           "kestrine-Outlook-12-05-2026-24-00.ksx", "kestrine-Outlook-12-05-2026-08-35.ksx.tmp",
           "xkestrine-Outlook-12-05-2026-08-35.ksx", "kestrine-Outlook-1a-05-2026-08-35.ksx",
           "kestrine-Outlook-00-05-2026-08-35.ksx", "kestrine-Outlook-12-00-2026-08-35.ksx",
-          "kestrine-Outlook-12-32-2026-08-35.ksx", "kestrine-Outlook-12-05-2026-08-60.ksx"})
+          "kestrine-Outlook-12-32-2026-08-35.ksx", "kestrine-Outlook-12-05-2026-08-60.ksx",
+          "kestrine-Outlook-12-05-2026-08-35.pst"})
         EXPECT_FALSE(DatedNameStamp(task, other)) << other;
 
     const std::vector<std::string> folder = {
