@@ -20,8 +20,10 @@ bool InstalledInto(const std::string& appFolder) {
     return base::EqualsNoCase(folder, app);
 }
 
-// A copy made with a new file, so that two programs starting at once never write into one.
+// A copy made with a new file, so that two programs starting at once never write into one. Asked
+// first, so that a start-up that has its own settings reads nothing more.
 void CopyIfMissing(const std::string& from, const std::string& to) {
+    if (platform::fileio::Exists(to)) return;
     const auto bytes = platform::fileio::ReadWholeFile(from);
     if (!bytes) return;
     auto copy = platform::fileio::CreateNew(to);
@@ -44,9 +46,7 @@ ProgramPaths PreparePaths(const std::string& appFolder) {
     const ProgramPaths paths = PathsFor(facts);
     platform::fileio::MakeFolder(paths.TempFolder);
     const std::string earlier = SettingsToTakeOver(facts, paths);
-    // Asked first so that a start-up that has its own settings reads nothing more.
-    if (!earlier.empty() && !platform::fileio::Exists(paths.SettingsFile))
-        CopyIfMissing(earlier, paths.SettingsFile);
+    if (!earlier.empty()) CopyIfMissing(earlier, paths.SettingsFile);
     // Proposed archives go there, and the save dialog opens there.
     if (paths.DefaultBackupFolder != appFolder)
         platform::fileio::MakeFolder(paths.DefaultBackupFolder);
