@@ -13,7 +13,6 @@
 #include "app/startup.h"
 #include "platform/file_stream.h"
 #include "platform/files_held.h"
-#include "platform/registry_access.h"
 #include "registry/registry.h"
 #include "scratch.h"
 
@@ -151,11 +150,7 @@ TEST(Startup, AnInstalledProgramTakesOverTheSettingsBesideItOnce) {
     setenv("LOCALAPPDATA", local.c_str(), 1);
     setenv("USERPROFILE", user.c_str(), 1);
     WriteFile(test::Fs(beside), "[backup]\r\nbackupfolder=D:\\Old\r\n");
-    {
-        platform::RegistryKey key;
-        ASSERT_EQ(platform::CreateRegistryKey(test::kHklm, "Software\\Kestrine", key), 0);
-    }
-    ASSERT_TRUE(registry::SetStringValue(kInstallKey, kInstallFolderValue, app + "\\"));
+    test::SetValue(kInstallKey, kInstallFolderValue, test::kSz, test::SzData(app + "\\"));
     AppState state;
     fileio::Hold(beside);
     GatherStartupFacts(state, app);

@@ -117,13 +117,7 @@ TEST_F(RestoreHandlers, StationeryOfOutlook2007AndLaterGoesToTheSharedFilesFolde
     Open({s.Source("Pad.htm", "pad")}, {{Item::Stationery, "Pad.htm"}});
     EXPECT_EQ(RestoreItem(Item::Stationery, ctx, "").kind(), Failure::NotFound);
     const std::string shared = s.MakeFolder(s.dir / "Common Files");
-    {
-        platform::RegistryKey key;
-        ASSERT_EQ(platform::CreateRegistryKey(kHklm, SubkeyOf(outlook::kSharedToolsKey), key), 0);
-        ASSERT_EQ(platform::SetRegistryValue(key, outlook::kSharedFilesDirValue, kSz,
-                                             SzData(shared + "\\")),
-                  0);
-    }
+    SetValue(outlook::kSharedToolsKey, outlook::kSharedFilesDirValue, kSz, SzData(shared + "\\"));
     EXPECT_TRUE(RestoreItem(Item::Stationery, ctx, ""));
     registry::DeleteKeyTree(outlook::kSharedToolsKey);
     EXPECT_EQ(Get(shared + "\\Stationery\\Pad.htm"), "pad");

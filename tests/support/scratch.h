@@ -129,10 +129,12 @@ inline size_t Occurrences(const std::string& text, const std::string& part) {
 inline std::string SubkeyOf(const std::string& fullPath) {
     return fullPath.substr(fullPath.find('\\') + 1);
 }
+// The key is made as needed, below HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE.
 inline void SetValue(const std::string& fullKey, const std::string& name, uint32_t type,
                      const Bytes& data) {
+    const registry::ParsedKey parsed = registry::ParseKey(fullKey);
     platform::RegistryKey key;
-    ASSERT_EQ(platform::CreateRegistryKey(kHkcu, SubkeyOf(fullKey), key), 0) << fullKey;
+    ASSERT_EQ(platform::CreateRegistryKey(parsed.root, parsed.subkey, key), 0) << fullKey;
     ASSERT_EQ(platform::SetRegistryValue(key, name, type, data), 0);
 }
 inline void MakeKey(const std::string& fullKey) {
@@ -141,9 +143,7 @@ inline void MakeKey(const std::string& fullKey) {
 }
 // Outlook's program registered as being in `folder`, where the machine's App Paths say.
 inline void RegisterOutlookIn(const std::string& folder) {
-    platform::RegistryKey key;
-    ASSERT_EQ(platform::CreateRegistryKey(kHklm, SubkeyOf(outlook::kOutlookAppPathsKey), key), 0);
-    ASSERT_EQ(platform::SetRegistryValue(key, "Path", kSz, SzData(folder)), 0);
+    SetValue(outlook::kOutlookAppPathsKey, "Path", kSz, SzData(folder));
 }
 inline std::optional<Bytes> GetData(const std::string& fullKey, const std::string& name) {
     platform::RegistryKey key;
