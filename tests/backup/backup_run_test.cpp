@@ -12,7 +12,6 @@
 #include "platform/processes_stand_in.h"
 #include "platform/registry_memory.h"
 #include "restore/restore_run.h"
-#include "restore/undo_set.h"
 #include "ui/backup_presenter.h"
 #include "ui/commands.h"
 #include "ui/restore_presenter.h"
@@ -256,10 +255,8 @@ TEST_F(Backup, NoRunWithoutItsFolderOrWhileAnEndedRestoreIsNotPutBack) {
               std::string::npos);
     s.state.TempFolder = temp;
     // The journal of the ended restore is held by a scanner.
-    auto ended = restore::UndoJournal::Begin(s.state.UndoFolder, restore::RegistryKeyKeeper());
-    ASSERT_TRUE(ended);
-    const std::string journal = ended->Folder() + "\\journal.dat";
-    ended.reset();
+    const std::string journal = EndedRestoreJournal(s.state.UndoFolder);
+    ASSERT_FALSE(journal.empty());
     fileio::Hold(journal);
     const auto run = Run();
     fileio::LetGo(journal);

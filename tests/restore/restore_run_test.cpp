@@ -4,7 +4,6 @@
 #ifndef _WIN32
 #include "platform/files_held.h"
 #endif
-#include "restore/undo_set.h"
 #include "scratch.h"
 #include "ui/commands.h"
 #include "ui/restore_presenter.h"
@@ -116,11 +115,7 @@ TEST_F(RestoreRun, TheObserverHearsOfEachFileAndACancellationStopsBetweenRows) {
 // when an earlier restore ended midway cannot be put back first (its journal held by a scanner).
 TEST_F(RestoreRun, NoRowRunsWithoutAnUndoSetOrWhileAnEarlierRestoreIsNotPutBack) {
     Tick({Choice::Signatures});
-    const std::string journal = [&] {
-        auto earlier =
-            restore::UndoJournal::Begin(s.state.UndoFolder, restore::RegistryKeyKeeper());
-        return earlier ? earlier->Folder() + "\\journal.dat" : "";
-    }();
+    const std::string journal = EndedRestoreJournal(s.state.UndoFolder);
     ASSERT_FALSE(journal.empty());
     platform::fileio::Hold(journal);
     const std::string undo = s.state.UndoFolder;
