@@ -101,18 +101,21 @@ struct ZipComponent::Impl {
     }
 
     // The traditional encryption has no rule for the password's characters: earlier versions
-    // took the ANSI code page, other tools UTF-8. The first form that decodes an entry is kept.
+    // took the ANSI code page, other tools UTF-8. The first form that decodes an entry is kept;
+    // while neither does (a wrong password, or an archive that could not be read this time) the
+    // choice is made again at the next read.
     const std::string& LegacyPassword() {
         if (legacyPassword) return *legacyPassword;
-        legacyPassword = readingPassword;
         std::string ansi = platform::Utf8ToAnsi(readingPassword);
-        size_t probe = SmallestProtected(true);
-        if (ansi != readingPassword && probe != std::string::npos &&
-            !reader.ReadEntry(probe, readingPassword, nullptr) &&
-            reader.ReadEntry(probe, ansi, nullptr)) {
+        const size_t probe = SmallestProtected(true);
+        if (ansi == readingPassword || probe == std::string::npos ||
+            reader.ReadEntry(probe, readingPassword, nullptr)) {
+            legacyPassword = readingPassword;
+        } else if (reader.ReadEntry(probe, ansi, nullptr)) {
             legacyPassword = ansi;
         }
-        return *legacyPassword;
+        base::Wipe(ansi);
+        return legacyPassword ? *legacyPassword : readingPassword;
     }
 
     const std::string& PasswordFor(size_t index) {

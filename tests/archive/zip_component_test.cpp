@@ -712,6 +712,19 @@ TEST(ZipOtherToolsTest, EarlierNamesAndPasswords) {
         }
         zip.SetReadingPassword(wrong);
         EXPECT_FALSE(zip.CheckPassword()) << wrong;
+        // With the right password, an archive that cannot be read is never told as a wrong one,
+        // then or once it can be read again.
+        auto faults = std::make_shared<StreamFaults>();
+        zip.SetStreamFilter(FaultFilter("zc.zip", faults));
+        ASSERT_TRUE(zip.OpenArchive(dir / "zc.zip"));
+        zip.SetReadingPassword(password);
+        for (int64_t budget = 0; budget < 160; ++budget) {
+            faults->readBudget = budget;
+            EXPECT_NE(zip.ExtractTo(zip.Entries()[1], dir.str()).kind(), Failure::WrongPassword);
+        }
+        faults->readBudget = -1;
+        EXPECT_TRUE(Passed(zip.ExtractTo(zip.Entries()[1], dir.str())));
+        zip.SetStreamFilter(nullptr);
     }
 }
 

@@ -206,7 +206,9 @@ TEST_F(ZipInteropTest, CommandLineToolStatuses) {
                     .c_str());
     EXPECT_NE(Load(errFile).find("cli.ksx: no entry named no-such-entry"), std::string::npos);
 
-    // A failed create leaves no archive and no temporary file behind.
+    // One file makes an archive; a failed create leaves no archive and no temporary file behind.
+    EXPECT_EQ(Shell(tool + " create " + Quote(work / "one.ksx") + " " + Quote(paths_[0])), 0);
+    std::filesystem::remove(work / "one.ksx");
     EXPECT_EQ(Shell(tool + " create " + Quote(work / "new.ksx") + " " + Quote(paths_[0]) + " " +
                     Quote(work / "missing.pst")),
               1);

@@ -384,7 +384,7 @@ TEST_F(Backup, OutlookIsClosedFirstWhenTheSettingsSaySoAndStartedAgainAfterwards
     Tick({Choice::Contacts});
     ASSERT_TRUE(Run().result.written);
     EXPECT_TRUE(platform::StandInProcesses().empty());
-    EXPECT_NE(s.Log().find(" Outlook"), std::string::npos);
+    EXPECT_NE(s.Log().find(" Outlook was asked to close and closed."), std::string::npos);
     ASSERT_EQ(platform::StartedPrograms().size(), 1u);
     EXPECT_NE(platform::StartedPrograms()[0].find("C:\\Office\\OUTLOOK.EXE"), std::string::npos);
 
@@ -393,6 +393,7 @@ TEST_F(Backup, OutlookIsClosedFirstWhenTheSettingsSaySoAndStartedAgainAfterwards
     s.state.TargetFile = p.backups + "\\missing\\x.ksx";
     EXPECT_FALSE(Run().result.written);
     EXPECT_TRUE(platform::StandInProcesses().empty());
+    EXPECT_NE(s.Log().find(" Outlook did not close when asked and was ended."), std::string::npos);
     EXPECT_TRUE(platform::StartedPrograms().empty());
 
     // Without the settings Outlook is left alone.
