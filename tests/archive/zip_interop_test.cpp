@@ -186,6 +186,8 @@ TEST_F(ZipInteropTest, CommandLineToolStatuses) {
              {tool + " test --bogus " + archive, 2},
              {tool + " extract " + archive + " " + Quote(work / "missing-dir"), 2},
              {tool + " test --password-file " + Quote(work / "none.txt") + " x", 2},
+             // A file that opens but whose reading fails (as on a failing disk).
+             {tool + " test --password-file /proc/self/mem " + archive, 2},
              {tool + " test " + archive + " --password-file", 2}}) {
         EXPECT_EQ(Shell(command), status) << command;
     }

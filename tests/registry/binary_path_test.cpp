@@ -64,7 +64,7 @@ TEST(BinaryPath, DecodesEveryBytePattern) {
 
 TEST(HexImage, WritesBytesWithoutLeadingZerosAndReadsThemBack) {
     EXPECT_EQ(HexImage({0x43, 0x3A, 0x5C, 0x00}), "43=3A=5C=0");
-    EXPECT_EQ(HexImage({0x0A, 0xFF}), "A=FF");
+    EXPECT_EQ(HexImage({0x0A, 0x0F, 0x10, 0xFF}), "A=F=10=FF");
     EXPECT_EQ(HexImage({}), "");
     EXPECT_EQ(ParseHexImage("43=3A=5C=0"), (std::vector<uint8_t>{0x43, 0x3A, 0x5C, 0}));
     EXPECT_EQ(ParseHexImage(""), std::vector<uint8_t>{});

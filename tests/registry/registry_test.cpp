@@ -155,6 +155,8 @@ TEST_F(RegistryTest, DeleteKeyTreeRemovesNestedKeysButNeverARootKey) {
                     {RegKeyTree{"A", {}, {RegKeyTree{"B", {}, {RegKeyTree{"C", {}, {}}}}}},
                      RegKeyTree{"D", {}, {}}}});
     EXPECT_FALSE(DeleteKey(path_));  // not while it has subkeys
+    EXPECT_TRUE(DeleteKey(path_ + "\\D"));
+    EXPECT_FALSE(KeyExists(path_ + "\\D"));
     EXPECT_TRUE(DeleteKeyTree(path_));
     EXPECT_FALSE(KeyExists(path_));
     EXPECT_TRUE(DeleteKeyTree(path_));  // a missing key counts as deleted

@@ -47,9 +47,11 @@ TEST(SettingsModel, OpensWithWhatIsStored) {
     EXPECT_FALSE(m.keepNewestOnly);
     for (const char* stored : {"0", "-3", "12x", "1000", " "})
         EXPECT_FALSE(Load({{"autobackup/keepdatedbackups", stored}}).keepNewestOnly) << stored;
-    m = Load({{"autobackup/keepdatedbackups", "999"}});
-    EXPECT_TRUE(m.keepNewestOnly);
-    EXPECT_EQ(m.keepNewest, 999);
+    for (const int count : {1, 10, 999}) {
+        m = Load({{"autobackup/keepdatedbackups", std::to_string(count)}});
+        EXPECT_TRUE(m.keepNewestOnly);
+        EXPECT_EQ(m.keepNewest, count);
+    }
 }
 
 TEST(SettingsModel, OkWritesEveryKeyInItsOrder) {
