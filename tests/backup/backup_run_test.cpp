@@ -349,7 +349,8 @@ TEST_F(Backup, AnotherRunAtWorkKeepsRunsOutAndWhatEndedRunsLeftGoes) {
     const std::string running =
         s.app + "\\~kestrine.run-" + std::to_string(platform::CurrentProcessId()) + "-99999.tmp";
     const std::string strangers[] = {s.app + "\\~kestrine.run-x-1.tmp",
-                                     s.app + "\\~kestrine.run--1.tmp"};
+                                     s.app + "\\~kestrine.run--1.tmp",
+                                     s.app + "\\~kestrine.run-999997-.tmp"};
     Put(ended + "\\kestrine.dat", "half a manifest");
     Put(running + "\\OBC1.tmp", "at work");
     for (const auto& stranger : strangers) Put(stranger + "\\keep.txt", "keep");
