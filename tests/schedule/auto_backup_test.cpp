@@ -152,11 +152,12 @@ TEST_F(AutoBackup, KeepingTheNewestRemovesOnlyTheTasksOlderDatedArchives) {
     const std::vector<std::string> older = {dated + "01-04-2026-09-00.ksx",
                                             dated + "06-01-2026-09-00.KSX"};
     const std::string newest = dated + "11-30-2026-09-00.ksx";
-    const std::vector<std::string> others = {
-        p.backups + "\\kestrine-Work-01-01-2020-09-00.ksx",
-        p.backups + "\\kestrine-Private-01-01-2020-09-00.ksx", p.backups + "\\notes.ksx",
-        dated + "01-01-2020-09-00.ksx.bak", dated + "13-01-2020-09-00.ksx",
-        p.backups + "\\kestrine-Outlook.txt"};
+    const std::vector<std::string> others = {p.backups + "\\kestrine-Work-01-01-2020-09-00.ksx",
+                                             p.backups + "\\kestrine-Private-01-01-2020-09-00.ksx",
+                                             p.backups + "\\notes.ksx",
+                                             dated + "01-01-2020-09-00.ksx.bak",
+                                             dated + "13-01-2020-09-00.ksx",
+                                             p.backups + "\\kestrine-Outlook.txt"};
     for (const auto& file : older) Put(file, "an older backup");
     for (const auto& file : others) Put(file, "not a backup of this task");
     Put(newest, "last week's backup");
