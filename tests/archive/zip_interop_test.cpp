@@ -184,6 +184,7 @@ TEST_F(ZipInteropTest, CommandLineToolStatuses) {
              {tool + " create", 2},
              {tool + " list", 2},
              {tool + " test --bogus " + archive, 2},
+             {tool + " list --bogus", 2},
              {tool + " extract " + archive + " " + Quote(work / "missing-dir"), 2},
              {tool + " test --password-file " + Quote(work / "none.txt") + " x", 2},
              // A file that opens but whose reading fails (as on a failing disk).
