@@ -109,6 +109,16 @@ TEST_F(UndoSets, AFinishedRestoreUndoesByteForByteAndOnlyTheNewestFewAreKept) {
     EXPECT_TRUE(ListUndoSets(undo).empty());
     EXPECT_FALSE(CanUndoLastRestore(undo));
 
+    // A key that cannot be put back leaves the undo unfinished, which is no refusal (files moved
+    // already); the next start finishes it.
+    FinishedRestore();
+    KeyKeeper failing = Keys();
+    failing.putBack = [](const std::string&, const std::string&) { return false; };
+    const auto half = UndoLastRestore(undo, failing);
+    EXPECT_FALSE(half.ok || half.refused);
+    EXPECT_TRUE(RecoverUnfinishedRestores(undo, Keys()).ok);
+    EXPECT_EQ(State(), before);
+
     // Five finished restores keep the newest three; their set-aside files go with the others.
     for (int i = 0; i < 5; ++i) FinishedRestore();
     RemoveOldUndoSets(undo);
