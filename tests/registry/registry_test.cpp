@@ -283,6 +283,10 @@ TEST_F(ImportTest, AMalformedFileLeavesTheTargetUntouched) {
     }
     EXPECT_FALSE(ImportKey(path_ + "\\Target", dir_ / "missing.reg"));
     ExpectUntouched("missing file");
+    // A root key is never replaced whole, even by a good file.
+    test::WriteFile(file, good);
+    EXPECT_FALSE(ImportKey("HKEY_CURRENT_USER", file));
+    ExpectUntouched("a root key");
 }
 
 TEST_F(ImportTest, AFailedWriteMidwayPutsTheOldTreeBack) {
