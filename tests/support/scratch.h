@@ -125,11 +125,12 @@ inline size_t Occurrences(const std::string& text, const std::string& part) {
     return n;
 }
 
-// --- registry keys by full path below HKEY_CURRENT_USER ---
+// --- registry keys by full path, below HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE ---
+// The path below the root, for planting failures into the memory registry.
 inline std::string SubkeyOf(const std::string& fullPath) {
     return fullPath.substr(fullPath.find('\\') + 1);
 }
-// The key is made as needed, below HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE.
+// The key is made as needed.
 inline void SetValue(const std::string& fullKey, const std::string& name, uint32_t type,
                      const Bytes& data) {
     const registry::ParsedKey parsed = registry::ParseKey(fullKey);
@@ -138,16 +139,18 @@ inline void SetValue(const std::string& fullKey, const std::string& name, uint32
     ASSERT_EQ(platform::SetRegistryValue(key, name, type, data), 0);
 }
 inline void MakeKey(const std::string& fullKey) {
+    const registry::ParsedKey parsed = registry::ParseKey(fullKey);
     platform::RegistryKey key;
-    ASSERT_EQ(platform::CreateRegistryKey(kHkcu, SubkeyOf(fullKey), key), 0) << fullKey;
+    ASSERT_EQ(platform::CreateRegistryKey(parsed.root, parsed.subkey, key), 0) << fullKey;
 }
 // Outlook's program registered as being in `folder`, where the machine's App Paths say.
 inline void RegisterOutlookIn(const std::string& folder) {
     SetValue(outlook::kOutlookAppPathsKey, "Path", kSz, SzData(folder));
 }
 inline std::optional<Bytes> GetData(const std::string& fullKey, const std::string& name) {
+    const registry::ParsedKey parsed = registry::ParseKey(fullKey);
     platform::RegistryKey key;
-    if (platform::OpenRegistryKey(kHkcu, SubkeyOf(fullKey), 0x20019, key) != 0) return {};
+    if (platform::OpenRegistryKey(parsed.root, parsed.subkey, 0x20019, key) != 0) return {};
     uint32_t type = 0;
     Bytes data;
     if (platform::QueryRegistryValue(key, name, type, data) != 0) return {};
@@ -157,8 +160,9 @@ inline std::optional<Bytes> GetData(const std::string& fullKey, const std::strin
 using TreeSnapshot = std::map<std::string, std::map<std::string, std::pair<uint32_t, Bytes>>>;
 inline void SnapshotInto(const std::string& fullKey, const std::string& relative,
                          TreeSnapshot& out) {
+    const registry::ParsedKey parsed = registry::ParseKey(fullKey);
     platform::RegistryKey key;
-    if (platform::OpenRegistryKey(kHkcu, SubkeyOf(fullKey), 0x20019, key) != 0) return;
+    if (platform::OpenRegistryKey(parsed.root, parsed.subkey, 0x20019, key) != 0) return;
     auto& values = out[relative];
     platform::RegistryValue v;
     for (uint32_t i = 0; platform::EnumRegistryValue(key, i, v) == 0; ++i)
