@@ -1,7 +1,10 @@
 #pragma once
 // COM for the span of one operation on the calling thread: interface pointers and strings that
-// release themselves, for WMI and the Outlook automation object. Internal to the platform layer.
+// release themselves, for WMI, the Outlook automation object and the windows' thread.
 #include <windows.h>
+// Self-contained under WIN32_LEAN_AND_MEAN, which leaves COM out of <windows.h>.
+#include <objbase.h>
+#include <oleauto.h>
 
 namespace kestrine::platform {
 

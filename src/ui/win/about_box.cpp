@@ -31,21 +31,18 @@ std::string VersionLine() {
     return std::string("Version ") + kProductVersion;
 }
 
-AboutTexts::~AboutTexts() {
-    if (titleFont_) DeleteObject(titleFont_);
-}
-
 void AboutTexts::Fill(Dialog& dialog, const ProgramPaths& paths) {
     HWND title = dialog.Item(IDC_ABOUT_TITLE);
-    if (!titleFont_) {
+    if (!titleFont_.get()) {
         LOGFONTW font{};
         GetObjectW(reinterpret_cast<HFONT>(SendMessageW(title, WM_GETFONT, 0, 0)), sizeof font,
                    &font);
         font.lfHeight = font.lfHeight * 8 / 5;
         font.lfWeight = FW_SEMIBOLD;
-        titleFont_ = CreateFontIndirectW(&font);
+        titleFont_.Reset(CreateFontIndirectW(&font));
     }
-    if (titleFont_) SendMessageW(title, WM_SETFONT, reinterpret_cast<WPARAM>(titleFont_), TRUE);
+    if (titleFont_.get())
+        SendMessageW(title, WM_SETFONT, reinterpret_cast<WPARAM>(titleFont_.get()), TRUE);
     dialog.SetItemText(IDC_ABOUT_TITLE, kProductName);
     dialog.SetItemText(IDC_ABOUT_VERSION, VersionLine());
     dialog.SetItemText(IDC_ABOUT_DESCRIPTION, kAboutDescription);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/program_paths.h"
+#include "ui/win/scoped_win.h"
 
 namespace kestrine::ui::win {
 
@@ -18,14 +19,10 @@ std::string VersionLine();
 // controls of `dialog` (the about box or the About page). Keeps the title's font.
 class AboutTexts {
   public:
-    AboutTexts() = default;
-    ~AboutTexts();
-    AboutTexts(const AboutTexts&) = delete;
-    AboutTexts& operator=(const AboutTexts&) = delete;
     void Fill(Dialog& dialog, const ProgramPaths& paths);
 
   private:
-    HFONT titleFont_ = nullptr;
+    GdiObject titleFont_;
 };
 
 // Shows the about box modally over `owner`.

@@ -12,6 +12,7 @@
 #include "app/version.h"
 #include "base/text.h"
 #include "outlook/environment.h"
+#include "platform/com_win.h"
 #include "platform/file_stream.h"
 #include "platform/messages.h"
 #include "platform/processes.h"
@@ -29,6 +30,7 @@
 #include "ui/win/resource.h"
 #include "ui/win/run_worker.h"
 #include "ui/win/scheduler_dialog.h"
+#include "ui/win/scoped_win.h"
 #include "ui/win/settings_dialog.h"
 #include "ui/win/taskbar_progress.h"
 
@@ -366,20 +368,16 @@ class MainWindow : public Dialog {
         HWND list = Item(IDC_LOG_LIST);
         SendMessageW(list, WM_SETREDRAW, FALSE, 0);
         SendMessageW(list, LB_RESETCONTENT, 0, 0);
-        HDC dc = GetDC(list);
-        HGDIOBJ font =
-            SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0)));
+        const WindowDC dc(list, reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0)));
         LONG widest = 0;
         for (std::string line : ReadLogEntries(state_.LogFile)) {
             if (!line.empty() && line.back() == '\n') line.pop_back();
             std::wstring wide = platform::Widen(line);
             SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide.c_str()));
             SIZE size{};
-            GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
+            GetTextExtentPoint32W(dc.get(), wide.c_str(), static_cast<int>(wide.size()), &size);
             widest = std::max(widest, size.cx);
         }
-        SelectObject(dc, font);
-        ReleaseDC(list, dc);
         SendMessageW(list, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(widest + 8), 0);
         const LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
         if (count > 0) SendMessageW(list, LB_SETCURSEL, static_cast<WPARAM>(count - 1), 0);
@@ -410,9 +408,9 @@ class MainWindow : public Dialog {
             }
         }
         if (which < 0) return false;
-        HMENU menus = LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_ITEM_MENUS));
-        TrackPopupMenu(GetSubMenu(menus, which), TPM_RIGHTBUTTON, at.x, at.y, 0, Window(), nullptr);
-        DestroyMenu(menus);
+        const LoadedMenu menus(IDR_ITEM_MENUS);
+        TrackPopupMenu(GetSubMenu(menus.get(), which), TPM_RIGHTBUTTON, at.x, at.y, 0, Window(),
+                       nullptr);
         return true;
     }
 
@@ -571,7 +569,7 @@ bool SelectAllOnCtrlA(const MSG& message) {
 
 int RunMainWindow(const MainWindowSetup& setup) {
     // The taskbar button's progress and the Outlook detection use COM on this thread.
-    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    const platform::ComSession com;
     if (setup.gatherFacts) setup.gatherFacts(setup.state);
     int status = 1;
     {
@@ -599,7 +597,6 @@ int RunMainWindow(const MainWindowSetup& setup) {
             status = 0;
         }
     }
-    if (SUCCEEDED(com)) CoUninitialize();
     return status;
 }
 
