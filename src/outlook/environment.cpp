@@ -1,7 +1,7 @@
 #include "outlook/environment.h"
 
 #include "outlook/detection.h"
-#include "outlook/process_control.h"
+#include "outlook/installed_outlook.h"
 #include "platform/outlook_automation.h"
 #include "platform/processes.h"
 #include "platform/system.h"
@@ -22,16 +22,14 @@ void DetectOutlookVersion(Environment& env, const std::string& appPathsKey) {
         // instance, and asking that to quit would close the user's Outlook.
         const auto probe = platform::ProbeOutlookVersion("Outlook.Application", false);
         version = probe.versionRead ? probe.version : platform::FileVersion(running.front());
-    } else if (const std::string exe = RegisteredOutlookExe(appPathsKey);
-               !exe.empty() && !(version = platform::FileVersion(exe)).empty()) {
-        // The installed program tells its version without being started.
     } else {
-        const auto probe = platform::ProbeOutlookVersion();
-        if (!probe.objectObtained && !probe.timedOut) {
+        // Never started to be asked: a started Outlook opens the very data files a backup is
+        // about to read, and every scheduled run would start one.
+        version = InstalledOutlookVersion(appPathsKey);
+        if (version.empty()) {
             env.OutlookName = kNoOutlook;
             return;
         }
-        version = probe.version;
     }
     if (auto release = LookupOutlookRelease(version)) {
         env.OutlookName = release->name;

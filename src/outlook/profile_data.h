@@ -16,6 +16,15 @@ inline constexpr const char* kMessagingProfilesRoot =
 // The folder where Windows registered OUTLOOK.EXE (value "Path").
 inline constexpr const char* kOutlookAppPathsKey =
     "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\OUTLOOK.EXE";
+// Where Office records an installed Outlook without it being started: Click-to-Run's configuration
+// (the folder under which "root\Office16\OUTLOOK.EXE" lies, and the version it reports), an
+// installer-made Office's "<major>.0\Outlook\InstallRoot" (value "Path", the program's folder),
+// and the automation object's current version ("Outlook.Application.16").
+inline constexpr const char* kOfficeMachineKey = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Office";
+inline constexpr const char* kClickToRunConfigurationKey =
+    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Office\\ClickToRun\\Configuration";
+inline constexpr const char* kOutlookCurrentVersionKey =
+    "HKEY_CLASSES_ROOT\\Outlook.Application\\CurVer";
 // The shared files folder of Office, whose Stationery subfolder Outlook 2007 and later use.
 inline constexpr const char* kSharedToolsKey =
     "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools";

@@ -19,13 +19,14 @@ void MakeKey(uint32_t root, const std::string& subkey) {
     ASSERT_EQ(platform::CreateRegistryKey(root, subkey, key), 0) << subkey;
 }
 
-void SetPath(uint32_t root, const std::string& subkey, const std::string& text) {
+void SetPath(uint32_t root, const std::string& subkey, const std::string& text,
+             const std::string& name = "Path") {
     platform::RegistryKey key;
     ASSERT_EQ(platform::CreateRegistryKey(root, subkey, key), 0);
     std::vector<uint8_t> data;
     for (char c : text) data.insert(data.end(), {static_cast<uint8_t>(c), 0});
     data.insert(data.end(), {0, 0});
-    ASSERT_EQ(platform::SetRegistryValue(key, "Path", 1, data), 0);
+    ASSERT_EQ(platform::SetRegistryValue(key, name, 1, data), 0);
 }
 
 class OutlookRegistry : public ::testing::Test {
@@ -74,14 +75,13 @@ TEST_F(OutlookRegistry, TheRegisteredProgramIsFoundAlsoInThe32BitViewAndANameIsN
 }
 
 // The user's running Outlook is only read (attached to, or its program file), never started or
-// asked to quit; without one the registered program file tells the version; only without that is
-// the automation object made. No object at all is no Outlook; one that does not answer in time is
-// an Outlook of unknown version.
-TEST_F(OutlookRegistry, DetectionReadsTheRunningOutlookThenTheRegisteredFileThenTheObject) {
+// asked to quit. Without one, what Windows and Office record tells the version, program files
+// first; nothing recorded is no Outlook. The automation object is never made to learn it.
+TEST_F(OutlookRegistry, DetectionReadsTheRunningOutlookThenWhatIsRecordedAndNeverStartsOne) {
     const std::string appPaths =
         "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\OUTLOOK.EXE";
     std::vector<bool> mayStart;  // of each probe
-    platform::OutlookVersionProbe found;
+    platform::OutlookVersionProbe found{true, false, true, "14.0.7266.5000", true, false};
     platform::SetOutlookProbeAnswer([&](const std::string& progId, bool start) {
         EXPECT_EQ(progId, "Outlook.Application");
         mayStart.push_back(start);
@@ -92,25 +92,36 @@ TEST_F(OutlookRegistry, DetectionReadsTheRunningOutlookThenTheRegisteredFileThen
         DetectOutlookVersion(env, "HKEY_LOCAL_MACHINE\\" + appPaths);
         return env.OutlookName + "/" + env.OutlookVersion;
     };
+    const std::string office = "SOFTWARE\\Microsoft\\Office\\";
     EXPECT_EQ(detect(), std::string(kNoOutlook) + "/");
-    found.timedOut = true;
-    EXPECT_EQ(detect(), "/");
-    found = {true, false, true, "14.0.7266.5000", true, false};
+    SetPath(memory::kClassesRoot, "Outlook.Application\\CurVer", "Outlook.Application.15", "");
+    EXPECT_EQ(detect(), "Outlook 2013/15.0");
+    SetPath(memory::kLocalMachine,
+            "SOFTWARE\\WOW6432Node\\Microsoft\\Office\\14.0\\Outlook\\InstallRoot",
+            "C:\\Office14\\");
     EXPECT_EQ(detect(), "Outlook 2010/14.0");
-    EXPECT_EQ(mayStart, (std::vector<bool>{true, true, true}));
-
-    mayStart.clear();
-    SetPath(memory::kLocalMachine, appPaths, "C:\\Office\\");
-    platform::SetFileVersion("C:\\Office\\OUTLOOK.EXE", "16.0.4266.1001");
+    SetPath(memory::kLocalMachine, office + "ClickToRun\\Configuration", "16.0.17328.20184",
+            "VersionToReport");
     EXPECT_EQ(detect(), "Outlook 2016/16.0");
+    // A program file's version comes before what the registry reports.
+    platform::SetFileVersion("C:\\Office14\\OUTLOOK.EXE", "14.0.7266.5000");
+    EXPECT_EQ(detect(), "Outlook 2010/14.0");
+    SetPath(memory::kLocalMachine, office + "ClickToRun\\Configuration",
+            "C:\\Program Files\\Microsoft Office", "InstallationPath");
+    platform::SetFileVersion("C:\\Program Files\\Microsoft Office\\root\\Office16\\OUTLOOK.EXE",
+                             "16.0.1.2");
+    EXPECT_EQ(detect(), "Outlook 2016/16.0");
+    SetPath(memory::kLocalMachine, appPaths, "C:\\Office12\\OUTLOOK.EXE", "");
+    platform::SetFileVersion("C:\\Office12\\OUTLOOK.EXE", "12.0.6690.5000");
+    EXPECT_EQ(detect(), "Outlook 2007/12.0");
     EXPECT_TRUE(mayStart.empty());
 
     platform::SetStandInProcesses({{"C:\\Office15\\Outlook.exe"}});
     platform::SetFileVersion("c:\\office15\\OUTLOOK.EXE", "15.0.4420.1017");
     found = {};  // it has not registered itself: its program file
     EXPECT_EQ(detect(), "Outlook 2013/15.0");
-    found = {true, true, true, "12.0.6690.5000", false, false};
-    EXPECT_EQ(detect(), "Outlook 2007/12.0");
+    found = {true, true, true, "16.0.6690.5000", false, false};
+    EXPECT_EQ(detect(), "Outlook 2016/16.0");
     EXPECT_EQ(mayStart, (std::vector<bool>{false, false}));
     platform::SetStandInProcesses({});
     platform::ForgetFileVersions();
