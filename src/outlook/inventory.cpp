@@ -33,11 +33,7 @@ bool ProfileHasAddressBook(const std::string& profileKey) {
 
 ProfileInventory TakeInventory(const Environment& env, const std::string& profile) {
     ProfileInventory inventory;
-    const SharedFilesDir sharedFilesDir =
-        StationeryIsShared(env.OutlookVersion)
-            ? registry::GetMachineStringValue(kSharedToolsKey, kSharedFilesDirValue)
-            : SharedFilesDir();
-    const ItemLocations& loc = inventory.locations = LocationsFor(env, profile, sharedFilesDir);
+    const ItemLocations& loc = inventory.locations = LocationsFor(env, profile);
 
     // A blank name names no profile key: "<root>\" is no key path at all.
     const bool named = !IsBlankName(profile);

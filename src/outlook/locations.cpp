@@ -33,39 +33,17 @@ UserFolders FoldersOf(const Environment& env) {
                       env.LocalAppDataDir);
 }
 
-bool StationeryIsShared(std::string_view outlookVersion) {
-    return ReadAsNumber(outlookVersion) >= 12;
-}
-
 bool SupportsPersonalAddressBook(std::string_view outlookVersion) {
     return ReadAsNumber(outlookVersion) < 12;
 }
 
-std::string StationeryFromSharedFiles(const SharedFilesDir& sharedFilesDir) {
-    if (!sharedFilesDir) return {};
-    std::string out = base::TrimSpaces(base::CutAtNul(*sharedFilesDir));
-    // The registered folder ends with a backslash; one written without it still names the
-    // folder's own Stationery subfolder.
-    if (!out.empty() && out.back() != '\\') out += '\\';
-    return out + "Stationery";
-}
-
-std::string RestoredStationeryFolder(const UserFolders& folders, std::string_view outlookVersion,
-                                     const SharedFilesDir& sharedFilesDir) {
-    if (!StationeryIsShared(outlookVersion)) return folders.stationery;
-    // An unreadable or empty value names no folder; "Stationery" alone would be a relative path.
-    if (!sharedFilesDir || base::TrimSpaces(base::CutAtNul(*sharedFilesDir)).empty()) return {};
-    return StationeryFromSharedFiles(sharedFilesDir);
-}
-
-ItemLocations LocationsFor(const Environment& env, std::string_view profile,
-                           const SharedFilesDir& sharedFilesDir) {
+ItemLocations LocationsFor(const Environment& env, std::string_view profile) {
     const UserFolders folders = FoldersOf(env);
     ItemLocations loc;
     loc.AccountsKey = AccountsKey(env.ProfilesRoot, profile);
     loc.SignaturesDir = folders.signatures;
-    loc.StationeryDir = StationeryIsShared(env.OutlookVersion)
-                            ? StationeryFromSharedFiles(sharedFilesDir)
+    loc.StationeryDir = ReadAsNumber(env.OutlookVersion) >= 12
+                            ? folders.stationery
                             : folders.applicationData + "\\Stationery";
     loc.RulesDir = folders.roamingOutlook;
     loc.OptionsKey = OptionsKey(env.OutlookVersion);

@@ -41,23 +41,13 @@ UserFolders FoldersFor(std::string_view userProfileDir, std::string_view osVersi
                        std::string_view roamingAppData = {}, std::string_view localAppData = {});
 UserFolders FoldersOf(const Environment& env);
 
-// Outlook 2007 and later keep stationery in the shared files folder, and have no personal address
-// book.
-bool StationeryIsShared(std::string_view outlookVersion);
+// Outlook 2007 and later have no personal address book.
 bool SupportsPersonalAddressBook(std::string_view outlookVersion);
-// The SharedFilesDir value as the registry reader returned it; nothing when it could not be read.
-using SharedFilesDir = std::optional<std::string>;
-// The stationery folder below the SharedFilesDir value: cut at its first NUL and trimmed, then
-// "Stationery". A value that could not be read names no folder (empty).
-std::string StationeryFromSharedFiles(const SharedFilesDir& sharedFilesDir);
-// The folder a restore writes stationery to: the per-user one before Outlook 2007, else the shared
-// one, found as the backup finds it; empty when SharedFilesDir is unreadable or empty.
-std::string RestoredStationeryFolder(const UserFolders& folders, std::string_view outlookVersion,
-                                     const SharedFilesDir& sharedFilesDir);
 
-// The item locations of `profile`. `sharedFilesDir` is consulted for Outlook 2007 and later only.
-ItemLocations LocationsFor(const Environment& env, std::string_view profile,
-                           const SharedFilesDir& sharedFilesDir);
+// The item locations of `profile`. The user's own stationery of Outlook 2007 and later is in the
+// roaming Microsoft\Stationery folder; the stock stationery in Office's shared files under
+// Program Files belongs to the installation and is neither backed up nor written.
+ItemLocations LocationsFor(const Environment& env, std::string_view profile);
 
 // The stored address book path with every doubled backslash made single; a leading network
 // prefix stays "\\". The inventory and the backup both read the path through this.

@@ -25,10 +25,6 @@ inline constexpr const char* kClickToRunConfigurationKey =
     "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Office\\ClickToRun\\Configuration";
 inline constexpr const char* kOutlookCurrentVersionKey =
     "HKEY_CLASSES_ROOT\\Outlook.Application\\CurVer";
-// The shared files folder of Office, whose Stationery subfolder Outlook 2007 and later use.
-inline constexpr const char* kSharedToolsKey =
-    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools";
-inline constexpr const char* kSharedFilesDirValue = "SharedFilesDir";
 
 // The profile's subkey of mail accounts; each account is a subkey "00000000", "00000001", ...
 inline constexpr const char* kAccountsSubkey = "9375CFF0413111d3B88A00104B2A6676";

@@ -95,14 +95,10 @@ Status ExtractAllInto(const RestoreContext& ctx, const std::vector<Planned>& pla
     return Fail(Failure::Busy, "The files in " + folder + " could not be replaced.");
 }
 
-// Where stationery goes back to: the shared folder of Outlook 2007 and later, empty when that is
-// not named.
+// Where stationery goes back to: the user's own folder, whatever the Outlook version (a
+// standard user cannot write the stock stationery under Program Files).
 std::string StationeryFolder(const outlook::Environment& env) {
-    outlook::SharedFilesDir shared;
-    if (outlook::StationeryIsShared(env.OutlookVersion))
-        shared = registry::GetMachineStringValue(outlook::kSharedToolsKey,
-                                                 outlook::kSharedFilesDirValue);
-    return outlook::RestoredStationeryFolder(outlook::FoldersOf(env), env.OutlookVersion, shared);
+    return outlook::FoldersOf(env).stationery;
 }
 
 std::vector<Planned> PlanSameNames(const std::string& stagingList) {
@@ -389,8 +385,6 @@ std::vector<std::string> RestoreFolders(const outlook::Environment& env) {
     const outlook::UserFolders f = outlook::FoldersOf(env);
     std::vector<std::string> folders = {f.roamingOutlook, f.localOutlook, f.signatures,
                                         f.templates,      f.stationery,   f.contacts};
-    if (std::string stationery = StationeryFolder(env); !stationery.empty())
-        folders.push_back(stationery);
     return folders;
 }
 

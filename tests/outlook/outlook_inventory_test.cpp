@@ -76,11 +76,15 @@ TEST_F(Inventory, AFullProfileHasEveryItemAndAnAddressBookOnlyBeforeOutlook2007I
     EXPECT_FALSE(Available("P")[book]);
 }
 
-TEST_F(Inventory, TheStationeryOfOutlook2007AndLaterIsTheSharedFilesFolders) {
-    s.state.OutlookVersion = "14.0";
-    const auto shared = registry::GetStringValue(kSharedToolsKey, kSharedFilesDirValue);
-    EXPECT_EQ(TakeInventory(s.state, "P").locations.StationeryDir,
-              StationeryFromSharedFiles(shared));
+// Outlook 2007 and later: the user's own roaming stationery, never the stock one of the
+// installation (a machine key names it).
+TEST_F(Inventory, TheStationeryOfOutlook2007AndLaterIsTheUsersOwn) {
+    for (const char* version : {"12.0", "16.0"}) {
+        s.state.OutlookVersion = version;
+        EXPECT_EQ(TakeInventory(s.state, "P").locations.StationeryDir,
+                  FoldersOf(s.state).stationery)
+            << version;
+    }
 }
 
 TEST_F(Inventory, ChoosingAProfileStoresItsLocationsAndMayProposeADatedName) {

@@ -65,26 +65,25 @@ Environment On(const char* os, const char* outlook) {
     env.ProfilesRoot = ProfilesRootFor(outlook);
     return env;
 }
-const char* kShared = "C:\\Program Files\\Common Files\\Microsoft Shared\\";
 
 TEST(Locations, Outlook2010OnWindows7AndOutlook2003OnWindowsXp) {
-    auto loc = LocationsFor(On("6.1", "14.0"), "My Mail", kShared);
+    auto loc = LocationsFor(On("6.1", "14.0"), "My Mail");
     EXPECT_EQ(loc.AccountsKey,
               std::string(kMessagingProfilesRoot) + "\\My Mail\\9375CFF0413111d3B88A00104B2A6676");
     EXPECT_EQ(loc.SignaturesDir, "C:\\Users\\Ann\\AppData\\Roaming\\Microsoft\\Signatures");
-    EXPECT_EQ(loc.StationeryDir, std::string(kShared) + "Stationery");
+    EXPECT_EQ(loc.StationeryDir, "C:\\Users\\Ann\\AppData\\Roaming\\Microsoft\\Stationery");
     EXPECT_EQ(loc.RulesDir, "C:\\Users\\Ann\\AppData\\Roaming\\Microsoft\\Outlook");
     EXPECT_EQ(loc.PreferencesDir, loc.RulesDir);
     EXPECT_EQ(loc.TemplatesDir, "C:\\Users\\Ann\\AppData\\Roaming\\Microsoft\\Templates");
     EXPECT_EQ(loc.OptionsKey, kOffice + "14.0\\Outlook\\Options");
     EXPECT_EQ(loc.ContactsDir, "C:\\Users\\Ann\\Contacts");
 
-    auto xp = LocationsFor(On("5.1", "11.0"), "Outlook", kShared);
+    auto xp = LocationsFor(On("5.1", "11.0"), "Outlook");
     EXPECT_EQ(xp.SignaturesDir, "C:\\Users\\Ann\\Application Data\\Microsoft\\Signatures");
     EXPECT_EQ(xp.StationeryDir, "C:\\Users\\Ann\\Application Data\\Microsoft\\Stationery");
     // An old Outlook keeps its stationery under "Application Data" on any Windows.
-    EXPECT_EQ(LocationsFor(On("10.0", "11.0"), "P", kShared).StationeryDir, xp.StationeryDir);
-    EXPECT_EQ(LocationsFor(On("10.0", "16.0"), "P", kShared).AccountsKey,
+    EXPECT_EQ(LocationsFor(On("10.0", "11.0"), "P").StationeryDir, xp.StationeryDir);
+    EXPECT_EQ(LocationsFor(On("10.0", "16.0"), "P").AccountsKey,
               kOffice + "16.0\\Outlook\\Profiles\\P\\9375CFF0413111d3B88A00104B2A6676");
 }
 
@@ -98,24 +97,6 @@ TEST(Locations, RestoreFoldersFollowTheWindowsLayout) {
     // The .FAV file is looked for under the old layout on every version.
     EXPECT_EQ(vista.applicationData, "C:\\U\\Application Data\\Microsoft");
     EXPECT_EQ(AccountKey("R", "P", 0xf234abcd), "R\\P\\9375CFF0413111d3B88A00104B2A6676\\f234abcd");
-}
-
-TEST(Locations, TheSharedStationeryFolderIsFoundAlikeByBackupAndRestore) {
-    const UserFolders f = FoldersFor("C:\\U", "6.1");
-    const std::string shared = "C:\\Shared";
-    for (const std::string& value :
-         {shared + "\\", shared, " " + shared + "\\ " + std::string(1, '\0') + "x"}) {
-        EXPECT_EQ(StationeryFromSharedFiles(value), shared + "\\Stationery");
-        EXPECT_EQ(RestoredStationeryFolder(f, "14.0", value), shared + "\\Stationery");
-    }
-    EXPECT_EQ(RestoredStationeryFolder(f, "11.0", shared), f.stationery);
-    // An unreadable or empty value names no folder, never the relative "Stationery"; a folder
-    // whose name is "Error" is a folder like any other.
-    EXPECT_EQ(StationeryFromSharedFiles(std::nullopt), "");
-    EXPECT_EQ(StationeryFromSharedFiles("Error"), "Error\\Stationery");
-    for (const SharedFilesDir& value :
-         {SharedFilesDir(), SharedFilesDir(""), SharedFilesDir(" \0x")})
-        EXPECT_EQ(RestoredStationeryFolder(f, "14.0", value), "");
 }
 
 TEST(Locations, AddressBookPathLosesDoubledBackslashes) {

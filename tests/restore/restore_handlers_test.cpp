@@ -110,18 +110,13 @@ TEST_F(RestoreHandlers, SignaturesOverwriteTheirNamesAndKeepOtherFiles) {
         (FolderSnapshot{{"Work.htm", "<b>new</b>"}, {"Work.txt", "new"}, {"Other.txt", "mine"}}));
 }
 
-// Outlook 2007 and later keep stationery in Office's shared files folder, which the machine names;
-// where it names none the item fails and writes nothing.
-TEST_F(RestoreHandlers, StationeryOfOutlook2007AndLaterGoesToTheSharedFilesFolder) {
-    s.state.OutlookVersion = "12.0";
+// Stationery of Outlook 2007 and later goes to the user's own folder, never into Office's shared
+// files under Program Files, which a standard user cannot write.
+TEST_F(RestoreHandlers, StationeryOfOutlook2007AndLaterGoesToTheUsersOwnFolder) {
+    s.state.OutlookVersion = "16.0";
     Open({s.Source("Pad.htm", "pad")}, {{Item::Stationery, "Pad.htm"}});
-    EXPECT_EQ(RestoreItem(Item::Stationery, ctx, "").kind(), Failure::NotFound);
-    const std::string shared = s.MakeFolder(s.dir / "Common Files");
-    SetValue(outlook::kSharedToolsKey, outlook::kSharedFilesDirValue, kSz, SzData(shared + "\\"));
     EXPECT_TRUE(RestoreItem(Item::Stationery, ctx, ""));
-    registry::DeleteKeyTree(outlook::kSharedToolsKey);
-    EXPECT_EQ(Get(shared + "\\Stationery\\Pad.htm"), "pad");
-    EXPECT_FALSE(Exists(s.folders.stationery));
+    EXPECT_EQ(Get(s.folders.stationery + "\\Pad.htm"), "pad");
 }
 
 TEST_F(RestoreHandlers, AFolderThatCannotBeMadeFailsTheItem) {

@@ -136,7 +136,7 @@ class RoundTrip : public ::testing::Test {
         SetValue(s.optionsKey + "\\Mail", "Editor", kSz, SzData("Word"));
 
         AppState& st = s.state;
-        static_cast<outlook::ItemLocations&>(st) = outlook::LocationsFor(st, kProfile, "");
+        static_cast<outlook::ItemLocations&>(st) = outlook::LocationsFor(st, kProfile);
         st.StationeryDir = f.stationery;
         archivePath = s.MakeFolder(s.dir / "backups") + "\\ann backup.ksx";
         st.TargetFile = archivePath;

@@ -333,8 +333,7 @@ struct SampleProfile {
         SetValue(p + "\\9375CFF0413111d3B88A00104B2A6676\\00000001", "Account Name", kSz,
                  SzData("sam@example.com"));
         SetValue(s.optionsKey, "Sample", kSz, SzData("options"));
-        static_cast<outlook::ItemLocations&>(s.state) =
-            outlook::LocationsFor(s.state, "Outlook", "");
+        static_cast<outlook::ItemLocations&>(s.state) = outlook::LocationsFor(s.state, "Outlook");
         s.state.TargetFile = backups + "\\kestrine-Outlook.ksx";
     }
     std::string mail, mail2, backups;
