@@ -338,12 +338,12 @@ std::function<bool(const std::string&)> AppenderFor(const std::string& setFolder
         const int64_t size = file->Size();
         if (size < 0) return false;
         // A last line cut short (a power loss, a full disk) is ended with a bare line feed first.
-        std::string bytes = line + "\r\n";
         char end[2] = {'\r', '\n'};
         if (size >= 2 &&
             (!file->Seek(static_cast<uint64_t>(size) - 2) || fileio::ReadFull(*file, end, 2) != 2))
             return false;
-        if (size == 1 || (size >= 2 && (end[0] != '\r' || end[1] != '\n'))) bytes.insert(0, "\n");
+        const bool cut = size == 1 || (size >= 2 && (end[0] != '\r' || end[1] != '\n'));
+        const std::string bytes = std::string(cut ? "\n" : "") + line + "\r\n";
         return file->Seek(static_cast<uint64_t>(size)) && file->Write(bytes.data(), bytes.size()) &&
                file->Flush();
     };
