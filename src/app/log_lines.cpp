@@ -116,6 +116,19 @@ std::string RestoreUndoneLine(std::string_view now, bool ok) {
                          : " The last restore could not be undone; nothing was changed.\n"});
 }
 
+std::string RestoreNotPutBackLine(std::string_view now, std::string_view target,
+                                  std::string_view oldCopy) {
+    if (oldCopy.empty()) return Join({now, " Could not remove ", target, ".\n"});
+    return Join({now, " Could not put back ", target, "; its old content is in ", oldCopy, ".\n"});
+}
+
+std::string RestoreAbandonedLine(std::string_view now, bool ok) {
+    return Join({now, ok ? " The profile is kept as it is; the restore that could not be put back "
+                           "is no longer tried, and backups go on.\n"
+                         : " The profile could not be marked as kept as it is; putting the "
+                           "restore back will be tried again at the next start.\n"});
+}
+
 std::string RestoreKeptFileLine(std::string_view now, std::string_view target,
                                 std::string_view keptAs, bool changedSinceRestore) {
     return Join({now, " File ", target,

@@ -64,6 +64,12 @@ std::string RestoreRecoveredLine(std::string_view now, bool ok);
 // The user undid the last restore, or the undo was refused with nothing changed.
 std::string RestoreUndoneLine(std::string_view now, bool ok);
 // A file that stood in the way of putting a restore back, and where it is kept.
+// A take-back could not put `target` (a file or a registry key) back; its old content is at
+// `oldCopy` (empty: there was none).
+std::string RestoreNotPutBackLine(std::string_view now, std::string_view target,
+                                  std::string_view oldCopy);
+// The user kept the profile as it is after a restore could not be put back.
+std::string RestoreAbandonedLine(std::string_view now, bool ok);
 std::string RestoreKeptFileLine(std::string_view now, std::string_view target,
                                 std::string_view keptAs, bool changedSinceRestore = false);
 

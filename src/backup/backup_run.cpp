@@ -128,15 +128,19 @@ class BackupRunner {
         : job_(job), paths_(paths), zip_(zip), observer_(observer), zipObserver_(observer) {}
 
     BackupResult Run() {
-        const bool recovered = PrepareFolders();
+        const restore::RecoveryOutcome recovered = PrepareFolders();
         LogStart();
         if (Work().empty())
             return Fail("No folder for the run's files could be made in " + paths_.TempFolder +
                         ".");
-        if (!recovered)
+        if (!recovered.ok)
             return Fail(
                 "A restore that was ended midway could not be put back; the profile is not "
-                "backed up until it is.");
+                "backed up until it is." +
+                std::string(recovered.notPutBack.empty()
+                                ? ""
+                                : " Start Kestrine to see what could not be put back, and to "
+                                  "keep the profile as it is if you wish."));
         zip_.CloseArchive();
         if (Status created = zip_.CreateArchive(job_.archivePath); !created)
             return Fail(created.message());
@@ -165,17 +169,19 @@ class BackupRunner {
     using Step = BackupStep;
 
     // A restore that was ended midway goes back first: a half-restored profile is never backed
-    // up. Then what ended runs left goes, and the run's own folder is made. False when the
-    // restore could not be put back.
-    bool PrepareFolders() {
-        const auto recovered =
+    // up (one the user chose to keep as it is, abandoning its undo set, is). The log names what
+    // was kept and what could not be put back. Then what ended runs left goes, and the run's own
+    // folder is made.
+    restore::RecoveryOutcome PrepareFolders() {
+        auto recovered =
             restore::RecoverUnfinishedRestores(paths_.UndoFolder, restore::RegistryKeyKeeper());
         if (recovered.sets > 0) Log(RestoreRecoveredLine(platform::NowText(), recovered.ok));
+        restore::LogTakeBackFiles(paths_, recovered.kept, recovered.notPutBack);
         RemoveLeftoverRunFolders(paths_.TempFolder);
         work_.emplace(paths_.TempFolder);
         // Its name is the manifest entry's name; the folder is the run's own.
         manifestPath_ = base::JoinPath(Work(), archive::kManifestName);
-        return recovered.ok;
+        return recovered;
     }
 
     void LogStart() {

@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "archive/manifest.h"
+#include "base/own_files.h"
 #include "base/path.h"
 #include "base/text.h"
 #include "outlook/locations.h"
@@ -70,14 +71,15 @@ ItemPlan BackupProfileFiles(const HandlerContext& ctx, bool distinctNames, ReadP
     return plan;
 }
 
-// Folder item: every file directly in the folder; subfolders are not visited.
+// Folder item: every file directly in the folder; subfolders are not visited, and Kestrine's own
+// files (an undo's set-aside and kept files, a restore's temporaries) are no user data.
 ItemPlan BackupFolder(const std::string& folder) {
     ItemPlan plan;
     if (folder.empty()) return plan;
     std::vector<std::string> names;
     for (const auto& name :
          platform::fileio::ListFileNames(folder, platform::fileio::Listing::Visible)) {
-        if (name.empty()) continue;
+        if (name.empty() || base::IsOwnFileName(name)) continue;
         plan.files.push_back(base::JoinPath(folder, name));
         names.push_back(name);
     }

@@ -9,8 +9,8 @@
 namespace kestrine::platform {
 
 enum class MessageIcon { None, Information, Exclamation, Critical };
-enum class MessageButtons { Ok, OkCancel };
-enum class MessageAnswer { Ok, Cancel };
+enum class MessageButtons { Ok, OkCancel, YesNo };
+enum class MessageAnswer { Ok, Cancel, Yes, No };
 
 struct MessageRequest {
     std::string text;   // UTF-8; line breaks as the caller built them (CR LF, LF)

@@ -1,6 +1,6 @@
 // The POSIX twin of platform/messages.h: there are no windows, so without a handler a box is
-// answered as closed (Cancel where it has one, else OK), a file dialog and the password dialog as
-// cancelled.
+// answered as closed (Cancel where it has one, No for a question without it, else OK), a file
+// dialog and the password dialog as cancelled.
 #include <mutex>
 
 #include "platform/messages.h"
@@ -36,7 +36,15 @@ void Set(Handler Handlers::*which, Handler handler) {
 }
 
 MessageAnswer Closed(const MessageRequest& request) {
-    return request.buttons == MessageButtons::OkCancel ? MessageAnswer::Cancel : MessageAnswer::Ok;
+    switch (request.buttons) {
+        case MessageButtons::OkCancel:
+            return MessageAnswer::Cancel;
+        case MessageButtons::YesNo:
+            return MessageAnswer::No;
+        case MessageButtons::Ok:
+            break;
+    }
+    return MessageAnswer::Ok;
 }
 
 }  // namespace

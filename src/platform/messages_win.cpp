@@ -58,11 +58,22 @@ MessageAnswer ShowMessage(const MessageRequest& request) {
 }
 
 MessageAnswer ShowMessageBox(const MessageRequest& request, void* owner) {
-    UINT flags = IconFlags(request.icon) | MB_SETFOREGROUND |
-                 (request.buttons == MessageButtons::OkCancel ? MB_OKCANCEL : MB_OK);
+    const UINT buttons = request.buttons == MessageButtons::OkCancel ? MB_OKCANCEL
+                         : request.buttons == MessageButtons::YesNo  ? MB_YESNO
+                                                                     : MB_OK;
+    UINT flags = IconFlags(request.icon) | MB_SETFOREGROUND | buttons;
     int answer = MessageBoxW(static_cast<HWND>(owner), Widen(request.text).c_str(),
                              Widen(request.title).c_str(), flags);
-    return answer == IDOK ? MessageAnswer::Ok : MessageAnswer::Cancel;
+    switch (answer) {
+        case IDOK:
+            return MessageAnswer::Ok;
+        case IDYES:
+            return MessageAnswer::Yes;
+        case IDNO:
+            return MessageAnswer::No;
+        default:
+            return MessageAnswer::Cancel;
+    }
 }
 
 std::string ShowFileDialog(const FileDialogRequest& request) {

@@ -58,5 +58,8 @@ long DeleteRegistryValue(const RegistryKey& key, const std::string& name);
 long DeleteRegistrySubKey(const RegistryKey& parent, const std::string& name);
 // Opens the root key itself as a RegistryKey (root 0 fails).
 long OpenRegistryRoot(uint32_t root, uint32_t access, RegistryKey& key);
+// Writes the hive that holds the predefined root `root` to the disk and returns once it is there
+// (RegFlushKey; the registry otherwise writes changes lazily, seconds later). Root 0 fails.
+long FlushRegistryRoot(uint32_t root);
 
 }  // namespace kestrine::platform

@@ -3,6 +3,7 @@
 // order they were made, no deletion of a key that still has subkeys, access by the rights a key
 // was opened with, the machine's 32-bit view).
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -84,6 +85,7 @@ struct Registry {
     std::mutex mutex;
     std::map<uint32_t, std::shared_ptr<Node>> roots;
     std::map<std::tuple<Operation, uint32_t, std::string>, Fault> faults;
+    std::function<void(uint32_t)> flushed;
     int openKeys = 0;
 
     Registry() { Fill(); }
@@ -91,6 +93,7 @@ struct Registry {
     void Fill() {
         roots.clear();
         faults.clear();
+        flushed = nullptr;
         for (uint32_t root : {memory_registry::kClassesRoot, memory_registry::kCurrentUser,
                               memory_registry::kLocalMachine, memory_registry::kUsers,
                               memory_registry::kCurrentConfig}) {
@@ -346,6 +349,19 @@ long DeleteRegistrySubKey(const RegistryKey& parent, const std::string& name) {
     return kRegSuccess;
 }
 
+long FlushRegistryRoot(uint32_t root) {
+    Registry& registry = TheRegistry();
+    std::function<void(uint32_t)> heard;
+    {
+        std::lock_guard lock(registry.mutex);
+        if (registry.roots.find(root) == registry.roots.end()) return kRegInvalidHandle;
+        if (long status = registry.Planted(Operation::Flush, root, "")) return status;
+        heard = registry.flushed;
+    }
+    if (heard) heard(root);
+    return kRegSuccess;
+}
+
 namespace memory_registry {
 
 void Reset() {
@@ -366,6 +382,12 @@ void ClearFailures() {
     Registry& registry = TheRegistry();
     std::lock_guard lock(registry.mutex);
     registry.faults.clear();
+}
+
+void WhenFlushed(std::function<void(uint32_t root)> heard) {
+    Registry& registry = TheRegistry();
+    std::lock_guard lock(registry.mutex);
+    registry.flushed = std::move(heard);
 }
 
 int OpenKeyCount() {

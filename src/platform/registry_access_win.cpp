@@ -49,6 +49,11 @@ long OpenRegistryRoot(uint32_t root, uint32_t access, RegistryKey& key) {
     return OpenRegistryKey(root, "", access, key);
 }
 
+long FlushRegistryRoot(uint32_t root) {
+    if (root == 0) return ERROR_INVALID_HANDLE;
+    return RegFlushKey(RootHandle(root));
+}
+
 long CreateRegistryKey(uint32_t root, const std::string& subkey, RegistryKey& key) {
     key.Close();
     if (root == 0) return ERROR_INVALID_HANDLE;

@@ -3,6 +3,7 @@
 // make single operations fail, so that what callers do when the registry refuses is seen without
 // Windows. Not part of the Windows build.
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace kestrine::platform::memory_registry {
@@ -28,6 +29,7 @@ enum class Operation {
     SetValue,     // writing a value of the key
     DeleteValue,  // deleting a value of the key
     DeleteKey,    // deleting the key itself
+    Flush,        // writing the root's hive to the disk (the key: "")
 };
 
 // From now on `operation` on the key `subkey` of `root` (names compared without regard to case)
@@ -38,6 +40,10 @@ void PlantFailure(Operation operation, uint32_t root, const std::string& subkey,
 
 // Forgets planted failures; the keys stay as they are.
 void ClearFailures();
+
+// `heard` is told of every flush that succeeds, with its root, until Reset (nothing: no one is).
+// The memory registry keeps nothing on a disk: a flush only says when it would have happened.
+void WhenFlushed(std::function<void(uint32_t root)> heard);
 
 // Open keys not yet closed (a key left open is a leak on Windows).
 int OpenKeyCount();

@@ -9,6 +9,7 @@
 #include "archive/manifest.h"
 #include "base/text.h"
 #include "outlook/profile_data.h"
+#include "platform/registry_access.h"
 #include "platform/run_lock.h"
 #include "platform/system.h"
 #include "registry/registry.h"
@@ -32,12 +33,6 @@ uint64_t ExpectedBytes(const RestoreJob& job, const archive::ZipComponent& zip) 
     return total;
 }
 
-void LogKept(const ProgramPaths& paths, const std::vector<KeptFile>& kept) {
-    for (const auto& k : kept)
-        WriteLog(paths.LogFile, RestoreKeptFileLine(platform::NowText(), k.target, k.keptAs,
-                                                    k.changedSinceRestore));
-}
-
 const char* Why(TakenBackBecause because) {
     switch (because) {
         case TakenBackBecause::RowFailed:
@@ -48,6 +43,8 @@ const char* Why(TakenBackBecause because) {
             return "what it would replace could not be saved";
         case TakenBackBecause::EarlierRestore:
             return "an earlier restore could not be put back";
+        case TakenBackBecause::EndNotRecorded:
+            return "its end could not be written to the disk";
         case TakenBackBecause::Nothing:
             break;
     }
@@ -84,7 +81,27 @@ KeyKeeper RegistryKeyKeeper() {
     auto save = [](const std::string& key, const std::string& file) {
         return registry::ExportKey(key, file) && registry::ExportFileIsImportable(file);
     };
-    return {registry::KeyExists, save, registry::ImportKey, registry::DeleteKeyTree};
+    // Profiles and Outlook's options are the user's: their hive is HKEY_CURRENT_USER.
+    auto flush = [] {
+        return platform::FlushRegistryRoot(registry::GetRootKey("HKEY_CURRENT_USER")) ==
+               platform::kRegSuccess;
+    };
+    return {registry::KeyExists, save, registry::ImportKey, registry::DeleteKeyTree, flush};
+}
+
+void LogTakeBackFiles(const ProgramPaths& paths, const std::vector<KeptFile>& kept,
+                      const std::vector<NotPutBack>& notPutBack) {
+    for (const auto& k : kept)
+        WriteLog(paths.LogFile, RestoreKeptFileLine(platform::NowText(), k.target, k.keptAs,
+                                                    k.changedSinceRestore));
+    for (const auto& n : notPutBack)
+        WriteLog(paths.LogFile, RestoreNotPutBackLine(platform::NowText(), n.target, n.oldCopy));
+}
+
+bool KeepProfileAsItIs(const ProgramPaths& paths) {
+    const bool ok = AbandonUnfinishedRestores(paths.UndoFolder);
+    WriteLog(paths.LogFile, RestoreAbandonedLine(platform::NowText(), ok));
+    return ok;
 }
 
 RecoveryOutcome RecoverAfterCrash(const ProgramPaths& paths, const outlook::Environment& env) {
@@ -92,7 +109,7 @@ RecoveryOutcome RecoverAfterCrash(const ProgramPaths& paths, const outlook::Envi
     for (const auto& folder : RestoreFolders(env)) RecoverInterruptedRestore(folder);
     if (recovered.sets > 0)
         WriteLog(paths.LogFile, RestoreRecoveredLine(platform::NowText(), recovered.ok));
-    LogKept(paths, recovered.kept);
+    LogTakeBackFiles(paths, recovered.kept, recovered.notPutBack);
     return recovered;
 }
 
@@ -104,8 +121,10 @@ UndoResult UndoLastRestoreRun(const ProgramPaths& paths, std::chrono::millisecon
         return result;
     }
     result.outcome = UndoLastRestore(paths.UndoFolder, RegistryKeyKeeper());
-    WriteLog(paths.LogFile, RestoreUndoneLine(platform::NowText(), result.outcome.ok));
-    LogKept(paths, result.outcome.kept);
+    const TakeBackOutcome& out = result.outcome;
+    WriteLog(paths.LogFile, out.ok || out.refused ? RestoreUndoneLine(platform::NowText(), out.ok)
+                                                  : RestoreNotTakenBackLine(platform::NowText()));
+    LogTakeBackFiles(paths, out.kept, out.notPutBack);
     return result;
 }
 
@@ -192,18 +211,22 @@ RestoreResult RunRestore(const RestoreJob& job, const outlook::Environment& env,
                 row.item, ok ? archive::StepOutcome::Succeeded : archive::StepOutcome::Failed);
         if (!ok) break;
     }
-    const bool failed = !result.rows.empty() && !result.rows.back().ok();
-    if (failed || result.cancelled) {
-        // All or nothing: the rows that succeeded go back too.
+    // All or nothing: the rows that succeeded go back too.
+    auto takeBack = [&](TakenBackBecause because) {
         const TakeBackOutcome back = journal->TakeBack();
-        LogKept(paths, back.kept);
+        LogTakeBackFiles(paths, back.kept, back.notPutBack);
         if (!back.ok) {
             result.takeBackFailed = true;
             log(RestoreNotTakenBackLine(platform::NowText()));
         }
-        return endWithout(failed ? TakenBackBecause::RowFailed : TakenBackBecause::Cancelled);
-    }
-    journal->Finish();
+        return endWithout(because);
+    };
+    const bool failed = !result.rows.empty() && !result.rows.back().ok();
+    if (failed || result.cancelled)
+        return takeBack(failed ? TakenBackBecause::RowFailed : TakenBackBecause::Cancelled);
+    // A restore whose end is not on the disk would be taken back at the next start, unasked: it
+    // goes back now, while the user is told.
+    if (!journal->Finish()) return takeBack(TakenBackBecause::EndNotRecorded);
     journal.reset();
     RemoveOldUndoSets(paths.UndoFolder);
     log(RestoreEndLine(platform::NowText(), job.targetProfile));

@@ -40,11 +40,12 @@ struct RowResult {
 
 // Why a restore changed nothing in the end.
 enum class TakenBackBecause {
-    Nothing,        // it completed (or did not start)
-    RowFailed,      // a row failed: `rows` ends with it
-    Cancelled,      // the user cancelled between rows
-    NoUndoSet,      // what it would replace could not be saved first: no row ran
-    EarlierRestore  // a restore ended midway earlier could not be put back: no row ran
+    Nothing,         // it completed (or did not start)
+    RowFailed,       // a row failed: `rows` ends with it
+    Cancelled,       // the user cancelled between rows
+    NoUndoSet,       // what it would replace could not be saved first: no row ran
+    EarlierRestore,  // a restore ended midway earlier could not be put back: no row ran
+    EndNotRecorded   // every row ran, but the end could not be written to the disk (a full disk)
 };
 
 struct RestoreResult {
@@ -76,13 +77,22 @@ RestoreResult RunRestore(const RestoreJob& job, const outlook::Environment& env,
 std::vector<PlannedChange> PreviewRestore(const RestoreJob& job, const outlook::Environment& env,
                                           archive::ZipComponent& zip);
 
-// The registry's export and import, for undo sets.
+// The registry's export and import, for undo sets, and the flush of the user's hive.
 KeyKeeper RegistryKeyKeeper();
 
 // What a start of the program does first, holding the run lock: restores that were ended midway
 // (their undo set unfinished) are put back, their files in every folder a restore writes to too,
 // and the log says so. Call it with the run lock held.
 RecoveryOutcome RecoverAfterCrash(const ProgramPaths& paths, const outlook::Environment& env);
+
+// The user chose to keep the profile as it is after a restore could not be put back: the sets that
+// are not finished are abandoned, so that backups go on; the log says so. With the run lock held.
+bool KeepProfileAsItIs(const ProgramPaths& paths);
+
+// The log lines of a take-back: each file it kept, and what it could not put back with where its
+// old content lies.
+void LogTakeBackFiles(const ProgramPaths& paths, const std::vector<KeptFile>& kept,
+                      const std::vector<NotPutBack>& notPutBack);
 
 // "Undo Last Restore": waits for the run lock like a restore, puts the newest finished restore back
 // and logs it. `busy` when another run kept it out.

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "archive/deflate_codec.h"
+#include "base/own_files.h"
 #include "base/text.h"
 
 namespace fileio = kestrine::platform::fileio;
@@ -77,7 +78,7 @@ std::vector<std::string> Fields(std::string_view line) {
     return fields;
 }
 
-// A name beside `target` that nothing has: "~<name><mark><digits>-<digits>.tmp". It is recorded
+// A name beside `target` that nothing has: "~<name>.<mark>-<digits>-<digits>.tmp". It is recorded
 // before anything is moved to it, so it is not made beforehand: an empty file there would look
 // like kept content after a crash.
 std::string FreeSibling(const std::string& target, std::string_view mark) {
@@ -87,11 +88,7 @@ std::string FreeSibling(const std::string& target, std::string_view mark) {
         char digits[32];
         std::snprintf(digits, sizeof digits, "%u-%u", static_cast<unsigned>(rd() % 100000000u),
                       counter++);
-        std::string name = "~";
-        name += fileio::BareFileName(target);
-        name += mark;
-        name += digits;
-        name += ".tmp";
+        const std::string name = base::OwnFileName(fileio::BareFileName(target), mark, digits);
         std::string path = fileio::JoinPath(fileio::ParentFolder(target), name);
         if (!fileio::Exists(path)) return path;
     }
@@ -145,12 +142,21 @@ struct KeyStep {
     std::string key;
     std::string file;  // the saved tree; empty when the key was not there
 };
+// A name a take-back freed: a stranger or changed content kept, or restored content removed.
+struct Freed {
+    std::string target, movedTo;
+    bool kept = false;
+    bool changed = false;
+};
 struct Journal {
     std::vector<FileStep> files;
     std::vector<KeyStep> keys;
-    std::vector<std::string> removed;  // restored content moved out of the way while taking back
+    std::vector<std::string> removed;  // restored content set aside by a later row
+    // The names the take-back at work freed (since its last refusal), in order.
+    std::vector<Freed> freed;
     bool done = false;
     bool undoing = false;
+    bool abandoned = false;
     // The journal is there but could not be read (another program holds it): nothing is known of
     // the set, so nothing of it may go.
     bool unreadable = false;
@@ -177,10 +183,14 @@ Journal ReadJournal(const std::string& setFolder) {
         return journal;
     }
     const std::string& bytes = *read;
-    // A line cut short by a power loss has no line end: its step was never begun.
+    // A line cut short by a power loss has no line end: its step was never begun. The next record
+    // begins after a bare line feed (no field holds one), so that what was cut is read as nothing.
     size_t start = 0;
     for (size_t end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2) {
-        const auto f = Fields(std::string_view(bytes).substr(start, end - start));
+        std::string_view line = std::string_view(bytes).substr(start, end - start);
+        if (const size_t cut = line.rfind('\n'); cut != std::string_view::npos)
+            line.remove_prefix(cut + 1);
+        const auto f = Fields(line);
         if (f[0] == "key" && f.size() == 3)
             journal.keys.push_back({f[1], f[2].empty() ? f[2] : fileio::JoinPath(setFolder, f[2])});
         else if (f[0] == "aside" && f.size() == 3 && !FindStep(journal, f[1]))
@@ -194,11 +204,19 @@ Journal ReadJournal(const std::string& setFolder) {
             step.placed = true;
             step.mark = f.size() == 3 ? f[2] : std::string();
         } else if (f[0] == "remove" && f.size() == 3)
-            journal.removed.push_back(f[2]);
+            journal.freed.push_back({f[1], f[2], false, false});
+        else if (f[0] == "keep" && (f.size() == 3 || f.size() == 4))
+            journal.freed.push_back({f[1], f[2], true, f.size() == 4 && f[3] == "changed"});
+        else if (f[0] == "back" && f.size() == 2)  // a refused take-back put a freed name back
+            std::erase_if(journal.freed, [&](const Freed& freed) {
+                return base::EqualsNoCase(freed.movedTo, f[1]);
+            });
         else if (f[0] == "done")
             journal.done = true;
         else if (f[0] == "undo")
             journal.undoing = true;
+        else if (f[0] == "abandoned")
+            journal.abandoned = true;
     }
     return journal;
 }
@@ -210,23 +228,53 @@ bool RemoveSetFolder(const std::string& setFolder) {
     return fileio::RemoveEmptyFolder(setFolder) && ok;
 }
 
+// A freed name gets what was moved out of it back (unless it went back already), and the journal
+// says so. False when something else took the name meanwhile, or the move or the record failed.
+bool MoveBack(const Freed& f, const std::function<bool(const std::string&)>& record) {
+    if (fileio::Exists(f.movedTo) &&
+        (fileio::Exists(f.target) || !fileio::MoveOver(f.movedTo, f.target)))
+        return false;
+    return record("back\t" + Escape(f.movedTo));
+}
+
+// An undo of a finished restore that was ended before it had freed every name: the names it freed
+// get their restored content back, and the restore stays finished. False when a name could not.
+bool PutBackFreedNames(const Journal& journal, TakeBackOutcome& outcome,
+                       const std::function<bool(const std::string&)>& record) {
+    bool ok = true;
+    for (auto f = journal.freed.rbegin(); f != journal.freed.rend(); ++f)
+        if (!MoveBack(*f, record)) {
+            outcome.notPutBack.push_back({f->target, f->movedTo});
+            ok = false;
+        }
+    return ok;
+}
+
 // Puts back what the journal of the set records, in three phases so that a file held open by
 // another program refuses the whole before anything has changed: first every name that must be
 // freed is freed (restored content, or a stranger, moved aside), then the old files go back, then
 // the registry trees. Every move is recorded first, so a run ended midway here is taken up again.
+// An undo of a finished restore is recorded only once every name is free; a refusal before that
+// records each name put back, so the restore stays finished and nothing goes back unasked later.
 TakeBackOutcome TakeBackSet(const std::string& setFolder, const KeyKeeper& keys,
                             const std::function<bool(const std::string&)>& record) {
     TakeBackOutcome outcome;
     const Journal journal = ReadJournal(setFolder);
-    if (journal.unreadable) return outcome;
-    if (journal.done && !journal.undoing && !record("undo")) return outcome;
+    if (journal.unreadable || journal.abandoned) return outcome;
+    const bool undoOfFinished = journal.done && !journal.undoing;
 
-    struct Freed {
-        std::string target, movedTo;
-        bool kept;
-        bool changed;
-    };
     std::vector<Freed> freed;
+    // Refused: each name freed so far gets its content back, and the journal says so.
+    auto refuse = [&] {
+        bool back = true;
+        for (auto f = freed.rbegin(); f != freed.rend(); ++f)
+            if (!MoveBack(*f, record)) {
+                outcome.notPutBack.push_back({f->target, f->movedTo});
+                back = false;
+            }
+        outcome.refused = back;
+        return outcome;
+    };
     for (auto step = journal.files.rbegin(); step != journal.files.rend(); ++step) {
         const bool asideLeft = !step->aside.empty() && fileio::Exists(step->aside);
         // With the old file gone back already (or never moved), the name holds the old file.
@@ -239,35 +287,43 @@ TakeBackOutcome TakeBackSet(const std::string& setFolder, const KeyKeeper& keys,
         const bool changed =
             !stranger && (step->mark.empty() || ContentMark(step->target) != step->mark);
         const bool keep = stranger || changed;
-        const std::string to = FreeSibling(step->target, keep ? ".kept-" : ".undoing-");
-        if (to.empty() ||
-            !record((keep ? "keep\t" : "remove\t") + Escape(step->target) + "\t" + Escape(to)) ||
-            !fileio::MoveOverPatiently(step->target, to)) {
-            for (auto back = freed.rbegin(); back != freed.rend(); ++back)
-                fileio::MoveOver(back->movedTo, back->target);
-            outcome.refused = true;
-            return outcome;
-        }
-        freed.push_back({step->target, to, keep, changed});
+        const std::string to =
+            FreeSibling(step->target, keep ? base::kKeptMark : base::kUndoingMark);
+        const std::string line = keep ? "keep\t" + Escape(step->target) + "\t" + Escape(to) + "\t" +
+                                            (changed ? "changed" : "stranger")
+                                      : "remove\t" + Escape(step->target) + "\t" + Escape(to);
+        if (to.empty() || !record(line)) return refuse();
+        freed.push_back({step->target, to, keep, changed});  // recorded: it goes back on refusal
+        if (!fileio::MoveOverPatiently(step->target, to)) return refuse();
     }
+    if (undoOfFinished && !record("undo")) return refuse();
 
     bool ok = true;
     for (auto step = journal.files.rbegin(); step != journal.files.rend(); ++step)
-        if (!step->aside.empty() && fileio::Exists(step->aside))
-            ok = fileio::MoveOverPatiently(step->aside, step->target) && ok;
+        if (!step->aside.empty() && fileio::Exists(step->aside) &&
+            !fileio::MoveOverPatiently(step->aside, step->target)) {
+            outcome.notPutBack.push_back({step->target, step->aside});
+            ok = false;
+        }
     for (auto key = journal.keys.rbegin(); key != journal.keys.rend(); ++key) {
-        if (!key->file.empty())
-            ok = keys.putBack(key->key, key->file) && ok;
-        else if (keys.exists(key->key))
-            ok = keys.remove(key->key) && ok;
+        const bool back = !key->file.empty() ? keys.putBack(key->key, key->file)
+                                             : !keys.exists(key->key) || keys.remove(key->key);
+        if (!back) {
+            outcome.notPutBack.push_back({key->key, key->file});
+            ok = false;
+        }
     }
-    for (const auto& f : freed)
+    // What an earlier take-back of the set freed before it was ended counts as this one's.
+    std::vector<Freed> all = journal.freed;
+    all.insert(all.end(), freed.begin(), freed.end());
+    for (const auto& f : all)
         if (f.kept) outcome.kept.push_back({f.target, f.movedTo, f.changed});
-    if (!ok) return outcome;
+    // The keys put back reach the disk before the set that could put them back again goes.
+    if (!ok || (keys.flush && !keys.flush())) return outcome;
 
     // The restored content is in the archive still; the set has done its work.
     for (const auto& r : journal.removed) fileio::RemoveFile(r);
-    for (const auto& f : freed)
+    for (const auto& f : all)
         if (!f.kept) fileio::RemoveFile(f.movedTo);
     RemoveSetFolder(setFolder);
     outcome.ok = true;
@@ -280,9 +336,16 @@ std::function<bool(const std::string&)> AppenderFor(const std::string& setFolder
         auto file = fileio::OpenForWrite(fileio::JoinPath(setFolder, kJournalName));
         if (!file) return false;
         const int64_t size = file->Size();
-        const std::string bytes = line + "\r\n";
-        return size >= 0 && file->Seek(static_cast<uint64_t>(size)) &&
-               file->Write(bytes.data(), bytes.size()) && file->Flush();
+        if (size < 0) return false;
+        // A last line cut short (a power loss, a full disk) is ended with a bare line feed first.
+        char end[2] = {'\r', '\n'};
+        if (size >= 2 &&
+            (!file->Seek(static_cast<uint64_t>(size) - 2) || fileio::ReadFull(*file, end, 2) != 2))
+            return false;
+        const bool cut = size == 1 || (size >= 2 && (end[0] != '\r' || end[1] != '\n'));
+        const std::string bytes = std::string(cut ? "\n" : "") + line + "\r\n";
+        return file->Seek(static_cast<uint64_t>(size)) && file->Write(bytes.data(), bytes.size()) &&
+               file->Flush();
     };
 }
 
@@ -340,7 +403,7 @@ bool UndoJournal::SaveKey(const std::string& key) {
 
 std::string UndoJournal::SetAside(const std::string& target, const Mover& mover) {
     const Mover move = mover ? mover : Mover(fileio::MoveOverPatiently);
-    const std::string aside = FreeSibling(target, ".undo-");
+    const std::string aside = FreeSibling(target, base::kUndoMark);
     if (aside.empty() || !Record("aside\t" + Escape(target) + "\t" + Escape(aside)) ||
         !move(target, aside))
         return {};
@@ -353,7 +416,9 @@ bool UndoJournal::NotePlacing(const std::string& target, const std::string& stag
 }
 
 bool UndoJournal::Finish() {
-    return Record("done");
+    // The restore's keys reach the disk before "done" does: a set that is done is never taken
+    // back at a start, so a power loss must not find it done and the keys as they were.
+    return (!keys_.flush || keys_.flush()) && Record("done");
 }
 
 TakeBackOutcome UndoJournal::TakeBack() {
@@ -371,7 +436,10 @@ std::vector<UndoSetInfo> ListUndoSets(const std::string& undoFolder) {
     for (const auto& name : names) {
         const std::string folder = fileio::JoinPath(undoFolder, name);
         const Journal journal = ReadJournal(folder);
-        sets.push_back({folder, journal.done && !journal.undoing});
+        sets.push_back(
+            {folder,
+             journal.done && !journal.undoing && journal.freed.empty() && !journal.abandoned,
+             journal.abandoned});
     }
     return sets;
 }
@@ -380,13 +448,29 @@ RecoveryOutcome RecoverUnfinishedRestores(const std::string& undoFolder, const K
     RecoveryOutcome outcome;
     auto sets = ListUndoSets(undoFolder);
     for (auto set = sets.rbegin(); set != sets.rend(); ++set) {
-        if (set->finished) continue;
+        if (set->finished || set->abandoned) continue;
+        const Journal journal = ReadJournal(set->folder);
+        TakeBackOutcome back;
+        if (journal.done && !journal.undoing && !journal.unreadable) {
+            // An undo ended before it counted: the restore stays, as it was before the undo.
+            if (PutBackFreedNames(journal, back, AppenderFor(set->folder))) continue;
+        } else {
+            back = TakeBackSet(set->folder, keys, AppenderFor(set->folder));
+        }
         ++outcome.sets;
-        TakeBackOutcome back = TakeBackSet(set->folder, keys, AppenderFor(set->folder));
         outcome.ok = outcome.ok && back.ok;
         outcome.kept.insert(outcome.kept.end(), back.kept.begin(), back.kept.end());
+        outcome.notPutBack.insert(outcome.notPutBack.end(), back.notPutBack.begin(),
+                                  back.notPutBack.end());
     }
     return outcome;
+}
+
+bool AbandonUnfinishedRestores(const std::string& undoFolder) {
+    bool ok = true;
+    for (const auto& set : ListUndoSets(undoFolder))
+        if (!set.finished && !set.abandoned) ok = AppenderFor(set.folder)("abandoned") && ok;
+    return ok;
 }
 
 bool CanUndoLastRestore(const std::string& undoFolder) {

@@ -8,7 +8,10 @@
 // replaced are not copied: each is renamed beside itself to "~<name>.undo-<digits>-<digits>.tmp",
 // so a data file of gigabytes costs no copy and stays on its own volume. The journal names every
 // step before it is taken and is pushed to the disk then; a set whose journal does not end in
-// "done" belongs to a restore that never finished, and goes back first.
+// "done" belongs to a restore that never finished, and goes back first. An undo of a finished
+// restore counts ("undo") only once it has freed every name it must; one refused before that is
+// recorded ("refused") and leaves the set finished. A set that cannot go back can be abandoned
+// ("abandoned") when the user keeps the profile as it is: it is never taken back then.
 #include <functional>
 #include <memory>
 #include <string>
@@ -25,6 +28,8 @@ struct KeyKeeper {
     std::function<bool(const std::string& key, const std::string& file)> save;
     std::function<bool(const std::string& key, const std::string& file)> putBack;
     std::function<bool(const std::string& key)> remove;
+    // Writes the user's registry hive to the disk (nothing: nothing to write).
+    std::function<bool()> flush;
 };
 
 // A file that was in the way when a set went back: neither the old content nor the restored one
@@ -36,11 +41,20 @@ struct KeptFile {
     bool changedSinceRestore = false;
 };
 
+// Something a take-back could not put back: a file (its old content still at `oldCopy`, where it
+// was set aside) or a registry key (its saved tree in `oldCopy`; empty: the key was not there
+// before and could not be removed).
+struct NotPutBack {
+    std::string target;
+    std::string oldCopy;
+};
+
 struct TakeBackOutcome {
     bool ok = false;  // everything is as it was before the restore
     // Nothing was changed because a file could not be moved (another program holds it open).
     bool refused = false;
-    std::vector<KeptFile> kept;
+    std::vector<KeptFile> kept;  // also those an earlier, interrupted take-back kept
+    std::vector<NotPutBack> notPutBack;
 };
 
 // The journal of the restore at work. Every method writes its record through to the disk before
@@ -64,7 +78,8 @@ class UndoJournal {
     // of that content (a rename keeps it), so that taking the restore back later removes it only
     // while it is unchanged.
     bool NotePlacing(const std::string& target, const std::string& staged);
-    // The restore finished: the set is kept for an undo.
+    // The restore finished: the registry is written to the disk, then "done"; the set is kept for
+    // an undo. False when either failed: the restore does not count as finished, take it back.
     bool Finish();
     // Puts back everything the restore changed and removes the set when all went back.
     TakeBackOutcome TakeBack();
@@ -84,18 +99,27 @@ class UndoJournal {
 // The sets in `undoFolder`, oldest first.
 struct UndoSetInfo {
     std::string folder;
-    bool finished = false;  // the restore completed and has not been undone
+    bool finished = false;   // the restore completed and has not been undone
+    bool abandoned = false;  // it could not go back, and the user kept the profile as it is
 };
 std::vector<UndoSetInfo> ListUndoSets(const std::string& undoFolder);
 
 // Puts back every set whose restore never finished (a restore ended midway, or an undo ended
-// midway), newest first. Call it only while holding the run lock. `sets` counts the sets found.
+// midway after it had freed every name), newest first; an undo ended before that is itself put
+// back, leaving its restore finished. Abandoned sets stay as they are. Call it only while holding
+// the run lock. `sets` counts the sets found.
 struct RecoveryOutcome {
     size_t sets = 0;
     bool ok = true;
     std::vector<KeptFile> kept;
+    std::vector<NotPutBack> notPutBack;
 };
 RecoveryOutcome RecoverUnfinishedRestores(const std::string& undoFolder, const KeyKeeper& keys);
+
+// The user keeps the profile as it is: every set that is not finished is marked abandoned and is
+// never taken back; its files stay where they are (named in `RecoveryOutcome`). False when a mark
+// could not be written (that set is tried again at the next start). Call it with the run lock.
+bool AbandonUnfinishedRestores(const std::string& undoFolder);
 
 // True when a finished restore can be undone.
 bool CanUndoLastRestore(const std::string& undoFolder);

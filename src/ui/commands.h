@@ -65,7 +65,8 @@ void FollowUpRestore(const restore::RestoreResult& result, const AppState& state
 void UndoLastRestoreCommand(const AppState& state);
 
 // What a start of the program does before anything else: a restore that was ended midway is put
-// back (when no other run works), and the user is told.
+// back (when no other run works), and the user is told; when something could not be put back the
+// user is asked whether to keep the profile as it is now, so that backups go on.
 void RecoverAtStart(const AppState& state);
 
 }  // namespace kestrine::ui

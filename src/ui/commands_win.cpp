@@ -187,7 +187,10 @@ void RecoverAtStart(const AppState& state) {
     const auto lock = platform::RunLock::Take(std::chrono::milliseconds(0));
     if (!lock) return;
     const restore::RecoveryOutcome recovered = restore::RecoverAfterCrash(state, state);
-    if (auto message = RecoveredAtStartMessage(recovered)) Show(*message);
+    const auto message = RecoveredAtStartMessage(recovered);
+    // Something could not be put back: the user may keep the profile as it is, so backups go on.
+    if (message && Show(*message) == platform::MessageAnswer::Yes)
+        Show(KeptAsItIsMessage(restore::KeepProfileAsItIs(state)));
 }
 
 restore::RestoreResult RunRestoreJob(const restore::RestoreJob& job, const AppState& state,

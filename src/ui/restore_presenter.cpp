@@ -136,6 +136,15 @@ std::string KeptText(const std::vector<restore::KeptFile>& kept) {
     return text;
 }
 
+std::string NotPutBackText(const std::vector<restore::NotPutBack>& notPutBack) {
+    std::string text;
+    for (const auto& n : notPutBack)
+        text += "\r\n    " + n.target +
+                (n.oldCopy.empty() ? " (it could not be removed)"
+                                   : " (its old content is in " + n.oldCopy + ")");
+    return text;
+}
+
 }  // namespace
 
 Message UndoCompletionMessage(const restore::UndoResult& undone) {
@@ -148,10 +157,15 @@ Message UndoCompletionMessage(const restore::UndoResult& undone) {
             "The last restore could not be undone because a file it replaced is open in "
             "Outlook or another program. Nothing was changed. Close Outlook and try again.",
             MessageIcon::Exclamation};
-    return {
+    Message message{
         "The last restore could not be undone completely. Kestrine will finish putting it "
         "back the next time it starts.",
         MessageIcon::Critical};
+    if (!undone.outcome.notPutBack.empty())
+        message.text +=
+            "\r\n\r\nWhat could not be put back yet:" + NotPutBackText(undone.outcome.notPutBack);
+    message.text += KeptText(undone.outcome.kept);
+    return message;
 }
 
 std::optional<Message> RecoveredAtStartMessage(const restore::RecoveryOutcome& recovered) {
@@ -163,10 +177,27 @@ std::optional<Message> RecoveredAtStartMessage(const restore::RecoveryOutcome& r
             "as it was before." +
                 KeptText(recovered.kept),
             MessageIcon::Information};
+    if (!recovered.notPutBack.empty())
+        return Message{
+            "A restore was interrupted before it finished, and Kestrine could not put back "
+            "everything it had changed:" +
+                NotPutBackText(recovered.notPutBack) + KeptText(recovered.kept) +
+                "\r\n\r\nDo you want to keep the profile as it is now? Backups will go on, "
+                "and the files named above stay where they are. Choose No to try again the "
+                "next time Kestrine starts; until then no backup is made.",
+            MessageIcon::Critical, platform::MessageButtons::YesNo};
     return Message{
         "A restore was interrupted before it finished, and not everything it had "
         "changed could be put back yet. Close Outlook and start Kestrine again." +
             KeptText(recovered.kept),
+        MessageIcon::Critical};
+}
+
+Message KeptAsItIsMessage(bool ok) {
+    if (ok) return {"The profile is kept as it is now. Backups go on.", MessageIcon::Information};
+    return {
+        "Kestrine could not record that the profile is to be kept as it is. It will ask again "
+        "the next time it starts.",
         MessageIcon::Critical};
 }
 
@@ -345,6 +376,11 @@ std::string TakenBackText(const restore::RestoreResult& result) {
             break;
         case TakenBackBecause::EarlierRestore:
             why = "An earlier restore that was ended midway could not be put back yet.";
+            break;
+        case TakenBackBecause::EndNotRecorded:
+            why =
+                "Its end could not be written to the disk (the disk may be full), so it was "
+                "taken back.";
             break;
         case TakenBackBecause::Nothing:
             break;

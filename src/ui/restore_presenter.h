@@ -46,7 +46,11 @@ Message NothingToUndoMessage();
 Message ConfirmUndoMessage();
 Message UndoCompletionMessage(const restore::UndoResult& undone);
 // What the start tells of a restore ended midway that it put back; nothing when there was none.
+// When something could not be put back, it names what and asks (Yes/No) whether to keep the
+// profile as it is now (restore::KeepProfileAsItIs on Yes).
 std::optional<Message> RecoveredAtStartMessage(const restore::RecoveryOutcome& recovered);
+// How keeping the profile as it is went.
+Message KeptAsItIsMessage(bool ok);
 
 // "1.5 MB", "12 KB", "300 bytes".
 std::string SizeText(uint64_t bytes);

@@ -42,6 +42,12 @@ class Backup : public BackupPage {
 
 TEST_F(Backup, EveryItemGoesIntoTheArchiveWithItsManifestLine) {
     Put(Target(), "an older archive, replaced without a question");
+    // Kestrine's own files beside the user's (an undo's set-aside and kept files, a restore's
+    // staging) are no user data, and a restore would bring them back as ordinary files.
+    for (const char* own : {"~Outlook.RWZ.undo-12-34.tmp", "~Outlook.srs.kept-1-2.tmp",
+                            "~Outlook.srs.restoring-5-6.tmp"})
+        Put(s.folders.roamingOutlook + "\\" + own, "Kestrine's own");
+    Put(s.folders.roamingOutlook + "\\~Outlook.undo-notes.tmp", "the user's own");
     TickAll();
     window.backup.note = "first line\r\nsecond line";
     const auto run = Run();
@@ -64,6 +70,10 @@ TEST_F(Backup, EveryItemGoesIntoTheArchiveWithItsManifestLine) {
     EXPECT_EQ(e[3].rfind("OBA", 0), 0u);
     EXPECT_NE(e[0], e[7]);
     EXPECT_EQ(archive::SplitStagingList(e[4]).size(), 3u);  // the picture subfolder stays out
+    auto preferences = archive::SplitStagingList(e[9]);
+    std::sort(preferences.begin(), preferences.end());
+    EXPECT_EQ(preferences,
+              (std::vector<std::string>{"Outlook.RWZ", "Outlook.srs", "~Outlook.undo-notes.tmp"}));
     // The rules file lies in the preferences folder too, so it is in the archive twice.
     EXPECT_EQ(Count(view.names, "Outlook.RWZ"), 2);
     for (const auto& value : e)
@@ -263,6 +273,36 @@ TEST_F(Backup, NoRunWithoutItsFolderOrWhileAnEndedRestoreIsNotPutBack) {
     EXPECT_FALSE(run.result.written);
     EXPECT_NE(run.result.error.find("ended midway could not be put back"), std::string::npos);
     EXPECT_EQ(Get(Target()), "the user's previous backup");
+}
+
+// A restore ended midway whose saved profile no longer imports (a damaged key file) cannot go
+// back: the start says what could not be put back and asks; the user keeps the profile as it is,
+// and the next backup runs.
+TEST_F(Backup, AnAbandonedRestoreThatCannotGoBackLetsTheNextBackupRun) {
+    TickAll();
+    std::string keyFile;
+    {
+        auto ended = restore::UndoJournal::Begin(s.state.UndoFolder, restore::RegistryKeyKeeper());
+        ASSERT_TRUE(ended && ended->SaveKey(s.Profile("Outlook")));
+        keyFile = ended->Folder() + "\\key1.reg";
+    }
+    Put(keyFile, "damaged");
+    EXPECT_FALSE(Run().result.written);
+    s.dialogs.messages.clear();
+    platform::SetMessageHandler([this](const platform::MessageRequest& r) {
+        s.dialogs.messages.push_back(r);
+        return r.buttons == platform::MessageButtons::YesNo ? platform::MessageAnswer::Yes
+                                                            : platform::MessageAnswer::Ok;
+    });
+    ui::RecoverAtStart(s.state);
+    ASSERT_EQ(s.dialogs.messages.size(), 2u);
+    EXPECT_NE(s.dialogs.messages[0].text.find(s.Profile("Outlook") + " (its old content is in " +
+                                              keyFile + ")"),
+              std::string::npos);
+    EXPECT_EQ(s.dialogs.messages[1].text, "The profile is kept as it is now. Backups go on.");
+    EXPECT_NE(s.Log().find(" Could not put back " + s.Profile("Outlook")), std::string::npos);
+    EXPECT_TRUE(Run().result.written);
+    EXPECT_TRUE(Exists(keyFile));  // the set stays where the user was told it is
 }
 
 // A protected, checked backup; a bad one never replaces the last good one.

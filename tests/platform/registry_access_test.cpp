@@ -115,6 +115,10 @@ TEST_F(RegistryAccess, RefusalsAnswerWithTheRegistrysStatusCodes) {
     EXPECT_FALSE(key.IsOpen());
     EXPECT_NE(OpenRegistryKey(0, "Software", kRead, key), kRegSuccess);
     EXPECT_NE(CreateRegistryKey(0, "Software", key), kRegSuccess);
+    // The user's hive is written to the disk on request (that it outlasts a power loss, neither
+    // Wine nor the memory registry can show).
+    EXPECT_EQ(FlushRegistryRoot(kCurrentUser), kRegSuccess);
+    EXPECT_NE(FlushRegistryRoot(0), kRegSuccess);
     // A key name longer than the registry allows (255 characters) is refused.
     EXPECT_NE(CreateRegistryKey(kCurrentUser, sub_ + "\\" + std::string(300, 'k'), key),
               kRegSuccess);

@@ -2,7 +2,11 @@
 // progress, a cancellation between rows, and a run without an open archive.
 #include "restore/restore_run.h"
 #ifndef _WIN32
+#include <signal.h>
+#include <sys/resource.h>
+
 #include "platform/files_held.h"
+#include "platform/registry_memory.h"
 #endif
 #include "scratch.h"
 #include "ui/commands.h"
@@ -141,6 +145,68 @@ TEST_F(RestoreRun, NoRowRunsWithoutAnUndoSetOrWhileAnEarlierRestoreIsNotPutBack)
     s.state.UndoFolder = undo;
     EXPECT_EQ(RestoreLikeTheWindow(window, s.state, zip).result.rows.size(), 1u);
     EXPECT_EQ(Get(s.folders.signatures + "\\Work.htm"), "sig");
+}
+#endif
+
+#ifndef _WIN32
+// A drive that is full for one write: files may not grow beyond `size` bytes until a write tries,
+// which fails as on a full disk (the file-size limit's signal), and the drive has room again.
+rlimit roomy;
+void MakeRoom(int) {
+    setrlimit(RLIMIT_FSIZE, &roomy);
+}
+void FillTheDriveAt(uint64_t size) {
+    getrlimit(RLIMIT_FSIZE, &roomy);
+    struct sigaction action {};
+    action.sa_handler = MakeRoom;
+    sigaction(SIGXFSZ, &action, nullptr);
+    rlimit full = roomy;
+    full.rlim_cur = static_cast<rlim_t>(size);
+    setrlimit(RLIMIT_FSIZE, &full);
+}
+
+// The end of a restore is written only once the user's registry hive is on the disk, and an undo
+// removes its set only after the hive is written again. (The memory registry says when a flush
+// happened; neither it nor Wine can show that a flushed hive survives a power loss.) An end that
+// cannot be written (the drive fills up) takes the restore back at once, saying why, rather than
+// leaving it to be taken back unasked at the next start.
+TEST_F(RestoreRun, TheEndIsWrittenAfterTheRegistryAndARestoreWhoseEndCannotBeWrittenGoesBack) {
+    Tick({Choice::Signatures});
+    std::vector<std::string> setAtFlush;
+    struct Unheard {
+        ~Unheard() { platform::memory_registry::WhenFlushed(nullptr); }
+    } unheard;
+    platform::memory_registry::WhenFlushed([&](uint32_t root) {
+        EXPECT_EQ(root, platform::memory_registry::kCurrentUser);
+        const auto sets = restore::ListUndoSets(s.state.UndoFolder);
+        setAtFlush.push_back(sets.empty() ? "none" : sets.back().finished ? "finished" : "open");
+    });
+    ASSERT_TRUE(RestoreLikeTheWindow(window, s.state, zip).result.Completed());
+    ASSERT_TRUE(restore::UndoLastRestoreRun(s.state).outcome.ok);
+    EXPECT_EQ(setAtFlush, (std::vector<std::string>{"open", "open"}));
+    EXPECT_TRUE(restore::ListUndoSets(s.state.UndoFolder).empty());
+
+    archive::RunObserver observer;
+    observer.stepFinished = [&](Item item, archive::StepOutcome outcome) {
+        if (item != Item::Signatures || outcome != archive::StepOutcome::Succeeded) return;
+        const auto sets = restore::ListUndoSets(s.state.UndoFolder);
+        FillTheDriveAt(platform::fileio::FileSize(sets.back().folder + "\\journal.dat"));
+    };
+    const auto result = restore::RunRestore(RestoreJobFor(window.restore, s.state), s.state,
+                                            s.state, zip, observer);
+    EXPECT_EQ(result.takenBack, restore::TakenBackBecause::EndNotRecorded);
+    EXPECT_FALSE(result.takeBackFailed);
+    EXPECT_FALSE(Exists(s.folders.signatures + "\\Work.htm"));
+    EXPECT_EQ(RestoreCompletionMessage(result).text.rfind(
+                  "The Restore was not completed and nothing was changed. Its end could not be "
+                  "written to the disk (the disk may be full), so it was taken back.",
+                  0),
+              0u);
+    EXPECT_NE(s.Log().find(" Restore was not completed (its end could not be written to the "
+                           "disk); every change it made was put back.\n"),
+              std::string::npos);
+    EXPECT_EQ(restore::RecoverAfterCrash(s.state, s.state).sets, 0u);
+    EXPECT_TRUE(restore::ListUndoSets(s.state.UndoFolder).empty());
 }
 #endif
 

@@ -42,7 +42,8 @@ class UndoSets : public ::testing::Test {
                     registry[k] = test::ReadFile(file);
                     return true;
                 },
-                [this](const std::string& k) { return registry.erase(k) > 0; }};
+                [this](const std::string& k) { return registry.erase(k) > 0; },
+                [] { return true; }};
     }
     std::string Mail(const std::string& name) { return dir / (kMail + "/" + name); }
     StagedFile Stage(const std::string& name, const std::string& content) {
@@ -75,6 +76,11 @@ class UndoSets : public ::testing::Test {
                                   Stage("archive.pst", "new archive"), Stage("added.pst", "added")},
                                  move, &journal);
         ASSERT_TRUE(outcome.replaced);
+    }
+    static std::string Escaped(std::string path) {
+        for (size_t at = 0; (at = path.find('%', at)) != std::string::npos; at += 3)
+            path.replace(at, 1, "%25");
+        return path;
     }
     // Appends to the journal of the only set, as the program would have before it was ended.
     void AppendToJournal(const std::string& bytes) {
@@ -217,26 +223,61 @@ TEST_F(UndoSets, UndoKeepsARestoredFileThatChangedSinceTheRestore) {
     EXPECT_EQ(kept, expected);
 }
 
-// The program is ended during an undo, right after it moved a restored file out of the way: the
-// next start finishes the undo, and the moved file goes too.
-TEST_F(UndoSets, AnUndoEndedMidwayIsFinishedAtTheNextStart) {
+// The program is ended during an undo, once it had moved the restored files out of the way (one
+// that received mail since kept beside its name): the next start finishes the undo, the moved file
+// goes, and the kept one is named again.
+TEST_F(UndoSets, AnUndoEndedMidwayIsFinishedAtTheNextStartAndNamesTheFileItKept) {
     Before();
-    const auto before = State();
+    auto before = State();
     FinishedRestore();
+    test::WriteFile(Mail("archive.pst"), "mail since the restore");
     const std::string moved = Mail("~Outlook.pst.undoing-1-2.tmp");
+    const std::string kept = Mail("~archive.pst.kept-1-3.tmp");
     fs::rename(Mail("Outlook.pst"), moved);
-    const auto escaped = [](std::string path) {
-        for (size_t at = 0; (at = path.find('%', at)) != std::string::npos; at += 3)
-            path.replace(at, 1, "%25");
-        return path;
-    };
-    AppendToJournal("undo\r\nremove\t" + escaped(Mail("Outlook.pst")) + "\t" + escaped(moved) +
-                    "\r\n");
+    fs::rename(Mail("archive.pst"), kept);
+    AppendToJournal("keep\t" + Escaped(Mail("archive.pst")) + "\t" + Escaped(kept) +
+                    "\tchanged\r\nremove\t" + Escaped(Mail("Outlook.pst")) + "\t" + Escaped(moved) +
+                    "\r\nundo\r\n");
     EXPECT_FALSE(CanUndoLastRestore(undo));
-    EXPECT_TRUE(RecoverUnfinishedRestores(undo, Keys()).ok);
+    const auto recovered = RecoverUnfinishedRestores(undo, Keys());
+    EXPECT_TRUE(recovered.ok);
+    ASSERT_EQ(recovered.kept.size(), 1u);
+    EXPECT_EQ(recovered.kept[0].keptAs, kept);
+    EXPECT_TRUE(recovered.kept[0].changedSinceRestore);
+    before["file ~archive.pst.kept-1-3.tmp"] = "mail since the restore";
     EXPECT_EQ(State(), before);
     EXPECT_TRUE(ListUndoSets(undo).empty());
 }
+
+#ifndef _WIN32
+// "Undo Last Restore" refused because Outlook holds a data file open changes nothing and leaves
+// the restore finished: the next start puts nothing back unasked, and the undo can be asked again.
+// An undo ended before it had freed every name counts for nothing either.
+TEST_F(UndoSets, ARefusedUndoLeavesTheRestoreFinishedAndTheNextStartChangesNothing) {
+    Before();
+    const auto before = State();
+    FinishedRestore();
+    const auto restored = State();
+    platform::fileio::Hold(Mail("Outlook.pst"));  // freed last: the names freed before go back
+    const auto refused = UndoLastRestore(undo, Keys());
+    platform::fileio::LetGo(Mail("Outlook.pst"));
+    EXPECT_TRUE(refused.refused);
+    EXPECT_EQ(State(), restored);
+    EXPECT_TRUE(CanUndoLastRestore(undo));
+    EXPECT_EQ(RecoverUnfinishedRestores(undo, Keys()).sets, 0u);
+    EXPECT_EQ(State(), restored);
+
+    const std::string moved = Mail("~added.pst.undoing-1-2.tmp");
+    fs::rename(Mail("added.pst"), moved);
+    AppendToJournal("remove\t" + Escaped(Mail("added.pst")) + "\t" + Escaped(moved) + "\r\nund");
+    EXPECT_FALSE(CanUndoLastRestore(undo));
+    EXPECT_EQ(RecoverUnfinishedRestores(undo, Keys()).sets, 0u);
+    EXPECT_EQ(State(), restored);
+    ASSERT_TRUE(CanUndoLastRestore(undo));
+    EXPECT_TRUE(UndoLastRestore(undo, Keys()).ok);
+    EXPECT_EQ(State(), before);
+}
+#endif
 
 #ifndef _WIN32
 // The journal of a restore ended midway is held by another program (a scanner) at the next start:

@@ -1,0 +1,44 @@
+#include "base/own_files.h"
+
+#include <array>
+
+namespace kestrine::base {
+
+namespace {
+
+constexpr std::array<std::string_view, 7> kMarks = {
+    kUndoMark, kUndoingMark, kKeptMark, "restoring", "replaced", "extracting", "writing"};
+
+// "<digits>-<digits>"
+bool IsNumbers(std::string_view text) {
+    const size_t dash = text.find('-');
+    if (dash == 0 || dash == std::string_view::npos || dash + 1 == text.size()) return false;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (i != dash && (text[i] < '0' || text[i] > '9')) return false;
+    return true;
+}
+
+}  // namespace
+
+std::string OwnFileName(std::string_view fileName, std::string_view mark, std::string_view digits) {
+    std::string name = "~";
+    name.append(fileName).append(".").append(mark).append("-").append(digits).append(".tmp");
+    return name;
+}
+
+bool IsOwnFileName(std::string_view name) {
+    constexpr std::string_view kEnd = ".tmp";
+    if (!name.starts_with('~') || !name.ends_with(kEnd)) return false;
+    name.remove_suffix(kEnd.size());
+    // Neither the mark nor the numbers hold a dot: the last one begins the mark.
+    const size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos || dot < 2) return false;
+    const std::string_view tail = name.substr(dot + 1);
+    for (std::string_view mark : kMarks)
+        if (tail.size() > mark.size() + 1 && tail.starts_with(mark) && tail[mark.size()] == '-' &&
+            IsNumbers(tail.substr(mark.size() + 1)))
+            return true;
+    return false;
+}
+
+}  // namespace kestrine::base
