@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <vector>
 
 #include "base/text.h"
@@ -86,6 +87,13 @@ ScheduledTask ReadTaskQuery(std::string_view output) {
             found[f] = fields[host + kPlaces[f].afterHost].value;
 
     ScheduledTask task;
+    for (const auto& field : fields) {
+        if (base::EqualsNoCase(field.label, "Logon Mode")) task.logonMode = field.value;
+        if (base::EqualsNoCase(field.label, "Power Management")) {
+            task.powerManagement = field.value;
+            task.conditionsRead = true;
+        }
+    }
     task.nextRun = found[kNextRun];
     task.lastRun = found[kLastRun];
     task.lastResult = found[kLastResult];
@@ -100,6 +108,14 @@ ScheduledTask ReadTaskQuery(std::string_view output) {
 bool NeverRan(const ScheduledTask& task) {
     // SCHED_S_TASK_HAS_NOT_RUN
     return task.lastResult == "267011" || task.lastResult == "0x41303";
+}
+
+bool HeldByBattery(const ScheduledTask& task) {
+    // "Stop On Battery Mode", "No Start On Batteries"
+    std::string power;
+    for (char c : task.powerManagement)
+        power += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return power.find("batter") != std::string::npos;
 }
 
 }  // namespace kestrine::schedule

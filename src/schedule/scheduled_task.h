@@ -14,6 +14,12 @@ struct ScheduledTask {
     std::string lastResult;  // the last run's exit code as printed, "267011" before the first run
     std::string profile;     // from the task's command line (its password is never kept)
     std::string archive;
+    // The conditions the list shows, by their English labels only (a translated list's values
+    // cannot be read): "Interactive only", and "Stop On Battery Mode, No Start On Batteries" for a
+    // task that keeps the Task Scheduler's battery defaults (one made with a command line).
+    std::string logonMode;
+    std::string powerManagement;
+    bool conditionsRead = false;  // the list named its power management
     // Whether the list said anything of the task at all (a Task Scheduler may answer without).
     bool Read() const { return !nextRun.empty() || !days.empty() || !archive.empty(); }
 };
@@ -25,5 +31,7 @@ ScheduledTask ReadTaskQuery(std::string_view output);
 
 // The task has not run since it was made or changed.
 bool NeverRan(const ScheduledTask& task);
+// The task does not start on battery power, or is stopped when the power goes to battery.
+bool HeldByBattery(const ScheduledTask& task);
 
 }  // namespace kestrine::schedule

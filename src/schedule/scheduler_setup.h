@@ -6,6 +6,7 @@
 
 #include "outlook/inventory.h"
 #include "schedule/task_commands.h"
+#include "schedule/task_definition.h"
 #include "schedule/task_password.h"
 
 namespace kestrine::schedule {
@@ -19,12 +20,15 @@ struct SchedulerSetup {
     std::function<outlook::ProfileInventory(const std::string&)> inventoryOf;
     std::string taskName = kSharedTaskName;  // the user's own task
     PasswordProtector protect;               // protects the task's password for the user
+    std::string tempFolder;  // where the task's definition is written for schtasks to read
+    std::string userId;      // the user the task runs as: a SID, or a name
 };
 
 // Who registers the task: its name, and the protection of its password.
 struct TaskOwner {
     std::string taskName = kSharedTaskName;
     PasswordProtector protect;
+    std::string userId;
 };
 
 }  // namespace kestrine::schedule

@@ -26,17 +26,6 @@ int ReadNumber(std::string_view text, size_t& pos) {
     return value;
 }
 
-// A double quote inside the action's quoted argument (a protected password begins with one) is
-// written \" so that schtasks keeps it.
-std::string QuotedInside(std::string_view text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '"') out += '\\';
-        out += c;
-    }
-    return out;
-}
-
 }  // namespace
 
 std::string TaskNameFor(std::string_view userName) {
@@ -82,12 +71,13 @@ std::string ListTaskCommand(std::string_view taskName) {
     return "schtasks /query /fo LIST /v /tn " + Quoted(taskName);
 }
 
-std::string CreateTaskCommand(const TaskDefinition& task) {
-    // The action is one quoted argument; inside it the program path is quoted with \".
-    return "schtasks /create /sc WEEKLY /d " + task.days + " /st " + task.startTime + ":00" +
-           " /tn " + Quoted(task.name) + " /tr " + "\"\\\"" + task.programPath + "\\\" " +
-           QuotedInside(UnattendedTail(task.profile, task.mask, task.password, task.archive)) +
-           "\"";
+std::string CreateFromDefinitionCommand(std::string_view taskName,
+                                        std::string_view definitionFile) {
+    return "schtasks /create /tn " + Quoted(taskName) + " /xml " + Quoted(definitionFile) + " /f";
+}
+
+std::string RunTaskCommand(std::string_view taskName) {
+    return "schtasks /run /tn " + Quoted(taskName);
 }
 
 std::string UnattendedTail(std::string_view profile, std::string_view mask,
@@ -95,17 +85,6 @@ std::string UnattendedTail(std::string_view profile, std::string_view mask,
     std::string tail = "sf=";
     tail.append(profile).append("xm=").append(mask).append("ps=").append(password).append("bf=");
     return tail.append(archive);
-}
-
-std::string TaskDays(const std::array<bool, 7>& mondayToSunday) {
-    static const char* const kDays[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
-    std::string days;
-    for (size_t i = 0; i < 7; ++i) {
-        if (!mondayToSunday[i]) continue;
-        if (!days.empty()) days += ",";
-        days += kDays[i];
-    }
-    return days.empty() ? "*" : days;
 }
 
 std::vector<std::string> StartTimeChoices() {
@@ -144,9 +123,14 @@ std::optional<std::string> TaskStartTime(std::string_view typed) {
     return std::string(out);
 }
 
-char UncarriedCharacter(std::string_view value) {
-    size_t pos = value.find_first_of("\"=");
-    return pos == std::string_view::npos ? '\0' : value[pos];
+char UncarriedCharacter(std::string_view value, bool expanded) {
+    const size_t percent = value.find('%');
+    for (size_t i = 0; i < value.size(); ++i) {
+        const char c = value[i];
+        if (c == '"' || c == '=' || static_cast<unsigned char>(c) < 0x20) return c;
+        if (expanded && i == percent && value.find('%', i + 1) != std::string_view::npos) return c;
+    }
+    return '\0';
 }
 
 }  // namespace kestrine::schedule

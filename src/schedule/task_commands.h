@@ -1,7 +1,6 @@
 #pragma once
 // The weekly task of one user, "Kestrine AutoBackup (<user>)": the schtasks command lines that end,
 // delete, query and create it, and the pieces they are made of.
-#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -28,24 +27,15 @@ bool TaskBelongsTo(std::string_view queryOutput, std::string_view userName,
 // Asks for every field of the task in the verbose list form: what the dialog shows of it.
 std::string ListTaskCommand(std::string_view taskName);
 
-struct TaskDefinition {
-    std::string name;         // TaskNameFor(user)
-    std::string days;         // TaskDays
-    std::string startTime;    // "hh:mm"
-    std::string programPath;  // the kestrine.exe the task starts
-    std::string profile;
-    std::string mask;      // ItemMask
-    std::string password;  // the ps= field: empty, protected or (a task of old) in clear
-    std::string archive;
-};
-std::string CreateTaskCommand(const TaskDefinition& task);
+// Registers the task from the definition file `definitionFile`, replacing a task of that name in
+// one step ("/f"), so the working task is never gone while its replacement is not registered.
+std::string CreateFromDefinitionCommand(std::string_view taskName, std::string_view definitionFile);
+// Starts the task now, as its trigger would.
+std::string RunTaskCommand(std::string_view taskName);
 
 // The unattended command line's tail that the task passes: sf=...xm=...ps=...bf=...
 std::string UnattendedTail(std::string_view profile, std::string_view mask,
                            std::string_view password, std::string_view archive);
-
-// The week days of the task, Monday to Sunday: "Mon,Wed", ..., "*" for none (every day).
-std::string TaskDays(const std::array<bool, 7>& mondayToSunday);
 
 // The start times offered: 0:00, 0:30, ... 23:30.
 std::vector<std::string> StartTimeChoices();
@@ -53,8 +43,11 @@ std::vector<std::string> StartTimeChoices();
 // not a time of day.
 std::optional<std::string> TaskStartTime(std::string_view typed);
 
-// The first double quote or equals sign in `value`, which the task's command line (a quote) or
-// the unattended tail (an equals sign) cannot carry; 0 when there is none.
-char UncarriedCharacter(std::string_view value);
+// The first character of `value` that the task cannot carry to the run: a double quote, an equals
+// sign (the unattended tail's separator), a control character (which the task's definition
+// cannot hold), and where `expanded` (a value that reaches the task as it is, not protected) a
+// percent sign that a second one follows (the Task Scheduler would take "%NAME%" for an
+// environment variable and put its value in); 0 when there is none.
+char UncarriedCharacter(std::string_view value, bool expanded = true);
 
 }  // namespace kestrine::schedule

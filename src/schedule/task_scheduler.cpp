@@ -1,6 +1,8 @@
 #include "schedule/task_scheduler.h"
 
+#include "app/run_folder.h"
 #include "outlook/inventory.h"
+#include "platform/file_stream.h"
 #include "platform/program_run.h"
 #include "platform/system.h"
 #include "schedule/scheduled_task.h"
@@ -10,6 +12,8 @@
 namespace kestrine::schedule {
 
 namespace {
+
+namespace fileio = platform::fileio;
 
 platform::ProgramRun RunSchtasks(const std::string& commandLine) {
     return platform::RunHiddenAndWait(platform::SystemFolder() + "\\schtasks.exe", commandLine);
@@ -26,18 +30,41 @@ void RemoveOwnSharedTask() {
     RunSchtasks(DeleteTaskCommand(kSharedTaskName));
 }
 
-TaskOutcome AddTask(const std::vector<std::string>& commands) {
-    RemoveOwnSharedTask();
-    platform::ProgramRun last;
-    for (const auto& command : commands) last = RunSchtasks(command);
-    return {last.started && last.exitCode == 0, last.started, last.exitCode, last.output};
+TaskOutcome RegisterTask(const std::string& taskName, const std::string& definitionFile,
+                         const std::string& tempFolder) {
+    TaskOutcome outcome;
+    RunFolder folder(tempFolder);
+    const std::string path =
+        folder.Path().empty() ? std::string() : fileio::JoinPath(folder.Path(), "task.xml");
+    bool written = false;
+    if (!path.empty()) {
+        auto file = fileio::CreateNew(path);
+        written =
+            file && file->Write(definitionFile.data(), definitionFile.size()) && file->Flush();
+    }
+    if (!written) {
+        if (!path.empty()) fileio::RemoveFile(path);
+        outcome.written = false;
+        return outcome;
+    }
+    const platform::ProgramRun create = RunSchtasks(CreateFromDefinitionCommand(taskName, path));
+    fileio::RemoveFile(path);
+    outcome = {create.started && create.exitCode == 0, create.started, true, create.exitCode,
+               create.output};
+    if (outcome.done && taskName != kSharedTaskName) RemoveOwnSharedTask();
+    return outcome;
+}
+
+TaskOutcome RunTaskNow(const std::string& taskName) {
+    const platform::ProgramRun run = RunSchtasks(RunTaskCommand(taskName));
+    return {run.started && run.exitCode == 0, run.started, true, run.exitCode, run.output};
 }
 
 TaskOutcome RemoveTask(const std::string& taskName) {
     RemoveOwnSharedTask();
     RunSchtasks(EndTaskCommand(taskName));
     const platform::ProgramRun last = RunSchtasks(DeleteTaskCommand(taskName));
-    return {true, last.started, last.exitCode, last.output};
+    return {true, last.started, true, last.exitCode, last.output};
 }
 
 TaskQuery QueryScheduledTask(const std::string& taskName) {
@@ -54,7 +81,9 @@ SchedulerSetup SchedulerSetupFor(const outlook::Environment& env, const ProgramP
             platform::RunningProgramPath(),
             [&env](const std::string& profile) { return outlook::TakeInventory(env, profile); },
             TaskNameFor(platform::UserName()),
-            ProtectForCurrentUser};
+            ProtectForCurrentUser,
+            paths.TempFolder,
+            platform::CurrentUserSid().empty() ? platform::UserName() : platform::CurrentUserSid()};
 }
 
 }  // namespace kestrine::schedule

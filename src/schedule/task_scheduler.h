@@ -14,8 +14,9 @@ namespace kestrine::schedule {
 
 // What the Task Scheduler answered to the last command.
 struct TaskOutcome {
-    bool done = false;     // the create command succeeded (a removal is always done)
+    bool done = false;     // the command succeeded (a removal is always done)
     bool started = false;  // schtasks.exe could be started
+    bool written = true;   // the task's definition could be written for schtasks to read
     unsigned long exitCode = 0;
     std::string output;  // what it printed
 };
@@ -27,10 +28,15 @@ struct TaskQuery {
     ScheduledTask task;
 };
 
-// Removes the user's task of the shared name of earlier versions, then runs `commands` (end,
-// delete, create) one after the other, each to its end; the outcome is the create command's: the
-// task exists only when it succeeded.
-TaskOutcome AddTask(const std::vector<std::string>& commands);
+// Registers the task `taskName` from `definitionFile` (its definition's bytes), replacing a task
+// of that name in one step: the file is written into a run folder of `tempFolder` (only the user
+// can open it), handed to schtasks and removed again, also when registering failed. Only once the
+// task is registered is the user's task of the shared name of earlier versions removed; when
+// registering failed, every task stays as it was.
+TaskOutcome RegisterTask(const std::string& taskName, const std::string& definitionFile,
+                         const std::string& tempFolder);
+// Starts the task `taskName` now.
+TaskOutcome RunTaskNow(const std::string& taskName);
 // Ends and deletes the task `taskName`, and the user's task of the shared name of earlier versions;
 // the commands fail harmlessly when there is no task.
 TaskOutcome RemoveTask(const std::string& taskName);
@@ -43,7 +49,8 @@ TaskQuery QueryScheduledTask(const std::string& taskName);
 
 // What the dialog opens with in the running program: the profiles of `env` (which must outlive
 // the dialog), the settings file and default backup folder of `paths`, the running executable
-// as the program the task starts, the current user's task name and password protection.
+// as the program the task starts, the folder its definition is written in, the current user's
+// task name, identity and password protection.
 SchedulerSetup SchedulerSetupFor(const outlook::Environment& env, const ProgramPaths& paths);
 
 }  // namespace kestrine::schedule

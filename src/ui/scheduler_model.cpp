@@ -1,5 +1,7 @@
 #include "ui/scheduler_model.h"
 
+#include <tuple>
+
 #include "base/path.h"
 #include "schedule/command_line.h"
 #include "schedule/task_commands.h"
@@ -67,25 +69,39 @@ AddTaskPlan PlanAddTask(const SchedulerModel& model, const std::string& programP
     if (!startTime) return refuse(kStartTimeMessage, MessageIcon::Exclamation);
 
     const std::string password = model.protect ? model.password : "";
-    const std::pair<const char*, const std::string*> values[] = {
-        {"profile name", &model.profile},
-        {"password", &password},
-        {"backup file name", &model.targetFile},
+    // The password goes protected where it can (TaskPasswordField): its percent signs then never
+    // reach the Task Scheduler.
+    const std::tuple<const char*, const std::string*, bool> values[] = {
+        {"profile name", &model.profile, true},
+        {"password", &password, false},
+        {"backup file name", &model.targetFile, true},
     };
-    for (const auto& [what, value] : values) {
-        if (char c = UncarriedCharacter(*value))
+    for (const auto& [what, value, expanded] : values) {
+        if (char c = UncarriedCharacter(*value, expanded))
             return refuse(UncarriedCharacterMessage(what, c), MessageIcon::Exclamation);
     }
 
     auto field = TaskPasswordField(password, owner.protect);
     if (!field) return refuse(UncarriedCharacterMessage("password", '%'), MessageIcon::Exclamation);
-    TaskDefinition task{owner.taskName, TaskDays(model.days), *startTime,
-                        programPath,    model.profile,        mask,
-                        *field,         model.targetFile};
-    plan.commands = {EndTaskCommand(task.name), DeleteTaskCommand(task.name),
-                     CreateTaskCommand(task)};
-    plan.tail = UnattendedTail(task.profile, task.mask, task.password, task.archive);
+    TaskDefinition& task = plan.task;
+    task.name = owner.taskName;
+    task.days = model.days;
+    task.startTime = *startTime;
+    task.userId = owner.userId;
+    task.programPath = programPath;
+    task.profile = model.profile;
+    task.mask = mask;
+    task.password = *field;
+    task.archive = model.targetFile;
+    plan.tail =
+        UnattendedTail(plan.task.profile, plan.task.mask, plan.task.password, plan.task.archive);
     return plan;
+}
+
+std::optional<Message> RunNowRefusal(const schedule::TaskQuery& scheduled) {
+    if (scheduled.queried && !scheduled.exists)
+        return Message{kRunNothingMessage, platform::MessageIcon::Exclamation};
+    return std::nullopt;
 }
 
 }  // namespace kestrine::ui

@@ -10,6 +10,7 @@
 
 #include "platform/messages.h"
 #include "schedule/scheduler_setup.h"
+#include "schedule/task_scheduler.h"
 #include "ui/main_window_model.h"
 #include "ui/message.h"
 
@@ -50,15 +51,19 @@ platform::FileDialogRequest TargetFileRequest(const SchedulerModel& model,
 void ChooseTargetFile(SchedulerModel& model, const std::string& chosen);
 
 struct AddTaskPlan {
-    std::optional<Message> refusal;     // shown; nothing runs
-    std::vector<std::string> commands;  // end, delete, create: run one after the other
-    std::string tail;                   // the command-line tail the task will pass
+    std::optional<Message> refusal;  // shown; nothing runs
+    schedule::TaskDefinition task;   // what is registered
+    std::string tail;                // the command-line tail the task will pass
 };
 
 // "Add Task to Scheduler": the refusals in order (no item, no archive, no password, passwords that
-// differ, a start time that is not a time of day, a character the command line cannot carry),
-// otherwise the three commands. The password goes into the task protected by `owner.protect`.
+// differ, a start time that is not a time of day, a character the task cannot carry unchanged in
+// the profile, the password or the archive path), otherwise the task's definition. The password
+// goes into the task protected by `owner.protect`.
 AddTaskPlan PlanAddTask(const SchedulerModel& model, const std::string& programPath,
                         const schedule::TaskOwner& owner = {});
+
+// "Run Task Now" while the Task Scheduler said no task exists: nothing to start.
+std::optional<Message> RunNowRefusal(const schedule::TaskQuery& scheduled);
 
 }  // namespace kestrine::ui

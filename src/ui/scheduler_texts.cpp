@@ -1,5 +1,6 @@
 #include "ui/scheduler_texts.h"
 
+#include "base/text.h"
 #include "schedule/command_line.h"
 
 namespace kestrine::ui {
@@ -17,6 +18,10 @@ std::string ResultText(const std::string& code) {
 }  // namespace
 
 std::string UncarriedCharacterMessage(std::string_view what, char character) {
+    if (static_cast<unsigned char>(character) < 0x20)
+        return "The " + std::string(what) +
+               " contains a control character, which the scheduled task cannot pass on to "
+               "Kestrine.";
     std::string named = character == '"'   ? "\" (double quote)"
                         : character == '%' ? "% (percent sign)"
                                            : "= (equals sign)";
@@ -28,17 +33,22 @@ std::string ScheduledMessage(std::string_view taskName) {
     return "Task " + std::string(taskName) + " has been scheduled.";
 }
 
-std::string NotScheduledMessage(std::string_view taskName, bool started, unsigned long exitCode,
-                                std::string_view output) {
-    std::string message = "Task " + std::string(taskName) + " was not scheduled.\r\n\r\n";
+// Why the Task Scheduler refused: its own words when it gave any.
+static std::string ReasonText(bool started, unsigned long exitCode, std::string_view output) {
     const char* blanks = " \t\r\n";
     size_t first = output.find_first_not_of(blanks);
     std::string reason;
     if (first != std::string_view::npos)
         reason = output.substr(first, output.find_last_not_of(blanks) - first + 1);
-    if (!started) return message + "The Task Scheduler (schtasks.exe) could not be started.";
-    if (!reason.empty()) return message + reason;
-    return message + "The Task Scheduler ended with code " + std::to_string(exitCode) + ".";
+    if (!started) return "The Task Scheduler (schtasks.exe) could not be started.";
+    if (!reason.empty()) return reason;
+    return "The Task Scheduler ended with code " + std::to_string(exitCode) + ".";
+}
+
+std::string NotScheduledMessage(std::string_view taskName, bool started, unsigned long exitCode,
+                                std::string_view output) {
+    return "Task " + std::string(taskName) + " was not scheduled.\r\n\r\n" +
+           ReasonText(started, exitCode, output);
 }
 
 std::string DeletedMessage(std::string_view taskName) {
@@ -47,7 +57,22 @@ std::string DeletedMessage(std::string_view taskName) {
 
 Message AddedTaskMessage(std::string_view taskName, const schedule::TaskOutcome& outcome) {
     if (outcome.done) return {ScheduledMessage(taskName), platform::MessageIcon::Information};
+    if (!outcome.written)
+        return {"Task " + std::string(taskName) +
+                    " was not scheduled.\r\n\r\nIts definition could not be written for the "
+                    "Task Scheduler to read. The task scheduled before, if any, is unchanged.",
+                platform::MessageIcon::Critical};
     return {NotScheduledMessage(taskName, outcome.started, outcome.exitCode, outcome.output),
+            platform::MessageIcon::Critical};
+}
+
+Message RanTaskMessage(std::string_view taskName, const schedule::TaskOutcome& outcome) {
+    if (outcome.done)
+        return {"Task " + std::string(taskName) +
+                    " has been started: it backs up now, and the log tells how it went.",
+                platform::MessageIcon::Information};
+    return {"Task " + std::string(taskName) + " could not be started.\r\n\r\n" +
+                ReasonText(outcome.started, outcome.exitCode, outcome.output),
             platform::MessageIcon::Critical};
 }
 
@@ -63,6 +88,15 @@ std::string ScheduledTaskText(const schedule::TaskQuery& query, bool newFileEach
     std::string text = "Backs up profile " + task.profile + " on " +
                        (task.days.empty() ? std::string("the chosen days") : task.days) + " at " +
                        task.startTime + "; next run: " + task.nextRun + ".\r\n";
+    if (schedule::HeldByBattery(task))
+        text +=
+            "It does not run on battery power (a task of an earlier version): add the task "
+            "again to replace it.\r\n";
+    else if (task.conditionsRead)
+        text += std::string(base::EqualsNoCase(task.logonMode, "Interactive only")
+                                ? "It runs while you are logged on"
+                                : "It runs") +
+                ", on battery power too.\r\n";
     if (schedule::NeverRan(task) || task.lastResult.empty())
         text += "It has not run yet.\r\n";
     else

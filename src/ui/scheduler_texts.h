@@ -15,6 +15,8 @@ inline constexpr const char* kNoPasswordMessage = "Please enter Password!";
 inline constexpr const char* kPasswordsDifferMessage = "Incorect Password!";
 inline constexpr const char* kStartTimeMessage =
     "Please enter the start time as a time of day, for example 9:00 or 21:30.";
+inline constexpr const char* kRunNothingMessage =
+    "Nothing is scheduled yet: add the task to the scheduler first, then run it.";
 std::string UncarriedCharacterMessage(std::string_view what, char character);
 
 std::string ScheduledMessage(std::string_view taskName);
@@ -26,6 +28,8 @@ std::string DeletedMessage(std::string_view taskName);
 // What "Add Task to Scheduler" and "Disable" tell the user once the Task Scheduler has answered.
 Message AddedTaskMessage(std::string_view taskName, const schedule::TaskOutcome& outcome);
 Message RemovedTaskMessage(std::string_view taskName);
+// What "Run Task Now" tells the user once the Task Scheduler has answered.
+Message RanTaskMessage(std::string_view taskName, const schedule::TaskOutcome& outcome);
 
 inline constexpr const char* kUnreadTaskText =
     "The Task Scheduler did not say what is scheduled; the Windows Task Scheduler shows it.";

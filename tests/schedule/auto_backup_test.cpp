@@ -303,6 +303,7 @@ TEST(TaskScheduler, CommandsInOrderAndOnlyTheUsersOwnSharedTaskGoes) {
     std::vector<std::string> ran;
     std::string sharedOwner;  // whom the shared task's query names; empty: there is no such task
     platform::ProgramRun create{true, 0, "SUCCESS"}, list{true, 1, "ERROR: not found"};
+    std::string definitionPath, definition;
     platform::SetProgramRunAnswer([&](const std::string& program, const std::string& command) {
         EXPECT_EQ(program, platform::SystemFolder() + "\\schtasks.exe");
         ran.push_back(command);
@@ -313,7 +314,12 @@ TEST(TaskScheduler, CommandsInOrderAndOnlyTheUsersOwnSharedTaskGoes) {
                              true, 0,
                              "<Task><Principals><Principal id=\"Author\"><UserId>" + sharedOwner +
                                  "</UserId></Principal></Principals></Task>"};
-        if (command.starts_with("schtasks /create")) return create;
+        if (command.starts_with("schtasks /create")) {  // the definition is there meanwhile
+            definitionPath = command.substr(command.find("/xml \"") + 6);
+            definitionPath.resize(definitionPath.size() - 4);
+            definition = platform::fileio::ReadWholeFile(definitionPath).value_or("");
+            return create;
+        }
         if (command == schedule::ListTaskCommand(name)) return list;
         return platform::ProgramRun{true, 0, ""};
     });
@@ -333,17 +339,32 @@ TEST(TaskScheduler, CommandsInOrderAndOnlyTheUsersOwnSharedTaskGoes) {
                                                    schedule::DeleteTaskCommand(shared)});
         EXPECT_EQ(ran, expected) << owner;
     }
-    sharedOwner.clear();
-    for (const unsigned long exitCode : {0ul, 5ul}) {
+    // Registered from its definition in one step; the user's task of the shared name goes only
+    // once its replacement is registered, and the definition's file never stays.
+    sharedOwner = platform::CurrentUserSid();
+    TempDir temp;
+    const std::string bytes("\xff\xfe<\0", 4);
+    for (const unsigned long exitCode : {5ul, 0ul}) {
         ran.clear();
         create = {true, exitCode, exitCode ? "ERROR: Access is denied." : "SUCCESS"};
-        const auto added = schedule::AddTask({"schtasks /end x", "schtasks /create x"});
+        const auto added = schedule::RegisterTask(name, bytes, temp.str());
         EXPECT_EQ(added.done, exitCode == 0);
         EXPECT_EQ(added.exitCode, exitCode);
         EXPECT_EQ(added.output, create.output);
-        EXPECT_EQ(ran, (std::vector<std::string>{schedule::QueryTaskCommand(shared),
-                                                 "schtasks /end x", "schtasks /create x"}));
+        EXPECT_EQ(definition, bytes);
+        EXPECT_FALSE(platform::fileio::Exists(definitionPath)) << definitionPath;
+        std::vector<std::string> expected = {
+            schedule::CreateFromDefinitionCommand(name, definitionPath)};
+        if (exitCode == 0)
+            expected.insert(expected.end(),
+                            {schedule::QueryTaskCommand(shared), schedule::EndTaskCommand(shared),
+                             schedule::DeleteTaskCommand(shared)});
+        EXPECT_EQ(ran, expected);
     }
+    ran.clear();  // no folder to write the definition in: nothing runs
+    EXPECT_FALSE(schedule::RegisterTask(name, "x", temp / "missing").written);
+    EXPECT_TRUE(ran.empty());
+    sharedOwner.clear();
     EXPECT_FALSE(schedule::QueryScheduledTask(name).exists);
     list = {true, 0, test::kTaskQueryList};
     const auto query = schedule::QueryScheduledTask(name);
@@ -351,7 +372,8 @@ TEST(TaskScheduler, CommandsInOrderAndOnlyTheUsersOwnSharedTaskGoes) {
     EXPECT_EQ(query.task.days, "MON, WED");
     platform::SetProgramRunAnswer(nullptr);  // schtasks.exe cannot be started
     EXPECT_FALSE(schedule::QueryScheduledTask(name).queried);
-    EXPECT_FALSE(schedule::AddTask({"schtasks /create x"}).done);
+    EXPECT_FALSE(schedule::RegisterTask(name, "x", temp.str()).done);
+    EXPECT_FALSE(schedule::RunTaskNow(name).started);
 }
 
 TEST_F(AutoBackup, TheUnattendedProgramShowsNothingAndLogsAMissingOutlook) {

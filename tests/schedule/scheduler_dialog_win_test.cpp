@@ -2,19 +2,21 @@
 // the system's schtasks.exe; and the unattended run that the registered task starts.
 #include <gtest/gtest.h>
 #include <windows.h>
-//
-#include <shellapi.h>
 
 #include "app/settings.h"
 #include "base/text.h"
+#include "platform/program_run.h"
 #include "platform/system.h"
 #include "schedule/auto_backup.h"
 #include "schedule/command_line.h"
 #include "schedule/scheduled_task.h"
 #include "schedule/task_commands.h"
+#include "schedule/task_definition.h"
 #include "schedule/task_password.h"
 #include "schedule/task_scheduler.h"
 #include "schedule/unattended.h"
+#include "task_query_sample.h"
+#include "ui/scheduler_model.h"
 #include "ui/scheduler_texts.h"
 #include "ui/win/resource.h"
 #include "ui/win/scheduler_dialog.h"
@@ -25,8 +27,9 @@ namespace kestrine::test {
 namespace {
 
 const std::string kProgram = "C:\\Program Files\\Kestrine\\kestrine.exe";
-// "%" would be an environment variable to the Task Scheduler; protected, it reaches the run.
-const std::string kPassword = "pass %1% word";
+// "%" would be an environment variable to the Task Scheduler; protected, it reaches the run. Its
+// 64 characters, protected, make a tail that no "/tr" could carry.
+const std::string kPassword = "pass %1% word " + std::string(50, 'x');
 
 struct SchtasksRun {
     std::string program;
@@ -49,9 +52,12 @@ class SchedulerDialogTest : public ::testing::Test {
         CopyTestProgram("fake_schtasks.exe", platform::Widen(system32 + "\\schtasks.exe"));
         SetEnvironmentVariableW(L"KESTRINE_SCHTASKS_RECORD", platform::Widen(record).c_str());
         SetEnvironmentVariableW(L"KESTRINE_SCHTASKS_TASK", platform::Widen(listed).c_str());
+        SetEnvironmentVariableW(L"KESTRINE_SCHTASKS_DEFINITION",
+                                platform::Widen(definition).c_str());
     }
     ~SchedulerDialogTest() override {
         SetEnvironmentVariableW(L"KESTRINE_SCHTASKS_FAIL", nullptr);
+        SetEnvironmentVariableW(L"KESTRINE_SCHTASKS_DEFINITION", nullptr);
         SetEnvironmentVariableW(L"KESTRINE_SCHTASKS_TASK", nullptr);
         platform::SetFileDialogHandler(nullptr);
     }
@@ -73,7 +79,8 @@ class SchedulerDialogTest : public ::testing::Test {
     SampleProfile sample{s};
     const std::string system32 = platform::SystemFolder();
     const std::string record = s.dir / "schtasks.txt";
-    const std::string listed = s.dir / "task.txt";  // the task the Task Scheduler knows
+    const std::string listed = s.dir / "task.txt";            // the task the Task Scheduler knows
+    const std::string definition = s.dir / "definition.xml";  // the last one registered
     schedule::SchedulerSetup setup;
     const std::string name = schedule::TaskNameFor(platform::UserName());
 };
@@ -109,35 +116,36 @@ TEST_F(SchedulerDialogTest, TheRegisteredTaskBacksUpTheChosenProfile) {
     }
     std::filesystem::current_path(before);
 
-    // The task of the shared name of earlier versions is asked after (it is nobody's here), then
-    // the user's own task is replaced.
+    // The user's own task is registered from its definition in one step, which a file of the
+    // run folder carries and which goes afterwards; then the task of the shared name of earlier
+    // versions is asked after (it is nobody's here).
     auto runs = Recorded();
-    ASSERT_EQ(runs.size(), 4u);
+    ASSERT_EQ(runs.size(), 2u);
     for (const auto& run : runs)
         EXPECT_TRUE(base::EqualsNoCase(run.program, system32 + "\\schtasks.exe")) << run.program;
-    EXPECT_EQ(runs[0].command, "schtasks /query /xml /tn \"Kestrine AutoBackup\"");
-    EXPECT_EQ(runs[1].command, "schtasks /end  /tn \"" + name + "\"");
-    EXPECT_EQ(runs[2].command, "schtasks /delete /f  /tn \"" + name + "\"");
-    const std::string create = runs[3].command;
-    EXPECT_EQ(create.rfind("schtasks /create /sc WEEKLY /d Mon,Sun /st 07:05:00 /tn \"" + name +
-                               "\" /tr \"\\\"C:\\Program Files\\Kestrine\\kestrine.exe\\\" "
-                               "sf=Workxm=110000001ps=\\\"KP1-",
-                           0),
-              0u)
-        << create;
-    EXPECT_EQ(create.find(kPassword), std::string::npos) << create;
-    EXPECT_EQ(create.find('%'), std::string::npos) << create;
+    const std::string create = runs[0].command, at = "/xml \"";
+    const std::string file =
+        create.substr(create.find(at) + 6, create.size() - create.find(at) - 10);
+    EXPECT_EQ(create, schedule::CreateFromDefinitionCommand(name, file));
+    EXPECT_EQ(file.rfind(s.state.TempFolder + "\\~kestrine.run-", 0), 0u) << file;
+    EXPECT_FALSE(Exists(file.substr(0, file.rfind('\\'))));
+    EXPECT_EQ(runs[1].command, "schtasks /query /xml /tn \"Kestrine AutoBackup\"");
+    const std::string xml = Get(definition);
+    for (const char* part : {"<Command>\"C:\\Program Files\\Kestrine\\kestrine.exe\"</Command>",
+                             "T07:05:00</StartBoundary>", "<Monday />\r\n          <Sunday />"})
+        EXPECT_NE(xml.find(part), std::string::npos) << part;
+    const size_t start = xml.find("<Arguments>") + 11;  // nothing in it to unescape
+    const std::string tail = xml.substr(start, xml.find("</Arguments>") - start);
+    EXPECT_GT(tail.size(), 261u);  // more than a "/tr" could carry
+    EXPECT_EQ(tail.rfind("sf=Workxm=110000001ps=\"KP1-", 0), 0u) << tail;
+    EXPECT_EQ(tail.find('%'), std::string::npos) << tail;
 
     // Added with no stored choice, the task writes a new file each run, as the settings show.
     EXPECT_EQ(ReadINIValue(s.state.SettingsFile, "autobackup", "autobackupfile"), "1");
 
-    // The task starts its action's command line; the tail after the program backs up "Work" with
-    // the password, which the log never shows.
-    int count = 0;
-    LPWSTR* args = CommandLineToArgvW(platform::Widen(create).c_str(), &count);
-    ASSERT_EQ(platform::Narrow(args[count - 2]), "/tr");
-    s.state.CommandLine = schedule::CommandLineTail(platform::Narrow(args[count - 1]));
-    LocalFree(args);
+    // The task starts the program with its arguments; they back up "Work" with the password,
+    // which the log never shows.
+    s.state.CommandLine = tail;
     archive::ZipComponent zip;
     auto result = schedule::RunAutoBackup(s.state, zip);
     EXPECT_EQ(result.exitStatus, schedule::kExitAllSucceeded);
@@ -149,26 +157,97 @@ TEST_F(SchedulerDialogTest, TheRegisteredTaskBacksUpTheChosenProfile) {
     EXPECT_EQ(Count(view.names, "a.pst"), 0);
 }
 
-TEST_F(SchedulerDialogTest, AFailedCreateSaysWhyAndKeepsTheDialogOpen) {
+TEST_F(SchedulerDialogTest, AFailedCreateSaysWhyKeepsTheTaskAndRunsItNow) {
     SetEnvironmentVariableW(L"KESTRINE_SCHTASKS_FAIL", L"ERROR: Access is denied.");
     ModalThread shown([&] { return ui::win::ShowSchedulerDialog(nullptr, setup); });
     HWND dialog = WaitForWindow("Task Scheduler");
+    PostClick(dialog, IDC_TASK_RUN_NOW);  // nothing is scheduled yet
+    EXPECT_EQ(AnswerMessageBox().text, ui::kRunNothingMessage);
+    Put(listed, test::kTaskQueryList);  // the task of before, which a failed create keeps
     Click(dialog, IDC_TASK_ITEM_FIRST + 5);
     PostClick(dialog, IDC_TASK_ADD);
     auto seen = AnswerMessageBox();
     EXPECT_EQ(seen.text, "Task " + name + " was not scheduled.\r\n\r\nERROR: Access is denied.");
     EXPECT_EQ(seen.icon, "critical");
     EXPECT_TRUE(shown.Running());
+    EXPECT_NE(Text(dialog, IDC_TASK_STATUS).find("does not run on battery power"),
+              std::string::npos);
+    PostClick(dialog, IDC_TASK_RUN_NOW);
+    EXPECT_EQ(AnswerMessageBox().text,
+              "Task " + name + " could not be started.\r\n\r\nERROR: Access is denied.");
+    SetEnvironmentVariableW(L"KESTRINE_SCHTASKS_FAIL", nullptr);
+    PostClick(dialog, IDC_TASK_RUN_NOW);
+    seen = AnswerMessageBox();
+    EXPECT_EQ(seen.text, "Task " + name +
+                             " has been started: it backs up now, and the log tells how it went.");
+    EXPECT_EQ(seen.icon, "information");
     PostClick(dialog, IDC_TASK_DISABLE);
     EXPECT_EQ(AnswerMessageBox().text, "Task " + name + " has been Delete.");
     PostClick(dialog, IDCANCEL);
     EXPECT_FALSE(shown.Result());
+    // Nothing was ended or deleted before the failed create, nor after it: only "Disable" did.
     auto runs = Recorded();
-    ASSERT_EQ(runs.size(), 7u);
-    EXPECT_EQ(runs[3].command.rfind("schtasks /create /sc WEEKLY /d * /st 09:00:00 ", 0), 0u);
-    EXPECT_EQ(runs[4].command, schedule::QueryTaskCommand(schedule::kSharedTaskName));
-    EXPECT_EQ(runs[5].command, schedule::EndTaskCommand(name));
-    EXPECT_EQ(runs[6].command, schedule::DeleteTaskCommand(name));
+    ASSERT_EQ(runs.size(), 6u);
+    EXPECT_EQ(runs[0].command.rfind("schtasks /create /tn \"" + name + "\" /xml ", 0), 0u);
+    EXPECT_EQ(runs[1].command, schedule::RunTaskCommand(name));
+    EXPECT_EQ(runs[2].command, schedule::RunTaskCommand(name));
+    EXPECT_EQ(runs[3].command, schedule::QueryTaskCommand(schedule::kSharedTaskName));
+    EXPECT_EQ(runs[4].command, schedule::EndTaskCommand(name));
+    EXPECT_EQ(runs[5].command, schedule::DeleteTaskCommand(name));
+}
+
+// The stand-in holds to Windows' rules: a "/tr" of more than 261 characters is invalid syntax, and
+// a definition must be UTF-16 and hold the task's trigger and action.
+TEST_F(SchedulerDialogTest, TheStandInRefusesWhatWindowsRefuses) {
+    const std::string file = s.dir / "task.xml", full = schedule::TaskDefinitionFile({}, {});
+    const std::pair<std::string, const char*> answers[] = {
+        {std::string(261, 'a'), "SUCCESS"},
+        {std::string(262, 'a'),
+         "ERROR: Invalid syntax. Value for '/tr' option cannot be more "
+         "than 261 character(s).\r\n"},
+        {"<Task ><Triggers/><Actions><Exec><Command>c</Command>",
+         "ERROR: The task XML is malformed."},
+        {full.substr(0, 400), "ERROR: The task XML is missing a required element or attribute."},
+        {full, "SUCCESS"}};
+    for (const auto& [value, answer] : answers) {
+        const bool tr = value.starts_with("aaa");
+        if (!tr) Put(file, value);
+        const auto run = platform::RunHiddenAndWait(
+            system32 + "\\schtasks.exe",
+            tr ? "schtasks /create /sc WEEKLY /tn x /tr \"" + value + "\""
+               : schedule::CreateFromDefinitionCommand("x", file));
+        EXPECT_EQ(run.output.rfind(answer, 0), 0u) << run.output;
+        EXPECT_EQ(run.exitCode, std::string(answer) == "SUCCESS" ? 0u : 1u);
+    }
+}
+
+// Wine's own Task Scheduler registers the dialog's definition. It keeps the task's conditions (its
+// stored form drops the trigger, the action and the logon type, which the definition shows above).
+TEST_F(SchedulerDialogTest, WinesTaskSchedulerRegistersTheDefinition) {
+    wchar_t overrides[256] = {};  // a run of its own (scheduler_wine_task_test) has no stand-in
+    if (GetEnvironmentVariableW(L"KESTRINE_DLLOVERRIDES", overrides, 256)) GTEST_SKIP();
+    ui::SchedulerModel m = ui::OpenScheduler({"Work"});
+    ui::ChooseProfile(m, "Work", {}, s.app);
+    m.items[5].ticked = m.days[1] = m.protect = true;
+    m.password = m.password2 = kPassword;
+    const auto plan = ui::PlanAddTask(m, kProgram, {name, setup.protect, setup.userId});
+    ASSERT_FALSE(plan.refusal);
+    const auto added = schedule::RegisterTask(
+        name, schedule::TaskDefinitionFile(plan.task, platform::Now()), setup.tempFolder);
+    EXPECT_TRUE(added.done) << added.exitCode << " " << added.output;
+    const std::string stored = platform::WindowsFolder() + "\\system32\\tasks\\" + name;
+    const std::string text = Exists(stored) ? Get(stored) : "";
+    for (const char* part : {"<StartWhenAvailable>true</StartWhenAvailable>",
+                             "<DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries>",
+                             "<StopIfGoingOnBatteries>false</StopIfGoingOnBatteries>",
+                             "<MultipleInstancesPolicy>IgnoreNew</MultipleInstancesPolicy>",
+                             "<ExecutionTimeLimit>PT13H</ExecutionTimeLimit>"})
+        EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
+    EXPECT_EQ(
+        platform::RunHiddenAndWait(system32 + "\\schtasks.exe", schedule::DeleteTaskCommand(name))
+            .exitCode,
+        0u);
+    EXPECT_FALSE(Exists(stored));
 }
 
 // A password that the system's data protection cannot turn back (another user's or computer's)

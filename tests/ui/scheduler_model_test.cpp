@@ -1,4 +1,4 @@
-// The scheduled-backup dialog's model: what it refuses, the commands it sends byte for byte, and
+// The scheduled-backup dialog's model: what it refuses, the task it defines byte for byte, and
 // what it shows of the task. (The dialog that mirrors it, and the run its task starts, are driven
 // under Wine with a recording schtasks.exe.)
 #include <gtest/gtest.h>
@@ -7,6 +7,7 @@
 #include "schedule/command_line.h"
 #include "schedule/scheduled_task.h"
 #include "schedule/task_commands.h"
+#include "schedule/task_definition.h"
 #include "schedule/task_password.h"
 #include "task_query_sample.h"
 #include "ui/scheduler_model.h"
@@ -45,7 +46,7 @@ TEST(ScheduledTask, StartTimes) {
 TEST(ScheduledTask, RefusalsInTheirOrder) {
     auto refusal = [](const SchedulerModel& m) {
         auto plan = PlanAddTask(m, kProgram);
-        EXPECT_TRUE(plan.commands.empty() || !plan.refusal);
+        EXPECT_TRUE(plan.task.name.empty() || !plan.refusal);
         return plan.refusal.value_or(ui::Message{});
     };
     SchedulerModel m = OpenScheduler({});
@@ -72,7 +73,18 @@ TEST(ScheduledTask, RefusalsInTheirOrder) {
     m.protect = false;  // an unprotected task carries no password at all
     EXPECT_NE(refusal(m).text.find("The backup file name contains the character ="),
               std::string::npos);
-    m.targetFile = "C:\\b.ksx";
+    // The Task Scheduler would put a variable's value for %NAME%; one percent sign stays as it is.
+    for (const char* archive : {"C:\\%USERPROFILE%\\b.ksx", "C:\\%%.ksx"}) {
+        m.targetFile = archive;
+        EXPECT_NE(refusal(m).text.find("The backup file name contains the character % (percent"),
+                  std::string::npos);
+    }
+    m.profile = "Out\tlook";
+    EXPECT_EQ(refusal(m).text,
+              "The profile name contains a control character, which the "
+              "scheduled task cannot pass on to Kestrine.");
+    m.profile = "100% Outlook";
+    m.targetFile = "C:\\50%\\b.ksx";
     EXPECT_FALSE(PlanAddTask(m, kProgram).refusal);
     // The password reaches the unattended run as typed, blanks and all.
     m.protect = true;
@@ -83,39 +95,54 @@ TEST(ScheduledTask, RefusalsInTheirOrder) {
     EXPECT_EQ(refusal(m).text,
               "The password contains the character % (percent sign), which the scheduled task "
               "cannot pass on to Kestrine.");
-    TaskOwner owner{TaskNameFor("sam"), [](const std::string& p) {
-                        return std::optional<std::string>("\x01\xff=%\"" + p);
-                    }};
+    TaskOwner owner{
+        TaskNameFor("sam"),
+        [](const std::string& p) { return std::optional<std::string>("\x01\xff=%\"" + p); }, ""};
     const auto plan = PlanAddTask(m, kProgram, owner);
     const std::string field = ParseUnattendedTail(plan.tail).password;
     EXPECT_EQ(DecodeProtected(field), std::optional<std::string>("\x01\xff=%\"50%off"));
     EXPECT_EQ(field.find_first_of("%= ", 1), std::string::npos) << field;
-    EXPECT_NE(plan.commands[2].find("/tn \"Kestrine AutoBackup (sam)\""), std::string::npos);
-    EXPECT_EQ(plan.commands[0], "schtasks /end  /tn \"Kestrine AutoBackup (sam)\"");
+    EXPECT_EQ(plan.task.name, "Kestrine AutoBackup (sam)");
 }
 
-// The commands as schtasks takes them: the user's task ended and deleted, then made again with the
-// days, the start time with seconds, and the action (the program quoted, then the tail).
-TEST(ScheduledTask, TheCommandsCarryTheDialogsChoices) {
-    SchedulerModel m = Ready("Work");
+// The task's definition: the dialog's days and time as a weekly trigger counted from its next
+// start, the program and the tail as its action, the user's own session, and the conditions a
+// laptop needs; registered from a UTF-16 file that replaces the task in one step.
+TEST(ScheduledTask, TheDefinitionCarriesTheDialogsChoices) {
+    SchedulerModel m = Ready("Work & <Home>");
     for (size_t i = 0; i < m.items.size(); ++i) m.items[i].ticked = i == 0 || i == 1 || i == 8;
     m.days[0] = m.days[6] = true;
     m.startTime = "7:5";
     m.protect = true;
     m.password = m.password2 = "pw";
     const TaskOwner owner{"Kestrine AutoBackup (sam)",
-                          [](const std::string& p) { return std::optional<std::string>("s" + p); }};
+                          [](const std::string& p) { return std::optional<std::string>("s" + p); },
+                          "S-1-5-21-7"};
     const auto plan = PlanAddTask(m, kProgram, owner);
-    const std::string name = " /tn \"Kestrine AutoBackup (sam)\"";
-    EXPECT_EQ(plan.commands,
-              (std::vector<std::string>{
-                  "schtasks /end " + name, "schtasks /delete /f " + name,
-                  "schtasks /create /sc WEEKLY /d Mon,Sun /st 07:05:00" + name +
-                      " /tr \"\\\"C:\\Program Files\\Kestrine\\kestrine.exe\\\" "
-                      "sf=Workxm=110000001ps=\\" +
-                      EncodeProtected("spw") + "bf=C:\\Backup\\kestrine-Work.ksx\""}));
-    m.days = {};
-    EXPECT_NE(PlanAddTask(m, kProgram, owner).commands[2].find(" /d * "), std::string::npos);
+    EXPECT_EQ(plan.tail, "sf=Work & <Home>xm=110000001ps=" + EncodeProtected("spw") +
+                             "bf=C:\\Backup\\kestrine-Work & _Home_.ksx");
+    // The conditions are read back from Wine's Task Scheduler (scheduler_dialog_win_test).
+    const std::string xml = TaskDefinitionXml(plan.task, {2026, 12, 31, 7, 5, 0});
+    for (const char* part :
+         {"<StartBoundary>2027-01-01T07:05:00</StartBoundary>",
+          "<DaysOfWeek>\r\n          <Monday />\r\n          <Sunday />\r\n        </Days",
+          "<UserId>S-1-5-21-7</UserId>", "<LogonType>InteractiveToken</LogonType>",
+          "<RunLevel>LeastPrivilege</RunLevel>",
+          "<Command>\"C:\\Program Files\\Kestrine\\kestrine.exe\"</Command>",
+          "<Arguments>sf=Work &amp; &lt;Home&gt;xm="})
+        EXPECT_NE(xml.find(part), std::string::npos) << part;
+    EXPECT_GT(kTaskTimeLimitHours, kOutlookWaitDefaultHours);
+    // No day chosen: every day, from today while the time is to come.
+    TaskDefinition every = plan.task;
+    every.days = {};
+    const std::string text = TaskDefinitionXml(every, {2026, 12, 8, 7, 4, 0});
+    EXPECT_NE(text.find("2026-12-08T07:05:00</StartBoundary>"), std::string::npos);
+    EXPECT_NE(text.find("<Wednesday />\r\n          <Thursday />"), std::string::npos);
+    EXPECT_EQ(FirstStartDate({2028, 2, 28, 23, 59, 0}, "09:00"), "2028-02-29");
+    EXPECT_EQ(FirstStartDate({2027, 2, 28, 9, 0, 0}, "09:00"), "2027-03-01");
+    EXPECT_EQ(CreateFromDefinitionCommand("K (sam)", "C:\\Run Folder\\task.xml"),
+              "schtasks /create /tn \"K (sam)\" /xml \"C:\\Run Folder\\task.xml\" /f");
+    EXPECT_EQ(RunTaskCommand("K (sam)"), "schtasks /run /tn \"K (sam)\"");
 }
 
 TEST(ScheduledTask, ProtectedPasswordsAreTextAndCannotBeMistaken) {
@@ -162,7 +189,7 @@ TEST(ScheduledTask, ChoicesOfTheDialog) {
 
     m.days[1] = true;
     SetDaily(m, false);
-    EXPECT_EQ(TaskDays(m.days), "*");
+    EXPECT_EQ(m.days, (std::array<bool, 7>{}));
     m.password = m.password2 = "a";
     SetProtect(m, false);  // switched off, both boxes are emptied
     EXPECT_EQ(m.password + m.password2, "");
@@ -192,6 +219,10 @@ TEST(ScheduledTask, AFailedCreateSaysWhy) {
               "Task Kestrine AutoBackup (sam) was not scheduled.\r\n\r\nThe Task Scheduler ended "
               "with code 5.");
     EXPECT_NE(NotScheduledMessage("K", false, 0, "").find("could not be started"),
+              std::string::npos);
+    TaskOutcome unwritten;
+    unwritten.written = false;
+    EXPECT_NE(AddedTaskMessage("K", unwritten).text.find("could not be written"),
               std::string::npos);
     // Whose task a query shows: by SID or by name, the domain aside, also in UTF-16 output.
     const std::string xml = "<Task><UserId>\r\n  PC\\Sam </UserId></Task>";
@@ -243,16 +274,20 @@ TEST(ScheduledTask, ReadBackFromTheTaskScheduler) {
     const std::string text = ScheduledTaskText({true, true, task}, true);
     EXPECT_EQ(text,
               "Backs up profile Outlook on MON, WED at 9:00:00 AM; next run: 12/9/2026 9:00:00 "
-              "AM.\r\nLast run: 12/2/2026 9:00:01 AM: the backup was written, but an item failed "
+              "AM.\r\nIt does not run on battery power (a task of an earlier version): add the "
+              "task again to replace it.\r\nLast run: 12/2/2026 9:00:01 AM: the backup was "
+              "written, but an item failed "
               "(see the log).\r\nEach run writes a new file: "
               "D:\\Backup\\kestrine-Outlook-MM-DD-YYYY-HH-MM.ksx.");
     EXPECT_EQ(text.find("secret"), std::string::npos);
-    ScheduledTask fresh = task;
+    // A task of its own definition: no battery conditions.
+    ScheduledTask fresh =
+        ReadTaskQuery(base::ReplaceAll(test::kTaskQueryList, "Stop On Battery Mode", ""));
+    EXPECT_FALSE(HeldByBattery(fresh));
     fresh.lastResult = "267011";
     EXPECT_NE(ScheduledTaskText({true, true, fresh}, false)
-                  .find("It has not run yet.\r\nEach run "
-                        "replaces D:\\Backup\\kestrine-"
-                        "Outlook.ksx."),
+                  .find("AM.\r\nIt runs while you are logged on, on battery power too.\r\nIt has "
+                        "not run yet.\r\nEach run replaces D:\\Backup\\kestrine-Outlook.ksx."),
               std::string::npos);
     EXPECT_EQ(ScheduledTaskText({true, false, {}}, true), kNothingScheduledText);
     EXPECT_EQ(ScheduledTaskText({true, true, ReadTaskQuery("INFO: not supported.\r\n")}, true),

@@ -44,6 +44,7 @@
 #define IDC_TASK_PASSWORD2 1134
 #define IDC_TASK_ADD 1140
 #define IDC_TASK_DISABLE 1141
+#define IDC_TASK_RUN_NOW 1142
 #define IDC_TASK_STATUS 1910  // what the Task Scheduler has scheduled now
 
 // Main window: the window, its menu, shortcuts and pop-up menus, and its four pages.

@@ -4,7 +4,9 @@
 #include "app/settings_keys.h"
 #include "platform/file_stream.h"
 #include "platform/messages.h"
+#include "platform/system.h"
 #include "schedule/task_commands.h"
+#include "schedule/task_definition.h"
 #include "schedule/task_scheduler.h"
 #include "ui/archive_name.h"
 #include "ui/backup_presenter.h"
@@ -65,6 +67,18 @@ class SchedulerDialog : public Dialog {
             case IDC_TASK_ADD:
                 AddTask();
                 return true;
+            case IDC_TASK_RUN_NOW: {
+                if (auto refusal = RunNowRefusal(scheduled_)) {
+                    Show(*refusal);
+                    return true;
+                }
+                HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+                const schedule::TaskOutcome outcome = schedule::RunTaskNow(setup_.taskName);
+                SetCursor(previous);
+                Show(RanTaskMessage(setup_.taskName, outcome));
+                ShowScheduled();
+                return true;
+            }
             case IDC_TASK_DISABLE: {
                 HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
                 schedule::RemoveTask(setup_.taskName);
@@ -88,9 +102,9 @@ class SchedulerDialog : public Dialog {
 
     // Read back from the Task Scheduler, so the user sees whether a task exists and how it went.
     void ShowScheduled() {
+        scheduled_ = schedule::QueryScheduledTask(setup_.taskName);
         SetItemText(IDC_TASK_STATUS,
-                    ScheduledTaskText(schedule::QueryScheduledTask(setup_.taskName),
-                                      NewFileEachRun(Setting(kNewFileEachRun))));
+                    ScheduledTaskText(scheduled_, NewFileEachRun(Setting(kNewFileEachRun))));
     }
 
     void Choose(int index) {
@@ -121,7 +135,8 @@ class SchedulerDialog : public Dialog {
         model_.startTime = ItemText(IDC_TASK_START_TIME);
         model_.password = ItemText(IDC_TASK_PASSWORD);
         model_.password2 = ItemText(IDC_TASK_PASSWORD2);
-        auto plan = PlanAddTask(model_, setup_.programPath, {setup_.taskName, setup_.protect});
+        auto plan = PlanAddTask(model_, setup_.programPath,
+                                {setup_.taskName, setup_.protect, setup_.userId});
         if (plan.refusal) {
             Show(*plan.refusal);
             return;
@@ -131,7 +146,9 @@ class SchedulerDialog : public Dialog {
         WriteINIValue(setup_.settingsPath, kNewFileEachRun.section, kNewFileEachRun.name,
                       NewFileEachRun(Setting(kNewFileEachRun)) ? "1" : "0");
         HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-        const schedule::TaskOutcome outcome = schedule::AddTask(plan.commands);
+        const schedule::TaskOutcome outcome = schedule::RegisterTask(
+            plan.task.name, schedule::TaskDefinitionFile(plan.task, platform::Now()),
+            setup_.tempFolder);
         SetCursor(previous);
         Show(AddedTaskMessage(setup_.taskName, outcome));
         if (outcome.done)
@@ -142,6 +159,7 @@ class SchedulerDialog : public Dialog {
 
     const schedule::SchedulerSetup& setup_;
     SchedulerModel model_;
+    schedule::TaskQuery scheduled_;  // what the Task Scheduler said last
     Tooltips tips_;
 };
 
