@@ -2,10 +2,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <thread>
 
 #include "base/path.h"
 
 namespace kestrine::platform::fileio {
+
+// The twins' answer: the move that failed last on this thread met a file another program holds.
+bool LastMoveMetAHold();
 
 int64_t MemoryStream::Read(void* buffer, size_t size) {
     if (position_ >= size_) return 0;
@@ -62,6 +66,24 @@ bool ReplaceFileWhole(const std::string& path, const std::string& bytes,
     if (written && MoveOver(temp, path)) return true;
     RemoveFile(temp);
     return false;
+}
+
+bool MoveWaiting(const std::string& from, const std::string& to, Replace replace,
+                 const MoveWait& wait) {
+    std::chrono::milliseconds waited{0}, pause = kFirstMovePause;
+    for (bool told = false;; pause = std::min(pause * 2, kLongestMovePause)) {
+        if (replace == Replace::Yes ? MoveOver(from, to) : MoveToFree(from, to)) return true;
+        if (!LastMoveMetAHold() || waited >= wait.limit || (wait.cancelled && wait.cancelled()))
+            return false;
+        if (!told && wait.waiting) wait.waiting(from, to);
+        told = true;
+        const auto step = std::min(pause, wait.limit - waited);
+        if (wait.sleep)
+            wait.sleep(step);
+        else
+            std::this_thread::sleep_for(step);
+        waited += step;
+    }
 }
 
 bool RemoveFolderAndFiles(const std::string& path) {

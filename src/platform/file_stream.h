@@ -4,8 +4,10 @@
 // owners or profile files). Paths are UTF-8 Windows paths; on Windows they go to the wide-character
 // API, so names outside the ANSI code page work, and the POSIX twin reads a backslash as a
 // separator, as Windows does, so the engine's paths work natively too.
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -82,11 +84,34 @@ std::unique_ptr<FileStream> CreateTempFile(const std::string& folder, const std:
 std::unique_ptr<FileStream> OpenForWrite(const std::string& path);
 // Moves `from` over `to`, replacing a file of that name in one step where the system allows.
 bool MoveOver(const std::string& from, const std::string& to);
-// MoveOver that waits out a brief hold by another program: a scanner or indexer that opens a new
-// file for a moment makes the move fail with a sharing violation (or denied access while the file
-// is being let go), so those are tried again with a short, growing pause (a few seconds in all)
-// before the move gives up. Other failures give up at once.
+// Moves `from` to `to` only while nothing has that name: it never replaces. False, with nothing
+// changed, when something is there (Exists(to) tells that from another failure).
+bool MoveToFree(const std::string& from, const std::string& to);
+
+// Whether a move may replace a file at its target.
+enum class Replace { Yes, Never };
+// How a move waits out a hold by another program: a scanner, an indexer or a sync client that
+// opens a new file for a while makes the move fail with a sharing or lock violation (or denied
+// access while the file is being let go). Those are tried again with a growing pause, up to
+// `limit` in all; other failures give up at once.
+struct MoveWait {
+    std::chrono::milliseconds limit = std::chrono::minutes(1);
+    // Asked before each pause: yes ends the wait at once (the move fails).
+    std::function<bool()> cancelled;
+    // Told once, when the move first finds the file held and begins to wait (for the log).
+    std::function<void(const std::string& from, const std::string& to)> waiting;
+    // Pauses; the system's sleep when empty (tests give their own clock).
+    std::function<void(std::chrono::milliseconds)> sleep;
+};
+// The pauses grow from the first to the longest.
+inline constexpr std::chrono::milliseconds kFirstMovePause{50}, kLongestMovePause{2000};
+bool MoveWaiting(const std::string& from, const std::string& to, Replace replace,
+                 const MoveWait& wait = {});
+// MoveOver and MoveToFree that wait out a hold for up to a minute, as MoveWaiting does. The POSIX
+// twin's files are held only by the stand-in of platform/files_held.h, which stands for a program
+// that keeps its file open (Outlook its data file): these do not wait there; MoveWaiting does.
 bool MoveOverPatiently(const std::string& from, const std::string& to);
+bool MoveToFreePatiently(const std::string& from, const std::string& to);
 // Writes `bytes` as the whole of `path`: into a new file beside it (its name begins with
 // `tempPrefix`), flushed to the disk, then moved over the old one, so a failed or interrupted
 // write leaves the old file as it was. False when the file was not replaced.

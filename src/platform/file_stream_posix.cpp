@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <ctime>
 #include <mutex>
 #include <random>
@@ -190,17 +191,53 @@ void LetGo(const std::string& path) {
                   [&](const std::string& p) { return base::EqualsNoCase(p, SystemPath(path)); });
 }
 
+namespace {
+
+// The last move on this thread failed on a held file.
+thread_local bool lastMoveHeld = false;
+
+MoveWait NoWait() {
+    MoveWait none;
+    none.limit = std::chrono::milliseconds(0);
+    return none;
+}
+
+bool HeldForMove(const std::string& from, const std::string& to) {
+    lastMoveHeld = IsHeld(from) || IsHeld(to);
+    if (lastMoveHeld) errno = EACCES;
+    return lastMoveHeld;
+}
+
+}  // namespace
+
+bool LastMoveMetAHold() {
+    return lastMoveHeld;
+}
+
 bool MoveOver(const std::string& from, const std::string& to) {
-    if (IsHeld(from) || IsHeld(to)) {
-        errno = EACCES;
-        return false;
-    }
+    if (HeldForMove(from, to)) return false;
     return ::rename(SystemPath(from).c_str(), SystemPath(to).c_str()) == 0;
 }
 
-// Nothing here holds files the way a Windows scanner does.
+bool MoveToFree(const std::string& from, const std::string& to) {
+    if (HeldForMove(from, to)) return false;
+    const std::string source = SystemPath(from), target = SystemPath(to);
+    if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    // A file system without the flag: a second link fails on a taken name as well.
+    if (::link(source.c_str(), target.c_str()) != 0) return false;
+    return ::unlink(source.c_str()) == 0;
+}
+
+// Nothing here holds files the way a Windows scanner does: a held file stands for a program that
+// keeps it open, so these moves do not wait.
 bool MoveOverPatiently(const std::string& from, const std::string& to) {
-    return MoveOver(from, to);
+    return MoveWaiting(from, to, Replace::Yes, NoWait());
+}
+
+bool MoveToFreePatiently(const std::string& from, const std::string& to) {
+    return MoveWaiting(from, to, Replace::Never, NoWait());
 }
 
 bool MakeFolder(const std::string& path) {

@@ -6,8 +6,27 @@
 #include "platform/file_stream.h"
 #include "platform/handle_win.h"
 #include "platform/text.h"
+#include "platform/win32_path.h"
 
-namespace kestrine::platform::fileio {
+namespace kestrine::platform {
+
+std::wstring Win32Path(const std::string& path) {
+    std::wstring wide = Widen(path);
+    constexpr size_t kClassicFolderLimit = MAX_PATH - 12;
+    if (wide.size() < kClassicFolderLimit || wide.starts_with(L"\\\\?\\") ||
+        wide.starts_with(L"\\\\.\\"))
+        return wide;
+    std::wstring full(wide.size() + MAX_PATH, L'\0');
+    const DWORD n =
+        GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (n == 0 || n >= full.size()) return wide;
+    full.resize(n);
+    if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
+    if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') return L"\\\\?\\" + full;
+    return wide;
+}
+
+namespace fileio {
 
 namespace {
 
@@ -78,8 +97,9 @@ class WinFileStream final : public FileStream {
 };
 
 std::unique_ptr<FileStream> OpenExisting(const std::string& path, DWORD share) {
-    FileHandle file(CreateFileW(Widen(path).c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    FileHandle file(CreateFileW(Win32Path(path).c_str(), GENERIC_READ, share, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
+                                nullptr));
     if (!file) return nullptr;
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(file.get(), &info) ||
@@ -108,7 +128,7 @@ std::vector<std::string> ListFileNames(const std::string& folder, Listing which)
         FILE_ATTRIBUTE_DIRECTORY |
         (which == Listing::Visible ? FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM : 0);
     WIN32_FIND_DATAW found;
-    FindHandle find(FindFirstFileW(Widen(JoinPath(folder, "*")).c_str(), &found));
+    FindHandle find(FindFirstFileW(Win32Path(JoinPath(folder, "*")).c_str(), &found));
     if (!find) return names;
     do {
         if ((found.dwFileAttributes & skipped) == 0) names.push_back(Narrow(found.cFileName));
@@ -117,7 +137,7 @@ std::vector<std::string> ListFileNames(const std::string& folder, Listing which)
 }
 
 std::unique_ptr<FileStream> CreateNew(const std::string& path) {
-    FileHandle file(CreateFileW(Widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+    FileHandle file(CreateFileW(Win32Path(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                 CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return nullptr;
     return std::make_unique<WinFileStream>(std::move(file));
@@ -142,40 +162,45 @@ std::unique_ptr<FileStream> CreateTempFile(const std::string& folder, const std:
 }
 
 std::unique_ptr<FileStream> OpenForWrite(const std::string& path) {
-    FileHandle file(CreateFileW(Widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    FileHandle file(CreateFileW(Win32Path(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                nullptr));
     if (!file) return nullptr;
     return std::make_unique<WinFileStream>(std::move(file));
 }
 
 bool MoveOver(const std::string& from, const std::string& to) {
-    return MoveFileExW(Widen(from).c_str(), Widen(to).c_str(),
+    return MoveFileExW(Win32Path(from).c_str(), Win32Path(to).c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
+bool MoveToFree(const std::string& from, const std::string& to) {
+    // Without MOVEFILE_REPLACE_EXISTING the system refuses a taken name (ERROR_ALREADY_EXISTS).
+    return MoveFileExW(Win32Path(from).c_str(), Win32Path(to).c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool LastMoveMetAHold() {
+    const DWORD error = GetLastError();
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+           error == ERROR_ACCESS_DENIED;
+}
+
 bool MoveOverPatiently(const std::string& from, const std::string& to) {
-    // About four seconds in all: long enough for a scan of a new file, short enough that a file
-    // that stays open (Outlook's) fails the step soon.
-    DWORD pause = 50;
-    for (DWORD waited = 0;; waited += pause, pause = pause * 2 > 1000 ? 1000 : pause * 2) {
-        if (MoveOver(from, to)) return true;
-        const DWORD error = GetLastError();
-        if ((error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION &&
-             error != ERROR_ACCESS_DENIED) ||
-            waited >= 4000)
-            return false;
-        Sleep(pause);
-    }
+    return MoveWaiting(from, to, Replace::Yes);
+}
+
+bool MoveToFreePatiently(const std::string& from, const std::string& to) {
+    return MoveWaiting(from, to, Replace::Never);
 }
 
 bool MakeFolder(const std::string& path) {
-    return CreateDirectoryW(Widen(path).c_str(), nullptr) != 0 || IsDirectory(path);
+    return CreateDirectoryW(Win32Path(path).c_str(), nullptr) != 0 || IsDirectory(path);
 }
 
 std::vector<std::string> ListFolderNames(const std::string& folder) {
     std::vector<std::string> names;
     WIN32_FIND_DATAW found;
-    FindHandle find(FindFirstFileW(Widen(JoinPath(folder, "*")).c_str(), &found));
+    FindHandle find(FindFirstFileW(Win32Path(JoinPath(folder, "*")).c_str(), &found));
     if (!find) return names;
     do {
         const std::string name = Narrow(found.cFileName);
@@ -186,14 +211,14 @@ std::vector<std::string> ListFolderNames(const std::string& folder) {
 }
 
 bool RemoveEmptyFolder(const std::string& path) {
-    if (RemoveDirectoryW(Widen(path).c_str())) return true;
+    if (RemoveDirectoryW(Win32Path(path).c_str())) return true;
     const DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
 bool RemoveFile(const std::string& path) {
     if (path.empty()) return false;
-    const std::wstring wide = Widen(path);
+    const std::wstring wide = Win32Path(path);
     if (DeleteFileW(wide.c_str())) return true;
     const DWORD error = GetLastError();
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return true;
@@ -207,7 +232,7 @@ bool RemoveFile(const std::string& path) {
 }
 
 static DWORD Attributes(const std::string& path) {
-    return path.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(Widen(path).c_str());
+    return path.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(Win32Path(path).c_str());
 }
 
 bool Exists(const std::string& path) {
@@ -226,7 +251,8 @@ bool IsDirectory(const std::string& path) {
 
 uint64_t FileSize(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (path.empty() || !GetFileAttributesExW(Widen(path).c_str(), GetFileExInfoStandard, &data))
+    if (path.empty() ||
+        !GetFileAttributesExW(Win32Path(path).c_str(), GetFileExInfoStandard, &data))
         return 0;
     return static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
 }
@@ -234,7 +260,7 @@ uint64_t FileSize(const std::string& path) {
 uint32_t FileDosTime(const std::string& path) {
     constexpr uint32_t kEpoch = (1u << 21 | 1u << 16);
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(Widen(path).c_str(), GetFileExInfoStandard, &data)) return kEpoch;
+    if (!GetFileAttributesExW(Win32Path(path).c_str(), GetFileExInfoStandard, &data)) return kEpoch;
     FILETIME local;
     WORD date = 0, time = 0;
     if (!FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) ||
@@ -246,9 +272,10 @@ uint32_t FileDosTime(const std::string& path) {
 
 uint64_t FileWriteTicks(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(Widen(path).c_str(), GetFileExInfoStandard, &data)) return 0;
+    if (!GetFileAttributesExW(Win32Path(path).c_str(), GetFileExInfoStandard, &data)) return 0;
     return static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32 |
            data.ftLastWriteTime.dwLowDateTime;
 }
 
-}  // namespace kestrine::platform::fileio
+}  // namespace fileio
+}  // namespace kestrine::platform

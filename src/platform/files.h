@@ -3,6 +3,8 @@
 // namespace of platform/file_stream.h, which holds the rest (streams, listings, temporary files,
 // whole-file reads, moves). Each one opens and closes what it touches; none throws. Failures come
 // back as false or empty results. Windows and POSIX twins.
+#include <cstdint>
+#include <optional>
 #include <string>
 
 // <windows.h> maps WriteProfileString to a Win32 function of its own; the name here is ours.
@@ -25,6 +27,9 @@ bool MakePrivateFolder(const std::string& path);
 // A real folder (no junction, symbolic link or other reparse point, which would lead elsewhere)
 // that the current user owns.
 bool IsOwnPlainFolder(const std::string& path);
+// The bytes the user may still write on the drive that holds `folder` (quotas counted); nothing
+// when the system cannot say. The POSIX twin answers what platform/free_space_stand_in.h set.
+std::optional<uint64_t> FreeSpace(const std::string& folder);
 // Appends raw bytes to `path`, creating the file when absent (open, write, close).
 bool AppendBytes(const std::string& path, const std::string& bytes);
 

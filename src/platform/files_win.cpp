@@ -13,6 +13,7 @@
 #include "platform/handle_win.h"
 #include "platform/system.h"
 #include "platform/text.h"
+#include "platform/win32_path.h"
 
 namespace kestrine::platform::fileio {
 
@@ -20,7 +21,7 @@ namespace {
 
 DWORD Attributes(const std::string& path) {
     if (path.empty()) return INVALID_FILE_ATTRIBUTES;
-    return GetFileAttributesW(Widen(path).c_str());
+    return GetFileAttributesW(Win32Path(path).c_str());
 }
 
 }  // namespace
@@ -33,12 +34,12 @@ bool NormalFileExists(const std::string& path) {
 }
 
 bool SetNormalAttributes(const std::string& path) {
-    return !path.empty() && SetFileAttributesW(Widen(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+    return !path.empty() && SetFileAttributesW(Win32Path(path).c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 bool FolderIsWritable(const std::string& folder) {
     if (folder.empty()) return false;
-    const std::wstring probe = Widen(base::JoinPath(
+    const std::wstring probe = Win32Path(base::JoinPath(
         folder, "~kestrine.probe-" + std::to_string(GetCurrentProcessId()) + ".tmp"));
     // Deleted when closed, so not even a crash leaves it behind.
     HANDLE file = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
@@ -58,19 +59,19 @@ bool MakePrivateFolder(const std::string& path) {
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
             sddl.c_str(), SDDL_REVISION_1, &attributes.lpSecurityDescriptor, nullptr))
         return false;
-    const bool made = CreateDirectoryW(Widen(path).c_str(), &attributes) != 0;
+    const bool made = CreateDirectoryW(Win32Path(path).c_str(), &attributes) != 0;
     LocalFree(attributes.lpSecurityDescriptor);
     return made;
 }
 
 bool IsOwnPlainFolder(const std::string& path) {
-    const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
+    const DWORD attributes = GetFileAttributesW(Win32Path(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
         (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
         return false;
     PSID owner = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    std::wstring wide = Widen(path);
+    std::wstring wide = Win32Path(path);
     if (GetNamedSecurityInfoW(wide.data(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
                               nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
         return false;
@@ -84,9 +85,17 @@ bool IsOwnPlainFolder(const std::string& path) {
     return own;
 }
 
+std::optional<uint64_t> FreeSpace(const std::string& folder) {
+    ULARGE_INTEGER available;
+    if (folder.empty() ||
+        !GetDiskFreeSpaceExW(Win32Path(folder).c_str(), &available, nullptr, nullptr))
+        return std::nullopt;
+    return available.QuadPart;
+}
+
 bool AppendBytes(const std::string& path, const std::string& bytes) {
     if (path.empty()) return false;
-    FileHandle file(CreateFileW(Widen(path).c_str(), FILE_APPEND_DATA,
+    FileHandle file(CreateFileW(Win32Path(path).c_str(), FILE_APPEND_DATA,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
@@ -106,7 +115,7 @@ std::string ReadProfileString(const std::string& file, const std::string& sectio
                               const std::string& key) {
     wchar_t buffer[kProfileFieldChars] = {};
     DWORD copied = GetPrivateProfileStringW(Widen(section).c_str(), Widen(key).c_str(), L"", buffer,
-                                            kProfileFieldChars, Widen(file).c_str());
+                                            kProfileFieldChars, Win32Path(file).c_str());
     if (copied >= static_cast<DWORD>(kProfileFieldChars)) copied = kProfileFieldChars - 1;
     return base::CutAtNul(Narrow(std::wstring_view(buffer, copied)));
 }
@@ -144,7 +153,7 @@ bool WriteProfileString(const std::string& file, const std::string& section, con
     std::wstring wide = Widen(value);
     if (wide.size() > static_cast<size_t>(kProfileFieldChars)) wide.resize(kProfileFieldChars);
     return WritePrivateProfileStringW(Widen(section).c_str(), Widen(key).c_str(), wide.c_str(),
-                                      Widen(file).c_str());
+                                      Win32Path(file).c_str());
 }
 
 }  // namespace kestrine::platform::fileio

@@ -1,7 +1,10 @@
 #pragma once
-// One run at a time: a system-wide lock per user, held by the backup or restore that works, so that
-// a scheduled backup and a run from the window never work on the same files together, whichever
-// process they are in. It lives where no other user can make it first.
+// One run at a time: a lock per user, held by the backup or restore that works, so that a
+// scheduled backup and a run from the window never work on the same files together, whichever
+// process they are in. On Windows it is a file in the user's own Kestrine folder (the local
+// application data folder's "Kestrine"), open without sharing while a run holds it: the system
+// lets go of it when the holder ends, however it ends, and it depends on no object of the system
+// that could go while a run still counts on it.
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -11,9 +14,10 @@ namespace kestrine::platform {
 class RunLock {
   public:
     // Takes the lock, waiting up to `wait` while another run holds it and asking `stop` between
-    // short waits. Nothing when the wait ran out or `stop` said yes. A lock whose holder was ended
-    // without releasing it is free, and so is one the system cannot make. The thread that took it
-    // keeps it until the object goes.
+    // short waits. Nothing when the wait ran out or `stop` said yes, and nothing when the lock
+    // cannot be had at all (no run then works unlocked: it is refused as busy). A lock whose
+    // holder was ended without releasing it is free. The thread that took it keeps it until the
+    // object goes, and may take it again meanwhile; other threads wait as other processes do.
     static std::unique_ptr<RunLock> Take(std::chrono::milliseconds wait,
                                          const std::function<bool()>& stop = {});
     ~RunLock();
@@ -21,9 +25,7 @@ class RunLock {
     RunLock& operator=(const RunLock&) = delete;
 
   private:
-    RunLock(void* handle, void* space) : handle_(handle), space_(space) {}
-    void* handle_;
-    void* space_;  // the user's private namespace the lock lives in, when it does
+    RunLock() = default;
 };
 
 }  // namespace kestrine::platform

@@ -1,7 +1,7 @@
 // The POSIX twin of platform/run_lock.h. The native build runs the engine only in tests, each a
 // process of its own, so the lock is the process's: runs on different threads exclude each other
-// as runs in different processes do on Windows, and, like a Windows mutex, a thread that holds it
-// may take it again.
+// as runs in different processes do on Windows, and, as there, a thread that holds it may take it
+// again. It can always be had, so no run here works unlocked either.
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
@@ -36,7 +36,7 @@ std::unique_ptr<RunLock> RunLock::Take(std::chrono::milliseconds wait,
         if (lock.depth == 0 || lock.owner == std::this_thread::get_id()) {
             lock.owner = std::this_thread::get_id();
             ++lock.depth;
-            return std::unique_ptr<RunLock>(new RunLock(&lock, nullptr));
+            return std::unique_ptr<RunLock>(new RunLock());
         }
         const auto now = std::chrono::steady_clock::now();
         if (now >= deadline) return nullptr;
@@ -51,12 +51,12 @@ std::unique_ptr<RunLock> RunLock::Take(std::chrono::milliseconds wait,
 }
 
 RunLock::~RunLock() {
-    auto* lock = static_cast<Lock*>(handle_);
+    Lock& lock = TheLock();
     {
-        const std::lock_guard guard(lock->mutex);
-        if (--lock->depth == 0) lock->owner = {};
+        const std::lock_guard guard(lock.mutex);
+        if (--lock.depth == 0) lock.owner = {};
     }
-    lock->freed.notify_all();
+    lock.freed.notify_all();
 }
 
 }  // namespace kestrine::platform

@@ -1,126 +1,99 @@
 #include <windows.h>
-//
-#include <aclapi.h>
-#include <sddl.h>
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
 
-#include "base/text.h"
+#include "base/path.h"
 #include "platform/run_lock.h"
 #include "platform/system.h"
-#include "platform/text.h"
+#include "platform/win32_path.h"
 
 namespace kestrine::platform {
 
 namespace {
 
-// The user's own objects, owned by the user (not by the Administrators group, the default owner of
-// an administrator's objects): only the user and the system may open them.
-class UserOnly {
-  public:
-    explicit UserOnly(const std::wstring& sid) {
-        const std::wstring sddl = L"O:" + sid + L"D:P(A;;GA;;;" + sid + L")(A;;GA;;;SY)";
-        if (ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
-                                                                 &descriptor_, nullptr))
-            attributes_.lpSecurityDescriptor = descriptor_;
-    }
-    ~UserOnly() { LocalFree(descriptor_); }
-    UserOnly(const UserOnly&) = delete;
-    UserOnly& operator=(const UserOnly&) = delete;
-    SECURITY_ATTRIBUTES* get() { return descriptor_ ? &attributes_ : nullptr; }
-
-  private:
-    PSECURITY_DESCRIPTOR descriptor_ = nullptr;
-    SECURITY_ATTRIBUTES attributes_{sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
+// The process's hold on the lock file: the thread that holds it, how often it took it, the file.
+struct Holder {
+    std::mutex mutex;
+    std::condition_variable freed;
+    std::thread::id owner;
+    int depth = 0;
+    HANDLE file = INVALID_HANDLE_VALUE;
 };
 
-bool OwnedBy(HANDLE object, const std::string& sid) {
-    PSID owner = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (GetSecurityInfo(object, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
-                        nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
-        return false;
-    wchar_t* text = nullptr;
-    bool own = false;
-    if (owner && ConvertSidToStringSidW(owner, &text)) {
-        own = base::EqualsNoCase(Narrow(text), sid);
-        LocalFree(text);
-    }
-    LocalFree(descriptor);
-    return own;
+Holder& TheHolder() {
+    static Holder holder;
+    return holder;
 }
 
-// The namespace of the user's private objects: its boundary is the user's SID, so only a process
-// of that user can create it, and nobody else can make a lock there that keeps the user's runs out.
-HANDLE OpenUserNamespace(const std::wstring& sid, UserOnly& security) {
-    HANDLE boundary = CreateBoundaryDescriptorW(L"Kestrine", 0);
-    if (!boundary) return nullptr;
-    PSID user = nullptr;
-    HANDLE space = nullptr;
-    if (ConvertStringSidToSidW(sid.c_str(), &user) && AddSIDToBoundaryDescriptor(&boundary, user)) {
-        space = CreatePrivateNamespaceW(security.get(), boundary, L"Kestrine");
-        if (!space && GetLastError() == ERROR_ALREADY_EXISTS)
-            space = OpenPrivateNamespaceW(boundary, L"Kestrine");
-    }
-    if (user) LocalFree(user);
-    DeleteBoundaryDescriptor(boundary);
-    return space;
+// "kestrine.lock" in the user's Kestrine folder (made when missing); empty when the shell names no
+// local application data folder. The folder is the user's alone, so nobody else can hold the file
+// to keep the user's runs out.
+std::string LockFilePath() {
+    const std::string local = LocalAppDataFolder();
+    if (local.empty()) return {};
+    const std::string folder = base::JoinPath(local, "Kestrine");
+    CreateDirectoryW(Win32Path(folder).c_str(), nullptr);
+    return base::JoinPath(folder, "kestrine.lock");
 }
 
-// The run lock of the user `sid`, and the namespace it lives in (kept open with it).
-HANDLE OpenLock(const std::string& sid, HANDLE& space) {
-    const std::wstring wideSid = Widen(sid);
-    UserOnly security(wideSid);
-    space = OpenUserNamespace(wideSid, security);
-    if (space) {
-        if (HANDLE mutex = CreateMutexW(security.get(), FALSE, L"Kestrine\\Run")) return mutex;
-        ClosePrivateNamespace(space, 0);
-        space = nullptr;
-    }
-    // Where the system has no private namespaces: the global name of the user's SID, used only
-    // when it is the user's own; a lock another user made under it is passed by for the session's.
-    const std::wstring name = L"Kestrine.Run." + wideSid;
-    for (const wchar_t* scope : {L"Global\\", L"Local\\"}) {
-        HANDLE mutex = CreateMutexW(security.get(), FALSE, (scope + name).c_str());
-        if (!mutex) continue;
-        if (GetLastError() != ERROR_ALREADY_EXISTS || OwnedBy(mutex, sid)) return mutex;
-        CloseHandle(mutex);
-    }
-    return nullptr;
+// Opened without sharing: while one run has it open, every other open fails (a sharing
+// violation). The file stays between runs; only the open handle is the lock.
+HANDLE OpenLockFile(const std::string& path) {
+    return CreateFileW(Win32Path(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 }  // namespace
 
 std::unique_ptr<RunLock> RunLock::Take(std::chrono::milliseconds wait,
                                        const std::function<bool()>& stop) {
-    // One lock per user, whose runs share files; by SID, which no other account shares.
-    HANDLE space = nullptr;
-    const std::string sid = CurrentUserSid();
-    HANDLE mutex = sid.empty() ? nullptr : OpenLock(sid, space);
-    // A lock the system cannot make at all must not keep every run from working.
-    if (!mutex) return std::unique_ptr<RunLock>(new RunLock(nullptr, nullptr));
-    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(wait.count());
+    Holder& holder = TheHolder();
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    const std::string path = LockFilePath();
+    std::unique_lock guard(holder.mutex);
     for (;;) {
-        const ULONGLONG now = GetTickCount64();
-        const DWORD slice =
-            now >= deadline ? 0 : static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 100));
-        const DWORD result = WaitForSingleObject(mutex, slice);
-        // Abandoned: the holder was ended midway; what it left is the next run's to remove.
-        if (result == WAIT_OBJECT_0 || result == WAIT_ABANDONED)
-            return std::unique_ptr<RunLock>(new RunLock(mutex, space));
-        if (result != WAIT_TIMEOUT || GetTickCount64() >= deadline || (stop && stop())) break;
+        if (holder.depth > 0 && holder.owner == std::this_thread::get_id()) {
+            ++holder.depth;
+            return std::unique_ptr<RunLock>(new RunLock());
+        }
+        if (holder.depth == 0 && !path.empty()) {
+            const HANDLE file = OpenLockFile(path);
+            if (file != INVALID_HANDLE_VALUE) {
+                holder.file = file;
+                holder.owner = std::this_thread::get_id();
+                holder.depth = 1;
+                return std::unique_ptr<RunLock>(new RunLock());
+            }
+        }
+        // Held by another run (or not to be had at all): tried again after a short wait, or as
+        // soon as a thread of this process lets go of it.
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline) return nullptr;
+        holder.freed.wait_until(guard, std::min(deadline, now + std::chrono::milliseconds(100)));
+        if (stop) {
+            guard.unlock();
+            const bool stopped = stop();
+            guard.lock();
+            if (stopped) return nullptr;
+        }
     }
-    CloseHandle(mutex);
-    if (space) ClosePrivateNamespace(space, 0);
-    return nullptr;
 }
 
 RunLock::~RunLock() {
-    if (handle_) {
-        ReleaseMutex(handle_);
-        CloseHandle(handle_);
+    Holder& holder = TheHolder();
+    {
+        const std::lock_guard guard(holder.mutex);
+        if (--holder.depth == 0) {
+            holder.owner = {};
+            CloseHandle(holder.file);
+            holder.file = INVALID_HANDLE_VALUE;
+        }
     }
-    if (space_) ClosePrivateNamespace(space_, 0);
+    holder.freed.notify_all();
 }
 
 }  // namespace kestrine::platform

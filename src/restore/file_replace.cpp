@@ -1,10 +1,13 @@
 #include "restore/file_replace.h"
 
+#include <atomic>
 #include <optional>
+#include <random>
 #include <string_view>
 
 #include "base/text.h"
 #include "platform/file_stream.h"
+#include "platform/files.h"
 #include "restore/undo_set.h"
 
 namespace fileio = kestrine::platform::fileio;
@@ -16,6 +19,7 @@ namespace {
 constexpr std::string_view kRestoringMark = ".restoring-";
 constexpr std::string_view kReplacedMark = ".replaced-";
 constexpr std::string_view kExtractingMark = ".extracting-";
+constexpr std::string_view kKeptMark = ".kept-";
 
 // A folder, or anything else that is not a plain file, of the target's name.
 bool IsFolderOrOther(const std::string& path) {
@@ -45,13 +49,38 @@ std::optional<std::string> MadeFor(std::string_view file, std::string_view mark)
     return std::string(file.substr(1, at - 1));
 }
 
-// Keeps an old file that cannot go back to its name where no later run removes it.
-std::string KeepAside(const std::string& aside, const std::string& target, const MoveFile& move) {
+// Keeps an old file that cannot go back to its name where no later run removes it. `into` puts a
+// file only where nothing has its name.
+std::string KeepAside(const std::string& aside, const std::string& target, const MoveFile& into) {
     for (unsigned n = 0; n < 100; ++n) {
         const std::string kept = target + ".old" + (n == 0 ? "" : std::to_string(n));
-        if (!fileio::Exists(kept) && move(aside, kept)) return kept;
+        if (!fileio::Exists(kept) && into(aside, kept)) return kept;
     }
     return aside;
+}
+
+// Moves a file that took `target`'s name meanwhile to "~<name>.kept-<digits>-<digits>.tmp", a
+// name of its own that no run removes (`into` puts it only where nothing has that name); empty
+// when it could not be moved.
+std::string KeepStranger(const std::string& target, const MoveFile& into) {
+    static std::atomic<unsigned> counter{0};
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = "~";
+        name.append(fileio::BareFileName(target)).append(kKeptMark);
+        name += std::to_string(random() % 100000000u) + "-" + std::to_string(counter++) + ".tmp";
+        const std::string kept = fileio::JoinPath(fileio::ParentFolder(target), name);
+        if (fileio::Exists(kept)) continue;
+        if (into(target, kept)) return kept;
+        if (!fileio::Exists(kept)) break;  // not a taken name: the stranger cannot be moved
+    }
+    return {};
+}
+
+constexpr uint64_t kRoomMargin = 64u << 20;
+
+uint64_t Megabytes(uint64_t bytes) {
+    return bytes / (1u << 20) + (bytes % (1u << 20) != 0);
 }
 
 }  // namespace
@@ -60,14 +89,36 @@ std::string NewStagingFile(const std::string& target) {
     return NewSibling(target, kRestoringMark);
 }
 
+std::optional<std::string> NoRoomFor(const std::string& folder, uint64_t bytes) {
+    const auto free = fileio::FreeSpace(folder);
+    // A fiftieth more, and the margin; a size no drive has needs more than any drive has.
+    const uint64_t needed =
+        bytes >= (uint64_t{1} << 62) ? UINT64_MAX : bytes + bytes / 50 + kRoomMargin;
+    if (!free || *free >= needed) return std::nullopt;
+    return "The files for " + folder + " need " + std::to_string(Megabytes(needed)) +
+           " MB, and its drive has " + std::to_string(*free >> 20) + " MB free.";
+}
+
 void DiscardStaged(const std::vector<StagedFile>& files) {
     for (const auto& f : files) fileio::RemoveFile(f.temporary);
 }
 
 ReplaceOutcome ReplaceFilesTogether(const std::vector<StagedFile>& files, const MoveFile& mover,
                                     UndoJournal* journal) {
-    const MoveFile move = mover ? mover : MoveFile(fileio::MoveOverPatiently);
+    // Moves onto a name this call made (`over`), and onto a name that must be free (`into`).
+    const MoveFile over = mover ? mover : MoveFile(fileio::MoveOverPatiently);
+    const MoveFile into = mover ? mover : MoveFile(fileio::MoveToFreePatiently);
     ReplaceOutcome outcome;
+    // Puts `from` at `target`, whose file was set aside or never there: a file that took the
+    // name meanwhile is kept first, never replaced.
+    auto place = [&](const std::string& from, const std::string& target) {
+        if (into(from, target)) return true;
+        if (!fileio::IsFile(target)) return false;
+        const std::string kept = KeepStranger(target, into);
+        if (kept.empty()) return false;
+        outcome.strangers.push_back({target, kept});
+        return into(from, target);
+    };
     // The last staging of a target wins; earlier ones are dropped.
     std::vector<StagedFile> moves;
     for (size_t i = 0; i < files.size(); ++i) {
@@ -93,9 +144,9 @@ ReplaceOutcome ReplaceFilesTogether(const std::vector<StagedFile>& files, const 
     auto rollBack = [&](size_t placed) {
         for (size_t k = 0; k < moves.size(); ++k) {
             if (k < placed) fileio::RemoveFile(moves[k].target);
-            if (aside[k].empty() || move(aside[k], moves[k].target)) continue;
+            if (aside[k].empty() || place(aside[k], moves[k].target)) continue;
             outcome.keptAside.push_back(
-                {moves[k].target, KeepAside(aside[k], moves[k].target, move)});
+                {moves[k].target, KeepAside(aside[k], moves[k].target, into)});
         }
         DiscardStaged(moves);
         return outcome;
@@ -106,12 +157,12 @@ ReplaceOutcome ReplaceFilesTogether(const std::vector<StagedFile>& files, const 
     for (size_t i = 0; i < moves.size(); ++i) {
         if (!fileio::Exists(moves[i].target)) continue;
         if (journal) {
-            aside[i] = journal->SetAside(moves[i].target, move);
+            aside[i] = journal->SetAside(moves[i].target, into);
             if (aside[i].empty()) return rollBack(0);
             continue;
         }
         std::string old = NewSibling(moves[i].target, kReplacedMark);
-        if (old.empty() || !move(moves[i].target, old)) {
+        if (old.empty() || !over(moves[i].target, old)) {
             fileio::RemoveFile(old);
             return rollBack(0);
         }
@@ -119,7 +170,7 @@ ReplaceOutcome ReplaceFilesTogether(const std::vector<StagedFile>& files, const 
     }
     for (size_t i = 0; i < moves.size(); ++i)
         if ((journal && !journal->NotePlacing(moves[i].target, moves[i].temporary)) ||
-            !move(moves[i].temporary, moves[i].target))
+            !place(moves[i].temporary, moves[i].target))
             return rollBack(i);
 
     // The undo set keeps the old files; without one they have served.
@@ -139,9 +190,10 @@ size_t RecoverInterruptedRestore(const std::string& folder) {
             // meanwhile may be a fresh, empty file rather than the new content, so the old one is
             // kept beside it then rather than removed.
             const std::string target = fileio::JoinPath(folder, *name);
-            const std::string to = fileio::Exists(target)
-                                       ? KeepAside(path, target, fileio::MoveOver)
-                                       : (fileio::MoveOver(path, target) ? target : path);
+            const std::string to = fileio::MoveToFree(path, target) ? target
+                                   : fileio::Exists(target)
+                                       ? KeepAside(path, target, fileio::MoveToFree)
+                                       : path;
             if (to != path) ++recovered;
         } else if ((MadeFor(file, kRestoringMark) || MadeFor(file, kExtractingMark)) &&
                    fileio::RemoveFile(path)) {

@@ -6,7 +6,9 @@
 // The temporaries carry names no user file has: "~<name>.restoring-<digits>-<digits>.tmp" for new
 // content, "~<name>.replaced-<digits>-<digits>.tmp" for an old file set aside while the targets are
 // replaced. What a restore that was ended midway left is recovered from those names.
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,21 +32,32 @@ struct ReplaceOutcome {
     bool replaced = false;
     // After a failure only: the old files that could not be put back where they were.
     std::vector<KeptOldFile> keptAside;
+    // Files that took a target's name while the targets were being replaced (an empty data file
+    // that Outlook made on starting, say), kept as "~<name>.kept-<digits>-<digits>.tmp".
+    std::vector<KeptOldFile> strangers;
 };
 
 using MoveFile = std::function<bool(const std::string& from, const std::string& to)>;
 
 class UndoJournal;
 
-// Moves every temporary over its target (with `move`; by default the system's move, which waits
-// out a brief hold by another program). With a `journal`, the old files are set aside for the
-// restore's undo set and kept there after success; without one they are removed. When any
-// target cannot be replaced (a file another program holds open, or a folder of that name), every
-// target is put back as it was; an old file that cannot be put back is kept under "<target>.old"
-// (or "<target>.old<n>") and named in the outcome. The temporaries are gone afterwards in every
-// case. A target named twice gets the content staged last.
+// Moves every temporary to its target (with `move`; by default the system's moves, which wait
+// out a hold by another program, and which put a file only where nothing has its name). With a
+// `journal`, the old files are set aside for the restore's undo set and kept there after success;
+// without one they are removed. A file that takes a target's name after the old one was set aside
+// is never replaced: it is kept as a stranger and named in the outcome, and the new content takes
+// the name. When any target cannot be replaced (a file another program holds open, or a folder of
+// that name), every target is put back as it was; an old file that cannot be put back is kept
+// under "<target>.old" (or "<target>.old<n>") and named in the outcome. The temporaries are gone
+// afterwards in every case. A target named twice gets the content staged last.
 ReplaceOutcome ReplaceFilesTogether(const std::vector<StagedFile>& files, const MoveFile& move = {},
                                     UndoJournal* journal = nullptr);
+
+// Whether the drive of `folder` has room for `bytes` of new files, with a margin for the file
+// system and the files' growth (an old file stays beside its new one until the restore is done):
+// nothing when it has, or when the system cannot say; otherwise the reason, in words for the
+// user and the log.
+std::optional<std::string> NoRoomFor(const std::string& folder, uint64_t bytes);
 
 // Removes the temporaries of files that will not be put in place.
 void DiscardStaged(const std::vector<StagedFile>& files);

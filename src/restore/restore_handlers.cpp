@@ -1,5 +1,8 @@
 #include "restore/restore_handlers.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -20,6 +23,10 @@ namespace {
 
 namespace fileio = platform::fileio;
 using archive::Item;
+
+// The largest registry export file a restore reads: a profile's key tree, with its binary
+// values, takes a few MB at most.
+constexpr uint64_t kExportSizeLimit = 64u << 20;
 
 // A profile name names a key below the profiles root and, for some items, a file.
 bool IsProfileName(const std::string& name) {
@@ -67,6 +74,13 @@ struct Planned {
 Status ExtractAllInto(const RestoreContext& ctx, const std::vector<Planned>& plan,
                       const std::string& folder) {
     if (!fileio::IsDirectory(folder)) return Fail(Failure::NotFound, "No folder " + folder + ".");
+    // The sizes the archive declares must fit the drive before anything is written there (an
+    // entry whose data outgrows its declared size fails as it is extracted).
+    uint64_t declared = 0;
+    for (const auto& p : plan)
+        if (const auto entry = ctx.zip.FindEntry(p.entry))
+            declared += std::min<uint64_t>(entry->uncompressedSize, UINT64_MAX - declared);
+    if (const auto noRoom = NoRoomFor(folder, declared)) return Fail(Failure::WriteFailed, *noRoom);
     std::vector<StagedFile> staged;
     for (const auto& p : plan) {
         const auto entry =
@@ -90,6 +104,8 @@ Status ExtractAllInto(const RestoreContext& ctx, const std::vector<Planned>& pla
     }
     const ReplaceOutcome outcome = ReplaceFilesTogether(staged, {}, ctx.journal);
     for (const auto& kept : outcome.keptAside)
+        if (ctx.oldFileKept) ctx.oldFileKept(kept);
+    for (const auto& kept : outcome.strangers)
         if (ctx.oldFileKept) ctx.oldFileKept(kept);
     if (outcome.replaced) return Status::Ok();
     return Fail(Failure::Busy, "The files in " + folder + " could not be replaced.");
@@ -124,6 +140,11 @@ Status ImportEntry(const RestoreContext& ctx, Item item, const std::string& targ
     const std::string name = base::TrimSpaces(base::CutAtNul(Entry(ctx, item)));
     const auto entry = archive::IsPlainFileName(name) ? ctx.zip.FindEntry(name) : std::nullopt;
     if (!entry) return Fail(Failure::Damaged, "The archive holds no export file \"" + name + "\".");
+    // The export is read whole into memory to be checked: one larger than any key tree is no
+    // export of ours, and is not extracted.
+    if (entry->uncompressedSize > kExportSizeLimit)
+        return Fail(Failure::Damaged, "The export file \"" + name + "\" is larger than " +
+                                          std::to_string(kExportSizeLimit >> 20) + " MB.");
     std::string temp;
     if (!fileio::CreateTempFile(ctx.tempFolder, "OBR", temp))
         return Fail(Failure::WriteFailed,

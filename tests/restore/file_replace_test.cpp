@@ -3,6 +3,9 @@
 #include <filesystem>
 
 #include "platform/file_stream.h"
+#ifndef _WIN32
+#include "platform/free_space_stand_in.h"
+#endif
 #include "restore/file_replace.h"
 #include "test_support.h"
 
@@ -82,6 +85,45 @@ TEST_F(ReplaceTogether, AnOldFileThatCannotGoBackIsKeptAndNamed) {
     // A later run's recovery leaves the kept file alone.
     EXPECT_EQ(RecoverInterruptedRestore(dir.str()), 0u);
 }
+
+// Outlook starts while the old files are set aside and makes an empty data file of the name: it
+// is kept as a stranger, never replaced, and the restored content takes the name.
+TEST_F(ReplaceTogether, AFileMadeInTheGapIsKeptNotReplaced) {
+    test::WriteFile(Path("a.pst"), "old a");
+    bool started = false;
+    auto move = [&](const std::string& from, const std::string& to) {
+        if (from != Path("a.pst") || started) return platform::fileio::MoveToFree(from, to);
+        const bool moved = platform::fileio::MoveOver(from, to);  // set aside, then Outlook
+        test::WriteFile(Path("a.pst"), "empty data file");
+        started = true;
+        return moved;
+    };
+    const auto outcome = ReplaceFilesTogether({Stage("a.pst", "new a")}, move);
+    ASSERT_TRUE(outcome.replaced);
+    EXPECT_EQ(test::ReadFile(Path("a.pst")), "new a");
+    ASSERT_EQ(outcome.strangers.size(), 1u);
+    EXPECT_EQ(outcome.strangers[0].target, Path("a.pst"));
+    EXPECT_NE(outcome.strangers[0].oldCopy.find("~a.pst.kept-"), std::string::npos);
+    EXPECT_EQ(test::ReadFile(outcome.strangers[0].oldCopy), "empty data file");
+    EXPECT_EQ(FileCount(), 2u);  // the old one served and went; the stranger stays
+    EXPECT_EQ(RecoverInterruptedRestore(dir.str()), 0u);
+}
+
+#ifndef _WIN32
+// Declared sizes are weighed against the drive's free space, with a margin, before anything is
+// staged; a drive that cannot say does not stop a restore.
+TEST_F(ReplaceTogether, FilesLargerThanTheDriveHasFreeAreRefusedWithTheReason) {
+    platform::fileio::SetFreeSpace(dir.str(), uint64_t{500} << 20);
+    EXPECT_FALSE(NoRoomFor(dir.str(), uint64_t{300} << 20));
+    const auto refused = NoRoomFor(dir.str(), uint64_t{1} << 40);  // a 1 TB data file
+    ASSERT_TRUE(refused);
+    EXPECT_NE(refused->find("500 MB free"), std::string::npos) << *refused;
+    EXPECT_TRUE(NoRoomFor(dir.str(), uint64_t{480} << 20));  // within the margin
+    EXPECT_TRUE(NoRoomFor(dir.str(), UINT64_MAX));
+    platform::fileio::SetFreeSpace(dir.str(), std::nullopt);
+    EXPECT_FALSE(NoRoomFor(dir.str(), uint64_t{1} << 40));
+}
+#endif
 
 TEST_F(ReplaceTogether, WhatAnEndedRestoreLeftIsRecoveredAndNothingElseTouched) {
     // Set aside, and the new file never came: it goes back.
