@@ -294,17 +294,30 @@ TakeBackOutcome TakeBackSet(const std::string& setFolder, const KeyKeeper& keys,
                                       : "remove\t" + Escape(step->target) + "\t" + Escape(to);
         if (to.empty() || !record(line)) return refuse();
         freed.push_back({step->target, to, keep, changed});  // recorded: it goes back on refusal
-        if (!fileio::MoveOverPatiently(step->target, to)) return refuse();
+        if (!fileio::MoveToFreePatiently(step->target, to)) return refuse();
     }
     if (undoOfFinished && !record("undo")) return refuse();
 
     bool ok = true;
-    for (auto step = journal.files.rbegin(); step != journal.files.rend(); ++step)
-        if (!step->aside.empty() && fileio::Exists(step->aside) &&
-            !fileio::MoveOverPatiently(step->aside, step->target)) {
+    for (auto step = journal.files.rbegin(); step != journal.files.rend(); ++step) {
+        if (step->aside.empty() || !fileio::Exists(step->aside)) continue;
+        bool back = fileio::MoveToFreePatiently(step->aside, step->target);
+        if (!back && fileio::Exists(step->target)) {
+            // Made since its name was freed (a starting Outlook creates an empty data file): the
+            // stranger is kept, never replaced.
+            const std::string to = FreeSibling(step->target, base::kKeptMark);
+            if (!to.empty() &&
+                record("keep\t" + Escape(step->target) + "\t" + Escape(to) + "\tstranger") &&
+                fileio::MoveToFreePatiently(step->target, to)) {
+                freed.push_back({step->target, to, true, false});
+                back = fileio::MoveToFreePatiently(step->aside, step->target);
+            }
+        }
+        if (!back) {
             outcome.notPutBack.push_back({step->target, step->aside});
             ok = false;
         }
+    }
     for (auto key = journal.keys.rbegin(); key != journal.keys.rend(); ++key) {
         const bool back = !key->file.empty() ? keys.putBack(key->key, key->file)
                                              : !keys.exists(key->key) || keys.remove(key->key);
@@ -402,7 +415,7 @@ bool UndoJournal::SaveKey(const std::string& key) {
 }
 
 std::string UndoJournal::SetAside(const std::string& target, const Mover& mover) {
-    const Mover move = mover ? mover : Mover(fileio::MoveOverPatiently);
+    const Mover move = mover ? mover : Mover(fileio::MoveToFreePatiently);
     const std::string aside = FreeSibling(target, base::kUndoMark);
     if (aside.empty() || !Record("aside\t" + Escape(target) + "\t" + Escape(aside)) ||
         !move(target, aside))
