@@ -60,6 +60,11 @@ std::string BackupNotVerifiedLine(std::string_view now, std::string_view cause) 
     return Join({now, " Backup File was not Verified! ", cause, "\n"});
 }
 
+std::string BackupFileHeldLine(std::string_view now, std::string_view path) {
+    return Join({now, " Backup File waits: ", path,
+                 " is held by another program (a virus scanner or a sync client?)\n"});
+}
+
 std::string BackupRemovedLine(std::string_view now, std::string_view oldArchive) {
     return Join({now, " Old Backup File was Removed: ", oldArchive, "\n"});
 }

@@ -35,6 +35,9 @@ std::string BackupNotStartedLine(std::string_view now, std::string_view profile,
 // The written archive was read back whole and checked, or failed that check for `cause`.
 std::string BackupVerifiedLine(std::string_view now);
 std::string BackupNotVerifiedLine(std::string_view now, std::string_view cause);
+// The finished archive waits for another program (a scanner, a sync client) to let go of a file
+// before it can be put in place.
+std::string BackupFileHeldLine(std::string_view now, std::string_view path);
 // A scheduled run that keeps only the newest dated backups removed an older one of its task, or
 // could not.
 std::string BackupRemovedLine(std::string_view now, std::string_view oldArchive);

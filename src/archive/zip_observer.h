@@ -33,6 +33,9 @@ class ZipObserver {
     // Sees the finished archive, complete and closed but not yet in place (a check reads it back
     // there). False abandons it: the write fails as Damaged and the target keeps what it had.
     virtual bool CheckFinished(const std::string& /*finishedPath*/) { return true; }
+    // The finished archive cannot be put in place yet because another program holds it or the
+    // older one; the move waits (up to a minute, ended by CancelRequested).
+    virtual void WaitingForHold(const std::string& /*path*/) {}
 
     // An observer that reports nothing and never stops.
     static ZipObserver& None();

@@ -96,8 +96,13 @@ class ZipWriter::TemporaryArchive {
         stream_.reset();
     }
     // Moves the closed file over `target`; afterwards it is the target's and nothing removes it.
-    bool PutInPlace(const std::string& target) {
-        if (!fileio::MoveOverPatiently(path_, target)) return false;
+    bool PutInPlace(const std::string& target, ZipObserver& observer) {
+        fileio::MoveWait wait = fileio::PatientWait();
+        wait.cancelled = [&observer] { return observer.CancelRequested(); };
+        wait.waiting = [&observer](const std::string&, const std::string& to) {
+            observer.WaitingForHold(to);
+        };
+        if (!fileio::MoveWaiting(path_, target, fileio::Replace::Yes, wait)) return false;
         path_.clear();
         return true;
     }
@@ -790,7 +795,7 @@ Status ZipWriter::PutInPlace(ZipObserver& observer) {
     if (!observer.CheckFinished(temp_->Path())) {
         return Kill(Status::Fail(Failure::Damaged, "the finished archive did not pass its check"));
     }
-    if (!temp_->PutInPlace(targetPath_)) {
+    if (!temp_->PutInPlace(targetPath_, observer)) {
         // Where a replacement is not one step (FAT, exFAT), a move that failed midway may have
         // removed the older archive already: the finished one is then the only backup, and stays.
         if (!fileio::Exists(targetPath_)) {

@@ -42,6 +42,7 @@ class RunZipObserver final : public archive::ZipObserver {
     explicit RunZipObserver(const archive::RunObserver& run) : run_(run) {}
     std::function<void(uint64_t done)> entryBytes;
     std::function<bool(const std::string& finishedPath)> check;
+    std::function<void(const std::string& path)> held;
 
   private:
     void EntryProgress(const std::string&, uint64_t done, uint64_t) override {
@@ -50,6 +51,9 @@ class RunZipObserver final : public archive::ZipObserver {
     bool CancelRequested() override { return run_.Cancelled(); }
     bool CheckFinished(const std::string& finishedPath) override {
         return !check || check(finishedPath);
+    }
+    void WaitingForHold(const std::string& path) override {
+        if (held) held(path);
     }
     const archive::RunObserver& run_;
 };
@@ -207,6 +211,9 @@ class BackupRunner {
     // between the chunks of a large file whether to stop.
     void FollowTheComponent() {
         zip_.SetExpectedBytes(expected_);
+        zipObserver_.held = [this](const std::string& path) {
+            Log(BackupFileHeldLine(platform::NowText(), path));
+        };
         zipObserver_.entryBytes = [this](uint64_t done) {
             if (!observer_.progress) return;
             progress_.bytesDone = std::min(expected_, doneBeforeFile_ + done);

@@ -112,6 +112,8 @@ bool MoveWaiting(const std::string& from, const std::string& to, Replace replace
 // that keeps its file open (Outlook its data file): these do not wait there; MoveWaiting does.
 bool MoveOverPatiently(const std::string& from, const std::string& to);
 bool MoveToFreePatiently(const std::string& from, const std::string& to);
+// The wait those two use, for a caller that adds its own cancel and report.
+MoveWait PatientWait();
 // Writes `bytes` as the whole of `path`: into a new file beside it (its name begins with
 // `tempPrefix`), flushed to the disk, then moved over the old one, so a failed or interrupted
 // write leaves the old file as it was. False when the file was not replaced.

@@ -196,12 +196,6 @@ namespace {
 // The last move on this thread failed on a held file.
 thread_local bool lastMoveHeld = false;
 
-MoveWait NoWait() {
-    MoveWait none;
-    none.limit = std::chrono::milliseconds(0);
-    return none;
-}
-
 bool HeldForMove(const std::string& from, const std::string& to) {
     lastMoveHeld = IsHeld(from) || IsHeld(to);
     if (lastMoveHeld) errno = EACCES;
@@ -232,12 +226,18 @@ bool MoveToFree(const std::string& from, const std::string& to) {
 
 // Nothing here holds files the way a Windows scanner does: a held file stands for a program that
 // keeps it open, so these moves do not wait.
+MoveWait PatientWait() {
+    MoveWait none;
+    none.limit = std::chrono::milliseconds(0);
+    return none;
+}
+
 bool MoveOverPatiently(const std::string& from, const std::string& to) {
-    return MoveWaiting(from, to, Replace::Yes, NoWait());
+    return MoveWaiting(from, to, Replace::Yes, PatientWait());
 }
 
 bool MoveToFreePatiently(const std::string& from, const std::string& to) {
-    return MoveWaiting(from, to, Replace::Never, NoWait());
+    return MoveWaiting(from, to, Replace::Never, PatientWait());
 }
 
 bool MakeFolder(const std::string& path) {

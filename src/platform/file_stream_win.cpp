@@ -185,6 +185,10 @@ bool LastMoveMetAHold() {
            error == ERROR_ACCESS_DENIED;
 }
 
+MoveWait PatientWait() {
+    return {};
+}
+
 bool MoveOverPatiently(const std::string& from, const std::string& to) {
     return MoveWaiting(from, to, Replace::Yes);
 }
