@@ -60,6 +60,16 @@ std::string BackupNotVerifiedLine(std::string_view now, std::string_view cause) 
     return Join({now, " Backup File was not Verified! ", cause, "\n"});
 }
 
+std::string BackupItemCauseLine(std::string_view now, std::string_view itemName,
+                                std::string_view cause) {
+    return Join({now, " ", itemName, " failed because: ", cause, "\n"});
+}
+
+std::string BackupKeptLine(std::string_view now, std::string_view kept, std::string_view written) {
+    return Join({now, " An item failed, so the complete Backup File ", kept,
+                 " was kept; this backup was written to ", written, "\n"});
+}
+
 std::string BackupRemovedLine(std::string_view now, std::string_view oldArchive) {
     return Join({now, " Old Backup File was Removed: ", oldArchive, "\n"});
 }

@@ -35,6 +35,11 @@ std::string BackupNotStartedLine(std::string_view now, std::string_view profile,
 // The written archive was read back whole and checked, or failed that check for `cause`.
 std::string BackupVerifiedLine(std::string_view now);
 std::string BackupNotVerifiedLine(std::string_view now, std::string_view cause);
+// Why an item of a backup failed (after its "Fail!" line).
+std::string BackupItemCauseLine(std::string_view now, std::string_view itemName,
+                                std::string_view cause);
+// A backup that failed an item was written beside the complete backup `kept` instead of over it.
+std::string BackupKeptLine(std::string_view now, std::string_view kept, std::string_view written);
 // A scheduled run that keeps only the newest dated backups removed an older one of its task, or
 // could not.
 std::string BackupRemovedLine(std::string_view now, std::string_view oldArchive);

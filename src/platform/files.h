@@ -25,6 +25,9 @@ bool MakePrivateFolder(const std::string& path);
 // A real folder (no junction, symbolic link or other reparse point, which would lead elsewhere)
 // that the current user owns.
 bool IsOwnPlainFolder(const std::string& path);
+// A plain file (no folder, link or other reparse point) that the current user owns: what another
+// user put in a shared folder is not the user's to count or remove.
+bool IsOwnFile(const std::string& path);
 // Appends raw bytes to `path`, creating the file when absent (open, write, close).
 bool AppendBytes(const std::string& path, const std::string& bytes);
 

@@ -51,6 +51,12 @@ bool IsOwnPlainFolder(const std::string& path) {
            st.st_uid == ::geteuid();
 }
 
+bool IsOwnFile(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && ::lstat(SystemPath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+           st.st_uid == ::geteuid();
+}
+
 bool AppendBytes(const std::string& path, const std::string& bytes) {
     if (path.empty()) return false;
     const int fd =

@@ -63,11 +63,10 @@ bool MakePrivateFolder(const std::string& path) {
     return made;
 }
 
-bool IsOwnPlainFolder(const std::string& path) {
-    const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
-        (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        return false;
+namespace {
+
+// Whether the owner of the file or folder at `path` is the current user.
+bool OwnedByCurrentUser(const std::string& path) {
     PSID owner = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     std::wstring wide = Widen(path);
@@ -82,6 +81,24 @@ bool IsOwnPlainFolder(const std::string& path) {
     }
     LocalFree(descriptor);
     return own;
+}
+
+}  // namespace
+
+bool IsOwnPlainFolder(const std::string& path) {
+    const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return false;
+    return OwnedByCurrentUser(path);
+}
+
+bool IsOwnFile(const std::string& path) {
+    const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return false;
+    return OwnedByCurrentUser(path);
 }
 
 bool AppendBytes(const std::string& path, const std::string& bytes) {
