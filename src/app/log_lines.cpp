@@ -65,6 +65,16 @@ std::string BackupFileHeldLine(std::string_view now, std::string_view path) {
                  " is held by another program (a virus scanner or a sync client?)\n"});
 }
 
+std::string BackupItemCauseLine(std::string_view now, std::string_view itemName,
+                                std::string_view cause) {
+    return Join({now, " ", itemName, " failed because: ", cause, "\n"});
+}
+
+std::string BackupKeptLine(std::string_view now, std::string_view kept, std::string_view written) {
+    return Join({now, " An item failed, so the complete Backup File ", kept,
+                 " was kept; this backup was written to ", written, "\n"});
+}
+
 std::string BackupRemovedLine(std::string_view now, std::string_view oldArchive) {
     return Join({now, " Old Backup File was Removed: ", oldArchive, "\n"});
 }

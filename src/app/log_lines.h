@@ -38,6 +38,11 @@ std::string BackupNotVerifiedLine(std::string_view now, std::string_view cause);
 // The finished archive waits for another program (a scanner, a sync client) to let go of a file
 // before it can be put in place.
 std::string BackupFileHeldLine(std::string_view now, std::string_view path);
+// Why an item of a backup failed (after its "Fail!" line).
+std::string BackupItemCauseLine(std::string_view now, std::string_view itemName,
+                                std::string_view cause);
+// A backup that failed an item was written beside the complete backup `kept` instead of over it.
+std::string BackupKeptLine(std::string_view now, std::string_view kept, std::string_view written);
 // A scheduled run that keeps only the newest dated backups removed an older one of its task, or
 // could not.
 std::string BackupRemovedLine(std::string_view now, std::string_view oldArchive);

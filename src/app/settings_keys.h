@@ -37,6 +37,13 @@ inline constexpr SettingKey kKeepDatedBackups{kScheduleSection, "keepdatedbackup
 // 1. Earlier versions ignore the key.
 inline constexpr SettingKey kCloseOutlookForSchedule{kScheduleSection, "closeoutlookforschedule"};
 
+// A scheduled run that fails shows a balloon in the notification area unless this is 0 (absent
+// reads as on). Earlier versions ignore the key.
+inline constexpr SettingKey kNotifyFailure{kScheduleSection, "notifyfailure"};
+constexpr bool NotifyFailure(std::string_view stored) {
+    return stored != "0";
+}
+
 // Whether each scheduled run writes a new, dated archive. Only a stored "0" replaces the task's
 // archive: an absent value reads as a new file, which loses nothing and is what the settings
 // dialog shows for it.

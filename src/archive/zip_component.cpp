@@ -180,6 +180,10 @@ Status ZipComponent::WriteArchive(ZipObserver& observer) {
     return written;
 }
 
+void ZipComponent::PlaceArchiveAt(const std::string& path) {
+    impl_->writer.SetTarget(path);
+}
+
 void ZipComponent::CloseArchive() {
     impl_->Drop();
     impl_->ForgetPasswords();

@@ -85,6 +85,9 @@ class ZipComponent {
     // Finishes the archive, lets the observer check it (CheckFinished) and moves it into place.
     // Tells the observer WriteDone with the result in every case.
     Status WriteArchive(ZipObserver& observer = ZipObserver::None());
+    // WriteArchive puts the archive at `path` instead of the path CreateArchive was given: a file
+    // in the same folder (a backup that must not replace the file of its first name).
+    void PlaceArchiveAt(const std::string& path);
     // Drops the open archive; an unfinished write is abandoned and its temporary file removed. The
     // writing and reading passwords are wiped from memory: set them again for the next archive.
     // (CreateArchive and OpenArchive drop the archive held before but keep the passwords.)

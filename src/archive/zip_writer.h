@@ -58,6 +58,9 @@ class ZipWriter {
     // Writes the central directory, lets the observer check the finished archive and moves it
     // over the target. On failure the temporary file is removed and the target left as it was.
     Status Finish(ZipObserver& observer);
+    // Finish puts the archive at `path` instead of the path it began with (a path in the same
+    // folder, since the temporary file lies beside the first).
+    void SetTarget(const std::string& path) { targetPath_ = path; }
     // Drops the archive being written (and a dead one's state); removes the temporary file.
     void Abandon();
 

@@ -9,6 +9,7 @@
 #include "app/run_folder.h"
 #include "archive/manifest.h"
 #include "backup/backup_steps.h"
+#include "backup/complete_backup.h"
 #include "backup/handlers.h"
 #include "base/path.h"
 #include "platform/file_stream.h"
@@ -241,6 +242,7 @@ class BackupRunner {
     std::optional<bool> AddItemFiles(Item item) {
         const ItemPlan& plan = plans_[archive::IndexOf(item)];
         bool ok = plan.found;
+        if (!ok) causes_[archive::IndexOf(item)] = "nothing of it was found";
         for (size_t f = 0; ok && f < plan.files.size(); ++f) {
             if (observer_.Cancelled()) {
                 cancelledBetweenFiles_ = true;
@@ -256,6 +258,7 @@ class BackupRunner {
                 plan.files[f], plan.entryNames.empty() ? std::string() : plan.entryNames[f],
                 f == 0 ? plan.staged : std::nullopt, zipObserver_);
             ok = added.ok();
+            if (!ok) causes_[archive::IndexOf(item)] = added.message();
             if (ArchiveDead(added)) {
                 result_.outcomes[archive::IndexOf(item)] = StepOutcome::Failed;
                 return std::nullopt;
@@ -279,6 +282,9 @@ class BackupRunner {
         result_.outcomes[index] = ok ? StepOutcome::Succeeded : StepOutcome::Failed;
         const auto& loggedAs = job_.unattended ? step.unattendedLoggedAs : step.loggedAs;
         if (loggedAs) Log(BackupItemLine(platform::NowText(), LogItemName(*loggedAs), ok));
+        // Why, for whoever reads the log after a scheduled run that nobody watched.
+        if (loggedAs && !ok && !causes_[index].empty())
+            Log(BackupItemCauseLine(platform::NowText(), LogItemName(*loggedAs), causes_[index]));
         if (observer_.stepFinished) observer_.stepFinished(step.item, result_.outcomes[index]);
     }
 
@@ -309,6 +315,7 @@ class BackupRunner {
 
     // The archive written, read back first when the job asks, and the run's end.
     BackupResult WriteArchive(const std::string& manifestText) {
+        PlaceArchive();
         ArchiveCheck check;
         if (job_.verify) {
             // Read back before it replaces anything: a bad new archive never costs the last good
@@ -335,12 +342,29 @@ class BackupRunner {
         // copy. No other run works while this one holds the lock.
         if (written) archive::RemoveLeftoverTemporaryFiles(job_.archivePath);
         if (result_.verified) Log(BackupVerifiedLine(platform::NowText()));
+        if (written && !result_.keptArchive.empty())
+            Log(BackupKeptLine(platform::NowText(), result_.keptArchive, result_.archivePath));
         if (result_.checkFailed) Log(BackupNotVerifiedLine(platform::NowText(), result_.error));
         if (result_.written && observer_.progress && expected_ != 0) {
             progress_.bytesDone = expected_;
             observer_.progress(progress_);
         }
         return Finish();
+    }
+
+    // A backup that failed an item never replaces a complete one (nor one that may be, protected
+    // with another password): it goes beside it, under the name with the date and time.
+    void PlaceArchive() {
+        result_.archivePath = job_.archivePath;
+        result_.complete = HoldsAllChosen(result_.itemFlags, job_.chosen);
+        if (result_.complete ||
+            !WorthKeeping(CompletenessOf(job_.archivePath, job_.password, job_.chosen, Work())))
+            return;
+        const platform::LocalTime now = platform::Now();
+        result_.archivePath =
+            DatedArchivePath(job_.archivePath, now.year, now.month, now.day, now.hour, now.minute);
+        result_.keptArchive = job_.archivePath;
+        zip_.PlaceArchiveAt(result_.archivePath);
     }
 
     // A cancellation, or an archive that can no longer be written: the run ends, and the
@@ -391,6 +415,7 @@ class BackupRunner {
     std::string manifestPath_;
     std::vector<std::string> tempFiles_;  // registry export files, in the work folder
     std::array<ItemPlan, archive::kItemCount> plans_;
+    std::array<std::string, archive::kItemCount> causes_;  // why an item failed
     uint64_t expected_ = 0;
     uint64_t doneBeforeFile_ = 0;
     archive::Progress progress_;

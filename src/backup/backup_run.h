@@ -45,6 +45,12 @@ struct BackupResult {
     std::string error;         // the cause when the archive was not written
     std::array<archive::StepOutcome, archive::kItemCount> outcomes{};  // in the order of the steps
     std::string itemFlags;
+    // Where the archive went: the job's path, or beside it under a dated name when an item failed
+    // and the file at the job's path was a complete backup, which then stays (`keptArchive`).
+    std::string archivePath;
+    std::string keptArchive;
+    // Every chosen item went in (read as the manifest says: HoldsAllChosen).
+    bool complete = false;
 };
 
 // Waits until no other backup or restore works (or gives up, logging why), removes what runs that
@@ -52,8 +58,9 @@ struct BackupResult {
 // archive, runs the chosen steps (each adds its files and, when all went in, its manifest line),
 // adds the manifest as the last entry and writes the archive, checked first when the job asks;
 // then logs the end line. An older file at the archive path is replaced only by a complete (and
-// checked) new archive. The run's temporary files, in a folder of its own, are deleted on every
-// path out. The observer hears of each step and file; a cancellation abandons the archive.
+// checked) new archive, and a complete backup there never by one that failed an item. The run's
+// temporary files, in a folder of its own, are deleted on every path out. The observer hears of
+// each step and file; a cancellation abandons the archive.
 BackupResult RunBackup(const BackupJob& job, const ProgramPaths& paths, archive::ZipComponent& zip,
                        const archive::RunObserver& observer = {});
 

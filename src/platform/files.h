@@ -30,6 +30,9 @@ bool IsOwnPlainFolder(const std::string& path);
 // The bytes the user may still write on the drive that holds `folder` (quotas counted); nothing
 // when the system cannot say. The POSIX twin answers what platform/free_space_stand_in.h set.
 std::optional<uint64_t> FreeSpace(const std::string& folder);
+// A plain file (no folder, link or other reparse point) that the current user owns: what another
+// user put in a shared folder is not the user's to count or remove.
+bool IsOwnFile(const std::string& path);
 // Appends raw bytes to `path`, creating the file when absent (open, write, close).
 bool AppendBytes(const std::string& path, const std::string& bytes);
 

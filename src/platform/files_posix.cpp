@@ -97,6 +97,12 @@ std::optional<uint64_t> FreeSpace(const std::string& folder) {
     return static_cast<uint64_t>(fs.f_bavail) * fs.f_frsize;
 }
 
+bool IsOwnFile(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && ::lstat(SystemPath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+           st.st_uid == ::geteuid();
+}
+
 bool AppendBytes(const std::string& path, const std::string& bytes) {
     if (path.empty()) return false;
     const int fd =

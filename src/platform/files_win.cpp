@@ -64,11 +64,10 @@ bool MakePrivateFolder(const std::string& path) {
     return made;
 }
 
-bool IsOwnPlainFolder(const std::string& path) {
-    const DWORD attributes = GetFileAttributesW(Win32Path(path).c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
-        (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        return false;
+namespace {
+
+// Whether the owner of the file or folder at `path` is the current user.
+bool OwnedByCurrentUser(const std::string& path) {
     PSID owner = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     std::wstring wide = Win32Path(path);
@@ -83,6 +82,24 @@ bool IsOwnPlainFolder(const std::string& path) {
     }
     LocalFree(descriptor);
     return own;
+}
+
+}  // namespace
+
+bool IsOwnPlainFolder(const std::string& path) {
+    const DWORD attributes = GetFileAttributesW(Win32Path(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return false;
+    return OwnedByCurrentUser(path);
+}
+
+bool IsOwnFile(const std::string& path) {
+    const DWORD attributes = GetFileAttributesW(Win32Path(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return false;
+    return OwnedByCurrentUser(path);
 }
 
 std::optional<uint64_t> FreeSpace(const std::string& folder) {

@@ -67,23 +67,6 @@ void RemoveDatedLeftovers(const std::string& defaultArchive) {
     }
 }
 
-// Keeps the newest `keep` dated archives of the task, `written` among them; the log names each one
-// removed. Only names the task itself makes are touched.
-void RemoveOlderDatedArchives(const std::string& logFile, const std::string& defaultArchive,
-                              const std::string& written, int keep) {
-    namespace fileio = platform::fileio;
-    const std::string folder = fileio::ParentFolder(written);
-    for (const auto& name : DatedArchivesToRemove(defaultArchive, fileio::ListFileNames(folder),
-                                                  fileio::BareFileName(written), keep)) {
-        const std::string path = fileio::JoinPath(folder, name);
-        if (!fileio::IsFile(path)) continue;  // a folder of that name is no archive
-        fileio::SetNormalAttributes(path);
-        WriteLog(logFile, fileio::RemoveFile(path)
-                              ? BackupRemovedLine(platform::NowText(), path)
-                              : BackupNotRemovedLine(platform::NowText(), path));
-    }
-}
-
 }  // namespace
 
 AutoBackupResult RunAutoBackup(const AppState& state, archive::ZipComponent& zip,
@@ -143,6 +126,8 @@ AutoBackupResult RunAutoBackup(const AppState& state, archive::ZipComponent& zip
     job.note = "Automatic Backup";
     job.unattended = true;
     job.verify = keep > 0 || setting(kCheckBackupFile) == "1";
+    // The older backups' manifests are read with the task's password before any of them goes.
+    std::string prunePassword = keep > 0 ? job.password : std::string();
     job.waitForOtherRun = std::chrono::milliseconds(0);
     job.computerName = state.ComputerName;
     job.userName = state.UserName;
@@ -166,16 +151,27 @@ AutoBackupResult RunAutoBackup(const AppState& state, archive::ZipComponent& zip
         WriteLog(state.LogFile, OutlookRestartedLine(platform::NowText()));
     result.itemFlags = outcome.itemFlags;
     result.exitStatus = ExitStatusFor(outcome);
+    if (outcome.written) result.archivePath = outcome.archivePath;
     // Leftovers of ended runs may be the only complete copy (see RunBackup): they go only now.
     if (outcome.written) RemoveDatedLeftovers(command.archive);
 
-    if (outcome.written && dated && defaultArchive != result.archivePath &&
-        platform::fileio::IsFile(defaultArchive)) {
-        platform::fileio::SetNormalAttributes(defaultArchive);
-        platform::fileio::RemoveFile(defaultArchive);
+    // Only a backup that holds every item asked for lets older ones go.
+    if (outcome.written && outcome.complete) {
+        if (dated && defaultArchive != result.archivePath &&
+            platform::fileio::IsFile(defaultArchive)) {
+            platform::fileio::SetNormalAttributes(defaultArchive);
+            platform::fileio::RemoveFile(defaultArchive);
+        }
+        if (outcome.verified && keep > 0)
+            RemoveOlderDatedArchives({.logFile = state.LogFile,
+                                      .defaultArchive = defaultArchive,
+                                      .written = result.archivePath,
+                                      .keep = keep,
+                                      .password = prunePassword,
+                                      .chosen = job.chosen,
+                                      .tempFolder = state.TempFolder});
     }
-    if (outcome.written && outcome.verified && keep > 0)
-        RemoveOlderDatedArchives(state.LogFile, defaultArchive, result.archivePath, keep);
+    Wipe(prunePassword);
     return result;
 }
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "backup/complete_backup.h"
 #include "base/text.h"
 #include "base/utf.h"
 
@@ -78,13 +79,7 @@ std::string ItemMask(const archive::Choices& chosen) {
 
 std::string DatedArchivePath(std::string_view archive, int year, int month, int day, int hour,
                              int minute) {
-    char suffix[40];
-    std::snprintf(suffix, sizeof suffix, "-%02d-%02d-%04d-%02d-%02d.ksx", month, day, year, hour,
-                  minute);
-    // Only the backup extension gives way: a name without it keeps every character it has.
-    const bool extension =
-        archive.size() >= 4 && base::EqualsNoCase(archive.substr(archive.size() - 4), ".ksx");
-    return std::string(extension ? archive.substr(0, archive.size() - 4) : archive) + suffix;
+    return backup::DatedArchivePath(archive, year, month, day, hour, minute);
 }
 
 std::string CommandLineTail(std::string_view commandLine) {

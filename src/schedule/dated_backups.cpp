@@ -3,8 +3,15 @@
 #include <algorithm>
 #include <utility>
 
+#include "app/activity_log.h"
+#include "app/log_lines.h"
+#include "app/run_folder.h"
+#include "backup/complete_backup.h"
 #include "base/path.h"
 #include "base/text.h"
+#include "platform/file_stream.h"
+#include "platform/files.h"
+#include "platform/system.h"
 #include "schedule/command_line.h"
 
 namespace kestrine::schedule {
@@ -26,6 +33,17 @@ int Digits(std::string_view text, size_t pos, size_t count) {
 
 }  // namespace
 
+// Minutes since 1 March of the year 0 (the civil calendar's day count).
+int64_t StampMinutes(int64_t stamp) {
+    const int64_t minute = stamp % 100, hour = stamp / 100 % 100, day = stamp / 10000 % 100;
+    const int64_t month = stamp / 1000000 % 100;
+    const int64_t year = stamp / 100000000 - (month <= 2 ? 1 : 0);
+    const int64_t era = year / 400, yoe = year - era * 400;
+    const int64_t doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const int64_t days = era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return (days * 24 + hour) * 60 + minute;
+}
+
 std::optional<int64_t> DatedNameStamp(std::string_view archive, std::string_view fileName) {
     const std::string shape = base::BaseName(DatedArchivePath(archive, 2000, 1, 1, 0, 0));
     if (fileName.size() != shape.size() || shape.size() < kSuffixSize) return std::nullopt;
@@ -44,23 +62,54 @@ std::optional<int64_t> DatedNameStamp(std::string_view archive, std::string_view
     return ((((int64_t{year} * 100 + month) * 100 + day) * 100 + hour) * 100) + minute;
 }
 
-std::vector<std::string> DatedArchivesToRemove(std::string_view archive,
-                                               const std::vector<std::string>& fileNames,
-                                               std::string_view written, int keep) {
+bool DatedAfter(int64_t stamp, int64_t now) {
+    return StampMinutes(stamp) > StampMinutes(now) + 24 * 60;
+}
+
+std::vector<std::string> DatedArchivesToRemove(std::vector<DatedBackup> others, int keep) {
     if (keep < 1) return {};
-    std::vector<std::pair<int64_t, std::string>> others;
-    for (const auto& name : fileNames) {
-        if (base::EqualsNoCase(name, written)) continue;
-        if (auto stamp = DatedNameStamp(archive, name)) others.emplace_back(*stamp, name);
-    }
     // Newest first; the run's own archive is one of those kept.
     std::sort(others.begin(), others.end(), [](const auto& a, const auto& b) {
-        return a.first != b.first ? a.first > b.first : a.second > b.second;
+        return a.stamp != b.stamp ? a.stamp > b.stamp : a.name > b.name;
     });
     std::vector<std::string> removed;
-    for (size_t i = static_cast<size_t>(keep - 1); i < others.size(); ++i)
-        removed.push_back(others[i].second);
+    int kept = 1;
+    for (const auto& backup : others) {
+        if (kept >= keep)
+            removed.push_back(backup.name);
+        else if (backup.complete)
+            ++kept;
+    }
     return removed;
+}
+
+void RemoveOlderDatedArchives(const PruneJob& job) {
+    namespace fileio = platform::fileio;
+    const std::string folder = fileio::ParentFolder(job.written);
+    const platform::LocalTime now = platform::Now();
+    const int64_t nowStamp =
+        (((int64_t{now.year} * 100 + now.month) * 100 + now.day) * 100 + now.hour) * 100 +
+        now.minute;
+    const RunFolder work(job.tempFolder);
+    if (work.Path().empty()) return;  // no manifest can be read: nothing is known to be complete
+    std::vector<DatedBackup> others;
+    for (const auto& name : fileio::ListFileNames(folder)) {
+        if (base::EqualsNoCase(name, fileio::BareFileName(job.written))) continue;
+        const auto stamp = DatedNameStamp(job.defaultArchive, name);
+        const std::string path = fileio::JoinPath(folder, name);
+        // A folder of that name is no archive; another user's file is not the user's to remove.
+        if (!stamp || DatedAfter(*stamp, nowStamp) || !fileio::IsOwnFile(path)) continue;
+        const auto completeness =
+            backup::CompletenessOf(path, job.password, job.chosen, work.Path());
+        others.push_back({name, *stamp, completeness == backup::Completeness::Complete});
+    }
+    for (const auto& name : DatedArchivesToRemove(std::move(others), job.keep)) {
+        const std::string path = fileio::JoinPath(folder, name);
+        fileio::SetNormalAttributes(path);
+        WriteLog(job.logFile, fileio::RemoveFile(path)
+                                  ? BackupRemovedLine(platform::NowText(), path)
+                                  : BackupNotRemovedLine(platform::NowText(), path));
+    }
 }
 
 }  // namespace kestrine::schedule

@@ -8,6 +8,7 @@
 #include "platform/messages.h"
 #include "platform/system.h"
 #include "schedule/auto_backup.h"
+#include "schedule/failure_notice.h"
 #include "schedule/task_password.h"
 
 namespace kestrine::schedule {
@@ -27,6 +28,7 @@ int RunUnattendedProgram(const std::string& commandLine, const std::string& appF
     archive::ZipComponent zip;
     const int status = RunAutoBackup(state, zip).exitStatus;
     Wipe(state.CommandLine);  // a task of an earlier version has its password in it
+    NoticeFailedRun(state, status);
     return status;
 }
 

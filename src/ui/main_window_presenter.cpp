@@ -2,8 +2,11 @@
 
 #include <algorithm>
 
+#include "app/activity_log.h"
 #include "base/path.h"
 #include "outlook/detection.h"
+#include "platform/file_stream.h"
+#include "schedule/dated_backups.h"
 #include "ui/restore_presenter.h"
 
 namespace kestrine::ui {
@@ -89,8 +92,36 @@ void ShowLastBackup(BackupTabModel& tab, const LastBackup& last) {
         return;
     }
     tab.lastBackupText = "Last backup: " + last.when + (last.scheduled ? " (scheduled)" : "") +
+                         (last.complete ? ", complete" : ", not complete: an item failed") +
                          (last.checked ? ", checked after writing" : ", not checked");
     tab.lastBackupFile = last.file;
+}
+
+std::optional<Message> ScheduledBackupWarning(const std::string& logFile,
+                                              const platform::LocalTime& now) {
+    const ScheduledRuns runs = FindScheduledRuns(ReadLogEntries(logFile));
+    if (!runs.found) return std::nullopt;
+    const LastBackup& good = runs.lastComplete;
+    std::string last = good.found ? "The last complete scheduled backup was made " + good.when +
+                                        ":\r\n" + good.file
+                                  : std::string("No scheduled backup has been complete yet.");
+    if (runs.failed) {
+        std::string text = "The scheduled backup of " + runs.when + " failed: " + runs.what + ".";
+        if (!runs.why.empty()) text += "\r\n\r\n" + runs.why;
+        return Message{text + "\r\n\r\n" + last, platform::MessageIcon::Exclamation,
+                       platform::MessageButtons::Ok};
+    }
+    // A weekly task: a week and a day without a complete backup.
+    const uint32_t dos = platform::fileio::FileDosTime(good.file);
+    const int64_t made = int64_t{1980 + (dos >> 25)} * 100000000 + (dos >> 21 & 15) * 1000000 +
+                         (dos >> 16 & 31) * 10000 + (dos >> 11 & 31) * 100 + (dos >> 5 & 63);
+    const int64_t nowStamp =
+        (((int64_t{now.year} * 100 + now.month) * 100 + now.day) * 100 + now.hour) * 100 +
+        now.minute;
+    if (schedule::StampMinutes(nowStamp) - schedule::StampMinutes(made) <= 8 * 24 * 60)
+        return std::nullopt;
+    return Message{"No complete scheduled backup is newer than a week and a day.\r\n\r\n" + last,
+                   platform::MessageIcon::Exclamation, platform::MessageButtons::Ok};
 }
 
 bool ShortcutLeftToTextBox(bool focusInTextBox, bool control, bool alt) {

@@ -6,11 +6,13 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/last_backup.h"
 #include "platform/messages.h"
+#include "platform/system.h"
 #include "ui/archive_name.h"
 #include "ui/main_window_model.h"
 #include "ui/message.h"
@@ -48,8 +50,14 @@ struct ProfileListChange {
 ProfileListChange RefreshProfileLists(MainWindowModel& window,
                                       const std::vector<std::string>& profiles);
 
-// The Backup page's line on the last completed backup.
+// The Backup page's line on the last completed backup, and whether it holds every item.
 void ShowLastBackup(BackupTabModel& tab, const LastBackup& last);
+
+// What the window says first when it opens after the last scheduled run failed (what, when and
+// why), or when the log's scheduled runs wrote no complete backup that is newer than a week and a
+// day at `now` (by its file's time). Nothing when all is well or no scheduled run is logged.
+std::optional<Message> ScheduledBackupWarning(const std::string& logFile,
+                                              const platform::LocalTime& now);
 
 // A key pressed in a text box with Ctrl (and no Alt) is the box's own (Ctrl+A selects all, Ctrl+C
 // copies, ...): the window's shortcuts do not take it.

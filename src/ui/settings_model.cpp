@@ -34,6 +34,7 @@ SettingsModel LoadSettings(const SettingReader& read, const std::string& appFold
         model.keepNewest = keep;
     }
     model.closeOutlookForSchedule = on(kCloseOutlookForSchedule);
+    model.notifyFailure = NotifyFailure(value(kNotifyFailure));
     return model;
 }
 
@@ -65,6 +66,7 @@ SettingsConfirmation ConfirmSettings(SettingsModel& model, const std::string& ap
     write(kNewFileEachRun, Flag(model.newFileEachRun));
     write(kCloseOutlookForSchedule, Flag(model.closeOutlookForSchedule));
     write(kKeepDatedBackups, model.keepNewestOnly ? std::to_string(model.keepNewest) : "0");
+    write(kNotifyFailure, Flag(model.notifyFailure));
     return result;
 }
 

@@ -27,6 +27,8 @@ struct SettingsModel {
     // Scheduled backups close Outlook politely first and start it again afterwards (off unless
     // chosen: the weekly run otherwise never touches Outlook).
     bool closeOutlookForSchedule = false;
+    // A scheduled run that fails shows a balloon in the notification area (on unless turned off).
+    bool notifyFailure = true;
     // ... and then keeps only the newest `keepNewest` dated archives of its task (off: all).
     bool keepNewestOnly = false;
     int keepNewest = 5;  // 0 when the box holds no count from 1 to 999

@@ -7,22 +7,27 @@
 
 #include <cctype>
 
+#include "app/activity_log.h"
+#include "app/last_backup.h"
 #include "base/path.h"
 #include "outlook/detection.h"
 #include "platform/data_protection.h"
 #include "platform/file_stream.h"
 #include "platform/files_held.h"
+#include "platform/notification.h"
 #include "platform/processes_stand_in.h"
 #include "platform/program_run_stand_in.h"
 #include "platform/system.h"
 #include "registry/registry.h"
 #include "schedule/auto_backup.h"
+#include "schedule/failure_notice.h"
 #include "schedule/task_commands.h"
 #include "schedule/task_password.h"
 #include "schedule/task_scheduler.h"
 #include "schedule/unattended.h"
 #include "scratch.h"
 #include "task_query_sample.h"
+#include "ui/main_window_presenter.h"
 #include "zip_test_util.h"
 
 namespace kestrine::test {
@@ -158,9 +163,13 @@ TEST_F(AutoBackup, KeepingTheNewestRemovesOnlyTheTasksOlderDatedArchives) {
                                              dated + "01-01-2020-09-00.ksx.bak",
                                              dated + "13-01-2020-09-00.ksx",
                                              p.backups + "\\kestrine-Outlook.txt"};
-    for (const auto& file : older) Put(file, "an older backup");
+    // Complete backups of what the task asks for (signatures and contacts).
+    const std::string complete = Get(s.MakeArchive(
+        "complete.ksx", {},
+        Scratch::Manifest({{archive::Item::Signatures, "s"}, {archive::Item::Contacts, "c"}})));
+    for (const auto& file : older) Put(file, complete);
     for (const auto& file : others) Put(file, "not a backup of this task");
-    Put(newest, "last week's backup");
+    Put(newest, complete);
 
     // The disk fills up inside the data files: no new archive, every old one stays, no temporary
     // file is left and no item is blamed for the disk.
@@ -178,7 +187,7 @@ TEST_F(AutoBackup, KeepingTheNewestRemovesOnlyTheTasksOlderDatedArchives) {
     const auto result = Run("001000001");
     ASSERT_EQ(result.exitStatus, schedule::kExitAllSucceeded);
     EXPECT_TRUE(ReadArchive(result.archivePath).manifest.valid);
-    EXPECT_EQ(Get(newest), "last week's backup");
+    EXPECT_TRUE(Get(newest) == complete);
     for (const auto& file : others) EXPECT_EQ(Get(file), "not a backup of this task") << file;
     const std::string log = s.Log();
     EXPECT_NE(log.find(" Backup File was Verified!\n\r\n"), std::string::npos);  // checked first
@@ -187,6 +196,101 @@ TEST_F(AutoBackup, KeepingTheNewestRemovesOnlyTheTasksOlderDatedArchives) {
         EXPECT_NE(log.find(" Old Backup File was Removed: " + file + "\n\r\n"), std::string::npos);
     }
     EXPECT_LT(log.rfind(" Backup File was Verified!"), log.find(" Old Backup File was Removed"));
+}
+
+// A run that fails an item never costs a complete backup: with one archive it goes beside the
+// complete one and says so; with dated names the task's undated archive stays; keeping the newest
+// counts complete backups only, and a name dated after now or another user's file is never
+// pruned.
+TEST_F(AutoBackup, ARunThatFailsAnItemKeepsEveryCompleteBackup) {
+    const std::string mask = "100000001";
+    ASSERT_EQ(Run(mask).exitStatus, schedule::kExitAllSucceeded);
+    const std::string complete = Get(target);
+    platform::fileio::Hold(p.mail + "\\a.pst");
+    auto failed = Run(mask);
+    EXPECT_EQ(failed.exitStatus, schedule::kExitItemFailed);
+    EXPECT_TRUE(Get(target) == complete);
+    ASSERT_NE(failed.archivePath, target);
+    EXPECT_EQ(ReadArchive(failed.archivePath).manifest.itemFlags, "10100000001");
+    EXPECT_NE(s.Log().find(" An item failed, so the complete Backup File " + target +
+                           " was kept; this backup was written to " + failed.archivePath + "\n"),
+              std::string::npos);
+    EXPECT_NE(s.Log().find(" Personal Folders failed because: "), std::string::npos);
+    std::filesystem::remove(Fs(failed.archivePath));
+
+    Put(s.state.SettingsFile, "[autobackup]\r\nautobackupfile=1\r\nkeepdatedbackups=2\r\n");
+    const std::string dated = p.backups + "\\kestrine-Outlook-";
+    const std::string oldest = dated + "01-04-2026-09-00.ksx",
+                      older = dated + "06-01-2026-09-00.ksx",
+                      future = dated + "01-01-2099-09-00.ksx",
+                      others = dated + "02-02-2026-09-00.ksx";
+    for (const auto& file : {oldest, older, future, others}) Put(file, complete);
+    const std::string unfinished = dated + "11-30-2026-09-00.ksx";
+    Put(unfinished, "an unfinished backup");
+    failed = Run(mask);
+    EXPECT_EQ(failed.exitStatus, schedule::kExitItemFailed);
+    for (const auto& file : {target, oldest, older, future, others})
+        EXPECT_TRUE(Get(file) == complete) << file;
+    EXPECT_EQ(s.Log().find("Old Backup File was Removed"), std::string::npos);
+    platform::fileio::LetGo(p.mail + "\\a.pst");
+
+    // Two complete ones stay: the new one and the newest complete other; the unfinished one is
+    // newer, counts for nothing and stays.
+    const bool otherUser = ::chown(Fs(others).c_str(), ::geteuid() + 1, -1) == 0;
+    ASSERT_EQ(Run(mask).exitStatus, schedule::kExitAllSucceeded);
+    EXPECT_FALSE(Exists(oldest));
+    EXPECT_FALSE(Exists(target));
+    for (const auto& file : {older, future}) EXPECT_TRUE(Get(file) == complete) << file;
+    EXPECT_EQ(Get(unfinished), "an unfinished backup");
+    if (!otherUser) GTEST_SKIP() << "another user's file needs root to make";
+    EXPECT_TRUE(Get(others) == complete);
+}
+
+// A failed scheduled run is noticed: the window's first message says what failed, when and why,
+// the Backup page's line says the backup is not complete, and a balloon is asked for unless the
+// settings turn it off. A good run afterwards quiets both; a week and a day later the window warns
+// again.
+TEST_F(AutoBackup, AFailedScheduledRunIsNoticed) {
+    const platform::LocalTime now = platform::Now();
+    EXPECT_FALSE(ui::ScheduledBackupWarning(s.state.LogFile, now));  // no scheduled run yet
+    platform::ClearNotifications();
+    platform::fileio::Hold(p.mail + "\\a.pst");
+    const auto failed = Run("100000001");
+    platform::fileio::LetGo(p.mail + "\\a.pst");
+    EXPECT_TRUE(schedule::NoticeFailedRun(s.state, failed.exitStatus));
+    const auto warning = ui::ScheduledBackupWarning(s.state.LogFile, now);
+    ASSERT_TRUE(warning);
+    const std::string log = s.Log();
+    const size_t at = log.find(" Start Auto Backup Profile"), begin = log.rfind('\n', at) + 1;
+    const std::string when = log.substr(begin, at - begin);
+    for (const std::string& part :
+         {std::string("Personal Folders could not be backed up"), std::string("a.pst"),
+          std::string("No scheduled backup has been complete yet.")})
+        EXPECT_NE(warning->text.find(part), std::string::npos) << warning->text;
+    EXPECT_NE(warning->text.find("The scheduled backup of " + when + " failed"), std::string::npos)
+        << warning->text;
+    const auto balloons = platform::RequestedNotifications();
+    ASSERT_EQ(balloons.size(), 1u);
+    EXPECT_NE(balloons[0].text.find("Personal Folders could not be backed up"), std::string::npos);
+    ui::BackupTabModel tab;
+    ui::ShowLastBackup(tab, FindLastCompletedBackup(ReadLogEntries(s.state.LogFile)));
+    EXPECT_NE(tab.lastBackupText.find("not complete"), std::string::npos);
+    EXPECT_EQ(tab.lastBackupFile, failed.archivePath);
+
+    Put(s.state.SettingsFile, "[autobackup]\r\nautobackupfile=0\r\nnotifyfailure=0\r\n");
+    EXPECT_FALSE(schedule::NoticeFailedRun(s.state, failed.exitStatus));
+    EXPECT_EQ(platform::RequestedNotifications().size(), 1u);
+
+    ASSERT_EQ(Run("100000001").exitStatus, schedule::kExitAllSucceeded);
+    EXPECT_FALSE(schedule::NoticeFailedRun(s.state, schedule::kExitAllSucceeded));
+    EXPECT_FALSE(ui::ScheduledBackupWarning(s.state.LogFile, now));
+    platform::LocalTime later = now;
+    later.day = 1;
+    later.year += 1;
+    const auto overdue = ui::ScheduledBackupWarning(s.state.LogFile, later);
+    ASSERT_TRUE(overdue);
+    EXPECT_NE(overdue->text.find("newer than a week and a day"), std::string::npos);
+    EXPECT_NE(overdue->text.find(target), std::string::npos);
 }
 
 TEST_F(AutoBackup, TheExitStatusTellsTheTaskSchedulerTheTruth) {
@@ -379,7 +483,11 @@ TEST(TaskScheduler, CommandsInOrderAndOnlyTheUsersOwnSharedTaskGoes) {
 TEST_F(AutoBackup, TheUnattendedProgramShowsNothingAndLogsAMissingOutlook) {
     // A portable copy (its log is beside it) that replaces the task's one archive.
     Put(s.app + "\\settings.dat", "[autobackup]\r\nautobackupfile=0\r\n");
+    platform::ClearNotifications();
     EXPECT_EQ(schedule::RunUnattendedProgram("sf=Outlook", s.app), schedule::kExitNoArchive);
+    ASSERT_EQ(platform::RequestedNotifications().size(), 1u);  // refused: the user is told
+    EXPECT_NE(platform::RequestedNotifications()[0].text.find("command line was refused"),
+              std::string::npos);
     // No Outlook here: the program's start-up detection finds none and backs up what it can.
     EXPECT_EQ(schedule::RunUnattendedProgram("sf=Outlookxm=000000000ps=bf=" + target, s.app),
               schedule::kExitAllSucceeded);

@@ -60,12 +60,13 @@ TEST(MainWindowPresenter, TheLastBackupLineAndTheTextBoxKeys) {
     BackupTabModel tab;
     ShowLastBackup(tab, {});
     EXPECT_EQ(tab.lastBackupText, "Last backup: none has been completed yet.");
-    ShowLastBackup(tab, {true, "12/2/2026 9:00:01 AM", "C:\\B\\x.ksx", true, true});
+    ShowLastBackup(tab, {true, "12/2/2026 9:00:01 AM", "C:\\B\\x.ksx", true, true, true});
     EXPECT_EQ(tab.lastBackupText,
-              "Last backup: 12/2/2026 9:00:01 AM (scheduled), checked after writing");
+              "Last backup: 12/2/2026 9:00:01 AM (scheduled), complete, checked after writing");
     EXPECT_EQ(tab.lastBackupFile, "C:\\B\\x.ksx");
-    ShowLastBackup(tab, {true, "12/3/2026", "C:\\B\\y.ksx", false, false});
-    EXPECT_EQ(tab.lastBackupText, "Last backup: 12/3/2026, not checked");
+    ShowLastBackup(tab, {true, "12/3/2026", "C:\\B\\y.ksx", false, false, false});
+    EXPECT_EQ(tab.lastBackupText,
+              "Last backup: 12/3/2026, not complete: an item failed, not checked");
 
     EXPECT_TRUE(ShortcutLeftToTextBox(true, true, false));    // Ctrl+A in the description
     EXPECT_FALSE(ShortcutLeftToTextBox(true, false, false));  // F1 stays the help

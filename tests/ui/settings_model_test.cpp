@@ -40,6 +40,9 @@ TEST(SettingsModel, OpensWithWhatIsStored) {
                  m.closeOutlookForSchedule);
     EXPECT_TRUE(Load({{"autobackup/closeoutlookforschedule", "1"}}).closeOutlookForSchedule);
     EXPECT_TRUE(m.newFileEachRun);
+    // A failed scheduled backup is told unless the user turned that off.
+    EXPECT_TRUE(m.notifyFailure);
+    EXPECT_FALSE(Load({{"autobackup/notifyfailure", "0"}}).notifyFailure);
     EXPECT_EQ(Load({{"backup/backupfolder", "0"}}).backupFolder, kApp);
     EXPECT_TRUE(Load({{"autobackup/autobackupfile", "7"}}).newFileEachRun);
 
@@ -58,7 +61,7 @@ TEST(SettingsModel, OkWritesEveryKeyInItsOrder) {
     SettingsModel m;
     m.backupFolder = "  D:\\Backups ";
     m.startOnWindows = m.autoCloseOutlook = m.closeOutlookForSchedule = true;
-    m.newFileEachRun = false;
+    m.newFileEachRun = m.notifyFailure = false;
     auto c = ConfirmSettings(m, kApp, [](const std::string& f) { return f == "D:\\Backups"; });
     ASSERT_FALSE(c.refusal);
     std::vector<std::string> written;
@@ -69,12 +72,12 @@ TEST(SettingsModel, OkWritesEveryKeyInItsOrder) {
                            "General/runoutlookafterrestore=0", "backup/autocloseoutlook=1",
                            "backup/openfolderbackup=0", "backup/automgeneratefile=0",
                            "autobackup/autobackupfile=0", "autobackup/closeoutlookforschedule=1",
-                           "autobackup/keepdatedbackups=0"}));
+                           "autobackup/keepdatedbackups=0", "autobackup/notifyfailure=0"}));
 
     m.keepNewestOnly = true;
     m.keepNewest = 4;
     c = ConfirmSettings(m, kApp, [](const std::string&) { return true; });
-    EXPECT_EQ(c.writes.back().value, "4");
+    EXPECT_EQ(c.writes.end()[-2].value, "4");
     // Keeping the newest without a count is refused, and nothing is written.
     m.keepNewest = 0;
     c = ConfirmSettings(m, kApp, [](const std::string&) { return true; });

@@ -53,6 +53,8 @@ class MainWindow : public Dialog {
     // After the window is shown: the refusal of a system without a profile, over the window.
     void ShowStartMessage() {
         if (state_.NoProfiles) Show(NoProfileMessage());
+        // A failed or overdue scheduled backup, which nobody watched.
+        if (auto warning = ScheduledBackupWarning(state_.LogFile, platform::Now())) Show(*warning);
     }
 
   protected:

@@ -29,6 +29,7 @@
 #define IDC_KEEP_NEWEST 1900
 #define IDC_KEEP_COUNT 1901
 #define IDC_KEEP_COUNT_LABEL 1902
+#define IDC_NOTIFY_FAILURE 1940  // the balloon of a failed scheduled backup
 
 // Scheduled-backup dialog.
 #define IDD_SCHEDULER 110

@@ -27,6 +27,7 @@ constexpr Switch kSwitches[] = {
     {IDC_NEW_FILE_EACH_RUN, &SettingsModel::newFileEachRun},
     {IDC_CLOSE_OUTLOOK_FOR_SCHEDULE, &SettingsModel::closeOutlookForSchedule},
     {IDC_KEEP_NEWEST, &SettingsModel::keepNewestOnly},
+    {IDC_NOTIFY_FAILURE, &SettingsModel::notifyFailure},
 };
 
 class SettingsDialog : public Dialog {

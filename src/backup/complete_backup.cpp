@@ -1,0 +1,58 @@
+#include "backup/complete_backup.h"
+
+#include <cstdio>
+#include <optional>
+
+#include "archive/manifest.h"
+#include "archive/zip_component.h"
+#include "backup/backup_steps.h"
+#include "base/text.h"
+#include "platform/file_stream.h"
+
+namespace kestrine::backup {
+
+namespace fileio = platform::fileio;
+
+bool HoldsAllChosen(std::string_view itemFlags, const archive::Choices& chosen) {
+    for (const BackupStep& step : BackupSteps()) {
+        if (step.item == Item::Rules || !StepRuns(step, chosen)) continue;
+        const size_t at = archive::IndexOf(step.item);
+        if (at >= itemFlags.size() || itemFlags[at] != '1') return false;
+    }
+    return true;
+}
+
+Completeness CompletenessOf(const std::string& path, const std::string& password,
+                            const archive::Choices& chosen, const std::string& workFolder) {
+    if (!fileio::IsFile(path)) return Completeness::NoBackup;
+    archive::ZipComponent zip;
+    if (!zip.OpenArchive(path)) return Completeness::NoBackup;
+    const auto entry = zip.FindLastEntry(archive::kManifestName);
+    if (!entry) return Completeness::NoBackup;
+    if (entry->uncompressedSize > archive::kManifestSizeLimit) return Completeness::Unreadable;
+    zip.SetReadingPassword(password);
+    std::string temp;
+    if (!fileio::CreateTempFile(workFolder, "KSM", temp)) return Completeness::Unreadable;
+    std::optional<std::string> bytes;
+    if (zip.ExtractToFile(*entry, temp)) bytes = fileio::ReadWholeFile(temp);
+    fileio::RemoveFile(temp);
+    if (!bytes) return Completeness::Unreadable;
+    const archive::Manifest manifest =
+        archive::ReadManifestText(archive::DecodeManifestFile(*bytes));
+    if (!manifest.valid) return Completeness::Unreadable;
+    return HoldsAllChosen(manifest.itemFlags, chosen) ? Completeness::Complete
+                                                      : Completeness::Incomplete;
+}
+
+std::string DatedArchivePath(std::string_view archive, int year, int month, int day, int hour,
+                             int minute) {
+    char suffix[40];
+    std::snprintf(suffix, sizeof suffix, "-%02d-%02d-%04d-%02d-%02d.ksx", month, day, year, hour,
+                  minute);
+    // Only the backup extension gives way: a name without it keeps every character it has.
+    const bool extension =
+        archive.size() >= 4 && base::EqualsNoCase(archive.substr(archive.size() - 4), ".ksx");
+    return std::string(extension ? archive.substr(0, archive.size() - 4) : archive) + suffix;
+}
+
+}  // namespace kestrine::backup
