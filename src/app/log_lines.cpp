@@ -1,6 +1,7 @@
 #include "app/log_lines.h"
 
 #include <initializer_list>
+#include <string>
 
 namespace kestrine {
 
@@ -154,12 +155,39 @@ std::string RestoreKeptFileLine(std::string_view now, std::string_view target,
 
 std::string OutlookClosedLine(std::string_view now, bool ended, bool gone) {
     if (!gone) return Join({now, " Outlook could not be closed.\n"});
-    return Join({now, ended ? " Outlook did not close when asked and was ended.\n"
+    return Join({now, ended ? " Outlook did not close and was ended, as the user agreed.\n"
                             : " Outlook was asked to close and closed.\n"});
 }
 
 std::string OutlookRestartedLine(std::string_view now) {
     return Join({now, " Outlook was started again.\n"});
+}
+
+std::string OutlookNotAskedLine(std::string_view now, bool itemsOpen) {
+    return Join({now, itemsOpen ? " Outlook has item windows open and was not asked to close, so "
+                                  "that nothing unsaved is lost.\n"
+                                : " Outlook could not be asked to close.\n"});
+}
+
+std::string OutlookWaitLine(std::string_view now, std::string_view file, int minutes) {
+    return Join({now, " Outlook is running and holds ", file,
+                 " open; the backup waits for Outlook to close, at most ", std::to_string(minutes),
+                 " minutes.\n"});
+}
+
+std::string OutlookWaitOverLine(std::string_view now) {
+    return Join({now, " Outlook was closed; the backup goes on.\n"});
+}
+
+std::string OutlookStayedOpenLine(std::string_view now, int minutes) {
+    return Join({now, " Outlook stayed open for ", std::to_string(minutes),
+                 " minutes: the data files it holds open are not backed up.\n"});
+}
+
+std::string SessionEndedWhileWaitingLine(std::string_view now) {
+    return Join({now,
+                 " The session ended while the backup waited for Outlook; nothing was "
+                 "written.\n"});
 }
 
 std::string RestoreNotStartedLine(std::string_view now, std::string_view targetProfile) {

@@ -81,11 +81,22 @@ std::string RestoreAbandonedLine(std::string_view now, bool ok);
 std::string RestoreKeptFileLine(std::string_view now, std::string_view target,
                                 std::string_view keptAs, bool changedSinceRestore = false);
 
-// Outlook was closed before a backup: it quit when asked, or had to be ended after the wait; or it
-// could not be closed at all.
+// Outlook was closed before a backup: it quit when asked, or the user agreed to end it when it did
+// not; or it could not be closed at all.
 std::string OutlookClosedLine(std::string_view now, bool ended, bool gone);
 // A scheduled backup started Outlook again, as it had found it running.
 std::string OutlookRestartedLine(std::string_view now);
+// Outlook was not asked to quit: it had item windows open (quitting would discard what is not
+// saved in them), or its automation object could not be reached.
+std::string OutlookNotAskedLine(std::string_view now, bool itemsOpen);
+// A scheduled backup waits for Outlook, which holds the data file `file` open, at most `minutes`.
+std::string OutlookWaitLine(std::string_view now, std::string_view file, int minutes);
+// The wait is over: the data files are free.
+std::string OutlookWaitOverLine(std::string_view now);
+// Outlook stayed open all the wait: the data files fail, the rest is backed up.
+std::string OutlookStayedOpenLine(std::string_view now, int minutes);
+// The user's session ended while the scheduled backup waited for Outlook.
+std::string SessionEndedWhileWaitingLine(std::string_view now);
 
 // The entries of the log list: a line ends at CR, CR LF counts as one end, and a lone LF stays in
 // the entry's text. The separator and end lines are therefore followed by an empty entry.

@@ -36,6 +36,9 @@ inline constexpr SettingKey kKeepDatedBackups{kScheduleSection, "keepdatedbackup
 // Scheduled backups close Outlook politely first and start it again afterwards when this switch is
 // 1. Earlier versions ignore the key.
 inline constexpr SettingKey kCloseOutlookForSchedule{kScheduleSection, "closeoutlookforschedule"};
+// How many minutes a scheduled backup waits for Outlook to close when Outlook holds the data files
+// open. Earlier versions ignore the key.
+inline constexpr SettingKey kWaitForOutlookMinutes{kScheduleSection, "waitforoutlookminutes"};
 
 // A scheduled run that fails shows a balloon in the notification area unless this is 0 (absent
 // reads as on). Earlier versions ignore the key.
@@ -61,6 +64,20 @@ constexpr int KeepDatedBackups(std::string_view stored) {
         count = count * 10 + (c - '0');
     }
     return count;
+}
+
+// The wait for Outlook: 12 hours unless a plain number of minutes from 0 (no wait) to a week is
+// stored.
+inline constexpr int kDefaultWaitForOutlookMinutes = 12 * 60;
+inline constexpr int kLongestWaitForOutlookMinutes = 7 * 24 * 60;
+constexpr int WaitForOutlookMinutes(std::string_view stored) {
+    if (stored.empty() || stored.size() > 5) return kDefaultWaitForOutlookMinutes;
+    int minutes = 0;
+    for (char c : stored) {
+        if (c < '0' || c > '9') return kDefaultWaitForOutlookMinutes;
+        minutes = minutes * 10 + (c - '0');
+    }
+    return minutes <= kLongestWaitForOutlookMinutes ? minutes : kDefaultWaitForOutlookMinutes;
 }
 
 // A key's value, trimmed; empty when absent.

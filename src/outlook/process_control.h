@@ -1,6 +1,7 @@
 #pragma once
 // Closing and starting Outlook around a backup or a restore.
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "outlook/profile_data.h"
@@ -12,16 +13,34 @@ inline constexpr uint32_t kOutlookQuitWaitMs = 30000;
 inline constexpr uint32_t kOutlookExitWaitMs = 15000;
 
 struct OutlookClosing {
-    int running = 0;   // Outlook processes found
-    int ended = 0;     // of them, ended because they did not quit when asked
-    bool gone = true;  // no Outlook runs afterwards
+    int running = 0;         // Outlook processes found
+    bool itemsOpen = false;  // it has item windows open, so it was not asked
+    bool asked = false;      // it was asked to quit
+    int ended = 0;           // ended outright, as the user agreed, because it did not quit
+    bool gone = true;        // no Outlook runs afterwards
 };
 
-// Closes every outlook.exe of the user's session (whatever the letter case of its name) so that its
-// data files are no longer locked: first asks it to quit the way a user would, so it saves its work
-// and closes its data files cleanly, and waits up to `quitWaitMs`; only one that is still running
-// then is ended outright, waiting up to `exitWaitMs` for it to be gone.
-OutlookClosing CloseOutlook(uint32_t quitWaitMs = kOutlookQuitWaitMs,
+// Whether an outlook.exe runs in the user's session.
+bool OutlookRuns();
+
+// Asks the user's running Outlook to quit through its automation object, so that it writes and
+// closes its data files itself, and waits up to `quitWaitMs` for every outlook.exe of the session
+// to end. It is asked only when it reports no open item windows: quitting that way discards what
+// is not saved in them, without asking. Nothing is ended: an Outlook that is not asked, or does not
+// quit, keeps running (`gone` false).
+OutlookClosing AskOutlookToQuit(uint32_t quitWaitMs = kOutlookQuitWaitMs);
+
+// Ends every outlook.exe of the session outright (whatever the letter case of its name), waiting up
+// to `exitWaitMs` for each to be gone; how many were ended. What Outlook had not saved is lost:
+// only for a user who agreed to it, never for a run nobody watches.
+int EndOutlook(uint32_t exitWaitMs = kOutlookExitWaitMs);
+
+// Closing Outlook before a backup, for the window and the scheduled run alike: AskOutlookToQuit,
+// and when Outlook still runs and `mayEnd` (which sees how the asking went; the window asks the
+// user) says so, EndOutlook. Without `mayEnd` nothing is ended.
+using MayEndOutlook = std::function<bool(const OutlookClosing&)>;
+OutlookClosing CloseOutlook(const MayEndOutlook& mayEnd = {},
+                            uint32_t quitWaitMs = kOutlookQuitWaitMs,
                             uint32_t exitWaitMs = kOutlookExitWaitMs);
 
 // The OUTLOOK.EXE in the folder registered in the "Path" value of `appPathsKey` (also in the

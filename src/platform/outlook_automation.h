@@ -1,5 +1,6 @@
 #pragma once
-// The Outlook automation object, asked only for its version.
+// The Outlook automation object: asked for its version, and a running Outlook asked to quit when
+// that loses nothing.
 #include <cstdint>
 #include <string>
 
@@ -25,5 +26,19 @@ inline constexpr uint32_t kOutlookProbeWaitMs = 30000;
 OutlookVersionProbe ProbeOutlookVersion(const std::string& progId = "Outlook.Application",
                                         bool mayStart = true,
                                         uint32_t waitMs = kOutlookProbeWaitMs);
+
+enum class OutlookQuitAnswer {
+    NoObject,    // no running instance registered itself (or none answered as Outlook does)
+    ItemsOpen,   // it has item windows open (or did not say how many): not asked
+    QuitCalled,  // it had none, and `Quit` was called
+    TimedOut,    // no answer within the wait
+};
+
+// Asks the running Outlook to quit through its automation object, found in the running object
+// table (an instance is never created for this), but only when its `Inspectors` collection is
+// empty: `Quit` closes every open item window and discards what is not saved there, without
+// asking. Does not wait for Outlook to end.
+OutlookQuitAnswer AskRunningOutlookToQuit(const std::string& progId = "Outlook.Application",
+                                          uint32_t waitMs = kOutlookProbeWaitMs);
 
 }  // namespace kestrine::platform

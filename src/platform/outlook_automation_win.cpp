@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "platform/com_win.h"
@@ -20,18 +21,41 @@ bool DispatchId(IDispatch* object, const wchar_t* name, DISPID& id) {
     return SUCCEEDED(object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id));
 }
 
-bool ReadVersion(IDispatch* object, std::string& version) {
+// Reads the property `name` of `object` into `result` (which the caller clears).
+bool GetProperty(IDispatch* object, const wchar_t* name, VARIANT& result) {
     DISPID id = 0;
-    if (!DispatchId(object, L"Version", id)) return false;
+    if (!DispatchId(object, name, id)) return false;
     DISPPARAMS none{};
+    return SUCCEEDED(object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none,
+                                    &result, nullptr, nullptr));
+}
+
+bool ReadVersion(IDispatch* object, std::string& version) {
     VARIANT result;
     VariantInit(&result);
-    HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none,
-                                &result, nullptr, nullptr);
-    bool ok = SUCCEEDED(hr) && SUCCEEDED(VariantChangeType(&result, &result, 0, VT_BSTR));
+    bool ok = GetProperty(object, L"Version", result) &&
+              SUCCEEDED(VariantChangeType(&result, &result, 0, VT_BSTR));
     if (ok) version = result.bstrVal ? Narrow(result.bstrVal) : std::string();
     VariantClear(&result);
     return ok;
+}
+
+// `Inspectors.Count`: how many item windows (a draft, an opened message or appointment) are open.
+std::optional<long> OpenItemWindows(IDispatch* application) {
+    VARIANT inspectors;
+    VariantInit(&inspectors);
+    std::optional<long> count;
+    if (GetProperty(application, L"Inspectors", inspectors) && inspectors.vt == VT_DISPATCH &&
+        inspectors.pdispVal) {
+        VARIANT n;
+        VariantInit(&n);
+        if (GetProperty(inspectors.pdispVal, L"Count", n) &&
+            SUCCEEDED(VariantChangeType(&n, &n, 0, VT_I4)))
+            count = n.lVal;
+        VariantClear(&n);
+    }
+    VariantClear(&inspectors);
+    return count;
 }
 
 bool CallQuit(IDispatch* object) {
@@ -46,6 +70,14 @@ bool CallQuit(IDispatch* object) {
     return SUCCEEDED(hr);
 }
 
+// The instance registered in the running object table, if one is.
+bool Running(const CLSID& clsid, ComPtr<IDispatch>& object) {
+    ComPtr<IUnknown> running;
+    return SUCCEEDED(GetActiveObject(clsid, nullptr, running.out())) && running.p &&
+           SUCCEEDED(
+               running->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(object.out())));
+}
+
 OutlookVersionProbe Probe(const std::string& progId, bool mayStart) {
     OutlookVersionProbe probe;
     ComSession com;
@@ -55,14 +87,7 @@ OutlookVersionProbe Probe(const std::string& progId, bool mayStart) {
     if (FAILED(CLSIDFromProgID(Widen(progId).c_str(), &clsid))) return probe;
 
     ComPtr<IDispatch> object;
-    {
-        ComPtr<IUnknown> running;
-        if (SUCCEEDED(GetActiveObject(clsid, nullptr, running.out())) && running.p &&
-            SUCCEEDED(
-                running->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(object.out())))) {
-            probe.attached = true;
-        }
-    }
+    probe.attached = Running(clsid, object);
     if (!object.p && (!mayStart || FAILED(CoCreateInstance(
                                        clsid, nullptr, CLSCTX_LOCAL_SERVER | CLSCTX_INPROC_SERVER,
                                        IID_IDispatch, reinterpret_cast<void**>(object.out()))))) {
@@ -78,33 +103,55 @@ OutlookVersionProbe Probe(const std::string& progId, bool mayStart) {
     return probe;
 }
 
-}  // namespace
+OutlookQuitAnswer QuitIfNoItemsOpen(const std::string& progId) {
+    ComSession com;
+    CLSID clsid;
+    ComPtr<IDispatch> application;
+    if (!com.ok() || FAILED(CLSIDFromProgID(Widen(progId).c_str(), &clsid)) ||
+        !Running(clsid, application))
+        return OutlookQuitAnswer::NoObject;
+    // An Outlook that does not say how many item windows it has open may have a draft there.
+    const std::optional<long> open = OpenItemWindows(application.p);
+    if (!open || *open != 0) return OutlookQuitAnswer::ItemsOpen;
+    return CallQuit(application.p) ? OutlookQuitAnswer::QuitCalled : OutlookQuitAnswer::NoObject;
+}
 
-OutlookVersionProbe ProbeOutlookVersion(const std::string& progId, bool mayStart, uint32_t waitMs) {
-    // The probe runs on a thread of its own, which is left to finish by itself when it does not
-    // answer in time.
+// Runs `call` on a thread of its own, which is left to finish by itself when it does not answer
+// within `waitMs` (a hung or busy Outlook); `late` is the answer then.
+template <class Answer, class Call>
+Answer WithinWait(uint32_t waitMs, Answer late, Call call) {
     struct Shared {
         std::mutex mutex;
         std::condition_variable answered;
         bool done = false;
-        OutlookVersionProbe probe;
+        Answer answer;
     };
     auto shared = std::make_shared<Shared>();
-    std::thread([shared, progId, mayStart] {
-        OutlookVersionProbe probe = Probe(progId, mayStart);
+    std::thread([shared, call] {
+        Answer answer = call();
         std::lock_guard lock(shared->mutex);
-        shared->probe = std::move(probe);
+        shared->answer = std::move(answer);
         shared->done = true;
         shared->answered.notify_all();
     }).detach();
     std::unique_lock lock(shared->mutex);
     if (!shared->answered.wait_for(lock, std::chrono::milliseconds(waitMs),
-                                   [&] { return shared->done; })) {
-        OutlookVersionProbe late;
-        late.timedOut = true;
+                                   [&] { return shared->done; }))
         return late;
-    }
-    return shared->probe;
+    return shared->answer;
+}
+
+}  // namespace
+
+OutlookVersionProbe ProbeOutlookVersion(const std::string& progId, bool mayStart, uint32_t waitMs) {
+    OutlookVersionProbe late;
+    late.timedOut = true;
+    return WithinWait(waitMs, late, [progId, mayStart] { return Probe(progId, mayStart); });
+}
+
+OutlookQuitAnswer AskRunningOutlookToQuit(const std::string& progId, uint32_t waitMs) {
+    return WithinWait(waitMs, OutlookQuitAnswer::TimedOut,
+                      [progId] { return QuitIfNoItemsOpen(progId); });
 }
 
 }  // namespace kestrine::platform

@@ -24,10 +24,16 @@ std::vector<std::string> RunningInSession(const std::string& name);
 // for the ended processes to be gone, so their files are closed. Returns how many were ended.
 int KillProcessByName(const std::string& name, uint32_t waitMs = 0);
 
-// Asks every process that RunningInSession would list to close the way a user would, by closing
-// its visible top-level windows (WM_CLOSE), so it can save its work and close its files. Waits up
-// to `waitMs` for them to end. Returns how many still run.
-int AskProcessesToClose(const std::string& name, uint32_t waitMs);
+// Waits up to `waitMs` for the processes that RunningInSession would list to end; how many still
+// run then.
+int WaitForProcessesToEnd(const std::string& name, uint32_t waitMs);
+
+// Waits `waitMs`, or less when the user's session ends meanwhile (the user logs off, Windows shuts
+// down, or the program is asked to end): false then, and from then on at once. The system gives a
+// program that is told a few seconds before it ends it: a caller that sees false writes what it
+// must at once and then calls SessionEndRecorded, which lets the session end.
+bool SleepUnlessSessionEnds(uint32_t waitMs);
+void SessionEndRecorded();
 
 uint32_t CurrentProcessId();
 // True while a process of that id exists (also one that is not ours to open).

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <mutex>
 
@@ -20,6 +21,7 @@ struct Session {
     std::mutex mutex;
     std::vector<StandInProcess> running;
     std::vector<std::string> started;
+    std::atomic<bool> ended{false};  // the user's session ended
 };
 
 Session& TheSession() {
@@ -86,10 +88,24 @@ int KillProcessByName(const std::string& name, uint32_t) {
     return EndWhere(name, [](const StandInProcess&) { return true; });
 }
 
-int AskProcessesToClose(const std::string& name, uint32_t) {
-    EndWhere(name, [](const StandInProcess& process) { return process.closesWhenAsked; });
+int WaitForProcessesToEnd(const std::string& name, uint32_t) {
     return static_cast<int>(RunningInSession(name).size());
 }
+
+void EndStandInSession(bool ended) {
+    TheSession().ended = ended;
+}
+
+bool SleepUnlessSessionEnds(uint32_t waitMs) {
+    // Short steps, so that a session ended meanwhile is seen soon.
+    for (uint32_t slept = 0; !TheSession().ended; slept += 10) {
+        if (slept >= waitMs) return true;
+        ::usleep(10000);
+    }
+    return false;
+}
+
+void SessionEndRecorded() {}
 
 uint32_t CurrentProcessId() {
     return static_cast<uint32_t>(::getpid());

@@ -1,15 +1,14 @@
 #pragma once
 // The native build's processes: no program of the user's session runs and none is started, unless
-// a test says otherwise. Tests set the programs that run, see which were asked to close or ended,
-// and which command lines were started. The native build only.
+// a test says otherwise. Tests set the programs that run, see which were ended and which command
+// lines were started, and end the user's session. The native build only.
 #include <string>
 #include <vector>
 
 namespace kestrine::platform {
 
 struct StandInProcess {
-    std::string path;             // the executable's full path
-    bool closesWhenAsked = true;  // ends when its windows are asked to close
+    std::string path;  // the executable's full path
 };
 
 // Replaces the running programs (and forgets the started command lines).
@@ -18,5 +17,7 @@ void SetStandInProcesses(std::vector<StandInProcess> processes);
 std::vector<StandInProcess> StandInProcesses();
 // The command lines StartProgram was given, in order.
 std::vector<std::string> StartedPrograms();
+// SleepUnlessSessionEnds answers false at once from now on (until told false again).
+void EndStandInSession(bool ended = true);
 
 }  // namespace kestrine::platform

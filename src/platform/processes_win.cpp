@@ -2,6 +2,7 @@
 // tlhelp32.h needs the types of windows.h first.
 #include <tlhelp32.h>
 
+#include <thread>
 #include <vector>
 
 #include "platform/handle_win.h"
@@ -107,28 +108,12 @@ int KillProcessByName(const std::string& name, uint32_t waitMs) {
     return static_cast<int>(ended.size());
 }
 
-int AskProcessesToClose(const std::string& name, uint32_t waitMs) {
-    struct Asked {
-        std::vector<DWORD> pids;
-    } asked;
+int WaitForProcessesToEnd(const std::string& name, uint32_t waitMs) {
     std::vector<KernelHandle> processes;
     ForEachInSession(name, [&](DWORD pid, const std::wstring&) {
         KernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
-        if (!process) return;
-        asked.pids.push_back(pid);
-        processes.push_back(std::move(process));
+        if (process) processes.push_back(std::move(process));
     });
-    EnumWindows(
-        [](HWND window, LPARAM data) -> BOOL {
-            const auto& pids = reinterpret_cast<Asked*>(data)->pids;
-            DWORD pid = 0;
-            GetWindowThreadProcessId(window, &pid);
-            if (IsWindowVisible(window) && !GetWindow(window, GW_OWNER))
-                for (DWORD p : pids)
-                    if (p == pid) PostMessageW(window, WM_CLOSE, 0, 0);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&asked));
     int running = 0;
     const ULONGLONG deadline = GetTickCount64() + waitMs;
     for (const auto& process : processes) {
@@ -138,6 +123,86 @@ int AskProcessesToClose(const std::string& name, uint32_t waitMs) {
             ++running;
     }
     return running;
+}
+
+namespace {
+
+// How long the system is kept from ending the session while the program writes why it stops:
+// Windows ends a program that takes longer than about five seconds after it was told.
+constexpr DWORD kSessionEndGraceMs = 4000;
+
+// Hears that the user's session ends: a program with windows is told through its top-level
+// windows (WM_QUERYENDSESSION, WM_ENDSESSION; WM_CLOSE when it is asked to end), one with a
+// console through its control handler. A hidden top-level window of a thread of its own listens,
+// since the program may have no window of its own while it waits.
+class SessionEndWatch {
+  public:
+    static SessionEndWatch& Get() {
+        static SessionEndWatch* watch = new SessionEndWatch;  // lives as long as the process
+        return *watch;
+    }
+    HANDLE ended() const { return ended_; }
+    void Recorded() { SetEvent(recorded_); }
+
+  private:
+    SessionEndWatch()
+        : ended_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+          recorded_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+        SetConsoleCtrlHandler(
+            [](DWORD event) -> BOOL {
+                if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) return FALSE;
+                Get().Ending();  // close, log-off, shut-down
+                return TRUE;
+            },
+            TRUE);
+        std::thread([this] { Listen(); }).detach();
+    }
+
+    // Tells the waiting run and gives it a little time to record it.
+    void Ending() {
+        SetEvent(ended_);
+        WaitForSingleObject(recorded_, kSessionEndGraceMs);
+    }
+
+    void Listen() {
+        WNDCLASSW cls{};
+        cls.lpfnWndProc = [](HWND window, UINT message, WPARAM w, LPARAM l) -> LRESULT {
+            switch (message) {
+                case WM_QUERYENDSESSION:
+                    return TRUE;
+                case WM_ENDSESSION:
+                    if (w) Get().Ending();
+                    return 0;
+                case WM_CLOSE:
+                    Get().Ending();
+                    return 0;
+                default:
+                    return DefWindowProcW(window, message, w, l);
+            }
+        };
+        cls.hInstance = GetModuleHandleW(nullptr);
+        cls.lpszClassName = L"KestrineSessionEndWatch";
+        RegisterClassW(&cls);
+        // Top-level (not message-only): only those are told that the session ends.
+        if (!CreateWindowExW(0, cls.lpszClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                             cls.hInstance, nullptr))
+            return;
+        MSG message;
+        while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+    }
+
+    HANDLE ended_;
+    HANDLE recorded_;
+};
+
+}  // namespace
+
+bool SleepUnlessSessionEnds(uint32_t waitMs) {
+    return WaitForSingleObject(SessionEndWatch::Get().ended(), waitMs) == WAIT_TIMEOUT;
+}
+
+void SessionEndRecorded() {
+    SessionEndWatch::Get().Recorded();
 }
 
 uint32_t CurrentProcessId() {

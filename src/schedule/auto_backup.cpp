@@ -14,6 +14,7 @@
 #include "platform/system.h"
 #include "schedule/command_line.h"
 #include "schedule/dated_backups.h"
+#include "schedule/outlook_wait.h"
 #include "schedule/task_password.h"
 #include "schedule/unattended.h"
 
@@ -70,7 +71,7 @@ void RemoveDatedLeftovers(const std::string& defaultArchive) {
 }  // namespace
 
 AutoBackupResult RunAutoBackup(const AppState& state, archive::ZipComponent& zip,
-                               std::chrono::milliseconds waitForOtherRun) {
+                               std::chrono::milliseconds waitForOtherRun, const WaitClock& clock) {
     AutoBackupResult result;
     UnattendedCommand command = ParseUnattendedTail(state.CommandLine);
     if (!command.ok()) {
@@ -91,6 +92,17 @@ AutoBackupResult RunAutoBackup(const AppState& state, archive::ZipComponent& zip
                  CommandLineRefusedLine(platform::NowText(),
                                         "its password was protected for another user or computer"));
         result.refused = true;
+        result.exitStatus = kExitNoArchive;
+        return result;
+    }
+
+    // Outlook holds the data files open while it runs: closed when the user chose so, or waited
+    // for, before anything is taken.
+    const OutlookReadiness outlookReady =
+        WaitForOutlookToLetGo(state, command.profile, ChosenItems(command.mask),
+                              SettingIsOn(state.SettingsFile, kCloseOutlookForSchedule), clock);
+    if (outlookReady.sessionEnded) {
+        Wipe(*password);
         result.exitStatus = kExitNoArchive;
         return result;
     }
@@ -134,20 +146,9 @@ AutoBackupResult RunAutoBackup(const AppState& state, archive::ZipComponent& zip
     job.outlookName = state.OutlookName;
     job.profilesRoot = state.ProfilesRoot;
     job.locations = outlook::TakeInventory(state, command.profile).locations;
-    // Only when the user chose it: Outlook is asked to quit (and ended only if it does not), backed
-    // up, and started again.
-    bool restartOutlook = false;
-    if (SettingIsOn(state.SettingsFile, kCloseOutlookForSchedule)) {
-        const outlook::OutlookClosing closing = outlook::CloseOutlook();
-        if (closing.running > 0) {
-            WriteLog(state.LogFile,
-                     OutlookClosedLine(platform::NowText(), closing.ended > 0, closing.gone));
-            restartOutlook = true;
-        }
-    }
     const backup::BackupResult outcome = backup::RunBackup(job, state, zip);
     Wipe(job.password);
-    if (restartOutlook && outlook::StartOutlook())
+    if (outlookReady.askedToQuit && !outlook::OutlookRuns() && outlook::StartOutlook())
         WriteLog(state.LogFile, OutlookRestartedLine(platform::NowText()));
     result.itemFlags = outcome.itemFlags;
     result.exitStatus = ExitStatusFor(outcome);

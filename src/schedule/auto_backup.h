@@ -6,6 +6,7 @@
 
 #include "app/app_state.h"
 #include "archive/zip_component.h"
+#include "schedule/outlook_wait.h"
 
 namespace kestrine::schedule {
 
@@ -21,9 +22,11 @@ inline constexpr std::chrono::minutes kUnattendedWaitForOtherRun{60};
 
 // Backs up as `state.CommandLine` says, from the profile it names (whose item locations the
 // profile inventory finds) with the start-up facts of `state`, and checks the archive when the
-// settings ask for it. A refused command line leaves one log line saying why.
+// settings ask for it. A refused command line leaves one log line saying why. When Outlook holds
+// the chosen data files open, the run first waits for it on `clock` (WaitForOutlookToLetGo).
 AutoBackupResult RunAutoBackup(
     const AppState& state, archive::ZipComponent& zip,
-    std::chrono::milliseconds waitForOtherRun = kUnattendedWaitForOtherRun);
+    std::chrono::milliseconds waitForOtherRun = kUnattendedWaitForOtherRun,
+    const WaitClock& clock = SystemWaitClock());
 
 }  // namespace kestrine::schedule

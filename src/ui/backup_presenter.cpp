@@ -142,6 +142,17 @@ std::string BackupSummary(const backup::BackupResult& result) {
     return summary;
 }
 
+Message EndOutlookQuestion(bool itemsOpen) {
+    return {
+        std::string(itemsOpen ? "Outlook has item windows open, so it was not asked to close."
+                              : "Outlook did not close when asked.") +
+            "\r\n\r\nWhile Outlook runs, its data files cannot be backed up. Do you want to end "
+            "Outlook now?\r\n\r\nWarning: whatever is not saved in Outlook, such as a message "
+            "you are writing, is lost. Choose Cancel to keep Outlook running; the backup then "
+            "goes on without the data files Outlook holds open.",
+        platform::MessageIcon::Exclamation, platform::MessageButtons::OkCancel};
+}
+
 Message BackupCompletionMessage(const backup::BackupResult& result,
                                 const std::string& archivePath) {
     if (result.busy) return OtherRunMessage();

@@ -44,6 +44,11 @@ std::string BackupSummary(const backup::BackupResult& result);
 // unchanged; or that another backup or restore kept it from starting.
 Message BackupCompletionMessage(const backup::BackupResult& result, const std::string& archivePath);
 
+// Closing Outlook before a backup, when it did not close when asked (or could not be asked, with
+// `itemsOpen` because it has item windows open): whether to end it, warning that what is not saved
+// in Outlook is lost. OK ends it.
+Message EndOutlookQuestion(bool itemsOpen);
+
 // What follows a run in the window, as the settings ask: Outlook started, the archive's folder
 // opened. Only a backup that was written has anything to follow; a cancelled or failed run, or
 // one kept out by another, starts nothing.

@@ -11,6 +11,7 @@
 #include "platform/processes.h"
 #include "platform/run_lock.h"
 #include "platform/system.h"
+#include "schedule/outlook_wait.h"
 #include "ui/archive_name.h"
 #include "ui/backup_presenter.h"
 #include "ui/commands.h"
@@ -85,12 +86,12 @@ backup::BackupResult RunBackupJob(const backup::BackupJob& job, const AppState& 
                                   archive::ZipComponent& zip, const PanelFollower& panel) {
     // An older archive at the target stays until the new one is complete: the zip component moves
     // the finished archive over it, so a failed run leaves the user's last backup in place.
-    // Outlook is gone, its files closed, before the run reads them.
+    // Outlook is gone, its files closed, before the run reads them. It is asked to quit as the
+    // scheduled backup asks it; only the user decides that one that does not may be ended.
     if (SettingIsOn(state.SettingsFile, kAutoCloseOutlook)) {
-        const outlook::OutlookClosing closing = outlook::CloseOutlook();
-        if (closing.running > 0)
-            WriteLog(state.LogFile,
-                     OutlookClosedLine(platform::NowText(), closing.ended > 0, closing.gone));
+        schedule::CloseOutlookForBackup(state.LogFile, [](const outlook::OutlookClosing& closing) {
+            return Show(EndOutlookQuestion(closing.itemsOpen)) == platform::MessageAnswer::Ok;
+        });
     }
     ShowBackupStarted(panel.progress);
     if (panel.changed) panel.changed();

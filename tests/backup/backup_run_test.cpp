@@ -8,6 +8,7 @@
 #include "backup_page.h"
 #include "platform/file_stream.h"
 #include "platform/files_held.h"
+#include "platform/outlook_automation_stand_in.h"
 #include "platform/processes.h"
 #include "platform/processes_stand_in.h"
 #include "platform/registry_memory.h"
@@ -421,7 +422,14 @@ TEST_F(Backup, OutlookIsClosedFirstWhenTheSettingsSaySoAndStartedAgainAfterwards
     Put(s.state.SettingsFile,
         "[backup]\r\nautocloseoutlook=1\r\n[General]\r\nrunoutlookafterbackup=1\r\n");
     RegisterOutlookIn("C:\\Office");
-    platform::SetStandInProcesses({{"C:\\Office\\OUTLOOK.EXE", true}});
+    platform::SetStandInProcesses({{"C:\\Office\\OUTLOOK.EXE"}});
+    // Asked through its automation object, it quits when no item window is open.
+    bool itemsOpen = false;
+    platform::SetOutlookQuitAnswer([&] {
+        if (itemsOpen) return platform::OutlookQuitAnswer::ItemsOpen;
+        platform::SetStandInProcesses({});
+        return platform::OutlookQuitAnswer::QuitCalled;
+    });
     Tick({Choice::Contacts});
     ASSERT_TRUE(Run().result.written);
     EXPECT_TRUE(platform::StandInProcesses().empty());
@@ -429,22 +437,40 @@ TEST_F(Backup, OutlookIsClosedFirstWhenTheSettingsSaySoAndStartedAgainAfterwards
     ASSERT_EQ(platform::StartedPrograms().size(), 1u);
     EXPECT_NE(platform::StartedPrograms()[0].find("C:\\Office\\OUTLOOK.EXE"), std::string::npos);
 
-    // An Outlook that does not quit when asked is ended; a failed run starts nothing.
-    platform::SetStandInProcesses({{"C:\\Office\\outlook.exe", false}});
+    // With an item window open it is not asked: the user is, warned that unsaved items are lost.
+    // Cancel leaves it running; OK ends it. A failed run starts nothing.
+    itemsOpen = true;
+    platform::SetStandInProcesses({{"C:\\Office\\outlook.exe"}});
+    auto answer = platform::MessageAnswer::Cancel;
+    platform::SetMessageHandler([&](const platform::MessageRequest& r) {
+        s.dialogs.messages.push_back(r);
+        return r.buttons == platform::MessageButtons::OkCancel ? answer
+                                                               : platform::MessageAnswer::Ok;
+    });
+    ASSERT_TRUE(Run().result.written);
+    EXPECT_EQ(platform::StandInProcesses().size(), 1u);
+    ASSERT_GE(s.dialogs.messages.size(), 1u);
+    const platform::MessageRequest question = s.dialogs.messages[s.dialogs.messages.size() - 2];
+    EXPECT_EQ(question.buttons, platform::MessageButtons::OkCancel);
+    EXPECT_NE(question.text.find("is lost"), std::string::npos) << question.text;
+    answer = platform::MessageAnswer::Ok;
+    platform::SetStandInProcesses({{"C:\\Office\\outlook.exe"}});  // forgets what was started
     s.state.TargetFile = p.backups + "\\missing\\x.ksx";
     EXPECT_FALSE(Run().result.written);
     EXPECT_TRUE(platform::StandInProcesses().empty());
-    EXPECT_NE(s.Log().find(" Outlook did not close when asked and was ended."), std::string::npos);
+    EXPECT_NE(s.Log().find(" Outlook did not close and was ended, as the user agreed."),
+              std::string::npos);
     EXPECT_TRUE(platform::StartedPrograms().empty());
 
     // Without the settings Outlook is left alone.
     Put(s.state.SettingsFile, "");
     s.state.TargetFile = p.backups + "\\kestrine-Outlook.ksx";
-    platform::SetStandInProcesses({{"C:\\Office\\OUTLOOK.EXE", true}});
+    platform::SetStandInProcesses({{"C:\\Office\\OUTLOOK.EXE"}});
     ASSERT_TRUE(Run().result.written);
     EXPECT_EQ(platform::StandInProcesses().size(), 1u);
     EXPECT_TRUE(platform::StartedPrograms().empty());
     platform::SetStandInProcesses({});
+    platform::SetOutlookQuitAnswer(nullptr);
 }
 
 TEST_F(Backup, TheRunReportsBytesAndACancellationAbandonsTheArchive) {

@@ -1,11 +1,13 @@
 // A stand-in for Outlook's automation server, as a local-server exe. It answers `Version` with the
 // text stored in HKCU\Software\KestrineTest\olk-com (value "Version"), after the milliseconds in
-// the value "Hang" when there is one, and records every `Quit` by appending a line to the file
-// named in the value "QuitMarker".
+// the value "Hang" when there is one, `Inspectors.Count` with the number in the value "Inspectors"
+// (0 without one), and records every `Quit` by appending a line to the file named in the value
+// "QuitMarker".
 //
 //   olk_com_server.exe -Embedding          started by COM for a new instance; ends when released
 //   olk_com_server.exe -running READY STOP  an instance registered in the running object table;
 //                                           signals the event READY, ends when STOP is signalled
+//                                           or, like Outlook, soon after `Quit`
 #include <windows.h>
 // The automation and shell declarations need the types of windows.h first.
 #include <oleauto.h>
@@ -25,6 +27,7 @@ const wchar_t kSettingsKey[] = L"Software\\KestrineTest\\olk-com";
 DWORD g_mainThread = 0;
 LONG g_objects = 0;
 bool g_embedding = false;
+bool g_running = false;
 
 std::wstring Setting(const wchar_t* name) {
     wchar_t buf[1024];
@@ -47,11 +50,10 @@ void RecordQuit() {
     CloseHandle(f);
 }
 
-class Application : public IDispatch {
+// What every object here answers of IDispatch but Invoke and GetIDsOfNames.
+class DispatchBase : public IDispatch {
   public:
-    Application() { InterlockedIncrement(&g_objects); }
-    virtual ~Application() = default;
-
+    virtual ~DispatchBase() = default;
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
         if (riid == IID_IUnknown || riid == IID_IDispatch) {
             *out = static_cast<IDispatch*>(this);
@@ -61,6 +63,45 @@ class Application : public IDispatch {
         *out = nullptr;
         return E_NOINTERFACE;
     }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+        *count = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+};
+
+// `Inspectors`: only its `Count`, the open item windows.
+class Inspectors : public DispatchBase {
+  public:
+    ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs_); }
+    ULONG STDMETHODCALLTYPE Release() override {
+        LONG n = InterlockedDecrement(&refs_);
+        if (n == 0) delete this;
+        return static_cast<ULONG>(n);
+    }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
+                                            DISPID* ids) override {
+        if (count != 1 || lstrcmpiW(names[0], L"Count") != 0) return DISP_E_UNKNOWNNAME;
+        ids[0] = 1;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*,
+                                     VARIANT* result, EXCEPINFO*, UINT*) override {
+        if (id != 1 || !(flags & DISPATCH_PROPERTYGET) || !result) return DISP_E_MEMBERNOTFOUND;
+        VariantInit(result);
+        result->vt = VT_I4;
+        result->lVal = _wtoi(Setting(L"Inspectors").c_str());
+        return S_OK;
+    }
+
+  private:
+    LONG refs_ = 1;
+};
+
+class Application : public DispatchBase {
+  public:
+    Application() { InterlockedIncrement(&g_objects); }
+
     ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs_); }
     ULONG STDMETHODCALLTYPE Release() override {
         LONG n = InterlockedDecrement(&refs_);
@@ -72,11 +113,6 @@ class Application : public IDispatch {
         }
         return static_cast<ULONG>(n);
     }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
                                             DISPID* ids) override {
         HRESULT hr = S_OK;
@@ -85,6 +121,8 @@ class Application : public IDispatch {
                 ids[i] = 1;
             } else if (lstrcmpiW(names[i], L"Quit") == 0) {
                 ids[i] = 2;
+            } else if (lstrcmpiW(names[i], L"Inspectors") == 0) {
+                ids[i] = 3;
             } else {
                 ids[i] = DISPID_UNKNOWN;
                 hr = DISP_E_UNKNOWNNAME;
@@ -106,6 +144,14 @@ class Application : public IDispatch {
         if (id == 2 && (flags & DISPATCH_METHOD)) {
             RecordQuit();
             if (result) VariantInit(result);
+            // Outlook closes its windows and ends once the call has returned.
+            if (g_running) PostThreadMessageW(g_mainThread, WM_QUIT, 0, 0);
+            return S_OK;
+        }
+        if (id == 3 && (flags & DISPATCH_PROPERTYGET) && result) {
+            VariantInit(result);
+            result->vt = VT_DISPATCH;
+            result->pdispVal = new Inspectors;
             return S_OK;
         }
         return DISP_E_MEMBERNOTFOUND;
@@ -171,6 +217,7 @@ int main() {
     static Factory factory;
     int status = 0;
     if (argc >= 4 && lstrcmpiW(argv[1], L"-running") == 0) {
+        g_running = true;
         HANDLE ready = OpenEventW(EVENT_MODIFY_STATE, FALSE, argv[2]);
         HANDLE stop = OpenEventW(SYNCHRONIZE, FALSE, argv[3]);
         auto* app = new Application;

@@ -8,6 +8,7 @@
 
 #include "outlook/detection.h"
 #include "outlook/environment.h"
+#include "outlook/process_control.h"
 #include "outlook/profile_data.h"
 #include "platform/outlook_automation.h"
 #include "platform/wmi.h"
@@ -150,6 +151,45 @@ TEST_F(OutlookDetection, RunningOutlookIsReadAndLeftRunning) {
     CloseHandle(server.process);
     CloseHandle(ready);
     CloseHandle(stop);
+}
+
+// Closing Outlook for a backup asks the running instance to quit only when it has no item window
+// open, since Quit discards what is unsaved there; it never starts an instance to ask.
+TEST_F(OutlookDetection, ARunningOutlookIsAskedToQuitOnlyWithNoItemWindowsOpen) {
+    const auto exe = dir_.path() / "Office" / "OUTLOOK.EXE";
+    test::CopyTestProgram("olk_com_server.exe", exe);
+    const std::wstring tag = std::to_wstring(GetCurrentProcessId());
+    const std::wstring readyName = L"olk-quit-ready-" + tag, stopName = L"olk-quit-stop-" + tag;
+    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, readyName.c_str());
+    HANDLE stop = CreateEventW(nullptr, TRUE, FALSE, stopName.c_str());
+    auto server = test::StartKept(exe, L"-running " + readyName + L" " + stopName);
+    ASSERT_TRUE(server.process);
+    HANDLE waitFor[] = {ready, server.process};
+    ASSERT_EQ(WaitForMultipleObjects(2, waitFor, FALSE, 30000), WAIT_OBJECT_0);
+
+    SetDefault(HKEY_CURRENT_USER, kServerSettings, L"Inspectors", L"1");
+    const auto open = WithServer([] { return AskOutlookToQuit(500); });
+    EXPECT_EQ(open.running, 1);
+    EXPECT_TRUE(open.itemsOpen);
+    EXPECT_FALSE(open.asked || open.gone);
+    EXPECT_EQ(QuitCalls(), 0);
+    EXPECT_EQ(WaitForSingleObject(server.process, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+
+    SetDefault(HKEY_CURRENT_USER, kServerSettings, L"Inspectors", L"0");
+    const auto none = WithServer([] { return AskOutlookToQuit(20000); });
+    EXPECT_TRUE(none.asked);
+    EXPECT_TRUE(none.gone);
+    EXPECT_EQ(QuitCalls(), 1);
+    EXPECT_TRUE(test::Ended(server.process, 0));
+    SetEvent(stop);
+    test::Ended(server.process);
+    CloseHandle(server.process);
+    CloseHandle(ready);
+    CloseHandle(stop);
+    // Nothing runs: no instance is made to be asked.
+    EXPECT_EQ(WithServer([] { return platform::AskRunningOutlookToQuit(); }),
+              platform::OutlookQuitAnswer::NoObject);
+    EXPECT_EQ(QuitCalls(), 1);
 }
 
 TEST_F(OutlookDetection, AnOutlookThatRunsIsNeverAskedToQuitAndNoneIsStartedToLearnTheVersion) {

@@ -1,10 +1,13 @@
-// Ending Outlook by process name and starting programs, Outlook among them, with real processes
-// under Wine.
+// Ending Outlook by process name, starting programs (Outlook among them), and a scheduled backup
+// that waits for an Outlook holding its data file, with real processes under Wine.
 #include <gtest/gtest.h>
 
 #include "outlook/process_control.h"
+#include "platform/file_stream.h"
 #include "platform/processes.h"
 #include "registry/registry.h"
+#include "schedule/auto_backup.h"
+#include "schedule/unattended.h"
 #include "win_scratch.h"
 
 namespace kestrine {
@@ -29,7 +32,7 @@ TEST(KillProcessByName, EndsEveryInstanceWhateverTheCaseAndSparesLookalikes) {
     for (auto* s : {&first, &second, &upper, &lookalike, &longer}) ASSERT_TRUE(s->process);
 
     // Gone when the call returns, so their files are closed.
-    EXPECT_TRUE(outlook::CloseOutlook(0).gone);
+    EXPECT_EQ(outlook::EndOutlook(), 3);
     for (auto* s : {&first, &second, &upper})
         EXPECT_EQ(WaitForSingleObject(s->process, 0), WAIT_OBJECT_0) << s->pid;
     // Whole-name comparison: these keep running.
@@ -49,46 +52,68 @@ TEST(KillProcessByName, EndsEveryInstanceWhateverTheCaseAndSparesLookalikes) {
     for (auto* s : {&first, &second, &upper, &lookalike, &longer}) CloseHandle(s->process);
 }
 
-// Outlook is asked to quit the way a user would, and only one that does not is ended.
-TEST(CloseOutlook, AsksFirstAndEndsOnlyAnOutlookThatDoesNotQuit) {
+// Without its automation object Outlook cannot be asked to quit: it is left running unless the
+// user agrees to end it.
+TEST(CloseOutlook, EndsAnOutlookThatDoesNotQuitOnlyWhenAllowed) {
     test::TempDir dir;
-    const auto polite = dir.path() / "p" / "outlook.exe";
-    const auto stubborn = dir.path() / "s" / "OUTLOOK.EXE";
-    CopyTestProgram("olk_polite_program.exe", polite);
-    CopyTestProgram("olk_fake_program.exe", stubborn);
-    auto WaitFor = [](const std::filesystem::path& marker) {
-        for (int i = 0; i < 400 && !std::filesystem::exists(marker); ++i) Sleep(50);
-        return std::filesystem::exists(marker);
-    };
+    const auto exe = dir.path() / "o" / "OUTLOOK.EXE";
+    CopyTestProgram("olk_fake_program.exe", exe);
+    auto stays = StartKept(exe);
+    ASSERT_TRUE(stays.process);
+    const auto kept = outlook::CloseOutlook({}, 500, 5000);
+    EXPECT_EQ(kept.running, 1);
+    EXPECT_FALSE(kept.asked || kept.gone || kept.ended > 0);
+    EXPECT_EQ(WaitForSingleObject(stays.process, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    const auto ended = outlook::CloseOutlook([](const outlook::OutlookClosing&) { return true; });
+    EXPECT_EQ(ended.ended, 1);
+    EXPECT_TRUE(ended.gone);
+    EXPECT_TRUE(Ended(stays.process));
+    CloseHandle(stays.process);
+}
 
-    auto quits = StartKept(polite);
-    ASSERT_TRUE(WaitFor(polite.wstring() + L".started"));
-    const auto alone = outlook::CloseOutlook(20000, 5000);
-    EXPECT_EQ(alone.running, 1);
-    EXPECT_EQ(alone.ended, 0);
-    EXPECT_TRUE(alone.gone);
-    EXPECT_TRUE(std::filesystem::exists(polite.wstring() + L".closed"));
-    EXPECT_TRUE(Ended(quits.process));
-    CloseHandle(quits.process);
-    for (const wchar_t* mark : {L".closed", L".started"})
-        std::filesystem::remove(polite.wstring() + mark);
+// The scheduled run finds the data file held by a running Outlook, waits (here on short real
+// pauses), and backs it up whole once Outlook has ended by itself.
+TEST(ScheduledBackup, WaitsForAnOutlookThatHoldsTheDataFileAndNeverEndsIt) {
+    test::Scratch s;
+    test::SampleProfile p{s};
+    test::Put(s.state.SettingsFile, "[autobackup]\r\nautobackupfile=0\r\n");
+    const std::string pst = p.mail + "\\a.pst";
+    const std::string content = test::Get(pst);
+    const auto exe = s.dir.path() / "Office" / "OUTLOOK.EXE";
+    CopyTestProgram("olk_fake_program.exe", exe);
+    auto outlook = StartKept(exe, L"-hold \"" + platform::Widen(pst) + L"\"");
+    ASSERT_TRUE(outlook.process);
+    for (int i = 0; i < 200 && !std::filesystem::exists(exe.wstring() + L".started"); ++i)
+        Sleep(50);
+    ASSERT_FALSE(platform::fileio::OpenForReadDenyWriters(pst));  // Windows' share modes hold it
 
-    // Beside one that does not quit: that one alone is ended, once the bounded wait is over.
-    quits = StartKept(polite);
-    auto stays = StartKept(stubborn);
-    ASSERT_TRUE(WaitFor(polite.wstring() + L".started"));
-    ASSERT_TRUE(WaitFor(stubborn.wstring() + L".started"));
-    const auto both = outlook::CloseOutlook(1000, 5000);
-    EXPECT_EQ(both.running, 2);
-    EXPECT_EQ(both.ended, 1);
-    EXPECT_TRUE(both.gone);
-    EXPECT_TRUE(std::filesystem::exists(polite.wstring() + L".closed"));
-    for (auto* s : {&quits, &stays}) {
-        EXPECT_TRUE(Ended(s->process));
-        CloseHandle(s->process);
-    }
-    // Nothing running: nothing to do.
-    EXPECT_EQ(outlook::CloseOutlook(0, 0).running, 0);
+    int pauses = 0;
+    const auto start = GetTickCount64();
+    schedule::WaitClock clock{
+        [&] { return std::chrono::milliseconds(static_cast<int64_t>(GetTickCount64() - start)); },
+        [&](std::chrono::milliseconds) {
+            // Outlook quits after the second look; it takes a moment to end.
+            if (++pauses == 2) test::Put(test::Utf8(exe) + ".release", "");
+            return platform::SleepUnlessSessionEnds(100);
+        }};
+    s.state.CommandLine = "sf=Outlookxm=100000000ps=bf=" + p.backups + "\\kestrine-Outlook.ksx";
+    archive::ZipComponent zip;
+    const auto result = schedule::RunAutoBackup(s.state, zip, std::chrono::seconds(30), clock);
+    EXPECT_GE(pauses, 2);
+    EXPECT_EQ(result.exitStatus, schedule::kExitAllSucceeded) << s.Log();
+    archive::ZipComponent reader;
+    test::TempDir out;
+    ASSERT_TRUE(reader.OpenArchive(result.archivePath));
+    const auto entry = reader.FindLastEntry("a.pst");
+    ASSERT_TRUE(entry && reader.ExtractTo(*entry, out.str()));
+    EXPECT_EQ(test::ReadFile(out.path() / "a.pst"), content);
+    // It ended by itself (exit status 5), and was not ended.
+    ASSERT_TRUE(Ended(outlook.process));
+    DWORD status = 0;
+    GetExitCodeProcess(outlook.process, &status);
+    EXPECT_EQ(status, 5u);
+    CloseHandle(outlook.process);
+    EXPECT_NE(s.Log().find(" Outlook was closed; the backup goes on.\n"), std::string::npos);
 }
 
 TEST(StartProgram, StartsWithoutWaitingAndReportsFailure) {
@@ -123,7 +148,7 @@ TEST(StartOutlook, StartsTheRegisteredProgramAlsoFromThe32BitView) {
     std::filesystem::path started = exe.wstring() + L".started";
     for (int i = 0; i < 200 && !std::filesystem::exists(started); ++i) Sleep(50);
     EXPECT_TRUE(std::filesystem::exists(started));
-    outlook::CloseOutlook();
+    outlook::EndOutlook();
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\KestrineTest", 0,
                       KEY_ALL_ACCESS | KEY_WOW64_32KEY, &key) == ERROR_SUCCESS) {
         RegDeleteTreeW(key, platform::Widen("k-" + s.unique).c_str());

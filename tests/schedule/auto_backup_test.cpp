@@ -1,6 +1,6 @@
 // The unattended backup, natively over a scratch profile: the command line's choices, the dated
-// name, the exit status, closing and starting Outlook, and a run that shows nothing and leaves its
-// trace in the log only.
+// name, the exit status, and a run that shows nothing and leaves its trace in the log only (a
+// running Outlook: outlook_wait_test.cpp).
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -71,35 +71,6 @@ TEST_F(AutoBackup, AllItemsReplaceTheDefaultArchive) {
     EXPECT_EQ(Occurrences(log, " Succeeded!\n\r\n"), 10u);
     EXPECT_NE(log.find(" Backup Profile Outlook Data was Completed!\r\r\n"), std::string::npos);
     EXPECT_EQ(log.find("Verified"), std::string::npos);  // checked only when asked to or pruning
-}
-
-// The weekly run leaves a running Outlook alone unless the user chose otherwise; then it asks
-// Outlook to quit, backs up, and starts it again.
-TEST_F(AutoBackup, ClosesARunningOutlookOnlyWhenChosenAndStartsItAgain) {
-    RegisterOutlookIn("C:\\Office\\");
-    const std::string exe = "C:\\Office\\OUTLOOK.EXE";
-    platform::SetStandInProcesses({{exe, true}});
-    EXPECT_EQ(Run("000000100").exitStatus, 0);  // not chosen: Outlook is not touched
-    EXPECT_EQ(platform::StandInProcesses().size(), 1u);
-    EXPECT_TRUE(platform::StartedPrograms().empty());
-    EXPECT_EQ(s.Log().find("Outlook was"), std::string::npos);
-
-    Put(s.state.SettingsFile, "[autobackup]\r\ncloseoutlookforschedule=1\r\n");
-    EXPECT_EQ(Run("000000100").exitStatus, 0);
-    EXPECT_TRUE(platform::StandInProcesses().empty());  // it was asked, and quit by itself
-    EXPECT_EQ(platform::StartedPrograms(), std::vector<std::string>{"\"" + exe + "\""});
-    const std::string log = s.Log();
-    const size_t asked = log.find(" Outlook was asked to close and closed.");
-    const size_t backedUp = log.find(" Backup Profile Outlook Data was Completed!", asked);
-    const size_t again = log.find(" Outlook was started again.", backedUp);
-    EXPECT_TRUE(asked != std::string::npos && backedUp != std::string::npos &&
-                again != std::string::npos)
-        << log;
-
-    // Without Outlook nothing is started.
-    platform::SetStandInProcesses({});
-    EXPECT_EQ(Run("000000100").exitStatus, 0);
-    EXPECT_TRUE(platform::StartedPrograms().empty());
 }
 
 TEST_F(AutoBackup, MasksChooseTheirSteps) {
