@@ -6,15 +6,17 @@
 #include <string>
 #include <string_view>
 
+#include "app/settings_keys.h"
 #include "platform/system.h"
 
 namespace kestrine::schedule {
 
-// How long an unattended run waits at most, by default, for Outlook to let go of the data files.
-inline constexpr int kOutlookWaitDefaultHours = 12;
-// How long the Task Scheduler lets a run work before it ends it: that wait and an hour for the
-// backup itself.
-inline constexpr int kTaskTimeLimitHours = kOutlookWaitDefaultHours + 1;
+// How long the Task Scheduler lets a run work before it ends it: the run's longest wait for
+// Outlook (`waitforoutlookminutes`, in whole hours) and an hour for the backup itself.
+constexpr int TaskTimeLimitHours(int waitForOutlookMinutes) {
+    return (waitForOutlookMinutes + 59) / 60 + 1;
+}
+inline constexpr int kTaskTimeLimitHours = TaskTimeLimitHours(kDefaultWaitForOutlookMinutes);
 
 struct TaskDefinition {
     std::string name;            // TaskNameFor(user)

@@ -131,7 +131,10 @@ TEST(ScheduledTask, TheDefinitionCarriesTheDialogsChoices) {
           "<Command>\"C:\\Program Files\\Kestrine\\kestrine.exe\"</Command>",
           "<Arguments>sf=Work &amp; &lt;Home&gt;xm="})
         EXPECT_NE(xml.find(part), std::string::npos) << part;
-    EXPECT_GT(kTaskTimeLimitHours, kOutlookWaitDefaultHours);
+    // The task outlives the run's longest wait for Outlook, in whole hours.
+    EXPECT_EQ(TaskTimeLimitHours(kDefaultWaitForOutlookMinutes), 13);
+    EXPECT_EQ(TaskTimeLimitHours(61), 3);
+    EXPECT_NE(xml.find("<ExecutionTimeLimit>PT13H</ExecutionTimeLimit>"), std::string::npos);
     // No day chosen: every day, from today while the time is to come.
     TaskDefinition every = plan.task;
     every.days = {};

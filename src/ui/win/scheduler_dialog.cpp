@@ -141,6 +141,8 @@ class SchedulerDialog : public Dialog {
             Show(*plan.refusal);
             return;
         }
+        plan.task.timeLimitHours =
+            schedule::TaskTimeLimitHours(WaitForOutlookMinutes(Setting(kWaitForOutlookMinutes)));
         // The runs read an unset choice as a new file each time; stored, it stays what the
         // settings dialog shows whatever reads it.
         WriteINIValue(setup_.settingsPath, kNewFileEachRun.section, kNewFileEachRun.name,
