@@ -95,21 +95,18 @@ TEST(DatedBackups, OnlyTheTasksOwnOlderArchivesGo) {
           "kestrine-Outlook-12-05-2026-08-35.pst"})
         EXPECT_FALSE(DatedNameStamp(task, other)) << other;
 
-    const std::vector<std::string> folder = {
-        "kestrine-Outlook-12-07-2026-09-00.ksx",  // written now
-        "kestrine-Outlook-11-30-2026-09-00.ksx", "kestrine-Outlook-12-31-2025-09-00.ksx",
-        "kestrine-Outlook-01-02-2026-09-00.ksx", "kestrine-Outlook.ksx",
-        "kestrine-Work-01-01-2020-09-00.ksx",    "notes.txt"};
-    const std::string written = folder[0];
-    EXPECT_EQ(DatedArchivesToRemove(task, folder, written, 2),
-              (std::vector<std::string>{"kestrine-Outlook-01-02-2026-09-00.ksx",
-                                        "kestrine-Outlook-12-31-2025-09-00.ksx"}));
-    EXPECT_EQ(DatedArchivesToRemove(task, folder, written, 1).size(), 3u);
-    EXPECT_TRUE(DatedArchivesToRemove(task, folder, written, 4).empty());
-    EXPECT_TRUE(DatedArchivesToRemove(task, folder, written, 0).empty());
-    // A clock set back never costs the archive just written.
-    EXPECT_EQ(
-        DatedArchivesToRemove(task, folder, "kestrine-Outlook-12-31-2025-09-00.ksx", 1).size(), 3u);
+    // The run's own archive is one of the `keep`; only complete backups count, and what is older
+    // than the newest kept complete one goes.
+    const std::vector<DatedBackup> others = {{"a-11-30", 202611300900, true},
+                                             {"b-11-20", 202611200900, false},
+                                             {"c-11-10", 202611100900, true},
+                                             {"d-11-01", 202611010900, false}};
+    EXPECT_EQ(DatedArchivesToRemove(others, 3), std::vector<std::string>{"d-11-01"});
+    EXPECT_EQ(DatedArchivesToRemove(others, 2),
+              (std::vector<std::string>{"b-11-20", "c-11-10", "d-11-01"}));
+    EXPECT_EQ(DatedArchivesToRemove(others, 1).size(), 4u);
+    EXPECT_TRUE(DatedArchivesToRemove(others, 4).empty());
+    EXPECT_TRUE(DatedArchivesToRemove(others, 0).empty());
 }
 
 TEST(CommandLineTail, SkipsTheProgramPath) {
