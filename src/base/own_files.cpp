@@ -6,9 +6,9 @@ namespace kestrine::base {
 
 namespace {
 
-constexpr std::array<std::string_view, 7> kMarks = {
-    kUndoMark, kUndoingMark, kKeptMark, kRestoringMark, kReplacedMark, kExtractingMark,
-    kWritingMark};
+constexpr std::array<std::string_view, 7> kMarks = {kUndoMark,      kUndoingMark,  kKeptMark,
+                                                    kRestoringMark, kReplacedMark, kExtractingMark,
+                                                    kWritingMark};
 
 // "<digits>-<digits>"
 bool IsNumbers(std::string_view text) {

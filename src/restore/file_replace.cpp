@@ -25,8 +25,9 @@ bool IsFolderOrOther(const std::string& path) {
 // A new, empty file beside `target`, one of Kestrine's own of `mark`.
 std::string NewSibling(const std::string& target, std::string_view mark) {
     std::string path;
-    const auto file = fileio::CreateTempFile(
-        fileio::ParentFolder(target), base::OwnFilePrefix(fileio::BareFileName(target), mark), path);
+    const auto file =
+        fileio::CreateTempFile(fileio::ParentFolder(target),
+                               base::OwnFilePrefix(fileio::BareFileName(target), mark), path);
     return file ? path : std::string();
 }
 
