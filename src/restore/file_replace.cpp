@@ -86,10 +86,15 @@ void DiscardStaged(const std::vector<StagedFile>& files) {
 }
 
 ReplaceOutcome ReplaceFilesTogether(const std::vector<StagedFile>& files, const MoveFile& mover,
-                                    UndoJournal* journal) {
+                                    UndoJournal* journal, const fileio::MoveWait& wait) {
     // Moves onto a name this call made (`over`), and onto a name that must be free (`into`).
-    const MoveFile over = mover ? mover : MoveFile(fileio::MoveOverPatiently);
-    const MoveFile into = mover ? mover : MoveFile(fileio::MoveToFreePatiently);
+    auto waiting = [&wait](fileio::Replace replace) {
+        return MoveFile([&wait, replace](const std::string& from, const std::string& to) {
+            return fileio::MoveWaiting(from, to, replace, wait);
+        });
+    };
+    const MoveFile over = mover ? mover : waiting(fileio::Replace::Yes);
+    const MoveFile into = mover ? mover : waiting(fileio::Replace::Never);
     ReplaceOutcome outcome;
     // Puts `from` at `target`, whose file was set aside or never there: a file that took the
     // name meanwhile is kept first, never replaced.

@@ -8,6 +8,7 @@
 #include "app/log_lines.h"
 #include "app/run_folder.h"
 #include "archive/manifest.h"
+#include "base/own_files.h"
 #include "base/path.h"
 #include "base/text.h"
 #include "outlook/profile_data.h"
@@ -225,6 +226,14 @@ RestoreResult RunRestore(const RestoreJob& job, const outlook::Environment& env,
         if (observer.progress) observer.progress(progress);
     };
     ctx.extraction = &extraction;
+    // A scanner or a sync client holding a target is waited out, and the log says so; a cancel
+    // ends the wait, and the row fails.
+    ctx.placing.cancelled = [&observer] { return observer.Cancelled(); };
+    ctx.placing.waiting = [&](const std::string& from, const std::string& to) {
+        // One side is the user's file, the other one of ours beside it.
+        const bool fromOurs = base::IsOwnFileName(base::BaseName(from));
+        log(RestoreFileHeldLine(platform::NowText(), fromOurs ? to : from));
+    };
 
     for (const RestoreRow& row : RestoreRows()) {
         if (!RowSelected(row, job.ticked, job.itemFlags)) {
