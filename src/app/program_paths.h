@@ -15,6 +15,14 @@ namespace kestrine {
 inline constexpr const char* kInstallKey = "HKEY_LOCAL_MACHINE\\Software\\Kestrine";
 inline constexpr const char* kInstallFolderValue = "InstallFolder";
 
+// Where an administrator's policies are read from (app/policy.h): the machine's before the user's.
+inline constexpr const char* kMachinePolicyKey = "HKEY_LOCAL_MACHINE\\Software\\Policies\\Kestrine";
+inline constexpr const char* kUserPolicyKey = "HKEY_CURRENT_USER\\Software\\Policies\\Kestrine";
+struct PolicyKeys {
+    std::string machine = kMachinePolicyKey;
+    std::string user = kUserPolicyKey;
+};
+
 struct ProgramPaths {
     std::string AppFolder;     // the folder of the running exe (help.chm); a drive root keeps "\"
     std::string DataFolder;    // the folder of settings.dat and brlog.dat
@@ -26,6 +34,8 @@ struct ProgramPaths {
     std::string DefaultBackupFolder;
     // The undo sets of restores: what each replaced, and its journal.
     std::string UndoFolder;
+    // The policies (tests point them at keys of their own).
+    PolicyKeys Policy;
 };
 
 // The paths of a program that keeps everything in `folder`, joined to it with one backslash.
