@@ -27,8 +27,8 @@ class SettingsDialogTest : public ::testing::Test {
     }
 
     TempDir dir;
-    ui::SettingsFiles files{dir.str(), dir / "settings.dat",
-                            "C:\\Program Files\\Kestrine\\kestrine.exe"};
+    ui::SettingsFiles files{
+        dir.str(), dir / "settings.dat", "C:\\Program Files\\Kestrine\\kestrine.exe", {}};
 };
 
 // What an administrator set shows its value greyed, marked "Set by your administrator", and "OK"
