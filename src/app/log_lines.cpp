@@ -61,6 +61,14 @@ std::string BackupNotVerifiedLine(std::string_view now, std::string_view cause) 
     return Join({now, " Backup File was not Verified! ", cause, "\n"});
 }
 
+std::string BackupFolderBlockedLine(std::string_view now, std::string_view folder) {
+    return Join({now,
+                 " Backup File could not be written: Windows Security's controlled folder "
+                 "access blocks Kestrine in ",
+                 folder,
+                 " (allow Kestrine through controlled folder access, or choose another folder)\n"});
+}
+
 std::string BackupFileHeldLine(std::string_view now, std::string_view path) {
     return Join({now, " Backup File waits: ", path,
                  " is held by another program (a virus scanner or a sync client?)\n"});

@@ -18,6 +18,14 @@ inline constexpr const char* kInstallKey = "HKEY_LOCAL_MACHINE\\Software\\Kestri
 inline constexpr const char* kUserInstallKey = "HKEY_CURRENT_USER\\Software\\Kestrine";
 inline constexpr const char* kInstallFolderValue = "InstallFolder";
 
+// Where an administrator's policies are read from (app/policy.h): the machine's before the user's.
+inline constexpr const char* kMachinePolicyKey = "HKEY_LOCAL_MACHINE\\Software\\Policies\\Kestrine";
+inline constexpr const char* kUserPolicyKey = "HKEY_CURRENT_USER\\Software\\Policies\\Kestrine";
+struct PolicyKeys {
+    std::string machine = kMachinePolicyKey;
+    std::string user = kUserPolicyKey;
+};
+
 struct ProgramPaths {
     std::string AppFolder;     // the folder of the running exe (help.chm); a drive root keeps "\"
     std::string DataFolder;    // the folder of settings.dat and brlog.dat
@@ -29,6 +37,8 @@ struct ProgramPaths {
     std::string DefaultBackupFolder;
     // The undo sets of restores: what each replaced, and its journal.
     std::string UndoFolder;
+    // The policies (tests point them at keys of their own).
+    PolicyKeys Policy;
 };
 
 // The paths of a program that keeps everything in `folder`, joined to it with one backslash.

@@ -147,8 +147,16 @@ class BackupRunner {
                                 : " Start Kestrine to see what could not be put back, and to "
                                   "keep the profile as it is if you wish."));
         zip_.CloseArchive();
-        if (Status created = zip_.CreateArchive(job_.archivePath); !created)
+        if (Status created = zip_.CreateArchive(job_.archivePath); !created) {
+            // Refused although the folder's permissions allow it: Windows Security, which tells
+            // only by a notification of its own.
+            const std::string folder = platform::fileio::ParentFolder(job_.archivePath);
+            if (platform::fileio::ControlledFolderAccessBlocks(folder)) {
+                result_.blockedFolder = folder;
+                Log(BackupFolderBlockedLine(platform::NowText(), folder));
+            }
             return Fail(created.message());
+        }
         const OpenArchive open(zip_);
         // The component encrypts entries as they are added: protection goes before the first
         // entry.

@@ -43,6 +43,8 @@ struct BackupResult {
     bool verified = false;     // written, then read back whole and checked
     bool checkFailed = false;  // finished but failed its check, so it replaced nothing
     std::string error;         // the cause when the archive was not written
+    // Windows Security's controlled folder access kept the archive out of this folder.
+    std::string blockedFolder;
     std::array<archive::StepOutcome, archive::kItemCount> outcomes{};  // in the order of the steps
     std::string itemFlags;
     // Where the archive went: the job's path, or beside it under a dated name when an item failed

@@ -5,13 +5,17 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <mutex>
 #include <random>
+#include <string>
+#include <vector>
 
 #include "base/text.h"
+#include "platform/controlled_folders_stand_in.h"
 #include "platform/file_stream.h"
 #include "platform/files_held.h"
 #include "platform/posix_path.h"
@@ -151,7 +155,50 @@ std::vector<std::string> ListFileNames(const std::string& folder, Listing) {
     return names;
 }
 
+namespace {
+
+struct ProtectedFolders {
+    std::mutex mutex;
+    std::vector<std::string> folders;  // case-folded, with a backslash at the end
+};
+ProtectedFolders& Protected() {
+    static ProtectedFolders folders;
+    return folders;
+}
+std::string FoldedFolder(std::string path) {
+    for (char& c : path)
+        c = c == '/' ? '\\' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (path.empty() || path.back() != '\\') path += '\\';
+    return path;
+}
+
+}  // namespace
+
+void ProtectFolder(const std::string& folder) {
+    ProtectedFolders& p = Protected();
+    const std::lock_guard lock(p.mutex);
+    p.folders.push_back(FoldedFolder(folder));
+}
+
+void UnprotectFolder(const std::string& folder) {
+    ProtectedFolders& p = Protected();
+    const std::lock_guard lock(p.mutex);
+    std::erase(p.folders, FoldedFolder(folder));
+}
+
+bool InProtectedFolder(const std::string& path) {
+    ProtectedFolders& p = Protected();
+    const std::lock_guard lock(p.mutex);
+    const std::string folded = FoldedFolder(path);
+    return std::ranges::any_of(p.folders,
+                               [&](const std::string& f) { return folded.starts_with(f); });
+}
+
 std::unique_ptr<FileStream> CreateNew(const std::string& path) {
+    if (InProtectedFolder(ParentFolder(path))) {
+        errno = EACCES;
+        return nullptr;
+    }
     int fd = ::open(SystemPath(path).c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) return nullptr;
     return std::make_unique<PosixFileStream>(fd);

@@ -21,6 +21,13 @@ bool NormalFileExists(const std::string& path);
 bool SetNormalAttributes(const std::string& path);
 // The user may create files in `folder`: a probe file is made there and goes again at once.
 bool FolderIsWritable(const std::string& folder);
+// Whether Windows Security's controlled folder access is what keeps this program from creating
+// files in `folder`: creating one there is refused with denied access although the folder's
+// permissions let the user add files, the folder lies in one that controlled folder access
+// protects (the user's or the public Documents, Pictures, Videos or Music, the user's Favorites,
+// or one an administrator added), and controlled folder access is not known to be off or only
+// auditing. A probe file is tried (and goes again at once when it is made).
+bool ControlledFolderAccessBlocks(const std::string& folder);
 // Creates the folder `path` anew, for the current user alone (and the system and administrators):
 // false when something of that name is already there, so the folder is surely this call's own.
 bool MakePrivateFolder(const std::string& path);

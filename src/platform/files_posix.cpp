@@ -15,6 +15,7 @@
 
 #include "base/text.h"
 #include "base/utf.h"
+#include "platform/controlled_folders_stand_in.h"
 #include "platform/file_stream.h"
 #include "platform/files.h"
 #include "platform/free_space_stand_in.h"
@@ -35,7 +36,7 @@ bool SetNormalAttributes(const std::string& path) {
 }
 
 bool FolderIsWritable(const std::string& folder) {
-    if (folder.empty()) return false;
+    if (folder.empty() || InProtectedFolder(folder)) return false;
     const std::string probe =
         JoinPath(folder, "~kestrine.probe-" + std::to_string(::getpid()) + ".tmp");
     const int fd = ::open(SystemPath(probe).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
@@ -43,6 +44,10 @@ bool FolderIsWritable(const std::string& folder) {
     ::close(fd);
     ::unlink(SystemPath(probe).c_str());
     return true;
+}
+
+bool ControlledFolderAccessBlocks(const std::string& folder) {
+    return InProtectedFolder(folder) && ::access(SystemPath(folder).c_str(), W_OK) == 0;
 }
 
 bool MakePrivateFolder(const std::string& path) {

@@ -1,9 +1,13 @@
 #include <windows.h>
 //
 #include <aclapi.h>
+#include <knownfolders.h>
 #include <sddl.h>
+#include <shlobj.h>
 
 #include <algorithm>
+#include <iterator>
+#include <vector>
 
 #include "base/path.h"
 #include "base/text.h"
@@ -47,6 +51,125 @@ bool FolderIsWritable(const std::string& folder) {
     if (file == INVALID_HANDLE_VALUE) return false;
     CloseHandle(file);
     return true;
+}
+
+namespace {
+
+// Where Windows Security keeps controlled folder access: the policy's key first, then its own.
+constexpr const wchar_t* kControlledFolderKeys[] = {
+    L"SOFTWARE\\Policies\\Microsoft\\Windows Defender\\Windows Defender Exploit Guard\\Controlled "
+    L"Folder Access",
+    L"SOFTWARE\\Microsoft\\Windows Defender\\Windows Defender Exploit Guard\\Controlled Folder "
+    L"Access",
+};
+
+// EnableControlledFolderAccess: 0 off, 1 on, 2 audit only, 3 and 4 disk sectors only. Nothing when
+// it cannot be read (a standard user may not read Windows Security's own key).
+std::optional<DWORD> ControlledFolderAccessMode() {
+    for (const wchar_t* key : kControlledFolderKeys) {
+        DWORD mode = 0;
+        DWORD size = sizeof mode;
+        if (RegGetValueW(HKEY_LOCAL_MACHINE, key, L"EnableControlledFolderAccess", RRF_RT_REG_DWORD,
+                         nullptr, &mode, &size) == ERROR_SUCCESS)
+            return mode;
+    }
+    return std::nullopt;
+}
+
+// The folders an administrator added: the value names of ProtectedFolders.
+std::vector<std::string> AddedProtectedFolders() {
+    std::vector<std::string> folders;
+    for (const wchar_t* key : kControlledFolderKeys) {
+        HKEY added = nullptr;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (std::wstring(key) + L"\\ProtectedFolders").c_str(),
+                          0, KEY_READ, &added) != ERROR_SUCCESS)
+            continue;
+        for (DWORD index = 0;; ++index) {
+            wchar_t name[32768];
+            DWORD length = static_cast<DWORD>(std::size(name));
+            if (RegEnumValueW(added, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+                ERROR_SUCCESS)
+                break;
+            folders.push_back(Narrow(std::wstring_view(name, length)));
+        }
+        RegCloseKey(added);
+    }
+    return folders;
+}
+
+bool InFolder(const std::string& path, std::string folder) {
+    if (folder.empty()) return false;
+    if (folder.back() != '\\') folder += '\\';
+    const std::string inside = path.back() == '\\' ? path : path + '\\';
+    return inside.size() >= folder.size() &&
+           base::EqualsNoCase(std::string_view(inside).substr(0, folder.size()), folder);
+}
+
+bool InControlledFolder(const std::string& folder) {
+    static const KNOWNFOLDERID* const kProtected[] = {
+        &FOLDERID_Documents,      &FOLDERID_Pictures,     &FOLDERID_Videos,
+        &FOLDERID_Music,          &FOLDERID_Favorites,    &FOLDERID_PublicDocuments,
+        &FOLDERID_PublicPictures, &FOLDERID_PublicVideos, &FOLDERID_PublicMusic,
+    };
+    for (const KNOWNFOLDERID* id : kProtected) {
+        PWSTR path = nullptr;
+        std::string known;
+        if (SUCCEEDED(SHGetKnownFolderPath(*id, KF_FLAG_DONT_VERIFY, nullptr, &path)) && path)
+            known = Narrow(path);
+        CoTaskMemFree(path);
+        if (InFolder(folder, known)) return true;
+    }
+    return std::ranges::any_of(AddedProtectedFolders(),
+                               [&](const std::string& added) { return InFolder(folder, added); });
+}
+
+// The folder's own permissions let this process's user add a file to it.
+bool PermissionsAllowAddingFiles(const std::string& folder) {
+    const std::wstring path = Win32Path(folder);
+    const SECURITY_INFORMATION what =
+        OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    DWORD needed = 0;
+    GetFileSecurityW(path.c_str(), what, nullptr, 0, &needed);
+    if (needed == 0) return false;
+    std::vector<BYTE> descriptor(needed);
+    if (!GetFileSecurityW(path.c_str(), what, descriptor.data(), needed, &needed)) return false;
+    HANDLE process = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY | TOKEN_DUPLICATE, &process))
+        return false;
+    HANDLE token = nullptr;
+    const bool duplicated = DuplicateToken(process, SecurityImpersonation, &token) != FALSE;
+    CloseHandle(process);
+    if (!duplicated) return false;
+    GENERIC_MAPPING mapping{FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE,
+                            FILE_ALL_ACCESS};
+    DWORD desired = FILE_ADD_FILE;
+    MapGenericMask(&desired, &mapping);
+    PRIVILEGE_SET privileges{};
+    DWORD privilegesSize = sizeof privileges;
+    DWORD granted = 0;
+    BOOL allowed = FALSE;
+    const BOOL checked = AccessCheck(descriptor.data(), token, desired, &mapping, &privileges,
+                                     &privilegesSize, &granted, &allowed);
+    CloseHandle(token);
+    return checked && allowed;
+}
+
+}  // namespace
+
+bool ControlledFolderAccessBlocks(const std::string& folder) {
+    if (folder.empty()) return false;
+    if (const auto mode = ControlledFolderAccessMode(); mode && *mode != 1) return false;
+    if (!InControlledFolder(folder)) return false;
+    const std::wstring probe = Win32Path(base::JoinPath(
+        folder, "~kestrine.probe-" + std::to_string(GetCurrentProcessId()) + ".tmp"));
+    HANDLE file = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);
+        return false;
+    }
+    if (GetLastError() != ERROR_ACCESS_DENIED) return false;
+    return PermissionsAllowAddingFiles(folder);
 }
 
 bool MakePrivateFolder(const std::string& path) {

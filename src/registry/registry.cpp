@@ -91,6 +91,39 @@ std::optional<std::string> GetMachineStringValue(const std::string& fullPath,
     return ReadStringValue(fullPath, valueName, kKeyRead | kKeyWow64View32);
 }
 
+namespace {
+
+std::optional<std::pair<uint32_t, std::vector<uint8_t>>> QueryValue(const std::string& fullPath,
+                                                                    const std::string& valueName) {
+    auto parsed = ParseKey(fullPath);
+    platform::RegistryKey key;
+    if (platform::OpenRegistryKey(parsed.root, parsed.subkey, kKeyRead, key) != 0)
+        return std::nullopt;
+    uint32_t type = 0;
+    std::vector<uint8_t> data;
+    if (platform::QueryRegistryValue(key, valueName, type, data) != 0) return std::nullopt;
+    return std::pair{type, std::move(data)};
+}
+
+}  // namespace
+
+std::optional<uint32_t> GetDwordValue(const std::string& fullPath, const std::string& valueName) {
+    auto value = QueryValue(fullPath, valueName);
+    if (!value || value->first != kRegDword || value->second.size() != 4) return std::nullopt;
+    const auto& d = value->second;
+    return static_cast<uint32_t>(d[0]) | static_cast<uint32_t>(d[1]) << 8 |
+           static_cast<uint32_t>(d[2]) << 16 | static_cast<uint32_t>(d[3]) << 24;
+}
+
+std::optional<std::string> GetTextValue(const std::string& fullPath, const std::string& valueName) {
+    auto value = QueryValue(fullPath, valueName);
+    if (!value || (value->first != kRegSz && value->first != kRegExpandSz)) return std::nullopt;
+    std::u16string units = base::BytesToUtf16(value->second);
+    units = units.substr(0, units.find(u'\0'));
+    if (!base::IsWellFormedUtf16(units)) return std::nullopt;
+    return base::Utf16ToUtf8(units);
+}
+
 bool SetStringValue(const std::string& fullPath, const std::string& valueName,
                     const std::string& text) {
     auto parsed = ParseKey(fullPath);

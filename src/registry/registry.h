@@ -27,6 +27,11 @@ std::optional<std::string> GetStringValue(const std::string& fullPath,
 // view, in which 32-bit programs on 64-bit Windows (32-bit Office among them) write theirs.
 std::optional<std::string> GetMachineStringValue(const std::string& fullPath,
                                                  const std::string& valueName);
+// A REG_DWORD value of exactly four bytes; nothing for any other type or size.
+std::optional<uint32_t> GetDwordValue(const std::string& fullPath, const std::string& valueName);
+// A REG_SZ or REG_EXPAND_SZ value whole (no field limit, not expanded, cut at its first NUL);
+// nothing for any other type or text that is not well-formed UTF-16.
+std::optional<std::string> GetTextValue(const std::string& fullPath, const std::string& valueName);
 // Writes the text as REG_SZ into an existing key; false when it was not written.
 bool SetStringValue(const std::string& fullPath, const std::string& valueName,
                     const std::string& text);

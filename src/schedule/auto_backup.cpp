@@ -2,6 +2,7 @@
 
 #include "app/activity_log.h"
 #include "app/log_lines.h"
+#include "app/policy.h"
 #include "app/settings.h"
 #include "app/settings_keys.h"
 #include "backup/backup_run.h"
@@ -96,11 +97,26 @@ AutoBackupResult RunAutoBackup(const AppState& state, archive::ZipComponent& zip
         return result;
     }
 
+    // What an administrator set wins over settings.dat, and over a task registered before it.
+    const Policies policies = ReadPolicies(state.Policy);
+    if (policies.requirePassword.value_or(false) && password->empty()) {
+        WriteLog(state.LogFile,
+                 CommandLineRefusedLine(platform::NowText(),
+                                        "your administrator requires a password and it has none"));
+        result.refused = true;
+        result.exitStatus = kExitNoArchive;
+        return result;
+    }
+    command.archive = InPolicyFolder(policies, command.archive);
+    auto setting = [&](const SettingKey& key) {
+        return EffectiveSetting(policies, state.SettingsFile, key);
+    };
+
     // Outlook holds the data files open while it runs: closed when the user chose so, or waited
     // for, before anything is taken.
     const OutlookReadiness outlookReady =
         WaitForOutlookToLetGo(state, command.profile, ChosenItems(command.mask),
-                              SettingIsOn(state.SettingsFile, kCloseOutlookForSchedule), clock);
+                              setting(kCloseOutlookForSchedule) == "1", clock);
     if (outlookReady.sessionEnded) {
         Wipe(*password);
         result.exitStatus = kExitNoArchive;
@@ -119,7 +135,6 @@ AutoBackupResult RunAutoBackup(const AppState& state, archive::ZipComponent& zip
     // one is complete; without it the new archive replaces the old one in a single move.
     const std::string defaultArchive = command.archive;
     result.archivePath = command.archive;
-    auto setting = [&](const SettingKey& key) { return ReadSetting(state.SettingsFile, key); };
     const bool dated = NewFileEachRun(setting(kNewFileEachRun));
     // Older archives go only once the new one has been read back whole and found sound.
     const int keep = dated ? KeepDatedBackups(setting(kKeepDatedBackups)) : 0;

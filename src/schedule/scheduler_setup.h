@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/policy.h"
 #include "outlook/inventory.h"
 #include "schedule/task_commands.h"
 #include "schedule/task_definition.h"
@@ -22,6 +23,7 @@ struct SchedulerSetup {
     PasswordProtector protect;               // protects the task's password for the user
     std::string tempFolder;  // where the task's definition is written for schtasks to read
     std::string userId;      // the user the task runs as: a SID, or a name
+    Policies policies;       // what an administrator set, read as the dialog opens
 };
 
 // Who registers the task: its name, and the protection of its password.

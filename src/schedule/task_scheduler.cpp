@@ -83,7 +83,8 @@ SchedulerSetup SchedulerSetupFor(const outlook::Environment& env, const ProgramP
             TaskNameFor(platform::UserName()),
             ProtectForCurrentUser,
             paths.TempFolder,
-            platform::CurrentUserSid().empty() ? platform::UserName() : platform::CurrentUserSid()};
+            platform::CurrentUserSid().empty() ? platform::UserName() : platform::CurrentUserSid(),
+            ReadPolicies(paths.Policy)};
 }
 
 }  // namespace kestrine::schedule

@@ -174,7 +174,16 @@ Message BackupCompletionMessage(const backup::BackupResult& result,
                                              "kept:\r\n"
                                            : "The backup file could not be written:\r\n") +
                        archivePath;
-    if (!result.error.empty()) text += "\r\n" + result.error;
+    if (!result.blockedFolder.empty())
+        text +=
+            "\r\nWindows Security's controlled folder access does not let Kestrine write "
+            "into " +
+            result.blockedFolder +
+            ".\r\nTo allow it, open Windows Security, Virus & threat protection, Manage "
+            "ransomware protection, and choose \"Allow an app through Controlled folder "
+            "access\" for Kestrine; or choose another folder for your backups.";
+    else if (!result.error.empty())
+        text += "\r\n" + result.error;
     return {text + unchanged, MessageIcon::Critical};
 }
 

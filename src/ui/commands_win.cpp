@@ -1,5 +1,6 @@
 #include "app/activity_log.h"
 #include "app/log_lines.h"
+#include "app/policy.h"
 #include "app/settings.h"
 #include "app/settings_keys.h"
 #include "base/path.h"
@@ -60,12 +61,16 @@ void SelectSourceProfile(BackupTabModel& tab, AppState& state) {
 }
 
 void ProposeTargetFile(BackupTabModel& tab, AppState& state) {
-    auto setting = [&](const SettingKey& key) { return ReadSetting(state.SettingsFile, key); };
     if (tab.targetChosen || !SettingIsOn(state.SettingsFile, kGenerateFileName) ||
         tab.sourceProfile.empty())
         return;
-    const std::string folder = ChooseProposalFolder(
-        setting(kBackupFolder), state.DefaultBackupFolder, platform::fileio::IsDirectory);
+    // An administrator's folder is proposed as it is, whether or not it exists yet.
+    const Policies policies = ReadPolicies(state.Policy);
+    const std::string folder =
+        policies.backupFolder
+            ? *policies.backupFolder
+            : ChooseProposalFolder(ReadSetting(state.SettingsFile, kBackupFolder),
+                                   state.DefaultBackupFolder, platform::fileio::IsDirectory);
     const platform::LocalTime now = platform::Now();
     tab.targetFileText =
         base::JoinPath(folder, ProposalFileName(tab.sourceProfile, {now.year, now.month, now.day}));
@@ -73,12 +78,18 @@ void ProposeTargetFile(BackupTabModel& tab, AppState& state) {
 }
 
 std::optional<backup::BackupJob> PrepareBackup(const BackupTabModel& tab, const AppState& state) {
+    const Policies policies = ReadPolicies(state.Policy);
     if (auto refusal = RefuseBackup(tab, state.TargetFile)) {
         Show(*refusal);
         return std::nullopt;
     }
-    backup::BackupJob job = BackupJobFor(tab, state, state.TargetFile);
-    job.verify = SettingIsOn(state.SettingsFile, kCheckBackupFile);
+    if (policies.requirePassword.value_or(false) && !tab.protect) {
+        Show(Message{kPasswordRequiredMessage, platform::MessageIcon::Exclamation});
+        return std::nullopt;
+    }
+    // A file chosen before the administrator set the folder still goes into that folder.
+    backup::BackupJob job = BackupJobFor(tab, state, InPolicyFolder(policies, state.TargetFile));
+    job.verify = EffectiveSettingIsOn(policies, state.SettingsFile, kCheckBackupFile);
     return job;
 }
 

@@ -27,10 +27,14 @@ struct SchedulerModel {
     bool protect = false;               // `ifprotect`
     std::string password;
     std::string password2;
+    // What an administrator set: shown greyed, and what the task gets whatever the boxes say.
+    Policies policies;
 };
 
-// The dialog as it opens, before its first profile is chosen (ChooseProfile with profiles[0]).
-SchedulerModel OpenScheduler(const std::vector<std::string>& profiles);
+// The dialog as it opens, before its first profile is chosen (ChooseProfile with profiles[0]):
+// the days, start time and protection a policy sets already in place.
+SchedulerModel OpenScheduler(const std::vector<std::string>& profiles,
+                             const Policies& policies = {});
 
 // Choosing a profile: the items as the profile inventory offers them, all cleared; the proposed
 // archive "<folder>\kestrine-<profile>.ksx" (no date: each run may add one).
@@ -47,7 +51,8 @@ void SetProtect(SchedulerModel& model, bool protect);
 platform::FileDialogRequest TargetFileRequest(const SchedulerModel& model,
                                               const std::string& backupFolderSetting,
                                               const std::string& appFolder);
-// The path chosen in that dialog becomes the task's archive, with ".ksx" when it lacked it.
+// The path chosen in that dialog becomes the task's archive, with ".ksx" when it lacked it (and in
+// the administrator's folder when a policy sets one).
 void ChooseTargetFile(SchedulerModel& model, const std::string& chosen);
 
 struct AddTaskPlan {
@@ -58,7 +63,8 @@ struct AddTaskPlan {
 
 // "Add Task to Scheduler": the refusals in order (no item, no archive, no password, passwords that
 // differ, a start time that is not a time of day, a character the task cannot carry unchanged in
-// the profile, the password or the archive path), otherwise the task's definition. The password
+// the profile, the password or the archive path, no password where a policy requires one),
+// otherwise the task's definition, with what the policies set. The password
 // goes into the task protected by `owner.protect`.
 AddTaskPlan PlanAddTask(const SchedulerModel& model, const std::string& programPath,
                         const schedule::TaskOwner& owner = {});

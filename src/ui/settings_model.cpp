@@ -15,10 +15,15 @@ const char* Flag(bool on) {
 
 }  // namespace
 
-SettingsModel LoadSettings(const SettingReader& read, const std::string& appFolder) {
-    auto value = [&](const SettingKey& key) { return read(key.section, key.name); };
+SettingsModel LoadSettings(const SettingReader& read, const std::string& appFolder,
+                           const Policies& policies) {
+    auto value = [&](const SettingKey& key) {
+        if (auto text = policies.SettingText(key)) return *text;
+        return read(key.section, key.name);
+    };
     auto on = [&](const SettingKey& key) { return value(key) == "1"; };
     SettingsModel model;
+    model.policies = policies;
     model.backupFolder = value(kBackupFolder);
     if (BackupFolderUnset(model.backupFolder)) model.backupFolder = appFolder;
     model.startOnWindows = on(kStartOnWindows);
@@ -42,16 +47,19 @@ SettingsConfirmation ConfirmSettings(SettingsModel& model, const std::string& ap
                                      const std::function<bool(const std::string&)>& folderExists) {
     SettingsConfirmation result;
     std::string folder = base::TrimSpaces(model.backupFolder);
-    if (folder.empty()) {
+    const bool folderSet = model.SetByPolicy(kBackupFolder);
+    if (folder.empty() && !folderSet) {
         result.refusal = Message{kNoBackupFolderMessage, platform::MessageIcon::Critical};
         return result;
     }
-    if (model.keepNewestOnly && (model.keepNewest < 1 || model.keepNewest > 999)) {
+    if (model.keepNewestOnly && !model.SetByPolicy(kKeepDatedBackups) &&
+        (model.keepNewest < 1 || model.keepNewest > 999)) {
         result.refusal = Message{kNoKeepCountMessage, platform::MessageIcon::Exclamation};
         return result;
     }
-    if (!folderExists(folder)) model.backupFolder = folder = appFolder;
+    if (!folderSet && !folderExists(folder)) model.backupFolder = folder = appFolder;
     auto write = [&](const SettingKey& key, std::string value) {
+        if (model.SetByPolicy(key)) return;
         result.writes.push_back({key.section, key.name, std::move(value)});
     };
     // The first write creates the section, and its spelling stays in the file.

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/policy.h"
 #include "app/settings.h"
 #include "ui/message.h"
 
@@ -32,6 +33,10 @@ struct SettingsModel {
     // ... and then keeps only the newest `keepNewest` dated archives of its task (off: all).
     bool keepNewestOnly = false;
     int keepNewest = 5;  // 0 when the box holds no count from 1 to 999
+
+    // What an administrator set: shown greyed with the policy's value, and never written.
+    Policies policies;
+    bool SetByPolicy(const SettingKey& key) const { return policies.Sets(key); }
 };
 
 // Reads one key of settings.dat (section, key); empty when absent.
@@ -40,7 +45,9 @@ using SettingReader = std::function<std::string(const std::string&, const std::s
 // The model as the dialog opens: a switch is on only for the stored "1"; an unset folder shows
 // the application folder; `autobackupfile` "0" selects replacing the default archive, any other
 // value (an absent one included) a new file per run.
-SettingsModel LoadSettings(const SettingReader& read, const std::string& appFolder);
+// A value a policy sets shows the policy's.
+SettingsModel LoadSettings(const SettingReader& read, const std::string& appFolder,
+                           const Policies& policies = {});
 
 struct SettingWrite {
     std::string section;
@@ -59,7 +66,8 @@ inline constexpr const char* kNoKeepCountMessage =
 
 // "OK": refuses an empty (or blank) folder box, and keeping the newest dated backups without a
 // count; a folder that does not exist is replaced by the
-// application folder in `model` (the box shows it); otherwise every key, in the fixed order.
+// application folder in `model` (the box shows it); otherwise every key, in the fixed order, but
+// those a policy sets: settings.dat keeps the user's own value of those.
 SettingsConfirmation ConfirmSettings(SettingsModel& model, const std::string& appFolder,
                                      const std::function<bool(const std::string&)>& folderExists);
 

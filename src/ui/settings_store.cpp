@@ -8,7 +8,8 @@
 namespace kestrine::ui {
 
 SettingsFiles SettingsFilesOf(const ProgramPaths& paths) {
-    return {paths.DefaultBackupFolder, paths.SettingsFile, platform::RunningProgramPath()};
+    return {paths.DefaultBackupFolder, paths.SettingsFile, platform::RunningProgramPath(),
+            ReadPolicies(paths.Policy)};
 }
 
 SettingsModel LoadSettingsFile(const SettingsFiles& files) {
@@ -16,7 +17,7 @@ SettingsModel LoadSettingsFile(const SettingsFiles& files) {
         [&](const std::string& section, const std::string& key) {
             return ReadINIValue(files.settingsPath, section, key);
         },
-        files.appFolder);
+        files.appFolder, files.policies);
 }
 
 SettingsSaved SaveSettings(const SettingsFiles& files, const SettingsModel& model,

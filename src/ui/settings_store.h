@@ -12,9 +12,11 @@ struct SettingsFiles {
     std::string appFolder;     // fallback of the backup folder (the default backup folder)
     std::string settingsPath;  // settings.dat
     std::string programPath;   // the running kestrine.exe, which the log-on value starts
+    Policies policies;         // what an administrator set, read as the dialog opens
 };
 
-// The files of the running program: its own executable is what the log-on value starts.
+// The files of the running program: its own executable is what the log-on value starts; the
+// policies of `paths.Policy`.
 SettingsFiles SettingsFilesOf(const ProgramPaths& paths);
 
 SettingsModel LoadSettingsFile(const SettingsFiles& files);

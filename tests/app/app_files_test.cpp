@@ -5,9 +5,11 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <set>
 
 #include "app/activity_log.h"
 #include "app/log_lines.h"
+#include "app/policy.h"
 #include "app/settings.h"
 #include "app/settings_keys.h"
 #include "app/startup.h"
@@ -195,6 +197,100 @@ TEST(Startup, APerUserInstallKeepsSettingsPerUserAndACopyElsewhereBesideItself) 
     EXPECT_EQ(state.LogFile, copy + "\\brlog.dat");
     registry::DeleteKeyTree(kUserInstallKey);
     unsetenv("LOCALAPPDATA");
+}
+
+// What an administrator set: the machine's value before the user's, settings.dat beneath both, and
+// a value of the wrong type, out of range or not a full folder counts as not set.
+TEST(Policies, MachineBeforeUserAndOnlyUsableValues) {
+    test::Scratch s;
+    const PolicyKeys& keys = s.state.Policy;
+    WriteINIValue(s.state.SettingsFile, "autobackup", "keepdatedbackups", "7");
+    WriteINIValue(s.state.SettingsFile, "General", "checkbackupfile", "1");
+    EXPECT_FALSE(ReadPolicies(keys).keepNewest);  // no policy key at all
+    EXPECT_EQ(EffectiveSetting(ReadPolicies(keys), s.state.SettingsFile, kKeepDatedBackups), "7");
+
+    setenv("USERNAME", "sam", 1);
+    s.SetPolicy(kPolicyBackupFolder, "\\\\server\\backups\\%USERNAME%\\");
+    s.SetPolicy(kPolicyBackupFolder, "D:\\Mine", false);
+    s.SetPolicy(kPolicyKeepNewest, 3, false);
+    s.SetPolicy(kPolicyCheckBackup, 0);
+    s.SetPolicy(kPolicyScheduleDays, " mon, Fri ");
+    s.SetPolicy(kPolicyScheduleTime, "18:30", false);
+    Policies p = ReadPolicies(keys);
+    EXPECT_EQ(p.backupFolder, "\\\\server\\backups\\sam");
+    EXPECT_EQ(p.keepNewest, 3);
+    EXPECT_EQ(p.days, (std::array<bool, 7>{true, false, false, false, true, false, false}));
+    EXPECT_EQ(p.startTime, "18:30");
+    EXPECT_FALSE(p.requirePassword || p.closeOutlookForSchedule);
+    EXPECT_EQ(EffectiveSetting(p, s.state.SettingsFile, kKeepDatedBackups), "3");
+    EXPECT_FALSE(EffectiveSettingIsOn(p, s.state.SettingsFile, kCheckBackupFile));
+    EXPECT_EQ(InPolicyFolder(p, "C:\\Users\\sam\\Documents\\b.ksx"),
+              "\\\\server\\backups\\sam\\b.ksx");
+
+    // Unusable values give way to the next source: the user's, then settings.dat.
+    s.SetPolicy(kPolicyBackupFolder, "backups\\%NO_SUCH_VARIABLE%");
+    s.SetPolicy(kPolicyKeepNewest, "3");  // text where a number belongs
+    s.SetPolicy(kPolicyKeepNewest, 1000, false);
+    s.SetPolicy(kPolicyCheckBackup, 2);
+    s.SetPolicy(kPolicyRequirePassword, "1");
+    s.SetPolicy(kPolicyScheduleDays, "Mon,Funday");
+    s.SetPolicy(kPolicyScheduleTime, "24:00", false);
+    p = ReadPolicies(keys);
+    EXPECT_EQ(p.backupFolder, "D:\\Mine");
+    EXPECT_FALSE(p.keepNewest || p.checkBackup || p.requirePassword || p.days || p.startTime);
+    EXPECT_EQ(EffectiveSetting(p, s.state.SettingsFile, kKeepDatedBackups), "7");
+    EXPECT_TRUE(EffectiveSettingIsOn(p, s.state.SettingsFile, kCheckBackupFile));
+    for (const char* bad : {"", ",", "Mon,,Tue", "Monday", "* ,Mon"})
+        EXPECT_FALSE(PolicyDays(bad)) << bad;
+    EXPECT_EQ(PolicyDays("*"), (std::array<bool, 7>{true, true, true, true, true, true, true}));
+    unsetenv("USERNAME");
+}
+
+// The template administrators load describes exactly the values the program reads, each of the
+// kind it reads, and every string it names is in its language file.
+TEST(Policies, TheTemplateDescribesExactlyTheValuesRead) {
+    const std::string admx =
+        ReadFile(fs::path(KESTRINE_SOURCE_DIR) / "installer/policy/kestrine.admx");
+    const std::string adml =
+        ReadFile(fs::path(KESTRINE_SOURCE_DIR) / "installer/policy/en-US/kestrine.adml");
+    // Each `attribute="value"` of the file, with the element it stands in.
+    auto attributes = [&](const std::string& attribute) {
+        std::vector<std::pair<std::string, std::string>> found;
+        const std::string marker = " " + attribute + "=\"";
+        for (size_t at = admx.find(marker); at != std::string::npos;
+             at = admx.find(marker, at + 1)) {
+            const size_t open = admx.rfind('<', at) + 1;
+            const size_t start = at + marker.size();
+            found.emplace_back(admx.substr(open, admx.find_first_of(" \n", open) - open),
+                               admx.substr(start, admx.find('"', start) - start));
+        }
+        return found;
+    };
+    std::set<std::string> described, read;
+    for (const auto& [element, name] : attributes("valueName")) {
+        described.insert(name);
+        for (const auto& v : kPolicyValues)
+            if (v.name == name) {
+                EXPECT_EQ(element, v.kind == PolicyKind::Switch  ? "policy"
+                                   : v.kind == PolicyKind::Count ? "decimal"
+                                                                 : "text")
+                    << name;
+            }
+    }
+    for (const auto& v : kPolicyValues) read.insert(v.name);
+    EXPECT_EQ(described, read);
+    for (const auto& [element, key] : attributes("key"))
+        EXPECT_EQ("HKEY_LOCAL_MACHINE\\" + key, kMachinePolicyKey);
+    for (const char* kind : {"string", "presentation"}) {
+        const std::string marker = std::string("$(") + kind + ".";
+        for (size_t at = admx.find(marker); at != std::string::npos;
+             at = admx.find(marker, at + 1)) {
+            const size_t start = at + marker.size();
+            const std::string id = admx.substr(start, admx.find(')', start) - start);
+            EXPECT_NE(adml.find("<" + std::string(kind) + " id=\"" + id + "\""), std::string::npos)
+                << id;
+        }
+    }
 }
 
 }  // namespace

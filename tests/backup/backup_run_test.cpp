@@ -6,6 +6,7 @@
 
 #include "backup/backup_run.h"
 #include "backup_page.h"
+#include "platform/controlled_folders_stand_in.h"
 #include "platform/file_stream.h"
 #include "platform/files_held.h"
 #include "platform/outlook_automation_stand_in.h"
@@ -214,10 +215,35 @@ TEST_F(Backup, AFailedWriteIsNoSuccessAndKeepsTheOlderArchive) {
         EXPECT_EQ(OnlyMessage().rfind("The backup file could not be written:\r\n" + Target(), 0),
                   0u);
         EXPECT_EQ(OnlyMessage().find("Completed"), std::string::npos);
+        EXPECT_EQ(OnlyMessage().find("controlled folder access"), std::string::npos);
     }
     EXPECT_EQ(Occurrences(s.Log(), " Backup Profile Outlook Data was not Completed!\r\r\n"), 2u);
     EXPECT_EQ(s.Log().find("Data was Completed!"), std::string::npos);
     EXPECT_EQ(s.AppFiles(), std::vector<std::string>{"brlog.dat"});
+
+    // Windows Security refuses the folder although its permissions allow writing: the message and
+    // the log name the cause and the way out, and the last backup stays.
+    s.dialogs.messages.clear();
+    s.state.TargetFile = p.backups + "\\kestrine-Outlook.ksx";
+    fileio::ProtectFolder(p.backups);
+    run = Run();
+    fileio::UnprotectFolder(p.backups);
+    EXPECT_TRUE(run.started && !run.result.written);
+    EXPECT_EQ(run.result.blockedFolder, p.backups);
+    EXPECT_NE(OnlyMessage().find("Windows Security's controlled folder access does not let "
+                                 "Kestrine write into " +
+                                 p.backups),
+              std::string::npos);
+    EXPECT_NE(OnlyMessage().find("Allow an app through Controlled folder access"),
+              std::string::npos);
+    EXPECT_NE(OnlyMessage().find("choose another folder"), std::string::npos);
+    EXPECT_NE(
+        s.Log().find(" Backup File could not be written: Windows Security's controlled folder "
+                     "access blocks Kestrine in " +
+                     p.backups),
+        std::string::npos);
+    EXPECT_EQ(Get(Target()), "the user's previous backup");
+    EXPECT_EQ(BackupFiles(), std::vector<std::string>{"kestrine-Outlook.ksx"});
 }
 
 TEST_F(Backup, AFullDiskEndsTheRunWithItsCauseAndLeavesNothingBehind) {

@@ -9,6 +9,7 @@
 
 #include "app/activity_log.h"
 #include "app/last_backup.h"
+#include "app/policy.h"
 #include "base/path.h"
 #include "outlook/detection.h"
 #include "platform/data_protection.h"
@@ -27,7 +28,10 @@
 #include "schedule/unattended.h"
 #include "scratch.h"
 #include "task_query_sample.h"
+#include "ui/commands.h"
 #include "ui/main_window_presenter.h"
+#include "ui/scheduler_model.h"
+#include "window_runs.h"
 #include "zip_test_util.h"
 
 namespace kestrine::test {
@@ -117,6 +121,72 @@ TEST_F(AutoBackup, WithoutAStoredChoiceEachRunWritesANewFile) {
     EXPECT_NE(result.archivePath, target);
     EXPECT_TRUE(ReadArchive(result.archivePath).manifest.valid);
     EXPECT_EQ(Get(lastWeek), "last week's backup");
+}
+
+// What an administrator set wins over settings.dat: the folder (its variables expanded here) and
+// the number of dated backups to keep reach the window's backup, the task the scheduler registers
+// and a scheduled run of a task registered before; a required password, the schedule's days and
+// time too. A task without the password a policy requires writes nothing and keeps what is there.
+TEST_F(AutoBackup, PoliciesWinOverTheUsersSettingsEverywhere) {
+    Put(s.state.SettingsFile, "[Backup]\r\nbackupfolder=" + p.backups +
+                                  "\r\nautomgeneratefile=1\r\n[autobackup]\r\nautobackupfile=1\r\n"
+                                  "keepdatedbackups=5\r\n");
+    setenv("USERNAME", "sam", 1);
+    const std::string mine = Scratch::MakeFolder(s.dir / "share\\sam");
+    s.SetPolicy(kPolicyBackupFolder, s.dir / "share\\%USERNAME%");
+    s.SetPolicy(kPolicyKeepNewest, 1, false);
+    s.SetPolicy(kPolicyScheduleDays, "Mon,Fri");
+    s.SetPolicy(kPolicyScheduleTime, "7:05");
+
+    ui::MainWindowModel window;
+    window.backup.sourceProfile = "Outlook";
+    window.backup.items[archive::IndexOf(archive::Choice::Signatures)].ticked = true;
+    ui::ProposeTargetFile(window.backup, s.state);
+    EXPECT_EQ(base::FolderPart(s.state.TargetFile), mine);
+    s.state.TargetFile = p.backups + "\\picked before.ksx";  // chosen before the policy came
+    const WindowBackup byHand = BackupLikeTheWindow(window, s.state, zip);
+    EXPECT_TRUE(byHand.result.written);
+    EXPECT_TRUE(ReadArchive(mine + "\\picked before.ksx").manifest.valid);
+
+    ui::SchedulerModel model = ui::OpenScheduler({"Outlook"}, ReadPolicies(s.state.Policy));
+    ui::ChooseProfile(model, "Outlook", {}, p.backups);
+    ui::ChooseTargetFile(model, p.backups + "\\elsewhere.ksx");
+    model.items[archive::IndexOf(archive::Choice::Signatures)].ticked = true;
+    model.days = {true, true, true, true, true, true, true};
+    model.startTime = "23:00";
+    const ui::AddTaskPlan plan = ui::PlanAddTask(model, "C:\\Kestrine\\kestrine.exe");
+    ASSERT_FALSE(plan.refusal);
+    EXPECT_EQ(plan.task.archive, mine + "\\elsewhere.ksx");
+    EXPECT_EQ(plan.task.days, (std::array<bool, 7>{true, false, false, false, true, false, false}));
+    EXPECT_EQ(plan.task.startTime, "07:05");
+
+    // A task registered before: its run writes into the policy's folder and keeps one dated backup
+    // (settings.dat says five), the older complete one there going once the new one is checked.
+    const std::string older = mine + "\\kestrine-Outlook-01-04-2026-09-00.ksx";
+    Put(older, Get(s.MakeArchive("complete.ksx", {},
+                                 Scratch::Manifest({{archive::Item::Signatures, "s"},
+                                                    {archive::Item::Contacts, "c"}}))));
+    Put(target, "last week's backup");
+    const auto result = Run("001000001");
+    ASSERT_EQ(result.exitStatus, schedule::kExitAllSucceeded);
+    EXPECT_EQ(base::FolderPart(result.archivePath), mine);
+    EXPECT_FALSE(Exists(older));
+    EXPECT_EQ(Get(target), "last week's backup");
+
+    s.SetPolicy(kPolicyRequirePassword, 1, false);
+    model = ui::OpenScheduler({"Outlook"}, ReadPolicies(s.state.Policy));
+    EXPECT_TRUE(model.protect);
+    ui::SetProtect(model, false);
+    EXPECT_TRUE(model.protect);  // the box stays ticked
+    const auto refused = Run("001000001");
+    EXPECT_TRUE(refused.refused);
+    EXPECT_NE(s.Log().find("your administrator requires a password"), std::string::npos);
+    EXPECT_TRUE(ReadArchive(result.archivePath).manifest.valid);
+    EXPECT_EQ(platform::fileio::ListFileNames(mine).size(), 2u);
+    window.backup.protect = false;
+    EXPECT_FALSE(BackupLikeTheWindow(window, s.state, zip).started);
+    EXPECT_EQ(s.dialogs.messages.back().text, kPasswordRequiredMessage);
+    unsetenv("USERNAME");
 }
 
 // Keeping the newest dated backups: a checked new archive lets the older ones of its own task go,

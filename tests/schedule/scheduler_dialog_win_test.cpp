@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include "app/policy.h"
 #include "app/settings.h"
 #include "base/text.h"
 #include "platform/program_run.h"
@@ -155,6 +156,52 @@ TEST_F(SchedulerDialogTest, TheRegisteredTaskBacksUpTheChosenProfile) {
     EXPECT_EQ(view.manifest.header.identity, "Work");
     EXPECT_EQ(Count(view.names, "archive.pst"), 1);
     EXPECT_EQ(Count(view.names, "a.pst"), 0);
+}
+
+// What an administrator set (read from the registry): the folder, days, start time and password
+// protection show greyed, marked "Set by your administrator", and the task registered has them.
+TEST_F(SchedulerDialogTest, PolicySetControlsAreGreyedAndReachTheTask) {
+    const std::string share = Scratch::MakeFolder(s.dir / "share");
+    s.SetPolicy(kPolicyBackupFolder, share);
+    s.SetPolicy(kPolicyScheduleDays, "Tue");
+    s.SetPolicy(kPolicyScheduleTime, "18:30", false);
+    s.SetPolicy(kPolicyRequirePassword, 1);
+    setup = schedule::SchedulerSetupFor(s.state, s.state);
+    setup.programPath = kProgram;
+    {
+        ModalThread shown([&] { return ui::win::ShowSchedulerDialog(nullptr, setup); });
+        HWND dialog = WaitForWindow("Task Scheduler");
+        ASSERT_TRUE(dialog);
+        auto noted = [&](int note) {
+            return IsWindowVisible(Control(dialog, note)) &&
+                   Text(dialog, note) == kSetByAdministrator;
+        };
+        EXPECT_EQ(Text(dialog, IDC_TASK_TARGET_FILE), share + "\\kestrine-Outlook.ksx");
+        EXPECT_FALSE(Enabled(dialog, IDC_TASK_BROWSE_TARGET));
+        EXPECT_TRUE(noted(IDC_TASK_POLICY_FOLDER));
+        for (int day = 0; day < 7; ++day) {
+            EXPECT_EQ(Checked(dialog, IDC_TASK_MONDAY + day), day == 1) << day;
+            EXPECT_FALSE(Enabled(dialog, IDC_TASK_MONDAY + day)) << day;
+        }
+        EXPECT_FALSE(Enabled(dialog, IDC_TASK_DAILY) || Enabled(dialog, IDC_TASK_START_TIME));
+        EXPECT_EQ(Text(dialog, IDC_TASK_START_TIME), "18:30");
+        EXPECT_TRUE(noted(IDC_TASK_POLICY_SCHEDULE));
+        EXPECT_TRUE(Checked(dialog, IDC_TASK_PROTECT));
+        EXPECT_FALSE(Enabled(dialog, IDC_TASK_PROTECT));
+        EXPECT_TRUE(noted(IDC_TASK_POLICY_PROTECT));
+        Click(dialog, IDC_TASK_ITEM_FIRST + 2);
+        Type(dialog, IDC_TASK_PASSWORD, kPassword);
+        Type(dialog, IDC_TASK_PASSWORD2, kPassword);
+        PostClick(dialog, IDC_TASK_ADD);
+        EXPECT_EQ(AnswerMessageBox().text, "Task " + name + " has been scheduled.");
+        EXPECT_TRUE(shown.Result());
+    }
+    const std::string xml = Get(definition);
+    for (const std::string& part :
+         {std::string("T18:30:00</StartBoundary>"), std::string("<Tuesday />"),
+          "bf=" + share + "\\kestrine-Outlook.ksx</Arguments>"})
+        EXPECT_NE(xml.find(part), std::string::npos) << part;
+    EXPECT_EQ(xml.find("<Monday />"), std::string::npos);
 }
 
 TEST_F(SchedulerDialogTest, AFailedCreateSaysWhyKeepsTheTaskAndRunsItNow) {

@@ -218,6 +218,8 @@ class Scratch {
         });
 
         static_cast<ProgramPaths&>(state) = PathsIn(app);
+        // Policies of the test's own (SetPolicy), never the machine's.
+        state.Policy = {root + "\\MachinePolicy", root + "\\UserPolicy"};
         state.ComputerName = "SCRATCHPC";
         state.UserName = "sam";
         state.UserProfileDir = user;
@@ -238,6 +240,14 @@ class Scratch {
     Scratch& operator=(const Scratch&) = delete;
 
     std::string Profile(const std::string& name) const { return state.ProfilesRoot + "\\" + name; }
+    // A policy value as Group Policy writes it: a number as REG_DWORD, text as REG_SZ.
+    void SetPolicy(const std::string& name, uint32_t number, bool machine = true) const {
+        SetValue(machine ? state.Policy.machine : state.Policy.user, name, kDword,
+                 {static_cast<uint8_t>(number), static_cast<uint8_t>(number >> 8), 0, 0});
+    }
+    void SetPolicy(const std::string& name, const std::string& text, bool machine = true) const {
+        SetValue(machine ? state.Policy.machine : state.Policy.user, name, kSz, SzData(text));
+    }
     static std::string MakeFolder(const std::string& path) {
         std::filesystem::create_directories(Fs(path));
         return path;

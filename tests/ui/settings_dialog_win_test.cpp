@@ -3,6 +3,7 @@
 
 #include <shlobj.h>
 
+#include "app/policy.h"
 #include "app/settings.h"
 #include "registry/registry.h"
 #include "schedule/command_line.h"
@@ -26,9 +27,51 @@ class SettingsDialogTest : public ::testing::Test {
     }
 
     TempDir dir;
-    ui::SettingsFiles files{dir.str(), dir / "settings.dat",
-                            "C:\\Program Files\\Kestrine\\kestrine.exe"};
+    ui::SettingsFiles files{
+        dir.str(), dir / "settings.dat", "C:\\Program Files\\Kestrine\\kestrine.exe", {}};
 };
+
+// What an administrator set shows its value greyed, marked "Set by your administrator", and "OK"
+// leaves the user's own values of it in settings.dat.
+TEST_F(SettingsDialogTest, PolicySetControlsAreGreyedAndKeepTheUsersValues) {
+    WriteINIValue(files.settingsPath, "backup", "backupfolder", dir.str());
+    files.policies.backupFolder = "\\\\server\\backups\\sam";
+    files.policies.keepNewest = 3;
+    files.policies.checkBackup = true;
+    {
+        ModalThread shown([&] { return ui::win::ShowSettingsDialog(nullptr, files); });
+        HWND dialog = WaitForWindow("Settings");
+        ASSERT_TRUE(dialog);
+        auto noted = [&](int note) {
+            return IsWindowVisible(Control(dialog, note)) &&
+                   Text(dialog, note) == kSetByAdministrator;
+        };
+        EXPECT_TRUE(Checked(dialog, IDC_CHECK_BACKUP_FILE));
+        EXPECT_FALSE(Enabled(dialog, IDC_CHECK_BACKUP_FILE));
+        EXPECT_TRUE(noted(IDC_POLICY_CHECK_BACKUP));
+        EXPECT_TRUE(Enabled(dialog, IDC_RUN_OUTLOOK_AFTER_BACKUP));
+        ShowTab(dialog, IDC_SETTINGS_TABS, 1);
+        EXPECT_EQ(Text(dialog, IDC_BACKUP_FOLDER), "\\\\server\\backups\\sam");
+        EXPECT_FALSE(Enabled(dialog, IDC_BACKUP_FOLDER) || Enabled(dialog, IDC_BROWSE_FOLDER));
+        EXPECT_TRUE(noted(IDC_POLICY_BACKUP_FOLDER));
+        ShowTab(dialog, IDC_SETTINGS_TABS, 2);
+        EXPECT_TRUE(Checked(dialog, IDC_KEEP_NEWEST));
+        EXPECT_EQ(Text(dialog, IDC_KEEP_COUNT), "3");
+        // Switching to one file and back does not hand the count to the user.
+        Click(dialog, IDC_REPLACE_DEFAULT_FILE);
+        Click(dialog, IDC_NEW_FILE_EACH_RUN);
+        EXPECT_FALSE(Enabled(dialog, IDC_KEEP_NEWEST) || Enabled(dialog, IDC_KEEP_COUNT));
+        EXPECT_TRUE(noted(IDC_POLICY_KEEP));
+        EXPECT_TRUE(Enabled(dialog, IDC_CLOSE_OUTLOOK_FOR_SCHEDULE));
+        EXPECT_FALSE(IsWindowVisible(Control(dialog, IDC_POLICY_CLOSE_OUTLOOK)));
+        PostClick(dialog, IDOK);
+        EXPECT_TRUE(shown.Result());
+    }
+    EXPECT_EQ(Setting("backup", "backupfolder"), dir.str());
+    EXPECT_EQ(Setting("autobackup", "keepdatedbackups"), "");
+    EXPECT_EQ(Setting("General", "checkbackupfile"), "");
+    EXPECT_EQ(Setting("autobackup", "closeoutlookforschedule"), "0");
+}
 
 TEST_F(SettingsDialogTest, OkWritesEverySettingAndTheLogOnValueAndCancelWritesNothing) {
     std::filesystem::create_directory(dir.path() / "Backups");

@@ -2,6 +2,7 @@
 
 #include <uxtheme.h>
 
+#include "app/policy.h"
 #include "platform/text.h"
 
 namespace kestrine::ui::win {
@@ -84,6 +85,13 @@ void Dialog::SetChecked(int id, bool checked) {
 
 void Dialog::EnableItem(int id, bool enabled) {
     EnableWindow(Item(id), enabled);
+}
+
+void Dialog::ShowSetByPolicy(bool set, int noteId, std::initializer_list<int> controls) {
+    if (!set) return;
+    for (int id : controls) EnableItem(id, false);
+    SetItemText(noteId, kSetByAdministrator);
+    ShowWindow(Item(noteId), SW_SHOWNA);
 }
 
 void Dialog::AddComboString(int id, const std::string& text) {

@@ -7,6 +7,7 @@
 //
 #include <commctrl.h>
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,9 @@ class Dialog {
     bool IsChecked(int id) const;
     void SetChecked(int id, bool checked);
     void EnableItem(int id, bool enabled);
+    // What a policy sets: `controls` greyed and the note `noteId` ("Set by your administrator")
+    // shown; nothing when `set` is false.
+    void ShowSetByPolicy(bool set, int noteId, std::initializer_list<int> controls);
     void AddComboString(int id, const std::string& text);
     void SelectComboIndex(int id, int index);
     int ComboIndex(int id) const;

@@ -7,6 +7,7 @@
 #include "app/activity_log.h"
 #include "app/last_backup.h"
 #include "app/log_lines.h"
+#include "app/policy.h"
 #include "app/settings.h"
 #include "app/settings_keys.h"
 #include "app/version.h"
@@ -464,12 +465,14 @@ class MainWindow : public Dialog {
         if (worker_->Busy()) return;
         ReadBackupTab();
         const platform::LocalTime now = platform::Now();
+        const Policies policies = ReadPolicies(state_.Policy);
         const std::string path = platform::ShowFileDialog(
             BackupFileDialog(model_.backup.sourceProfile, {now.year, now.month, now.day},
-                             ReadSetting(state_.SettingsFile, kBackupFolder),
+                             EffectiveSetting(policies, state_.SettingsFile, kBackupFolder),
                              state_.DefaultBackupFolder, platform::fileio::IsDirectory));
         if (path.empty()) return;
-        model_.backup.targetFileText = WithArchiveExtension(path);
+        // An administrator's folder holds the backup whatever folder the dialog ended in.
+        model_.backup.targetFileText = WithArchiveExtension(InPolicyFolder(policies, path));
         model_.backup.targetChosen = true;
         state_.TargetFile = model_.backup.targetFileText;
         ShowBackupTab();

@@ -47,6 +47,14 @@
 #define IDC_TASK_DISABLE 1141
 #define IDC_TASK_RUN_NOW 1142
 #define IDC_TASK_STATUS 1910  // what the Task Scheduler has scheduled now
+// "Set by your administrator", shown beside what a policy sets.
+#define IDC_POLICY_CHECK_BACKUP 1960
+#define IDC_POLICY_BACKUP_FOLDER 1961
+#define IDC_POLICY_CLOSE_OUTLOOK 1962
+#define IDC_POLICY_KEEP 1963
+#define IDC_TASK_POLICY_SCHEDULE 1964
+#define IDC_TASK_POLICY_FOLDER 1965
+#define IDC_TASK_POLICY_PROTECT 1966
 
 // Main window: the window, its menu, shortcuts and pop-up menus, and its four pages.
 #define IDD_MAIN 120

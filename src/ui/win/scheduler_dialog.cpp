@@ -22,7 +22,7 @@ namespace {
 class SchedulerDialog : public Dialog {
   public:
     explicit SchedulerDialog(const schedule::SchedulerSetup& setup)
-        : setup_(setup), model_(OpenScheduler(setup.profiles)) {}
+        : setup_(setup), model_(OpenScheduler(setup.profiles, setup.policies)) {}
 
   protected:
     bool OnInit() override {
@@ -30,6 +30,21 @@ class SchedulerDialog : public Dialog {
         for (const auto& time : schedule::StartTimeChoices())
             AddComboString(IDC_TASK_START_TIME, time);
         SetItemText(IDC_TASK_START_TIME, model_.startTime);
+        for (int day = 0; day < 7; ++day) SetChecked(IDC_TASK_MONDAY + day, model_.days[day]);
+        SetChecked(IDC_TASK_DAILY, model_.daily);
+        SetChecked(IDC_TASK_PROTECT, model_.protect);
+        for (int box : {IDC_TASK_PASSWORD, IDC_TASK_PASSWORD2}) EnableItem(box, model_.protect);
+        const Policies& policies = setup_.policies;
+        ShowSetByPolicy(
+            policies.days.has_value(), IDC_TASK_POLICY_SCHEDULE,
+            {IDC_TASK_MONDAY, IDC_TASK_MONDAY + 1, IDC_TASK_MONDAY + 2, IDC_TASK_MONDAY + 3,
+             IDC_TASK_MONDAY + 4, IDC_TASK_MONDAY + 5, IDC_TASK_MONDAY + 6, IDC_TASK_DAILY});
+        ShowSetByPolicy(policies.startTime.has_value(), IDC_TASK_POLICY_SCHEDULE,
+                        {IDC_TASK_START_TIME});
+        ShowSetByPolicy(policies.backupFolder.has_value(), IDC_TASK_POLICY_FOLDER,
+                        {IDC_TASK_BROWSE_TARGET});
+        ShowSetByPolicy(policies.requirePassword.value_or(false), IDC_TASK_POLICY_PROTECT,
+                        {IDC_TASK_PROTECT});
         SendMessageW(Item(IDC_TASK_PASSWORD), EM_SETPASSWORDCHAR, L'*', 0);
         SendMessageW(Item(IDC_TASK_PASSWORD2), EM_SETPASSWORDCHAR, L'*', 0);
         // Without a profile there is nothing a task could back up.
@@ -98,7 +113,9 @@ class SchedulerDialog : public Dialog {
     std::string Setting(const SettingKey& key) const {
         return ReadSetting(setup_.settingsPath, key);
     }
-    std::string BackupFolderSetting() const { return Setting(kBackupFolder); }
+    std::string BackupFolderSetting() const {
+        return EffectiveSetting(setup_.policies, setup_.settingsPath, kBackupFolder);
+    }
 
     // Read back from the Task Scheduler, so the user sees whether a task exists and how it went.
     void ShowScheduled() {

@@ -46,6 +46,12 @@ class SettingsDialog : public Dialog {
         SendMessageW(Item(IDC_KEEP_COUNT), EM_LIMITTEXT, 3, 0);
         SetItemText(IDC_KEEP_COUNT, std::to_string(model_.keepNewest));
         ShowKeepChoice();
+        ShowSetByPolicy(model_.SetByPolicy(kCheckBackupFile), IDC_POLICY_CHECK_BACKUP,
+                        {IDC_CHECK_BACKUP_FILE});
+        ShowSetByPolicy(model_.SetByPolicy(kBackupFolder), IDC_POLICY_BACKUP_FOLDER,
+                        {IDC_BACKUP_FOLDER, IDC_BROWSE_FOLDER});
+        ShowSetByPolicy(model_.SetByPolicy(kCloseOutlookForSchedule), IDC_POLICY_CLOSE_OUTLOOK,
+                        {IDC_CLOSE_OUTLOOK_FOR_SCHEDULE});
         return true;
     }
 
@@ -80,6 +86,8 @@ class SettingsDialog : public Dialog {
         EnableItem(IDC_KEEP_NEWEST, dated);
         EnableItem(IDC_KEEP_COUNT, dated && IsChecked(IDC_KEEP_NEWEST));
         EnableItem(IDC_KEEP_COUNT_LABEL, dated);
+        ShowSetByPolicy(model_.SetByPolicy(kKeepDatedBackups), IDC_POLICY_KEEP,
+                        {IDC_KEEP_NEWEST, IDC_KEEP_COUNT});
     }
 
     void Confirm() {
