@@ -14,9 +14,8 @@
 #include "base/path.h"
 #include "platform/file_stream.h"
 #include "platform/files.h"
-#include "platform/run_lock.h"
 #include "platform/system.h"
-#include "restore/restore_run.h"
+#include "recovery/recovery.h"
 
 namespace kestrine::backup {
 namespace {
@@ -128,12 +127,17 @@ class OpenArchive {
 // One backup run, step by step. It holds the run lock and its work folder for its whole life.
 class BackupRunner {
   public:
-    BackupRunner(const BackupJob& job, const ProgramPaths& paths, archive::ZipComponent& zip,
-                 const archive::RunObserver& observer)
-        : job_(job), paths_(paths), zip_(zip), observer_(observer), zipObserver_(observer) {}
+    BackupRunner(const BackupJob& job, const outlook::Environment& env, const ProgramPaths& paths,
+                 archive::ZipComponent& zip, const archive::RunObserver& observer)
+        : job_(job),
+          env_(env),
+          paths_(paths),
+          zip_(zip),
+          observer_(observer),
+          zipObserver_(observer) {}
 
     BackupResult Run() {
-        const restore::RecoveryOutcome recovered = PrepareFolders();
+        const recovery::RecoveryOutcome recovered = PrepareFolders();
         LogStart();
         if (Work().empty())
             return Fail("No folder for the run's files could be made in " + paths_.TempFolder +
@@ -173,15 +177,10 @@ class BackupRunner {
   private:
     using Step = BackupStep;
 
-    // A restore that was ended midway goes back first: a half-restored profile is never backed
-    // up (one the user chose to keep as it is, abandoning its undo set, is). The log names what
-    // was kept and what could not be put back. Then what ended runs left goes, and the run's own
-    // folder is made.
-    restore::RecoveryOutcome PrepareFolders() {
-        auto recovered =
-            restore::RecoverUnfinishedRestores(paths_.UndoFolder, restore::RegistryKeyKeeper());
-        if (recovered.sets > 0) Log(RestoreRecoveredLine(platform::NowText(), recovered.ok));
-        restore::LogTakeBackFiles(paths_, recovered.kept, recovered.notPutBack);
+    // The profile is made whole first: a half-restored profile is never backed up. Then what
+    // ended runs left goes, and the run's own folder is made.
+    recovery::RecoveryOutcome PrepareFolders() {
+        auto recovered = recovery::MakeProfileWhole(paths_, env_);
         RemoveLeftoverRunFolders(paths_.TempFolder);
         work_.emplace(paths_.TempFolder);
         // Its name is the manifest entry's name; the folder is the run's own.
@@ -406,6 +405,7 @@ class BackupRunner {
     const std::string& Work() const { return work_->Path(); }
 
     const BackupJob& job_;
+    const outlook::Environment& env_;
     const ProgramPaths& paths_;
     archive::ZipComponent& zip_;
     const archive::RunObserver& observer_;
@@ -427,20 +427,26 @@ class BackupRunner {
 
 }  // namespace
 
-BackupResult RunBackup(const BackupJob& job, const ProgramPaths& paths, archive::ZipComponent& zip,
+BackupResult RunBackup(const BackupJob& job, const outlook::Environment& env,
+                       const ProgramPaths& paths, archive::ZipComponent& zip,
                        const archive::RunObserver& observer) {
-    // One run at a time: a scheduled backup never writes beside a backup or restore that works.
-    const auto lock = platform::RunLock::Take(job.waitForOtherRun, observer.cancelRequested);
-    if (!lock) {
+    const recovery::HeldRunLock held = recovery::TakeRunLock(
+        paths, job.waitForOtherRun, observer.cancelRequested, [&](const std::string& now) {
+            return BackupNotStartedLine(now, job.profile, job.unattended);
+        });
+    return RunBackupHolding(held, job, env, paths, zip, observer);
+}
+
+BackupResult RunBackupHolding(const recovery::HeldRunLock& held, const BackupJob& job,
+                              const outlook::Environment& env, const ProgramPaths& paths,
+                              archive::ZipComponent& zip, const archive::RunObserver& observer) {
+    if (!held) {
         BackupResult result;
-        result.cancelled = observer.Cancelled();
-        result.busy = !result.cancelled;
-        if (result.busy)
-            WriteLog(paths.LogFile,
-                     BackupNotStartedLine(platform::NowText(), job.profile, job.unattended));
+        result.cancelled = held.cancelled;
+        result.busy = held.busy;
         return result;
     }
-    return BackupRunner(job, paths, zip, observer).Run();
+    return BackupRunner(job, env, paths, zip, observer).Run();
 }
 
 }  // namespace kestrine::backup

@@ -9,8 +9,8 @@
 #include "platform/file_stream.h"
 #include "platform/messages.h"
 #include "platform/processes.h"
-#include "platform/run_lock.h"
 #include "platform/system.h"
+#include "recovery/recovery.h"
 #include "schedule/outlook_wait.h"
 #include "ui/archive_name.h"
 #include "ui/backup_presenter.h"
@@ -101,7 +101,7 @@ backup::BackupResult RunBackupJob(const backup::BackupJob& job, const AppState& 
         ShowBackupChecking(panel.progress);
         if (panel.changed) panel.changed();
     };
-    const backup::BackupResult result = backup::RunBackup(job, state, zip, observer);
+    const backup::BackupResult result = backup::RunBackup(job, state, state, zip, observer);
     ShowBackupFinished(panel.progress);
     if (panel.changed) panel.changed();
     return result;
@@ -174,7 +174,7 @@ std::optional<restore::RestoreJob> PrepareRestore(const RestoreTabModel& tab, co
 }
 
 void UndoLastRestoreCommand(const AppState& state) {
-    if (!restore::CanUndoLastRestore(state.UndoFolder)) {
+    if (!recovery::CanUndoLastRestore(state.UndoFolder)) {
         Show(NothingToUndoMessage());
         return;
     }
@@ -185,13 +185,13 @@ void UndoLastRestoreCommand(const AppState& state) {
 
 void RecoverAtStart(const AppState& state) {
     // A run of another Kestrine holds the lock: its undo set is alive, not left over.
-    const auto lock = platform::RunLock::Take(std::chrono::milliseconds(0));
-    if (!lock) return;
-    const restore::RecoveryOutcome recovered = restore::RecoverAfterCrash(state, state);
+    const recovery::HeldRunLock held = recovery::TakeRunLock(state, std::chrono::milliseconds(0));
+    if (!held) return;
+    const recovery::RecoveryOutcome recovered = recovery::MakeProfileWhole(state, state);
     const auto message = RecoveredAtStartMessage(recovered);
     // Something could not be put back: the user may keep the profile as it is, so backups go on.
     if (message && Show(*message) == platform::MessageAnswer::Yes)
-        Show(KeptAsItIsMessage(restore::KeepProfileAsItIs(state)));
+        Show(KeptAsItIsMessage(recovery::KeepProfileAsItIs(state)));
 }
 
 restore::RestoreResult RunRestoreJob(const restore::RestoreJob& job, const AppState& state,

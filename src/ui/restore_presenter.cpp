@@ -126,7 +126,7 @@ Message ConfirmUndoMessage() {
 
 namespace {
 
-std::string KeptText(const std::vector<restore::KeptFile>& kept) {
+std::string KeptText(const std::vector<recovery::KeptFile>& kept) {
     std::string text;
     for (const auto& k : kept)
         text += "\r\n\r\n" + k.target +
@@ -136,7 +136,7 @@ std::string KeptText(const std::vector<restore::KeptFile>& kept) {
     return text;
 }
 
-std::string NotPutBackText(const std::vector<restore::NotPutBack>& notPutBack) {
+std::string NotPutBackText(const std::vector<recovery::NotPutBack>& notPutBack) {
     std::string text;
     for (const auto& n : notPutBack)
         text += "\r\n    " + n.target +
@@ -168,7 +168,7 @@ Message UndoCompletionMessage(const restore::UndoResult& undone) {
     return message;
 }
 
-std::optional<Message> RecoveredAtStartMessage(const restore::RecoveryOutcome& recovered) {
+std::optional<Message> RecoveredAtStartMessage(const recovery::RecoveryOutcome& recovered) {
     if (recovered.sets == 0) return std::nullopt;
     if (recovered.ok)
         return Message{

@@ -47,8 +47,8 @@ Message ConfirmUndoMessage();
 Message UndoCompletionMessage(const restore::UndoResult& undone);
 // What the start tells of a restore ended midway that it put back; nothing when there was none.
 // When something could not be put back, it names what and asks (Yes/No) whether to keep the
-// profile as it is now (restore::KeepProfileAsItIs on Yes).
-std::optional<Message> RecoveredAtStartMessage(const restore::RecoveryOutcome& recovered);
+// profile as it is now (recovery::KeepProfileAsItIs on Yes).
+std::optional<Message> RecoveredAtStartMessage(const recovery::RecoveryOutcome& recovered);
 // How keeping the profile as it is went.
 Message KeptAsItIsMessage(bool ok);
 

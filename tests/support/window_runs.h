@@ -3,8 +3,8 @@
 // window's thread, the run with its panel, the message, the follow-ups.
 #include <functional>
 
+#include "recovery/undo_set.h"
 #include "restore/restore_run.h"
-#include "restore/undo_set.h"
 #include "ui/backup_presenter.h"
 #include "ui/commands.h"
 #include "ui/restore_presenter.h"
@@ -14,7 +14,7 @@ namespace kestrine::test {
 // What a restore ended at its start (a kill) leaves in `undoFolder`: an undo set without "done".
 // The journal's path; empty when the set could not be made.
 inline std::string EndedRestoreJournal(const std::string& undoFolder) {
-    auto ended = restore::UndoJournal::Begin(undoFolder, restore::RegistryKeyKeeper());
+    auto ended = recovery::UndoJournal::Begin(undoFolder, recovery::RegistryKeyKeeper());
     return ended ? ended->Folder() + "\\journal.dat" : "";
 }
 

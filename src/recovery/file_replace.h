@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace kestrine::restore {
+namespace kestrine::recovery {
 
 // A new, empty temporary file beside `target` for its new content; empty when none can be made.
 std::string NewStagingFile(const std::string& target);
@@ -68,4 +68,4 @@ void DiscardStaged(const std::vector<StagedFile>& files);
 // user's data). Files of undo sets are not touched. Returns how many were recovered or removed.
 size_t RecoverInterruptedRestore(const std::string& folder);
 
-}  // namespace kestrine::restore
+}  // namespace kestrine::recovery
