@@ -7,6 +7,8 @@
 #include "app/activity_log.h"
 #include "app/log_lines.h"
 #include "app/run_folder.h"
+#include "app/settings.h"
+#include "app/settings_keys.h"
 #include "archive/manifest.h"
 #include "backup/backup_steps.h"
 #include "backup/complete_backup.h"
@@ -125,10 +127,10 @@ class OpenArchive {
 };
 
 // One backup run, step by step. It holds the run lock and its work folder for its whole life.
-class BackupRunner {
+class ArchiveBuilder {
   public:
-    BackupRunner(const BackupJob& job, const outlook::Environment& env, const ProgramPaths& paths,
-                 archive::ZipComponent& zip, const archive::RunObserver& observer)
+    ArchiveBuilder(const BackupJob& job, const outlook::Environment& env, const ProgramPaths& paths,
+                   archive::ZipComponent& zip, const archive::RunObserver& observer)
         : job_(job),
           env_(env),
           paths_(paths),
@@ -427,6 +429,22 @@ class BackupRunner {
 
 }  // namespace
 
+BackupJob BackupJobFor(const AppState& state, const outlook::ItemLocations& locations,
+                       const std::string& profile, const archive::Choices& chosen,
+                       const std::string& archivePath) {
+    BackupJob job;
+    job.archivePath = archivePath;
+    job.profile = profile;
+    job.chosen = chosen;
+    job.verify = SettingIsOn(state.SettingsFile, kCheckBackupFile);
+    job.computerName = state.ComputerName;
+    job.userName = state.UserName;
+    job.outlookName = state.OutlookName;
+    job.profilesRoot = state.ProfilesRoot;
+    job.locations = locations;
+    return job;
+}
+
 BackupResult RunBackup(const BackupJob& job, const outlook::Environment& env,
                        const ProgramPaths& paths, archive::ZipComponent& zip,
                        const archive::RunObserver& observer) {
@@ -446,7 +464,7 @@ BackupResult RunBackupHolding(const recovery::HeldRunLock& held, const BackupJob
         result.busy = held.busy;
         return result;
     }
-    return BackupRunner(job, env, paths, zip, observer).Run();
+    return ArchiveBuilder(job, env, paths, zip, observer).Run();
 }
 
 }  // namespace kestrine::backup

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <string>
 
+#include "app/app_state.h"
 #include "app/program_paths.h"
 #include "archive/items.h"
 #include "archive/run_observer.h"
@@ -37,6 +38,13 @@ struct BackupJob {
     std::string profilesRoot;
     outlook::ItemLocations locations;
 };
+
+// The job of backing up `profile`'s `chosen` items into `archivePath`, from the profile's item
+// `locations` with the facts start-up learnt (`state`): the window's and the unattended run's
+// alike. It is read back whole when the setting `checkbackupfile` says so.
+BackupJob BackupJobFor(const AppState& state, const outlook::ItemLocations& locations,
+                       const std::string& profile, const archive::Choices& chosen,
+                       const std::string& archivePath);
 
 struct BackupResult {
     bool written = false;      // the new archive is complete and in place

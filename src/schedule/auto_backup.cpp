@@ -131,22 +131,16 @@ AutoBackupResult RunAutoBackup(const AppState& state, archive::ZipComponent& zip
             DatedArchivePath(command.archive, now.year, now.month, now.day, now.hour, now.minute);
     }
 
-    backup::BackupJob job;
-    job.archivePath = result.archivePath;
-    job.profile = command.profile;
-    job.chosen = ChosenItems(command.mask);
+    backup::BackupJob job =
+        backup::BackupJobFor(state, outlook::TakeInventory(state, command.profile).locations,
+                             command.profile, ChosenItems(command.mask), result.archivePath);
     job.password = *password;
     Wipe(*password);
     job.note = "Automatic Backup";
     job.unattended = true;
-    job.verify = keep > 0 || setting(kCheckBackupFile) == "1";
+    job.verify = job.verify || keep > 0;
     // The older backups' manifests are read with the task's password before any of them goes.
     std::string prunePassword = keep > 0 ? job.password : std::string();
-    job.computerName = state.ComputerName;
-    job.userName = state.UserName;
-    job.outlookName = state.OutlookName;
-    job.profilesRoot = state.ProfilesRoot;
-    job.locations = outlook::TakeInventory(state, command.profile).locations;
     const backup::BackupResult outcome = backup::RunBackupHolding(held, job, state, state, zip);
     Wipe(job.password);
     if (outlookReady.askedToQuit && !outlook::OutlookRuns() && outlook::StartOutlook())

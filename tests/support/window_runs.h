@@ -27,11 +27,11 @@ inline WindowBackup BackupLikeTheWindow(ui::MainWindowModel& window, const AppSt
                                         archive::ZipComponent& zip,
                                         const std::function<void()>& changed = {}) {
     WindowBackup run;
-    const auto job = ui::PrepareBackup(window.backup, state);
+    const auto job = ui::BackupJobFromTab(window.backup, state);
     if (!job) return run;
     run.started = true;
     const ui::PanelFollower panel{window.progress, changed, {}};
-    run.result = ui::RunBackupJob(*job, state, zip, panel);
+    run.result = ui::BackupWithPanel(*job, state, zip, panel);
     ui::Show(ui::BackupCompletionMessage(run.result, job->archivePath));
     ui::FollowUpBackup(run.result, state, job->archivePath);
     return run;
@@ -44,11 +44,11 @@ struct WindowRestore {
 inline WindowRestore RestoreLikeTheWindow(ui::MainWindowModel& window, const AppState& state,
                                           archive::ZipComponent& zip) {
     WindowRestore run;
-    const auto job = ui::PrepareRestore(window.restore, state, zip);
+    const auto job = ui::ConfirmedRestoreJob(window.restore, state, zip);
     if (!job) return run;
     run.ran = true;
     const ui::PanelFollower panel{window.progress, {}, {}};
-    run.result = ui::RunRestoreJob(*job, state, zip, panel);
+    run.result = ui::RestoreWithPanel(*job, state, zip, panel);
     ui::Show(ui::RestoreCompletionMessage(run.result));
     ui::FollowUpRestore(run.result, state);
     return run;

@@ -1,3 +1,4 @@
+#include "ui/commands.h"
 #include "app/activity_log.h"
 #include "app/log_lines.h"
 #include "app/settings.h"
@@ -14,7 +15,6 @@
 #include "schedule/outlook_wait.h"
 #include "ui/archive_name.h"
 #include "ui/backup_presenter.h"
-#include "ui/commands.h"
 #include "ui/main_window_presenter.h"
 #include "ui/restore_presenter.h"
 
@@ -54,7 +54,7 @@ archive::RunObserver PanelObserver(const PanelFollower& panel, StepShown step, S
 void SelectSourceProfile(BackupTabModel& tab, AppState& state) {
     const outlook::ProfileInventory inventory = outlook::TakeInventory(state, tab.sourceProfile);
     static_cast<outlook::ItemLocations&>(state) = inventory.locations;
-    ShowInventory(tab, inventory);
+    PresentInventory(tab, inventory);
     tab.targetChosen = false;
     ProposeTargetFile(tab, state);
 }
@@ -72,18 +72,17 @@ void ProposeTargetFile(BackupTabModel& tab, AppState& state) {
     state.TargetFile = tab.targetFileText;
 }
 
-std::optional<backup::BackupJob> PrepareBackup(const BackupTabModel& tab, const AppState& state) {
+std::optional<backup::BackupJob> BackupJobFromTab(const BackupTabModel& tab,
+                                                  const AppState& state) {
     if (auto refusal = RefuseBackup(tab, state.TargetFile)) {
         Show(*refusal);
         return std::nullopt;
     }
-    backup::BackupJob job = BackupJobFor(tab, state, state.TargetFile);
-    job.verify = SettingIsOn(state.SettingsFile, kCheckBackupFile);
-    return job;
+    return BackupJobFor(tab, state, state.TargetFile);
 }
 
-backup::BackupResult RunBackupJob(const backup::BackupJob& job, const AppState& state,
-                                  archive::ZipComponent& zip, const PanelFollower& panel) {
+backup::BackupResult BackupWithPanel(const backup::BackupJob& job, const AppState& state,
+                                     archive::ZipComponent& zip, const PanelFollower& panel) {
     // An older archive at the target stays until the new one is complete: the zip component moves
     // the finished archive over it, so a failed run leaves the user's last backup in place.
     // Outlook is gone, its files closed, before the run reads them. It is asked to quit as the
@@ -93,16 +92,16 @@ backup::BackupResult RunBackupJob(const backup::BackupJob& job, const AppState& 
             return Show(EndOutlookQuestion(closing.itemsOpen)) == platform::MessageAnswer::Ok;
         });
     }
-    ShowBackupStarted(panel.progress);
+    PresentBackupStarted(panel.progress);
     if (panel.changed) panel.changed();
     archive::RunObserver observer =
-        PanelObserver(panel, ShowBackupStep, ShowBackupStepDone, ShowBackupProgress);
+        PanelObserver(panel, PresentBackupStep, PresentBackupStepDone, PresentBackupProgress);
     observer.checking = [&panel] {
-        ShowBackupChecking(panel.progress);
+        PresentBackupChecking(panel.progress);
         if (panel.changed) panel.changed();
     };
     const backup::BackupResult result = backup::RunBackup(job, state, state, zip, observer);
-    ShowBackupFinished(panel.progress);
+    PresentBackupFinished(panel.progress);
     if (panel.changed) panel.changed();
     return result;
 }
@@ -146,7 +145,7 @@ OpenOutcome OpenBackupFile(RestoreTabModel& tab, AppState& state, archive::ZipCo
         return OpenOutcome::Cancelled;
     }
     RecordOpenedBackup(state, path, opened);
-    if (auto message = ShowOpenedBackup(tab, path, opened)) Show(*message);
+    if (auto message = PresentOpenedBackup(tab, path, opened)) Show(*message);
     switch (opened.status) {
         case restore::OpenStatus::Opened:
             return OpenOutcome::Opened;
@@ -159,8 +158,9 @@ OpenOutcome OpenBackupFile(RestoreTabModel& tab, AppState& state, archive::ZipCo
     return OpenOutcome::Invalid;
 }
 
-std::optional<restore::RestoreJob> PrepareRestore(const RestoreTabModel& tab, const AppState& state,
-                                                  archive::ZipComponent& zip) {
+std::optional<restore::RestoreJob> ConfirmedRestoreJob(const RestoreTabModel& tab,
+                                                       const AppState& state,
+                                                       archive::ZipComponent& zip) {
     if (auto refusal = RefuseRestore(state.NoSourceFile, tab)) {
         Show(*refusal);
         return std::nullopt;
@@ -194,14 +194,14 @@ void RecoverAtStart(const AppState& state) {
         Show(KeptAsItIsMessage(recovery::KeepProfileAsItIs(state)));
 }
 
-restore::RestoreResult RunRestoreJob(const restore::RestoreJob& job, const AppState& state,
-                                     archive::ZipComponent& zip, const PanelFollower& panel) {
-    ShowRestoreStarted(panel.progress);
+restore::RestoreResult RestoreWithPanel(const restore::RestoreJob& job, const AppState& state,
+                                        archive::ZipComponent& zip, const PanelFollower& panel) {
+    PresentRestoreStarted(panel.progress);
     if (panel.changed) panel.changed();
     const restore::RestoreResult result = restore::RunRestore(
         job, state, state, zip,
-        PanelObserver(panel, ShowRestoreStep, ShowRestoreStepDone, ShowRestoreProgress));
-    ShowRestoreFinished(panel.progress);
+        PanelObserver(panel, PresentRestoreStep, PresentRestoreStepDone, PresentRestoreProgress));
+    PresentRestoreFinished(panel.progress);
     if (panel.changed) panel.changed();
     return result;
 }
