@@ -138,7 +138,7 @@ class ArchiveBuilder {
           observer_(observer),
           zipObserver_(observer) {}
 
-    BackupResult Run() {
+    BackupResult Build() {
         const recovery::RecoveryOutcome recovered = PrepareFolders();
         LogStart();
         if (Work().empty())
@@ -464,7 +464,7 @@ BackupResult RunBackupHolding(const recovery::HeldRunLock& held, const BackupJob
         result.busy = held.busy;
         return result;
     }
-    return ArchiveBuilder(job, env, paths, zip, observer).Run();
+    return ArchiveBuilder(job, env, paths, zip, observer).Build();
 }
 
 }  // namespace kestrine::backup

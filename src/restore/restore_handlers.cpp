@@ -104,7 +104,7 @@ Status ExtractAllInto(const RestoreContext& ctx, const std::vector<Planned>& pla
         staged.push_back(std::move(file));
     }
     const recovery::ReplaceOutcome outcome =
-        recovery::ReplaceFilesTogether(staged, {}, ctx.journal);
+        recovery::ReplaceFilesTogether(staged, {}, ctx.journal, ctx.placing);
     for (const auto& kept : outcome.keptAside)
         if (ctx.oldFileKept) ctx.oldFileKept(kept);
     for (const auto& kept : outcome.strangers)

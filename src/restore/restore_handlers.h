@@ -15,6 +15,7 @@
 #include "archive/zip_component.h"
 #include "base/status.h"
 #include "outlook/environment.h"
+#include "platform/file_stream.h"
 #include "recovery/file_replace.h"
 
 namespace kestrine::restore {
@@ -36,6 +37,8 @@ struct RestoreContext {
     recovery::UndoJournal* journal = nullptr;
     // Hears the bytes of each entry as it is extracted.
     archive::ZipObserver* extraction = &archive::ZipObserver::None();
+    // How putting files in place waits out another program's hold on a target.
+    platform::fileio::MoveWait placing = platform::fileio::PatientWait();
 };
 
 // What restoring one item into `profile` will change: each file it writes (replacing one that is
