@@ -6,7 +6,10 @@
 
 #include "app/activity_log.h"
 #include "app/log_lines.h"
+#include "app/policy.h"
 #include "app/run_folder.h"
+#include "app/settings.h"
+#include "app/settings_keys.h"
 #include "archive/manifest.h"
 #include "backup/backup_steps.h"
 #include "backup/complete_backup.h"
@@ -14,9 +17,8 @@
 #include "base/path.h"
 #include "platform/file_stream.h"
 #include "platform/files.h"
-#include "platform/run_lock.h"
 #include "platform/system.h"
-#include "restore/restore_run.h"
+#include "recovery/recovery.h"
 
 namespace kestrine::backup {
 namespace {
@@ -126,14 +128,19 @@ class OpenArchive {
 };
 
 // One backup run, step by step. It holds the run lock and its work folder for its whole life.
-class BackupRunner {
+class ArchiveBuilder {
   public:
-    BackupRunner(const BackupJob& job, const ProgramPaths& paths, archive::ZipComponent& zip,
-                 const archive::RunObserver& observer)
-        : job_(job), paths_(paths), zip_(zip), observer_(observer), zipObserver_(observer) {}
+    ArchiveBuilder(const BackupJob& job, const outlook::Environment& env, const ProgramPaths& paths,
+                   archive::ZipComponent& zip, const archive::RunObserver& observer)
+        : job_(job),
+          env_(env),
+          paths_(paths),
+          zip_(zip),
+          observer_(observer),
+          zipObserver_(observer) {}
 
-    BackupResult Run() {
-        const restore::RecoveryOutcome recovered = PrepareFolders();
+    BackupResult Build() {
+        const recovery::RecoveryOutcome recovered = PrepareFolders();
         LogStart();
         if (Work().empty())
             return Fail("No folder for the run's files could be made in " + paths_.TempFolder +
@@ -181,15 +188,10 @@ class BackupRunner {
   private:
     using Step = BackupStep;
 
-    // A restore that was ended midway goes back first: a half-restored profile is never backed
-    // up (one the user chose to keep as it is, abandoning its undo set, is). The log names what
-    // was kept and what could not be put back. Then what ended runs left goes, and the run's own
-    // folder is made.
-    restore::RecoveryOutcome PrepareFolders() {
-        auto recovered =
-            restore::RecoverUnfinishedRestores(paths_.UndoFolder, restore::RegistryKeyKeeper());
-        if (recovered.sets > 0) Log(RestoreRecoveredLine(platform::NowText(), recovered.ok));
-        restore::LogTakeBackFiles(paths_, recovered.kept, recovered.notPutBack);
+    // The profile is made whole first: a half-restored profile is never backed up. Then what
+    // ended runs left goes, and the run's own folder is made.
+    recovery::RecoveryOutcome PrepareFolders() {
+        auto recovered = recovery::MakeProfileWhole(paths_, env_);
         RemoveLeftoverRunFolders(paths_.TempFolder);
         work_.emplace(paths_.TempFolder);
         // Its name is the manifest entry's name; the folder is the run's own.
@@ -414,6 +416,7 @@ class BackupRunner {
     const std::string& Work() const { return work_->Path(); }
 
     const BackupJob& job_;
+    const outlook::Environment& env_;
     const ProgramPaths& paths_;
     archive::ZipComponent& zip_;
     const archive::RunObserver& observer_;
@@ -435,20 +438,44 @@ class BackupRunner {
 
 }  // namespace
 
-BackupResult RunBackup(const BackupJob& job, const ProgramPaths& paths, archive::ZipComponent& zip,
+BackupJob BackupJobFor(const AppState& state, const outlook::ItemLocations& locations,
+                       const std::string& profile, const archive::Choices& chosen,
+                       const std::string& archivePath) {
+    BackupJob job;
+    job.archivePath = archivePath;
+    job.profile = profile;
+    job.chosen = chosen;
+    // The check after a backup is the administrator's when a policy sets it.
+    job.verify =
+        EffectiveSettingIsOn(ReadPolicies(state.Policy), state.SettingsFile, kCheckBackupFile);
+    job.computerName = state.ComputerName;
+    job.userName = state.UserName;
+    job.outlookName = state.OutlookName;
+    job.profilesRoot = state.ProfilesRoot;
+    job.locations = locations;
+    return job;
+}
+
+BackupResult RunBackup(const BackupJob& job, const outlook::Environment& env,
+                       const ProgramPaths& paths, archive::ZipComponent& zip,
                        const archive::RunObserver& observer) {
-    // One run at a time: a scheduled backup never writes beside a backup or restore that works.
-    const auto lock = platform::RunLock::Take(job.waitForOtherRun, observer.cancelRequested);
-    if (!lock) {
+    const recovery::HeldRunLock held = recovery::TakeRunLock(
+        paths, job.waitForOtherRun, observer.cancelRequested, [&](const std::string& now) {
+            return BackupNotStartedLine(now, job.profile, job.unattended);
+        });
+    return RunBackupHolding(held, job, env, paths, zip, observer);
+}
+
+BackupResult RunBackupHolding(const recovery::HeldRunLock& held, const BackupJob& job,
+                              const outlook::Environment& env, const ProgramPaths& paths,
+                              archive::ZipComponent& zip, const archive::RunObserver& observer) {
+    if (!held) {
         BackupResult result;
-        result.cancelled = observer.Cancelled();
-        result.busy = !result.cancelled;
-        if (result.busy)
-            WriteLog(paths.LogFile,
-                     BackupNotStartedLine(platform::NowText(), job.profile, job.unattended));
+        result.cancelled = held.cancelled;
+        result.busy = held.busy;
         return result;
     }
-    return BackupRunner(job, paths, zip, observer).Run();
+    return ArchiveBuilder(job, env, paths, zip, observer).Build();
 }
 
 }  // namespace kestrine::backup

@@ -7,11 +7,14 @@
 #include <chrono>
 #include <string>
 
+#include "app/app_state.h"
 #include "app/program_paths.h"
 #include "archive/items.h"
 #include "archive/run_observer.h"
 #include "archive/zip_component.h"
+#include "outlook/environment.h"
 #include "outlook/locations.h"
+#include "recovery/recovery.h"
 
 namespace kestrine::backup {
 
@@ -36,6 +39,13 @@ struct BackupJob {
     outlook::ItemLocations locations;
 };
 
+// The job of backing up `profile`'s `chosen` items into `archivePath`, from the profile's item
+// `locations` with the facts start-up learnt (`state`): the window's and the unattended run's
+// alike. It is read back whole when the setting `checkbackupfile`, or a policy over it, says so.
+BackupJob BackupJobFor(const AppState& state, const outlook::ItemLocations& locations,
+                       const std::string& profile, const archive::Choices& chosen,
+                       const std::string& archivePath);
+
 struct BackupResult {
     bool written = false;      // the new archive is complete and in place
     bool cancelled = false;    // stopped on request: no archive was written
@@ -55,7 +65,8 @@ struct BackupResult {
     bool complete = false;
 };
 
-// Waits until no other backup or restore works (or gives up, logging why), removes what runs that
+// Waits until no other backup or restore works (or gives up, logging why), makes the profile whole
+// (recovery::MakeProfileWhole: a half-restored profile is never backed up), removes what runs that
 // were ended midway left, writes the manifest's header, logs the run's first lines, creates the
 // archive, runs the chosen steps (each adds its files and, when all went in, its manifest line),
 // adds the manifest as the last entry and writes the archive, checked first when the job asks;
@@ -63,7 +74,13 @@ struct BackupResult {
 // checked) new archive, and a complete backup there never by one that failed an item. The run's
 // temporary files, in a folder of its own, are deleted on every path out. The observer hears of
 // each step and file; a cancellation abandons the archive.
-BackupResult RunBackup(const BackupJob& job, const ProgramPaths& paths, archive::ZipComponent& zip,
+BackupResult RunBackup(const BackupJob& job, const outlook::Environment& env,
+                       const ProgramPaths& paths, archive::ZipComponent& zip,
                        const archive::RunObserver& observer = {});
+// The same run for a caller that took the run lock itself (`held`), to do more under it.
+BackupResult RunBackupHolding(const recovery::HeldRunLock& held, const BackupJob& job,
+                              const outlook::Environment& env, const ProgramPaths& paths,
+                              archive::ZipComponent& zip,
+                              const archive::RunObserver& observer = {});
 
 }  // namespace kestrine::backup

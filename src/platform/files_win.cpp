@@ -18,6 +18,7 @@
 #include "platform/system.h"
 #include "platform/text.h"
 #include "platform/win32_path.h"
+#include "platform/win32_sid.h"
 
 namespace kestrine::platform::fileio {
 
@@ -197,12 +198,8 @@ bool OwnedByCurrentUser(const std::string& path) {
     if (GetNamedSecurityInfoW(wide.data(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
                               nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
         return false;
-    wchar_t* text = nullptr;
-    bool own = false;
-    if (owner && ConvertSidToStringSidW(owner, &text)) {
-        own = base::EqualsNoCase(Narrow(text), CurrentUserSid());
-        LocalFree(text);
-    }
+    const std::string ownerSid = SidText(owner);
+    const bool own = !ownerSid.empty() && base::EqualsNoCase(ownerSid, CurrentUserSid());
     LocalFree(descriptor);
     return own;
 }

@@ -13,6 +13,7 @@
 #include "base/text.h"
 #include "platform/system.h"
 #include "platform/text.h"
+#include "platform/win32_sid.h"
 
 namespace kestrine::platform {
 
@@ -108,6 +109,14 @@ void LoadDllsFromSystemFolderOnly() {
     SetDllDirectoryW(L"");
 }
 
+std::string SidText(PSID sid) {
+    wchar_t* text = nullptr;
+    if (!sid || !ConvertSidToStringSidW(sid, &text)) return {};
+    std::string out = Narrow(text);
+    LocalFree(text);
+    return out;
+}
+
 std::string CurrentUserSid() {
     HANDLE token = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
@@ -115,12 +124,8 @@ std::string CurrentUserSid() {
     DWORD size = 0;
     GetTokenInformation(token, TokenUser, nullptr, 0, &size);
     std::vector<BYTE> buffer(size);
-    wchar_t* text = nullptr;
-    if (size && GetTokenInformation(token, TokenUser, buffer.data(), size, &size) &&
-        ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) {
-        sid = Narrow(text);
-        LocalFree(text);
-    }
+    if (size && GetTokenInformation(token, TokenUser, buffer.data(), size, &size))
+        sid = SidText(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid);
     CloseHandle(token);
     return sid;
 }

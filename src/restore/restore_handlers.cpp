@@ -13,9 +13,9 @@
 #include "outlook/profile_data.h"
 #include "platform/file_stream.h"
 #include "platform/files.h"
+#include "recovery/file_replace.h"
+#include "recovery/undo_set.h"
 #include "registry/registry.h"
-#include "restore/file_replace.h"
-#include "restore/undo_set.h"
 
 namespace kestrine::restore {
 
@@ -80,29 +80,31 @@ Status ExtractAllInto(const RestoreContext& ctx, const std::vector<Planned>& pla
     for (const auto& p : plan)
         if (const auto entry = ctx.zip.FindEntry(p.entry))
             declared += std::min<uint64_t>(entry->uncompressedSize, UINT64_MAX - declared);
-    if (const auto noRoom = NoRoomFor(folder, declared)) return Fail(Failure::WriteFailed, *noRoom);
-    std::vector<StagedFile> staged;
+    if (const auto noRoom = recovery::NoRoomFor(folder, declared))
+        return Fail(Failure::WriteFailed, *noRoom);
+    std::vector<recovery::StagedFile> staged;
     for (const auto& p : plan) {
         const auto entry =
             archive::IsPlainFileName(p.entry) ? ctx.zip.FindEntry(p.entry) : std::nullopt;
         if (!entry || !archive::IsPlainFileName(p.targetName)) {
-            DiscardStaged(staged);
+            recovery::DiscardStaged(staged);
             return Fail(Failure::Damaged,
                         "The archive holds no file \"" + p.entry + "\" for " + folder + ".");
         }
         if (ctx.extracting) ctx.extracting(entry->name, entry->uncompressedSize);
         const std::string target = base::JoinPath(folder, p.targetName);
-        StagedFile file{NewStagingFile(target), target};
+        recovery::StagedFile file{recovery::NewStagingFile(target), target};
         if (file.temporary.empty() ||
             !ctx.zip.ExtractToFile(*entry, file.temporary, *ctx.extraction)) {
             fileio::RemoveFile(file.temporary);
-            DiscardStaged(staged);
+            recovery::DiscardStaged(staged);
             return Fail(Failure::WriteFailed,
                         "\"" + p.entry + "\" could not be extracted beside " + target + ".");
         }
         staged.push_back(std::move(file));
     }
-    const ReplaceOutcome outcome = ReplaceFilesTogether(staged, {}, ctx.journal, ctx.placing);
+    const recovery::ReplaceOutcome outcome =
+        recovery::ReplaceFilesTogether(staged, {}, ctx.journal, ctx.placing);
     for (const auto& kept : outcome.keptAside)
         if (ctx.oldFileKept) ctx.oldFileKept(kept);
     for (const auto& kept : outcome.strangers)
@@ -400,13 +402,6 @@ std::vector<PlannedChange> PlanItem(Item item, const RestoreContext& ctx,
 
 Status RestoreItem(Item item, const RestoreContext& ctx, const std::string& profile) {
     return ItemRestores()[archive::IndexOf(item)].restore(ctx, profile);
-}
-
-std::vector<std::string> RestoreFolders(const outlook::Environment& env) {
-    const outlook::UserFolders f = outlook::FoldersOf(env);
-    std::vector<std::string> folders = {f.roamingOutlook, f.localOutlook, f.signatures,
-                                        f.templates,      f.stationery,   f.contacts};
-    return folders;
 }
 
 }  // namespace kestrine::restore

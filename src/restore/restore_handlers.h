@@ -16,7 +16,7 @@
 #include "base/status.h"
 #include "outlook/environment.h"
 #include "platform/file_stream.h"
-#include "restore/file_replace.h"
+#include "recovery/file_replace.h"
 
 namespace kestrine::restore {
 
@@ -31,18 +31,15 @@ struct RestoreContext {
     // Told before each entry is extracted, with its name and size.
     std::function<void(const std::string& name, uint64_t size)> extracting;
     // Told of an old file that a failed replacement could not put back, and where it is now.
-    std::function<void(const KeptOldFile& kept)> oldFileKept;
+    std::function<void(const recovery::KeptOldFile& kept)> oldFileKept;
     // The restore's undo set: every file replaced or removed is set aside into it. Without one,
     // replaced files are removed once their new content is in place.
-    UndoJournal* journal = nullptr;
+    recovery::UndoJournal* journal = nullptr;
     // Hears the bytes of each entry as it is extracted.
     archive::ZipObserver* extraction = &archive::ZipObserver::None();
     // How putting files in place waits out another program's hold on a target.
     platform::fileio::MoveWait placing = platform::fileio::PatientWait();
 };
-
-// The folders the handlers write files into for this environment.
-std::vector<std::string> RestoreFolders(const outlook::Environment& env);
 
 // What restoring one item into `profile` will change: each file it writes (replacing one that is
 // there, or added) with its size in the archive, or the registry key it replaces (name empty).

@@ -12,11 +12,9 @@
 #include "base/path.h"
 #include "base/text.h"
 #include "outlook/profile_data.h"
-#include "platform/registry_access.h"
-#include "platform/run_lock.h"
 #include "platform/system.h"
+#include "recovery/file_replace.h"
 #include "registry/registry.h"
-#include "restore/file_replace.h"
 #include "restore/restore_handlers.h"
 #include "restore/restore_rows.h"
 
@@ -75,7 +73,8 @@ std::optional<std::string> NoRoomForChanges(const std::vector<PlannedChange>& ch
         const std::string root = base::PathRoot(c.name);
         for (const auto& [driveRoot, bytes] : drives)
             if (base::EqualsNoCase(driveRoot, root))
-                if (auto noRoom = NoRoomFor(base::FolderPart(c.name), bytes)) return noRoom;
+                if (auto noRoom = recovery::NoRoomFor(base::FolderPart(c.name), bytes))
+                    return noRoom;
     }
     return std::nullopt;
 }
@@ -105,55 +104,18 @@ std::vector<PlannedChange> PreviewRestore(const RestoreJob& job, const outlook::
     return changes;
 }
 
-KeyKeeper RegistryKeyKeeper() {
-    // A tree saved in a form the importer refuses could not be put back: such a save fails.
-    auto save = [](const std::string& key, const std::string& file) {
-        return registry::ExportKey(key, file) && registry::ExportFileIsImportable(file);
-    };
-    // Profiles and Outlook's options are the user's: their hive is HKEY_CURRENT_USER.
-    auto flush = [] {
-        return platform::FlushRegistryRoot(registry::GetRootKey("HKEY_CURRENT_USER")) ==
-               platform::kRegSuccess;
-    };
-    return {registry::KeyExists, save, registry::ImportKey, registry::DeleteKeyTree, flush};
-}
-
-void LogTakeBackFiles(const ProgramPaths& paths, const std::vector<KeptFile>& kept,
-                      const std::vector<NotPutBack>& notPutBack) {
-    for (const auto& k : kept)
-        WriteLog(paths.LogFile, RestoreKeptFileLine(platform::NowText(), k.target, k.keptAs,
-                                                    k.changedSinceRestore));
-    for (const auto& n : notPutBack)
-        WriteLog(paths.LogFile, RestoreNotPutBackLine(platform::NowText(), n.target, n.oldCopy));
-}
-
-bool KeepProfileAsItIs(const ProgramPaths& paths) {
-    const bool ok = AbandonUnfinishedRestores(paths.UndoFolder);
-    WriteLog(paths.LogFile, RestoreAbandonedLine(platform::NowText(), ok));
-    return ok;
-}
-
-RecoveryOutcome RecoverAfterCrash(const ProgramPaths& paths, const outlook::Environment& env) {
-    RecoveryOutcome recovered = RecoverUnfinishedRestores(paths.UndoFolder, RegistryKeyKeeper());
-    for (const auto& folder : RestoreFolders(env)) RecoverInterruptedRestore(folder);
-    if (recovered.sets > 0)
-        WriteLog(paths.LogFile, RestoreRecoveredLine(platform::NowText(), recovered.ok));
-    LogTakeBackFiles(paths, recovered.kept, recovered.notPutBack);
-    return recovered;
-}
-
 UndoResult UndoLastRestoreRun(const ProgramPaths& paths, std::chrono::milliseconds wait) {
     UndoResult result;
-    const auto lock = platform::RunLock::Take(wait);
-    if (!lock) {
+    const recovery::HeldRunLock held = recovery::TakeRunLock(paths, wait);
+    if (!held) {
         result.busy = true;
         return result;
     }
-    result.outcome = UndoLastRestore(paths.UndoFolder, RegistryKeyKeeper());
-    const TakeBackOutcome& out = result.outcome;
+    result.outcome = recovery::UndoLastRestore(paths.UndoFolder, recovery::RegistryKeyKeeper());
+    const recovery::TakeBackOutcome& out = result.outcome;
     WriteLog(paths.LogFile, out.ok || out.refused ? RestoreUndoneLine(platform::NowText(), out.ok)
                                                   : RestoreNotTakenBackLine(platform::NowText()));
-    LogTakeBackFiles(paths, out.kept, out.notPutBack);
+    recovery::LogTakeBackFiles(paths, out.kept, out.notPutBack);
     return result;
 }
 
@@ -162,15 +124,16 @@ RestoreResult RunRestore(const RestoreJob& job, const outlook::Environment& env,
                          const archive::RunObserver& observer) {
     RestoreResult result;
     auto log = [&](const std::string& line) { WriteLog(paths.LogFile, line); };
-    const auto lock = platform::RunLock::Take(job.waitForOtherRun, observer.cancelRequested);
-    if (!lock) {
-        result.cancelled = observer.Cancelled();
-        result.busy = !result.cancelled;
-        if (result.busy) log(RestoreNotStartedLine(platform::NowText(), job.targetProfile));
+    const recovery::HeldRunLock held = recovery::TakeRunLock(
+        paths, job.waitForOtherRun, observer.cancelRequested,
+        [&](const std::string& now) { return RestoreNotStartedLine(now, job.targetProfile); });
+    if (!held) {
+        result.cancelled = held.cancelled;
+        result.busy = held.busy;
         return result;
     }
     RemoveLeftoverRunFolders(paths.TempFolder);
-    result.recovered = RecoverAfterCrash(paths, env);
+    result.recovered = recovery::MakeProfileWhole(paths, env);
     const RunFolder work(paths.TempFolder);
     log(LogSeparatorLine());
     log(RestoreStartLine(platform::NowText(), job.targetProfile));
@@ -191,7 +154,7 @@ RestoreResult RunRestore(const RestoreJob& job, const outlook::Environment& env,
     }
 
     // Everything the rows may change is saved before the first of them runs.
-    auto journal = UndoJournal::Begin(paths.UndoFolder, RegistryKeyKeeper());
+    auto journal = recovery::UndoJournal::Begin(paths.UndoFolder, recovery::RegistryKeyKeeper());
     if (!journal || !journal->SaveKey(outlook::ProfileKey(env.ProfilesRoot, job.targetProfile)) ||
         !journal->SaveKey(outlook::OptionsKey(env.OutlookVersion))) {
         if (journal) journal->TakeBack();
@@ -204,7 +167,7 @@ RestoreResult RunRestore(const RestoreJob& job, const outlook::Environment& env,
     uint64_t entryStart = 0, entrySize = 0;
     RestoreContext ctx{env,     job.entries, job.dataFileStores, zip, work.Path(),
                        nullptr, nullptr,     journal.get()};
-    ctx.oldFileKept = [&](const KeptOldFile& kept) {
+    ctx.oldFileKept = [&](const recovery::KeptOldFile& kept) {
         result.keptOldFiles.push_back(kept);
         log(RestoreOldFileLine(platform::NowText(), kept.target, kept.oldCopy));
     };
@@ -257,8 +220,8 @@ RestoreResult RunRestore(const RestoreJob& job, const outlook::Environment& env,
     }
     // All or nothing: the rows that succeeded go back too.
     auto takeBack = [&](TakenBackBecause because) {
-        const TakeBackOutcome back = journal->TakeBack();
-        LogTakeBackFiles(paths, back.kept, back.notPutBack);
+        const recovery::TakeBackOutcome back = journal->TakeBack();
+        recovery::LogTakeBackFiles(paths, back.kept, back.notPutBack);
         if (!back.ok) {
             result.takeBackFailed = true;
             log(RestoreNotTakenBackLine(platform::NowText()));
@@ -272,7 +235,7 @@ RestoreResult RunRestore(const RestoreJob& job, const outlook::Environment& env,
     // goes back now, while the user is told.
     if (!journal->Finish()) return takeBack(TakenBackBecause::EndNotRecorded);
     journal.reset();
-    RemoveOldUndoSets(paths.UndoFolder);
+    recovery::RemoveOldUndoSets(paths.UndoFolder);
     log(RestoreEndLine(platform::NowText(), job.targetProfile));
     return result;
 }

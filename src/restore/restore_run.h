@@ -14,9 +14,10 @@
 #include "archive/zip_component.h"
 #include "base/status.h"
 #include "outlook/environment.h"
-#include "restore/file_replace.h"
+#include "recovery/file_replace.h"
+#include "recovery/recovery.h"
+#include "recovery/undo_set.h"
 #include "restore/restore_handlers.h"
-#include "restore/undo_set.h"
 
 namespace kestrine::restore {
 
@@ -54,7 +55,7 @@ struct RestoreResult {
     bool busy = false;            // another backup or restore worked all the while: nothing ran
     std::vector<RowResult> rows;  // the rows that ran, in order
     // Old files that a failed row could not put back where they were, and where they are now.
-    std::vector<KeptOldFile> keptOldFiles;
+    std::vector<recovery::KeptOldFile> keptOldFiles;
     // A restore is all or nothing: when it does not complete, every change of its rows goes back.
     TakenBackBecause takenBack = TakenBackBecause::Nothing;
     // The changes could not all go back; the undo set stays and the next start tries again.
@@ -62,12 +63,12 @@ struct RestoreResult {
     // With NoRoom: which drive, how much it needs and has, in words for the user and the log.
     std::string noRoom;
     // A restore ended midway earlier was found and put back before this one began.
-    RecoveryOutcome recovered;
+    recovery::RecoveryOutcome recovered;
     bool Completed() const { return !busy && takenBack == TakenBackBecause::Nothing; }
 };
 
-// Waits until no other backup or restore works (or gives up, logging why), puts back restores
-// ended midway (RecoverAfterCrash), then saves the target profile's key tree and the Options key as
+// Waits until no other backup or restore works (or gives up, logging why), makes the profile whole
+// (recovery::MakeProfileWhole), then saves the target profile's key tree and the Options key as
 // a new undo set and runs every row that is ticked and whose flag is "1", each file it replaces set
 // aside into the set. When a row fails or the user cancels (between rows only, never inside one),
 // every change goes back and no later row runs. Its temporary files lie in a folder of its own. The
@@ -80,28 +81,11 @@ RestoreResult RunRestore(const RestoreJob& job, const outlook::Environment& env,
 std::vector<PlannedChange> PreviewRestore(const RestoreJob& job, const outlook::Environment& env,
                                           archive::ZipComponent& zip);
 
-// The registry's export and import, for undo sets, and the flush of the user's hive.
-KeyKeeper RegistryKeyKeeper();
-
-// What a start of the program does first, holding the run lock: restores that were ended midway
-// (their undo set unfinished) are put back, their files in every folder a restore writes to too,
-// and the log says so. Call it with the run lock held.
-RecoveryOutcome RecoverAfterCrash(const ProgramPaths& paths, const outlook::Environment& env);
-
-// The user chose to keep the profile as it is after a restore could not be put back: the sets that
-// are not finished are abandoned, so that backups go on; the log says so. With the run lock held.
-bool KeepProfileAsItIs(const ProgramPaths& paths);
-
-// The log lines of a take-back: each file it kept, and what it could not put back with where its
-// old content lies.
-void LogTakeBackFiles(const ProgramPaths& paths, const std::vector<KeptFile>& kept,
-                      const std::vector<NotPutBack>& notPutBack);
-
 // "Undo Last Restore": waits for the run lock like a restore, puts the newest finished restore back
 // and logs it. `busy` when another run kept it out.
 struct UndoResult {
     bool busy = false;
-    TakeBackOutcome outcome;
+    recovery::TakeBackOutcome outcome;
 };
 UndoResult UndoLastRestoreRun(const ProgramPaths& paths,
                               std::chrono::milliseconds waitForOtherRun = std::chrono::seconds(30));

@@ -11,8 +11,8 @@
 #include "outlook/process_control.h"
 #include "platform/file_stream.h"
 #include "platform/files.h"
-#include "platform/run_lock.h"
 #include "platform/system.h"
+#include "recovery/recovery.h"
 #include "schedule/command_line.h"
 #include "schedule/dated_backups.h"
 #include "schedule/outlook_wait.h"
@@ -123,10 +123,12 @@ AutoBackupResult RunAutoBackup(const AppState& state, archive::ZipComponent& zip
         return result;
     }
 
-    // Held around the backup (which takes it again at once) and what follows it here.
-    const auto lock = platform::RunLock::Take(waitForOtherRun);
-    if (!lock) {
-        WriteLog(state.LogFile, BackupNotStartedLine(platform::NowText(), command.profile, true));
+    // Held around the backup and what follows it here.
+    const recovery::HeldRunLock held = recovery::TakeRunLock(
+        state, waitForOtherRun, {},
+        [&](const std::string& now) { return BackupNotStartedLine(now, command.profile, true); });
+    if (!held) {
+        Wipe(*password);
         result.exitStatus = kExitNoArchive;
         return result;
     }
@@ -144,24 +146,17 @@ AutoBackupResult RunAutoBackup(const AppState& state, archive::ZipComponent& zip
             DatedArchivePath(command.archive, now.year, now.month, now.day, now.hour, now.minute);
     }
 
-    backup::BackupJob job;
-    job.archivePath = result.archivePath;
-    job.profile = command.profile;
-    job.chosen = ChosenItems(command.mask);
+    backup::BackupJob job =
+        backup::BackupJobFor(state, outlook::TakeInventory(state, command.profile).locations,
+                             command.profile, ChosenItems(command.mask), result.archivePath);
     job.password = *password;
     Wipe(*password);
     job.note = "Automatic Backup";
     job.unattended = true;
-    job.verify = keep > 0 || setting(kCheckBackupFile) == "1";
+    job.verify = job.verify || keep > 0;
     // The older backups' manifests are read with the task's password before any of them goes.
     std::string prunePassword = keep > 0 || !dated ? job.password : std::string();
-    job.waitForOtherRun = std::chrono::milliseconds(0);
-    job.computerName = state.ComputerName;
-    job.userName = state.UserName;
-    job.outlookName = state.OutlookName;
-    job.profilesRoot = state.ProfilesRoot;
-    job.locations = outlook::TakeInventory(state, command.profile).locations;
-    const backup::BackupResult outcome = backup::RunBackup(job, state, zip);
+    const backup::BackupResult outcome = backup::RunBackupHolding(held, job, state, state, zip);
     Wipe(job.password);
     if (outlookReady.askedToQuit && !outlook::OutlookRuns() && outlook::StartOutlook())
         WriteLog(state.LogFile, OutlookRestartedLine(platform::NowText()));

@@ -59,7 +59,7 @@ ItemBoxes BackupItemBoxes(const outlook::ProfileInventory& inventory) {
     return items;
 }
 
-void ShowInventory(BackupTabModel& tab, const outlook::ProfileInventory& inventory) {
+void PresentInventory(BackupTabModel& tab, const outlook::ProfileInventory& inventory) {
     tab.items = BackupItemBoxes(inventory);
 }
 
@@ -78,38 +78,31 @@ std::optional<Message> RefuseBackup(const BackupTabModel& tab, const std::string
 
 backup::BackupJob BackupJobFor(const BackupTabModel& tab, const AppState& state,
                                const std::string& targetFile) {
-    backup::BackupJob job;
-    job.archivePath = targetFile;
-    job.profile = tab.sourceProfile;
-    job.chosen = TickedIn(tab.items);
+    backup::BackupJob job =
+        backup::BackupJobFor(state, state, tab.sourceProfile, TickedIn(tab.items), targetFile);
     if (tab.protect) job.password = tab.password;
     job.note = tab.note;
-    job.computerName = state.ComputerName;
-    job.userName = state.UserName;
-    job.outlookName = state.OutlookName;
-    job.profilesRoot = state.ProfilesRoot;
-    job.locations = state;
     return job;
 }
 
-void ShowBackupStarted(ProgressModel& progress) {
+void PresentBackupStarted(ProgressModel& progress) {
     progress.busyPointer = true;
     progress.panelVisible = true;
     progress.Advance(10);
 }
 
-void ShowBackupStep(ProgressModel& progress, Item item) {
+void PresentBackupStep(ProgressModel& progress, Item item) {
     progress.stepText = LookOf(item).caption;
     if (LookOf(item).barWhenRun != 0) progress.Advance(LookOf(item).barWhenRun);
 }
 
-void ShowBackupStepDone(ProgressModel& progress, Item item, StepOutcome) {
+void PresentBackupStepDone(ProgressModel& progress, Item item, StepOutcome) {
     if (LookOf(item).barAfter != 0) progress.Advance(LookOf(item).barAfter);
     // After the last step the archive is written: the bar stands just short of its end.
     if (item == Item::Contacts) progress.value = progress.max - 4;
 }
 
-void ShowBackupProgress(ProgressModel& progress, const archive::Progress& facts) {
+void PresentBackupProgress(ProgressModel& progress, const archive::Progress& facts) {
     progress.fileText = "Adding File " + facts.file;
     progress.bytesDone = facts.bytesDone;
     progress.bytesExpected = facts.bytesExpected;
@@ -118,12 +111,12 @@ void ShowBackupProgress(ProgressModel& progress, const archive::Progress& facts)
             "Write File " + std::to_string(facts.bytesDone * 100 / facts.bytesExpected) + "%";
 }
 
-void ShowBackupChecking(ProgressModel& progress) {
+void PresentBackupChecking(ProgressModel& progress) {
     progress.stepText = "Verifying Backup File...";
     progress.fileText.clear();
 }
 
-void ShowBackupFinished(ProgressModel& progress) {
+void PresentBackupFinished(ProgressModel& progress) {
     progress.value = progress.max;
     progress.busyPointer = false;
     progress.fileText.clear();

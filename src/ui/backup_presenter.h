@@ -15,8 +15,8 @@ namespace kestrine::ui {
 
 // Gives each box its caption and tooltip, enables exactly the available items and clears every
 // tick; the address book's tooltip says so when the installed Outlook has none.
-void ShowInventory(BackupTabModel& tab, const outlook::ProfileInventory& inventory);
-// The boxes as ShowInventory sets them, for any list of the nine items (the scheduled backup's
+void PresentInventory(BackupTabModel& tab, const outlook::ProfileInventory& inventory);
+// The boxes as PresentInventory sets them, for any list of the nine items (the scheduled backup's
 // too).
 ItemBoxes BackupItemBoxes(const outlook::ProfileInventory& inventory);
 
@@ -30,12 +30,13 @@ backup::BackupJob BackupJobFor(const BackupTabModel& tab, const AppState& state,
                                const std::string& targetFile);
 
 // The progress panel through a run: its start, each step, each file, the end.
-void ShowBackupStarted(ProgressModel& progress);
-void ShowBackupStep(ProgressModel& progress, archive::Item item);
-void ShowBackupStepDone(ProgressModel& progress, archive::Item item, archive::StepOutcome outcome);
-void ShowBackupProgress(ProgressModel& progress, const archive::Progress& facts);
-void ShowBackupChecking(ProgressModel& progress);
-void ShowBackupFinished(ProgressModel& progress);
+void PresentBackupStarted(ProgressModel& progress);
+void PresentBackupStep(ProgressModel& progress, archive::Item item);
+void PresentBackupStepDone(ProgressModel& progress, archive::Item item,
+                           archive::StepOutcome outcome);
+void PresentBackupProgress(ProgressModel& progress, const archive::Progress& facts);
+void PresentBackupChecking(ProgressModel& progress);
+void PresentBackupFinished(ProgressModel& progress);
 
 // The run's summary: a line for each step it reports ("\r\nBackup Signatures\tSucceeded!\t").
 std::string BackupSummary(const backup::BackupResult& result);

@@ -32,11 +32,11 @@ struct PanelFollower {
 
 // "Backup Now" in parts, so that the window can run the run itself on a thread of its own:
 // the window's thread: the choices refused (the message is shown; nothing returned) or the job;
-std::optional<backup::BackupJob> PrepareBackup(const BackupTabModel& tab, const AppState& state);
+std::optional<backup::BackupJob> BackupJobFromTab(const BackupTabModel& tab, const AppState& state);
 // any thread: may close Outlook, then runs the job with its panel (reads `state`, writes nothing of
 // it);
-backup::BackupResult RunBackupJob(const backup::BackupJob& job, const AppState& state,
-                                  archive::ZipComponent& zip, const PanelFollower& panel);
+backup::BackupResult BackupWithPanel(const backup::BackupJob& job, const AppState& state,
+                                     archive::ZipComponent& zip, const PanelFollower& panel);
 // the window's thread, once BackupCompletionMessage has been shown: starts Outlook and opens the
 // archive's folder as the settings say, only after a backup that was written (nothing after a
 // cancelled or failed run, or one kept out by another run).
@@ -54,10 +54,11 @@ OpenOutcome OpenBackupFile(RestoreTabModel& tab, AppState& state, archive::ZipCo
 // and the job when the user says OK (the window's thread), the run (any thread), and Outlook
 // started as the settings say once RestoreCompletionMessage has been shown. Every way of starting
 // a restore goes through it, so each asks, and none asks before it would refuse.
-std::optional<restore::RestoreJob> PrepareRestore(const RestoreTabModel& tab, const AppState& state,
-                                                  archive::ZipComponent& zip);
-restore::RestoreResult RunRestoreJob(const restore::RestoreJob& job, const AppState& state,
-                                     archive::ZipComponent& zip, const PanelFollower& panel);
+std::optional<restore::RestoreJob> ConfirmedRestoreJob(const RestoreTabModel& tab,
+                                                       const AppState& state,
+                                                       archive::ZipComponent& zip);
+restore::RestoreResult RestoreWithPanel(const restore::RestoreJob& job, const AppState& state,
+                                        archive::ZipComponent& zip, const PanelFollower& panel);
 void FollowUpRestore(const restore::RestoreResult& result, const AppState& state);
 
 // "Undo Last Restore" (the window offers it only while no run works): asks first, puts the last

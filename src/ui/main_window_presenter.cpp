@@ -85,7 +85,7 @@ ProfileListChange RefreshProfileLists(MainWindowModel& window,
     return change;
 }
 
-void ShowLastBackup(BackupTabModel& tab, const LastBackup& last) {
+void PresentLastBackup(BackupTabModel& tab, const LastBackup& last) {
     if (!last.found) {
         tab.lastBackupText = "Last backup: none has been completed yet.";
         tab.lastBackupFile.clear();

@@ -51,7 +51,7 @@ ProfileListChange RefreshProfileLists(MainWindowModel& window,
                                       const std::vector<std::string>& profiles);
 
 // The Backup page's line on the last completed backup, and whether it holds every item.
-void ShowLastBackup(BackupTabModel& tab, const LastBackup& last);
+void PresentLastBackup(BackupTabModel& tab, const LastBackup& last);
 
 // What the window says first when it opens after the last scheduled run failed (what, when and
 // why), or when the log's scheduled runs wrote no complete backup that is newer than a week and a

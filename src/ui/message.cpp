@@ -15,4 +15,8 @@ platform::MessageRequest RequestFor(const Message& message) {
     return {message.text, kProductName, message.icon, message.buttons};
 }
 
+platform::MessageAnswer Show(const Message& message) {
+    return platform::ShowMessage(RequestFor(message));
+}
+
 }  // namespace kestrine::ui

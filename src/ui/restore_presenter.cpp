@@ -66,8 +66,8 @@ std::string BackupInfoText(const archive::ManifestHeader& h) {
            "\r\nProfile:" + h.identity + "\r\nOutlook Version:" + h.outlookVersion;
 }
 
-std::optional<Message> ShowOpenedBackup(RestoreTabModel& tab, const std::string& path,
-                                        const restore::OpenedBackup& opened) {
+std::optional<Message> PresentOpenedBackup(RestoreTabModel& tab, const std::string& path,
+                                           const restore::OpenedBackup& opened) {
     if (opened.status == restore::OpenStatus::WrongPassword)
         return Message{"Incorect Password or Invalid backup file!", MessageIcon::Information};
     if (opened.status == restore::OpenStatus::Altered)
@@ -126,7 +126,7 @@ Message ConfirmUndoMessage() {
 
 namespace {
 
-std::string KeptText(const std::vector<restore::KeptFile>& kept) {
+std::string KeptText(const std::vector<recovery::KeptFile>& kept) {
     std::string text;
     for (const auto& k : kept)
         text += "\r\n\r\n" + k.target +
@@ -136,7 +136,7 @@ std::string KeptText(const std::vector<restore::KeptFile>& kept) {
     return text;
 }
 
-std::string NotPutBackText(const std::vector<restore::NotPutBack>& notPutBack) {
+std::string NotPutBackText(const std::vector<recovery::NotPutBack>& notPutBack) {
     std::string text;
     for (const auto& n : notPutBack)
         text += "\r\n    " + n.target +
@@ -168,7 +168,7 @@ Message UndoCompletionMessage(const restore::UndoResult& undone) {
     return message;
 }
 
-std::optional<Message> RecoveredAtStartMessage(const restore::RecoveryOutcome& recovered) {
+std::optional<Message> RecoveredAtStartMessage(const recovery::RecoveryOutcome& recovered) {
     if (recovered.sets == 0) return std::nullopt;
     if (recovered.ok)
         return Message{
@@ -303,29 +303,29 @@ restore::RestoreJob RestoreJobFor(const RestoreTabModel& tab, const AppState& st
     return job;
 }
 
-void ShowRestoreStarted(ProgressModel& progress) {
+void PresentRestoreStarted(ProgressModel& progress) {
     progress.fileText = "Restore Outlook Data....";
     progress.busyPointer = true;
     progress.panelVisible = true;
     progress.Advance(10);
 }
 
-void ShowRestoreStep(ProgressModel& progress, Item item) {
+void PresentRestoreStep(ProgressModel& progress, Item item) {
     progress.stepText = LookOf(item).caption;
 }
 
-void ShowRestoreStepDone(ProgressModel& progress, Item item, archive::StepOutcome) {
+void PresentRestoreStepDone(ProgressModel& progress, Item item, archive::StepOutcome) {
     if (LookOf(item).barAfter != 0) progress.Advance(LookOf(item).barAfter);
     if (LookOf(item).barAfterAgain != 0) progress.Advance(LookOf(item).barAfterAgain);
 }
 
-void ShowRestoreProgress(ProgressModel& progress, const archive::Progress& facts) {
+void PresentRestoreProgress(ProgressModel& progress, const archive::Progress& facts) {
     progress.fileText = "Unzip File " + facts.file;
     progress.bytesDone = facts.bytesDone;
     progress.bytesExpected = facts.bytesExpected;
 }
 
-void ShowRestoreFinished(ProgressModel& progress) {
+void PresentRestoreFinished(ProgressModel& progress) {
     progress.busyPointer = false;
     progress.value = progress.max;
     progress.stepText = "Operation complete!";

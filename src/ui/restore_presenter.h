@@ -21,8 +21,8 @@ void ClearRestoreTab(RestoreTabModel& tab);
 std::string BackupInfoText(const archive::ManifestHeader& header);
 // What an opened file shows on the tab: its path, where it came from, its note, and the entries of
 // the items it holds enabled (none ticked). The message to show, or nothing for a valid backup.
-std::optional<Message> ShowOpenedBackup(RestoreTabModel& tab, const std::string& path,
-                                        const restore::OpenedBackup& opened);
+std::optional<Message> PresentOpenedBackup(RestoreTabModel& tab, const std::string& path,
+                                           const restore::OpenedBackup& opened);
 // What the open leaves in AppState for the restore run: the source file, its item flags and
 // entries, and whether a valid backup is open. Entries of items whose flag is "0" keep what an
 // earlier open put there.
@@ -47,8 +47,8 @@ Message ConfirmUndoMessage();
 Message UndoCompletionMessage(const restore::UndoResult& undone);
 // What the start tells of a restore ended midway that it put back; nothing when there was none.
 // When something could not be put back, it names what and asks (Yes/No) whether to keep the
-// profile as it is now (restore::KeepProfileAsItIs on Yes).
-std::optional<Message> RecoveredAtStartMessage(const restore::RecoveryOutcome& recovered);
+// profile as it is now (recovery::KeepProfileAsItIs on Yes).
+std::optional<Message> RecoveredAtStartMessage(const recovery::RecoveryOutcome& recovered);
 // How keeping the profile as it is went.
 Message KeptAsItIsMessage(bool ok);
 
@@ -58,11 +58,12 @@ std::string SizeText(uint64_t bytes);
 restore::RestoreJob RestoreJobFor(const RestoreTabModel& tab, const AppState& state);
 
 // The progress panel through a run.
-void ShowRestoreStarted(ProgressModel& progress);
-void ShowRestoreStep(ProgressModel& progress, archive::Item item);
-void ShowRestoreStepDone(ProgressModel& progress, archive::Item item, archive::StepOutcome outcome);
-void ShowRestoreProgress(ProgressModel& progress, const archive::Progress& facts);
-void ShowRestoreFinished(ProgressModel& progress);
+void PresentRestoreStarted(ProgressModel& progress);
+void PresentRestoreStep(ProgressModel& progress, archive::Item item);
+void PresentRestoreStepDone(ProgressModel& progress, archive::Item item,
+                            archive::StepOutcome outcome);
+void PresentRestoreProgress(ProgressModel& progress, const archive::Progress& facts);
+void PresentRestoreFinished(ProgressModel& progress);
 
 // The run's summary: a line for each reported row that ran.
 std::string RestoreSummary(const restore::RestoreResult& result);

@@ -2,6 +2,8 @@
 // message, the follow-ups), natively over a scratch profile in the in-memory registry: the archive,
 // the manifest, the log, the message, and every way a run can fail or be refused without losing the
 // user's last backup.
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include "backup/backup_run.h"
@@ -322,7 +324,8 @@ TEST_F(Backup, AnAbandonedRestoreThatCannotGoBackLetsTheNextBackupRun) {
     TickAll();
     std::string keyFile;
     {
-        auto ended = restore::UndoJournal::Begin(s.state.UndoFolder, restore::RegistryKeyKeeper());
+        auto ended =
+            recovery::UndoJournal::Begin(s.state.UndoFolder, recovery::RegistryKeyKeeper());
         ASSERT_TRUE(ended && ended->SaveKey(s.Profile("Outlook")));
         keyFile = ended->Folder() + "\\key1.reg";
     }
@@ -343,6 +346,25 @@ TEST_F(Backup, AnAbandonedRestoreThatCannotGoBackLetsTheNextBackupRun) {
     EXPECT_NE(s.Log().find(" Could not put back " + s.Profile("Outlook")), std::string::npos);
     EXPECT_TRUE(Run().result.written);
     EXPECT_TRUE(Exists(keyFile));  // the set stays where the user was told it is
+}
+
+// A restore ended midway in a folder it writes to is put back before a backup reads the folder:
+// the user's file it had set aside goes into the backup, the content it was staging does not.
+TEST_F(Backup, ARestoreEndedMidwayInAnItemFolderIsPutBackFirst) {
+    const std::string signatures = s.folders.signatures;
+    ASSERT_TRUE(fileio::RemoveFile(signatures + "\\Work.txt"));
+    Put(signatures + "\\~Work.txt.replaced-1-2.tmp", "Sam");
+    Put(signatures + "\\~Work.htm.restoring-3-4.tmp", "half of a new signature");
+    Tick({Choice::Signatures});
+    ASSERT_TRUE(Run().result.written);
+    EXPECT_EQ(Get(signatures + "\\Work.txt"), "Sam");
+    EXPECT_FALSE(Exists(signatures + "\\~Work.htm.restoring-3-4.tmp"));
+    archive::ZipComponent reader;
+    ASSERT_TRUE(reader.OpenArchive(Target()));
+    std::vector<std::string> names;
+    for (const auto& e : reader.Entries()) names.push_back(e.name);
+    EXPECT_TRUE(std::ranges::any_of(names, [](const auto& n) { return n.ends_with("Work.txt"); }));
+    EXPECT_FALSE(std::ranges::any_of(names, [](const auto& n) { return n.find('~') != n.npos; }));
 }
 
 // A protected, checked backup; a bad one never replaces the last good one.
@@ -401,7 +423,7 @@ TEST_F(Backup, AnotherRunAtWorkKeepsRunsOutAndWhatEndedRunsLeftGoes) {
     restoreJob.waitForOtherRun = job.waitForOtherRun;
     {
         OtherRunAtWork other;
-        const auto busy = backup::RunBackup(job, s.state, zip);
+        const auto busy = backup::RunBackup(job, s.state, s.state, zip);
         EXPECT_TRUE(busy.busy);
         EXPECT_FALSE(busy.written);
         EXPECT_EQ(ui::BackupCompletionMessage(busy, Target()), ui::OtherRunMessage());
@@ -412,7 +434,7 @@ TEST_F(Backup, AnotherRunAtWorkKeepsRunsOutAndWhatEndedRunsLeftGoes) {
         archive::RunObserver stop;
         stop.cancelRequested = [] { return true; };
         job.waitForOtherRun = std::chrono::seconds(30);
-        const auto cancelled = backup::RunBackup(job, s.state, zip, stop);
+        const auto cancelled = backup::RunBackup(job, s.state, s.state, zip, stop);
         EXPECT_TRUE(cancelled.cancelled);
         EXPECT_FALSE(cancelled.busy);
     }
@@ -434,7 +456,7 @@ TEST_F(Backup, AnotherRunAtWorkKeepsRunsOutAndWhatEndedRunsLeftGoes) {
     Put(ended + "\\kestrine.dat", "half a manifest");
     Put(running + "\\OBC1.tmp", "at work");
     for (const auto& stranger : strangers) Put(stranger + "\\keep.txt", "keep");
-    EXPECT_TRUE(backup::RunBackup(job, s.state, zip).written);
+    EXPECT_TRUE(backup::RunBackup(job, s.state, s.state, zip).written);
     EXPECT_FALSE(Exists(ended));
     EXPECT_TRUE(Exists(running + "\\OBC1.tmp"));
     std::filesystem::remove_all(Fs(running));
@@ -523,7 +545,7 @@ TEST_F(Backup, TheRunReportsBytesAndACancellationAbandonsTheArchive) {
     observer.progress = [&](const archive::Progress& report) { reports.push_back(report); };
     // Stopped before the first file of the data files.
     observer.cancelRequested = [&] { return started.size() >= 2; };
-    const auto cancelled = backup::RunBackup(job, s.state, zip, observer);
+    const auto cancelled = backup::RunBackup(job, s.state, s.state, zip, observer);
     EXPECT_TRUE(cancelled.cancelled);
     EXPECT_FALSE(cancelled.written);
     EXPECT_NE(ui::BackupCompletionMessage(cancelled, Target()).text.find("cancelled"),
@@ -541,7 +563,7 @@ TEST_F(Backup, TheRunReportsBytesAndACancellationAbandonsTheArchive) {
         return std::count_if(reports.begin(), reports.end(),
                              [](const archive::Progress& r) { return r.file == "a.pst"; }) >= 3;
     };
-    EXPECT_TRUE(backup::RunBackup(job, s.state, zip, observer).cancelled);
+    EXPECT_TRUE(backup::RunBackup(job, s.state, s.state, zip, observer).cancelled);
     EXPECT_EQ(Get(Target()), "the user's previous backup");
     EXPECT_EQ(BackupFiles(), std::vector<std::string>{"kestrine-Outlook.ksx"});
     const auto first = std::find_if(reports.begin(), reports.end(),
@@ -553,7 +575,7 @@ TEST_F(Backup, TheRunReportsBytesAndACancellationAbandonsTheArchive) {
 
     reports.clear();
     observer.cancelRequested = nullptr;
-    ASSERT_TRUE(backup::RunBackup(job, s.state, zip, observer).written);
+    ASSERT_TRUE(backup::RunBackup(job, s.state, s.state, zip, observer).written);
     ASSERT_FALSE(reports.empty());
     const uint64_t expected = reports.front().bytesExpected;
     EXPECT_GE(expected, 100000u);  // both data files and the rest
@@ -566,7 +588,7 @@ TEST_F(Backup, TheRunReportsBytesAndACancellationAbandonsTheArchive) {
     backup::BackupJob part = job;
     part.chosen[archive::IndexOf(Choice::PersonalFolders)] = false;
     reports.clear();
-    ASSERT_TRUE(backup::RunBackup(part, s.state, zip, observer).written);
+    ASSERT_TRUE(backup::RunBackup(part, s.state, s.state, zip, observer).written);
     ASSERT_FALSE(reports.empty());
     EXPECT_LT(reports.back().bytesExpected, 100000u);
     EXPECT_EQ(reports.back().bytesDone, reports.back().bytesExpected);

@@ -179,18 +179,18 @@ TEST_F(RestoreRun, TheEndIsWrittenAfterTheRegistryAndARestoreWhoseEndCannotBeWri
     } unheard;
     platform::memory_registry::WhenFlushed([&](uint32_t root) {
         EXPECT_EQ(root, platform::memory_registry::kCurrentUser);
-        const auto sets = restore::ListUndoSets(s.state.UndoFolder);
+        const auto sets = recovery::ListUndoSets(s.state.UndoFolder);
         setAtFlush.push_back(sets.empty() ? "none" : sets.back().finished ? "finished" : "open");
     });
     ASSERT_TRUE(RestoreLikeTheWindow(window, s.state, zip).result.Completed());
     ASSERT_TRUE(restore::UndoLastRestoreRun(s.state).outcome.ok);
     EXPECT_EQ(setAtFlush, (std::vector<std::string>{"open", "open"}));
-    EXPECT_TRUE(restore::ListUndoSets(s.state.UndoFolder).empty());
+    EXPECT_TRUE(recovery::ListUndoSets(s.state.UndoFolder).empty());
 
     archive::RunObserver observer;
     observer.stepFinished = [&](Item item, archive::StepOutcome outcome) {
         if (item != Item::Signatures || outcome != archive::StepOutcome::Succeeded) return;
-        const auto sets = restore::ListUndoSets(s.state.UndoFolder);
+        const auto sets = recovery::ListUndoSets(s.state.UndoFolder);
         FillTheDriveAt(platform::fileio::FileSize(sets.back().folder + "\\journal.dat"));
     };
     const auto result = restore::RunRestore(RestoreJobFor(window.restore, s.state), s.state,
@@ -206,8 +206,8 @@ TEST_F(RestoreRun, TheEndIsWrittenAfterTheRegistryAndARestoreWhoseEndCannotBeWri
     EXPECT_NE(s.Log().find(" Restore was not completed (its end could not be written to the "
                            "disk); every change it made was put back.\n"),
               std::string::npos);
-    EXPECT_EQ(restore::RecoverAfterCrash(s.state, s.state).sets, 0u);
-    EXPECT_TRUE(restore::ListUndoSets(s.state.UndoFolder).empty());
+    EXPECT_EQ(recovery::MakeProfileWhole(s.state, s.state).sets, 0u);
+    EXPECT_TRUE(recovery::ListUndoSets(s.state.UndoFolder).empty());
 }
 #endif
 
@@ -234,7 +234,7 @@ TEST_F(RestoreRun, ADriveTooSmallForEveryRowTogetherIsFoundBeforeTheFirstRow) {
     EXPECT_NE(s.Log().find("MB free.\n"), std::string::npos);
     EXPECT_EQ(Files(s.folders.signatures), (FolderSnapshot{{"Work.htm", "mine"}}));
     EXPECT_FALSE(Exists(s.folders.contacts + "\\Jane.vcf"));
-    EXPECT_TRUE(restore::ListUndoSets(s.state.UndoFolder).empty());
+    EXPECT_TRUE(recovery::ListUndoSets(s.state.UndoFolder).empty());
     platform::fileio::SetFreeSpace(s.user, (uint64_t{64} << 20) + 5103 + 100);
     EXPECT_TRUE(RestoreLikeTheWindow(window, s.state, zip).result.Completed());
 }

@@ -330,7 +330,7 @@ TEST_F(AutoBackup, AFailedScheduledRunIsNoticed) {
     ASSERT_EQ(balloons.size(), 1u);
     EXPECT_NE(balloons[0].text.find("Personal Folders could not be backed up"), std::string::npos);
     ui::BackupTabModel tab;
-    ui::ShowLastBackup(tab, FindLastCompletedBackup(ReadLogEntries(s.state.LogFile)));
+    ui::PresentLastBackup(tab, FindLastCompletedBackup(ReadLogEntries(s.state.LogFile)));
     EXPECT_NE(tab.lastBackupText.find("not complete"), std::string::npos);
     EXPECT_EQ(tab.lastBackupFile, failed.archivePath);
 

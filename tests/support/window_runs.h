@@ -3,8 +3,8 @@
 // window's thread, the run with its panel, the message, the follow-ups.
 #include <functional>
 
+#include "recovery/undo_set.h"
 #include "restore/restore_run.h"
-#include "restore/undo_set.h"
 #include "ui/backup_presenter.h"
 #include "ui/commands.h"
 #include "ui/restore_presenter.h"
@@ -14,7 +14,7 @@ namespace kestrine::test {
 // What a restore ended at its start (a kill) leaves in `undoFolder`: an undo set without "done".
 // The journal's path; empty when the set could not be made.
 inline std::string EndedRestoreJournal(const std::string& undoFolder) {
-    auto ended = restore::UndoJournal::Begin(undoFolder, restore::RegistryKeyKeeper());
+    auto ended = recovery::UndoJournal::Begin(undoFolder, recovery::RegistryKeyKeeper());
     return ended ? ended->Folder() + "\\journal.dat" : "";
 }
 
@@ -27,11 +27,11 @@ inline WindowBackup BackupLikeTheWindow(ui::MainWindowModel& window, const AppSt
                                         archive::ZipComponent& zip,
                                         const std::function<void()>& changed = {}) {
     WindowBackup run;
-    const auto job = ui::PrepareBackup(window.backup, state);
+    const auto job = ui::BackupJobFromTab(window.backup, state);
     if (!job) return run;
     run.started = true;
     const ui::PanelFollower panel{window.progress, changed, {}};
-    run.result = ui::RunBackupJob(*job, state, zip, panel);
+    run.result = ui::BackupWithPanel(*job, state, zip, panel);
     ui::Show(ui::BackupCompletionMessage(run.result, job->archivePath));
     ui::FollowUpBackup(run.result, state, job->archivePath);
     return run;
@@ -44,11 +44,11 @@ struct WindowRestore {
 inline WindowRestore RestoreLikeTheWindow(ui::MainWindowModel& window, const AppState& state,
                                           archive::ZipComponent& zip) {
     WindowRestore run;
-    const auto job = ui::PrepareRestore(window.restore, state, zip);
+    const auto job = ui::ConfirmedRestoreJob(window.restore, state, zip);
     if (!job) return run;
     run.ran = true;
     const ui::PanelFollower panel{window.progress, {}, {}};
-    run.result = ui::RunRestoreJob(*job, state, zip, panel);
+    run.result = ui::RestoreWithPanel(*job, state, zip, panel);
     ui::Show(ui::RestoreCompletionMessage(run.result));
     ui::FollowUpRestore(run.result, state);
     return run;

@@ -58,13 +58,13 @@ TEST(MainWindowPresenter, ProfileListsFollowTheProfilesAsTheyAreNow) {
 
 TEST(MainWindowPresenter, TheLastBackupLineAndTheTextBoxKeys) {
     BackupTabModel tab;
-    ShowLastBackup(tab, {});
+    PresentLastBackup(tab, {});
     EXPECT_EQ(tab.lastBackupText, "Last backup: none has been completed yet.");
-    ShowLastBackup(tab, {true, "12/2/2026 9:00:01 AM", "C:\\B\\x.ksx", true, true, true});
+    PresentLastBackup(tab, {true, "12/2/2026 9:00:01 AM", "C:\\B\\x.ksx", true, true, true});
     EXPECT_EQ(tab.lastBackupText,
               "Last backup: 12/2/2026 9:00:01 AM (scheduled), complete, checked after writing");
     EXPECT_EQ(tab.lastBackupFile, "C:\\B\\x.ksx");
-    ShowLastBackup(tab, {true, "12/3/2026", "C:\\B\\y.ksx", false, false, false});
+    PresentLastBackup(tab, {true, "12/3/2026", "C:\\B\\y.ksx", false, false, false});
     EXPECT_EQ(tab.lastBackupText,
               "Last backup: 12/3/2026, not complete: an item failed, not checked");
 

@@ -80,25 +80,25 @@ TEST(BackupPresenter, TheProgressBarStepsAndItsEnd) {
     archive::Choices all{};
     all.fill(true);
     ProgressModel progress;
-    ShowBackupStarted(progress);
+    PresentBackupStarted(progress);
     std::vector<int> bar;
     for (const auto& step : backup::BackupSteps()) {
-        ShowBackupStep(progress, step.item);
-        ShowBackupStepDone(progress, step.item, StepOutcome::Succeeded);
+        PresentBackupStep(progress, step.item);
+        PresentBackupStepDone(progress, step.item, StepOutcome::Succeeded);
         bar.push_back(progress.value);
     }
     // 10 + 105 would pass 100: the contacts step is left out, and the write stands at 96.
     EXPECT_EQ(bar, (std::vector<int>{10, 30, 40, 60, 70, 80, 85, 90, 95, 95, 96}));
     // Without the data files their 5 is not added.
     ProgressModel contacts;
-    ShowBackupStarted(contacts);
+    PresentBackupStarted(contacts);
     for (const auto& step : backup::BackupSteps()) {
         if (step.item == Item::Options) {
             EXPECT_EQ(contacts.value, 80);
         }
-        ShowBackupStepDone(contacts, step.item, StepOutcome::NotRun);
+        PresentBackupStepDone(contacts, step.item, StepOutcome::NotRun);
     }
-    ShowBackupFinished(contacts);
+    PresentBackupFinished(contacts);
     EXPECT_FALSE(contacts.panelVisible);
     EXPECT_EQ(contacts.value, 0);
 }
@@ -125,7 +125,7 @@ TEST(BackupPresenter, TheInventoryOnTheBackupList) {
     outlook::ProfileInventory inventory;
     inventory.available = Only({Choice::PersonalFolders, Choice::Options, Choice::Contacts});
     inventory.addressBookSupported = false;
-    ShowInventory(tab, inventory);
+    PresentInventory(tab, inventory);
     for (size_t i = 0; i < archive::kChoiceCount; ++i)
         EXPECT_EQ(tab.items[i].enabled && !tab.items[i].ticked, inventory.available[i]) << i;
     EXPECT_EQ(tab.items[4].tooltip, "Your MS Outlook don't support Personal Address Book!");
@@ -214,7 +214,7 @@ TEST(RestorePresenter, AnOpenedBackupOnTheTabAndInTheState) {
     opened.manifest.entries[10] = "Jane.vcf";
     RestoreTabModel tab;
     ClearRestoreTab(tab);
-    EXPECT_FALSE(ShowOpenedBackup(tab, "C:\\a.ksx", opened));
+    EXPECT_FALSE(PresentOpenedBackup(tab, "C:\\a.ksx", opened));
     EXPECT_EQ(tab.backupInfoText,
               "Computer:PC\r\nUser:bob\r\nBackup Time:1/2/2026 3:04:05 PM\r\nProfile:Outlook\r\n"
               "Outlook Version:Outlook 2003");

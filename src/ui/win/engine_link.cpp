@@ -31,17 +31,17 @@ ProgressPanel PanelOf(const ProgressModel& progress) {
             ProgressBarValue(steps, progress.bytesDone, progress.bytesExpected)};
 }
 
-std::optional<PreparedRunOf<backup::BackupResult>> PrepareBackupRun(const BackupTabModel& tab,
-                                                                    const AppState& state,
-                                                                    archive::ZipComponent& zip) {
-    auto job = PrepareBackup(tab, state);
+std::optional<PreparedRunOf<backup::BackupResult>> BackupOnWorker(const BackupTabModel& tab,
+                                                                  const AppState& state,
+                                                                  archive::ZipComponent& zip) {
+    auto job = BackupJobFromTab(tab, state);
     if (!job) return std::nullopt;
     auto result = std::make_shared<backup::BackupResult>();
     const std::string archivePath = job->archivePath;
     PreparedRunOf<backup::BackupResult> prepared;
     prepared.job =
         JobOf(result, [job = std::move(*job), &state, &zip](const PanelFollower& panel) mutable {
-            auto done = RunBackupJob(job, state, zip, panel);
+            auto done = BackupWithPanel(job, state, zip, panel);
             base::Wipe(job.password);  // the run is done with it
             return done;
         });
@@ -55,15 +55,15 @@ std::optional<PreparedRunOf<backup::BackupResult>> PrepareBackupRun(const Backup
     return prepared;
 }
 
-std::optional<PreparedRunOf<restore::RestoreResult>> PrepareRestoreRun(const RestoreTabModel& tab,
-                                                                       const AppState& state,
-                                                                       archive::ZipComponent& zip) {
-    auto job = PrepareRestore(tab, state, zip);
+std::optional<PreparedRunOf<restore::RestoreResult>> RestoreOnWorker(const RestoreTabModel& tab,
+                                                                     const AppState& state,
+                                                                     archive::ZipComponent& zip) {
+    auto job = ConfirmedRestoreJob(tab, state, zip);
     if (!job) return std::nullopt;
     auto result = std::make_shared<restore::RestoreResult>();
     PreparedRunOf<restore::RestoreResult> prepared;
     prepared.job = JobOf(result, [job = std::move(*job), &state, &zip](const PanelFollower& panel) {
-        return RunRestoreJob(job, state, zip, panel);
+        return RestoreWithPanel(job, state, zip, panel);
     });
     prepared.message = [result] { return RestoreCompletionMessage(*result); };
     prepared.followUp = [result, &state] { FollowUpRestore(*result, state); };

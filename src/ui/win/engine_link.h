@@ -35,12 +35,12 @@ struct PreparedRunOf : PreparedRun {
 
 // Nothing when the choices are refused (a message said why). `state` and `zip` must outlive the
 // run, and the window changes neither while it works.
-std::optional<PreparedRunOf<backup::BackupResult>> PrepareBackupRun(const BackupTabModel& tab,
-                                                                    const AppState& state,
-                                                                    archive::ZipComponent& zip);
-std::optional<PreparedRunOf<restore::RestoreResult>> PrepareRestoreRun(const RestoreTabModel& tab,
-                                                                       const AppState& state,
-                                                                       archive::ZipComponent& zip);
+std::optional<PreparedRunOf<backup::BackupResult>> BackupOnWorker(const BackupTabModel& tab,
+                                                                  const AppState& state,
+                                                                  archive::ZipComponent& zip);
+std::optional<PreparedRunOf<restore::RestoreResult>> RestoreOnWorker(const RestoreTabModel& tab,
+                                                                     const AppState& state,
+                                                                     archive::ZipComponent& zip);
 
 // What the progress panel shows of a run's panel model.
 ProgressPanel PanelOf(const ProgressModel& progress);

@@ -258,7 +258,7 @@ class MainWindow : public Dialog {
     }
 
     void ShowLastBackupLine() {
-        ShowLastBackup(model_.backup, FindLastCompletedBackup(ReadLogEntries(state_.LogFile)));
+        PresentLastBackup(model_.backup, FindLastCompletedBackup(ReadLogEntries(state_.LogFile)));
         SetTextIfChanged(IDC_LAST_BACKUP, model_.backup.lastBackupText);
         SetTextIfChanged(IDC_LAST_BACKUP_FILE, model_.backup.lastBackupFile);
     }
@@ -488,7 +488,7 @@ class MainWindow : public Dialog {
     void StartBackup() {
         if (worker_->Busy() || state_.NoProfiles) return;
         ReadBackupTab();
-        auto run = PrepareBackupRun(model_.backup, state_, zip_);
+        auto run = BackupOnWorker(model_.backup, state_, zip_);
         if (!run) return;
         // The archive open on the Restore page stays open, unless this backup is to replace it:
         // then the page no longer shows what the file holds.
@@ -504,8 +504,7 @@ class MainWindow : public Dialog {
     void StartRestore() {
         if (worker_->Busy() || state_.NoProfiles) return;
         ReadRestoreTab();
-        if (auto run = PrepareRestoreRun(model_.restore, state_, opened_))
-            StartRun(std::move(*run));
+        if (auto run = RestoreOnWorker(model_.restore, state_, opened_)) StartRun(std::move(*run));
     }
 
     void StartRun(PreparedRun run) {

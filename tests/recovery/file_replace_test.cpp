@@ -6,10 +6,10 @@
 #ifndef _WIN32
 #include "platform/free_space_stand_in.h"
 #endif
-#include "restore/file_replace.h"
+#include "recovery/file_replace.h"
 #include "test_support.h"
 
-namespace kestrine::restore {
+namespace kestrine::recovery {
 namespace {
 
 // Putting several files in place together.
@@ -149,4 +149,4 @@ TEST_F(ReplaceTogether, WhatAnEndedRestoreLeftIsRecoveredAndNothingElseTouched) 
 }
 
 }  // namespace
-}  // namespace kestrine::restore
+}  // namespace kestrine::recovery

@@ -7,11 +7,11 @@
 #ifndef _WIN32
 #include "platform/files_held.h"
 #endif
-#include "restore/file_replace.h"
-#include "restore/undo_set.h"
+#include "recovery/file_replace.h"
+#include "recovery/undo_set.h"
 #include "test_support.h"
 
-namespace kestrine::restore {
+namespace kestrine::recovery {
 namespace {
 
 namespace fs = std::filesystem;
@@ -324,4 +324,4 @@ TEST_F(UndoSets, AFileThatTookTheNameAfterACrashIsKeptAndTheOldOneComesBack) {
 }
 
 }  // namespace
-}  // namespace kestrine::restore
+}  // namespace kestrine::recovery

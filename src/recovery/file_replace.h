@@ -14,7 +14,7 @@
 
 #include "platform/file_stream.h"
 
-namespace kestrine::restore {
+namespace kestrine::recovery {
 
 // A new, empty temporary file beside `target` for its new content; empty when none can be made.
 std::string NewStagingFile(const std::string& target);
@@ -73,4 +73,4 @@ void DiscardStaged(const std::vector<StagedFile>& files);
 // user's data). Files of undo sets are not touched. Returns how many were recovered or removed.
 size_t RecoverInterruptedRestore(const std::string& folder);
 
-}  // namespace kestrine::restore
+}  // namespace kestrine::recovery

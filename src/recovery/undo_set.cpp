@@ -1,4 +1,4 @@
-#include "restore/undo_set.h"
+#include "recovery/undo_set.h"
 
 #include <algorithm>
 #include <atomic>
@@ -12,7 +12,7 @@
 
 namespace fileio = kestrine::platform::fileio;
 
-namespace kestrine::restore {
+namespace kestrine::recovery {
 
 namespace {
 
@@ -510,4 +510,4 @@ void RemoveOldUndoSets(const std::string& undoFolder, size_t keep) {
     }
 }
 
-}  // namespace kestrine::restore
+}  // namespace kestrine::recovery

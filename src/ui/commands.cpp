@@ -1,3 +1,4 @@
+#include "ui/commands.h"
 #include "app/activity_log.h"
 #include "app/log_lines.h"
 #include "app/policy.h"
@@ -10,12 +11,11 @@
 #include "platform/file_stream.h"
 #include "platform/messages.h"
 #include "platform/processes.h"
-#include "platform/run_lock.h"
 #include "platform/system.h"
+#include "recovery/recovery.h"
 #include "schedule/outlook_wait.h"
 #include "ui/archive_name.h"
 #include "ui/backup_presenter.h"
-#include "ui/commands.h"
 #include "ui/main_window_presenter.h"
 #include "ui/restore_presenter.h"
 
@@ -55,7 +55,7 @@ archive::RunObserver PanelObserver(const PanelFollower& panel, StepShown step, S
 void SelectSourceProfile(BackupTabModel& tab, AppState& state) {
     const outlook::ProfileInventory inventory = outlook::TakeInventory(state, tab.sourceProfile);
     static_cast<outlook::ItemLocations&>(state) = inventory.locations;
-    ShowInventory(tab, inventory);
+    PresentInventory(tab, inventory);
     tab.targetChosen = false;
     ProposeTargetFile(tab, state);
 }
@@ -77,7 +77,8 @@ void ProposeTargetFile(BackupTabModel& tab, AppState& state) {
     state.TargetFile = tab.targetFileText;
 }
 
-std::optional<backup::BackupJob> PrepareBackup(const BackupTabModel& tab, const AppState& state) {
+std::optional<backup::BackupJob> BackupJobFromTab(const BackupTabModel& tab,
+                                                  const AppState& state) {
     const Policies policies = ReadPolicies(state.Policy);
     if (auto refusal = RefuseBackup(tab, state.TargetFile)) {
         Show(*refusal);
@@ -88,13 +89,11 @@ std::optional<backup::BackupJob> PrepareBackup(const BackupTabModel& tab, const 
         return std::nullopt;
     }
     // A file chosen before the administrator set the folder still goes into that folder.
-    backup::BackupJob job = BackupJobFor(tab, state, InPolicyFolder(policies, state.TargetFile));
-    job.verify = EffectiveSettingIsOn(policies, state.SettingsFile, kCheckBackupFile);
-    return job;
+    return BackupJobFor(tab, state, InPolicyFolder(policies, state.TargetFile));
 }
 
-backup::BackupResult RunBackupJob(const backup::BackupJob& job, const AppState& state,
-                                  archive::ZipComponent& zip, const PanelFollower& panel) {
+backup::BackupResult BackupWithPanel(const backup::BackupJob& job, const AppState& state,
+                                     archive::ZipComponent& zip, const PanelFollower& panel) {
     // An older archive at the target stays until the new one is complete: the zip component moves
     // the finished archive over it, so a failed run leaves the user's last backup in place.
     // Outlook is gone, its files closed, before the run reads them. It is asked to quit as the
@@ -104,16 +103,16 @@ backup::BackupResult RunBackupJob(const backup::BackupJob& job, const AppState& 
             return Show(EndOutlookQuestion(closing.itemsOpen)) == platform::MessageAnswer::Ok;
         });
     }
-    ShowBackupStarted(panel.progress);
+    PresentBackupStarted(panel.progress);
     if (panel.changed) panel.changed();
     archive::RunObserver observer =
-        PanelObserver(panel, ShowBackupStep, ShowBackupStepDone, ShowBackupProgress);
+        PanelObserver(panel, PresentBackupStep, PresentBackupStepDone, PresentBackupProgress);
     observer.checking = [&panel] {
-        ShowBackupChecking(panel.progress);
+        PresentBackupChecking(panel.progress);
         if (panel.changed) panel.changed();
     };
-    const backup::BackupResult result = backup::RunBackup(job, state, zip, observer);
-    ShowBackupFinished(panel.progress);
+    const backup::BackupResult result = backup::RunBackup(job, state, state, zip, observer);
+    PresentBackupFinished(panel.progress);
     if (panel.changed) panel.changed();
     return result;
 }
@@ -157,7 +156,7 @@ OpenOutcome OpenBackupFile(RestoreTabModel& tab, AppState& state, archive::ZipCo
         return OpenOutcome::Cancelled;
     }
     RecordOpenedBackup(state, path, opened);
-    if (auto message = ShowOpenedBackup(tab, path, opened)) Show(*message);
+    if (auto message = PresentOpenedBackup(tab, path, opened)) Show(*message);
     switch (opened.status) {
         case restore::OpenStatus::Opened:
             return OpenOutcome::Opened;
@@ -170,8 +169,9 @@ OpenOutcome OpenBackupFile(RestoreTabModel& tab, AppState& state, archive::ZipCo
     return OpenOutcome::Invalid;
 }
 
-std::optional<restore::RestoreJob> PrepareRestore(const RestoreTabModel& tab, const AppState& state,
-                                                  archive::ZipComponent& zip) {
+std::optional<restore::RestoreJob> ConfirmedRestoreJob(const RestoreTabModel& tab,
+                                                       const AppState& state,
+                                                       archive::ZipComponent& zip) {
     if (auto refusal = RefuseRestore(state.NoSourceFile, tab)) {
         Show(*refusal);
         return std::nullopt;
@@ -185,7 +185,7 @@ std::optional<restore::RestoreJob> PrepareRestore(const RestoreTabModel& tab, co
 }
 
 void UndoLastRestoreCommand(const AppState& state) {
-    if (!restore::CanUndoLastRestore(state.UndoFolder)) {
+    if (!recovery::CanUndoLastRestore(state.UndoFolder)) {
         Show(NothingToUndoMessage());
         return;
     }
@@ -196,23 +196,23 @@ void UndoLastRestoreCommand(const AppState& state) {
 
 void RecoverAtStart(const AppState& state) {
     // A run of another Kestrine holds the lock: its undo set is alive, not left over.
-    const auto lock = platform::RunLock::Take(std::chrono::milliseconds(0));
-    if (!lock) return;
-    const restore::RecoveryOutcome recovered = restore::RecoverAfterCrash(state, state);
+    const recovery::HeldRunLock held = recovery::TakeRunLock(state, std::chrono::milliseconds(0));
+    if (!held) return;
+    const recovery::RecoveryOutcome recovered = recovery::MakeProfileWhole(state, state);
     const auto message = RecoveredAtStartMessage(recovered);
     // Something could not be put back: the user may keep the profile as it is, so backups go on.
     if (message && Show(*message) == platform::MessageAnswer::Yes)
-        Show(KeptAsItIsMessage(restore::KeepProfileAsItIs(state)));
+        Show(KeptAsItIsMessage(recovery::KeepProfileAsItIs(state)));
 }
 
-restore::RestoreResult RunRestoreJob(const restore::RestoreJob& job, const AppState& state,
-                                     archive::ZipComponent& zip, const PanelFollower& panel) {
-    ShowRestoreStarted(panel.progress);
+restore::RestoreResult RestoreWithPanel(const restore::RestoreJob& job, const AppState& state,
+                                        archive::ZipComponent& zip, const PanelFollower& panel) {
+    PresentRestoreStarted(panel.progress);
     if (panel.changed) panel.changed();
     const restore::RestoreResult result = restore::RunRestore(
         job, state, state, zip,
-        PanelObserver(panel, ShowRestoreStep, ShowRestoreStepDone, ShowRestoreProgress));
-    ShowRestoreFinished(panel.progress);
+        PanelObserver(panel, PresentRestoreStep, PresentRestoreStepDone, PresentRestoreProgress));
+    PresentRestoreFinished(panel.progress);
     if (panel.changed) panel.changed();
     return result;
 }

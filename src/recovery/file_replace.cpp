@@ -1,4 +1,4 @@
-#include "restore/file_replace.h"
+#include "recovery/file_replace.h"
 
 #include <atomic>
 #include <optional>
@@ -9,11 +9,11 @@
 #include "base/text.h"
 #include "platform/file_stream.h"
 #include "platform/files.h"
-#include "restore/undo_set.h"
+#include "recovery/undo_set.h"
 
 namespace fileio = kestrine::platform::fileio;
 
-namespace kestrine::restore {
+namespace kestrine::recovery {
 
 namespace {
 
@@ -191,4 +191,4 @@ size_t RecoverInterruptedRestore(const std::string& folder) {
     return recovered;
 }
 
-}  // namespace kestrine::restore
+}  // namespace kestrine::recovery

@@ -19,7 +19,7 @@
 
 #include "platform/file_stream.h"
 
-namespace kestrine::restore {
+namespace kestrine::recovery {
 
 // How a set saves and puts back registry trees (the registry's export and import; tests give
 // their own).
@@ -132,4 +132,4 @@ TakeBackOutcome UndoLastRestore(const std::string& undoFolder, const KeyKeeper& 
 inline constexpr size_t kKeptUndoSets = 3;
 void RemoveOldUndoSets(const std::string& undoFolder, size_t keep = kKeptUndoSets);
 
-}  // namespace kestrine::restore
+}  // namespace kestrine::recovery
