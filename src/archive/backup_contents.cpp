@@ -57,15 +57,16 @@ std::optional<uint64_t> ParseSize(std::string_view digits) {
 }  // namespace
 
 std::string EncodeContents(const BackupContents& contents) {
-    std::vector<std::string> records;
-    for (const auto& f : contents.dataFiles)
-        records.push_back("D" + std::to_string(f.size) + ":" + Escape(f.name));
-    for (const auto& a : contents.serverAccounts) records.push_back("S:" + Escape(a));
-    for (const auto& f : contents.unattached)
-        records.push_back("U" + std::to_string(f.size) + ":" + Escape(f.name));
-    for (const auto& f : contents.missing) records.push_back("M:" + Escape(f.name));
     std::string out;
-    for (const auto& r : records) out += (out.empty() ? "" : ";") + r;
+    auto record = [&out](char kind, const std::string& size, std::string_view name) {
+        if (!out.empty()) out += ';';
+        out += kind;
+        out.append(size).append(":").append(Escape(name));
+    };
+    for (const auto& f : contents.dataFiles) record('D', std::to_string(f.size), f.name);
+    for (const auto& a : contents.serverAccounts) record('S', {}, a);
+    for (const auto& f : contents.unattached) record('U', std::to_string(f.size), f.name);
+    for (const auto& f : contents.missing) record('M', {}, f.name);
     return out;
 }
 
