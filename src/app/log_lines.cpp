@@ -109,6 +109,14 @@ std::string RestoreNotCompletedLine(std::string_view now, std::string_view targe
     return Join({now, " Restore Data to Profile ", targetProfile, " was not Completed!\r"});
 }
 
+std::string RestoreFileHeldLine(std::string_view now, std::string_view path) {
+    return Join({now, " Restore waits: ", path, " is held by another program\n"});
+}
+
+std::string RestoreNoRoomLine(std::string_view now, std::string_view reason) {
+    return Join({now, " Restore needs more free space: ", reason, "\n"});
+}
+
 std::string RestoreTakenBackLine(std::string_view now, std::string_view why) {
     return Join(
         {now, " Restore was not completed (", why, "); every change it made was put back.\n"});

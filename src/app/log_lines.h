@@ -62,6 +62,10 @@ std::string RestoreNotStartedLine(std::string_view now, std::string_view targetP
 std::string RestoreOldFileLine(std::string_view now, std::string_view target,
                                std::string_view oldCopy);
 
+// A restore waits for another program to let go of `path` before it can put a file in its place.
+std::string RestoreFileHeldLine(std::string_view now, std::string_view path);
+// A restore that did not start its first item because a drive lacks room (`reason` says which).
+std::string RestoreNoRoomLine(std::string_view now, std::string_view reason);
 // A restore that did not complete and whose changes all went back: `why` says what stopped it.
 std::string RestoreTakenBackLine(std::string_view now, std::string_view why);
 // Its changes could not all go back; the undo set stays and the next start tries again.

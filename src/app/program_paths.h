@@ -11,8 +11,11 @@
 namespace kestrine {
 
 // The package records the folder it installed the program into here; the program reads it to know
-// that it was installed.
+// that it was installed. The package for every user of the machine writes the machine's key, the
+// one for the user alone (into the user's own programs folder, which the user can write) the
+// user's.
 inline constexpr const char* kInstallKey = "HKEY_LOCAL_MACHINE\\Software\\Kestrine";
+inline constexpr const char* kUserInstallKey = "HKEY_CURRENT_USER\\Software\\Kestrine";
 inline constexpr const char* kInstallFolderValue = "InstallFolder";
 
 struct ProgramPaths {

@@ -11,13 +11,22 @@ namespace kestrine {
 
 namespace {
 
-bool InstalledInto(const std::string& appFolder) {
-    std::string folder =
-        registry::GetMachineStringValue(kInstallKey, kInstallFolderValue).value_or("");
+std::string WithoutTrailingSeparators(std::string folder) {
     while (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
-    std::string app = appFolder;
-    while (app.size() > 3 && app.back() == '\\') app.pop_back();
-    return base::EqualsNoCase(folder, app);
+    return folder;
+}
+
+// Either package may have put the program here; a copy elsewhere beside an installed one is not
+// installed.
+bool InstalledInto(const std::string& appFolder) {
+    const std::string app = WithoutTrailingSeparators(appFolder);
+    for (const auto& recorded : {registry::GetMachineStringValue(kInstallKey, kInstallFolderValue),
+                                 registry::GetStringValue(kUserInstallKey, kInstallFolderValue)}) {
+        if (recorded && !recorded->empty() &&
+            base::EqualsNoCase(WithoutTrailingSeparators(*recorded), app))
+            return true;
+    }
+    return false;
 }
 
 // A copy made with a new file, so that two programs starting at once never write into one. Asked

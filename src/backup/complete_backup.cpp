@@ -22,26 +22,40 @@ bool HoldsAllChosen(std::string_view itemFlags, const archive::Choices& chosen) 
     return true;
 }
 
-Completeness CompletenessOf(const std::string& path, const std::string& password,
-                            const archive::Choices& chosen, const std::string& workFolder) {
-    if (!fileio::IsFile(path)) return Completeness::NoBackup;
+ManifestFlags ItemFlagsOf(const std::string& path, const std::string& password,
+                          const std::string& workFolder) {
+    if (!fileio::IsFile(path)) return {Completeness::NoBackup, {}};
     archive::ZipComponent zip;
-    if (!zip.OpenArchive(path)) return Completeness::NoBackup;
+    if (!zip.OpenArchive(path)) return {Completeness::NoBackup, {}};
     const auto entry = zip.FindLastEntry(archive::kManifestName);
-    if (!entry) return Completeness::NoBackup;
-    if (entry->uncompressedSize > archive::kManifestSizeLimit) return Completeness::Unreadable;
+    if (!entry) return {Completeness::NoBackup, {}};
+    if (entry->uncompressedSize > archive::kManifestSizeLimit)
+        return {Completeness::Unreadable, {}};
     zip.SetReadingPassword(password);
     std::string temp;
-    if (!fileio::CreateTempFile(workFolder, "KSM", temp)) return Completeness::Unreadable;
+    if (!fileio::CreateTempFile(workFolder, "KSM", temp)) return {Completeness::Unreadable, {}};
     std::optional<std::string> bytes;
     if (zip.ExtractToFile(*entry, temp)) bytes = fileio::ReadWholeFile(temp);
     fileio::RemoveFile(temp);
-    if (!bytes) return Completeness::Unreadable;
+    if (!bytes) return {Completeness::Unreadable, {}};
     const archive::Manifest manifest =
         archive::ReadManifestText(archive::DecodeManifestFile(*bytes));
-    if (!manifest.valid) return Completeness::Unreadable;
-    return HoldsAllChosen(manifest.itemFlags, chosen) ? Completeness::Complete
-                                                      : Completeness::Incomplete;
+    if (!manifest.valid) return {Completeness::Unreadable, {}};
+    return {Completeness::Complete, manifest.itemFlags};
+}
+
+Completeness CompletenessOf(const std::string& path, const std::string& password,
+                            const archive::Choices& chosen, const std::string& workFolder) {
+    const ManifestFlags read = ItemFlagsOf(path, password, workFolder);
+    if (read.readable != Completeness::Complete) return read.readable;
+    return HoldsAllChosen(read.itemFlags, chosen) ? Completeness::Complete
+                                                  : Completeness::Incomplete;
+}
+
+bool HoldsAllOf(std::string_view itemFlags, std::string_view otherFlags) {
+    for (size_t i = 0; i < otherFlags.size(); ++i)
+        if (otherFlags[i] == '1' && (i >= itemFlags.size() || itemFlags[i] != '1')) return false;
+    return true;
 }
 
 std::string DatedArchivePath(std::string_view archive, int year, int month, int day, int hour,

@@ -25,6 +25,18 @@ enum class Completeness {
 Completeness CompletenessOf(const std::string& path, const std::string& password,
                             const archive::Choices& chosen, const std::string& workFolder);
 
+// The item flags of the archive at `path` as its manifest says; `readable` is Complete when it
+// could be read, and otherwise says why not (NoBackup, Unreadable).
+struct ManifestFlags {
+    Completeness readable = Completeness::NoBackup;
+    std::string itemFlags;
+};
+ManifestFlags ItemFlagsOf(const std::string& path, const std::string& password,
+                          const std::string& workFolder);
+
+// Every item that `otherFlags` marks "1" is "1" in `itemFlags` too.
+bool HoldsAllOf(std::string_view itemFlags, std::string_view otherFlags);
+
 // Worth keeping: complete, or possibly so (it cannot be read to tell).
 constexpr bool WorthKeeping(Completeness c) {
     return c == Completeness::Complete || c == Completeness::Unreadable;

@@ -32,4 +32,17 @@ std::string FolderPart(std::string_view path) {
     return std::string(path.substr(0, root ? pos + 1 : pos));
 }
 
+std::string PathRoot(std::string_view path) {
+    if (path.size() >= 2 && path[1] == ':') return std::string(path.substr(0, 2)) + '\\';
+    if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+        size_t at = 2;
+        for (int part = 0; part < 2 && at < path.size(); ++part) {
+            const size_t end = path.find_first_of("\\/", at);
+            at = end == std::string_view::npos ? path.size() : end + 1;
+        }
+        return std::string(path.substr(0, at));
+    }
+    return !path.empty() && IsSeparator(path[0]) ? std::string(1, path[0]) : std::string();
+}
+
 }  // namespace kestrine::base

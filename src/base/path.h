@@ -14,5 +14,8 @@ std::string BaseName(std::string_view path);
 // The folder that holds `path`: everything before its last separator, except that a root keeps its
 // separator ("C:\", "\", "/"); empty when the path has no separator.
 std::string FolderPart(std::string_view path);
+// The drive a path lies on, as its root: "C:\" of a drive path, "\\server\share\" of a UNC one,
+// the first separator of a rooted path; empty for a relative one. Case is kept.
+std::string PathRoot(std::string_view path);
 
 }  // namespace kestrine::base

@@ -5,6 +5,7 @@
 #include <random>
 #include <string_view>
 
+#include "base/own_files.h"
 #include "base/text.h"
 #include "platform/file_stream.h"
 #include "platform/files.h"
@@ -16,37 +17,18 @@ namespace kestrine::restore {
 
 namespace {
 
-constexpr std::string_view kRestoringMark = ".restoring-";
-constexpr std::string_view kReplacedMark = ".replaced-";
-constexpr std::string_view kExtractingMark = ".extracting-";
-constexpr std::string_view kKeptMark = ".kept-";
-
 // A folder, or anything else that is not a plain file, of the target's name.
 bool IsFolderOrOther(const std::string& path) {
     return fileio::Exists(path) && !fileio::IsFile(path);
 }
 
-// A new, empty file beside `target` named "~<name><mark><digits>-<digits>.tmp".
+// A new, empty file beside `target`, one of Kestrine's own of `mark`.
 std::string NewSibling(const std::string& target, std::string_view mark) {
-    std::string prefix = "~";
-    prefix.append(fileio::BareFileName(target)).append(mark);
     std::string path;
-    const auto file = fileio::CreateTempFile(fileio::ParentFolder(target), prefix, path);
+    const auto file =
+        fileio::CreateTempFile(fileio::ParentFolder(target),
+                               base::OwnFilePrefix(fileio::BareFileName(target), mark), path);
     return file ? path : std::string();
-}
-
-// The name the temporary `file` was made for ("~<name><mark><digits>-<digits>.tmp").
-std::optional<std::string> MadeFor(std::string_view file, std::string_view mark) {
-    const size_t at = file.rfind(mark);
-    if (!file.starts_with('~') || at == std::string_view::npos || at < 2) return std::nullopt;
-    std::string_view rest = file.substr(at + mark.size());
-    if (!rest.ends_with(".tmp")) return std::nullopt;
-    rest.remove_suffix(4);
-    const size_t dash = rest.find('-');
-    if (dash == 0 || dash == std::string_view::npos || dash + 1 == rest.size()) return std::nullopt;
-    for (size_t i = 0; i < rest.size(); ++i)
-        if (i != dash && (rest[i] < '0' || rest[i] > '9')) return std::nullopt;
-    return std::string(file.substr(1, at - 1));
 }
 
 // Keeps an old file that cannot go back to its name where no later run removes it. `into` puts a
@@ -66,9 +48,9 @@ std::string KeepStranger(const std::string& target, const MoveFile& into) {
     static std::atomic<unsigned> counter{0};
     std::random_device random;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = "~";
-        name.append(fileio::BareFileName(target)).append(kKeptMark);
-        name += std::to_string(random() % 100000000u) + "-" + std::to_string(counter++) + ".tmp";
+        const std::string name = base::OwnFileName(
+            fileio::BareFileName(target), base::kKeptMark,
+            std::to_string(random() % 100000000u) + "-" + std::to_string(counter++));
         const std::string kept = fileio::JoinPath(fileio::ParentFolder(target), name);
         if (fileio::Exists(kept)) continue;
         if (into(target, kept)) return kept;
@@ -86,7 +68,7 @@ uint64_t Megabytes(uint64_t bytes) {
 }  // namespace
 
 std::string NewStagingFile(const std::string& target) {
-    return NewSibling(target, kRestoringMark);
+    return NewSibling(target, base::kRestoringMark);
 }
 
 std::optional<std::string> NoRoomFor(const std::string& folder, uint64_t bytes) {
@@ -104,10 +86,15 @@ void DiscardStaged(const std::vector<StagedFile>& files) {
 }
 
 ReplaceOutcome ReplaceFilesTogether(const std::vector<StagedFile>& files, const MoveFile& mover,
-                                    UndoJournal* journal) {
+                                    UndoJournal* journal, const fileio::MoveWait& wait) {
     // Moves onto a name this call made (`over`), and onto a name that must be free (`into`).
-    const MoveFile over = mover ? mover : MoveFile(fileio::MoveOverPatiently);
-    const MoveFile into = mover ? mover : MoveFile(fileio::MoveToFreePatiently);
+    auto waiting = [&wait](fileio::Replace replace) {
+        return MoveFile([&wait, replace](const std::string& from, const std::string& to) {
+            return fileio::MoveWaiting(from, to, replace, wait);
+        });
+    };
+    const MoveFile over = mover ? mover : waiting(fileio::Replace::Yes);
+    const MoveFile into = mover ? mover : waiting(fileio::Replace::Never);
     ReplaceOutcome outcome;
     // Puts `from` at `target`, whose file was set aside or never there: a file that took the
     // name meanwhile is kept first, never replaced.
@@ -161,7 +148,7 @@ ReplaceOutcome ReplaceFilesTogether(const std::vector<StagedFile>& files, const 
             if (aside[i].empty()) return rollBack(0);
             continue;
         }
-        std::string old = NewSibling(moves[i].target, kReplacedMark);
+        std::string old = NewSibling(moves[i].target, base::kReplacedMark);
         if (old.empty() || !over(moves[i].target, old)) {
             fileio::RemoveFile(old);
             return rollBack(0);
@@ -185,7 +172,7 @@ size_t RecoverInterruptedRestore(const std::string& folder) {
     size_t recovered = 0;
     for (const std::string& file : fileio::ListFileNames(folder)) {
         const std::string path = fileio::JoinPath(folder, file);
-        if (auto name = MadeFor(file, kReplacedMark)) {
+        if (auto name = base::OwnFileMadeFor(file, base::kReplacedMark)) {
             // Set aside and not put back: it goes back to its name. Whatever took the name
             // meanwhile may be a fresh, empty file rather than the new content, so the old one is
             // kept beside it then rather than removed.
@@ -195,7 +182,8 @@ size_t RecoverInterruptedRestore(const std::string& folder) {
                                        ? KeepAside(path, target, fileio::MoveToFree)
                                        : path;
             if (to != path) ++recovered;
-        } else if ((MadeFor(file, kRestoringMark) || MadeFor(file, kExtractingMark)) &&
+        } else if ((base::OwnFileMadeFor(file, base::kRestoringMark) ||
+                    base::OwnFileMadeFor(file, base::kExtractingMark)) &&
                    fileio::RemoveFile(path)) {
             ++recovered;
         }

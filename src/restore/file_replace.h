@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_stream.h"
+
 namespace kestrine::restore {
 
 // A new, empty temporary file beside `target` for its new content; empty when none can be made.
@@ -50,8 +52,11 @@ class UndoJournal;
 // that name), every target is put back as it was; an old file that cannot be put back is kept
 // under "<target>.old" (or "<target>.old<n>") and named in the outcome. The temporaries are gone
 // afterwards in every case. A target named twice gets the content staged last.
-ReplaceOutcome ReplaceFilesTogether(const std::vector<StagedFile>& files, const MoveFile& move = {},
-                                    UndoJournal* journal = nullptr);
+// The default moves wait out a hold as `wait` says (its cancel ends the wait, and the replacing
+// fails).
+ReplaceOutcome ReplaceFilesTogether(
+    const std::vector<StagedFile>& files, const MoveFile& move = {}, UndoJournal* journal = nullptr,
+    const platform::fileio::MoveWait& wait = platform::fileio::PatientWait());
 
 // Whether the drive of `folder` has room for `bytes` of new files, with a margin for the file
 // system and the files' growth (an old file stays beside its new one until the restore is done):

@@ -104,7 +104,7 @@ Status ExtractAllInto(const RestoreContext& ctx, const std::vector<Planned>& pla
         }
         staged.push_back(std::move(file));
     }
-    const ReplaceOutcome outcome = ReplaceFilesTogether(staged, {}, ctx.journal);
+    const ReplaceOutcome outcome = ReplaceFilesTogether(staged, {}, ctx.journal, ctx.placing);
     for (const auto& kept : outcome.keptAside)
         if (ctx.oldFileKept) ctx.oldFileKept(kept);
     for (const auto& kept : outcome.strangers)

@@ -15,6 +15,7 @@
 #include "archive/zip_component.h"
 #include "base/status.h"
 #include "outlook/environment.h"
+#include "platform/file_stream.h"
 #include "restore/file_replace.h"
 
 namespace kestrine::restore {
@@ -36,6 +37,8 @@ struct RestoreContext {
     UndoJournal* journal = nullptr;
     // Hears the bytes of each entry as it is extracted.
     archive::ZipObserver* extraction = &archive::ZipObserver::None();
+    // How putting files in place waits out another program's hold on a target.
+    platform::fileio::MoveWait placing = platform::fileio::PatientWait();
 };
 
 // The folders the handlers write files into for this environment.

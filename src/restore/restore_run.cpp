@@ -2,17 +2,21 @@
 
 #include <algorithm>
 #include <new>
+#include <optional>
 
 #include "app/activity_log.h"
 #include "app/log_lines.h"
 #include "app/run_folder.h"
 #include "archive/manifest.h"
+#include "base/own_files.h"
+#include "base/path.h"
 #include "base/text.h"
 #include "outlook/profile_data.h"
 #include "platform/registry_access.h"
 #include "platform/run_lock.h"
 #include "platform/system.h"
 #include "registry/registry.h"
+#include "restore/file_replace.h"
 #include "restore/restore_handlers.h"
 #include "restore/restore_rows.h"
 
@@ -45,10 +49,35 @@ const char* Why(TakenBackBecause because) {
             return "an earlier restore could not be put back";
         case TakenBackBecause::EndNotRecorded:
             return "its end could not be written to the disk";
+        case TakenBackBecause::NoRoom:
+            return "a drive has too little free space";
         case TakenBackBecause::Nothing:
             break;
     }
     return "";
+}
+
+// Why the drives cannot hold every file the restore would write, when they cannot: the files of
+// one drive count together, weighed at each folder they go into. Old files stay beside the new ones
+// until the restore is done, so replacing needs the new sizes in full.
+std::optional<std::string> NoRoomForChanges(const std::vector<PlannedChange>& changes) {
+    std::vector<std::pair<std::string, uint64_t>> drives;  // root and bytes
+    for (const auto& c : changes) {
+        if (c.name.empty()) continue;
+        const std::string root = base::PathRoot(c.name);
+        auto drive = std::find_if(drives.begin(), drives.end(),
+                                  [&](const auto& d) { return base::EqualsNoCase(d.first, root); });
+        if (drive == drives.end()) drive = drives.insert(drives.end(), {root, 0});
+        drive->second += std::min(c.size, UINT64_MAX - drive->second);
+    }
+    for (const auto& c : changes) {
+        if (c.name.empty()) continue;
+        const std::string root = base::PathRoot(c.name);
+        for (const auto& [driveRoot, bytes] : drives)
+            if (base::EqualsNoCase(driveRoot, root))
+                if (auto noRoom = NoRoomFor(base::FolderPart(c.name), bytes)) return noRoom;
+    }
+    return std::nullopt;
 }
 
 // One row's item put back. Memory may run out inside a row (a large entry's buffers): the row
@@ -153,6 +182,13 @@ RestoreResult RunRestore(const RestoreJob& job, const outlook::Environment& env,
         return result;
     };
     if (!result.recovered.ok) return endWithout(TakenBackBecause::EarlierRestore);
+    // A drive found full at a later row would take back the rows before it, after the user had
+    // waited for them: the whole is weighed first.
+    if (auto noRoom = NoRoomForChanges(PreviewRestore(job, env, zip))) {
+        result.noRoom = std::move(*noRoom);
+        log(RestoreNoRoomLine(platform::NowText(), result.noRoom));
+        return endWithout(TakenBackBecause::NoRoom);
+    }
 
     // Everything the rows may change is saved before the first of them runs.
     auto journal = UndoJournal::Begin(paths.UndoFolder, RegistryKeyKeeper());
@@ -190,6 +226,14 @@ RestoreResult RunRestore(const RestoreJob& job, const outlook::Environment& env,
         if (observer.progress) observer.progress(progress);
     };
     ctx.extraction = &extraction;
+    // A scanner or a sync client holding a target is waited out, and the log says so; a cancel
+    // ends the wait, and the row fails.
+    ctx.placing.cancelled = [&observer] { return observer.Cancelled(); };
+    ctx.placing.waiting = [&](const std::string& from, const std::string& to) {
+        // One side is the user's file, the other one of ours beside it.
+        const bool fromOurs = base::IsOwnFileName(base::BaseName(from));
+        log(RestoreFileHeldLine(platform::NowText(), fromOurs ? to : from));
+    };
 
     for (const RestoreRow& row : RestoreRows()) {
         if (!RowSelected(row, job.ticked, job.itemFlags)) {

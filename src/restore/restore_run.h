@@ -45,7 +45,8 @@ enum class TakenBackBecause {
     Cancelled,       // the user cancelled between rows
     NoUndoSet,       // what it would replace could not be saved first: no row ran
     EarlierRestore,  // a restore ended midway earlier could not be put back: no row ran
-    EndNotRecorded   // every row ran, but the end could not be written to the disk (a full disk)
+    EndNotRecorded,  // every row ran, but the end could not be written to the disk (a full disk)
+    NoRoom           // a drive has too little free space for what the rows would write: no row ran
 };
 
 struct RestoreResult {
@@ -58,6 +59,8 @@ struct RestoreResult {
     TakenBackBecause takenBack = TakenBackBecause::Nothing;
     // The changes could not all go back; the undo set stays and the next start tries again.
     bool takeBackFailed = false;
+    // With NoRoom: which drive, how much it needs and has, in words for the user and the log.
+    std::string noRoom;
     // A restore ended midway earlier was found and put back before this one began.
     RecoveryOutcome recovered;
     bool Completed() const { return !busy && takenBack == TakenBackBecause::Nothing; }

@@ -139,7 +139,7 @@ AutoBackupResult RunAutoBackup(const AppState& state, archive::ZipComponent& zip
     job.unattended = true;
     job.verify = keep > 0 || setting(kCheckBackupFile) == "1";
     // The older backups' manifests are read with the task's password before any of them goes.
-    std::string prunePassword = keep > 0 ? job.password : std::string();
+    std::string prunePassword = keep > 0 || !dated ? job.password : std::string();
     job.waitForOtherRun = std::chrono::milliseconds(0);
     job.computerName = state.ComputerName;
     job.userName = state.UserName;
@@ -163,14 +163,17 @@ AutoBackupResult RunAutoBackup(const AppState& state, archive::ZipComponent& zip
             platform::fileio::SetNormalAttributes(defaultArchive);
             platform::fileio::RemoveFile(defaultArchive);
         }
-        if (outcome.verified && keep > 0)
-            RemoveOlderDatedArchives({.logFile = state.LogFile,
-                                      .defaultArchive = defaultArchive,
-                                      .written = result.archivePath,
-                                      .keep = keep,
-                                      .password = prunePassword,
-                                      .chosen = job.chosen,
-                                      .tempFolder = state.TempFolder});
+        const PruneJob prune{.logFile = state.LogFile,
+                             .defaultArchive = defaultArchive,
+                             .written = result.archivePath,
+                             .writtenFlags = outcome.itemFlags,
+                             .keep = keep,
+                             .password = prunePassword,
+                             .chosen = job.chosen,
+                             .tempFolder = state.TempFolder};
+        if (outcome.verified && keep > 0) RemoveOlderDatedArchives(prune);
+        // One archive: what runs that failed an item wrote beside it is held in the new one now.
+        if (outcome.verified && !dated) RemoveIncompleteBesideArchives(prune);
     }
     Wipe(prunePassword);
     return result;

@@ -83,33 +83,57 @@ std::vector<std::string> DatedArchivesToRemove(std::vector<DatedBackup> others, 
     return removed;
 }
 
-void RemoveOlderDatedArchives(const PruneJob& job) {
+namespace {
+
+// The task's dated archives beside `job.written` but that one, each with what its manifest says;
+// empty when no manifest can be read.
+std::vector<std::pair<DatedBackup, backup::ManifestFlags>> DatedOthers(const PruneJob& job) {
     namespace fileio = platform::fileio;
     const std::string folder = fileio::ParentFolder(job.written);
     const platform::LocalTime now = platform::Now();
     const int64_t nowStamp =
         (((int64_t{now.year} * 100 + now.month) * 100 + now.day) * 100 + now.hour) * 100 +
         now.minute;
+    std::vector<std::pair<DatedBackup, backup::ManifestFlags>> others;
     const RunFolder work(job.tempFolder);
-    if (work.Path().empty()) return;  // no manifest can be read: nothing is known to be complete
-    std::vector<DatedBackup> others;
+    if (work.Path().empty()) return others;  // no manifest can be read: nothing is known
     for (const auto& name : fileio::ListFileNames(folder)) {
         if (base::EqualsNoCase(name, fileio::BareFileName(job.written))) continue;
         const auto stamp = DatedNameStamp(job.defaultArchive, name);
         const std::string path = fileio::JoinPath(folder, name);
         // A folder of that name is no archive; another user's file is not the user's to remove.
         if (!stamp || DatedAfter(*stamp, nowStamp) || !fileio::IsOwnFile(path)) continue;
-        const auto completeness =
-            backup::CompletenessOf(path, job.password, job.chosen, work.Path());
-        others.push_back({name, *stamp, completeness == backup::Completeness::Complete});
+        const auto read = backup::ItemFlagsOf(path, job.password, work.Path());
+        const bool complete = read.readable == backup::Completeness::Complete &&
+                              backup::HoldsAllChosen(read.itemFlags, job.chosen);
+        others.push_back({{name, *stamp, complete}, read});
     }
-    for (const auto& name : DatedArchivesToRemove(std::move(others), job.keep)) {
-        const std::string path = fileio::JoinPath(folder, name);
-        fileio::SetNormalAttributes(path);
-        WriteLog(job.logFile, fileio::RemoveFile(path)
-                                  ? BackupRemovedLine(platform::NowText(), path)
-                                  : BackupNotRemovedLine(platform::NowText(), path));
-    }
+    return others;
+}
+
+void RemoveLogged(const PruneJob& job, const std::string& name) {
+    namespace fileio = platform::fileio;
+    const std::string path = fileio::JoinPath(fileio::ParentFolder(job.written), name);
+    fileio::SetNormalAttributes(path);
+    WriteLog(job.logFile, fileio::RemoveFile(path)
+                              ? BackupRemovedLine(platform::NowText(), path)
+                              : BackupNotRemovedLine(platform::NowText(), path));
+}
+
+}  // namespace
+
+void RemoveOlderDatedArchives(const PruneJob& job) {
+    std::vector<DatedBackup> others;
+    for (auto& [dated, read] : DatedOthers(job)) others.push_back(std::move(dated));
+    for (const auto& name : DatedArchivesToRemove(std::move(others), job.keep))
+        RemoveLogged(job, name);
+}
+
+void RemoveIncompleteBesideArchives(const PruneJob& job) {
+    for (const auto& [dated, read] : DatedOthers(job))
+        if (read.readable == backup::Completeness::Complete && !dated.complete &&
+            backup::HoldsAllOf(job.writtenFlags, read.itemFlags))
+            RemoveLogged(job, dated.name);
 }
 
 }  // namespace kestrine::schedule

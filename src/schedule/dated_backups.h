@@ -41,6 +41,7 @@ struct PruneJob {
     std::string logFile;
     std::string defaultArchive;  // the task's archive path (bf=)
     std::string written;         // the complete archive this run wrote
+    std::string writtenFlags;    // its item flags
     int keep = 0;
     std::string password;  // the task's, to read the others' manifests
     archive::Choices chosen{};
@@ -50,5 +51,11 @@ struct PruneJob {
 // Removes the task's older dated archives as DatedArchivesToRemove says, logging each one. Only
 // the user's own files of the task's names count and go; one dated after now stays untouched.
 void RemoveOlderDatedArchives(const PruneJob& job);
+
+// After a complete backup at the task's one archive `job.written`: removes the dated archives that
+// earlier runs which failed an item wrote beside it (their manifests say an item is missing) when
+// the new one holds every item they hold, logging each one. Complete, unreadable, future-dated
+// and other users' files stay.
+void RemoveIncompleteBesideArchives(const PruneJob& job);
 
 }  // namespace kestrine::schedule

@@ -161,6 +161,9 @@ Message BackupCompletionMessage(const backup::BackupResult& result,
     if (result.busy) return OtherRunMessage();
     if (result.written) {
         std::string text = "The Backup was Completed!\t\t\t\r\n" + BackupSummary(result);
+        if (!result.keptArchive.empty())
+            text += "\r\n\r\nAn item failed, so the complete backup file " + result.keptArchive +
+                    " was kept; this backup was written to " + result.archivePath + ".";
         if (result.verified)
             text += "\r\n\r\nThe backup file was verified: everything in it reads back intact.";
         text += "\r\n";

@@ -389,6 +389,9 @@ std::string TakenBackText(const restore::RestoreResult& result) {
                 "Its end could not be written to the disk (the disk may be full), so it was "
                 "taken back.";
             break;
+        case TakenBackBecause::NoRoom:
+            why = result.noRoom;
+            break;
         case TakenBackBecause::Nothing:
             break;
     }

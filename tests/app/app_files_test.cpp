@@ -172,5 +172,30 @@ TEST(Startup, AnInstalledProgramTakesOverTheSettingsBesideItOnce) {
     unsetenv("LOCALAPPDATA");
 }
 
+// The package for one user installs into that user's own programs folder, which the user can
+// write, and records it for the user alone: settings still live in the user's folder. A copy
+// elsewhere that keeps its settings beside it is not taken for the installed one.
+TEST(Startup, APerUserInstallKeepsSettingsPerUserAndACopyElsewhereBesideItself) {
+    TempDir dir;
+    const std::string local = dir.str() + "\\Local", app = local + "\\Programs\\Kestrine",
+                      copy = dir.str() + "\\Portable";
+    for (const auto& folder : {app, copy}) {
+        fs::create_directories(test::Fs(folder));
+        WriteFile(test::Fs(folder + "\\settings.dat"), "[backup]\r\nbackupfolder=D:\\Old\r\n");
+    }
+    setenv("LOCALAPPDATA", local.c_str(), 1);
+    test::SetValue(kUserInstallKey, kInstallFolderValue, test::kSz, test::SzData(app));
+    AppState state;
+    GatherStartupFacts(state, app);
+    EXPECT_EQ(state.SettingsFile, local + "\\Kestrine\\settings.dat");
+    EXPECT_EQ(ReadINIValue(state.SettingsFile, "backup", "backupfolder"), "D:\\Old");
+    EXPECT_NE(state.DefaultBackupFolder, app);
+    GatherStartupFacts(state, copy);
+    EXPECT_EQ(state.SettingsFile, copy + "\\settings.dat");
+    EXPECT_EQ(state.LogFile, copy + "\\brlog.dat");
+    registry::DeleteKeyTree(kUserInstallKey);
+    unsetenv("LOCALAPPDATA");
+}
+
 }  // namespace
 }  // namespace kestrine

@@ -179,6 +179,19 @@ TEST_F(Backup, ALockedDataFileFailsItsItemOnly) {
     EXPECT_EQ(view.manifestText.find("BackupDatas="), std::string::npos);
     EXPECT_NE(OnlyMessage().find("\r\nBackup Personal Folders\tFail!\t"), std::string::npos);
     EXPECT_NE(s.Log().find(" Backup Personal Folders Fail!\n\r\n"), std::string::npos);
+
+    // Once there is a complete backup, a failed item sends the new one beside it, and the message
+    // says where both are.
+    ASSERT_TRUE(Run().result.complete);
+    fileio::Hold(p.mail + "\\a.pst");
+    const auto beside = Run();
+    fileio::LetGo(p.mail + "\\a.pst");
+    ASSERT_NE(beside.result.archivePath, Target());
+    EXPECT_NE(s.dialogs.messages.back().text.find(
+                  "\r\n\r\nAn item failed, so the complete backup file " + Target() +
+                  " was kept; this backup was written to " + beside.result.archivePath + "."),
+              std::string::npos)
+        << s.dialogs.messages.back().text;
 }
 
 // An archive that cannot be written is never reported as a success, and the older one stays with

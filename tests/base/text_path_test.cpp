@@ -42,6 +42,13 @@ TEST(Paths, JoinBaseNameAndFolderPart) {
         EXPECT_EQ(FolderPart(c.path), c.folder) << c.path;
         EXPECT_EQ(BaseName(c.path), c.name) << c.path;
     }
+    // The drive a file lies on, for weighing free space.
+    for (const auto& [path, root] : {std::pair{"c:\\Mail\\a.pst", "c:\\"},
+                                     {"\\\\server\\share\\Mail\\a.pst", "\\\\server\\share\\"},
+                                     {"\\\\server", "\\\\server"},
+                                     {"/tmp/a", "/"},
+                                     {"a.pst", ""}})
+        EXPECT_EQ(PathRoot(path), root) << path;
 }
 
 TEST(Utf, ConversionsKeepEveryCharacterAndMarkWhatIsBroken) {

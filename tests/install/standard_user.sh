@@ -1,16 +1,19 @@
 #!/usr/bin/env bash
-# The installer package as a standard user meets it: a throwaway Linux user (root ignores file
+# The installer packages as a standard user meets them: a throwaway Linux user (root ignores file
 # permissions) with a Wine prefix of its own installs kestrine-<version>-x64.msi, the program's
 # folder is then made read-only to it, and the installed program backs up unattended through the
 # weekly task's command line and backs up, opens and restores through its windows. A newer package
-# then replaces it, and uninstalling removes the program but none of the user's files. Prints what
-# is left. Every Wine step is bounded in time.
+# then replaces it, and uninstalling removes the program but none of the user's files. Then the
+# same user installs kestrine-<version>-x64-per-user.msi into its own programs folder, backs up
+# from it, replaces it with a rebuild of the same version and uninstalls it. Prints what is left.
+# Every Wine step is bounded in time.
 #   standard_user.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 build=$(cd "$1" && pwd)
 source=$(cd "$2" && pwd)
 msi=$(ls "$build"/kestrine-*-x64.msi 2>/dev/null | head -n 1)
-[ -n "$msi" ] || { echo "no installer package in $build"; exit 1; }
+user_msi=${msi%.msi}-per-user.msi
+[ -n "$msi" ] && [ -f "$user_msi" ] || { echo "no installer packages in $build"; exit 1; }
 if [ "$(id -u)" -ne 0 ] || ! command -v useradd >/dev/null; then
     echo "SKIP: making a throwaway user needs root"
     exit 77
@@ -51,8 +54,12 @@ profile_dir=$drive/users/$user
 
 echo "== install as $user"
 check "msiexec /i /qn succeeds" as_user wine msiexec /i "$(wine_path "$home/kestrine.msi")" /qn
-check "kestrine.exe and help.chm in Program Files\\Kestrine" \
-    test -f "$program/kestrine.exe" -a -f "$program/help.chm"
+check "kestrine.exe, help.chm, the licence and the notices in Program Files\\Kestrine" \
+    test -f "$program/kestrine.exe" -a -f "$program/help.chm" -a -f "$program/LICENSE.txt" \
+    -a -f "$program/THIRD-PARTY-NOTICES.txt"
+check "the notices name every library linked in" \
+    bash -c "for l in libdeflate zlib Libgcrypt libgpg-error libstdc++ winpthreads 'Runtime Library Exception'; do
+                 grep -qF \"\$l\" '$program/THIRD-PARTY-NOTICES.txt' || exit 1; done"
 check "a Start-menu shortcut" test -n "$(find "$drive" -iname 'Kestrine.lnk' | head -n 1)"
 arp=$(as_user wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null |
     tr -d '\r')
@@ -111,7 +118,7 @@ chown -R "$user" "$program"  # the Windows Installer service works as SYSTEM
 upgrade=$home/upgrade
 mkdir -p "$upgrade"
 cp "$build"/installer/files/* "$upgrade"/
-(cd "$upgrade" && wixl -a x64 -D Version=99.0.0 -o "$home/newer.msi" kestrine.wxs)
+"$source/installer/make-package" "$upgrade" 99.0.0 perMachine "$home/newer.msi"
 chmod -R a+rX "$upgrade" "$home/newer.msi"
 check "msiexec /i of the newer package succeeds" \
     as_user wine msiexec /i "$(wine_path "$home/newer.msi")" /qn
@@ -132,6 +139,65 @@ echo "What is left of Kestrine:"
 # Wine may link the user's Documents to the home folder, which holds this test's own files too.
 (cd "$profile_dir/Documents/" && find "Kestrine Backups" | sed "s|^|C:/users/$user/Documents/|" | sort)
 as_user wine reg query 'HKLM\Software\Kestrine' >/dev/null 2>&1 && echo "HKLM\\Software\\Kestrine is left"
+
+
+echo "== the package for one user: no elevation, the user's own programs folder"
+own="$profile_dir/AppData/Local/Programs/Kestrine"
+own_exe='C:\users\'"$user"'\AppData\Local\Programs\Kestrine\kestrine.exe'
+install -m 644 "$user_msi" "$home/kestrine-user.msi"
+uninstall_entries() {  # the Kestrine entries of Apps & Features, the machine's and the user's
+    local hive count=0
+    for hive in HKLM HKCU; do
+        count=$((count + $(as_user wine reg query \
+            "$hive\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall" /s 2>/dev/null |
+            tr -d '\r' | grep -c 'DisplayName.*Kestrine' || true)))
+    done
+    echo "$count"
+}
+recorded() {  # recorded HIVE: the install folder the package recorded there
+    as_user wine reg query "$1\\Software\\Kestrine" /v InstallFolder 2>/dev/null | tr -d '\r' |
+        sed -n 's/.*REG_SZ *//p'
+}
+# ALLUSERS=1 would make it a per-machine install with its files in one user's folder.
+refused=yes
+as_user wine msiexec /i "$(wine_path "$home/kestrine-user.msi")" ALLUSERS=1 /qn && refused=no
+check "the per-user package refuses ALLUSERS=1 and installs nothing" \
+    test "$refused" = yes -a ! -e "$own/kestrine.exe"
+check "msiexec /i /qn of the per-user package succeeds" \
+    as_user wine msiexec /i "$(wine_path "$home/kestrine-user.msi")" /qn
+check "its files in %LOCALAPPDATA%\\Programs\\Kestrine, none in Program Files" \
+    test -f "$own/kestrine.exe" -a -f "$own/help.chm" -a -f "$own/THIRD-PARTY-NOTICES.txt" \
+    -a -f "$own/LICENSE.txt" -a ! -e "$program/kestrine.exe"
+check "a shortcut in the user's own Start menu" \
+    test -n "$(find "$profile_dir" -ipath '*Start Menu*' -iname 'Kestrine.lnk' | head -n 1)"
+check "one entry in Apps & Features" test "$(uninstall_entries)" = 1
+check "the install folder is recorded for the user, not the machine" \
+    test "$(recorded HKCU)" = "${own_exe%kestrine.exe}" -a -z "$(recorded HKLM)"
+log_lines=$(wc -l <"$log")
+output=$(as_user wine "$(wine_path "$build/tests/install/run_as_task.exe")" \
+    "$own_exe" Outlook 110000000 "$password" "$archive" 2>&1 | tr -d '\r') || true
+echo "$output"
+check "the installed copy backs up unattended" grep -q '^exit code: 0$' <<<"$output"
+check "its settings and log stay in the user's folder, though the program's folder is writable" \
+    test "$(wc -l <"$log")" -gt "$log_lines" -a ! -e "$own/brlog.dat" -a ! -e "$own/settings.dat" \
+    -a "$(grep -c 'D:.Mine' "$settings")" = 1
+rebuilt=$home/rebuilt
+mkdir -p "$rebuilt"
+cp "$build"/installer/files/* "$rebuilt"/
+"$source/installer/make-package" "$rebuilt" "$version" perUser "$home/rebuilt-user.msi"
+chmod -R a+rX "$rebuilt" "$home/rebuilt-user.msi"
+product_code() { msiinfo export "$1" Property | tr -d '\r' | awk '$1 == "ProductCode" { print $2 }'; }
+check "a rebuild of the same version is a product of its own" \
+    test "$(product_code "$home/rebuilt-user.msi")" != "$(product_code "$home/kestrine-user.msi")"
+check "msiexec /i /qn of the rebuild succeeds" \
+    as_user wine msiexec /i "$(wine_path "$home/rebuilt-user.msi")" /qn
+check "the rebuild replaced it: one entry in Apps & Features" test "$(uninstall_entries)" = 1
+check "msiexec /x /qn of the rebuild succeeds" \
+    as_user wine msiexec /x "$(wine_path "$home/rebuilt-user.msi")" /qn
+check "its files, shortcut, entry in Apps & Features and install record are gone" \
+    test ! -e "$own/kestrine.exe" -a ! -e "$own/help.chm" -a -z "$(find "$profile_dir" -iname Kestrine.lnk)" \
+    -a "$(uninstall_entries)" = 0 -a -z "$(recorded HKCU)"
+check "the user's settings, log and backups stay" test -f "$settings" -a -f "$log" -a -f "$weekly"
 
 echo "$((failures == 0 ? 1 : 0)) passed, $failures failed"
 [ "$failures" -eq 0 ]

@@ -68,5 +68,23 @@ TEST_F(SafeRestore, ARestoreEndedMidwayIsPutBackAtTheNextStart) {
     }
 }
 
+// A data file held open by another program (a scanner) is waited for, and the log names it; a
+// cancel ends the wait, and every row that ran goes back.
+TEST_F(SafeRestore, AHeldDataFileIsWaitedForInTheLogAndACancelEndsTheWait) {
+    const State before = Now();
+    const std::string held = f2.localOutlook + "\\Outlook.pst";
+    HANDLE scanner = CreateFileW(platform::Widen(held).c_str(), GENERIC_READ, 0, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(scanner, INVALID_HANDLE_VALUE);
+    const std::string waits = " Restore waits: " + held + " is held by another program\n";
+    archive::RunObserver observer;
+    observer.cancelRequested = [&] { return s.Log().find(waits) != std::string::npos; };
+    const auto result = RestoreObserved(observer);
+    CloseHandle(scanner);
+    EXPECT_EQ(result.takenBack, restore::TakenBackBecause::RowFailed);
+    EXPECT_NE(s.Log().find(waits), std::string::npos) << s.Log();
+    EXPECT_EQ(Now(), before);
+}
+
 }  // namespace
 }  // namespace kestrine::ui

@@ -6,6 +6,7 @@
 #include <sys/resource.h>
 
 #include "platform/files_held.h"
+#include "platform/free_space_stand_in.h"
 #include "platform/registry_memory.h"
 #endif
 #include "scratch.h"
@@ -207,6 +208,35 @@ TEST_F(RestoreRun, TheEndIsWrittenAfterTheRegistryAndARestoreWhoseEndCannotBeWri
               std::string::npos);
     EXPECT_EQ(restore::RecoverAfterCrash(s.state, s.state).sets, 0u);
     EXPECT_TRUE(restore::ListUndoSets(s.state.UndoFolder).empty());
+}
+#endif
+
+#ifndef _WIN32
+// Two items that each fit the drive but not together: refused before the first row, nothing staged
+// beside the user's files and no undo set left, with the sizes in the message and the log.
+TEST_F(RestoreRun, ADriveTooSmallForEveryRowTogetherIsFoundBeforeTheFirstRow) {
+    Tick({Choice::Signatures, Choice::Contacts});
+    Put(s.folders.signatures + "\\Work.htm", "mine");
+    struct FreeSpaceBack {
+        std::string user;
+        ~FreeSpaceBack() { platform::fileio::SetFreeSpace(user, std::nullopt); }
+    } freeSpaceBack{s.user};
+    // Room for the contacts' 5,000 bytes and the margin alone, not for the signature's 3 more.
+    platform::fileio::SetFreeSpace(s.user, (uint64_t{64} << 20) + 5101);
+    const auto run = RestoreLikeTheWindow(window, s.state, zip);
+    EXPECT_TRUE(run.result.rows.empty());
+    EXPECT_EQ(run.result.takenBack, restore::TakenBackBecause::NoRoom);
+    EXPECT_EQ(s.dialogs.messages.back().text.rfind("The Restore was not completed and nothing was "
+                                                   "changed. The files for ",
+                                                   0),
+              0u);
+    EXPECT_NE(s.Log().find(" Restore needs more free space: The files for "), std::string::npos);
+    EXPECT_NE(s.Log().find("MB free.\n"), std::string::npos);
+    EXPECT_EQ(Files(s.folders.signatures), (FolderSnapshot{{"Work.htm", "mine"}}));
+    EXPECT_FALSE(Exists(s.folders.contacts + "\\Jane.vcf"));
+    EXPECT_TRUE(restore::ListUndoSets(s.state.UndoFolder).empty());
+    platform::fileio::SetFreeSpace(s.user, (uint64_t{64} << 20) + 5103 + 100);
+    EXPECT_TRUE(RestoreLikeTheWindow(window, s.state, zip).result.Completed());
 }
 #endif
 
