@@ -3,6 +3,7 @@
 
 #include "outlook/detection.h"
 #include "outlook/environment.h"
+#include "outlook/locations.h"
 #include "outlook/process_control.h"
 #include "platform/processes_stand_in.h"
 #include "platform/registry_access.h"
@@ -126,6 +127,30 @@ TEST_F(OutlookRegistry, DetectionReadsTheRunningOutlookThenWhatIsRecordedAndNeve
     platform::SetStandInProcesses({});
     platform::ForgetFileVersions();
     platform::SetOutlookProbeAnswer(nullptr);
+}
+
+// Office names the signatures, stationery and templates folders in its language and records the
+// names for the user; without a record (or with one that names no plain folder) they are English.
+TEST_F(OutlookRegistry, ItemFoldersAreThoseOfficeRecordsInTheUsersLanguage) {
+    Environment env;
+    env.UserProfileDir = "C:\\Users\\Jan";
+    env.OSVersion = "10.0";
+    env.OutlookVersion = "16.0";
+    const std::string roaming = "C:\\Users\\Jan\\AppData\\Roaming\\Microsoft\\";
+    EXPECT_EQ(FoldersOf(env).signatures, roaming + "Signatures");
+    const std::string general = "Software\\Microsoft\\Office\\16.0\\Common\\General";
+    SetPath(memory::kCurrentUser, general, "Signaturen", "Signatures");
+    SetPath(memory::kCurrentUser, general, "Briefpapier", "Stationery");
+    SetPath(memory::kCurrentUser, general, "D:\\Vorlagen\\", "Templates");
+    UserFolders german = FoldersOf(env);
+    EXPECT_EQ(german.signatures, roaming + "Signaturen");
+    EXPECT_EQ(german.stationery, roaming + "Briefpapier");
+    EXPECT_EQ(german.templates, "D:\\Vorlagen");
+    EXPECT_EQ(LocationsFor(env, "Outlook").SignaturesDir, roaming + "Signaturen");
+    for (const char* bad : {"..", "..\\Windows", "%APPDATA%\\x", " "}) {
+        SetPath(memory::kCurrentUser, general, bad, "Signatures");
+        EXPECT_EQ(FoldersOf(env).signatures, roaming + "Signatures") << bad;
+    }
 }
 
 }  // namespace
