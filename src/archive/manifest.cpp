@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "archive/backup_contents.h"
 #include "base/line_file.h"
 #include "base/text.h"
 #include "base/utf.h"
@@ -165,6 +166,7 @@ Manifest ReadManifestText(std::string_view text) {
     }
     if (ItemPresent(manifest.itemFlags, Item::DataFiles))
         manifest.dataFileStores = base::ScanINIText(text, kKeyDataFileStores);
+    manifest.contents = base::ScanINIText(text, kKeyContents);
     return manifest;
 }
 

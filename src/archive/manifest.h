@@ -92,6 +92,7 @@ struct Manifest {
     // Value of each item whose flag is "1", cut at its first NUL; empty for the others.
     std::array<std::string, kItemCount> entries;
     std::string dataFileStores;  // the BackupDatasStores value; empty in earlier archives
+    std::string contents;        // the BackupContents value (backup_contents.h); empty in earlier
 };
 
 // Reads a manifest's text (UTF-8) by the line-file rule: first match, case-blind key, scanning

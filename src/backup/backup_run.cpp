@@ -15,6 +15,10 @@
 #include "backup/complete_backup.h"
 #include "backup/handlers.h"
 #include "base/path.h"
+#include "base/text.h"
+#include "outlook/detection.h"
+#include "outlook/profile_data.h"
+#include "outlook/stores.h"
 #include "platform/file_stream.h"
 #include "platform/files.h"
 #include "platform/system.h"
@@ -24,6 +28,10 @@ namespace kestrine::backup {
 namespace {
 
 namespace fileio = platform::fileio;
+
+constexpr const char* kMailOnServerLine =
+    "Backup Personal Folders: the mail of this profile is kept on the server, so there is no data "
+    "file to back up.";
 
 // The manifest's header, lines 1..6.
 archive::ManifestHeader ManifestHeaderFor(const BackupJob& job) {
@@ -131,13 +139,17 @@ class OpenArchive {
 class ArchiveBuilder {
   public:
     ArchiveBuilder(const BackupJob& job, const outlook::Environment& env, const ProgramPaths& paths,
-                   archive::ZipComponent& zip, const archive::RunObserver& observer)
+                   archive::ZipComponent& zip, const archive::RunObserver& observer,
+                   std::vector<outlook::ProfileStore> stores, bool mailOnServer)
         : job_(job),
           env_(env),
           paths_(paths),
           zip_(zip),
           observer_(observer),
-          zipObserver_(observer) {}
+          zipObserver_(observer),
+          stores_(std::move(stores)) {
+        result_.mailOnServer = mailOnServer;
+    }
 
     BackupResult Build() {
         const recovery::RecoveryOutcome recovered = PrepareFolders();
@@ -169,12 +181,15 @@ class ArchiveBuilder {
         // entry.
         zip_.ProtectEntries(!job_.password.empty());
         if (!job_.password.empty()) zip_.SetWritingPassword(job_.password);
+        if (result_.mailOnServer) Log(platform::NowText() + " " + kMailOnServerLine);
         PlanChosenItems();
         FollowTheComponent();
         if (!AddItems()) return Abandon();
+        TakeContents();
         result_.itemFlags = ItemFlagsFrom(result_.outcomes);
         // Without its manifest the archive is no backup at all: such an archive is never
         // written.
+        if (!contentsLine_.empty()) itemLines_.emplace_back(archive::kKeyContents, contentsLine_);
         const std::string manifestText =
             archive::ManifestText(ManifestHeaderFor(job_), itemLines_, result_.itemFlags);
         if (!AddManifest(manifestText)) return Finish();
@@ -212,10 +227,20 @@ class ArchiveBuilder {
         for (const Step& step : BackupSteps()) {
             if (!StepRuns(step, job_.chosen)) continue;
             ItemPlan& plan = plans_[archive::IndexOf(step.item)] = PlanItem(step.item, ctx);
+            if (step.item == Item::DataFiles && !plan.found) plan.cause = MissingDataFiles();
             if (plan.found)
                 for (const auto& file : plan.files) expected_ += fileio::FileSize(file);
         }
         progress_.bytesExpected = expected_;
+    }
+
+    // Why the data files found nothing, when the files the profile names are missing.
+    std::string MissingDataFiles() const {
+        std::string paths;
+        for (const auto& store : stores_)
+            if (store.kind == outlook::StoreKind::PersonalFolders && store.missing)
+                paths += (paths.empty() ? "" : ", ") + store.path;
+        return paths.empty() ? std::string() : "the profile's data file is missing: " + paths;
     }
 
     // The component reports the bytes of the file it adds as it works through them, and asks
@@ -252,7 +277,9 @@ class ArchiveBuilder {
     std::optional<bool> AddItemFiles(Item item) {
         const ItemPlan& plan = plans_[archive::IndexOf(item)];
         bool ok = plan.found;
-        if (!ok) causes_[archive::IndexOf(item)] = "nothing of it was found";
+        if (!ok)
+            causes_[archive::IndexOf(item)] =
+                plan.cause.empty() ? "nothing of it was found" : plan.cause;
         for (size_t f = 0; ok && f < plan.files.size(); ++f) {
             if (observer_.Cancelled()) {
                 cancelledBetweenFiles_ = true;
@@ -278,6 +305,40 @@ class ArchiveBuilder {
         }
         return ok;
     }
+
+    // What the backup holds and cannot hold, for the log, the manifest and the completion message:
+    // the data files that went in, the accounts whose mail stays on the server (their offline
+    // stores are never backed up), the data files the profile names that are missing, and .pst
+    // files in Outlook's usual folders that the profile does not use.
+    void TakeContents() {
+        archive::BackupContents& c = result_.contents;
+        const ItemPlan& data = plans_[archive::IndexOf(Item::DataFiles)];
+        if (result_.outcomes[archive::IndexOf(Item::DataFiles)] == StepOutcome::Succeeded)
+            for (size_t f = 0; f < data.files.size(); ++f)
+                c.dataFiles.push_back(
+                    {data.entryNames.empty() ? base::BaseName(data.files[f]) : data.entryNames[f],
+                     fileio::FileSize(data.files[f])});
+        auto listed = [](const auto& list, const std::string& name) {
+            return std::any_of(list.begin(), list.end(),
+                               [&](const auto& e) { return base::EqualsNoCase(NameOf(e), name); });
+        };
+        for (const auto& store : stores_) {
+            if (store.kind != outlook::StoreKind::PersonalFolders) {
+                if (!listed(c.serverAccounts, store.account))
+                    c.serverAccounts.push_back(store.account);
+            } else if (store.missing && !listed(c.missing, store.path)) {
+                c.missing.push_back({store.path, 0});
+            }
+        }
+        for (const auto& loose :
+             outlook::UnattachedDataFiles(job_.locations.DataFileFolders, stores_))
+            c.unattached.push_back({loose.path, loose.size});
+        for (const auto& line : archive::DescribeContents(c)) Log(platform::NowText() + " " + line);
+        if (const std::string value = archive::EncodeContents(c); !value.empty())
+            contentsLine_ = value;
+    }
+    static const std::string& NameOf(const std::string& name) { return name; }
+    static const std::string& NameOf(const archive::ContentsFile& file) { return file.name; }
 
     // The manifest line goes last: entries of a failed item stay unlisted, so no restore sees
     // them.
@@ -433,6 +494,8 @@ class ArchiveBuilder {
     size_t entriesAdded_ = 0;
     bool cancelledBetweenFiles_ = false;
     std::vector<std::pair<std::string, std::string>> itemLines_;
+    std::vector<outlook::ProfileStore> stores_;  // the profile's stores, read as the run began
+    std::string contentsLine_;
     BackupResult result_;
 };
 
@@ -475,7 +538,16 @@ BackupResult RunBackupHolding(const recovery::HeldRunLock& held, const BackupJob
         result.busy = held.busy;
         return result;
     }
-    return ArchiveBuilder(job, env, paths, zip, observer).Build();
+    // A profile that keeps its mail on a server only has no data file to back up: Personal
+    // Folders is then left out, which is no failure, and the log says why.
+    std::vector<outlook::ProfileStore> stores;
+    if (!outlook::IsBlankName(job.profile))
+        stores = outlook::ReadProfileStores(outlook::ProfileKey(job.profilesRoot, job.profile));
+    BackupJob own = job;
+    auto& personal = own.chosen[archive::IndexOf(Choice::PersonalFolders)];
+    const bool mailOnServer = personal && outlook::MailOnServerOnly(stores);
+    if (mailOnServer) personal = false;
+    return ArchiveBuilder(own, env, paths, zip, observer, std::move(stores), mailOnServer).Build();
 }
 
 }  // namespace kestrine::backup

@@ -9,6 +9,7 @@
 
 #include "app/app_state.h"
 #include "app/program_paths.h"
+#include "archive/backup_contents.h"
 #include "archive/items.h"
 #include "archive/run_observer.h"
 #include "archive/zip_component.h"
@@ -63,6 +64,11 @@ struct BackupResult {
     std::string keptArchive;
     // Every chosen item went in (read as the manifest says: HoldsAllChosen).
     bool complete = false;
+    // What the backup holds and what it cannot hold (its manifest's BackupContents).
+    archive::BackupContents contents;
+    // Personal Folders was chosen, but the profile keeps its mail on a server only: no data file
+    // to back up, which is no failure.
+    bool mailOnServer = false;
 };
 
 // Waits until no other backup or restore works (or gives up, logging why), makes the profile whole

@@ -8,6 +8,7 @@
 #include "base/text.h"
 #include "outlook/locations.h"
 #include "outlook/profile_data.h"
+#include "outlook/stores.h"
 #include "platform/file_stream.h"
 #include "platform/files.h"
 #include "registry/registry.h"
@@ -96,9 +97,13 @@ ItemPlan PlanConfiguration(const HandlerContext& ctx) {
 ItemPlan PlanDataFiles(const HandlerContext& ctx) {
     // Each data file is linked back to its own sections on restore, so namesakes need entries of
     // their own.
-    return BackupProfileFiles(ctx, true, [](const std::string& key) {
-        auto path = registry::GetBinaryPath(key, outlook::kDataFilePathValue);
-        if (!path) path = registry::GetBinaryPathViaFile(key, outlook::kDataFilePathValue);
+    // Only personal folders files: an offline store (an Exchange, Microsoft 365 or IMAP account's
+    // .ost) works only in the profile and on the computer that made it, and the server holds the
+    // mail.
+    return BackupProfileFiles(ctx, true, [](const std::string& key) -> std::optional<std::string> {
+        if (outlook::OfflineStorePath(key)) return std::nullopt;
+        auto path = outlook::PersonalFoldersPath(key);
+        if (path && outlook::IsOfflineStoreFile(*path)) return std::nullopt;
         return path;
     });
 }

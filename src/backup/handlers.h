@@ -21,6 +21,8 @@ struct ItemPlan {
     // The files' entry names where they differ from the bare file names (else empty).
     std::vector<std::string> entryNames;
     std::string manifestValue;
+    // Why nothing was found, when the plan can say better than "nothing of it was found".
+    std::string cause;
     // Data files only: which profile section each file came from (the BackupDatasStores value).
     std::string dataFileStores;
     // Registry items: what the run wrote into the export file it staged (files[0]).

@@ -20,7 +20,7 @@ void DetectOutlookVersion(Environment& env, const std::string& appPathsKey) {
         // The user's Outlook is only read: attached to when it has registered itself, otherwise
         // known by its program file. Creating the automation object would reach this very
         // instance, and asking that to quit would close the user's Outlook.
-        const auto probe = platform::ProbeOutlookVersion("Outlook.Application", false);
+        const auto probe = platform::ProbeOutlookVersion("Outlook.Application");
         version = probe.versionRead ? probe.version : platform::FileVersion(running.front());
     } else {
         // Never started to be asked: a started Outlook opens the very data files a backup is

@@ -28,10 +28,9 @@ std::string GetOSVersion();
 
 // Sets OutlookName and OutlookVersion. An Outlook running in the user's session is read through its
 // automation object when it has registered one, else from its program file's version, and never
-// asked to quit; otherwise the version comes from the OUTLOOK.EXE registered under `appPathsKey`,
-// and only without one is the "Outlook.Application" object made (and that instance asked to quit),
-// with a bounded wait. No Outlook gives OutlookName "No Outlook"; an unknown release leaves both
-// fields as they were.
+// asked to quit; otherwise the version comes from what Windows and Office record (the OUTLOOK.EXE
+// registered under `appPathsKey`, Office's own keys). Outlook is never started to learn it. No
+// Outlook gives OutlookName "No Outlook"; an unknown release leaves both fields as they were.
 void DetectOutlookVersion(Environment& env, const std::string& appPathsKey = kOutlookAppPathsKey);
 
 // ProfilesRoot for the detected OutlookVersion.

@@ -2,6 +2,7 @@
 
 #include "outlook/detection.h"
 #include "outlook/profile_data.h"
+#include "outlook/stores.h"
 #include "platform/file_stream.h"
 #include "platform/files.h"
 #include "registry/registry.h"
@@ -39,7 +40,9 @@ ProfileInventory TakeInventory(const Environment& env, const std::string& profil
     const bool named = !IsBlankName(profile);
     inventory.addressBookSupported = SupportsPersonalAddressBook(env.OutlookVersion);
     auto& available = inventory.available;
-    available[IndexOf(Choice::PersonalFolders)] = true;
+    inventory.mailOnServer =
+        named && MailOnServerOnly(ReadProfileStores(ProfileKey(env.ProfilesRoot, profile)));
+    available[IndexOf(Choice::PersonalFolders)] = !inventory.mailOnServer;
     available[IndexOf(Choice::Accounts)] = named && registry::KeyExists(loc.AccountsKey);
     available[IndexOf(Choice::Signatures)] = FolderHasFiles(loc.SignaturesDir);
     available[IndexOf(Choice::Stationery)] = FolderHasFiles(loc.StationeryDir);

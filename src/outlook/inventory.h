@@ -14,9 +14,13 @@ struct ProfileInventory {
     ItemLocations locations;
     // Items with data: accounts when the accounts key exists, folder items when their folder holds
     // a file directly inside it, the address book when a section of the profile names an existing
-    // file. Personal folders and options are always available: the run finds their data.
+    // file. Options are always available, and so are the personal folders unless the profile
+    // keeps its mail on a server only: the run finds their data.
     archive::Choices available{};
     bool addressBookSupported = true;  // false from Outlook 2007 on
+    // Stores, but no personal folders file among them (Exchange, Microsoft 365, IMAP): the server
+    // holds the mail, and there is no data file to back up.
+    bool mailOnServer = false;
 };
 
 // Locations and availability of the nine items for `profile`.

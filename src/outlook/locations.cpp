@@ -1,8 +1,11 @@
 #include "outlook/locations.h"
 
+#include "base/path.h"
 #include "base/text.h"
 #include "outlook/detection.h"
 #include "outlook/profile_data.h"
+#include "outlook/stores.h"
+#include "registry/registry.h"
 
 namespace kestrine::outlook {
 
@@ -28,9 +31,42 @@ UserFolders FoldersFor(std::string_view userProfileDir, std::string_view osVersi
     return f;
 }
 
+namespace {
+
+// The folder Office records under `value` for the user: a name below the roaming Microsoft folder,
+// or a full path; `english` when nothing usable is recorded.
+std::string RecordedFolder(const std::string& key, const char* value, const std::string& english) {
+    const auto recorded = registry::GetStringValue(key, value);
+    if (!recorded) return english;
+    std::string name = base::TrimSpaces(base::CutAtNul(*recorded));
+    while (name.size() > 3 && name.back() == '\\') name.pop_back();
+    const bool full =
+        (name.size() >= 3 && name[1] == ':' && name[2] == '\\') || name.starts_with("\\\\");
+    if (full && name.find('%') == std::string::npos) return name;
+    // A plain folder name: no separator, no environment variable, not "." or "..".
+    if (name.empty() || name.find_first_of("\\/:%*?\"<>|") != std::string::npos ||
+        name.find_first_not_of('.') == std::string::npos)
+        return english;
+    return base::JoinPath(base::FolderPart(english), name);
+}
+
+}  // namespace
+
+std::string OfficeGeneralKey(std::string_view outlookVersion) {
+    return std::string(kOfficeKey) + "\\" + std::string(outlookVersion) + "\\Common\\General";
+}
+
 UserFolders FoldersOf(const Environment& env) {
-    return FoldersFor(env.UserProfileDir, env.OSVersion, env.RoamingAppDataDir,
-                      env.LocalAppDataDir);
+    UserFolders f =
+        FoldersFor(env.UserProfileDir, env.OSVersion, env.RoamingAppDataDir, env.LocalAppDataDir);
+    // Office names these folders in its own language and records the names for the user.
+    if (!env.OutlookVersion.empty()) {
+        const std::string key = OfficeGeneralKey(env.OutlookVersion);
+        f.signatures = RecordedFolder(key, kSignaturesFolderValue, f.signatures);
+        f.stationery = RecordedFolder(key, kStationeryFolderValue, f.stationery);
+        f.templates = RecordedFolder(key, kTemplatesFolderValue, f.templates);
+    }
+    return f;
 }
 
 bool SupportsPersonalAddressBook(std::string_view outlookVersion) {
@@ -50,6 +86,7 @@ ItemLocations LocationsFor(const Environment& env, std::string_view profile) {
     loc.TemplatesDir = folders.templates;
     loc.PreferencesDir = folders.roamingOutlook;
     loc.ContactsDir = folders.contacts;
+    loc.DataFileFolders = UsualDataFileFolders(env);
     return loc;
 }
 

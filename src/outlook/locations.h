@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "outlook/environment.h"
 
@@ -20,6 +21,8 @@ struct ItemLocations {
     std::string PreferencesDir;
     std::string OptionsKey;
     std::string ContactsDir;
+    // Outlook's usual folders for data files, searched for .pst files the profile does not use.
+    std::vector<std::string> DataFileFolders;
 };
 
 // The user's Outlook folders, by the Windows version's folder layout.
@@ -39,7 +42,15 @@ struct UserFolders {
 // the Windows version's layout below the user's profile folder.
 UserFolders FoldersFor(std::string_view userProfileDir, std::string_view osVersion,
                        std::string_view roamingAppData = {}, std::string_view localAppData = {});
+// The folders of the environment. The signatures, stationery and templates folders are those that
+// Office records for the user under OfficeGeneralKey (values "Signatures", "Stationery",
+// "Templates": a folder name below the roaming Microsoft folder, in Office's language, or a full
+// path), the English names where nothing usable is recorded.
 UserFolders FoldersOf(const Environment& env);
+std::string OfficeGeneralKey(std::string_view outlookVersion);
+inline constexpr const char* kSignaturesFolderValue = "Signatures";
+inline constexpr const char* kStationeryFolderValue = "Stationery";
+inline constexpr const char* kTemplatesFolderValue = "Templates";
 
 // Outlook 2007 and later have no personal address book.
 bool SupportsPersonalAddressBook(std::string_view outlookVersion);

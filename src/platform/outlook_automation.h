@@ -7,24 +7,22 @@
 namespace kestrine::platform {
 
 struct OutlookVersionProbe {
-    bool objectObtained = false;  // an automation object of the ProgID could be had
-    bool attached = false;        // it was an instance that was already running
+    bool objectObtained = false;  // a running instance of the ProgID was found
+    bool attached = false;        // it was found running (always so when obtained)
     bool versionRead = false;
-    std::string version;         // `Version`, e.g. "16.0.0.4266"
-    bool quitRequested = false;  // `Quit` was called on the instance the probe started
-    bool timedOut = false;       // no answer within the wait
+    std::string version;    // `Version`, e.g. "16.0.0.4266"
+    bool timedOut = false;  // no answer within the wait
 };
 
 // How long a probe waits for the automation server: a hung or busy Outlook must not hold up the
 // program's start, least of all a scheduled run that nobody watches.
 inline constexpr uint32_t kOutlookProbeWaitMs = 30000;
 
-// Reads `Version` of the automation object `progId`. An instance that is already running (found
-// in the running object table) is only read, never asked to quit. Otherwise, when `mayStart`, the
-// probe creates an instance, reads it and asks exactly that instance to quit. Gives up after
-// `waitMs` (timedOut; the call goes on unattended and its instance is still asked to quit).
+// Reads `Version` of the running instance of the automation object `progId`, found in the running
+// object table, and never asks it to quit. No instance is ever created: that would start Outlook,
+// which opens the very data files a backup is about to read. Gives up after `waitMs` (timedOut;
+// the call goes on unattended).
 OutlookVersionProbe ProbeOutlookVersion(const std::string& progId = "Outlook.Application",
-                                        bool mayStart = true,
                                         uint32_t waitMs = kOutlookProbeWaitMs);
 
 enum class OutlookQuitAnswer {

@@ -18,9 +18,9 @@ void SetOutlookProbeAnswer(OutlookProbeAnswer answer) {
     g_answer.Set(std::move(answer));
 }
 
-OutlookVersionProbe ProbeOutlookVersion(const std::string& progId, bool mayStart, uint32_t) {
+OutlookVersionProbe ProbeOutlookVersion(const std::string& progId, uint32_t) {
     const OutlookProbeAnswer answer = g_answer.Get();
-    return answer ? answer(progId, mayStart) : OutlookVersionProbe{};
+    return answer ? answer(progId) : OutlookVersionProbe{};
 }
 
 void SetOutlookQuitAnswer(OutlookQuitStandIn answer) {

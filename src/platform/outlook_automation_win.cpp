@@ -78,7 +78,7 @@ bool Running(const CLSID& clsid, ComPtr<IDispatch>& object) {
                running->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(object.out())));
 }
 
-OutlookVersionProbe Probe(const std::string& progId, bool mayStart) {
+OutlookVersionProbe Probe(const std::string& progId) {
     OutlookVersionProbe probe;
     ComSession com;
     if (!com.ok()) return probe;
@@ -87,19 +87,9 @@ OutlookVersionProbe Probe(const std::string& progId, bool mayStart) {
     if (FAILED(CLSIDFromProgID(Widen(progId).c_str(), &clsid))) return probe;
 
     ComPtr<IDispatch> object;
-    probe.attached = Running(clsid, object);
-    if (!object.p && (!mayStart || FAILED(CoCreateInstance(
-                                       clsid, nullptr, CLSCTX_LOCAL_SERVER | CLSCTX_INPROC_SERVER,
-                                       IID_IDispatch, reinterpret_cast<void**>(object.out()))))) {
-        return probe;
-    }
-    probe.objectObtained = object.p != nullptr;
+    probe.attached = probe.objectObtained = Running(clsid, object) && object.p;
     if (!probe.objectObtained) return probe;
-
     probe.versionRead = ReadVersion(object.p, probe.version);
-    // Only the instance started here is asked to quit: closing the user's own Outlook at start-up
-    // would lose their unsaved work.
-    if (!probe.attached) probe.quitRequested = CallQuit(object.p);
     return probe;
 }
 
@@ -143,10 +133,10 @@ Answer WithinWait(uint32_t waitMs, Answer late, Call call) {
 
 }  // namespace
 
-OutlookVersionProbe ProbeOutlookVersion(const std::string& progId, bool mayStart, uint32_t waitMs) {
+OutlookVersionProbe ProbeOutlookVersion(const std::string& progId, uint32_t waitMs) {
     OutlookVersionProbe late;
     late.timedOut = true;
-    return WithinWait(waitMs, late, [progId, mayStart] { return Probe(progId, mayStart); });
+    return WithinWait(waitMs, late, [progId] { return Probe(progId); });
 }
 
 OutlookQuitAnswer AskRunningOutlookToQuit(const std::string& progId, uint32_t waitMs) {

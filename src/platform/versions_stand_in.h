@@ -1,7 +1,7 @@
 #pragma once
 // The native build's answers about program versions: what a program file's version resource says,
 // and what Outlook's automation object answers a probe. Nothing unless a test says so; the test
-// also sees whether a probe was allowed to start an instance. The native build only.
+// also sees each probe. The native build only.
 #include <functional>
 #include <string>
 
@@ -15,8 +15,7 @@ void SetFileVersion(const std::string& path, const std::string& version);
 void ForgetFileVersions();
 
 // Answers ProbeOutlookVersion from now on; none (the default) finds no automation object.
-using OutlookProbeAnswer =
-    std::function<OutlookVersionProbe(const std::string& progId, bool mayStart)>;
+using OutlookProbeAnswer = std::function<OutlookVersionProbe(const std::string& progId)>;
 void SetOutlookProbeAnswer(OutlookProbeAnswer answer);
 
 }  // namespace kestrine::platform

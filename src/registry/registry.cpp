@@ -191,6 +191,32 @@ std::optional<std::string> GetBinaryPath(const std::string& fullPath,
     return DataFilePathIn(value->data);
 }
 
+std::optional<std::string> GetBinaryText(const std::string& fullPath, const std::string& valueName,
+                                         bool wide) {
+    auto value = FindBinaryValue(fullPath, valueName);
+    if (!value) return std::nullopt;
+    const auto& data = value->data;
+    std::string text;
+    if (wide) {
+        std::u16string units;
+        for (size_t i = 0; i + 1 < data.size(); i += 2) {
+            const char16_t unit = static_cast<char16_t>(data[i] | (data[i + 1] << 8));
+            if (unit == 0) break;
+            units += unit;
+        }
+        text = base::Utf16ToUtf8(units);
+    } else {
+        std::string bytes;
+        for (uint8_t b : data) {
+            if (b == 0) break;
+            bytes += static_cast<char>(b);
+        }
+        text = platform::AnsiToUtf8(bytes);
+    }
+    if (text.empty()) return std::nullopt;
+    return text;
+}
+
 std::optional<std::string> GetBinaryPathViaFile(const std::string& fullPath,
                                                 const std::string& valueName) {
     auto value = FindBinaryValue(fullPath, valueName);

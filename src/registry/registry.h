@@ -58,6 +58,10 @@ bool DeleteKeyTree(const std::string& fullPath);
 std::optional<std::string> GetBinaryPath(const std::string& fullPath, const std::string& valueName);
 std::optional<std::string> GetBinaryPathViaFile(const std::string& fullPath,
                                                 const std::string& valueName);
+// The text a REG_BINARY value holds up to its first NUL (a MAPI text property: UTF-16LE when
+// `wide`, else ANSI); nothing when there is no such value or it holds no text.
+std::optional<std::string> GetBinaryText(const std::string& fullPath, const std::string& valueName,
+                                         bool wide);
 // Rewrites the path inside the named REG_BINARY value. A value that does not hold the old path is
 // written back as it was.
 enum class PathRewrite {

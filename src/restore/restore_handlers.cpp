@@ -11,8 +11,10 @@
 #include "base/text.h"
 #include "outlook/locations.h"
 #include "outlook/profile_data.h"
+#include "outlook/stores.h"
 #include "platform/file_stream.h"
 #include "platform/files.h"
+#include "platform/text.h"
 #include "recovery/file_replace.h"
 #include "recovery/undo_set.h"
 #include "registry/registry.h"
@@ -315,9 +317,34 @@ std::vector<PlannedChange> PlanDataFilesItem(const RestoreContext& ctx, const st
     return FileChanges(ctx, Item::DataFiles, PlanDataFiles(ctx), Folders(ctx).localOutlook);
 }
 
-// Every section that names a data file names a file in the local folder afterwards: its own
-// restored file, or else one of the same name. A path that cannot be rewritten, or a write that
-// fails, leaves a profile that still names old places: a failure.
+// One path property of a section made to name `newPath`, from the path it names itself (a
+// property that names none is left alone). The ANSI property goes when the new path has no ANSI
+// form: Outlook then reads the UTF-16 one.
+bool RelinkProperty(const std::string& key, const std::string& value, bool wide,
+                    const std::string& newPath) {
+    const bool entryId = value == outlook::kDataFilePathValue;
+    const auto old = entryId ? (wide ? registry::GetBinaryPath(key, value)
+                                     : registry::GetBinaryPathViaFile(key, value))
+                             : registry::GetBinaryText(key, value, wide);
+    if (!old || old->find('\\') == std::string::npos) return true;
+    if (value == outlook::kDataFileAnsiPathValue && !platform::FitsAnsi(newPath))
+        return registry::DeleteValue(key, value);
+    return registry::ReplaceBinaryPath(key, value, *old, newPath) ==
+           registry::PathRewrite::Rewritten;
+}
+
+// Every path property of the section and its entry ID name `newPath`.
+bool RelinkSection(const std::string& key, const std::string& newPath) {
+    const bool entryIdWide = registry::GetBinaryPath(key, outlook::kDataFilePathValue).has_value();
+    return RelinkProperty(key, outlook::kDataFilePathValue, entryIdWide, newPath) &&
+           RelinkProperty(key, outlook::kDataFileWidePathValue, true, newPath) &&
+           RelinkProperty(key, outlook::kDataFileAnsiPathValue, false, newPath);
+}
+
+// Every section that names a personal folders file names a file in the local folder afterwards:
+// its own restored file, or else one of the same name. A mailbox's offline store is left where
+// the profile has it. A path that cannot be rewritten, or a write that fails, leaves a profile
+// that still names old places: a failure.
 Status RelinkDataFiles(const RestoreContext& ctx, const std::string& profileKey,
                        const std::vector<Planned>& plan) {
     const auto sections = registry::EnumSubKeys(profileKey);
@@ -326,21 +353,13 @@ Status RelinkDataFiles(const RestoreContext& ctx, const std::string& profileKey,
     const std::string& local = Folders(ctx).localOutlook;
     for (const auto& section : sections.names) {
         const std::string key = profileKey + "\\" + section;
-        auto read = registry::GetBinaryPath(key, outlook::kDataFilePathValue);
-        if (!read) read = registry::GetBinaryPathViaFile(key, outlook::kDataFilePathValue);
+        if (outlook::OfflineStorePath(key)) continue;
+        const auto read = outlook::PersonalFoldersPath(key);
         if (!read) continue;
-        const std::string& oldPath = *read;
-        std::string newName = base::BaseName(oldPath);
+        std::string newName = base::BaseName(*read);
         for (const auto& [recorded, position] : stores)
             if (recorded == section && position < plan.size()) newName = plan[position].targetName;
-        const std::string newPath = base::JoinPath(local, newName);
-        using registry::PathRewrite;
-        if (registry::ReplaceBinaryPath(key, outlook::kDataFilePathValue, oldPath, newPath) !=
-                PathRewrite::Rewritten ||
-            registry::ReplaceBinaryPath(key, outlook::kDataFileWidePathValue, oldPath, newPath) ==
-                PathRewrite::WriteFailed ||
-            !registry::DeleteValue(key, outlook::kDataFileAnsiPathValue))
-            return NotWritten(key);
+        if (!RelinkSection(key, base::JoinPath(local, newName))) return NotWritten(key);
     }
     return Status::Ok();
 }

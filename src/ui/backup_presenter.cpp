@@ -3,6 +3,7 @@
 #include <array>
 
 #include "app/log_lines.h"
+#include "archive/backup_contents.h"
 #include "backup/backup_steps.h"
 #include "ui/item_texts.h"
 
@@ -56,6 +57,8 @@ ItemBoxes BackupItemBoxes(const outlook::ProfileInventory& inventory) {
     }
     if (!inventory.addressBookSupported)
         items[archive::IndexOf(Choice::AddressBook)].tooltip = kNoAddressBookTooltip;
+    if (inventory.mailOnServer)
+        items[archive::IndexOf(Choice::PersonalFolders)].tooltip = kMailOnServerTooltip;
     return items;
 }
 
@@ -156,6 +159,8 @@ Message BackupCompletionMessage(const backup::BackupResult& result,
                     " was kept; this backup was written to " + result.archivePath + ".";
         if (result.verified)
             text += "\r\n\r\nThe backup file was verified: everything in it reads back intact.";
+        text += "\r\n";
+        for (const auto& line : archive::DescribeContents(result.contents)) text += "\r\n" + line;
         return {text, MessageIcon::Information};
     }
     const std::string unchanged =

@@ -12,4 +12,8 @@ const char* RestoreItemTooltip(archive::Choice choice);
 inline constexpr const char* kNoAddressBookTooltip =
     "Your MS Outlook don't support Personal Address Book!";
 
+// Personal Folders' tooltip on the backup list for a profile whose mail is kept on a server.
+inline constexpr const char* kMailOnServerTooltip =
+    "The mail of this profile is kept on the server: it has no personal folders file to back up.";
+
 }  // namespace kestrine::ui

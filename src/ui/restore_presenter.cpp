@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "app/log_lines.h"
+#include "archive/backup_contents.h"
 #include "base/text.h"
 #include "restore/restore_rows.h"
 #include "ui/archive_name.h"
@@ -78,6 +79,12 @@ std::optional<Message> PresentOpenedBackup(RestoreTabModel& tab, const std::stri
             MessageIcon::Critical};
     tab.sourceFileText = path;
     tab.backupInfoText = BackupInfoText(opened.manifest.header);
+    // What the backup holds and cannot hold, when it says (backups made before it said do not).
+    if (const auto contents = archive::DecodeContents(opened.manifest.contents)) {
+        tab.backupInfoText += "\r\n";
+        for (const auto& line : archive::DescribeContents(*contents))
+            tab.backupInfoText += "\r\n" + line;
+    }
     tab.noteText = opened.manifest.header.note;
     if (opened.status != restore::OpenStatus::Opened)
         return Message{"Invalid backup file", MessageIcon::Critical};

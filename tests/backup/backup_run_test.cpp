@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include "archive/backup_contents.h"
 #include "backup/backup_run.h"
 #include "backup_page.h"
+#include "outlook/inventory.h"
 #include "platform/controlled_folders_stand_in.h"
 #include "platform/file_stream.h"
 #include "platform/files_held.h"
@@ -15,6 +17,7 @@
 #include "platform/processes.h"
 #include "platform/processes_stand_in.h"
 #include "platform/registry_memory.h"
+#include "registry/registry.h"
 #include "restore/restore_run.h"
 #include "ui/backup_presenter.h"
 #include "ui/commands.h"
@@ -592,6 +595,90 @@ TEST_F(Backup, TheRunReportsBytesAndACancellationAbandonsTheArchive) {
     ASSERT_FALSE(reports.empty());
     EXPECT_LT(reports.back().bytesExpected, 100000u);
     EXPECT_EQ(reports.back().bytesDone, reports.back().bytesExpected);
+}
+
+}  // namespace
+}  // namespace kestrine::test
+
+namespace kestrine::test {
+namespace {
+
+// Profiles of today's Outlook (Office 16's profiles key): which stores the run backs up, that an
+// offline store (.ost) never goes in, and what the message, log and manifest say stays out.
+TEST_F(Backup, TodaysProfilesBackUpTheirPersonalFoldersAndSayWhatStaysOnTheServer) {
+    const std::string profile = s.Profile("Outlook");
+    const std::string local = s.MakeFolder(s.folders.localOutlook);
+    auto wide = [](const std::string& path) { return B(Utf16(path) + std::string(2, '\0')); };
+    struct Case {
+        const char* name;
+        std::vector<std::pair<const char*, std::string>> sections;  // value name, path
+        bool onServer;
+        const char* flags;
+        std::vector<std::string> inArchive, accounts, missing;
+    };
+    const std::string ost = local + "\\sam@contoso.com.ost", imap = local + "\\sam@mail.test.ost";
+    const std::string pop = p.mail2 + "\\pop.pst", archive = p.mail + "\\Archive 2019.pst";
+    const std::vector<Case> cases = {
+        {"Microsoft 365", {{"001f6610", ost}}, true, "10010000000", {}, {"sam@contoso.com"}, {}},
+        {"IMAP", {{"001f6700", imap}}, true, "10010000000", {}, {"sam@mail.test"}, {}},
+        {"POP", {{"001e6700", pop}}, false, "11110000000", {"pop.pst"}, {}, {}},
+        {"Exchange and an archive",
+         {{"001f6610", ost}, {"001f6700", archive}},
+         false,
+         "11110000000",
+         {"Archive 2019.pst"},
+         {"sam@contoso.com"},
+         {}},
+        {"missing .pst",
+         {{"001f6700", local + "\\gone.pst"}},
+         false,
+         "10110000000",
+         {},
+         {},
+         {local + "\\gone.pst"}},
+    };
+    for (const auto& file : {ost, imap, pop, archive}) Put(file, "mail of " + file);
+    Put(local + "\\old archive.pst", "not attached");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        registry::DeleteKeyTree(profile + "\\13dbb0c8aa05101a9bb000aa002fc45a");
+        registry::DeleteKeyTree(profile + "\\2f7c3e5a1b2d4c6e8f90a1b2c3d4e5f6");
+        for (int i = 0; i < 4; ++i)
+            registry::DeleteKeyTree(profile + "\\store" + std::to_string(i));
+        for (size_t i = 0; i < c.sections.size(); ++i) {
+            const auto& [value, path] = c.sections[i];
+            SetValue(profile + "\\store" + std::to_string(i), value, kBinary,
+                     value[3] == 'f' ? wide(path) : B(path + '\0'));
+        }
+        const auto inventory = outlook::TakeInventory(s.state, "Outlook");
+        EXPECT_EQ(inventory.available[0], !c.onServer);
+        s.dialogs.messages.clear();
+        Tick({Choice::PersonalFolders, Choice::Accounts});  // as a scheduled mask asks
+        const auto run = Run();
+        ASSERT_TRUE(run.result.written);
+        EXPECT_EQ(run.result.mailOnServer, c.onServer);
+        EXPECT_EQ(run.result.itemFlags, c.flags);
+        EXPECT_EQ(run.result.complete, c.missing.empty());
+        const auto view = ReadArchive(run.result.archivePath);
+        for (const auto& name : view.names) EXPECT_FALSE(name.ends_with(".ost")) << name;
+        for (const auto& name : c.inArchive) EXPECT_EQ(Count(view.names, name), 1) << name;
+        const auto contents = archive::DecodeContents(view.manifest.contents);
+        ASSERT_TRUE(contents);
+        EXPECT_EQ(*contents, run.result.contents);
+        EXPECT_EQ(contents->serverAccounts, c.accounts);
+        EXPECT_EQ(contents->dataFiles.size(), c.inArchive.size());
+        ASSERT_EQ(contents->missing.size(), c.missing.size());
+        ASSERT_EQ(contents->unattached.size(), 1u);
+        EXPECT_EQ(contents->unattached[0].name, local + "\\old archive.pst");
+        const std::string message = OnlyMessage();
+        for (const auto& account : c.accounts)
+            EXPECT_NE(message.find("Mail of " + account + " stays on the server"),
+                      std::string::npos);
+        EXPECT_NE(message.find(archive::kPasswordsNote), std::string::npos);
+        EXPECT_EQ(s.Log().find("kept on the server") != std::string::npos, c.onServer);
+        EXPECT_EQ(s.Log().find("data file is missing") != std::string::npos, !c.missing.empty());
+        std::filesystem::remove(Fs(s.state.LogFile));
+    }
 }
 
 }  // namespace

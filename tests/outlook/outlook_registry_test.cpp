@@ -3,6 +3,7 @@
 
 #include "outlook/detection.h"
 #include "outlook/environment.h"
+#include "outlook/locations.h"
 #include "outlook/process_control.h"
 #include "platform/processes_stand_in.h"
 #include "platform/registry_access.h"
@@ -80,11 +81,11 @@ TEST_F(OutlookRegistry, TheRegisteredProgramIsFoundAlsoInThe32BitViewAndANameIsN
 TEST_F(OutlookRegistry, DetectionReadsTheRunningOutlookThenWhatIsRecordedAndNeverStartsOne) {
     const std::string appPaths =
         "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\OUTLOOK.EXE";
-    std::vector<bool> mayStart;  // of each probe
-    platform::OutlookVersionProbe found{true, false, true, "14.0.7266.5000", true, false};
-    platform::SetOutlookProbeAnswer([&](const std::string& progId, bool start) {
+    int probes = 0;
+    platform::OutlookVersionProbe found{true, true, true, "14.0.7266.5000", false};
+    platform::SetOutlookProbeAnswer([&](const std::string& progId) {
         EXPECT_EQ(progId, "Outlook.Application");
-        mayStart.push_back(start);
+        ++probes;
         return found;
     });
     auto detect = [&] {
@@ -114,18 +115,42 @@ TEST_F(OutlookRegistry, DetectionReadsTheRunningOutlookThenWhatIsRecordedAndNeve
     SetPath(memory::kLocalMachine, appPaths, "C:\\Office12\\OUTLOOK.EXE", "");
     platform::SetFileVersion("C:\\Office12\\OUTLOOK.EXE", "12.0.6690.5000");
     EXPECT_EQ(detect(), "Outlook 2007/12.0");
-    EXPECT_TRUE(mayStart.empty());
+    EXPECT_EQ(probes, 0);
 
     platform::SetStandInProcesses({{"C:\\Office15\\Outlook.exe"}});
     platform::SetFileVersion("c:\\office15\\OUTLOOK.EXE", "15.0.4420.1017");
     found = {};  // it has not registered itself: its program file
     EXPECT_EQ(detect(), "Outlook 2013/15.0");
-    found = {true, true, true, "16.0.6690.5000", false, false};
+    found = {true, true, true, "16.0.6690.5000", false};
     EXPECT_EQ(detect(), "Outlook 2016/16.0");
-    EXPECT_EQ(mayStart, (std::vector<bool>{false, false}));
+    EXPECT_EQ(probes, 2);
     platform::SetStandInProcesses({});
     platform::ForgetFileVersions();
     platform::SetOutlookProbeAnswer(nullptr);
+}
+
+// Office names the signatures, stationery and templates folders in its language and records the
+// names for the user; without a record (or with one that names no plain folder) they are English.
+TEST_F(OutlookRegistry, ItemFoldersAreThoseOfficeRecordsInTheUsersLanguage) {
+    Environment env;
+    env.UserProfileDir = "C:\\Users\\Jan";
+    env.OSVersion = "10.0";
+    env.OutlookVersion = "16.0";
+    const std::string roaming = "C:\\Users\\Jan\\AppData\\Roaming\\Microsoft\\";
+    EXPECT_EQ(FoldersOf(env).signatures, roaming + "Signatures");
+    const std::string general = "Software\\Microsoft\\Office\\16.0\\Common\\General";
+    SetPath(memory::kCurrentUser, general, "Signaturen", "Signatures");
+    SetPath(memory::kCurrentUser, general, "Briefpapier", "Stationery");
+    SetPath(memory::kCurrentUser, general, "D:\\Vorlagen\\", "Templates");
+    UserFolders german = FoldersOf(env);
+    EXPECT_EQ(german.signatures, roaming + "Signaturen");
+    EXPECT_EQ(german.stationery, roaming + "Briefpapier");
+    EXPECT_EQ(german.templates, "D:\\Vorlagen");
+    EXPECT_EQ(LocationsFor(env, "Outlook").SignaturesDir, roaming + "Signaturen");
+    for (const char* bad : {"..", "..\\Windows", "%APPDATA%\\x", " "}) {
+        SetPath(memory::kCurrentUser, general, bad, "Signatures");
+        EXPECT_EQ(FoldersOf(env).signatures, roaming + "Signatures") << bad;
+    }
 }
 
 }  // namespace

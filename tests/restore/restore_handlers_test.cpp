@@ -256,7 +256,8 @@ TEST_F(RestoreDataFiles, FilesArePutInPlaceAndEveryStoreIsRelinked) {
 
     // Exactly these changes, nothing else.
     expected["\\store1"]["01020fff"].second = StoreValueUtf16(local + "\\Main.pst");
-    expected["\\store1"].erase("001e6700");
+    // Every path property of the section names the new place, the ANSI one too.
+    expected["\\store1"]["001e6700"].second = B(local + "\\Main.pst");
     expected["\\store1"]["001f6700"].second = B(Utf16(local + "\\Main.pst") + std::string(2, '\0'));
     expected["\\store2"]["01020fff"].second = StoreValueAnsi(local + "\\Archive.pst");
     // Re-pointed although its file was not in the backup.

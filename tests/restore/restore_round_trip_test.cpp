@@ -168,6 +168,7 @@ TEST_F(EarlierArchives, TraditionalEncryptionAnsiTextAndTheOldExportFormat) {
     expected["\\13dbb0c8aa05101a9bb000aa002fc45a"] = {
         {"01020fff", {kBinary, StoreValueUtf16(newPath)}},
         {"001f6700", {kBinary, B(Utf16(newPath) + std::string(2, '\0'))}},
+        {"001e6700", {kBinary, B(newPath + '\0')}},
         {"Flags", {kDword, {0xFF, 0xFF, 0xFF, 0xFF}}}};
     expected[std::string("\\") + kAccountsSubkey] = {};
     expected[std::string("\\") + kAccountsSubkey + "\\00000001"] = {

@@ -168,7 +168,7 @@ class RoundTrip : public ::testing::Test {
     TreeSnapshot ExpectedTree(const std::string& local) const {
         TreeSnapshot t = sourceTree;
         t["\\store-main"]["01020fff"].second = StoreValueUtf16(local + "\\Main.pst");
-        t["\\store-main"].erase("001e6700");
+        t["\\store-main"]["001e6700"].second = B(local + "\\Main.pst" + '\0');
         t["\\store-main"]["001f6700"].second =
             B(Utf16(local + "\\Main.pst") + std::string(2, '\0'));
         t["\\store-arch"]["01020fff"].second = StoreValueUtf16(local + "\\Archive.pst");
