@@ -49,8 +49,10 @@ bool KeyExists(const std::string& fullPath) {
 
 namespace {
 
-std::optional<std::string> ReadStringValue(const std::string& fullPath,
-                                           const std::string& valueName, uint32_t access) {
+// The type and bytes of a value, read through a key opened with `access`.
+std::optional<std::pair<uint32_t, std::vector<uint8_t>>> QueryValue(const std::string& fullPath,
+                                                                    const std::string& valueName,
+                                                                    uint32_t access = kKeyRead) {
     auto parsed = ParseKey(fullPath);
     platform::RegistryKey key;
     if (platform::OpenRegistryKey(parsed.root, parsed.subkey, access, key) != 0)
@@ -58,7 +60,14 @@ std::optional<std::string> ReadStringValue(const std::string& fullPath,
     uint32_t type = 0;
     std::vector<uint8_t> data;
     if (platform::QueryRegistryValue(key, valueName, type, data) != 0) return std::nullopt;
-    key.Close();
+    return std::pair{type, std::move(data)};
+}
+
+std::optional<std::string> ReadStringValue(const std::string& fullPath,
+                                           const std::string& valueName, uint32_t access) {
+    auto value = QueryValue(fullPath, valueName, access);
+    if (!value) return std::nullopt;
+    const auto& [type, data] = *value;
     std::string text;
     size_t ansiSize = 0;
     if (IsStringType(type)) {
@@ -90,22 +99,6 @@ std::optional<std::string> GetMachineStringValue(const std::string& fullPath,
     if (auto text = ReadStringValue(fullPath, valueName, kKeyRead)) return text;
     return ReadStringValue(fullPath, valueName, kKeyRead | kKeyWow64View32);
 }
-
-namespace {
-
-std::optional<std::pair<uint32_t, std::vector<uint8_t>>> QueryValue(const std::string& fullPath,
-                                                                    const std::string& valueName) {
-    auto parsed = ParseKey(fullPath);
-    platform::RegistryKey key;
-    if (platform::OpenRegistryKey(parsed.root, parsed.subkey, kKeyRead, key) != 0)
-        return std::nullopt;
-    uint32_t type = 0;
-    std::vector<uint8_t> data;
-    if (platform::QueryRegistryValue(key, valueName, type, data) != 0) return std::nullopt;
-    return std::pair{type, std::move(data)};
-}
-
-}  // namespace
 
 std::optional<uint32_t> GetDwordValue(const std::string& fullPath, const std::string& valueName) {
     auto value = QueryValue(fullPath, valueName);
