@@ -7,10 +7,12 @@
 #include "app/activity_log.h"
 #include "app/log_lines.h"
 #include "app/run_folder.h"
-#include "archive/manifest.h"
+#include "archive/archive_reader.h"
+#include "archive/archive_writer.h"
 #include "backup/backup_steps.h"
 #include "backup/complete_backup.h"
 #include "backup/handlers.h"
+#include "backup_format/manifest.h"
 #include "base/path.h"
 #include "platform/file_stream.h"
 #include "platform/files.h"
@@ -69,7 +71,7 @@ struct ArchiveCheck {
              const std::string& manifestText, const std::string& workFolder,
              const archive::RunObserver& observer) {
         if (observer.checking) observer.checking();
-        archive::ZipComponent reader;
+        archive::ArchiveReader reader;
         RunZipObserver cancel(observer);
         Status read = reader.OpenArchive(path);
         if (read) {
@@ -93,7 +95,7 @@ struct ArchiveCheck {
 
     // The manifest is read back the way a restore reads it, and must say what was written: a name
     // that breaks a line would otherwise make the backup unreadable without anyone noticing.
-    static bool ManifestReadsBack(archive::ZipComponent& reader, const std::string& written,
+    static bool ManifestReadsBack(archive::ArchiveReader& reader, const std::string& written,
                                   const std::string& workFolder) {
         const auto entry = reader.FindLastEntry(archive::kManifestName);
         if (!entry || entry->uncompressedSize > archive::kManifestSizeLimit) return false;
@@ -112,23 +114,10 @@ struct ArchiveCheck {
     }
 };
 
-// Closes the archive being written on every way out of the run: an archive that is not finished
-// is abandoned, and the older file at its path stays as it was.
-class OpenArchive {
-  public:
-    explicit OpenArchive(archive::ZipComponent& zip) : zip_(zip) {}
-    ~OpenArchive() { zip_.CloseArchive(); }
-    OpenArchive(const OpenArchive&) = delete;
-    OpenArchive& operator=(const OpenArchive&) = delete;
-
-  private:
-    archive::ZipComponent& zip_;
-};
-
 // One backup run, step by step. It holds the run lock and its work folder for its whole life.
 class BackupRunner {
   public:
-    BackupRunner(const BackupJob& job, const ProgramPaths& paths, archive::ZipComponent& zip,
+    BackupRunner(const BackupJob& job, const ProgramPaths& paths, const archive::ZipOptions& zip,
                  const archive::RunObserver& observer)
         : job_(job), paths_(paths), zip_(zip), observer_(observer), zipObserver_(observer) {}
 
@@ -146,14 +135,12 @@ class BackupRunner {
                                 ? ""
                                 : " Start Kestrine to see what could not be put back, and to "
                                   "keep the profile as it is if you wish."));
-        zip_.CloseArchive();
-        if (Status created = zip_.CreateArchive(job_.archivePath); !created)
+        // The writer protects every entry with the job's password, or none. An archive that is
+        // not finished is abandoned when the writer goes, on every way out of the run, and the
+        // older file at its path stays as it was.
+        writer_.emplace(archive::EntryProtection::ForPassword(job_.password), zip_);
+        if (Status created = writer_->CreateArchive(job_.archivePath); !created)
             return Fail(created.message());
-        const OpenArchive open(zip_);
-        // The component encrypts entries as they are added: protection goes before the first
-        // entry.
-        zip_.ProtectEntries(!job_.password.empty());
-        if (!job_.password.empty()) zip_.SetWritingPassword(job_.password);
         PlanChosenItems();
         FollowTheComponent();
         if (!AddItems()) return Abandon();
@@ -211,7 +198,7 @@ class BackupRunner {
     // The component reports the bytes of the file it adds as it works through them, and asks
     // between the chunks of a large file whether to stop.
     void FollowTheComponent() {
-        zip_.SetExpectedBytes(expected_);
+        writer_->SetExpectedBytes(expected_);
         zipObserver_.held = [this](const std::string& path) {
             Log(BackupFileHeldLine(platform::NowText(), path));
         };
@@ -254,7 +241,7 @@ class BackupRunner {
             if (observer_.progress) observer_.progress(progress_);
             // A file that cannot be read whole (Outlook holding it) fails the item only, and so
             // does a staged export that no longer holds what the run wrote into it.
-            const Status added = zip_.AddFile(
+            const Status added = writer_->AddFile(
                 plan.files[f], plan.entryNames.empty() ? std::string() : plan.entryNames[f],
                 f == 0 ? plan.staged : std::nullopt, zipObserver_);
             ok = added.ok();
@@ -300,7 +287,7 @@ class BackupRunner {
             return false;
         }
         fileio::SetNormalAttributes(manifestPath_);
-        if (Status added = zip_.AddFile(manifestPath_, {}, staged, zipObserver_); !added) {
+        if (Status added = writer_->AddFile(manifestPath_, {}, staged, zipObserver_); !added) {
             if (ArchiveDead(added)) {
                 TakeTheComponentsCause();
                 return false;
@@ -325,12 +312,12 @@ class BackupRunner {
                                  observer_);
             };
         }
-        const Status written = zip_.WriteArchive(zipObserver_);
+        const Status written = writer_->WriteArchive(zipObserver_);
         if (written.kind() == Failure::Cancelled) {
             deadCause_ = written;
             return Abandon();
         }
-        zip_.CloseArchive();
+        writer_.reset();
         result_.written = written.ok();
         result_.verified = written.ok() && job_.verify;
         result_.checkFailed = !written.ok() && !check.error.empty() && !check.cancelled;
@@ -364,7 +351,7 @@ class BackupRunner {
         result_.archivePath =
             DatedArchivePath(job_.archivePath, now.year, now.month, now.day, now.hour, now.minute);
         result_.keptArchive = job_.archivePath;
-        zip_.PlaceArchiveAt(result_.archivePath);
+        writer_->PlaceArchiveAt(result_.archivePath);
     }
 
     // A cancellation, or an archive that can no longer be written: the run ends, and the
@@ -407,7 +394,8 @@ class BackupRunner {
 
     const BackupJob& job_;
     const ProgramPaths& paths_;
-    archive::ZipComponent& zip_;
+    const archive::ZipOptions& zip_;
+    std::optional<archive::ArchiveWriter> writer_;  // the archive being written
     const archive::RunObserver& observer_;
     RunZipObserver zipObserver_;
     Status deadCause_;
@@ -427,8 +415,8 @@ class BackupRunner {
 
 }  // namespace
 
-BackupResult RunBackup(const BackupJob& job, const ProgramPaths& paths, archive::ZipComponent& zip,
-                       const archive::RunObserver& observer) {
+BackupResult RunBackup(const BackupJob& job, const ProgramPaths& paths,
+                       const archive::ZipOptions& zip, const archive::RunObserver& observer) {
     // One run at a time: a scheduled backup never writes beside a backup or restore that works.
     const auto lock = platform::RunLock::Take(job.waitForOtherRun, observer.cancelRequested);
     if (!lock) {

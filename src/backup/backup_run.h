@@ -8,9 +8,9 @@
 #include <string>
 
 #include "app/program_paths.h"
-#include "archive/items.h"
-#include "archive/run_observer.h"
-#include "archive/zip_component.h"
+#include "archive/zip_types.h"
+#include "backup_format/items.h"
+#include "backup_format/run_observer.h"
 #include "outlook/locations.h"
 
 namespace kestrine::backup {
@@ -61,7 +61,7 @@ struct BackupResult {
 // checked) new archive, and a complete backup there never by one that failed an item. The run's
 // temporary files, in a folder of its own, are deleted on every path out. The observer hears of
 // each step and file; a cancellation abandons the archive.
-BackupResult RunBackup(const BackupJob& job, const ProgramPaths& paths, archive::ZipComponent& zip,
-                       const archive::RunObserver& observer = {});
+BackupResult RunBackup(const BackupJob& job, const ProgramPaths& paths,
+                       const archive::ZipOptions& zip, const archive::RunObserver& observer = {});
 
 }  // namespace kestrine::backup

@@ -6,7 +6,7 @@
 #include "app/activity_log.h"
 #include "app/log_lines.h"
 #include "app/run_folder.h"
-#include "archive/manifest.h"
+#include "backup_format/manifest.h"
 #include "base/text.h"
 #include "outlook/profile_data.h"
 #include "platform/registry_access.h"
@@ -21,7 +21,7 @@ namespace kestrine::restore {
 namespace {
 
 // The bytes that the rows of the run will extract, for the progress.
-uint64_t ExpectedBytes(const RestoreJob& job, const archive::ZipComponent& zip) {
+uint64_t ExpectedBytes(const RestoreJob& job, const archive::ArchiveReader& zip) {
     uint64_t total = 0;
     for (const RestoreRow& row : RestoreRows()) {
         if (!RowSelected(row, job.ticked, job.itemFlags)) continue;
@@ -64,7 +64,7 @@ Status RunRow(const RestoreRow& row, const RestoreContext& ctx, const std::strin
 }  // namespace
 
 std::vector<PlannedChange> PreviewRestore(const RestoreJob& job, const outlook::Environment& env,
-                                          archive::ZipComponent& zip) {
+                                          archive::ArchiveReader& zip) {
     std::vector<PlannedChange> changes;
     const std::string none;
     RestoreContext ctx{env, job.entries, job.dataFileStores, zip, none, nullptr, nullptr, nullptr};
@@ -129,7 +129,7 @@ UndoResult UndoLastRestoreRun(const ProgramPaths& paths, std::chrono::millisecon
 }
 
 RestoreResult RunRestore(const RestoreJob& job, const outlook::Environment& env,
-                         const ProgramPaths& paths, archive::ZipComponent& zip,
+                         const ProgramPaths& paths, archive::ArchiveReader& zip,
                          const archive::RunObserver& observer) {
     RestoreResult result;
     auto log = [&](const std::string& line) { WriteLog(paths.LogFile, line); };

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "app/program_paths.h"
-#include "archive/items.h"
-#include "archive/run_observer.h"
-#include "archive/zip_component.h"
+#include "archive/archive_reader.h"
+#include "backup_format/items.h"
+#include "backup_format/run_observer.h"
 #include "base/status.h"
 #include "outlook/environment.h"
 #include "restore/file_replace.h"
@@ -70,12 +70,12 @@ struct RestoreResult {
 // every change goes back and no later row runs. Its temporary files lie in a folder of its own. The
 // observer hears of each row and each entry extracted.
 RestoreResult RunRestore(const RestoreJob& job, const outlook::Environment& env,
-                         const ProgramPaths& paths, archive::ZipComponent& zip,
+                         const ProgramPaths& paths, archive::ArchiveReader& zip,
                          const archive::RunObserver& observer = {});
 
 // Everything the job will replace or add, row by row in the order of the run.
 std::vector<PlannedChange> PreviewRestore(const RestoreJob& job, const outlook::Environment& env,
-                                          archive::ZipComponent& zip);
+                                          archive::ArchiveReader& zip);
 
 // The registry's export and import, for undo sets, and the flush of the user's hive.
 KeyKeeper RegistryKeyKeeper();

@@ -83,7 +83,7 @@ std::optional<backup::BackupJob> PrepareBackup(const BackupTabModel& tab, const 
 }
 
 backup::BackupResult RunBackupJob(const backup::BackupJob& job, const AppState& state,
-                                  archive::ZipComponent& zip, const PanelFollower& panel) {
+                                  const archive::ZipOptions& zip, const PanelFollower& panel) {
     // An older archive at the target stays until the new one is complete: the zip component moves
     // the finished archive over it, so a failed run leaves the user's last backup in place.
     // Outlook is gone, its files closed, before the run reads them. It is asked to quit as the
@@ -119,7 +119,7 @@ void FollowUpBackup(const backup::BackupResult& result, const AppState& state,
     }
 }
 
-OpenOutcome OpenBackupFile(RestoreTabModel& tab, AppState& state, archive::ZipComponent& zip) {
+OpenOutcome OpenBackupFile(RestoreTabModel& tab, AppState& state, archive::ArchiveReader& zip) {
     // The archive open before is closed now, whatever follows.
     zip.CloseArchive();
     ClearRestoreTab(tab);
@@ -160,7 +160,7 @@ OpenOutcome OpenBackupFile(RestoreTabModel& tab, AppState& state, archive::ZipCo
 }
 
 std::optional<restore::RestoreJob> PrepareRestore(const RestoreTabModel& tab, const AppState& state,
-                                                  archive::ZipComponent& zip) {
+                                                  archive::ArchiveReader& zip) {
     if (auto refusal = RefuseRestore(state.NoSourceFile, tab)) {
         Show(*refusal);
         return std::nullopt;
@@ -195,7 +195,7 @@ void RecoverAtStart(const AppState& state) {
 }
 
 restore::RestoreResult RunRestoreJob(const restore::RestoreJob& job, const AppState& state,
-                                     archive::ZipComponent& zip, const PanelFollower& panel) {
+                                     archive::ArchiveReader& zip, const PanelFollower& panel) {
     ShowRestoreStarted(panel.progress);
     if (panel.changed) panel.changed();
     const restore::RestoreResult result = restore::RunRestore(

@@ -31,9 +31,8 @@ ProgressPanel PanelOf(const ProgressModel& progress) {
             ProgressBarValue(steps, progress.bytesDone, progress.bytesExpected)};
 }
 
-std::optional<PreparedRunOf<backup::BackupResult>> PrepareBackupRun(const BackupTabModel& tab,
-                                                                    const AppState& state,
-                                                                    archive::ZipComponent& zip) {
+std::optional<PreparedRunOf<backup::BackupResult>> PrepareBackupRun(
+    const BackupTabModel& tab, const AppState& state, const archive::ZipOptions& zip) {
     auto job = PrepareBackup(tab, state);
     if (!job) return std::nullopt;
     auto result = std::make_shared<backup::BackupResult>();
@@ -55,9 +54,8 @@ std::optional<PreparedRunOf<backup::BackupResult>> PrepareBackupRun(const Backup
     return prepared;
 }
 
-std::optional<PreparedRunOf<restore::RestoreResult>> PrepareRestoreRun(const RestoreTabModel& tab,
-                                                                       const AppState& state,
-                                                                       archive::ZipComponent& zip) {
+std::optional<PreparedRunOf<restore::RestoreResult>> PrepareRestoreRun(
+    const RestoreTabModel& tab, const AppState& state, archive::ArchiveReader& zip) {
     auto job = PrepareRestore(tab, state, zip);
     if (!job) return std::nullopt;
     auto result = std::make_shared<restore::RestoreResult>();

@@ -1,4 +1,4 @@
-#include "archive/manifest.h"
+#include "backup_format/manifest.h"
 
 #include <algorithm>
 
