@@ -428,10 +428,11 @@ TEST_F(ZipArchiveTest, WriteFailuresKillTheArchiveAndSourceFailuresOnlyTheirEntr
                     << result.message();
                 // What the system said, not a guess at it.
                 EXPECT_EQ(result.message().find("?"), std::string::npos) << result.message();
-                if (!c.failTruncate)
+                if (!c.failTruncate) {
                     EXPECT_NE(result.message().find(": There is not enough space on the disk."),
                               std::string::npos)
                         << result.message();
+                }
                 EXPECT_EQ(zip.AddFile(files[0]).kind(), Failure::WriteFailed);  // dead at once
                 EXPECT_EQ(Load(target), "older archive");
                 continue;
