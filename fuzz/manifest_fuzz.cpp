@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "archive/manifest.h"
+#include "backup_format/manifest.h"
 
 using namespace kestrine::archive;
 

@@ -117,7 +117,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const fs::path archivePath = scratch / "input.ksx";
     Put(archivePath, std::string(reinterpret_cast<const char*>(data), size));
     const ProgramPaths paths = PathsIn(ProgramPath(app));
-    archive::ZipComponent zip;
+    archive::ArchiveReader zip;
     const restore::OpenedBackup opened =
         restore::OpenBackup(zip, ProgramPath(archivePath), paths.TempFolder, [] { return "pw"; });
     if (opened.status == restore::OpenStatus::Opened) {

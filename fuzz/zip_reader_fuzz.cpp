@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "archive/zip_component.h"
+#include "archive/archive_reader.h"
 #include "archive/zip_reader.h"
 #include "platform/file_stream.h"
 

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "app/program_paths.h"
-#include "archive/items.h"
-#include "archive/manifest.h"
+#include "backup_format/items.h"
+#include "backup_format/manifest.h"
 #include "outlook/environment.h"
 #include "outlook/locations.h"
 

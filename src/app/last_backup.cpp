@@ -3,7 +3,7 @@
 #include <string_view>
 
 #include "app/log_lines.h"
-#include "archive/items.h"
+#include "backup_format/items.h"
 
 namespace kestrine {
 

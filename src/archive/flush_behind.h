@@ -6,6 +6,7 @@
 // the writer, the final flush finds little left. The final flush still decides: this only moves
 // work earlier.
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <system_error>
 #include <thread>
@@ -13,6 +14,16 @@
 #include "platform/file_stream.h"
 
 namespace kestrine::archive {
+
+// The chunks of a large file, below which no chunk size goes, and the interval at which large
+// archives and extracted files are flushed behind their writer: once every 32 chunks.
+inline constexpr size_t kSmallestChunk = 4096;
+constexpr size_t ChunkSizeOf(size_t asked) {
+    return asked < kSmallestChunk ? kSmallestChunk : asked;
+}
+constexpr uint64_t FlushIntervalFor(size_t chunkSize) {
+    return uint64_t{32} * ChunkSizeOf(chunkSize);
+}
 
 class FlushBehind {
   public:

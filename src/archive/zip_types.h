@@ -1,5 +1,5 @@
 #pragma once
-// Types that the writer, the reader and the component share. Their failures are Status values
+// Types that the writers and readers share. Their failures are Status values
 // (base/status.h): a file to add that cannot be read is Failure::Unreadable (only that entry
 // fails), an archive that cannot be written Failure::WriteFailed (the archive is dead), a file
 // being extracted that cannot be written also WriteFailed, a damaged archive Damaged, a password
@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+
+#include "base/secret.h"
 
 namespace kestrine::platform::fileio {
 class FileStream;
@@ -30,5 +32,35 @@ struct StagedContent {
     uint32_t crc32 = 0;
 };
 StagedContent StagedContentOf(std::string_view bytes);
+
+// The mark in the names of the temporary files that extractions write beside their targets
+// ("~<name>.extracting-<digits>-<digits>.tmp").
+inline constexpr const char* kExtractingMark = ".extracting-";
+
+// How archive work opens and pieces its files; the defaults are the program's.
+struct ZipOptions {
+    // Every file stream opened passes through it (see StreamFilter); for tests.
+    StreamFilter filter = nullptr;
+    // Size of the pieces that large files are split into for parallel compression (at least
+    // 4 KiB). Archives and extracted files are flushed to the disk behind the writer every 32 of
+    // them.
+    size_t chunkSize = 1024 * 1024;
+};
+
+// How a writer protects the entries it adds: every one with WinZip AES-256 under `password`
+// (UTF-8), or none. It is fixed when the writer is made, so no archive is ever half protected.
+// The password is wiped when the protection goes.
+struct EntryProtection {
+    bool aes = false;
+    std::string password;
+
+    static EntryProtection None() { return {}; }
+    static EntryProtection Aes(std::string password) { return {true, std::move(password)}; }
+    // AES under `password`, or none when it is empty (a backup without a password).
+    static EntryProtection ForPassword(const std::string& password) {
+        return password.empty() ? None() : Aes(password);
+    }
+    ~EntryProtection() { base::Wipe(password); }
+};
 
 }  // namespace kestrine::archive

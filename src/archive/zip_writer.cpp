@@ -12,6 +12,8 @@
 #include "archive/zip_format.h"
 #include "archive/zip_headers.h"
 #include "archive/zip_workers.h"
+#include "base/system_error.h"
+#include "platform/system.h"
 
 namespace kestrine::archive {
 
@@ -42,8 +44,9 @@ uint32_t Field32(uint64_t value, bool inZip64) {
     return inZip64 ? static_cast<uint32_t>(kMax32) : static_cast<uint32_t>(value);
 }
 
-Status CannotRead(const std::string& filePath) {
-    return Status::Fail(Failure::Unreadable, "cannot read " + filePath + " (locked or damaged?)");
+Status CannotRead(const std::string& filePath, const fileio::FileStream& source) {
+    return Status::Fail(Failure::Unreadable,
+                        base::Explained("cannot read " + filePath, source.Error()));
 }
 
 Status NotAsStaged(const std::string& filePath) {
@@ -254,7 +257,11 @@ void ZipWriter::Meter::Consumed(uint64_t bytes, ZipObserver& observer) {
     }
 }
 
-ZipWriter::ZipWriter() = default;
+ZipWriter::ZipWriter(const EntryProtection& protection)
+    : protect_(protection.aes),
+      key_(protection.aes && !protection.password.empty()
+               ? std::make_shared<const crypto::PasswordKey>(protection.password)
+               : nullptr) {}
 
 ZipWriter::~ZipWriter() {
     Abandon();
@@ -286,9 +293,10 @@ Status ZipWriter::Kill(Status cause) {
 
 Status ZipWriter::WriteFailed() {
     const std::string path = temp_ ? temp_->Path() : std::string();
+    const base::SystemError said = temp_ ? temp_->Stream().Error() : base::SystemError();
     return Kill(
-        Status::Fail(Failure::WriteFailed, "cannot write the temporary archive file " + path +
-                                               " (disk full, device removed or no access?)"));
+        Status::Fail(Failure::WriteFailed,
+                     base::Explained("cannot write the temporary archive file " + path, said)));
 }
 
 Status ZipWriter::CancelledBy(ZipObserver& observer) {
@@ -308,15 +316,16 @@ Status ZipWriter::Begin(const std::string& targetPath) {
         return Status::Fail(Failure::NotReady, "the archive path is a folder: " + targetPath);
     }
     std::string path;
-    auto stream =
-        fileio::CreateTempFile(fileio::ParentFolder(targetPath), TemporaryPrefix(targetPath), path);
+    base::SystemError said;
+    auto stream = fileio::CreateTempFile(fileio::ParentFolder(targetPath),
+                                         TemporaryPrefix(targetPath), path, &said);
     const bool made = stream != nullptr;
     stream = Filtered(std::move(stream), path);
     if (!stream) {
         if (made) fileio::RemoveFile(path);
-        return Kill(Status::Fail(Failure::WriteFailed,
-                                 "cannot create a temporary file beside " + targetPath +
-                                     " (no access to the folder, or no space?)"));
+        return Kill(Status::Fail(
+            Failure::WriteFailed,
+            base::Explained("cannot create a temporary file beside " + targetPath, said)));
     }
     temp_ = std::make_unique<TemporaryArchive>(std::move(stream), path, FlushInterval());
     targetPath_ = targetPath;
@@ -330,12 +339,6 @@ Status ZipWriter::LeaveLeadingGap(uint64_t bytes) {
     }
     if (!temp_->Stream().Truncate(bytes)) return WriteFailed();
     return {};
-}
-
-void ZipWriter::SetProtection(bool on, const std::string& password) {
-    protect_ = on;
-    key_ =
-        on && !password.empty() ? std::make_shared<const crypto::PasswordKey>(password) : nullptr;
 }
 
 void ZipWriter::Abandon() {
@@ -436,14 +439,13 @@ Status ZipWriter::AddFile(const std::string& filePath, const std::string& entryN
 
     // Opened so that no one can change the file while it is copied; a file that another program
     // holds open for writing is refused rather than copied torn.
-    auto source = Filtered(fileio::OpenForReadDenyWriters(filePath), filePath);
+    base::SystemError said;
+    auto source = Filtered(fileio::OpenForReadDenyWriters(filePath, &said), filePath);
     if (!source) {
-        return Status::Fail(
-            Failure::Unreadable,
-            "cannot open " + filePath + " (missing, locked or in use by another program?)");
+        return Status::Fail(Failure::Unreadable, base::Explained("cannot open " + filePath, said));
     }
     const int64_t size = source->Size();
-    if (size < 0) return Status::Fail(Failure::Unreadable, "cannot read " + filePath);
+    if (size < 0) return CannotRead(filePath, *source);
     if (staged && static_cast<uint64_t>(size) != staged->size) return NotAsStaged(filePath);
     meter_.known += static_cast<uint64_t>(size);
 
@@ -460,7 +462,7 @@ Status ZipWriter::AddFile(const std::string& filePath, const std::string& entryN
     std::vector<uint8_t> first(
         static_cast<size_t>(std::min<uint64_t>(chunkSize_, static_cast<uint64_t>(size) + 1)));
     const int64_t n = fileio::ReadFull(*source, first.data(), first.size());
-    if (n < 0) return CannotRead(filePath);
+    if (n < 0) return CannotRead(filePath, *source);
     if (static_cast<size_t>(n) < first.size()) {
         // All of it is read: the workers make the entry while the next files are read.
         source.reset();
@@ -628,7 +630,7 @@ Status ZipWriter::WriteChunks(fileio::FileStream& source, std::vector<uint8_t> f
             return stop;
         }
     }
-    if (feed.failed) return CannotRead(large.filePath);
+    if (feed.failed) return CannotRead(large.filePath, source);
     return {};
 }
 
@@ -708,7 +710,7 @@ Status ZipWriter::WriteStored(fileio::FileStream& source, const std::string& fil
     uint64_t total = 0;
     for (;;) {
         const int64_t n = fileio::ReadFull(source, buffer.data(), buffer.size());
-        if (n < 0) return CannotRead(filePath);
+        if (n < 0) return CannotRead(filePath, source);
         if (n == 0) break;
         crc = deflate::Crc32(crc, buffer.data(), static_cast<size_t>(n));
         total += static_cast<uint64_t>(n);
@@ -796,6 +798,7 @@ Status ZipWriter::PutInPlace(ZipObserver& observer) {
         return Kill(Status::Fail(Failure::Damaged, "the finished archive did not pass its check"));
     }
     if (!temp_->PutInPlace(targetPath_, observer)) {
+        const base::SystemError said = platform::LastSystemError();
         // Where a replacement is not one step (FAT, exFAT), a move that failed midway may have
         // removed the older archive already: the finished one is then the only backup, and stays.
         if (!fileio::Exists(targetPath_)) {
@@ -806,7 +809,7 @@ Status ZipWriter::PutInPlace(ZipObserver& observer) {
                 "cannot put the archive in place as " + targetPath_ + "; it is kept as " + kept));
         }
         return Kill(Status::Fail(Failure::WriteFailed,
-                                 "cannot replace " + targetPath_ + " (in use or read-only?)"));
+                                 base::Explained("cannot replace " + targetPath_, said)));
     }
     temp_.reset();
     entries_.clear();

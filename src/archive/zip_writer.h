@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/flush_behind.h"
 #include "archive/zip_observer.h"
 #include "archive/zip_types.h"
 #include "base/status.h"
@@ -36,14 +37,14 @@ class OrderedWork;
 
 class ZipWriter {
   public:
-    ZipWriter();
-    ~ZipWriter();  // an unfinished archive is abandoned
+    // Every entry of every archive it writes is protected as `protection` says.
+    explicit ZipWriter(const EntryProtection& protection = EntryProtection::None());
+    ~ZipWriter();  // an unfinished archive is abandoned; the derived key goes
     ZipWriter(const ZipWriter&) = delete;
     ZipWriter& operator=(const ZipWriter&) = delete;
 
     Status Begin(const std::string& targetPath);
     void SetStreamFilter(StreamFilter filter) { filter_ = std::move(filter); }
-    void SetProtection(bool on, const std::string& password);
     // The total size of the files that will be added, so the percentages count against the whole
     // write from the start (otherwise against the files opened so far). Kept for later archives.
     void SetExpectedBytes(uint64_t bytes) { meter_.expected = bytes; }
@@ -69,9 +70,9 @@ class ZipWriter {
     // writing 4 GiB. Only before the first entry.
     Status LeaveLeadingGap(uint64_t bytes);
     // Chunk size for the parallel compressor (tests make it small to cover many chunks).
-    void SetChunkSize(size_t bytes) { chunkSize_ = bytes < 4096 ? 4096 : bytes; }
+    void SetChunkSize(size_t bytes) { chunkSize_ = ChunkSizeOf(bytes); }
     // A large file written is flushed behind its writer once every so many bytes (32 chunks).
-    uint64_t FlushInterval() const { return uint64_t{32} * chunkSize_; }
+    uint64_t FlushInterval() const { return FlushIntervalFor(chunkSize_); }
 
     // The temporary file for `targetPath` is named this prefix and "<digits>-<digits>.tmp".
     static std::string TemporaryPrefix(const std::string& targetPath);
@@ -145,8 +146,8 @@ class ZipWriter {
     std::unique_ptr<TemporaryArchive> temp_;
     std::string targetPath_;
     std::vector<Entry> entries_;
-    bool protect_ = false;
-    std::shared_ptr<const crypto::PasswordKey> key_;
+    const bool protect_;
+    const std::shared_ptr<const crypto::PasswordKey> key_;
     StreamFilter filter_;
     Meter meter_;
     Status dead_;  // why the archive being written died, if it did

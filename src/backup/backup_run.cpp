@@ -10,10 +10,12 @@
 #include "app/run_folder.h"
 #include "app/settings.h"
 #include "app/settings_keys.h"
-#include "archive/manifest.h"
+#include "archive/archive_reader.h"
+#include "archive/archive_writer.h"
 #include "backup/backup_steps.h"
 #include "backup/complete_backup.h"
 #include "backup/handlers.h"
+#include "backup_format/manifest.h"
 #include "base/path.h"
 #include "base/text.h"
 #include "outlook/detection.h"
@@ -79,7 +81,7 @@ struct ArchiveCheck {
              const std::string& manifestText, const std::string& workFolder,
              const archive::RunObserver& observer) {
         if (observer.checking) observer.checking();
-        archive::ZipComponent reader;
+        archive::ArchiveReader reader;
         RunZipObserver cancel(observer);
         Status read = reader.OpenArchive(path);
         if (read) {
@@ -103,7 +105,7 @@ struct ArchiveCheck {
 
     // The manifest is read back the way a restore reads it, and must say what was written: a name
     // that breaks a line would otherwise make the backup unreadable without anyone noticing.
-    static bool ManifestReadsBack(archive::ZipComponent& reader, const std::string& written,
+    static bool ManifestReadsBack(archive::ArchiveReader& reader, const std::string& written,
                                   const std::string& workFolder) {
         const auto entry = reader.FindLastEntry(archive::kManifestName);
         if (!entry || entry->uncompressedSize > archive::kManifestSizeLimit) return false;
@@ -122,24 +124,11 @@ struct ArchiveCheck {
     }
 };
 
-// Closes the archive being written on every way out of the run: an archive that is not finished
-// is abandoned, and the older file at its path stays as it was.
-class OpenArchive {
-  public:
-    explicit OpenArchive(archive::ZipComponent& zip) : zip_(zip) {}
-    ~OpenArchive() { zip_.CloseArchive(); }
-    OpenArchive(const OpenArchive&) = delete;
-    OpenArchive& operator=(const OpenArchive&) = delete;
-
-  private:
-    archive::ZipComponent& zip_;
-};
-
 // One backup run, step by step. It holds the run lock and its work folder for its whole life.
 class ArchiveBuilder {
   public:
     ArchiveBuilder(const BackupJob& job, const outlook::Environment& env, const ProgramPaths& paths,
-                   archive::ZipComponent& zip, const archive::RunObserver& observer,
+                   const archive::ZipOptions& zip, const archive::RunObserver& observer,
                    std::vector<outlook::ProfileStore> stores, bool mailOnServer)
         : job_(job),
           env_(env),
@@ -165,8 +154,11 @@ class ArchiveBuilder {
                                 ? ""
                                 : " Start Kestrine to see what could not be put back, and to "
                                   "keep the profile as it is if you wish."));
-        zip_.CloseArchive();
-        if (Status created = zip_.CreateArchive(job_.archivePath); !created) {
+        // The writer protects every entry with the job's password, or none. An archive that is
+        // not finished is abandoned when the writer goes, on every way out of the run, and the
+        // older file at its path stays as it was.
+        writer_.emplace(archive::EntryProtection::ForPassword(job_.password), zip_);
+        if (Status created = writer_->CreateArchive(job_.archivePath); !created) {
             // Refused although the folder's permissions allow it: Windows Security, which tells
             // only by a notification of its own.
             const std::string folder = platform::fileio::ParentFolder(job_.archivePath);
@@ -176,11 +168,6 @@ class ArchiveBuilder {
             }
             return Fail(created.message());
         }
-        const OpenArchive open(zip_);
-        // The component encrypts entries as they are added: protection goes before the first
-        // entry.
-        zip_.ProtectEntries(!job_.password.empty());
-        if (!job_.password.empty()) zip_.SetWritingPassword(job_.password);
         if (result_.mailOnServer) Log(platform::NowText() + " " + kMailOnServerLine);
         PlanChosenItems();
         FollowTheComponent();
@@ -246,7 +233,7 @@ class ArchiveBuilder {
     // The component reports the bytes of the file it adds as it works through them, and asks
     // between the chunks of a large file whether to stop.
     void FollowTheComponent() {
-        zip_.SetExpectedBytes(expected_);
+        writer_->SetExpectedBytes(expected_);
         zipObserver_.held = [this](const std::string& path) {
             Log(BackupFileHeldLine(platform::NowText(), path));
         };
@@ -291,7 +278,7 @@ class ArchiveBuilder {
             if (observer_.progress) observer_.progress(progress_);
             // A file that cannot be read whole (Outlook holding it) fails the item only, and so
             // does a staged export that no longer holds what the run wrote into it.
-            const Status added = zip_.AddFile(
+            const Status added = writer_->AddFile(
                 plan.files[f], plan.entryNames.empty() ? std::string() : plan.entryNames[f],
                 f == 0 ? plan.staged : std::nullopt, zipObserver_);
             ok = added.ok();
@@ -371,7 +358,7 @@ class ArchiveBuilder {
             return false;
         }
         fileio::SetNormalAttributes(manifestPath_);
-        if (Status added = zip_.AddFile(manifestPath_, {}, staged, zipObserver_); !added) {
+        if (Status added = writer_->AddFile(manifestPath_, {}, staged, zipObserver_); !added) {
             if (ArchiveDead(added)) {
                 TakeTheComponentsCause();
                 return false;
@@ -396,12 +383,12 @@ class ArchiveBuilder {
                                  observer_);
             };
         }
-        const Status written = zip_.WriteArchive(zipObserver_);
+        const Status written = writer_->WriteArchive(zipObserver_);
         if (written.kind() == Failure::Cancelled) {
             deadCause_ = written;
             return Abandon();
         }
-        zip_.CloseArchive();
+        writer_.reset();
         result_.written = written.ok();
         result_.verified = written.ok() && job_.verify;
         result_.checkFailed = !written.ok() && !check.error.empty() && !check.cancelled;
@@ -435,7 +422,7 @@ class ArchiveBuilder {
         result_.archivePath =
             DatedArchivePath(job_.archivePath, now.year, now.month, now.day, now.hour, now.minute);
         result_.keptArchive = job_.archivePath;
-        zip_.PlaceArchiveAt(result_.archivePath);
+        writer_->PlaceArchiveAt(result_.archivePath);
     }
 
     // A cancellation, or an archive that can no longer be written: the run ends, and the
@@ -479,7 +466,8 @@ class ArchiveBuilder {
     const BackupJob& job_;
     const outlook::Environment& env_;
     const ProgramPaths& paths_;
-    archive::ZipComponent& zip_;
+    const archive::ZipOptions& zip_;
+    std::optional<archive::ArchiveWriter> writer_;  // the archive being written
     const archive::RunObserver& observer_;
     RunZipObserver zipObserver_;
     Status deadCause_;
@@ -520,7 +508,7 @@ BackupJob BackupJobFor(const AppState& state, const outlook::ItemLocations& loca
 }
 
 BackupResult RunBackup(const BackupJob& job, const outlook::Environment& env,
-                       const ProgramPaths& paths, archive::ZipComponent& zip,
+                       const ProgramPaths& paths, const archive::ZipOptions& zip,
                        const archive::RunObserver& observer) {
     const recovery::HeldRunLock held = recovery::TakeRunLock(
         paths, job.waitForOtherRun, observer.cancelRequested, [&](const std::string& now) {
@@ -531,7 +519,7 @@ BackupResult RunBackup(const BackupJob& job, const outlook::Environment& env,
 
 BackupResult RunBackupHolding(const recovery::HeldRunLock& held, const BackupJob& job,
                               const outlook::Environment& env, const ProgramPaths& paths,
-                              archive::ZipComponent& zip, const archive::RunObserver& observer) {
+                              const archive::ZipOptions& zip, const archive::RunObserver& observer) {
     if (!held) {
         BackupResult result;
         result.cancelled = held.cancelled;

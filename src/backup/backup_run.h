@@ -9,10 +9,10 @@
 
 #include "app/app_state.h"
 #include "app/program_paths.h"
-#include "archive/backup_contents.h"
-#include "archive/items.h"
-#include "archive/run_observer.h"
-#include "archive/zip_component.h"
+#include "archive/zip_types.h"
+#include "backup_format/backup_contents.h"
+#include "backup_format/items.h"
+#include "backup_format/run_observer.h"
 #include "outlook/environment.h"
 #include "outlook/locations.h"
 #include "recovery/recovery.h"
@@ -81,12 +81,12 @@ struct BackupResult {
 // temporary files, in a folder of its own, are deleted on every path out. The observer hears of
 // each step and file; a cancellation abandons the archive.
 BackupResult RunBackup(const BackupJob& job, const outlook::Environment& env,
-                       const ProgramPaths& paths, archive::ZipComponent& zip,
+                       const ProgramPaths& paths, const archive::ZipOptions& zip,
                        const archive::RunObserver& observer = {});
 // The same run for a caller that took the run lock itself (`held`), to do more under it.
 BackupResult RunBackupHolding(const recovery::HeldRunLock& held, const BackupJob& job,
                               const outlook::Environment& env, const ProgramPaths& paths,
-                              archive::ZipComponent& zip,
+                              const archive::ZipOptions& zip,
                               const archive::RunObserver& observer = {});
 
 }  // namespace kestrine::backup

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "archive/items.h"
-#include "archive/run_observer.h"
+#include "backup_format/items.h"
+#include "backup_format/run_observer.h"
 
 namespace kestrine::backup {
 

@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <optional>
 
-#include "archive/manifest.h"
-#include "archive/zip_component.h"
+#include "archive/archive_reader.h"
 #include "backup/backup_steps.h"
+#include "backup_format/manifest.h"
 #include "base/text.h"
 #include "platform/file_stream.h"
 
@@ -25,7 +25,7 @@ bool HoldsAllChosen(std::string_view itemFlags, const archive::Choices& chosen) 
 ManifestFlags ItemFlagsOf(const std::string& path, const std::string& password,
                           const std::string& workFolder) {
     if (!fileio::IsFile(path)) return {Completeness::NoBackup, {}};
-    archive::ZipComponent zip;
+    archive::ArchiveReader zip;
     if (!zip.OpenArchive(path)) return {Completeness::NoBackup, {}};
     const auto entry = zip.FindLastEntry(archive::kManifestName);
     if (!entry) return {Completeness::NoBackup, {}};

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "archive/items.h"
+#include "backup_format/items.h"
 
 namespace kestrine::backup {
 

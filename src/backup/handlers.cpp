@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "archive/manifest.h"
+#include "backup_format/manifest.h"
 #include "base/own_files.h"
 #include "base/path.h"
 #include "base/text.h"

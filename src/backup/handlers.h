@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "archive/items.h"
 #include "archive/zip_types.h"
 #include "backup/backup_run.h"
+#include "backup_format/items.h"
 
 namespace kestrine::backup {
 

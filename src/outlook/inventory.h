@@ -4,7 +4,7 @@
 // the scheduled-backup dialog and the unattended run all take a profile's locations from here.
 #include <string>
 
-#include "archive/items.h"
+#include "backup_format/items.h"
 #include "outlook/environment.h"
 #include "outlook/locations.h"
 

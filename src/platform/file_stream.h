@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "base/system_error.h"
+
 namespace kestrine::platform::fileio {
 
 class FileStream {
@@ -32,6 +34,9 @@ class FileStream {
     virtual bool Truncate(uint64_t size) = 0;
     // Pushes written data to the disk.
     virtual bool Flush() = 0;
+    // What the system said when the stream's latest failed operation failed (nothing when it
+    // said nothing); safe to ask while another thread flushes the stream.
+    virtual base::SystemError Error() const { return {}; }
 };
 
 // A read-only stream over bytes in memory (for parsing data that never was a file).
@@ -58,7 +63,9 @@ std::unique_ptr<FileStream> OpenForRead(const std::string& path);
 // Opens an existing file for reading while no other process may write it: fails when another
 // process has it open for writing, and keeps others from opening it for writing until it is closed
 // (on Windows; other systems have no such lock). For copying a file that must not change meanwhile.
-std::unique_ptr<FileStream> OpenForReadDenyWriters(const std::string& path);
+// `why`, when given, gets what the system said when the file could not be opened.
+std::unique_ptr<FileStream> OpenForReadDenyWriters(const std::string& path,
+                                                   base::SystemError* why = nullptr);
 // Reads until `buffer` holds `size` bytes or the stream ends: the bytes read (fewer only at the
 // end), or -1 on a read error. A caller that needs every byte compares the count with `size`.
 int64_t ReadFull(FileStream& stream, void* buffer, size_t size);
@@ -77,9 +84,10 @@ std::unique_ptr<FileStream> CreateNew(const std::string& path);
 
 // A unique, newly created empty file in `folder` whose name is `prefix`, the process id, a dash,
 // a number and ".tmp", open for reading and writing; its path goes to `path`. nullptr when none
-// could be made. The caller removes it (a caller that only needs the name lets the stream go).
+// could be made (`why`, when given, gets what the system said). The caller removes it (a caller
+// that only needs the name lets the stream go).
 std::unique_ptr<FileStream> CreateTempFile(const std::string& folder, const std::string& prefix,
-                                           std::string& path);
+                                           std::string& path, base::SystemError* why = nullptr);
 // Opens an existing file for reading and writing, at its start, without cutting it.
 std::unique_ptr<FileStream> OpenForWrite(const std::string& path);
 // Moves `from` over `to`, replacing a file of that name in one step where the system allows.

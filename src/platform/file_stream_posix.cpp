@@ -19,6 +19,7 @@
 #include "platform/file_stream.h"
 #include "platform/files_held.h"
 #include "platform/posix_path.h"
+#include "platform/system.h"
 
 namespace kestrine::platform::fileio {
 
@@ -42,6 +43,7 @@ class PosixFileStream final : public FileStream {
             ssize_t n = ::read(fd_, buffer, size);
             if (n < 0 && errno == EINTR) continue;
             if (n > 0) position_ += static_cast<uint64_t>(n);
+            if (n < 0) Failed();
             return n;
         }
     }
@@ -51,7 +53,7 @@ class PosixFileStream final : public FileStream {
         while (size > 0) {
             ssize_t n = ::pread(fd_, out, size, static_cast<off_t>(offset));
             if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return false;
+            if (n <= 0) return Failed();
             out += n;
             size -= static_cast<size_t>(n);
             offset += static_cast<uint64_t>(n);
@@ -64,7 +66,7 @@ class PosixFileStream final : public FileStream {
         while (size > 0) {
             ssize_t n = ::write(fd_, in, std::min(size, kWriteSlice));
             if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return false;
+            if (n <= 0) return Failed();
             in += n;
             size -= static_cast<size_t>(n);
             position_ += static_cast<uint64_t>(n);
@@ -73,7 +75,7 @@ class PosixFileStream final : public FileStream {
     }
 
     bool Seek(uint64_t offset) override {
-        if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) return false;
+        if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) return Failed();
         position_ = offset;
         return true;
     }
@@ -82,18 +84,36 @@ class PosixFileStream final : public FileStream {
 
     int64_t Size() override {
         struct stat st {};
-        if (::fstat(fd_, &st) != 0) return -1;
+        if (::fstat(fd_, &st) != 0) {
+            Failed();
+            return -1;
+        }
         return static_cast<int64_t>(st.st_size);
     }
 
     bool Truncate(uint64_t size) override {
-        if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) return false;
+        if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) return Failed();
         return Seek(size);
     }
 
-    bool Flush() override { return ::fsync(fd_) == 0 || errno == EINVAL; }
+    bool Flush() override { return ::fsync(fd_) == 0 || errno == EINVAL || Failed(); }
+
+    base::SystemError Error() const override {
+        const std::lock_guard lock(errorMutex_);
+        return error_;
+    }
 
   private:
+    // Keeps what the system said; false, for the caller to return.
+    bool Failed() {
+        base::SystemError said = LastSystemError();
+        const std::lock_guard lock(errorMutex_);
+        error_ = std::move(said);
+        return false;
+    }
+
+    mutable std::mutex errorMutex_;
+    base::SystemError error_;
     int fd_;
     uint64_t position_ = 0;
 };
@@ -117,12 +137,25 @@ bool IsHeld(const std::string& path) {
 }
 
 // Opens an existing regular file; a folder or a device is no file to read or write.
-std::unique_ptr<FileStream> OpenRegularFile(const std::string& path, int flags) {
-    if (IsHeld(path)) return nullptr;
+// A file another program holds, and a folder, are refused as Windows refuses them.
+std::unique_ptr<FileStream> OpenRegularFile(const std::string& path, int flags,
+                                            base::SystemError* why = nullptr) {
+    base::SystemError ignored;
+    base::SystemError& said = why ? *why : ignored;
+    if (IsHeld(path)) {
+        said = {base::kErrorSharingViolation,
+                "The process cannot access the file because it is being used by another "
+                "process."};
+        return nullptr;
+    }
     int fd = ::open(SystemPath(path).c_str(), flags | O_CLOEXEC);
-    if (fd < 0) return nullptr;
+    if (fd < 0) {
+        said = LastSystemError();
+        return nullptr;
+    }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        said = {base::kErrorAccessDenied, "Access is denied."};
         ::close(fd);
         return nullptr;
     }
@@ -135,8 +168,9 @@ std::unique_ptr<FileStream> OpenForRead(const std::string& path) {
     return OpenRegularFile(path, O_RDONLY);
 }
 
-std::unique_ptr<FileStream> OpenForReadDenyWriters(const std::string& path) {
-    return OpenForRead(path);
+std::unique_ptr<FileStream> OpenForReadDenyWriters(const std::string& path,
+                                                   base::SystemError* why) {
+    return OpenRegularFile(path, O_RDONLY, why);
 }
 
 // The POSIX twin has no hidden or system attributes: every file is visible.
@@ -205,7 +239,7 @@ std::unique_ptr<FileStream> CreateNew(const std::string& path) {
 }
 
 std::unique_ptr<FileStream> CreateTempFile(const std::string& folder, const std::string& prefix,
-                                           std::string& path) {
+                                           std::string& path, base::SystemError* why) {
     static std::atomic<unsigned> counter{0};
     std::random_device rd;
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -216,7 +250,10 @@ std::unique_ptr<FileStream> CreateTempFile(const std::string& folder, const std:
             path = candidate;
             return file;
         }
-        if (errno != EEXIST) return nullptr;
+        if (errno != EEXIST) {
+            if (why) *why = LastSystemError();
+            return nullptr;
+        }
     }
     return nullptr;
 }

@@ -1,10 +1,12 @@
 #include <windows.h>
 
 #include <atomic>
+#include <mutex>
 #include <random>
 
 #include "platform/file_stream.h"
 #include "platform/handle_win.h"
+#include "platform/system.h"
 #include "platform/text.h"
 #include "platform/win32_path.h"
 
@@ -37,7 +39,10 @@ class WinFileStream final : public FileStream {
     int64_t Read(void* buffer, size_t size) override {
         DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
         DWORD got = 0;
-        if (!ReadFile(handle(), buffer, chunk, &got, nullptr)) return -1;
+        if (!ReadFile(handle(), buffer, chunk, &got, nullptr)) {
+            Failed();
+            return -1;
+        }
         position_ += got;
         return got;
     }
@@ -59,7 +64,7 @@ class WinFileStream final : public FileStream {
         while (size > 0) {
             DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
             DWORD done = 0;
-            if (!WriteFile(handle(), in, chunk, &done, nullptr) || done == 0) return false;
+            if (!WriteFile(handle(), in, chunk, &done, nullptr) || done == 0) return Failed();
             in += done;
             size -= done;
             position_ += done;
@@ -70,7 +75,7 @@ class WinFileStream final : public FileStream {
     bool Seek(uint64_t offset) override {
         LARGE_INTEGER target;
         target.QuadPart = static_cast<LONGLONG>(offset);
-        if (!SetFilePointerEx(handle(), target, nullptr, FILE_BEGIN)) return false;
+        if (!SetFilePointerEx(handle(), target, nullptr, FILE_BEGIN)) return Failed();
         position_ = offset;
         return true;
     }
@@ -79,31 +84,56 @@ class WinFileStream final : public FileStream {
 
     int64_t Size() override {
         LARGE_INTEGER size;
-        if (!GetFileSizeEx(handle(), &size)) return -1;
+        if (!GetFileSizeEx(handle(), &size)) {
+            Failed();
+            return -1;
+        }
         return size.QuadPart;
     }
 
     bool Truncate(uint64_t size) override {
-        if (!Seek(size) || !SetEndOfFile(handle())) return false;
-        return true;
+        return Seek(size) && (SetEndOfFile(handle()) || Failed());
     }
 
-    bool Flush() override { return FlushFileBuffers(handle()) != 0; }
+    bool Flush() override { return FlushFileBuffers(handle()) != 0 || Failed(); }
+
+    base::SystemError Error() const override {
+        const std::lock_guard lock(errorMutex_);
+        return error_;
+    }
 
   private:
+    // Keeps what the system said; false, for the caller to return.
+    bool Failed() {
+        base::SystemError said = LastSystemError();
+        const std::lock_guard lock(errorMutex_);
+        error_ = std::move(said);
+        return false;
+    }
+
+    mutable std::mutex errorMutex_;
+    base::SystemError error_;
     HANDLE handle() const { return file_.get(); }
     FileHandle file_;
     uint64_t position_ = 0;
 };
 
-std::unique_ptr<FileStream> OpenExisting(const std::string& path, DWORD share) {
+std::unique_ptr<FileStream> OpenExisting(const std::string& path, DWORD share,
+                                         base::SystemError* why = nullptr) {
     FileHandle file(CreateFileW(Win32Path(path).c_str(), GENERIC_READ, share, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
                                 nullptr));
-    if (!file) return nullptr;
+    if (!file) {
+        if (why) *why = LastSystemError();
+        return nullptr;
+    }
     BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(file.get(), &info) ||
-        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    if (!GetFileInformationByHandle(file.get(), &info)) {
+        if (why) *why = LastSystemError();
+        return nullptr;
+    }
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        if (why) *why = {base::kErrorAccessDenied, "Access is denied."};
         return nullptr;
     }
     return std::make_unique<WinFileStream>(std::move(file));
@@ -117,8 +147,9 @@ std::unique_ptr<FileStream> OpenForRead(const std::string& path) {
     return OpenExisting(path, FILE_SHARE_READ | FILE_SHARE_WRITE);
 }
 
-std::unique_ptr<FileStream> OpenForReadDenyWriters(const std::string& path) {
-    return OpenExisting(path, FILE_SHARE_READ);
+std::unique_ptr<FileStream> OpenForReadDenyWriters(const std::string& path,
+                                                   base::SystemError* why) {
+    return OpenExisting(path, FILE_SHARE_READ, why);
 }
 
 std::vector<std::string> ListFileNames(const std::string& folder, Listing which) {
@@ -144,7 +175,7 @@ std::unique_ptr<FileStream> CreateNew(const std::string& path) {
 }
 
 std::unique_ptr<FileStream> CreateTempFile(const std::string& folder, const std::string& prefix,
-                                           std::string& path) {
+                                           std::string& path, base::SystemError* why) {
     static std::atomic<unsigned> counter{0};
     std::random_device rd;
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -156,7 +187,10 @@ std::unique_ptr<FileStream> CreateTempFile(const std::string& folder, const std:
             return file;
         }
         DWORD error = GetLastError();
-        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return nullptr;
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+            if (why) *why = LastSystemError();
+            return nullptr;
+        }
     }
     return nullptr;
 }

@@ -2,7 +2,12 @@
 // Facts about the machine and the running program, as UTF-8 text. Failures give empty text.
 #include <string>
 
+#include "base/system_error.h"
+
 namespace kestrine::platform {
+
+// What the system said about the calling thread's latest failed call, in its own words.
+base::SystemError LastSystemError();
 
 // DLLs that the program loads by name come from the system folder only, never from the program's
 // folder or the current folder, where another user may have planted one. Called first at entry.

@@ -4,9 +4,11 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fstream>
 #include <iterator>
@@ -21,6 +23,14 @@
 #include "platform/versions_stand_in.h"
 
 namespace kestrine::platform {
+
+base::SystemError LastSystemError() {
+    const int code = errno;
+    if (code == 0) return {};
+    char buffer[256] = {};
+    // The GNU strerror_r, which returns its text (in `buffer` or a static string).
+    return {static_cast<uint32_t>(code), strerror_r(code, buffer, sizeof buffer)};
+}
 
 namespace {
 

@@ -17,6 +17,20 @@
 
 namespace kestrine::platform {
 
+base::SystemError LastSystemError() {
+    const DWORD code = GetLastError();
+    if (code == ERROR_SUCCESS) return {};
+    wchar_t* buffer = nullptr;
+    const DWORD n = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
+    std::wstring text = n != 0 && buffer ? std::wstring(buffer, n) : std::wstring();
+    if (buffer) LocalFree(buffer);
+    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' '))
+        text.pop_back();
+    return {code, Narrow(text)};
+}
+
 namespace {
 
 std::string CutAndTrim(const wchar_t* text, size_t length) {

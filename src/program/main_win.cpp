@@ -2,7 +2,7 @@
 // an empty one is the interactive program with its main window.
 #include "app/app_state.h"
 #include "app/startup.h"
-#include "archive/zip_component.h"
+#include "archive/zip_types.h"
 #include "outlook/environment.h"
 #include "platform/system.h"
 #include "schedule/command_line.h"
@@ -15,7 +15,7 @@ int main() {
     const std::string tail = schedule::CommandLineTail(platform::CommandLineText());
     if (!tail.empty()) return schedule::RunUnattendedProgram(tail, platform::ExeFolder());
     AppState state;
-    archive::ZipComponent zip;
+    const archive::ZipOptions zip;
     return ui::win::RunMainWindow({state, zip, [](AppState& facts) {
                                        GatherStartupFacts(facts, platform::ExeFolder());
                                        outlook::DetectEnvironment(facts);

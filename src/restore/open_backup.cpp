@@ -11,7 +11,7 @@ namespace {
 // The manifest is extracted to a fresh temporary file in a folder of its own, so no file of a
 // backup at work can be read as this archive's manifest. One larger than a manifest can be is no
 // backup: it is neither extracted nor read.
-archive::Manifest ReadManifest(archive::ZipComponent& zip, const std::string& tempFolder) {
+archive::Manifest ReadManifest(archive::ArchiveReader& zip, const std::string& tempFolder) {
     const auto entry = zip.FindLastEntry(archive::kManifestName);
     if (!entry || entry->uncompressedSize > archive::kManifestSizeLimit) return {};
     const RunFolder work(tempFolder);
@@ -29,7 +29,7 @@ archive::Manifest ReadManifest(archive::ZipComponent& zip, const std::string& te
 
 // A protected backup has every entry protected; one entry in plain text among protected ones was
 // put there by someone who did not know the password.
-bool MixedProtection(const archive::ZipComponent& zip) {
+bool MixedProtection(const archive::ArchiveReader& zip) {
     bool protectedSeen = false, plainSeen = false;
     for (const auto& entry : zip.Entries()) (entry.encrypted ? protectedSeen : plainSeen) = true;
     return protectedSeen && plainSeen;
@@ -37,7 +37,7 @@ bool MixedProtection(const archive::ZipComponent& zip) {
 
 }  // namespace
 
-OpenedBackup OpenBackup(archive::ZipComponent& zip, const std::string& path,
+OpenedBackup OpenBackup(archive::ArchiveReader& zip, const std::string& path,
                         const std::string& tempFolder,
                         const std::function<std::string()>& passwordFor) {
     OpenedBackup opened;

@@ -4,8 +4,8 @@
 #include <functional>
 #include <string>
 
-#include "archive/manifest.h"
-#include "archive/zip_component.h"
+#include "archive/archive_reader.h"
+#include "backup_format/manifest.h"
 
 namespace kestrine::restore {
 
@@ -26,7 +26,7 @@ struct OpenedBackup {
 // Opens the archive at `path`. A protected archive asks `passwordFor` for its password (only then)
 // and is checked with it before anything is extracted. The manifest is extracted into a folder of
 // its own in `tempFolder` and deleted again.
-OpenedBackup OpenBackup(archive::ZipComponent& zip, const std::string& path,
+OpenedBackup OpenBackup(archive::ArchiveReader& zip, const std::string& path,
                         const std::string& tempFolder,
                         const std::function<std::string()>& passwordFor);
 

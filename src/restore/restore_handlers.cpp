@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "archive/manifest.h"
+#include "backup_format/manifest.h"
 #include "base/path.h"
 #include "base/text.h"
 #include "outlook/locations.h"

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "archive/items.h"
-#include "archive/zip_component.h"
+#include "archive/archive_reader.h"
+#include "backup_format/items.h"
 #include "base/status.h"
 #include "outlook/environment.h"
 #include "platform/file_stream.h"
@@ -26,7 +26,7 @@ struct RestoreContext {
     const std::array<std::string, archive::kItemCount>& entries;
     // The data files' record of profile sections (archive::SplitDataFileStores); may be empty.
     const std::string& dataFileStores;
-    archive::ZipComponent& zip;  // holds the open backup archive
+    archive::ArchiveReader& zip;  // holds the open backup archive
     const std::string& tempFolder;
     // Told before each entry is extracted, with its name and size.
     std::function<void(const std::string& name, uint64_t size)> extracting;

@@ -1,6 +1,6 @@
 #include "restore/restore_rows.h"
 
-#include "archive/manifest.h"
+#include "backup_format/manifest.h"
 
 namespace kestrine::restore {
 

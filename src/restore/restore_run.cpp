@@ -7,7 +7,7 @@
 #include "app/activity_log.h"
 #include "app/log_lines.h"
 #include "app/run_folder.h"
-#include "archive/manifest.h"
+#include "backup_format/manifest.h"
 #include "base/own_files.h"
 #include "base/path.h"
 #include "base/text.h"
@@ -23,7 +23,7 @@ namespace kestrine::restore {
 namespace {
 
 // The bytes that the rows of the run will extract, for the progress.
-uint64_t ExpectedBytes(const RestoreJob& job, const archive::ZipComponent& zip) {
+uint64_t ExpectedBytes(const RestoreJob& job, const archive::ArchiveReader& zip) {
     uint64_t total = 0;
     for (const RestoreRow& row : RestoreRows()) {
         if (!RowSelected(row, job.ticked, job.itemFlags)) continue;
@@ -92,7 +92,7 @@ Status RunRow(const RestoreRow& row, const RestoreContext& ctx, const std::strin
 }  // namespace
 
 std::vector<PlannedChange> PreviewRestore(const RestoreJob& job, const outlook::Environment& env,
-                                          archive::ZipComponent& zip) {
+                                          archive::ArchiveReader& zip) {
     std::vector<PlannedChange> changes;
     const std::string none;
     RestoreContext ctx{env, job.entries, job.dataFileStores, zip, none, nullptr, nullptr, nullptr};
@@ -120,7 +120,7 @@ UndoResult UndoLastRestoreRun(const ProgramPaths& paths, std::chrono::millisecon
 }
 
 RestoreResult RunRestore(const RestoreJob& job, const outlook::Environment& env,
-                         const ProgramPaths& paths, archive::ZipComponent& zip,
+                         const ProgramPaths& paths, archive::ArchiveReader& zip,
                          const archive::RunObserver& observer) {
     RestoreResult result;
     auto log = [&](const std::string& line) { WriteLog(paths.LogFile, line); };

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "app/program_paths.h"
-#include "archive/items.h"
-#include "archive/run_observer.h"
-#include "archive/zip_component.h"
+#include "archive/archive_reader.h"
+#include "backup_format/items.h"
+#include "backup_format/run_observer.h"
 #include "base/status.h"
 #include "outlook/environment.h"
 #include "recovery/file_replace.h"
@@ -74,12 +74,12 @@ struct RestoreResult {
 // every change goes back and no later row runs. Its temporary files lie in a folder of its own. The
 // observer hears of each row and each entry extracted.
 RestoreResult RunRestore(const RestoreJob& job, const outlook::Environment& env,
-                         const ProgramPaths& paths, archive::ZipComponent& zip,
+                         const ProgramPaths& paths, archive::ArchiveReader& zip,
                          const archive::RunObserver& observer = {});
 
 // Everything the job will replace or add, row by row in the order of the run.
 std::vector<PlannedChange> PreviewRestore(const RestoreJob& job, const outlook::Environment& env,
-                                          archive::ZipComponent& zip);
+                                          archive::ArchiveReader& zip);
 
 // "Undo Last Restore": waits for the run lock like a restore, puts the newest finished restore back
 // and logs it. `busy` when another run kept it out.

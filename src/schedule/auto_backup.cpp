@@ -5,6 +5,7 @@
 #include "app/policy.h"
 #include "app/settings.h"
 #include "app/settings_keys.h"
+#include "archive/archive_writer.h"
 #include "backup/backup_run.h"
 #include "backup/backup_steps.h"
 #include "outlook/inventory.h"
@@ -71,7 +72,7 @@ void RemoveDatedLeftovers(const std::string& defaultArchive) {
 
 }  // namespace
 
-AutoBackupResult RunAutoBackup(const AppState& state, archive::ZipComponent& zip,
+AutoBackupResult RunAutoBackup(const AppState& state, const archive::ZipOptions& zip,
                                std::chrono::milliseconds waitForOtherRun, const WaitClock& clock) {
     AutoBackupResult result;
     UnattendedCommand command = ParseUnattendedTail(state.CommandLine);

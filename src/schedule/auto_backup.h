@@ -5,7 +5,7 @@
 #include <string>
 
 #include "app/app_state.h"
-#include "archive/zip_component.h"
+#include "archive/zip_types.h"
 #include "schedule/outlook_wait.h"
 
 namespace kestrine::schedule {
@@ -25,7 +25,7 @@ inline constexpr std::chrono::minutes kUnattendedWaitForOtherRun{60};
 // settings ask for it. A refused command line leaves one log line saying why. When Outlook holds
 // the chosen data files open, the run first waits for it on `clock` (WaitForOutlookToLetGo).
 AutoBackupResult RunAutoBackup(
-    const AppState& state, archive::ZipComponent& zip,
+    const AppState& state, const archive::ZipOptions& zip,
     std::chrono::milliseconds waitForOtherRun = kUnattendedWaitForOtherRun,
     const WaitClock& clock = SystemWaitClock());
 

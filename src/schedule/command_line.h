@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "archive/items.h"
+#include "backup_format/items.h"
 
 namespace kestrine::schedule {
 

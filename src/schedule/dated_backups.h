@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "archive/items.h"
+#include "backup_format/items.h"
 
 namespace kestrine::schedule {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/app_state.h"
-#include "archive/items.h"
+#include "backup_format/items.h"
 #include "outlook/process_control.h"
 
 namespace kestrine::schedule {

@@ -25,7 +25,7 @@ int RunUnattendedProgram(const std::string& commandLine, const std::string& appF
         // The interactive program shows this; the unattended one leaves it in the log instead.
         WriteLog(state.LogFile, platform::NowText() + " " + outlook::kNoProfileText + "\n");
     }
-    archive::ZipComponent zip;
+    const archive::ZipOptions zip;
     const int status = RunAutoBackup(state, zip).exitStatus;
     Wipe(state.CommandLine);  // a task of an earlier version has its password in it
     NoticeFailedRun(state, status);

@@ -3,7 +3,7 @@
 #include <array>
 
 #include "app/log_lines.h"
-#include "archive/backup_contents.h"
+#include "backup_format/backup_contents.h"
 #include "backup/backup_steps.h"
 #include "ui/item_texts.h"
 

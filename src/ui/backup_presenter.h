@@ -5,8 +5,8 @@
 #include <string>
 
 #include "app/app_state.h"
-#include "archive/run_observer.h"
 #include "backup/backup_run.h"
+#include "backup_format/run_observer.h"
 #include "outlook/inventory.h"
 #include "ui/main_window_model.h"
 #include "ui/message.h"

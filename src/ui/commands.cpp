@@ -93,7 +93,7 @@ std::optional<backup::BackupJob> BackupJobFromTab(const BackupTabModel& tab,
 }
 
 backup::BackupResult BackupWithPanel(const backup::BackupJob& job, const AppState& state,
-                                     archive::ZipComponent& zip, const PanelFollower& panel) {
+                                     const archive::ZipOptions& zip, const PanelFollower& panel) {
     // An older archive at the target stays until the new one is complete: the zip component moves
     // the finished archive over it, so a failed run leaves the user's last backup in place.
     // Outlook is gone, its files closed, before the run reads them. It is asked to quit as the
@@ -129,7 +129,7 @@ void FollowUpBackup(const backup::BackupResult& result, const AppState& state,
     }
 }
 
-OpenOutcome OpenBackupFile(RestoreTabModel& tab, AppState& state, archive::ZipComponent& zip) {
+OpenOutcome OpenBackupFile(RestoreTabModel& tab, AppState& state, archive::ArchiveReader& zip) {
     // The archive open before is closed now, whatever follows.
     zip.CloseArchive();
     ClearRestoreTab(tab);
@@ -171,7 +171,7 @@ OpenOutcome OpenBackupFile(RestoreTabModel& tab, AppState& state, archive::ZipCo
 
 std::optional<restore::RestoreJob> ConfirmedRestoreJob(const RestoreTabModel& tab,
                                                        const AppState& state,
-                                                       archive::ZipComponent& zip) {
+                                                       archive::ArchiveReader& zip) {
     if (auto refusal = RefuseRestore(state.NoSourceFile, tab)) {
         Show(*refusal);
         return std::nullopt;
@@ -206,7 +206,7 @@ void RecoverAtStart(const AppState& state) {
 }
 
 restore::RestoreResult RestoreWithPanel(const restore::RestoreJob& job, const AppState& state,
-                                        archive::ZipComponent& zip, const PanelFollower& panel) {
+                                        archive::ArchiveReader& zip, const PanelFollower& panel) {
     PresentRestoreStarted(panel.progress);
     if (panel.changed) panel.changed();
     const restore::RestoreResult result = restore::RunRestore(

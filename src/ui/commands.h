@@ -6,7 +6,7 @@
 #include <string>
 
 #include "app/app_state.h"
-#include "archive/zip_component.h"
+#include "archive/archive_reader.h"
 #include "backup/backup_run.h"
 #include "restore/open_backup.h"
 #include "restore/restore_run.h"
@@ -36,7 +36,7 @@ std::optional<backup::BackupJob> BackupJobFromTab(const BackupTabModel& tab, con
 // any thread: may close Outlook, then runs the job with its panel (reads `state`, writes nothing of
 // it);
 backup::BackupResult BackupWithPanel(const backup::BackupJob& job, const AppState& state,
-                                     archive::ZipComponent& zip, const PanelFollower& panel);
+                                     const archive::ZipOptions& zip, const PanelFollower& panel);
 // the window's thread, once BackupCompletionMessage has been shown: starts Outlook and opens the
 // archive's folder as the settings say, only after a backup that was written (nothing after a
 // cancelled or failed run, or one kept out by another run).
@@ -48,7 +48,7 @@ void FollowUpBackup(const backup::BackupResult& result, const AppState& state,
 // open; whenever no valid backup ends up open, NoSourceFile is true. Cancel in the file or the
 // password dialog is a cancelled open: nothing is tried and nothing is said.
 enum class OpenOutcome { Cancelled, WrongPassword, Invalid, Opened };
-OpenOutcome OpenBackupFile(RestoreTabModel& tab, AppState& state, archive::ZipComponent& zip);
+OpenOutcome OpenBackupFile(RestoreTabModel& tab, AppState& state, archive::ArchiveReader& zip);
 
 // "Restore Now" in the same parts: the refusal, or else the question of ConfirmRestoreMessage
 // and the job when the user says OK (the window's thread), the run (any thread), and Outlook
@@ -56,9 +56,9 @@ OpenOutcome OpenBackupFile(RestoreTabModel& tab, AppState& state, archive::ZipCo
 // a restore goes through it, so each asks, and none asks before it would refuse.
 std::optional<restore::RestoreJob> ConfirmedRestoreJob(const RestoreTabModel& tab,
                                                        const AppState& state,
-                                                       archive::ZipComponent& zip);
+                                                       archive::ArchiveReader& zip);
 restore::RestoreResult RestoreWithPanel(const restore::RestoreJob& job, const AppState& state,
-                                        archive::ZipComponent& zip, const PanelFollower& panel);
+                                        archive::ArchiveReader& zip, const PanelFollower& panel);
 void FollowUpRestore(const restore::RestoreResult& result, const AppState& state);
 
 // "Undo Last Restore" (the window offers it only while no run works): asks first, puts the last

@@ -1,7 +1,7 @@
 #pragma once
 // The captions and tooltips of the nine items on the backup and restore lists (and on the
 // scheduled-backup dialog's list).
-#include "archive/items.h"
+#include "backup_format/items.h"
 
 namespace kestrine::ui {
 

@@ -5,7 +5,7 @@
 #include <iterator>
 
 #include "app/log_lines.h"
-#include "archive/backup_contents.h"
+#include "backup_format/backup_contents.h"
 #include "base/text.h"
 #include "restore/restore_rows.h"
 #include "ui/archive_name.h"

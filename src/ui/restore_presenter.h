@@ -5,7 +5,7 @@
 #include <string>
 
 #include "app/app_state.h"
-#include "archive/run_observer.h"
+#include "backup_format/run_observer.h"
 #include "restore/open_backup.h"
 #include "restore/restore_run.h"
 #include "ui/main_window_model.h"

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "archive/zip_component.h"
+#include "archive/archive_reader.h"
 #include "archive/zip_format.h"
 #include "archive/zip_reader.h"
 #include "platform/file_stream.h"
@@ -14,7 +14,7 @@
 namespace kestrine::test {
 namespace {
 
-using archive::ZipComponent;
+using archive::ArchiveReader;
 namespace fs = std::filesystem;
 
 class ZipHostileTest : public ::testing::Test {
@@ -39,7 +39,7 @@ class ZipHostileTest : public ::testing::Test {
     // Opening may fail; when it does not, every entry must fail its test and extraction.
     void ExpectRefused(const std::string& bytes, const std::string& password = "") {
         std::string path = Save("bad.ksx", bytes);
-        ZipComponent zip;
+        ArchiveReader zip;
         if (const Status opened = zip.OpenArchive(path); !opened) {
             EXPECT_FALSE(opened.message().empty());
             EXPECT_TRUE(zip.Entries().empty());  // nothing of it stays open
@@ -84,7 +84,7 @@ TEST_F(ZipHostileTest, NamesThatLeaveTheFolderAreRefused) {
     TempDir outer;
     std::string target = outer / "target";
     fs::create_directory(fs::u8path(target));
-    ZipComponent zip;
+    ArchiveReader zip;
     ASSERT_TRUE(zip.OpenArchive(path));
     ASSERT_EQ(zip.Entries().size(), entries.size());
     for (const auto& e : zip.Entries()) {
@@ -191,7 +191,7 @@ TEST_F(ZipHostileTest, CorruptedChunkIsCaughtAndLeavesNothingBehind) {
             std::string bad = whole;
             bad[d.at] = static_cast<char>(bad[d.at] ^ d.bits);
             std::string path = Save("bad.ksx", bad);
-            ZipComponent zip;
+            ArchiveReader zip;
             ASSERT_TRUE(zip.OpenArchive(path));
             zip.SetReadingPassword(password);
             const Status tested = zip.TestEntries();
@@ -259,7 +259,7 @@ TEST_F(ZipHostileTest, DamagedChunkIndexFallsBackOrFailsCleanly) {
             std::string bad = whole;
             for (auto [at, amount] : d.changes) bad[at] = static_cast<char>(bad[at] + amount);
             std::string path = Save("bad.ksx", bad);
-            ZipComponent zip;
+            ArchiveReader zip;
             ASSERT_TRUE(zip.OpenArchive(path));
             zip.SetReadingPassword(password);
             Save(dest / "t.txt", "older");
@@ -320,7 +320,7 @@ TEST_F(ZipHostileTest, HeadersThatLieAreRefused) {
     // A local header without its signature is named for what it is.
     std::string unsigned_ = good;
     unsigned_[2] = 'X';
-    ZipComponent zip;
+    ArchiveReader zip;
     ASSERT_TRUE(zip.OpenArchive(Save("unsigned.ksx", unsigned_)));
     EXPECT_NE(zip.TestEntries().message().find("bad local header"), std::string::npos);
     // A large compressed stream that stops before its last block, its size and check value true
@@ -330,7 +330,7 @@ TEST_F(ZipHostileTest, HeadersThatLieAreRefused) {
         blocks += std::string("\0\xff\xff\0\0", 5) + std::string(65535, 'k');
         plain += std::string(65535, 'k');
     }
-    ZipComponent cut;
+    ArchiveReader cut;
     ASSERT_TRUE(cut.OpenArchive(Save("cut.ksx", BuildZip({{"cut.txt", blocks, 8, 0, Crc(plain), -1,
                                                            static_cast<int64_t>(plain.size())}}))));
     EXPECT_NE(cut.TestEntries().message().find("stream ends early"), std::string::npos);

@@ -1,5 +1,7 @@
 #include "zip_test_util.h"
 
+#include <mutex>
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -81,10 +83,9 @@ std::string ZipCryptoSeal(const std::string& passwordBytes, const std::string& p
 
 bool WriteZip(const std::string& archive, const std::vector<std::string>& files,
               const std::string& password, size_t chunkSize) {
-    archive::ZipComponent zip;
-    if (chunkSize) zip.SetChunkSize(chunkSize);
-    zip.ProtectEntries(!password.empty());
-    zip.SetWritingPassword(password);
+    archive::ZipOptions options;
+    if (chunkSize) options.chunkSize = chunkSize;
+    archive::ArchiveWriter zip(archive::EntryProtection::ForPassword(password), options);
     if (!zip.CreateArchive(archive)) return false;
     for (const auto& f : files) {
         if (!zip.AddFile(f)) return false;
@@ -108,21 +109,21 @@ class FaultyStream final : public platform::fileio::FileStream {
         : inner_(std::move(inner)), f_(std::move(faults)) {}
     int64_t Read(void* buffer, size_t size) override {
         if (f_->beforeRead) f_->beforeRead();
-        int64_t n = Take(size) ? inner_->Read(buffer, size) : -1;
+        int64_t n = Take(size) ? inner_->Read(buffer, size) : ReadFault(-1);
         f_->bytesRead += n > 0 ? static_cast<uint64_t>(n) : 0;
         return n;
     }
     bool ReadAt(uint64_t offset, void* buffer, size_t size) override {
         if (f_->beforeRead) f_->beforeRead();
         f_->bytesRead += size;
-        return Take(size) && inner_->ReadAt(offset, buffer, size);
+        return Take(size) ? inner_->ReadAt(offset, buffer, size) : ReadFault(false);
     }
     bool Write(const void* buffer, size_t size) override {
         std::string bad;
         const uint64_t at = inner_->Tell();
         if (f_->refuseWriteAt >= 0 && static_cast<uint64_t>(f_->refuseWriteAt) - at < size) {
             f_->refuseWriteAt = -1;
-            return false;
+            return DiskFull();
         }
         if (f_->corruptAt >= 0 && static_cast<uint64_t>(f_->corruptAt) - at < size) {
             bad.assign(static_cast<const char*>(buffer), size);
@@ -133,7 +134,8 @@ class FaultyStream final : public platform::fileio::FileStream {
         if (f_->writeBudget < 0) return inner_->Write(buffer, size);
         size_t fits = std::min<size_t>(size, static_cast<size_t>(f_->writeBudget));
         f_->writeBudget -= static_cast<int64_t>(fits);
-        return inner_->Write(buffer, fits) && fits == size;  // a full disk takes what fits
+        if (!inner_->Write(buffer, fits)) return false;
+        return fits == size || DiskFull();  // a full disk takes what fits
     }
     bool Seek(uint64_t offset) override { return inner_->Seek(offset); }
     uint64_t Tell() const override { return inner_->Tell(); }
@@ -143,12 +145,30 @@ class FaultyStream final : public platform::fileio::FileStream {
         ++f_->flushes;
         if (f_->failFlushes > 0) {
             --f_->failFlushes;
-            return false;
+            return DiskFull();  // the write-back found no room
         }
-        return f_->writeBudget != 0 && inner_->Flush();
+        return f_->writeBudget == 0 ? DiskFull() : inner_->Flush();
+    }
+    // What Windows says of the fault that struck; the file's own word otherwise.
+    base::SystemError Error() const override {
+        const std::lock_guard lock(mutex_);
+        return said_.Said() ? said_ : inner_->Error();
     }
 
   private:
+    bool DiskFull() {
+        const std::lock_guard lock(mutex_);
+        said_ = {base::kErrorDiskFull, "There is not enough space on the disk."};
+        return false;
+    }
+    template <class T>
+    T ReadFault(T failed) {
+        const std::lock_guard lock(mutex_);
+        said_ = {base::kErrorReadFault, "The system cannot read from the specified device."};
+        return failed;
+    }
+    mutable std::mutex mutex_;
+    base::SystemError said_;
     bool Take(size_t size) {
         if (f_->readBudget < 0) return true;
         if (static_cast<uint64_t>(f_->readBudget) < size) return false;

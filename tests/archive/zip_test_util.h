@@ -10,7 +10,8 @@
 
 #include <gtest/gtest.h>
 
-#include "archive/zip_component.h"
+#include "archive/archive_reader.h"
+#include "archive/archive_writer.h"
 
 namespace kestrine::test {
 

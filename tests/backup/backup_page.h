@@ -3,7 +3,7 @@
 // Wine: the items ticked, the archive it writes, the one message a run shows.
 #include <gtest/gtest.h>
 
-#include "archive/zip_component.h"
+#include "archive/archive_reader.h"
 #include "scratch.h"
 #include "ui/commands.h"
 
@@ -26,7 +26,8 @@ class BackupPage : public ::testing::Test {
 
     Scratch s;
     SampleProfile p{s};
-    archive::ZipComponent zip;
+    archive::ZipOptions zip;        // the backups'
+    archive::ArchiveReader opened;  // the backup open for a restore
     ui::MainWindowModel window;
 };
 

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "archive/backup_contents.h"
+#include "backup_format/backup_contents.h"
 #include "backup/backup_run.h"
 #include "backup_page.h"
 #include "outlook/inventory.h"
@@ -89,7 +89,7 @@ TEST_F(Backup, EveryItemGoesIntoTheArchiveWithItsManifestLine) {
     EXPECT_EQ(view.names.back(), "kestrine.dat");
     // The exported keys read back as they are in the registry.
     const auto exported = [&](const std::string& entry) {
-        archive::ZipComponent reader;
+        archive::ArchiveReader reader;
         EXPECT_TRUE(reader.OpenArchive(Target()));
         TempDir out;
         EXPECT_TRUE(reader.ExtractTo(*reader.FindEntry(entry), out.str()));
@@ -262,8 +262,8 @@ TEST_F(Backup, AFullDiskEndsTheRunWithItsCauseAndLeavesNothingBehind) {
     // written when the workers have made them, which may be a step later).
     auto faults = std::make_shared<StreamFaults>();
     faults->writeBudget = 30000;
-    zip.SetStreamFilter(FaultFilter(".writing-", faults));
-    zip.SetChunkSize(8192);
+    zip.filter = FaultFilter(".writing-", faults);
+    zip.chunkSize = 8192;
     TickAll();
     const auto run = Run();
     EXPECT_FALSE(run.result.written);
@@ -283,15 +283,15 @@ TEST_F(Backup, AFullDiskEndsTheRunWithItsCauseAndLeavesNothingBehind) {
     EXPECT_NE(s.Log().find(" Backup Profile Outlook Data was not Completed!\r"), std::string::npos);
 
     // The next run that writes its archive removes the leftover.
-    zip.SetStreamFilter(nullptr);
+    zip.filter = nullptr;
     s.dialogs.messages.clear();
     ASSERT_TRUE(Run().result.written);
     EXPECT_EQ(BackupFiles(), std::vector<std::string>{"kestrine-Outlook.ksx"});
     // An archive without its manifest is no backup: one that cannot be read back fails the run.
     const std::string written = Get(Target());
-    zip.SetStreamFilter([](auto stream, const std::string& path) {
+    zip.filter = [](auto stream, const std::string& path) {
         return path.ends_with("kestrine.dat") ? nullptr : std::move(stream);
-    });
+    };
     const auto noManifest = Run();
     EXPECT_FALSE(noManifest.result.written);
     EXPECT_NE(noManifest.result.error.find("could not be added"), std::string::npos);
@@ -362,7 +362,7 @@ TEST_F(Backup, ARestoreEndedMidwayInAnItemFolderIsPutBackFirst) {
     ASSERT_TRUE(Run().result.written);
     EXPECT_EQ(Get(signatures + "\\Work.txt"), "Sam");
     EXPECT_FALSE(Exists(signatures + "\\~Work.htm.restoring-3-4.tmp"));
-    archive::ZipComponent reader;
+    archive::ArchiveReader reader;
     ASSERT_TRUE(reader.OpenArchive(Target()));
     std::vector<std::string> names;
     for (const auto& e : reader.Entries()) names.push_back(e.name);
@@ -382,7 +382,7 @@ TEST_F(Backup, ACheckedBackupSaysSoAndABadOneNeverReplacesTheLastGoodOne) {
     ASSERT_TRUE(run.result.written);
     EXPECT_TRUE(run.result.verified);
     {
-        archive::ZipComponent reader;
+        archive::ArchiveReader reader;
         EXPECT_EQ(*reader.ArchiveNeedsPassword(Target()), archive::ArchiveProtection::Protected);
         ASSERT_TRUE(reader.OpenArchive(Target()));
         for (const auto& e : reader.Entries()) EXPECT_TRUE(e.encrypted) << e.name;
@@ -401,7 +401,7 @@ TEST_F(Backup, ACheckedBackupSaysSoAndABadOneNeverReplacesTheLastGoodOne) {
     const std::string good = Get(Target());
     auto faults = std::make_shared<StreamFaults>();
     faults->corruptAt = 40000;
-    zip.SetStreamFilter(FaultFilter(".writing-", faults));
+    zip.filter = FaultFilter(".writing-", faults);
     s.dialogs.messages.clear();
     run = Run();
     EXPECT_FALSE(run.result.written);
@@ -430,7 +430,7 @@ TEST_F(Backup, AnotherRunAtWorkKeepsRunsOutAndWhatEndedRunsLeftGoes) {
         EXPECT_TRUE(busy.busy);
         EXPECT_FALSE(busy.written);
         EXPECT_EQ(ui::BackupCompletionMessage(busy, Target()), ui::OtherRunMessage());
-        const auto restoreBusy = restore::RunRestore(restoreJob, s.state, s.state, zip);
+        const auto restoreBusy = restore::RunRestore(restoreJob, s.state, s.state, opened);
         EXPECT_TRUE(restoreBusy.busy && !restoreBusy.Completed());
         EXPECT_EQ(ui::RestoreCompletionMessage(restoreBusy), ui::OtherRunMessage());
         // Cancelled while it waits: no "busy", nothing logged.
@@ -560,7 +560,7 @@ TEST_F(Backup, TheRunReportsBytesAndACancellationAbandonsTheArchive) {
 
     // In small pieces, a data file's bytes are reported as they go in, and a cancellation stops
     // the run inside the file.
-    zip.SetChunkSize(8192);
+    zip.chunkSize = 8192;
     reports.clear();
     observer.cancelRequested = [&] {
         return std::count_if(reports.begin(), reports.end(),

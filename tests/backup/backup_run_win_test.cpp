@@ -123,7 +123,7 @@ TEST_F(BackupNow, ADataFileLargerThanFourGigabytes) {
     const auto run = Run();
     ASSERT_TRUE(run.written);
     EXPECT_EQ(run.itemFlags, "11100000000");
-    archive::ZipComponent reader;
+    archive::ArchiveReader reader;
     ASSERT_TRUE(reader.OpenArchive(Target()));
     EXPECT_EQ(reader.FindEntry("a.pst")->uncompressedSize, (uint64_t{4} << 30) + 4096 + 25);
 }

@@ -2,7 +2,7 @@
 // outside the zip code refuses it rather than turning it into some other name.
 #include <gtest/gtest.h>
 
-#include "archive/manifest.h"
+#include "backup_format/manifest.h"
 #include "base/utf.h"
 #include "registry/export_format.h"
 #include "schedule/command_line.h"

@@ -97,11 +97,11 @@ TEST(ScheduledBackup, WaitsForAnOutlookThatHoldsTheDataFileAndNeverEndsIt) {
             return platform::SleepUnlessSessionEnds(100);
         }};
     s.state.CommandLine = "sf=Outlookxm=100000000ps=bf=" + p.backups + "\\kestrine-Outlook.ksx";
-    archive::ZipComponent zip;
+    const archive::ZipOptions zip;
     const auto result = schedule::RunAutoBackup(s.state, zip, std::chrono::seconds(30), clock);
     EXPECT_GE(pauses, 2);
     EXPECT_EQ(result.exitStatus, schedule::kExitAllSucceeded) << s.Log();
-    archive::ZipComponent reader;
+    archive::ArchiveReader reader;
     test::TempDir out;
     ASSERT_TRUE(reader.OpenArchive(result.archivePath));
     const auto entry = reader.FindLastEntry("a.pst");

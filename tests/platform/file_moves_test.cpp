@@ -10,7 +10,8 @@
 #include <algorithm>
 #include <thread>
 
-#include "archive/zip_component.h"
+#include "archive/archive_reader.h"
+#include "archive/archive_writer.h"
 #include "platform/file_stream.h"
 #include "platform/files_held.h"
 #include "platform/text.h"
@@ -152,12 +153,12 @@ TEST(LongPaths, ADataFileUnderA300CharacterPathIsBackedUpAndRestored) {
         ASSERT_TRUE(file->Write(content.data(), content.size()));
     }
     {
-        archive::ZipComponent zip;
+        archive::ArchiveWriter zip(archive::EntryProtection::None());
         ASSERT_TRUE(zip.CreateArchive(archive));
         ASSERT_TRUE(zip.AddFile(pst));
         ASSERT_TRUE(zip.WriteArchive());
     }
-    archive::ZipComponent zip;
+    archive::ArchiveReader zip;
     ASSERT_TRUE(zip.OpenArchive(archive));
     const auto entry = zip.FindEntry("Outlook.pst");
     ASSERT_TRUE(entry);

@@ -33,7 +33,7 @@ TEST(ItemTables, EveryItemHasItsBackupAndItsRestoreInTheItemsOrder) {
 class RestoreHandlers : public ::testing::Test {
   protected:
     Scratch s;
-    archive::ZipComponent zip;
+    archive::ArchiveReader zip;
     std::array<std::string, archive::kItemCount> entries;
     const std::string noStores;
     RestoreContext ctx{s.state, entries, noStores, zip, s.app, nullptr, nullptr};

@@ -144,7 +144,7 @@ TEST_F(SafeRestore, ATakeBackThatCannotFinishIsDoneAtTheNextStart) {
 class EarlierArchives : public ::testing::Test {
   protected:
     Scratch s;
-    archive::ZipComponent zip;
+    archive::ArchiveReader zip;
 };
 
 TEST_F(EarlierArchives, TraditionalEncryptionAnsiTextAndTheOldExportFormat) {

@@ -37,7 +37,7 @@ class RestoreRun : public ::testing::Test {
     }
 
     Scratch s;
-    archive::ZipComponent zip;
+    archive::ArchiveReader zip;
     MainWindowModel window;
 };
 

@@ -41,7 +41,7 @@ int wmain(int argc, wchar_t** argv) {
     env.ProfilesRoot = arg(5);
     env.OutlookVersion = arg(6);
 
-    archive::ZipComponent zip;
+    archive::ArchiveReader zip;
     const restore::OpenedBackup opened =
         restore::OpenBackup(zip, archivePath, paths.TempFolder, [&] { return password; });
     if (opened.status != restore::OpenStatus::Opened) return 3;

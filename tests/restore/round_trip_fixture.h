@@ -21,7 +21,7 @@ using outlook::kStoreSection;
 using outlook::UserFolders;
 
 // Opens the archive through the Restore tab and restores the chosen entries into `target`.
-inline restore::RestoreResult OpenAndRestore(Scratch& s, archive::ZipComponent& zip,
+inline restore::RestoreResult OpenAndRestore(Scratch& s, archive::ArchiveReader& zip,
                                              const std::string& archivePath,
                                              const std::optional<std::string>& password,
                                              const std::string& target,
@@ -48,10 +48,11 @@ inline const std::string kMailPst = "\xE9\x82\xAE\xE4\xBB\xB6.pst";
 class RoundTrip : public ::testing::Test {
   protected:
     Scratch s;
-    archive::ZipComponent zip;
-    std::string source;     // the profile key backed up
-    std::string elsewhere;  // a data folder outside the usual one, named U+4E00 U+90CE
-    std::string mail, old;  // two folders holding an Outlook.pst each
+    archive::ZipOptions zip;        // the backups'
+    archive::ArchiveReader opened;  // the backup open for a restore
+    std::string source;             // the profile key backed up
+    std::string elsewhere;          // a data folder outside the usual one, named U+4E00 U+90CE
+    std::string mail, old;          // two folders holding an Outlook.pst each
     std::string archivePath;
     TreeSnapshot sourceTree, sourceOptions;
     std::map<std::string, FolderSnapshot> sourceFiles;  // folder name -> top-level files
@@ -227,7 +228,7 @@ class SafeRestore : public RoundTrip {
                 Files(f2.applicationData + "\\Outlook")};
     }
     restore::RestoreResult Restore() {
-        return OpenAndRestore(s, zip, archivePath, std::string("s3cret pw"), "Second",
+        return OpenAndRestore(s, opened, archivePath, std::string("s3cret pw"), "Second",
                               {0, 1, 2, 3, 4, 5, 6, 7, 8});
     }
     // Every item restored into "Second" by the run itself, which tells `observer` of each step.
@@ -235,10 +236,10 @@ class SafeRestore : public RoundTrip {
         s.dialogs.chosenFile = archivePath;
         s.dialogs.passwords = {std::string("s3cret pw")};
         MainWindowModel window;
-        EXPECT_EQ(OpenBackupFile(window.restore, s.state, zip), OpenOutcome::Opened);
+        EXPECT_EQ(OpenBackupFile(window.restore, s.state, opened), OpenOutcome::Opened);
         window.restore.targetProfile = "Second";
         for (auto& item : window.restore.items) item.ticked = true;
-        return restore::RunRestore(RestoreJobFor(window.restore, s.state), s.state, s.state, zip,
+        return restore::RunRestore(RestoreJobFor(window.restore, s.state), s.state, s.state, opened,
                                    observer);
     }
 };

@@ -50,7 +50,7 @@ class AutoBackup : public ::testing::Test {
 
     Scratch s;
     SampleProfile p{s};
-    archive::ZipComponent zip;
+    archive::ZipOptions zip;
     std::string target = p.backups + "\\kestrine-Outlook.ksx";
 };
 
@@ -216,14 +216,14 @@ TEST_F(AutoBackup, KeepingTheNewestRemovesOnlyTheTasksOlderDatedArchives) {
     // file is left and no item is blamed for the disk.
     auto faults = std::make_shared<StreamFaults>();
     faults->writeBudget = 30000;
-    zip.SetStreamFilter(FaultFilter(".writing-", faults));
+    zip.filter = FaultFilter(".writing-", faults);
     EXPECT_EQ(Run("111111111").exitStatus, 2);  // no archive
     EXPECT_EQ(platform::fileio::ListFileNames(p.backups).size(), older.size() + others.size() + 1);
     for (const auto& file : older) EXPECT_TRUE(Exists(file)) << file;
     EXPECT_EQ(s.AppFiles(), (std::vector<std::string>{"brlog.dat", "settings.dat"}));
     EXPECT_NE(s.Log().find(" Data was not Completed!\r\r\n"), std::string::npos);
     EXPECT_EQ(s.Log().find("Fail!"), std::string::npos);
-    zip.SetStreamFilter(nullptr);
+    zip.filter = nullptr;
 
     const auto result = Run("001000001");
     ASSERT_EQ(result.exitStatus, schedule::kExitAllSucceeded);
@@ -443,7 +443,7 @@ TEST_F(AutoBackup, OnlyAPasswordProtectedForTheUserServes) {
         EXPECT_EQ(ReadArchive(target, password == "old pass" ? "old pass" : "new pass")
                       .manifest.header.identity,
                   "Outlook");
-        EXPECT_EQ(*archive::ZipComponent().ArchiveNeedsPassword(target),
+        EXPECT_EQ(*archive::ArchiveReader().ArchiveNeedsPassword(target),
                   archive::ArchiveProtection::Protected);
     }
     EXPECT_EQ(Occurrences(s.Log(), " Backup File was Verified!\n\r\n"), 2u);

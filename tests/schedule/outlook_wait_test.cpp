@@ -53,7 +53,7 @@ class OutlookWait : public ::testing::Test {
         return schedule::RunAutoBackup(s.state, zip, milliseconds(0), clock);
     }
     std::string Extracted(const std::string& archivePath, const std::string& name) {
-        archive::ZipComponent reader;
+        archive::ArchiveReader reader;
         TempDir out;
         if (!reader.OpenArchive(archivePath)) return "";
         auto entry = reader.FindLastEntry(name);
@@ -63,7 +63,7 @@ class OutlookWait : public ::testing::Test {
     static constexpr const char* kExe = "C:\\Office\\OUTLOOK.EXE";
     Scratch s;
     SampleProfile p{s};
-    archive::ZipComponent zip;
+    const archive::ZipOptions zip;
     const std::string pst = p.mail + "\\a.pst";
     const std::string lastWeek = p.backups + "\\kestrine-Outlook-11-30-2026-09-00.ksx";
     milliseconds waited{0};

@@ -147,7 +147,7 @@ TEST_F(SchedulerDialogTest, TheRegisteredTaskBacksUpTheChosenProfile) {
     // The task starts the program with its arguments; they back up "Work" with the password,
     // which the log never shows.
     s.state.CommandLine = tail;
-    archive::ZipComponent zip;
+    const archive::ZipOptions zip;
     auto result = schedule::RunAutoBackup(s.state, zip);
     EXPECT_EQ(result.exitStatus, schedule::kExitAllSucceeded);
     EXPECT_EQ(s.Log().find(kPassword), std::string::npos);
@@ -305,7 +305,7 @@ TEST_F(SchedulerDialogTest, APasswordTheSystemCannotUnprotectMakesNoBackup) {
     Put(s.state.SettingsFile, "[autobackup]\r\nautobackupfile=0\r\n");
     s.state.CommandLine = "sf=Workxm=100000000ps=" + std::string(schedule::kProtectedMarker) +
                           "AAAAAAAAAAAAAAAAAAAAAAAAbf=" + target;
-    archive::ZipComponent zip;
+    const archive::ZipOptions zip;
     EXPECT_TRUE(schedule::RunAutoBackup(s.state, zip).refused);
     EXPECT_EQ(Get(target), "last week's backup");
 }

@@ -20,8 +20,9 @@
 
 #include "app/app_state.h"
 #include "app/program_paths.h"
-#include "archive/manifest.h"
-#include "archive/zip_component.h"
+#include "archive/archive_reader.h"
+#include "archive/archive_writer.h"
+#include "backup_format/manifest.h"
 #include "base/utf.h"
 #include "outlook/locations.h"
 #include "outlook/profile_data.h"
@@ -274,10 +275,8 @@ class Scratch {
         std::string text;
         for (const auto& l : manifestLines) text += platform::Utf8ToAnsi(l) + "\r\n";
         Put(staging, text);
-        archive::ZipComponent zip;
+        archive::ArchiveWriter zip(archive::EntryProtection::ForPassword(password));
         EXPECT_TRUE(zip.CreateArchive(path));
-        zip.ProtectEntries(!password.empty());
-        zip.SetWritingPassword(password);
         for (const auto& f : files) EXPECT_TRUE(zip.AddFile(f)) << f;
         EXPECT_TRUE(zip.AddFile(staging));
         EXPECT_TRUE(zip.WriteArchive().ok());
@@ -358,7 +357,7 @@ struct ArchiveView {
 };
 inline ArchiveView ReadArchive(const std::string& path, const std::string& password = "") {
     ArchiveView view;
-    archive::ZipComponent zip;
+    archive::ArchiveReader zip;
     if (!zip.OpenArchive(path)) return view;
     view.opened = true;
     zip.SetReadingPassword(password);

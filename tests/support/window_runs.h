@@ -24,7 +24,7 @@ struct WindowBackup {
 };
 // `changed` is told of each change of the panel, as the window repaints it.
 inline WindowBackup BackupLikeTheWindow(ui::MainWindowModel& window, const AppState& state,
-                                        archive::ZipComponent& zip,
+                                        const archive::ZipOptions& zip,
                                         const std::function<void()>& changed = {}) {
     WindowBackup run;
     const auto job = ui::BackupJobFromTab(window.backup, state);
@@ -42,7 +42,7 @@ struct WindowRestore {
     restore::RestoreResult result;
 };
 inline WindowRestore RestoreLikeTheWindow(ui::MainWindowModel& window, const AppState& state,
-                                          archive::ZipComponent& zip) {
+                                          archive::ArchiveReader& zip) {
     WindowRestore run;
     const auto job = ui::ConfirmedRestoreJob(window.restore, state, zip);
     if (!job) return run;

@@ -38,7 +38,7 @@ class MainWindowTest : public ::testing::Test {
         // Reading the data file waits at the gate: a run stays at work while the test looks.
         auto faults = std::make_shared<StreamFaults>();
         faults->beforeRead = [opened = gate.get_future().share()] { opened.wait(); };
-        zip.SetStreamFilter(FaultFilter("\\a.pst", faults));
+        zip.filter = FaultFilter("\\a.pst", faults);
     }
     ~MainWindowTest() override { OpenGate(); }
 
@@ -76,7 +76,7 @@ class MainWindowTest : public ::testing::Test {
 
     Scratch s;
     SampleProfile sample{s};
-    archive::ZipComponent zip;
+    archive::ZipOptions zip;
     std::promise<void> gate;
     bool gateOpen = false;
     std::unique_ptr<ModalThread> shown;

@@ -1,4 +1,4 @@
-// kestrine-zip: creates, lists, tests and extracts archives with the program's zip component.
+// kestrine-zip: creates, lists, tests and extracts archives with the program's zip library.
 // Exit status: 0 success, 1 damaged archive or wrong password, 2 usage error.
 #include <cstdio>
 #include <cstdlib>
@@ -7,13 +7,16 @@
 #include <string>
 #include <vector>
 
-#include "archive/zip_component.h"
+#include "archive/archive_reader.h"
+#include "archive/archive_writer.h"
 #include "platform/file_stream.h"
 
 namespace {
 
+using kestrine::archive::ArchiveReader;
+using kestrine::archive::ArchiveWriter;
 using kestrine::archive::EntryInfo;
-using kestrine::archive::ZipComponent;
+using kestrine::archive::EntryProtection;
 namespace fileio = kestrine::platform::fileio;
 
 // The password from the environment variable KESTRINE_PASSWORD, as UTF-8.
@@ -101,9 +104,7 @@ const char* MethodName(uint16_t method) {
 
 int Create(const Options& o) {
     if (o.args.size() < 2) return Usage("create needs an archive and at least one file");
-    ZipComponent zip;
-    zip.ProtectEntries(o.havePassword);
-    zip.SetWritingPassword(o.password);
+    ArchiveWriter zip(o.havePassword ? EntryProtection::Aes(o.password) : EntryProtection::None());
     if (auto created = zip.CreateArchive(o.args[0]); !created)
         return Failure(created.message(), kDamaged);
     for (size_t i = 1; i < o.args.size(); ++i) {
@@ -118,7 +119,7 @@ int Create(const Options& o) {
 
 int List(const Options& o) {
     if (o.args.size() != 1) return Usage("list needs exactly one archive");
-    ZipComponent zip;
+    ArchiveReader zip;
     if (auto opened = zip.OpenArchive(o.args[0]); !opened)
         return Failure(o.args[0] + ": " + opened.message(), kDamaged);
     for (const EntryInfo& e : zip.Entries()) {
@@ -135,7 +136,7 @@ int List(const Options& o) {
 
 int Test(const Options& o) {
     if (o.args.size() != 1) return Usage("test needs exactly one archive");
-    ZipComponent zip;
+    ArchiveReader zip;
     if (auto opened = zip.OpenArchive(o.args[0]); !opened)
         return Failure(o.args[0] + ": " + opened.message(), kDamaged);
     zip.SetReadingPassword(o.password);
@@ -155,7 +156,7 @@ int Extract(const Options& o) {
     if (o.args.size() < 2) return Usage("extract needs an archive and a folder");
     const std::string& folder = o.args[1];
     if (!fileio::IsDirectory(folder)) return Usage("no such folder: " + folder);
-    ZipComponent zip;
+    ArchiveReader zip;
     if (auto opened = zip.OpenArchive(o.args[0]); !opened)
         return Failure(o.args[0] + ": " + opened.message(), kDamaged);
     zip.SetReadingPassword(o.password);

@@ -33,7 +33,7 @@ ProgressPanel PanelOf(const ProgressModel& progress) {
 
 std::optional<PreparedRunOf<backup::BackupResult>> BackupOnWorker(const BackupTabModel& tab,
                                                                   const AppState& state,
-                                                                  archive::ZipComponent& zip) {
+                                                                  const archive::ZipOptions& zip) {
     auto job = BackupJobFromTab(tab, state);
     if (!job) return std::nullopt;
     auto result = std::make_shared<backup::BackupResult>();
@@ -57,7 +57,7 @@ std::optional<PreparedRunOf<backup::BackupResult>> BackupOnWorker(const BackupTa
 
 std::optional<PreparedRunOf<restore::RestoreResult>> RestoreOnWorker(const RestoreTabModel& tab,
                                                                      const AppState& state,
-                                                                     archive::ZipComponent& zip) {
+                                                                     archive::ArchiveReader& zip) {
     auto job = ConfirmedRestoreJob(tab, state, zip);
     if (!job) return std::nullopt;
     auto result = std::make_shared<restore::RestoreResult>();

@@ -10,7 +10,7 @@
 #include <optional>
 
 #include "app/app_state.h"
-#include "archive/zip_component.h"
+#include "archive/archive_reader.h"
 #include "backup/backup_run.h"
 #include "restore/restore_run.h"
 #include "ui/main_window_model.h"
@@ -37,10 +37,10 @@ struct PreparedRunOf : PreparedRun {
 // run, and the window changes neither while it works.
 std::optional<PreparedRunOf<backup::BackupResult>> BackupOnWorker(const BackupTabModel& tab,
                                                                   const AppState& state,
-                                                                  archive::ZipComponent& zip);
+                                                                  const archive::ZipOptions& zip);
 std::optional<PreparedRunOf<restore::RestoreResult>> RestoreOnWorker(const RestoreTabModel& tab,
                                                                      const AppState& state,
-                                                                     archive::ZipComponent& zip);
+                                                                     archive::ArchiveReader& zip);
 
 // What the progress panel shows of a run's panel model.
 ProgressPanel PanelOf(const ProgressModel& progress);

@@ -49,7 +49,7 @@ bool InItems(int id, int first) {
 
 class MainWindow : public Dialog {
   public:
-    MainWindow(AppState& state, archive::ZipComponent& zip) : state_(state), zip_(zip) {}
+    MainWindow(AppState& state, const archive::ZipOptions& zip) : state_(state), zip_(zip) {}
 
     // After the window is shown: the refusal of a system without a profile, over the window.
     void ShowStartMessage() {
@@ -537,10 +537,10 @@ class MainWindow : public Dialog {
     }
 
     AppState& state_;
-    archive::ZipComponent& zip_;  // the backups'
+    const archive::ZipOptions& zip_;  // the backups'
     // The archive open on the Restore page: a backup writes with a component of its own, so the
     // archive stays open for a restore afterwards.
-    archive::ZipComponent opened_;
+    archive::ArchiveReader opened_;
     MainWindowModel model_;
     TabPages tabs_;
     Tooltips tooltips_;

@@ -3,14 +3,14 @@
 #include <functional>
 
 #include "app/app_state.h"
-#include "archive/zip_component.h"
+#include "archive/zip_types.h"
 
 namespace kestrine::ui::win {
 
 struct MainWindowSetup {
     AppState& state;
     // Holds the archive opened on the Restore page until the next open or backup.
-    archive::ZipComponent& zip;
+    const archive::ZipOptions& zip;
     // Gathers the start-up facts before the window loads (the program: its folders and names,
     // Windows, Outlook and the profiles). Tests leave it empty and prepare `state` themselves.
     std::function<void(AppState&)> gatherFacts;

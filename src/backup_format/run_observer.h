@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "archive/items.h"
+#include "backup_format/items.h"
 
 namespace kestrine::archive {
 

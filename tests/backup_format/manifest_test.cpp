@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "archive/manifest.h"
+#include "backup_format/manifest.h"
 #include "base/line_file.h"
 #include "platform/text.h"
 

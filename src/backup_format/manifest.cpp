@@ -1,8 +1,8 @@
-#include "archive/manifest.h"
+#include "backup_format/manifest.h"
 
 #include <algorithm>
 
-#include "archive/backup_contents.h"
+#include "backup_format/backup_contents.h"
 #include "base/line_file.h"
 #include "base/text.h"
 #include "base/utf.h"

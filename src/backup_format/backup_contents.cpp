@@ -1,4 +1,4 @@
-#include "archive/backup_contents.h"
+#include "backup_format/backup_contents.h"
 
 #include <cstdio>
 

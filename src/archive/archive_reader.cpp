@@ -1,4 +1,4 @@
-#include "archive/zip_component.h"
+#include "archive/archive_reader.h"
 
 #include <algorithm>
 #include <cctype>
@@ -6,44 +6,21 @@
 #include "archive/flush_behind.h"
 #include "archive/zip_format.h"
 #include "archive/zip_reader.h"
-#include "archive/zip_writer.h"
 #include "base/secret.h"
+#include "base/system_error.h"
 #include "base/utf.h"
 #include "platform/file_stream.h"
+#include "platform/system.h"
 #include "platform/text.h"
 
 namespace kestrine::archive {
 
 namespace fileio = platform::fileio;
 
-namespace {
-
-constexpr const char* kExtractingMark = ".extracting-";
-
-// "<digits>-<digits>.tmp", the end of the names that CreateTempFile makes.
-bool IsTemporarySuffix(std::string_view rest) {
-    constexpr std::string_view kEnd = ".tmp";
-    if (rest.size() <= kEnd.size() || !rest.ends_with(kEnd)) return false;
-    rest.remove_suffix(kEnd.size());
-    size_t dash = rest.find('-');
-    if (dash == 0 || dash == std::string_view::npos || dash + 1 == rest.size()) return false;
-    for (size_t i = 0; i < rest.size(); ++i) {
-        if (i != dash && !std::isdigit(static_cast<unsigned char>(rest[i]))) return false;
-    }
-    return true;
-}
-
-}  // namespace
-
-struct ZipComponent::Impl {
+struct ArchiveReader::Impl {
     StreamFilter filter;
+    uint64_t flushInterval = 0;  // of extracted files, as the writer flushes large archives
 
-    // Writing.
-    ZipWriter writer;
-    bool protect = false;
-    std::string writingPassword;
-
-    // Reading.
     ZipReader reader;
     std::string readingPassword;
     // The form of the reading password that the traditionally encrypted entries take, once found.
@@ -53,9 +30,8 @@ struct ZipComponent::Impl {
                                                  const std::string& path) const {
         return stream && filter ? filter(std::move(stream), path) : std::move(stream);
     }
-    // Lets go of the archive held, keeping the passwords set for the next one.
+    // Lets go of the archive held, keeping the password set for the next one.
     void Drop() {
-        writer.Abandon();
         reader.Close();
         ForgetLegacyPassword();
     }
@@ -63,11 +39,9 @@ struct ZipComponent::Impl {
         if (legacyPassword) base::Wipe(*legacyPassword);
         legacyPassword.reset();
     }
-    void ForgetPasswords() {
-        base::Wipe(writingPassword);
+    void ForgetPassword() {
         base::Wipe(readingPassword);
         ForgetLegacyPassword();
-        writer.SetProtection(protect, std::string());  // the writer's derived key goes too
     }
 
     std::unique_ptr<fileio::FileStream> OpenArchiveFile(const std::string& path) {
@@ -129,67 +103,25 @@ ZipObserver& ZipObserver::None() {
     return none;
 }
 
-ZipComponent::ZipComponent() : impl_(std::make_unique<Impl>()) {}
+ArchiveReader::ArchiveReader(ZipOptions options) : impl_(std::make_unique<Impl>()) {
+    impl_->filter = std::move(options.filter);
+    impl_->flushInterval = FlushIntervalFor(options.chunkSize);
+}
 
-ZipComponent::~ZipComponent() {
+ArchiveReader::~ArchiveReader() {
     CloseArchive();
 }
 
-void ZipComponent::SetStreamFilter(StreamFilter filter) {
-    impl_->filter = filter;
-    impl_->writer.SetStreamFilter(std::move(filter));
+void ArchiveReader::SetStreamFilter(StreamFilter filter) {
+    impl_->filter = std::move(filter);
 }
 
-Status ZipComponent::CreateArchive(const std::string& path) {
+void ArchiveReader::CloseArchive() {
     impl_->Drop();
-    if (Status begun = impl_->writer.Begin(path); !begun) return begun;
-    impl_->writer.SetProtection(impl_->protect, impl_->writingPassword);
-    return {};
+    impl_->ForgetPassword();
 }
 
-void ZipComponent::ProtectEntries(bool on) {
-    impl_->protect = on;
-    impl_->writer.SetProtection(on, impl_->writingPassword);
-}
-
-void ZipComponent::SetWritingPassword(const std::string& password) {
-    base::Wipe(impl_->writingPassword);
-    impl_->writingPassword = password;
-    impl_->writer.SetProtection(impl_->protect, password);
-}
-
-void ZipComponent::SetExpectedBytes(uint64_t bytes) {
-    impl_->writer.SetExpectedBytes(bytes);
-}
-
-void ZipComponent::SetChunkSize(size_t bytes) {
-    impl_->writer.SetChunkSize(bytes);
-}
-
-Status ZipComponent::AddFile(const std::string& filePath, const std::string& entryName,
-                             const std::optional<StagedContent>& staged, ZipObserver& observer) {
-    const std::string name = entryName.empty() ? fileio::BareFileName(filePath) : entryName;
-    observer.FileAdding(name);
-    return impl_->writer.AddFile(filePath, name, staged, observer);
-}
-
-Status ZipComponent::WriteArchive(ZipObserver& observer) {
-    Status written = impl_->writer.Finish(observer);
-    if (written) observer.WriteProgress(100);
-    observer.WriteDone(written);
-    return written;
-}
-
-void ZipComponent::PlaceArchiveAt(const std::string& path) {
-    impl_->writer.SetTarget(path);
-}
-
-void ZipComponent::CloseArchive() {
-    impl_->Drop();
-    impl_->ForgetPasswords();
-}
-
-Result<ArchiveProtection> ZipComponent::ArchiveNeedsPassword(const std::string& path) {
+Result<ArchiveProtection> ArchiveReader::ArchiveNeedsPassword(const std::string& path) {
     ZipReader probe;
     if (Status opened = probe.Open(impl_->OpenArchiveFile(path)); !opened) return opened;
     for (const auto& rec : probe.Entries()) {
@@ -198,18 +130,18 @@ Result<ArchiveProtection> ZipComponent::ArchiveNeedsPassword(const std::string& 
     return ArchiveProtection::Plain;
 }
 
-Status ZipComponent::OpenArchive(const std::string& path) {
+Status ArchiveReader::OpenArchive(const std::string& path) {
     impl_->Drop();
     return impl_->reader.Open(impl_->OpenArchiveFile(path));
 }
 
-void ZipComponent::SetReadingPassword(const std::string& password) {
+void ArchiveReader::SetReadingPassword(const std::string& password) {
     base::Wipe(impl_->readingPassword);
     impl_->readingPassword = password;
     impl_->ForgetLegacyPassword();
 }
 
-Status ZipComponent::CheckPassword() {
+Status ArchiveReader::CheckPassword() {
     if (!impl_->reader.IsOpen()) return Status::Fail(Failure::NotReady, "no archive is open");
     // The 2-byte AES verifier lets one wrong password in 65536 through, the traditional check byte
     // one in 256: decode and check a whole entry, the smallest one with data.
@@ -225,7 +157,7 @@ Status ZipComponent::CheckPassword() {
     return read;
 }
 
-Status ZipComponent::TestEntries(ZipObserver& observer) {
+Status ArchiveReader::TestEntries(ZipObserver& observer) {
     if (!impl_->reader.IsOpen()) return Status::Fail(Failure::NotReady, "no archive is open");
     const auto& all = impl_->reader.Entries();
     for (size_t i = 0; i < all.size(); ++i) {
@@ -250,7 +182,7 @@ static EntryInfo ToInfo(const ZipEntryRecord& rec, size_t index) {
     return info;
 }
 
-std::vector<EntryInfo> ZipComponent::Entries() const {
+std::vector<EntryInfo> ArchiveReader::Entries() const {
     std::vector<EntryInfo> out;
     const auto& all = impl_->reader.Entries();
     out.reserve(all.size());
@@ -258,7 +190,7 @@ std::vector<EntryInfo> ZipComponent::Entries() const {
     return out;
 }
 
-std::optional<EntryInfo> ZipComponent::FindEntry(const std::string& name) const {
+std::optional<EntryInfo> ArchiveReader::FindEntry(const std::string& name) const {
     const auto& all = impl_->reader.Entries();
     for (size_t i = 0; i < all.size(); ++i) {
         if (all[i].name == name) return ToInfo(all[i], i);
@@ -266,7 +198,7 @@ std::optional<EntryInfo> ZipComponent::FindEntry(const std::string& name) const 
     return std::nullopt;
 }
 
-std::optional<EntryInfo> ZipComponent::FindLastEntry(const std::string& name) const {
+std::optional<EntryInfo> ArchiveReader::FindLastEntry(const std::string& name) const {
     const auto& all = impl_->reader.Entries();
     for (size_t i = all.size(); i-- > 0;) {
         if (all[i].name == name) return ToInfo(all[i], i);
@@ -274,8 +206,8 @@ std::optional<EntryInfo> ZipComponent::FindLastEntry(const std::string& name) co
     return std::nullopt;
 }
 
-Status ZipComponent::ExtractTo(const EntryInfo& entry, const std::string& folder,
-                               ZipObserver& observer) {
+Status ArchiveReader::ExtractTo(const EntryInfo& entry, const std::string& folder,
+                                ZipObserver& observer) {
     if (!IsPlainFileName(entry.name)) {
         return Status::Fail(Failure::Damaged,
                             "refused to extract \"" + entry.name + "\": not a plain file name");
@@ -283,8 +215,8 @@ Status ZipComponent::ExtractTo(const EntryInfo& entry, const std::string& folder
     return ExtractToFile(entry, fileio::JoinPath(folder, entry.name), observer);
 }
 
-Status ZipComponent::ExtractToFile(const EntryInfo& entry, const std::string& filePath,
-                                   ZipObserver& observer) {
+Status ArchiveReader::ExtractToFile(const EntryInfo& entry, const std::string& filePath,
+                                    ZipObserver& observer) {
     const Result<const ZipEntryRecord*> rec = impl_->Record(entry);
     if (!rec) return rec.status();
     observer.FileExtracting(entry.name);
@@ -295,17 +227,19 @@ Status ZipComponent::ExtractToFile(const EntryInfo& entry, const std::string& fi
         return unwritable("cannot extract over the folder " + filePath);
     std::string tempPath;
     const std::string name = fileio::BareFileName(filePath);
+    base::SystemError said;
     auto temp = fileio::CreateTempFile(fileio::ParentFolder(filePath), "~" + name + kExtractingMark,
-                                       tempPath);
+                                       tempPath, &said);
     if (temp) temp = impl_->Filtered(std::move(temp), tempPath);
     if (!temp) {
         if (!tempPath.empty()) fileio::RemoveFile(tempPath);
-        return unwritable("cannot create a temporary file beside " + filePath);
+        return unwritable(
+            base::Explained("cannot create a temporary file beside " + filePath, said));
     }
     bool writeFailed = false;
     Status extracted;
     {
-        FlushBehind flushing(*temp, impl_->writer.FlushInterval());
+        FlushBehind flushing(*temp, impl_->flushInterval);
         extracted = impl_->reader.ReadEntry(
             entry.index, impl_->PasswordFor(entry.index),
             [&](const uint8_t* data, size_t size) {
@@ -317,29 +251,16 @@ Status ZipComponent::ExtractToFile(const EntryInfo& entry, const std::string& fi
         if (!flushing.Wait()) writeFailed = true;
     }
     if (writeFailed || (extracted && !temp->Flush())) {
-        extracted = unwritable("cannot write " + filePath + " (disk full?)");
+        extracted = unwritable(base::Explained("cannot write " + filePath, temp->Error()));
     }
     temp.reset();
     // Only a whole, checked file replaces what is there.
     if (extracted && !fileio::MoveOver(tempPath, filePath)) {
-        extracted = unwritable("cannot replace " + filePath + " (in use or read-only?)");
+        extracted =
+            unwritable(base::Explained("cannot replace " + filePath, platform::LastSystemError()));
     }
     if (!extracted) fileio::RemoveFile(tempPath);
     return extracted;
-}
-
-void RemoveLeftoverTemporaryFiles(const std::string& path) {
-    const std::string folder = fileio::ParentFolder(path);
-    const std::string name = fileio::BareFileName(path);
-    if (name.empty()) return;
-    const std::string prefixes[] = {ZipWriter::TemporaryPrefix(path), "~" + name + kExtractingMark};
-    for (const std::string& file : fileio::ListFileNames(folder)) {
-        for (const std::string& prefix : prefixes) {
-            if (file.size() > prefix.size() && file.starts_with(prefix) &&
-                IsTemporarySuffix(std::string_view(file).substr(prefix.size())))
-                fileio::RemoveFile(fileio::JoinPath(folder, file));
-        }
-    }
 }
 
 bool IsPlainFileName(const std::string& name) {

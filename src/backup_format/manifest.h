@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "archive/items.h"
+#include "backup_format/items.h"
 
 namespace kestrine::archive {
 

@@ -1,0 +1,81 @@
+#include "archive/archive_writer.h"
+
+#include <cctype>
+#include <string_view>
+
+#include "platform/file_stream.h"
+
+namespace kestrine::archive {
+
+namespace fileio = platform::fileio;
+
+namespace {
+
+// "<digits>-<digits>.tmp", the end of the names that CreateTempFile makes.
+bool IsTemporarySuffix(std::string_view rest) {
+    constexpr std::string_view kEnd = ".tmp";
+    if (rest.size() <= kEnd.size() || !rest.ends_with(kEnd)) return false;
+    rest.remove_suffix(kEnd.size());
+    size_t dash = rest.find('-');
+    if (dash == 0 || dash == std::string_view::npos || dash + 1 == rest.size()) return false;
+    for (size_t i = 0; i < rest.size(); ++i) {
+        if (i != dash && !std::isdigit(static_cast<unsigned char>(rest[i]))) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+ArchiveWriter::ArchiveWriter(const EntryProtection& protection, ZipOptions options)
+    : writer_(protection) {
+    writer_.SetStreamFilter(std::move(options.filter));
+    writer_.SetChunkSize(options.chunkSize);
+}
+
+ArchiveWriter::~ArchiveWriter() = default;
+
+Status ArchiveWriter::CreateArchive(const std::string& path) {
+    return writer_.Begin(path);
+}
+
+void ArchiveWriter::SetExpectedBytes(uint64_t bytes) {
+    writer_.SetExpectedBytes(bytes);
+}
+
+Status ArchiveWriter::AddFile(const std::string& filePath, const std::string& entryName,
+                              const std::optional<StagedContent>& staged, ZipObserver& observer) {
+    const std::string name = entryName.empty() ? fileio::BareFileName(filePath) : entryName;
+    observer.FileAdding(name);
+    return writer_.AddFile(filePath, name, staged, observer);
+}
+
+Status ArchiveWriter::WriteArchive(ZipObserver& observer) {
+    Status written = writer_.Finish(observer);
+    if (written) observer.WriteProgress(100);
+    observer.WriteDone(written);
+    return written;
+}
+
+void ArchiveWriter::PlaceArchiveAt(const std::string& path) {
+    writer_.SetTarget(path);
+}
+
+void ArchiveWriter::CloseArchive() {
+    writer_.Abandon();
+}
+
+void RemoveLeftoverTemporaryFiles(const std::string& path) {
+    const std::string folder = fileio::ParentFolder(path);
+    const std::string name = fileio::BareFileName(path);
+    if (name.empty()) return;
+    const std::string prefixes[] = {ZipWriter::TemporaryPrefix(path), "~" + name + kExtractingMark};
+    for (const std::string& file : fileio::ListFileNames(folder)) {
+        for (const std::string& prefix : prefixes) {
+            if (file.size() > prefix.size() && file.starts_with(prefix) &&
+                IsTemporarySuffix(std::string_view(file).substr(prefix.size())))
+                fileio::RemoveFile(fileio::JoinPath(folder, file));
+        }
+    }
+}
+
+}  // namespace kestrine::archive
