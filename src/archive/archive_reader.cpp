@@ -6,6 +6,7 @@
 #include "archive/flush_behind.h"
 #include "archive/zip_format.h"
 #include "archive/zip_reader.h"
+#include "base/own_files.h"
 #include "base/secret.h"
 #include "base/system_error.h"
 #include "base/utf.h"
@@ -228,7 +229,7 @@ Status ArchiveReader::ExtractToFile(const EntryInfo& entry, const std::string& f
     std::string tempPath;
     const std::string name = fileio::BareFileName(filePath);
     base::SystemError said;
-    auto temp = fileio::CreateTempFile(fileio::ParentFolder(filePath), "~" + name + kExtractingMark,
+    auto temp = fileio::CreateTempFile(fileio::ParentFolder(filePath), base::OwnFilePrefix(name, base::kExtractingMark),
                                        tempPath, &said);
     if (temp) temp = impl_->Filtered(std::move(temp), tempPath);
     if (!temp) {

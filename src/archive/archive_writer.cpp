@@ -3,6 +3,7 @@
 #include <cctype>
 #include <string_view>
 
+#include "base/own_files.h"
 #include "platform/file_stream.h"
 
 namespace kestrine::archive {
@@ -68,7 +69,7 @@ void RemoveLeftoverTemporaryFiles(const std::string& path) {
     const std::string folder = fileio::ParentFolder(path);
     const std::string name = fileio::BareFileName(path);
     if (name.empty()) return;
-    const std::string prefixes[] = {ZipWriter::TemporaryPrefix(path), "~" + name + kExtractingMark};
+    const std::string prefixes[] = {ZipWriter::TemporaryPrefix(path), base::OwnFilePrefix(name, base::kExtractingMark)};
     for (const std::string& file : fileio::ListFileNames(folder)) {
         for (const std::string& prefix : prefixes) {
             if (file.size() > prefix.size() && file.starts_with(prefix) &&

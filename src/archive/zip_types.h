@@ -33,10 +33,6 @@ struct StagedContent {
 };
 StagedContent StagedContentOf(std::string_view bytes);
 
-// The mark in the names of the temporary files that extractions write beside their targets
-// ("~<name>.extracting-<digits>-<digits>.tmp").
-inline constexpr const char* kExtractingMark = ".extracting-";
-
 // How archive work opens and pieces its files; the defaults are the program's.
 struct ZipOptions {
     // Every file stream opened passes through it (see StreamFilter); for tests.

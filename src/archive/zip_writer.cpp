@@ -12,6 +12,7 @@
 #include "archive/zip_format.h"
 #include "archive/zip_headers.h"
 #include "archive/zip_workers.h"
+#include "base/own_files.h"
 #include "base/system_error.h"
 #include "platform/system.h"
 
@@ -268,8 +269,7 @@ ZipWriter::~ZipWriter() {
 }
 
 std::string ZipWriter::TemporaryPrefix(const std::string& targetPath) {
-    const std::string name = fileio::BareFileName(targetPath);
-    return "~" + name + ".writing-";
+    return base::OwnFilePrefix(fileio::BareFileName(targetPath), base::kWritingMark);
 }
 
 std::unique_ptr<fileio::FileStream> ZipWriter::Filtered(std::unique_ptr<fileio::FileStream> stream,

@@ -8,6 +8,7 @@
 #include "archive/archive_writer.h"
 #include "backup/backup_run.h"
 #include "backup/backup_steps.h"
+#include "base/own_files.h"
 #include "outlook/inventory.h"
 #include "outlook/process_control.h"
 #include "platform/file_stream.h"
@@ -62,11 +63,9 @@ void RemoveDatedLeftovers(const std::string& defaultArchive) {
     namespace fileio = platform::fileio;
     const std::string folder = fileio::ParentFolder(defaultArchive);
     for (const auto& file : fileio::ListFileNames(folder)) {
-        const size_t mark = file.find(".writing-");
-        if (!file.starts_with('~') || mark == std::string::npos) continue;
-        const std::string name = file.substr(1, mark - 1);
-        if (DatedNameStamp(defaultArchive, name))
-            archive::RemoveLeftoverTemporaryFiles(fileio::JoinPath(folder, name));
+        const auto name = base::OwnFileMadeFor(file, base::kWritingMark);
+        if (name && DatedNameStamp(defaultArchive, *name))
+            archive::RemoveLeftoverTemporaryFiles(fileio::JoinPath(folder, *name));
     }
 }
 
