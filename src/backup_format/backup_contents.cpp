@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "base/utf.h"
+
 namespace kestrine::archive {
 
 namespace {
@@ -73,8 +75,9 @@ std::string EncodeContents(const BackupContents& contents) {
 std::optional<BackupContents> DecodeContents(std::string_view value) {
     if (value.empty()) return std::nullopt;
     BackupContents contents;
-    size_t pos = 0;
+    size_t pos = 0, records = 0;
     while (pos <= value.size()) {
+        if (++records > kMaxContentsRecords) return std::nullopt;
         size_t end = value.find(';', pos);
         if (end == std::string_view::npos) end = value.size();
         const std::string_view record = value.substr(pos, end - pos);
@@ -83,7 +86,7 @@ std::optional<BackupContents> DecodeContents(std::string_view value) {
         if (record.empty() || colon == std::string_view::npos) return std::nullopt;
         const auto size = ParseSize(record.substr(1, colon - 1));
         const auto name = Unescape(record.substr(colon + 1));
-        if (!size || !name || name->empty()) return std::nullopt;
+        if (!size || !name || name->empty() || !base::IsWellFormedUtf8(*name)) return std::nullopt;
         switch (record[0]) {
             case 'D':
                 contents.dataFiles.push_back({*name, *size});
@@ -117,19 +120,54 @@ std::string SizeText(uint64_t bytes) {
     return text;
 }
 
+namespace {
+
+// A name as one line of plain text: a control character (a line break among them) or a mark that
+// turns the direction of the text would let a name read as something else, or as lines of its
+// own; each is shown as U+FFFD.
+std::string Shown(std::string_view name) {
+    static constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+    auto at = [&name](size_t i) {
+        return i < name.size() ? static_cast<unsigned char>(name[i]) : 0;
+    };
+    std::string out;
+    for (size_t i = 0; i < name.size();) {
+        const unsigned char c = at(i);
+        size_t hidden = 0;  // the length of a sequence not to show
+        if (c < 0x20 || c == 0x7f)
+            hidden = 1;
+        else if ((c == 0xC2 && at(i + 1) >= 0x80 && at(i + 1) <= 0x9F) ||  // U+0080..U+009F
+                 (c == 0xD8 && at(i + 1) == 0x9C))                         // U+061C
+            hidden = 2;
+        else if (c == 0xE2 && ((at(i + 1) == 0x80 && (at(i + 2) == 0x8E || at(i + 2) == 0x8F ||
+                                                      (at(i + 2) >= 0xAA && at(i + 2) <= 0xAE))) ||
+                               (at(i + 1) == 0x81 && at(i + 2) >= 0xA6 && at(i + 2) <= 0xA9)))
+            hidden = 3;  // U+200E, U+200F, U+202A..U+202E, U+2066..U+2069
+        if (hidden) {
+            out += kReplacement;
+            i += hidden;
+        } else {
+            out += name[i++];
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
 std::vector<std::string> DescribeContents(const BackupContents& contents) {
     std::vector<std::string> lines;
     if (contents.dataFiles.empty()) lines.push_back("Data files included: none.");
     for (const auto& f : contents.dataFiles)
-        lines.push_back("Data file included: " + f.name + " (" + SizeText(f.size) + ").");
+        lines.push_back("Data file included: " + Shown(f.name) + " (" + SizeText(f.size) + ").");
     for (const auto& a : contents.serverAccounts)
-        lines.push_back("Mail of " + a +
+        lines.push_back("Mail of " + Shown(a) +
                         " stays on the server and is not in this backup; its offline store "
                         "(.ost) works only in the profile and on the computer that made it.");
     for (const auto& f : contents.missing)
-        lines.push_back("Data file missing, not included: " + f.name + ".");
+        lines.push_back("Data file missing, not included: " + Shown(f.name) + ".");
     for (const auto& f : contents.unattached)
-        lines.push_back("Not included, not used by this profile: " + f.name + " (" +
+        lines.push_back("Not included, not used by this profile: " + Shown(f.name) + " (" +
                         SizeText(f.size) + ").");
     lines.push_back(kPasswordsNote);
     return lines;

@@ -5,6 +5,7 @@
 // missing, and that account passwords never travel. The backup's completion message, its log and
 // its manifest (key BackupContents, which earlier versions never ask for) carry it; the Restore
 // page shows it for an opened backup that has it.
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -32,10 +33,16 @@ struct BackupContents {
 // One line, records joined by ";": "D<size>:<name>", "S:<account>", "U<size>:<name>",
 // "M:<path>", a "%", ";" or control character of a name written as "%XX".
 std::string EncodeContents(const BackupContents& contents);
-// Nothing for an empty value (an archive made before the record) or a malformed one.
+// A backup's list is never longer: a value with more records is taken as malformed.
+inline constexpr size_t kMaxContentsRecords = 4096;
+
+// Nothing for an empty value (an archive made before the record) or a malformed one: a record
+// of no known kind, a size that is no number, a name that is empty, cut off in an escape or no
+// well-formed UTF-8, or more than kMaxContentsRecords records.
 std::optional<BackupContents> DecodeContents(std::string_view value);
 
-// The lines a user reads, the password note last.
+// The lines a user reads, the password note last. A control character or a mark that turns the
+// text's direction in a name is shown as U+FFFD, so that each name stays on its line as it is.
 std::vector<std::string> DescribeContents(const BackupContents& contents);
 // "12.3 MB", "840 KB", "12 bytes".
 std::string SizeText(uint64_t bytes);

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "backup_format/backup_contents.h"
 #include "backup_format/manifest.h"
 #include "base/line_file.h"
 #include "platform/text.h"
@@ -153,6 +154,36 @@ TEST(ManifestRead, InvalidManifests) {
     // A bad manifest gives no entries, even for an item its flags would name.
     Manifest m = ReadManifestText("BackupContacts=x\r\nBackupItem=111111111111\r\n");
     EXPECT_EQ(m.entries[10], "");
+}
+
+// What a backup holds comes back from its manifest value as written, names with the record's own
+// marks included; a value that anyone may have made (garbage, cut off, too long, no UTF-8) gives
+// no list at all, and a hostile name is shown on its line as one name.
+TEST(BackupContents, RoundTripsAndAMalformedValueGivesNoList) {
+    const BackupContents held{{{"a;b%.pst", 5}, {"\u00e9t\u00e9.pst", 0}},
+                              {"sam@contoso.com"},
+                              {{"old.pst", 1}},
+                              {{"C:\\Mail\\gone.pst", 0}}};
+    const std::string value = EncodeContents(held);
+    EXPECT_EQ(DecodeContents(value), held);
+    std::string many, tooMany;
+    for (size_t i = 0; i < kMaxContentsRecords; ++i) many += (i ? ";S:" : "S:") + std::to_string(i);
+    tooMany = many + ";S:one more";
+    EXPECT_EQ(DecodeContents(many)->serverAccounts.size(), kMaxContentsRecords);
+    for (const std::string& bad : std::vector<std::string>{
+             "", "garbage", "D12", "Dx:a.pst", "D1:a.pst;", ";D1:a.pst", "X1:a.pst", "D1:", "D1:%4",
+             "D1:a%ZZ", "D99999999999999999999:a.pst", "D-1:a.pst", "S:\xFF\xFE", "S:%C3", tooMany})
+        EXPECT_FALSE(DecodeContents(bad)) << bad.substr(0, 40);
+
+    // A line break, a control character or a turn of direction in a name stays inside its line.
+    const auto shown = DescribeContents(
+        *DecodeContents("D3:a%0D%0AData file included: b.pst;S:x\xE2\x80\xAEtsp.exe"));
+    ASSERT_EQ(shown.size(), 3u);
+    EXPECT_EQ(shown[0],
+              "Data file included: a\xEF\xBF\xBD\xEF\xBF\xBD"
+              "Data file included: b.pst (3 bytes).");
+    EXPECT_EQ(shown[1].find("Mail of x\xEF\xBF\xBDtsp.exe stays"), 0u);
+    EXPECT_EQ(shown[2], kPasswordsNote);
 }
 
 }  // namespace

@@ -24,9 +24,14 @@ using archive::Item;
 class RestoreRun : public ::testing::Test {
   protected:
     void SetUp() override {
+        // Its list of what it holds is garbage: the restore goes on as from a backup without one.
+        auto manifest =
+            Scratch::Manifest({{Item::Signatures, "Work.htm"}, {Item::Contacts, "Jane.vcf"}});
+        manifest.insert(manifest.begin(),
+                        "BackupContents=D9:Work.htm;" + std::string(5000, ';') + "%");
         const std::string path = s.MakeArchive(
             "run.ksx", {s.Source("Work.htm", "sig"), s.Source("Jane.vcf", RandomBytes(5000, 4))},
-            Scratch::Manifest({{Item::Signatures, "Work.htm"}, {Item::Contacts, "Jane.vcf"}}));
+            manifest);
         s.state.SourceFile = path;
         RecordOpenedBackup(s.state, path, restore::OpenBackup(zip, path, s.app, nullptr));
         ASSERT_FALSE(s.state.NoSourceFile);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "backup/backup_steps.h"
+#include "backup_format/backup_contents.h"
 #include "restore/restore_rows.h"
 #include "ui/archive_name.h"
 #include "ui/backup_presenter.h"
@@ -219,6 +220,21 @@ TEST(RestorePresenter, AnOpenedBackupOnTheTabAndInTheState) {
               "Computer:PC\r\nUser:bob\r\nBackup Time:1/2/2026 3:04:05 PM\r\nProfile:Outlook\r\n"
               "Outlook Version:Outlook 2003");
     EXPECT_EQ(tab.noteText, "a\r\nb=c");
+    // What the backup holds follows, when its value says; one that does not read shows nothing.
+    const std::string info = tab.backupInfoText;
+    opened.manifest.contents = "D2048:a.pst;S:sam@contoso.com;U10:old.pst;M:C:\\gone.pst";
+    EXPECT_FALSE(PresentOpenedBackup(tab, "C:\\a.ksx", opened));
+    EXPECT_EQ(tab.backupInfoText,
+              info +
+                  "\r\n\r\nData file included: a.pst (2 KB).\r\nMail of sam@contoso.com stays "
+                  "on the server and is not in this backup; its offline store (.ost) works "
+                  "only in the profile and on the computer that made it.\r\nData file "
+                  "missing, not included: C:\\gone.pst.\r\nNot included, not used by this "
+                  "profile: old.pst (10 bytes).\r\n" +
+                  archive::kPasswordsNote);
+    opened.manifest.contents = "D2048:a.pst;S";
+    EXPECT_FALSE(PresentOpenedBackup(tab, "C:\\a.ksx", opened));
+    EXPECT_EQ(tab.backupInfoText, info);
     std::vector<bool> enabled;
     for (const auto& box : tab.items) enabled.push_back(box.enabled && !box.ticked);
     EXPECT_EQ(enabled,
