@@ -6,10 +6,12 @@
 
 #include <gtest/gtest.h>
 
-#include "backup_format/backup_contents.h"
 #include "backup/backup_run.h"
+#include "backup_format/backup_contents.h"
 #include "backup_page.h"
+#include "base/path.h"
 #include "outlook/inventory.h"
+#include "outlook/locations.h"
 #include "platform/controlled_folders_stand_in.h"
 #include "platform/file_stream.h"
 #include "platform/files_held.h"
@@ -535,6 +537,29 @@ TEST_F(Backup, OutlookIsClosedFirstWhenTheSettingsSaySoAndStartedAgainAfterwards
     EXPECT_TRUE(platform::StartedPrograms().empty());
     platform::SetStandInProcesses({});
     platform::SetOutlookQuitAnswer(nullptr);
+}
+
+// A German Office keeps the signatures in the folder it records for the user; a restore for a
+// user whose Office records nothing (English) puts them into that user's Signatures folder.
+TEST_F(Backup, AGermanOfficesSignaturesGoIntoAnEnglishProfilesFolder) {
+    const std::string general = outlook::OfficeGeneralKey(s.state.OutlookVersion);
+    SetValue(general, outlook::kSignaturesFolderValue, kSz, SzData("Signaturen"));
+    const std::string german = base::FolderPart(s.folders.signatures) + "\\Signaturen";
+    Put(german + "\\Gru\xC3\x9F.htm", "<html>Gr\xC3\xBC\xC3\x9F</html>");
+    static_cast<outlook::ItemLocations&>(s.state) = outlook::LocationsFor(s.state, "Outlook");
+    Tick({Choice::Signatures});
+    ASSERT_TRUE(Run().result.written);
+
+    ASSERT_TRUE(registry::DeleteValue(general, outlook::kSignaturesFolderValue));
+    s.dialogs.chosenFile = Target();
+    ui::MainWindowModel english;
+    ASSERT_EQ(ui::OpenBackupFile(english.restore, s.state, opened), ui::OpenOutcome::Opened);
+    english.restore.targetProfile = "Outlook";
+    english.restore.items[archive::IndexOf(Choice::Signatures)].ticked = true;
+    ASSERT_TRUE(RestoreLikeTheWindow(english, s.state, opened).result.Completed());
+    EXPECT_EQ(Get(s.folders.signatures + "\\Gru\xC3\x9F.htm"), "<html>Gr\xC3\xBC\xC3\x9F</html>");
+    EXPECT_EQ(Get(s.folders.signatures + "\\Work.htm"), "<html>Sam</html>");
+    EXPECT_EQ(fileio::ListFileNames(german), std::vector<std::string>{"Gru\xC3\x9F.htm"});
 }
 
 TEST_F(Backup, TheRunReportsBytesAndACancellationAbandonsTheArchive) {

@@ -2,7 +2,8 @@
 // text stored in HKCU\Software\KestrineTest\olk-com (value "Version"), after the milliseconds in
 // the value "Hang" when there is one, `Inspectors.Count` with the number in the value "Inspectors"
 // (0 without one), and records every `Quit` by appending a line to the file named in the value
-// "QuitMarker".
+// "QuitMarker" and every start by COM for a new instance (an Outlook made) to the one named in
+// "CreateMarker".
 //
 //   olk_com_server.exe -Embedding          started by COM for a new instance; ends when released
 //   olk_com_server.exe -running READY STOP  an instance registered in the running object table;
@@ -39,14 +40,14 @@ std::wstring Setting(const wchar_t* name) {
     return buf;
 }
 
-void RecordQuit() {
-    std::wstring marker = Setting(L"QuitMarker");
+void Record(const wchar_t* markerValue) {
+    std::wstring marker = Setting(markerValue);
     if (marker.empty()) return;
     HANDLE f = CreateFileW(marker.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (f == INVALID_HANDLE_VALUE) return;
     DWORD written = 0;
-    WriteFile(f, "quit\r\n", 6, &written, nullptr);
+    WriteFile(f, "once\r\n", 6, &written, nullptr);
     CloseHandle(f);
 }
 
@@ -142,7 +143,7 @@ class Application : public DispatchBase {
             return S_OK;
         }
         if (id == 2 && (flags & DISPATCH_METHOD)) {
-            RecordQuit();
+            Record(L"QuitMarker");
             if (result) VariantInit(result);
             // Outlook closes its windows and ends once the call has returned.
             if (g_running) PostThreadMessageW(g_mainThread, WM_QUIT, 0, 0);
@@ -234,6 +235,7 @@ int main() {
         if (stop) CloseHandle(stop);
     } else {
         g_embedding = true;
+        Record(L"CreateMarker");
         DWORD cookie = 0;
         if (FAILED(CoRegisterClassObject(kClsid, &factory, CLSCTX_LOCAL_SERVER, REGCLS_SINGLEUSE,
                                          &cookie))) {

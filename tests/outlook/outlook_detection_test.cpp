@@ -12,6 +12,7 @@
 #include "outlook/profile_data.h"
 #include "platform/outlook_automation.h"
 #include "platform/wmi.h"
+#include "schedule/unattended.h"
 #include "win_scratch.h"
 // After windows.h (win_scratch.h): CLSIDFromProgID.
 #include <objbase.h>
@@ -65,7 +66,9 @@ class OutlookDetection : public ::testing::Test {
   protected:
     void SetUp() override {
         marker_ = dir_.path() / "quit.txt";
+        made_ = dir_.path() / "made.txt";
         SetDefault(HKEY_CURRENT_USER, kServerSettings, L"QuitMarker", marker_.wstring());
+        SetDefault(HKEY_CURRENT_USER, kServerSettings, L"CreateMarker", made_.wstring());
     }
     void TearDown() override {
         registration_.Unregister();
@@ -89,8 +92,10 @@ class OutlookDetection : public ::testing::Test {
             return 0;
         });
     }
-    int QuitCalls() const {
-        std::ifstream in(marker_);
+    int QuitCalls() const { return Lines(marker_); }
+    int OutlooksMade() const { return Lines(made_); }
+    static int Lines(const std::filesystem::path& marker) {
+        std::ifstream in(marker);
         int n = 0;
         for (std::string line; std::getline(in, line);) ++n;
         return n;
@@ -98,7 +103,7 @@ class OutlookDetection : public ::testing::Test {
 
     ServerRegistration registration_;
     test::TempDir dir_;
-    std::filesystem::path marker_;
+    std::filesystem::path marker_, made_;
 };
 
 // A registered automation object is never made just to learn the version: that would start
@@ -115,6 +120,31 @@ TEST_F(OutlookDetection, ARegisteredObjectIsNeverMadeAndNothingRecordedMeansNoOu
     // Registered but not running: the probe itself makes none either.
     EXPECT_FALSE(WithServer([] { return platform::ProbeOutlookVersion(); }).objectObtained);
     EXPECT_EQ(QuitCalls(), 0);
+
+    // A whole scheduled run, start-up detection and all, makes none.
+    const std::string app = test::Utf8(dir_.path());
+    std::ofstream(dir_.path() / "settings.dat") << "[autobackup]\r\nautobackupfile=0\r\n";
+    EXPECT_EQ(WithServer([&] {
+                  return schedule::RunUnattendedProgram(
+                      "sf=KestrineTestNoProfilexm=000000000ps=bf=" + app + "\\run.ksx", app);
+              }),
+              schedule::kExitAllSucceeded);
+    EXPECT_TRUE(std::filesystem::exists(dir_.path() / "run.ksx"));
+    EXPECT_EQ(OutlooksMade(), 0);
+    EXPECT_EQ(QuitCalls(), 0);
+    // What making one would look like.
+    const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+    IDispatch* made = WithServer([] {
+        IDispatch* object = nullptr;
+        CLSID clsid;
+        if (SUCCEEDED(CLSIDFromProgID(L"Outlook.Application", &clsid)))
+            CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch,
+                             reinterpret_cast<void**>(&object));
+        return object;
+    });
+    if (made) made->Release();
+    if (com) CoUninitialize();
+    EXPECT_EQ(OutlooksMade(), 1);
 
     Environment none;  // nothing registered
     DetectOutlookVersion(none);
