@@ -61,6 +61,10 @@ void ArchiveWriter::PlaceArchiveAt(const std::string& path) {
     writer_.SetTarget(path);
 }
 
+void ArchiveWriter::ReuseFrom(const std::string& path, const std::string& password) {
+    writer_.SetEarlierArchive(path, password);
+}
+
 void ArchiveWriter::CloseArchive() {
     writer_.Abandon();
 }
@@ -69,7 +73,8 @@ void RemoveLeftoverTemporaryFiles(const std::string& path) {
     const std::string folder = fileio::ParentFolder(path);
     const std::string name = fileio::BareFileName(path);
     if (name.empty()) return;
-    const std::string prefixes[] = {ZipWriter::TemporaryPrefix(path), base::OwnFilePrefix(name, base::kExtractingMark)};
+    const std::string prefixes[] = {ZipWriter::TemporaryPrefix(path),
+                                    base::OwnFilePrefix(name, base::kExtractingMark)};
     for (const std::string& file : fileio::ListFileNames(folder)) {
         for (const std::string& prefix : prefixes) {
             if (file.size() > prefix.size() && file.starts_with(prefix) &&

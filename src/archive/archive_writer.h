@@ -58,6 +58,13 @@ class ArchiveWriter {
     // WriteArchive puts the archive at `path` instead of the path CreateArchive was given: a file
     // in the same folder (a backup that must not replace the file of its first name).
     void PlaceArchiveAt(const std::string& path);
+    // Names an earlier archive of ours (and its password, empty for none) whose compressed pieces
+    // are copied wherever the same entry holds byte for byte the same data at the same place; the
+    // rest is compressed as always. One that cannot serve (missing, damaged, another password, no
+    // chunk index of this piece size) is told to the observer (EarlierArchiveUnused), never an
+    // error. It is closed before the finished archive is put in place, so it may be the archive
+    // being replaced. An empty path stops the reuse.
+    void ReuseFrom(const std::string& path, const std::string& password);
     // Abandons an unfinished write and removes its temporary file.
     void CloseArchive();
 

@@ -37,6 +37,13 @@ class ZipObserver {
     // older one; the move waits (up to a minute, ended by CancelRequested).
     virtual void WaitingForHold(const std::string& /*path*/) {}
 
+    // The earlier archive named for reuse cannot offer pieces (to the archive, or to one entry):
+    // why. The write goes on, compressing everything.
+    virtual void EarlierArchiveUnused(const std::string& /*why*/) {}
+    // A large entry is through: how many of its bytes came as pieces of the earlier archive.
+    virtual void PiecesReused(const std::string& /*name*/, uint64_t /*reused*/,
+                              uint64_t /*total*/) {}
+
     // An observer that reports nothing and never stops.
     static ZipObserver& None();
 };

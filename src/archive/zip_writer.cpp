@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "archive/deflate_codec.h"
+#include "archive/earlier_pieces.h"
 #include "archive/flush_behind.h"
 #include "archive/zip_crypto.h"
 #include "archive/zip_format.h"
@@ -125,6 +126,29 @@ struct ZipWriter::Chunk {
     base::ByteBuffer output;
     uint32_t crc = 0;
     bool ok = true;
+    // The earlier archive's piece at the same place (decrypted), if it offered one, and whether
+    // it inflated to exactly the input and so became the output.
+    std::vector<uint8_t> earlier, inflated;
+    size_t earlierSize = 0;
+    bool reused = false;
+
+    // On a worker: the earlier piece when it proves equal byte for byte, else compressed anew.
+    void Make() {
+        reused = false;
+        if (earlierSize > 0) {
+            inflated.resize(input.size());
+            reused = deflate::InflatePiece(earlier.data(), earlierSize, false, inflated.data(),
+                                           inflated.size()) &&
+                     std::memcmp(inflated.data(), input.data(), input.size()) == 0;
+        }
+        if (reused) {
+            ok = output.Resize(earlierSize);
+            if (ok) std::memcpy(output.data(), earlier.data(), earlierSize);
+        } else {
+            ok = deflate::CompressPiece(input.data(), input.size(), output);
+        }
+        crc = deflate::Crc32(0, input.data(), input.size());
+    }
 };
 
 // A whole file read at once, which a worker turns into its entry's data.
@@ -211,6 +235,7 @@ struct ZipWriter::LargeEntry {
     uLong crc = 0;
     uint64_t total = 0;       // bytes read
     uint64_t compressed = 0;  // bytes written, before the authentication code
+    uint64_t reused = 0;      // input bytes whose piece came from the earlier archive
     size_t chunksTaken = 0;
     bool storedFromMemory = false;
     // The index says every chunk but the last has the first one's size; a file that changes
@@ -283,6 +308,7 @@ const crypto::PasswordKey* ZipWriter::Key() const {
 
 Status ZipWriter::Kill(Status cause) {
     if (pending_) pending_->Clear();
+    CloseEarlier();
     pendingBytes_ = 0;
     temp_.reset();
     entries_.clear();
@@ -331,6 +357,39 @@ Status ZipWriter::Begin(const std::string& targetPath) {
     targetPath_ = targetPath;
     if (!pending_) pending_ = std::make_unique<OrderedWork<SmallEntry>>(Pool());
     return {};
+}
+
+void ZipWriter::SetEarlierArchive(std::string path, std::string password) {
+    CloseEarlier();
+    base::Wipe(earlierPassword_);
+    earlierPath_ = std::move(path);
+    earlierPassword_ = std::move(password);
+}
+
+void ZipWriter::CloseEarlier() {
+    if (earlier_) earlier_->Close();
+    earlier_.reset();
+    earlierTried_ = false;
+}
+
+// Whether the earlier archive offers pieces for the entry `name`; opens it at its first use in
+// an archive, and tells the observer why it does not serve when it does not.
+bool ZipWriter::EarlierFor(const std::string& name, ZipObserver& observer) {
+    if (earlierPath_.empty()) return false;
+    if (!earlierTried_) {
+        earlierTried_ = true;
+        earlier_ = std::make_unique<EarlierPieces>();
+        if (Status opened = earlier_->Open(earlierPath_, earlierPassword_, filter_); !opened) {
+            earlier_.reset();
+            observer.EarlierArchiveUnused(opened.message());
+        }
+    }
+    if (!earlier_) return false;
+    if (Status usable = earlier_->UseEntry(name, chunkSize_); !usable) {
+        observer.EarlierArchiveUnused(usable.message());
+        return false;
+    }
+    return true;
 }
 
 Status ZipWriter::LeaveLeadingGap(uint64_t bytes) {
@@ -589,11 +648,16 @@ Status ZipWriter::WriteChunks(fileio::FileStream& source, std::vector<uint8_t> f
     e.chunkInput = firstChunk.size();
     large.previousInput = e.chunkInput;
 
+    const bool offered = EarlierFor(e.name, observer);
+    size_t index = 0;
     auto submit = [&](std::shared_ptr<Chunk> c) {
-        inFlight.Submit(std::move(c), [](Chunk& chunk) {
-            chunk.ok = deflate::CompressPiece(chunk.input.data(), chunk.input.size(), chunk.output);
-            chunk.crc = deflate::Crc32(0, chunk.input.data(), chunk.input.size());
-        });
+        c->earlierSize = 0;
+        if (offered && c->input.size() == chunkSize_ &&
+            !earlier_->ReadPiece(index, c->earlier, c->earlierSize)) {
+            c->earlierSize = 0;
+        }
+        ++index;
+        inFlight.Submit(std::move(c), [](Chunk& chunk) { chunk.Make(); });
     };
     // Keeps the workers fed: reads chunks until enough are in flight or the file ends.
     auto readAhead = [&] {
@@ -631,6 +695,7 @@ Status ZipWriter::WriteChunks(fileio::FileStream& source, std::vector<uint8_t> f
         }
     }
     if (feed.failed) return CannotRead(large.filePath, source);
+    if (offered) observer.PiecesReused(e.name, large.reused, large.total);
     return {};
 }
 
@@ -645,6 +710,7 @@ bool ZipWriter::TakeChunk(Chunk& c, bool onlyChunk, LargeEntry& large, Sink& sin
                     ? c.crc
                     : crc32_combine(large.crc, c.crc, static_cast<z_off_t>(inputSize));
     large.total += inputSize;
+    if (c.reused) large.reused += inputSize;
     ++large.chunksTaken;
     if (onlyChunk && c.output.size() + sizeof kFinalBlock >= inputSize) {
         // A file of one chunk that does not shrink is stored as it is.
@@ -729,6 +795,7 @@ Status ZipWriter::Finish(ZipObserver& observer) {
         if (!temp_) return Status::Fail(Failure::NotReady, "no archive is being written");
         if (Status stop = CancelledBy(observer); !stop) return stop;
         if (Status written = WritePending(true, observer); !written) return written;
+        CloseEarlier();  // so the archive it may be can be replaced
         uint64_t cdStart = 0;
         if (Status written = WriteCentralDirectory(cdStart); !written) return written;
         if (Status written = WriteEndRecords(cdStart); !written) return written;

@@ -32,6 +32,7 @@ namespace crypto {
 class PasswordKey;
 }
 class WorkerPool;
+class EarlierPieces;
 template <class Piece>
 class OrderedWork;
 
@@ -73,6 +74,11 @@ class ZipWriter {
     void SetChunkSize(size_t bytes) { chunkSize_ = ChunkSizeOf(bytes); }
     // A large file written is flushed behind its writer once every so many bytes (32 chunks).
     uint64_t FlushInterval() const { return FlushIntervalFor(chunkSize_); }
+
+    // The pieces of a large file are copied from the earlier archive at `path` (opened with
+    // `password`, empty for none) wherever its entry of the same name holds the same bytes there;
+    // the observer hears when it cannot serve. Kept for later archives; an empty path ends it.
+    void SetEarlierArchive(std::string path, std::string password);
 
     // The temporary file for `targetPath` is named this prefix and "<digits>-<digits>.tmp".
     static std::string TemporaryPrefix(const std::string& targetPath);
@@ -120,6 +126,8 @@ class ZipWriter {
     std::string CentralRecord(const Entry& e) const;
     std::string ChunkIndexExtra(const Entry& e) const;
     const crypto::PasswordKey* Key() const;
+    void CloseEarlier();
+    bool EarlierFor(const std::string& name, ZipObserver& observer);
 
     // The steps of AddFile.
     Status AddSmall(Entry e, std::vector<uint8_t> bytes, const std::string& filePath,
@@ -156,6 +164,9 @@ class ZipWriter {
     std::unique_ptr<WorkerPool> pool_;
     std::unique_ptr<OrderedWork<SmallEntry>> pending_;
     std::vector<std::shared_ptr<Chunk>> spareChunks_;  // their buffers, kept for the next file
+    std::string earlierPath_, earlierPassword_;
+    std::unique_ptr<EarlierPieces> earlier_;  // open while an archive is written, once tried
+    bool earlierTried_ = false;
 };
 
 }  // namespace kestrine::archive

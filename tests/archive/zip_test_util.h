@@ -29,6 +29,8 @@ struct TestObserver : archive::ZipObserver {
     std::function<void(const Status&)> done;
     std::function<bool()> cancel;
     std::function<bool(const std::string&)> check;
+    std::string unused;   // why an earlier archive did not serve, one line each
+    uint64_t reused = 0;  // bytes of large entries copied from an earlier archive
 
     void FileAdding(const std::string& name) override {
         if (adding) adding(name);
@@ -47,6 +49,8 @@ struct TestObserver : archive::ZipObserver {
     }
     bool CancelRequested() override { return cancel && cancel(); }
     bool CheckFinished(const std::string& path) override { return !check || check(path); }
+    void EarlierArchiveUnused(const std::string& why) override { unused += why + "\n"; }
+    void PiecesReused(const std::string&, uint64_t bytes, uint64_t) override { reused += bytes; }
 };
 
 struct RawEntry {

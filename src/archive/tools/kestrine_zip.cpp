@@ -28,12 +28,13 @@ constexpr int kUsage = 2;
 
 int Usage(const std::string& problem) {
     std::fprintf(stderr, "kestrine-zip: %s\n", problem.c_str());
-    std::fprintf(stderr,
-                 "usage: kestrine-zip create [--password-file F] ARCHIVE FILE...\n"
-                 "       kestrine-zip list ARCHIVE\n"
-                 "       kestrine-zip test [--password-file F] ARCHIVE\n"
-                 "       kestrine-zip extract [--password-file F] ARCHIVE DIR [ENTRY...]\n"
-                 "The password may also come from the environment variable KESTRINE_PASSWORD.\n");
+    std::fprintf(
+        stderr,
+        "usage: kestrine-zip create [--password-file F] [--reuse EARLIER] ARCHIVE FILE...\n"
+        "       kestrine-zip list ARCHIVE\n"
+        "       kestrine-zip test [--password-file F] ARCHIVE\n"
+        "       kestrine-zip extract [--password-file F] ARCHIVE DIR [ENTRY...]\n"
+        "The password may also come from the environment variable KESTRINE_PASSWORD.\n");
     return kUsage;
 }
 
@@ -63,6 +64,7 @@ bool ReadPasswordFile(const std::string& path, std::string& password) {
 struct Options {
     std::string password;
     bool havePassword = false;
+    std::string reuse;  // create: the earlier archive whose unchanged pieces are copied
     std::vector<std::string> args;
 };
 
@@ -76,6 +78,9 @@ std::string ParseOptions(int argc, char** argv, Options& options) {
                 return std::string("cannot read the password file ") + argv[i];
             }
             options.havePassword = true;
+        } else if (arg == "--reuse") {
+            if (i + 1 >= argc) return "--reuse needs an archive";
+            options.reuse = argv[++i];
         } else if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
             return "unknown option " + arg;
         } else {
@@ -102,13 +107,29 @@ const char* MethodName(uint16_t method) {
     }
 }
 
+// Tells what the earlier archive of --reuse gave: why it did not serve (standard error), or how
+// much of each large entry it gave (standard output).
+class ReuseReport : public kestrine::archive::ZipObserver {
+  public:
+    void EarlierArchiveUnused(const std::string& why) override {
+        std::fprintf(stderr, "kestrine-zip: the earlier archive is not used: %s\n", why.c_str());
+    }
+    void PiecesReused(const std::string& name, uint64_t reused, uint64_t total) override {
+        std::printf("%s: %llu of %llu bytes reused\n", name.c_str(),
+                    static_cast<unsigned long long>(reused),
+                    static_cast<unsigned long long>(total));
+    }
+};
+
 int Create(const Options& o) {
     if (o.args.size() < 2) return Usage("create needs an archive and at least one file");
     ArchiveWriter zip(o.havePassword ? EntryProtection::Aes(o.password) : EntryProtection::None());
+    if (!o.reuse.empty()) zip.ReuseFrom(o.reuse, o.havePassword ? o.password : std::string());
     if (auto created = zip.CreateArchive(o.args[0]); !created)
         return Failure(created.message(), kDamaged);
+    ReuseReport report;
     for (size_t i = 1; i < o.args.size(); ++i) {
-        if (auto added = zip.AddFile(o.args[i]); !added) {
+        if (auto added = zip.AddFile(o.args[i], {}, std::nullopt, report); !added) {
             zip.CloseArchive();
             return Failure(added.message(), kDamaged);
         }

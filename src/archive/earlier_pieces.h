@@ -1,0 +1,46 @@
+#pragma once
+// The compressed pieces of an earlier archive of ours, offered to a writer that writes the same
+// files again: a piece is taken only once the writer has inflated it and found every byte equal
+// to the file's bytes at the same place, so an earlier archive that was damaged, changed or
+// written from other data can make a write slower, never wrong.
+//
+// An earlier archive that cannot be used (missing, damaged, another password, no chunk index of
+// the writer's piece size) simply offers nothing, and says why.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "archive/zip_crypto.h"
+#include "archive/zip_reader.h"
+#include "archive/zip_types.h"
+#include "base/status.h"
+#include "platform/file_stream.h"
+
+namespace kestrine::archive {
+
+class EarlierPieces {
+  public:
+    // Opens the archive at `path`; NotReady with the reason when it cannot serve.
+    Status Open(const std::string& path, const std::string& password, const StreamFilter& filter);
+    // Makes the pieces of entry `name` ready for a file cut into pieces of `pieceSize` bytes;
+    // NotReady with the reason when that entry has none to offer.
+    Status UseEntry(const std::string& name, size_t pieceSize);
+    // The compressed bytes of piece `index` of the entry (decrypted), into out[0..size) with two
+    // bytes of room after them; false when there is no such full piece.
+    bool ReadPiece(size_t index, std::vector<uint8_t>& out, size_t& size);
+    void Close();
+
+  private:
+    std::string password_;
+    std::unique_ptr<platform::fileio::FileStream> stream_;
+    ZipReader reader_;
+    // The entry in use: where each of its full pieces starts and how long it is.
+    std::vector<uint64_t> starts_;
+    std::vector<uint64_t> sizes_;
+    bool aes_ = false;
+    crypto::AesCtr ctr_;
+    uint64_t dataStart_ = 0;  // where the compressed stream starts (after the AES head)
+};
+
+}  // namespace kestrine::archive
