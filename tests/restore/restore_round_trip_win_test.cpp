@@ -81,15 +81,15 @@ TEST_F(SafeRestore, AHeldDataFileIsWaitedForInTheLogAndACancelEndsTheWait) {
     const std::string waits = " Restore waits: " + held + " is held by another program\n";
     // Stopped a second after the data file begins to come out: long after the move first met the
     // hold (and logged it), well inside its minute of waiting.
-    std::stop_source source;
+    std::stop_source stopping;
     std::jthread stopper;
     archive::RunObserver observer;
-    observer.stop = source.get_token();
+    observer.stop = stopping.get_token();
     observer.progress = [&](const archive::Progress& p) {
         if (p.item != archive::Item::DataFiles || stopper.joinable()) return;
-        stopper = std::jthread([&source] {
+        stopper = std::jthread([&stopping] {
             std::this_thread::sleep_for(std::chrono::seconds(1));
-            source.request_stop();
+            stopping.request_stop();
         });
     };
     const auto result = RestoreObserved(observer);
