@@ -47,30 +47,6 @@ archive::ManifestHeader ManifestHeaderFor(const BackupJob& job) {
     return header;
 }
 
-// The run's observer as the zip component hears it: the bytes of the file being added move the
-// run's progress, the run's cancel stops the component between chunks, and a backup that is to be
-// checked is read back before it replaces anything.
-class RunZipObserver final : public archive::ZipObserver {
-  public:
-    explicit RunZipObserver(const archive::RunObserver& run) : run_(run) {}
-    std::function<void(uint64_t done)> entryBytes;
-    std::function<bool(const std::string& finishedPath)> check;
-    std::function<void(const std::string& path)> held;
-
-  private:
-    void EntryProgress(const std::string&, uint64_t done, uint64_t) override {
-        if (entryBytes) entryBytes(done);
-    }
-    bool CancelRequested() override { return run_.Cancelled(); }
-    bool CheckFinished(const std::string& finishedPath) override {
-        return !check || check(finishedPath);
-    }
-    void WaitingForHold(const std::string& path) override {
-        if (held) held(path);
-    }
-    const archive::RunObserver& run_;
-};
-
 // Reads the finished archive at `path` back as a restore would: every entry decrypted, inflated and
 // checked, and each one that went in is there.
 struct ArchiveCheck {
@@ -80,9 +56,9 @@ struct ArchiveCheck {
     bool Run(const std::string& path, const std::string& password, size_t entriesAdded,
              const std::string& manifestText, const std::string& workFolder,
              const archive::RunObserver& observer) {
-        if (observer.checking) observer.checking();
+        observer.checking();
         archive::ArchiveReader reader;
-        RunZipObserver cancel(observer);
+        archive::RunZipObserver cancel(observer.stop);
         Status read = reader.OpenArchive(path);
         if (read) {
             reader.SetReadingPassword(password);
@@ -135,7 +111,7 @@ class ArchiveBuilder {
           paths_(paths),
           zip_(zip),
           observer_(observer),
-          zipObserver_(observer),
+          zipObserver_(observer.stop),
           stores_(std::move(stores)) {
         result_.mailOnServer = mailOnServer;
     }
@@ -238,7 +214,6 @@ class ArchiveBuilder {
             Log(BackupFileHeldLine(platform::NowText(), path));
         };
         zipObserver_.entryBytes = [this](uint64_t done) {
-            if (!observer_.progress) return;
             progress_.bytesDone = std::min(expected_, doneBeforeFile_ + done);
             observer_.progress(progress_);
         };
@@ -249,10 +224,10 @@ class ArchiveBuilder {
     bool AddItems() {
         for (const Step& step : BackupSteps()) {
             if (!StepRuns(step, job_.chosen)) {
-                if (observer_.stepFinished) observer_.stepFinished(step.item, StepOutcome::NotRun);
+                observer_.stepFinished(step.item, StepOutcome::NotRun);
                 continue;
             }
-            if (observer_.stepStarted) observer_.stepStarted(step.item);
+            observer_.stepStarted(step.item);
             const std::optional<bool> ok = AddItemFiles(step.item);
             if (!ok) return false;
             FinishStep(step, *ok);
@@ -275,7 +250,7 @@ class ArchiveBuilder {
             progress_.item = item;
             progress_.file = base::BaseName(plan.files[f]);
             progress_.bytesDone = doneBeforeFile_;
-            if (observer_.progress) observer_.progress(progress_);
+            observer_.progress(progress_);
             // A file that cannot be read whole (Outlook holding it) fails the item only, and so
             // does a staged export that no longer holds what the run wrote into it.
             const Status added = writer_->AddFile(
@@ -343,7 +318,7 @@ class ArchiveBuilder {
         // Why, for whoever reads the log after a scheduled run that nobody watched.
         if (loggedAs && !ok && !causes_[index].empty())
             Log(BackupItemCauseLine(platform::NowText(), LogItemName(*loggedAs), causes_[index]));
-        if (observer_.stepFinished) observer_.stepFinished(step.item, result_.outcomes[index]);
+        observer_.stepFinished(step.item, result_.outcomes[index]);
     }
 
     // The manifest is staged beside the archive's entries, written whole once every text of it
@@ -469,7 +444,7 @@ class ArchiveBuilder {
     const archive::ZipOptions& zip_;
     std::optional<archive::ArchiveWriter> writer_;  // the archive being written
     const archive::RunObserver& observer_;
-    RunZipObserver zipObserver_;
+    archive::RunZipObserver zipObserver_;
     Status deadCause_;
     std::optional<RunFolder> work_;  // made once the leftovers of ended runs are gone
     std::string manifestPath_;
@@ -511,7 +486,7 @@ BackupResult RunBackup(const BackupJob& job, const outlook::Environment& env,
                        const ProgramPaths& paths, const archive::ZipOptions& zip,
                        const archive::RunObserver& observer) {
     const recovery::HeldRunLock held = recovery::TakeRunLock(
-        paths, job.waitForOtherRun, observer.cancelRequested, [&](const std::string& now) {
+        paths, job.waitForOtherRun, observer.stop, [&](const std::string& now) {
             return BackupNotStartedLine(now, job.profile, job.unattended);
         });
     return RunBackupHolding(held, job, env, paths, zip, observer);
@@ -519,7 +494,8 @@ BackupResult RunBackup(const BackupJob& job, const outlook::Environment& env,
 
 BackupResult RunBackupHolding(const recovery::HeldRunLock& held, const BackupJob& job,
                               const outlook::Environment& env, const ProgramPaths& paths,
-                              const archive::ZipOptions& zip, const archive::RunObserver& observer) {
+                              const archive::ZipOptions& zip,
+                              const archive::RunObserver& observer) {
     if (!held) {
         BackupResult result;
         result.cancelled = held.cancelled;

@@ -6,7 +6,9 @@
 
 namespace kestrine::base {
 
-inline void EndThread(std::thread& thread) {
+// `Thread` is a std::thread or a std::jthread.
+template <class Thread>
+void EndThread(Thread& thread) {
     if (!thread.joinable()) return;
     if (thread.get_id() == std::this_thread::get_id()) {
         thread.detach();

@@ -27,8 +27,7 @@ Lock& TheLock() {
 
 }  // namespace
 
-std::unique_ptr<RunLock> RunLock::Take(std::chrono::milliseconds wait,
-                                       const std::function<bool()>& stop) {
+std::unique_ptr<RunLock> RunLock::Take(std::chrono::milliseconds wait, std::stop_token stop) {
     Lock& lock = TheLock();
     const auto deadline = std::chrono::steady_clock::now() + wait;
     std::unique_lock guard(lock.mutex);
@@ -41,12 +40,7 @@ std::unique_ptr<RunLock> RunLock::Take(std::chrono::milliseconds wait,
         const auto now = std::chrono::steady_clock::now();
         if (now >= deadline) return nullptr;
         lock.freed.wait_until(guard, std::min(deadline, now + std::chrono::milliseconds(100)));
-        if (lock.depth != 0 && stop) {
-            guard.unlock();
-            const bool stopped = stop();
-            guard.lock();
-            if (stopped) return nullptr;
-        }
+        if (lock.depth != 0 && stop.stop_requested()) return nullptr;
     }
 }
 

@@ -49,8 +49,7 @@ HANDLE OpenLockFile(const std::string& path) {
 
 }  // namespace
 
-std::unique_ptr<RunLock> RunLock::Take(std::chrono::milliseconds wait,
-                                       const std::function<bool()>& stop) {
+std::unique_ptr<RunLock> RunLock::Take(std::chrono::milliseconds wait, std::stop_token stop) {
     Holder& holder = TheHolder();
     const auto deadline = std::chrono::steady_clock::now() + wait;
     const std::string path = LockFilePath();
@@ -74,12 +73,7 @@ std::unique_ptr<RunLock> RunLock::Take(std::chrono::milliseconds wait,
         const auto now = std::chrono::steady_clock::now();
         if (now >= deadline) return nullptr;
         holder.freed.wait_until(guard, std::min(deadline, now + std::chrono::milliseconds(100)));
-        if (stop) {
-            guard.unlock();
-            const bool stopped = stop();
-            guard.lock();
-            if (stopped) return nullptr;
-        }
+        if (stop.stop_requested()) return nullptr;
     }
 }
 

@@ -11,12 +11,12 @@
 namespace kestrine::recovery {
 
 HeldRunLock TakeRunLock(const ProgramPaths& paths, std::chrono::milliseconds wait,
-                        const std::function<bool()>& cancelRequested, const BusyLine& busyLine) {
+                        std::stop_token stop, const BusyLine& busyLine) {
     // One run at a time: a scheduled backup never writes beside a backup or restore that works.
     HeldRunLock held;
-    held.lock = platform::RunLock::Take(wait, cancelRequested);
+    held.lock = platform::RunLock::Take(wait, stop);
     if (held.lock) return held;
-    held.cancelled = cancelRequested && cancelRequested();
+    held.cancelled = stop.stop_requested();
     held.busy = !held.cancelled;
     if (held.busy && busyLine) WriteLog(paths.LogFile, busyLine(platform::NowText()));
     return held;

@@ -25,12 +25,11 @@ struct HeldRunLock {
 // The log line that says a run did not start because another worked, made of the time.
 using BusyLine = std::function<std::string(const std::string& now)>;
 
-// Takes the run lock, waiting up to `wait` while another run holds it and asking `cancelRequested`
-// between short waits. A run kept out by another is logged with `busyLine` (nothing when empty); a
+// Takes the run lock, waiting up to `wait` while another run holds it and stopping when `stop` is
+// requested. A run kept out by another is logged with `busyLine` (nothing when empty); a
 // cancelled wait is not.
 HeldRunLock TakeRunLock(const ProgramPaths& paths, std::chrono::milliseconds wait,
-                        const std::function<bool()>& cancelRequested = {},
-                        const BusyLine& busyLine = {});
+                        std::stop_token stop = {}, const BusyLine& busyLine = {});
 
 // Makes the profile whole before a run, with the run lock held: every restore that was ended
 // midway is put back (its undo set, and its files in every folder a restore writes to), and the

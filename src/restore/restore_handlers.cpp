@@ -93,7 +93,7 @@ Status ExtractAllInto(const RestoreContext& ctx, const std::vector<Planned>& pla
             return Fail(Failure::Damaged,
                         "The archive holds no file \"" + p.entry + "\" for " + folder + ".");
         }
-        if (ctx.extracting) ctx.extracting(entry->name, entry->uncompressedSize);
+        ctx.extracting(entry->name, entry->uncompressedSize);
         const std::string target = base::JoinPath(folder, p.targetName);
         recovery::StagedFile file{recovery::NewStagingFile(target), target};
         if (file.temporary.empty() ||
@@ -107,10 +107,8 @@ Status ExtractAllInto(const RestoreContext& ctx, const std::vector<Planned>& pla
     }
     const recovery::ReplaceOutcome outcome =
         recovery::ReplaceFilesTogether(staged, {}, ctx.journal, ctx.placing);
-    for (const auto& kept : outcome.keptAside)
-        if (ctx.oldFileKept) ctx.oldFileKept(kept);
-    for (const auto& kept : outcome.strangers)
-        if (ctx.oldFileKept) ctx.oldFileKept(kept);
+    for (const auto& kept : outcome.keptAside) ctx.oldFileKept(kept);
+    for (const auto& kept : outcome.strangers) ctx.oldFileKept(kept);
     if (outcome.replaced) return Status::Ok();
     return Fail(Failure::Busy, "The files in " + folder + " could not be replaced.");
 }
@@ -153,7 +151,7 @@ Status ImportEntry(const RestoreContext& ctx, Item item, const std::string& targ
     if (!fileio::CreateTempFile(ctx.tempFolder, "OBR", temp))
         return Fail(Failure::WriteFailed,
                     "No temporary file could be made in " + ctx.tempFolder + ".");
-    if (ctx.extracting) ctx.extracting(entry->name, entry->uncompressedSize);
+    ctx.extracting(entry->name, entry->uncompressedSize);
     Status imported = Status::Ok();
     if (!ctx.zip.ExtractToFile(*entry, temp, *ctx.extraction))
         imported = Fail(Failure::WriteFailed, "\"" + name + "\" could not be extracted.");

@@ -28,10 +28,12 @@ struct RestoreContext {
     const std::string& dataFileStores;
     archive::ArchiveReader& zip;  // holds the open backup archive
     const std::string& tempFolder;
-    // Told before each entry is extracted, with its name and size.
-    std::function<void(const std::string& name, uint64_t size)> extracting;
+    // Told before each entry is extracted, with its name and size (by default nobody is).
+    std::function<void(const std::string& name, uint64_t size)> extracting = [](const std::string&,
+                                                                                uint64_t) {};
     // Told of an old file that a failed replacement could not put back, and where it is now.
-    std::function<void(const recovery::KeptOldFile& kept)> oldFileKept;
+    std::function<void(const recovery::KeptOldFile& kept)> oldFileKept =
+        [](const recovery::KeptOldFile&) {};
     // The restore's undo set: every file replaced or removed is set aside into it. Without one,
     // replaced files are removed once their new content is in place.
     recovery::UndoJournal* journal = nullptr;

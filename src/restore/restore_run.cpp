@@ -95,7 +95,11 @@ std::vector<PlannedChange> PreviewRestore(const RestoreJob& job, const outlook::
                                           archive::ArchiveReader& zip) {
     std::vector<PlannedChange> changes;
     const std::string none;
-    RestoreContext ctx{env, job.entries, job.dataFileStores, zip, none, nullptr, nullptr, nullptr};
+    RestoreContext ctx{.env = env,
+                       .entries = job.entries,
+                       .dataFileStores = job.dataFileStores,
+                       .zip = zip,
+                       .tempFolder = none};
     for (const RestoreRow& row : RestoreRows()) {
         if (!RowSelected(row, job.ticked, job.itemFlags)) continue;
         auto planned = PlanItem(row.item, ctx, job.targetProfile);
@@ -125,7 +129,7 @@ RestoreResult RunRestore(const RestoreJob& job, const outlook::Environment& env,
     RestoreResult result;
     auto log = [&](const std::string& line) { WriteLog(paths.LogFile, line); };
     const recovery::HeldRunLock held = recovery::TakeRunLock(
-        paths, job.waitForOtherRun, observer.cancelRequested,
+        paths, job.waitForOtherRun, observer.stop,
         [&](const std::string& now) { return RestoreNotStartedLine(now, job.targetProfile); });
     if (!held) {
         result.cancelled = held.cancelled;
@@ -165,8 +169,12 @@ RestoreResult RunRestore(const RestoreJob& job, const outlook::Environment& env,
     progress.bytesExpected = ExpectedBytes(job, zip);
     // Where the entry being extracted starts among the run's bytes, and its size.
     uint64_t entryStart = 0, entrySize = 0;
-    RestoreContext ctx{env,     job.entries, job.dataFileStores, zip, work.Path(),
-                       nullptr, nullptr,     journal.get()};
+    RestoreContext ctx{.env = env,
+                       .entries = job.entries,
+                       .dataFileStores = job.dataFileStores,
+                       .zip = zip,
+                       .tempFolder = work.Path(),
+                       .journal = journal.get()};
     ctx.oldFileKept = [&](const recovery::KeptOldFile& kept) {
         result.keptOldFiles.push_back(kept);
         log(RestoreOldFileLine(platform::NowText(), kept.target, kept.oldCopy));
@@ -176,17 +184,14 @@ RestoreResult RunRestore(const RestoreJob& job, const outlook::Environment& env,
         entrySize = size;
         progress.file = name;
         progress.bytesDone = entryStart;
-        if (observer.progress) observer.progress(progress);
+        observer.progress(progress);
     };
     // A large entry's bytes as the component extracts them. A restore stops between items, never
-    // inside one, so the component is not asked to stop.
-    struct ExtractionProgress final : archive::ZipObserver {
-        std::function<void(uint64_t)> bytes;
-        void EntryProgress(const std::string&, uint64_t done, uint64_t) override { bytes(done); }
-    } extraction;
-    extraction.bytes = [&](uint64_t done) {
+    // inside one, so the component gets a token that is never stopped.
+    archive::RunZipObserver extraction{std::stop_token()};
+    extraction.entryBytes = [&](uint64_t done) {
         progress.bytesDone = entryStart + std::min(done, entrySize);
-        if (observer.progress) observer.progress(progress);
+        observer.progress(progress);
     };
     ctx.extraction = &extraction;
     // A scanner or a sync client holding a target is waited out, and the log says so; a cancel
@@ -200,22 +205,20 @@ RestoreResult RunRestore(const RestoreJob& job, const outlook::Environment& env,
 
     for (const RestoreRow& row : RestoreRows()) {
         if (!RowSelected(row, job.ticked, job.itemFlags)) {
-            if (observer.stepFinished)
-                observer.stepFinished(row.item, archive::StepOutcome::NotRun);
+            observer.stepFinished(row.item, archive::StepOutcome::NotRun);
             continue;
         }
         if (observer.Cancelled()) {
             result.cancelled = true;
             break;
         }
-        if (observer.stepStarted) observer.stepStarted(row.item);
+        observer.stepStarted(row.item);
         progress.item = row.item;
         result.rows.push_back({row.item, RunRow(row, ctx, job.targetProfile)});
         const bool ok = result.rows.back().ok();
         if (row.loggedAs) log(RestoreItemLine(platform::NowText(), LogItemName(*row.loggedAs), ok));
-        if (observer.stepFinished)
-            observer.stepFinished(
-                row.item, ok ? archive::StepOutcome::Succeeded : archive::StepOutcome::Failed);
+        observer.stepFinished(row.item,
+                              ok ? archive::StepOutcome::Succeeded : archive::StepOutcome::Failed);
         if (!ok) break;
     }
     // All or nothing: the rows that succeeded go back too.

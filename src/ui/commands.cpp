@@ -29,9 +29,7 @@ using StepDoneShown = void (*)(ProgressModel&, archive::Item, archive::StepOutco
 using FileShown = void (*)(ProgressModel&, const archive::Progress&);
 archive::RunObserver PanelObserver(const PanelFollower& panel, StepShown step, StepDoneShown done,
                                    FileShown file) {
-    const auto changed = [&panel] {
-        if (panel.changed) panel.changed();
-    };
+    const auto changed = [&panel] { panel.changed(); };
     archive::RunObserver observer;
     observer.stepStarted = [&panel, step, changed](archive::Item item) {
         step(panel.progress, item);
@@ -46,7 +44,7 @@ archive::RunObserver PanelObserver(const PanelFollower& panel, StepShown step, S
         file(panel.progress, facts);
         changed();
     };
-    observer.cancelRequested = panel.cancelRequested;
+    observer.stop = panel.stop;
     return observer;
 }
 
@@ -104,16 +102,16 @@ backup::BackupResult BackupWithPanel(const backup::BackupJob& job, const AppStat
         });
     }
     PresentBackupStarted(panel.progress);
-    if (panel.changed) panel.changed();
+    panel.changed();
     archive::RunObserver observer =
         PanelObserver(panel, PresentBackupStep, PresentBackupStepDone, PresentBackupProgress);
     observer.checking = [&panel] {
         PresentBackupChecking(panel.progress);
-        if (panel.changed) panel.changed();
+        panel.changed();
     };
     const backup::BackupResult result = backup::RunBackup(job, state, state, zip, observer);
     PresentBackupFinished(panel.progress);
-    if (panel.changed) panel.changed();
+    panel.changed();
     return result;
 }
 
@@ -208,12 +206,12 @@ void RecoverAtStart(const AppState& state) {
 restore::RestoreResult RestoreWithPanel(const restore::RestoreJob& job, const AppState& state,
                                         archive::ArchiveReader& zip, const PanelFollower& panel) {
     PresentRestoreStarted(panel.progress);
-    if (panel.changed) panel.changed();
+    panel.changed();
     const restore::RestoreResult result = restore::RunRestore(
         job, state, state, zip,
         PanelObserver(panel, PresentRestoreStep, PresentRestoreStepDone, PresentRestoreProgress));
     PresentRestoreFinished(panel.progress);
-    if (panel.changed) panel.changed();
+    panel.changed();
     return result;
 }
 

@@ -3,6 +3,7 @@
 // and the zip component, asks and tells the user through platform/messages.h, and runs the engine.
 #include <functional>
 #include <optional>
+#include <stop_token>
 #include <string>
 
 #include "app/app_state.h"
@@ -22,12 +23,13 @@ void SelectSourceProfile(BackupTabModel& tab, AppState& state);
 // picked a file in the save dialog: after a profile is chosen, and after the settings changed.
 void ProposeTargetFile(BackupTabModel& tab, AppState& state);
 
-// The progress panel of a run: the run's own panel, `changed` after each change of it, and
-// `cancelRequested` asked between files and items (true stops the run at its next safe point).
+// The progress panel of a run: the run's own panel, `changed` after each change of it (it does
+// nothing unless set), and the run's stop token (a requested stop ends the run at its next safe
+// point).
 struct PanelFollower {
     ProgressModel& progress;
-    std::function<void()> changed;
-    std::function<bool()> cancelRequested;
+    std::function<void()> changed = [] {};
+    std::stop_token stop{};
 };
 
 // "Backup Now" in parts, so that the window can run the run itself on a thread of its own:

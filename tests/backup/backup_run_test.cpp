@@ -436,8 +436,10 @@ TEST_F(Backup, AnotherRunAtWorkKeepsRunsOutAndWhatEndedRunsLeftGoes) {
         EXPECT_TRUE(restoreBusy.busy && !restoreBusy.Completed());
         EXPECT_EQ(ui::RestoreCompletionMessage(restoreBusy), ui::OtherRunMessage());
         // Cancelled while it waits: no "busy", nothing logged.
+        std::stop_source stopped;
+        stopped.request_stop();
         archive::RunObserver stop;
-        stop.cancelRequested = [] { return true; };
+        stop.stop = stopped.get_token();
         job.waitForOtherRun = std::chrono::seconds(30);
         const auto cancelled = backup::RunBackup(job, s.state, s.state, zip, stop);
         EXPECT_TRUE(cancelled.cancelled);
@@ -568,11 +570,15 @@ TEST_F(Backup, TheRunReportsBytesAndACancellationAbandonsTheArchive) {
     const backup::BackupJob job = ui::BackupJobFor(window.backup, s.state, Target());
     std::vector<archive::Progress> reports;
     std::vector<archive::Item> started;
+    std::stop_source source;
     archive::RunObserver observer;
-    observer.stepStarted = [&](archive::Item item) { started.push_back(item); };
-    observer.progress = [&](const archive::Progress& report) { reports.push_back(report); };
+    observer.stop = source.get_token();
     // Stopped before the first file of the data files.
-    observer.cancelRequested = [&] { return started.size() >= 2; };
+    observer.stepStarted = [&](archive::Item item) {
+        started.push_back(item);
+        if (started.size() >= 2) source.request_stop();
+    };
+    observer.progress = [&](const archive::Progress& report) { reports.push_back(report); };
     const auto cancelled = backup::RunBackup(job, s.state, s.state, zip, observer);
     EXPECT_TRUE(cancelled.cancelled);
     EXPECT_FALSE(cancelled.written);
@@ -587,9 +593,14 @@ TEST_F(Backup, TheRunReportsBytesAndACancellationAbandonsTheArchive) {
     // the run inside the file.
     zip.chunkSize = 8192;
     reports.clear();
-    observer.cancelRequested = [&] {
-        return std::count_if(reports.begin(), reports.end(),
-                             [](const archive::Progress& r) { return r.file == "a.pst"; }) >= 3;
+    source = std::stop_source();
+    observer.stop = source.get_token();
+    observer.stepStarted = [](archive::Item) {};
+    observer.progress = [&](const archive::Progress& report) {
+        reports.push_back(report);
+        if (std::count_if(reports.begin(), reports.end(),
+                          [](const archive::Progress& r) { return r.file == "a.pst"; }) >= 3)
+            source.request_stop();
     };
     EXPECT_TRUE(backup::RunBackup(job, s.state, s.state, zip, observer).cancelled);
     EXPECT_EQ(Get(Target()), "the user's previous backup");
@@ -602,7 +613,7 @@ TEST_F(Backup, TheRunReportsBytesAndACancellationAbandonsTheArchive) {
     EXPECT_LT(reports.back().bytesDone, first->bytesDone + 70000);
 
     reports.clear();
-    observer.cancelRequested = nullptr;
+    observer.stop = std::stop_token();
     ASSERT_TRUE(backup::RunBackup(job, s.state, s.state, zip, observer).written);
     ASSERT_FALSE(reports.empty());
     const uint64_t expected = reports.front().bytesExpected;

@@ -36,7 +36,11 @@ class RestoreHandlers : public ::testing::Test {
     archive::ArchiveReader zip;
     std::array<std::string, archive::kItemCount> entries;
     const std::string noStores;
-    RestoreContext ctx{s.state, entries, noStores, zip, s.app, nullptr, nullptr};
+    RestoreContext ctx{.env = s.state,
+                       .entries = entries,
+                       .dataFileStores = noStores,
+                       .zip = zip,
+                       .tempFolder = s.app};
 
     std::string& EntryOf(Item item) { return entries[archive::IndexOf(item)]; }
     // Opens an unprotected archive of these files and sets the item values.

@@ -1,5 +1,7 @@
 // A restore ended midway by a kill, under Wine: the process that restores is a program of its own,
 // ended at several points, and the next start finds everything as before.
+#include <thread>
+
 #include "round_trip_fixture.h"
 #include "win_scratch.h"
 
@@ -77,9 +79,21 @@ TEST_F(SafeRestore, AHeldDataFileIsWaitedForInTheLogAndACancelEndsTheWait) {
                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(scanner, INVALID_HANDLE_VALUE);
     const std::string waits = " Restore waits: " + held + " is held by another program\n";
+    // Stopped a second after the data file begins to come out: long after the move first met the
+    // hold (and logged it), well inside its minute of waiting.
+    std::stop_source stopping;
+    std::jthread stopper;
     archive::RunObserver observer;
-    observer.cancelRequested = [&] { return s.Log().find(waits) != std::string::npos; };
+    observer.stop = stopping.get_token();
+    observer.progress = [&](const archive::Progress& p) {
+        if (p.item != archive::Item::DataFiles || stopper.joinable()) return;
+        stopper = std::jthread([&stopping] {
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+            stopping.request_stop();
+        });
+    };
     const auto result = RestoreObserved(observer);
+    stopper.join();
     CloseHandle(scanner);
     EXPECT_EQ(result.takenBack, restore::TakenBackBecause::RowFailed);
     EXPECT_NE(s.Log().find(waits), std::string::npos) << s.Log();

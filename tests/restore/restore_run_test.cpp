@@ -93,9 +93,10 @@ TEST_F(RestoreRun, TheObserverHearsOfEachFileAndACancellationStopsBetweenRows) {
     std::vector<archive::Progress> reports;
     archive::RunObserver observer;
     observer.progress = [&](const archive::Progress& p) { reports.push_back(p); };
-    // Asked before each row: the first runs whole, the second never starts.
-    int asked = 0;
-    observer.cancelRequested = [&] { return ++asked > 1; };
+    // Stopped once the first row has started: it runs whole, the second never starts.
+    std::stop_source source;
+    observer.stop = source.get_token();
+    observer.stepStarted = [&](archive::Item) { source.request_stop(); };
     const auto result = restore::RunRestore(RestoreJobFor(window.restore, s.state), s.state,
                                             s.state, zip, observer);
     EXPECT_TRUE(result.cancelled);

@@ -23,14 +23,14 @@ struct WindowBackup {
     backup::BackupResult result;
 };
 // `changed` is told of each change of the panel, as the window repaints it.
-inline WindowBackup BackupLikeTheWindow(ui::MainWindowModel& window, const AppState& state,
-                                        const archive::ZipOptions& zip,
-                                        const std::function<void()>& changed = {}) {
+inline WindowBackup BackupLikeTheWindow(
+    ui::MainWindowModel& window, const AppState& state, const archive::ZipOptions& zip,
+    const std::function<void()>& changed = [] {}) {
     WindowBackup run;
     const auto job = ui::BackupJobFromTab(window.backup, state);
     if (!job) return run;
     run.started = true;
-    const ui::PanelFollower panel{window.progress, changed, {}};
+    const ui::PanelFollower panel{window.progress, changed};
     run.result = ui::BackupWithPanel(*job, state, zip, panel);
     ui::Show(ui::BackupCompletionMessage(run.result, job->archivePath));
     ui::FollowUpBackup(run.result, state, job->archivePath);
@@ -47,7 +47,7 @@ inline WindowRestore RestoreLikeTheWindow(ui::MainWindowModel& window, const App
     const auto job = ui::ConfirmedRestoreJob(window.restore, state, zip);
     if (!job) return run;
     run.ran = true;
-    const ui::PanelFollower panel{window.progress, {}, {}};
+    const ui::PanelFollower panel{window.progress};
     run.result = ui::RestoreWithPanel(*job, state, zip, panel);
     ui::Show(ui::RestoreCompletionMessage(run.result));
     ui::FollowUpRestore(run.result, state);

@@ -14,10 +14,10 @@ namespace {
 // The run's own panel follows it and goes to the window through the worker.
 template <class Result, class Run>
 RunWorker::Job JobOf(std::shared_ptr<Result> result, Run run) {
-    return [result, run](RunChannel& channel) mutable {
+    return [result, run](std::stop_token stop, RunChannel& channel) mutable {
         ProgressModel progress;
         const PanelFollower panel{progress, [&] { channel.Publish(PanelOf(progress)); },
-                                  [&] { return channel.CancelRequested(); }};
+                                  std::move(stop)};
         *result = run(panel);
     };
 }

@@ -13,7 +13,6 @@ bool RunWorker::Start(Job job, std::function<void()> finished) {
     if (busy_) return false;
     base::EndThread(thread_);
     busy_ = true;
-    cancel_ = false;
     finished_ = std::move(finished);
     {
         std::lock_guard lock(mutex_);
@@ -21,8 +20,8 @@ bool RunWorker::Start(Job job, std::function<void()> finished) {
     }
     // After its job the thread touches nothing of the worker's: the window may already let go of
     // it once the end is posted.
-    thread_ = std::thread([this, window = window_, job = std::move(job)] {
-        job(*this);
+    thread_ = std::jthread([this, window = window_, job = std::move(job)](std::stop_token stop) {
+        job(std::move(stop), *this);
         PostMessageW(window, kRunFinishedMessage, 0, 0);
     });
     return true;

@@ -2,13 +2,15 @@
 // A run (backup or restore) works on a thread of its own, so the window stays responsive. The run
 // talks to the window only through posted messages: its latest progress (coalesced: a run that
 // reports faster than the window paints never floods the queue) and its end. Whatever it shows is
-// shown on the window's thread after it has ended.
+// shown on the window's thread after it has ended. Cancel is the thread's own stop token, which the
+// job hands to the run.
 #include <windows.h>
 
 #include <atomic>
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <stop_token>
 #include <thread>
 
 #include "ui/main_window_presenter.h"
@@ -19,17 +21,16 @@ namespace kestrine::ui::win {
 inline constexpr UINT kRunProgressMessage = WM_APP + 1;
 inline constexpr UINT kRunFinishedMessage = WM_APP + 2;
 
-// What a job running on the worker thread may do; both calls are safe from any thread.
+// What a job running on the worker thread sends its window; safe from any thread.
 class RunChannel {
   public:
     virtual ~RunChannel() = default;
     virtual void Publish(const ProgressPanel& panel) = 0;
-    virtual bool CancelRequested() const = 0;
 };
 
 class RunWorker : private RunChannel {
   public:
-    using Job = std::function<void(RunChannel&)>;
+    using Job = std::function<void(std::stop_token, RunChannel&)>;
 
     explicit RunWorker(HWND window) : window_(window) {}
     ~RunWorker() override;
@@ -40,7 +41,7 @@ class RunWorker : private RunChannel {
     // window's thread once the job has returned (from Finish).
     bool Start(Job job, std::function<void()> finished = {});
     bool Busy() const { return busy_; }
-    void RequestCancel() { cancel_ = true; }
+    void RequestCancel() { thread_.request_stop(); }
 
     // The window's thread, on kRunProgressMessage: the latest progress, once.
     std::optional<ProgressPanel> TakeProgress();
@@ -49,12 +50,10 @@ class RunWorker : private RunChannel {
 
   private:
     void Publish(const ProgressPanel& panel) override;
-    bool CancelRequested() const override { return cancel_; }
 
     HWND window_;
-    std::thread thread_;
+    std::jthread thread_;
     std::atomic<bool> busy_{false};
-    std::atomic<bool> cancel_{false};
     std::function<void()> finished_;
     std::mutex mutex_;
     std::optional<ProgressPanel> latest_;  // guarded by mutex_
