@@ -497,12 +497,12 @@ BackupJob BackupJobFor(const AppState& state, const outlook::ItemLocations& loca
     job.profile = profile;
     job.chosen = chosen;
     // The check after a backup is the administrator's when a policy sets it.
-    job.verify =
-        EffectiveSettingIsOn(ReadPolicies(state.Policy), state.SettingsFile, kCheckBackupFile);
+    job.verify = EffectiveSettingIsOn(ReadPolicies(state.paths.Policy), state.paths.SettingsFile,
+                                      kCheckBackupFile);
     job.computerName = state.ComputerName;
     job.userName = state.UserName;
-    job.outlookName = state.OutlookName;
-    job.profilesRoot = state.ProfilesRoot;
+    job.outlookName = state.environment.OutlookName;
+    job.profilesRoot = state.environment.ProfilesRoot;
     job.locations = locations;
     return job;
 }
@@ -519,7 +519,8 @@ BackupResult RunBackup(const BackupJob& job, const outlook::Environment& env,
 
 BackupResult RunBackupHolding(const recovery::HeldRunLock& held, const BackupJob& job,
                               const outlook::Environment& env, const ProgramPaths& paths,
-                              const archive::ZipOptions& zip, const archive::RunObserver& observer) {
+                              const archive::ZipOptions& zip,
+                              const archive::RunObserver& observer) {
     if (!held) {
         BackupResult result;
         result.cancelled = held.cancelled;

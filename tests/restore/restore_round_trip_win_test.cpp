@@ -19,8 +19,8 @@ TEST_F(SafeRestore, ARestoreEndedMidwayIsPutBackAtTheNextStart) {
         const std::string marker = s.dir / ("stopped-" + std::to_string(++point) + ".txt");
         std::wstring args;
         for (const std::string& a :
-             {archivePath, std::string("s3cret pw"), s.app, user2, s.state.ProfilesRoot,
-              s.state.OutlookVersion, std::string("Second"), stop, marker})
+             {archivePath, std::string("s3cret pw"), s.app, user2, s.state.environment.ProfilesRoot,
+              s.state.environment.OutlookVersion, std::string("Second"), stop, marker})
             args += L" \"" + platform::Widen(a) + L"\"";
         const Started run = StartKept(victim, args);
         ASSERT_TRUE(run.process);
@@ -42,7 +42,7 @@ TEST_F(SafeRestore, ARestoreEndedMidwayIsPutBackAtTheNextStart) {
             job.profile = "Second";
             job.unattended = true;
             job.waitForOtherRun = std::chrono::milliseconds(0);
-            job.profilesRoot = s.state.ProfilesRoot;
+            job.profilesRoot = s.state.environment.ProfilesRoot;
             EXPECT_TRUE(backup::RunBackup(job, s.state, s.state, zip).written);
             EXPECT_NE(s.Log().find("ended midway was found and every change it made was put back"),
                       std::string::npos);
