@@ -1,8 +1,7 @@
 #pragma once
 // The record of facts that start-up, the profile inventory and the opening of an archive fill and
-// that the window's commands read: the program's paths, what detection learnt of Windows and
-// Outlook, and the item locations of the profile chosen as backup source. The entry point owns the
-// one instance and passes it on. All text is UTF-8.
+// that the window's commands and the unattended run read, one named part each. The entry point
+// owns the one instance and passes on the part a call needs. All text is UTF-8.
 #include <array>
 #include <string>
 
@@ -14,23 +13,30 @@
 
 namespace kestrine {
 
-struct AppState : ProgramPaths, outlook::Environment, outlook::ItemLocations {
-    std::string CommandLine;
+// The backup open on the Restore page, as its open left it for the restore run.
+struct OpenedArchive {
+    std::string sourceFile;
+    std::string itemFlags;
+    // The manifest value of each archive item, by archive::IndexOf(item).
+    std::array<std::string, archive::kItemCount> entries;
+    // Which profile section each of its data files came from; empty when it does not say.
+    std::string dataFileStores;
+    // Where it came from: computer, user, time, profile.
+    archive::ManifestHeader header;
+};
+
+struct AppState {
+    ProgramPaths paths;
+    outlook::Environment environment;
+    // The item locations of the profile chosen as backup source.
+    outlook::ItemLocations locations;
+    OpenedArchive openedArchive;
+
+    // The machine and the session.
+    std::string CommandLine;  // the unattended run's, after the program's name
     std::string ComputerName;
     std::string UserName;
     std::string WindowsDir;
-
-    std::string TargetFile;
-    std::string SourceFile;
-    bool NoSourceFile = true;
-    std::string EnteredPassword;
-    std::string ItemFlags;
-    // The manifest value of each archive item of the open archive, by archive::IndexOf(item).
-    std::array<std::string, archive::kItemCount> ItemEntries;
-    // Which profile section each of its data files came from; empty when it does not say.
-    std::string DataFileStores;
-    // Where the open archive came from: computer, user, time, profile.
-    archive::ManifestHeader SourceHeader;
 };
 
 }  // namespace kestrine

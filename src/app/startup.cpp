@@ -63,17 +63,16 @@ ProgramPaths PreparePaths(const std::string& appFolder) {
 }
 
 void GatherStartupFacts(AppState& state, const std::string& appFolder) {
-    static_cast<ProgramPaths&>(state) = PreparePaths(appFolder);
+    state.paths = PreparePaths(appFolder);
     // The log always exists while the program runs; appending nothing leaves an existing one as it
     // is.
-    platform::fileio::AppendBytes(state.LogFile, "");
+    platform::fileio::AppendBytes(state.paths.LogFile, "");
     state.ComputerName = platform::ComputerName();
     state.UserName = platform::UserName();
     state.WindowsDir = platform::WindowsFolder();
-    state.NoSourceFile = true;
-    state.UserProfileDir = platform::ExpandEnvironment("%UserProfile%");
-    state.RoamingAppDataDir = platform::RoamingAppDataFolder();
-    state.LocalAppDataDir = platform::LocalAppDataFolder();
+    state.environment.UserProfileDir = platform::ExpandEnvironment("%UserProfile%");
+    state.environment.RoamingAppDataDir = platform::RoamingAppDataFolder();
+    state.environment.LocalAppDataDir = platform::LocalAppDataFolder();
 }
 
 }  // namespace kestrine

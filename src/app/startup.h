@@ -12,7 +12,7 @@ namespace kestrine {
 ProgramPaths PreparePaths(const std::string& appFolder);
 
 // The paths of the program in `appFolder` (the executable's folder; tests pass a scratch folder),
-// brlog.dat created empty when missing, ComputerName, UserName, WindowsDir, NoSourceFile,
+// brlog.dat created empty when missing, ComputerName, UserName, WindowsDir,
 // UserProfileDir and the shell's application data folders. A failing step leaves its field empty
 // and the next one runs.
 void GatherStartupFacts(AppState& state, const std::string& appFolder);

@@ -472,12 +472,12 @@ BackupJob BackupJobFor(const AppState& state, const outlook::ItemLocations& loca
     job.profile = profile;
     job.chosen = chosen;
     // The check after a backup is the administrator's when a policy sets it.
-    job.verify =
-        EffectiveSettingIsOn(ReadPolicies(state.Policy), state.SettingsFile, kCheckBackupFile);
+    job.verify = EffectiveSettingIsOn(ReadPolicies(state.paths.Policy), state.paths.SettingsFile,
+                                      kCheckBackupFile);
     job.computerName = state.ComputerName;
     job.userName = state.UserName;
-    job.outlookName = state.OutlookName;
-    job.profilesRoot = state.ProfilesRoot;
+    job.outlookName = state.environment.OutlookName;
+    job.profilesRoot = state.environment.ProfilesRoot;
     job.locations = locations;
     return job;
 }

@@ -1,7 +1,7 @@
 #pragma once
-// What start-up learns of Windows and Outlook. AppState carries it; every item location follows
-// from it and a profile name. Detection fills the fields in start-up's order; a step that fails
-// leaves its fields empty and the next one runs; nothing is shown.
+// What start-up learns of Windows and Outlook. AppState carries it as `environment`; every item
+// location follows from it and a profile name. Detection fills the fields in start-up's order; a
+// step that fails leaves its fields empty and the next one runs; nothing is shown.
 #include <string>
 #include <vector>
 

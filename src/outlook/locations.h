@@ -11,7 +11,8 @@
 
 namespace kestrine::outlook {
 
-// Where each backup item of a profile lives (AppState carries those of the chosen profile).
+// Where each backup item of a profile lives (AppState carries those of the chosen profile as
+// `locations`).
 struct ItemLocations {
     std::string AccountsKey;
     std::string SignaturesDir;

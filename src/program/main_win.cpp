@@ -18,6 +18,6 @@ int main() {
     const archive::ZipOptions zip;
     return ui::win::RunMainWindow({state, zip, [](AppState& facts) {
                                        GatherStartupFacts(facts, platform::ExeFolder());
-                                       outlook::DetectEnvironment(facts);
+                                       outlook::DetectEnvironment(facts.environment);
                                    }});
 }

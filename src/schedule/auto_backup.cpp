@@ -77,7 +77,7 @@ AutoBackupResult RunAutoBackup(const AppState& state, const archive::ZipOptions&
     UnattendedCommand command = ParseUnattendedTail(state.CommandLine);
     if (!command.ok()) {
         // A weekly run that silently does nothing would go unnoticed for weeks.
-        WriteLog(state.LogFile,
+        WriteLog(state.paths.LogFile,
                  CommandLineRefusedLine(platform::NowText(), RefusalReason(command.status)));
         result.refused = true;
         result.exitStatus = kExitNoArchive;
@@ -89,7 +89,7 @@ AutoBackupResult RunAutoBackup(const AppState& state, const archive::ZipOptions&
     std::optional<std::string> password = RevealTaskPassword(command.password);
     Wipe(command.password);
     if (!password) {
-        WriteLog(state.LogFile,
+        WriteLog(state.paths.LogFile,
                  CommandLineRefusedLine(platform::NowText(),
                                         "its password was protected for another user or computer"));
         result.refused = true;
@@ -98,9 +98,9 @@ AutoBackupResult RunAutoBackup(const AppState& state, const archive::ZipOptions&
     }
 
     // What an administrator set wins over settings.dat, and over a task registered before it.
-    const Policies policies = ReadPolicies(state.Policy);
+    const Policies policies = ReadPolicies(state.paths.Policy);
     if (policies.requirePassword.value_or(false) && password->empty()) {
-        WriteLog(state.LogFile,
+        WriteLog(state.paths.LogFile,
                  CommandLineRefusedLine(platform::NowText(),
                                         "your administrator requires a password and it has none"));
         result.refused = true;
@@ -109,7 +109,7 @@ AutoBackupResult RunAutoBackup(const AppState& state, const archive::ZipOptions&
     }
     command.archive = InPolicyFolder(policies, command.archive);
     auto setting = [&](const SettingKey& key) {
-        return EffectiveSetting(policies, state.SettingsFile, key);
+        return EffectiveSetting(policies, state.paths.SettingsFile, key);
     };
 
     // Outlook holds the data files open while it runs: closed when the user chose so, or waited
@@ -125,7 +125,7 @@ AutoBackupResult RunAutoBackup(const AppState& state, const archive::ZipOptions&
 
     // Held around the backup and what follows it here.
     const recovery::HeldRunLock held = recovery::TakeRunLock(
-        state, waitForOtherRun, {},
+        state.paths, waitForOtherRun, {},
         [&](const std::string& now) { return BackupNotStartedLine(now, command.profile, true); });
     if (!held) {
         Wipe(*password);
@@ -146,9 +146,9 @@ AutoBackupResult RunAutoBackup(const AppState& state, const archive::ZipOptions&
             DatedArchivePath(command.archive, now.year, now.month, now.day, now.hour, now.minute);
     }
 
-    backup::BackupJob job =
-        backup::BackupJobFor(state, outlook::TakeInventory(state, command.profile).locations,
-                             command.profile, ChosenItems(command.mask), result.archivePath);
+    backup::BackupJob job = backup::BackupJobFor(
+        state, outlook::TakeInventory(state.environment, command.profile).locations,
+        command.profile, ChosenItems(command.mask), result.archivePath);
     job.password = *password;
     Wipe(*password);
     job.note = "Automatic Backup";
@@ -156,10 +156,11 @@ AutoBackupResult RunAutoBackup(const AppState& state, const archive::ZipOptions&
     job.verify = job.verify || keep > 0;
     // The older backups' manifests are read with the task's password before any of them goes.
     std::string prunePassword = keep > 0 || !dated ? job.password : std::string();
-    const backup::BackupResult outcome = backup::RunBackupHolding(held, job, state, state, zip);
+    const backup::BackupResult outcome =
+        backup::RunBackupHolding(held, job, state.environment, state.paths, zip);
     Wipe(job.password);
     if (outlookReady.askedToQuit && !outlook::OutlookRuns() && outlook::StartOutlook())
-        WriteLog(state.LogFile, OutlookRestartedLine(platform::NowText()));
+        WriteLog(state.paths.LogFile, OutlookRestartedLine(platform::NowText()));
     result.itemFlags = outcome.itemFlags;
     result.exitStatus = ExitStatusFor(outcome);
     if (outcome.written) result.archivePath = outcome.archivePath;
@@ -173,14 +174,14 @@ AutoBackupResult RunAutoBackup(const AppState& state, const archive::ZipOptions&
             platform::fileio::SetNormalAttributes(defaultArchive);
             platform::fileio::RemoveFile(defaultArchive);
         }
-        const PruneJob prune{.logFile = state.LogFile,
+        const PruneJob prune{.logFile = state.paths.LogFile,
                              .defaultArchive = defaultArchive,
                              .written = result.archivePath,
                              .writtenFlags = outcome.itemFlags,
                              .keep = keep,
                              .password = prunePassword,
                              .chosen = job.chosen,
-                             .tempFolder = state.TempFolder};
+                             .tempFolder = state.paths.TempFolder};
         if (outcome.verified && keep > 0) RemoveOlderDatedArchives(prune);
         // One archive: what runs that failed an item wrote beside it is held in the new one now.
         if (outcome.verified && !dated) RemoveIncompleteBesideArchives(prune);

@@ -50,9 +50,9 @@ std::vector<std::string> FilesHeldByOutlook(const AppState& state, const std::st
     backup::BackupJob job;
     job.profile = profile;
     job.chosen = chosen;
-    job.profilesRoot = state.ProfilesRoot;
+    job.profilesRoot = state.environment.ProfilesRoot;
     std::vector<std::string> tempFiles;  // these two items make none
-    const backup::HandlerContext context{job, state.TempFolder, tempFiles};
+    const backup::HandlerContext context{job, state.paths.TempFolder, tempFiles};
     const std::pair<archive::Choice, archive::Item> files[] = {
         {archive::Choice::PersonalFolders, archive::Item::DataFiles},
         {archive::Choice::AddressBook, archive::Item::AddressBook}};
@@ -74,31 +74,31 @@ OutlookReadiness WaitForOutlookToLetGo(const AppState& state, const std::string&
     if (held.empty()) return ready;
     if (closeOutlook) {
         // Never ended: nobody is there to say that what Outlook has not saved may be lost.
-        const outlook::OutlookClosing closing = CloseOutlookForBackup(state.LogFile);
+        const outlook::OutlookClosing closing = CloseOutlookForBackup(state.paths.LogFile);
         ready.askedToQuit = closing.asked;
         held = FilesHeldByOutlook(state, profile, chosen);
         if (held.empty()) return ready;
     }
     const int minutes =
-        WaitForOutlookMinutes(ReadSetting(state.SettingsFile, kWaitForOutlookMinutes));
+        WaitForOutlookMinutes(ReadSetting(state.paths.SettingsFile, kWaitForOutlookMinutes));
     const milliseconds limit = std::chrono::minutes(minutes);
     if (minutes > 0)
-        WriteLog(state.LogFile, OutlookWaitLine(platform::NowText(), held.front(), minutes));
+        WriteLog(state.paths.LogFile, OutlookWaitLine(platform::NowText(), held.front(), minutes));
     const milliseconds start = clock.elapsed();
     for (;;) {
         const milliseconds waited = clock.elapsed() - start;
         if (waited >= limit) {
-            WriteLog(state.LogFile, OutlookStayedOpenLine(platform::NowText(), minutes));
+            WriteLog(state.paths.LogFile, OutlookStayedOpenLine(platform::NowText(), minutes));
             return ready;
         }
         if (!clock.pause(std::min<milliseconds>(kOutlookCheckInterval, limit - waited))) {
-            WriteLog(state.LogFile, SessionEndedWhileWaitingLine(platform::NowText()));
+            WriteLog(state.paths.LogFile, SessionEndedWhileWaitingLine(platform::NowText()));
             platform::SessionEndRecorded();
             ready.sessionEnded = true;
             return ready;
         }
         if (FilesHeldByOutlook(state, profile, chosen).empty()) {
-            WriteLog(state.LogFile, OutlookWaitOverLine(platform::NowText()));
+            WriteLog(state.paths.LogFile, OutlookWaitOverLine(platform::NowText()));
             return ready;
         }
     }

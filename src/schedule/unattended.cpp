@@ -20,15 +20,15 @@ int RunUnattendedProgram(const std::string& commandLine, const std::string& appF
     AppState state;
     GatherStartupFacts(state, appFolder);
     state.CommandLine = commandLine;
-    outlook::DetectEnvironment(state);
-    if (state.NoProfiles) {
+    outlook::DetectEnvironment(state.environment);
+    if (state.environment.NoProfiles) {
         // The interactive program shows this; the unattended one leaves it in the log instead.
-        WriteLog(state.LogFile, platform::NowText() + " " + outlook::kNoProfileText + "\n");
+        WriteLog(state.paths.LogFile, platform::NowText() + " " + outlook::kNoProfileText + "\n");
     }
     const archive::ZipOptions zip;
     const int status = RunAutoBackup(state, zip).exitStatus;
     Wipe(state.CommandLine);  // a task of an earlier version has its password in it
-    NoticeFailedRun(state, status);
+    NoticeFailedRun(state.paths, status);
     return status;
 }
 

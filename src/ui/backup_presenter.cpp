@@ -3,8 +3,8 @@
 #include <array>
 
 #include "app/log_lines.h"
-#include "backup_format/backup_contents.h"
 #include "backup/backup_steps.h"
+#include "backup_format/backup_contents.h"
 #include "ui/item_texts.h"
 
 namespace kestrine::ui {
@@ -81,8 +81,8 @@ std::optional<Message> RefuseBackup(const BackupTabModel& tab, const std::string
 
 backup::BackupJob BackupJobFor(const BackupTabModel& tab, const AppState& state,
                                const std::string& targetFile) {
-    backup::BackupJob job =
-        backup::BackupJobFor(state, state, tab.sourceProfile, TickedIn(tab.items), targetFile);
+    backup::BackupJob job = backup::BackupJobFor(state, state.locations, tab.sourceProfile,
+                                                 TickedIn(tab.items), targetFile);
     if (tab.protect) job.password = tab.password;
     job.note = tab.note;
     return job;

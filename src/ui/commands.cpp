@@ -51,34 +51,34 @@ archive::RunObserver PanelObserver(const PanelFollower& panel, StepShown step, S
 }  // namespace
 
 void SelectSourceProfile(BackupTabModel& tab, AppState& state) {
-    const outlook::ProfileInventory inventory = outlook::TakeInventory(state, tab.sourceProfile);
-    static_cast<outlook::ItemLocations&>(state) = inventory.locations;
+    const outlook::ProfileInventory inventory =
+        outlook::TakeInventory(state.environment, tab.sourceProfile);
+    state.locations = inventory.locations;
     PresentInventory(tab, inventory);
     tab.targetChosen = false;
     ProposeTargetFile(tab, state);
 }
 
-void ProposeTargetFile(BackupTabModel& tab, AppState& state) {
-    if (tab.targetChosen || !SettingIsOn(state.SettingsFile, kGenerateFileName) ||
+void ProposeTargetFile(BackupTabModel& tab, const AppState& state) {
+    if (tab.targetChosen || !SettingIsOn(state.paths.SettingsFile, kGenerateFileName) ||
         tab.sourceProfile.empty())
         return;
     // An administrator's folder is proposed as it is, whether or not it exists yet.
-    const Policies policies = ReadPolicies(state.Policy);
+    const Policies policies = ReadPolicies(state.paths.Policy);
     const std::string folder =
         policies.backupFolder
             ? *policies.backupFolder
-            : ChooseProposalFolder(ReadSetting(state.SettingsFile, kBackupFolder),
-                                   state.DefaultBackupFolder, platform::fileio::IsDirectory);
+            : ChooseProposalFolder(ReadSetting(state.paths.SettingsFile, kBackupFolder),
+                                   state.paths.DefaultBackupFolder, platform::fileio::IsDirectory);
     const platform::LocalTime now = platform::Now();
     tab.targetFileText =
         base::JoinPath(folder, ProposalFileName(tab.sourceProfile, {now.year, now.month, now.day}));
-    state.TargetFile = tab.targetFileText;
 }
 
 std::optional<backup::BackupJob> BackupJobFromTab(const BackupTabModel& tab,
                                                   const AppState& state) {
-    const Policies policies = ReadPolicies(state.Policy);
-    if (auto refusal = RefuseBackup(tab, state.TargetFile)) {
+    const Policies policies = ReadPolicies(state.paths.Policy);
+    if (auto refusal = RefuseBackup(tab, tab.targetFileText)) {
         Show(*refusal);
         return std::nullopt;
     }
@@ -87,7 +87,7 @@ std::optional<backup::BackupJob> BackupJobFromTab(const BackupTabModel& tab,
         return std::nullopt;
     }
     // A file chosen before the administrator set the folder still goes into that folder.
-    return BackupJobFor(tab, state, InPolicyFolder(policies, state.TargetFile));
+    return BackupJobFor(tab, state, InPolicyFolder(policies, tab.targetFileText));
 }
 
 backup::BackupResult BackupWithPanel(const backup::BackupJob& job, const AppState& state,
@@ -96,10 +96,11 @@ backup::BackupResult BackupWithPanel(const backup::BackupJob& job, const AppStat
     // the finished archive over it, so a failed run leaves the user's last backup in place.
     // Outlook is gone, its files closed, before the run reads them. It is asked to quit as the
     // scheduled backup asks it; only the user decides that one that does not may be ended.
-    if (SettingIsOn(state.SettingsFile, kAutoCloseOutlook)) {
-        schedule::CloseOutlookForBackup(state.LogFile, [](const outlook::OutlookClosing& closing) {
-            return Show(EndOutlookQuestion(closing.itemsOpen)) == platform::MessageAnswer::Ok;
-        });
+    if (SettingIsOn(state.paths.SettingsFile, kAutoCloseOutlook)) {
+        schedule::CloseOutlookForBackup(
+            state.paths.LogFile, [](const outlook::OutlookClosing& closing) {
+                return Show(EndOutlookQuestion(closing.itemsOpen)) == platform::MessageAnswer::Ok;
+            });
     }
     PresentBackupStarted(panel.progress);
     panel.changed();
@@ -109,7 +110,8 @@ backup::BackupResult BackupWithPanel(const backup::BackupJob& job, const AppStat
         PresentBackupChecking(panel.progress);
         panel.changed();
     };
-    const backup::BackupResult result = backup::RunBackup(job, state, state, zip, observer);
+    const backup::BackupResult result =
+        backup::RunBackup(job, state.environment, state.paths, zip, observer);
     PresentBackupFinished(panel.progress);
     panel.changed();
     return result;
@@ -117,7 +119,7 @@ backup::BackupResult BackupWithPanel(const backup::BackupJob& job, const AppStat
 
 void FollowUpBackup(const backup::BackupResult& result, const AppState& state,
                     const std::string& archivePath) {
-    auto on = [&](const SettingKey& key) { return SettingIsOn(state.SettingsFile, key); };
+    auto on = [&](const SettingKey& key) { return SettingIsOn(state.paths.SettingsFile, key); };
     const BackupFollowUps followUps =
         FollowUpsOf(result, on(kRunOutlookAfterBackup), on(kOpenFolderAfterBackup));
     if (followUps.startOutlook) outlook::StartOutlook();
@@ -132,28 +134,25 @@ OpenOutcome OpenBackupFile(RestoreTabModel& tab, AppState& state, archive::Archi
     zip.CloseArchive();
     ClearRestoreTab(tab);
     const std::string path = platform::ShowFileDialog(OpenBackupDialog());
-    if (path.empty()) {
-        state.NoSourceFile = true;
-        return OpenOutcome::Cancelled;
-    }
+    if (path.empty()) return OpenOutcome::Cancelled;
     // OK in the password dialog sets the password exactly as typed; Cancel ends the open.
     bool passwordCancelled = false;
-    auto passwordFor = [&state, &passwordCancelled] {
+    std::string enteredPassword;
+    auto passwordFor = [&enteredPassword, &passwordCancelled] {
         auto typed = platform::AskPassword();
         passwordCancelled = !typed;
-        if (typed) state.EnteredPassword = *typed;
+        if (typed) enteredPassword = *typed;
         return typed ? *typed : std::string();
     };
     const restore::OpenedBackup opened =
-        restore::OpenBackup(zip, path, state.TempFolder, passwordFor);
+        restore::OpenBackup(zip, path, state.paths.TempFolder, passwordFor);
     // The opened archive keeps the password it needs until it is closed.
-    base::Wipe(state.EnteredPassword);
+    base::Wipe(enteredPassword);
     if (passwordCancelled) {
         zip.CloseArchive();
-        state.NoSourceFile = true;
         return OpenOutcome::Cancelled;
     }
-    RecordOpenedBackup(state, path, opened);
+    RecordOpenedBackup(state.openedArchive, path, opened);
     if (auto message = PresentOpenedBackup(tab, path, opened)) Show(*message);
     switch (opened.status) {
         case restore::OpenStatus::Opened:
@@ -170,37 +169,40 @@ OpenOutcome OpenBackupFile(RestoreTabModel& tab, AppState& state, archive::Archi
 std::optional<restore::RestoreJob> ConfirmedRestoreJob(const RestoreTabModel& tab,
                                                        const AppState& state,
                                                        archive::ArchiveReader& zip) {
-    if (auto refusal = RefuseRestore(state.NoSourceFile, tab)) {
+    if (auto refusal = RefuseRestore(tab)) {
         Show(*refusal);
         return std::nullopt;
     }
-    restore::RestoreJob job = RestoreJobFor(tab, state);
-    const Message question =
-        ConfirmRestoreMessage(restore::PreviewRestore(job, state, zip), state.SourceHeader,
-                              state.ComputerName, state.UserName, job.targetProfile);
+    restore::RestoreJob job = RestoreJobFor(tab, state.openedArchive);
+    const Message question = ConfirmRestoreMessage(
+        restore::PreviewRestore(job, state.environment, zip), state.openedArchive.header,
+        state.ComputerName, state.UserName, job.targetProfile);
     if (Show(question) != platform::MessageAnswer::Ok) return std::nullopt;
     return job;
 }
 
 void UndoLastRestoreCommand(const AppState& state) {
-    if (!recovery::CanUndoLastRestore(state.UndoFolder)) {
+    if (!recovery::CanUndoLastRestore(state.paths.UndoFolder)) {
         Show(NothingToUndoMessage());
         return;
     }
     if (Show(ConfirmUndoMessage()) != platform::MessageAnswer::Ok) return;
-    const restore::UndoResult undone = restore::UndoLastRestoreRun(state, std::chrono::seconds(0));
+    const restore::UndoResult undone =
+        restore::UndoLastRestoreRun(state.paths, std::chrono::seconds(0));
     Show(UndoCompletionMessage(undone));
 }
 
 void RecoverAtStart(const AppState& state) {
     // A run of another Kestrine holds the lock: its undo set is alive, not left over.
-    const recovery::HeldRunLock held = recovery::TakeRunLock(state, std::chrono::milliseconds(0));
+    const recovery::HeldRunLock held =
+        recovery::TakeRunLock(state.paths, std::chrono::milliseconds(0));
     if (!held) return;
-    const recovery::RecoveryOutcome recovered = recovery::MakeProfileWhole(state, state);
+    const recovery::RecoveryOutcome recovered =
+        recovery::MakeProfileWhole(state.paths, state.environment);
     const auto message = RecoveredAtStartMessage(recovered);
     // Something could not be put back: the user may keep the profile as it is, so backups go on.
     if (message && Show(*message) == platform::MessageAnswer::Yes)
-        Show(KeptAsItIsMessage(recovery::KeepProfileAsItIs(state)));
+        Show(KeptAsItIsMessage(recovery::KeepProfileAsItIs(state.paths)));
 }
 
 restore::RestoreResult RestoreWithPanel(const restore::RestoreJob& job, const AppState& state,
@@ -208,7 +210,7 @@ restore::RestoreResult RestoreWithPanel(const restore::RestoreJob& job, const Ap
     PresentRestoreStarted(panel.progress);
     panel.changed();
     const restore::RestoreResult result = restore::RunRestore(
-        job, state, state, zip,
+        job, state.environment, state.paths, zip,
         PanelObserver(panel, PresentRestoreStep, PresentRestoreStepDone, PresentRestoreProgress));
     PresentRestoreFinished(panel.progress);
     panel.changed();
@@ -216,7 +218,7 @@ restore::RestoreResult RestoreWithPanel(const restore::RestoreJob& job, const Ap
 }
 
 void FollowUpRestore(const restore::RestoreResult& result, const AppState& state) {
-    if (!result.busy && SettingIsOn(state.SettingsFile, kRunOutlookAfterRestore))
+    if (!result.busy && SettingIsOn(state.paths.SettingsFile, kRunOutlookAfterRestore))
         outlook::StartOutlook();
 }
 

@@ -16,12 +16,12 @@
 namespace kestrine::ui {
 
 // The source profile list's selection (and start-up's first profile): the profile's item locations
-// go into `state`, the backup list shows what can be backed up with every tick cleared, and a dated
-// archive name is proposed when the settings ask for it.
+// go into `state.locations`, the backup list shows what can be backed up with every tick cleared,
+// and a dated archive name is proposed when the settings ask for it.
 void SelectSourceProfile(BackupTabModel& tab, AppState& state);
 // A dated archive name in the default folder, when the settings ask for one and the user has not
 // picked a file in the save dialog: after a profile is chosen, and after the settings changed.
-void ProposeTargetFile(BackupTabModel& tab, AppState& state);
+void ProposeTargetFile(BackupTabModel& tab, const AppState& state);
 
 // The progress panel of a run: the run's own panel, `changed` after each change of it (it does
 // nothing unless set), and the run's stop token (a requested stop ends the run at its next safe
@@ -46,9 +46,10 @@ void FollowUpBackup(const backup::BackupResult& result, const AppState& state,
                     const std::string& archivePath);
 
 // The source-file button: the file dialog, the password when the archive asks for one, the archive
-// shown on the Restore tab and recorded in `state`. The archive stays open in `zip` after a valid
-// open; whenever no valid backup ends up open, NoSourceFile is true. Cancel in the file or the
-// password dialog is a cancelled open: nothing is tried and nothing is said.
+// shown on the Restore tab and recorded in `state.openedArchive`. The archive stays open in `zip`
+// after a valid open; whenever no valid backup ends up open, the tab's `backupOpen` is false.
+// Cancel in the file or the password dialog is a cancelled open: nothing is tried and nothing is
+// said.
 enum class OpenOutcome { Cancelled, WrongPassword, Invalid, Opened };
 OpenOutcome OpenBackupFile(RestoreTabModel& tab, AppState& state, archive::ArchiveReader& zip);
 

@@ -50,6 +50,7 @@ struct RestoreTabModel {
     std::string sourceFileText;  // the opened archive's path
     std::string backupInfoText;  // where the backup came from
     std::string noteText;        // the backup's description
+    bool backupOpen = false;     // a valid backup is open, and AppState's openedArchive is it
 };
 
 struct ProgressModel {

@@ -60,6 +60,7 @@ void ClearRestoreTab(RestoreTabModel& tab) {
     tab.sourceFileText.clear();
     tab.noteText.clear();
     tab.backupInfoText.clear();
+    tab.backupOpen = false;
 }
 
 std::string BackupInfoText(const archive::ManifestHeader& h) {
@@ -69,6 +70,7 @@ std::string BackupInfoText(const archive::ManifestHeader& h) {
 
 std::optional<Message> PresentOpenedBackup(RestoreTabModel& tab, const std::string& path,
                                            const restore::OpenedBackup& opened) {
+    tab.backupOpen = opened.status == restore::OpenStatus::Opened;
     if (opened.status == restore::OpenStatus::WrongPassword)
         return Message{"Incorect Password or Invalid backup file!", MessageIcon::Information};
     if (opened.status == restore::OpenStatus::Altered)
@@ -94,25 +96,24 @@ std::optional<Message> PresentOpenedBackup(RestoreTabModel& tab, const std::stri
     return std::nullopt;
 }
 
-void RecordOpenedBackup(AppState& state, const std::string& path,
+void RecordOpenedBackup(OpenedArchive& archive, const std::string& path,
                         const restore::OpenedBackup& opened) {
-    state.NoSourceFile = opened.status != restore::OpenStatus::Opened;
     if (opened.status == restore::OpenStatus::WrongPassword ||
         opened.status == restore::OpenStatus::Altered)
         return;
-    state.SourceFile = path;
-    state.ItemFlags = opened.manifest.itemFlags;
-    if (state.NoSourceFile) return;
+    archive.sourceFile = path;
+    archive.itemFlags = opened.manifest.itemFlags;
+    if (opened.status != restore::OpenStatus::Opened) return;
     for (const archive::ItemInfo& info : archive::kItems)
-        if (archive::ItemPresent(state.ItemFlags, info.item))
-            state.ItemEntries[archive::IndexOf(info.item)] =
+        if (archive::ItemPresent(archive.itemFlags, info.item))
+            archive.entries[archive::IndexOf(info.item)] =
                 opened.manifest.entries[archive::IndexOf(info.item)];
-    state.DataFileStores = opened.manifest.dataFileStores;
-    state.SourceHeader = opened.manifest.header;
+    archive.dataFileStores = opened.manifest.dataFileStores;
+    archive.header = opened.manifest.header;
 }
 
-std::optional<Message> RefuseRestore(bool noSourceFile, const RestoreTabModel& tab) {
-    if (noSourceFile) return Message{"Invalid backup file.", MessageIcon::Critical};
+std::optional<Message> RefuseRestore(const RestoreTabModel& tab) {
+    if (!tab.backupOpen) return Message{"Invalid backup file.", MessageIcon::Critical};
     const archive::Choices ticked = TickedIn(tab.items);
     for (bool t : ticked)
         if (t) return std::nullopt;
@@ -299,14 +300,14 @@ Message ConfirmRestoreMessage(const std::vector<restore::PlannedChange>& changes
     return message;
 }
 
-restore::RestoreJob RestoreJobFor(const RestoreTabModel& tab, const AppState& state) {
+restore::RestoreJob RestoreJobFor(const RestoreTabModel& tab, const OpenedArchive& archive) {
     restore::RestoreJob job;
     job.targetProfile = tab.targetProfile;
     job.ticked = TickedIn(tab.items);
-    job.sourceFile = state.SourceFile;
-    job.itemFlags = state.ItemFlags;
-    job.entries = state.ItemEntries;
-    job.dataFileStores = state.DataFileStores;
+    job.sourceFile = archive.sourceFile;
+    job.itemFlags = archive.itemFlags;
+    job.entries = archive.entries;
+    job.dataFileStores = archive.dataFileStores;
     return job;
 }
 

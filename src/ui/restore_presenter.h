@@ -20,17 +20,17 @@ void ClearRestoreTab(RestoreTabModel& tab);
 // The five lines of where the backup came from ("Computer:PC", ...; no blank after the colon).
 std::string BackupInfoText(const archive::ManifestHeader& header);
 // What an opened file shows on the tab: its path, where it came from, its note, and the entries of
-// the items it holds enabled (none ticked). The message to show, or nothing for a valid backup.
+// the items it holds enabled (none ticked), and whether a valid backup is open. The message to
+// show, or nothing for a valid backup.
 std::optional<Message> PresentOpenedBackup(RestoreTabModel& tab, const std::string& path,
                                            const restore::OpenedBackup& opened);
-// What the open leaves in AppState for the restore run: the source file, its item flags and
-// entries, and whether a valid backup is open. Entries of items whose flag is "0" keep what an
-// earlier open put there.
-void RecordOpenedBackup(AppState& state, const std::string& path,
+// What the open leaves for the restore run: the source file, its item flags and entries. Entries
+// of items whose flag is "0" keep what an earlier open put there.
+void RecordOpenedBackup(OpenedArchive& archive, const std::string& path,
                         const restore::OpenedBackup& opened);
 
 // Why "Restore Now" does not start, or nothing when it may.
-std::optional<Message> RefuseRestore(bool noSourceFile, const RestoreTabModel& tab);
+std::optional<Message> RefuseRestore(const RestoreTabModel& tab);
 // The question every way of starting a restore asks first (OK and Cancel): it begins with
 // kConfirmRestoreFirstLine, lists what will be replaced and what added, names where the backup
 // came from, warns when that is another computer or user, and ends asking whether to go on.
@@ -55,7 +55,7 @@ Message KeptAsItIsMessage(bool ok);
 // "1.5 MB", "12 KB", "300 bytes".
 std::string SizeText(uint64_t bytes);
 // The job of the tab's ticks into its target profile, from the archive that `state` records.
-restore::RestoreJob RestoreJobFor(const RestoreTabModel& tab, const AppState& state);
+restore::RestoreJob RestoreJobFor(const RestoreTabModel& tab, const OpenedArchive& archive);
 
 // The progress panel through a run.
 void PresentRestoreStarted(ProgressModel& progress);

@@ -121,19 +121,17 @@ TEST(Startup, GathersFactsCreatesAMissingLogAndKeepsAnExistingOne) {
     TempDir dir;
     setenv("USERPROFILE", dir.str().c_str(), 1);
     AppState state;
-    state.NoSourceFile = false;
     // A portable copy that keeps its settings beside it keeps its log there too. A folder ending
     // in a backslash (a drive root) gets no second one.
     WriteFile(dir.path() / "settings.dat", "");
     GatherStartupFacts(state, dir.str() + "\\");
-    EXPECT_EQ(state.LogFile, dir.str() + "\\brlog.dat");
-    EXPECT_EQ(state.SettingsFile, dir.str() + "\\settings.dat");
+    EXPECT_EQ(state.paths.LogFile, dir.str() + "\\brlog.dat");
+    EXPECT_EQ(state.paths.SettingsFile, dir.str() + "\\settings.dat");
     EXPECT_EQ(fs::file_size(dir.path() / "brlog.dat"), 0u);
     EXPECT_FALSE(fs::exists(dir.path() / "kestrine.dat"));  // nothing is staged at start-up
-    EXPECT_TRUE(state.NoSourceFile);
     EXPECT_NE(state.UserName.back(), ' ');
     EXPECT_NE(state.WindowsDir.back(), '\\');
-    EXPECT_TRUE(fs::is_directory(test::Fs(state.UserProfileDir)));
+    EXPECT_TRUE(fs::is_directory(test::Fs(state.environment.UserProfileDir)));
 
     WriteFile(dir.path() / "brlog.dat", "old line\r\n");
     GatherStartupFacts(state, dir.str());
@@ -157,17 +155,17 @@ TEST(Startup, AnInstalledProgramTakesOverTheSettingsBesideItOnce) {
     fileio::Hold(beside);
     GatherStartupFacts(state, app);
     fileio::LetGo(beside);
-    EXPECT_EQ(state.SettingsFile, local + "\\Kestrine\\settings.dat");
-    EXPECT_EQ(state.LogFile, local + "\\Kestrine\\brlog.dat");
-    EXPECT_FALSE(fs::exists(test::Fs(state.SettingsFile)));
-    EXPECT_EQ(state.DefaultBackupFolder, user + "\\Documents\\Kestrine Backups");
-    EXPECT_TRUE(fs::is_directory(test::Fs(state.DefaultBackupFolder)));
+    EXPECT_EQ(state.paths.SettingsFile, local + "\\Kestrine\\settings.dat");
+    EXPECT_EQ(state.paths.LogFile, local + "\\Kestrine\\brlog.dat");
+    EXPECT_FALSE(fs::exists(test::Fs(state.paths.SettingsFile)));
+    EXPECT_EQ(state.paths.DefaultBackupFolder, user + "\\Documents\\Kestrine Backups");
+    EXPECT_TRUE(fs::is_directory(test::Fs(state.paths.DefaultBackupFolder)));
 
     GatherStartupFacts(state, app);
-    EXPECT_EQ(ReadINIValue(state.SettingsFile, "backup", "backupfolder"), "D:\\Old");
-    ASSERT_TRUE(WriteINIValue(state.SettingsFile, "backup", "backupfolder", "E:\\New"));
+    EXPECT_EQ(ReadINIValue(state.paths.SettingsFile, "backup", "backupfolder"), "D:\\Old");
+    ASSERT_TRUE(WriteINIValue(state.paths.SettingsFile, "backup", "backupfolder", "E:\\New"));
     GatherStartupFacts(state, app);
-    EXPECT_EQ(ReadINIValue(state.SettingsFile, "backup", "backupfolder"), "E:\\New");
+    EXPECT_EQ(ReadINIValue(state.paths.SettingsFile, "backup", "backupfolder"), "E:\\New");
     EXPECT_EQ(ReadFile(test::Fs(beside)), "[backup]\r\nbackupfolder=D:\\Old\r\n");
     EXPECT_EQ(fileio::ListFileNames(app), std::vector<std::string>{"settings.dat"});
     registry::DeleteKeyTree(kInstallKey);
@@ -189,12 +187,12 @@ TEST(Startup, APerUserInstallKeepsSettingsPerUserAndACopyElsewhereBesideItself) 
     test::SetValue(kUserInstallKey, kInstallFolderValue, test::kSz, test::SzData(app));
     AppState state;
     GatherStartupFacts(state, app);
-    EXPECT_EQ(state.SettingsFile, local + "\\Kestrine\\settings.dat");
-    EXPECT_EQ(ReadINIValue(state.SettingsFile, "backup", "backupfolder"), "D:\\Old");
-    EXPECT_NE(state.DefaultBackupFolder, app);
+    EXPECT_EQ(state.paths.SettingsFile, local + "\\Kestrine\\settings.dat");
+    EXPECT_EQ(ReadINIValue(state.paths.SettingsFile, "backup", "backupfolder"), "D:\\Old");
+    EXPECT_NE(state.paths.DefaultBackupFolder, app);
     GatherStartupFacts(state, copy);
-    EXPECT_EQ(state.SettingsFile, copy + "\\settings.dat");
-    EXPECT_EQ(state.LogFile, copy + "\\brlog.dat");
+    EXPECT_EQ(state.paths.SettingsFile, copy + "\\settings.dat");
+    EXPECT_EQ(state.paths.LogFile, copy + "\\brlog.dat");
     registry::DeleteKeyTree(kUserInstallKey);
     unsetenv("LOCALAPPDATA");
 }
@@ -203,11 +201,12 @@ TEST(Startup, APerUserInstallKeepsSettingsPerUserAndACopyElsewhereBesideItself) 
 // a value of the wrong type, out of range or not a full folder counts as not set.
 TEST(Policies, MachineBeforeUserAndOnlyUsableValues) {
     test::Scratch s;
-    const PolicyKeys& keys = s.state.Policy;
-    WriteINIValue(s.state.SettingsFile, "autobackup", "keepdatedbackups", "7");
-    WriteINIValue(s.state.SettingsFile, "General", "checkbackupfile", "1");
+    const PolicyKeys& keys = s.state.paths.Policy;
+    WriteINIValue(s.state.paths.SettingsFile, "autobackup", "keepdatedbackups", "7");
+    WriteINIValue(s.state.paths.SettingsFile, "General", "checkbackupfile", "1");
     EXPECT_FALSE(ReadPolicies(keys).keepNewest);  // no policy key at all
-    EXPECT_EQ(EffectiveSetting(ReadPolicies(keys), s.state.SettingsFile, kKeepDatedBackups), "7");
+    EXPECT_EQ(EffectiveSetting(ReadPolicies(keys), s.state.paths.SettingsFile, kKeepDatedBackups),
+              "7");
 
     setenv("USERNAME", "sam", 1);
     s.SetPolicy(kPolicyBackupFolder, "\\\\server\\backups\\%USERNAME%\\");
@@ -222,8 +221,8 @@ TEST(Policies, MachineBeforeUserAndOnlyUsableValues) {
     EXPECT_EQ(p.days, (std::array<bool, 7>{true, false, false, false, true, false, false}));
     EXPECT_EQ(p.startTime, "18:30");
     EXPECT_FALSE(p.requirePassword || p.closeOutlookForSchedule);
-    EXPECT_EQ(EffectiveSetting(p, s.state.SettingsFile, kKeepDatedBackups), "3");
-    EXPECT_FALSE(EffectiveSettingIsOn(p, s.state.SettingsFile, kCheckBackupFile));
+    EXPECT_EQ(EffectiveSetting(p, s.state.paths.SettingsFile, kKeepDatedBackups), "3");
+    EXPECT_FALSE(EffectiveSettingIsOn(p, s.state.paths.SettingsFile, kCheckBackupFile));
     EXPECT_EQ(InPolicyFolder(p, "C:\\Users\\sam\\Documents\\b.ksx"),
               "\\\\server\\backups\\sam\\b.ksx");
 
@@ -238,8 +237,8 @@ TEST(Policies, MachineBeforeUserAndOnlyUsableValues) {
     p = ReadPolicies(keys);
     EXPECT_EQ(p.backupFolder, "D:\\Mine");
     EXPECT_FALSE(p.keepNewest || p.checkBackup || p.requirePassword || p.days || p.startTime);
-    EXPECT_EQ(EffectiveSetting(p, s.state.SettingsFile, kKeepDatedBackups), "7");
-    EXPECT_TRUE(EffectiveSettingIsOn(p, s.state.SettingsFile, kCheckBackupFile));
+    EXPECT_EQ(EffectiveSetting(p, s.state.paths.SettingsFile, kKeepDatedBackups), "7");
+    EXPECT_TRUE(EffectiveSettingIsOn(p, s.state.paths.SettingsFile, kCheckBackupFile));
     for (const char* bad : {"", ",", "Mon,,Tue", "Monday", "* ,Mon"})
         EXPECT_FALSE(PolicyDays(bad)) << bad;
     EXPECT_EQ(PolicyDays("*"), (std::array<bool, 7>{true, true, true, true, true, true, true}));

@@ -41,11 +41,12 @@ TEST(Startup, PerUserFoldersComeFromTheShellAlsoWhenRedirected) {
         test::RedirectedShellFolder roaming(L"AppData", dir / "Redirected");
         GatherStartupFacts(state, dir.str());
     }
-    EXPECT_EQ(state.RoamingAppDataDir, dir / "Redirected");
-    EXPECT_EQ(outlook::FoldersOf(state).signatures, dir / "Redirected\\Microsoft\\Signatures");
-    EXPECT_TRUE(fs::is_directory(test::Fs(state.LocalAppDataDir)));
-    EXPECT_EQ(outlook::FoldersOf(state).localOutlook,
-              state.LocalAppDataDir + "\\Microsoft\\Outlook");
+    EXPECT_EQ(state.environment.RoamingAppDataDir, dir / "Redirected");
+    EXPECT_EQ(outlook::FoldersOf(state.environment).signatures,
+              dir / "Redirected\\Microsoft\\Signatures");
+    EXPECT_TRUE(fs::is_directory(test::Fs(state.environment.LocalAppDataDir)));
+    EXPECT_EQ(outlook::FoldersOf(state.environment).localOutlook,
+              state.environment.LocalAppDataDir + "\\Microsoft\\Outlook");
 }
 
 TEST(Files, LookupsListingRemovalAndFolders) {

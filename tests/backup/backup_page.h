@@ -11,14 +11,17 @@ namespace kestrine::test {
 
 class BackupPage : public ::testing::Test {
   public:
-    void SetUp() override { window.backup.sourceProfile = "Outlook"; }
+    void SetUp() override {
+        window.backup.sourceProfile = "Outlook";
+        window.backup.targetFileText = p.target;
+    }
     void Tick(std::initializer_list<archive::Choice> choices) {
         for (archive::Choice c : choices) window.backup.items[archive::IndexOf(c)].ticked = true;
     }
     void TickAll() {
         for (auto& box : window.backup.items) box.ticked = true;
     }
-    const std::string& Target() const { return s.state.TargetFile; }
+    const std::string& Target() const { return window.backup.targetFileText; }
     std::string OnlyMessage() const {
         EXPECT_EQ(s.dialogs.messages.size(), 1u);
         return s.dialogs.messages.empty() ? "" : s.dialogs.messages[0].text;

@@ -126,8 +126,8 @@ TEST_F(Backup, EveryItemGoesIntoTheArchiveWithItsManifestLine) {
 }
 
 TEST_F(Backup, MissingItemsFailHonestlyAndAnAnsiDataFilePathIsFoundToo) {
-    registry::DeleteKeyTree(s.state.AccountsKey);
-    std::filesystem::remove_all(Fs(s.state.TemplatesDir));
+    registry::DeleteKeyTree(s.state.locations.AccountsKey);
+    std::filesystem::remove_all(Fs(s.state.locations.TemplatesDir));
     // An older profile keeps the path as single-byte text; the first store names a gone file, and
     // the address book is listed but missing.
     SetValue(s.Profile("Outlook") + "\\2f7c3e5a1b2d4c6e8f90a1b2c3d4e5f6", "01020fff", kBinary,
@@ -148,7 +148,8 @@ TEST_F(Backup, MissingItemsFailHonestlyAndAnAnsiDataFilePathIsFoundToo) {
 
 TEST_F(Backup, AKeyThatCannotBeExportedFailsItsItemOnlyAndLeavesNoExportFile) {
     namespace memory = platform::memory_registry;
-    memory::PlantFailure(memory::Operation::EnumValues, kHkcu, SubkeyOf(s.state.AccountsKey), 5);
+    memory::PlantFailure(memory::Operation::EnumValues, kHkcu,
+                         SubkeyOf(s.state.locations.AccountsKey), 5);
     TickAll();
     const auto run = Run();
     memory::ClearFailures();
@@ -164,7 +165,7 @@ TEST_F(Backup, ChoicesThatCannotRunAreRefusedBeforeAnythingHappens) {
     // Nothing ticked, then no archive named: refused with a message, nothing logged or written.
     EXPECT_FALSE(Run().started);
     TickAll();
-    s.state.TargetFile.clear();
+    window.backup.targetFileText.clear();
     EXPECT_FALSE(Run().started);
     EXPECT_EQ(s.dialogs.messages.size(), 2u);
     EXPECT_EQ(s.Log(), "");
@@ -214,7 +215,7 @@ TEST_F(Backup, AFailedWriteIsNoSuccessAndKeepsTheOlderArchive) {
     for (const bool folderGone : {false, true}) {
         if (folderGone) {
             s.dialogs.messages.clear();
-            s.state.TargetFile = p.backups + "\\no such folder\\kestrine-Outlook.ksx";
+            window.backup.targetFileText = p.backups + "\\no such folder\\kestrine-Outlook.ksx";
             run = Run();
             EXPECT_TRUE(run.started && !run.result.written);
         }
@@ -231,7 +232,7 @@ TEST_F(Backup, AFailedWriteIsNoSuccessAndKeepsTheOlderArchive) {
     // Windows Security refuses the folder although its permissions allow writing: the message and
     // the log name the cause and the way out, and the last backup stays.
     s.dialogs.messages.clear();
-    s.state.TargetFile = p.backups + "\\kestrine-Outlook.ksx";
+    window.backup.targetFileText = p.backups + "\\kestrine-Outlook.ksx";
     fileio::ProtectFolder(p.backups);
     run = Run();
     fileio::UnprotectFolder(p.backups);
@@ -305,14 +306,14 @@ TEST_F(Backup, AFullDiskEndsTheRunWithItsCauseAndLeavesNothingBehind) {
 TEST_F(Backup, NoRunWithoutItsFolderOrWhileAnEndedRestoreIsNotPutBack) {
     Put(Target(), "the user's previous backup");
     TickAll();
-    const std::string temp = s.state.TempFolder;
-    s.state.TempFolder = s.app + "\\temp.blocked";
-    Put(s.state.TempFolder, "a file where the run folders go");
+    const std::string temp = s.state.paths.TempFolder;
+    s.state.paths.TempFolder = s.app + "\\temp.blocked";
+    Put(s.state.paths.TempFolder, "a file where the run folders go");
     EXPECT_NE(Run().result.error.find("No folder for the run's files could be made"),
               std::string::npos);
-    s.state.TempFolder = temp;
+    s.state.paths.TempFolder = temp;
     // The journal of the ended restore is held by a scanner.
-    const std::string journal = EndedRestoreJournal(s.state.UndoFolder);
+    const std::string journal = EndedRestoreJournal(s.state.paths.UndoFolder);
     ASSERT_FALSE(journal.empty());
     fileio::Hold(journal);
     const auto run = Run();
@@ -330,7 +331,7 @@ TEST_F(Backup, AnAbandonedRestoreThatCannotGoBackLetsTheNextBackupRun) {
     std::string keyFile;
     {
         auto ended =
-            recovery::UndoJournal::Begin(s.state.UndoFolder, recovery::RegistryKeyKeeper());
+            recovery::UndoJournal::Begin(s.state.paths.UndoFolder, recovery::RegistryKeyKeeper());
         ASSERT_TRUE(ended && ended->SaveKey(s.Profile("Outlook")));
         keyFile = ended->Folder() + "\\key1.reg";
     }
@@ -374,7 +375,7 @@ TEST_F(Backup, ARestoreEndedMidwayInAnItemFolderIsPutBackFirst) {
 
 // A protected, checked backup; a bad one never replaces the last good one.
 TEST_F(Backup, ACheckedBackupSaysSoAndABadOneNeverReplacesTheLastGoodOne) {
-    Put(s.state.SettingsFile, "[General]\r\ncheckbackupfile=1\r\n");
+    Put(s.state.paths.SettingsFile, "[General]\r\ncheckbackupfile=1\r\n");
     // A manifest that another run stages stays that run's own.
     Put(s.app + "\\kestrine.dat", "BackupComputer=OTHERPC\r\n");
     Tick({Choice::PersonalFolders, Choice::Contacts});
@@ -428,11 +429,12 @@ TEST_F(Backup, AnotherRunAtWorkKeepsRunsOutAndWhatEndedRunsLeftGoes) {
     restoreJob.waitForOtherRun = job.waitForOtherRun;
     {
         OtherRunAtWork other;
-        const auto busy = backup::RunBackup(job, s.state, s.state, zip);
+        const auto busy = backup::RunBackup(job, s.state.environment, s.state.paths, zip);
         EXPECT_TRUE(busy.busy);
         EXPECT_FALSE(busy.written);
         EXPECT_EQ(ui::BackupCompletionMessage(busy, Target()), ui::OtherRunMessage());
-        const auto restoreBusy = restore::RunRestore(restoreJob, s.state, s.state, opened);
+        const auto restoreBusy =
+            restore::RunRestore(restoreJob, s.state.environment, s.state.paths, opened);
         EXPECT_TRUE(restoreBusy.busy && !restoreBusy.Completed());
         EXPECT_EQ(ui::RestoreCompletionMessage(restoreBusy), ui::OtherRunMessage());
         // Cancelled while it waits: no "busy", nothing logged.
@@ -441,7 +443,8 @@ TEST_F(Backup, AnotherRunAtWorkKeepsRunsOutAndWhatEndedRunsLeftGoes) {
         archive::RunObserver stop;
         stop.stop = stopped.get_token();
         job.waitForOtherRun = std::chrono::seconds(30);
-        const auto cancelled = backup::RunBackup(job, s.state, s.state, zip, stop);
+        const auto cancelled =
+            backup::RunBackup(job, s.state.environment, s.state.paths, zip, stop);
         EXPECT_TRUE(cancelled.cancelled);
         EXPECT_FALSE(cancelled.busy);
     }
@@ -463,7 +466,7 @@ TEST_F(Backup, AnotherRunAtWorkKeepsRunsOutAndWhatEndedRunsLeftGoes) {
     Put(ended + "\\kestrine.dat", "half a manifest");
     Put(running + "\\OBC1.tmp", "at work");
     for (const auto& stranger : strangers) Put(stranger + "\\keep.txt", "keep");
-    EXPECT_TRUE(backup::RunBackup(job, s.state, s.state, zip).written);
+    EXPECT_TRUE(backup::RunBackup(job, s.state.environment, s.state.paths, zip).written);
     EXPECT_FALSE(Exists(ended));
     EXPECT_TRUE(Exists(running + "\\OBC1.tmp"));
     std::filesystem::remove_all(Fs(running));
@@ -487,7 +490,7 @@ TEST_F(Backup, ALinkNamedLikeARunFolderIsNotFollowed) {
 }
 
 TEST_F(Backup, OutlookIsClosedFirstWhenTheSettingsSaySoAndStartedAgainAfterwards) {
-    Put(s.state.SettingsFile,
+    Put(s.state.paths.SettingsFile,
         "[backup]\r\nautocloseoutlook=1\r\n[General]\r\nrunoutlookafterbackup=1\r\n");
     RegisterOutlookIn("C:\\Office");
     platform::SetStandInProcesses({{"C:\\Office\\OUTLOOK.EXE"}});
@@ -523,7 +526,7 @@ TEST_F(Backup, OutlookIsClosedFirstWhenTheSettingsSaySoAndStartedAgainAfterwards
     EXPECT_NE(question.text.find("is lost"), std::string::npos) << question.text;
     answer = platform::MessageAnswer::Ok;
     platform::SetStandInProcesses({{"C:\\Office\\outlook.exe"}});  // forgets what was started
-    s.state.TargetFile = p.backups + "\\missing\\x.ksx";
+    window.backup.targetFileText = p.backups + "\\missing\\x.ksx";
     EXPECT_FALSE(Run().result.written);
     EXPECT_TRUE(platform::StandInProcesses().empty());
     EXPECT_NE(s.Log().find(" Outlook did not close and was ended, as the user agreed."),
@@ -531,8 +534,8 @@ TEST_F(Backup, OutlookIsClosedFirstWhenTheSettingsSaySoAndStartedAgainAfterwards
     EXPECT_TRUE(platform::StartedPrograms().empty());
 
     // Without the settings Outlook is left alone.
-    Put(s.state.SettingsFile, "");
-    s.state.TargetFile = p.backups + "\\kestrine-Outlook.ksx";
+    Put(s.state.paths.SettingsFile, "");
+    window.backup.targetFileText = p.backups + "\\kestrine-Outlook.ksx";
     platform::SetStandInProcesses({{"C:\\Office\\OUTLOOK.EXE"}});
     ASSERT_TRUE(Run().result.written);
     EXPECT_EQ(platform::StandInProcesses().size(), 1u);
@@ -544,11 +547,11 @@ TEST_F(Backup, OutlookIsClosedFirstWhenTheSettingsSaySoAndStartedAgainAfterwards
 // A German Office keeps the signatures in the folder it records for the user; a restore for a
 // user whose Office records nothing (English) puts them into that user's Signatures folder.
 TEST_F(Backup, AGermanOfficesSignaturesGoIntoAnEnglishProfilesFolder) {
-    const std::string general = outlook::OfficeGeneralKey(s.state.OutlookVersion);
+    const std::string general = outlook::OfficeGeneralKey(s.state.environment.OutlookVersion);
     SetValue(general, outlook::kSignaturesFolderValue, kSz, SzData("Signaturen"));
     const std::string german = base::FolderPart(s.folders.signatures) + "\\Signaturen";
     Put(german + "\\Gru\xC3\x9F.htm", "<html>Gr\xC3\xBC\xC3\x9F</html>");
-    static_cast<outlook::ItemLocations&>(s.state) = outlook::LocationsFor(s.state, "Outlook");
+    s.state.locations = outlook::LocationsFor(s.state.environment, "Outlook");
     Tick({Choice::Signatures});
     ASSERT_TRUE(Run().result.written);
 
@@ -579,7 +582,7 @@ TEST_F(Backup, TheRunReportsBytesAndACancellationAbandonsTheArchive) {
         if (started.size() >= 2) source.request_stop();
     };
     observer.progress = [&](const archive::Progress& report) { reports.push_back(report); };
-    const auto cancelled = backup::RunBackup(job, s.state, s.state, zip, observer);
+    const auto cancelled = backup::RunBackup(job, s.state.environment, s.state.paths, zip, observer);
     EXPECT_TRUE(cancelled.cancelled);
     EXPECT_FALSE(cancelled.written);
     EXPECT_NE(ui::BackupCompletionMessage(cancelled, Target()).text.find("cancelled"),
@@ -602,7 +605,8 @@ TEST_F(Backup, TheRunReportsBytesAndACancellationAbandonsTheArchive) {
                           [](const archive::Progress& r) { return r.file == "a.pst"; }) >= 3)
             source.request_stop();
     };
-    EXPECT_TRUE(backup::RunBackup(job, s.state, s.state, zip, observer).cancelled);
+    EXPECT_TRUE(
+        backup::RunBackup(job, s.state.environment, s.state.paths, zip, observer).cancelled);
     EXPECT_EQ(Get(Target()), "the user's previous backup");
     EXPECT_EQ(BackupFiles(), std::vector<std::string>{"kestrine-Outlook.ksx"});
     const auto first = std::find_if(reports.begin(), reports.end(),
@@ -614,7 +618,7 @@ TEST_F(Backup, TheRunReportsBytesAndACancellationAbandonsTheArchive) {
 
     reports.clear();
     observer.stop = std::stop_token();
-    ASSERT_TRUE(backup::RunBackup(job, s.state, s.state, zip, observer).written);
+    ASSERT_TRUE(backup::RunBackup(job, s.state.environment, s.state.paths, zip, observer).written);
     ASSERT_FALSE(reports.empty());
     const uint64_t expected = reports.front().bytesExpected;
     EXPECT_GE(expected, 100000u);  // both data files and the rest
@@ -627,7 +631,7 @@ TEST_F(Backup, TheRunReportsBytesAndACancellationAbandonsTheArchive) {
     backup::BackupJob part = job;
     part.chosen[archive::IndexOf(Choice::PersonalFolders)] = false;
     reports.clear();
-    ASSERT_TRUE(backup::RunBackup(part, s.state, s.state, zip, observer).written);
+    ASSERT_TRUE(backup::RunBackup(part, s.state.environment, s.state.paths, zip, observer).written);
     ASSERT_FALSE(reports.empty());
     EXPECT_LT(reports.back().bytesExpected, 100000u);
     EXPECT_EQ(reports.back().bytesDone, reports.back().bytesExpected);
@@ -686,7 +690,7 @@ TEST_F(Backup, TodaysProfilesBackUpTheirPersonalFoldersAndSayWhatStaysOnTheServe
             SetValue(profile + "\\store" + std::to_string(i), value, kBinary,
                      value[3] == 'f' ? wide(path) : B(path + '\0'));
         }
-        const auto inventory = outlook::TakeInventory(s.state, "Outlook");
+        const auto inventory = outlook::TakeInventory(s.state.environment, "Outlook");
         EXPECT_EQ(inventory.available[0], !c.onServer);
         s.dialogs.messages.clear();
         Tick({Choice::PersonalFolders, Choice::Accounts});  // as a scheduled mask asks
@@ -713,7 +717,7 @@ TEST_F(Backup, TodaysProfilesBackUpTheirPersonalFoldersAndSayWhatStaysOnTheServe
         EXPECT_NE(message.find(archive::kPasswordsNote), std::string::npos);
         EXPECT_EQ(s.Log().find("kept on the server") != std::string::npos, c.onServer);
         EXPECT_EQ(s.Log().find("data file is missing") != std::string::npos, !c.missing.empty());
-        std::filesystem::remove(Fs(s.state.LogFile));
+        std::filesystem::remove(Fs(s.state.paths.LogFile));
     }
 }
 

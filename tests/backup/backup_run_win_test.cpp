@@ -118,7 +118,7 @@ TEST_F(BackupNow, ADataFileLargerThanFourGigabytes) {
         ASSERT_TRUE(f->Write("tail of a large data file", 25));
     }
     if (const std::string out = ArtifactFolder(); !out.empty())
-        s.state.TargetFile = out + "\\large.ksx";
+        window.backup.targetFileText = out + "\\large.ksx";
     Tick({Choice::PersonalFolders});
     const auto run = Run();
     ASSERT_TRUE(run.written);

@@ -16,13 +16,13 @@ using test::Put;
 
 class Inventory : public ::testing::Test {
   protected:
-    void SetUp() override { s.state.OSVersion = "10.0"; }
+    void SetUp() override { s.state.environment.OSVersion = "10.0"; }
     std::string Roaming(const std::string& below) const {
         return s.user + "\\AppData\\Roaming\\Microsoft\\" + below;
     }
     // A profile whose every item has something to back up.
     void MakeFullProfile(const std::string& profile) {
-        test::MakeKey(AccountsKey(s.state.ProfilesRoot, profile));
+        test::MakeKey(AccountsKey(s.state.environment.ProfilesRoot, profile));
         Put(Roaming("Signatures\\Work.htm"), "x");
         Put(s.user + "\\Application Data\\Microsoft\\Stationery\\Paper.htm", "x");
         Put(Roaming("Templates\\Reply.oft"), "x");
@@ -33,7 +33,7 @@ class Inventory : public ::testing::Test {
                        kAddressBookPathValue, test::kSz, test::SzData(test::Doubled(pab)));
     }
     std::vector<bool> Available(const std::string& profile) const {
-        const auto inventory = TakeInventory(s.state, profile);
+        const auto inventory = TakeInventory(s.state.environment, profile);
         return std::vector<bool>(inventory.available.begin(), inventory.available.end());
     }
 
@@ -53,7 +53,7 @@ TEST_F(Inventory, MissingEmptyAndSubfolderOnlyLocationsAreUnavailable) {
     EXPECT_FALSE(test::Exists(s.user + "\\Contacts"));
     // A blank name asks nothing of the profile's keys; the folders do not depend on it.
     MakeFullProfile("Real");
-    const auto blank = TakeInventory(s.state, "");
+    const auto blank = TakeInventory(s.state.environment, "");
     EXPECT_FALSE(blank.available[archive::IndexOf(Choice::Accounts)]);
     EXPECT_FALSE(blank.available[archive::IndexOf(Choice::AddressBook)]);
     EXPECT_TRUE(blank.available[archive::IndexOf(Choice::Signatures)]);
@@ -65,12 +65,12 @@ TEST_F(Inventory, AFullProfileHasEveryItemAndAnAddressBookOnlyBeforeOutlook2007I
     const size_t book = archive::IndexOf(Choice::AddressBook);
     EXPECT_EQ(Available("P"), std::vector<bool>(9, true));
     for (const char* version : {"12.0", "16.0"}) {
-        s.state.OutlookVersion = version;
-        const auto inventory = TakeInventory(s.state, "P");
+        s.state.environment.OutlookVersion = version;
+        const auto inventory = TakeInventory(s.state.environment, "P");
         EXPECT_FALSE(inventory.available[book]) << version;
         EXPECT_FALSE(inventory.addressBookSupported) << version;
     }
-    s.state.OutlookVersion = "";  // an unknown Outlook reads as 0: still searched
+    s.state.environment.OutlookVersion = "";  // an unknown Outlook reads as 0: still searched
     EXPECT_TRUE(Available("P")[book]);
     std::filesystem::remove(test::Fs(pab));  // a value naming a missing file does not count
     EXPECT_FALSE(Available("P")[book]);
@@ -80,9 +80,9 @@ TEST_F(Inventory, AFullProfileHasEveryItemAndAnAddressBookOnlyBeforeOutlook2007I
 // installation (a machine key names it).
 TEST_F(Inventory, TheStationeryOfOutlook2007AndLaterIsTheUsersOwn) {
     for (const char* version : {"12.0", "16.0"}) {
-        s.state.OutlookVersion = version;
-        EXPECT_EQ(TakeInventory(s.state, "P").locations.StationeryDir,
-                  FoldersOf(s.state).stationery)
+        s.state.environment.OutlookVersion = version;
+        EXPECT_EQ(TakeInventory(s.state.environment, "P").locations.StationeryDir,
+                  FoldersOf(s.state.environment).stationery)
             << version;
     }
 }
@@ -90,23 +90,23 @@ TEST_F(Inventory, TheStationeryOfOutlook2007AndLaterIsTheUsersOwn) {
 TEST_F(Inventory, ChoosingAProfileStoresItsLocationsAndMayProposeADatedName) {
     MakeFullProfile("My Mail");
     const std::string out = test::Scratch::MakeFolder(s.dir / "out");
-    WriteINIValue(s.state.SettingsFile, "backup", "automgeneratefile", "1");
-    WriteINIValue(s.state.SettingsFile, "backup", "backupfolder", out + "\\");
+    WriteINIValue(s.state.paths.SettingsFile, "backup", "automgeneratefile", "1");
+    WriteINIValue(s.state.paths.SettingsFile, "backup", "backupfolder", out + "\\");
     ui::BackupTabModel tab;
     tab.sourceProfile = "My Mail";
     tab.items[2].ticked = true;
     ui::SelectSourceProfile(tab, s.state);
-    EXPECT_EQ(s.state.AccountsKey, AccountsKey(s.state.ProfilesRoot, "My Mail"));
+    EXPECT_EQ(s.state.locations.AccountsKey,
+              AccountsKey(s.state.environment.ProfilesRoot, "My Mail"));
     EXPECT_FALSE(tab.items[2].ticked);
     EXPECT_TRUE(tab.items[2].enabled);
     // Named after the profile and today's date, in the backup folder with one backslash.
     EXPECT_EQ(tab.targetFileText.rfind(out + "\\kestrine-My Mail-", 0), 0u) << tab.targetFileText;
-    EXPECT_EQ(s.state.TargetFile, tab.targetFileText);
     // Without the switch the user's own text stays.
-    WriteINIValue(s.state.SettingsFile, "backup", "automgeneratefile", "0");
-    tab.targetFileText = s.state.TargetFile = "D:\\mine.ksx";
+    WriteINIValue(s.state.paths.SettingsFile, "backup", "automgeneratefile", "0");
+    tab.targetFileText = "D:\\mine.ksx";
     ui::SelectSourceProfile(tab, s.state);
-    EXPECT_EQ(s.state.TargetFile, "D:\\mine.ksx");
+    EXPECT_EQ(tab.targetFileText, "D:\\mine.ksx");
 }
 
 }  // namespace

@@ -76,7 +76,7 @@ TEST(CloseOutlook, EndsAnOutlookThatDoesNotQuitOnlyWhenAllowed) {
 TEST(ScheduledBackup, WaitsForAnOutlookThatHoldsTheDataFileAndNeverEndsIt) {
     test::Scratch s;
     test::SampleProfile p{s};
-    test::Put(s.state.SettingsFile, "[autobackup]\r\nautobackupfile=0\r\n");
+    test::Put(s.state.paths.SettingsFile, "[autobackup]\r\nautobackupfile=0\r\n");
     const std::string pst = p.mail + "\\a.pst";
     const std::string content = test::Get(pst);
     const auto exe = s.dir.path() / "Office" / "OUTLOOK.EXE";

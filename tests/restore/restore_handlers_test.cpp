@@ -36,7 +36,7 @@ class RestoreHandlers : public ::testing::Test {
     archive::ArchiveReader zip;
     std::array<std::string, archive::kItemCount> entries;
     const std::string noStores;
-    RestoreContext ctx{.env = s.state,
+    RestoreContext ctx{.env = s.state.environment,
                        .entries = entries,
                        .dataFileStores = noStores,
                        .zip = zip,
@@ -117,14 +117,14 @@ TEST_F(RestoreHandlers, SignaturesOverwriteTheirNamesAndKeepOtherFiles) {
 // Stationery of Outlook 2007 and later goes to the user's own folder, never into Office's shared
 // files under Program Files, which a standard user cannot write.
 TEST_F(RestoreHandlers, StationeryOfOutlook2007AndLaterGoesToTheUsersOwnFolder) {
-    s.state.OutlookVersion = "16.0";
+    s.state.environment.OutlookVersion = "16.0";
     Open({s.Source("Pad.htm", "pad")}, {{Item::Stationery, "Pad.htm"}});
     EXPECT_TRUE(RestoreItem(Item::Stationery, ctx, ""));
     EXPECT_EQ(Get(s.folders.stationery + "\\Pad.htm"), "pad");
 }
 
 TEST_F(RestoreHandlers, AFolderThatCannotBeMadeFailsTheItem) {
-    s.state.UserProfileDir = s.user + "\\missing";  // two levels would be needed
+    s.state.environment.UserProfileDir = s.user + "\\missing";  // two levels would be needed
     Open({s.Source("Work.htm", "x")}, {{Item::Signatures, "Work.htm"}});
     const Status restored = RestoreItem(Item::Signatures, ctx, "");
     EXPECT_EQ(restored.kind(), Failure::WriteFailed);
@@ -280,12 +280,12 @@ TEST_F(RestoreDataFiles, ProfileLinksThatCannotBeRewrittenFailTheItem) {
     // A user folder without an ANSI form cannot go into a path stored in single bytes.
     const std::string user = s.dir / "\xE4\xB8\x80";
     const std::string local2 = s.MakeFolder(user + "\\AppData\\Local\\Microsoft\\Outlook");
-    s.state.UserProfileDir = user;
+    s.state.environment.UserProfileDir = user;
     EXPECT_FALSE(RestoreItem(Item::DataFiles, ctx, "Second"));
     EXPECT_EQ(GetData(p + "\\store1", "01020fff"), StoreValueUtf16(local2 + "\\Main.pst"));
     EXPECT_EQ(GetData(p + "\\store2", "01020fff"), StoreValueAnsi("E:\\Old\\Archive.pst"));
     // An account whose tie to the old data file cannot be cut fails the item too.
-    s.state.UserProfileDir = s.user;
+    s.state.environment.UserProfileDir = s.user;
     namespace memory = platform::memory_registry;
     const std::string account = p + "\\" + kAccountsSubkey + "\\00000001";
     memory::PlantFailure(memory::Operation::DeleteValue, kHkcu, SubkeyOf(account), 5);

@@ -29,7 +29,7 @@ class OpenBackup : public ::testing::Test {
     void ExpectNothingOpen() {
         EXPECT_EQ(tab.sourceFileText, "");
         EXPECT_EQ(Enabled(), std::vector<bool>(9, false));
-        EXPECT_TRUE(s.state.NoSourceFile);
+        EXPECT_FALSE(tab.backupOpen);
         EXPECT_TRUE(zip.Entries().empty());
     }
     std::string AllItems(const std::string& password = "") {
@@ -55,10 +55,11 @@ TEST_F(OpenBackup, AValidBackupFillsTheTabAndTheStateAndStaysOpen) {
     EXPECT_EQ(tab.sourceFileText, path);
     EXPECT_EQ(tab.noteText, "first line \r\nsecond=line");
     EXPECT_EQ(Enabled(), std::vector<bool>(9, true));
-    EXPECT_EQ(s.state.SourceFile, path);
-    EXPECT_EQ(s.state.ItemFlags, "11111111111");
-    EXPECT_FALSE(s.state.NoSourceFile);
-    EXPECT_EQ(s.state.ItemEntries[archive::IndexOf(Item::Preferences)], "BackupSetting.dat");
+    EXPECT_EQ(s.state.openedArchive.sourceFile, path);
+    EXPECT_EQ(s.state.openedArchive.itemFlags, "11111111111");
+    EXPECT_TRUE(tab.backupOpen);
+    EXPECT_EQ(s.state.openedArchive.entries[archive::IndexOf(Item::Preferences)],
+              "BackupSetting.dat");
     EXPECT_TRUE(s.AppFiles().empty());  // the extracted manifest is gone
     EXPECT_TRUE(zip.FindEntry("BackupPab.dat").has_value());
 
@@ -108,7 +109,7 @@ TEST_F(OpenBackup, WhatIsNoValidBackupIsRefused) {
         EXPECT_EQ(OpenFile(path), OpenOutcome::Invalid) << path;
         EXPECT_EQ(s.dialogs.messages.at(0).text, "Invalid backup file");
         EXPECT_EQ(s.dialogs.messages.at(0).icon, platform::MessageIcon::Critical);
-        EXPECT_TRUE(s.state.NoSourceFile);
+        EXPECT_FALSE(tab.backupOpen);
         EXPECT_EQ(Enabled(), std::vector<bool>(9, false));
         EXPECT_EQ(tab.backupInfoText.find("STALE"), std::string::npos);
     }

@@ -68,7 +68,7 @@ TEST_F(SafeRestore, AnUndoGivesBackTheProfileAndEveryFileByteForByte) {
     EXPECT_EQ(Now(), before);
     EXPECT_NE(s.Log().find(" The last restore was undone."), std::string::npos);
     // Nothing is left to undo, and no set-aside file stays in the user's folders.
-    EXPECT_FALSE(recovery::CanUndoLastRestore(s.state.UndoFolder));
+    EXPECT_FALSE(recovery::CanUndoLastRestore(s.state.paths.UndoFolder));
     s.dialogs.messages.clear();
     UndoLastRestoreCommand(s.state);
     EXPECT_EQ(s.dialogs.messages.at(0).text, "There is no restore to undo.");
@@ -93,7 +93,7 @@ TEST_F(SafeRestore, ARegistryWriteThatFailsTakesTheWholeRestoreBack) {
     EXPECT_EQ(report.takenBack, restore::TakenBackBecause::RowFailed);
     EXPECT_FALSE(report.takeBackFailed);
     EXPECT_EQ(Now(), before);
-    EXPECT_FALSE(recovery::CanUndoLastRestore(s.state.UndoFolder));
+    EXPECT_FALSE(recovery::CanUndoLastRestore(s.state.paths.UndoFolder));
 }
 
 // Outlook (here: the test) holds the target's data file open without sharing: the last row fails,
@@ -112,7 +112,7 @@ TEST_F(SafeRestore, AFailingRowPutsEveryEarlierRowBack) {
     const std::string said = s.dialogs.messages.back().text;
     EXPECT_EQ(said.rfind("The Restore was not completed and nothing was changed.", 0), 0u) << said;
     EXPECT_NE(s.Log().find("every change it made was put back"), std::string::npos);
-    EXPECT_FALSE(recovery::CanUndoLastRestore(s.state.UndoFolder));
+    EXPECT_FALSE(recovery::CanUndoLastRestore(s.state.paths.UndoFolder));
 }
 
 // By the time the restore has to go back (its last row failed), a file it wrote is held open: the
@@ -134,9 +134,9 @@ TEST_F(SafeRestore, ATakeBackThatCannotFinishIsDoneAtTheNextStart) {
     EXPECT_NE(s.Log().find(" Restore could not put back every change it made; it will be tried "
                            "again at the next start.\n"),
               std::string::npos);
-    EXPECT_TRUE(recovery::MakeProfileWhole(s.state, s.state).ok);
+    EXPECT_TRUE(recovery::MakeProfileWhole(s.state.paths, s.state.environment).ok);
     EXPECT_EQ(Now(), before);
-    EXPECT_FALSE(recovery::CanUndoLastRestore(s.state.UndoFolder));
+    EXPECT_FALSE(recovery::CanUndoLastRestore(s.state.paths.UndoFolder));
 }
 
 // --- archives made by earlier versions ---
@@ -157,7 +157,7 @@ TEST_F(EarlierArchives, TraditionalEncryptionAnsiTextAndTheOldExportFormat) {
 
     const auto report = OpenAndRestore(s, zip, FixtureArchive("legacy.ksx"), std::string("pw"),
                                        "Target", {0, 1, 2, 5, 8});
-    EXPECT_EQ(s.state.ItemFlags, "11111001001");
+    EXPECT_EQ(s.state.openedArchive.itemFlags, "11111001001");
     for (const auto& row : report.rows) EXPECT_TRUE(row.ok()) << static_cast<int>(row.item);
     EXPECT_EQ(report.rows.size(), 7u);
 

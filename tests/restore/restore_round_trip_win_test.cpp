@@ -21,8 +21,8 @@ TEST_F(SafeRestore, ARestoreEndedMidwayIsPutBackAtTheNextStart) {
         const std::string marker = s.dir / ("stopped-" + std::to_string(++point) + ".txt");
         std::wstring args;
         for (const std::string& a :
-             {archivePath, std::string("s3cret pw"), s.app, user2, s.state.ProfilesRoot,
-              s.state.OutlookVersion, std::string("Second"), stop, marker})
+             {archivePath, std::string("s3cret pw"), s.app, user2, s.state.environment.ProfilesRoot,
+              s.state.environment.OutlookVersion, std::string("Second"), stop, marker})
             args += L" \"" + platform::Widen(a) + L"\"";
         const Started run = StartKept(victim, args);
         ASSERT_TRUE(run.process);
@@ -44,22 +44,22 @@ TEST_F(SafeRestore, ARestoreEndedMidwayIsPutBackAtTheNextStart) {
             job.profile = "Second";
             job.unattended = true;
             job.waitForOtherRun = std::chrono::milliseconds(0);
-            job.profilesRoot = s.state.ProfilesRoot;
-            EXPECT_TRUE(backup::RunBackup(job, s.state, s.state, zip).written);
+            job.profilesRoot = s.state.environment.ProfilesRoot;
+            EXPECT_TRUE(backup::RunBackup(job, s.state.environment, s.state.paths, zip).written);
             EXPECT_NE(s.Log().find("ended midway was found and every change it made was put back"),
                       std::string::npos);
             EXPECT_EQ(Snapshot(second), before.profile);
             EXPECT_EQ(Snapshot(s.optionsKey), before.options);
         }
         // The next start of the window (its staged temporaries go then).
-        const auto recovered = recovery::MakeProfileWhole(s.state, s.state);
+        const auto recovered = recovery::MakeProfileWhole(s.state.paths, s.state.environment);
         if (stop.starts_with("bytes")) {
             EXPECT_EQ(recovered.sets, 0u);
         } else if (stop == "end") {
             EXPECT_EQ(recovered.sets, 0u);
             EXPECT_EQ(Snapshot(second), ExpectedTree(f2.localOutlook));
             // And undone again, for the next point.
-            ASSERT_TRUE(restore::UndoLastRestoreRun(s.state).outcome.ok);
+            ASSERT_TRUE(restore::UndoLastRestoreRun(s.state.paths).outcome.ok);
         } else {
             EXPECT_EQ(recovered.sets, 1u);
             EXPECT_TRUE(recovered.ok);

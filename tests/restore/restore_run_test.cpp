@@ -32,9 +32,11 @@ class RestoreRun : public ::testing::Test {
         const std::string path = s.MakeArchive(
             "run.ksx", {s.Source("Work.htm", "sig"), s.Source("Jane.vcf", RandomBytes(5000, 4))},
             manifest);
-        s.state.SourceFile = path;
-        RecordOpenedBackup(s.state, path, restore::OpenBackup(zip, path, s.app, nullptr));
-        ASSERT_FALSE(s.state.NoSourceFile);
+        s.state.openedArchive.sourceFile = path;
+        const restore::OpenedBackup opened = restore::OpenBackup(zip, path, s.app, nullptr);
+        ASSERT_EQ(opened.status, restore::OpenStatus::Opened);
+        RecordOpenedBackup(s.state.openedArchive, path, opened);
+        window.restore.backupOpen = true;
         window.restore.targetProfile = "My Profile";
     }
     void Tick(std::initializer_list<Choice> choices) {
@@ -65,11 +67,11 @@ TEST_F(RestoreRun, TickedRowsWithTheirFlagRunInOrderIntoTheLogAndTheSummary) {
               "The Restore was Completed!\t\t\t\r\n\r\nRestore Signatures\t\tSucceeded!\t"
               "\r\nRestore Contacts Folder\tSucceeded!\t");
     // Each line after the separator is a time and then these words.
-    const std::vector<std::string> ends = {" Start Retore Data to Profile My Profile\n",
-                                           " Restore File is " + s.state.SourceFile + "\n",
-                                           " Restore Signatures Succeeded!\n",
-                                           " Restore Contacts Folder Succeeded!\n",
-                                           " Restore Data to Profile My Profile was Completed!\r"};
+    const std::vector<std::string> ends = {
+        " Start Retore Data to Profile My Profile\n",
+        " Restore File is " + s.state.openedArchive.sourceFile + "\n",
+        " Restore Signatures Succeeded!\n", " Restore Contacts Folder Succeeded!\n",
+        " Restore Data to Profile My Profile was Completed!\r"};
     const std::string log = s.Log();
     ASSERT_EQ(log.rfind(std::string(84, '.') + "\r\r\n", 0), 0u) << log;
     size_t at = 87;
@@ -97,8 +99,8 @@ TEST_F(RestoreRun, TheObserverHearsOfEachFileAndACancellationStopsBetweenRows) {
     std::stop_source source;
     observer.stop = source.get_token();
     observer.stepStarted = [&](archive::Item) { source.request_stop(); };
-    const auto result = restore::RunRestore(RestoreJobFor(window.restore, s.state), s.state,
-                                            s.state, zip, observer);
+    const auto result = restore::RunRestore(RestoreJobFor(window.restore, s.state.openedArchive),
+                                            s.state.environment, s.state.paths, zip, observer);
     EXPECT_TRUE(result.cancelled);
     ASSERT_EQ(result.rows.size(), 1u);
     EXPECT_TRUE(result.rows[0].ok());
@@ -126,10 +128,10 @@ TEST_F(RestoreRun, TheObserverHearsOfEachFileAndACancellationStopsBetweenRows) {
 // when an earlier restore ended midway cannot be put back first (its journal held by a scanner).
 TEST_F(RestoreRun, NoRowRunsWithoutAnUndoSetOrWhileAnEarlierRestoreIsNotPutBack) {
     Tick({Choice::Signatures});
-    const std::string journal = EndedRestoreJournal(s.state.UndoFolder);
+    const std::string journal = EndedRestoreJournal(s.state.paths.UndoFolder);
     ASSERT_FALSE(journal.empty());
     platform::fileio::Hold(journal);
-    const std::string undo = s.state.UndoFolder;
+    const std::string undo = s.state.paths.UndoFolder;
     for (const auto& [because, why, shown] :
          {std::tuple{restore::TakenBackBecause::EarlierRestore,
                      "an earlier restore could not be put back",
@@ -146,10 +148,10 @@ TEST_F(RestoreRun, NoRowRunsWithoutAnUndoSetOrWhileAnEarlierRestoreIsNotPutBack)
                   std::string::npos);
         EXPECT_FALSE(Exists(s.folders.signatures + "\\Work.htm"));
         platform::fileio::LetGo(journal);
-        s.state.UndoFolder = s.app + "\\undo.blocked";
-        Put(s.state.UndoFolder, "a file where the undo sets go");
+        s.state.paths.UndoFolder = s.app + "\\undo.blocked";
+        Put(s.state.paths.UndoFolder, "a file where the undo sets go");
     }
-    s.state.UndoFolder = undo;
+    s.state.paths.UndoFolder = undo;
     EXPECT_EQ(RestoreLikeTheWindow(window, s.state, zip).result.rows.size(), 1u);
     EXPECT_EQ(Get(s.folders.signatures + "\\Work.htm"), "sig");
 }
@@ -185,22 +187,22 @@ TEST_F(RestoreRun, TheEndIsWrittenAfterTheRegistryAndARestoreWhoseEndCannotBeWri
     } unheard;
     platform::memory_registry::WhenFlushed([&](uint32_t root) {
         EXPECT_EQ(root, platform::memory_registry::kCurrentUser);
-        const auto sets = recovery::ListUndoSets(s.state.UndoFolder);
+        const auto sets = recovery::ListUndoSets(s.state.paths.UndoFolder);
         setAtFlush.push_back(sets.empty() ? "none" : sets.back().finished ? "finished" : "open");
     });
     ASSERT_TRUE(RestoreLikeTheWindow(window, s.state, zip).result.Completed());
-    ASSERT_TRUE(restore::UndoLastRestoreRun(s.state).outcome.ok);
+    ASSERT_TRUE(restore::UndoLastRestoreRun(s.state.paths).outcome.ok);
     EXPECT_EQ(setAtFlush, (std::vector<std::string>{"open", "open"}));
-    EXPECT_TRUE(recovery::ListUndoSets(s.state.UndoFolder).empty());
+    EXPECT_TRUE(recovery::ListUndoSets(s.state.paths.UndoFolder).empty());
 
     archive::RunObserver observer;
     observer.stepFinished = [&](Item item, archive::StepOutcome outcome) {
         if (item != Item::Signatures || outcome != archive::StepOutcome::Succeeded) return;
-        const auto sets = recovery::ListUndoSets(s.state.UndoFolder);
+        const auto sets = recovery::ListUndoSets(s.state.paths.UndoFolder);
         FillTheDriveAt(platform::fileio::FileSize(sets.back().folder + "\\journal.dat"));
     };
-    const auto result = restore::RunRestore(RestoreJobFor(window.restore, s.state), s.state,
-                                            s.state, zip, observer);
+    const auto result = restore::RunRestore(RestoreJobFor(window.restore, s.state.openedArchive),
+                                            s.state.environment, s.state.paths, zip, observer);
     EXPECT_EQ(result.takenBack, restore::TakenBackBecause::EndNotRecorded);
     EXPECT_FALSE(result.takeBackFailed);
     EXPECT_FALSE(Exists(s.folders.signatures + "\\Work.htm"));
@@ -212,8 +214,8 @@ TEST_F(RestoreRun, TheEndIsWrittenAfterTheRegistryAndARestoreWhoseEndCannotBeWri
     EXPECT_NE(s.Log().find(" Restore was not completed (its end could not be written to the "
                            "disk); every change it made was put back.\n"),
               std::string::npos);
-    EXPECT_EQ(recovery::MakeProfileWhole(s.state, s.state).sets, 0u);
-    EXPECT_TRUE(recovery::ListUndoSets(s.state.UndoFolder).empty());
+    EXPECT_EQ(recovery::MakeProfileWhole(s.state.paths, s.state.environment).sets, 0u);
+    EXPECT_TRUE(recovery::ListUndoSets(s.state.paths.UndoFolder).empty());
 }
 #endif
 
@@ -240,7 +242,7 @@ TEST_F(RestoreRun, ADriveTooSmallForEveryRowTogetherIsFoundBeforeTheFirstRow) {
     EXPECT_NE(s.Log().find("MB free.\n"), std::string::npos);
     EXPECT_EQ(Files(s.folders.signatures), (FolderSnapshot{{"Work.htm", "mine"}}));
     EXPECT_FALSE(Exists(s.folders.contacts + "\\Jane.vcf"));
-    EXPECT_TRUE(recovery::ListUndoSets(s.state.UndoFolder).empty());
+    EXPECT_TRUE(recovery::ListUndoSets(s.state.paths.UndoFolder).empty());
     platform::fileio::SetFreeSpace(s.user, (uint64_t{64} << 20) + 5103 + 100);
     EXPECT_TRUE(RestoreLikeTheWindow(window, s.state, zip).result.Completed());
 }
@@ -260,7 +262,7 @@ TEST_F(RestoreRun, WithoutAnOpenArchiveTheFirstItemFailsTheRestoreAndWithoutABac
               "\r\nRestore Signatures \t\tFail!\t");
     EXPECT_NE(s.Log().find(" Restore Signatures Fail!\n\r\n"), std::string::npos);
     EXPECT_NE(s.Log().find(" Restore was not completed (an item failed)"), std::string::npos);
-    s.state.NoSourceFile = true;
+    window.restore.backupOpen = false;
     const std::string logBefore = s.Log();
     EXPECT_FALSE(RestoreLikeTheWindow(window, s.state, zip).ran);
     EXPECT_EQ(s.dialogs.messages.at(2).text, "Invalid backup file.");

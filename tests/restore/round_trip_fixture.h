@@ -137,10 +137,9 @@ class RoundTrip : public ::testing::Test {
         SetValue(s.optionsKey + "\\Mail", "Editor", kSz, SzData("Word"));
 
         AppState& st = s.state;
-        static_cast<outlook::ItemLocations&>(st) = outlook::LocationsFor(st, kProfile);
-        st.StationeryDir = f.stationery;
+        st.locations = outlook::LocationsFor(st.environment, kProfile);
+        st.locations.StationeryDir = f.stationery;
         archivePath = s.MakeFolder(s.dir / "backups") + "\\ann backup.ksx";
-        st.TargetFile = archivePath;
 
         sourceTree = Snapshot(source);
         sourceOptions = Snapshot(s.optionsKey);
@@ -148,6 +147,7 @@ class RoundTrip : public ::testing::Test {
 
         MainWindowModel window;
         window.backup.sourceProfile = kProfile;
+        window.backup.targetFileText = archivePath;
         for (auto& item : window.backup.items) item.ticked = true;
         window.backup.protect = true;
         window.backup.password = window.backup.retypedPassword = "s3cret pw";
@@ -221,7 +221,7 @@ class SafeRestore : public RoundTrip {
                  StoreValueUtf16(f2.localOutlook + "\\Outlook.pst"));
         SetValue(s.optionsKey, "Compose", kDword, {2, 0, 0, 0});
         SetValue(s.optionsKey, "Extra", kDword, {3, 0, 0, 0});
-        s.state.UserProfileDir = user2;
+        s.state.environment.UserProfileDir = user2;
     }
     State Now() {
         return {Snapshot(second), Snapshot(s.optionsKey), UserFiles(f2),
@@ -239,8 +239,8 @@ class SafeRestore : public RoundTrip {
         EXPECT_EQ(OpenBackupFile(window.restore, s.state, opened), OpenOutcome::Opened);
         window.restore.targetProfile = "Second";
         for (auto& item : window.restore.items) item.ticked = true;
-        return restore::RunRestore(RestoreJobFor(window.restore, s.state), s.state, s.state, opened,
-                                   observer);
+        return restore::RunRestore(RestoreJobFor(window.restore, s.state.openedArchive),
+                                   s.state.environment, s.state.paths, opened, observer);
     }
 };
 

@@ -40,13 +40,13 @@ namespace {
 class AutoBackup : public ::testing::Test {
   public:
     // Most runs here replace the task's one archive, as the user can choose.
-    AutoBackup() { Put(s.state.SettingsFile, "[autobackup]\r\nautobackupfile=0\r\n"); }
+    AutoBackup() { Put(s.state.paths.SettingsFile, "[autobackup]\r\nautobackupfile=0\r\n"); }
     schedule::AutoBackupResult Run(const std::string& mask, const std::string& password = "",
                                    const std::string& profile = "Outlook") {
         s.state.CommandLine = "sf=" + profile + "xm=" + mask + "ps=" + password + "bf=" + target;
         return schedule::RunAutoBackup(s.state, zip);
     }
-    void DatedNames() { Put(s.state.SettingsFile, "[autobackup]\r\nautobackupfile=1\r\n"); }
+    void DatedNames() { Put(s.state.paths.SettingsFile, "[autobackup]\r\nautobackupfile=1\r\n"); }
 
     Scratch s;
     SampleProfile p{s};
@@ -113,7 +113,7 @@ TEST_F(AutoBackup, TheDatedNameDeletesTheDefaultArchiveOnlyAfterTheNewOne) {
 // Without a stored choice the run does what the settings dialog shows for it: a new, dated file, so
 // last week's dated backup stays.
 TEST_F(AutoBackup, WithoutAStoredChoiceEachRunWritesANewFile) {
-    std::filesystem::remove(Fs(s.state.SettingsFile));
+    std::filesystem::remove(Fs(s.state.paths.SettingsFile));
     const std::string lastWeek = p.backups + "\\kestrine-Outlook-11-30-2026-09-00.ksx";
     Put(lastWeek, "last week's backup");
     const auto result = Run("001000001");
@@ -128,9 +128,10 @@ TEST_F(AutoBackup, WithoutAStoredChoiceEachRunWritesANewFile) {
 // and a scheduled run of a task registered before; a required password, the schedule's days and
 // time too. A task without the password a policy requires writes nothing and keeps what is there.
 TEST_F(AutoBackup, PoliciesWinOverTheUsersSettingsEverywhere) {
-    Put(s.state.SettingsFile, "[Backup]\r\nbackupfolder=" + p.backups +
-                                  "\r\nautomgeneratefile=1\r\n[autobackup]\r\nautobackupfile=1\r\n"
-                                  "keepdatedbackups=5\r\n");
+    Put(s.state.paths.SettingsFile,
+        "[Backup]\r\nbackupfolder=" + p.backups +
+            "\r\nautomgeneratefile=1\r\n[autobackup]\r\nautobackupfile=1\r\n"
+            "keepdatedbackups=5\r\n");
     setenv("USERNAME", "sam", 1);
     const std::string mine = Scratch::MakeFolder(s.dir / "share\\sam");
     s.SetPolicy(kPolicyBackupFolder, s.dir / "share\\%USERNAME%");
@@ -142,13 +143,14 @@ TEST_F(AutoBackup, PoliciesWinOverTheUsersSettingsEverywhere) {
     window.backup.sourceProfile = "Outlook";
     window.backup.items[archive::IndexOf(archive::Choice::Signatures)].ticked = true;
     ui::ProposeTargetFile(window.backup, s.state);
-    EXPECT_EQ(base::FolderPart(s.state.TargetFile), mine);
-    s.state.TargetFile = p.backups + "\\picked before.ksx";  // chosen before the policy came
+    EXPECT_EQ(base::FolderPart(window.backup.targetFileText), mine);
+    window.backup.targetFileText =
+        p.backups + "\\picked before.ksx";  // chosen before the policy came
     const WindowBackup byHand = BackupLikeTheWindow(window, s.state, zip);
     EXPECT_TRUE(byHand.result.written);
     EXPECT_TRUE(ReadArchive(mine + "\\picked before.ksx").manifest.valid);
 
-    ui::SchedulerModel model = ui::OpenScheduler({"Outlook"}, ReadPolicies(s.state.Policy));
+    ui::SchedulerModel model = ui::OpenScheduler({"Outlook"}, ReadPolicies(s.state.paths.Policy));
     ui::ChooseProfile(model, "Outlook", {}, p.backups);
     ui::ChooseTargetFile(model, p.backups + "\\elsewhere.ksx");
     model.items[archive::IndexOf(archive::Choice::Signatures)].ticked = true;
@@ -174,7 +176,7 @@ TEST_F(AutoBackup, PoliciesWinOverTheUsersSettingsEverywhere) {
     EXPECT_EQ(Get(target), "last week's backup");
 
     s.SetPolicy(kPolicyRequirePassword, 1, false);
-    model = ui::OpenScheduler({"Outlook"}, ReadPolicies(s.state.Policy));
+    model = ui::OpenScheduler({"Outlook"}, ReadPolicies(s.state.paths.Policy));
     EXPECT_TRUE(model.protect);
     ui::SetProtect(model, false);
     EXPECT_TRUE(model.protect);  // the box stays ticked
@@ -193,7 +195,7 @@ TEST_F(AutoBackup, PoliciesWinOverTheUsersSettingsEverywhere) {
 // each named in the log; files of any other name stay, and a run that wrote nothing removes
 // nothing.
 TEST_F(AutoBackup, KeepingTheNewestRemovesOnlyTheTasksOlderDatedArchives) {
-    Put(s.state.SettingsFile, "[autobackup]\r\nautobackupfile=1\r\nkeepdatedbackups=2\r\n");
+    Put(s.state.paths.SettingsFile, "[autobackup]\r\nautobackupfile=1\r\nkeepdatedbackups=2\r\n");
     const std::string dated = p.backups + "\\kestrine-Outlook-";
     const std::vector<std::string> older = {dated + "01-04-2026-09-00.ksx",
                                             dated + "06-01-2026-09-00.KSX"};
@@ -263,7 +265,7 @@ TEST_F(AutoBackup, ARunThatFailsAnItemKeepsEveryCompleteBackup) {
     const std::string more = p.backups + "\\kestrine-Outlook-02-03-2026-09-00.ksx";
     Put(more,
         Get(s.MakeArchive("more.ksx", {}, Scratch::Manifest({{archive::Item::Stationery, "s"}}))));
-    Put(s.state.SettingsFile,
+    Put(s.state.paths.SettingsFile,
         "[General]\r\ncheckbackupfile=1\r\n[autobackup]\r\nautobackupfile=0\r\n");
     ASSERT_EQ(Run(mask).exitStatus, schedule::kExitAllSucceeded);
     EXPECT_FALSE(Exists(failed.archivePath));
@@ -275,7 +277,7 @@ TEST_F(AutoBackup, ARunThatFailsAnItemKeepsEveryCompleteBackup) {
     const size_t logBefore = s.Log().size();
     platform::fileio::Hold(p.mail + "\\a.pst");
 
-    Put(s.state.SettingsFile, "[autobackup]\r\nautobackupfile=1\r\nkeepdatedbackups=2\r\n");
+    Put(s.state.paths.SettingsFile, "[autobackup]\r\nautobackupfile=1\r\nkeepdatedbackups=2\r\n");
     const std::string dated = p.backups + "\\kestrine-Outlook-";
     const std::string oldest = dated + "01-04-2026-09-00.ksx",
                       older = dated + "06-01-2026-09-00.ksx",
@@ -309,13 +311,13 @@ TEST_F(AutoBackup, ARunThatFailsAnItemKeepsEveryCompleteBackup) {
 // again.
 TEST_F(AutoBackup, AFailedScheduledRunIsNoticed) {
     const platform::LocalTime now = platform::Now();
-    EXPECT_FALSE(ui::ScheduledBackupWarning(s.state.LogFile, now));  // no scheduled run yet
+    EXPECT_FALSE(ui::ScheduledBackupWarning(s.state.paths.LogFile, now));  // no scheduled run yet
     platform::ClearNotifications();
     platform::fileio::Hold(p.mail + "\\a.pst");
     const auto failed = Run("100000001");
     platform::fileio::LetGo(p.mail + "\\a.pst");
-    EXPECT_TRUE(schedule::NoticeFailedRun(s.state, failed.exitStatus));
-    const auto warning = ui::ScheduledBackupWarning(s.state.LogFile, now);
+    EXPECT_TRUE(schedule::NoticeFailedRun(s.state.paths, failed.exitStatus));
+    const auto warning = ui::ScheduledBackupWarning(s.state.paths.LogFile, now);
     ASSERT_TRUE(warning);
     const std::string log = s.Log();
     const size_t at = log.find(" Start Auto Backup Profile"), begin = log.rfind('\n', at) + 1;
@@ -330,21 +332,21 @@ TEST_F(AutoBackup, AFailedScheduledRunIsNoticed) {
     ASSERT_EQ(balloons.size(), 1u);
     EXPECT_NE(balloons[0].text.find("Personal Folders could not be backed up"), std::string::npos);
     ui::BackupTabModel tab;
-    ui::PresentLastBackup(tab, FindLastCompletedBackup(ReadLogEntries(s.state.LogFile)));
+    ui::PresentLastBackup(tab, FindLastCompletedBackup(ReadLogEntries(s.state.paths.LogFile)));
     EXPECT_NE(tab.lastBackupText.find("not complete"), std::string::npos);
     EXPECT_EQ(tab.lastBackupFile, failed.archivePath);
 
-    Put(s.state.SettingsFile, "[autobackup]\r\nautobackupfile=0\r\nnotifyfailure=0\r\n");
-    EXPECT_FALSE(schedule::NoticeFailedRun(s.state, failed.exitStatus));
+    Put(s.state.paths.SettingsFile, "[autobackup]\r\nautobackupfile=0\r\nnotifyfailure=0\r\n");
+    EXPECT_FALSE(schedule::NoticeFailedRun(s.state.paths, failed.exitStatus));
     EXPECT_EQ(platform::RequestedNotifications().size(), 1u);
 
     ASSERT_EQ(Run("100000001").exitStatus, schedule::kExitAllSucceeded);
-    EXPECT_FALSE(schedule::NoticeFailedRun(s.state, schedule::kExitAllSucceeded));
-    EXPECT_FALSE(ui::ScheduledBackupWarning(s.state.LogFile, now));
+    EXPECT_FALSE(schedule::NoticeFailedRun(s.state.paths, schedule::kExitAllSucceeded));
+    EXPECT_FALSE(ui::ScheduledBackupWarning(s.state.paths.LogFile, now));
     platform::LocalTime later = now;
     later.day = 1;
     later.year += 1;
-    const auto overdue = ui::ScheduledBackupWarning(s.state.LogFile, later);
+    const auto overdue = ui::ScheduledBackupWarning(s.state.paths.LogFile, later);
     ASSERT_TRUE(overdue);
     EXPECT_NE(overdue->text.find("newer than a week and a day"), std::string::npos);
     EXPECT_NE(overdue->text.find(target), std::string::npos);
@@ -415,7 +417,7 @@ TEST_F(AutoBackup, RefusedCommandLinesDoNothingButSayWhyInTheLog) {
 // a task of an earlier version with its password in clear still backs up with it. A checked
 // backup is logged as verified.
 TEST_F(AutoBackup, OnlyAPasswordProtectedForTheUserServes) {
-    Put(s.state.SettingsFile,
+    Put(s.state.paths.SettingsFile,
         "[General]\r\ncheckbackupfile=1\r\n[autobackup]\r\nautobackupfile=0\r\n");
     Put(target, "last week's backup");
     const std::string marker(schedule::kProtectedMarker);

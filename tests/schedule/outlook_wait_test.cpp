@@ -35,7 +35,7 @@ class OutlookWait : public ::testing::Test {
     }
     // Dated archives, so that last week's stays beside the new one.
     void Settings(const std::string& more) {
-        Put(s.state.SettingsFile, "[autobackup]\r\nautobackupfile=1\r\n" + more);
+        Put(s.state.paths.SettingsFile, "[autobackup]\r\nautobackupfile=1\r\n" + more);
     }
     // Outlook quits (or is found gone) and lets go of its data file.
     void OutlookQuits() {

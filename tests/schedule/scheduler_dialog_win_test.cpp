@@ -47,8 +47,8 @@ class SchedulerDialogTest : public ::testing::Test {
         SetValue(work + "\\9375CFF0413111d3B88A00104B2A6676\\00000001", "Account Name", kSz,
                  SzData("work@example.com"));
         Put(s.folders.roamingOutlook + "\\Work.rwz", "work rules");
-        s.state.ProfileNames = {"Outlook", "Work"};
-        setup = schedule::SchedulerSetupFor(s.state, s.state);
+        s.state.environment.ProfileNames = {"Outlook", "Work"};
+        setup = schedule::SchedulerSetupFor(s.state.environment, s.state.paths);
         setup.programPath = kProgram;
         CopyTestProgram("fake_schtasks.exe", platform::Widen(system32 + "\\schtasks.exe"));
         SetEnvironmentVariableW(L"KESTRINE_SCHTASKS_RECORD", platform::Widen(record).c_str());
@@ -128,7 +128,7 @@ TEST_F(SchedulerDialogTest, TheRegisteredTaskBacksUpTheChosenProfile) {
     const std::string file =
         create.substr(create.find(at) + 6, create.size() - create.find(at) - 10);
     EXPECT_EQ(create, schedule::CreateFromDefinitionCommand(name, file));
-    EXPECT_EQ(file.rfind(s.state.TempFolder + "\\~kestrine.run-", 0), 0u) << file;
+    EXPECT_EQ(file.rfind(s.state.paths.TempFolder + "\\~kestrine.run-", 0), 0u) << file;
     EXPECT_FALSE(Exists(file.substr(0, file.rfind('\\'))));
     EXPECT_EQ(runs[1].command, "schtasks /query /xml /tn \"Kestrine AutoBackup\"");
     const std::string xml = Get(definition);
@@ -142,7 +142,7 @@ TEST_F(SchedulerDialogTest, TheRegisteredTaskBacksUpTheChosenProfile) {
     EXPECT_EQ(tail.find('%'), std::string::npos) << tail;
 
     // Added with no stored choice, the task writes a new file each run, as the settings show.
-    EXPECT_EQ(ReadINIValue(s.state.SettingsFile, "autobackup", "autobackupfile"), "1");
+    EXPECT_EQ(ReadINIValue(s.state.paths.SettingsFile, "autobackup", "autobackupfile"), "1");
 
     // The task starts the program with its arguments; they back up "Work" with the password,
     // which the log never shows.
@@ -166,7 +166,7 @@ TEST_F(SchedulerDialogTest, PolicySetControlsAreGreyedAndReachTheTask) {
     s.SetPolicy(kPolicyScheduleDays, "Tue");
     s.SetPolicy(kPolicyScheduleTime, "18:30", false);
     s.SetPolicy(kPolicyRequirePassword, 1);
-    setup = schedule::SchedulerSetupFor(s.state, s.state);
+    setup = schedule::SchedulerSetupFor(s.state.environment, s.state.paths);
     setup.programPath = kProgram;
     {
         ModalThread shown([&] { return ui::win::ShowSchedulerDialog(nullptr, setup); });
@@ -302,7 +302,7 @@ TEST_F(SchedulerDialogTest, WinesTaskSchedulerRegistersTheDefinition) {
 TEST_F(SchedulerDialogTest, APasswordTheSystemCannotUnprotectMakesNoBackup) {
     const std::string target = s.app + "\\weekly.ksx";
     Put(target, "last week's backup");
-    Put(s.state.SettingsFile, "[autobackup]\r\nautobackupfile=0\r\n");
+    Put(s.state.paths.SettingsFile, "[autobackup]\r\nautobackupfile=0\r\n");
     s.state.CommandLine = "sf=Workxm=100000000ps=" + std::string(schedule::kProtectedMarker) +
                           "AAAAAAAAAAAAAAAAAAAAAAAAbf=" + target;
     const archive::ZipOptions zip;

@@ -218,17 +218,17 @@ class Scratch {
             return i < dialogs.passwords.size() ? dialogs.passwords[i] : std::nullopt;
         });
 
-        static_cast<ProgramPaths&>(state) = PathsIn(app);
+        state.paths = PathsIn(app);
         // Policies of the test's own (SetPolicy), never the machine's.
-        state.Policy = {root + "\\MachinePolicy", root + "\\UserPolicy"};
+        state.paths.Policy = {root + "\\MachinePolicy", root + "\\UserPolicy"};
         state.ComputerName = "SCRATCHPC";
         state.UserName = "sam";
-        state.UserProfileDir = user;
-        state.OSVersion = "6.1";
-        state.OutlookName = "Outlook 2003";
-        state.OutlookVersion = "11." + unique;
-        state.ProfilesRoot = root + "\\Profiles";
-        optionsKey = outlook::OptionsKey(state.OutlookVersion);
+        state.environment.UserProfileDir = user;
+        state.environment.OSVersion = "6.1";
+        state.environment.OutlookName = "Outlook 2003";
+        state.environment.OutlookVersion = "11." + unique;
+        state.environment.ProfilesRoot = root + "\\Profiles";
+        optionsKey = outlook::OptionsKey(state.environment.OutlookVersion);
     }
     ~Scratch() {
         registry::DeleteKeyTree(root);
@@ -240,14 +240,17 @@ class Scratch {
     Scratch(const Scratch&) = delete;
     Scratch& operator=(const Scratch&) = delete;
 
-    std::string Profile(const std::string& name) const { return state.ProfilesRoot + "\\" + name; }
+    std::string Profile(const std::string& name) const {
+        return state.environment.ProfilesRoot + "\\" + name;
+    }
     // A policy value as Group Policy writes it: a number as REG_DWORD, text as REG_SZ.
     void SetPolicy(const std::string& name, uint32_t number, bool machine = true) const {
-        SetValue(machine ? state.Policy.machine : state.Policy.user, name, kDword,
+        SetValue(machine ? state.paths.Policy.machine : state.paths.Policy.user, name, kDword,
                  {static_cast<uint8_t>(number), static_cast<uint8_t>(number >> 8), 0, 0});
     }
     void SetPolicy(const std::string& name, const std::string& text, bool machine = true) const {
-        SetValue(machine ? state.Policy.machine : state.Policy.user, name, kSz, SzData(text));
+        SetValue(machine ? state.paths.Policy.machine : state.paths.Policy.user, name, kSz,
+                 SzData(text));
     }
     static std::string MakeFolder(const std::string& path) {
         std::filesystem::create_directories(Fs(path));
@@ -259,7 +262,9 @@ class Scratch {
         std::sort(names.begin(), names.end());
         return names;
     }
-    std::string Log() const { return Exists(state.LogFile) ? Get(state.LogFile) : std::string(); }
+    std::string Log() const {
+        return Exists(state.paths.LogFile) ? Get(state.paths.LogFile) : std::string();
+    }
     // A file in a staging folder of its own, to be added to an archive.
     std::string Source(const std::string& name, const std::string& content) {
         const std::string path = dir / ("src\\" + name);
@@ -342,10 +347,11 @@ struct SampleProfile {
         SetValue(p + "\\9375CFF0413111d3B88A00104B2A6676\\00000001", "Account Name", kSz,
                  SzData("sam@example.com"));
         SetValue(s.optionsKey, "Sample", kSz, SzData("options"));
-        static_cast<outlook::ItemLocations&>(s.state) = outlook::LocationsFor(s.state, "Outlook");
-        s.state.TargetFile = backups + "\\kestrine-Outlook.ksx";
+        s.state.locations = outlook::LocationsFor(s.state.environment, "Outlook");
+        target = backups + "\\kestrine-Outlook.ksx";
     }
     std::string mail, mail2, backups;
+    std::string target;  // the archive a backup of it writes, unless a test names another
 };
 
 // What an archive holds: its entry names and its manifest.

@@ -31,8 +31,8 @@ class MainWindowTest : public ::testing::Test {
     MainWindowTest() {
         SetValue(s.Profile("Work") + "\\13dbb0c8aa05101a9bb000aa002fc45a", "01020fff", kBinary,
                  StoreValueUtf16(sample.mail2 + "\\archive.pst"));
-        s.state.ProfileNames = {"Outlook", "Work"};
-        Put(s.state.SettingsFile,
+        s.state.environment.ProfileNames = {"Outlook", "Work"};
+        Put(s.state.paths.SettingsFile,
             "[backup]\r\nautomgeneratefile=1\r\nbackupfolder=" + sample.backups + "\r\n");
         platform::SetMessageHandler(nullptr);  // real message boxes, answered through the window
         // Reading the data file waits at the gate: a run stays at work while the test looks.
@@ -84,7 +84,7 @@ class MainWindowTest : public ::testing::Test {
 };
 
 TEST_F(MainWindowTest, StartUpPagesAndPopUpMenusAsAUserSeesThem) {
-    Put(s.state.LogFile, "one\n\r\nend\r\r\n");
+    Put(s.state.paths.LogFile, "one\n\r\nend\r\r\n");
     Open();
     HWND source = Control(main, IDC_SOURCE_PROFILE);
     EXPECT_EQ(SendMessageW(source, CB_GETCOUNT, 0, 0), 2);
@@ -137,9 +137,9 @@ TEST_F(MainWindowTest, StartUpPagesAndPopUpMenusAsAUserSeesThem) {
 // neither), until the user makes a profile while the window is open: the lists read it when they
 // are opened, or when the window is activated again.
 TEST_F(MainWindowTest, WithoutAProfileNothingRunsUntilOneIsMade) {
-    s.state.ProfilesRoot = s.root + "\\NewComputer\\Profiles";
-    s.state.ProfileNames.clear();
-    s.state.NoProfiles = true;
+    s.state.environment.ProfilesRoot = s.root + "\\NewComputer\\Profiles";
+    s.state.environment.ProfileNames.clear();
+    s.state.environment.NoProfiles = true;
     Open();
     SeenMessage seen = AnswerMessageBox();
     EXPECT_EQ(seen.text, outlook::kNoProfileText);
@@ -156,7 +156,7 @@ TEST_F(MainWindowTest, WithoutAProfileNothingRunsUntilOneIsMade) {
                                         SMTO_BLOCK, 5000, &answer));
     EXPECT_EQ(s.Log().find("Start"), std::string::npos);
 
-    MakeKey(s.state.ProfilesRoot + "\\Outlook");
+    MakeKey(s.state.environment.ProfilesRoot + "\\Outlook");
     SendMessageW(Control(main, IDC_SOURCE_PROFILE), CB_SHOWDROPDOWN, TRUE, 0);
     SendMessageW(Control(main, IDC_SOURCE_PROFILE), CB_SHOWDROPDOWN, FALSE, 0);
     EXPECT_EQ(Text(main, IDC_SOURCE_PROFILE), "Outlook");
@@ -166,7 +166,7 @@ TEST_F(MainWindowTest, WithoutAProfileNothingRunsUntilOneIsMade) {
     EXPECT_TRUE(MenuEnabled(IDM_RESTORE_NOW));
     EXPECT_TRUE(Enabled(main, IDC_BACKUP_ITEM_FIRST + 2));  // its inventory was taken
 
-    MakeKey(s.state.ProfilesRoot + "\\Archive");
+    MakeKey(s.state.environment.ProfilesRoot + "\\Archive");
     SendMessageW(main, WM_ACTIVATE, WA_ACTIVE, 0);
     EXPECT_EQ(SendMessageW(Control(main, IDC_TARGET_PROFILE), CB_GETCOUNT, 0, 0), 2);
     EXPECT_EQ(Text(main, IDC_SOURCE_PROFILE), "Outlook");  // the profile shown stays
@@ -249,7 +249,7 @@ TEST_F(MainWindowTest, TheRestorePageLetsGoOfABackupThatIsReplaced) {
 // Settings reach the Backup page: switching the generated name on proposes one at once, and a new
 // default folder moves the proposal; a file the user picked stays what it is.
 TEST_F(MainWindowTest, ChangedSettingsReachTheBackupPage) {
-    Put(s.state.SettingsFile, "[backup]\r\nbackupfolder=" + sample.backups + "\r\n");
+    Put(s.state.paths.SettingsFile, "[backup]\r\nbackupfolder=" + sample.backups + "\r\n");
     Open();
     EXPECT_EQ(Text(main, IDC_TARGET_FILE), "");
     auto settings = [&](const std::function<void(HWND)>& change) {

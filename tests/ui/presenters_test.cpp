@@ -146,11 +146,12 @@ TEST(ArchiveName, ProposalAndItsFolder) {
 
 TEST(RestorePresenter, RefusalsAndConfirmation) {
     RestoreTabModel tab;
-    EXPECT_EQ(RefuseRestore(true, tab), (Message{"Invalid backup file.", MessageIcon::Critical}));
-    EXPECT_EQ(RefuseRestore(false, tab),
+    EXPECT_EQ(RefuseRestore(tab), (Message{"Invalid backup file.", MessageIcon::Critical}));
+    tab.backupOpen = true;
+    EXPECT_EQ(RefuseRestore(tab),
               (Message{"Please select at least one item.", MessageIcon::Exclamation}));
     tab.items[1].ticked = true;
-    EXPECT_FALSE(RefuseRestore(false, tab));
+    EXPECT_FALSE(RefuseRestore(tab));
 }
 
 // The question names what will change and where the backup came from, and warns of a foreign one.
@@ -240,12 +241,13 @@ TEST(RestorePresenter, AnOpenedBackupOnTheTabAndInTheState) {
     EXPECT_EQ(enabled,
               (std::vector<bool>{true, false, false, true, false, false, false, false, true}));
 
-    AppState state;
-    state.ItemEntries[3] = "from an earlier open";
-    RecordOpenedBackup(state, "C:\\a.ksx", opened);
-    EXPECT_FALSE(state.NoSourceFile);
-    EXPECT_EQ(state.ItemEntries[1], "a.pst");
-    EXPECT_EQ(state.ItemEntries[3], "from an earlier open");  // flag "0": never looked up
+    EXPECT_TRUE(tab.backupOpen);
+
+    OpenedArchive archive;
+    archive.entries[3] = "from an earlier open";
+    RecordOpenedBackup(archive, "C:\\a.ksx", opened);
+    EXPECT_EQ(archive.entries[1], "a.pst");
+    EXPECT_EQ(archive.entries[3], "from an earlier open");  // flag "0": never looked up
     // (A backup that does not open is told and clears the tab in the open's test under Wine.)
 }
 

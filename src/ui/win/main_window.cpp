@@ -53,9 +53,10 @@ class MainWindow : public Dialog {
 
     // After the window is shown: the refusal of a system without a profile, over the window.
     void ShowStartMessage() {
-        if (state_.NoProfiles) Show(NoProfileMessage());
+        if (state_.environment.NoProfiles) Show(NoProfileMessage());
         // A failed or overdue scheduled backup, which nobody watched.
-        if (auto warning = ScheduledBackupWarning(state_.LogFile, platform::Now())) Show(*warning);
+        if (auto warning = ScheduledBackupWarning(state_.paths.LogFile, platform::Now()))
+            Show(*warning);
     }
 
   protected:
@@ -76,7 +77,7 @@ class MainWindow : public Dialog {
             SendMessageW(Item(id), EM_SETPASSWORDCHAR, L'*', 0);
         }
         SendMessageW(Window(), DM_SETDEFID, IDC_APPLY, 0);
-        about_.Fill(*this, state_);
+        about_.Fill(*this, state_.paths);
         worker_ = std::make_unique<RunWorker>(Window());
         InstallPasswordDialog();
 
@@ -110,17 +111,18 @@ class MainWindow : public Dialog {
                 Quit();
                 return true;
             case IDM_TASK_SCHEDULER:
-                ShowSchedulerDialog(Window(), schedule::SchedulerSetupFor(state_, state_));
+                ShowSchedulerDialog(Window(),
+                                    schedule::SchedulerSetupFor(state_.environment, state_.paths));
                 return true;
             case IDM_SETTINGS:
-                if (ShowSettingsDialog(Window(), SettingsFilesOf(state_))) SettingsChanged();
+                if (ShowSettingsDialog(Window(), SettingsFilesOf(state_.paths))) SettingsChanged();
                 return true;
             case IDM_HELP:
                 OpenHelp();
                 return true;
             case IDC_ABOUT:
             case IDM_ABOUT:
-                ShowAboutBox(Window(), state_);
+                ShowAboutBox(Window(), state_.paths);
                 return true;
             case IDM_SELECT_ALL_BACKUP:
             case IDM_DESELECT_ALL_BACKUP:
@@ -222,7 +224,8 @@ class MainWindow : public Dialog {
     // --- start-up ---
 
     void LoadProfiles() {
-        if (LoadProfileLists(model_, state_.ProfileNames, state_.NoProfiles))
+        if (LoadProfileLists(model_, state_.environment.ProfileNames,
+                             state_.environment.NoProfiles))
             SelectSourceProfile(model_.backup, state_);
         FillProfileLists();
         ShowLastBackupLine();
@@ -243,11 +246,12 @@ class MainWindow : public Dialog {
     // had none at start-up can be used as soon as it has one. Never while a run works: choosing a
     // profile changes what the run reads.
     void RefreshProfiles() {
-        if (!worker_ || worker_->Busy() || state_.ProfilesRoot.empty()) return;
-        outlook::EnumProfiles(state_);
+        if (!worker_ || worker_->Busy() || state_.environment.ProfilesRoot.empty()) return;
+        outlook::EnumProfiles(state_.environment);
         ReadBackupTab();
         ReadRestoreTab();
-        const ProfileListChange change = RefreshProfileLists(model_, state_.ProfileNames);
+        const ProfileListChange change =
+            RefreshProfileLists(model_, state_.environment.ProfileNames);
         if (!change.lists) return;
         FillProfileLists();
         if (change.source && !model_.backup.sourceProfile.empty())
@@ -258,7 +262,8 @@ class MainWindow : public Dialog {
     }
 
     void ShowLastBackupLine() {
-        PresentLastBackup(model_.backup, FindLastCompletedBackup(ReadLogEntries(state_.LogFile)));
+        PresentLastBackup(model_.backup,
+                          FindLastCompletedBackup(ReadLogEntries(state_.paths.LogFile)));
         SetTextIfChanged(IDC_LAST_BACKUP, model_.backup.lastBackupText);
         SetTextIfChanged(IDC_LAST_BACKUP_FILE, model_.backup.lastBackupFile);
     }
@@ -329,7 +334,7 @@ class MainWindow : public Dialog {
     // What a run disables, and the apply button of a system without a profile.
     void UpdateControls() {
         const bool running = worker_->Busy();
-        const ControlStates states = ControlsFor(running, state_.NoProfiles);
+        const ControlStates states = ControlsFor(running, state_.environment.NoProfiles);
         // The apply button of the Logs and About pages needs no profile.
         EnableItem(IDC_APPLY, states.apply || (!running && model_.tab != Tab::Backup &&
                                                model_.tab != Tab::Restore));
@@ -373,7 +378,7 @@ class MainWindow : public Dialog {
         SendMessageW(list, LB_RESETCONTENT, 0, 0);
         const WindowDC dc(list, reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0)));
         LONG widest = 0;
-        for (std::string line : ReadLogEntries(state_.LogFile)) {
+        for (std::string line : ReadLogEntries(state_.paths.LogFile)) {
             if (!line.empty() && line.back() == '\n') line.pop_back();
             std::wstring wide = platform::Widen(line);
             SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide.c_str()));
@@ -428,7 +433,7 @@ class MainWindow : public Dialog {
                 StartRestore();  // refuses first, then asks
                 break;
             case ApplyAction::ShowLogFile:
-                platform::StartProgram(NotepadCommandLine(state_.WindowsDir, state_.LogFile),
+                platform::StartProgram(NotepadCommandLine(state_.WindowsDir, state_.paths.LogFile),
                                        platform::ShowMode::Normal);
                 break;
             case ApplyAction::OpenHelp:
@@ -438,7 +443,7 @@ class MainWindow : public Dialog {
     }
 
     void OpenHelp() {
-        platform::StartProgram(HelpCommandLine(state_.WindowsDir, state_.AppFolder),
+        platform::StartProgram(HelpCommandLine(state_.WindowsDir, state_.paths.AppFolder),
                                platform::ShowMode::Normal);
     }
 
@@ -465,16 +470,15 @@ class MainWindow : public Dialog {
         if (worker_->Busy()) return;
         ReadBackupTab();
         const platform::LocalTime now = platform::Now();
-        const Policies policies = ReadPolicies(state_.Policy);
+        const Policies policies = ReadPolicies(state_.paths.Policy);
         const std::string path = platform::ShowFileDialog(
             BackupFileDialog(model_.backup.sourceProfile, {now.year, now.month, now.day},
-                             EffectiveSetting(policies, state_.SettingsFile, kBackupFolder),
-                             state_.DefaultBackupFolder, platform::fileio::IsDirectory));
+                             EffectiveSetting(policies, state_.paths.SettingsFile, kBackupFolder),
+                             state_.paths.DefaultBackupFolder, platform::fileio::IsDirectory));
         if (path.empty()) return;
         // An administrator's folder holds the backup whatever folder the dialog ended in.
         model_.backup.targetFileText = WithArchiveExtension(InPolicyFolder(policies, path));
         model_.backup.targetChosen = true;
-        state_.TargetFile = model_.backup.targetFileText;
         ShowBackupTab();
     }
 
@@ -486,15 +490,15 @@ class MainWindow : public Dialog {
     }
 
     void StartBackup() {
-        if (worker_->Busy() || state_.NoProfiles) return;
+        if (worker_->Busy() || state_.environment.NoProfiles) return;
         ReadBackupTab();
         auto run = BackupOnWorker(model_.backup, state_, zip_);
         if (!run) return;
         // The archive open on the Restore page stays open, unless this backup is to replace it:
         // then the page no longer shows what the file holds.
-        if (!state_.NoSourceFile && base::EqualsNoCase(state_.TargetFile, state_.SourceFile)) {
+        if (model_.restore.backupOpen &&
+            base::EqualsNoCase(model_.backup.targetFileText, state_.openedArchive.sourceFile)) {
             opened_.CloseArchive();
-            state_.NoSourceFile = true;
             ClearRestoreTab(model_.restore);
             ShowRestoreTab();
         }
@@ -502,7 +506,7 @@ class MainWindow : public Dialog {
     }
 
     void StartRestore() {
-        if (worker_->Busy() || state_.NoProfiles) return;
+        if (worker_->Busy() || state_.environment.NoProfiles) return;
         ReadRestoreTab();
         if (auto run = RestoreOnWorker(model_.restore, state_, opened_)) StartRun(std::move(*run));
     }
