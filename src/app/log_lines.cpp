@@ -74,6 +74,11 @@ std::string BackupFileHeldLine(std::string_view now, std::string_view path) {
                  " is held by another program (a virus scanner or a sync client?)\n"});
 }
 
+std::string EarlierBackupUnusedLine(std::string_view now, std::string_view path,
+                                    std::string_view why) {
+    return Join({now, " Earlier Backup File ", path, " not reused: ", why, "\n"});
+}
+
 std::string BackupItemCauseLine(std::string_view now, std::string_view itemName,
                                 std::string_view cause) {
     return Join({now, " ", itemName, " failed because: ", cause, "\n"});

@@ -38,6 +38,10 @@ std::string BackupNotVerifiedLine(std::string_view now, std::string_view cause);
 // The finished archive waits for another program (a scanner, a sync client) to let go of a file
 // before it can be put in place.
 std::string BackupFileHeldLine(std::string_view now, std::string_view path);
+// The earlier backup `path` offered no unchanged pieces to the new one (`why`): everything was
+// compressed anew.
+std::string EarlierBackupUnusedLine(std::string_view now, std::string_view path,
+                                    std::string_view why);
 // Windows Security's controlled folder access refused the archive a place in `folder`.
 std::string BackupFolderBlockedLine(std::string_view now, std::string_view folder);
 // Why an item of a backup failed (after its "Fail!" line).

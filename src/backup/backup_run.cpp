@@ -145,6 +145,7 @@ class ArchiveBuilder {
             return Fail(created.message());
         }
         if (result_.mailOnServer) Log(platform::NowText() + " " + kMailOnServerLine);
+        ReuseTheEarlierBackup();
         PlanChosenItems();
         FollowTheComponent();
         if (!AddItems()) return Abandon();
@@ -204,6 +205,18 @@ class ArchiveBuilder {
             if (store.kind == outlook::StoreKind::PersonalFolders && store.missing)
                 paths += (paths.empty() ? "" : ", ") + store.path;
         return paths.empty() ? std::string() : "the profile's data file is missing: " + paths;
+    }
+
+    // Last week's backup mostly holds what the data files still hold: its pieces that prove equal
+    // are copied instead of compressed. What cannot serve is logged, never a failure.
+    void ReuseTheEarlierBackup() {
+        const std::string earlier =
+            job_.earlierArchive.empty() ? job_.archivePath : job_.earlierArchive;
+        if (!platform::fileio::IsFile(earlier)) return;
+        writer_->ReuseFrom(earlier, job_.password);
+        zipObserver_.earlierUnused = [this, earlier](const std::string& why) {
+            Log(EarlierBackupUnusedLine(platform::NowText(), earlier, why));
+        };
     }
 
     // The component reports the bytes of the file it adds as it works through them, and asks

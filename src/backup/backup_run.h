@@ -24,7 +24,11 @@ struct BackupJob {
     std::string archivePath;
     std::string profile;
     archive::Choices chosen{};
-    std::string password;     // empty: the archive is not protected
+    std::string password;  // empty: the archive is not protected
+    // An earlier backup whose unchanged pieces the new archive may take over instead of
+    // compressing them again (only where they prove byte for byte equal); empty: the archive at
+    // `archivePath` that the new one replaces, when there is one.
+    std::string earlierArchive;
     std::string note;         // the manifest's note; CR LF allowed
     bool unattended = false;  // logs the scheduled run's lines
     // Read the finished archive back whole before it replaces an older one at its path.

@@ -52,12 +52,14 @@ class RunZipObserver final : public ZipObserver {
         return true;
     };
     std::function<void(const std::string& path)> held = [](const std::string&) {};
+    std::function<void(const std::string& why)> earlierUnused = [](const std::string&) {};
 
   private:
     void EntryProgress(const std::string&, uint64_t done, uint64_t) override { entryBytes(done); }
     bool CancelRequested() override { return stop_.stop_requested(); }
     bool CheckFinished(const std::string& finishedPath) override { return check(finishedPath); }
     void WaitingForHold(const std::string& path) override { held(path); }
+    void EarlierArchiveUnused(const std::string& why) override { earlierUnused(why); }
     std::stop_token stop_;
 };
 

@@ -69,6 +69,23 @@ void RemoveDatedLeftovers(const std::string& defaultArchive) {
     }
 }
 
+// The newest archive of a task with dated names (the default name when none is dated), whose
+// unchanged pieces the new one may take over; empty when there is none.
+std::string NewestDatedArchive(const std::string& defaultArchive) {
+    namespace fileio = platform::fileio;
+    const std::string folder = fileio::ParentFolder(defaultArchive);
+    const int64_t nowStamp = NowStamp();
+    std::string newest = fileio::IsFile(defaultArchive) ? defaultArchive : std::string();
+    int64_t newestStamp = -1;
+    for (const auto& file : fileio::ListFileNames(folder)) {
+        const auto stamp = DatedNameStamp(defaultArchive, file);
+        if (!stamp || DatedAfter(*stamp, nowStamp) || *stamp <= newestStamp) continue;
+        newestStamp = *stamp;
+        newest = fileio::JoinPath(folder, file);
+    }
+    return newest;
+}
+
 }  // namespace
 
 AutoBackupResult RunAutoBackup(const AppState& state, const archive::ZipOptions& zip,
@@ -149,6 +166,7 @@ AutoBackupResult RunAutoBackup(const AppState& state, const archive::ZipOptions&
     backup::BackupJob job = backup::BackupJobFor(
         state, outlook::TakeInventory(state.environment, command.profile).locations,
         command.profile, ChosenItems(command.mask), result.archivePath);
+    job.earlierArchive = dated ? NewestDatedArchive(defaultArchive) : std::string();
     job.password = *password;
     Wipe(*password);
     job.note = "Automatic Backup";

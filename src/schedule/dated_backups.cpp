@@ -83,6 +83,12 @@ std::vector<std::string> DatedArchivesToRemove(std::vector<DatedBackup> others, 
     return removed;
 }
 
+int64_t NowStamp() {
+    const platform::LocalTime now = platform::Now();
+    return (((int64_t{now.year} * 100 + now.month) * 100 + now.day) * 100 + now.hour) * 100 +
+           now.minute;
+}
+
 namespace {
 
 // The task's dated archives beside `job.written` but that one, each with what its manifest says;
@@ -90,10 +96,7 @@ namespace {
 std::vector<std::pair<DatedBackup, backup::ManifestFlags>> DatedOthers(const PruneJob& job) {
     namespace fileio = platform::fileio;
     const std::string folder = fileio::ParentFolder(job.written);
-    const platform::LocalTime now = platform::Now();
-    const int64_t nowStamp =
-        (((int64_t{now.year} * 100 + now.month) * 100 + now.day) * 100 + now.hour) * 100 +
-        now.minute;
+    const int64_t nowStamp = NowStamp();
     std::vector<std::pair<DatedBackup, backup::ManifestFlags>> others;
     const RunFolder work(job.tempFolder);
     if (work.Path().empty()) return others;  // no manifest can be read: nothing is known

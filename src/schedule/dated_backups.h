@@ -16,6 +16,9 @@ namespace kestrine::schedule {
 // Names are compared as Windows does, whatever their case.
 std::optional<int64_t> DatedNameStamp(std::string_view archive, std::string_view fileName);
 
+// The local time now as a stamp YYYYMMDDHHMM.
+int64_t NowStamp();
+
 // The minutes of a stamp YYYYMMDDHHMM since a fixed day, to compare stamps by.
 int64_t StampMinutes(int64_t stamp);
 

@@ -567,6 +567,36 @@ TEST_F(Backup, AGermanOfficesSignaturesGoIntoAnEnglishProfilesFolder) {
     EXPECT_EQ(fileio::ListFileNames(german), std::vector<std::string>{"Gru\xC3\x9F.htm"});
 }
 
+// The weekly backup takes over last week's unchanged pieces, never a changed one, and an earlier
+// file that is no archive is logged and compressed anew.
+TEST_F(Backup, ARebackupHoldsTheDataFilesAsTheyAreNow) {
+    zip.chunkSize = 8192;
+    std::string mail;
+    for (int i = 0; mail.size() < 120000; ++i)
+        mail += "Message " + std::to_string(i * 7919) + "\r\n";
+    Put(p.mail + "\\a.pst", mail);
+    Tick({Choice::PersonalFolders});
+    window.backup.protect = true;
+    window.backup.password = window.backup.retypedPassword = "week pass";
+    ASSERT_TRUE(Run().result.written);
+    mail.replace(50000, 7, "CHANGED");
+    Put(p.mail + "\\a.pst", mail);
+    for (const bool earlierIsGarbage : {false, true}) {
+        if (earlierIsGarbage) Put(Target(), "not an archive");
+        ASSERT_TRUE(Run().result.written);
+        archive::ArchiveReader reader;
+        ASSERT_TRUE(reader.OpenArchive(Target()));
+        reader.SetReadingPassword("week pass");
+        TempDir out;
+        ASSERT_TRUE(reader.ExtractTo(*reader.FindLastEntry("a.pst"), out.str()));
+        EXPECT_TRUE(ReadFile(out.path() / "a.pst") == mail);
+        // Last week's a.pst serves; a file that is no archive is said to be none.
+        const std::string unused = " Earlier Backup File " + Target() + " not reused: ";
+        EXPECT_EQ(s.Log().find(unused + "the earlier entry a.pst"), std::string::npos);
+        EXPECT_EQ(s.Log().find(unused + "not a zip") != std::string::npos, earlierIsGarbage);
+    }
+}
+
 TEST_F(Backup, TheRunReportsBytesAndACancellationAbandonsTheArchive) {
     Put(Target(), "the user's previous backup");
     TickAll();
@@ -582,7 +612,8 @@ TEST_F(Backup, TheRunReportsBytesAndACancellationAbandonsTheArchive) {
         if (started.size() >= 2) source.request_stop();
     };
     observer.progress = [&](const archive::Progress& report) { reports.push_back(report); };
-    const auto cancelled = backup::RunBackup(job, s.state.environment, s.state.paths, zip, observer);
+    const auto cancelled =
+        backup::RunBackup(job, s.state.environment, s.state.paths, zip, observer);
     EXPECT_TRUE(cancelled.cancelled);
     EXPECT_FALSE(cancelled.written);
     EXPECT_NE(ui::BackupCompletionMessage(cancelled, Target()).text.find("cancelled"),
