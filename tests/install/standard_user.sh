@@ -6,6 +6,8 @@
 # then replaces it, and uninstalling removes the program but none of the user's files. Then the
 # same user installs kestrine-<version>-x64-per-user.msi into its own programs folder, backs up
 # from it, replaces it with a rebuild of the same version and uninstalls it. Prints what is left.
+# Between them, with an Outlook 2016 registered, the installed program backs up the user's own
+# stationery unattended and restores it through its windows, writing nothing the machine owns.
 # Every Wine step is bounded in time.
 #   standard_user.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
@@ -25,10 +27,11 @@ prefix=$home/prefix
 drive=$prefix/drive_c
 program="$drive/Program Files/Kestrine"
 failures=0
+# A UTF-8 locale, so that Wine reads the names of the files this script writes as they are.
 as_user() {
     timeout "${KESTRINE_STEP_TIMEOUT:-300}" runuser -u "$user" -- env -i HOME="$home" PATH="$PATH" \
-        USER="$user" LOGNAME="$user" WINEPREFIX="$prefix" WINEDEBUG=-all WINEARCH=win64 \
-        WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" "$@"
+        USER="$user" LOGNAME="$user" LANG=C.UTF-8 WINEPREFIX="$prefix" WINEDEBUG=-all \
+        WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" "$@"
 }
 cleanup() {
     as_user wineserver -k >/dev/null 2>&1 || true
@@ -109,6 +112,74 @@ check "the log is in the user's local application data folder" \
     grep -q 'Start Auto Backup Profile Outlook Data' "$log"
 check "the log holds no password" bash -c "! grep -qF \"\$0\" '$log'" "$password"
 check "the program's folder is as it was" test "$before" = "$(ls -la "$program")"
+
+echo "== Outlook 2016's stationery: backed up and restored in the user's own folder"
+# An Outlook 2016 as Office puts it into Program Files, its profile under Office's key, the stock
+# stationery in the shared files and the user's own in the roaming Microsoft\Stationery folder.
+office="$drive/Program Files/Microsoft Office/root/Office16"
+stock="$drive/Program Files/Common Files/Microsoft Shared/Stationery"
+mkdir -p "$office" "$stock"
+cp "$build/tests/outlook/olk_fake_program.exe" "$office/OUTLOOK.EXE"
+printf '<html><body>stock</body></html>\r\n' >"$stock/Stock.htm"
+shared="$drive/Program Files/Common Files/Microsoft Shared"
+chown -R root:root "$drive/Program Files/Microsoft Office" "$shared"
+chmod -R u+rwX,go+rX,go-w "$drive/Program Files/Microsoft Office" "$shared"
+app_paths='HKLM\Software\Microsoft\Windows\CurrentVersion\App Paths\OUTLOOK.EXE'
+as_user wine reg add "$app_paths" /v Path /d 'C:\Program Files\Microsoft Office\root\Office16' /f \
+    >/dev/null
+as_user wine reg add 'HKLM\Software\Microsoft\Shared Tools' /v SharedFilesDir \
+    /d 'C:\Program Files\Common Files\Microsoft Shared\' /f >/dev/null
+sed 's|Windows NT\\CurrentVersion\\Windows Messaging Subsystem\\Profiles|Office\\16.0\\Outlook\\Profiles|' \
+    "$source/sample/registry/outlook-profile.reg" >"$home/outlook16.reg"
+chmod 644 "$home/outlook16.reg"
+as_user wine regedit /S "$(wine_path "$home/outlook16.reg")"
+own_stationery="$profile_dir/AppData/Roaming/Microsoft/Stationery"
+kept=$home/stationery-kept
+as_user mkdir -p "$own_stationery"
+printf '<html><body background="Kestrel.png">Grüße</body></html>\r\n' >"$own_stationery/Kestrel.htm"
+head -c 3000 /dev/urandom >"$own_stationery/Kestrel.png"
+printf 'Thank you!\r\n' >"$own_stationery/Grüße.txt"
+chown "$user" "$own_stationery"/*
+cp -a "$own_stationery" "$kept"
+machine_files() {  # every file under Program Files with its owner, mode and checksum
+    (cd "$drive" && find "Program Files" "Program Files (x86)" -printf '%p %u %m %s\n' \
+        -type f -exec md5sum {} + | sort)
+}
+machine_keys() { as_user wine reg export 'HKLM\Software' "$(wine_path "$1")" /y >/dev/null 2>&1; }
+files_before=$(machine_files)
+machine_keys "$home/hklm-before.reg"
+output=$(as_user wine "$(wine_path "$build/tests/install/run_as_task.exe")" \
+    'C:\Program Files\Kestrine\kestrine.exe' Outlook 000100000 "$password" \
+    "$profile\\Documents\\Kestrine Backups\\stationery.ksx" 2>&1 | tr -d '\r') || true
+check "the unattended backup of Outlook 2016's stationery succeeds" \
+    grep -q '^exit code: 0$' <<<"$output"
+stationery=$(ls "$profile_dir/Documents/Kestrine Backups/"stationery-*.ksx 2>/dev/null | head -1)
+entries=$(7z l -slt -p"$password" "$stationery" 2>/dev/null | sed -n 's/^Path = //p')
+check "it holds the user's stationery and not the stock one" \
+    bash -c "grep -qx 'Kestrel.png' <<<\"\$0\" && grep -qx 'Grüße.txt' <<<\"\$0\" &&
+             ! grep -q 'Stock' <<<\"\$0\"" "$entries"
+rm "$own_stationery/Kestrel.png"
+printf 'changed\r\n' >"$own_stationery/Grüße.txt"
+output=$(as_user wine "$(wine_path "$build/tests/install/restore_as_user.exe")" \
+    'C:\Program Files\Kestrine\kestrine.exe' "$profile\\Documents\\Kestrine Backups\\${stationery##*/}" \
+    "$password" Outlook 2>&1 | tr -d '\r') && restored=yes || restored=no
+echo "$output"
+tail -n 8 "$log" | tr -d '\r'
+check "the restore through the windows completes" test "$restored" = yes
+# The files it replaced stay beside them, set aside for "Undo Last Restore".
+check "the stationery is back byte for byte" diff -r -x '~*.undo-*.tmp' "$kept" "$own_stationery"
+check "the log says the stationery was restored and the restore completed" \
+    bash -c "tail -n 8 '$log' | grep -q 'Restore Stationeries Succeeded!' &&
+             tail -n 2 '$log' | grep -q ' Restore Data to Profile Outlook was Completed!'"
+check "nothing under Program Files was written or changed" test "$files_before" = "$(machine_files)"
+machine_keys "$home/hklm-after.reg"
+check "nothing in the machine's registry was written or changed" \
+    bash -c "test -s '$home/hklm-before.reg' && cmp -s '$home/hklm-before.reg' '$home/hklm-after.reg'"
+# The later steps meet no Outlook again.
+as_user wine reg delete "$app_paths" /f >/dev/null 2>&1 || true
+as_user wine reg delete 'HKCU\Software\Microsoft\Office\16.0' /f >/dev/null 2>&1 || true
+as_user wine reg delete 'HKLM\Software\Microsoft\Shared Tools' /v SharedFilesDir /f >/dev/null 2>&1 ||
+    true
 
 echo "== a newer package replaces it"
 settings="$profile_dir/AppData/Local/Kestrine/settings.dat"
