@@ -79,8 +79,7 @@ std::string EarlierBackupUnusedLine(std::string_view now, std::string_view path,
     return Join({now, " Earlier Backup File ", path, " not reused: ", why, "\n"});
 }
 
-std::string BackupItemCauseLine(std::string_view now, std::string_view itemName,
-                                std::string_view cause) {
+std::string ItemCauseLine(std::string_view now, std::string_view itemName, std::string_view cause) {
     return Join({now, " ", itemName, " failed because: ", cause, "\n"});
 }
 

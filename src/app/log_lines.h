@@ -44,9 +44,8 @@ std::string EarlierBackupUnusedLine(std::string_view now, std::string_view path,
                                     std::string_view why);
 // Windows Security's controlled folder access refused the archive a place in `folder`.
 std::string BackupFolderBlockedLine(std::string_view now, std::string_view folder);
-// Why an item of a backup failed (after its "Fail!" line).
-std::string BackupItemCauseLine(std::string_view now, std::string_view itemName,
-                                std::string_view cause);
+// Why an item of a backup or a restore failed (after its "Fail!" line).
+std::string ItemCauseLine(std::string_view now, std::string_view itemName, std::string_view cause);
 // A backup that failed an item was written beside the complete backup `kept` instead of over it.
 std::string BackupKeptLine(std::string_view now, std::string_view kept, std::string_view written);
 // A scheduled run that keeps only the newest dated backups removed an older one of its task, or

@@ -330,7 +330,7 @@ class ArchiveBuilder {
         if (loggedAs) Log(BackupItemLine(platform::NowText(), LogItemName(*loggedAs), ok));
         // Why, for whoever reads the log after a scheduled run that nobody watched.
         if (loggedAs && !ok && !causes_[index].empty())
-            Log(BackupItemCauseLine(platform::NowText(), LogItemName(*loggedAs), causes_[index]));
+            Log(ItemCauseLine(platform::NowText(), LogItemName(*loggedAs), causes_[index]));
         observer_.stepFinished(step.item, result_.outcomes[index]);
     }
 

@@ -6,9 +6,11 @@
 #include <string_view>
 
 #include "base/own_files.h"
+#include "base/system_error.h"
 #include "base/text.h"
 #include "platform/file_stream.h"
 #include "platform/files.h"
+#include "platform/system.h"
 #include "recovery/undo_set.h"
 
 namespace fileio = kestrine::platform::fileio;
@@ -93,9 +95,22 @@ ReplaceOutcome ReplaceFilesTogether(const std::vector<StagedFile>& files, const 
             return fileio::MoveWaiting(from, to, replace, wait);
         });
     };
-    const MoveFile over = mover ? mover : waiting(fileio::Replace::Yes);
-    const MoveFile into = mover ? mover : waiting(fileio::Replace::Never);
+    // What the system said of the latest move it refused, read before anything else can call it.
+    base::SystemError refused;
+    auto heard = [&refused](MoveFile move) {
+        return MoveFile([&refused, move](const std::string& from, const std::string& to) {
+            if (move(from, to)) return true;
+            refused = platform::LastSystemError();
+            return false;
+        });
+    };
+    const MoveFile over = heard(mover ? mover : waiting(fileio::Replace::Yes));
+    const MoveFile into = heard(mover ? mover : waiting(fileio::Replace::Never));
     ReplaceOutcome outcome;
+    auto failed = [&](const std::string& what) {
+        outcome.failure = base::Explained(what, refused);
+        if (outcome.failure.back() != '.') outcome.failure += '.';
+    };
     // Puts `from` at `target`, whose file was set aside or never there: a file that took the
     // name meanwhile is kept first, never replaced.
     auto place = [&](const std::string& from, const std::string& target) {
@@ -121,6 +136,7 @@ ReplaceOutcome ReplaceFilesTogether(const std::vector<StagedFile>& files, const 
     // Only files are replaced; a folder or anything else of that name stays.
     for (const auto& m : moves) {
         if (IsFolderOrOther(m.target)) {
+            outcome.failure = m.target + " is not a file, so it was not replaced.";
             DiscardStaged(moves);
             return outcome;
         }
@@ -145,20 +161,30 @@ ReplaceOutcome ReplaceFilesTogether(const std::vector<StagedFile>& files, const 
         if (!fileio::Exists(moves[i].target)) continue;
         if (journal) {
             aside[i] = journal->SetAside(moves[i].target, into);
-            if (aside[i].empty()) return rollBack(0);
+            if (aside[i].empty()) {
+                failed(moves[i].target + " could not be set aside");
+                return rollBack(0);
+            }
             continue;
         }
         std::string old = NewSibling(moves[i].target, base::kReplacedMark);
         if (old.empty() || !over(moves[i].target, old)) {
+            failed(moves[i].target + " could not be set aside");
             fileio::RemoveFile(old);
             return rollBack(0);
         }
         aside[i] = old;
     }
-    for (size_t i = 0; i < moves.size(); ++i)
-        if ((journal && !journal->NotePlacing(moves[i].target, moves[i].temporary)) ||
-            !place(moves[i].temporary, moves[i].target))
+    for (size_t i = 0; i < moves.size(); ++i) {
+        if (journal && !journal->NotePlacing(moves[i].target, moves[i].temporary)) {
+            outcome.failure = "The undo set could not record " + moves[i].target + ".";
             return rollBack(i);
+        }
+        if (!place(moves[i].temporary, moves[i].target)) {
+            failed(moves[i].target + " could not be put in place");
+            return rollBack(i);
+        }
+    }
 
     // The undo set keeps the old files; without one they have served.
     for (const auto& old : aside) {

@@ -32,6 +32,8 @@ struct KeptOldFile {
 
 struct ReplaceOutcome {
     bool replaced = false;
+    // After a failure: which target stopped it and what the system said, as a sentence.
+    std::string failure;
     // After a failure only: the old files that could not be put back where they were.
     std::vector<KeptOldFile> keptAside;
     // Files that took a target's name while the targets were being replaced (an empty data file

@@ -52,6 +52,13 @@ Status Fail(Failure kind, std::string message) {
     return Status::Fail(kind, std::move(message));
 }
 
+// ": <what the failed call said>." after a sentence about what failed; "." when it said nothing.
+std::string Because(const Status& failed) {
+    const std::string& said = failed.message();
+    if (said.empty()) return ".";
+    return ": " + said + (said.back() == '.' ? "" : ".");
+}
+
 Status NoSections(const std::string& profileKey) {
     return Fail(Failure::NotFound, "The profile key " + profileKey + " has no sections.");
 }
@@ -96,12 +103,15 @@ Status ExtractAllInto(const RestoreContext& ctx, const std::vector<Planned>& pla
         ctx.extracting(entry->name, entry->uncompressedSize);
         const std::string target = base::JoinPath(folder, p.targetName);
         recovery::StagedFile file{recovery::NewStagingFile(target), target};
-        if (file.temporary.empty() ||
-            !ctx.zip.ExtractToFile(*entry, file.temporary, *ctx.extraction)) {
+        const Status extracted =
+            file.temporary.empty()
+                ? Status::Fail(Failure::WriteFailed, "no name for a new file is free there")
+                : ctx.zip.ExtractToFile(*entry, file.temporary, *ctx.extraction);
+        if (!extracted) {
             fileio::RemoveFile(file.temporary);
             recovery::DiscardStaged(staged);
-            return Fail(Failure::WriteFailed,
-                        "\"" + p.entry + "\" could not be extracted beside " + target + ".");
+            return Fail(extracted.kind(), "\"" + p.entry + "\" could not be extracted beside " +
+                                              target + Because(extracted));
         }
         staged.push_back(std::move(file));
     }
@@ -110,7 +120,9 @@ Status ExtractAllInto(const RestoreContext& ctx, const std::vector<Planned>& pla
     for (const auto& kept : outcome.keptAside) ctx.oldFileKept(kept);
     for (const auto& kept : outcome.strangers) ctx.oldFileKept(kept);
     if (outcome.replaced) return Status::Ok();
-    return Fail(Failure::Busy, "The files in " + folder + " could not be replaced.");
+    if (outcome.failure.empty())
+        return Fail(Failure::Busy, "The files in " + folder + " could not be replaced.");
+    return Fail(Failure::Busy, outcome.failure);
 }
 
 // Where stationery goes back to: the user's own folder, whatever the Outlook version (a
@@ -153,8 +165,9 @@ Status ImportEntry(const RestoreContext& ctx, Item item, const std::string& targ
                     "No temporary file could be made in " + ctx.tempFolder + ".");
     ctx.extracting(entry->name, entry->uncompressedSize);
     Status imported = Status::Ok();
-    if (!ctx.zip.ExtractToFile(*entry, temp, *ctx.extraction))
-        imported = Fail(Failure::WriteFailed, "\"" + name + "\" could not be extracted.");
+    if (const Status extracted = ctx.zip.ExtractToFile(*entry, temp, *ctx.extraction); !extracted)
+        imported =
+            Fail(extracted.kind(), "\"" + name + "\" could not be extracted" + Because(extracted));
     else if (!registry::ImportKey(targetKey, temp))
         imported = Fail(Failure::WriteFailed, "The key " + targetKey + " could not be replaced.");
     fileio::RemoveFile(temp);

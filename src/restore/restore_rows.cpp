@@ -1,5 +1,6 @@
 #include "restore/restore_rows.h"
 
+#include "app/log_lines.h"
 #include "backup_format/manifest.h"
 
 namespace kestrine::restore {
@@ -37,6 +38,12 @@ bool RowSelected(const RestoreRow& row, const Choices& ticked, std::string_view 
     for (Choice choice : row.tickedBy)
         if (ticked[archive::IndexOf(choice)]) return true;
     return false;
+}
+
+std::string RowName(Item item) {
+    for (const RestoreRow& row : RestoreRows())
+        if (row.item == item && row.loggedAs) return LogItemName(*row.loggedAs);
+    return item == Item::Configuration ? "Profile configuration" : "Rules";
 }
 
 }  // namespace kestrine::restore

@@ -3,6 +3,7 @@
 // entries whose tick selects each and the item line it logs.
 #include <array>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -25,5 +26,8 @@ struct RestoreRow {
 const std::array<RestoreRow, archive::kItemCount>& RestoreRows();
 
 bool RowSelected(const RestoreRow& row, const Choices& ticked, std::string_view itemFlags);
+
+// The name the user reads for a row: its item line's name, or what the row restores.
+std::string RowName(Item item);
 
 }  // namespace kestrine::restore

@@ -217,6 +217,8 @@ RestoreResult RunRestore(const RestoreJob& job, const outlook::Environment& env,
         result.rows.push_back({row.item, RunRow(row, ctx, job.targetProfile)});
         const bool ok = result.rows.back().ok();
         if (row.loggedAs) log(RestoreItemLine(platform::NowText(), LogItemName(*row.loggedAs), ok));
+        if (const std::string& cause = result.rows.back().status.message(); !ok && !cause.empty())
+            log(ItemCauseLine(platform::NowText(), RowName(row.item), cause));
         observer.stepFinished(row.item,
                               ok ? archive::StepOutcome::Succeeded : archive::StepOutcome::Failed);
         if (!ok) break;

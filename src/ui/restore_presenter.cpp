@@ -361,21 +361,19 @@ std::string RestoreSummary(const restore::RestoreResult& result) {
 
 namespace {
 
-std::string ItemLabel(Item item) {
-    for (const auto& r : restore::RestoreRows())
-        if (r.item == item && r.loggedAs) return LogItemName(*r.loggedAs);
-    return item == Item::Configuration ? "Profile configuration" : "Rules";
-}
-
 // Why a restore that did not complete changed nothing, in plain words.
 std::string TakenBackText(const restore::RestoreResult& result) {
     using restore::TakenBackBecause;
     std::string why;
     switch (result.takenBack) {
-        case TakenBackBecause::RowFailed:
-            why = ItemLabel(result.rows.back().item) +
-                  " could not be restored (a file may be open in Outlook or another program).";
+        case TakenBackBecause::RowFailed: {
+            // The row's own cause when it knows one; the likely one only when it does not.
+            const std::string& cause = result.rows.back().status.message();
+            why = restore::RowName(result.rows.back().item) + " could not be restored" +
+                  (cause.empty() ? " (a file may be open in Outlook or another program)."
+                                 : ". " + cause);
             break;
+        }
         case TakenBackBecause::Cancelled:
             why = "The restore was cancelled.";
             break;

@@ -164,8 +164,15 @@ TEST_F(RestoreHandlers, AMissingOrCorruptedEntryReplacesNoFileOfTheItem) {
     Put(path, bytes);
     ASSERT_TRUE(zip.OpenArchive(path));
 
+    // The altered entry is named as damaged, with the archive's own words, not as a write that
+    // failed.
     EntryOf(Item::Signatures) = "A.htm;B.htm";
-    EXPECT_EQ(RestoreItem(Item::Signatures, ctx, "").kind(), Failure::WriteFailed);
+    const Status altered = RestoreItem(Item::Signatures, ctx, "");
+    EXPECT_EQ(altered.kind(), Failure::Damaged);
+    EXPECT_EQ(
+        altered.message().rfind("\"B.htm\" could not be extracted beside " + sig + "\\B.htm: ", 0),
+        0u)
+        << altered.message();
     EntryOf(Item::Signatures) = "A.htm;Missing.htm";
     EXPECT_EQ(RestoreItem(Item::Signatures, ctx, "").kind(), Failure::Damaged);
     EXPECT_EQ(Files(sig), (FolderSnapshot{{"A.htm", "old a"}, {"B.htm", "old b"}}));

@@ -111,6 +111,11 @@ TEST_F(SafeRestore, AFailingRowPutsEveryEarlierRowBack) {
     EXPECT_EQ(Now(), before);
     const std::string said = s.dialogs.messages.back().text;
     EXPECT_EQ(said.rfind("The Restore was not completed and nothing was changed.", 0), 0u) << said;
+    // It names the held file and what the system said of it.
+    EXPECT_NE(said.find("Personal Folders could not be restored. " + f2.localOutlook +
+                        "\\Outlook.pst could not be set aside: "),
+              std::string::npos)
+        << said;
     EXPECT_NE(s.Log().find("every change it made was put back"), std::string::npos);
     EXPECT_FALSE(recovery::CanUndoLastRestore(s.state.paths.UndoFolder));
 }

@@ -2,6 +2,7 @@
 // ended at several points, and the next start finds everything as before.
 #include <thread>
 
+#include "platform/system.h"
 #include "round_trip_fixture.h"
 #include "win_scratch.h"
 
@@ -97,6 +98,13 @@ TEST_F(SafeRestore, AHeldDataFileIsWaitedForInTheLogAndACancelEndsTheWait) {
     CloseHandle(scanner);
     EXPECT_EQ(result.takenBack, restore::TakenBackBecause::RowFailed);
     EXPECT_NE(s.Log().find(waits), std::string::npos) << s.Log();
+    // The row says what Windows said of the held file, in the system's words.
+    SetLastError(ERROR_SHARING_VIOLATION);
+    const std::string inUse = platform::LastSystemError().text;
+    ASSERT_FALSE(inUse.empty());
+    EXPECT_EQ(result.rows.back().status.message(), held + " could not be set aside: " + inUse);
+    EXPECT_NE(s.Log().find(" Personal Folders failed because: " + held), std::string::npos)
+        << s.Log();
     EXPECT_EQ(Now(), before);
 }
 

@@ -256,11 +256,15 @@ TEST_F(RestoreRun, WithoutAnOpenArchiveTheFirstItemFailsTheRestoreAndWithoutABac
     EXPECT_EQ(RestoreLikeTheWindow(window, s.state, zip).result.rows.size(), 1u);
     // The question first, then the outcome.
     EXPECT_EQ(s.dialogs.messages.at(0).text.rfind(kConfirmRestoreFirstLine, 0), 0u);
+    // The message and the log say what the row found, not a guess at an open file.
+    const std::string cause =
+        "The archive holds no file \"Work.htm\" for " + s.folders.signatures + ".";
     EXPECT_EQ(s.dialogs.messages.at(1).text,
               "The Restore was not completed and nothing was changed. Signatures could not be "
-              "restored (a file may be open in Outlook or another program).\r\n"
-              "\r\nRestore Signatures \t\tFail!\t");
+              "restored. " +
+                  cause + "\r\n\r\nRestore Signatures \t\tFail!\t");
     EXPECT_NE(s.Log().find(" Restore Signatures Fail!\n\r\n"), std::string::npos);
+    EXPECT_NE(s.Log().find(" Signatures failed because: " + cause), std::string::npos);
     EXPECT_NE(s.Log().find(" Restore was not completed (an item failed)"), std::string::npos);
     window.restore.backupOpen = false;
     const std::string logBefore = s.Log();
