@@ -9,9 +9,9 @@
 //   fraction of it;
 // - the data file a week later, written afresh and again over the first week's archive, against a
 //   plain copy of it and restic's second backup (weekly_bench.h).
-// Every figure is each program's fastest of `--runs` runs (3 unless told), the two alternating, so a
-// moment of a busy host does not decide a ratio. One line per figure with the ratio and its target;
-// the load average before and after says how busy the machine was.
+// Every figure is each program's fastest of `--runs` runs (3 unless told), the two alternating, so
+// a moment of a busy host does not decide a ratio. One line per figure with the ratio and its
+// target; the load average before and after says how busy the machine was.
 //
 //   kestrine_bench [--size BYTES|NM|NG] [--dir DIR] [--zip-tool PATH] [--runs N] [--pieces]
 //

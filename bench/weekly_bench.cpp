@@ -77,8 +77,8 @@ struct ReBackup {
 
 // The first week's archive (once), then the fresh archive and the re-backup of the week-later
 // file, alternating, each one's fastest of `runs`.
-ReBackup Measured(const WeeklySetup& s, const std::string& week2, const std::vector<std::string>& options,
-                  const std::string& tag, int runs) {
+ReBackup Measured(const WeeklySetup& s, const std::string& week2,
+                  const std::vector<std::string>& options, const std::string& tag, int runs) {
     const fs::path week1 = s.dir / ("week1" + tag + ".ksx");
     const fs::path fresh = s.dir / ("fresh" + tag + ".ksx");
     const fs::path again = s.dir / ("week2" + tag + ".ksx");
@@ -87,10 +87,10 @@ ReBackup Measured(const WeeklySetup& s, const std::string& week2, const std::vec
     if (!RunChild(With(With({s.tool, "create"}, options), {week1.string(), s.dataFile})).ok) {
         return r;
     }
-    auto [a, b] = Compare(With(With({s.tool, "create"}, options), {fresh.string(), week2}),
-                          With(With({s.tool, "create"}, options),
-                               {"--reuse", week1.string(), again.string(), week2}),
-                          runs, [&](int which) { fs::remove(which == 0 ? fresh : again); });
+    auto [a, b] = Compare(
+        With(With({s.tool, "create"}, options), {fresh.string(), week2}),
+        With(With({s.tool, "create"}, options), {"--reuse", week1.string(), again.string(), week2}),
+        runs, [&](int which) { fs::remove(which == 0 ? fresh : again); });
     r.fresh = a;
     r.again = b;
     r.freshMiB = FileMiB(fresh);
@@ -122,7 +122,8 @@ Measure ResticSecondBackup(const WeeklySetup& s, const std::string& week2, doubl
     fs::remove_all(root);
     fs::create_directories(source);
     fs::copy_file(s.dataFile, file);
-    if (!RunChild(restic(base, {"init"})).ok || !RunChild(restic(base, {"backup", source.string()})).ok) {
+    if (!RunChild(restic(base, {"init"})).ok ||
+        !RunChild(restic(base, {"backup", source.string()})).ok) {
         return {};
     }
     auto folderMiB = [](const fs::path& folder) {

@@ -406,8 +406,8 @@ size_t ZipWriter::PieceSizeFor(uint64_t size, size_t chunkSize) {
     for (; piece < kMaxChunkInput; piece *= 2) {
         // Each piece's compressed size is below the reader's bound for it.
         const uint64_t count = size / piece + 1;
-        const uint64_t bytes = 1 + VarintSize(piece) + VarintSize(count) +
-                               count * VarintSize(piece + piece / 8);
+        const uint64_t bytes =
+            1 + VarintSize(piece) + VarintSize(count) + count * VarintSize(piece + piece / 8);
         if (bytes <= kMaxChunkIndexBytes) break;
     }
     return piece;

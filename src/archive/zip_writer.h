@@ -142,8 +142,7 @@ class ZipWriter {
     Status WriteSmall(SmallEntry& small);
     Status AddLarge(platform::fileio::FileStream& source, uint64_t expected, size_t pieceSize,
                     bool offered, std::vector<uint8_t> firstChunk, const std::string& filePath,
-                    Entry& e,
-                    const std::optional<StagedContent>& staged, ZipObserver& observer);
+                    Entry& e, const std::optional<StagedContent>& staged, ZipObserver& observer);
     Status StartSink(Sink& sink);
     Status WriteChunks(platform::fileio::FileStream& source, std::vector<uint8_t> firstChunk,
                        LargeEntry& large, Sink& sink, ZipObserver& observer);

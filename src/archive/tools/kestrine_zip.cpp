@@ -65,7 +65,7 @@ bool ReadPasswordFile(const std::string& path, std::string& password) {
 struct Options {
     std::string password;
     bool havePassword = false;
-    std::string reuse;  // create: the earlier archive whose unchanged pieces are copied
+    std::string reuse;     // create: the earlier archive whose unchanged pieces are copied
     size_t pieceSize = 0;  // create: the piece size of large files; 0 for the program's
     std::vector<std::string> args;
 };
