@@ -134,7 +134,7 @@ struct ZipWriter::Chunk {
     uint32_t crc = 0;
     bool ok = true;
     // The earlier archive's piece at the same place (decrypted), if it offered one, and whether
-    // it inflated to exactly the input and so became the output.
+    // it inflated to exactly the input and so is written instead of the output.
     std::vector<uint8_t> earlier, inflated;
     size_t earlierSize = 0;
     bool reused = false;
@@ -142,20 +142,19 @@ struct ZipWriter::Chunk {
     // On a worker: the earlier piece when it proves equal byte for byte, else compressed anew.
     void Make() {
         reused = false;
+        ok = true;
         if (earlierSize > 0) {
             inflated.resize(input.size());
             reused = deflate::InflatePiece(earlier.data(), earlierSize, false, inflated.data(),
                                            inflated.size()) &&
                      std::memcmp(inflated.data(), input.data(), input.size()) == 0;
         }
-        if (reused) {
-            ok = output.Resize(earlierSize);
-            if (ok) std::memcpy(output.data(), earlier.data(), earlierSize);
-        } else {
-            ok = deflate::CompressPiece(input.data(), input.size(), output);
-        }
+        if (!reused) ok = deflate::CompressPiece(input.data(), input.size(), output);
         crc = deflate::Crc32(0, input.data(), input.size());
     }
+    // The piece's compressed bytes, as they go into the archive.
+    uint8_t* Compressed() { return reused ? earlier.data() : output.data(); }
+    size_t CompressedSize() const { return reused ? earlierSize : output.size(); }
 };
 
 // A whole file read at once, which a worker turns into its entry's data.
@@ -741,15 +740,15 @@ bool ZipWriter::TakeChunk(Chunk& c, bool onlyChunk, LargeEntry& large, Sink& sin
     large.total += inputSize;
     if (c.reused) large.reused += inputSize;
     ++large.chunksTaken;
-    if (onlyChunk && c.output.size() + sizeof kFinalBlock >= inputSize) {
+    if (onlyChunk && c.CompressedSize() + sizeof kFinalBlock >= inputSize) {
         // A file of one chunk that does not shrink is stored as it is.
         large.storedFromMemory = true;
         large.compressed += inputSize;
         return sink.Put(c.input.data(), inputSize);
     }
-    large.compressed += c.output.size();
-    e.chunks.push_back(static_cast<uint32_t>(c.output.size()));
-    return sink.Put(c.output.data(), c.output.size());
+    large.compressed += c.CompressedSize();
+    e.chunks.push_back(static_cast<uint32_t>(c.CompressedSize()));
+    return sink.Put(c.Compressed(), c.CompressedSize());
 }
 
 // After the last chunk: the entry's method, CRC and sizes, the end of the deflate stream and the
