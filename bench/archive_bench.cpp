@@ -6,65 +6,36 @@
 // - 2,000 small files of 1-20 KiB in 20 folders (fixed seed): create against create;
 // - a plain `cp` of the large corpus to new files on the same disk (then synced, as our archive and
 //   our extracted files are), the ceiling of this machine: create and extract are also given as a
-//   fraction of it.
-// Every figure is each program's fastest of `--runs` runs (3 unless told), the two alternating, so a
-// moment of a busy host does not decide a ratio. One line per figure with the ratio and its target;
-// the load average before and after says how busy the machine was.
+//   fraction of it;
+// - the data file a week later, written afresh and again over the first week's archive, against a
+//   plain copy of it and restic's second backup (weekly_bench.h).
+// Every figure is each program's fastest of `--runs` runs (3 unless told), the two alternating, so
+// a moment of a busy host does not decide a ratio. One line per figure with the ratio and its
+// target; the load average before and after says how busy the machine was.
 //
-//   kestrine_bench [--size BYTES|NM|NG] [--dir DIR] [--zip-tool PATH] [--runs N]
-#include <sys/resource.h>
+//   kestrine_bench [--size BYTES|NM|NG] [--dir DIR] [--zip-tool PATH] [--runs N] [--pieces]
+//
+// --pieces measures only the piece sizes of large files against the weekly re-backup.
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "bench_tools.h"
+#include "weekly_bench.h"
+
 namespace {
 
-namespace fs = std::filesystem;
-
-struct Measure {
-    bool ok = false;
-    double seconds = 0;
-    double peakMiB = 0;
-};
-
-// Runs argv as a child with its output silenced; wall time and the child's own peak memory.
-Measure RunChild(const std::vector<std::string>& argv) {
-    std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    auto start = std::chrono::steady_clock::now();
-    pid_t pid = fork();
-    if (pid == 0) {
-        FILE* null = std::fopen("/dev/null", "w");
-        if (null) {
-            dup2(fileno(null), 1);
-            dup2(fileno(null), 2);
-        }
-        execvp(args[0], args.data());
-        _exit(127);
-    }
-    Measure m;
-    int status = 0;
-    struct rusage usage {};
-    if (pid < 0 || wait4(pid, &status, 0, &usage) < 0) return m;
-    m.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    m.peakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;
-    m.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    return m;
-}
+using namespace kestrine::bench;
 
 uint64_t ParseSize(const std::string& text) {
     char* end = nullptr;
@@ -74,38 +45,6 @@ uint64_t ParseSize(const std::string& text) {
     if (end && (*end == 'm' || *end == 'M')) unit = 1ull << 20;
     if (end && (*end == 'g' || *end == 'G')) unit = 1ull << 30;
     return static_cast<uint64_t>(value * static_cast<double>(unit));
-}
-
-// Mail-like text: words of a fixed vocabulary, skewed towards the common ones, with numbers.
-void TextBlock(std::mt19937_64& rng, const std::vector<std::string>& words, std::string& out,
-               size_t size) {
-    out.clear();
-    std::uniform_real_distribution<double> u(0.0, 1.0);
-    size_t line = 0;
-    while (out.size() < size) {
-        double r = u(rng);
-        size_t index = static_cast<size_t>(r * r * r * static_cast<double>(words.size()));
-        out += words[index];
-        if ((rng() & 31) == 0) out += std::to_string(rng() % 100000);
-        if (++line % 12 == 0) {
-            out += "\r\n";
-        } else {
-            out += ' ';
-        }
-    }
-    out.resize(size);
-}
-
-// 4,000 made-up words of 2 to 10 letters.
-std::vector<std::string> Vocabulary(std::mt19937_64& rng) {
-    std::vector<std::string> words;
-    for (int i = 0; i < 4000; ++i) {
-        std::string w;
-        size_t len = 2 + rng() % 9;
-        for (size_t k = 0; k < len; ++k) w += static_cast<char>('a' + rng() % 26);
-        words.push_back(w);
-    }
-    return words;
 }
 
 // The corpus: one large data file (most of the size) and a few small ones, in 1 MiB blocks of
@@ -152,11 +91,6 @@ std::vector<std::string> MakeCorpus(const fs::path& dir, uint64_t total) {
     }
     if (!ready) std::ofstream(marker).put('\n');
     return paths;
-}
-
-double FileMiB(const fs::path& p) {
-    std::error_code ec;
-    return static_cast<double>(fs::file_size(p, ec)) / (1024.0 * 1024.0);
 }
 
 // Many small files as the contacts, signatures and templates items hold: 2,000 files of 1-20 KiB
@@ -217,26 +151,6 @@ void LoadLine(const char* when) {
     }
 }
 
-// Runs each of the two commands `runs` times, alternating, and keeps each one's fastest run.
-std::pair<Measure, Measure> Compare(const std::vector<std::string>& ours,
-                                    const std::vector<std::string>& theirs, int runs,
-                                    const std::function<void(int which)>& before = {}) {
-    Measure bestOurs, bestTheirs;
-    for (int i = 0; i < runs; ++i) {
-        for (int which = 0; which < 2; ++which) {
-            if (before) before(which);
-            // What the previous run left for the disk is written out first (7-Zip does not wait
-            // for its output, we do), so neither run pays for the other's write-back.
-            ::sync();
-            Measure m = RunChild(which == 0 ? ours : theirs);
-            Measure& best = which == 0 ? bestOurs : bestTheirs;
-            if (!m.ok) return {Measure{}, Measure{}};
-            if (!best.ok || m.seconds < best.seconds) best = m;
-        }
-    }
-    return {bestOurs, bestTheirs};
-}
-
 // Throughput and peak memory of reading our archive (test or extract) with both programs; the
 // throughput of ours, or 0 when it failed.
 double ReadFigures(const std::string& verb, const std::string& what, double mib,
@@ -253,33 +167,6 @@ double ReadFigures(const std::string& verb, const std::string& what, double mib,
     return mib / ours.seconds;
 }
 
-// The plain copy: `cp` of the corpus into a new folder on the same disk, then `sync` of the
-// copies; its best throughput in MiB/s, or 0 when it failed.
-double CopyThroughput(const std::vector<std::string>& files, const fs::path& dir, double mib,
-                      int runs) {
-    const fs::path copies = dir / "copy";
-    std::vector<std::string> command = {"sh", "-c", "cp -- \"$@\" \"$0\" && cd \"$0\" && sync *",
-                                        copies.string()};
-    command.insert(command.end(), files.begin(), files.end());
-    double best = 0;
-    for (int i = 0; i < runs; ++i) {
-        fs::remove_all(copies);
-        fs::create_directories(copies);
-        ::sync();
-        Measure m = RunChild(command);
-        if (!m.ok) return 0;
-        best = std::max(best, mib / m.seconds);
-    }
-    fs::remove_all(copies);
-    return best;
-}
-
-std::vector<std::string> With(std::vector<std::string> command,
-                              const std::vector<std::string>& more) {
-    command.insert(command.end(), more.begin(), more.end());
-    return command;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -287,9 +174,16 @@ int main(int argc, char** argv) {
     fs::path dir = "build/bench/corpus";
     std::string tool = KESTRINE_ZIP_TOOL;
     int runs = 3;
-    for (int i = 1; i + 1 < argc; i += 2) {
+    bool pieces = false;
+    for (int i = 1; i < argc; i += 2) {
         std::string key = argv[i];
-        if (key == "--size") {
+        if (key == "--pieces") {
+            pieces = true;
+            --i;
+        } else if (i + 1 >= argc) {
+            std::fprintf(stderr, "kestrine_bench: %s needs a value\n", argv[i]);
+            return 2;
+        } else if (key == "--size") {
             size = ParseSize(argv[i + 1]);
         } else if (key == "--dir") {
             dir = argv[i + 1];
@@ -309,12 +203,18 @@ int main(int argc, char** argv) {
         static_cast<double>(size) / 1048576.0, dir.string().c_str(), runs);
     LoadLine("before");
     auto files = MakeCorpus(dir / "input", size);
+    fs::path pwFile = dir / "password.txt";
+    std::ofstream(pwFile) << "bench-password\n";
+    const WeeklySetup weekly{dir, files.front(), tool, pwFile, runs};
+    if (pieces) {
+        const bool ok = PieceSizeTable(weekly);
+        LoadLine("after");
+        return ok ? 0 : 1;
+    }
     auto smallFiles = MakeSmallCorpus(dir / "small");
     double mib = static_cast<double>(size) / 1048576.0;
     double smallMiB = 0;
     for (const auto& f : smallFiles) smallMiB += FileMiB(f);
-    fs::path pwFile = dir / "password.txt";
-    std::ofstream(pwFile) << "bench-password\n";
     fs::path outDir = dir / "extracted";
 
     const double copy = CopyThroughput(files, dir, mib, runs);
@@ -389,6 +289,7 @@ int main(int argc, char** argv) {
         fs::remove_all(outDir);
         fs::remove(ours);
     }
+    allOk &= WeeklyFigures(weekly);
     LoadLine("after");
     return allOk ? 0 : 1;
 }

@@ -106,7 +106,7 @@ ZipObserver& ZipObserver::None() {
 
 ArchiveReader::ArchiveReader(ZipOptions options) : impl_(std::make_unique<Impl>()) {
     impl_->filter = std::move(options.filter);
-    impl_->flushInterval = FlushIntervalFor(options.chunkSize);
+    impl_->flushInterval = options.flushEvery;
 }
 
 ArchiveReader::~ArchiveReader() {

@@ -31,6 +31,7 @@ ArchiveWriter::ArchiveWriter(const EntryProtection& protection, ZipOptions optio
     : writer_(protection) {
     writer_.SetStreamFilter(std::move(options.filter));
     writer_.SetChunkSize(options.chunkSize);
+    writer_.SetFlushInterval(options.flushEvery);
 }
 
 ArchiveWriter::~ArchiveWriter() = default;

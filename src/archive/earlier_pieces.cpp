@@ -1,5 +1,6 @@
 #include "archive/earlier_pieces.h"
 
+#include "archive/flush_behind.h"
 #include "archive/zip_format.h"
 
 namespace kestrine::archive {
@@ -46,9 +47,10 @@ void EarlierPieces::Close() {
     password_.clear();
 }
 
-Status EarlierPieces::UseEntry(const std::string& name, size_t pieceSize) {
+Status EarlierPieces::UseEntry(const std::string& name) {
     starts_.clear();
     sizes_.clear();
+    pieceSize_ = 0;
     if (!stream_) return NotUsed("no earlier archive is open");
     const ZipEntryRecord* rec = nullptr;
     for (const ZipEntryRecord& r : reader_.Entries()) {
@@ -56,7 +58,7 @@ Status EarlierPieces::UseEntry(const std::string& name, size_t pieceSize) {
     }
     if (!rec) return NotUsed("the earlier archive has no entry " + name);
     if (rec->realMethod != kMethodDeflated || rec->chunks.size() < 2 ||
-        rec->chunkInput != pieceSize) {
+        rec->chunkInput < kSmallestChunk || rec->chunkInput > kMaxChunkInput) {
         return NotUsed("the earlier entry " + name + " has no chunk index of this piece size");
     }
     if (rec->encrypted() && rec->aesStrength == 0) {
@@ -86,6 +88,7 @@ Status EarlierPieces::UseEntry(const std::string& name, size_t pieceSize) {
         start += saltSize + crypto::kAesVerifierSize;
     }
     dataStart_ = start;
+    pieceSize_ = static_cast<size_t>(rec->chunkInput);
     uint64_t at = 0;
     // The last piece holds the rest and the end of the stream: only the full ones are offered.
     for (size_t i = 0; i + 1 < rec->chunks.size(); ++i) {
@@ -96,6 +99,7 @@ Status EarlierPieces::UseEntry(const std::string& name, size_t pieceSize) {
     if (at > rec->compressedSize) {
         starts_.clear();
         sizes_.clear();
+        pieceSize_ = 0;
         return NotUsed("the earlier entry " + name + " has a damaged chunk index");
     }
     return {};

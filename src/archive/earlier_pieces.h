@@ -4,8 +4,9 @@
 // to the file's bytes at the same place, so an earlier archive that was damaged, changed or
 // written from other data can make a write slower, never wrong.
 //
-// An earlier archive that cannot be used (missing, damaged, another password, no chunk index of
-// the writer's piece size) simply offers nothing, and says why.
+// An earlier archive that cannot be used (missing, damaged, another password, no chunk index)
+// simply offers nothing, and says why. Its entry's piece size is the writer's for that file: the
+// pieces of archives written with another piece size serve all the same.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -23,9 +24,11 @@ class EarlierPieces {
   public:
     // Opens the archive at `path`; NotReady with the reason when it cannot serve.
     Status Open(const std::string& path, const std::string& password, const StreamFilter& filter);
-    // Makes the pieces of entry `name` ready for a file cut into pieces of `pieceSize` bytes;
-    // NotReady with the reason when that entry has none to offer.
-    Status UseEntry(const std::string& name, size_t pieceSize);
+    // Makes the pieces of entry `name` ready; NotReady with the reason when that entry has none to
+    // offer.
+    Status UseEntry(const std::string& name);
+    // The uncompressed size of each full piece of the entry in use.
+    size_t PieceSize() const { return pieceSize_; }
     // The compressed bytes of piece `index` of the entry (decrypted), into out[0..size) with two
     // bytes of room after them; false when there is no such full piece.
     bool ReadPiece(size_t index, std::vector<uint8_t>& out, size_t& size);
@@ -38,6 +41,7 @@ class EarlierPieces {
     // The entry in use: where each of its full pieces starts and how long it is.
     std::vector<uint64_t> starts_;
     std::vector<uint64_t> sizes_;
+    size_t pieceSize_ = 0;
     bool aes_ = false;
     crypto::AesCtr ctr_;
     uint64_t dataStart_ = 0;  // where the compressed stream starts (after the AES head)

@@ -15,14 +15,10 @@
 
 namespace kestrine::archive {
 
-// The chunks of a large file, below which no chunk size goes, and the interval at which large
-// archives and extracted files are flushed behind their writer: once every 32 chunks.
+// The chunks of a large file, below which no chunk size goes.
 inline constexpr size_t kSmallestChunk = 4096;
 constexpr size_t ChunkSizeOf(size_t asked) {
     return asked < kSmallestChunk ? kSmallestChunk : asked;
-}
-constexpr uint64_t FlushIntervalFor(size_t chunkSize) {
-    return uint64_t{32} * ChunkSizeOf(chunkSize);
 }
 
 class FlushBehind {

@@ -35,11 +35,18 @@ constexpr uint32_t kFileAttributes = 0100644u << 16 | 0x20;  // rw-r--r--, archi
 // Small entries read ahead of the writer, waiting for or done by the workers.
 constexpr uint64_t kMaxPendingBytes = 8u << 20;
 constexpr size_t kMaxPendingEntries = 64;
-// Room for the chunk index in the central directory (extra fields hold at most 64 KiB).
-constexpr size_t kMaxChunkIndexBytes = 32 * 1024;
+// Room for the chunk index in the central directory: the 64 KiB that a record's extra fields may
+// hold, less the ZIP64 and AES fields and the index's own header.
+constexpr size_t kMaxChunkIndexBytes = 0xffff - 64;
 
 uint16_t VersionNeeded(bool aes, bool zip64) {
     return aes ? 51 : zip64 ? 45 : 20;
+}
+
+size_t VarintSize(uint64_t v) {
+    size_t n = 1;
+    for (; v >= 0x80; v >>= 7) ++n;
+    return n;
 }
 
 uint32_t Field32(uint64_t value, bool inZip64) {
@@ -127,7 +134,7 @@ struct ZipWriter::Chunk {
     uint32_t crc = 0;
     bool ok = true;
     // The earlier archive's piece at the same place (decrypted), if it offered one, and whether
-    // it inflated to exactly the input and so became the output.
+    // it inflated to exactly the input and so is written instead of the output.
     std::vector<uint8_t> earlier, inflated;
     size_t earlierSize = 0;
     bool reused = false;
@@ -135,20 +142,19 @@ struct ZipWriter::Chunk {
     // On a worker: the earlier piece when it proves equal byte for byte, else compressed anew.
     void Make() {
         reused = false;
+        ok = true;
         if (earlierSize > 0) {
             inflated.resize(input.size());
             reused = deflate::InflatePiece(earlier.data(), earlierSize, false, inflated.data(),
                                            inflated.size()) &&
                      std::memcmp(inflated.data(), input.data(), input.size()) == 0;
         }
-        if (reused) {
-            ok = output.Resize(earlierSize);
-            if (ok) std::memcpy(output.data(), earlier.data(), earlierSize);
-        } else {
-            ok = deflate::CompressPiece(input.data(), input.size(), output);
-        }
+        if (!reused) ok = deflate::CompressPiece(input.data(), input.size(), output);
         crc = deflate::Crc32(0, input.data(), input.size());
     }
+    // The piece's compressed bytes, as they go into the archive.
+    uint8_t* Compressed() { return reused ? earlier.data() : output.data(); }
+    size_t CompressedSize() const { return reused ? earlierSize : output.size(); }
 };
 
 // A whole file read at once, which a worker turns into its entry's data.
@@ -231,6 +237,8 @@ struct ZipWriter::LargeEntry {
     Entry& e;
     const std::string& filePath;
     uint64_t expected = 0;   // the size when the file was opened
+    size_t pieceSize = 0;    // of every piece but the last
+    bool offered = false;    // the earlier archive offers its pieces of this size
     uint64_t dataStart = 0;  // after the local header
     uLong crc = 0;
     uint64_t total = 0;       // bytes read
@@ -353,7 +361,7 @@ Status ZipWriter::Begin(const std::string& targetPath) {
             Failure::WriteFailed,
             base::Explained("cannot create a temporary file beside " + targetPath, said)));
     }
-    temp_ = std::make_unique<TemporaryArchive>(std::move(stream), path, FlushInterval());
+    temp_ = std::make_unique<TemporaryArchive>(std::move(stream), path, flushEvery_);
     targetPath_ = targetPath;
     if (!pending_) pending_ = std::make_unique<OrderedWork<SmallEntry>>(Pool());
     return {};
@@ -372,10 +380,10 @@ void ZipWriter::CloseEarlier() {
     earlierTried_ = false;
 }
 
-// Whether the earlier archive offers pieces for the entry `name`; opens it at its first use in
-// an archive, and tells the observer why it does not serve when it does not.
-bool ZipWriter::EarlierFor(const std::string& name, ZipObserver& observer) {
-    if (earlierPath_.empty()) return false;
+// Opens the earlier archive at its first use in an archive, and tells the observer why it does not
+// serve when it does not.
+size_t ZipWriter::EarlierFor(const std::string& name, ZipObserver& observer) {
+    if (earlierPath_.empty()) return 0;
     if (!earlierTried_) {
         earlierTried_ = true;
         earlier_ = std::make_unique<EarlierPieces>();
@@ -384,12 +392,24 @@ bool ZipWriter::EarlierFor(const std::string& name, ZipObserver& observer) {
             observer.EarlierArchiveUnused(opened.message());
         }
     }
-    if (!earlier_) return false;
-    if (Status usable = earlier_->UseEntry(name, chunkSize_); !usable) {
+    if (!earlier_) return 0;
+    if (Status usable = earlier_->UseEntry(name); !usable) {
         observer.EarlierArchiveUnused(usable.message());
-        return false;
+        return 0;
     }
-    return true;
+    return earlier_->PieceSize();
+}
+
+size_t ZipWriter::PieceSizeFor(uint64_t size, size_t chunkSize) {
+    size_t piece = ChunkSizeOf(chunkSize);
+    for (; piece < kMaxChunkInput; piece *= 2) {
+        // Each piece's compressed size is below the reader's bound for it.
+        const uint64_t count = size / piece + 1;
+        const uint64_t bytes =
+            1 + VarintSize(piece) + VarintSize(count) + count * VarintSize(piece + piece / 8);
+        if (bytes <= kMaxChunkIndexBytes) break;
+    }
+    return piece;
 }
 
 Status ZipWriter::LeaveLeadingGap(uint64_t bytes) {
@@ -517,9 +537,16 @@ Status ZipWriter::AddFile(const std::string& filePath, const std::string& entryN
     // Sizes near 4 GiB get the ZIP64 sizes in the local header; they are filled in afterwards.
     e.zip64Local = static_cast<uint64_t>(size) >= kMax32 - 1024;
 
+    // A large file is cut as its earlier entry was, so that its pieces can be taken over.
+    size_t piece = chunkSize_;
+    size_t earlierPiece = 0;
+    if (static_cast<uint64_t>(size) >= chunkSize_) {
+        earlierPiece = EarlierFor(entryName, observer);
+        piece = earlierPiece ? earlierPiece : PieceSizeFor(static_cast<uint64_t>(size), chunkSize_);
+    }
     // One more byte than expected shows the end of a small file.
     std::vector<uint8_t> first(
-        static_cast<size_t>(std::min<uint64_t>(chunkSize_, static_cast<uint64_t>(size) + 1)));
+        static_cast<size_t>(std::min<uint64_t>(piece, static_cast<uint64_t>(size) + 1)));
     const int64_t n = fileio::ReadFull(*source, first.data(), first.size());
     if (n < 0) return CannotRead(filePath, *source);
     if (static_cast<size_t>(n) < first.size()) {
@@ -529,8 +556,8 @@ Status ZipWriter::AddFile(const std::string& filePath, const std::string& entryN
         return AddSmall(std::move(e), std::move(first), filePath, staged, observer);
     }
     if (Status written = WritePending(true, observer); !written) return written;
-    return AddLarge(*source, static_cast<uint64_t>(size), std::move(first), filePath, e, staged,
-                    observer);
+    return AddLarge(*source, static_cast<uint64_t>(size), piece, earlierPiece != 0,
+                    std::move(first), filePath, e, staged, observer);
 }
 
 Status ZipWriter::AddSmall(Entry e, std::vector<uint8_t> bytes, const std::string& filePath,
@@ -582,14 +609,15 @@ Status ZipWriter::WriteSmall(SmallEntry& small) {
     return {};
 }
 
-Status ZipWriter::AddLarge(fileio::FileStream& source, uint64_t expected,
-                           std::vector<uint8_t> firstChunk, const std::string& filePath, Entry& e,
+Status ZipWriter::AddLarge(fileio::FileStream& source, uint64_t expected, size_t pieceSize,
+                           bool offered, std::vector<uint8_t> firstChunk,
+                           const std::string& filePath, Entry& e,
                            const std::optional<StagedContent>& staged, ZipObserver& observer) {
     fileio::FileStream& out = temp_->Stream();
     e.offset = out.Tell();
     std::string header = LocalRecord(e);
     if (!out.Write(header.data(), header.size())) return WriteFailed();
-    LargeEntry large{e, filePath, expected, e.offset + header.size()};
+    LargeEntry large{e, filePath, expected, pieceSize, offered, e.offset + header.size()};
     Sink sink(*temp_, Key());
     Status added = StartSink(sink);
     if (added) added = WriteChunks(source, std::move(firstChunk), large, sink, observer);
@@ -643,16 +671,16 @@ Status ZipWriter::WriteChunks(fileio::FileStream& source, std::vector<uint8_t> f
     // are taken back in order, so with fewer a worker would stand idle behind a slow one.
     const size_t maxInFlight = Pool().Size() * 4 + 1;
     std::vector<std::shared_ptr<Chunk>>& spare = spareChunks_;  // reused, not made per chunk
-    ChunkFeed feed{source, large.expected, chunkSize_, firstChunk.size()};
+    ChunkFeed feed{source, large.expected, large.pieceSize, firstChunk.size()};
     e.chunks.clear();
     e.chunkInput = firstChunk.size();
     large.previousInput = e.chunkInput;
 
-    const bool offered = EarlierFor(e.name, observer);
+    const bool offered = large.offered;
     size_t index = 0;
     auto submit = [&](std::shared_ptr<Chunk> c) {
         c->earlierSize = 0;
-        if (offered && c->input.size() == chunkSize_ &&
+        if (offered && c->input.size() == large.pieceSize &&
             !earlier_->ReadPiece(index, c->earlier, c->earlierSize)) {
             c->earlierSize = 0;
         }
@@ -712,15 +740,15 @@ bool ZipWriter::TakeChunk(Chunk& c, bool onlyChunk, LargeEntry& large, Sink& sin
     large.total += inputSize;
     if (c.reused) large.reused += inputSize;
     ++large.chunksTaken;
-    if (onlyChunk && c.output.size() + sizeof kFinalBlock >= inputSize) {
+    if (onlyChunk && c.CompressedSize() + sizeof kFinalBlock >= inputSize) {
         // A file of one chunk that does not shrink is stored as it is.
         large.storedFromMemory = true;
         large.compressed += inputSize;
         return sink.Put(c.input.data(), inputSize);
     }
-    large.compressed += c.output.size();
-    e.chunks.push_back(static_cast<uint32_t>(c.output.size()));
-    return sink.Put(c.output.data(), c.output.size());
+    large.compressed += c.CompressedSize();
+    e.chunks.push_back(static_cast<uint32_t>(c.CompressedSize()));
+    return sink.Put(c.Compressed(), c.CompressedSize());
 }
 
 // After the last chunk: the entry's method, CRC and sizes, the end of the deflate stream and the

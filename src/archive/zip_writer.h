@@ -72,8 +72,12 @@ class ZipWriter {
     Status LeaveLeadingGap(uint64_t bytes);
     // Chunk size for the parallel compressor (tests make it small to cover many chunks).
     void SetChunkSize(size_t bytes) { chunkSize_ = ChunkSizeOf(bytes); }
-    // A large file written is flushed behind its writer once every so many bytes (32 chunks).
-    uint64_t FlushInterval() const { return FlushIntervalFor(chunkSize_); }
+    // An archive written is flushed behind its writer once every so many bytes; from the next
+    // archive begun.
+    void SetFlushInterval(uint64_t bytes) { flushEvery_ = bytes; }
+    // The piece size of a large file of `size` bytes: the chunk size, doubled until the chunk index
+    // can describe every piece however well they compress.
+    static size_t PieceSizeFor(uint64_t size, size_t chunkSize);
 
     // The pieces of a large file are copied from the earlier archive at `path` (opened with
     // `password`, empty for none) wherever its entry of the same name holds the same bytes there;
@@ -127,7 +131,8 @@ class ZipWriter {
     std::string ChunkIndexExtra(const Entry& e) const;
     const crypto::PasswordKey* Key() const;
     void CloseEarlier();
-    bool EarlierFor(const std::string& name, ZipObserver& observer);
+    // The earlier archive's piece size for entry `name`, or 0 when it offers no pieces for it.
+    size_t EarlierFor(const std::string& name, ZipObserver& observer);
 
     // The steps of AddFile.
     Status AddSmall(Entry e, std::vector<uint8_t> bytes, const std::string& filePath,
@@ -135,9 +140,9 @@ class ZipWriter {
     // Writes the finished small entries at the front of the queue; with `all`, waits for every one.
     Status WritePending(bool all, ZipObserver& observer);
     Status WriteSmall(SmallEntry& small);
-    Status AddLarge(platform::fileio::FileStream& source, uint64_t expected,
-                    std::vector<uint8_t> firstChunk, const std::string& filePath, Entry& e,
-                    const std::optional<StagedContent>& staged, ZipObserver& observer);
+    Status AddLarge(platform::fileio::FileStream& source, uint64_t expected, size_t pieceSize,
+                    bool offered, std::vector<uint8_t> firstChunk, const std::string& filePath,
+                    Entry& e, const std::optional<StagedContent>& staged, ZipObserver& observer);
     Status StartSink(Sink& sink);
     Status WriteChunks(platform::fileio::FileStream& source, std::vector<uint8_t> firstChunk,
                        LargeEntry& large, Sink& sink, ZipObserver& observer);
@@ -159,7 +164,8 @@ class ZipWriter {
     StreamFilter filter_;
     Meter meter_;
     Status dead_;  // why the archive being written died, if it did
-    size_t chunkSize_ = 1024 * 1024;
+    size_t chunkSize_ = ZipOptions{}.chunkSize;
+    uint64_t flushEvery_ = ZipOptions{}.flushEvery;
     uint64_t pendingBytes_ = 0;
     std::unique_ptr<WorkerPool> pool_;
     std::unique_ptr<OrderedWork<SmallEntry>> pending_;

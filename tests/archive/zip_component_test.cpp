@@ -509,7 +509,8 @@ TEST_F(ZipArchiveTest, AFailedFlushBehindTheWriterFailsTheWholeFile) {
         // Flushed behind every 128 KiB.
         const ZipOptions options{
             .filter = FaultFilter(c.extract ? ".extracting-" : ".writing-", disk),
-            .chunkSize = 4096};
+            .chunkSize = 4096,
+            .flushEvery = 128 * 1024};
         ArchiveReader zip(options);
         ArchiveWriter writer(EntryProtection::None(), options);
         Status result;

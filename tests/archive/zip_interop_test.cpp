@@ -160,6 +160,49 @@ TEST_F(ZipInteropTest, ReBackupReusesOnlyProvenPieces) {
     }
 }
 
+// Archives written before the pieces became smaller (1 MiB) serve a backup made with today's
+// options: it follows their piece size, so the unchanged pieces are taken over, and every tool
+// reads the result. A fresh archive gets today's pieces.
+TEST_F(ZipInteropTest, EarlierArchiveOfLargerPiecesServes) {
+    constexpr size_t kOldPiece = 1024 * 1024;
+    const std::string earlier = work / "old.ksx", again = work / "new.ksx";
+    const std::string file = src / "text.pst";
+    const std::string week1 = TextBytes(4 * kOldPiece + 5000, 9);
+    for (const std::string password : {"", "s3cret pw"}) {
+        SCOPED_TRACE("password: " + password);
+        Save(file, week1);
+        ASSERT_TRUE(WriteZip(earlier, {file}, password, kOldPiece));
+        std::string now = week1;
+        now[kOldPiece + 777] ^= 0x01;  // piece 1 changes
+        now += TextBytes(kOldPiece / 3, 10);
+        Save(file, now);
+        TestObserver seen;
+        ArchiveWriter zip(archive::EntryProtection::ForPassword(password));
+        zip.ReuseFrom(earlier, password);
+        ASSERT_TRUE(zip.CreateArchive(again) && zip.AddFile(file, {}, std::nullopt, seen) &&
+                    zip.WriteArchive());
+        EXPECT_EQ(seen.reused, 3 * kOldPiece);  // the four full pieces less the changed one
+        archive::ZipReader reader;
+        ASSERT_TRUE(reader.Open(platform::fileio::OpenForRead(again)));
+        EXPECT_EQ(reader.Entries().at(0).chunkInput, kOldPiece);
+        reader.Close();
+        std::filesystem::remove(earlier);
+        const std::string a = Quote(again);
+        const std::string pw = password.empty() ? "" : " -p" + Quote(password);
+        EXPECT_EQ(Shell("7z t" + pw + " " + a), 0);
+        EXPECT_TRUE(!password.empty() || Shell("unzip -t " + a) == 0);
+        TempDir out;
+        ASSERT_EQ(Shell("bsdtar" + (password.empty() ? "" : " --passphrase " + Quote(password)) +
+                        " -xf " + a + " -C " + Quote(out.str())),
+                  0);
+        EXPECT_TRUE(Load(out / "text.pst") == now);
+    }
+    ASSERT_TRUE(WriteZip(again, {file}));
+    archive::ZipReader fresh;
+    ASSERT_TRUE(fresh.Open(platform::fileio::OpenForRead(again)));
+    EXPECT_EQ(fresh.Entries().at(0).chunkInput, archive::ZipOptions{}.chunkSize);
+}
+
 TEST_F(ZipInteropTest, WeReadArchivesOfTheTools) {
     struct Case {
         const char* tool;

@@ -1,5 +1,6 @@
 // ZIP64: an entry over 4 GiB (from a sparse file, so it is quick), entries beyond 4 GiB and an
-// archive of 70,000 entries, each checked here and by the standard tools.
+// archive of 70,000 entries; a file of more pieces than the chunk index holds. Each checked here
+// and by the standard tools.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -7,7 +8,9 @@
 
 #include "archive/archive_reader.h"
 #include "archive/archive_writer.h"
+#include "archive/zip_reader.h"
 #include "archive/zip_writer.h"
+#include "platform/file_stream.h"
 #include "test_support.h"
 #include "zip_test_util.h"
 
@@ -83,6 +86,50 @@ TEST(ZipLargeTest, SizesAndOffsetsBeyondFourGiB) {
             fs::remove(fs::u8path(archive));
         }
     }
+}
+
+// A file of more pieces than the chunk index can describe (160 MiB in 4 KiB pieces) is cut into
+// larger ones, whose index is sound: the archive reads back whole, every tool accepts it, and a
+// backup over it takes all its full pieces over.
+TEST(ZipLargeTest, PiecesGrowUntilTheirIndexFits) {
+    TempDir dir;
+    const uint64_t size = (160ull << 20) + 100;
+    const std::string big = dir / "big.pst", archive = dir / "big.ksx", again = dir / "again.ksx";
+    {
+        std::ofstream out(fs::u8path(big), std::ios::binary);
+        out << TextBytes(300000, 1);
+    }
+    fs::resize_file(fs::u8path(big), size);
+    {
+        std::fstream out(fs::u8path(big), std::ios::binary | std::ios::in | std::ios::out);
+        out.seekp(static_cast<std::streamoff>(size / 2));
+        out << TextBytes(100000, 2);
+    }
+    Save(dir / "kestrine.dat", kManifest);
+    const archive::ZipOptions small{.chunkSize = 4096};
+    for (const std::string& target : {archive, again}) {
+        archive::ArchiveWriter zip(archive::EntryProtection::None(), small);
+        if (target == again) zip.ReuseFrom(archive, "");
+        TestObserver seen;
+        ASSERT_TRUE(zip.CreateArchive(target));
+        ASSERT_TRUE(Passed(zip.AddFile(big, {}, std::nullopt, seen)));
+        ASSERT_TRUE(Passed(zip.AddFile(dir / "kestrine.dat")));
+        ASSERT_TRUE(Passed(zip.WriteArchive()));
+        EXPECT_EQ(seen.reused, target == again ? size - 100 : 0);
+    }
+    archive::ZipReader reader;
+    ASSERT_TRUE(reader.Open(platform::fileio::OpenForRead(again)));
+    const archive::ZipEntryRecord& rec = reader.Entries().at(0);
+    EXPECT_EQ(rec.chunkInput, 8192u);
+    EXPECT_EQ(rec.chunks.size(), size / 8192 + 1);
+    reader.Close();
+    ArchiveReader zip;
+    ASSERT_TRUE(Passed(zip.OpenArchive(again)));
+    EXPECT_TRUE(Passed(zip.TestEntries()));
+    TempDir out;
+    ASSERT_TRUE(Passed(zip.ExtractTo(*zip.FindEntry("big.pst"), out.str())));
+    EXPECT_EQ(Shell("cmp -s " + Quote(big) + " " + Quote(out / "big.pst")), 0);
+    ToolsAccept(again, "", true);
 }
 
 TEST(ZipLargeTest, SeventyThousandEntries) {

@@ -30,7 +30,8 @@ int Usage(const std::string& problem) {
     std::fprintf(stderr, "kestrine-zip: %s\n", problem.c_str());
     std::fprintf(
         stderr,
-        "usage: kestrine-zip create [--password-file F] [--reuse EARLIER] ARCHIVE FILE...\n"
+        "usage: kestrine-zip create [--password-file F] [--reuse EARLIER] [--piece-size N[K|M]]\n"
+        "                          ARCHIVE FILE...\n"
         "       kestrine-zip list ARCHIVE\n"
         "       kestrine-zip test [--password-file F] ARCHIVE\n"
         "       kestrine-zip extract [--password-file F] ARCHIVE DIR [ENTRY...]\n"
@@ -64,9 +65,22 @@ bool ReadPasswordFile(const std::string& path, std::string& password) {
 struct Options {
     std::string password;
     bool havePassword = false;
-    std::string reuse;  // create: the earlier archive whose unchanged pieces are copied
+    std::string reuse;     // create: the earlier archive whose unchanged pieces are copied
+    size_t pieceSize = 0;  // create: the piece size of large files; 0 for the program's
     std::vector<std::string> args;
 };
+
+// "N", "NK" or "NM" bytes; 0 when it is none of them.
+size_t ParsePieceSize(const std::string& text) {
+    char* end = nullptr;
+    const unsigned long long n = std::strtoull(text.c_str(), &end, 10);
+    if (end == text.c_str() || n == 0 || n > (64u << 20)) return 0;
+    const std::string unit = end;
+    if (unit.empty()) return static_cast<size_t>(n);
+    if (unit == "K" || unit == "k") return static_cast<size_t>(n) << 10;
+    if (unit == "M" || unit == "m") return n > 64 ? 0 : static_cast<size_t>(n) << 20;
+    return 0;
+}
 
 // Parses "[--password-file F] args..."; returns an error text or "".
 std::string ParseOptions(int argc, char** argv, Options& options) {
@@ -81,6 +95,10 @@ std::string ParseOptions(int argc, char** argv, Options& options) {
         } else if (arg == "--reuse") {
             if (i + 1 >= argc) return "--reuse needs an archive";
             options.reuse = argv[++i];
+        } else if (arg == "--piece-size") {
+            if (i + 1 >= argc) return "--piece-size needs a size";
+            options.pieceSize = ParsePieceSize(argv[++i]);
+            if (options.pieceSize == 0) return std::string("not a piece size: ") + argv[i];
         } else if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
             return "unknown option " + arg;
         } else {
@@ -123,7 +141,10 @@ class ReuseReport : public kestrine::archive::ZipObserver {
 
 int Create(const Options& o) {
     if (o.args.size() < 2) return Usage("create needs an archive and at least one file");
-    ArchiveWriter zip(o.havePassword ? EntryProtection::Aes(o.password) : EntryProtection::None());
+    kestrine::archive::ZipOptions options;
+    if (o.pieceSize) options.chunkSize = o.pieceSize;
+    ArchiveWriter zip(o.havePassword ? EntryProtection::Aes(o.password) : EntryProtection::None(),
+                      options);
     if (!o.reuse.empty()) zip.ReuseFrom(o.reuse, o.havePassword ? o.password : std::string());
     if (auto created = zip.CreateArchive(o.args[0]); !created)
         return Failure(created.message(), kDamaged);
