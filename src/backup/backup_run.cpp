@@ -522,16 +522,16 @@ BackupJob BackupJobFor(const AppState& state, const outlook::ItemLocations& loca
 
 BackupResult BackupUnderLock(BackupJob job, const BackupHooks& hooks,
                              const outlook::Environment& env, const ProgramPaths& paths,
-                             const archive::ZipOptions& zip,
-                             const archive::RunObserver& observer) {
+                             const archive::ZipOptions& zip, const archive::RunObserver& observer) {
     ArchiveBuilder builder(job, paths, zip, observer);
     BackupResult& result = builder.Result();
     recovery::RunHooks runHooks;
     if (hooks.before) runHooks.before = [&] { hooks.before(job); };
-    if (hooks.after) runHooks.after = [&](recovery::RunOutcome outcome) {
-        result.outcome = outcome;
-        hooks.after(result);
-    };
+    if (hooks.after)
+        runHooks.after = [&](recovery::RunOutcome outcome) {
+            result.outcome = outcome;
+            hooks.after(result);
+        };
     result.outcome =
         recovery::RunWithPlan({paths, env, job.waitForOtherRun, observer.stop}, builder, runHooks);
     base::Wipe(job.password);

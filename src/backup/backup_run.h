@@ -62,7 +62,7 @@ struct BackupResult {
     // restore worked all the while, nothing was done.
     recovery::RunOutcome outcome = recovery::RunOutcome::Failed;
     BackupCheck check = BackupCheck::NotAsked;  // Failed: it replaced nothing
-    std::string error;  // the cause when the archive was not written
+    std::string error;                          // the cause when the archive was not written
     // Windows Security's controlled folder access kept the archive out of this folder.
     std::string blockedFolder;
     std::array<archive::StepOutcome, archive::kItemCount> outcomes{};  // in the order of the steps

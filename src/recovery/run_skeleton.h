@@ -22,7 +22,7 @@ enum class RunOutcome { Completed, Incomplete, Failed, Cancelled, Busy };
 
 // What a plan begins with.
 struct RunStart {
-    const std::string& folder;  // the run's own folder; empty when none could be made
+    const std::string& folder;         // the run's own folder; empty when none could be made
     const RecoveryOutcome& recovered;  // what making the profile whole found
 };
 

@@ -304,8 +304,7 @@ RestoreResult RunRestore(const RestoreJob& job, const outlook::Environment& env,
                          const archive::RunObserver& observer) {
     RestorePlan plan(job, env, paths, zip, observer);
     RestoreResult& result = plan.Result();
-    result.outcome =
-        recovery::RunWithPlan({paths, env, job.waitForOtherRun, observer.stop}, plan);
+    result.outcome = recovery::RunWithPlan({paths, env, job.waitForOtherRun, observer.stop}, plan);
     return result;
 }
 

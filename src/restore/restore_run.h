@@ -69,11 +69,12 @@ struct RestoreResult {
     recovery::RecoveryOutcome recovered;
 };
 
-// Under the run lock (recovery::RunWithPlan, which first makes the profile whole), saves the target profile's key tree and the Options key as
-// a new undo set and runs every row that is ticked and whose flag is "1", each file it replaces set
-// aside into the set. When a row fails or the user cancels (between rows only, never inside one),
-// every change goes back and no later row runs. Its temporary files lie in a folder of its own. The
-// observer hears of each row and each entry extracted.
+// Under the run lock (recovery::RunWithPlan, which first makes the profile whole), saves the target
+// profile's key tree and the Options key as a new undo set and runs every row that is ticked and
+// whose flag is "1", each file it replaces set aside into the set. When a row fails or the user
+// cancels (between rows only, never inside one), every change goes back and no later row runs. Its
+// temporary files lie in a folder of its own. The observer hears of each row and each entry
+// extracted.
 RestoreResult RunRestore(const RestoreJob& job, const outlook::Environment& env,
                          const ProgramPaths& paths, archive::ArchiveReader& zip,
                          const archive::RunObserver& observer = {});

@@ -127,9 +127,9 @@ std::optional<AcceptedCommand> AcceptCommand(const AppState& state) {
 struct TaskArchives {
     std::string defaultArchive;
     bool dated = false;
-    int keep = 0;                // dated archives kept; older ones go only once the new one
-                                 // has been read back whole and found sound
-    std::string prunePassword;   // the older backups' manifests are read with the task's one
+    int keep = 0;                 // dated archives kept; older ones go only once the new one
+                                  // has been read back whole and found sound
+    std::string prunePassword;    // the older backups' manifests are read with the task's one
     bool restartOutlook = false;  // this run asked Outlook to quit
     std::string written;          // the archive the run writes, with the dated name when asked
 
@@ -217,7 +217,8 @@ AutoBackupResult RunAutoBackup(const AppState& state, const archive::ZipOptions&
     if (archives.keep > 0 || !archives.dated) archives.prunePassword = job.password;
     const backup::BackupHooks hooks{
         .before = [&](backup::BackupJob& locked) { archives.Before(locked); },
-        .after = [&](const backup::BackupResult& done) { archives.After(done, state, job.chosen); }};
+        .after =
+            [&](const backup::BackupResult& done) { archives.After(done, state, job.chosen); }};
     const backup::BackupResult outcome =
         backup::BackupUnderLock(job, hooks, state.environment, state.paths, zip);
     Wipe(job.password);

@@ -168,9 +168,10 @@ Message BackupCompletionMessage(const backup::BackupResult& result,
     if (result.outcome == recovery::RunOutcome::Cancelled)
         return {"The Backup was cancelled: no backup file was written." + unchanged,
                 MessageIcon::Information};
-    std::string text = (result.check == backup::BackupCheck::Failed ? "The new backup file failed its check and was not "
-                                             "kept:\r\n"
-                                           : "The backup file could not be written:\r\n") +
+    std::string text = (result.check == backup::BackupCheck::Failed
+                            ? "The new backup file failed its check and was not "
+                              "kept:\r\n"
+                            : "The backup file could not be written:\r\n") +
                        archivePath;
     if (!result.blockedFolder.empty())
         text +=

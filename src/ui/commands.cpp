@@ -218,7 +218,8 @@ restore::RestoreResult RestoreWithPanel(const restore::RestoreJob& job, const Ap
 }
 
 void FollowUpRestore(const restore::RestoreResult& result, const AppState& state) {
-    if (result.outcome != recovery::RunOutcome::Busy && SettingIsOn(state.paths.SettingsFile, kRunOutlookAfterRestore))
+    if (result.outcome != recovery::RunOutcome::Busy &&
+        SettingIsOn(state.paths.SettingsFile, kRunOutlookAfterRestore))
         outlook::StartOutlook();
 }
 

@@ -414,7 +414,7 @@ Message RestoreCompletionMessage(const restore::RestoreResult& result) {
     }
     const char* head = result.outcome == recovery::RunOutcome::Cancelled
                            ? "The Restore was stopped before its last item."
-                                        : "The Restore was Completed!";
+                           : "The Restore was Completed!";
     Message message{std::string(head) + "\t\t\t\r\n" + RestoreSummary(result),
                     MessageIcon::Information};
     // A failed item could not put every old file back: the user must know where it is.
