@@ -130,7 +130,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         job.dataFileStores = opened.manifest.dataFileStores;
         job.waitForOtherRun = std::chrono::milliseconds(0);
         const restore::RestoreResult result = restore::RunRestore(job, env, paths, zip);
-        if (!result.Completed() && !result.takeBackFailed &&
+        if (result.outcome != recovery::RunOutcome::Completed && !result.takeBackFailed &&
             (Registry() != registryBefore || Files(user) != filesBefore))
             std::abort();  // a restore that did not complete changed something
     }

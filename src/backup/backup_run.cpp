@@ -7,7 +7,6 @@
 #include "app/activity_log.h"
 #include "app/log_lines.h"
 #include "app/policy.h"
-#include "app/run_folder.h"
 #include "app/settings.h"
 #include "app/settings_keys.h"
 #include "archive/archive_reader.h"
@@ -17,6 +16,7 @@
 #include "backup/handlers.h"
 #include "backup_format/manifest.h"
 #include "base/path.h"
+#include "base/secret.h"
 #include "base/text.h"
 #include "outlook/detection.h"
 #include "outlook/profile_data.h"
@@ -24,7 +24,7 @@
 #include "platform/file_stream.h"
 #include "platform/files.h"
 #include "platform/system.h"
-#include "recovery/recovery.h"
+#include "recovery/run_skeleton.h"
 
 namespace kestrine::backup {
 namespace {
@@ -100,33 +100,34 @@ struct ArchiveCheck {
     }
 };
 
-// One backup run, step by step. It holds the run lock and its work folder for its whole life.
-class ArchiveBuilder {
+// One backup run as the run skeleton drives it: the archive begun, one step per item, the
+// archive written. It holds its writer for the run's life.
+class ArchiveBuilder final : public recovery::RunPlan {
   public:
-    ArchiveBuilder(const BackupJob& job, const outlook::Environment& env, const ProgramPaths& paths,
-                   const archive::ZipOptions& zip, const archive::RunObserver& observer,
-                   std::vector<outlook::ProfileStore> stores, bool mailOnServer)
-        : job_(job),
-          env_(env),
-          paths_(paths),
-          zip_(zip),
-          observer_(observer),
-          zipObserver_(observer.stop),
-          stores_(std::move(stores)) {
-        result_.mailOnServer = mailOnServer;
+    ArchiveBuilder(BackupJob& job, const ProgramPaths& paths, const archive::ZipOptions& zip,
+                   const archive::RunObserver& observer)
+        : job_(job), paths_(paths), zip_(zip), observer_(observer), zipObserver_(observer.stop) {}
+
+    BackupResult& Result() { return result_; }
+
+    std::string BusyLine(const std::string& now) const override {
+        return BackupNotStartedLine(now, job_.profile, job_.unattended);
     }
 
-    BackupResult Build() {
-        const recovery::RecoveryOutcome recovered = PrepareFolders();
+    bool Begin(const recovery::RunStart& start) override {
+        work_ = start.folder;
+        // Its name is the manifest entry's name; the folder is the run's own.
+        manifestPath_ = base::JoinPath(work_, archive::kManifestName);
+        LeaveOutMailOnServer();
         LogStart();
         if (Work().empty())
             return Fail("No folder for the run's files could be made in " + paths_.TempFolder +
                         ".");
-        if (!recovered.ok)
+        if (!start.recovered.ok)
             return Fail(
                 "A restore that was ended midway could not be put back; the profile is not "
                 "backed up until it is." +
-                std::string(recovered.notPutBack.empty()
+                std::string(start.recovered.notPutBack.empty()
                                 ? ""
                                 : " Start Kestrine to see what could not be put back, and to "
                                   "keep the profile as it is if you wish."));
@@ -148,7 +149,52 @@ class ArchiveBuilder {
         ReuseTheEarlierBackup();
         PlanChosenItems();
         FollowTheComponent();
-        if (!AddItems()) return Abandon();
+        began_ = true;
+        return true;
+    }
+
+    size_t StepCount() const override { return BackupSteps().size(); }
+    bool StepRuns(size_t step) const override {
+        return backup::StepRuns(BackupSteps()[step], job_.chosen);
+    }
+
+    // False when the run must end: a cancellation, or an archive that can no longer be written
+    // (a full disk, a device gone).
+    bool RunStep(size_t index) override {
+        const Step& step = BackupSteps()[index];
+        if (!StepRuns(index)) {
+            observer_.stepFinished(step.item, StepOutcome::NotRun);
+            return true;
+        }
+        observer_.stepStarted(step.item);
+        const std::optional<bool> ok = AddItemFiles(step.item);
+        ended_ = !ok;
+        if (ok) FinishStep(step, *ok);
+        return ok.has_value();
+    }
+
+    recovery::RunOutcome Finish(bool stopped) override {
+        cancelledBetweenFiles_ = cancelledBetweenFiles_ || stopped;
+        if (began_) WriteWhatWentIn();
+        // The end line, for every run that began.
+        Log(written_ ? BackupEndLine(platform::NowText(), job_.profile)
+                     : BackupNotCompletedLine(platform::NowText(), job_.profile));
+        writer_.reset();
+        result_.check = verified_      ? BackupCheck::Passed
+                        : checkFailed_ ? BackupCheck::Failed
+                                       : BackupCheck::NotAsked;
+        if (cancelled_) return recovery::RunOutcome::Cancelled;
+        if (!written_) return recovery::RunOutcome::Failed;
+        return complete_ ? recovery::RunOutcome::Completed : recovery::RunOutcome::Incomplete;
+    }
+
+  private:
+    using Step = BackupStep;
+
+    // After the steps: the manifest goes in last and the archive is written, unless the run was
+    // cancelled or its archive died.
+    void WriteWhatWentIn() {
+        if (cancelledBetweenFiles_ || ended_) return Abandon();
         TakeContents();
         result_.itemFlags = ItemFlagsFrom(result_.outcomes);
         // Without its manifest the archive is no backup at all: such an archive is never
@@ -156,26 +202,24 @@ class ArchiveBuilder {
         if (!contentsLine_.empty()) itemLines_.emplace_back(archive::kKeyContents, contentsLine_);
         const std::string manifestText =
             archive::ManifestText(ManifestHeaderFor(job_), itemLines_, result_.itemFlags);
-        if (!AddManifest(manifestText)) return Finish();
+        if (!AddManifest(manifestText)) return;
         if (observer_.Cancelled()) {
-            result_.cancelled = true;
-            return Finish();
+            cancelled_ = true;
+            return;
         }
-        return WriteArchive(manifestText);
+        WriteArchive(manifestText);
     }
 
-  private:
-    using Step = BackupStep;
-
-    // The profile is made whole first: a half-restored profile is never backed up. Then what
-    // ended runs left goes, and the run's own folder is made.
-    recovery::RecoveryOutcome PrepareFolders() {
-        auto recovered = recovery::MakeProfileWhole(paths_, env_);
-        RemoveLeftoverRunFolders(paths_.TempFolder);
-        work_.emplace(paths_.TempFolder);
-        // Its name is the manifest entry's name; the folder is the run's own.
-        manifestPath_ = base::JoinPath(Work(), archive::kManifestName);
-        return recovered;
+    // A profile that keeps its mail on a server only has no data file to back up: Personal
+    // Folders is then left out, which is no failure, and the log says why. Read once the profile
+    // is whole.
+    void LeaveOutMailOnServer() {
+        if (!outlook::IsBlankName(job_.profile))
+            stores_ =
+                outlook::ReadProfileStores(outlook::ProfileKey(job_.profilesRoot, job_.profile));
+        auto& personal = job_.chosen[archive::IndexOf(Choice::PersonalFolders)];
+        result_.mailOnServer = personal && outlook::MailOnServerOnly(stores_);
+        if (result_.mailOnServer) personal = false;
     }
 
     void LogStart() {
@@ -189,7 +233,7 @@ class ArchiveBuilder {
     void PlanChosenItems() {
         const HandlerContext ctx{job_, Work(), tempFiles_};
         for (const Step& step : BackupSteps()) {
-            if (!StepRuns(step, job_.chosen)) continue;
+            if (!backup::StepRuns(step, job_.chosen)) continue;
             ItemPlan& plan = plans_[archive::IndexOf(step.item)] = PlanItem(step.item, ctx);
             if (step.item == Item::DataFiles && !plan.found) plan.cause = MissingDataFiles();
             if (plan.found)
@@ -230,22 +274,6 @@ class ArchiveBuilder {
             progress_.bytesDone = std::min(expected_, doneBeforeFile_ + done);
             observer_.progress(progress_);
         };
-    }
-
-    // Runs the steps in their order. False when the run must end: a cancellation, or an archive
-    // that can no longer be written (a full disk, a device gone).
-    bool AddItems() {
-        for (const Step& step : BackupSteps()) {
-            if (!StepRuns(step, job_.chosen)) {
-                observer_.stepFinished(step.item, StepOutcome::NotRun);
-                continue;
-            }
-            observer_.stepStarted(step.item);
-            const std::optional<bool> ok = AddItemFiles(step.item);
-            if (!ok) return false;
-            FinishStep(step, *ok);
-        }
-        return true;
     }
 
     // The item's files into the archive: whether all went in, nothing when the run must end.
@@ -360,7 +388,7 @@ class ArchiveBuilder {
     }
 
     // The archive written, read back first when the job asks, and the run's end.
-    BackupResult WriteArchive(const std::string& manifestText) {
+    void WriteArchive(const std::string& manifestText) {
         PlaceArchive();
         ArchiveCheck check;
         if (job_.verify) {
@@ -377,33 +405,32 @@ class ArchiveBuilder {
             return Abandon();
         }
         writer_.reset();
-        result_.written = written.ok();
-        result_.verified = written.ok() && job_.verify;
-        result_.checkFailed = !written.ok() && !check.error.empty() && !check.cancelled;
-        result_.cancelled = check.cancelled;
+        written_ = written.ok();
+        verified_ = written.ok() && job_.verify;
+        checkFailed_ = !written.ok() && !check.error.empty() && !check.cancelled;
+        cancelled_ = check.cancelled;
         if (!written.ok()) result_.error = !check.error.empty() ? check.error : written.message();
         // What an earlier run left beside the archive when it was ended midway (the process
         // killed, the machine switched off) goes only once this archive is in place: on a FAT or
         // exFAT drive a replacement is not one step, and such a leftover may be the only complete
         // copy. No other run works while this one holds the lock.
         if (written) archive::RemoveLeftoverTemporaryFiles(job_.archivePath);
-        if (result_.verified) Log(BackupVerifiedLine(platform::NowText()));
+        if (verified_) Log(BackupVerifiedLine(platform::NowText()));
         if (written && !result_.keptArchive.empty())
             Log(BackupKeptLine(platform::NowText(), result_.keptArchive, result_.archivePath));
-        if (result_.checkFailed) Log(BackupNotVerifiedLine(platform::NowText(), result_.error));
-        if (result_.written && observer_.progress && expected_ != 0) {
+        if (checkFailed_) Log(BackupNotVerifiedLine(platform::NowText(), result_.error));
+        if (written_ && observer_.progress && expected_ != 0) {
             progress_.bytesDone = expected_;
             observer_.progress(progress_);
         }
-        return Finish();
     }
 
     // A backup that failed an item never replaces a complete one (nor one that may be, protected
     // with another password): it goes beside it, under the name with the date and time.
     void PlaceArchive() {
         result_.archivePath = job_.archivePath;
-        result_.complete = HoldsAllChosen(result_.itemFlags, job_.chosen);
-        if (result_.complete ||
+        complete_ = HoldsAllChosen(result_.itemFlags, job_.chosen);
+        if (complete_ ||
             !WorthKeeping(CompletenessOf(job_.archivePath, job_.password, job_.chosen, Work())))
             return;
         const platform::LocalTime now = platform::Now();
@@ -422,44 +449,35 @@ class ArchiveBuilder {
     }
 
     void TakeTheComponentsCause() {
-        result_.cancelled = deadCause_.kind() == Failure::Cancelled;
-        if (!result_.cancelled) result_.error = deadCause_.message();
+        cancelled_ = deadCause_.kind() == Failure::Cancelled;
+        if (!cancelled_) result_.error = deadCause_.message();
     }
 
     // A cancellation, or an archive that can no longer be written, ends the run: the archive is
     // abandoned (its guard closes it unfinished) and the older file at its path stays as it was.
-    BackupResult Abandon() {
+    void Abandon() {
         if (cancelledBetweenFiles_)
-            result_.cancelled = true;
+            cancelled_ = true;
         else
             TakeTheComponentsCause();
-        return Finish();
     }
 
-    BackupResult Fail(const std::string& error) {
+    bool Fail(const std::string& error) {
         result_.error = error;
-        return Finish();
-    }
-
-    // The end line, for every run that began.
-    BackupResult Finish() {
-        Log(result_.written ? BackupEndLine(platform::NowText(), job_.profile)
-                            : BackupNotCompletedLine(platform::NowText(), job_.profile));
-        return result_;
+        return false;
     }
 
     void Log(const std::string& line) const { WriteLog(paths_.LogFile, line); }
-    const std::string& Work() const { return work_->Path(); }
+    const std::string& Work() const { return work_; }
 
-    const BackupJob& job_;
-    const outlook::Environment& env_;
+    BackupJob& job_;
     const ProgramPaths& paths_;
     const archive::ZipOptions& zip_;
     std::optional<archive::ArchiveWriter> writer_;  // the archive being written
     const archive::RunObserver& observer_;
     archive::RunZipObserver zipObserver_;
     Status deadCause_;
-    std::optional<RunFolder> work_;  // made once the leftovers of ended runs are gone
+    std::string work_;  // the run's own folder, made by the skeleton
     std::string manifestPath_;
     std::vector<std::string> tempFiles_;  // registry export files, in the work folder
     std::array<ItemPlan, archive::kItemCount> plans_;
@@ -469,6 +487,13 @@ class ArchiveBuilder {
     archive::Progress progress_;
     size_t entriesAdded_ = 0;
     bool cancelledBetweenFiles_ = false;
+    bool began_ = false;  // the archive was created and the steps may add to it
+    bool ended_ = false;  // a step ended the run: a cancellation, or the archive died
+    bool written_ = false;
+    bool cancelled_ = false;
+    bool verified_ = false;
+    bool checkFailed_ = false;
+    bool complete_ = false;  // every chosen item went in
     std::vector<std::pair<std::string, std::string>> itemLines_;
     std::vector<outlook::ProfileStore> stores_;  // the profile's stores, read as the run began
     std::string contentsLine_;
@@ -495,36 +520,28 @@ BackupJob BackupJobFor(const AppState& state, const outlook::ItemLocations& loca
     return job;
 }
 
+BackupResult BackupUnderLock(BackupJob job, const BackupHooks& hooks,
+                             const outlook::Environment& env, const ProgramPaths& paths,
+                             const archive::ZipOptions& zip, const archive::RunObserver& observer) {
+    ArchiveBuilder builder(job, paths, zip, observer);
+    BackupResult& result = builder.Result();
+    recovery::RunHooks runHooks;
+    if (hooks.before) runHooks.before = [&] { hooks.before(job); };
+    if (hooks.after)
+        runHooks.after = [&](recovery::RunOutcome outcome) {
+            result.outcome = outcome;
+            hooks.after(result);
+        };
+    result.outcome =
+        recovery::RunWithPlan({paths, env, job.waitForOtherRun, observer.stop}, builder, runHooks);
+    base::Wipe(job.password);
+    return result;
+}
+
 BackupResult RunBackup(const BackupJob& job, const outlook::Environment& env,
                        const ProgramPaths& paths, const archive::ZipOptions& zip,
                        const archive::RunObserver& observer) {
-    const recovery::HeldRunLock held = recovery::TakeRunLock(
-        paths, job.waitForOtherRun, observer.stop, [&](const std::string& now) {
-            return BackupNotStartedLine(now, job.profile, job.unattended);
-        });
-    return RunBackupHolding(held, job, env, paths, zip, observer);
-}
-
-BackupResult RunBackupHolding(const recovery::HeldRunLock& held, const BackupJob& job,
-                              const outlook::Environment& env, const ProgramPaths& paths,
-                              const archive::ZipOptions& zip,
-                              const archive::RunObserver& observer) {
-    if (!held) {
-        BackupResult result;
-        result.cancelled = held.cancelled;
-        result.busy = held.busy;
-        return result;
-    }
-    // A profile that keeps its mail on a server only has no data file to back up: Personal
-    // Folders is then left out, which is no failure, and the log says why.
-    std::vector<outlook::ProfileStore> stores;
-    if (!outlook::IsBlankName(job.profile))
-        stores = outlook::ReadProfileStores(outlook::ProfileKey(job.profilesRoot, job.profile));
-    BackupJob own = job;
-    auto& personal = own.chosen[archive::IndexOf(Choice::PersonalFolders)];
-    const bool mailOnServer = personal && outlook::MailOnServerOnly(stores);
-    if (mailOnServer) personal = false;
-    return ArchiveBuilder(own, env, paths, zip, observer, std::move(stores), mailOnServer).Build();
+    return BackupUnderLock(job, {}, env, paths, zip, observer);
 }
 
 }  // namespace kestrine::backup

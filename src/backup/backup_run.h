@@ -5,6 +5,7 @@
 // may run on a thread of its own.
 #include <array>
 #include <chrono>
+#include <functional>
 #include <string>
 
 #include "app/app_state.h"
@@ -15,7 +16,7 @@
 #include "backup_format/run_observer.h"
 #include "outlook/environment.h"
 #include "outlook/locations.h"
-#include "recovery/recovery.h"
+#include "recovery/run_skeleton.h"
 
 namespace kestrine::backup {
 
@@ -51,13 +52,17 @@ BackupJob BackupJobFor(const AppState& state, const outlook::ItemLocations& loca
                        const std::string& profile, const archive::Choices& chosen,
                        const std::string& archivePath);
 
+// Whether the finished archive was read back whole and checked before it replaced anything.
+enum class BackupCheck { NotAsked, Passed, Failed };  // NotAsked also when it never finished
+
 struct BackupResult {
-    bool written = false;      // the new archive is complete and in place
-    bool cancelled = false;    // stopped on request: no archive was written
-    bool busy = false;         // another backup or restore worked all the while: nothing was done
-    bool verified = false;     // written, then read back whole and checked
-    bool checkFailed = false;  // finished but failed its check, so it replaced nothing
-    std::string error;         // the cause when the archive was not written
+    // Completed: the new archive is in place and holds every chosen item (read as the manifest
+    // says: HoldsAllChosen); Incomplete: in place, but an item failed; Failed: no archive was
+    // written; Cancelled: stopped on request, no archive was written; Busy: another backup or
+    // restore worked all the while, nothing was done.
+    recovery::RunOutcome outcome = recovery::RunOutcome::Failed;
+    BackupCheck check = BackupCheck::NotAsked;  // Failed: it replaced nothing
+    std::string error;                          // the cause when the archive was not written
     // Windows Security's controlled folder access kept the archive out of this folder.
     std::string blockedFolder;
     std::array<archive::StepOutcome, archive::kItemCount> outcomes{};  // in the order of the steps
@@ -66,31 +71,41 @@ struct BackupResult {
     // and the file at the job's path was a complete backup, which then stays (`keptArchive`).
     std::string archivePath;
     std::string keptArchive;
-    // Every chosen item went in (read as the manifest says: HoldsAllChosen).
-    bool complete = false;
     // What the backup holds and what it cannot hold (its manifest's BackupContents).
     archive::BackupContents contents;
     // Personal Folders was chosen, but the profile keeps its mail on a server only: no data file
     // to back up, which is no failure.
     bool mailOnServer = false;
+
+    // The new archive is complete and in place, with every item or not.
+    bool Written() const {
+        return outcome == recovery::RunOutcome::Completed ||
+               outcome == recovery::RunOutcome::Incomplete;
+    }
 };
 
-// Waits until no other backup or restore works (or gives up, logging why), makes the profile whole
-// (recovery::MakeProfileWhole: a half-restored profile is never backed up), removes what runs that
-// were ended midway left, writes the manifest's header, logs the run's first lines, creates the
-// archive, runs the chosen steps (each adds its files and, when all went in, its manifest line),
-// adds the manifest as the last entry and writes the archive, checked first when the job asks;
-// then logs the end line. An older file at the archive path is replaced only by a complete (and
-// checked) new archive, and a complete backup there never by one that failed an item. The run's
-// temporary files, in a folder of its own, are deleted on every path out. The observer hears of
-// each step and file; a cancellation abandons the archive.
+// What a caller does under the run's lock: `before` may still change the job (its archive's name,
+// the earlier archive) once no other run can pick the same; `after` sees the result.
+struct BackupHooks {
+    std::function<void(BackupJob&)> before;
+    std::function<void(const BackupResult&)> after;
+};
+
+// Under the run lock (recovery::RunWithPlan: a half-restored profile is put back before anything
+// of it is read), writes the manifest's header, logs the run's first lines, creates the archive,
+// runs the chosen steps (each adds its files and, when all went in, its manifest line), adds the
+// manifest as the last entry and writes the archive, checked first when the job asks; then logs
+// the end line. An older file at the archive path is replaced only by a complete (and checked) new
+// archive, and a complete backup there never by one that failed an item. The run's temporary
+// files, in a folder of its own, are deleted on every path out. The observer hears of each step
+// and file; a cancellation abandons the archive.
+BackupResult BackupUnderLock(BackupJob job, const BackupHooks& hooks,
+                             const outlook::Environment& env, const ProgramPaths& paths,
+                             const archive::ZipOptions& zip,
+                             const archive::RunObserver& observer = {});
+// The same run with nothing more under its lock.
 BackupResult RunBackup(const BackupJob& job, const outlook::Environment& env,
                        const ProgramPaths& paths, const archive::ZipOptions& zip,
                        const archive::RunObserver& observer = {});
-// The same run for a caller that took the run lock itself (`held`), to do more under it.
-BackupResult RunBackupHolding(const recovery::HeldRunLock& held, const BackupJob& job,
-                              const outlook::Environment& env, const ProgramPaths& paths,
-                              const archive::ZipOptions& zip,
-                              const archive::RunObserver& observer = {});
 
 }  // namespace kestrine::backup

@@ -18,7 +18,9 @@ HeldRunLock TakeRunLock(const ProgramPaths& paths, std::chrono::milliseconds wai
     if (held.lock) return held;
     held.cancelled = stop.stop_requested();
     held.busy = !held.cancelled;
-    if (held.busy && busyLine) WriteLog(paths.LogFile, busyLine(platform::NowText()));
+    if (held.busy && busyLine)
+        if (const std::string line = busyLine(platform::NowText()); !line.empty())
+            WriteLog(paths.LogFile, line);
     return held;
 }
 

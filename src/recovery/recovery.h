@@ -22,7 +22,8 @@ struct HeldRunLock {
     explicit operator bool() const { return lock != nullptr; }
 };
 
-// The log line that says a run did not start because another worked, made of the time.
+// The log line that says a run did not start because another worked, made of the time; empty:
+// none.
 using BusyLine = std::function<std::string(const std::string& now)>;
 
 // Takes the run lock, waiting up to `wait` while another run holds it and stopping when `stop` is

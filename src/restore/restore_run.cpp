@@ -1,12 +1,12 @@
 #include "restore/restore_run.h"
 
 #include <algorithm>
+#include <memory>
 #include <new>
 #include <optional>
 
 #include "app/activity_log.h"
 #include "app/log_lines.h"
-#include "app/run_folder.h"
 #include "backup_format/manifest.h"
 #include "base/own_files.h"
 #include "base/path.h"
@@ -14,6 +14,7 @@
 #include "outlook/profile_data.h"
 #include "platform/system.h"
 #include "recovery/file_replace.h"
+#include "recovery/run_skeleton.h"
 #include "registry/registry.h"
 #include "restore/restore_handlers.h"
 #include "restore/restore_rows.h"
@@ -89,6 +90,189 @@ Status RunRow(const RestoreRow& row, const RestoreContext& ctx, const std::strin
     }
 }
 
+// One restore as the run skeleton drives it: the undo set begun, one step per row, and the end
+// recorded, or every change taken back.
+class RestorePlan final : public recovery::RunPlan {
+  public:
+    RestorePlan(const RestoreJob& job, const outlook::Environment& env, const ProgramPaths& paths,
+                archive::ArchiveReader& zip, const archive::RunObserver& observer)
+        : job_(job), env_(env), paths_(paths), zip_(zip), observer_(observer) {}
+
+    RestoreResult& Result() { return result_; }
+
+    std::string BusyLine(const std::string& now) const override {
+        return RestoreNotStartedLine(now, job_.targetProfile);
+    }
+
+    bool Begin(const recovery::RunStart& start) override {
+        work_ = start.folder;
+        result_.recovered = start.recovered;
+        Log(LogSeparatorLine());
+        Log(RestoreStartLine(platform::NowText(), job_.targetProfile));
+        Log(RestoreFileLine(platform::NowText(), job_.sourceFile));
+        if (!result_.recovered.ok) return EndWithout(TakenBackBecause::EarlierRestore);
+        // A drive found full at a later row would take back the rows before it, after the user
+        // had waited for them: the whole is weighed first.
+        if (auto noRoom = NoRoomForChanges(PreviewRestore(job_, env_, zip_))) {
+            result_.noRoom = std::move(*noRoom);
+            Log(RestoreNoRoomLine(platform::NowText(), result_.noRoom));
+            return EndWithout(TakenBackBecause::NoRoom);
+        }
+        // Everything the rows may change is saved before the first of them runs.
+        journal_ = recovery::UndoJournal::Begin(paths_.UndoFolder, recovery::RegistryKeyKeeper());
+        if (!journal_ ||
+            !journal_->SaveKey(outlook::ProfileKey(env_.ProfilesRoot, job_.targetProfile)) ||
+            !journal_->SaveKey(outlook::OptionsKey(env_.OutlookVersion))) {
+            if (journal_) journal_->TakeBack();
+            journal_.reset();
+            return EndWithout(TakenBackBecause::NoUndoSet);
+        }
+        progress_.bytesExpected = ExpectedBytes(job_, zip_);
+        FollowTheRows();
+        return true;
+    }
+
+    size_t StepCount() const override { return RestoreRows().size(); }
+    bool StepRuns(size_t step) const override {
+        return RowSelected(RestoreRows()[step], job_.ticked, job_.itemFlags);
+    }
+
+    // A restore stops at its first failed row: all or nothing.
+    bool RunStep(size_t step) override {
+        const RestoreRow& row = RestoreRows()[step];
+        if (!StepRuns(step)) {
+            observer_.stepFinished(row.item, archive::StepOutcome::NotRun);
+            return true;
+        }
+        observer_.stepStarted(row.item);
+        progress_.item = row.item;
+        result_.rows.push_back({row.item, RunRow(row, *ctx_, job_.targetProfile)});
+        const bool ok = result_.rows.back().ok();
+        if (row.loggedAs) Log(RestoreItemLine(platform::NowText(), LogItemName(*row.loggedAs), ok));
+        if (const std::string& cause = result_.rows.back().status.message(); !ok && !cause.empty())
+            Log(ItemCauseLine(platform::NowText(), RowName(row.item), cause));
+        observer_.stepFinished(row.item,
+                               ok ? archive::StepOutcome::Succeeded : archive::StepOutcome::Failed);
+        return ok;
+    }
+
+    recovery::RunOutcome Finish(bool stopped) override {
+        if (!journal_) return recovery::RunOutcome::Failed;  // ended before its first row
+        const bool failed = !result_.rows.empty() && !result_.rows.back().ok();
+        if (failed || stopped)
+            return TakeBack(failed ? TakenBackBecause::RowFailed : TakenBackBecause::Cancelled);
+        // A restore whose end is not on the disk would be taken back at the next start, unasked:
+        // it goes back now, while the user is told.
+        if (!journal_->Finish()) return TakeBack(TakenBackBecause::EndNotRecorded);
+        journal_.reset();
+        recovery::RemoveOldUndoSets(paths_.UndoFolder);
+        Log(RestoreEndLine(platform::NowText(), job_.targetProfile));
+        return recovery::RunOutcome::Completed;
+    }
+
+  private:
+    // The rows' context: the run's folder and undo set, the progress of each entry, and the log
+    // lines of what the rows meet.
+    void FollowTheRows() {
+        ctx_.emplace(RestoreContext{.env = env_,
+                                    .entries = job_.entries,
+                                    .dataFileStores = job_.dataFileStores,
+                                    .zip = zip_,
+                                    .tempFolder = work_,
+                                    .journal = journal_.get()});
+        ctx_->oldFileKept = [this](const recovery::KeptOldFile& kept) {
+            result_.keptOldFiles.push_back(kept);
+            Log(RestoreOldFileLine(platform::NowText(), kept.target, kept.oldCopy));
+        };
+        ctx_->extracting = [this](const std::string& name, uint64_t size) {
+            entryStart_ += entrySize_;
+            entrySize_ = size;
+            progress_.file = name;
+            progress_.bytesDone = entryStart_;
+            observer_.progress(progress_);
+        };
+        // A large entry's bytes as the component extracts them. A restore stops between items,
+        // never inside one, so the component gets a token that is never stopped.
+        extraction_.entryBytes = [this](uint64_t done) {
+            progress_.bytesDone = entryStart_ + std::min(done, entrySize_);
+            observer_.progress(progress_);
+        };
+        ctx_->extraction = &extraction_;
+        // A scanner or a sync client holding a target is waited out, and the log says so; a
+        // cancel ends the wait, and the row fails.
+        ctx_->placing.cancelled = [this] { return observer_.Cancelled(); };
+        ctx_->placing.waiting = [this](const std::string& from, const std::string& to) {
+            // One side is the user's file, the other one of ours beside it.
+            const bool fromOurs = base::IsOwnFileName(base::BaseName(from));
+            Log(RestoreFileHeldLine(platform::NowText(), fromOurs ? to : from));
+        };
+    }
+
+    bool EndWithout(TakenBackBecause because) {
+        result_.takenBack = because;
+        Log(RestoreTakenBackLine(platform::NowText(), Why(because)));
+        Log(RestoreNotCompletedLine(platform::NowText(), job_.targetProfile));
+        return false;
+    }
+
+    // All or nothing: the rows that succeeded go back too.
+    recovery::RunOutcome TakeBack(TakenBackBecause because) {
+        const recovery::TakeBackOutcome back = journal_->TakeBack();
+        journal_.reset();
+        recovery::LogTakeBackFiles(paths_, back.kept, back.notPutBack);
+        if (!back.ok) {
+            result_.takeBackFailed = true;
+            Log(RestoreNotTakenBackLine(platform::NowText()));
+        }
+        EndWithout(because);
+        return because == TakenBackBecause::Cancelled ? recovery::RunOutcome::Cancelled
+                                                      : recovery::RunOutcome::Failed;
+    }
+
+    void Log(const std::string& line) const { WriteLog(paths_.LogFile, line); }
+
+    const RestoreJob& job_;
+    const outlook::Environment& env_;
+    const ProgramPaths& paths_;
+    archive::ArchiveReader& zip_;
+    const archive::RunObserver& observer_;
+    std::string work_;
+    std::unique_ptr<recovery::UndoJournal> journal_;
+    std::optional<RestoreContext> ctx_;
+    archive::RunZipObserver extraction_{std::stop_token()};
+    archive::Progress progress_;
+    // Where the entry being extracted starts among the run's bytes, and its size.
+    uint64_t entryStart_ = 0, entrySize_ = 0;
+    RestoreResult result_;
+};
+
+// "Undo Last Restore" as the run skeleton drives it: one step, the newest finished set put back.
+class UndoPlan final : public recovery::RunPlan {
+  public:
+    explicit UndoPlan(const ProgramPaths& paths) : paths_(paths) {}
+    const recovery::TakeBackOutcome& Back() const { return back_; }
+
+    std::string BusyLine(const std::string&) const override { return {}; }
+    bool Begin(const recovery::RunStart&) override { return true; }
+    size_t StepCount() const override { return 1; }
+    bool StepRuns(size_t) const override { return true; }
+    bool RunStep(size_t) override {
+        back_ = recovery::UndoLastRestore(paths_.UndoFolder, recovery::RegistryKeyKeeper());
+        WriteLog(paths_.LogFile, back_.ok || back_.refused
+                                     ? RestoreUndoneLine(platform::NowText(), back_.ok)
+                                     : RestoreNotTakenBackLine(platform::NowText()));
+        recovery::LogTakeBackFiles(paths_, back_.kept, back_.notPutBack);
+        return back_.ok;
+    }
+    recovery::RunOutcome Finish(bool) override {
+        return back_.ok ? recovery::RunOutcome::Completed : recovery::RunOutcome::Failed;
+    }
+
+  private:
+    const ProgramPaths& paths_;
+    recovery::TakeBackOutcome back_;
+};
+
 }  // namespace
 
 std::vector<PlannedChange> PreviewRestore(const RestoreJob& job, const outlook::Environment& env,
@@ -108,140 +292,21 @@ std::vector<PlannedChange> PreviewRestore(const RestoreJob& job, const outlook::
     return changes;
 }
 
-UndoResult UndoLastRestoreRun(const ProgramPaths& paths, std::chrono::milliseconds wait) {
+UndoResult UndoLastRestoreRun(const ProgramPaths& paths, const outlook::Environment& env,
+                              std::chrono::milliseconds wait) {
+    UndoPlan plan(paths);
     UndoResult result;
-    const recovery::HeldRunLock held = recovery::TakeRunLock(paths, wait);
-    if (!held) {
-        result.busy = true;
-        return result;
-    }
-    result.outcome = recovery::UndoLastRestore(paths.UndoFolder, recovery::RegistryKeyKeeper());
-    const recovery::TakeBackOutcome& out = result.outcome;
-    WriteLog(paths.LogFile, out.ok || out.refused ? RestoreUndoneLine(platform::NowText(), out.ok)
-                                                  : RestoreNotTakenBackLine(platform::NowText()));
-    recovery::LogTakeBackFiles(paths, out.kept, out.notPutBack);
+    result.outcome = recovery::RunWithPlan({paths, env, wait, {}}, plan);
+    result.back = plan.Back();
     return result;
 }
 
 RestoreResult RunRestore(const RestoreJob& job, const outlook::Environment& env,
                          const ProgramPaths& paths, archive::ArchiveReader& zip,
                          const archive::RunObserver& observer) {
-    RestoreResult result;
-    auto log = [&](const std::string& line) { WriteLog(paths.LogFile, line); };
-    const recovery::HeldRunLock held = recovery::TakeRunLock(
-        paths, job.waitForOtherRun, observer.stop,
-        [&](const std::string& now) { return RestoreNotStartedLine(now, job.targetProfile); });
-    if (!held) {
-        result.cancelled = held.cancelled;
-        result.busy = held.busy;
-        return result;
-    }
-    RemoveLeftoverRunFolders(paths.TempFolder);
-    result.recovered = recovery::MakeProfileWhole(paths, env);
-    const RunFolder work(paths.TempFolder);
-    log(LogSeparatorLine());
-    log(RestoreStartLine(platform::NowText(), job.targetProfile));
-    log(RestoreFileLine(platform::NowText(), job.sourceFile));
-    auto endWithout = [&](TakenBackBecause because) {
-        result.takenBack = because;
-        log(RestoreTakenBackLine(platform::NowText(), Why(because)));
-        log(RestoreNotCompletedLine(platform::NowText(), job.targetProfile));
-        return result;
-    };
-    if (!result.recovered.ok) return endWithout(TakenBackBecause::EarlierRestore);
-    // A drive found full at a later row would take back the rows before it, after the user had
-    // waited for them: the whole is weighed first.
-    if (auto noRoom = NoRoomForChanges(PreviewRestore(job, env, zip))) {
-        result.noRoom = std::move(*noRoom);
-        log(RestoreNoRoomLine(platform::NowText(), result.noRoom));
-        return endWithout(TakenBackBecause::NoRoom);
-    }
-
-    // Everything the rows may change is saved before the first of them runs.
-    auto journal = recovery::UndoJournal::Begin(paths.UndoFolder, recovery::RegistryKeyKeeper());
-    if (!journal || !journal->SaveKey(outlook::ProfileKey(env.ProfilesRoot, job.targetProfile)) ||
-        !journal->SaveKey(outlook::OptionsKey(env.OutlookVersion))) {
-        if (journal) journal->TakeBack();
-        return endWithout(TakenBackBecause::NoUndoSet);
-    }
-
-    archive::Progress progress;
-    progress.bytesExpected = ExpectedBytes(job, zip);
-    // Where the entry being extracted starts among the run's bytes, and its size.
-    uint64_t entryStart = 0, entrySize = 0;
-    RestoreContext ctx{.env = env,
-                       .entries = job.entries,
-                       .dataFileStores = job.dataFileStores,
-                       .zip = zip,
-                       .tempFolder = work.Path(),
-                       .journal = journal.get()};
-    ctx.oldFileKept = [&](const recovery::KeptOldFile& kept) {
-        result.keptOldFiles.push_back(kept);
-        log(RestoreOldFileLine(platform::NowText(), kept.target, kept.oldCopy));
-    };
-    ctx.extracting = [&](const std::string& name, uint64_t size) {
-        entryStart += entrySize;
-        entrySize = size;
-        progress.file = name;
-        progress.bytesDone = entryStart;
-        observer.progress(progress);
-    };
-    // A large entry's bytes as the component extracts them. A restore stops between items, never
-    // inside one, so the component gets a token that is never stopped.
-    archive::RunZipObserver extraction{std::stop_token()};
-    extraction.entryBytes = [&](uint64_t done) {
-        progress.bytesDone = entryStart + std::min(done, entrySize);
-        observer.progress(progress);
-    };
-    ctx.extraction = &extraction;
-    // A scanner or a sync client holding a target is waited out, and the log says so; a cancel
-    // ends the wait, and the row fails.
-    ctx.placing.cancelled = [&observer] { return observer.Cancelled(); };
-    ctx.placing.waiting = [&](const std::string& from, const std::string& to) {
-        // One side is the user's file, the other one of ours beside it.
-        const bool fromOurs = base::IsOwnFileName(base::BaseName(from));
-        log(RestoreFileHeldLine(platform::NowText(), fromOurs ? to : from));
-    };
-
-    for (const RestoreRow& row : RestoreRows()) {
-        if (!RowSelected(row, job.ticked, job.itemFlags)) {
-            observer.stepFinished(row.item, archive::StepOutcome::NotRun);
-            continue;
-        }
-        if (observer.Cancelled()) {
-            result.cancelled = true;
-            break;
-        }
-        observer.stepStarted(row.item);
-        progress.item = row.item;
-        result.rows.push_back({row.item, RunRow(row, ctx, job.targetProfile)});
-        const bool ok = result.rows.back().ok();
-        if (row.loggedAs) log(RestoreItemLine(platform::NowText(), LogItemName(*row.loggedAs), ok));
-        if (const std::string& cause = result.rows.back().status.message(); !ok && !cause.empty())
-            log(ItemCauseLine(platform::NowText(), RowName(row.item), cause));
-        observer.stepFinished(row.item,
-                              ok ? archive::StepOutcome::Succeeded : archive::StepOutcome::Failed);
-        if (!ok) break;
-    }
-    // All or nothing: the rows that succeeded go back too.
-    auto takeBack = [&](TakenBackBecause because) {
-        const recovery::TakeBackOutcome back = journal->TakeBack();
-        recovery::LogTakeBackFiles(paths, back.kept, back.notPutBack);
-        if (!back.ok) {
-            result.takeBackFailed = true;
-            log(RestoreNotTakenBackLine(platform::NowText()));
-        }
-        return endWithout(because);
-    };
-    const bool failed = !result.rows.empty() && !result.rows.back().ok();
-    if (failed || result.cancelled)
-        return takeBack(failed ? TakenBackBecause::RowFailed : TakenBackBecause::Cancelled);
-    // A restore whose end is not on the disk would be taken back at the next start, unasked: it
-    // goes back now, while the user is told.
-    if (!journal->Finish()) return takeBack(TakenBackBecause::EndNotRecorded);
-    journal.reset();
-    recovery::RemoveOldUndoSets(paths.UndoFolder);
-    log(RestoreEndLine(platform::NowText(), job.targetProfile));
+    RestorePlan plan(job, env, paths, zip, observer);
+    RestoreResult& result = plan.Result();
+    result.outcome = recovery::RunWithPlan({paths, env, job.waitForOtherRun, observer.stop}, plan);
     return result;
 }
 

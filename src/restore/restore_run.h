@@ -16,6 +16,7 @@
 #include "outlook/environment.h"
 #include "recovery/file_replace.h"
 #include "recovery/recovery.h"
+#include "recovery/run_skeleton.h"
 #include "recovery/undo_set.h"
 #include "restore/restore_handlers.h"
 
@@ -51,8 +52,10 @@ enum class TakenBackBecause {
 };
 
 struct RestoreResult {
-    bool cancelled = false;       // stopped on request before a later row
-    bool busy = false;            // another backup or restore worked all the while: nothing ran
+    // Completed: every row ran and the end is recorded; Cancelled: stopped on request, before the
+    // lock was had or between rows (then taken back); Failed: taken back (`takenBack` says why);
+    // Busy: another backup or restore worked all the while, nothing ran.
+    recovery::RunOutcome outcome = recovery::RunOutcome::Failed;
     std::vector<RowResult> rows;  // the rows that ran, in order
     // Old files that a failed row could not put back where they were, and where they are now.
     std::vector<recovery::KeptOldFile> keptOldFiles;
@@ -64,15 +67,14 @@ struct RestoreResult {
     std::string noRoom;
     // A restore ended midway earlier was found and put back before this one began.
     recovery::RecoveryOutcome recovered;
-    bool Completed() const { return !busy && takenBack == TakenBackBecause::Nothing; }
 };
 
-// Waits until no other backup or restore works (or gives up, logging why), makes the profile whole
-// (recovery::MakeProfileWhole), then saves the target profile's key tree and the Options key as
-// a new undo set and runs every row that is ticked and whose flag is "1", each file it replaces set
-// aside into the set. When a row fails or the user cancels (between rows only, never inside one),
-// every change goes back and no later row runs. Its temporary files lie in a folder of its own. The
-// observer hears of each row and each entry extracted.
+// Under the run lock (recovery::RunWithPlan, which first makes the profile whole), saves the target
+// profile's key tree and the Options key as a new undo set and runs every row that is ticked and
+// whose flag is "1", each file it replaces set aside into the set. When a row fails or the user
+// cancels (between rows only, never inside one), every change goes back and no later row runs. Its
+// temporary files lie in a folder of its own. The observer hears of each row and each entry
+// extracted.
 RestoreResult RunRestore(const RestoreJob& job, const outlook::Environment& env,
                          const ProgramPaths& paths, archive::ArchiveReader& zip,
                          const archive::RunObserver& observer = {});
@@ -81,13 +83,13 @@ RestoreResult RunRestore(const RestoreJob& job, const outlook::Environment& env,
 std::vector<PlannedChange> PreviewRestore(const RestoreJob& job, const outlook::Environment& env,
                                           archive::ArchiveReader& zip);
 
-// "Undo Last Restore": waits for the run lock like a restore, puts the newest finished restore back
-// and logs it. `busy` when another run kept it out.
+// "Undo Last Restore": under the run lock like a restore (a restore ended midway is put back
+// first), puts the newest finished restore back and logs it. Busy when another run kept it out.
 struct UndoResult {
-    bool busy = false;
-    recovery::TakeBackOutcome outcome;
+    recovery::RunOutcome outcome = recovery::RunOutcome::Failed;
+    recovery::TakeBackOutcome back;
 };
-UndoResult UndoLastRestoreRun(const ProgramPaths& paths,
+UndoResult UndoLastRestoreRun(const ProgramPaths& paths, const outlook::Environment& env,
                               std::chrono::milliseconds waitForOtherRun = std::chrono::seconds(30));
 
 }  // namespace kestrine::restore

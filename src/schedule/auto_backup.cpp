@@ -1,5 +1,8 @@
 #include "schedule/auto_backup.h"
 
+#include <optional>
+#include <utility>
+
 #include "app/activity_log.h"
 #include "app/log_lines.h"
 #include "app/policy.h"
@@ -14,7 +17,7 @@
 #include "platform/file_stream.h"
 #include "platform/files.h"
 #include "platform/system.h"
-#include "recovery/recovery.h"
+#include "recovery/run_skeleton.h"
 #include "schedule/command_line.h"
 #include "schedule/dated_backups.h"
 #include "schedule/outlook_wait.h"
@@ -28,7 +31,7 @@ namespace {
 // An item failed when its log line says so; a step without a line of its own (the rules, which
 // live in the mailbox nowadays) is no failure.
 int ExitStatusFor(const backup::BackupResult& result) {
-    if (!result.written) return kExitNoArchive;
+    if (!result.Written()) return kExitNoArchive;
     for (const auto& step : backup::BackupSteps())
         if (step.unattendedLoggedAs &&
             result.outcomes[archive::IndexOf(step.item)] == archive::StepOutcome::Failed)
@@ -86,125 +89,143 @@ std::string NewestDatedArchive(const std::string& defaultArchive) {
     return newest;
 }
 
+// The command line as the run takes it, or nothing when it was refused (the log says why).
+struct AcceptedCommand {
+    UnattendedCommand command;
+    std::string password;
+    Policies policies;
+};
+
+std::optional<AcceptedCommand> AcceptCommand(const AppState& state) {
+    // A weekly run that silently does nothing would go unnoticed for weeks.
+    auto refuse = [&](const char* why) -> std::optional<AcceptedCommand> {
+        WriteLog(state.paths.LogFile, CommandLineRefusedLine(platform::NowText(), why));
+        return std::nullopt;
+    };
+    UnattendedCommand command = ParseUnattendedTail(state.CommandLine);
+    if (!command.ok()) return refuse(RefusalReason(command.status));
+    // A protected password only the user who registered the task can read: the task was made by
+    // another user, or on another computer.
+    std::optional<std::string> password = RevealTaskPassword(command.password);
+    Wipe(command.password);
+    if (!password) return refuse("its password was protected for another user or computer");
+    // What an administrator set wins over settings.dat, and over a task registered before it.
+    Policies policies = ReadPolicies(state.paths.Policy);
+    if (policies.requirePassword.value_or(false) && password->empty()) {
+        Wipe(*password);
+        return refuse("your administrator requires a password and it has none");
+    }
+    command.archive = InPolicyFolder(policies, command.archive);
+    AcceptedCommand accepted{std::move(command), *password, std::move(policies)};
+    Wipe(*password);
+    return accepted;
+}
+
+// The task's archives around one run, under the run's lock: the dated name and the earlier
+// archive are picked once no other run can pick the same ones; Outlook, older archives and
+// leftovers are seen to after it.
+struct TaskArchives {
+    std::string defaultArchive;
+    bool dated = false;
+    int keep = 0;                 // dated archives kept; older ones go only once the new one
+                                  // has been read back whole and found sound
+    std::string prunePassword;    // the older backups' manifests are read with the task's one
+    bool restartOutlook = false;  // this run asked Outlook to quit
+    std::string written;          // the archive the run writes, with the dated name when asked
+
+    // With a dated name the run's default archive gives way to the new one, but only once the new
+    // one is complete; without it the new archive replaces the old one in a single move.
+    void Before(backup::BackupJob& job) {
+        if (dated) {
+            auto now = platform::Now();
+            job.archivePath = DatedArchivePath(defaultArchive, now.year, now.month, now.day,
+                                               now.hour, now.minute);
+            job.earlierArchive = NewestDatedArchive(defaultArchive);
+        }
+        written = job.archivePath;
+    }
+
+    void After(const backup::BackupResult& outcome, const AppState& state,
+               const archive::Choices& chosen) {
+        if (restartOutlook && !outlook::OutlookRuns() && outlook::StartOutlook())
+            WriteLog(state.paths.LogFile, OutlookRestartedLine(platform::NowText()));
+        if (!outcome.Written()) return;
+        written = outcome.archivePath;
+        // Leftovers of ended runs may be the only complete copy (see RunBackup): they go only now.
+        RemoveDatedLeftovers(defaultArchive);
+        // Only a backup that holds every item asked for lets older ones go.
+        if (outcome.outcome != recovery::RunOutcome::Completed) return;
+        if (dated && defaultArchive != written && platform::fileio::IsFile(defaultArchive)) {
+            platform::fileio::SetNormalAttributes(defaultArchive);
+            platform::fileio::RemoveFile(defaultArchive);
+        }
+        const PruneJob prune{.logFile = state.paths.LogFile,
+                             .defaultArchive = defaultArchive,
+                             .written = written,
+                             .writtenFlags = outcome.itemFlags,
+                             .keep = keep,
+                             .password = prunePassword,
+                             .chosen = chosen,
+                             .tempFolder = state.paths.TempFolder};
+        const bool checked = outcome.check == backup::BackupCheck::Passed;
+        if (checked && keep > 0) RemoveOlderDatedArchives(prune);
+        // One archive: what runs that failed an item wrote beside it is held in the new one now.
+        if (checked && !dated) RemoveIncompleteBesideArchives(prune);
+    }
+};
+
 }  // namespace
 
 AutoBackupResult RunAutoBackup(const AppState& state, const archive::ZipOptions& zip,
                                std::chrono::milliseconds waitForOtherRun, const WaitClock& clock) {
     AutoBackupResult result;
-    UnattendedCommand command = ParseUnattendedTail(state.CommandLine);
-    if (!command.ok()) {
-        // A weekly run that silently does nothing would go unnoticed for weeks.
-        WriteLog(state.paths.LogFile,
-                 CommandLineRefusedLine(platform::NowText(), RefusalReason(command.status)));
+    std::optional<AcceptedCommand> accepted = AcceptCommand(state);
+    if (!accepted) {
         result.refused = true;
         result.exitStatus = kExitNoArchive;
         return result;
     }
-
-    // A protected password only the user who registered the task can read: the task was made by
-    // another user, or on another computer.
-    std::optional<std::string> password = RevealTaskPassword(command.password);
-    Wipe(command.password);
-    if (!password) {
-        WriteLog(state.paths.LogFile,
-                 CommandLineRefusedLine(platform::NowText(),
-                                        "its password was protected for another user or computer"));
-        result.refused = true;
-        result.exitStatus = kExitNoArchive;
-        return result;
-    }
-
-    // What an administrator set wins over settings.dat, and over a task registered before it.
-    const Policies policies = ReadPolicies(state.paths.Policy);
-    if (policies.requirePassword.value_or(false) && password->empty()) {
-        WriteLog(state.paths.LogFile,
-                 CommandLineRefusedLine(platform::NowText(),
-                                        "your administrator requires a password and it has none"));
-        result.refused = true;
-        result.exitStatus = kExitNoArchive;
-        return result;
-    }
-    command.archive = InPolicyFolder(policies, command.archive);
+    const UnattendedCommand& command = accepted->command;
     auto setting = [&](const SettingKey& key) {
-        return EffectiveSetting(policies, state.paths.SettingsFile, key);
+        return EffectiveSetting(accepted->policies, state.paths.SettingsFile, key);
     };
-
     // Outlook holds the data files open while it runs: closed when the user chose so, or waited
     // for, before anything is taken.
     const OutlookReadiness outlookReady =
         WaitForOutlookToLetGo(state, command.profile, ChosenItems(command.mask),
                               setting(kCloseOutlookForSchedule) == "1", clock);
     if (outlookReady.sessionEnded) {
-        Wipe(*password);
+        Wipe(accepted->password);
         result.exitStatus = kExitNoArchive;
         return result;
     }
 
-    // Held around the backup and what follows it here.
-    const recovery::HeldRunLock held = recovery::TakeRunLock(
-        state.paths, waitForOtherRun, {},
-        [&](const std::string& now) { return BackupNotStartedLine(now, command.profile, true); });
-    if (!held) {
-        Wipe(*password);
-        result.exitStatus = kExitNoArchive;
-        return result;
-    }
-
-    // With a dated name the run's default archive gives way to the new one, but only once the new
-    // one is complete; without it the new archive replaces the old one in a single move.
-    const std::string defaultArchive = command.archive;
-    result.archivePath = command.archive;
-    const bool dated = NewFileEachRun(setting(kNewFileEachRun));
-    // Older archives go only once the new one has been read back whole and found sound.
-    const int keep = dated ? KeepDatedBackups(setting(kKeepDatedBackups)) : 0;
-    if (dated) {
-        auto now = platform::Now();
-        result.archivePath =
-            DatedArchivePath(command.archive, now.year, now.month, now.day, now.hour, now.minute);
-    }
-
+    TaskArchives archives;
+    archives.defaultArchive = command.archive;
+    archives.dated = NewFileEachRun(setting(kNewFileEachRun));
+    archives.restartOutlook = outlookReady.askedToQuit;
+    archives.keep = archives.dated ? KeepDatedBackups(setting(kKeepDatedBackups)) : 0;
     backup::BackupJob job = backup::BackupJobFor(
         state, outlook::TakeInventory(state.environment, command.profile).locations,
-        command.profile, ChosenItems(command.mask), result.archivePath);
-    job.earlierArchive = dated ? NewestDatedArchive(defaultArchive) : std::string();
-    job.password = *password;
-    Wipe(*password);
+        command.profile, ChosenItems(command.mask), command.archive);
+    job.password = accepted->password;
+    Wipe(accepted->password);
     job.note = "Automatic Backup";
     job.unattended = true;
-    job.verify = job.verify || keep > 0;
-    // The older backups' manifests are read with the task's password before any of them goes.
-    std::string prunePassword = keep > 0 || !dated ? job.password : std::string();
+    job.verify = job.verify || archives.keep > 0;
+    job.waitForOtherRun = waitForOtherRun;
+    if (archives.keep > 0 || !archives.dated) archives.prunePassword = job.password;
+    const backup::BackupHooks hooks{
+        .before = [&](backup::BackupJob& locked) { archives.Before(locked); },
+        .after =
+            [&](const backup::BackupResult& done) { archives.After(done, state, job.chosen); }};
     const backup::BackupResult outcome =
-        backup::RunBackupHolding(held, job, state.environment, state.paths, zip);
+        backup::BackupUnderLock(job, hooks, state.environment, state.paths, zip);
     Wipe(job.password);
-    if (outlookReady.askedToQuit && !outlook::OutlookRuns() && outlook::StartOutlook())
-        WriteLog(state.paths.LogFile, OutlookRestartedLine(platform::NowText()));
+    Wipe(archives.prunePassword);
     result.itemFlags = outcome.itemFlags;
     result.exitStatus = ExitStatusFor(outcome);
-    if (outcome.written) result.archivePath = outcome.archivePath;
-    // Leftovers of ended runs may be the only complete copy (see RunBackup): they go only now.
-    if (outcome.written) RemoveDatedLeftovers(command.archive);
-
-    // Only a backup that holds every item asked for lets older ones go.
-    if (outcome.written && outcome.complete) {
-        if (dated && defaultArchive != result.archivePath &&
-            platform::fileio::IsFile(defaultArchive)) {
-            platform::fileio::SetNormalAttributes(defaultArchive);
-            platform::fileio::RemoveFile(defaultArchive);
-        }
-        const PruneJob prune{.logFile = state.paths.LogFile,
-                             .defaultArchive = defaultArchive,
-                             .written = result.archivePath,
-                             .writtenFlags = outcome.itemFlags,
-                             .keep = keep,
-                             .password = prunePassword,
-                             .chosen = job.chosen,
-                             .tempFolder = state.paths.TempFolder};
-        if (outcome.verified && keep > 0) RemoveOlderDatedArchives(prune);
-        // One archive: what runs that failed an item wrote beside it is held in the new one now.
-        if (outcome.verified && !dated) RemoveIncompleteBesideArchives(prune);
-    }
-    Wipe(prunePassword);
+    result.archivePath = archives.written;  // empty when another run kept this one out
     return result;
 }
 

@@ -151,13 +151,13 @@ Message EndOutlookQuestion(bool itemsOpen) {
 
 Message BackupCompletionMessage(const backup::BackupResult& result,
                                 const std::string& archivePath) {
-    if (result.busy) return OtherRunMessage();
-    if (result.written) {
+    if (result.outcome == recovery::RunOutcome::Busy) return OtherRunMessage();
+    if (result.Written()) {
         std::string text = "The Backup was Completed!\t\t\t\r\n" + BackupSummary(result);
         if (!result.keptArchive.empty())
             text += "\r\n\r\nAn item failed, so the complete backup file " + result.keptArchive +
                     " was kept; this backup was written to " + result.archivePath + ".";
-        if (result.verified)
+        if (result.check == backup::BackupCheck::Passed)
             text += "\r\n\r\nThe backup file was verified: everything in it reads back intact.";
         text += "\r\n";
         for (const auto& line : archive::DescribeContents(result.contents)) text += "\r\n" + line;
@@ -165,12 +165,13 @@ Message BackupCompletionMessage(const backup::BackupResult& result,
     }
     const std::string unchanged =
         "\r\nAn earlier backup file of that name, if there was one, is unchanged.";
-    if (result.cancelled)
+    if (result.outcome == recovery::RunOutcome::Cancelled)
         return {"The Backup was cancelled: no backup file was written." + unchanged,
                 MessageIcon::Information};
-    std::string text = (result.checkFailed ? "The new backup file failed its check and was not "
-                                             "kept:\r\n"
-                                           : "The backup file could not be written:\r\n") +
+    std::string text = (result.check == backup::BackupCheck::Failed
+                            ? "The new backup file failed its check and was not "
+                              "kept:\r\n"
+                            : "The backup file could not be written:\r\n") +
                        archivePath;
     if (!result.blockedFolder.empty())
         text +=
@@ -187,7 +188,7 @@ Message BackupCompletionMessage(const backup::BackupResult& result,
 
 BackupFollowUps FollowUpsOf(const backup::BackupResult& result, bool runOutlookSetting,
                             bool openFolderSetting) {
-    if (!result.written) return {};
+    if (!result.Written()) return {};
     return {runOutlookSetting, openFolderSetting};
 }
 

@@ -188,7 +188,7 @@ void UndoLastRestoreCommand(const AppState& state) {
     }
     if (Show(ConfirmUndoMessage()) != platform::MessageAnswer::Ok) return;
     const restore::UndoResult undone =
-        restore::UndoLastRestoreRun(state.paths, std::chrono::seconds(0));
+        restore::UndoLastRestoreRun(state.paths, state.environment, std::chrono::seconds(0));
     Show(UndoCompletionMessage(undone));
 }
 
@@ -218,7 +218,8 @@ restore::RestoreResult RestoreWithPanel(const restore::RestoreJob& job, const Ap
 }
 
 void FollowUpRestore(const restore::RestoreResult& result, const AppState& state) {
-    if (!result.busy && SettingIsOn(state.paths.SettingsFile, kRunOutlookAfterRestore))
+    if (result.outcome != recovery::RunOutcome::Busy &&
+        SettingIsOn(state.paths.SettingsFile, kRunOutlookAfterRestore))
         outlook::StartOutlook();
 }
 

@@ -156,11 +156,11 @@ std::string NotPutBackText(const std::vector<recovery::NotPutBack>& notPutBack) 
 }  // namespace
 
 Message UndoCompletionMessage(const restore::UndoResult& undone) {
-    if (undone.busy) return OtherRunMessage();
-    if (undone.outcome.ok)
-        return {"The last restore was undone." + KeptText(undone.outcome.kept),
+    if (undone.outcome == recovery::RunOutcome::Busy) return OtherRunMessage();
+    if (undone.back.ok)
+        return {"The last restore was undone." + KeptText(undone.back.kept),
                 MessageIcon::Information};
-    if (undone.outcome.refused)
+    if (undone.back.refused)
         return {
             "The last restore could not be undone because a file it replaced is open in "
             "Outlook or another program. Nothing was changed. Close Outlook and try again.",
@@ -169,10 +169,10 @@ Message UndoCompletionMessage(const restore::UndoResult& undone) {
         "The last restore could not be undone completely. Kestrine will finish putting it "
         "back the next time it starts.",
         MessageIcon::Critical};
-    if (!undone.outcome.notPutBack.empty())
+    if (!undone.back.notPutBack.empty())
         message.text +=
-            "\r\n\r\nWhat could not be put back yet:" + NotPutBackText(undone.outcome.notPutBack);
-    message.text += KeptText(undone.outcome.kept);
+            "\r\n\r\nWhat could not be put back yet:" + NotPutBackText(undone.back.notPutBack);
+    message.text += KeptText(undone.back.kept);
     return message;
 }
 
@@ -404,14 +404,15 @@ std::string TakenBackText(const restore::RestoreResult& result) {
 }  // namespace
 
 Message RestoreCompletionMessage(const restore::RestoreResult& result) {
-    if (result.busy) return OtherRunMessage();
+    if (result.outcome == recovery::RunOutcome::Busy) return OtherRunMessage();
     if (result.takenBack != restore::TakenBackBecause::Nothing) {
         Message message{TakenBackText(result), MessageIcon::Exclamation};
         if (!result.rows.empty()) message.text += "\r\n" + RestoreSummary(result);
         return message;
     }
-    const char* head = result.cancelled ? "The Restore was stopped before its last item."
-                                        : "The Restore was Completed!";
+    const char* head = result.outcome == recovery::RunOutcome::Cancelled
+                           ? "The Restore was stopped before its last item."
+                           : "The Restore was Completed!";
     Message message{std::string(head) + "\t\t\t\r\n" + RestoreSummary(result),
                     MessageIcon::Information};
     // A failed item could not put every old file back: the user must know where it is.

@@ -60,8 +60,8 @@ TEST_F(Backup, EveryItemGoesIntoTheArchiveWithItsManifestLine) {
     TickAll();
     window.backup.note = "first line\r\nsecond line";
     const auto run = Run();
-    ASSERT_TRUE(run.result.written);
-    EXPECT_FALSE(run.result.verified || run.result.checkFailed);  // not checked: never said to be
+    ASSERT_TRUE(run.result.Written());
+    EXPECT_EQ(run.result.check, backup::BackupCheck::NotAsked);  // not checked: never said to be
     EXPECT_EQ(run.result.itemFlags, "11111111111");
 
     const auto view = ReadArchive(Target());
@@ -136,7 +136,7 @@ TEST_F(Backup, MissingItemsFailHonestlyAndAnAnsiDataFilePathIsFoundToo) {
     std::filesystem::remove(Fs(p.mail + "\\Outlook.pab"));
     Tick({Choice::PersonalFolders, Choice::Accounts, Choice::AddressBook, Choice::Templates});
     const auto run = Run();
-    ASSERT_TRUE(run.result.written);
+    ASSERT_TRUE(run.result.Written());
     EXPECT_EQ(run.result.itemFlags, "11100000000");
     EXPECT_EQ(ReadArchive(Target()).manifest.entries[1], "archive.pst");
     EXPECT_EQ(s.AppFiles(), std::vector<std::string>{"brlog.dat"});  // no export file left
@@ -153,7 +153,7 @@ TEST_F(Backup, AKeyThatCannotBeExportedFailsItsItemOnlyAndLeavesNoExportFile) {
     TickAll();
     const auto run = Run();
     memory::ClearFailures();
-    ASSERT_TRUE(run.result.written);
+    ASSERT_TRUE(run.result.Written());
     EXPECT_EQ(run.result.itemFlags, "01101111111");  // the profile's tree holds the accounts
     EXPECT_EQ(ReadArchive(Target()).manifestText.find("BackupAccounts="), std::string::npos);
     EXPECT_NE(OnlyMessage().find("\r\nBackup Accounts Settings\tFail!\t"), std::string::npos);
@@ -178,7 +178,7 @@ TEST_F(Backup, ALockedDataFileFailsItsItemOnly) {
     TickAll();
     const auto run = Run();
     fileio::LetGo(p.mail + "\\a.pst");
-    ASSERT_TRUE(run.result.written);
+    ASSERT_TRUE(run.result.Written());
     EXPECT_EQ(run.result.itemFlags, "10111111111");
     const auto view = ReadArchive(Target());
     EXPECT_EQ(view.manifest.itemFlags, "10111111111");
@@ -188,7 +188,7 @@ TEST_F(Backup, ALockedDataFileFailsItsItemOnly) {
 
     // Once there is a complete backup, a failed item sends the new one beside it, and the message
     // says where both are.
-    ASSERT_TRUE(Run().result.complete);
+    ASSERT_EQ(Run().result.outcome, recovery::RunOutcome::Completed);
     fileio::Hold(p.mail + "\\a.pst");
     const auto beside = Run();
     fileio::LetGo(p.mail + "\\a.pst");
@@ -209,7 +209,7 @@ TEST_F(Backup, AFailedWriteIsNoSuccessAndKeepsTheOlderArchive) {
     fileio::Hold(Target());
     auto run = Run();
     fileio::LetGo(Target());
-    EXPECT_FALSE(run.result.written);
+    EXPECT_FALSE(run.result.Written());
     EXPECT_EQ(Get(Target()), "the user's previous backup");
     EXPECT_EQ(BackupFiles(), std::vector<std::string>{"kestrine-Outlook.ksx"});
     for (const bool folderGone : {false, true}) {
@@ -217,7 +217,7 @@ TEST_F(Backup, AFailedWriteIsNoSuccessAndKeepsTheOlderArchive) {
             s.dialogs.messages.clear();
             window.backup.targetFileText = p.backups + "\\no such folder\\kestrine-Outlook.ksx";
             run = Run();
-            EXPECT_TRUE(run.started && !run.result.written);
+            EXPECT_TRUE(run.started && !run.result.Written());
         }
         EXPECT_EQ(s.dialogs.messages.at(0).icon, MessageIcon::Critical);
         EXPECT_EQ(OnlyMessage().rfind("The backup file could not be written:\r\n" + Target(), 0),
@@ -236,7 +236,7 @@ TEST_F(Backup, AFailedWriteIsNoSuccessAndKeepsTheOlderArchive) {
     fileio::ProtectFolder(p.backups);
     run = Run();
     fileio::UnprotectFolder(p.backups);
-    EXPECT_TRUE(run.started && !run.result.written);
+    EXPECT_TRUE(run.started && !run.result.Written());
     EXPECT_EQ(run.result.blockedFolder, p.backups);
     EXPECT_NE(OnlyMessage().find("Windows Security's controlled folder access does not let "
                                  "Kestrine write into " +
@@ -269,8 +269,8 @@ TEST_F(Backup, AFullDiskEndsTheRunWithItsCauseAndLeavesNothingBehind) {
     zip.chunkSize = 8192;
     TickAll();
     const auto run = Run();
-    EXPECT_FALSE(run.result.written);
-    EXPECT_FALSE(run.result.cancelled);
+    EXPECT_FALSE(run.result.Written());
+    EXPECT_EQ(run.result.outcome, recovery::RunOutcome::Failed);
     EXPECT_FALSE(run.result.error.empty());
     // No later item was tried against an archive that could not take it.
     EXPECT_EQ(run.result.outcomes[archive::IndexOf(archive::Item::Contacts)],
@@ -288,7 +288,7 @@ TEST_F(Backup, AFullDiskEndsTheRunWithItsCauseAndLeavesNothingBehind) {
     // The next run that writes its archive removes the leftover.
     zip.filter = nullptr;
     s.dialogs.messages.clear();
-    ASSERT_TRUE(Run().result.written);
+    ASSERT_TRUE(Run().result.Written());
     EXPECT_EQ(BackupFiles(), std::vector<std::string>{"kestrine-Outlook.ksx"});
     // An archive without its manifest is no backup: one that cannot be read back fails the run.
     const std::string written = Get(Target());
@@ -296,7 +296,7 @@ TEST_F(Backup, AFullDiskEndsTheRunWithItsCauseAndLeavesNothingBehind) {
         return path.ends_with("kestrine.dat") ? nullptr : std::move(stream);
     };
     const auto noManifest = Run();
-    EXPECT_FALSE(noManifest.result.written);
+    EXPECT_FALSE(noManifest.result.Written());
     EXPECT_NE(noManifest.result.error.find("could not be added"), std::string::npos);
     EXPECT_EQ(Get(Target()), written);
 }
@@ -318,7 +318,7 @@ TEST_F(Backup, NoRunWithoutItsFolderOrWhileAnEndedRestoreIsNotPutBack) {
     fileio::Hold(journal);
     const auto run = Run();
     fileio::LetGo(journal);
-    EXPECT_FALSE(run.result.written);
+    EXPECT_FALSE(run.result.Written());
     EXPECT_NE(run.result.error.find("ended midway could not be put back"), std::string::npos);
     EXPECT_EQ(Get(Target()), "the user's previous backup");
 }
@@ -336,7 +336,7 @@ TEST_F(Backup, AnAbandonedRestoreThatCannotGoBackLetsTheNextBackupRun) {
         keyFile = ended->Folder() + "\\key1.reg";
     }
     Put(keyFile, "damaged");
-    EXPECT_FALSE(Run().result.written);
+    EXPECT_FALSE(Run().result.Written());
     s.dialogs.messages.clear();
     platform::SetMessageHandler([this](const platform::MessageRequest& r) {
         s.dialogs.messages.push_back(r);
@@ -350,7 +350,7 @@ TEST_F(Backup, AnAbandonedRestoreThatCannotGoBackLetsTheNextBackupRun) {
               std::string::npos);
     EXPECT_EQ(s.dialogs.messages[1].text, "The profile is kept as it is now. Backups go on.");
     EXPECT_NE(s.Log().find(" Could not put back " + s.Profile("Outlook")), std::string::npos);
-    EXPECT_TRUE(Run().result.written);
+    EXPECT_TRUE(Run().result.Written());
     EXPECT_TRUE(Exists(keyFile));  // the set stays where the user was told it is
 }
 
@@ -362,7 +362,7 @@ TEST_F(Backup, ARestoreEndedMidwayInAnItemFolderIsPutBackFirst) {
     Put(signatures + "\\~Work.txt.replaced-1-2.tmp", "Sam");
     Put(signatures + "\\~Work.htm.restoring-3-4.tmp", "half of a new signature");
     Tick({Choice::Signatures});
-    ASSERT_TRUE(Run().result.written);
+    ASSERT_TRUE(Run().result.Written());
     EXPECT_EQ(Get(signatures + "\\Work.txt"), "Sam");
     EXPECT_FALSE(Exists(signatures + "\\~Work.htm.restoring-3-4.tmp"));
     archive::ArchiveReader reader;
@@ -382,8 +382,8 @@ TEST_F(Backup, ACheckedBackupSaysSoAndABadOneNeverReplacesTheLastGoodOne) {
     window.backup.protect = true;
     window.backup.password = window.backup.retypedPassword = "s3cret pass";
     auto run = Run();
-    ASSERT_TRUE(run.result.written);
-    EXPECT_TRUE(run.result.verified);
+    ASSERT_TRUE(run.result.Written());
+    EXPECT_EQ(run.result.check, backup::BackupCheck::Passed);
     {
         archive::ArchiveReader reader;
         EXPECT_EQ(*reader.ArchiveNeedsPassword(Target()), archive::ArchiveProtection::Protected);
@@ -407,8 +407,8 @@ TEST_F(Backup, ACheckedBackupSaysSoAndABadOneNeverReplacesTheLastGoodOne) {
     zip.filter = FaultFilter(".writing-", faults);
     s.dialogs.messages.clear();
     run = Run();
-    EXPECT_FALSE(run.result.written);
-    EXPECT_TRUE(run.result.checkFailed);
+    EXPECT_FALSE(run.result.Written());
+    EXPECT_EQ(run.result.check, backup::BackupCheck::Failed);
     EXPECT_FALSE(run.result.error.empty());
     EXPECT_EQ(faults->corruptAt, -1);
     EXPECT_EQ(Get(Target()), good);
@@ -430,12 +430,12 @@ TEST_F(Backup, AnotherRunAtWorkKeepsRunsOutAndWhatEndedRunsLeftGoes) {
     {
         OtherRunAtWork other;
         const auto busy = backup::RunBackup(job, s.state.environment, s.state.paths, zip);
-        EXPECT_TRUE(busy.busy);
-        EXPECT_FALSE(busy.written);
+        EXPECT_EQ(busy.outcome, recovery::RunOutcome::Busy);
+        EXPECT_FALSE(busy.Written());
         EXPECT_EQ(ui::BackupCompletionMessage(busy, Target()), ui::OtherRunMessage());
         const auto restoreBusy =
             restore::RunRestore(restoreJob, s.state.environment, s.state.paths, opened);
-        EXPECT_TRUE(restoreBusy.busy && !restoreBusy.Completed());
+        EXPECT_EQ(restoreBusy.outcome, recovery::RunOutcome::Busy);
         EXPECT_EQ(ui::RestoreCompletionMessage(restoreBusy), ui::OtherRunMessage());
         // Cancelled while it waits: no "busy", nothing logged.
         std::stop_source stopped;
@@ -445,8 +445,7 @@ TEST_F(Backup, AnotherRunAtWorkKeepsRunsOutAndWhatEndedRunsLeftGoes) {
         job.waitForOtherRun = std::chrono::seconds(30);
         const auto cancelled =
             backup::RunBackup(job, s.state.environment, s.state.paths, zip, stop);
-        EXPECT_TRUE(cancelled.cancelled);
-        EXPECT_FALSE(cancelled.busy);
+        EXPECT_EQ(cancelled.outcome, recovery::RunOutcome::Cancelled);
     }
     EXPECT_EQ(Get(Target()), "the user's previous backup");
     const std::string notStarted =
@@ -466,7 +465,7 @@ TEST_F(Backup, AnotherRunAtWorkKeepsRunsOutAndWhatEndedRunsLeftGoes) {
     Put(ended + "\\kestrine.dat", "half a manifest");
     Put(running + "\\OBC1.tmp", "at work");
     for (const auto& stranger : strangers) Put(stranger + "\\keep.txt", "keep");
-    EXPECT_TRUE(backup::RunBackup(job, s.state.environment, s.state.paths, zip).written);
+    EXPECT_TRUE(backup::RunBackup(job, s.state.environment, s.state.paths, zip).Written());
     EXPECT_FALSE(Exists(ended));
     EXPECT_TRUE(Exists(running + "\\OBC1.tmp"));
     std::filesystem::remove_all(Fs(running));
@@ -484,7 +483,7 @@ TEST_F(Backup, ALinkNamedLikeARunFolderIsNotFollowed) {
     Put(victim + "\\precious.pst", "somebody's mail");
     const std::string link = s.app + "\\~kestrine.run-999998-1.tmp";
     std::filesystem::create_directory_symlink(Fs(victim), Fs(link));
-    ASSERT_TRUE(Run().result.written);
+    ASSERT_TRUE(Run().result.Written());
     EXPECT_EQ(Get(victim + "\\precious.pst"), "somebody's mail");
     EXPECT_TRUE(std::filesystem::is_symlink(Fs(link)));
 }
@@ -502,7 +501,7 @@ TEST_F(Backup, OutlookIsClosedFirstWhenTheSettingsSaySoAndStartedAgainAfterwards
         return platform::OutlookQuitAnswer::QuitCalled;
     });
     Tick({Choice::Contacts});
-    ASSERT_TRUE(Run().result.written);
+    ASSERT_TRUE(Run().result.Written());
     EXPECT_TRUE(platform::StandInProcesses().empty());
     EXPECT_NE(s.Log().find(" Outlook was asked to close and closed."), std::string::npos);
     ASSERT_EQ(platform::StartedPrograms().size(), 1u);
@@ -518,7 +517,7 @@ TEST_F(Backup, OutlookIsClosedFirstWhenTheSettingsSaySoAndStartedAgainAfterwards
         return r.buttons == platform::MessageButtons::OkCancel ? answer
                                                                : platform::MessageAnswer::Ok;
     });
-    ASSERT_TRUE(Run().result.written);
+    ASSERT_TRUE(Run().result.Written());
     EXPECT_EQ(platform::StandInProcesses().size(), 1u);
     ASSERT_GE(s.dialogs.messages.size(), 1u);
     const platform::MessageRequest question = s.dialogs.messages[s.dialogs.messages.size() - 2];
@@ -527,7 +526,7 @@ TEST_F(Backup, OutlookIsClosedFirstWhenTheSettingsSaySoAndStartedAgainAfterwards
     answer = platform::MessageAnswer::Ok;
     platform::SetStandInProcesses({{"C:\\Office\\outlook.exe"}});  // forgets what was started
     window.backup.targetFileText = p.backups + "\\missing\\x.ksx";
-    EXPECT_FALSE(Run().result.written);
+    EXPECT_FALSE(Run().result.Written());
     EXPECT_TRUE(platform::StandInProcesses().empty());
     EXPECT_NE(s.Log().find(" Outlook did not close and was ended, as the user agreed."),
               std::string::npos);
@@ -537,7 +536,7 @@ TEST_F(Backup, OutlookIsClosedFirstWhenTheSettingsSaySoAndStartedAgainAfterwards
     Put(s.state.paths.SettingsFile, "");
     window.backup.targetFileText = p.backups + "\\kestrine-Outlook.ksx";
     platform::SetStandInProcesses({{"C:\\Office\\OUTLOOK.EXE"}});
-    ASSERT_TRUE(Run().result.written);
+    ASSERT_TRUE(Run().result.Written());
     EXPECT_EQ(platform::StandInProcesses().size(), 1u);
     EXPECT_TRUE(platform::StartedPrograms().empty());
     platform::SetStandInProcesses({});
@@ -553,7 +552,7 @@ TEST_F(Backup, AGermanOfficesSignaturesGoIntoAnEnglishProfilesFolder) {
     Put(german + "\\Gru\xC3\x9F.htm", "<html>Gr\xC3\xBC\xC3\x9F</html>");
     s.state.locations = outlook::LocationsFor(s.state.environment, "Outlook");
     Tick({Choice::Signatures});
-    ASSERT_TRUE(Run().result.written);
+    ASSERT_TRUE(Run().result.Written());
 
     ASSERT_TRUE(registry::DeleteValue(general, outlook::kSignaturesFolderValue));
     s.dialogs.chosenFile = Target();
@@ -561,7 +560,8 @@ TEST_F(Backup, AGermanOfficesSignaturesGoIntoAnEnglishProfilesFolder) {
     ASSERT_EQ(ui::OpenBackupFile(english.restore, s.state, opened), ui::OpenOutcome::Opened);
     english.restore.targetProfile = "Outlook";
     english.restore.items[archive::IndexOf(Choice::Signatures)].ticked = true;
-    ASSERT_TRUE(RestoreLikeTheWindow(english, s.state, opened).result.Completed());
+    ASSERT_EQ(RestoreLikeTheWindow(english, s.state, opened).result.outcome,
+              recovery::RunOutcome::Completed);
     EXPECT_EQ(Get(s.folders.signatures + "\\Gru\xC3\x9F.htm"), "<html>Gr\xC3\xBC\xC3\x9F</html>");
     EXPECT_EQ(Get(s.folders.signatures + "\\Work.htm"), "<html>Sam</html>");
     EXPECT_EQ(fileio::ListFileNames(german), std::vector<std::string>{"Gru\xC3\x9F.htm"});
@@ -578,12 +578,12 @@ TEST_F(Backup, ARebackupHoldsTheDataFilesAsTheyAreNow) {
     Tick({Choice::PersonalFolders});
     window.backup.protect = true;
     window.backup.password = window.backup.retypedPassword = "week pass";
-    ASSERT_TRUE(Run().result.written);
+    ASSERT_TRUE(Run().result.Written());
     mail.replace(50000, 7, "CHANGED");
     Put(p.mail + "\\a.pst", mail);
     for (const bool earlierIsGarbage : {false, true}) {
         if (earlierIsGarbage) Put(Target(), "not an archive");
-        ASSERT_TRUE(Run().result.written);
+        ASSERT_TRUE(Run().result.Written());
         archive::ArchiveReader reader;
         ASSERT_TRUE(reader.OpenArchive(Target()));
         reader.SetReadingPassword("week pass");
@@ -614,8 +614,8 @@ TEST_F(Backup, TheRunReportsBytesAndACancellationAbandonsTheArchive) {
     observer.progress = [&](const archive::Progress& report) { reports.push_back(report); };
     const auto cancelled =
         backup::RunBackup(job, s.state.environment, s.state.paths, zip, observer);
-    EXPECT_TRUE(cancelled.cancelled);
-    EXPECT_FALSE(cancelled.written);
+    EXPECT_EQ(cancelled.outcome, recovery::RunOutcome::Cancelled);
+    EXPECT_FALSE(cancelled.Written());
     EXPECT_NE(ui::BackupCompletionMessage(cancelled, Target()).text.find("cancelled"),
               std::string::npos);
     EXPECT_EQ(Get(Target()), "the user's previous backup");
@@ -636,8 +636,8 @@ TEST_F(Backup, TheRunReportsBytesAndACancellationAbandonsTheArchive) {
                           [](const archive::Progress& r) { return r.file == "a.pst"; }) >= 3)
             source.request_stop();
     };
-    EXPECT_TRUE(
-        backup::RunBackup(job, s.state.environment, s.state.paths, zip, observer).cancelled);
+    EXPECT_EQ(backup::RunBackup(job, s.state.environment, s.state.paths, zip, observer).outcome,
+              recovery::RunOutcome::Cancelled);
     EXPECT_EQ(Get(Target()), "the user's previous backup");
     EXPECT_EQ(BackupFiles(), std::vector<std::string>{"kestrine-Outlook.ksx"});
     const auto first = std::find_if(reports.begin(), reports.end(),
@@ -649,7 +649,8 @@ TEST_F(Backup, TheRunReportsBytesAndACancellationAbandonsTheArchive) {
 
     reports.clear();
     observer.stop = std::stop_token();
-    ASSERT_TRUE(backup::RunBackup(job, s.state.environment, s.state.paths, zip, observer).written);
+    ASSERT_TRUE(
+        backup::RunBackup(job, s.state.environment, s.state.paths, zip, observer).Written());
     ASSERT_FALSE(reports.empty());
     const uint64_t expected = reports.front().bytesExpected;
     EXPECT_GE(expected, 100000u);  // both data files and the rest
@@ -662,7 +663,8 @@ TEST_F(Backup, TheRunReportsBytesAndACancellationAbandonsTheArchive) {
     backup::BackupJob part = job;
     part.chosen[archive::IndexOf(Choice::PersonalFolders)] = false;
     reports.clear();
-    ASSERT_TRUE(backup::RunBackup(part, s.state.environment, s.state.paths, zip, observer).written);
+    ASSERT_TRUE(
+        backup::RunBackup(part, s.state.environment, s.state.paths, zip, observer).Written());
     ASSERT_FALSE(reports.empty());
     EXPECT_LT(reports.back().bytesExpected, 100000u);
     EXPECT_EQ(reports.back().bytesDone, reports.back().bytesExpected);
@@ -726,10 +728,10 @@ TEST_F(Backup, TodaysProfilesBackUpTheirPersonalFoldersAndSayWhatStaysOnTheServe
         s.dialogs.messages.clear();
         Tick({Choice::PersonalFolders, Choice::Accounts});  // as a scheduled mask asks
         const auto run = Run();
-        ASSERT_TRUE(run.result.written);
+        ASSERT_TRUE(run.result.Written());
         EXPECT_EQ(run.result.mailOnServer, c.onServer);
         EXPECT_EQ(run.result.itemFlags, c.flags);
-        EXPECT_EQ(run.result.complete, c.missing.empty());
+        EXPECT_EQ(run.result.outcome == recovery::RunOutcome::Completed, c.missing.empty());
         const auto view = ReadArchive(run.result.archivePath);
         for (const auto& name : view.names) EXPECT_FALSE(name.ends_with(".ost")) << name;
         for (const auto& name : c.inArchive) EXPECT_EQ(Count(view.names, name), 1) << name;

@@ -86,10 +86,10 @@ TEST_F(BackupNow, WhatAnotherUserPlantsDoesNoHarm) {
     const auto run = Run();
     release.set_value();
     oldLock.join();
-    EXPECT_FALSE(run.busy);
+    EXPECT_NE(run.outcome, recovery::RunOutcome::Busy);
     // Either the run worked in a folder of its own or it had none and said so; the planted
     // manifest never went into an archive.
-    if (run.written) {
+    if (run.Written()) {
         auto view = ReadArchive(Target());
         EXPECT_EQ(view.manifest.header.identity, "Outlook");
     } else {
@@ -121,7 +121,7 @@ TEST_F(BackupNow, ADataFileLargerThanFourGigabytes) {
         window.backup.targetFileText = out + "\\large.ksx";
     Tick({Choice::PersonalFolders});
     const auto run = Run();
-    ASSERT_TRUE(run.written);
+    ASSERT_TRUE(run.Written());
     EXPECT_EQ(run.itemFlags, "11100000000");
     archive::ArchiveReader reader;
     ASSERT_TRUE(reader.OpenArchive(Target()));

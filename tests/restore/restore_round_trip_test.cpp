@@ -56,7 +56,7 @@ TEST_F(SafeRestore, IntoAnotherProfileOfAnotherUser) {
 
 TEST_F(SafeRestore, AnUndoGivesBackTheProfileAndEveryFileByteForByte) {
     const State before = Now();
-    ASSERT_TRUE(Restore().Completed());
+    ASSERT_EQ(Restore().outcome, recovery::RunOutcome::Completed);
     EXPECT_EQ(Snapshot(second), ExpectedTree(f2.localOutlook));
     const State restored = Now();
     ASSERT_NE(restored, before);

@@ -46,7 +46,7 @@ TEST_F(SafeRestore, ARestoreEndedMidwayIsPutBackAtTheNextStart) {
             job.unattended = true;
             job.waitForOtherRun = std::chrono::milliseconds(0);
             job.profilesRoot = s.state.environment.ProfilesRoot;
-            EXPECT_TRUE(backup::RunBackup(job, s.state.environment, s.state.paths, zip).written);
+            EXPECT_TRUE(backup::RunBackup(job, s.state.environment, s.state.paths, zip).Written());
             EXPECT_NE(s.Log().find("ended midway was found and every change it made was put back"),
                       std::string::npos);
             EXPECT_EQ(Snapshot(second), before.profile);
@@ -60,7 +60,7 @@ TEST_F(SafeRestore, ARestoreEndedMidwayIsPutBackAtTheNextStart) {
             EXPECT_EQ(recovered.sets, 0u);
             EXPECT_EQ(Snapshot(second), ExpectedTree(f2.localOutlook));
             // And undone again, for the next point.
-            ASSERT_TRUE(restore::UndoLastRestoreRun(s.state.paths).outcome.ok);
+            ASSERT_TRUE(restore::UndoLastRestoreRun(s.state.paths, s.state.environment).back.ok);
         } else {
             EXPECT_EQ(recovered.sets, 1u);
             EXPECT_TRUE(recovered.ok);

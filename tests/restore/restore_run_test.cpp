@@ -101,7 +101,7 @@ TEST_F(RestoreRun, TheObserverHearsOfEachFileAndACancellationStopsBetweenRows) {
     observer.stepStarted = [&](archive::Item) { source.request_stop(); };
     const auto result = restore::RunRestore(RestoreJobFor(window.restore, s.state.openedArchive),
                                             s.state.environment, s.state.paths, zip, observer);
-    EXPECT_TRUE(result.cancelled);
+    EXPECT_EQ(result.outcome, recovery::RunOutcome::Cancelled);
     ASSERT_EQ(result.rows.size(), 1u);
     EXPECT_TRUE(result.rows[0].ok());
     // The file as it starts, and its bytes as they come out.
@@ -190,8 +190,9 @@ TEST_F(RestoreRun, TheEndIsWrittenAfterTheRegistryAndARestoreWhoseEndCannotBeWri
         const auto sets = recovery::ListUndoSets(s.state.paths.UndoFolder);
         setAtFlush.push_back(sets.empty() ? "none" : sets.back().finished ? "finished" : "open");
     });
-    ASSERT_TRUE(RestoreLikeTheWindow(window, s.state, zip).result.Completed());
-    ASSERT_TRUE(restore::UndoLastRestoreRun(s.state.paths).outcome.ok);
+    ASSERT_EQ(RestoreLikeTheWindow(window, s.state, zip).result.outcome,
+              recovery::RunOutcome::Completed);
+    ASSERT_TRUE(restore::UndoLastRestoreRun(s.state.paths, s.state.environment).back.ok);
     EXPECT_EQ(setAtFlush, (std::vector<std::string>{"open", "open"}));
     EXPECT_TRUE(recovery::ListUndoSets(s.state.paths.UndoFolder).empty());
 
@@ -244,7 +245,8 @@ TEST_F(RestoreRun, ADriveTooSmallForEveryRowTogetherIsFoundBeforeTheFirstRow) {
     EXPECT_FALSE(Exists(s.folders.contacts + "\\Jane.vcf"));
     EXPECT_TRUE(recovery::ListUndoSets(s.state.paths.UndoFolder).empty());
     platform::fileio::SetFreeSpace(s.user, (uint64_t{64} << 20) + 5103 + 100);
-    EXPECT_TRUE(RestoreLikeTheWindow(window, s.state, zip).result.Completed());
+    EXPECT_EQ(RestoreLikeTheWindow(window, s.state, zip).result.outcome,
+              recovery::RunOutcome::Completed);
 }
 #endif
 

@@ -68,5 +68,5 @@ int wmain(int argc, wchar_t** argv) {
     }
     const restore::RestoreResult result = restore::RunRestore(job, env, paths, zip, observer);
     if (stop == "end") StopHere();
-    return result.Completed() ? 0 : 1;
+    return result.outcome == recovery::RunOutcome::Completed ? 0 : 1;
 }

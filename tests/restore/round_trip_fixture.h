@@ -153,7 +153,7 @@ class RoundTrip : public ::testing::Test {
         window.backup.password = window.backup.retypedPassword = "s3cret pw";
         window.backup.note = "before the move";
         const auto run = BackupLikeTheWindow(window, st, zip);
-        ASSERT_TRUE(run.result.written);
+        ASSERT_TRUE(run.result.Written());
         ASSERT_EQ(run.result.itemFlags, "11111111111");
         // Names without an ANSI form make the manifest UTF-8; the two Outlook.pst have entries of
         // their own, so any unzip program extracts both.

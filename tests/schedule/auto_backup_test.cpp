@@ -10,8 +10,10 @@
 #include "app/activity_log.h"
 #include "app/last_backup.h"
 #include "app/policy.h"
+#include "backup/backup_run.h"
 #include "base/path.h"
 #include "outlook/detection.h"
+#include "outlook/inventory.h"
 #include "platform/data_protection.h"
 #include "platform/file_stream.h"
 #include "platform/files_held.h"
@@ -19,8 +21,10 @@
 #include "platform/processes_stand_in.h"
 #include "platform/program_run_stand_in.h"
 #include "platform/system.h"
+#include "recovery/recovery.h"
 #include "registry/registry.h"
 #include "schedule/auto_backup.h"
+#include "schedule/command_line.h"
 #include "schedule/failure_notice.h"
 #include "schedule/task_commands.h"
 #include "schedule/task_password.h"
@@ -147,7 +151,7 @@ TEST_F(AutoBackup, PoliciesWinOverTheUsersSettingsEverywhere) {
     window.backup.targetFileText =
         p.backups + "\\picked before.ksx";  // chosen before the policy came
     const WindowBackup byHand = BackupLikeTheWindow(window, s.state, zip);
-    EXPECT_TRUE(byHand.result.written);
+    EXPECT_TRUE(byHand.result.Written());
     EXPECT_TRUE(ReadArchive(mine + "\\picked before.ksx").manifest.valid);
 
     ui::SchedulerModel model = ui::OpenScheduler({"Outlook"}, ReadPolicies(s.state.paths.Policy));
@@ -387,6 +391,57 @@ TEST_F(AutoBackup, AnotherRunAtWorkLeavesLastWeeksBackup) {
     EXPECT_NE(s.Log().find(" Auto Backup Profile Outlook was not started: another backup or "
                            "restore was still running!\n\r\n"),
               std::string::npos);
+}
+
+// The unattended run names its archive before the backup and tidies after it, in hooks under the
+// backup's one lock: there the lock is the run's own (taken again at once, never busy) and no other
+// thread has it; a stop asked for there ends the run with last week's backup as it was.
+TEST_F(AutoBackup, ItsHooksRunUnderTheBackupsOneLock) {
+    Put(target, "last week's backup");
+    const std::string dated = p.backups + "\\named under the lock.ksx";
+    backup::BackupJob job = backup::BackupJobFor(
+        s.state, outlook::TakeInventory(s.state.environment, "Outlook").locations, "Outlook",
+        schedule::ChosenItems("000000001"), target);
+    job.waitForOtherRun = std::chrono::milliseconds(0);
+    auto lockIsThisRunsOnly = [&] {
+        EXPECT_TRUE(recovery::TakeRunLock(s.state.paths, std::chrono::milliseconds(0)));
+        bool otherGotIt = true;
+        std::thread([&] {
+            otherGotIt = platform::RunLock::Take(std::chrono::milliseconds(0)) != nullptr;
+        }).join();
+        EXPECT_FALSE(otherGotIt);
+    };
+    std::vector<recovery::RunOutcome> after;
+    const backup::BackupHooks hooks{.before =
+                                        [&](backup::BackupJob& locked) {
+                                            lockIsThisRunsOnly();
+                                            locked.archivePath = dated;
+                                        },
+                                    .after =
+                                        [&](const backup::BackupResult& done) {
+                                            lockIsThisRunsOnly();
+                                            after.push_back(done.outcome);
+                                        }};
+    const auto done = backup::BackupUnderLock(job, hooks, s.state.environment, s.state.paths, zip);
+    EXPECT_EQ(done.outcome, recovery::RunOutcome::Completed);
+    EXPECT_EQ(done.archivePath, dated);
+    EXPECT_TRUE(Exists(dated));
+    ASSERT_TRUE(platform::fileio::RemoveFile(dated));
+    // The stop now comes before the run's first step.
+    std::stop_source source;
+    archive::RunObserver observer;
+    observer.stop = source.get_token();
+    const backup::BackupHooks stopFirst{
+        .before = [&](backup::BackupJob&) { source.request_stop(); }, .after = hooks.after};
+    EXPECT_EQ(
+        backup::BackupUnderLock(job, stopFirst, s.state.environment, s.state.paths, zip, observer)
+            .outcome,
+        recovery::RunOutcome::Cancelled);
+    EXPECT_EQ(after,
+              (std::vector{recovery::RunOutcome::Completed, recovery::RunOutcome::Cancelled}));
+    EXPECT_EQ(Get(target), "last week's backup");
+    EXPECT_EQ(platform::fileio::ListFileNames(p.backups),
+              std::vector<std::string>{"kestrine-Outlook.ksx"});
 }
 
 TEST_F(AutoBackup, RefusedCommandLinesDoNothingButSayWhyInTheLog) {

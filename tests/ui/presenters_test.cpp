@@ -107,10 +107,10 @@ TEST(BackupPresenter, TheProgressBarStepsAndItsEnd) {
 // Outlook and Explorer follow only a backup that was written, however the settings ask for them.
 TEST(BackupPresenter, FollowUpsOnlyAfterAWrittenBackup) {
     backup::BackupResult cancelled, failed, busy, written;
-    cancelled.cancelled = true;
+    cancelled.outcome = recovery::RunOutcome::Cancelled;
     failed.error = "The disk is full.";
-    busy.busy = true;
-    written.written = true;
+    busy.outcome = recovery::RunOutcome::Busy;
+    written.outcome = recovery::RunOutcome::Incomplete;
     for (const auto* result : {&cancelled, &failed, &busy}) {
         const BackupFollowUps none = FollowUpsOf(*result, true, true);
         EXPECT_FALSE(none.startOutlook || none.openFolder);
