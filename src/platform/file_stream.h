@@ -116,8 +116,8 @@ inline constexpr std::chrono::milliseconds kFirstMovePause{50}, kLongestMovePaus
 bool MoveWaiting(const std::string& from, const std::string& to, Replace replace,
                  const MoveWait& wait = {});
 // MoveOver and MoveToFree that wait out a hold for up to a minute, as MoveWaiting does. The POSIX
-// twin's files are held only by the stand-in of platform/files_held.h, which stands for a program
-// that keeps its file open (Outlook its data file): these do not wait there; MoveWaiting does.
+// twin's files are held only when platform/posix_hooks.h says so, which stands for a program that
+// keeps its file open (Outlook its data file): these do not wait there; MoveWaiting does.
 bool MoveOverPatiently(const std::string& from, const std::string& to);
 bool MoveToFreePatiently(const std::string& from, const std::string& to);
 // The wait those two use, for a caller that adds its own cancel and report.

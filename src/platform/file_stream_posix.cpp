@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
@@ -15,9 +14,8 @@
 #include <vector>
 
 #include "base/text.h"
-#include "platform/controlled_folders_stand_in.h"
 #include "platform/file_stream.h"
-#include "platform/files_held.h"
+#include "platform/posix_hooks.h"
 #include "platform/posix_path.h"
 #include "platform/system.h"
 
@@ -118,22 +116,11 @@ class PosixFileStream final : public FileStream {
     uint64_t position_ = 0;
 };
 
-struct HeldFiles {
-    std::mutex mutex;
-    std::vector<std::string> paths;
-};
-
-HeldFiles& Held() {
-    static HeldFiles held;
-    return held;
-}
-
+// Whether another program holds `path` open without sharing it; only platform/posix_hooks.h can
+// say so here.
 bool IsHeld(const std::string& path) {
-    HeldFiles& held = Held();
-    const std::lock_guard lock(held.mutex);
-    const std::string system = SystemPath(path);
-    return std::any_of(held.paths.begin(), held.paths.end(),
-                       [&](const std::string& p) { return base::EqualsNoCase(p, system); });
+    const auto& held = Hooks().fileHeld;
+    return held && held(path);
 }
 
 // Opens an existing regular file; a folder or a device is no file to read or write.
@@ -189,45 +176,6 @@ std::vector<std::string> ListFileNames(const std::string& folder, Listing) {
     return names;
 }
 
-namespace {
-
-struct ProtectedFolders {
-    std::mutex mutex;
-    std::vector<std::string> folders;  // case-folded, with a backslash at the end
-};
-ProtectedFolders& Protected() {
-    static ProtectedFolders folders;
-    return folders;
-}
-std::string FoldedFolder(std::string path) {
-    for (char& c : path)
-        c = c == '/' ? '\\' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (path.empty() || path.back() != '\\') path += '\\';
-    return path;
-}
-
-}  // namespace
-
-void ProtectFolder(const std::string& folder) {
-    ProtectedFolders& p = Protected();
-    const std::lock_guard lock(p.mutex);
-    p.folders.push_back(FoldedFolder(folder));
-}
-
-void UnprotectFolder(const std::string& folder) {
-    ProtectedFolders& p = Protected();
-    const std::lock_guard lock(p.mutex);
-    std::erase(p.folders, FoldedFolder(folder));
-}
-
-bool InProtectedFolder(const std::string& path) {
-    ProtectedFolders& p = Protected();
-    const std::lock_guard lock(p.mutex);
-    const std::string folded = FoldedFolder(path);
-    return std::ranges::any_of(p.folders,
-                               [&](const std::string& f) { return folded.starts_with(f); });
-}
-
 std::unique_ptr<FileStream> CreateNew(const std::string& path) {
     if (InProtectedFolder(ParentFolder(path))) {
         errno = EACCES;
@@ -260,19 +208,6 @@ std::unique_ptr<FileStream> CreateTempFile(const std::string& folder, const std:
 
 std::unique_ptr<FileStream> OpenForWrite(const std::string& path) {
     return OpenRegularFile(path, O_RDWR);
-}
-
-void Hold(const std::string& path) {
-    HeldFiles& held = Held();
-    const std::lock_guard lock(held.mutex);
-    held.paths.push_back(SystemPath(path));
-}
-
-void LetGo(const std::string& path) {
-    HeldFiles& held = Held();
-    const std::lock_guard lock(held.mutex);
-    std::erase_if(held.paths,
-                  [&](const std::string& p) { return base::EqualsNoCase(p, SystemPath(path)); });
 }
 
 namespace {

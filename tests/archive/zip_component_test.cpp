@@ -20,7 +20,7 @@
 #include "archive/zip_workers.h"
 #include "platform/file_stream.h"
 #ifndef _WIN32
-#include "platform/files_held.h"
+#include "files_held.h"
 #endif
 #include "platform/text.h"
 #include "test_support.h"

@@ -12,8 +12,8 @@
 
 #include "archive/archive_reader.h"
 #include "archive/archive_writer.h"
+#include "files_held.h"
 #include "platform/file_stream.h"
-#include "platform/files_held.h"
 #include "platform/text.h"
 #include "test_support.h"
 

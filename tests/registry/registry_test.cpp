@@ -6,11 +6,11 @@
 
 #include "platform/file_stream.h"
 #include "platform/registry_access.h"
-#include "platform/registry_memory.h"
 #include "reg_test_values.h"
 #include "registry/export_format.h"
 #include "registry/key_path.h"
 #include "registry/registry.h"
+#include "registry_stand_in.h"
 #include "test_support.h"
 
 namespace kestrine::registry {
