@@ -75,6 +75,8 @@ std::optional<std::string> ReadWholeFile(const std::string& path);
 // Which files a listing names: all of them, or only those a user sees (on Windows the hidden and
 // system files are left out; the POSIX twin has no such attributes).
 enum class Listing { All, Visible };
+// ListFileNames, ListFolderNames and CreateTempFile read an empty `folder` (the folder of a bare
+// file name, base::FolderPart) as the current folder.
 // Names (not paths) of the files, not folders, directly in `folder`, in file-system order; empty
 // when it cannot be read.
 std::vector<std::string> ListFileNames(const std::string& folder, Listing which = Listing::All);
@@ -151,12 +153,5 @@ uint32_t FileDosTime(const std::string& path);
 // The file's last-modified time as precisely as the system keeps it (ticks of its own unit, only
 // to compare with an earlier reading of the same file); 0 when it cannot be read.
 uint64_t FileWriteTicks(const std::string& path);
-
-// The path rules of base/path.h for the files that the core opens: the folder of `path` ("." when
-// it has none), the bare file name, and a join with a backslash (which the POSIX twin reads as a
-// separator).
-std::string ParentFolder(const std::string& path);
-std::string BareFileName(const std::string& path);
-std::string JoinPath(const std::string& folder, const std::string& name);
 
 }  // namespace kestrine::platform::fileio

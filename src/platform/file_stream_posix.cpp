@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "base/path.h"
 #include "base/text.h"
 #include "platform/file_stream.h"
 #include "platform/posix_hooks.h"
@@ -160,15 +161,25 @@ std::unique_ptr<FileStream> OpenForReadDenyWriters(const std::string& path,
     return OpenRegularFile(path, O_RDONLY, why);
 }
 
+namespace {
+
+// An empty folder, the folder of a bare file name, is the current one.
+DIR* OpenFolder(const std::string& folder) {
+    return ::opendir(folder.empty() ? "." : SystemPath(folder).c_str());
+}
+
+}  // namespace
+
 // The POSIX twin has no hidden or system attributes: every file is visible.
 std::vector<std::string> ListFileNames(const std::string& folder, Listing) {
     std::vector<std::string> names;
-    DIR* dir = ::opendir(SystemPath(folder).c_str());
+    DIR* dir = OpenFolder(folder);
     if (!dir) return names;
     while (const dirent* item = ::readdir(dir)) {
         struct stat st {};
         std::string name = item->d_name;
-        if (::stat(SystemPath(JoinPath(folder, name)).c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        if (::stat(SystemPath(base::JoinPath(folder, name)).c_str(), &st) == 0 &&
+            S_ISREG(st.st_mode)) {
             names.push_back(std::move(name));
         }
     }
@@ -177,7 +188,7 @@ std::vector<std::string> ListFileNames(const std::string& folder, Listing) {
 }
 
 std::unique_ptr<FileStream> CreateNew(const std::string& path) {
-    if (InProtectedFolder(ParentFolder(path))) {
+    if (InProtectedFolder(base::FolderPart(path))) {
         errno = EACCES;
         return nullptr;
     }
@@ -193,7 +204,7 @@ std::unique_ptr<FileStream> CreateTempFile(const std::string& folder, const std:
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string name = prefix + std::to_string(::getpid()) + "-" +
                            std::to_string((rd() ^ counter++) % 100000000u) + ".tmp";
-        std::string candidate = JoinPath(folder, name);
+        std::string candidate = base::JoinPath(folder, name);
         if (auto file = CreateNew(candidate)) {
             path = candidate;
             return file;
@@ -265,12 +276,12 @@ bool MakeFolder(const std::string& path) {
 
 std::vector<std::string> ListFolderNames(const std::string& folder) {
     std::vector<std::string> names;
-    DIR* dir = ::opendir(SystemPath(folder).c_str());
+    DIR* dir = OpenFolder(folder);
     if (!dir) return names;
     while (const dirent* item = ::readdir(dir)) {
         std::string name = item->d_name;
         if (name == "." || name == "..") continue;
-        if (IsDirectory(JoinPath(folder, name))) names.push_back(std::move(name));
+        if (IsDirectory(base::JoinPath(folder, name))) names.push_back(std::move(name));
     }
     ::closedir(dir);
     return names;

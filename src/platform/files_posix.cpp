@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/path.h"
 #include "base/text.h"
 #include "base/utf.h"
 #include "platform/file_stream.h"
@@ -35,7 +36,7 @@ bool SetNormalAttributes(const std::string& path) {
 bool FolderIsWritable(const std::string& folder) {
     if (folder.empty() || InProtectedFolder(folder)) return false;
     const std::string probe =
-        JoinPath(folder, "~kestrine.probe-" + std::to_string(::getpid()) + ".tmp");
+        base::JoinPath(folder, "~kestrine.probe-" + std::to_string(::getpid()) + ".tmp");
     const int fd = ::open(SystemPath(probe).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0) return false;
     ::close(fd);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "base/path.h"
 #include "platform/file_stream.h"
 #include "platform/registry_access.h"
 #include "reg_test_values.h"
@@ -319,7 +320,7 @@ TEST_F(RegistryTest, AnExportWritesWhatItCanReadAndSaysWhetherItWasAll) {
     test::WriteFile(file, "old content");
     EXPECT_FALSE(ExportKey(path_ + "\\Missing", file));
     EXPECT_EQ(test::ReadFile(file), "\\\r\n");
-    EXPECT_FALSE(ExportKey(path_, platform::fileio::JoinPath(dir_ / "no such folder", "x.reg")));
+    EXPECT_FALSE(ExportKey(path_, base::JoinPath(dir_ / "no such folder", "x.reg")));
 
     WriteRaw(sub_ + "\\Source", RegKeyTree{"",
                                            {{"top", kRegDword, Dword(1)}},
