@@ -155,7 +155,6 @@ std::unique_ptr<FileStream> OpenForReadDenyWriters(const std::string& path,
 
 std::vector<std::string> ListFileNames(const std::string& folder, Listing which) {
     std::vector<std::string> names;
-    if (folder.empty()) return names;
     const DWORD skipped =
         FILE_ATTRIBUTE_DIRECTORY |
         (which == Listing::Visible ? FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM : 0);

@@ -169,6 +169,7 @@ ReplaceOutcome ReplaceFilesTogether(const std::vector<StagedFile>& files, const 
 }
 
 size_t RecoverInterruptedRestore(const std::string& folder) {
+    if (folder.empty()) return 0;  // an unknown folder, not the current one
     size_t recovered = 0;
     for (const std::string& file : fileio::ListFileNames(folder)) {
         const std::string path = base::JoinPath(folder, file);
