@@ -191,8 +191,9 @@ function(kestrine_sources)
 endfunction()
 
 # kestrine_check_reach(TARGET MODULE): fails the configure step when TARGET links, directly or
-# through what it links, a module that MODULE does not reach through its DEPENDS. A tool built on
-# one floor (kestrine-zip on archive) so keeps to it.
+# through what it links, a module that MODULE does not reach through its DEPENDS, or a library of
+# the tests (their stand-ins among them). A tool built on one floor (kestrine-zip on archive) so
+# keeps to it.
 function(kestrine_check_reach target module)
     get_property(reach GLOBAL PROPERTY KESTRINE_REACH_${module})
     set(allowed "")
@@ -213,6 +214,11 @@ function(kestrine_check_reach target module)
         list(APPEND seen ${current})
         if(current IN_LIST modules AND NOT current IN_LIST allowed)
             message(FATAL_ERROR "${target} links ${current}, which ${module} does not reach")
+        endif()
+        get_target_property(home ${current} SOURCE_DIR)
+        string(FIND "${home}/" "${CMAKE_SOURCE_DIR}/tests/" at)
+        if(at EQUAL 0)
+            message(FATAL_ERROR "${target} links ${current}, which belongs to the tests")
         endif()
         get_target_property(links ${current} LINK_LIBRARIES)
         get_target_property(interface_links ${current} INTERFACE_LINK_LIBRARIES)

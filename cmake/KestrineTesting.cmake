@@ -50,6 +50,9 @@ function(kestrine_core_test name)
     add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
     target_link_libraries(${name} PRIVATE kestrine_core kestrine_test_support ${ARG_LIBS} GTest::gmock
                                           GTest::gtest_main kestrine_warnings)
+    if(NOT WIN32)
+        target_link_libraries(${name} PRIVATE kestrine_stand_ins)
+    endif()
     _kestrine_register_test(${name} TIMEOUT ${ARG_TIMEOUT})
 endfunction()
 
@@ -66,9 +69,9 @@ function(kestrine_win_test name)
 endfunction()
 
 # kestrine_native_test(NAME src... [LIBS lib...] [TIMEOUT s]): a test of the portable core that drives
-# the native build's twins of the system (the in-memory registry, platform/registry_memory.h; the
-# session's stand-in programs and held files): native only. The engine's tests are such tests; Wine
-# keeps the tests of the real platform layer.
+# the native build's twins of the system (the in-memory registry and the stand-ins of tests/support,
+# which answer through platform/posix_hooks.h): native only. The engine's tests are such tests;
+# Wine keeps the tests of the real platform layer.
 function(kestrine_native_test name)
     if(WIN32)
         return()

@@ -7,6 +7,7 @@
 #include "archive/zip_format.h"
 #include "archive/zip_reader.h"
 #include "base/own_files.h"
+#include "base/path.h"
 #include "base/secret.h"
 #include "base/system_error.h"
 #include "base/utf.h"
@@ -213,7 +214,7 @@ Status ArchiveReader::ExtractTo(const EntryInfo& entry, const std::string& folde
         return Status::Fail(Failure::Damaged,
                             "refused to extract \"" + entry.name + "\": not a plain file name");
     }
-    return ExtractToFile(entry, fileio::JoinPath(folder, entry.name), observer);
+    return ExtractToFile(entry, base::JoinPath(folder, entry.name), observer);
 }
 
 Status ArchiveReader::ExtractToFile(const EntryInfo& entry, const std::string& filePath,
@@ -227,10 +228,11 @@ Status ArchiveReader::ExtractToFile(const EntryInfo& entry, const std::string& f
     if (fileio::IsDirectory(filePath))
         return unwritable("cannot extract over the folder " + filePath);
     std::string tempPath;
-    const std::string name = fileio::BareFileName(filePath);
+    const std::string name = base::BaseName(filePath);
     base::SystemError said;
-    auto temp = fileio::CreateTempFile(fileio::ParentFolder(filePath), base::OwnFilePrefix(name, base::kExtractingMark),
-                                       tempPath, &said);
+    auto temp =
+        fileio::CreateTempFile(base::FolderPart(filePath),
+                               base::OwnFilePrefix(name, base::kExtractingMark), tempPath, &said);
     if (temp) temp = impl_->Filtered(std::move(temp), tempPath);
     if (!temp) {
         if (!tempPath.empty()) fileio::RemoveFile(tempPath);

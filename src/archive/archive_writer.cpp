@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "base/own_files.h"
+#include "base/path.h"
 #include "platform/file_stream.h"
 
 namespace kestrine::archive {
@@ -46,7 +47,7 @@ void ArchiveWriter::SetExpectedBytes(uint64_t bytes) {
 
 Status ArchiveWriter::AddFile(const std::string& filePath, const std::string& entryName,
                               const std::optional<StagedContent>& staged, ZipObserver& observer) {
-    const std::string name = entryName.empty() ? fileio::BareFileName(filePath) : entryName;
+    const std::string name = entryName.empty() ? base::BaseName(filePath) : entryName;
     observer.FileAdding(name);
     return writer_.AddFile(filePath, name, staged, observer);
 }
@@ -71,8 +72,8 @@ void ArchiveWriter::CloseArchive() {
 }
 
 void RemoveLeftoverTemporaryFiles(const std::string& path) {
-    const std::string folder = fileio::ParentFolder(path);
-    const std::string name = fileio::BareFileName(path);
+    const std::string folder = base::FolderPart(path);
+    const std::string name = base::BaseName(path);
     if (name.empty()) return;
     const std::string prefixes[] = {ZipWriter::TemporaryPrefix(path),
                                     base::OwnFilePrefix(name, base::kExtractingMark)};
@@ -80,7 +81,7 @@ void RemoveLeftoverTemporaryFiles(const std::string& path) {
         for (const std::string& prefix : prefixes) {
             if (file.size() > prefix.size() && file.starts_with(prefix) &&
                 IsTemporarySuffix(std::string_view(file).substr(prefix.size())))
-                fileio::RemoveFile(fileio::JoinPath(folder, file));
+                fileio::RemoveFile(base::JoinPath(folder, file));
         }
     }
 }

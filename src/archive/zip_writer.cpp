@@ -14,6 +14,7 @@
 #include "archive/zip_headers.h"
 #include "archive/zip_workers.h"
 #include "base/own_files.h"
+#include "base/path.h"
 #include "base/system_error.h"
 #include "platform/system.h"
 
@@ -302,7 +303,7 @@ ZipWriter::~ZipWriter() {
 }
 
 std::string ZipWriter::TemporaryPrefix(const std::string& targetPath) {
-    return base::OwnFilePrefix(fileio::BareFileName(targetPath), base::kWritingMark);
+    return base::OwnFilePrefix(base::BaseName(targetPath), base::kWritingMark);
 }
 
 std::unique_ptr<fileio::FileStream> ZipWriter::Filtered(std::unique_ptr<fileio::FileStream> stream,
@@ -351,8 +352,8 @@ Status ZipWriter::Begin(const std::string& targetPath) {
     }
     std::string path;
     base::SystemError said;
-    auto stream = fileio::CreateTempFile(fileio::ParentFolder(targetPath),
-                                         TemporaryPrefix(targetPath), path, &said);
+    auto stream = fileio::CreateTempFile(base::FolderPart(targetPath), TemporaryPrefix(targetPath),
+                                         path, &said);
     const bool made = stream != nullptr;
     stream = Filtered(std::move(stream), path);
     if (!stream) {

@@ -138,7 +138,7 @@ class ArchiveBuilder final : public recovery::RunPlan {
         if (Status created = writer_->CreateArchive(job_.archivePath); !created) {
             // Refused although the folder's permissions allow it: Windows Security, which tells
             // only by a notification of its own.
-            const std::string folder = platform::fileio::ParentFolder(job_.archivePath);
+            const std::string folder = base::FolderPart(job_.archivePath);
             if (platform::fileio::ControlledFolderAccessBlocks(folder)) {
                 result_.blockedFolder = folder;
                 Log(BackupFolderBlockedLine(platform::NowText(), folder));

@@ -15,7 +15,9 @@ using archive::Choice;
 
 // A folder that holds at least one (plain) file directly inside it; subfolders do not count.
 bool FolderHasFiles(const std::string& folder) {
-    return !platform::fileio::ListFileNames(folder, platform::fileio::Listing::Visible).empty();
+    // An unknown folder is empty, not the current one.
+    return !folder.empty() &&
+           !platform::fileio::ListFileNames(folder, platform::fileio::Listing::Visible).empty();
 }
 
 // Some section of the profile names, in its address book value, a file that exists.

@@ -59,7 +59,7 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
 bool ReplaceFileWhole(const std::string& path, const std::string& bytes,
                       const std::string& tempPrefix) {
     std::string temp;
-    auto stream = CreateTempFile(ParentFolder(path), tempPrefix, temp);
+    auto stream = CreateTempFile(base::FolderPart(path), tempPrefix, temp);
     if (!stream) return false;
     const bool written = stream->Write(bytes.data(), bytes.size()) && stream->Flush();
     stream.reset();  // closed before it is moved or removed
@@ -88,21 +88,8 @@ bool MoveWaiting(const std::string& from, const std::string& to, Replace replace
 
 bool RemoveFolderAndFiles(const std::string& path) {
     if (!IsDirectory(path)) return !Exists(path);
-    for (const auto& name : ListFileNames(path)) RemoveFile(JoinPath(path, name));
+    for (const auto& name : ListFileNames(path)) RemoveFile(base::JoinPath(path, name));
     return RemoveEmptyFolder(path) && !Exists(path);
-}
-
-std::string ParentFolder(const std::string& path) {
-    std::string folder = base::FolderPart(path);
-    return folder.empty() ? "." : folder;
-}
-
-std::string BareFileName(const std::string& path) {
-    return base::BaseName(path);
-}
-
-std::string JoinPath(const std::string& folder, const std::string& name) {
-    return base::JoinPath(folder, name);
 }
 
 }  // namespace kestrine::platform::fileio

@@ -75,6 +75,8 @@ std::optional<std::string> ReadWholeFile(const std::string& path);
 // Which files a listing names: all of them, or only those a user sees (on Windows the hidden and
 // system files are left out; the POSIX twin has no such attributes).
 enum class Listing { All, Visible };
+// ListFileNames, ListFolderNames and CreateTempFile read an empty `folder` (the folder of a bare
+// file name, base::FolderPart) as the current folder.
 // Names (not paths) of the files, not folders, directly in `folder`, in file-system order; empty
 // when it cannot be read.
 std::vector<std::string> ListFileNames(const std::string& folder, Listing which = Listing::All);
@@ -116,8 +118,8 @@ inline constexpr std::chrono::milliseconds kFirstMovePause{50}, kLongestMovePaus
 bool MoveWaiting(const std::string& from, const std::string& to, Replace replace,
                  const MoveWait& wait = {});
 // MoveOver and MoveToFree that wait out a hold for up to a minute, as MoveWaiting does. The POSIX
-// twin's files are held only by the stand-in of platform/files_held.h, which stands for a program
-// that keeps its file open (Outlook its data file): these do not wait there; MoveWaiting does.
+// twin's files are held only when platform/posix_hooks.h says so, which stands for a program that
+// keeps its file open (Outlook its data file): these do not wait there; MoveWaiting does.
 bool MoveOverPatiently(const std::string& from, const std::string& to);
 bool MoveToFreePatiently(const std::string& from, const std::string& to);
 // The wait those two use, for a caller that adds its own cancel and report.
@@ -151,12 +153,5 @@ uint32_t FileDosTime(const std::string& path);
 // The file's last-modified time as precisely as the system keeps it (ticks of its own unit, only
 // to compare with an earlier reading of the same file); 0 when it cannot be read.
 uint64_t FileWriteTicks(const std::string& path);
-
-// The path rules of base/path.h for the files that the core opens: the folder of `path` ("." when
-// it has none), the bare file name, and a join with a backslash (which the POSIX twin reads as a
-// separator).
-std::string ParentFolder(const std::string& path);
-std::string BareFileName(const std::string& path);
-std::string JoinPath(const std::string& folder, const std::string& name);
 
 }  // namespace kestrine::platform::fileio

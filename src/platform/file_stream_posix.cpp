@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
@@ -14,10 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "base/path.h"
 #include "base/text.h"
-#include "platform/controlled_folders_stand_in.h"
 #include "platform/file_stream.h"
-#include "platform/files_held.h"
+#include "platform/posix_hooks.h"
 #include "platform/posix_path.h"
 #include "platform/system.h"
 
@@ -118,22 +117,11 @@ class PosixFileStream final : public FileStream {
     uint64_t position_ = 0;
 };
 
-struct HeldFiles {
-    std::mutex mutex;
-    std::vector<std::string> paths;
-};
-
-HeldFiles& Held() {
-    static HeldFiles held;
-    return held;
-}
-
+// Whether another program holds `path` open without sharing it; only platform/posix_hooks.h can
+// say so here.
 bool IsHeld(const std::string& path) {
-    HeldFiles& held = Held();
-    const std::lock_guard lock(held.mutex);
-    const std::string system = SystemPath(path);
-    return std::any_of(held.paths.begin(), held.paths.end(),
-                       [&](const std::string& p) { return base::EqualsNoCase(p, system); });
+    const auto& held = Hooks().fileHeld;
+    return held && held(path);
 }
 
 // Opens an existing regular file; a folder or a device is no file to read or write.
@@ -173,15 +161,25 @@ std::unique_ptr<FileStream> OpenForReadDenyWriters(const std::string& path,
     return OpenRegularFile(path, O_RDONLY, why);
 }
 
+namespace {
+
+// An empty folder, the folder of a bare file name, is the current one.
+DIR* OpenFolder(const std::string& folder) {
+    return ::opendir(folder.empty() ? "." : SystemPath(folder).c_str());
+}
+
+}  // namespace
+
 // The POSIX twin has no hidden or system attributes: every file is visible.
 std::vector<std::string> ListFileNames(const std::string& folder, Listing) {
     std::vector<std::string> names;
-    DIR* dir = ::opendir(SystemPath(folder).c_str());
+    DIR* dir = OpenFolder(folder);
     if (!dir) return names;
     while (const dirent* item = ::readdir(dir)) {
         struct stat st {};
         std::string name = item->d_name;
-        if (::stat(SystemPath(JoinPath(folder, name)).c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        if (::stat(SystemPath(base::JoinPath(folder, name)).c_str(), &st) == 0 &&
+            S_ISREG(st.st_mode)) {
             names.push_back(std::move(name));
         }
     }
@@ -189,47 +187,8 @@ std::vector<std::string> ListFileNames(const std::string& folder, Listing) {
     return names;
 }
 
-namespace {
-
-struct ProtectedFolders {
-    std::mutex mutex;
-    std::vector<std::string> folders;  // case-folded, with a backslash at the end
-};
-ProtectedFolders& Protected() {
-    static ProtectedFolders folders;
-    return folders;
-}
-std::string FoldedFolder(std::string path) {
-    for (char& c : path)
-        c = c == '/' ? '\\' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (path.empty() || path.back() != '\\') path += '\\';
-    return path;
-}
-
-}  // namespace
-
-void ProtectFolder(const std::string& folder) {
-    ProtectedFolders& p = Protected();
-    const std::lock_guard lock(p.mutex);
-    p.folders.push_back(FoldedFolder(folder));
-}
-
-void UnprotectFolder(const std::string& folder) {
-    ProtectedFolders& p = Protected();
-    const std::lock_guard lock(p.mutex);
-    std::erase(p.folders, FoldedFolder(folder));
-}
-
-bool InProtectedFolder(const std::string& path) {
-    ProtectedFolders& p = Protected();
-    const std::lock_guard lock(p.mutex);
-    const std::string folded = FoldedFolder(path);
-    return std::ranges::any_of(p.folders,
-                               [&](const std::string& f) { return folded.starts_with(f); });
-}
-
 std::unique_ptr<FileStream> CreateNew(const std::string& path) {
-    if (InProtectedFolder(ParentFolder(path))) {
+    if (InProtectedFolder(base::FolderPart(path))) {
         errno = EACCES;
         return nullptr;
     }
@@ -245,7 +204,7 @@ std::unique_ptr<FileStream> CreateTempFile(const std::string& folder, const std:
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string name = prefix + std::to_string(::getpid()) + "-" +
                            std::to_string((rd() ^ counter++) % 100000000u) + ".tmp";
-        std::string candidate = JoinPath(folder, name);
+        std::string candidate = base::JoinPath(folder, name);
         if (auto file = CreateNew(candidate)) {
             path = candidate;
             return file;
@@ -260,19 +219,6 @@ std::unique_ptr<FileStream> CreateTempFile(const std::string& folder, const std:
 
 std::unique_ptr<FileStream> OpenForWrite(const std::string& path) {
     return OpenRegularFile(path, O_RDWR);
-}
-
-void Hold(const std::string& path) {
-    HeldFiles& held = Held();
-    const std::lock_guard lock(held.mutex);
-    held.paths.push_back(SystemPath(path));
-}
-
-void LetGo(const std::string& path) {
-    HeldFiles& held = Held();
-    const std::lock_guard lock(held.mutex);
-    std::erase_if(held.paths,
-                  [&](const std::string& p) { return base::EqualsNoCase(p, SystemPath(path)); });
 }
 
 namespace {
@@ -330,12 +276,12 @@ bool MakeFolder(const std::string& path) {
 
 std::vector<std::string> ListFolderNames(const std::string& folder) {
     std::vector<std::string> names;
-    DIR* dir = ::opendir(SystemPath(folder).c_str());
+    DIR* dir = OpenFolder(folder);
     if (!dir) return names;
     while (const dirent* item = ::readdir(dir)) {
         std::string name = item->d_name;
         if (name == "." || name == "..") continue;
-        if (IsDirectory(JoinPath(folder, name))) names.push_back(std::move(name));
+        if (IsDirectory(base::JoinPath(folder, name))) names.push_back(std::move(name));
     }
     ::closedir(dir);
     return names;

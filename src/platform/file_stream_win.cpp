@@ -4,6 +4,7 @@
 #include <mutex>
 #include <random>
 
+#include "base/path.h"
 #include "platform/file_stream.h"
 #include "platform/handle_win.h"
 #include "platform/system.h"
@@ -154,12 +155,11 @@ std::unique_ptr<FileStream> OpenForReadDenyWriters(const std::string& path,
 
 std::vector<std::string> ListFileNames(const std::string& folder, Listing which) {
     std::vector<std::string> names;
-    if (folder.empty()) return names;
     const DWORD skipped =
         FILE_ATTRIBUTE_DIRECTORY |
         (which == Listing::Visible ? FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM : 0);
     WIN32_FIND_DATAW found;
-    FindHandle find(FindFirstFileW(Win32Path(JoinPath(folder, "*")).c_str(), &found));
+    FindHandle find(FindFirstFileW(Win32Path(base::JoinPath(folder, "*")).c_str(), &found));
     if (!find) return names;
     do {
         if ((found.dwFileAttributes & skipped) == 0) names.push_back(Narrow(found.cFileName));
@@ -181,7 +181,7 @@ std::unique_ptr<FileStream> CreateTempFile(const std::string& folder, const std:
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string name = prefix + std::to_string(GetCurrentProcessId()) + "-" +
                            std::to_string((rd() ^ counter++) % 100000000u) + ".tmp";
-        std::string candidate = JoinPath(folder, name);
+        std::string candidate = base::JoinPath(folder, name);
         if (auto file = CreateNew(candidate)) {
             path = candidate;
             return file;
@@ -238,7 +238,7 @@ bool MakeFolder(const std::string& path) {
 std::vector<std::string> ListFolderNames(const std::string& folder) {
     std::vector<std::string> names;
     WIN32_FIND_DATAW found;
-    FindHandle find(FindFirstFileW(Win32Path(JoinPath(folder, "*")).c_str(), &found));
+    FindHandle find(FindFirstFileW(Win32Path(base::JoinPath(folder, "*")).c_str(), &found));
     if (!find) return names;
     do {
         const std::string name = Narrow(found.cFileName);

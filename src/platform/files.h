@@ -35,7 +35,7 @@ bool MakePrivateFolder(const std::string& path);
 // that the current user owns.
 bool IsOwnPlainFolder(const std::string& path);
 // The bytes the user may still write on the drive that holds `folder` (quotas counted); nothing
-// when the system cannot say. The POSIX twin answers what platform/free_space_stand_in.h set.
+// when the system cannot say. The POSIX twin lets platform/posix_hooks.h have the last word.
 std::optional<uint64_t> FreeSpace(const std::string& folder);
 // A plain file (no folder, link or other reparse point) that the current user owns: what another
 // user put in a shared folder is not the user's to count or remove.

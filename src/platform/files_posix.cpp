@@ -8,17 +8,15 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <map>
-#include <mutex>
 #include <string_view>
 #include <vector>
 
+#include "base/path.h"
 #include "base/text.h"
 #include "base/utf.h"
-#include "platform/controlled_folders_stand_in.h"
 #include "platform/file_stream.h"
 #include "platform/files.h"
-#include "platform/free_space_stand_in.h"
+#include "platform/posix_hooks.h"
 #include "platform/posix_path.h"
 #include "platform/text.h"
 
@@ -38,7 +36,7 @@ bool SetNormalAttributes(const std::string& path) {
 bool FolderIsWritable(const std::string& folder) {
     if (folder.empty() || InProtectedFolder(folder)) return false;
     const std::string probe =
-        JoinPath(folder, "~kestrine.probe-" + std::to_string(::getpid()) + ".tmp");
+        base::JoinPath(folder, "~kestrine.probe-" + std::to_string(::getpid()) + ".tmp");
     const int fd = ::open(SystemPath(probe).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0) return false;
     ::close(fd);
@@ -60,46 +58,14 @@ bool IsOwnPlainFolder(const std::string& path) {
            st.st_uid == ::geteuid();
 }
 
-namespace {
-
-struct SetSpaces {
-    std::mutex mutex;
-    std::map<std::string, std::optional<uint64_t>> byFolder;  // by system path
-};
-
-SetSpaces& Spaces() {
-    static SetSpaces spaces;
-    return spaces;
-}
-
-}  // namespace
-
-void SetFreeSpace(const std::string& folder, std::optional<uint64_t> bytes) {
-    SetSpaces& spaces = Spaces();
-    const std::lock_guard lock(spaces.mutex);
-    spaces.byFolder[SystemPath(folder)] = bytes;
-}
-
 std::optional<uint64_t> FreeSpace(const std::string& folder) {
     if (folder.empty()) return std::nullopt;
-    const std::string system = SystemPath(folder);
-    {
-        SetSpaces& spaces = Spaces();
-        const std::lock_guard lock(spaces.mutex);
-        // The set folder nearest above `folder` answers.
-        const std::pair<const std::string, std::optional<uint64_t>>* nearest = nullptr;
-        for (const auto& entry : spaces.byFolder) {
-            const std::string& set = entry.first;
-            const bool below = system.size() >= set.size() &&
-                               base::EqualsNoCase(system.substr(0, set.size()), set) &&
-                               (system.size() == set.size() || system[set.size()] == '/');
-            if (below && (!nearest || set.size() > nearest->first.size())) nearest = &entry;
-        }
-        if (nearest) return nearest->second;
-    }
+    std::optional<uint64_t> free;
     struct statvfs fs {};
-    if (::statvfs(system.c_str(), &fs) != 0) return std::nullopt;
-    return static_cast<uint64_t>(fs.f_bavail) * fs.f_frsize;
+    if (::statvfs(SystemPath(folder).c_str(), &fs) == 0)
+        free = static_cast<uint64_t>(fs.f_bavail) * fs.f_frsize;
+    const auto& hook = Hooks().freeSpace;
+    return hook ? hook(folder, free) : free;
 }
 
 bool IsOwnFile(const std::string& path) {

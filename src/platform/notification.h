@@ -1,8 +1,8 @@
 #pragma once
 // A balloon in the notification area of the user's session, for what nobody watched: a scheduled
-// backup that failed. Windows and POSIX twins; the POSIX twin records the requests for tests.
+// backup that failed. Windows and POSIX twins; the POSIX twin shows nothing and says so, unless
+// platform/posix_hooks.h takes the request.
 #include <string>
-#include <vector>
 
 namespace kestrine::platform {
 
@@ -14,9 +14,5 @@ struct NotificationRequest {
 // Shows an error balloon with `title` and `text` for a few seconds and returns once it is gone
 // again; false when the notification area could not take it (no shell, no session).
 bool ShowErrorNotification(const NotificationRequest& request);
-
-// The POSIX twin's record of every request, oldest first; ClearNotifications empties it.
-std::vector<NotificationRequest> RequestedNotifications();
-void ClearNotifications();
 
 }  // namespace kestrine::platform

@@ -55,10 +55,4 @@ bool ShowErrorNotification(const NotificationRequest& request) {
     return shown;
 }
 
-std::vector<NotificationRequest> RequestedNotifications() {
-    return {};
-}
-
-void ClearNotifications() {}
-
 }  // namespace kestrine::platform

@@ -1,104 +1,39 @@
-// The POSIX twin of platform/processes.h: the session's programs are stand-ins a test sets
-// (platform/processes_stand_in.h), so the engine's closing and starting of Outlook runs natively
-// without touching a real process. Process ids are real.
+// The POSIX twin of platform/processes.h: no Windows session here, so the session's programs are
+// what platform/posix_hooks.h says (none when it says nothing), and the engine's closing and
+// starting of Outlook runs natively without touching a real process. Process ids are real.
 #include <signal.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
-#include <mutex>
 
-#include "base/path.h"
-#include "base/text.h"
+#include "platform/posix_hooks.h"
 #include "platform/processes.h"
-#include "platform/processes_stand_in.h"
 
 namespace kestrine::platform {
 
-namespace {
-
-struct Session {
-    std::mutex mutex;
-    std::vector<StandInProcess> running;
-    std::vector<std::string> started;
-    std::atomic<bool> ended{false};  // the user's session ended
-};
-
-Session& TheSession() {
-    static Session session;
-    return session;
-}
-
-bool Named(const StandInProcess& process, const std::string& name) {
-    return base::EqualsNoCase(base::BaseName(process.path), name);
-}
-
-// Ends the stand-ins named `name` that `ends` picks; how many ended.
-template <class Ends>
-int EndWhere(const std::string& name, Ends ends) {
-    Session& session = TheSession();
-    const std::lock_guard lock(session.mutex);
-    int ended = 0;
-    std::erase_if(session.running, [&](const StandInProcess& process) {
-        const bool end = Named(process, name) && ends(process);
-        ended += end ? 1 : 0;
-        return end;
-    });
-    return ended;
-}
-
-}  // namespace
-
-void SetStandInProcesses(std::vector<StandInProcess> processes) {
-    Session& session = TheSession();
-    const std::lock_guard lock(session.mutex);
-    session.running = std::move(processes);
-    session.started.clear();
-}
-
-std::vector<StandInProcess> StandInProcesses() {
-    Session& session = TheSession();
-    const std::lock_guard lock(session.mutex);
-    return session.running;
-}
-
-std::vector<std::string> StartedPrograms() {
-    Session& session = TheSession();
-    const std::lock_guard lock(session.mutex);
-    return session.started;
-}
-
 bool StartProgram(const std::string& commandLine, ShowMode) {
-    Session& session = TheSession();
-    const std::lock_guard lock(session.mutex);
-    session.started.push_back(commandLine);
-    return true;
+    const auto& start = Hooks().startProgram;
+    return start && start(commandLine);
 }
 
 std::vector<std::string> RunningInSession(const std::string& name) {
-    Session& session = TheSession();
-    const std::lock_guard lock(session.mutex);
-    std::vector<std::string> paths;
-    for (const auto& process : session.running)
-        if (Named(process, name)) paths.push_back(process.path);
-    return paths;
+    const auto& running = Hooks().runningInSession;
+    return running ? running(name) : std::vector<std::string>{};
 }
 
 int KillProcessByName(const std::string& name, uint32_t) {
-    return EndWhere(name, [](const StandInProcess&) { return true; });
+    const auto& end = Hooks().endPrograms;
+    return end ? end(name) : 0;
 }
 
 int WaitForProcessesToEnd(const std::string& name, uint32_t) {
     return static_cast<int>(RunningInSession(name).size());
 }
 
-void EndStandInSession(bool ended) {
-    TheSession().ended = ended;
-}
-
 bool SleepUnlessSessionEnds(uint32_t waitMs) {
+    const auto& ended = Hooks().sessionEnded;
     // Short steps, so that a session ended meanwhile is seen soon.
-    for (uint32_t slept = 0; !TheSession().ended; slept += 10) {
+    for (uint32_t slept = 0; !(ended && ended()); slept += 10) {
         if (slept >= waitMs) return true;
         ::usleep(10000);
     }

@@ -3,13 +3,12 @@
 // order they were made, no deletion of a key that still has subkeys, access by the rights a key
 // was opened with, the machine's 32-bit view).
 #include <algorithm>
-#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
-#include <tuple>
 
 #include "base/text.h"
+#include "platform/posix_hooks.h"
 #include "platform/registry_access.h"
 #include "platform/registry_memory.h"
 
@@ -31,7 +30,7 @@ constexpr uint32_t kWow64View32 = 0x0200;
 constexpr size_t kMaxKeyName = 255;
 constexpr size_t kMaxValueName = 16383;
 
-using memory_registry::Operation;
+using Operation = RegistryOperation;
 
 struct Node {
     std::string name;
@@ -76,24 +75,15 @@ std::string PathOf(const Node& node) {
     return path;
 }
 
-struct Fault {
-    long status = 0;
-    int succeedFirst = 0;
-};
-
 struct Registry {
     std::mutex mutex;
     std::map<uint32_t, std::shared_ptr<Node>> roots;
-    std::map<std::tuple<Operation, uint32_t, std::string>, Fault> faults;
-    std::function<void(uint32_t)> flushed;
     int openKeys = 0;
 
     Registry() { Fill(); }
 
     void Fill() {
         roots.clear();
-        faults.clear();
-        flushed = nullptr;
         for (uint32_t root : {memory_registry::kClassesRoot, memory_registry::kCurrentUser,
                               memory_registry::kLocalMachine, memory_registry::kUsers,
                               memory_registry::kCurrentConfig}) {
@@ -106,17 +96,12 @@ struct Registry {
               true);
     }
 
-    // A planted failure of `operation` on the key, or 0.
-    long Planted(Operation operation, uint32_t root, const std::string& path) {
-        auto found = faults.find({operation, root, Upper(path)});
-        if (found == faults.end()) return 0;
-        if (found->second.succeedFirst > 0) {
-            --found->second.succeedFirst;
-            return 0;
-        }
-        return found->second.status;
+    // The status platform/posix_hooks.h answers instead of `operation` on the key, or 0.
+    static long Planted(Operation operation, uint32_t root, const std::string& path) {
+        const auto& fault = Hooks().registryFault;
+        return fault ? fault(operation, root, path) : 0;
     }
-    long Planted(Operation operation, const Node& node) {
+    static long Planted(Operation operation, const Node& node) {
         return Planted(operation, node.root, PathOf(node));
     }
 
@@ -351,43 +336,22 @@ long DeleteRegistrySubKey(const RegistryKey& parent, const std::string& name) {
 
 long FlushRegistryRoot(uint32_t root) {
     Registry& registry = TheRegistry();
-    std::function<void(uint32_t)> heard;
     {
         std::lock_guard lock(registry.mutex);
         if (registry.roots.find(root) == registry.roots.end()) return kRegInvalidHandle;
         if (long status = registry.Planted(Operation::Flush, root, "")) return status;
-        heard = registry.flushed;
     }
-    if (heard) heard(root);
+    if (const auto& heard = Hooks().registryFlushed) heard(root);
     return kRegSuccess;
 }
 
 namespace memory_registry {
 
-void Reset() {
+void Empty() {
     Registry& registry = TheRegistry();
     std::lock_guard lock(registry.mutex);
     for (auto& [root, node] : registry.roots) MarkDeleted(*node);
     registry.Fill();
-}
-
-void PlantFailure(Operation operation, uint32_t root, const std::string& subkey, long status,
-                  int succeedFirst) {
-    Registry& registry = TheRegistry();
-    std::lock_guard lock(registry.mutex);
-    registry.faults[{operation, root, Upper(subkey)}] = Fault{status, succeedFirst};
-}
-
-void ClearFailures() {
-    Registry& registry = TheRegistry();
-    std::lock_guard lock(registry.mutex);
-    registry.faults.clear();
-}
-
-void WhenFlushed(std::function<void(uint32_t root)> heard) {
-    Registry& registry = TheRegistry();
-    std::lock_guard lock(registry.mutex);
-    registry.flushed = std::move(heard);
 }
 
 int OpenKeyCount() {

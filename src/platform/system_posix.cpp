@@ -12,15 +12,12 @@
 #include <ctime>
 #include <fstream>
 #include <iterator>
-#include <mutex>
 #include <string_view>
-#include <utility>
-#include <vector>
 
 #include "base/path.h"
 #include "base/text.h"
+#include "platform/posix_hooks.h"
 #include "platform/system.h"
-#include "platform/versions_stand_in.h"
 
 namespace kestrine::platform {
 
@@ -139,29 +136,10 @@ std::string DocumentsFolder() {
     return profile.empty() ? std::string() : base::JoinPath(profile, "Documents");
 }
 
-namespace {
-
-// No version resources here: the versions a test set.
-std::mutex g_versionsLock;
-std::vector<std::pair<std::string, std::string>> g_versions;
-
-}  // namespace
-
-void SetFileVersion(const std::string& path, const std::string& version) {
-    const std::lock_guard<std::mutex> hold(g_versionsLock);
-    g_versions.emplace_back(path, version);
-}
-
-void ForgetFileVersions() {
-    const std::lock_guard<std::mutex> hold(g_versionsLock);
-    g_versions.clear();
-}
-
+// No version resources here: what platform/posix_hooks.h says.
 std::string FileVersion(const std::string& path) {
-    const std::lock_guard<std::mutex> hold(g_versionsLock);
-    for (auto it = g_versions.rbegin(); it != g_versions.rend(); ++it)
-        if (base::EqualsNoCase(it->first, path)) return it->second;
-    return {};
+    const auto& version = Hooks().fileVersion;
+    return version ? version(path) : std::string();
 }
 
 LocalTime Now() {

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "base/own_files.h"
+#include "base/path.h"
 #include "base/system_error.h"
 #include "base/text.h"
 #include "platform/file_stream.h"
@@ -27,9 +28,8 @@ bool IsFolderOrOther(const std::string& path) {
 // A new, empty file beside `target`, one of Kestrine's own of `mark`.
 std::string NewSibling(const std::string& target, std::string_view mark) {
     std::string path;
-    const auto file =
-        fileio::CreateTempFile(fileio::ParentFolder(target),
-                               base::OwnFilePrefix(fileio::BareFileName(target), mark), path);
+    const auto file = fileio::CreateTempFile(
+        base::FolderPart(target), base::OwnFilePrefix(base::BaseName(target), mark), path);
     return file ? path : std::string();
 }
 
@@ -51,9 +51,9 @@ std::string KeepStranger(const std::string& target, const MoveFile& into) {
     std::random_device random;
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string name = base::OwnFileName(
-            fileio::BareFileName(target), base::kKeptMark,
+            base::BaseName(target), base::kKeptMark,
             std::to_string(random() % 100000000u) + "-" + std::to_string(counter++));
-        const std::string kept = fileio::JoinPath(fileio::ParentFolder(target), name);
+        const std::string kept = base::JoinPath(base::FolderPart(target), name);
         if (fileio::Exists(kept)) continue;
         if (into(target, kept)) return kept;
         if (!fileio::Exists(kept)) break;  // not a taken name: the stranger cannot be moved
@@ -195,14 +195,15 @@ ReplaceOutcome ReplaceFilesTogether(const std::vector<StagedFile>& files, const 
 }
 
 size_t RecoverInterruptedRestore(const std::string& folder) {
+    if (folder.empty()) return 0;  // an unknown folder, not the current one
     size_t recovered = 0;
     for (const std::string& file : fileio::ListFileNames(folder)) {
-        const std::string path = fileio::JoinPath(folder, file);
+        const std::string path = base::JoinPath(folder, file);
         if (auto name = base::OwnFileMadeFor(file, base::kReplacedMark)) {
             // Set aside and not put back: it goes back to its name. Whatever took the name
             // meanwhile may be a fresh, empty file rather than the new content, so the old one is
             // kept beside it then rather than removed.
-            const std::string target = fileio::JoinPath(folder, *name);
+            const std::string target = base::JoinPath(folder, *name);
             const std::string to = fileio::MoveToFree(path, target) ? target
                                    : fileio::Exists(target)
                                        ? KeepAside(path, target, fileio::MoveToFree)

@@ -8,6 +8,7 @@
 
 #include "archive/deflate_codec.h"
 #include "base/own_files.h"
+#include "base/path.h"
 #include "base/text.h"
 
 namespace fileio = kestrine::platform::fileio;
@@ -88,8 +89,8 @@ std::string FreeSibling(const std::string& target, std::string_view mark) {
         char digits[32];
         std::snprintf(digits, sizeof digits, "%u-%u", static_cast<unsigned>(rd() % 100000000u),
                       counter++);
-        const std::string name = base::OwnFileName(fileio::BareFileName(target), mark, digits);
-        std::string path = fileio::JoinPath(fileio::ParentFolder(target), name);
+        const std::string name = base::OwnFileName(base::BaseName(target), mark, digits);
+        std::string path = base::JoinPath(base::FolderPart(target), name);
         if (!fileio::Exists(path)) return path;
     }
     return {};
@@ -176,7 +177,7 @@ FileStep& StepFor(Journal& journal, const std::string& target) {
 
 Journal ReadJournal(const std::string& setFolder) {
     Journal journal;
-    const std::string path = fileio::JoinPath(setFolder, kJournalName);
+    const std::string path = base::JoinPath(setFolder, kJournalName);
     const auto read = fileio::ReadWholeFile(path);
     if (!read) {
         journal.unreadable = fileio::Exists(path);
@@ -192,7 +193,7 @@ Journal ReadJournal(const std::string& setFolder) {
             line.remove_prefix(cut + 1);
         const auto f = Fields(line);
         if (f[0] == "key" && f.size() == 3)
-            journal.keys.push_back({f[1], f[2].empty() ? f[2] : fileio::JoinPath(setFolder, f[2])});
+            journal.keys.push_back({f[1], f[2].empty() ? f[2] : base::JoinPath(setFolder, f[2])});
         else if (f[0] == "aside" && f.size() == 3 && !FindStep(journal, f[1]))
             StepFor(journal, f[1]).aside = f[2];
         // A name that an earlier row of the restore had written already: what is set aside now is
@@ -224,7 +225,7 @@ Journal ReadJournal(const std::string& setFolder) {
 bool RemoveSetFolder(const std::string& setFolder) {
     bool ok = true;
     for (const auto& name : fileio::ListFileNames(setFolder))
-        ok = fileio::RemoveFile(fileio::JoinPath(setFolder, name)) && ok;
+        ok = fileio::RemoveFile(base::JoinPath(setFolder, name)) && ok;
     return fileio::RemoveEmptyFolder(setFolder) && ok;
 }
 
@@ -346,7 +347,7 @@ TakeBackOutcome TakeBackSet(const std::string& setFolder, const KeyKeeper& keys,
 // Appends records to the journal of a closed set.
 std::function<bool(const std::string&)> AppenderFor(const std::string& setFolder) {
     return [setFolder](const std::string& line) {
-        auto file = fileio::OpenForWrite(fileio::JoinPath(setFolder, kJournalName));
+        auto file = fileio::OpenForWrite(base::JoinPath(setFolder, kJournalName));
         if (!file) return false;
         const int64_t size = file->Size();
         if (size < 0) return false;
@@ -384,13 +385,13 @@ std::unique_ptr<UndoJournal> UndoJournal::Begin(const std::string& undoFolder, K
     if (!fileio::MakeFolder(undoFolder)) return nullptr;
     unsigned next = 1;
     for (const auto& set : ListUndoSets(undoFolder))
-        next = std::max(next, SetNumber(fileio::BareFileName(set.folder)) + 1);
+        next = std::max(next, SetNumber(base::BaseName(set.folder)) + 1);
     for (int attempt = 0; attempt < 100; ++attempt, ++next) {
         char name[16];
         std::snprintf(name, sizeof name, "set-%08u", next);
-        const std::string folder = fileio::JoinPath(undoFolder, name);
+        const std::string folder = base::JoinPath(undoFolder, name);
         if (fileio::Exists(folder) || !fileio::MakeFolder(folder)) continue;
-        auto file = fileio::CreateNew(fileio::JoinPath(folder, kJournalName));
+        auto file = fileio::CreateNew(base::JoinPath(folder, kJournalName));
         if (!file || !file->Flush()) {
             file.reset();
             RemoveSetFolder(folder);
@@ -410,7 +411,7 @@ bool UndoJournal::Record(const std::string& line) {
 bool UndoJournal::SaveKey(const std::string& key) {
     if (!keys_.exists(key)) return Record("key\t" + Escape(key) + "\t");
     const std::string name = KeyFileName(++savedKeys_);
-    return keys_.save(key, fileio::JoinPath(folder_, name)) &&
+    return keys_.save(key, base::JoinPath(folder_, name)) &&
            Record("key\t" + Escape(key) + "\t" + name);
 }
 
@@ -447,7 +448,7 @@ std::vector<UndoSetInfo> ListUndoSets(const std::string& undoFolder) {
     std::sort(names.begin(), names.end());
     std::vector<UndoSetInfo> sets;
     for (const auto& name : names) {
-        const std::string folder = fileio::JoinPath(undoFolder, name);
+        const std::string folder = base::JoinPath(undoFolder, name);
         const Journal journal = ReadJournal(folder);
         sets.push_back(
             {folder,

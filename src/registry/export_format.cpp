@@ -204,140 +204,221 @@ std::string WriteExportText(const RegKeyTree& tree, const FitsAnsiFn& fitsAnsi) 
     return out;
 }
 
-ImportPlan ParseExportText(std::string_view text) {
-    ImportPlan plan;
-    auto fail = [&](size_t line, std::string why) {
-        plan.ok = false;
-        plan.errorLine = line;
-        plan.error = std::move(why);
-        plan.steps.clear();
-        return plan;
-    };
-    std::string lastHeader;
-    bool haveKey = false;
-    size_t pos = 0;
-    size_t lineNo = 0;
-    // A line ends at CR or CR LF; a lone LF belongs to the line. An empty line ends the file.
-    while (pos < text.size() && text[pos] != '\r') {
-        auto end = text.find('\r', pos);
-        if (end == std::string_view::npos) end = text.size();
-        std::string_view line = text.substr(pos, end - pos);
-        pos = end;
-        if (pos < text.size()) ++pos;
-        if (pos < text.size() && text[pos] == '\n') ++pos;
-        ++lineNo;
-        if (!base::IsWellFormedUtf8(line)) return fail(lineNo, "not UTF-8 text");
+namespace {
 
-        auto header = [&](std::string_view path) -> bool {
-            if (HasControlCharacter(path)) return false;
-            if (path == lastHeader) return true;
-            lastHeader = std::string(path);
-            ImportStep step;
-            if (path == "\\") {
-                step.kind = ImportStep::Kind::ReplaceTree;
-            } else {
-                auto relative = RelativeKeyPath(path);
-                if (!relative) return false;
-                step.kind = ImportStep::Kind::OpenKey;
-                step.relativePath = *relative;
-            }
-            plan.steps.push_back(std::move(step));
-            haveKey = true;
-            return true;
-        };
+// The lines of an export file: a line ends at CR or CR LF (a lone LF belongs to the line), and an
+// empty line ends the file.
+class ExportLines {
+  public:
+    explicit ExportLines(std::string_view text) : text_(text) {}
 
-        if (line.front() == '\\') {
-            if (HasControlCharacter(line)) return fail(lineNo, "control character in a key name");
-            if (!header(line)) return fail(lineNo, "bad key line");
-            continue;
-        }
-        // Every other line is a value line, read by characters as earlier versions read it: the
-        // name lies between the first character and the one before the first "=" (which must be the
-        // third character or later), the type is the three characters after "=", and the data
-        // follows the one character after the type. The text is UTF-8 here, so a character is a
-        // whole sequence, never a byte of one.
-        auto eq = line.find('=');
-        if (eq == std::string_view::npos) return fail(lineNo, "line without \"=\"");
-        const size_t nameStart = NextCharacter(line, 0);
-        if (eq <= nameStart) return fail(lineNo, "\"=\" too early");
-        size_t nameEnd = nameStart;
-        while (NextCharacter(line, nameEnd) < eq) nameEnd = NextCharacter(line, nameEnd);
-        std::string_view name = line.substr(nameStart, nameEnd - nameStart);
-        const std::string type = base::TrimSpaces(line.substr(eq + 1, 3));
-        const size_t dataStart = NextCharacter(line, std::min(eq + 4, line.size()));
-        std::string_view data = line.substr(dataStart);
+    // The next line; nothing at the end.
+    std::optional<std::string_view> Next() {
+        if (pos_ >= text_.size() || text_[pos_] == '\r') return std::nullopt;
+        auto end = text_.find('\r', pos_);
+        if (end == std::string_view::npos) end = text_.size();
+        std::string_view line = text_.substr(pos_, end - pos_);
+        pos_ = end;
+        if (pos_ < text_.size()) ++pos_;
+        if (pos_ < text_.size() && text_[pos_] == '\n') ++pos_;
+        ++number_;
+        return line;
+    }
+    // The 1-based number of the line Next gave last.
+    size_t Number() const { return number_; }
 
-        // Extension lines begin with the placeholder name; an older file whose value name merely
-        // contains "=hex" or "=key" keeps being skipped as a type nobody knows.
-        const bool extension = line.substr(0, kExtensionName.size()) == kExtensionName;
+  private:
+    std::string_view text_;
+    size_t pos_ = 0;
+    size_t number_ = 0;
+};
+
+// A value line cut as earlier versions cut it, by characters: the name lies between the first
+// character and the one before the first "=" (which must be the third character or later), the
+// type is the three characters after "=", and the data follows the one character after the type.
+// The text is UTF-8 here, so a character is a whole sequence, never a byte of one.
+struct ValueLineParts {
+    std::string_view name;
+    std::string type;
+    std::string_view data;
+    // Extension lines begin with the placeholder name; an older file whose value name merely
+    // contains "=hex" or "=key" keeps being skipped as a type nobody knows.
+    bool extension = false;
+};
+
+// The parts of a value line, or why it has none (`why`).
+std::optional<ValueLineParts> CutValueLine(std::string_view line, const char*& why) {
+    auto eq = line.find('=');
+    if (eq == std::string_view::npos) {
+        why = "line without \"=\"";
+        return std::nullopt;
+    }
+    const size_t nameStart = NextCharacter(line, 0);
+    if (eq <= nameStart) {
+        why = "\"=\" too early";
+        return std::nullopt;
+    }
+    size_t nameEnd = nameStart;
+    while (NextCharacter(line, nameEnd) < eq) nameEnd = NextCharacter(line, nameEnd);
+    ValueLineParts parts;
+    parts.name = line.substr(nameStart, nameEnd - nameStart);
+    parts.type = base::TrimSpaces(line.substr(eq + 1, 3));
+    parts.data = line.substr(NextCharacter(line, std::min(eq + 4, line.size())));
+    parts.extension = line.substr(0, kExtensionName.size()) == kExtensionName;
+    return parts;
+}
+
+// A "dw" value's four bytes; nothing when the number does not convert.
+std::optional<std::vector<uint8_t>> DwordData(std::string_view data) {
+    auto number = ParseInteger(data, INT32_MIN, INT32_MAX);
+    if (!number) return std::nullopt;
+    auto bits = static_cast<uint32_t>(static_cast<int32_t>(*number));
+    return std::vector<uint8_t>{static_cast<uint8_t>(bits), static_cast<uint8_t>(bits >> 8),
+                                static_cast<uint8_t>(bits >> 16), static_cast<uint8_t>(bits >> 24)};
+}
+
+// A "bin" value's bytes, written as decimal numbers between commas; nothing when one does not
+// convert.
+std::optional<std::vector<uint8_t>> BinaryData(std::string_view data) {
+    std::vector<uint8_t> bytes;
+    if (data.empty()) return bytes;
+    size_t start = 0;
+    while (true) {
+        auto comma = data.find(',', start);
+        auto part = data.substr(start, comma == std::string_view::npos ? data.npos : comma - start);
+        auto byte = ParseInteger(part, 0, 255);
+        if (!byte) return std::nullopt;
+        bytes.push_back(static_cast<uint8_t>(*byte));
+        if (comma == std::string_view::npos) return bytes;
+        start = comma + 1;
+    }
+}
+
+// An extension value line's data, "<type>:<name>:<data>" (the type in hex digits, name and data
+// as hex bytes); false when it is malformed.
+bool ReadExtensionValue(std::string_view data, RegValue& value) {
+    auto c1 = data.find(':');
+    auto c2 = c1 == std::string_view::npos ? c1 : data.find(':', c1 + 1);
+    if (c2 == std::string_view::npos) return false;
+    std::string_view typeText = data.substr(0, c1);
+    if (typeText.empty() || typeText.size() > 8) return false;
+    uint32_t regType = 0;
+    for (char c : typeText) {
+        int d = HexDigit(c);
+        if (d < 0) return false;
+        regType = regType * 16 + static_cast<uint32_t>(d);
+    }
+    auto nameBytes = Unhex(data.substr(c1 + 1, c2 - c1 - 1));
+    auto dataBytes = Unhex(data.substr(c2 + 1));
+    if (!nameBytes || !dataBytes) return false;
+    value.name.assign(nameBytes->begin(), nameBytes->end());
+    if (!base::IsWellFormedUtf8(value.name)) return false;
+    value.type = regType;
+    value.data = std::move(*dataBytes);
+    return true;
+}
+
+// The plan of one file, line by line; each line's reading returns why it is refused, or null.
+class ExportReader {
+  public:
+    const char* KeyLine(std::string_view line) {
+        if (HasControlCharacter(line)) return "control character in a key name";
+        return OpenKey(line) ? nullptr : "bad key line";
+    }
+
+    const char* ValueLine(std::string_view line) {
+        const char* why = nullptr;
+        const auto parts = CutValueLine(line, why);
+        if (!parts) return why;
         RegValue value;
-        value.name = std::string(name);
-        if (type == "sz" || type == "esz") {
-            value.type = type == "sz" ? kRegSz : kRegExpandSz;
-            value.data = StringData(data);
-        } else if (type == "dw") {
-            auto number = ParseInteger(data, INT32_MIN, INT32_MAX);
-            if (!number) return fail(lineNo, "bad number");
-            auto bits = static_cast<uint32_t>(static_cast<int32_t>(*number));
+        value.name = std::string(parts->name);
+        if (parts->type == "sz" || parts->type == "esz") {
+            value.type = parts->type == "sz" ? kRegSz : kRegExpandSz;
+            value.data = StringData(parts->data);
+        } else if (parts->type == "dw") {
+            auto data = DwordData(parts->data);
+            if (!data) return "bad number";
             value.type = kRegDword;
-            value.data = {static_cast<uint8_t>(bits), static_cast<uint8_t>(bits >> 8),
-                          static_cast<uint8_t>(bits >> 16), static_cast<uint8_t>(bits >> 24)};
-        } else if (type == "bin") {
+            value.data = std::move(*data);
+        } else if (parts->type == "bin") {
+            auto data = BinaryData(parts->data);
+            if (!data) return "bad byte";
             value.type = kRegBinary;
-            if (!data.empty()) {
-                size_t start = 0;
-                while (true) {
-                    auto comma = data.find(',', start);
-                    auto part = data.substr(
-                        start, comma == std::string_view::npos ? data.npos : comma - start);
-                    auto byte = ParseInteger(part, 0, 255);
-                    if (!byte) return fail(lineNo, "bad byte");
-                    value.data.push_back(static_cast<uint8_t>(*byte));
-                    if (comma == std::string_view::npos) break;
-                    start = comma + 1;
-                }
-            }
-        } else if (extension && type == "hex") {
-            // <type>:<name>:<data>
-            auto c1 = data.find(':');
-            auto c2 = c1 == std::string_view::npos ? c1 : data.find(':', c1 + 1);
-            if (c2 == std::string_view::npos) return fail(lineNo, "bad extension line");
-            std::string_view typeText = data.substr(0, c1);
-            if (typeText.empty() || typeText.size() > 8) return fail(lineNo, "bad extension line");
-            uint32_t regType = 0;
-            for (char c : typeText) {
-                int d = HexDigit(c);
-                if (d < 0) return fail(lineNo, "bad extension line");
-                regType = regType * 16 + static_cast<uint32_t>(d);
-            }
-            auto nameBytes = Unhex(data.substr(c1 + 1, c2 - c1 - 1));
-            auto dataBytes = Unhex(data.substr(c2 + 1));
-            if (!nameBytes || !dataBytes) return fail(lineNo, "bad extension line");
-            value.name.assign(nameBytes->begin(), nameBytes->end());
-            if (!base::IsWellFormedUtf8(value.name)) return fail(lineNo, "bad extension line");
-            value.type = regType;
-            value.data = std::move(*dataBytes);
-        } else if (extension && type == "key") {
-            auto path = Unhex(data);
-            if (!path) return fail(lineNo, "bad extension line");
-            std::string pathText(path->begin(), path->end());
-            if (HasControlCharacter(pathText))
-                return fail(lineNo, "control character in a key name");
-            if (pathText == "\\" || !base::IsWellFormedUtf8(pathText) || !header(pathText))
-                return fail(lineNo, "bad extension line");
-            continue;
+            value.data = std::move(*data);
+        } else if (parts->extension && parts->type == "hex") {
+            if (!ReadExtensionValue(parts->data, value)) return "bad extension line";
+        } else if (parts->extension && parts->type == "key") {
+            return ExtensionKeyLine(parts->data);
         } else {
-            continue;  // a type this importer does not know
+            return nullptr;  // a type this importer does not know
         }
-        if (HasControlCharacter(value.name))
-            return fail(lineNo, "control character in a value name");
-        if (!haveKey) continue;  // no key to write it into: earlier versions lost it the same way
+        if (HasControlCharacter(value.name)) return "control character in a value name";
+        if (!haveKey_)
+            return nullptr;  // no key to write it into: earlier versions lost it the same way
         ImportStep step;
         step.kind = ImportStep::Kind::SetValue;
         step.value = std::move(value);
-        plan.steps.push_back(std::move(step));
+        steps_.push_back(std::move(step));
+        return nullptr;
+    }
+
+    std::vector<ImportStep> TakeSteps() { return std::move(steps_); }
+
+  private:
+    // A key path in hex bytes, for a name that a plain key line cannot carry.
+    const char* ExtensionKeyLine(std::string_view data) {
+        auto path = Unhex(data);
+        if (!path) return "bad extension line";
+        std::string pathText(path->begin(), path->end());
+        if (HasControlCharacter(pathText)) return "control character in a key name";
+        if (pathText == "\\" || !base::IsWellFormedUtf8(pathText) || !OpenKey(pathText))
+            return "bad extension line";
+        return nullptr;
+    }
+
+    // Makes the key of `path` the current one ("\" replaces the whole tree); a path that repeats
+    // the last one adds no step. False when it names no key below the import key.
+    bool OpenKey(std::string_view path) {
+        if (HasControlCharacter(path)) return false;
+        if (path == lastKey_) return true;
+        lastKey_ = std::string(path);
+        ImportStep step;
+        if (path == "\\") {
+            step.kind = ImportStep::Kind::ReplaceTree;
+        } else {
+            auto relative = RelativeKeyPath(path);
+            if (!relative) return false;
+            step.kind = ImportStep::Kind::OpenKey;
+            step.relativePath = *relative;
+        }
+        steps_.push_back(std::move(step));
+        haveKey_ = true;
+        return true;
+    }
+
+    std::vector<ImportStep> steps_;
+    std::string lastKey_;
+    bool haveKey_ = false;
+};
+
+}  // namespace
+
+ImportPlan ParseExportText(std::string_view text) {
+    ImportPlan plan;
+    ExportLines lines(text);
+    ExportReader reader;
+    while (const auto line = lines.Next()) {
+        const char* why = !base::IsWellFormedUtf8(*line) ? "not UTF-8 text"
+                          : line->front() == '\\'        ? reader.KeyLine(*line)
+                                                         : reader.ValueLine(*line);
+        if (why) {
+            plan.errorLine = lines.Number();
+            plan.error = why;
+            return plan;
+        }
     }
     plan.ok = true;
+    plan.steps = reader.TakeSteps();
     return plan;
 }
 

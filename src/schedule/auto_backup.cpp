@@ -12,6 +12,7 @@
 #include "backup/backup_run.h"
 #include "backup/backup_steps.h"
 #include "base/own_files.h"
+#include "base/path.h"
 #include "outlook/inventory.h"
 #include "outlook/process_control.h"
 #include "platform/file_stream.h"
@@ -64,11 +65,11 @@ const char* RefusalReason(CommandLineStatus status) {
 // ended run left never meets the temporaries of the earlier names: those go here.
 void RemoveDatedLeftovers(const std::string& defaultArchive) {
     namespace fileio = platform::fileio;
-    const std::string folder = fileio::ParentFolder(defaultArchive);
+    const std::string folder = base::FolderPart(defaultArchive);
     for (const auto& file : fileio::ListFileNames(folder)) {
         const auto name = base::OwnFileMadeFor(file, base::kWritingMark);
         if (name && DatedNameStamp(defaultArchive, *name))
-            archive::RemoveLeftoverTemporaryFiles(fileio::JoinPath(folder, *name));
+            archive::RemoveLeftoverTemporaryFiles(base::JoinPath(folder, *name));
     }
 }
 
@@ -76,7 +77,7 @@ void RemoveDatedLeftovers(const std::string& defaultArchive) {
 // unchanged pieces the new one may take over; empty when there is none.
 std::string NewestDatedArchive(const std::string& defaultArchive) {
     namespace fileio = platform::fileio;
-    const std::string folder = fileio::ParentFolder(defaultArchive);
+    const std::string folder = base::FolderPart(defaultArchive);
     const int64_t nowStamp = NowStamp();
     std::string newest = fileio::IsFile(defaultArchive) ? defaultArchive : std::string();
     int64_t newestStamp = -1;
@@ -84,7 +85,7 @@ std::string NewestDatedArchive(const std::string& defaultArchive) {
         const auto stamp = DatedNameStamp(defaultArchive, file);
         if (!stamp || DatedAfter(*stamp, nowStamp) || *stamp <= newestStamp) continue;
         newestStamp = *stamp;
-        newest = fileio::JoinPath(folder, file);
+        newest = base::JoinPath(folder, file);
     }
     return newest;
 }

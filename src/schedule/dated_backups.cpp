@@ -95,15 +95,15 @@ namespace {
 // empty when no manifest can be read.
 std::vector<std::pair<DatedBackup, backup::ManifestFlags>> DatedOthers(const PruneJob& job) {
     namespace fileio = platform::fileio;
-    const std::string folder = fileio::ParentFolder(job.written);
+    const std::string folder = base::FolderPart(job.written);
     const int64_t nowStamp = NowStamp();
     std::vector<std::pair<DatedBackup, backup::ManifestFlags>> others;
     const RunFolder work(job.tempFolder);
     if (work.Path().empty()) return others;  // no manifest can be read: nothing is known
     for (const auto& name : fileio::ListFileNames(folder)) {
-        if (base::EqualsNoCase(name, fileio::BareFileName(job.written))) continue;
+        if (base::EqualsNoCase(name, base::BaseName(job.written))) continue;
         const auto stamp = DatedNameStamp(job.defaultArchive, name);
-        const std::string path = fileio::JoinPath(folder, name);
+        const std::string path = base::JoinPath(folder, name);
         // A folder of that name is no archive; another user's file is not the user's to remove.
         if (!stamp || DatedAfter(*stamp, nowStamp) || !fileio::IsOwnFile(path)) continue;
         const auto read = backup::ItemFlagsOf(path, job.password, work.Path());
@@ -116,7 +116,7 @@ std::vector<std::pair<DatedBackup, backup::ManifestFlags>> DatedOthers(const Pru
 
 void RemoveLogged(const PruneJob& job, const std::string& name) {
     namespace fileio = platform::fileio;
-    const std::string path = fileio::JoinPath(fileio::ParentFolder(job.written), name);
+    const std::string path = base::JoinPath(base::FolderPart(job.written), name);
     fileio::SetNormalAttributes(path);
     WriteLog(job.logFile, fileio::RemoveFile(path)
                               ? BackupRemovedLine(platform::NowText(), path)

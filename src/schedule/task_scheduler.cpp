@@ -1,6 +1,7 @@
 #include "schedule/task_scheduler.h"
 
 #include "app/run_folder.h"
+#include "base/path.h"
 #include "outlook/inventory.h"
 #include "platform/file_stream.h"
 #include "platform/program_run.h"
@@ -35,7 +36,7 @@ TaskOutcome RegisterTask(const std::string& taskName, const std::string& definit
     TaskOutcome outcome;
     RunFolder folder(tempFolder);
     const std::string path =
-        folder.Path().empty() ? std::string() : fileio::JoinPath(folder.Path(), "task.xml");
+        folder.Path().empty() ? std::string() : base::JoinPath(folder.Path(), "task.xml");
     bool written = false;
     if (!path.empty()) {
         auto file = fileio::CreateNew(path);

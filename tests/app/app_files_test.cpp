@@ -13,8 +13,8 @@
 #include "app/settings.h"
 #include "app/settings_keys.h"
 #include "app/startup.h"
+#include "files_held.h"
 #include "platform/file_stream.h"
-#include "platform/files_held.h"
 #include "registry/registry.h"
 #include "scratch.h"
 

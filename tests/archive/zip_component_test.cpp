@@ -20,7 +20,7 @@
 #include "archive/zip_workers.h"
 #include "platform/file_stream.h"
 #ifndef _WIN32
-#include "platform/files_held.h"
+#include "files_held.h"
 #endif
 #include "platform/text.h"
 #include "test_support.h"
@@ -636,6 +636,35 @@ TEST_F(ZipArchiveTest, LeftoversOfAnInterruptedRunAreRemovedByExactName) {
             << name;
     }
     EXPECT_EQ(FolderNames(out.str()).size(), kept.size() + 1);
+}
+
+// A path without a folder names a file of the current folder: the archive is written there
+// through a temporary file beside it, an ended run's leftover there is removed, and an entry
+// extracted to a bare name lands there too, with nothing else left behind.
+TEST_F(ZipArchiveTest, BareNamesAreFilesOfTheCurrentFolder) {
+    const std::string bytes = TextBytes(50000, 7);
+    Save(out / "mail.pst", bytes);
+    Save(out / "~bare.ksx.writing-12-34.tmp", "an ended run's");
+    struct CurrentFolder {
+        std::filesystem::path before = std::filesystem::current_path();
+        ~CurrentFolder() { std::filesystem::current_path(before); }
+    } back;
+    std::filesystem::current_path(std::filesystem::u8path(out.str()));
+
+    ArchiveWriter writer(EntryProtection::None());
+    ASSERT_TRUE(writer.CreateArchive("bare.ksx"));
+    ASSERT_TRUE(writer.AddFile("mail.pst"));
+    ASSERT_TRUE(writer.WriteArchive());
+    archive::RemoveLeftoverTemporaryFiles("bare.ksx");
+    ArchiveReader reader;
+    ASSERT_TRUE(reader.OpenArchive("bare.ksx"));
+    const auto entry = reader.FindEntry("mail.pst");
+    ASSERT_TRUE(entry);
+    ASSERT_TRUE(reader.ExtractToFile(*entry, "copy.pst"));
+    reader.CloseArchive();
+    EXPECT_EQ(Load(out / "copy.pst"), bytes);
+    EXPECT_EQ(FolderNames(out.str()),
+              (std::vector<std::string>{"bare.ksx", "copy.pst", "mail.pst"}));
 }
 
 // Archives made by other tools and by earlier writers (checked in as the fuzzer's seeds), read

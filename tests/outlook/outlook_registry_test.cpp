@@ -5,10 +5,10 @@
 #include "outlook/environment.h"
 #include "outlook/locations.h"
 #include "outlook/process_control.h"
-#include "platform/processes_stand_in.h"
 #include "platform/registry_access.h"
-#include "platform/registry_memory.h"
-#include "platform/versions_stand_in.h"
+#include "processes_stand_in.h"
+#include "registry_stand_in.h"
+#include "versions_stand_in.h"
 
 namespace kestrine::outlook {
 namespace {

@@ -12,8 +12,9 @@
 
 #include "archive/archive_reader.h"
 #include "archive/archive_writer.h"
+#include "base/path.h"
+#include "files_held.h"
 #include "platform/file_stream.h"
-#include "platform/files_held.h"
 #include "platform/text.h"
 #include "test_support.h"
 
@@ -138,12 +139,12 @@ TEST(LongPaths, ADataFileUnderA300CharacterPathIsBackedUpAndRestored) {
     TempDir dir;
     std::vector<std::string> folders{dir.str()};
     while (folders.back().size() < 290) {
-        folders.push_back(fileio::JoinPath(folders.back(), std::string(40, 'f')));
+        folders.push_back(base::JoinPath(folders.back(), std::string(40, 'f')));
         ASSERT_TRUE(fileio::MakeFolder(folders.back())) << folders.back().size();
     }
-    const std::string pst = fileio::JoinPath(folders.back(), "Outlook.pst");
-    const std::string archive = fileio::JoinPath(folders.back(), "backup.ksx");
-    const std::string restored = fileio::JoinPath(folders.back(), "Restored.pst");
+    const std::string pst = base::JoinPath(folders.back(), "Outlook.pst");
+    const std::string archive = base::JoinPath(folders.back(), "backup.ksx");
+    const std::string restored = base::JoinPath(folders.back(), "Restored.pst");
     ASSERT_GE(pst.size(), 300u);
     std::string content(300000, '\0');
     for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7 % 251);
@@ -168,7 +169,7 @@ TEST(LongPaths, ADataFileUnderA300CharacterPathIsBackedUpAndRestored) {
     EXPECT_EQ(fileio::ListFileNames(folders.back()).size(), 2u);
     zip.CloseArchive();
     for (const auto& name : fileio::ListFileNames(folders.back()))
-        EXPECT_TRUE(fileio::RemoveFile(fileio::JoinPath(folders.back(), name)));
+        EXPECT_TRUE(fileio::RemoveFile(base::JoinPath(folders.back(), name)));
     for (size_t i = folders.size() - 1; i > 0; --i)
         EXPECT_TRUE(fileio::RemoveEmptyFolder(folders[i]));
     EXPECT_FALSE(fileio::Exists(folders[1]));

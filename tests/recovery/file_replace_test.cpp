@@ -4,7 +4,7 @@
 
 #include "platform/file_stream.h"
 #ifndef _WIN32
-#include "platform/free_space_stand_in.h"
+#include "free_space_stand_in.h"
 #endif
 #include "recovery/file_replace.h"
 #include "test_support.h"

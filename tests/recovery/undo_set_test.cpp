@@ -5,7 +5,7 @@
 
 #include "platform/file_stream.h"
 #ifndef _WIN32
-#include "platform/files_held.h"
+#include "files_held.h"
 #endif
 #include "recovery/file_replace.h"
 #include "recovery/undo_set.h"

@@ -4,13 +4,14 @@
 
 #include <algorithm>
 
+#include "base/path.h"
 #include "platform/file_stream.h"
 #include "platform/registry_access.h"
-#include "platform/registry_memory.h"
 #include "reg_test_values.h"
 #include "registry/export_format.h"
 #include "registry/key_path.h"
 #include "registry/registry.h"
+#include "registry_stand_in.h"
 #include "test_support.h"
 
 namespace kestrine::registry {
@@ -319,7 +320,7 @@ TEST_F(RegistryTest, AnExportWritesWhatItCanReadAndSaysWhetherItWasAll) {
     test::WriteFile(file, "old content");
     EXPECT_FALSE(ExportKey(path_ + "\\Missing", file));
     EXPECT_EQ(test::ReadFile(file), "\\\r\n");
-    EXPECT_FALSE(ExportKey(path_, platform::fileio::JoinPath(dir_ / "no such folder", "x.reg")));
+    EXPECT_FALSE(ExportKey(path_, base::JoinPath(dir_ / "no such folder", "x.reg")));
 
     WriteRaw(sub_ + "\\Source", RegKeyTree{"",
                                            {{"top", kRegDword, Dword(1)}},

@@ -3,9 +3,9 @@
 #include "restore/restore_handlers.h"
 #include "backup/backup_steps.h"
 #include "backup/handlers.h"
+#include "files_held.h"
 #include "outlook/profile_data.h"
-#include "platform/files_held.h"
-#include "platform/registry_memory.h"
+#include "registry_stand_in.h"
 #include "scratch.h"
 
 namespace kestrine::restore {

@@ -1,5 +1,6 @@
 // Opening a backup file on the Restore tab, natively: the dialogs, the password, what the tab and
 // the state get, and every way an open can fail.
+#include "base/path.h"
 #include "scratch.h"
 #include "ui/commands.h"
 #include "zip_test_util.h"
@@ -150,7 +151,7 @@ TEST_F(OpenBackup, AProtectedBackupWithPlainEntriesAddedIsRefusedAsAltered) {
         for (const auto& [file, locked] : c.entries) {
             const std::string plain = Get(file);
             const uint32_t crc = Crc(plain);
-            entries.push_back({.name = platform::fileio::BareFileName(file),
+            entries.push_back({.name = base::BaseName(file),
                                .data = locked ? ZipCryptoSeal("owner pw", plain, crc) : plain,
                                .flags = static_cast<uint16_t>(locked ? 1 : 0),
                                .crc = crc,

@@ -1,8 +1,8 @@
 // Whole restores, natively: a realistic profile backed up and restored into a profile of another
 // name and another user; a restore is all or nothing and can be undone; archives as earlier
 // versions wrote them, and archives whose entry names try to leave their folder.
-#include "platform/files_held.h"
-#include "platform/registry_memory.h"
+#include "files_held.h"
+#include "registry_stand_in.h"
 #include "round_trip_fixture.h"
 
 namespace kestrine::ui {

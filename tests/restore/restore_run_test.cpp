@@ -5,9 +5,9 @@
 #include <signal.h>
 #include <sys/resource.h>
 
-#include "platform/files_held.h"
-#include "platform/free_space_stand_in.h"
-#include "platform/registry_memory.h"
+#include "files_held.h"
+#include "free_space_stand_in.h"
+#include "registry_stand_in.h"
 #endif
 #include "scratch.h"
 #include "ui/commands.h"

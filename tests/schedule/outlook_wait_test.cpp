@@ -6,10 +6,10 @@
 #include <future>
 
 #include "app/settings_keys.h"
-#include "platform/files_held.h"
-#include "platform/outlook_automation_stand_in.h"
-#include "platform/processes_stand_in.h"
+#include "files_held.h"
+#include "outlook_automation_stand_in.h"
 #include "platform/run_lock.h"
+#include "processes_stand_in.h"
 #include "schedule/auto_backup.h"
 #include "schedule/unattended.h"
 #include "scratch.h"

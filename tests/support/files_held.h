@@ -1,7 +1,7 @@
 #pragma once
-// The native build's stand-in for a file another program holds open without sharing it (Outlook
+// The native tests' stand-in for a file another program holds open without sharing it (Outlook
 // its data file): while held, the POSIX twin refuses to open, move, replace or delete it, as
-// Windows does. Tests hold and let go; the native build only.
+// Windows does. Tests hold and let go.
 #include <string>
 
 namespace kestrine::platform::fileio {

@@ -1,7 +1,7 @@
 #pragma once
-// The native build's answers about program versions: what a program file's version resource says,
+// The native tests' answers about program versions: what a program file's version resource says,
 // and what Outlook's automation object answers a probe. Nothing unless a test says so; the test
-// also sees each probe. The native build only.
+// also sees each probe.
 #include <functional>
 #include <string>
 

@@ -1,8 +1,8 @@
 #pragma once
-// The native build's stand-in for Windows Security's controlled folder access: while a folder is
+// The native tests' stand-in for Windows Security's controlled folder access: while a folder is
 // protected here, the POSIX twin refuses to create files in it (and below it) with denied access
 // although its permissions allow it, as Windows does for a program it does not trust, and
-// fileio::ControlledFolderAccessBlocks names the cause. The native build only.
+// fileio::ControlledFolderAccessBlocks names the cause.
 #include <string>
 
 namespace kestrine::platform::fileio {
@@ -10,7 +10,5 @@ namespace kestrine::platform::fileio {
 // `folder` (compared without regard to case or separator) is protected until Unprotect(folder).
 void ProtectFolder(const std::string& folder);
 void UnprotectFolder(const std::string& folder);
-// Whether `path` lies in a protected folder.
-bool InProtectedFolder(const std::string& path);
 
 }  // namespace kestrine::platform::fileio

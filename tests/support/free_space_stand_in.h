@@ -1,7 +1,6 @@
 #pragma once
-// The native build's stand-in for the free space of a drive: fileio::FreeSpace answers what a test
-// set for a folder (and everything below it) instead of what the file system has. The native
-// build only.
+// The native tests' stand-in for the free space of a drive: fileio::FreeSpace answers what a test
+// set for a folder (and everything below it) instead of what the file system has.
 #include <cstdint>
 #include <optional>
 #include <string>

@@ -1,7 +1,8 @@
 #pragma once
-// The native build's processes: no program of the user's session runs and none is started, unless
+// The native tests' session: no program of the user's session runs and none is started, unless
 // a test says otherwise. Tests set the programs that run, see which were ended and which command
-// lines were started, and end the user's session. The native build only.
+// lines were started, and end the user's session. The POSIX twin of platform/processes.h asks
+// these through platform/posix_hooks.h.
 #include <string>
 #include <vector>
 

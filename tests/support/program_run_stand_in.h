@@ -1,6 +1,6 @@
 #pragma once
-// The native build's system programs: none is here, so a test says what each one answers (its
-// exit code and output) and sees the command lines it was started with. The native build only.
+// The native tests' system programs: none is here, so a test says what each one answers (its
+// exit code and output) and sees the command lines it was started with.
 #include <functional>
 #include <string>
 
