@@ -2,6 +2,7 @@
 
 #include "archive/flush_behind.h"
 #include "archive/zip_format.h"
+#include "base/secret.h"
 
 namespace kestrine::archive {
 
@@ -45,12 +46,15 @@ void EarlierPieces::Close() {
     sizes_.clear();
     base::Wipe(password_);
     password_.clear();
+    base::WipeBytes(&keys_, sizeof keys_);
+    aes_ = false;
 }
 
 Status EarlierPieces::UseEntry(const std::string& name) {
     starts_.clear();
     sizes_.clear();
     pieceSize_ = 0;
+    aes_ = false;
     if (!stream_) return NotUsed("no earlier archive is open");
     const ZipEntryRecord* rec = nullptr;
     for (const ZipEntryRecord& r : reader_.Entries()) {
@@ -76,13 +80,15 @@ Status EarlierPieces::UseEntry(const std::string& name) {
     if (aes_) {
         const size_t saltSize = crypto::AesSaltSize(rec->aesStrength);
         uint8_t head[16 + crypto::kAesVerifierSize];
-        crypto::AesKeys keys;
+        crypto::AesCtr check;
         if (saltSize == 0 || !stream_->ReadAt(start, head, saltSize + crypto::kAesVerifierSize) ||
-            !crypto::DeriveAesKeys(password_, head, rec->aesStrength, keys)) {
+            !crypto::DeriveAesKeys(password_, head, rec->aesStrength, keys_)) {
+            aes_ = false;
             return NotUsed("the earlier entry " + name + " cannot be decrypted");
         }
-        if (!crypto::SameBytes(keys.verifier, head + saltSize, crypto::kAesVerifierSize) ||
-            !ctr_.Init(keys.encryption, keys.keySize)) {
+        if (!crypto::SameBytes(keys_.verifier, head + saltSize, crypto::kAesVerifierSize) ||
+            !check.Init(keys_.encryption, keys_.keySize)) {
+            aes_ = false;
             return NotUsed("the earlier archive has another password");
         }
         start += saltSize + crypto::kAesVerifierSize;
@@ -105,18 +111,15 @@ Status EarlierPieces::UseEntry(const std::string& name) {
     return {};
 }
 
-bool EarlierPieces::ReadPiece(size_t index, std::vector<uint8_t>& out, size_t& size) {
+bool EarlierPieces::ReadPiece(size_t index, std::vector<uint8_t>& out, size_t& size,
+                              uint64_t& keyStreamAt) {
     if (index >= starts_.size() || sizes_[index] > kMaxChunkInput + kMaxChunkInput / 8) {
         return false;
     }
     size = static_cast<size_t>(sizes_[index]);
     out.resize(size + 2);
-    if (!stream_->ReadAt(dataStart_ + starts_[index], out.data(), size)) return false;
-    if (aes_) {
-        ctr_.Seek(starts_[index]);
-        ctr_.Apply(out.data(), size);
-    }
-    return true;
+    keyStreamAt = starts_[index];
+    return stream_->ReadAt(dataStart_ + starts_[index], out.data(), size);
 }
 
 }  // namespace kestrine::archive

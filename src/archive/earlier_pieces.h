@@ -29,9 +29,13 @@ class EarlierPieces {
     Status UseEntry(const std::string& name);
     // The uncompressed size of each full piece of the entry in use.
     size_t PieceSize() const { return pieceSize_; }
-    // The compressed bytes of piece `index` of the entry (decrypted), into out[0..size) with two
-    // bytes of room after them; false when there is no such full piece.
-    bool ReadPiece(size_t index, std::vector<uint8_t>& out, size_t& size);
+    // The stored bytes of piece `index` of the entry (still encrypted when the entry is), into
+    // out[0..size) with two bytes of room after them, and where they start in the entry's key
+    // stream; false when there is no such full piece. Reads only: the decryption is left to
+    // whoever proves the piece, so it can run beside the writing.
+    bool ReadPiece(size_t index, std::vector<uint8_t>& out, size_t& size, uint64_t& keyStreamAt);
+    // The entry's AES keys, or nothing when it is not protected; valid until the next UseEntry.
+    const crypto::AesKeys* Keys() const { return aes_ ? &keys_ : nullptr; }
     void Close();
 
   private:
@@ -43,7 +47,7 @@ class EarlierPieces {
     std::vector<uint64_t> sizes_;
     size_t pieceSize_ = 0;
     bool aes_ = false;
-    crypto::AesCtr ctr_;
+    crypto::AesKeys keys_;
     uint64_t dataStart_ = 0;  // where the compressed stream starts (after the AES head)
 };
 

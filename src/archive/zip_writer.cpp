@@ -134,17 +134,21 @@ struct ZipWriter::Chunk {
     base::ByteBuffer output;
     uint32_t crc = 0;
     bool ok = true;
-    // The earlier archive's piece at the same place (decrypted), if it offered one, and whether
-    // it inflated to exactly the input and so is written instead of the output.
+    // The earlier archive's piece at the same place as stored, if it offered one (with its
+    // entry's keys and its place in their key stream when protected), and whether it inflated to
+    // exactly the input and so is written instead of the output.
     std::vector<uint8_t> earlier, inflated;
     size_t earlierSize = 0;
+    const crypto::AesKeys* earlierKeys = nullptr;
+    uint64_t earlierKeyStreamAt = 0;
+    crypto::AesCtr earlierCipher;
     bool reused = false;
 
     // On a worker: the earlier piece when it proves equal byte for byte, else compressed anew.
     void Make() {
         reused = false;
         ok = true;
-        if (earlierSize > 0) {
+        if (earlierSize > 0 && Decrypted()) {
             inflated.resize(input.size());
             reused = deflate::InflatePiece(earlier.data(), earlierSize, false, inflated.data(),
                                            inflated.size()) &&
@@ -152,6 +156,14 @@ struct ZipWriter::Chunk {
         }
         if (!reused) ok = deflate::CompressPiece(input.data(), input.size(), output);
         crc = deflate::Crc32(0, input.data(), input.size());
+    }
+    // The earlier piece made plain; false when its cipher cannot be set up (it is then not used).
+    bool Decrypted() {
+        if (!earlierKeys) return true;
+        if (!earlierCipher.Init(earlierKeys->encryption, earlierKeys->keySize)) return false;
+        earlierCipher.Seek(earlierKeyStreamAt);
+        earlierCipher.Apply(earlier.data(), earlierSize);
+        return true;
     }
     // The piece's compressed bytes, as they go into the archive.
     uint8_t* Compressed() { return reused ? earlier.data() : output.data(); }
@@ -680,9 +692,11 @@ Status ZipWriter::WriteChunks(fileio::FileStream& source, std::vector<uint8_t> f
     const bool offered = large.offered;
     size_t index = 0;
     auto submit = [&](std::shared_ptr<Chunk> c) {
+        // Only the stored bytes are read here, in order; the worker decrypts and proves them.
         c->earlierSize = 0;
+        c->earlierKeys = offered ? earlier_->Keys() : nullptr;
         if (offered && c->input.size() == large.pieceSize &&
-            !earlier_->ReadPiece(index, c->earlier, c->earlierSize)) {
+            !earlier_->ReadPiece(index, c->earlier, c->earlierSize, c->earlierKeyStreamAt)) {
             c->earlierSize = 0;
         }
         ++index;
