@@ -59,10 +59,12 @@ Status CannotRead(const std::string& filePath, const fileio::FileStream& source)
                         base::Explained("cannot read " + filePath, source.Error()));
 }
 
+// What was read now differs, in size or CRC-32, from what was staged into the file earlier.
 Status NotAsStaged(const std::string& filePath) {
-    return Status::Fail(Failure::Unreadable, filePath +
-                                                 " no longer holds what was written into it "
-                                                 "(changed or replaced?)");
+    return Status::Fail(Failure::Unreadable,
+                        filePath +
+                            " no longer holds what was written into it: its size or content "
+                            "changed since");
 }
 
 // Salt, password verifier and the two keys of a new AES entry: a fresh random salt each time.
@@ -720,8 +722,8 @@ Status ZipWriter::WriteChunks(fileio::FileStream& source, std::vector<uint8_t> f
         if (feed.failed) continue;  // drain what is in flight
         if (!c->ok) {
             inFlight.Clear();
-            return Kill(Status::Fail(Failure::WriteFailed,
-                                     "cannot compress " + large.filePath + " (out of memory?)"));
+            return Kill(Status::Fail(Failure::WriteFailed, "cannot encrypt " + large.filePath +
+                                                               ": its keys could not be set up"));
         }
         const bool onlyChunk = large.chunksTaken == 0 && feed.eof && inFlight.Empty();
         if (!TakeChunk(*c, onlyChunk, large, sink)) {
