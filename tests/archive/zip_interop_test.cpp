@@ -46,6 +46,23 @@ class ZipInteropTest : public ::testing::Test {
         return Shell("cd " + Quote(src.str()) + " && LC_ALL=C.UTF-8 " + command);
     }
 
+    // 7z tests `archive`, unzip too when it is not protected (unzip knows no AES), and bsdtar
+    // extracts its "text.pst" as `expected`.
+    void ExpectToolsReadTextPst(const std::string& archive, const std::string& password,
+                                const std::string& expected) {
+        const std::string a = Quote(archive);
+        EXPECT_EQ(Shell("7z t" + SevenZipPassword(password) + " " + a), 0);
+        EXPECT_TRUE(!password.empty() || Shell("unzip -t " + a) == 0);
+        TempDir out;
+        ASSERT_EQ(Shell("bsdtar" + (password.empty() ? "" : " --passphrase " + Quote(password)) +
+                        " -xf " + a + " -C " + Quote(out.str())),
+                  0);
+        EXPECT_TRUE(Load(out / "text.pst") == expected);
+    }
+    static std::string SevenZipPassword(const std::string& password) {
+        return password.empty() ? "" : " -p" + Quote(password);
+    }
+
     std::vector<std::pair<std::string, std::string>> files_;
     std::vector<std::string> paths_;
     std::string list_;  // the file names, quoted, for a command line
@@ -143,20 +160,12 @@ TEST_F(ZipInteropTest, ReBackupReusesOnlyProvenPieces) {
         // Ten full pieces, less the changed one and the damaged one.
         EXPECT_EQ(rebackup(earlier, password).reused, 8 * kPiece);
         std::filesystem::remove(earlier);
-        const std::string a = Quote(again);
-        const std::string pw = password.empty() ? "" : " -p" + Quote(password);
-        EXPECT_EQ(Shell("7z t" + pw + " " + a), 0);
-        EXPECT_TRUE(!password.empty() || Shell("unzip -t " + a) == 0);
-        TempDir out;
-        ASSERT_EQ(Shell("bsdtar" + (password.empty() ? "" : " --passphrase " + Quote(password)) +
-                        " -xf " + a + " -C " + Quote(out.str())),
-                  0);
-        EXPECT_TRUE(Load(out / "text.pst") == now);
+        ExpectToolsReadTextPst(again, password, now);
         // A byte flipped in a reused piece: the tools refuse the archive.
         std::string bytes = Load(again);
         bytes[200] ^= 0x01;
         Save(again, bytes);
-        EXPECT_NE(Shell("7z t" + pw + " " + a), 0);
+        EXPECT_NE(Shell("7z t" + SevenZipPassword(password) + " " + Quote(again)), 0);
     }
 }
 
@@ -187,15 +196,7 @@ TEST_F(ZipInteropTest, EarlierArchiveOfLargerPiecesServes) {
         EXPECT_EQ(reader.Entries().at(0).chunkInput, kOldPiece);
         reader.Close();
         std::filesystem::remove(earlier);
-        const std::string a = Quote(again);
-        const std::string pw = password.empty() ? "" : " -p" + Quote(password);
-        EXPECT_EQ(Shell("7z t" + pw + " " + a), 0);
-        EXPECT_TRUE(!password.empty() || Shell("unzip -t " + a) == 0);
-        TempDir out;
-        ASSERT_EQ(Shell("bsdtar" + (password.empty() ? "" : " --passphrase " + Quote(password)) +
-                        " -xf " + a + " -C " + Quote(out.str())),
-                  0);
-        EXPECT_TRUE(Load(out / "text.pst") == now);
+        ExpectToolsReadTextPst(again, password, now);
     }
     ASSERT_TRUE(WriteZip(again, {file}));
     archive::ZipReader fresh;
