@@ -87,25 +87,48 @@ void DiscardStaged(const std::vector<StagedFile>& files) {
     for (const auto& f : files) fileio::RemoveFile(f.temporary);
 }
 
+namespace {
+
+// The system's moves, waiting out a hold as `wait` says.
+MoveFile Waiting(const fileio::MoveWait& wait, fileio::Replace replace) {
+    return [&wait, replace](const std::string& from, const std::string& to) {
+        return fileio::MoveWaiting(from, to, replace, wait);
+    };
+}
+
+// `move`, keeping what the system said of the latest move it refused in `refused`, read before
+// anything else can call the system.
+MoveFile Heard(MoveFile move, base::SystemError& refused) {
+    return [&refused, move = std::move(move)](const std::string& from, const std::string& to) {
+        if (move(from, to)) return true;
+        refused = platform::LastSystemError();
+        return false;
+    };
+}
+
+// The last staging of each target; the temporaries of earlier ones are removed.
+std::vector<StagedFile> LastStagingOfEach(const std::vector<StagedFile>& files) {
+    std::vector<StagedFile> moves;
+    for (size_t i = 0; i < files.size(); ++i) {
+        bool later = false;
+        for (size_t j = i + 1; j < files.size(); ++j)
+            later = later || base::EqualsNoCase(files[i].target, files[j].target);
+        if (later)
+            fileio::RemoveFile(files[i].temporary);
+        else
+            moves.push_back(files[i]);
+    }
+    return moves;
+}
+
+}  // namespace
+
 ReplaceOutcome ReplaceFilesTogether(const std::vector<StagedFile>& files, const MoveFile& mover,
                                     UndoJournal* journal, const fileio::MoveWait& wait) {
     // Moves onto a name this call made (`over`), and onto a name that must be free (`into`).
-    auto waiting = [&wait](fileio::Replace replace) {
-        return MoveFile([&wait, replace](const std::string& from, const std::string& to) {
-            return fileio::MoveWaiting(from, to, replace, wait);
-        });
-    };
-    // What the system said of the latest move it refused, read before anything else can call it.
     base::SystemError refused;
-    auto heard = [&refused](MoveFile move) {
-        return MoveFile([&refused, move](const std::string& from, const std::string& to) {
-            if (move(from, to)) return true;
-            refused = platform::LastSystemError();
-            return false;
-        });
-    };
-    const MoveFile over = heard(mover ? mover : waiting(fileio::Replace::Yes));
-    const MoveFile into = heard(mover ? mover : waiting(fileio::Replace::Never));
+    const MoveFile over = Heard(mover ? mover : Waiting(wait, fileio::Replace::Yes), refused);
+    const MoveFile into = Heard(mover ? mover : Waiting(wait, fileio::Replace::Never), refused);
     ReplaceOutcome outcome;
     auto failed = [&](const std::string& what) {
         outcome.failure = base::Explained(what, refused);
@@ -121,17 +144,8 @@ ReplaceOutcome ReplaceFilesTogether(const std::vector<StagedFile>& files, const 
         outcome.strangers.push_back({target, kept});
         return into(from, target);
     };
-    // The last staging of a target wins; earlier ones are dropped.
-    std::vector<StagedFile> moves;
-    for (size_t i = 0; i < files.size(); ++i) {
-        bool later = false;
-        for (size_t j = i + 1; j < files.size(); ++j)
-            later = later || base::EqualsNoCase(files[i].target, files[j].target);
-        if (later)
-            fileio::RemoveFile(files[i].temporary);
-        else
-            moves.push_back(files[i]);
-    }
+    // The last staging of a target wins.
+    std::vector<StagedFile> moves = LastStagingOfEach(files);
 
     // Only files are replaced; a folder or anything else of that name stays.
     for (const auto& m : moves) {
