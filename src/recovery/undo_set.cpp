@@ -435,6 +435,10 @@ bool UndoJournal::Finish() {
     return (!keys_.flush || keys_.flush()) && Record("done");
 }
 
+base::SystemError UndoJournal::WriteError() const {
+    return file_ ? file_->Error() : base::SystemError{};
+}
+
 TakeBackOutcome UndoJournal::TakeBack() {
     // The journal is read back whole first; it is open without sharing while the restore works.
     file_.reset();

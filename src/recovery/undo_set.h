@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "base/system_error.h"
 #include "platform/file_stream.h"
 
 namespace kestrine::recovery {
@@ -81,6 +82,9 @@ class UndoJournal {
     // The restore finished: the registry is written to the disk, then "done"; the set is kept for
     // an undo. False when either failed: the restore does not count as finished, take it back.
     bool Finish();
+    // What the system said when the journal's latest write failed (nothing when it was the
+    // registry that could not be written, or nothing was said).
+    base::SystemError WriteError() const;
     // Puts back everything the restore changed and removes the set when all went back.
     TakeBackOutcome TakeBack();
     const std::string& Folder() const { return folder_; }

@@ -163,7 +163,10 @@ class RestorePlan final : public recovery::RunPlan {
             return TakeBack(failed ? TakenBackBecause::RowFailed : TakenBackBecause::Cancelled);
         // A restore whose end is not on the disk would be taken back at the next start, unasked:
         // it goes back now, while the user is told.
-        if (!journal_->Finish()) return TakeBack(TakenBackBecause::EndNotRecorded);
+        if (!journal_->Finish()) {
+            result_.endNotWritten = journal_->WriteError();
+            return TakeBack(TakenBackBecause::EndNotRecorded);
+        }
         journal_.reset();
         recovery::RemoveOldUndoSets(paths_.UndoFolder);
         Log(RestoreEndLine(platform::NowText(), job_.targetProfile));

@@ -13,6 +13,7 @@
 #include "backup_format/items.h"
 #include "backup_format/run_observer.h"
 #include "base/status.h"
+#include "base/system_error.h"
 #include "outlook/environment.h"
 #include "recovery/file_replace.h"
 #include "recovery/recovery.h"
@@ -63,6 +64,8 @@ struct RestoreResult {
     TakenBackBecause takenBack = TakenBackBecause::Nothing;
     // The changes could not all go back; the undo set stays and the next start tries again.
     bool takeBackFailed = false;
+    // With EndNotRecorded: what the system said of the write that failed.
+    base::SystemError endNotWritten;
     // With NoRoom: which drive, how much it needs and has, in words for the user and the log.
     std::string noRoom;
     // A restore ended midway earlier was found and put back before this one began.

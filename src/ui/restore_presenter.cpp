@@ -6,6 +6,7 @@
 
 #include "app/log_lines.h"
 #include "backup_format/backup_contents.h"
+#include "base/system_error.h"
 #include "base/text.h"
 #include "restore/restore_rows.h"
 #include "ui/archive_name.h"
@@ -384,9 +385,11 @@ std::string TakenBackText(const restore::RestoreResult& result) {
             why = "An earlier restore that was ended midway could not be put back yet.";
             break;
         case TakenBackBecause::EndNotRecorded:
-            why =
-                "Its end could not be written to the disk (the disk may be full), so it was "
-                "taken back.";
+            why = result.endNotWritten.Said()
+                      ? "Its end could not be written to the disk, so it was taken back. " +
+                            base::Explained("Windows said", result.endNotWritten)
+                      : "Its end could not be written to the disk (the disk may be full), so it "
+                        "was taken back.";
             break;
         case TakenBackBecause::NoRoom:
             why = result.noRoom;

@@ -4,6 +4,7 @@
 #ifndef _WIN32
 #include <signal.h>
 #include <sys/resource.h>
+#include <cerrno>
 
 #include "files_held.h"
 #include "free_space_stand_in.h"
@@ -207,11 +208,15 @@ TEST_F(RestoreRun, TheEndIsWrittenAfterTheRegistryAndARestoreWhoseEndCannotBeWri
     EXPECT_EQ(result.takenBack, restore::TakenBackBecause::EndNotRecorded);
     EXPECT_FALSE(result.takeBackFailed);
     EXPECT_FALSE(Exists(s.folders.signatures + "\\Work.htm"));
+    // The message gives the system's words for the write that failed, not a guess.
+    EXPECT_EQ(result.endNotWritten.code, static_cast<uint32_t>(EFBIG));
     EXPECT_EQ(RestoreCompletionMessage(result).text.rfind(
                   "The Restore was not completed and nothing was changed. Its end could not be "
-                  "written to the disk (the disk may be full), so it was taken back.",
+                  "written to the disk, so it was taken back. Windows said: " +
+                      result.endNotWritten.text,
                   0),
-              0u);
+              0u)
+        << RestoreCompletionMessage(result).text;
     EXPECT_NE(s.Log().find(" Restore was not completed (its end could not be written to the "
                            "disk); every change it made was put back.\n"),
               std::string::npos);
