@@ -283,6 +283,21 @@ TEST_F(RestoreDataFiles, FilesArePutInPlaceAndEveryStoreIsRelinked) {
     EXPECT_EQ(Snapshot(p), expected);
 }
 
+// A tampered manifest ties a section to a file past the end of the item's list: that tie is not
+// followed (the section keeps its own file's name), while a sound tie still renames.
+TEST_F(RestoreDataFiles, AStoreTiedToAFilePastTheListKeepsItsOwnName) {
+    const std::string stores = archive::JoinDataFileStores({{"store1", 1}, {"store3", 2}});
+    RestoreContext tampered{.env = ctx.env,
+                            .entries = entries,
+                            .dataFileStores = stores,
+                            .zip = zip,
+                            .tempFolder = ctx.tempFolder};
+    EXPECT_TRUE(RestoreItem(Item::DataFiles, tampered, "Second"));
+    auto linked = Snapshot(p);
+    EXPECT_EQ(linked["\\store1"]["01020fff"].second, StoreValueUtf16(local + "\\Archive.pst"));
+    EXPECT_EQ(linked["\\store3"]["01020fff"].second, StoreValueUtf16(local + "\\Gone.ost"));
+}
+
 TEST_F(RestoreDataFiles, ProfileLinksThatCannotBeRewrittenFailTheItem) {
     // A user folder without an ANSI form cannot go into a path stored in single bytes.
     const std::string user = s.dir / "\xE4\xB8\x80";
