@@ -9,7 +9,7 @@
 #include "backup_format/backup_contents.h"
 #include "backup_format/manifest.h"
 
-using namespace kestrine::archive;
+using namespace kestrine::backup_format;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);

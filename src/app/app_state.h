@@ -17,12 +17,12 @@ namespace kestrine {
 struct OpenedArchive {
     std::string sourceFile;
     std::string itemFlags;
-    // The manifest value of each archive item, by archive::IndexOf(item).
-    std::array<std::string, archive::kItemCount> entries;
+    // The manifest value of each backup item, by backup_format::IndexOf(item).
+    std::array<std::string, backup_format::kItemCount> entries;
     // Which profile section each of its data files came from; empty when it does not say.
     std::string dataFileStores;
     // Where it came from: computer, user, time, profile.
-    archive::ManifestHeader header;
+    backup_format::ManifestHeader header;
 };
 
 struct AppState {

@@ -100,8 +100,8 @@ std::vector<Run> BackupRuns(const std::vector<std::string>& logEntries) {
             for (const auto& known : run->failedItems) listed = listed || known == item;
             if (!listed) run->failedItems.push_back(item);
         } else if ((at = line.find(" failed because: ")) != std::string_view::npos) {
-            for (size_t c = 0; c < archive::kChoiceCount; ++c) {
-                const std::string name = LogItemName(static_cast<archive::Choice>(c));
+            for (size_t c = 0; c < backup_format::kChoiceCount; ++c) {
+                const std::string name = LogItemName(static_cast<backup_format::Choice>(c));
                 const size_t item = line.rfind(" " + name, at);
                 if (item != std::string_view::npos && item + 1 + name.size() == at) {
                     AddLine(run->why, line.substr(item + 1));

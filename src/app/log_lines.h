@@ -12,12 +12,12 @@
 namespace kestrine {
 
 // The name of one of the nine items as it stands in the item lines (and in the run summaries).
-constexpr const char* LogItemName(archive::Choice choice) {
-    constexpr std::array<const char*, archive::kChoiceCount> kNames = {
+constexpr const char* LogItemName(backup_format::Choice choice) {
+    constexpr std::array<const char*, backup_format::kChoiceCount> kNames = {
         "Personal Folders", "Accounts Settings",     "Signatures",
         "Stationeries",     "Personal Address Book", "Options Settings",
         "Templates",        "Preferences",           "Contacts Folder"};
-    return kNames[archive::IndexOf(choice)];
+    return kNames[backup_format::IndexOf(choice)];
 }
 
 std::string LogSeparatorLine();

@@ -36,8 +36,8 @@ constexpr const char* kMailOnServerLine =
     "file to back up.";
 
 // The manifest's header, lines 1..6.
-archive::ManifestHeader ManifestHeaderFor(const BackupJob& job) {
-    archive::ManifestHeader header;
+backup_format::ManifestHeader ManifestHeaderFor(const BackupJob& job) {
+    backup_format::ManifestHeader header;
     header.computer = job.computerName;
     header.logonUser = job.userName;
     header.identity = job.profile;
@@ -55,10 +55,10 @@ struct ArchiveCheck {
 
     bool Run(const std::string& path, const std::string& password, size_t entriesAdded,
              const std::string& manifestText, const std::string& workFolder,
-             const archive::RunObserver& observer) {
+             const backup_format::RunObserver& observer) {
         observer.checking();
         archive::ArchiveReader reader;
-        archive::RunZipObserver cancel(observer.stop);
+        backup_format::RunZipObserver cancel(observer.stop);
         Status read = reader.OpenArchive(path);
         if (read) {
             reader.SetReadingPassword(password);
@@ -83,17 +83,17 @@ struct ArchiveCheck {
     // that breaks a line would otherwise make the backup unreadable without anyone noticing.
     static bool ManifestReadsBack(archive::ArchiveReader& reader, const std::string& written,
                                   const std::string& workFolder) {
-        const auto entry = reader.FindLastEntry(archive::kManifestName);
-        if (!entry || entry->uncompressedSize > archive::kManifestSizeLimit) return false;
+        const auto entry = reader.FindLastEntry(backup_format::kManifestName);
+        if (!entry || entry->uncompressedSize > backup_format::kManifestSizeLimit) return false;
         std::string temp;
         if (!fileio::CreateTempFile(workFolder, "KSC", temp)) return false;
         std::optional<std::string> bytes;
         if (reader.ExtractToFile(*entry, temp)) bytes = fileio::ReadWholeFile(temp);
         fileio::RemoveFile(temp);
         if (!bytes) return false;
-        const archive::Manifest back =
-            archive::ReadManifestText(archive::DecodeManifestFile(*bytes));
-        const archive::Manifest meant = archive::ReadManifestText(written);
+        const backup_format::Manifest back =
+            backup_format::ReadManifestText(backup_format::DecodeManifestFile(*bytes));
+        const backup_format::Manifest meant = backup_format::ReadManifestText(written);
         return back.valid && meant.valid && back.itemFlags == meant.itemFlags &&
                back.entries == meant.entries && back.dataFileStores == meant.dataFileStores &&
                back.header.identity == meant.header.identity;
@@ -105,7 +105,7 @@ struct ArchiveCheck {
 class ArchiveBuilder final : public recovery::RunPlan {
   public:
     ArchiveBuilder(BackupJob& job, const ProgramPaths& paths, const archive::ZipOptions& zip,
-                   const archive::RunObserver& observer)
+                   const backup_format::RunObserver& observer)
         : job_(job), paths_(paths), zip_(zip), observer_(observer), zipObserver_(observer.stop) {}
 
     BackupResult& Result() { return result_; }
@@ -117,7 +117,7 @@ class ArchiveBuilder final : public recovery::RunPlan {
     bool Begin(const recovery::RunStart& start) override {
         work_ = start.folder;
         // Its name is the manifest entry's name; the folder is the run's own.
-        manifestPath_ = base::JoinPath(work_, archive::kManifestName);
+        manifestPath_ = base::JoinPath(work_, backup_format::kManifestName);
         LeaveOutMailOnServer();
         LogStart();
         if (Work().empty())
@@ -199,9 +199,10 @@ class ArchiveBuilder final : public recovery::RunPlan {
         result_.itemFlags = ItemFlagsFrom(result_.outcomes);
         // Without its manifest the archive is no backup at all: such an archive is never
         // written.
-        if (!contentsLine_.empty()) itemLines_.emplace_back(archive::kKeyContents, contentsLine_);
+        if (!contentsLine_.empty())
+            itemLines_.emplace_back(backup_format::kKeyContents, contentsLine_);
         const std::string manifestText =
-            archive::ManifestText(ManifestHeaderFor(job_), itemLines_, result_.itemFlags);
+            backup_format::ManifestText(ManifestHeaderFor(job_), itemLines_, result_.itemFlags);
         if (!AddManifest(manifestText)) return;
         if (observer_.Cancelled()) {
             cancelled_ = true;
@@ -217,7 +218,7 @@ class ArchiveBuilder final : public recovery::RunPlan {
         if (!outlook::IsBlankName(job_.profile))
             stores_ =
                 outlook::ReadProfileStores(outlook::ProfileKey(job_.profilesRoot, job_.profile));
-        auto& personal = job_.chosen[archive::IndexOf(Choice::PersonalFolders)];
+        auto& personal = job_.chosen[backup_format::IndexOf(Choice::PersonalFolders)];
         result_.mailOnServer = personal && outlook::MailOnServerOnly(stores_);
         if (result_.mailOnServer) personal = false;
     }
@@ -234,7 +235,7 @@ class ArchiveBuilder final : public recovery::RunPlan {
         const HandlerContext ctx{job_, Work(), tempFiles_};
         for (const Step& step : BackupSteps()) {
             if (!backup::StepRuns(step, job_.chosen)) continue;
-            ItemPlan& plan = plans_[archive::IndexOf(step.item)] = PlanItem(step.item, ctx);
+            ItemPlan& plan = plans_[backup_format::IndexOf(step.item)] = PlanItem(step.item, ctx);
             if (step.item == Item::DataFiles && !plan.found) plan.cause = MissingDataFiles();
             if (plan.found)
                 for (const auto& file : plan.files) expected_ += fileio::FileSize(file);
@@ -278,10 +279,10 @@ class ArchiveBuilder final : public recovery::RunPlan {
 
     // The item's files into the archive: whether all went in, nothing when the run must end.
     std::optional<bool> AddItemFiles(Item item) {
-        const ItemPlan& plan = plans_[archive::IndexOf(item)];
+        const ItemPlan& plan = plans_[backup_format::IndexOf(item)];
         bool ok = plan.found;
         if (!ok)
-            causes_[archive::IndexOf(item)] =
+            causes_[backup_format::IndexOf(item)] =
                 plan.cause.empty() ? "nothing of it was found" : plan.cause;
         for (size_t f = 0; ok && f < plan.files.size(); ++f) {
             if (observer_.Cancelled()) {
@@ -298,9 +299,9 @@ class ArchiveBuilder final : public recovery::RunPlan {
                 plan.files[f], plan.entryNames.empty() ? std::string() : plan.entryNames[f],
                 f == 0 ? plan.staged : std::nullopt, zipObserver_);
             ok = added.ok();
-            if (!ok) causes_[archive::IndexOf(item)] = added.message();
+            if (!ok) causes_[backup_format::IndexOf(item)] = added.message();
             if (ArchiveDead(added)) {
-                result_.outcomes[archive::IndexOf(item)] = StepOutcome::Failed;
+                result_.outcomes[backup_format::IndexOf(item)] = StepOutcome::Failed;
                 return std::nullopt;
             }
             if (ok) ++entriesAdded_;
@@ -314,9 +315,9 @@ class ArchiveBuilder final : public recovery::RunPlan {
     // stores are never backed up), the data files the profile names that are missing, and .pst
     // files in Outlook's usual folders that the profile does not use.
     void TakeContents() {
-        archive::BackupContents& c = result_.contents;
-        const ItemPlan& data = plans_[archive::IndexOf(Item::DataFiles)];
-        if (result_.outcomes[archive::IndexOf(Item::DataFiles)] == StepOutcome::Succeeded)
+        backup_format::BackupContents& c = result_.contents;
+        const ItemPlan& data = plans_[backup_format::IndexOf(Item::DataFiles)];
+        if (result_.outcomes[backup_format::IndexOf(Item::DataFiles)] == StepOutcome::Succeeded)
             for (size_t f = 0; f < data.files.size(); ++f)
                 c.dataFiles.push_back(
                     {data.entryNames.empty() ? base::BaseName(data.files[f]) : data.entryNames[f],
@@ -336,22 +337,23 @@ class ArchiveBuilder final : public recovery::RunPlan {
         for (const auto& loose :
              outlook::UnattachedDataFiles(job_.locations.DataFileFolders, stores_))
             c.unattached.push_back({loose.path, loose.size});
-        for (const auto& line : archive::DescribeContents(c)) Log(platform::NowText() + " " + line);
-        if (const std::string value = archive::EncodeContents(c); !value.empty())
+        for (const auto& line : backup_format::DescribeContents(c))
+            Log(platform::NowText() + " " + line);
+        if (const std::string value = backup_format::EncodeContents(c); !value.empty())
             contentsLine_ = value;
     }
     static const std::string& NameOf(const std::string& name) { return name; }
-    static const std::string& NameOf(const archive::ContentsFile& file) { return file.name; }
+    static const std::string& NameOf(const backup_format::ContentsFile& file) { return file.name; }
 
     // The manifest line goes last: entries of a failed item stay unlisted, so no restore sees
     // them.
     void FinishStep(const Step& step, bool ok) {
-        const size_t index = archive::IndexOf(step.item);
+        const size_t index = backup_format::IndexOf(step.item);
         const ItemPlan& plan = plans_[index];
         if (ok) {
-            itemLines_.emplace_back(archive::ManifestKey(step.item), plan.manifestValue);
+            itemLines_.emplace_back(backup_format::ManifestKey(step.item), plan.manifestValue);
             if (step.item == Item::DataFiles && !plan.dataFileStores.empty())
-                itemLines_.emplace_back(archive::kKeyDataFileStores, plan.dataFileStores);
+                itemLines_.emplace_back(backup_format::kKeyDataFileStores, plan.dataFileStores);
         }
         result_.outcomes[index] = ok ? StepOutcome::Succeeded : StepOutcome::Failed;
         const auto& loggedAs = job_.unattended ? step.unattendedLoggedAs : step.loggedAs;
@@ -367,7 +369,7 @@ class ArchiveBuilder final : public recovery::RunPlan {
     // versions keep reading it). A staging file that cannot be written (the disk is full) leaves
     // no manifest to finish, so the run ends.
     bool AddManifest(const std::string& text) {
-        const std::string bytes = archive::EncodeManifestFile(text);
+        const std::string bytes = backup_format::EncodeManifestFile(text);
         const archive::StagedContent staged = archive::StagedContentOf(bytes);
         if (!fileio::AppendBytes(manifestPath_, bytes)) {
             result_.error = "The manifest " + manifestPath_ + " could not be written.";
@@ -474,17 +476,17 @@ class ArchiveBuilder final : public recovery::RunPlan {
     const ProgramPaths& paths_;
     const archive::ZipOptions& zip_;
     std::optional<archive::ArchiveWriter> writer_;  // the archive being written
-    const archive::RunObserver& observer_;
-    archive::RunZipObserver zipObserver_;
+    const backup_format::RunObserver& observer_;
+    backup_format::RunZipObserver zipObserver_;
     Status deadCause_;
     std::string work_;  // the run's own folder, made by the skeleton
     std::string manifestPath_;
     std::vector<std::string> tempFiles_;  // registry export files, in the work folder
-    std::array<ItemPlan, archive::kItemCount> plans_;
-    std::array<std::string, archive::kItemCount> causes_;  // why an item failed
+    std::array<ItemPlan, backup_format::kItemCount> plans_;
+    std::array<std::string, backup_format::kItemCount> causes_;  // why an item failed
     uint64_t expected_ = 0;
     uint64_t doneBeforeFile_ = 0;
-    archive::Progress progress_;
+    backup_format::Progress progress_;
     size_t entriesAdded_ = 0;
     bool cancelledBetweenFiles_ = false;
     bool began_ = false;  // the archive was created and the steps may add to it
@@ -503,7 +505,7 @@ class ArchiveBuilder final : public recovery::RunPlan {
 }  // namespace
 
 BackupJob BackupJobFor(const AppState& state, const outlook::ItemLocations& locations,
-                       const std::string& profile, const archive::Choices& chosen,
+                       const std::string& profile, const backup_format::Choices& chosen,
                        const std::string& archivePath) {
     BackupJob job;
     job.archivePath = archivePath;
@@ -522,7 +524,8 @@ BackupJob BackupJobFor(const AppState& state, const outlook::ItemLocations& loca
 
 BackupResult BackupUnderLock(BackupJob job, const BackupHooks& hooks,
                              const outlook::Environment& env, const ProgramPaths& paths,
-                             const archive::ZipOptions& zip, const archive::RunObserver& observer) {
+                             const archive::ZipOptions& zip,
+                             const backup_format::RunObserver& observer) {
     ArchiveBuilder builder(job, paths, zip, observer);
     BackupResult& result = builder.Result();
     recovery::RunHooks runHooks;
@@ -540,7 +543,7 @@ BackupResult BackupUnderLock(BackupJob job, const BackupHooks& hooks,
 
 BackupResult RunBackup(const BackupJob& job, const outlook::Environment& env,
                        const ProgramPaths& paths, const archive::ZipOptions& zip,
-                       const archive::RunObserver& observer) {
+                       const backup_format::RunObserver& observer) {
     return BackupUnderLock(job, {}, env, paths, zip, observer);
 }
 

@@ -24,7 +24,7 @@ namespace kestrine::backup {
 struct BackupJob {
     std::string archivePath;
     std::string profile;
-    archive::Choices chosen{};
+    backup_format::Choices chosen{};
     std::string password;  // empty: the archive is not protected
     // An earlier backup whose unchanged pieces the new archive may take over instead of
     // compressing them again (only where they prove byte for byte equal); empty: the archive at
@@ -49,7 +49,7 @@ struct BackupJob {
 // `locations` with the facts start-up learnt (`state`): the window's and the unattended run's
 // alike. It is read back whole when the setting `checkbackupfile`, or a policy over it, says so.
 BackupJob BackupJobFor(const AppState& state, const outlook::ItemLocations& locations,
-                       const std::string& profile, const archive::Choices& chosen,
+                       const std::string& profile, const backup_format::Choices& chosen,
                        const std::string& archivePath);
 
 // Whether the finished archive was read back whole and checked before it replaced anything.
@@ -65,14 +65,15 @@ struct BackupResult {
     std::string error;                          // the cause when the archive was not written
     // Windows Security's controlled folder access kept the archive out of this folder.
     std::string blockedFolder;
-    std::array<archive::StepOutcome, archive::kItemCount> outcomes{};  // in the order of the steps
+    std::array<backup_format::StepOutcome, backup_format::kItemCount>
+        outcomes{};  // in the order of the steps
     std::string itemFlags;
     // Where the archive went: the job's path, or beside it under a dated name when an item failed
     // and the file at the job's path was a complete backup, which then stays (`keptArchive`).
     std::string archivePath;
     std::string keptArchive;
     // What the backup holds and what it cannot hold (its manifest's BackupContents).
-    archive::BackupContents contents;
+    backup_format::BackupContents contents;
     // Personal Folders was chosen, but the profile keeps its mail on a server only: no data file
     // to back up, which is no failure.
     bool mailOnServer = false;
@@ -102,10 +103,10 @@ struct BackupHooks {
 BackupResult BackupUnderLock(BackupJob job, const BackupHooks& hooks,
                              const outlook::Environment& env, const ProgramPaths& paths,
                              const archive::ZipOptions& zip,
-                             const archive::RunObserver& observer = {});
+                             const backup_format::RunObserver& observer = {});
 // The same run with nothing more under its lock.
 BackupResult RunBackup(const BackupJob& job, const outlook::Environment& env,
                        const ProgramPaths& paths, const archive::ZipOptions& zip,
-                       const archive::RunObserver& observer = {});
+                       const backup_format::RunObserver& observer = {});
 
 }  // namespace kestrine::backup

@@ -2,11 +2,11 @@
 
 namespace kestrine::backup {
 
-const std::array<BackupStep, archive::kItemCount>& BackupSteps() {
+const std::array<BackupStep, backup_format::kItemCount>& BackupSteps() {
     // The configuration goes with every item that needs the profile's key; the rules go with the
     // data files. Neither has a choice of its own; the unattended run logs the configuration under
     // the accounts' name, the interactive run not at all.
-    static const std::array<BackupStep, archive::kItemCount> steps = {{
+    static const std::array<BackupStep, backup_format::kItemCount> steps = {{
         {.item = Item::Configuration,
          .chosenBy = {Choice::PersonalFolders, Choice::Accounts, Choice::AddressBook},
          .unattendedLoggedAs = Choice::Accounts},
@@ -53,7 +53,7 @@ const std::array<BackupStep, archive::kItemCount>& BackupSteps() {
 
 bool StepRuns(const BackupStep& step, const Choices& chosen) {
     for (Choice choice : step.chosenBy)
-        if (chosen[archive::IndexOf(choice)]) return true;
+        if (chosen[backup_format::IndexOf(choice)]) return true;
     return false;
 }
 
@@ -63,7 +63,7 @@ bool AnyChosen(const Choices& chosen) {
     return false;
 }
 
-std::string ItemFlagsFrom(const std::array<StepOutcome, archive::kItemCount>& outcomes) {
+std::string ItemFlagsFrom(const std::array<StepOutcome, backup_format::kItemCount>& outcomes) {
     std::string flags;
     for (auto outcome : outcomes) flags += outcome == StepOutcome::Succeeded ? '1' : '0';
     return flags;

@@ -1,5 +1,5 @@
 #pragma once
-// The fixed order of a backup: eleven steps, one per archive item, shared by the interactive and
+// The fixed order of a backup: eleven steps, one per backup item, shared by the interactive and
 // the unattended run, with the choices that make each step run and the item lines it logs.
 #include <array>
 #include <optional>
@@ -11,10 +11,10 @@
 
 namespace kestrine::backup {
 
-using archive::Choice;
-using archive::Choices;
-using archive::Item;
-using archive::StepOutcome;
+using backup_format::Choice;
+using backup_format::Choices;
+using backup_format::Item;
+using backup_format::StepOutcome;
 
 struct BackupStep {
     Item item;
@@ -25,12 +25,12 @@ struct BackupStep {
 };
 
 // The steps in the order they run, which is the order of the item flag string.
-const std::array<BackupStep, archive::kItemCount>& BackupSteps();
+const std::array<BackupStep, backup_format::kItemCount>& BackupSteps();
 
 bool StepRuns(const BackupStep& step, const Choices& chosen);
 bool AnyChosen(const Choices& chosen);
 
 // "1" for a step that ran and succeeded, "0" otherwise; one character per step.
-std::string ItemFlagsFrom(const std::array<StepOutcome, archive::kItemCount>& outcomes);
+std::string ItemFlagsFrom(const std::array<StepOutcome, backup_format::kItemCount>& outcomes);
 
 }  // namespace kestrine::backup

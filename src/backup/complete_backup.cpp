@@ -13,10 +13,10 @@ namespace kestrine::backup {
 
 namespace fileio = platform::fileio;
 
-bool HoldsAllChosen(std::string_view itemFlags, const archive::Choices& chosen) {
+bool HoldsAllChosen(std::string_view itemFlags, const backup_format::Choices& chosen) {
     for (const BackupStep& step : BackupSteps()) {
         if (step.item == Item::Rules || !StepRuns(step, chosen)) continue;
-        const size_t at = archive::IndexOf(step.item);
+        const size_t at = backup_format::IndexOf(step.item);
         if (at >= itemFlags.size() || itemFlags[at] != '1') return false;
     }
     return true;
@@ -27,9 +27,9 @@ ManifestFlags ItemFlagsOf(const std::string& path, const std::string& password,
     if (!fileio::IsFile(path)) return {Completeness::NoBackup, {}};
     archive::ArchiveReader zip;
     if (!zip.OpenArchive(path)) return {Completeness::NoBackup, {}};
-    const auto entry = zip.FindLastEntry(archive::kManifestName);
+    const auto entry = zip.FindLastEntry(backup_format::kManifestName);
     if (!entry) return {Completeness::NoBackup, {}};
-    if (entry->uncompressedSize > archive::kManifestSizeLimit)
+    if (entry->uncompressedSize > backup_format::kManifestSizeLimit)
         return {Completeness::Unreadable, {}};
     zip.SetReadingPassword(password);
     std::string temp;
@@ -38,14 +38,14 @@ ManifestFlags ItemFlagsOf(const std::string& path, const std::string& password,
     if (zip.ExtractToFile(*entry, temp)) bytes = fileio::ReadWholeFile(temp);
     fileio::RemoveFile(temp);
     if (!bytes) return {Completeness::Unreadable, {}};
-    const archive::Manifest manifest =
-        archive::ReadManifestText(archive::DecodeManifestFile(*bytes));
+    const backup_format::Manifest manifest =
+        backup_format::ReadManifestText(backup_format::DecodeManifestFile(*bytes));
     if (!manifest.valid) return {Completeness::Unreadable, {}};
     return {Completeness::Complete, manifest.itemFlags};
 }
 
 Completeness CompletenessOf(const std::string& path, const std::string& password,
-                            const archive::Choices& chosen, const std::string& workFolder) {
+                            const backup_format::Choices& chosen, const std::string& workFolder) {
     const ManifestFlags read = ItemFlagsOf(path, password, workFolder);
     if (read.readable != Completeness::Complete) return read.readable;
     return HoldsAllChosen(read.itemFlags, chosen) ? Completeness::Complete

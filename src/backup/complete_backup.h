@@ -11,7 +11,7 @@ namespace kestrine::backup {
 
 // Every step that `chosen` runs has its flag "1" in `itemFlags`; the rules aside, which a profile
 // need not have (they live in the mailbox nowadays).
-bool HoldsAllChosen(std::string_view itemFlags, const archive::Choices& chosen);
+bool HoldsAllChosen(std::string_view itemFlags, const backup_format::Choices& chosen);
 
 enum class Completeness {
     NoBackup,    // no file, no zip, or no manifest in it: nothing a backup would lose
@@ -23,7 +23,7 @@ enum class Completeness {
 // What the archive at `path` holds against `chosen`, its manifest read with `password` through a
 // temporary file in `workFolder` (removed again).
 Completeness CompletenessOf(const std::string& path, const std::string& password,
-                            const archive::Choices& chosen, const std::string& workFolder);
+                            const backup_format::Choices& chosen, const std::string& workFolder);
 
 // The item flags of the archive at `path` as its manifest says; `readable` is Complete when it
 // could be read, and otherwise says why not (NoBackup, Unreadable).

@@ -16,7 +16,7 @@
 namespace kestrine::backup {
 namespace {
 
-using archive::Item;
+using backup_format::Item;
 
 // Registry item: the key tree goes into a fresh export file whose name is the entry's name.
 ItemPlan BackupRegistryItem(const HandlerContext& ctx, const std::string& keyPath,
@@ -45,7 +45,7 @@ ItemPlan BackupProfileFiles(const HandlerContext& ctx, bool distinctNames, ReadP
     auto sections = registry::EnumSubKeys(profileKey);
     if (sections.failed) return plan;
     std::vector<std::string> names;
-    archive::DataFileStores stores;
+    backup_format::DataFileStores stores;
     for (const auto& section : sections.names) {
         const std::optional<std::string> read = readPath(profileKey + "\\" + section);
         if (!read || read->empty()) continue;
@@ -63,12 +63,12 @@ ItemPlan BackupProfileFiles(const HandlerContext& ctx, bool distinctNames, ReadP
     }
     plan.found = !names.empty();
     if (distinctNames) {
-        std::vector<std::string> entries = archive::DistinctEntryNames(names);
+        std::vector<std::string> entries = backup_format::DistinctEntryNames(names);
         if (entries != names) plan.entryNames = entries;
         names = std::move(entries);
     }
-    plan.manifestValue = archive::JoinStagingList(names);
-    plan.dataFileStores = archive::JoinDataFileStores(stores);
+    plan.manifestValue = backup_format::JoinStagingList(names);
+    plan.dataFileStores = backup_format::JoinDataFileStores(stores);
     return plan;
 }
 
@@ -85,7 +85,7 @@ ItemPlan BackupFolder(const std::string& folder) {
         names.push_back(name);
     }
     plan.found = !names.empty();
-    plan.manifestValue = archive::JoinStagingList(names);
+    plan.manifestValue = backup_format::JoinStagingList(names);
     return plan;
 }
 
@@ -116,7 +116,7 @@ ItemPlan PlanRules(const HandlerContext& ctx) {
     if (folder.empty() || !platform::fileio::NormalFileExists(path)) return plan;
     plan.found = true;
     plan.files = {path};
-    plan.manifestValue = archive::JoinStagingList({name});
+    plan.manifestValue = backup_format::JoinStagingList({name});
     return plan;
 }
 
@@ -157,8 +157,8 @@ ItemPlan PlanContacts(const HandlerContext& ctx) {
 
 }  // namespace
 
-const std::array<ItemBackup, archive::kItemCount>& ItemBackups() {
-    static const std::array<ItemBackup, archive::kItemCount> rows = {{
+const std::array<ItemBackup, backup_format::kItemCount>& ItemBackups() {
+    static const std::array<ItemBackup, backup_format::kItemCount> rows = {{
         {Item::Configuration, PlanConfiguration},
         {Item::DataFiles, PlanDataFiles},
         {Item::Rules, PlanRules},
@@ -175,7 +175,7 @@ const std::array<ItemBackup, archive::kItemCount>& ItemBackups() {
 }
 
 ItemPlan PlanItem(Item item, const HandlerContext& ctx) {
-    return ItemBackups()[archive::IndexOf(item)].plan(ctx);
+    return ItemBackups()[backup_format::IndexOf(item)].plan(ctx);
 }
 
 }  // namespace kestrine::backup

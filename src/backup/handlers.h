@@ -39,12 +39,12 @@ struct HandlerContext {
 // How one item is backed up: `plan` finds its files and its manifest value. One row per archive
 // item, in the items' order (ItemBackups()[IndexOf(item)].item == item).
 struct ItemBackup {
-    archive::Item item;
+    backup_format::Item item;
     ItemPlan (*plan)(const HandlerContext& ctx);
 };
-const std::array<ItemBackup, archive::kItemCount>& ItemBackups();
+const std::array<ItemBackup, backup_format::kItemCount>& ItemBackups();
 
-// The plan of one archive item.
-ItemPlan PlanItem(archive::Item item, const HandlerContext& ctx);
+// The plan of one backup item.
+ItemPlan PlanItem(backup_format::Item item, const HandlerContext& ctx);
 
 }  // namespace kestrine::backup

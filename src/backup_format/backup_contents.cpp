@@ -4,7 +4,7 @@
 
 #include "base/utf.h"
 
-namespace kestrine::archive {
+namespace kestrine::backup_format {
 
 namespace {
 
@@ -173,4 +173,4 @@ std::vector<std::string> DescribeContents(const BackupContents& contents) {
     return lines;
 }
 
-}  // namespace kestrine::archive
+}  // namespace kestrine::backup_format

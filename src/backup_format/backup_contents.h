@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-namespace kestrine::archive {
+namespace kestrine::backup_format {
 
 inline constexpr const char* kKeyContents = "BackupContents";
 
@@ -51,4 +51,4 @@ inline constexpr const char* kPasswordsNote =
     "Account passwords are not in the backup: after a restore on another computer, Outlook asks "
     "for each account's password.";
 
-}  // namespace kestrine::archive
+}  // namespace kestrine::backup_format

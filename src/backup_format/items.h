@@ -1,13 +1,13 @@
 #pragma once
-// What a backup is made of: the eleven archive items, in the order of the item flag string, and the
+// What a backup is made of: the eleven backup items, in the order of the item flag string, and the
 // nine items a user chooses on the backup and restore lists and in the scheduled item mask.
 #include <array>
 #include <cstddef>
 #include <optional>
 
-namespace kestrine::archive {
+namespace kestrine::backup_format {
 
-// The eleven archive items; the value is the item's position in the item flag string.
+// The eleven backup items; the value is the item's position in the item flag string.
 enum class Item {
     Configuration,  // the profile's registry key
     DataFiles,      // the profile's personal folder and offline folder files
@@ -51,7 +51,7 @@ struct ItemInfo {
     std::optional<Choice> restoredAs{};  // the restore list entry that the item enables
 };
 
-// The archive items in flag order. Configuration and rules travel with other items and have no
+// The backup items in flag order. Configuration and rules travel with other items and have no
 // entry of their own.
 inline constexpr std::array<ItemInfo, kItemCount> kItems = {{
     {.item = Item::Configuration, .manifestKey = "BackupConfig"},
@@ -71,4 +71,4 @@ constexpr const char* ManifestKey(Item item) {
     return kItems[IndexOf(item)].manifestKey;
 }
 
-}  // namespace kestrine::archive
+}  // namespace kestrine::backup_format

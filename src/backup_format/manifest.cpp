@@ -8,7 +8,7 @@
 #include "base/utf.h"
 #include "platform/text.h"
 
-namespace kestrine::archive {
+namespace kestrine::backup_format {
 
 std::string EncodeNote(std::string_view note) {
     // A line break of any kind would end the manifest line early, and one that forms an empty
@@ -185,4 +185,4 @@ std::string DecodeManifestFile(std::string_view bytes) {
     return std::string(bytes);
 }
 
-}  // namespace kestrine::archive
+}  // namespace kestrine::backup_format

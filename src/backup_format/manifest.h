@@ -14,7 +14,7 @@
 
 #include "backup_format/items.h"
 
-namespace kestrine::archive {
+namespace kestrine::backup_format {
 
 inline constexpr const char* kManifestName = "kestrine.dat";
 
@@ -105,4 +105,4 @@ std::string EncodeManifestFile(std::string_view text);
 // The text of a manifest file: UTF-8 after a byte-order mark (alone on its line or not), else ANSI.
 std::string DecodeManifestFile(std::string_view bytes);
 
-}  // namespace kestrine::archive
+}  // namespace kestrine::backup_format

@@ -10,7 +10,7 @@
 #include "archive/zip_observer.h"
 #include "backup_format/items.h"
 
-namespace kestrine::archive {
+namespace kestrine::backup_format {
 
 // The result of one item's step: not chosen, or run with its handler's result.
 enum class StepOutcome { NotRun, Succeeded, Failed };
@@ -44,7 +44,7 @@ struct RunObserver {
 // library between chunks (a token never stopped, for a run that must not stop inside an entry),
 // `check` sees a finished archive before it replaces anything, `held` hears a wait for a file
 // another program holds. The callbacks start as ones that do nothing and pass every check.
-class RunZipObserver final : public ZipObserver {
+class RunZipObserver final : public archive::ZipObserver {
   public:
     explicit RunZipObserver(std::stop_token stop) : stop_(std::move(stop)) {}
     std::function<void(uint64_t done)> entryBytes = [](uint64_t) {};
@@ -63,4 +63,4 @@ class RunZipObserver final : public ZipObserver {
     std::stop_token stop_;
 };
 
-}  // namespace kestrine::archive
+}  // namespace kestrine::backup_format

@@ -11,7 +11,7 @@ namespace kestrine::outlook {
 
 namespace {
 
-using archive::Choice;
+using backup_format::Choice;
 
 // A folder that holds at least one (plain) file directly inside it; subfolders do not count.
 bool FolderHasFiles(const std::string& folder) {

@@ -16,7 +16,7 @@ struct ProfileInventory {
     // a file directly inside it, the address book when a section of the profile names an existing
     // file. Options are always available, and so are the personal folders unless the profile
     // keeps its mail on a server only: the run finds their data.
-    archive::Choices available{};
+    backup_format::Choices available{};
     bool addressBookSupported = true;  // false from Outlook 2007 on
     // Stores, but no personal folders file among them (Exchange, Microsoft 365, IMAP): the server
     // holds the mail, and there is no data file to back up.

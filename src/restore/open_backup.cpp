@@ -11,20 +11,20 @@ namespace {
 // The manifest is extracted to a fresh temporary file in a folder of its own, so no file of a
 // backup at work can be read as this archive's manifest. One larger than a manifest can be is no
 // backup: it is neither extracted nor read.
-archive::Manifest ReadManifest(archive::ArchiveReader& zip, const std::string& tempFolder) {
-    const auto entry = zip.FindLastEntry(archive::kManifestName);
-    if (!entry || entry->uncompressedSize > archive::kManifestSizeLimit) return {};
+backup_format::Manifest ReadManifest(archive::ArchiveReader& zip, const std::string& tempFolder) {
+    const auto entry = zip.FindLastEntry(backup_format::kManifestName);
+    if (!entry || entry->uncompressedSize > backup_format::kManifestSizeLimit) return {};
     const RunFolder work(tempFolder);
     std::string temp;
     if (work.Path().empty() || !platform::fileio::CreateTempFile(work.Path(), "KSM", temp))
         return {};
     std::optional<std::string> bytes;
     if (zip.ExtractToFile(*entry, temp) &&
-        platform::fileio::FileSize(temp) <= archive::kManifestSizeLimit)
+        platform::fileio::FileSize(temp) <= backup_format::kManifestSizeLimit)
         bytes = platform::fileio::ReadWholeFile(temp);
     platform::fileio::RemoveFile(temp);
     if (!bytes) return {};
-    return archive::ReadManifestText(archive::DecodeManifestFile(*bytes));
+    return backup_format::ReadManifestText(backup_format::DecodeManifestFile(*bytes));
 }
 
 // A protected backup has every entry protected; one entry in plain text among protected ones was

@@ -20,7 +20,7 @@ enum class OpenStatus {
 
 struct OpenedBackup {
     OpenStatus status = OpenStatus::Invalid;
-    archive::Manifest manifest;  // what could be read; empty values when nothing could
+    backup_format::Manifest manifest;  // what could be read; empty values when nothing could
 };
 
 // Opens the archive at `path`. A protected archive asks `passwordFor` for its password (only then)

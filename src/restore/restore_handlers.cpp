@@ -24,7 +24,7 @@ namespace kestrine::restore {
 namespace {
 
 namespace fileio = platform::fileio;
-using archive::Item;
+using backup_format::Item;
 
 // The largest registry export file a restore reads: a profile's key tree, with its binary
 // values, takes a few MB at most.
@@ -37,7 +37,7 @@ bool IsProfileName(const std::string& name) {
 }
 
 const std::string& Entry(const RestoreContext& ctx, Item item) {
-    return ctx.entries[archive::IndexOf(item)];
+    return ctx.entries[backup_format::IndexOf(item)];
 }
 
 outlook::UserFolders Folders(const RestoreContext& ctx) {
@@ -133,7 +133,7 @@ std::string StationeryFolder(const outlook::Environment& env) {
 
 std::vector<Planned> PlanSameNames(const std::string& stagingList) {
     std::vector<Planned> plan;
-    for (const auto& name : archive::SplitStagingList(base::CutAtNul(stagingList)))
+    for (const auto& name : backup_format::SplitStagingList(base::CutAtNul(stagingList)))
         plan.push_back({name, name});
     return plan;
 }
@@ -141,7 +141,7 @@ std::vector<Planned> PlanSameNames(const std::string& stagingList) {
 // Each listed data file its own file under a distinct name (archives that record the sections hold
 // distinct names already).
 std::vector<Planned> PlanDistinctNames(const std::vector<std::string>& names) {
-    const std::vector<std::string> targets = archive::DistinctEntryNames(names);
+    const std::vector<std::string> targets = backup_format::DistinctEntryNames(names);
     std::vector<Planned> plan;
     for (size_t i = 0; i < names.size(); ++i) plan.push_back({names[i], targets[i]});
     return plan;
@@ -186,10 +186,10 @@ Status RestoreFolderItem(const RestoreContext& ctx, Item item, const std::string
 // name of the list is written.
 std::vector<Planned> PlanRules(const RestoreContext& ctx, const std::string& profile) {
     const std::string listed = base::CutAtNul(Entry(ctx, Item::Rules));
-    const std::string value = archive::DecodeEntryName(listed);
+    const std::string value = backup_format::DecodeEntryName(listed);
     const std::string ownName = profile + ".RWZ";
     std::vector<Planned> plan;
-    for (const auto& name : archive::SplitStagingList(listed)) {
+    for (const auto& name : backup_format::SplitStagingList(listed)) {
         if (!base::EqualsNoCase(name, value)) continue;
         plan.push_back({name, base::EqualsNoCase(value, ownName) ? name : ownName});
         break;
@@ -200,10 +200,10 @@ std::vector<Planned> PlanRules(const RestoreContext& ctx, const std::string& pro
 // A backup that records the section of each data file restores namesakes side by side and links
 // each section to its own file; one that does not restores as it always did.
 std::vector<Planned> PlanDataFiles(const RestoreContext& ctx) {
-    if (archive::SplitDataFileStores(ctx.dataFileStores).empty())
+    if (backup_format::SplitDataFileStores(ctx.dataFileStores).empty())
         return PlanSameNames(Entry(ctx, Item::DataFiles));
     return PlanDistinctNames(
-        archive::SplitStagingList(base::CutAtNul(Entry(ctx, Item::DataFiles))));
+        backup_format::SplitStagingList(base::CutAtNul(Entry(ctx, Item::DataFiles))));
 }
 
 // What the files of a plan will change in `folder`.
@@ -360,7 +360,8 @@ Status RelinkDataFiles(const RestoreContext& ctx, const std::string& profileKey,
                        const std::vector<Planned>& plan) {
     const auto sections = registry::EnumSubKeys(profileKey);
     if (sections.names.empty() || sections.failed) return NoSections(profileKey);
-    const archive::DataFileStores stores = archive::SplitDataFileStores(ctx.dataFileStores);
+    const backup_format::DataFileStores stores =
+        backup_format::SplitDataFileStores(ctx.dataFileStores);
     const std::string& local = Folders(ctx).localOutlook;
     for (const auto& section : sections.names) {
         const std::string key = profileKey + "\\" + section;
@@ -408,8 +409,8 @@ Status RestoreDataFiles(const RestoreContext& ctx, const std::string& profile) {
 
 }  // namespace
 
-const std::array<ItemRestore, archive::kItemCount>& ItemRestores() {
-    static const std::array<ItemRestore, archive::kItemCount> rows = {{
+const std::array<ItemRestore, backup_format::kItemCount>& ItemRestores() {
+    static const std::array<ItemRestore, backup_format::kItemCount> rows = {{
         {Item::Configuration, PlanConfiguration, RestoreConfiguration},
         {Item::DataFiles, PlanDataFilesItem, RestoreDataFiles},
         {Item::Rules, PlanRulesItem, RestoreRules},
@@ -427,11 +428,11 @@ const std::array<ItemRestore, archive::kItemCount>& ItemRestores() {
 
 std::vector<PlannedChange> PlanItem(Item item, const RestoreContext& ctx,
                                     const std::string& profile) {
-    return ItemRestores()[archive::IndexOf(item)].plan(ctx, profile);
+    return ItemRestores()[backup_format::IndexOf(item)].plan(ctx, profile);
 }
 
 Status RestoreItem(Item item, const RestoreContext& ctx, const std::string& profile) {
-    return ItemRestores()[archive::IndexOf(item)].restore(ctx, profile);
+    return ItemRestores()[backup_format::IndexOf(item)].restore(ctx, profile);
 }
 
 }  // namespace kestrine::restore

@@ -22,9 +22,10 @@ namespace kestrine::restore {
 
 struct RestoreContext {
     const outlook::Environment& env;  // UserProfileDir, OSVersion, OutlookVersion, ProfilesRoot
-    // The manifest value of each archive item (an entry name or a list), by archive::IndexOf.
-    const std::array<std::string, archive::kItemCount>& entries;
-    // The data files' record of profile sections (archive::SplitDataFileStores); may be empty.
+    // The manifest value of each backup item (an entry name or a list), by backup_format::IndexOf.
+    const std::array<std::string, backup_format::kItemCount>& entries;
+    // The data files' record of profile sections (backup_format::SplitDataFileStores); may be
+    // empty.
     const std::string& dataFileStores;
     archive::ArchiveReader& zip;  // holds the open backup archive
     const std::string& tempFolder;
@@ -46,7 +47,7 @@ struct RestoreContext {
 // What restoring one item into `profile` will change: each file it writes (replacing one that is
 // there, or added) with its size in the archive, or the registry key it replaces (name empty).
 struct PlannedChange {
-    archive::Item item;
+    backup_format::Item item;
     std::string name;  // the file's full path; empty for a registry item
     uint64_t size = 0;
     bool replaces = false;
@@ -60,15 +61,15 @@ struct PlannedChange {
 // re-linked to them only when every one of them was, and the item fails when a re-linking write
 // fails.
 struct ItemRestore {
-    archive::Item item;
+    backup_format::Item item;
     std::vector<PlannedChange> (*plan)(const RestoreContext& ctx, const std::string& profile);
     Status (*restore)(const RestoreContext& ctx, const std::string& profile);
 };
-// One row per archive item, in the items' order (ItemRestores()[IndexOf(item)].item == item).
-const std::array<ItemRestore, archive::kItemCount>& ItemRestores();
+// One row per backup item, in the items' order (ItemRestores()[IndexOf(item)].item == item).
+const std::array<ItemRestore, backup_format::kItemCount>& ItemRestores();
 
-std::vector<PlannedChange> PlanItem(archive::Item item, const RestoreContext& ctx,
+std::vector<PlannedChange> PlanItem(backup_format::Item item, const RestoreContext& ctx,
                                     const std::string& profile);
-Status RestoreItem(archive::Item item, const RestoreContext& ctx, const std::string& profile);
+Status RestoreItem(backup_format::Item item, const RestoreContext& ctx, const std::string& profile);
 
 }  // namespace kestrine::restore

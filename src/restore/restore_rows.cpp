@@ -5,8 +5,8 @@
 
 namespace kestrine::restore {
 
-const std::array<RestoreRow, archive::kItemCount>& RestoreRows() {
-    static const std::array<RestoreRow, archive::kItemCount> rows = {{
+const std::array<RestoreRow, backup_format::kItemCount>& RestoreRows() {
+    static const std::array<RestoreRow, backup_format::kItemCount> rows = {{
         {.item = Item::Configuration,
          .tickedBy = {Choice::PersonalFolders, Choice::Accounts, Choice::AddressBook}},
         {.item = Item::Rules, .tickedBy = {Choice::PersonalFolders}},
@@ -34,9 +34,9 @@ const std::array<RestoreRow, archive::kItemCount>& RestoreRows() {
 }
 
 bool RowSelected(const RestoreRow& row, const Choices& ticked, std::string_view itemFlags) {
-    if (!archive::ItemPresent(itemFlags, row.item)) return false;
+    if (!backup_format::ItemPresent(itemFlags, row.item)) return false;
     for (Choice choice : row.tickedBy)
-        if (ticked[archive::IndexOf(choice)]) return true;
+        if (ticked[backup_format::IndexOf(choice)]) return true;
     return false;
 }
 

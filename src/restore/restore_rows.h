@@ -1,5 +1,5 @@
 #pragma once
-// The rows of a restore run: one per archive item, in the order they run, with the restore list
+// The rows of a restore run: one per backup item, in the order they run, with the restore list
 // entries whose tick selects each and the item line it logs.
 #include <array>
 #include <optional>
@@ -11,9 +11,9 @@
 
 namespace kestrine::restore {
 
-using archive::Choice;
-using archive::Choices;
-using archive::Item;
+using backup_format::Choice;
+using backup_format::Choices;
+using backup_format::Item;
 
 struct RestoreRow {
     Item item;                         // the item whose flag must be "1", and whose handler runs
@@ -23,7 +23,7 @@ struct RestoreRow {
 
 // The configuration runs first, so that every later row, the data files above all, works on the
 // imported profile key; the data files run last.
-const std::array<RestoreRow, archive::kItemCount>& RestoreRows();
+const std::array<RestoreRow, backup_format::kItemCount>& RestoreRows();
 
 bool RowSelected(const RestoreRow& row, const Choices& ticked, std::string_view itemFlags);
 

@@ -28,8 +28,8 @@ uint64_t ExpectedBytes(const RestoreJob& job, const archive::ArchiveReader& zip)
     uint64_t total = 0;
     for (const RestoreRow& row : RestoreRows()) {
         if (!RowSelected(row, job.ticked, job.itemFlags)) continue;
-        const std::string& value = job.entries[archive::IndexOf(row.item)];
-        for (const auto& name : archive::SplitStagingList(base::CutAtNul(value)))
+        const std::string& value = job.entries[backup_format::IndexOf(row.item)];
+        for (const auto& name : backup_format::SplitStagingList(base::CutAtNul(value)))
             if (auto entry = zip.FindEntry(base::TrimSpaces(name)))
                 total += entry->uncompressedSize;
     }
@@ -95,7 +95,7 @@ Status RunRow(const RestoreRow& row, const RestoreContext& ctx, const std::strin
 class RestorePlan final : public recovery::RunPlan {
   public:
     RestorePlan(const RestoreJob& job, const outlook::Environment& env, const ProgramPaths& paths,
-                archive::ArchiveReader& zip, const archive::RunObserver& observer)
+                archive::ArchiveReader& zip, const backup_format::RunObserver& observer)
         : job_(job), env_(env), paths_(paths), zip_(zip), observer_(observer) {}
 
     RestoreResult& Result() { return result_; }
@@ -141,7 +141,7 @@ class RestorePlan final : public recovery::RunPlan {
     bool RunStep(size_t step) override {
         const RestoreRow& row = RestoreRows()[step];
         if (!StepRuns(step)) {
-            observer_.stepFinished(row.item, archive::StepOutcome::NotRun);
+            observer_.stepFinished(row.item, backup_format::StepOutcome::NotRun);
             return true;
         }
         observer_.stepStarted(row.item);
@@ -151,8 +151,8 @@ class RestorePlan final : public recovery::RunPlan {
         if (row.loggedAs) Log(RestoreItemLine(platform::NowText(), LogItemName(*row.loggedAs), ok));
         if (const std::string& cause = result_.rows.back().status.message(); !ok && !cause.empty())
             Log(ItemCauseLine(platform::NowText(), RowName(row.item), cause));
-        observer_.stepFinished(row.item,
-                               ok ? archive::StepOutcome::Succeeded : archive::StepOutcome::Failed);
+        observer_.stepFinished(row.item, ok ? backup_format::StepOutcome::Succeeded
+                                            : backup_format::StepOutcome::Failed);
         return ok;
     }
 
@@ -238,12 +238,12 @@ class RestorePlan final : public recovery::RunPlan {
     const outlook::Environment& env_;
     const ProgramPaths& paths_;
     archive::ArchiveReader& zip_;
-    const archive::RunObserver& observer_;
+    const backup_format::RunObserver& observer_;
     std::string work_;
     std::unique_ptr<recovery::UndoJournal> journal_;
     std::optional<RestoreContext> ctx_;
-    archive::RunZipObserver extraction_{std::stop_token()};
-    archive::Progress progress_;
+    backup_format::RunZipObserver extraction_{std::stop_token()};
+    backup_format::Progress progress_;
     // Where the entry being extracted starts among the run's bytes, and its size.
     uint64_t entryStart_ = 0, entrySize_ = 0;
     RestoreResult result_;
@@ -306,7 +306,7 @@ UndoResult UndoLastRestoreRun(const ProgramPaths& paths, const outlook::Environm
 
 RestoreResult RunRestore(const RestoreJob& job, const outlook::Environment& env,
                          const ProgramPaths& paths, archive::ArchiveReader& zip,
-                         const archive::RunObserver& observer) {
+                         const backup_format::RunObserver& observer) {
     RestorePlan plan(job, env, paths, zip, observer);
     RestoreResult& result = plan.Result();
     result.outcome = recovery::RunWithPlan({paths, env, job.waitForOtherRun, observer.stop}, plan);

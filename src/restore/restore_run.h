@@ -26,17 +26,17 @@ namespace kestrine::restore {
 // What one run restores, from the archive open in the zip component, into which profile.
 struct RestoreJob {
     std::string targetProfile;
-    archive::Choices ticked{};                             // the restore list's ticks
-    std::string sourceFile;                                // the archive, for the log
-    std::string itemFlags;                                 // of the open archive
-    std::array<std::string, archive::kItemCount> entries;  // the manifest values of its items
+    backup_format::Choices ticked{};                             // the restore list's ticks
+    std::string sourceFile;                                      // the archive, for the log
+    std::string itemFlags;                                       // of the open archive
+    std::array<std::string, backup_format::kItemCount> entries;  // the manifest values of its items
     std::string dataFileStores;  // which profile section each data file came from, if recorded
     // How long the run waits while another backup or restore works before it gives up.
     std::chrono::milliseconds waitForOtherRun = std::chrono::seconds(30);
 };
 
 struct RowResult {
-    archive::Item item;
+    backup_format::Item item;
     Status status;  // why the row failed, where more is known than that it did
     bool ok() const { return status.ok(); }
 };
@@ -80,7 +80,7 @@ struct RestoreResult {
 // extracted.
 RestoreResult RunRestore(const RestoreJob& job, const outlook::Environment& env,
                          const ProgramPaths& paths, archive::ArchiveReader& zip,
-                         const archive::RunObserver& observer = {});
+                         const backup_format::RunObserver& observer = {});
 
 // Everything the job will replace or add, row by row in the order of the run.
 std::vector<PlannedChange> PreviewRestore(const RestoreJob& job, const outlook::Environment& env,

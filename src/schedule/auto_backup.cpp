@@ -34,8 +34,8 @@ namespace {
 int ExitStatusFor(const backup::BackupResult& result) {
     if (!result.Written()) return kExitNoArchive;
     for (const auto& step : backup::BackupSteps())
-        if (step.unattendedLoggedAs &&
-            result.outcomes[archive::IndexOf(step.item)] == archive::StepOutcome::Failed)
+        if (step.unattendedLoggedAs && result.outcomes[backup_format::IndexOf(step.item)] ==
+                                           backup_format::StepOutcome::Failed)
             return kExitItemFailed;
     return kExitAllSucceeded;
 }
@@ -147,7 +147,7 @@ struct TaskArchives {
     }
 
     void After(const backup::BackupResult& outcome, const AppState& state,
-               const archive::Choices& chosen) {
+               const backup_format::Choices& chosen) {
         if (restartOutlook && !outlook::OutlookRuns() && outlook::StartOutlook())
             WriteLog(state.paths.LogFile, OutlookRestartedLine(platform::NowText()));
         if (!outcome.Written()) return;

@@ -65,13 +65,13 @@ UnattendedCommand ParseUnattendedTail(std::string_view tail) {
     return command;
 }
 
-archive::Choices ChosenItems(std::string_view mask) {
-    archive::Choices chosen{};
+backup_format::Choices ChosenItems(std::string_view mask) {
+    backup_format::Choices chosen{};
     for (size_t i = 0; i < chosen.size() && i < mask.size(); ++i) chosen[i] = mask[i] == '1';
     return chosen;
 }
 
-std::string ItemMask(const archive::Choices& chosen) {
+std::string ItemMask(const backup_format::Choices& chosen) {
     std::string mask;
     for (bool on : chosen) mask += on ? '1' : '0';
     return mask;

@@ -35,9 +35,9 @@ UnattendedCommand ParseUnattendedTail(std::string_view tail);
 
 // Which of the nine items the mask chooses: position k (from 1) is item k-1; only "1" chooses, and
 // positions beyond a shorter mask are not chosen.
-archive::Choices ChosenItems(std::string_view mask);
+backup_format::Choices ChosenItems(std::string_view mask);
 // The mask of the chosen items: "1" or "0" for each of the nine, in order.
-std::string ItemMask(const archive::Choices& chosen);
+std::string ItemMask(const backup_format::Choices& chosen);
 
 // The dated archive of a run: the ".ksx" of `archive` (any case) becomes "-MM-DD-YYYY-HH-MM.ksx";
 // a name without that extension keeps all of itself and gets the dated suffix added.

@@ -47,7 +47,7 @@ struct PruneJob {
     std::string writtenFlags;    // its item flags
     int keep = 0;
     std::string password;  // the task's, to read the others' manifests
-    archive::Choices chosen{};
+    backup_format::Choices chosen{};
     std::string tempFolder;  // where the run folder for reading manifests is made
 };
 

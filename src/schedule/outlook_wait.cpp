@@ -44,7 +44,7 @@ outlook::OutlookClosing CloseOutlookForBackup(const std::string& logFile,
 }
 
 std::vector<std::string> FilesHeldByOutlook(const AppState& state, const std::string& profile,
-                                            const archive::Choices& chosen) {
+                                            const backup_format::Choices& chosen) {
     std::vector<std::string> held;
     if (!outlook::OutlookRuns()) return held;
     backup::BackupJob job;
@@ -53,11 +53,11 @@ std::vector<std::string> FilesHeldByOutlook(const AppState& state, const std::st
     job.profilesRoot = state.environment.ProfilesRoot;
     std::vector<std::string> tempFiles;  // these two items make none
     const backup::HandlerContext context{job, state.paths.TempFolder, tempFiles};
-    const std::pair<archive::Choice, archive::Item> files[] = {
-        {archive::Choice::PersonalFolders, archive::Item::DataFiles},
-        {archive::Choice::AddressBook, archive::Item::AddressBook}};
+    const std::pair<backup_format::Choice, backup_format::Item> files[] = {
+        {backup_format::Choice::PersonalFolders, backup_format::Item::DataFiles},
+        {backup_format::Choice::AddressBook, backup_format::Item::AddressBook}};
     for (const auto& [choice, item] : files) {
-        if (!chosen[archive::IndexOf(choice)]) continue;
+        if (!chosen[backup_format::IndexOf(choice)]) continue;
         // Held open for writing: the backup's own open, which keeps writers out, is refused.
         for (const auto& path : backup::PlanItem(item, context).files)
             if (!platform::fileio::OpenForReadDenyWriters(path)) held.push_back(path);
@@ -67,7 +67,7 @@ std::vector<std::string> FilesHeldByOutlook(const AppState& state, const std::st
 }
 
 OutlookReadiness WaitForOutlookToLetGo(const AppState& state, const std::string& profile,
-                                       const archive::Choices& chosen, bool closeOutlook,
+                                       const backup_format::Choices& chosen, bool closeOutlook,
                                        const WaitClock& clock) {
     OutlookReadiness ready;
     std::vector<std::string> held = FilesHeldByOutlook(state, profile, chosen);

@@ -35,7 +35,7 @@ outlook::OutlookClosing CloseOutlookForBackup(const std::string& logFile,
 // personal address book): none when Outlook does not run, since a file another program holds is no
 // reason to wait for Outlook.
 std::vector<std::string> FilesHeldByOutlook(const AppState& state, const std::string& profile,
-                                            const archive::Choices& chosen);
+                                            const backup_format::Choices& chosen);
 
 struct OutlookReadiness {
     bool sessionEnded =
@@ -49,7 +49,7 @@ struct OutlookReadiness {
 // `waitforoutlookminutes`. The log says that it waits and why, and how the wait ended. At the limit
 // the backup goes on with what it can read.
 OutlookReadiness WaitForOutlookToLetGo(const AppState& state, const std::string& profile,
-                                       const archive::Choices& chosen, bool closeOutlook,
+                                       const backup_format::Choices& chosen, bool closeOutlook,
                                        const WaitClock& clock);
 
 }  // namespace kestrine::schedule

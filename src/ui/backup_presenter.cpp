@@ -11,9 +11,9 @@ namespace kestrine::ui {
 
 namespace {
 
-using archive::Choice;
-using archive::Item;
-using archive::StepOutcome;
+using backup_format::Choice;
+using backup_format::Item;
+using backup_format::StepOutcome;
 using platform::MessageIcon;
 
 struct StepLook {
@@ -23,7 +23,7 @@ struct StepLook {
 };
 
 const StepLook& LookOf(Item item) {
-    static constexpr std::array<StepLook, archive::kItemCount> kLooks = {{
+    static constexpr std::array<StepLook, backup_format::kItemCount> kLooks = {{
         {.caption = "Copying Config..."},
         {.caption = "Copying Data Files (Pst Files)...", .barWhenRun = 5, .barAfter = 15},
         {.caption = "Copying Rules...", .barAfter = 10},
@@ -36,7 +36,7 @@ const StepLook& LookOf(Item item) {
         {.caption = "Copying Setting..."},
         {.caption = "Copying Contacts Folder...", .barAfter = 10},
     }};
-    return kLooks[archive::IndexOf(item)];
+    return kLooks[backup_format::IndexOf(item)];
 }
 
 const char* ResultText(bool ok) {
@@ -47,7 +47,7 @@ const char* ResultText(bool ok) {
 
 ItemBoxes BackupItemBoxes(const outlook::ProfileInventory& inventory) {
     ItemBoxes items;
-    for (size_t i = 0; i < archive::kChoiceCount; ++i) {
+    for (size_t i = 0; i < backup_format::kChoiceCount; ++i) {
         const auto choice = static_cast<Choice>(i);
         ItemBox& box = items[i];
         box.caption = ItemCaption(choice);
@@ -56,9 +56,9 @@ ItemBoxes BackupItemBoxes(const outlook::ProfileInventory& inventory) {
         box.ticked = false;
     }
     if (!inventory.addressBookSupported)
-        items[archive::IndexOf(Choice::AddressBook)].tooltip = kNoAddressBookTooltip;
+        items[backup_format::IndexOf(Choice::AddressBook)].tooltip = kNoAddressBookTooltip;
     if (inventory.mailOnServer)
-        items[archive::IndexOf(Choice::PersonalFolders)].tooltip = kMailOnServerTooltip;
+        items[backup_format::IndexOf(Choice::PersonalFolders)].tooltip = kMailOnServerTooltip;
     return items;
 }
 
@@ -105,7 +105,7 @@ void PresentBackupStepDone(ProgressModel& progress, Item item, StepOutcome) {
     if (item == Item::Contacts) progress.value = progress.max - 4;
 }
 
-void PresentBackupProgress(ProgressModel& progress, const archive::Progress& facts) {
+void PresentBackupProgress(ProgressModel& progress, const backup_format::Progress& facts) {
     progress.fileText = "Adding File " + facts.file;
     progress.bytesDone = facts.bytesDone;
     progress.bytesExpected = facts.bytesExpected;
@@ -130,7 +130,7 @@ void PresentBackupFinished(ProgressModel& progress) {
 std::string BackupSummary(const backup::BackupResult& result) {
     std::string summary;
     for (const auto& step : backup::BackupSteps()) {
-        const StepOutcome outcome = result.outcomes[archive::IndexOf(step.item)];
+        const StepOutcome outcome = result.outcomes[backup_format::IndexOf(step.item)];
         if (outcome == StepOutcome::NotRun || !step.loggedAs) continue;
         summary += std::string("\r\nBackup ") + LogItemName(*step.loggedAs) + "\t" +
                    ResultText(outcome == StepOutcome::Succeeded) + "\t";
@@ -160,7 +160,8 @@ Message BackupCompletionMessage(const backup::BackupResult& result,
         if (result.check == backup::BackupCheck::Passed)
             text += "\r\n\r\nThe backup file was verified: everything in it reads back intact.";
         text += "\r\n";
-        for (const auto& line : archive::DescribeContents(result.contents)) text += "\r\n" + line;
+        for (const auto& line : backup_format::DescribeContents(result.contents))
+            text += "\r\n" + line;
         return {text, MessageIcon::Information};
     }
     const std::string unchanged =

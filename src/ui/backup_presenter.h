@@ -31,10 +31,10 @@ backup::BackupJob BackupJobFor(const BackupTabModel& tab, const AppState& state,
 
 // The progress panel through a run: its start, each step, each file, the end.
 void PresentBackupStarted(ProgressModel& progress);
-void PresentBackupStep(ProgressModel& progress, archive::Item item);
-void PresentBackupStepDone(ProgressModel& progress, archive::Item item,
-                           archive::StepOutcome outcome);
-void PresentBackupProgress(ProgressModel& progress, const archive::Progress& facts);
+void PresentBackupStep(ProgressModel& progress, backup_format::Item item);
+void PresentBackupStepDone(ProgressModel& progress, backup_format::Item item,
+                           backup_format::StepOutcome outcome);
+void PresentBackupProgress(ProgressModel& progress, const backup_format::Progress& facts);
 void PresentBackupChecking(ProgressModel& progress);
 void PresentBackupFinished(ProgressModel& progress);
 

@@ -24,23 +24,23 @@ namespace kestrine::ui {
 namespace {
 
 // Keeps the progress panel up to date through a run, and hears whether to stop.
-using StepShown = void (*)(ProgressModel&, archive::Item);
-using StepDoneShown = void (*)(ProgressModel&, archive::Item, archive::StepOutcome);
-using FileShown = void (*)(ProgressModel&, const archive::Progress&);
-archive::RunObserver PanelObserver(const PanelFollower& panel, StepShown step, StepDoneShown done,
-                                   FileShown file) {
+using StepShown = void (*)(ProgressModel&, backup_format::Item);
+using StepDoneShown = void (*)(ProgressModel&, backup_format::Item, backup_format::StepOutcome);
+using FileShown = void (*)(ProgressModel&, const backup_format::Progress&);
+backup_format::RunObserver PanelObserver(const PanelFollower& panel, StepShown step,
+                                         StepDoneShown done, FileShown file) {
     const auto changed = [&panel] { panel.changed(); };
-    archive::RunObserver observer;
-    observer.stepStarted = [&panel, step, changed](archive::Item item) {
+    backup_format::RunObserver observer;
+    observer.stepStarted = [&panel, step, changed](backup_format::Item item) {
         step(panel.progress, item);
         changed();
     };
-    observer.stepFinished = [&panel, done, changed](archive::Item item,
-                                                    archive::StepOutcome outcome) {
+    observer.stepFinished = [&panel, done, changed](backup_format::Item item,
+                                                    backup_format::StepOutcome outcome) {
         done(panel.progress, item, outcome);
         changed();
     };
-    observer.progress = [&panel, file, changed](const archive::Progress& facts) {
+    observer.progress = [&panel, file, changed](const backup_format::Progress& facts) {
         file(panel.progress, facts);
         changed();
     };
@@ -104,7 +104,7 @@ backup::BackupResult BackupWithPanel(const backup::BackupJob& job, const AppStat
     }
     PresentBackupStarted(panel.progress);
     panel.changed();
-    archive::RunObserver observer =
+    backup_format::RunObserver observer =
         PanelObserver(panel, PresentBackupStep, PresentBackupStepDone, PresentBackupProgress);
     observer.checking = [&panel] {
         PresentBackupChecking(panel.progress);

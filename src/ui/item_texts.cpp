@@ -6,9 +6,9 @@ namespace kestrine::ui {
 
 namespace {
 
-using archive::Choice;
+using backup_format::Choice;
 
-constexpr std::array<const char*, archive::kChoiceCount> kCaptions = {
+constexpr std::array<const char*, backup_format::kChoiceCount> kCaptions = {
     "Personal Folders (Contacts, Tasks, Calendar, Notes and mail folders)",
     "Accounts Settings",
     "Signatures",
@@ -21,7 +21,7 @@ constexpr std::array<const char*, archive::kChoiceCount> kCaptions = {
 };
 
 // The preferences and the contacts folder carry the same tooltip.
-constexpr std::array<const char*, archive::kChoiceCount> kTooltips = {
+constexpr std::array<const char*, backup_format::kChoiceCount> kTooltips = {
     "Contacts, Tasks, Calendar, Notes and mail folders",
     "All Accounts Settings.",
     "User defined signatures.",
@@ -38,11 +38,11 @@ constexpr std::array<const char*, archive::kChoiceCount> kTooltips = {
 }  // namespace
 
 const char* ItemCaption(Choice choice) {
-    return kCaptions[archive::IndexOf(choice)];
+    return kCaptions[backup_format::IndexOf(choice)];
 }
 
 const char* BackupItemTooltip(Choice choice) {
-    return kTooltips[archive::IndexOf(choice)];
+    return kTooltips[backup_format::IndexOf(choice)];
 }
 
 const char* RestoreItemTooltip(Choice choice) {

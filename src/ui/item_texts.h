@@ -5,9 +5,9 @@
 
 namespace kestrine::ui {
 
-const char* ItemCaption(archive::Choice choice);
-const char* BackupItemTooltip(archive::Choice choice);
-const char* RestoreItemTooltip(archive::Choice choice);
+const char* ItemCaption(backup_format::Choice choice);
+const char* BackupItemTooltip(backup_format::Choice choice);
+const char* RestoreItemTooltip(backup_format::Choice choice);
 // The address book's tooltip on the backup list from Outlook 2007 on, which has none.
 inline constexpr const char* kNoAddressBookTooltip =
     "Your MS Outlook don't support Personal Address Book!";

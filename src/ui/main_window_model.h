@@ -19,12 +19,12 @@ struct ItemBox {
     bool enabled = true;
     bool ticked = false;
 };
-// The nine boxes, by archive::IndexOf(Choice).
-using ItemBoxes = std::array<ItemBox, archive::kChoiceCount>;
+// The nine boxes, by backup_format::IndexOf(Choice).
+using ItemBoxes = std::array<ItemBox, backup_format::kChoiceCount>;
 
 // Which boxes are ticked.
-inline archive::Choices TickedIn(const ItemBoxes& boxes) {
-    archive::Choices ticked{};
+inline backup_format::Choices TickedIn(const ItemBoxes& boxes) {
+    backup_format::Choices ticked{};
     for (size_t i = 0; i < boxes.size(); ++i) ticked[i] = boxes[i].ticked;
     return ticked;
 }

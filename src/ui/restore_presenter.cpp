@@ -16,8 +16,8 @@ namespace kestrine::ui {
 
 namespace {
 
-using archive::Choice;
-using archive::Item;
+using backup_format::Choice;
+using backup_format::Item;
 using platform::MessageIcon;
 
 struct RowLook {
@@ -27,7 +27,7 @@ struct RowLook {
 };
 
 const RowLook& LookOf(Item item) {
-    static constexpr std::array<RowLook, archive::kItemCount> kLooks = {{
+    static constexpr std::array<RowLook, backup_format::kItemCount> kLooks = {{
         {.caption = "Copying Config...", .barAfter = 10},
         {.caption = "Copying Data Files (PST/OST Files)..."},
         {.caption = "Copying Rules...", .barAfter = 10, .barAfterAgain = 15},
@@ -40,7 +40,7 @@ const RowLook& LookOf(Item item) {
         {.caption = "Copying Setting...", .barAfter = 5},
         {.caption = "Copying Contacts Folder..."},
     }};
-    return kLooks[archive::IndexOf(item)];
+    return kLooks[backup_format::IndexOf(item)];
 }
 
 }  // namespace
@@ -54,7 +54,7 @@ platform::FileDialogRequest OpenBackupDialog() {
 }
 
 void ClearRestoreTab(RestoreTabModel& tab) {
-    for (size_t i = 0; i < archive::kChoiceCount; ++i) {
+    for (size_t i = 0; i < backup_format::kChoiceCount; ++i) {
         const auto choice = static_cast<Choice>(i);
         tab.items[i] = {ItemCaption(choice), RestoreItemTooltip(choice), false, false};
     }
@@ -64,7 +64,7 @@ void ClearRestoreTab(RestoreTabModel& tab) {
     tab.backupOpen = false;
 }
 
-std::string BackupInfoText(const archive::ManifestHeader& h) {
+std::string BackupInfoText(const backup_format::ManifestHeader& h) {
     return "Computer:" + h.computer + "\r\nUser:" + h.logonUser + "\r\nBackup Time:" + h.time +
            "\r\nProfile:" + h.identity + "\r\nOutlook Version:" + h.outlookVersion;
 }
@@ -83,17 +83,17 @@ std::optional<Message> PresentOpenedBackup(RestoreTabModel& tab, const std::stri
     tab.sourceFileText = path;
     tab.backupInfoText = BackupInfoText(opened.manifest.header);
     // What the backup holds and cannot hold, when it says (backups made before it said do not).
-    if (const auto contents = archive::DecodeContents(opened.manifest.contents)) {
+    if (const auto contents = backup_format::DecodeContents(opened.manifest.contents)) {
         tab.backupInfoText += "\r\n";
-        for (const auto& line : archive::DescribeContents(*contents))
+        for (const auto& line : backup_format::DescribeContents(*contents))
             tab.backupInfoText += "\r\n" + line;
     }
     tab.noteText = opened.manifest.header.note;
     if (opened.status != restore::OpenStatus::Opened)
         return Message{"Invalid backup file", MessageIcon::Critical};
-    for (const archive::ItemInfo& info : archive::kItems)
-        if (info.restoredAs && archive::ItemPresent(opened.manifest.itemFlags, info.item))
-            tab.items[archive::IndexOf(*info.restoredAs)].enabled = true;
+    for (const backup_format::ItemInfo& info : backup_format::kItems)
+        if (info.restoredAs && backup_format::ItemPresent(opened.manifest.itemFlags, info.item))
+            tab.items[backup_format::IndexOf(*info.restoredAs)].enabled = true;
     return std::nullopt;
 }
 
@@ -105,17 +105,17 @@ void RecordOpenedBackup(OpenedArchive& archive, const std::string& path,
     archive.sourceFile = path;
     archive.itemFlags = opened.manifest.itemFlags;
     if (opened.status != restore::OpenStatus::Opened) return;
-    for (const archive::ItemInfo& info : archive::kItems)
-        if (archive::ItemPresent(archive.itemFlags, info.item))
-            archive.entries[archive::IndexOf(info.item)] =
-                opened.manifest.entries[archive::IndexOf(info.item)];
+    for (const backup_format::ItemInfo& info : backup_format::kItems)
+        if (backup_format::ItemPresent(archive.itemFlags, info.item))
+            archive.entries[backup_format::IndexOf(info.item)] =
+                opened.manifest.entries[backup_format::IndexOf(info.item)];
     archive.dataFileStores = opened.manifest.dataFileStores;
     archive.header = opened.manifest.header;
 }
 
 std::optional<Message> RefuseRestore(const RestoreTabModel& tab) {
     if (!tab.backupOpen) return Message{"Invalid backup file.", MessageIcon::Critical};
-    const archive::Choices ticked = TickedIn(tab.items);
+    const backup_format::Choices ticked = TickedIn(tab.items);
     for (bool t : ticked)
         if (t) return std::nullopt;
     return Message{"Please select at least one item.", MessageIcon::Exclamation};
@@ -273,7 +273,7 @@ std::string ChangeText(const restore::PlannedChange& change, const std::string& 
 }  // namespace
 
 Message ConfirmRestoreMessage(const std::vector<restore::PlannedChange>& changes,
-                              const archive::ManifestHeader& origin,
+                              const backup_format::ManifestHeader& origin,
                               const std::string& thisComputer, const std::string& thisUser,
                               const std::string& targetProfile) {
     Message message{std::string(kConfirmRestoreFirstLine), MessageIcon::Information,
@@ -323,12 +323,12 @@ void PresentRestoreStep(ProgressModel& progress, Item item) {
     progress.stepText = LookOf(item).caption;
 }
 
-void PresentRestoreStepDone(ProgressModel& progress, Item item, archive::StepOutcome) {
+void PresentRestoreStepDone(ProgressModel& progress, Item item, backup_format::StepOutcome) {
     if (LookOf(item).barAfter != 0) progress.Advance(LookOf(item).barAfter);
     if (LookOf(item).barAfterAgain != 0) progress.Advance(LookOf(item).barAfterAgain);
 }
 
-void PresentRestoreProgress(ProgressModel& progress, const archive::Progress& facts) {
+void PresentRestoreProgress(ProgressModel& progress, const backup_format::Progress& facts) {
     progress.fileText = "Unzip File " + facts.file;
     progress.bytesDone = facts.bytesDone;
     progress.bytesExpected = facts.bytesExpected;

@@ -18,7 +18,7 @@ platform::FileDialogRequest OpenBackupDialog();
 // Before a file is chosen: every entry unticked and disabled, the boxes emptied.
 void ClearRestoreTab(RestoreTabModel& tab);
 // The five lines of where the backup came from ("Computer:PC", ...; no blank after the colon).
-std::string BackupInfoText(const archive::ManifestHeader& header);
+std::string BackupInfoText(const backup_format::ManifestHeader& header);
 // What an opened file shows on the tab: its path, where it came from, its note, and the entries of
 // the items it holds enabled (none ticked), and whether a valid backup is open. The message to
 // show, or nothing for a valid backup.
@@ -38,7 +38,7 @@ inline constexpr const char* kConfirmRestoreFirstLine =
     "Your current Email and News messages will be replaced with the messages from the selected "
     "backup file.";
 Message ConfirmRestoreMessage(const std::vector<restore::PlannedChange>& changes,
-                              const archive::ManifestHeader& origin,
+                              const backup_format::ManifestHeader& origin,
                               const std::string& thisComputer, const std::string& thisUser,
                               const std::string& targetProfile);
 // "Undo Last Restore": nothing to undo, the question, and how it went.
@@ -59,10 +59,10 @@ restore::RestoreJob RestoreJobFor(const RestoreTabModel& tab, const OpenedArchiv
 
 // The progress panel through a run.
 void PresentRestoreStarted(ProgressModel& progress);
-void PresentRestoreStep(ProgressModel& progress, archive::Item item);
-void PresentRestoreStepDone(ProgressModel& progress, archive::Item item,
-                            archive::StepOutcome outcome);
-void PresentRestoreProgress(ProgressModel& progress, const archive::Progress& facts);
+void PresentRestoreStep(ProgressModel& progress, backup_format::Item item);
+void PresentRestoreStepDone(ProgressModel& progress, backup_format::Item item,
+                            backup_format::StepOutcome outcome);
+void PresentRestoreProgress(ProgressModel& progress, const backup_format::Progress& facts);
 void PresentRestoreFinished(ProgressModel& progress);
 
 // The run's summary: a line for each reported row that ran.

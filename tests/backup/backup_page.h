@@ -15,8 +15,9 @@ class BackupPage : public ::testing::Test {
         window.backup.sourceProfile = "Outlook";
         window.backup.targetFileText = p.target;
     }
-    void Tick(std::initializer_list<archive::Choice> choices) {
-        for (archive::Choice c : choices) window.backup.items[archive::IndexOf(c)].ticked = true;
+    void Tick(std::initializer_list<backup_format::Choice> choices) {
+        for (backup_format::Choice c : choices)
+            window.backup.items[backup_format::IndexOf(c)].ticked = true;
     }
     void TickAll() {
         for (auto& box : window.backup.items) box.ticked = true;

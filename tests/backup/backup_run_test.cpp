@@ -30,7 +30,7 @@
 namespace kestrine::test {
 namespace {
 
-using archive::Choice;
+using backup_format::Choice;
 using platform::MessageIcon;
 namespace fileio = platform::fileio;
 
@@ -78,15 +78,15 @@ TEST_F(Backup, EveryItemGoesIntoTheArchiveWithItsManifestLine) {
     EXPECT_EQ(e[0].rfind("OBC", 0), 0u);
     EXPECT_EQ(e[3].rfind("OBA", 0), 0u);
     EXPECT_NE(e[0], e[7]);
-    EXPECT_EQ(archive::SplitStagingList(e[4]).size(), 3u);  // the picture subfolder stays out
-    auto preferences = archive::SplitStagingList(e[9]);
+    EXPECT_EQ(backup_format::SplitStagingList(e[4]).size(), 3u);  // the picture subfolder stays out
+    auto preferences = backup_format::SplitStagingList(e[9]);
     std::sort(preferences.begin(), preferences.end());
     EXPECT_EQ(preferences,
               (std::vector<std::string>{"Outlook.RWZ", "Outlook.srs", "~Outlook.undo-notes.tmp"}));
     // The rules file lies in the preferences folder too, so it is in the archive twice.
     EXPECT_EQ(Count(view.names, "Outlook.RWZ"), 2);
     for (const auto& value : e)
-        for (const auto& name : archive::SplitStagingList(value))
+        for (const auto& name : backup_format::SplitStagingList(value))
             EXPECT_GE(Count(view.names, name), 1) << name;
     EXPECT_EQ(view.names.back(), "kestrine.dat");
     // The exported keys read back as they are in the registry.
@@ -273,8 +273,8 @@ TEST_F(Backup, AFullDiskEndsTheRunWithItsCauseAndLeavesNothingBehind) {
     EXPECT_EQ(run.result.outcome, recovery::RunOutcome::Failed);
     EXPECT_FALSE(run.result.error.empty());
     // No later item was tried against an archive that could not take it.
-    EXPECT_EQ(run.result.outcomes[archive::IndexOf(archive::Item::Contacts)],
-              archive::StepOutcome::NotRun);
+    EXPECT_EQ(run.result.outcomes[backup_format::IndexOf(backup_format::Item::Contacts)],
+              backup_format::StepOutcome::NotRun);
     EXPECT_EQ(s.dialogs.messages.at(0).icon, MessageIcon::Critical);
     EXPECT_NE(OnlyMessage().find(run.result.error), std::string::npos);
     EXPECT_EQ(Get(Target()), "the user's previous backup");
@@ -422,7 +422,7 @@ TEST_F(Backup, ACheckedBackupSaysSoAndABadOneNeverReplacesTheLastGoodOne) {
 TEST_F(Backup, AnotherRunAtWorkKeepsRunsOutAndWhatEndedRunsLeftGoes) {
     Put(Target(), "the user's previous backup");
     backup::BackupJob job = ui::BackupJobFor(window.backup, s.state, Target());
-    job.chosen[archive::IndexOf(Choice::Contacts)] = true;
+    job.chosen[backup_format::IndexOf(Choice::Contacts)] = true;
     job.waitForOtherRun = std::chrono::milliseconds(300);
     restore::RestoreJob restoreJob;
     restoreJob.targetProfile = "Outlook";
@@ -440,7 +440,7 @@ TEST_F(Backup, AnotherRunAtWorkKeepsRunsOutAndWhatEndedRunsLeftGoes) {
         // Cancelled while it waits: no "busy", nothing logged.
         std::stop_source stopped;
         stopped.request_stop();
-        archive::RunObserver stop;
+        backup_format::RunObserver stop;
         stop.stop = stopped.get_token();
         job.waitForOtherRun = std::chrono::seconds(30);
         const auto cancelled =
@@ -559,7 +559,7 @@ TEST_F(Backup, AGermanOfficesSignaturesGoIntoAnEnglishProfilesFolder) {
     ui::MainWindowModel english;
     ASSERT_EQ(ui::OpenBackupFile(english.restore, s.state, opened), ui::OpenOutcome::Opened);
     english.restore.targetProfile = "Outlook";
-    english.restore.items[archive::IndexOf(Choice::Signatures)].ticked = true;
+    english.restore.items[backup_format::IndexOf(Choice::Signatures)].ticked = true;
     ASSERT_EQ(RestoreLikeTheWindow(english, s.state, opened).result.outcome,
               recovery::RunOutcome::Completed);
     EXPECT_EQ(Get(s.folders.signatures + "\\Gru\xC3\x9F.htm"), "<html>Gr\xC3\xBC\xC3\x9F</html>");
@@ -601,17 +601,17 @@ TEST_F(Backup, TheRunReportsBytesAndACancellationAbandonsTheArchive) {
     Put(Target(), "the user's previous backup");
     TickAll();
     const backup::BackupJob job = ui::BackupJobFor(window.backup, s.state, Target());
-    std::vector<archive::Progress> reports;
-    std::vector<archive::Item> started;
+    std::vector<backup_format::Progress> reports;
+    std::vector<backup_format::Item> started;
     std::stop_source source;
-    archive::RunObserver observer;
+    backup_format::RunObserver observer;
     observer.stop = source.get_token();
     // Stopped before the first file of the data files.
-    observer.stepStarted = [&](archive::Item item) {
+    observer.stepStarted = [&](backup_format::Item item) {
         started.push_back(item);
         if (started.size() >= 2) source.request_stop();
     };
-    observer.progress = [&](const archive::Progress& report) { reports.push_back(report); };
+    observer.progress = [&](const backup_format::Progress& report) { reports.push_back(report); };
     const auto cancelled =
         backup::RunBackup(job, s.state.environment, s.state.paths, zip, observer);
     EXPECT_EQ(cancelled.outcome, recovery::RunOutcome::Cancelled);
@@ -629,19 +629,20 @@ TEST_F(Backup, TheRunReportsBytesAndACancellationAbandonsTheArchive) {
     reports.clear();
     source = std::stop_source();
     observer.stop = source.get_token();
-    observer.stepStarted = [](archive::Item) {};
-    observer.progress = [&](const archive::Progress& report) {
+    observer.stepStarted = [](backup_format::Item) {};
+    observer.progress = [&](const backup_format::Progress& report) {
         reports.push_back(report);
         if (std::count_if(reports.begin(), reports.end(),
-                          [](const archive::Progress& r) { return r.file == "a.pst"; }) >= 3)
+                          [](const backup_format::Progress& r) { return r.file == "a.pst"; }) >= 3)
             source.request_stop();
     };
     EXPECT_EQ(backup::RunBackup(job, s.state.environment, s.state.paths, zip, observer).outcome,
               recovery::RunOutcome::Cancelled);
     EXPECT_EQ(Get(Target()), "the user's previous backup");
     EXPECT_EQ(BackupFiles(), std::vector<std::string>{"kestrine-Outlook.ksx"});
-    const auto first = std::find_if(reports.begin(), reports.end(),
-                                    [](const archive::Progress& r) { return r.file == "a.pst"; });
+    const auto first =
+        std::find_if(reports.begin(), reports.end(),
+                     [](const backup_format::Progress& r) { return r.file == "a.pst"; });
     ASSERT_NE(first, reports.end());
     EXPECT_EQ(reports.back().file, "a.pst");
     EXPECT_GT(reports.back().bytesDone, first->bytesDone);
@@ -661,7 +662,7 @@ TEST_F(Backup, TheRunReportsBytesAndACancellationAbandonsTheArchive) {
     // Only the chosen items' files are expected: without the data files the run still ends at
     // what it expected.
     backup::BackupJob part = job;
-    part.chosen[archive::IndexOf(Choice::PersonalFolders)] = false;
+    part.chosen[backup_format::IndexOf(Choice::PersonalFolders)] = false;
     reports.clear();
     ASSERT_TRUE(
         backup::RunBackup(part, s.state.environment, s.state.paths, zip, observer).Written());
@@ -735,7 +736,7 @@ TEST_F(Backup, TodaysProfilesBackUpTheirPersonalFoldersAndSayWhatStaysOnTheServe
         const auto view = ReadArchive(run.result.archivePath);
         for (const auto& name : view.names) EXPECT_FALSE(name.ends_with(".ost")) << name;
         for (const auto& name : c.inArchive) EXPECT_EQ(Count(view.names, name), 1) << name;
-        const auto contents = archive::DecodeContents(view.manifest.contents);
+        const auto contents = backup_format::DecodeContents(view.manifest.contents);
         ASSERT_TRUE(contents);
         EXPECT_EQ(*contents, run.result.contents);
         EXPECT_EQ(contents->serverAccounts, c.accounts);
@@ -747,7 +748,7 @@ TEST_F(Backup, TodaysProfilesBackUpTheirPersonalFoldersAndSayWhatStaysOnTheServe
         for (const auto& account : c.accounts)
             EXPECT_NE(message.find("Mail of " + account + " stays on the server"),
                       std::string::npos);
-        EXPECT_NE(message.find(archive::kPasswordsNote), std::string::npos);
+        EXPECT_NE(message.find(backup_format::kPasswordsNote), std::string::npos);
         EXPECT_EQ(s.Log().find("kept on the server") != std::string::npos, c.onServer);
         EXPECT_EQ(s.Log().find("data file is missing") != std::string::npos, !c.missing.empty());
         std::filesystem::remove(Fs(s.state.paths.LogFile));

@@ -22,7 +22,7 @@
 namespace kestrine::test {
 namespace {
 
-using archive::Choice;
+using backup_format::Choice;
 
 class BackupNow : public BackupPage {
   public:

@@ -7,7 +7,7 @@
 #include "base/line_file.h"
 #include "platform/text.h"
 
-namespace kestrine::archive {
+namespace kestrine::backup_format {
 namespace {
 
 ManifestHeader SampleHeader() {
@@ -187,4 +187,4 @@ TEST(BackupContents, RoundTripsAndAMalformedValueGivesNoList) {
 }
 
 }  // namespace
-}  // namespace kestrine::archive
+}  // namespace kestrine::backup_format

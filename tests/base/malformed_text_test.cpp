@@ -52,12 +52,12 @@ TEST(MalformedText, EveryImporterOfNamesAndPathsRefusesIt) {
         }
 
         // A manifest: a header value or an item's entry names make it no valid backup.
-        EXPECT_FALSE(
-            archive::ReadManifestText("BackupIdentity=" + bad + "\r\nBackupItem=00000000000\r\n")
-                .valid);
-        EXPECT_FALSE(
-            archive::ReadManifestText("BackupContacts=a" + bad + "\r\nBackupItem=00000000001\r\n")
-                .valid);
+        EXPECT_FALSE(backup_format::ReadManifestText("BackupIdentity=" + bad +
+                                                     "\r\nBackupItem=00000000000\r\n")
+                         .valid);
+        EXPECT_FALSE(backup_format::ReadManifestText("BackupContacts=a" + bad +
+                                                     "\r\nBackupItem=00000000001\r\n")
+                         .valid);
 
         // The backup folder setting names no folder: proposals go to the application folder.
         EXPECT_EQ(ui::ChooseProposalFolder("D:\\Backups" + bad, "C:\\App", Exists), "C:\\App");
@@ -67,9 +67,10 @@ TEST(MalformedText, EveryImporterOfNamesAndPathsRefusesIt) {
     EXPECT_TRUE(registry::ParseExportText("\\\r\n\"" + kFine + "\"= sz:" + kFine + "\r\n").ok);
     EXPECT_EQ(schedule::ParseUnattendedTail("sf=" + kFine + "xm=1ps=bf=C:\\" + kFine).profile,
               kFine);
-    EXPECT_EQ(archive::ReadManifestText("BackupContacts=" + kFine + "\r\nBackupItem=00000000001")
-                  .entries[archive::IndexOf(archive::Item::Contacts)],
-              kFine);
+    EXPECT_EQ(
+        backup_format::ReadManifestText("BackupContacts=" + kFine + "\r\nBackupItem=00000000001")
+            .entries[backup_format::IndexOf(backup_format::Item::Contacts)],
+        kFine);
     EXPECT_EQ(ui::ChooseProposalFolder("D:\\" + kFine, "C:\\App", Exists), "D:\\" + kFine);
 }
 

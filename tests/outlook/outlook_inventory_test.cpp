@@ -11,7 +11,7 @@
 namespace kestrine::outlook {
 namespace {
 
-using archive::Choice;
+using backup_format::Choice;
 using test::Put;
 
 class Inventory : public ::testing::Test {
@@ -54,15 +54,15 @@ TEST_F(Inventory, MissingEmptyAndSubfolderOnlyLocationsAreUnavailable) {
     // A blank name asks nothing of the profile's keys; the folders do not depend on it.
     MakeFullProfile("Real");
     const auto blank = TakeInventory(s.state.environment, "");
-    EXPECT_FALSE(blank.available[archive::IndexOf(Choice::Accounts)]);
-    EXPECT_FALSE(blank.available[archive::IndexOf(Choice::AddressBook)]);
-    EXPECT_TRUE(blank.available[archive::IndexOf(Choice::Signatures)]);
+    EXPECT_FALSE(blank.available[backup_format::IndexOf(Choice::Accounts)]);
+    EXPECT_FALSE(blank.available[backup_format::IndexOf(Choice::AddressBook)]);
+    EXPECT_TRUE(blank.available[backup_format::IndexOf(Choice::Signatures)]);
 }
 
 // (Where each item lives is the locations' rule, checked on its own.)
 TEST_F(Inventory, AFullProfileHasEveryItemAndAnAddressBookOnlyBeforeOutlook2007IfItsFileExists) {
     MakeFullProfile("P");
-    const size_t book = archive::IndexOf(Choice::AddressBook);
+    const size_t book = backup_format::IndexOf(Choice::AddressBook);
     EXPECT_EQ(Available("P"), std::vector<bool>(9, true));
     for (const char* version : {"12.0", "16.0"}) {
         s.state.environment.OutlookVersion = version;

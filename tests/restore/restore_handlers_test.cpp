@@ -12,15 +12,15 @@ namespace kestrine::restore {
 namespace {
 
 using namespace kestrine::test;
-using archive::Item;
+using backup_format::Item;
 using outlook::kAccountsSubkey;
 using outlook::kStoreSection;
 
 // A row out of place would back up or restore one item under another's name.
 TEST(ItemTables, EveryItemHasItsBackupAndItsRestoreInTheItemsOrder) {
-    for (size_t i = 0; i < archive::kItemCount; ++i) {
+    for (size_t i = 0; i < backup_format::kItemCount; ++i) {
         const auto item = static_cast<Item>(i);
-        EXPECT_EQ(archive::kItems[i].item, item) << i;
+        EXPECT_EQ(backup_format::kItems[i].item, item) << i;
         EXPECT_EQ(backup::BackupSteps()[i].item, item) << i;
         EXPECT_EQ(backup::ItemBackups()[i].item, item) << i;
         EXPECT_NE(backup::ItemBackups()[i].plan, nullptr) << i;
@@ -34,7 +34,7 @@ class RestoreHandlers : public ::testing::Test {
   protected:
     Scratch s;
     archive::ArchiveReader zip;
-    std::array<std::string, archive::kItemCount> entries;
+    std::array<std::string, backup_format::kItemCount> entries;
     const std::string noStores;
     RestoreContext ctx{.env = s.state.environment,
                        .entries = entries,
@@ -42,7 +42,7 @@ class RestoreHandlers : public ::testing::Test {
                        .zip = zip,
                        .tempFolder = s.app};
 
-    std::string& EntryOf(Item item) { return entries[archive::IndexOf(item)]; }
+    std::string& EntryOf(Item item) { return entries[backup_format::IndexOf(item)]; }
     // Opens an unprotected archive of these files and sets the item values.
     void Open(const std::vector<std::string>& files, const std::map<Item, std::string>& items) {
         const std::string path = s.MakeArchive("a" + std::to_string(archives++) + ".ksx", files,
@@ -286,7 +286,7 @@ TEST_F(RestoreDataFiles, FilesArePutInPlaceAndEveryStoreIsRelinked) {
 // A tampered manifest ties a section to a file past the end of the item's list: that tie is not
 // followed (the section keeps its own file's name), while a sound tie still renames.
 TEST_F(RestoreDataFiles, AStoreTiedToAFilePastTheListKeepsItsOwnName) {
-    const std::string stores = archive::JoinDataFileStores({{"store1", 1}, {"store3", 2}});
+    const std::string stores = backup_format::JoinDataFileStores({{"store1", 1}, {"store3", 2}});
     RestoreContext tampered{.env = ctx.env,
                             .entries = entries,
                             .dataFileStores = stores,

@@ -9,7 +9,7 @@ namespace kestrine::ui {
 namespace {
 
 using namespace kestrine::test;
-using archive::Item;
+using backup_format::Item;
 
 class OpenBackup : public ::testing::Test {
   protected:
@@ -36,7 +36,7 @@ class OpenBackup : public ::testing::Test {
     std::string AllItems(const std::string& password = "") {
         std::vector<std::string> files;
         std::map<Item, std::string> items;
-        for (const auto& info : archive::kItems) {
+        for (const auto& info : backup_format::kItems) {
             const std::string name = std::string(info.manifestKey) + ".dat";
             files.push_back(s.Source(name, "content " + name));
             items[info.item] = name;
@@ -59,7 +59,7 @@ TEST_F(OpenBackup, AValidBackupFillsTheTabAndTheStateAndStaysOpen) {
     EXPECT_EQ(s.state.openedArchive.sourceFile, path);
     EXPECT_EQ(s.state.openedArchive.itemFlags, "11111111111");
     EXPECT_TRUE(tab.backupOpen);
-    EXPECT_EQ(s.state.openedArchive.entries[archive::IndexOf(Item::Preferences)],
+    EXPECT_EQ(s.state.openedArchive.entries[backup_format::IndexOf(Item::Preferences)],
               "BackupSetting.dat");
     EXPECT_TRUE(s.AppFiles().empty());  // the extracted manifest is gone
     EXPECT_TRUE(zip.FindEntry("BackupPab.dat").has_value());

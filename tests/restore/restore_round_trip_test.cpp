@@ -79,15 +79,15 @@ TEST_F(SafeRestore, AnUndoGivesBackTheProfileAndEveryFileByteForByte) {
 TEST_F(SafeRestore, ARegistryWriteThatFailsTakesTheWholeRestoreBack) {
     namespace memory = platform::memory_registry;
     const State before = Now();
-    archive::RunObserver observer;
-    observer.stepFinished = [](archive::Item, archive::StepOutcome outcome) {
-        if (outcome == archive::StepOutcome::Failed) memory::ClearFailures();
+    backup_format::RunObserver observer;
+    observer.stepFinished = [](backup_format::Item, backup_format::StepOutcome outcome) {
+        if (outcome == backup_format::StepOutcome::Failed) memory::ClearFailures();
     };
     memory::PlantFailure(memory::Operation::SetValue, kHkcu, SubkeyOf(s.optionsKey), 5);
     const auto report = RestoreObserved(observer);
     memory::ClearFailures();
     ASSERT_FALSE(report.rows.empty());
-    EXPECT_EQ(report.rows.back().item, archive::Item::Options);
+    EXPECT_EQ(report.rows.back().item, backup_format::Item::Options);
     EXPECT_FALSE(report.rows.back().ok());
     EXPECT_GT(report.rows.size(), 1u);
     EXPECT_EQ(report.takenBack, restore::TakenBackBecause::RowFailed);
@@ -104,7 +104,7 @@ TEST_F(SafeRestore, AFailingRowPutsEveryEarlierRowBack) {
     const auto report = Restore();
     platform::fileio::LetGo(f2.localOutlook + "\\Outlook.pst");
     ASSERT_FALSE(report.rows.empty());
-    EXPECT_EQ(report.rows.back().item, archive::Item::DataFiles);
+    EXPECT_EQ(report.rows.back().item, backup_format::Item::DataFiles);
     EXPECT_FALSE(report.rows.back().ok());
     EXPECT_EQ(report.takenBack, restore::TakenBackBecause::RowFailed);
     EXPECT_FALSE(report.takeBackFailed);
@@ -126,9 +126,9 @@ TEST_F(SafeRestore, ATakeBackThatCannotFinishIsDoneAtTheNextStart) {
     const State before = Now();
     const std::string signature = f2.signatures + "\\Work.htm";
     const std::string pst = f2.localOutlook + "\\Outlook.pst";
-    archive::RunObserver observer;
-    observer.stepFinished = [&](archive::Item item, archive::StepOutcome) {
-        if (item == archive::Item::Signatures) platform::fileio::Hold(signature);
+    backup_format::RunObserver observer;
+    observer.stepFinished = [&](backup_format::Item item, backup_format::StepOutcome) {
+        if (item == backup_format::Item::Signatures) platform::fileio::Hold(signature);
     };
     platform::fileio::Hold(pst);
     const auto report = RestoreObserved(observer);

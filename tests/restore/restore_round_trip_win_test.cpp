@@ -84,10 +84,10 @@ TEST_F(SafeRestore, AHeldDataFileIsWaitedForInTheLogAndACancelEndsTheWait) {
     // hold (and logged it), well inside its minute of waiting.
     std::stop_source stopping;
     std::jthread stopper;
-    archive::RunObserver observer;
+    backup_format::RunObserver observer;
     observer.stop = stopping.get_token();
-    observer.progress = [&](const archive::Progress& p) {
-        if (p.item != archive::Item::DataFiles || stopper.joinable()) return;
+    observer.progress = [&](const backup_format::Progress& p) {
+        if (p.item != backup_format::Item::DataFiles || stopper.joinable()) return;
         stopper = std::jthread([&stopping] {
             std::this_thread::sleep_for(std::chrono::seconds(1));
             stopping.request_stop();

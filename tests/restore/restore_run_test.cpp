@@ -19,8 +19,8 @@ namespace kestrine::ui {
 namespace {
 
 using namespace kestrine::test;
-using archive::Choice;
-using archive::Item;
+using backup_format::Choice;
+using backup_format::Item;
 
 class RestoreRun : public ::testing::Test {
   protected:
@@ -41,7 +41,7 @@ class RestoreRun : public ::testing::Test {
         window.restore.targetProfile = "My Profile";
     }
     void Tick(std::initializer_list<Choice> choices) {
-        for (Choice c : choices) window.restore.items[archive::IndexOf(c)].ticked = true;
+        for (Choice c : choices) window.restore.items[backup_format::IndexOf(c)].ticked = true;
     }
 
     Scratch s;
@@ -88,18 +88,18 @@ TEST_F(RestoreRun, TickedRowsWithTheirFlagRunInOrderIntoTheLogAndTheSummary) {
     EXPECT_EQ(window.progress.stepText, "Operation complete!");
     EXPECT_FALSE(window.progress.panelVisible);
     // The tab keeps its selection, so the same run can follow at once.
-    EXPECT_TRUE(window.restore.items[archive::IndexOf(Choice::Contacts)].ticked);
+    EXPECT_TRUE(window.restore.items[backup_format::IndexOf(Choice::Contacts)].ticked);
 }
 
 TEST_F(RestoreRun, TheObserverHearsOfEachFileAndACancellationStopsBetweenRows) {
     Tick({Choice::Signatures, Choice::Contacts});
-    std::vector<archive::Progress> reports;
-    archive::RunObserver observer;
-    observer.progress = [&](const archive::Progress& p) { reports.push_back(p); };
+    std::vector<backup_format::Progress> reports;
+    backup_format::RunObserver observer;
+    observer.progress = [&](const backup_format::Progress& p) { reports.push_back(p); };
     // Stopped once the first row has started: it runs whole, the second never starts.
     std::stop_source source;
     observer.stop = source.get_token();
-    observer.stepStarted = [&](archive::Item) { source.request_stop(); };
+    observer.stepStarted = [&](backup_format::Item) { source.request_stop(); };
     const auto result = restore::RunRestore(RestoreJobFor(window.restore, s.state.openedArchive),
                                             s.state.environment, s.state.paths, zip, observer);
     EXPECT_EQ(result.outcome, recovery::RunOutcome::Cancelled);
@@ -197,9 +197,9 @@ TEST_F(RestoreRun, TheEndIsWrittenAfterTheRegistryAndARestoreWhoseEndCannotBeWri
     EXPECT_EQ(setAtFlush, (std::vector<std::string>{"open", "open"}));
     EXPECT_TRUE(recovery::ListUndoSets(s.state.paths.UndoFolder).empty());
 
-    archive::RunObserver observer;
-    observer.stepFinished = [&](Item item, archive::StepOutcome outcome) {
-        if (item != Item::Signatures || outcome != archive::StepOutcome::Succeeded) return;
+    backup_format::RunObserver observer;
+    observer.stepFinished = [&](Item item, backup_format::StepOutcome outcome) {
+        if (item != Item::Signatures || outcome != backup_format::StepOutcome::Succeeded) return;
         const auto sets = recovery::ListUndoSets(s.state.paths.UndoFolder);
         FillTheDriveAt(platform::fileio::FileSize(sets.back().folder + "\\journal.dat"));
     };

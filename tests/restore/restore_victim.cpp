@@ -2,7 +2,7 @@
 // marker file, so that a test can end the process there as a kill or a power loss would.
 //   restore_victim ARCHIVE PASSWORD APPFOLDER USERDIR PROFILESROOT OUTLOOKVERSION TARGET STOP
 //   MARKER
-// STOP is "row:<archive item index>" (after that row), "bytes:<n>" (once n bytes are extracted) or
+// STOP is "row:<backup item index>" (after that row), "bytes:<n>" (once n bytes are extracted) or
 // "end" (after the run).
 #include <windows.h>
 
@@ -53,16 +53,18 @@ int wmain(int argc, wchar_t** argv) {
     job.entries = opened.manifest.entries;
     job.dataFileStores = opened.manifest.dataFileStores;
 
-    archive::RunObserver observer;
+    backup_format::RunObserver observer;
     if (stop.starts_with("row:")) {
         const size_t row = std::stoul(stop.substr(4));
-        observer.stepFinished = [row](archive::Item item, archive::StepOutcome outcome) {
-            if (outcome != archive::StepOutcome::NotRun && archive::IndexOf(item) == row)
+        observer.stepFinished = [row](backup_format::Item item,
+                                      backup_format::StepOutcome outcome) {
+            if (outcome != backup_format::StepOutcome::NotRun &&
+                backup_format::IndexOf(item) == row)
                 StopHere();
         };
     } else if (stop.starts_with("bytes:")) {
         const uint64_t bytes = std::stoull(stop.substr(6));
-        observer.progress = [bytes](const archive::Progress& p) {
+        observer.progress = [bytes](const backup_format::Progress& p) {
             if (p.bytesDone >= bytes) StopHere();
         };
     }

@@ -232,7 +232,7 @@ class SafeRestore : public RoundTrip {
                               {0, 1, 2, 3, 4, 5, 6, 7, 8});
     }
     // Every item restored into "Second" by the run itself, which tells `observer` of each step.
-    restore::RestoreResult RestoreObserved(const archive::RunObserver& observer) {
+    restore::RestoreResult RestoreObserved(const backup_format::RunObserver& observer) {
         s.dialogs.chosenFile = archivePath;
         s.dialogs.passwords = {std::string("s3cret pw")};
         MainWindowModel window;

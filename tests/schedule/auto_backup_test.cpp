@@ -145,7 +145,7 @@ TEST_F(AutoBackup, PoliciesWinOverTheUsersSettingsEverywhere) {
 
     ui::MainWindowModel window;
     window.backup.sourceProfile = "Outlook";
-    window.backup.items[archive::IndexOf(archive::Choice::Signatures)].ticked = true;
+    window.backup.items[backup_format::IndexOf(backup_format::Choice::Signatures)].ticked = true;
     ui::ProposeTargetFile(window.backup, s.state);
     EXPECT_EQ(base::FolderPart(window.backup.targetFileText), mine);
     window.backup.targetFileText =
@@ -157,7 +157,7 @@ TEST_F(AutoBackup, PoliciesWinOverTheUsersSettingsEverywhere) {
     ui::SchedulerModel model = ui::OpenScheduler({"Outlook"}, ReadPolicies(s.state.paths.Policy));
     ui::ChooseProfile(model, "Outlook", {}, p.backups);
     ui::ChooseTargetFile(model, p.backups + "\\elsewhere.ksx");
-    model.items[archive::IndexOf(archive::Choice::Signatures)].ticked = true;
+    model.items[backup_format::IndexOf(backup_format::Choice::Signatures)].ticked = true;
     model.days = {true, true, true, true, true, true, true};
     model.startTime = "23:00";
     const ui::AddTaskPlan plan = ui::PlanAddTask(model, "C:\\Kestrine\\kestrine.exe");
@@ -170,8 +170,8 @@ TEST_F(AutoBackup, PoliciesWinOverTheUsersSettingsEverywhere) {
     // (settings.dat says five), the older complete one there going once the new one is checked.
     const std::string older = mine + "\\kestrine-Outlook-01-04-2026-09-00.ksx";
     Put(older, Get(s.MakeArchive("complete.ksx", {},
-                                 Scratch::Manifest({{archive::Item::Signatures, "s"},
-                                                    {archive::Item::Contacts, "c"}}))));
+                                 Scratch::Manifest({{backup_format::Item::Signatures, "s"},
+                                                    {backup_format::Item::Contacts, "c"}}))));
     Put(target, "last week's backup");
     const auto result = Run("001000001");
     ASSERT_EQ(result.exitStatus, schedule::kExitAllSucceeded);
@@ -211,9 +211,10 @@ TEST_F(AutoBackup, KeepingTheNewestRemovesOnlyTheTasksOlderDatedArchives) {
                                              dated + "13-01-2020-09-00.ksx",
                                              p.backups + "\\kestrine-Outlook.txt"};
     // Complete backups of what the task asks for (signatures and contacts).
-    const std::string complete = Get(s.MakeArchive(
-        "complete.ksx", {},
-        Scratch::Manifest({{archive::Item::Signatures, "s"}, {archive::Item::Contacts, "c"}})));
+    const std::string complete =
+        Get(s.MakeArchive("complete.ksx", {},
+                          Scratch::Manifest({{backup_format::Item::Signatures, "s"},
+                                             {backup_format::Item::Contacts, "c"}})));
     for (const auto& file : older) Put(file, complete);
     for (const auto& file : others) Put(file, "not a backup of this task");
     Put(newest, complete);
@@ -267,8 +268,8 @@ TEST_F(AutoBackup, ARunThatFailsAnItemKeepsEveryCompleteBackup) {
     // that holds an item the task does not ask for stays.
     platform::fileio::LetGo(p.mail + "\\a.pst");
     const std::string more = p.backups + "\\kestrine-Outlook-02-03-2026-09-00.ksx";
-    Put(more,
-        Get(s.MakeArchive("more.ksx", {}, Scratch::Manifest({{archive::Item::Stationery, "s"}}))));
+    Put(more, Get(s.MakeArchive("more.ksx", {},
+                                Scratch::Manifest({{backup_format::Item::Stationery, "s"}}))));
     Put(s.state.paths.SettingsFile,
         "[General]\r\ncheckbackupfile=1\r\n[autobackup]\r\nautobackupfile=0\r\n");
     ASSERT_EQ(Run(mask).exitStatus, schedule::kExitAllSucceeded);
@@ -429,7 +430,7 @@ TEST_F(AutoBackup, ItsHooksRunUnderTheBackupsOneLock) {
     ASSERT_TRUE(platform::fileio::RemoveFile(dated));
     // The stop now comes before the run's first step.
     std::stop_source source;
-    archive::RunObserver observer;
+    backup_format::RunObserver observer;
     observer.stop = source.get_token();
     const backup::BackupHooks stopFirst{
         .before = [&](backup::BackupJob&) { source.request_stop(); }, .after = hooks.after};

@@ -119,8 +119,8 @@ TEST_F(OutlookWait, AtTheLimitTheDataFilesFailAndLastWeeksBackupStaysAsWhenTheSe
     const auto result = Run();
     EXPECT_EQ(waited, minutes(3));
     EXPECT_EQ(result.exitStatus, schedule::kExitItemFailed);
-    EXPECT_EQ(result.itemFlags[archive::IndexOf(archive::Item::DataFiles)], '0');
-    EXPECT_EQ(result.itemFlags[archive::IndexOf(archive::Item::Contacts)], '1');
+    EXPECT_EQ(result.itemFlags[backup_format::IndexOf(backup_format::Item::DataFiles)], '0');
+    EXPECT_EQ(result.itemFlags[backup_format::IndexOf(backup_format::Item::Contacts)], '1');
     EXPECT_EQ(Get(lastWeek), "last week's complete backup");
     EXPECT_EQ(platform::StandInProcesses().size(), 1u);
     const std::string log = s.Log();

@@ -288,16 +288,16 @@ class Scratch {
         return path;
     }
     // Manifest lines of a backup holding the given item values; the others flagged "0".
-    static std::vector<std::string> Manifest(const std::map<archive::Item, std::string>& items,
-                                             const std::string& note = "") {
+    static std::vector<std::string> Manifest(
+        const std::map<backup_format::Item, std::string>& items, const std::string& note = "") {
         std::vector<std::string> lines = {
             "BackupComputer=OLDPC",        "BackupLogonUser=bob",
             "BackupIdentity=Outlook",      "BackupTime=1/2/2026 3:04:05 PM",
             "Outlookversion=Outlook 2003", "BackupInformation=" + note};
-        std::string flags(archive::kItemCount, '0');
+        std::string flags(backup_format::kItemCount, '0');
         for (const auto& [item, value] : items) {
-            lines.push_back(std::string(archive::ManifestKey(item)) + "=" + value);
-            flags[archive::IndexOf(item)] = '1';
+            lines.push_back(std::string(backup_format::ManifestKey(item)) + "=" + value);
+            flags[backup_format::IndexOf(item)] = '1';
         }
         lines.push_back("BackupItem=" + flags);
         return lines;
@@ -359,7 +359,7 @@ struct ArchiveView {
     bool opened = false;
     std::vector<std::string> names;
     std::string manifestText;  // raw bytes of kestrine.dat
-    archive::Manifest manifest;
+    backup_format::Manifest manifest;
 };
 inline ArchiveView ReadArchive(const std::string& path, const std::string& password = "") {
     ArchiveView view;
@@ -369,10 +369,11 @@ inline ArchiveView ReadArchive(const std::string& path, const std::string& passw
     zip.SetReadingPassword(password);
     for (const auto& e : zip.Entries()) view.names.push_back(e.name);
     TempDir out;
-    auto entry = zip.FindLastEntry(archive::kManifestName);
+    auto entry = zip.FindLastEntry(backup_format::kManifestName);
     if (entry && zip.ExtractTo(*entry, out.str())) {
-        view.manifestText = ReadFile(out.path() / archive::kManifestName);
-        view.manifest = archive::ReadManifestText(archive::DecodeManifestFile(view.manifestText));
+        view.manifestText = ReadFile(out.path() / backup_format::kManifestName);
+        view.manifest =
+            backup_format::ReadManifestText(backup_format::DecodeManifestFile(view.manifestText));
     }
     return view;
 }

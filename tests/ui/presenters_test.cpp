@@ -13,19 +13,19 @@
 namespace kestrine::ui {
 namespace {
 
-using archive::Choice;
-using archive::Item;
-using archive::StepOutcome;
+using backup_format::Choice;
+using backup_format::Item;
+using backup_format::StepOutcome;
 using platform::MessageIcon;
 
-archive::Choices Only(std::initializer_list<Choice> choices) {
-    archive::Choices chosen{};
-    for (Choice c : choices) chosen[archive::IndexOf(c)] = true;
+backup_format::Choices Only(std::initializer_list<Choice> choices) {
+    backup_format::Choices chosen{};
+    for (Choice c : choices) chosen[backup_format::IndexOf(c)] = true;
     return chosen;
 }
 
 TEST(BackupSteps, EachChoiceRunsItsStepsInFlagOrder) {
-    auto running = [](const archive::Choices& chosen) {
+    auto running = [](const backup_format::Choices& chosen) {
         std::string out;
         for (const auto& step : backup::BackupSteps()) out += StepRuns(step, chosen) ? 'x' : '.';
         return out;
@@ -39,7 +39,7 @@ TEST(BackupSteps, EachChoiceRunsItsStepsInFlagOrder) {
 }
 
 TEST(RestoreRows, EachTickBringsItsRowsAndAZeroFlagNeverRuns) {
-    auto selected = [](const archive::Choices& ticked, const std::string& flags) {
+    auto selected = [](const backup_format::Choices& ticked, const std::string& flags) {
         std::vector<Item> out;
         for (const auto& row : restore::RestoreRows())
             if (RowSelected(row, ticked, flags)) out.push_back(row.item);
@@ -78,7 +78,7 @@ TEST(BackupPresenter, RefusalsInOrder) {
 }
 
 TEST(BackupPresenter, TheProgressBarStepsAndItsEnd) {
-    archive::Choices all{};
+    backup_format::Choices all{};
     all.fill(true);
     ProgressModel progress;
     PresentBackupStarted(progress);
@@ -127,7 +127,7 @@ TEST(BackupPresenter, TheInventoryOnTheBackupList) {
     inventory.available = Only({Choice::PersonalFolders, Choice::Options, Choice::Contacts});
     inventory.addressBookSupported = false;
     PresentInventory(tab, inventory);
-    for (size_t i = 0; i < archive::kChoiceCount; ++i)
+    for (size_t i = 0; i < backup_format::kChoiceCount; ++i)
         EXPECT_EQ(tab.items[i].enabled && !tab.items[i].ticked, inventory.available[i]) << i;
     EXPECT_EQ(tab.items[4].tooltip, "Your MS Outlook don't support Personal Address Book!");
 }
@@ -156,7 +156,7 @@ TEST(RestorePresenter, RefusalsAndConfirmation) {
 
 // The question names what will change and where the backup came from, and warns of a foreign one.
 TEST(RestorePresenter, TheConfirmationListsEveryChangeAndWarnsOfAForeignBackup) {
-    archive::ManifestHeader origin;
+    backup_format::ManifestHeader origin;
     origin.computer = "DESK";
     origin.logonUser = "ann";
     origin.time = "1/2/2026 10:00:00";
@@ -232,7 +232,7 @@ TEST(RestorePresenter, AnOpenedBackupOnTheTabAndInTheState) {
                   "only in the profile and on the computer that made it.\r\nData file "
                   "missing, not included: C:\\gone.pst.\r\nNot included, not used by this "
                   "profile: old.pst (10 bytes).\r\n" +
-                  archive::kPasswordsNote);
+                  backup_format::kPasswordsNote);
     opened.manifest.contents = "D2048:a.pst;S";
     EXPECT_FALSE(PresentOpenedBackup(tab, "C:\\a.ksx", opened));
     EXPECT_EQ(tab.backupInfoText, info);

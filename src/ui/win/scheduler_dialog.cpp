@@ -130,7 +130,7 @@ class SchedulerDialog : public Dialog {
         std::string folder = ChooseProposalFolder(BackupFolderSetting(), setup_.appFolder,
                                                   platform::fileio::IsDirectory);
         ChooseProfile(model_, profile, BackupItemBoxes(setup_.inventoryOf(profile)), folder);
-        for (int i = 0; i < static_cast<int>(archive::kChoiceCount); ++i) {
+        for (int i = 0; i < static_cast<int>(backup_format::kChoiceCount); ++i) {
             const auto& item = model_.items[static_cast<size_t>(i)];
             SetChecked(IDC_TASK_ITEM_FIRST + i, item.ticked);
             EnableItem(IDC_TASK_ITEM_FIRST + i, item.enabled);
@@ -146,7 +146,7 @@ class SchedulerDialog : public Dialog {
     }
 
     void AddTask() {
-        for (int i = 0; i < static_cast<int>(archive::kChoiceCount); ++i)
+        for (int i = 0; i < static_cast<int>(backup_format::kChoiceCount); ++i)
             model_.items[static_cast<size_t>(i)].ticked = IsChecked(IDC_TASK_ITEM_FIRST + i);
         for (int day = 0; day < 7; ++day) model_.days[day] = IsChecked(IDC_TASK_MONDAY + day);
         model_.startTime = ItemText(IDC_TASK_START_TIME);
