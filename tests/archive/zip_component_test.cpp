@@ -404,14 +404,9 @@ TEST_F(ZipArchiveTest, WriteFailuresKillTheArchiveAndSourceFailuresOnlyTheirEntr
             disk->writeBudget = c.writeBudget;
             disk->failTruncate = c.failTruncate;
             source->readBudget = c.sourceBudget;
-            ArchiveWriter zip(EntryProtection::ForPassword(password),
-                              {.filter =
-                                   [toDisk = FaultFilter(".writing-", disk),
-                                    fromSource = FaultFilter("big.pst", source)](
-                                       auto stream, const std::string& path) {
-                                       return fromSource(toDisk(std::move(stream), path), path);
-                                   },
-                               .chunkSize = 64 * 1024});
+            ArchiveWriter zip(
+                EntryProtection::ForPassword(password),
+                {.filter = FaultFilters(disk, "big.pst", source), .chunkSize = 64 * 1024});
             ASSERT_TRUE(zip.CreateArchive(target));
             std::vector<bool> added;
             for (const auto& f : files) added.push_back(zip.AddFile(f).ok());
@@ -806,14 +801,8 @@ TEST_F(ZipArchiveTest, ALargeFileWrittenAgainStoredMustNotChangeMeanwhile) {
                 std::filesystem::remove(std::filesystem::u8path(noisy));
             source->beforeRead = nullptr;
         };
-        ArchiveWriter zip(
-            EntryProtection::None(),
-            {.filter =
-                 [toDisk = FaultFilter(".writing-", disk),
-                  fromSource = FaultFilter("noisy", source)](auto s, const auto& path) {
-                     return fromSource(toDisk(std::move(s), path), path);
-                 },
-             .chunkSize = 4096});
+        ArchiveWriter zip(EntryProtection::None(),
+                          {.filter = FaultFilters(disk, "noisy", source), .chunkSize = 4096});
         ASSERT_TRUE(zip.CreateArchive(target));
         const Status added = zip.AddFile(noisy);
         EXPECT_EQ(added.kind(), failTruncate ? Failure::WriteFailed : Failure::Unreadable);

@@ -190,6 +190,15 @@ archive::StreamFilter FaultFilter(const std::string& match, std::shared_ptr<Stre
         };
 }
 
+archive::StreamFilter FaultFilters(std::shared_ptr<StreamFaults> disk, const std::string& source,
+                                   std::shared_ptr<StreamFaults> read) {
+    return
+        [toDisk = FaultFilter(".writing-", std::move(disk)),
+         fromSource = FaultFilter(source, std::move(read))](auto stream, const std::string& path) {
+            return fromSource(toDisk(std::move(stream), path), path);
+        };
+}
+
 std::vector<std::string> FolderNames(const std::string& folder) {
     std::vector<std::string> names;
     std::filesystem::path dir(std::u8string(folder.begin(), folder.end()));

@@ -102,6 +102,10 @@ struct StreamFaults {
 // A stream filter for the component: the streams of files whose path contains `match` get the
 // faults, all others pass as they are.
 archive::StreamFilter FaultFilter(const std::string& match, std::shared_ptr<StreamFaults> faults);
+// The archive's streams with `disk`'s faults and the source file's (path contains `source`) with
+// `read`'s.
+archive::StreamFilter FaultFilters(std::shared_ptr<StreamFaults> disk, const std::string& source,
+                                   std::shared_ptr<StreamFaults> read);
 
 // True when `tool` is on the PATH.
 bool HaveTool(const std::string& tool);

@@ -101,6 +101,39 @@ class OutlookDetection : public ::testing::Test {
         return n;
     }
 
+    // The stand-in server started as a running Outlook (OUTLOOK.EXE in `folder`), ready to answer;
+    // it runs until the test stops it or the object goes.
+    class RunningServer {
+      public:
+        RunningServer(const std::filesystem::path& folder, const std::wstring& tag) {
+            const std::wstring pid = std::to_wstring(GetCurrentProcessId());
+            ready_ = CreateEventW(nullptr, TRUE, FALSE, (tag + L"-ready-" + pid).c_str());
+            stop_ = CreateEventW(nullptr, TRUE, FALSE, (tag + L"-stop-" + pid).c_str());
+            test::CopyTestProgram("olk_com_server.exe", folder / "OUTLOOK.EXE");
+            process =
+                test::StartKept(folder / "OUTLOOK.EXE", L"-running " + tag + L"-ready-" + pid +
+                                                            L" " + tag + L"-stop-" + pid)
+                    .process;
+            HANDLE waitFor[] = {ready_, process};
+            started = process && WaitForMultipleObjects(2, waitFor, FALSE, 30000) == WAIT_OBJECT_0;
+        }
+        ~RunningServer() {
+            SetEvent(stop_);
+            if (process) {
+                test::Ended(process);
+                CloseHandle(process);
+            }
+            CloseHandle(ready_);
+            CloseHandle(stop_);
+        }
+        bool Running() const { return WaitForSingleObject(process, 0) == WAIT_TIMEOUT; }
+        HANDLE process = nullptr;
+        bool started = false;
+
+      private:
+        HANDLE ready_ = nullptr, stop_ = nullptr;
+    };
+
     ServerRegistration registration_;
     test::TempDir dir_;
     std::filesystem::path marker_, made_;
@@ -154,18 +187,9 @@ TEST_F(OutlookDetection, ARegisteredObjectIsNeverMadeAndNothingRecordedMeansNoOu
 
 TEST_F(OutlookDetection, RunningOutlookIsReadAndLeftRunning) {
     AnswerVersion("16.0.0.9999");
-    std::wstring tag = std::to_wstring(GetCurrentProcessId());
-    std::wstring readyName = L"olk-com-ready-" + tag, stopName = L"olk-com-stop-" + tag;
-    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, readyName.c_str());
-    HANDLE stop = CreateEventW(nullptr, TRUE, FALSE, stopName.c_str());
     // Outlook's automation server is its program, OUTLOOK.EXE.
-    const auto exe = dir_.path() / "Running" / "OUTLOOK.EXE";
-    test::CopyTestProgram("olk_com_server.exe", exe);
-    auto server = test::StartKept(exe, L"-running " + readyName + L" " + stopName);
-    ASSERT_TRUE(server.process);
-    HANDLE waitFor[] = {ready, server.process};
-    ASSERT_EQ(WaitForMultipleObjects(2, waitFor, FALSE, 30000), WAIT_OBJECT_0)
-        << "the server could not start";
+    RunningServer server(dir_.path() / "Running", L"olk-com");
+    ASSERT_TRUE(server.started) << "the server could not start";
 
     auto probe = WithServer([] { return platform::ProbeOutlookVersion(); });
     EXPECT_TRUE(probe.objectObtained);
@@ -176,49 +200,30 @@ TEST_F(OutlookDetection, RunningOutlookIsReadAndLeftRunning) {
     Detect(env);
     EXPECT_EQ(env.OutlookName, "Outlook 2016");
     EXPECT_EQ(QuitCalls(), 0);
-    // Still running until told to stop.
-    EXPECT_EQ(WaitForSingleObject(server.process, 0), static_cast<DWORD>(WAIT_TIMEOUT));
-
-    SetEvent(stop);
-    EXPECT_TRUE(test::Ended(server.process));
-    CloseHandle(server.process);
-    CloseHandle(ready);
-    CloseHandle(stop);
+    EXPECT_TRUE(server.Running());  // still running until told to stop
 }
 
 // Closing Outlook for a backup asks the running instance to quit only when it has no item window
 // open, since Quit discards what is unsaved there; it never starts an instance to ask.
 TEST_F(OutlookDetection, ARunningOutlookIsAskedToQuitOnlyWithNoItemWindowsOpen) {
-    const auto exe = dir_.path() / "Office" / "OUTLOOK.EXE";
-    test::CopyTestProgram("olk_com_server.exe", exe);
-    const std::wstring tag = std::to_wstring(GetCurrentProcessId());
-    const std::wstring readyName = L"olk-quit-ready-" + tag, stopName = L"olk-quit-stop-" + tag;
-    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, readyName.c_str());
-    HANDLE stop = CreateEventW(nullptr, TRUE, FALSE, stopName.c_str());
-    auto server = test::StartKept(exe, L"-running " + readyName + L" " + stopName);
-    ASSERT_TRUE(server.process);
-    HANDLE waitFor[] = {ready, server.process};
-    ASSERT_EQ(WaitForMultipleObjects(2, waitFor, FALSE, 30000), WAIT_OBJECT_0);
+    {
+        RunningServer server(dir_.path() / "Office", L"olk-quit");
+        ASSERT_TRUE(server.started);
+        SetDefault(HKEY_CURRENT_USER, kServerSettings, L"Inspectors", L"1");
+        const auto open = WithServer([] { return AskOutlookToQuit(500); });
+        EXPECT_EQ(open.running, 1);
+        EXPECT_TRUE(open.itemsOpen);
+        EXPECT_FALSE(open.asked || open.gone);
+        EXPECT_EQ(QuitCalls(), 0);
+        EXPECT_TRUE(server.Running());
 
-    SetDefault(HKEY_CURRENT_USER, kServerSettings, L"Inspectors", L"1");
-    const auto open = WithServer([] { return AskOutlookToQuit(500); });
-    EXPECT_EQ(open.running, 1);
-    EXPECT_TRUE(open.itemsOpen);
-    EXPECT_FALSE(open.asked || open.gone);
-    EXPECT_EQ(QuitCalls(), 0);
-    EXPECT_EQ(WaitForSingleObject(server.process, 0), static_cast<DWORD>(WAIT_TIMEOUT));
-
-    SetDefault(HKEY_CURRENT_USER, kServerSettings, L"Inspectors", L"0");
-    const auto none = WithServer([] { return AskOutlookToQuit(20000); });
-    EXPECT_TRUE(none.asked);
-    EXPECT_TRUE(none.gone);
-    EXPECT_EQ(QuitCalls(), 1);
-    EXPECT_TRUE(test::Ended(server.process, 0));
-    SetEvent(stop);
-    test::Ended(server.process);
-    CloseHandle(server.process);
-    CloseHandle(ready);
-    CloseHandle(stop);
+        SetDefault(HKEY_CURRENT_USER, kServerSettings, L"Inspectors", L"0");
+        const auto none = WithServer([] { return AskOutlookToQuit(20000); });
+        EXPECT_TRUE(none.asked);
+        EXPECT_TRUE(none.gone);
+        EXPECT_EQ(QuitCalls(), 1);
+        EXPECT_TRUE(test::Ended(server.process, 0));
+    }
     // Nothing runs: no instance is made to be asked.
     EXPECT_EQ(WithServer([] { return platform::AskRunningOutlookToQuit(); }),
               platform::OutlookQuitAnswer::NoObject);
@@ -253,16 +258,8 @@ TEST_F(OutlookDetection, AnOutlookThatRunsIsNeverAskedToQuitAndNoneIsStartedToLe
 
 TEST_F(OutlookDetection, ARunningOutlookThatDoesNotAnswerIsGivenUp) {
     AnswerVersion("16.0.0.1");
-    const std::wstring tag = std::to_wstring(GetCurrentProcessId());
-    const std::wstring readyName = L"olk-hang-ready-" + tag, stopName = L"olk-hang-stop-" + tag;
-    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, readyName.c_str());
-    HANDLE stop = CreateEventW(nullptr, TRUE, FALSE, stopName.c_str());
-    const auto exe = dir_.path() / "Hung" / "OUTLOOK.EXE";
-    test::CopyTestProgram("olk_com_server.exe", exe);
-    auto server = test::StartKept(exe, L"-running " + readyName + L" " + stopName);
-    ASSERT_TRUE(server.process);
-    HANDLE waitFor[] = {ready, server.process};
-    ASSERT_EQ(WaitForMultipleObjects(2, waitFor, FALSE, 30000), WAIT_OBJECT_0);
+    RunningServer server(dir_.path() / "Hung", L"olk-hang");
+    ASSERT_TRUE(server.started);
     SetDefault(HKEY_CURRENT_USER, kServerSettings, L"Hang", L"3000");
     const ULONGLONG start = GetTickCount64();
     const auto probe =
@@ -271,11 +268,6 @@ TEST_F(OutlookDetection, ARunningOutlookThatDoesNotAnswerIsGivenUp) {
     EXPECT_LT(GetTickCount64() - start, 2500u);
     Sleep(3000);  // the late answer: still never asked to quit
     EXPECT_EQ(QuitCalls(), 0);
-    SetEvent(stop);
-    test::Ended(server.process);
-    CloseHandle(server.process);
-    CloseHandle(ready);
-    CloseHandle(stop);
 }
 
 TEST(SystemDetection, WindowsVersionComesFromWmi) {

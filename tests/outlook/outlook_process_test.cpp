@@ -101,12 +101,7 @@ TEST(ScheduledBackup, WaitsForAnOutlookThatHoldsTheDataFileAndNeverEndsIt) {
     const auto result = schedule::RunAutoBackup(s.state, zip, std::chrono::seconds(30), clock);
     EXPECT_GE(pauses, 2);
     EXPECT_EQ(result.exitStatus, schedule::kExitAllSucceeded) << s.Log();
-    archive::ArchiveReader reader;
-    test::TempDir out;
-    ASSERT_TRUE(reader.OpenArchive(result.archivePath));
-    const auto entry = reader.FindLastEntry("a.pst");
-    ASSERT_TRUE(entry && reader.ExtractTo(*entry, out.str()));
-    EXPECT_EQ(test::ReadFile(out.path() / "a.pst"), content);
+    EXPECT_EQ(test::EntryText(result.archivePath, "a.pst"), content);
     // It ended by itself (exit status 5), and was not ended.
     ASSERT_TRUE(Ended(outlook.process));
     DWORD status = 0;

@@ -41,27 +41,25 @@ TEST_F(ReplaceTogether, ReplacesExistingCreatesNewAndATargetNamedTwiceGetsTheLas
     EXPECT_EQ(FileCount(), 3u);
 }
 
+// A staged file whose content never arrived, or a folder of a target's name: every target stays as
+// it was, and no staged or set-aside file is left.
 TEST_F(ReplaceTogether, AFailureLeavesEveryTargetAsItWas) {
     test::WriteFile(Path("a.pst"), "old a");
     test::WriteFile(Path("b.pst"), "old b");
-    auto a = Stage("a.pst", "new a");
-    StagedFile missing{Path("gone.tmp"), Path("b.pst")};  // its content never arrived
-    auto c = Stage("c.pst", "new c");
-    EXPECT_FALSE(ReplaceFilesTogether({a, missing, c}).replaced);
+    StagedFile missing{Path("gone.tmp"), Path("b.pst")};
+    EXPECT_FALSE(
+        ReplaceFilesTogether({Stage("a.pst", "new a"), missing, Stage("c.pst", "new c")}).replaced);
     EXPECT_EQ(test::ReadFile(Path("a.pst")), "old a");
     EXPECT_EQ(test::ReadFile(Path("b.pst")), "old b");
     EXPECT_FALSE(std::filesystem::exists(Path("c.pst")));
     EXPECT_EQ(FileCount(), 2u);
-}
 
-TEST_F(ReplaceTogether, AFolderOfTheTargetsNameIsNeverReplaced) {
-    test::WriteFile(Path("a.pst"), "old a");
-    std::filesystem::create_directory(dir.path() / "b.pst");
-    test::WriteFile(dir.path() / "b.pst" / "inside", "kept");
-    EXPECT_FALSE(ReplaceFilesTogether({Stage("a.pst", "new a"), Stage("b.pst", "new b")}).replaced);
+    std::filesystem::create_directory(dir.path() / "d.pst");
+    test::WriteFile(dir.path() / "d.pst" / "inside", "kept");
+    EXPECT_FALSE(ReplaceFilesTogether({Stage("a.pst", "new a"), Stage("d.pst", "new d")}).replaced);
     EXPECT_EQ(test::ReadFile(Path("a.pst")), "old a");
-    EXPECT_EQ(test::ReadFile(dir.path() / "b.pst" / "inside"), "kept");
-    EXPECT_EQ(FileCount(), 1u);
+    EXPECT_EQ(test::ReadFile(dir.path() / "d.pst" / "inside"), "kept");
+    EXPECT_EQ(FileCount(), 2u);
 }
 
 TEST_F(ReplaceTogether, AnOldFileThatCannotGoBackIsKeptAndNamed) {

@@ -81,7 +81,7 @@ TEST_F(RegistryTest, MalformedPathsAndUnknownRootsFailQuietlyAndARootAloneIsTheR
     EXPECT_EQ(top.names, std::vector<std::string>{"Software"});
 }
 
-TEST_F(RegistryTest, StringValuesUpTo255BytesWithTheTerminator) {
+TEST_F(RegistryTest, StringValuesUpTo255BytesWithTheTerminatorReadAsStored) {
     WriteRaw(sub_, {});
     EXPECT_TRUE(SetStringValue(path_, "s", "  spaced text"));
     EXPECT_EQ(GetStringValue(path_, "S"), "spaced text");
@@ -100,18 +100,16 @@ TEST_F(RegistryTest, StringValuesUpTo255BytesWithTheTerminator) {
     EXPECT_TRUE(DeleteValue(path_ + "\\Missing", "s"));
     EXPECT_FALSE(SetStringValue(path_ + "\\Missing", "s", "x"));  // no key is made
     EXPECT_EQ(GetStringValue(path_ + "\\Missing", "x"), std::nullopt);
-}
-
-TEST_F(RegistryTest, AValueWhoseTextIsErrorIsReadAsThatText) {
+    // A value whose text is "Error" reads as that text; an expandable one as stored; data that is
+    // no string as ANSI text up to its first zero byte.
     WriteRaw(sub_, {"",
                     {{"Path", kRegSz, Sz("Error")},
                      {"n", kRegDword, Dword(0)},
                      {"Shell", kRegExpandSz, Sz("%USERPROFILE%\\Mail")}},
                     {}});
     EXPECT_EQ(GetStringValue(path_, "Path"), "Error");
-    EXPECT_EQ(GetStringValue(path_, "Shell"), "%USERPROFILE%\\Mail");  // as stored, unexpanded
     EXPECT_EQ(GetMachineStringValue(path_, "Path"), "Error");
-    // Data that is no string is read as ANSI text up to its first zero byte.
+    EXPECT_EQ(GetStringValue(path_, "Shell"), "%USERPROFILE%\\Mail");
     EXPECT_EQ(GetStringValue(path_, "n"), "");
 }
 

@@ -81,17 +81,6 @@ TEST_F(AutoBackup, AllItemsReplaceTheDefaultArchive) {
     EXPECT_EQ(log.find("Verified"), std::string::npos);  // checked only when asked to or pruning
 }
 
-TEST_F(AutoBackup, MasksChooseTheirSteps) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"010000000", "10010000000"}, {"1", "11100000000"}, {"000000000", "00000000000"}};
-    for (const auto& [mask, flags] : cases) {
-        const auto result = Run(mask);
-        EXPECT_EQ(result.exitStatus, 0) << mask;
-        EXPECT_EQ(result.itemFlags, flags) << mask;
-    }
-    EXPECT_EQ(ReadArchive(target).names, std::vector<std::string>{"kestrine.dat"});
-}
-
 TEST_F(AutoBackup, TheDatedNameDeletesTheDefaultArchiveOnlyAfterTheNewOne) {
     DatedNames();
     Put(target, "last week's backup");

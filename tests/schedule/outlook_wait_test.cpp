@@ -52,14 +52,6 @@ class OutlookWait : public ::testing::Test {
                                   }};
         return schedule::RunAutoBackup(s.state, zip, milliseconds(0), clock);
     }
-    std::string Extracted(const std::string& archivePath, const std::string& name) {
-        archive::ArchiveReader reader;
-        TempDir out;
-        if (!reader.OpenArchive(archivePath)) return "";
-        auto entry = reader.FindLastEntry(name);
-        return entry && reader.ExtractTo(*entry, out.str()) ? ReadFile(out.path() / name) : "";
-    }
-
     static constexpr const char* kExe = "C:\\Office\\OUTLOOK.EXE";
     Scratch s;
     SampleProfile p{s};
@@ -89,7 +81,7 @@ TEST_F(OutlookWait, WaitsHoldingNothingUntilOutlookClosesThenBacksUpTheDataFiles
     EXPECT_EQ(pauses, 3);
     EXPECT_EQ(waited, minutes(3));  // one look a minute
     EXPECT_EQ(result.exitStatus, schedule::kExitAllSucceeded);
-    EXPECT_EQ(Extracted(result.archivePath, "a.pst"), content);
+    EXPECT_EQ(EntryText(result.archivePath, "a.pst"), content);
     EXPECT_TRUE(platform::StartedPrograms().empty());  // it closed by itself: not started again
     const std::string log = s.Log();
     const size_t waits = log.find(" Outlook is running and holds " + pst +

@@ -377,6 +377,16 @@ inline ArchiveView ReadArchive(const std::string& path, const std::string& passw
     }
     return view;
 }
+// The bytes of an entry (the last of its name); empty when the archive or the entry does not read.
+inline std::string EntryText(const std::string& path, const std::string& name,
+                             const std::string& password = "") {
+    archive::ArchiveReader zip;
+    TempDir out;
+    if (!zip.OpenArchive(path)) return "";
+    zip.SetReadingPassword(password);
+    const auto entry = zip.FindLastEntry(name);
+    return entry && zip.ExtractTo(*entry, out.str()) ? ReadFile(out.path() / name) : "";
+}
 inline int Count(const std::vector<std::string>& names, const std::string& name) {
     return static_cast<int>(std::count(names.begin(), names.end(), name));
 }

@@ -35,9 +35,11 @@ class SettingsDialogTest : public ::testing::Test {
 // leaves the user's own values of it in settings.dat.
 TEST_F(SettingsDialogTest, PolicySetControlsAreGreyedAndKeepTheUsersValues) {
     WriteINIValue(files.settingsPath, "backup", "backupfolder", dir.str());
+    WriteINIValue(files.settingsPath, "General", "checkbackupfile", "1");
+    // A share that is not there now is no reason to refuse, nor to put the application folder in.
     files.policies.backupFolder = "\\\\server\\backups\\sam";
     files.policies.keepNewest = 3;
-    files.policies.checkBackup = true;
+    files.policies.checkBackup = false;  // over the user's "1"
     {
         ModalThread shown([&] { return ui::win::ShowSettingsDialog(nullptr, files); });
         HWND dialog = WaitForWindow("Settings");
@@ -46,7 +48,7 @@ TEST_F(SettingsDialogTest, PolicySetControlsAreGreyedAndKeepTheUsersValues) {
             return IsWindowVisible(Control(dialog, note)) &&
                    Text(dialog, note) == kSetByAdministrator;
         };
-        EXPECT_TRUE(Checked(dialog, IDC_CHECK_BACKUP_FILE));
+        EXPECT_FALSE(Checked(dialog, IDC_CHECK_BACKUP_FILE));
         EXPECT_FALSE(Enabled(dialog, IDC_CHECK_BACKUP_FILE));
         EXPECT_TRUE(noted(IDC_POLICY_CHECK_BACKUP));
         EXPECT_TRUE(Enabled(dialog, IDC_RUN_OUTLOOK_AFTER_BACKUP));
@@ -69,7 +71,7 @@ TEST_F(SettingsDialogTest, PolicySetControlsAreGreyedAndKeepTheUsersValues) {
     }
     EXPECT_EQ(Setting("backup", "backupfolder"), dir.str());
     EXPECT_EQ(Setting("autobackup", "keepdatedbackups"), "");
-    EXPECT_EQ(Setting("General", "checkbackupfile"), "");
+    EXPECT_EQ(Setting("General", "checkbackupfile"), "1");
     EXPECT_EQ(Setting("autobackup", "closeoutlookforschedule"), "0");
 }
 

@@ -100,35 +100,5 @@ TEST(SettingsModel, OkWritesEveryKeyInItsOrder) {
     EXPECT_EQ(c.writes.front().value, kApp);
 }
 
-// What a policy sets shows the policy's value, and "OK" leaves the user's own value in
-// settings.dat.
-TEST(SettingsModel, PolicySetValuesShowAndAreNeverWritten) {
-    Policies policies;
-    policies.backupFolder = "\\\\server\\backups\\sam";
-    policies.keepNewest = 3;
-    policies.checkBackup = false;
-    auto m = LoadSettings(
-        [](const std::string& section, const std::string& key) {
-            return section == "backup" && key == "backupfolder" ? "D:\\Mine"
-                   : key == "checkbackupfile"                   ? "1"
-                                                                : "";
-        },
-        kApp, policies);
-    EXPECT_EQ(m.backupFolder, "\\\\server\\backups\\sam");
-    EXPECT_TRUE(m.keepNewestOnly);
-    EXPECT_EQ(m.keepNewest, 3);
-    EXPECT_FALSE(m.checkBackupFile);
-    EXPECT_TRUE(m.SetByPolicy(kBackupFolder) && m.SetByPolicy(kKeepDatedBackups));
-    EXPECT_FALSE(m.SetByPolicy(kCloseOutlookForSchedule));
-    // A share that is not there now is no reason to refuse, nor to put the application folder in.
-    const auto c = ConfirmSettings(m, kApp, [](const std::string&) { return false; });
-    ASSERT_FALSE(c.refusal);
-    for (const auto& w : c.writes)
-        EXPECT_TRUE(w.key != "backupfolder" && w.key != "keepdatedbackups" &&
-                    w.key != "checkbackupfile")
-            << w.key;
-    EXPECT_EQ(c.writes.size(), 9u);
-}
-
 }  // namespace
 }  // namespace kestrine::ui
