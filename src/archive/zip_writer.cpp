@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 
+#include "archive/authentication_behind.h"
 #include "archive/deflate_codec.h"
 #include "archive/earlier_pieces.h"
 #include "archive/flush_behind.h"
@@ -222,7 +223,7 @@ struct ZipWriter::Sink {
     fileio::FileStream& out;
     const crypto::PasswordKey* key;
     crypto::AesCtr ctr;
-    crypto::HmacSha1 hmac;
+    AuthenticationBehind hmac;
     uint64_t written = 0;
 
     Sink(TemporaryArchive& temp, const crypto::PasswordKey* passwordKey)
