@@ -12,6 +12,7 @@
 
 #include "archive/archive_reader.h"
 #include "archive/archive_writer.h"
+#include "archive/authentication_behind.h"
 #include "archive/flush_behind.h"
 #include "archive/processor_features.h"
 #include "archive/zip_crypto.h"
@@ -294,6 +295,27 @@ TEST(ZipCryptoTest, KeyDerivationMatchesLibgcrypt) {
     again.Final(macs[0]);
     fresh.Final(macs[1]);
     EXPECT_EQ(std::memcmp(macs[0], macs[1], sizeof macs[0]), 0);
+}
+
+// The code computed behind the writer is the one computed in line, whatever the sizes it is handed
+// in: within a slot, across slots, round its ring of slots more than once, and keyed again.
+TEST(ZipCryptoTest, TheCodeComputedBehindTheWriterIsTheCodeInLine) {
+    const std::string data = RandomBytes(11 * 512 * 1024 + 77, 5);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(data.data());
+    const uint8_t key[32] = {7, 1, 9};
+    archive::AuthenticationBehind behind;
+    for (size_t step : {size_t{1} << 20, size_t{333'333}, size_t{512 * 1024}, data.size()}) {
+        archive::crypto::HmacSha1 inLine;
+        ASSERT_TRUE(inLine.Init(key, 32) && behind.Init(key, 32));
+        inLine.Update(bytes, data.size());
+        for (size_t at = 0; at < data.size(); at += step) {
+            behind.Update(bytes + at, std::min(step, data.size() - at));
+        }
+        uint8_t codes[2][archive::crypto::kAesAuthCodeSize];
+        inLine.Final(codes[0]);
+        behind.Final(codes[1]);
+        EXPECT_EQ(std::memcmp(codes[0], codes[1], sizeof codes[0]), 0) << step;
+    }
 }
 
 // The AES key stream, made on the processor's AES instructions where it has them, is libgcrypt's
