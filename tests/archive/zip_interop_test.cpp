@@ -273,7 +273,8 @@ TEST_F(ZipInteropTest, CommandLineToolStatuses) {
     Save(work / "pw.txt", "tool pw\r\n" + std::string(65536 - 9, '#'));  // as long as one may be
     std::string files;
     for (const auto& p : paths_) files += " " + Quote(p);
-    EXPECT_EQ(Shell(tool + " create --password-file " + pwFile + " " + archive + files), 0);
+    EXPECT_EQ(Shell(tool + " create --piece-size 64K --password-file " + pwFile + " " + archive + files),
+              0);
     TempDir out;
     std::string damaged = Quote(work / "damaged.ksx");
     Save(work / "damaged.ksx", Load(work / "cli.ksx").substr(0, 5000));
@@ -292,6 +293,7 @@ TEST_F(ZipInteropTest, CommandLineToolStatuses) {
              {tool + " list", 2},
              {tool + " test --bogus " + archive, 2},
              {tool + " list --bogus", 2},
+             {tool + " create --piece-size 3x " + Quote(work / "piece.ksx") + files, 2},
              {tool + " extract " + archive + " " + Quote(work / "missing-dir"), 2},
              {tool + " test --password-file " + Quote(work / "none.txt") + " x", 2},
              // A file that opens but whose reading fails (as on a failing disk).

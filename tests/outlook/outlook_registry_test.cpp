@@ -147,6 +147,8 @@ TEST_F(OutlookRegistry, ItemFoldersAreThoseOfficeRecordsInTheUsersLanguage) {
     EXPECT_EQ(german.stationery, roaming + "Briefpapier");
     EXPECT_EQ(german.templates, "D:\\Vorlagen");
     EXPECT_EQ(LocationsFor(env, "Outlook").SignaturesDir, roaming + "Signaturen");
+    SetPath(memory::kCurrentUser, general, "E:\\", "Templates");  // a drive's root is a folder too
+    EXPECT_EQ(FoldersOf(env).templates, "E:\\");
     for (const char* bad : {"..", "..\\Windows", "%APPDATA%\\x", " "}) {
         SetPath(memory::kCurrentUser, general, bad, "Signatures");
         EXPECT_EQ(FoldersOf(env).signatures, roaming + "Signatures") << bad;

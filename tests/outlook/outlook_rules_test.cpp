@@ -41,7 +41,8 @@ TEST(OutlookReleases, RecognisedAndUnknownVersionsAndTheirProfileRoots) {
         EXPECT_EQ(release->name, c.name);
         EXPECT_EQ(release->version, c.version);
     }
-    for (const char* text : {"13.0.1", "17.0.0.1", "7.0", "", ".16", "x16.0", "16a.0", "99999.0"})
+    for (const char* text : {"13.0.1", "17.0.0.1", "7.0", "", ".16", "x16.0", "16a.0", "99999.0",
+                             "16000000000000000000.0"})
         EXPECT_FALSE(LookupOutlookRelease(text)) << text;
 
     EXPECT_EQ(ProfilesRootFor("15.0"), kOffice + "15.0\\Outlook\\Profiles");

@@ -321,6 +321,15 @@ TEST_F(UndoSets, AFileThatTookTheNameAfterACrashIsKeptAndTheOldOneComesBack) {
     ASSERT_EQ(recovered.kept.size(), 1u);
     EXPECT_EQ(test::ReadFile(recovered.kept[0].keptAs), "fresh");
     EXPECT_EQ(registry[kProfile], "old profile");
+
+    // A journal cut after its very first byte still takes the record that gives its set up.
+    auto cut = UndoJournal::Begin(undo, Keys());
+    ASSERT_TRUE(cut);
+    const std::string cutJournal = cut->Folder() + "/journal.dat";
+    cut.reset();
+    test::WriteFile(cutJournal, "k");
+    EXPECT_TRUE(AbandonUnfinishedRestores(undo));
+    EXPECT_TRUE(ListUndoSets(undo).back().abandoned);
 }
 
 }  // namespace

@@ -122,7 +122,7 @@ TEST_F(OutlookWait, AtTheLimitTheDataFilesFailAndLastWeeksBackupStaysAsWhenTheSe
         << log;
     // What the setting may hold: a plain number of minutes up to a week; else 12 hours.
     for (const auto& [stored, expected] : std::initializer_list<std::pair<const char*, int>>{
-             {"", 720}, {"0", 0}, {"10080", 10080}, {"10081", 720}, {"-5", 720}})
+             {"", 720}, {"0", 0}, {"90", 90}, {"10080", 10080}, {"10081", 720}, {"-5", 720}})
         EXPECT_EQ(WaitForOutlookMinutes(stored), expected) << stored;
 }
 
