@@ -273,8 +273,9 @@ TEST_F(ZipInteropTest, CommandLineToolStatuses) {
     Save(work / "pw.txt", "tool pw\r\n" + std::string(65536 - 9, '#'));  // as long as one may be
     std::string files;
     for (const auto& p : paths_) files += " " + Quote(p);
-    EXPECT_EQ(Shell(tool + " create --piece-size 64K --password-file " + pwFile + " " + archive + files),
-              0);
+    EXPECT_EQ(
+        Shell(tool + " create --piece-size 64K --password-file " + pwFile + " " + archive + files),
+        0);
     TempDir out;
     std::string damaged = Quote(work / "damaged.ksx");
     Save(work / "damaged.ksx", Load(work / "cli.ksx").substr(0, 5000));
