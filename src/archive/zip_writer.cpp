@@ -6,10 +6,10 @@
 #include <cstring>
 #include <memory>
 
-#include "archive/authentication_behind.h"
 #include "archive/deflate_codec.h"
 #include "archive/earlier_pieces.h"
 #include "archive/flush_behind.h"
+#include "archive/write_behind.h"
 #include "archive/zip_crypto.h"
 #include "archive/zip_format.h"
 #include "archive/zip_headers.h"
@@ -216,36 +216,45 @@ struct ZipWriter::SmallEntry {
     }
 };
 
-// Where a large entry's bytes go: optional AES encryption with its authentication code, then the
-// file.
+// Where a large entry's bytes go: when protected, AES encryption, then the file and the
+// authentication code behind the writer; otherwise straight into the file (a copy for a thread
+// behind would cost more than the write it takes over).
 struct ZipWriter::Sink {
     TemporaryArchive& archive;
     fileio::FileStream& out;
     const crypto::PasswordKey* key;
     crypto::AesCtr ctr;
-    AuthenticationBehind hmac;
+    WriteBehind behind;
     uint64_t written = 0;
 
     Sink(TemporaryArchive& temp, const crypto::PasswordKey* passwordKey)
         : archive(temp), out(temp.Stream()), key(passwordKey) {}
-    // Encrypts in place.
-    bool Put(uint8_t* data, size_t size) {
-        if (key) {
-            ctr.Apply(data, size);
-            hmac.Update(data, size);
-        }
-        written += size;
+    bool Write(const uint8_t* data, size_t size) {
         if (!out.Write(data, size)) return false;
         archive.Written(size);
         return true;
     }
+    // The protected bytes that follow the AES head.
+    bool Begin(const crypto::AesKeys& keys) {
+        return behind.Start([this](const uint8_t* data, size_t size) { return Write(data, size); },
+                            keys.authentication, keys.keySize);
+    }
+    // Encrypts in place; false once a write failed.
+    bool Put(uint8_t* data, size_t size) {
+        written += size;
+        if (!key) return Write(data, size);
+        ctr.Apply(data, size);
+        return behind.Put(data, size);
+    }
     bool End() {
         if (!key) return true;
         uint8_t code[crypto::kAesAuthCodeSize];
-        hmac.Final(code);
+        if (!behind.Finish(code)) return false;
         written += sizeof code;
         return out.Write(code, sizeof code);
     }
+    // Before the entry's bytes are cut back out of the file: nothing may be written after that.
+    void Abandon() { behind.Stop(); }
 };
 
 // A large file on its way in: where its data starts and what its chunks added up to so far.
@@ -654,6 +663,7 @@ Status ZipWriter::AddLarge(fileio::FileStream& source, uint64_t expected, size_t
         entries_.push_back(std::move(e));
         return {};
     }
+    sink.Abandon();
     if (!dead_.ok()) return added;
     // The source failed: take the half-written entry back out.
     if (!out.Truncate(e.offset)) {
@@ -668,12 +678,14 @@ Status ZipWriter::AddLarge(fileio::FileStream& source, uint64_t expected, size_t
 Status ZipWriter::StartSink(Sink& sink) {
     if (!sink.key) return {};
     AesStart start;
-    if (!start.Make(*sink.key) || !sink.ctr.Init(start.keys.encryption, start.keys.keySize) ||
-        !sink.hmac.Init(start.keys.authentication, start.keys.keySize)) {
+    if (!start.Make(*sink.key) || !sink.ctr.Init(start.keys.encryption, start.keys.keySize)) {
         return Kill(Status::Fail(Failure::WriteFailed, "cannot set up the encryption"));
     }
     sink.written += start.headSize;
     if (!sink.out.Write(start.head, start.headSize)) return WriteFailed();
+    if (!sink.Begin(start.keys)) {
+        return Kill(Status::Fail(Failure::WriteFailed, "cannot set up the encryption"));
+    }
     return {};
 }
 
@@ -782,7 +794,10 @@ Status ZipWriter::EndChunks(LargeEntry& large, Sink& sink, ZipObserver& observer
         std::memcpy(final, kFinalBlock, sizeof final);
         if (!sink.Put(final, sizeof final)) return WriteFailed();
         large.compressed += sizeof final;
-        if (large.compressed >= large.total) return RewriteStored(large, observer);
+        if (large.compressed >= large.total) {
+            sink.Abandon();
+            return RewriteStored(large, observer);
+        }
     } else {
         e.chunks.clear();
     }

@@ -12,9 +12,9 @@
 
 #include "archive/archive_reader.h"
 #include "archive/archive_writer.h"
-#include "archive/authentication_behind.h"
 #include "archive/flush_behind.h"
 #include "archive/processor_features.h"
+#include "archive/write_behind.h"
 #include "archive/zip_crypto.h"
 #include "archive/zip_format.h"
 #include "archive/zip_reader.h"
@@ -297,25 +297,44 @@ TEST(ZipCryptoTest, KeyDerivationMatchesLibgcrypt) {
     EXPECT_EQ(std::memcmp(macs[0], macs[1], sizeof macs[0]), 0);
 }
 
-// The code computed behind the writer is the one computed in line, whatever the sizes it is handed
-// in: within a slot, across slots, round its ring of slots more than once, and keyed again.
-TEST(ZipCryptoTest, TheCodeComputedBehindTheWriterIsTheCodeInLine) {
+// What goes behind the writer reaches the file in order, with the code computed in line, whatever
+// the sizes it is handed in: within a slot, across slots, round its ring of slots more than once,
+// and started again. Once a write fails (the disk is full) nothing after it is written.
+TEST(ZipCryptoTest, WhatGoesBehindTheWriterIsWrittenInOrderWithTheCodeInLine) {
     const std::string data = RandomBytes(11 * 512 * 1024 + 77, 5);
     const auto* bytes = reinterpret_cast<const uint8_t*>(data.data());
     const uint8_t key[32] = {7, 1, 9};
-    archive::AuthenticationBehind behind;
+    archive::WriteBehind behind;
+    std::string file;
+    size_t room = data.size();
+    const auto write = [&](const uint8_t* part, size_t size) {
+        if (file.size() + size > room) return false;
+        file.append(reinterpret_cast<const char*>(part), size);
+        return true;
+    };
     for (size_t step : {size_t{1} << 20, size_t{333'333}, size_t{512 * 1024}, data.size()}) {
         archive::crypto::HmacSha1 inLine;
-        ASSERT_TRUE(inLine.Init(key, 32) && behind.Init(key, 32));
+        file.clear();
+        ASSERT_TRUE(inLine.Init(key, 32) && behind.Start(write, key, 32));
         inLine.Update(bytes, data.size());
         for (size_t at = 0; at < data.size(); at += step) {
-            behind.Update(bytes + at, std::min(step, data.size() - at));
+            EXPECT_TRUE(behind.Put(bytes + at, std::min(step, data.size() - at)));
         }
         uint8_t codes[2][archive::crypto::kAesAuthCodeSize];
         inLine.Final(codes[0]);
-        behind.Final(codes[1]);
+        EXPECT_TRUE(behind.Finish(codes[1]));
         EXPECT_EQ(std::memcmp(codes[0], codes[1], sizeof codes[0]), 0) << step;
+        EXPECT_TRUE(file == data) << step;
     }
+    room = 3 * 512 * 1024 + 5;
+    file.clear();
+    ASSERT_TRUE(behind.Start(write, nullptr, 0));
+    for (size_t at = 0; at < data.size(); at += 100'000) {
+        (void)behind.Put(bytes + at, std::min<size_t>(100'000, data.size() - at));
+    }
+    EXPECT_FALSE(behind.Finish(nullptr));
+    EXPECT_TRUE(file == data.substr(0, 3 * 512 * 1024));
+    EXPECT_FALSE(behind.Put(bytes, 1));
 }
 
 // The AES key stream, made on the processor's AES instructions where it has them, is libgcrypt's

@@ -1,4 +1,4 @@
-#include "archive/authentication_behind.h"
+#include "archive/write_behind.h"
 
 #include <algorithm>
 #include <cstring>
@@ -6,12 +6,15 @@
 
 namespace kestrine::archive {
 
-bool AuthenticationBehind::Init(const uint8_t* key, size_t keySize) {
+bool WriteBehind::Start(Write write, const uint8_t* authKey, size_t keySize) {
     Stop();
-    handed_ = authenticated_ = 0;
+    write_ = std::move(write);
+    handed_ = taken_ = 0;
     filling_ = 0;
     ending_ = false;
-    if (!hmac_.Init(key, keySize)) return false;
+    failed_ = false;
+    authenticating_ = authKey != nullptr;
+    if (authenticating_ && !hmac_.Init(authKey, keySize)) return false;
     try {
         for (Slot& slot : slots_) slot.bytes.resize(kSlotBytes);
         thread_ = std::thread([this] { Follow(); });
@@ -21,17 +24,23 @@ bool AuthenticationBehind::Init(const uint8_t* key, size_t keySize) {
     return true;
 }
 
-void AuthenticationBehind::Update(const uint8_t* data, size_t size) {
+// On the thread behind (or in line without one): the code first, then the file.
+void WriteBehind::Take(const uint8_t* data, size_t size) {
+    if (authenticating_) hmac_.Update(data, size);
+    if (!failed_ && !write_(data, size)) failed_ = true;
+}
+
+bool WriteBehind::Put(const uint8_t* data, size_t size) {
     if (!thread_.joinable()) {
-        hmac_.Update(data, size);
-        return;
+        Take(data, size);
+        return !failed_;
     }
     while (size > 0) {
         Slot& slot = slots_[handed_ % kSlots];
         if (filling_ == 0) {
-            // The slot is free once the thread has taken in what it held a round ago.
+            // The slot is free once the thread has written what it held a round ago.
             std::unique_lock lock(mutex_);
-            changed_.wait(lock, [&] { return handed_ - authenticated_ < kSlots; });
+            changed_.wait(lock, [&] { return handed_ - taken_ < kSlots; });
         }
         const size_t part = std::min(size, kSlotBytes - filling_);
         std::memcpy(slot.bytes.data() + filling_, data, part);
@@ -40,9 +49,10 @@ void AuthenticationBehind::Update(const uint8_t* data, size_t size) {
         size -= part;
         if (filling_ == kSlotBytes) Hand();
     }
+    return !failed_;
 }
 
-void AuthenticationBehind::Hand() {
+void WriteBehind::Hand() {
     {
         std::lock_guard lock(mutex_);
         slots_[handed_ % kSlots].size = filling_;
@@ -52,25 +62,26 @@ void AuthenticationBehind::Hand() {
     changed_.notify_all();
 }
 
-void AuthenticationBehind::Follow() {
+void WriteBehind::Follow() {
     for (;;) {
         Slot* slot = nullptr;
         {
             std::unique_lock lock(mutex_);
-            changed_.wait(lock, [&] { return authenticated_ < handed_ || ending_; });
-            if (authenticated_ == handed_) return;  // ending, and all taken in
-            slot = &slots_[authenticated_ % kSlots];
+            changed_.wait(lock, [&] { return taken_ < handed_ || ending_; });
+            if (taken_ == handed_) return;  // ending, and all written
+            slot = &slots_[taken_ % kSlots];
         }
-        hmac_.Update(slot->bytes.data(), slot->size);
+        Take(slot->bytes.data(), slot->size);
         {
             std::lock_guard lock(mutex_);
-            ++authenticated_;
+            ++taken_;
         }
         changed_.notify_all();
     }
 }
 
-void AuthenticationBehind::Stop() {
+void WriteBehind::Stop() {
+    filling_ = 0;
     if (!thread_.joinable()) return;
     {
         std::lock_guard lock(mutex_);
@@ -80,10 +91,11 @@ void AuthenticationBehind::Stop() {
     thread_.join();
 }
 
-void AuthenticationBehind::Final(uint8_t out[crypto::kAesAuthCodeSize]) {
+bool WriteBehind::Finish(uint8_t code[crypto::kAesAuthCodeSize]) {
     if (thread_.joinable() && filling_ > 0) Hand();
     Stop();
-    hmac_.Final(out);
+    if (authenticating_) hmac_.Final(code);
+    return !failed_;
 }
 
 }  // namespace kestrine::archive
