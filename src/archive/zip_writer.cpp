@@ -227,8 +227,23 @@ struct ZipWriter::Sink {
     WriteBehind behind;
     uint64_t written = 0;
 
-    Sink(TemporaryArchive& temp, const crypto::PasswordKey* passwordKey)
-        : archive(temp), out(temp.Stream()), key(passwordKey) {}
+    Sink* const previous;  // a sink given up for this one, still in scope
+    Sink*& inUse;
+
+    Sink(TemporaryArchive& temp, const crypto::PasswordKey* passwordKey, Sink*& sinkInUse)
+        : archive(temp),
+          out(temp.Stream()),
+          key(passwordKey),
+          previous(sinkInUse),
+          inUse(sinkInUse) {
+        inUse = this;
+    }
+    ~Sink() {
+        behind.Stop();
+        inUse = previous;
+    }
+    Sink(const Sink&) = delete;
+    Sink& operator=(const Sink&) = delete;
     bool Write(const uint8_t* data, size_t size) {
         if (!out.Write(data, size)) return false;
         archive.Written(size);
@@ -340,6 +355,8 @@ const crypto::PasswordKey* ZipWriter::Key() const {
 }
 
 Status ZipWriter::Kill(Status cause) {
+    // Nothing may write into the temporary file once it is gone.
+    for (Sink* sink = sinkInUse_; sink; sink = sink->previous) sink->Abandon();
     if (pending_) pending_->Clear();
     CloseEarlier();
     pendingBytes_ = 0;
@@ -643,7 +660,7 @@ Status ZipWriter::AddLarge(fileio::FileStream& source, uint64_t expected, size_t
     std::string header = LocalRecord(e);
     if (!out.Write(header.data(), header.size())) return WriteFailed();
     LargeEntry large{e, filePath, expected, pieceSize, offered, e.offset + header.size()};
-    Sink sink(*temp_, Key());
+    Sink sink(*temp_, Key(), sinkInUse_);
     Status added = StartSink(sink);
     if (added) added = WriteChunks(source, std::move(firstChunk), large, sink, observer);
     if (added) added = EndChunks(large, sink, observer);
@@ -815,7 +832,7 @@ Status ZipWriter::RewriteStored(LargeEntry& large, ZipObserver& observer) {
     auto again = Filtered(fileio::OpenForReadDenyWriters(large.filePath), large.filePath);
     if (!again)
         return Status::Fail(Failure::Unreadable, "cannot open " + large.filePath + " again");
-    Sink sink(*temp_, Key());
+    Sink sink(*temp_, Key(), sinkInUse_);
     if (Status started = StartSink(sink); !started) return started;
     const uint32_t firstCrc = e.crc;
     const uint64_t firstSize = e.uncompressedSize;

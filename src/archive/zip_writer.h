@@ -173,6 +173,8 @@ class ZipWriter {
     std::string earlierPath_, earlierPassword_;
     std::unique_ptr<EarlierPieces> earlier_;  // open while an archive is written, once tried
     bool earlierTried_ = false;
+    // The large entry's sink being written, whose thread behind must end before the file goes.
+    Sink* sinkInUse_ = nullptr;
 };
 
 }  // namespace kestrine::archive

@@ -641,6 +641,15 @@ TEST_F(ZipArchiveTest, ProgressAndCancel) {
     }
     EXPECT_EQ(writer.AddFile(small).kind(), Failure::Cancelled);  // the cancelled write is dead
     EXPECT_EQ(writer.WriteArchive().kind(), Failure::Cancelled);
+    // So is a protected one, whose bytes go into the file from a thread behind the writer.
+    ArchiveWriter secret(EntryProtection::ForPassword("pw"), {.chunkSize = 64 * 1024});
+    observer.cancel = [&] { return ++asked > 40; };
+    asked = 0;
+    ASSERT_TRUE(secret.CreateArchive(out / "s.ksx"));
+    EXPECT_EQ(
+        secret.AddFile(Make("random.pst", RandomBytes(5000000, 2)), {}, std::nullopt, observer)
+            .kind(),
+        Failure::Cancelled);
     EXPECT_EQ(Load(dest / "big.pst"), "older");
     EXPECT_EQ(FolderNames(dest.str()), std::vector<std::string>{"big.pst"});
     EXPECT_EQ(FolderNames(out.str()), std::vector<std::string>{"e.ksx"});
