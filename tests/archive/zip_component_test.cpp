@@ -328,11 +328,12 @@ TEST(ZipCryptoTest, WhatGoesBehindTheWriterIsWrittenInOrderWithTheCodeInLine) {
     }
     room = 3 * 512 * 1024 + 5;
     file.clear();
-    ASSERT_TRUE(behind.Start(write, nullptr, 0));
+    ASSERT_TRUE(behind.Start(write, key, 32));
     for (size_t at = 0; at < data.size(); at += 100'000) {
         (void)behind.Put(bytes + at, std::min<size_t>(100'000, data.size() - at));
     }
-    EXPECT_FALSE(behind.Finish(nullptr));
+    uint8_t code[archive::crypto::kAesAuthCodeSize];
+    EXPECT_FALSE(behind.Finish(code));
     EXPECT_TRUE(file == data.substr(0, 3 * 512 * 1024));
     EXPECT_FALSE(behind.Put(bytes, 1));
 }
