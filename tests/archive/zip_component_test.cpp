@@ -803,17 +803,23 @@ TEST(ZipOtherToolsTest, EarlierNamesAndPasswords) {
         EXPECT_TRUE(Passed(zip.CheckPassword()));
         ASSERT_TRUE(Passed(zip.ExtractTo(zip.Entries()[1], dir.str())));
         EXPECT_EQ(Load(dir / "data.txt"), data);
-        // A wrong password that passes the empty entry's check byte (one in 256 does) is refused.
-        std::string wrong;
-        for (int i = 0; wrong.empty(); ++i) {
-            std::string candidate = "wrong" + std::to_string(i);
-            archive::crypto::ZipCryptoDecoder decoder(candidate);
-            std::string head = empty.substr(0, 12);
-            decoder.Decrypt(reinterpret_cast<uint8_t*>(head.data()), head.size());
-            if (head[11] == 0) wrong = candidate;
+        // A wrong password that passes an entry's check byte (one in 256 does) is refused, and
+        // named a wrong password rather than damage: the empty entry's and the checked one's.
+        auto passingCheckByte = [](const std::string& sealed, char expected) {
+            for (int i = 0;; ++i) {
+                std::string candidate = "wrong" + std::to_string(i);
+                archive::crypto::ZipCryptoDecoder decoder(candidate);
+                std::string head = sealed.substr(0, 12);
+                decoder.Decrypt(reinterpret_cast<uint8_t*>(head.data()), head.size());
+                if (head[11] == expected) return candidate;
+            }
+        };
+        for (const std::string& wrong :
+             {passingCheckByte(empty, 0), passingCheckByte(ZipCryptoSeal(bytes, data, Crc(data)),
+                                                           static_cast<char>(Crc(data) >> 24))}) {
+            zip.SetReadingPassword(wrong);
+            EXPECT_EQ(zip.CheckPassword().kind(), Failure::WrongPassword) << wrong;
         }
-        zip.SetReadingPassword(wrong);
-        EXPECT_FALSE(zip.CheckPassword()) << wrong;
         // With the right password, an archive that cannot be read is never told as a wrong one,
         // then or once it can be read again.
         auto faults = std::make_shared<StreamFaults>();

@@ -191,6 +191,15 @@ TEST_F(Backup, ALockedDataFileFailsItsItemOnly) {
                   " was kept; this backup was written to " + beside.result.archivePath + "."),
               std::string::npos)
         << s.dialogs.messages.back().text;
+
+    // So does an archive of ours whose manifest cannot be read: it may be a complete backup.
+    const std::string unknown = Get(s.MakeArchive("unknown.ksx", {}, {"not a manifest"}));
+    Put(Target(), unknown);
+    fileio::Hold(p.mail + "\\a.pst");
+    const auto besideUnknown = Run();
+    fileio::LetGo(p.mail + "\\a.pst");
+    EXPECT_NE(besideUnknown.result.archivePath, Target());
+    EXPECT_TRUE(Get(Target()) == unknown);
 }
 
 // An archive that cannot be written is never reported as a success, and the older one stays with
