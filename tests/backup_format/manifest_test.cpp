@@ -175,15 +175,18 @@ TEST(BackupContents, RoundTripsAndAMalformedValueGivesNoList) {
              "D1:a%ZZ", "D99999999999999999999:a.pst", "D-1:a.pst", "S:\xFF\xFE", "S:%C3", tooMany})
         EXPECT_FALSE(DecodeContents(bad)) << bad.substr(0, 40);
 
-    // A line break, a control character or a turn of direction in a name stays inside its line.
+    // A line break, a control character or a turn of direction in a name stays inside its line;
+    // the characters beside those marks are shown as they are.
     const auto shown = DescribeContents(
-        *DecodeContents("D3:a%0D%0AData file included: b.pst;S:x\xE2\x80\xAEtsp.exe"));
-    ASSERT_EQ(shown.size(), 3u);
+        *DecodeContents("D3:a%0D%0AData file included: "
+                        "b.pst;S:x\xE2\x80\xAEtsp.exe;S:\xE2\x81\xA9\xE2\x81\xAA\xE2\x82\xAC"));
+    ASSERT_EQ(shown.size(), 4u);
     EXPECT_EQ(shown[0],
               "Data file included: a\xEF\xBF\xBD\xEF\xBF\xBD"
               "Data file included: b.pst (3 bytes).");
     EXPECT_EQ(shown[1].find("Mail of x\xEF\xBF\xBDtsp.exe stays"), 0u);
-    EXPECT_EQ(shown[2], kPasswordsNote);
+    EXPECT_EQ(shown[2].find("Mail of \xEF\xBF\xBD\xE2\x81\xAA\xE2\x82\xAC stays"), 0u) << shown[2];
+    EXPECT_EQ(shown[3], kPasswordsNote);
 }
 
 }  // namespace
