@@ -150,7 +150,9 @@ TEST(Startup, AnInstalledProgramTakesOverTheSettingsBesideItOnce) {
     setenv("LOCALAPPDATA", local.c_str(), 1);
     setenv("USERPROFILE", user.c_str(), 1);
     WriteFile(test::Fs(beside), "[backup]\r\nbackupfolder=D:\\Old\r\n");
-    test::SetValue(kInstallKey, kInstallFolderValue, test::kSz, test::SzData(app + "\\"));
+    // The names the package writes (installer/kestrine.wxs), not the program's own constants.
+    test::SetValue("HKEY_LOCAL_MACHINE\\Software\\Kestrine", "InstallFolder", test::kSz,
+                   test::SzData(app + "\\"));
     AppState state;
     fileio::Hold(beside);
     GatherStartupFacts(state, app);
@@ -184,7 +186,8 @@ TEST(Startup, APerUserInstallKeepsSettingsPerUserAndACopyElsewhereBesideItself) 
         WriteFile(test::Fs(folder + "\\settings.dat"), "[backup]\r\nbackupfolder=D:\\Old\r\n");
     }
     setenv("LOCALAPPDATA", local.c_str(), 1);
-    test::SetValue(kUserInstallKey, kInstallFolderValue, test::kSz, test::SzData(app));
+    test::SetValue("HKEY_CURRENT_USER\\Software\\Kestrine", "InstallFolder", test::kSz,
+                   test::SzData(app));
     AppState state;
     GatherStartupFacts(state, app);
     EXPECT_EQ(state.paths.SettingsFile, local + "\\Kestrine\\settings.dat");

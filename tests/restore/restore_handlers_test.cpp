@@ -283,6 +283,18 @@ TEST_F(RestoreDataFiles, FilesArePutInPlaceAndEveryStoreIsRelinked) {
     EXPECT_EQ(Snapshot(p), expected);
 }
 
+// A profile's name may hold a slash, which Windows reads as a folder's end: such a name names no
+// favourites file, so none outside Outlook's folder is removed.
+TEST_F(RestoreDataFiles, AProfileNamedLikeAPathRemovesNoFileOutsideOutlooksFolder) {
+    const std::string name = "a/../../Victim";
+    SetValue(s.Profile(name) + "\\" + kStoreSection, "1102039b", kBinary, {1});
+    const std::string microsoft = s.user + "\\Application Data\\Microsoft";
+    s.MakeFolder(microsoft + "\\Outlook\\a");
+    Put(microsoft + "\\Victim.FAV", "another program's");
+    EXPECT_TRUE(RestoreItem(Item::DataFiles, ctx, name));
+    EXPECT_EQ(Get(microsoft + "\\Victim.FAV"), "another program's");
+}
+
 // A tampered manifest ties a section to a file past the end of the item's list: that tie is not
 // followed (the section keeps its own file's name), while a sound tie still renames.
 TEST_F(RestoreDataFiles, AStoreTiedToAFilePastTheListKeepsItsOwnName) {

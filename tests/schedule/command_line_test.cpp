@@ -107,6 +107,17 @@ TEST(DatedBackups, OnlyTheTasksOwnOlderArchivesGo) {
     EXPECT_EQ(DatedArchivesToRemove(others, 1).size(), 4u);
     EXPECT_TRUE(DatedArchivesToRemove(others, 4).empty());
     EXPECT_TRUE(DatedArchivesToRemove(others, 0).empty());
+
+    // A day is a day across the ends of months and years, a leap day among them; "after now"
+    // means more than a day after.
+    constexpr int64_t kDay = 24 * 60;
+    EXPECT_EQ(StampMinutes(202603010000) - StampMinutes(202602280000), kDay);
+    EXPECT_EQ(StampMinutes(202803010000) - StampMinutes(202802280000), 2 * kDay);
+    EXPECT_EQ(StampMinutes(202701010000) - StampMinutes(202612310000), kDay);
+    EXPECT_EQ(StampMinutes(202602010000) - StampMinutes(202601310000), kDay);
+    EXPECT_FALSE(DatedAfter(202602282359, 202603010900));
+    EXPECT_FALSE(DatedAfter(202603020900, 202603010900));
+    EXPECT_TRUE(DatedAfter(202603020901, 202603010900));
 }
 
 TEST(CommandLineTail, SkipsTheProgramPath) {

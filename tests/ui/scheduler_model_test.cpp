@@ -143,6 +143,8 @@ TEST(ScheduledTask, TheDefinitionCarriesTheDialogsChoices) {
     EXPECT_NE(text.find("<Wednesday />\r\n          <Thursday />"), std::string::npos);
     EXPECT_EQ(FirstStartDate({2028, 2, 28, 23, 59, 0}, "09:00"), "2028-02-29");
     EXPECT_EQ(FirstStartDate({2027, 2, 28, 9, 0, 0}, "09:00"), "2027-03-01");
+    EXPECT_EQ(FirstStartDate({2100, 2, 28, 9, 0, 0}, "09:00"), "2100-03-01");  // no leap year
+    EXPECT_EQ(FirstStartDate({2000, 2, 28, 9, 0, 0}, "09:00"), "2000-02-29");  // a leap year
     EXPECT_EQ(CreateFromDefinitionCommand("K (sam)", "C:\\Run Folder\\task.xml"),
               "schtasks /create /tn \"K (sam)\" /xml \"C:\\Run Folder\\task.xml\" /f");
     EXPECT_EQ(RunTaskCommand("K (sam)"), "schtasks /run /tn \"K (sam)\"");
