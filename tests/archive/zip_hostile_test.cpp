@@ -323,6 +323,10 @@ TEST_F(ZipHostileTest, HeadersThatLieAreRefused) {
     ArchiveReader zip;
     ASSERT_TRUE(zip.OpenArchive(Save("unsigned.ksx", unsigned_)));
     EXPECT_NE(zip.TestEntries().message().find("bad local header"), std::string::npos);
+    // An archive of no entries, its directory starting where its end record does, is no damage.
+    ArchiveReader empty;
+    ASSERT_TRUE(empty.OpenArchive(Save("empty.ksx", BuildZip({}))));
+    EXPECT_TRUE(empty.Entries().empty());
     // A large compressed stream that stops before its last block, its size and check value true
     // to the bytes it does hold (stored blocks of 65,535 bytes, none marked as the last).
     std::string blocks, plain;

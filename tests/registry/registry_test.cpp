@@ -105,12 +105,16 @@ TEST_F(RegistryTest, StringValuesUpTo255BytesWithTheTerminatorReadAsStored) {
     WriteRaw(sub_, {"",
                     {{"Path", kRegSz, Sz("Error")},
                      {"n", kRegDword, Dword(0)},
-                     {"Shell", kRegExpandSz, Sz("%USERPROFILE%\\Mail")}},
+                     {"Shell", kRegExpandSz, Sz("%USERPROFILE%\\Mail")},
+                     {"torn", kRegSz, {'a', 0, 0x00, 0xD8, 0, 0}}},  // a lone surrogate
                     {}});
     EXPECT_EQ(GetStringValue(path_, "Path"), "Error");
     EXPECT_EQ(GetMachineStringValue(path_, "Path"), "Error");
     EXPECT_EQ(GetStringValue(path_, "Shell"), "%USERPROFILE%\\Mail");
     EXPECT_EQ(GetStringValue(path_, "n"), "");
+    // A policy's text must be text: ill-formed UTF-16 is no value, not a guess at one.
+    EXPECT_EQ(GetTextValue(path_, "Shell"), "%USERPROFILE%\\Mail");
+    EXPECT_EQ(GetTextValue(path_, "torn"), std::nullopt);
 }
 
 TEST_F(RegistryTest, RefusedReadsAndWritesAreFailuresNotText) {

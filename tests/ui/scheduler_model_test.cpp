@@ -38,8 +38,8 @@ TEST(ScheduledTask, StartTimes) {
                                {"1:05 pm", "13:05"},
                                {"7:30:15", "07:30"}})
         EXPECT_EQ(TaskStartTime(typed), std::optional<std::string>(sent)) << typed;
-    for (const char* typed :
-         {"", "9", "24:00", "9:60", "nine", "9:00 XM", "13:00 PM", "0:30 AM", "9:0a", "-1:00"})
+    for (const char* typed : {"", "9", "24:00", "9:60", "nine", "9:00 XM", "13:00 PM", "0:30 AM",
+                              "9:0a", "-1:00", "9:005", "009:00"})
         EXPECT_FALSE(TaskStartTime(typed)) << typed;
 }
 
