@@ -15,8 +15,8 @@ TEST(VersionReading, NumbersOsVersionsAndTheFolderLayout) {
     struct Case {
         const char* text;
         double number;
-    } numbers[] = {{"15.0", 15.0}, {"6.1.7601", 6.1}, {" 12", 12.0},   {"", 0.0},
-                   {"Error", 0.0}, {"5.1x", 5.1},     {"16.25", 16.25}};
+    } numbers[] = {{"15.0", 15.0}, {"6.1.7601", 6.1}, {" 12", 12.0},    {"", 0.0},
+                   {"Error", 0.0}, {"5.1x", 5.1},     {"16.25", 16.25}, {"19.09", 19.09}};
     for (const auto& c : numbers) EXPECT_DOUBLE_EQ(ReadAsNumber(c.text), c.number) << c.text;
     EXPECT_EQ(CutOSVersion("6.1.7601"), "6.1");
     EXPECT_EQ(CutOSVersion("10.0.19045"), "10.0");

@@ -510,7 +510,8 @@ TEST(TaskScheduler, CommandsInOrderAndOnlyTheUsersOwnSharedTaskGoes) {
     const std::string shared = schedule::kSharedTaskName;
     std::vector<std::string> ran;
     std::string sharedOwner;  // whom the shared task's query names; empty: there is no such task
-    platform::ProgramRun create{true, 0, "SUCCESS"}, list{true, 1, "ERROR: not found"};
+    platform::ProgramRun create{true, 0, "SUCCESS"}, list{true, 1, "ERROR: not found"},
+        run = create;
     std::string definitionPath, definition;
     platform::SetProgramRunAnswer([&](const std::string& program, const std::string& command) {
         EXPECT_EQ(program, platform::SystemFolder() + "\\schtasks.exe");
@@ -529,6 +530,7 @@ TEST(TaskScheduler, CommandsInOrderAndOnlyTheUsersOwnSharedTaskGoes) {
             return create;
         }
         if (command == schedule::ListTaskCommand(name)) return list;
+        if (command == schedule::RunTaskCommand(name)) return run;
         return platform::ProgramRun{true, 0, ""};
     });
     const std::vector<std::string> removeOwn = {schedule::QueryTaskCommand(shared),
@@ -578,7 +580,10 @@ TEST(TaskScheduler, CommandsInOrderAndOnlyTheUsersOwnSharedTaskGoes) {
     const auto query = schedule::QueryScheduledTask(name);
     EXPECT_TRUE(query.queried && query.exists);
     EXPECT_EQ(query.task.days, "MON, WED");
-    platform::SetProgramRunAnswer(nullptr);  // schtasks.exe cannot be started
+    EXPECT_TRUE(schedule::RunTaskNow(name).done);
+    run = {true, 1, "ERROR: The system cannot find the file specified."};
+    EXPECT_FALSE(schedule::RunTaskNow(name).done);  // refused by schtasks: no success
+    platform::SetProgramRunAnswer(nullptr);         // schtasks.exe cannot be started
     EXPECT_FALSE(schedule::QueryScheduledTask(name).queried);
     EXPECT_FALSE(schedule::RegisterTask(name, "x", temp.str()).done);
     EXPECT_FALSE(schedule::RunTaskNow(name).started);
