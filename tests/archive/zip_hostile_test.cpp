@@ -287,12 +287,14 @@ TEST_F(ZipHostileTest, HeadersThatLieAreRefused) {
     const size_t bombCd = bomb.rfind(std::string("PK\x01\x02", 4));
     ASSERT_EQ(bomb[bombCd + 10], 8);  // deflated
     bomb.replace(bombCd + 24, 4, std::string("\xe8\x03\0\0", 4));
-    // An AES field of a key strength that does not exist.
-    std::string strength = Ours({{"a.txt", "data"}}, "pw");
+    // An AES field of a key strength that does not exist, and one of another vendor.
+    std::string strength = Ours({{"a.txt", "data"}}, "pw"), vendor = strength;
     const std::string aesField("\x01\x99\x07\x00", 4);
     for (size_t at = strength.find(aesField); at != std::string::npos;
-         at = strength.find(aesField, at + 1))
+         at = strength.find(aesField, at + 1)) {
         strength[at + 8] = 4;
+        vendor[at + 6] = 'X';
+    }
     const std::pair<std::string, std::string> cases[] = {
         {"", BuildZip({{"a.txt", data, 0, 0, -1, -1, 19}})},  // smaller than the data
         {"", BuildZip({{"a.txt", data, 0, 0, -1, -1, 21}})},  // larger than the data
@@ -311,6 +313,7 @@ TEST_F(ZipHostileTest, HeadersThatLieAreRefused) {
         {"", BuildZip({{"a.txt", "data", 12}})},       // bzip2
         {"pw", BuildZip({{"a.txt", "data", 99, 1}})},  // AES without its field
         {"pw", strength},
+        {"pw", vendor},
         {"pw", BuildZip({{"a.txt", "data", 0, 1 | (1 << 6)}})},  // strong encryption
     };
     for (size_t i = 0; i < std::size(cases); ++i) {
