@@ -147,6 +147,9 @@ TEST(ImportParser, TheTopLineReplacesTheTreeAndAFileWithoutItMerges) {
     ApplyImportPlan(merged, ParseExportText("\\Sub\r\n\"v\"= sz:x\r\n").steps);
     ASSERT_EQ(merged.values.size(), 1u);
     EXPECT_EQ(merged.subkeys[0].values, (std::vector<RegValue>{{"v", kRegSz, Sz("x")}}));
+    // A name already there, in any case, takes the new value in its place.
+    ApplyImportPlan(merged, ParseExportText("\\Sub\r\n\"V\"= sz:y\r\n").steps);
+    EXPECT_EQ(merged.subkeys[0].values, (std::vector<RegValue>{{"v", kRegSz, Sz("y")}}));
     RegKeyTree replaced = before;
     ApplyImportPlan(replaced, ParseExportText("\\\r\n\"new\"= dw:2\r\n").steps);
     EXPECT_EQ(replaced, (RegKeyTree{"", {{"new", kRegDword, Dword(2)}}, {}}));

@@ -381,6 +381,11 @@ TEST_F(AutoBackup, AnotherRunAtWorkLeavesLastWeeksBackup) {
     EXPECT_NE(s.Log().find(" Auto Backup Profile Outlook was not started: another backup or "
                            "restore was still running!\n\r\n"),
               std::string::npos);
+    // The window tells of it as the last scheduled run, begun when its line says.
+    const ScheduledRuns runs = FindScheduledRuns(ReadLogEntries(s.state.paths.LogFile));
+    EXPECT_TRUE(runs.found && runs.failed);
+    EXPECT_TRUE(s.Log().starts_with(runs.when + " Auto Backup Profile Outlook was not started"))
+        << runs.when;
 }
 
 // The unattended run names its archive before the backup and tidies after it, in hooks under the
