@@ -245,6 +245,8 @@ TEST(Policies, MachineBeforeUserAndOnlyUsableValues) {
     for (const char* bad : {"", ",", "Mon,,Tue", "Monday", "* ,Mon"})
         EXPECT_FALSE(PolicyDays(bad)) << bad;
     EXPECT_EQ(PolicyDays("*"), (std::array<bool, 7>{true, true, true, true, true, true, true}));
+    s.SetPolicy(kPolicyBackupFolder, "E:\\");  // a drive's root is a full folder too
+    EXPECT_EQ(ReadPolicies(keys).backupFolder, "E:\\");
     unsetenv("USERNAME");
 }
 
