@@ -29,9 +29,7 @@ std::optional<bool> ReadSwitch(const PolicyKeys& keys, const char* name) {
 
 // A full path: a drive's ("C:\...") or a share's ("\\server\share..."), with no variable left.
 bool IsFullFolder(const std::string& folder) {
-    if (folder.find('%') != std::string::npos) return false;
-    if (folder.size() >= 3 && folder[1] == ':' && folder[2] == '\\') return true;
-    return folder.size() > 2 && folder.starts_with("\\\\") && folder[2] != '\\';
+    return folder.find('%') == std::string::npos && base::IsFullPath(folder);
 }
 
 std::optional<std::string> ReadFolder(const PolicyKeys& keys) {
@@ -40,7 +38,7 @@ std::optional<std::string> ReadFolder(const PolicyKeys& keys) {
             auto text = registry::GetTextValue(key, kPolicyBackupFolder);
             if (!text) return std::nullopt;
             std::string folder = base::TrimSpaces(platform::ExpandEnvironment(*text));
-            if (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
+            folder = base::WithoutTrailingSeparators(folder);
             if (!IsFullFolder(folder)) return std::nullopt;
             return folder;
         });

@@ -1,11 +1,14 @@
 #include "app/run_folder.h"
 
 #include <atomic>
+#include <charconv>
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <system_error>
 
 #include "base/path.h"
+#include "base/text.h"
 #include "platform/file_stream.h"
 #include "platform/files.h"
 #include "platform/processes.h"
@@ -21,16 +24,11 @@ constexpr std::string_view kSuffix = ".tmp";
 std::optional<uint32_t> MakerOf(std::string_view name) {
     if (!name.starts_with(kPrefix) || !name.ends_with(kSuffix)) return std::nullopt;
     name = name.substr(kPrefix.size(), name.size() - kPrefix.size() - kSuffix.size());
-    const size_t dash = name.find('-');
-    if (dash == 0 || dash == std::string_view::npos || dash + 1 == name.size()) return std::nullopt;
-    uint64_t value = 0;
-    for (size_t i = 0; i < name.size(); ++i) {
-        if (i == dash) continue;
-        if (name[i] < '0' || name[i] > '9') return std::nullopt;
-        if (i < dash) value = value * 10 + static_cast<uint64_t>(name[i] - '0');
-        if (value > UINT32_MAX) return std::nullopt;
-    }
-    return static_cast<uint32_t>(value);
+    uint32_t maker = 0;
+    if (!base::IsNumberPair(name) ||
+        std::from_chars(name.data(), name.data() + name.size(), maker).ec != std::errc{})
+        return std::nullopt;  // not ours, or beyond a process id's 32 bits
+    return maker;
 }
 
 }  // namespace

@@ -11,19 +11,14 @@ namespace kestrine {
 
 namespace {
 
-std::string WithoutTrailingSeparators(std::string folder) {
-    while (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
-    return folder;
-}
-
 // Either package may have put the program here; a copy elsewhere beside an installed one is not
 // installed.
 bool InstalledInto(const std::string& appFolder) {
-    const std::string app = WithoutTrailingSeparators(appFolder);
+    const std::string app = base::WithoutTrailingSeparators(appFolder);
     for (const auto& recorded : {registry::GetMachineStringValue(kInstallKey, kInstallFolderValue),
                                  registry::GetStringValue(kUserInstallKey, kInstallFolderValue)}) {
         if (recorded && !recorded->empty() &&
-            base::EqualsNoCase(WithoutTrailingSeparators(*recorded), app))
+            base::EqualsNoCase(base::WithoutTrailingSeparators(*recorded), app))
             return true;
     }
     return false;

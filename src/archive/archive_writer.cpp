@@ -1,6 +1,5 @@
 #include "archive/archive_writer.h"
 
-#include <cctype>
 #include <string_view>
 
 #include "base/own_files.h"
@@ -10,23 +9,6 @@
 namespace kestrine::archive {
 
 namespace fileio = platform::fileio;
-
-namespace {
-
-// "<digits>-<digits>.tmp", the end of the names that CreateTempFile makes.
-bool IsTemporarySuffix(std::string_view rest) {
-    constexpr std::string_view kEnd = ".tmp";
-    if (rest.size() <= kEnd.size() || !rest.ends_with(kEnd)) return false;
-    rest.remove_suffix(kEnd.size());
-    size_t dash = rest.find('-');
-    if (dash == 0 || dash == std::string_view::npos || dash + 1 == rest.size()) return false;
-    for (size_t i = 0; i < rest.size(); ++i) {
-        if (i != dash && !std::isdigit(static_cast<unsigned char>(rest[i]))) return false;
-    }
-    return true;
-}
-
-}  // namespace
 
 ArchiveWriter::ArchiveWriter(const EntryProtection& protection, ZipOptions options)
     : writer_(protection) {
@@ -75,14 +57,10 @@ void RemoveLeftoverTemporaryFiles(const std::string& path) {
     const std::string folder = base::FolderPart(path);
     const std::string name = base::BaseName(path);
     if (name.empty()) return;
-    const std::string prefixes[] = {ZipWriter::TemporaryPrefix(path),
-                                    base::OwnFilePrefix(name, base::kExtractingMark)};
     for (const std::string& file : fileio::ListFileNames(folder)) {
-        for (const std::string& prefix : prefixes) {
-            if (file.size() > prefix.size() && file.starts_with(prefix) &&
-                IsTemporarySuffix(std::string_view(file).substr(prefix.size())))
+        for (const std::string_view mark : {base::kWritingMark, base::kExtractingMark})
+            if (base::OwnFileMadeFor(file, mark) == name)
                 fileio::RemoveFile(base::JoinPath(folder, file));
-        }
     }
 }
 

@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "base/text.h"
+
 namespace kestrine::base {
 
 namespace {
@@ -9,15 +11,6 @@ namespace {
 constexpr std::array<std::string_view, 7> kMarks = {kUndoMark,      kUndoingMark,  kKeptMark,
                                                     kRestoringMark, kReplacedMark, kExtractingMark,
                                                     kWritingMark};
-
-// "<digits>-<digits>"
-bool IsNumbers(std::string_view text) {
-    const size_t dash = text.find('-');
-    if (dash == 0 || dash == std::string_view::npos || dash + 1 == text.size()) return false;
-    for (size_t i = 0; i < text.size(); ++i)
-        if (i != dash && (text[i] < '0' || text[i] > '9')) return false;
-    return true;
-}
 
 }  // namespace
 
@@ -40,7 +33,7 @@ std::optional<std::string> OwnFileMadeFor(std::string_view name, std::string_vie
     if (dot == std::string_view::npos || dot < 2) return std::nullopt;
     const std::string_view tail = name.substr(dot + 1);
     if (tail.size() <= mark.size() + 1 || !tail.starts_with(mark) || tail[mark.size()] != '-' ||
-        !IsNumbers(tail.substr(mark.size() + 1)))
+        !IsNumberPair(tail.substr(mark.size() + 1)))
         return std::nullopt;
     return std::string(name.substr(1, dot - 1));
 }

@@ -32,6 +32,20 @@ std::string FolderPart(std::string_view path) {
     return std::string(path.substr(0, root ? pos + 1 : pos));
 }
 
+bool IsFullPath(std::string_view path) {
+    if (path.size() >= 3 && path[1] == ':' && IsSeparator(path[2])) {
+        const char drive = static_cast<char>(path[0] | 0x20);
+        return drive >= 'a' && drive <= 'z';
+    }
+    return path.size() > 2 && IsSeparator(path[0]) && IsSeparator(path[1]) && !IsSeparator(path[2]);
+}
+
+std::string WithoutTrailingSeparators(std::string_view folder) {
+    const size_t keep = folder.size() >= 3 && folder[1] == ':' ? 3 : 1;
+    while (folder.size() > keep && IsSeparator(folder.back())) folder.remove_suffix(1);
+    return std::string(folder);
+}
+
 std::string PathRoot(std::string_view path) {
     if (path.size() >= 2 && path[1] == ':') return std::string(path.substr(0, 2)) + '\\';
     if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {

@@ -14,6 +14,11 @@ std::string BaseName(std::string_view path);
 // The folder that holds `path`: everything before its last separator, except that a root keeps its
 // separator ("C:\", "\", "/"); empty when the path has no separator.
 std::string FolderPart(std::string_view path);
+// Whether `path` is full: on a drive ("C:\...") or on the network ("\\server\..."), not one
+// that Windows would take from the current folder ("C:Mail", "\Mail", "Mail").
+bool IsFullPath(std::string_view path);
+// `folder` without the separators at its end, except a drive root's own ("C:\").
+std::string WithoutTrailingSeparators(std::string_view folder);
 // The drive a path lies on, as its root: "C:\" of a drive path, "\\server\share\" of a UNC one,
 // the first separator of a rooted path; empty for a relative one. Case is kept.
 std::string PathRoot(std::string_view path);

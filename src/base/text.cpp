@@ -21,6 +21,14 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
     return true;
 }
 
+bool IsNumberPair(std::string_view text) {
+    const size_t dash = text.find('-');
+    if (dash == 0 || dash == std::string_view::npos || dash + 1 == text.size()) return false;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (i != dash && (text[i] < '0' || text[i] > '9')) return false;
+    return true;
+}
+
 std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to) {
     std::string out;
     size_t pos = 0;

@@ -12,6 +12,8 @@ std::string CutAtNul(std::string_view text);
 // ASCII letters compared without regard to case, every other byte exactly (the registry's and the
 // file system's comparison of the names the program deals with).
 bool EqualsNoCase(std::string_view a, std::string_view b);
+// Whether `text` is "<digits>-<digits>", as the names of the files and folders Kestrine makes end.
+bool IsNumberPair(std::string_view text);
 // Every occurrence of `from` (not empty) replaced by `to`.
 std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to);
 

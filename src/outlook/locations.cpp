@@ -39,10 +39,8 @@ std::string RecordedFolder(const std::string& key, const char* value, const std:
     const auto recorded = registry::GetStringValue(key, value);
     if (!recorded) return english;
     std::string name = base::TrimSpaces(base::CutAtNul(*recorded));
-    while (name.size() > 3 && name.back() == '\\') name.pop_back();
-    const bool full =
-        (name.size() >= 3 && name[1] == ':' && name[2] == '\\') || name.starts_with("\\\\");
-    if (full && name.find('%') == std::string::npos) return name;
+    name = base::WithoutTrailingSeparators(name);
+    if (base::IsFullPath(name) && name.find('%') == std::string::npos) return name;
     // A plain folder name: no separator, no environment variable, not "." or "..".
     if (name.empty() || name.find_first_of("\\/:%*?\"<>|") != std::string::npos ||
         name.find_first_not_of('.') == std::string::npos)

@@ -13,8 +13,7 @@ std::string AccountsKey(std::string_view profilesRoot, std::string_view profile)
 std::string AccountKey(std::string_view profilesRoot, std::string_view profile, unsigned index) {
     static constexpr char kDigits[] = "0123456789abcdef";
     std::string name(8, '0');
-    for (int i = 7; i >= 0 && index != 0; --i, index >>= 4)
-        name[static_cast<size_t>(i)] = kDigits[index & 15];
+    for (int i = 7; i >= 0; --i, index >>= 4) name[static_cast<size_t>(i)] = kDigits[index & 15];
     return AccountsKey(profilesRoot, profile) + "\\" + name;
 }
 

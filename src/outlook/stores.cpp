@@ -21,18 +21,13 @@ bool EndsWithNoCase(std::string_view text, std::string_view end) {
            base::EqualsNoCase(text.substr(text.size() - end.size()), end);
 }
 
-// A full path: a drive's ("C:\...") or a network one ("\\server\...").
-bool IsFullPath(const std::string& text) {
-    return (text.size() > 3 && text[1] == ':' && text[2] == '\\') || text.starts_with("\\\\");
-}
-
 // A path property, as the binary value Outlook writes: UTF-16 first, then ANSI. Text that is no
 // full path names no file.
 std::optional<std::string> PathProperty(const std::string& key, const char* wide,
                                         const char* ansi) {
     for (const bool unicode : {true, false})
         if (auto path = registry::GetBinaryText(key, unicode ? wide : ansi, unicode);
-            path && IsFullPath(*path))
+            path && base::IsFullPath(*path))
             return path;
     return std::nullopt;
 }

@@ -49,6 +49,16 @@ TEST(Paths, JoinBaseNameAndFolderPart) {
                                      {"/tmp/a", "/"},
                                      {"a.pst", ""}})
         EXPECT_EQ(PathRoot(path), root) << path;
+    // What Windows would resolve against the current folder is no full path.
+    for (const char* full : {"C:\\", "d:/Mail", "\\\\server\\share"}) EXPECT_TRUE(IsFullPath(full));
+    for (const char* relative : {"C:Mail", "\\Mail", "Mail", "1:\\x", "\\\\\\x", "\\\\"})
+        EXPECT_FALSE(IsFullPath(relative)) << relative;
+    // A drive's root keeps its separator: "C:" alone is the drive's current folder.
+    for (const auto& [folder, trimmed] : {std::pair{"C:\\Mail\\\\", "C:\\Mail"},
+                                          {"C:\\\\", "C:\\"},
+                                          {"\\\\server\\share\\", "\\\\server\\share"},
+                                          {"\\", "\\"}})
+        EXPECT_EQ(WithoutTrailingSeparators(folder), trimmed) << folder;
 }
 
 TEST(Utf, ConversionsKeepEveryCharacterAndMarkWhatIsBroken) {
