@@ -62,7 +62,6 @@ std::optional<std::array<bool, 7>> PolicyDays(std::string_view text) {
         days.fill(true);
         return days;
     }
-    bool any = false;
     size_t start = 0;
     while (start <= text.size()) {
         size_t end = text.find(',', start);
@@ -70,13 +69,12 @@ std::optional<std::array<bool, 7>> PolicyDays(std::string_view text) {
         const std::string name = base::TrimSpaces(text.substr(start, end - start));
         bool known = false;
         for (int day = 0; day < 7; ++day) {
-            if (base::EqualsNoCase(name, kDayNames[day])) days[day] = known = any = true;
+            if (base::EqualsNoCase(name, kDayNames[day])) days[day] = known = true;
         }
         if (!known) return std::nullopt;
         start = end + 1;
     }
-    if (!any) return std::nullopt;
-    return days;
+    return days;  // every name was a day's, and there was at least one
 }
 
 Policies ReadPolicies(const PolicyKeys& keys) {

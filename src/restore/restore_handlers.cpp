@@ -224,7 +224,10 @@ std::vector<PlannedChange> FileChanges(const RestoreContext& ctx, Item item,
 // key is there.
 std::vector<PlannedChange> KeyChange(Item item, const std::string& key) {
     if (!registry::KeyExists(key)) return {};
-    return {{item, {}, 0, true}};
+    PlannedChange change;
+    change.item = item;
+    change.replaces = true;
+    return {change};
 }
 
 // The folder that a folder item's files go back to (empty: none is named).

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cstdio>
 
 #include "base/text.h"
@@ -18,11 +19,12 @@ std::string Quoted(std::string_view taskName) {
 
 // Reads 1 or 2 digits at `pos`; -1 when there is none.
 int ReadNumber(std::string_view text, size_t& pos) {
+    const std::string_view digits = text.substr(std::min(pos, text.size()), 2);
     int value = -1;
-    for (int digits = 0;
-         digits < 2 && pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos]));
-         ++digits)
-        value = (value < 0 ? 0 : value * 10) + (text[pos++] - '0');
+    // A sign is no digit, though from_chars would read it.
+    if (digits.empty() || !std::isdigit(static_cast<unsigned char>(digits[0]))) return value;
+    pos += static_cast<size_t>(
+        std::from_chars(digits.data(), digits.data() + digits.size(), value).ptr - digits.data());
     return value;
 }
 

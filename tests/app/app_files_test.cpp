@@ -236,6 +236,7 @@ TEST(Policies, MachineBeforeUserAndOnlyUsableValues) {
     s.SetPolicy(kPolicyCheckBackup, 2);
     s.SetPolicy(kPolicyRequirePassword, "1");
     s.SetPolicy(kPolicyScheduleDays, "Mon,Funday");
+    s.SetPolicy(kPolicyScheduleTime, "12:60");
     s.SetPolicy(kPolicyScheduleTime, "24:00", false);
     p = ReadPolicies(keys);
     EXPECT_EQ(p.backupFolder, "D:\\Mine");

@@ -52,6 +52,10 @@ TEST(LastBackup, TheLastRunThatWroteItsArchive) {
     EXPECT_EQ(last.file, "C:\\B\\Data Backup Profile x.ksx");
 
     run(false, "12/3/2026 8:00:00 AM", "C:\\B\\failed.ksx", false, false);
+    // The last scheduled run is still that one, whatever a window's run did after it.
+    const ScheduledRuns scheduled = FindScheduledRuns(SplitLogLines(log));
+    EXPECT_TRUE(scheduled.found && !scheduled.failed);
+    EXPECT_EQ(scheduled.when, "12/2/2026 9:00:01 AM");
     line(LogSeparatorLine());
     line(BackupEndLine(kNow, "Outlook"));  // its start line lost: no run of its own, nor the last
     line(LogSeparatorLine());
