@@ -243,6 +243,10 @@ TEST(Policies, MachineBeforeUserAndOnlyUsableValues) {
     EXPECT_FALSE(p.keepNewest || p.checkBackup || p.requirePassword || p.days || p.startTime);
     EXPECT_EQ(EffectiveSetting(p, s.state.paths.SettingsFile, kKeepDatedBackups), "7");
     EXPECT_TRUE(EffectiveSettingIsOn(p, s.state.paths.SettingsFile, kCheckBackupFile));
+    for (const char* badTime : {"x:30", "1:3x"}) {
+        s.SetPolicy(kPolicyScheduleTime, badTime);
+        EXPECT_FALSE(ReadPolicies(keys).startTime) << badTime;
+    }
     for (const char* bad : {"", ",", "Mon,,Tue", "Monday", "* ,Mon"})
         EXPECT_FALSE(PolicyDays(bad)) << bad;
     EXPECT_EQ(PolicyDays("*"), (std::array<bool, 7>{true, true, true, true, true, true, true}));

@@ -123,6 +123,13 @@ TEST(ManifestText, LinesInOrderWithCrLfAndReadBack) {
     Manifest m = ReadManifestText(text);
     ASSERT_TRUE(m.valid);
     EXPECT_EQ(m.header.computer, "PC-01");
+    // Every archive ever written names its items with these keys.
+    std::string keys;
+    for (const ItemInfo& info : kItems) keys.append(info.manifestKey).push_back(' ');
+    EXPECT_EQ(keys,
+              "BackupConfig BackupDatas BackupRules BackupAccounts BackupSignatures "
+              "BackupStationery BackupPab BackupConfigsetting BackupTemplates BackupSetting "
+              "BackupContacts ");
     EXPECT_EQ(m.header.logonUser, "anna");
     EXPECT_EQ(m.header.identity, "My Mail");
     EXPECT_EQ(m.header.time, "12/5/2026 8:35:07 AM");
@@ -160,7 +167,7 @@ TEST(ManifestRead, InvalidManifests) {
 // marks included; a value that anyone may have made (garbage, cut off, too long, no UTF-8) gives
 // no list at all, and a hostile name is shown on its line as one name.
 TEST(BackupContents, RoundTripsAndAMalformedValueGivesNoList) {
-    const BackupContents held{{{"a;b%.pst", 5}, {"\u00e9t\u00e9.pst", 0}},
+    const BackupContents held{{{"a;b%\t.pst", 5}, {"\u00e9t\u00e9.pst", 0}},
                               {"sam@contoso.com"},
                               {{"old.pst", 1}},
                               {{"C:\\Mail\\gone.pst", 0}}};
