@@ -67,6 +67,13 @@ TEST(LastBackup, TheLastRunThatWroteItsArchive) {
     line(BackupFileLine(kNow, "C:\\B\\killed midway.ksx"));
     last = FindLastCompletedBackup(SplitLogLines(log));
     EXPECT_EQ(last.file, "C:\\B\\Data Backup Profile x.ksx");
+    // A scheduled run killed midway failed, and says so, though no line of it says it failed.
+    line(LogSeparatorLine());
+    line(AutoBackupStartLine(kNow, "Outlook"));
+    const ScheduledRuns killed = FindScheduledRuns(SplitLogLines(log));
+    EXPECT_TRUE(killed.failed);
+    EXPECT_EQ(killed.what, "the run ended before it was done");
+    EXPECT_EQ(killed.lastComplete.file, "C:\\B\\Data Backup Profile x.ksx");
 }
 
 }  // namespace

@@ -811,6 +811,17 @@ TEST(ZipOtherToolsTest, ReadsArchivesOfOtherToolsAndEarlierVersions) {
             EXPECT_EQ(reader.Entries().at(0).chunks.size(), 3u);
         }
     }
+    // Where the central directory says a size is in the ZIP64 field, it is read from there.
+    std::string zip64 = Load(SourcePath("fuzz/corpus/zip_reader/zip64.zip").string());
+    const size_t central = zip64.find("PK\x01\x02");
+    ASSERT_NE(central, std::string::npos);
+    zip64.replace(central + 24, 4, "\xff\xff\xff\xff");
+    TempDir dir;
+    Save(dir / "sized.zip", zip64);
+    ArchiveReader zip;
+    ASSERT_TRUE(Passed(zip.OpenArchive(dir / "sized.zip")));
+    EXPECT_EQ(zip.Entries().at(0).uncompressedSize, 36u);
+    EXPECT_TRUE(Passed(zip.TestEntries()));
 }
 
 // Earlier versions stored names in the OEM code page without the UTF-8 flag and took the password

@@ -256,12 +256,18 @@ TEST_F(ZipInteropTest, WeReadArchivesOfTheTools) {
     EXPECT_TRUE(Passed(zip.TestEntries()));
     zip.SetReadingPassword("old pX");
     EXPECT_FALSE(zip.TestEntries());
-    // Our command-line tool names the entry's protection in its listing.
-    const std::string listing = work / "list.txt";
-    std::system(
-        (Quote(KESTRINE_ZIP_TOOL) + " list " + Quote(work / "stream.zip") + " >" + Quote(listing))
-            .c_str());
-    EXPECT_NE(Load(listing).find(" ZipCrypto "), std::string::npos) << Load(listing);
+    // Our command-line tool names each entry's method and protection in its listing.
+    auto listing = [&](const std::string& archive) {
+        const std::string out = work / "list.txt";
+        std::system(
+            (Quote(KESTRINE_ZIP_TOOL) + " list " + Quote(archive) + " >" + Quote(out)).c_str());
+        return Load(out);
+    };
+    EXPECT_NE(listing(work / "stream.zip").find(" deflated ZipCrypto "), std::string::npos)
+        << listing(work / "stream.zip");
+    ASSERT_EQ(InSource("zip -q -X -0 " + Quote(work / "stored.zip") + " text.pst"), 0);
+    EXPECT_NE(listing(work / "stored.zip").find(" stored "), std::string::npos)
+        << listing(work / "stored.zip");
 }
 
 // The command-line tool: exit 0 on success, 1 for a damaged archive or a wrong password, 2 for

@@ -46,7 +46,9 @@ TEST(OutlookReleases, RecognisedAndUnknownVersionsAndTheirProfileRoots) {
         EXPECT_FALSE(LookupOutlookRelease(text)) << text;
 
     EXPECT_EQ(ProfilesRootFor("15.0"), kOffice + "15.0\\Outlook\\Profiles");
-    EXPECT_EQ(ProfilesRootFor("14.0"), kMessagingProfilesRoot);
+    EXPECT_EQ(ProfilesRootFor("14.0"),
+              "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows NT\\CurrentVersion\\"
+              "Windows Messaging Subsystem\\Profiles");
     EXPECT_EQ(ProfilesRootFor(""), kMessagingProfilesRoot);  // no or an unknown Outlook
 }
 

@@ -82,6 +82,16 @@ TEST_F(ReplaceTogether, AnOldFileThatCannotGoBackIsKeptAndNamed) {
     EXPECT_EQ(FileCount(), 2u);
     // A later run's recovery leaves the kept file alone.
     EXPECT_EQ(RecoverInterruptedRestore(dir.str()), 0u);
+
+    // With a hundred such names taken, it stays under the name it was set aside with.
+    test::WriteFile(Path("a.pst"), "old a");
+    for (int n = 1; n < 100; ++n) test::WriteFile(Path("a.pst.old" + std::to_string(n)), "");
+    const auto again =
+        ReplaceFilesTogether({Stage("a.pst", "new a"), Stage("b.pst", "new b")}, move);
+    ASSERT_EQ(again.keptAside.size(), 1u);
+    EXPECT_NE(again.keptAside[0].oldCopy.find(".replaced-"), std::string::npos);
+    EXPECT_EQ(test::ReadFile(again.keptAside[0].oldCopy), "old a");
+    EXPECT_FALSE(platform::fileio::Exists(Path("a.pst.old100")));
 }
 
 // Outlook starts while the old files are set aside and makes an empty data file of the name: it

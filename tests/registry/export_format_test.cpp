@@ -57,12 +57,14 @@ TEST(ExportWriter, UsesExtensionLinesOnlyForWhatPlainLinesCannotCarry) {
                    {"lines", kRegSz, Sz("one\r\ntwo")},
                    {"short", kRegDword, {1, 2}},
                    {"nul", kRegSz, {'a', 0, 0, 0, 'b', 0, 0, 0}},
-                   {"plain", kRegSz, Sz("caf\xC3\xA9")}};
+                   {"plain", kRegSz, Sz("caf\xC3\xA9")},
+                   {"none", kRegNone, {9}}};
     std::string text = WriteExportText(tree, FitsLatin1);
     EXPECT_NE(text.find("\"*\"=hex:1:613d62:78000000\r\n"), std::string::npos) << text;
     EXPECT_NE(text.find("\"*\"=hex:7:6d756c7469:610000000000\r\n"), std::string::npos) << text;
     EXPECT_NE(text.find("\"*\"=hex:4:73686f7274:0102\r\n"), std::string::npos) << text;
     EXPECT_NE(text.find("\"*\"=hex:1:6e756c:6100000062000000\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\"*\"=hex:0:6e6f6e65:09\r\n"), std::string::npos) << text;
     EXPECT_NE(text.find("\"plain\"= sz:caf\xC3\xA9\r\n"), std::string::npos) << text;
     EXPECT_EQ(text.find("one"), std::string::npos);
 }

@@ -105,6 +105,8 @@ TEST_F(RegistryTest, StringValuesUpTo255BytesWithTheTerminatorReadAsStored) {
     WriteRaw(sub_, {"",
                     {{"Path", kRegSz, Sz("Error")},
                      {"n", kRegDword, Dword(0)},
+                     {"keep", kRegDword, Dword(0x12345678)},
+                     {"four", kRegBinary, {1, 2, 3, 4}},
                      {"Shell", kRegExpandSz, Sz("%USERPROFILE%\\Mail")},
                      {"torn", kRegSz, {'a', 0, 0x00, 0xD8, 0, 0}}},  // a lone surrogate
                     {}});
@@ -115,6 +117,10 @@ TEST_F(RegistryTest, StringValuesUpTo255BytesWithTheTerminatorReadAsStored) {
     // A policy's text must be text: ill-formed UTF-16 is no value, not a guess at one.
     EXPECT_EQ(GetTextValue(path_, "Shell"), "%USERPROFILE%\\Mail");
     EXPECT_EQ(GetTextValue(path_, "torn"), std::nullopt);
+    // A policy's number is a DWORD of all four bytes, and four bytes of another type are none.
+    EXPECT_EQ(GetDwordValue(path_, "keep"), 0x12345678u);
+    EXPECT_EQ(GetDwordValue(path_, "four"), std::nullopt);
+    EXPECT_EQ(GetDwordValue(path_, "Path"), std::nullopt);
 }
 
 TEST_F(RegistryTest, RefusedReadsAndWritesAreFailuresNotText) {

@@ -1,6 +1,7 @@
 // The scheduled task's command line: taken apart by position, refused when it cannot be trusted.
 #include <gtest/gtest.h>
 
+#include "backup/complete_backup.h"
 #include "schedule/command_line.h"
 #include "schedule/dated_backups.h"
 
@@ -75,6 +76,15 @@ TEST(DatedArchivePath, PutsTheDateBeforeTheBackupExtension) {
     EXPECT_EQ(DatedArchivePath("C:\\b\\\xC3\xA4\xC3\xA4", 2026, 1, 9, 0, 0),
               "C:\\b\\\xC3\xA4\xC3\xA4-01-09-2026-00-00.ksx");
     EXPECT_EQ(DatedArchivePath(".ksx", 2026, 1, 9, 0, 0), "-01-09-2026-00-00.ksx");
+}
+
+// An incomplete archive beside the new one goes only when the new one holds every item it held,
+// also one of a later version that knows more items than this one.
+TEST(DatedBackups, TheNewArchiveCoversAnIncompleteOneOnlyWhereItHoldsAllItHeld) {
+    EXPECT_TRUE(backup::HoldsAllOf("11111111111", "10100000000"));
+    EXPECT_FALSE(backup::HoldsAllOf("10111111111", "11000000000"));
+    EXPECT_FALSE(backup::HoldsAllOf("11111111111", "111111111111"));
+    EXPECT_TRUE(backup::HoldsAllOf("11111111111", "111111111110"));
 }
 
 // The dated archives of a task that keeps only its newest: names of another shape, another task, or
