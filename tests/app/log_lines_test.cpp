@@ -67,12 +67,18 @@ TEST(LastBackup, TheLastRunThatWroteItsArchive) {
     line(BackupFileLine(kNow, "C:\\B\\killed midway.ksx"));
     last = FindLastCompletedBackup(SplitLogLines(log));
     EXPECT_EQ(last.file, "C:\\B\\Data Backup Profile x.ksx");
-    // A scheduled run killed midway failed, and says so, though no line of it says it failed.
+    // A scheduled run killed midway failed, and says so, though no line of it says it failed;
+    // the causes it logged stand one to a line.
     line(LogSeparatorLine());
     line(AutoBackupStartLine(kNow, "Outlook"));
+    line(ItemCauseLine(kNow, "Signatures", "the folder is gone"));
+    line(ItemCauseLine(kNow, "Templates", "access is denied"));
     const ScheduledRuns killed = FindScheduledRuns(SplitLogLines(log));
     EXPECT_TRUE(killed.failed);
     EXPECT_EQ(killed.what, "the run ended before it was done");
+    EXPECT_EQ(killed.why,
+              "Signatures failed because: the folder is gone\r\n"
+              "Templates failed because: access is denied");
     EXPECT_EQ(killed.lastComplete.file, "C:\\B\\Data Backup Profile x.ksx");
 }
 

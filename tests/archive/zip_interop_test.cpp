@@ -166,6 +166,10 @@ TEST_F(ZipInteropTest, ReBackupReusesOnlyProvenPieces) {
         bytes[200] ^= 0x01;
         Save(again, bytes);
         EXPECT_NE(Shell("7z t" + SevenZipPassword(password) + " " + Quote(again)), 0);
+        // An entry of only two pieces serves as well.
+        Save(file, week2.substr(0, kPiece + 5000));
+        ASSERT_TRUE(WriteZip(earlier, {file}, password, kPiece));
+        EXPECT_EQ(rebackup(earlier, password).reused, kPiece);
     }
 }
 

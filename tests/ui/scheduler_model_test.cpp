@@ -41,6 +41,10 @@ TEST(ScheduledTask, StartTimes) {
     for (const char* typed : {"", "9", "24:00", "9:60", "nine", "9:00 XM", "13:00 PM", "0:30 AM",
                               "9:0a", "-1:00", "9:005", "009:00"})
         EXPECT_FALSE(TaskStartTime(typed)) << typed;
+    // Every time the list offers is one the task takes: each half hour of the day.
+    const std::vector<std::string> offered = schedule::StartTimeChoices();
+    EXPECT_EQ(offered.size(), 48u);
+    for (const std::string& time : offered) EXPECT_TRUE(TaskStartTime(time)) << time;
 }
 
 TEST(ScheduledTask, RefusalsInTheirOrder) {
