@@ -40,10 +40,12 @@ using namespace kestrine::bench;
 uint64_t ParseSize(const std::string& text) {
     char* end = nullptr;
     double value = std::strtod(text.c_str(), &end);
+    if (end == text.c_str() || !(value > 0)) return 0;  // no size: the caller refuses it
     uint64_t unit = 1;
-    if (end && (*end == 'k' || *end == 'K')) unit = 1ull << 10;
-    if (end && (*end == 'm' || *end == 'M')) unit = 1ull << 20;
-    if (end && (*end == 'g' || *end == 'G')) unit = 1ull << 30;
+    if (*end == 'k' || *end == 'K') unit = 1ull << 10;
+    if (*end == 'm' || *end == 'M') unit = 1ull << 20;
+    if (*end == 'g' || *end == 'G') unit = 1ull << 30;
+    if (*end != '\0' && (unit == 1 || end[1] != '\0')) return 0;
     return static_cast<uint64_t>(value * static_cast<double>(unit));
 }
 
@@ -185,6 +187,12 @@ int main(int argc, char** argv) {
             return 2;
         } else if (key == "--size") {
             size = ParseSize(argv[i + 1]);
+            // A mistyped size must not replace a corpus that took minutes to make.
+            if (size == 0) {
+                std::fprintf(stderr, "kestrine_bench: --size wants a size such as 1G, not %s\n",
+                             argv[i + 1]);
+                return 2;
+            }
         } else if (key == "--dir") {
             dir = argv[i + 1];
         } else if (key == "--zip-tool") {
