@@ -46,7 +46,8 @@ uint64_t ParseSize(const std::string& text) {
     if (*end == 'm' || *end == 'M') unit = 1ull << 20;
     if (*end == 'g' || *end == 'G') unit = 1ull << 30;
     if (*end != '\0' && (unit == 1 || end[1] != '\0')) return 0;
-    return static_cast<uint64_t>(value * static_cast<double>(unit));
+    const double bytes = value * static_cast<double>(unit);
+    return bytes < 0x1p50 ? static_cast<uint64_t>(bytes) : 0;  // "inf" or beyond any disk
 }
 
 // The corpus: one large data file (most of the size) and a few small ones, in 1 MiB blocks of
