@@ -210,6 +210,42 @@ bool InflatePiece(uint8_t* in, size_t size, bool last, uint8_t* out, size_t outS
     return rc == LIBDEFLATE_SUCCESS && produced == outSize && (last || consumed == total);
 }
 
+namespace {
+
+// A piece made only of non-final stored blocks, each on a byte boundary with no padding bits set:
+// its payloads, laid end to end, are what it inflates to. `equal` says whether they are `expected`;
+// false when the piece is anything else.
+bool StoredOnly(const uint8_t* in, size_t size, const uint8_t* expected, size_t expectedSize,
+                bool& equal) {
+    constexpr size_t kHead = 5;
+    size_t at = 0, out = 0;
+    equal = true;
+    while (at < size) {
+        if (size - at < kHead || in[at] != 0x00) return false;
+        const size_t n = in[at + 1] | static_cast<size_t>(in[at + 2]) << 8;
+        const size_t check = in[at + 3] | static_cast<size_t>(in[at + 4]) << 8;
+        if ((n ^ check) != 0xffff || size - at - kHead < n) return false;
+        if (equal && (expectedSize - out < n || std::memcmp(in + at + kHead, expected + out, n))) {
+            equal = false;
+        }
+        at += kHead + n;
+        out += n;
+    }
+    equal = equal && out == expectedSize;
+    return true;
+}
+
+}  // namespace
+
+bool PieceInflatesTo(uint8_t* in, size_t size, const uint8_t* expected, size_t expectedSize,
+                     std::vector<uint8_t>& scratch) {
+    bool equal = false;
+    if (StoredOnly(in, size, expected, expectedSize, equal)) return equal;
+    scratch.resize(expectedSize);
+    return InflatePiece(in, size, false, scratch.data(), expectedSize) &&
+           std::memcmp(scratch.data(), expected, expectedSize) == 0;
+}
+
 uint32_t Crc32(uint32_t crc, const uint8_t* data, size_t size) {
     return libdeflate_crc32(crc, data, size);
 }

@@ -28,6 +28,13 @@ bool CompressPiece(const uint8_t* in, size_t size, base::ByteBuffer& out);
 // piece must end the stream (bytes after its end are ignored, as in a stream read).
 bool InflatePiece(uint8_t* in, size_t size, bool last, uint8_t* out, size_t outSize);
 
+// Whether a piece that is not the last inflates to exactly expected[0..expectedSize), byte for
+// byte, as InflatePiece would produce it (with the same two bytes of room after in[size]). A piece
+// of stored blocks alone, as incompressible data is written, is compared where it lies, without
+// being copied out; any other goes through `scratch`.
+bool PieceInflatesTo(uint8_t* in, size_t size, const uint8_t* expected, size_t expectedSize,
+                     std::vector<uint8_t>& scratch);
+
 // The CRC-32 of zip (crc continues an earlier value; 0 to start).
 uint32_t Crc32(uint32_t crc, const uint8_t* data, size_t size);
 

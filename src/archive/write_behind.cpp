@@ -13,7 +13,8 @@ bool WriteBehind::Start(Write write, const uint8_t* authKey, size_t keySize) {
     filling_ = 0;
     ending_ = false;
     failed_ = false;
-    if (!hmac_.Init(authKey, keySize)) return false;
+    authenticated_ = authKey != nullptr;
+    if (authenticated_ && !hmac_.Init(authKey, keySize)) return false;
     try {
         for (Slot& slot : slots_) slot.bytes.resize(kSlotBytes);
         thread_ = std::thread([this] { Follow(); });
@@ -25,7 +26,7 @@ bool WriteBehind::Start(Write write, const uint8_t* authKey, size_t keySize) {
 
 // On the thread behind (or in line without one): the code first, then the file.
 void WriteBehind::Take(const uint8_t* data, size_t size) {
-    hmac_.Update(data, size);
+    if (authenticated_) hmac_.Update(data, size);
     if (!failed_ && !write_(data, size)) failed_ = true;
 }
 
@@ -93,7 +94,7 @@ void WriteBehind::Stop() {
 bool WriteBehind::Finish(uint8_t code[crypto::kAesAuthCodeSize]) {
     if (thread_.joinable() && filling_ > 0) Hand();
     Stop();
-    hmac_.Final(code);
+    if (authenticated_ && code) hmac_.Final(code);
     return !failed_;
 }
 

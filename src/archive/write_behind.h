@@ -1,6 +1,6 @@
 #pragma once
-// A large protected entry's bytes, authenticated and written to the archive on a thread of its own
-// behind the writer. The writing thread is the one that keeps the workers fed: the copies
+// A large entry's bytes, written to the archive (and authenticated, when protected) on a thread of
+// its own behind the writer. The writing thread is the one that keeps the workers fed: the copies
 // into the file and the authentication code's one pass in order would add to the time of every
 // piece, those taken over from an earlier archive as much as those compressed anew.
 #include <array>
@@ -27,14 +27,15 @@ class WriteBehind {
     WriteBehind(const WriteBehind&) = delete;
     WriteBehind& operator=(const WriteBehind&) = delete;
 
-    // Begins an entry's bytes; `authKey` keys their authentication code. False when the key cannot
-    // be set up. Without a thread to spare, all of it happens on the caller's thread.
+    // Begins an entry's bytes; `authKey` keys their authentication code, and none (nullptr) leaves
+    // them unauthenticated. False when the key cannot be set up. Without a thread to spare, all of
+    // it happens on the caller's thread.
     bool Start(Write write, const uint8_t* authKey, size_t keySize);
     // Takes a copy of the bytes, waiting only while all the room behind the writer is taken. False
     // once a write has failed; nothing after it is written.
     bool Put(const uint8_t* data, size_t size);
     // Waits until every byte handed over is written, and gives the first 10 bytes of the
-    // authentication code; false when a write failed.
+    // authentication code (into `code`, nullptr when unauthenticated); false when a write failed.
     bool Finish(uint8_t code[crypto::kAesAuthCodeSize]);
     // Waits until what was handed over is written (before the file is cut back, say) and ends the
     // thread; what was not handed over yet is dropped.
@@ -53,6 +54,7 @@ class WriteBehind {
 
     Write write_;
     crypto::HmacSha1 hmac_;
+    bool authenticated_ = false;
     std::array<Slot, kSlots> slots_;
     std::mutex mutex_;
     std::condition_variable changed_;

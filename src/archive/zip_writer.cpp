@@ -138,8 +138,8 @@ struct ZipWriter::Chunk {
     uint32_t crc = 0;
     bool ok = true;
     // The earlier archive's piece at the same place as stored, if it offered one (with its
-    // entry's keys and its place in their key stream when protected), and whether it inflated to
-    // exactly the input and so is written instead of the output.
+    // entry's keys and its place in their key stream when protected), room to inflate it in, and
+    // whether it inflated to exactly the input and so is written instead of the output.
     std::vector<uint8_t> earlier, inflated;
     size_t earlierSize = 0;
     const crypto::AesKeys* earlierKeys = nullptr;
@@ -152,10 +152,8 @@ struct ZipWriter::Chunk {
         reused = false;
         ok = true;
         if (earlierSize > 0 && Decrypted()) {
-            inflated.resize(input.size());
-            reused = deflate::InflatePiece(earlier.data(), earlierSize, false, inflated.data(),
-                                           inflated.size()) &&
-                     std::memcmp(inflated.data(), input.data(), input.size()) == 0;
+            reused = deflate::PieceInflatesTo(earlier.data(), earlierSize, input.data(),
+                                              input.size(), inflated);
         }
         if (!reused) ok = deflate::CompressPiece(input.data(), input.size(), output);
         crc = deflate::Crc32(0, input.data(), input.size());
@@ -249,20 +247,20 @@ struct ZipWriter::Sink {
         archive.Written(size);
         return true;
     }
-    // The protected bytes that follow the AES head.
-    bool Begin(const crypto::AesKeys& keys) {
+    // The entry's bytes (after the AES head, when protected), written behind; authenticated with
+    // `keys` when given.
+    bool Begin(const crypto::AesKeys* keys) {
         return behind.Start([this](const uint8_t* data, size_t size) { return Write(data, size); },
-                            keys.authentication, keys.keySize);
+                            keys ? keys->authentication : nullptr, keys ? keys->keySize : 0);
     }
     // Encrypts in place; false once a write failed.
     bool Put(uint8_t* data, size_t size) {
         written += size;
-        if (!key) return Write(data, size);
-        ctr.Apply(data, size);
+        if (key) ctr.Apply(data, size);
         return behind.Put(data, size);
     }
     bool End() {
-        if (!key) return true;
+        if (!key) return behind.Finish(nullptr);
         uint8_t code[crypto::kAesAuthCodeSize];
         if (!behind.Finish(code)) return false;
         written += sizeof code;
@@ -693,14 +691,17 @@ Status ZipWriter::AddLarge(fileio::FileStream& source, uint64_t expected, size_t
 
 // The AES salt and password verifier go first, before the data they protect.
 Status ZipWriter::StartSink(Sink& sink) {
-    if (!sink.key) return {};
+    if (!sink.key) {
+        if (!sink.Begin(nullptr)) return WriteFailed();  // never: there is no key to set up
+        return {};
+    }
     AesStart start;
     if (!start.Make(*sink.key) || !sink.ctr.Init(start.keys.encryption, start.keys.keySize)) {
         return Kill(Status::Fail(Failure::WriteFailed, "cannot set up the encryption"));
     }
     sink.written += start.headSize;
     if (!sink.out.Write(start.head, start.headSize)) return WriteFailed();
-    if (!sink.Begin(start.keys)) {
+    if (!sink.Begin(&start.keys)) {
         return Kill(Status::Fail(Failure::WriteFailed, "cannot set up the encryption"));
     }
     return {};

@@ -13,6 +13,7 @@
 #include "archive/aes_instructions.h"
 #include "archive/archive_reader.h"
 #include "archive/archive_writer.h"
+#include "archive/deflate_codec.h"
 #include "archive/flush_behind.h"
 #include "archive/processor_features.h"
 #include "archive/write_behind.h"
@@ -337,6 +338,43 @@ TEST(ZipCryptoTest, WhatGoesBehindTheWriterIsWrittenInOrderWithTheCodeInLine) {
     EXPECT_FALSE(behind.Finish(code));
     EXPECT_TRUE(file == data.substr(0, 3 * 512 * 1024));
     EXPECT_FALSE(behind.Put(bytes, 1));
+}
+
+// A stored piece (incompressible bytes) proves equal only to exactly its bytes, compared where it
+// lies; a piece that only looks stored, with another block type or a final block, is judged as
+// the inflater sees it; a compressed piece is inflated.
+TEST(DeflateCodecTest, APieceProvesEqualOnlyToTheBytesItInflatesTo) {
+    const std::string random = RandomBytes(70'000, 3), text = TextBytes(70'000, 3);
+    for (const bool stored : {true, false}) {
+        const std::string& data = stored ? random : text;
+        const auto* bytes = reinterpret_cast<const uint8_t*>(data.data());
+        std::vector<uint8_t> piece, scratch;
+        ASSERT_TRUE(archive::deflate::CompressPiece(bytes, data.size(), piece));
+        ASSERT_EQ(piece[0] == 0, stored) << "random bytes are stored, text is not";
+        const size_t size = piece.size();
+        piece.resize(size + 2);
+        auto proves = [&](const std::string& expected) {
+            std::vector<uint8_t> copy = piece;
+            return archive::deflate::PieceInflatesTo(
+                copy.data(), size, reinterpret_cast<const uint8_t*>(expected.data()),
+                expected.size(), scratch);
+        };
+        std::string changed = data;
+        changed[66'000] ^= 0x01;
+        EXPECT_TRUE(proves(data));
+        EXPECT_FALSE(proves(changed));
+        EXPECT_FALSE(proves(data.substr(0, data.size() - 1)));
+        EXPECT_FALSE(proves(data + "x"));
+        if (!stored) continue;
+        piece[3] ^= 0x01;  // the length check
+        EXPECT_FALSE(proves(data));
+        piece[3] ^= 0x01;
+        for (uint8_t head : {0x08, 0x01, 0x02}) {  // padding bits set; a final block; fixed codes
+            SCOPED_TRACE(int{head});
+            piece[0] = head;
+            EXPECT_EQ(proves(data), head == 0x08);
+        }
+    }
 }
 
 // The AES key stream, made on the processor's AES instructions where it has them, is libgcrypt's
