@@ -23,6 +23,9 @@ namespace {
 constexpr int kLevel = 1;
 constexpr size_t kProbeBlock = 64 * 1024;
 constexpr size_t kMaxStoredBlock = 0xffff;
+// A stored block's head on a byte boundary: 0x00 (not final, stored), its length, the length's
+// complement.
+constexpr size_t kStoredHead = 5;
 
 // Coders kept between pieces, so a piece does not pay for setting one up (a compressor holds
 // several hundred KiB of tables). Not thread-local: the MinGW runtime may free a thread's storage
@@ -136,8 +139,9 @@ bool Grow(base::ByteBuffer& out, size_t size) {
 void PutStored(const uint8_t* in, size_t size, uint8_t* out, size_t& used) {
     while (size > 0) {
         const size_t n = std::min(size, kMaxStoredBlock);
-        const uint8_t head[5] = {0x00, static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8),
-                                 static_cast<uint8_t>(~n), static_cast<uint8_t>(~n >> 8)};
+        const uint8_t head[kStoredHead] = {0x00, static_cast<uint8_t>(n),
+                                           static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(~n),
+                                           static_cast<uint8_t>(~n >> 8)};
         std::memcpy(out + used, head, sizeof head);
         std::memcpy(out + used + sizeof head, in, n);
         used += sizeof head + n;
@@ -217,18 +221,18 @@ namespace {
 // false when the piece is anything else.
 bool StoredOnly(const uint8_t* in, size_t size, const uint8_t* expected, size_t expectedSize,
                 bool& equal) {
-    constexpr size_t kHead = 5;
     size_t at = 0, out = 0;
     equal = true;
     while (at < size) {
-        if (size - at < kHead || in[at] != 0x00) return false;
+        if (size - at < kStoredHead || in[at] != 0x00) return false;
         const size_t n = in[at + 1] | static_cast<size_t>(in[at + 2]) << 8;
         const size_t check = in[at + 3] | static_cast<size_t>(in[at + 4]) << 8;
-        if ((n ^ check) != 0xffff || size - at - kHead < n) return false;
-        if (equal && (expectedSize - out < n || std::memcmp(in + at + kHead, expected + out, n))) {
+        if ((n ^ check) != 0xffff || size - at - kStoredHead < n) return false;
+        if (equal &&
+            (expectedSize - out < n || std::memcmp(in + at + kStoredHead, expected + out, n))) {
             equal = false;
         }
-        at += kHead + n;
+        at += kStoredHead + n;
         out += n;
     }
     equal = equal && out == expectedSize;
