@@ -15,6 +15,7 @@ ArchiveWriter::ArchiveWriter(const EntryProtection& protection, ZipOptions optio
     writer_.SetStreamFilter(std::move(options.filter));
     writer_.SetChunkSize(options.chunkSize);
     writer_.SetFlushInterval(options.flushEvery);
+    writer_.SetPieceDigests(options.pieceDigests);
 }
 
 ArchiveWriter::~ArchiveWriter() = default;

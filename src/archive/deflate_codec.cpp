@@ -217,8 +217,8 @@ bool InflatePiece(uint8_t* in, size_t size, bool last, uint8_t* out, size_t outS
 namespace {
 
 // A piece made only of non-final stored blocks, each on a byte boundary with no padding bits set:
-// its payloads, laid end to end, are what it inflates to. `equal` says whether they are `expected`;
-// false when the piece is anything else.
+// its payloads, laid end to end, are what it inflates to. `equal` says whether they are `expected`
+// (when given); false when the piece is anything else.
 bool StoredOnly(const uint8_t* in, size_t size, const uint8_t* expected, size_t expectedSize,
                 bool& equal) {
     size_t at = 0, out = 0;
@@ -228,8 +228,8 @@ bool StoredOnly(const uint8_t* in, size_t size, const uint8_t* expected, size_t 
         const size_t n = in[at + 1] | static_cast<size_t>(in[at + 2]) << 8;
         const size_t check = in[at + 3] | static_cast<size_t>(in[at + 4]) << 8;
         if ((n ^ check) != 0xffff || size - at - kStoredHead < n) return false;
-        if (equal &&
-            (expectedSize - out < n || std::memcmp(in + at + kStoredHead, expected + out, n))) {
+        if (equal && (!expected || expectedSize - out < n ||
+                      std::memcmp(in + at + kStoredHead, expected + out, n))) {
             equal = false;
         }
         at += kStoredHead + n;
@@ -240,6 +240,11 @@ bool StoredOnly(const uint8_t* in, size_t size, const uint8_t* expected, size_t 
 }
 
 }  // namespace
+
+bool IsStoredOnly(const uint8_t* piece, size_t size) {
+    bool equal = false;
+    return StoredOnly(piece, size, nullptr, 0, equal);
+}
 
 bool PieceInflatesTo(uint8_t* in, size_t size, const uint8_t* expected, size_t expectedSize,
                      std::vector<uint8_t>& scratch) {

@@ -34,6 +34,8 @@ bool InflatePiece(uint8_t* in, size_t size, bool last, uint8_t* out, size_t outS
 // being copied out; any other goes through `scratch`.
 bool PieceInflatesTo(uint8_t* in, size_t size, const uint8_t* expected, size_t expectedSize,
                      std::vector<uint8_t>& scratch);
+// Whether a piece is made of stored blocks alone (and so is compared where it lies).
+bool IsStoredOnly(const uint8_t* piece, size_t size);
 
 // The CRC-32 of zip (crc continues an earlier value; 0 to start).
 uint32_t Crc32(uint32_t crc, const uint8_t* data, size_t size);

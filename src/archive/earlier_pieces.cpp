@@ -1,5 +1,6 @@
 #include "archive/earlier_pieces.h"
 
+#include "archive/deflate_codec.h"
 #include "archive/flush_behind.h"
 #include "archive/zip_format.h"
 #include "base/secret.h"
@@ -44,6 +45,7 @@ void EarlierPieces::Close() {
     stream_.reset();
     starts_.clear();
     sizes_.clear();
+    digests_.clear();
     base::Wipe(password_);
     password_.clear();
     base::WipeBytes(&keys_, sizeof keys_);
@@ -53,6 +55,7 @@ void EarlierPieces::Close() {
 Status EarlierPieces::UseEntry(const std::string& name) {
     starts_.clear();
     sizes_.clear();
+    digests_.clear();
     pieceSize_ = 0;
     aes_ = false;
     if (!stream_) return NotUsed("no earlier archive is open");
@@ -108,7 +111,21 @@ Status EarlierPieces::UseEntry(const std::string& name) {
         pieceSize_ = 0;
         return NotUsed("the earlier entry " + name + " has a damaged chunk index");
     }
+    ReadDigests(*rec);
     return {};
+}
+
+// The digests of the entry's pieces, when it has sound ones; without them its pieces are proven by
+// inflating them.
+void EarlierPieces::ReadDigests(const ZipEntryRecord& rec) {
+    const size_t count = rec.chunks.size();
+    if (rec.digestsSize == 0 || rec.digestsSize != SealedPieceDigestsSize(count, aes_)) return;
+    std::vector<uint8_t> sealed(rec.digestsSize);
+    if (!stream_->ReadAt(rec.digestsOffset, sealed.data(), sealed.size()) ||
+        deflate::Crc32(0, sealed.data(), sealed.size()) != rec.digestsCrc ||
+        !OpenPieceDigests(std::move(sealed), password_, pieceSize_, count, digests_)) {
+        digests_.clear();
+    }
 }
 
 bool EarlierPieces::ReadPiece(size_t index, std::vector<uint8_t>& out, size_t& size,

@@ -14,6 +14,8 @@ struct ProcessorFeatures {
     // AES on 256-bit registers (VAES with AVX2), where the system also saves those registers when
     // it switches threads.
     bool vaes256 = false;
+    bool avx2 = false;    // AVX2, its registers saved
+    bool avx512 = false;  // AVX-512 Foundation, its registers saved
 };
 
 inline const ProcessorFeatures& Processor() {
@@ -31,10 +33,13 @@ inline const ProcessorFeatures& Processor() {
             __asm__("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
             saved = (static_cast<uint64_t>(high) << 32) | low;
         }
-        const bool ymmSaved = (saved & 0x6) == 0x6;  // the SSE and the AVX state
+        const bool ymmSaved = (saved & 0x6) == 0x6;    // the SSE and the AVX state
+        const bool zmmSaved = (saved & 0xe6) == 0xe6;  // and the AVX-512 state
         if (__get_cpuid_count(7, 0, &a, &b, &c, &d)) {
             f.sha = sse && (b & bit_SHA) != 0;
             f.vaes256 = f.aes && ymmSaved && (c & bit_VAES) != 0 && (b & bit_AVX2) != 0;
+            f.avx2 = ymmSaved && (b & bit_AVX2) != 0;
+            f.avx512 = f.avx2 && zmmSaved && (b & bit_AVX512F) != 0;
         }
 #endif
         return f;

@@ -22,6 +22,12 @@ inline constexpr uint16_t kAesVendor = 0x4541;
 // number of pieces, and each piece's compressed size (the last one includes the end of the stream).
 inline constexpr uint16_t kChunkIndexExtraId = 0x4b53;
 inline constexpr uint8_t kChunkIndexVersion = 1;
+// Our own central-directory field: where the sealed digests of the entry's pieces lie (after the
+// last entry's data, before the central directory; see piece_digests.h). Layout: a version byte
+// (1), the offset (8 bytes), the size (4) and the CRC-32 (4) of the sealed digests.
+inline constexpr uint16_t kPieceDigestsExtraId = 0x4b44;
+inline constexpr uint8_t kPieceDigestsVersion = 1;
+inline constexpr size_t kPieceDigestsFieldSize = 17;
 // The largest uncompressed piece an index may describe (readers hold a few pieces in memory).
 inline constexpr uint64_t kMaxChunkInput = 16u << 20;
 inline constexpr uint16_t kMethodStored = 0;

@@ -346,7 +346,8 @@ Status ZipReader::ParseCentralRecord(const uint8_t* h, size_t room, ZipEntryReco
 }
 
 // The extra fields of a central directory record that are read here: ZIP64 sizes, offset and disk,
-// the AES description, the Unicode name and our chunk index. Others are skipped.
+// the AES description, the Unicode name, our chunk index and where our piece digests lie. Others
+// are skipped.
 Status ZipReader::ReadExtraFields(const uint8_t* extra, size_t extraLen, const std::string& rawName,
                                   ZipEntryRecord& rec, uint32_t& diskStart,
                                   std::string& unicodeName) {
@@ -381,6 +382,11 @@ Status ZipReader::ReadExtraFields(const uint8_t* extra, size_t extraLen, const s
             if (crc == nameCrc && base::IsWellFormedUtf8(candidate)) unicodeName = candidate;
         } else if (id == kChunkIndexExtraId && len >= 1 && data[0] == kChunkIndexVersion) {
             ReadChunkIndex(data, len, rec);
+        } else if (id == kPieceDigestsExtraId && len == kPieceDigestsFieldSize &&
+                   data[0] == kPieceDigestsVersion) {
+            rec.digestsOffset = Get64(data + 1);
+            rec.digestsSize = Get32(data + 9);
+            rec.digestsCrc = Get32(data + 13);
         }
         q += 4 + len;
     }

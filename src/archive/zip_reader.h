@@ -34,6 +34,10 @@ struct ZipEntryRecord {
     // when it is read): uncompressed size of every chunk but the last, compressed size of each.
     uint64_t chunkInput = 0;
     std::vector<uint64_t> chunks;
+    // Where the sealed digests of its pieces lie, when the central directory says so (unchecked).
+    uint64_t digestsOffset = 0;
+    uint32_t digestsSize = 0;
+    uint32_t digestsCrc = 0;
     bool encrypted() const { return (flags & 1) != 0; }
 };
 

@@ -46,6 +46,10 @@ struct ZipOptions {
     // Large archives and extracted files are flushed to the disk behind their writer once every
     // so many bytes (bytes rather than pieces, so smaller pieces do not mean more flushes).
     uint64_t flushEvery = 32u << 20;
+    // Large entries get the digests of their pieces, so that a later backup proves an unchanged
+    // piece by hashing the file rather than inflating the piece (off only to write archives as
+    // versions before the digests did, for tests).
+    bool pieceDigests = true;
 };
 
 // How a writer protects the entries it adds: every one with WinZip AES-256 under `password`

@@ -9,6 +9,7 @@
 #include "archive/deflate_codec.h"
 #include "archive/earlier_pieces.h"
 #include "archive/flush_behind.h"
+#include "archive/piece_digests.h"
 #include "archive/write_behind.h"
 #include "archive/zip_crypto.h"
 #include "archive/zip_format.h"
@@ -137,26 +138,58 @@ struct ZipWriter::Chunk {
     base::ByteBuffer output;
     uint32_t crc = 0;
     bool ok = true;
+    // Whether the archive keeps a digest of the piece, and the digest.
+    bool digested = false;
+    PieceDigest digest;
+    bool hashed = false;  // digest.digest is the input's
     // The earlier archive's piece at the same place as stored, if it offered one (with its
-    // entry's keys and its place in their key stream when protected), room to inflate it in, and
-    // whether it inflated to exactly the input and so is written instead of the output.
+    // entry's keys and its place in their key stream when protected, and its digest when that
+    // archive kept them), room to inflate it in, and whether it proved to hold exactly the input
+    // and so is written instead of the output.
     std::vector<uint8_t> earlier, inflated;
     size_t earlierSize = 0;
     const crypto::AesKeys* earlierKeys = nullptr;
+    const PieceDigest* earlierDigest = nullptr;
     uint64_t earlierKeyStreamAt = 0;
     crypto::AesCtr earlierCipher;
     bool reused = false;
 
-    // On a worker: the earlier piece when it proves equal byte for byte, else compressed anew.
+    // On a worker: the earlier piece when it proves equal, else compressed anew.
     void Make() {
         reused = false;
         ok = true;
-        if (earlierSize > 0 && Decrypted()) {
-            reused = deflate::PieceInflatesTo(earlier.data(), earlierSize, input.data(),
-                                              input.size(), inflated);
+        hashed = false;
+        if (earlierSize > 0) {
+            reused =
+                earlierDigest && !earlierDigest->stored ? ProvenByDigest() : ProvenByComparing();
         }
         if (!reused) ok = deflate::CompressPiece(input.data(), input.size(), output);
+        if (digested) Digest();
         crc = deflate::Crc32(0, input.data(), input.size());
+    }
+    // The digests match, and the earlier piece is still the one its archive wrote.
+    bool ProvenByDigest() {
+        crypto::Blake3(input.data(), input.size(), digest.digest);
+        hashed = true;
+        return std::memcmp(digest.digest, earlierDigest->digest, sizeof digest.digest) == 0 &&
+               Decrypted() &&
+               deflate::Crc32(0, earlier.data(), earlierSize) == earlierDigest->storedCrc;
+    }
+    // Byte for byte: the earlier piece inflates to the input (a stored one is compared in place).
+    bool ProvenByComparing() {
+        return Decrypted() && deflate::PieceInflatesTo(earlier.data(), earlierSize, input.data(),
+                                                       input.size(), inflated);
+    }
+    // The archive's record of the piece as written: a digest, unless stored blocks make it cheaper
+    // to compare where it lies.
+    void Digest() {
+        digest.stored = deflate::IsStoredOnly(Compressed(), CompressedSize());
+        if (digest.stored) {
+            std::memset(digest.digest, 0, sizeof digest.digest);
+        } else if (!hashed) {
+            crypto::Blake3(input.data(), input.size(), digest.digest);
+        }
+        digest.storedCrc = deflate::Crc32(0, Compressed(), CompressedSize());
     }
     // The earlier piece made plain; false when its cipher cannot be set up (it is then not used).
     bool Decrypted() {
@@ -497,6 +530,14 @@ std::string ZipWriter::CentralRecord(const Entry& e) const {
     PutExtra(extras, z64);
     if (aes) PutExtra(extras, AesExtra{kAesVersion, kAesVendor, kAesStrength, e.method});
     extras += ChunkIndexExtra(e);
+    if (e.digestsSize > 0 && extras.size() + 4 + kPieceDigestsFieldSize <= 0xffff) {
+        Put16(extras, kPieceDigestsExtraId);
+        Put16(extras, static_cast<uint16_t>(kPieceDigestsFieldSize));
+        extras.push_back(static_cast<char>(kPieceDigestsVersion));
+        Put64(extras, e.digestsOffset);
+        Put32(extras, e.digestsSize);
+        Put32(extras, e.digestsCrc);
+    }
     CentralHeader h;
     h.versionMadeBy = kMadeBy;
     h.versionNeeded = VersionNeeded(aes, bigSizes || bigOffset);
@@ -518,29 +559,38 @@ std::string ZipWriter::CentralRecord(const Entry& e) const {
 // The chunk index of a deflated entry of several chunks; for very large entries neighbouring
 // chunks are counted as one so the index keeps within its room. Empty when there is none.
 std::string ZipWriter::ChunkIndexExtra(const Entry& e) const {
-    if (e.method != kMethodDeflated || e.chunks.size() < 2) return {};
-    for (uint64_t merge = 1; e.chunkInput * merge <= kMaxChunkInput; merge *= 2) {
-        std::string body;
-        body.push_back(static_cast<char>(kChunkIndexVersion));
-        PutVarint(body, e.chunkInput * merge);
-        const size_t count = (e.chunks.size() + merge - 1) / merge;
-        PutVarint(body, count);
-        for (size_t i = 0; i < count; ++i) {
-            uint64_t size = 0;
-            for (size_t k = i * merge; k < std::min(e.chunks.size(), (i + 1) * merge); ++k) {
-                size += e.chunks[k];
-            }
-            if (i + 1 == count) size += sizeof kFinalBlock;
-            PutVarint(body, size);
-        }
-        if (body.size() <= kMaxChunkIndexBytes) {
-            std::string field;
-            Put16(field, kChunkIndexExtraId);
-            Put16(field, static_cast<uint16_t>(body.size()));
-            return field + body;
-        }
-    }
+    if (const uint64_t merge = ChunkIndexMerge(e); merge > 0) return ChunkIndexWith(e, merge);
     return {};
+}
+
+// How many neighbouring chunks the index counts as one (1: none merged), or 0 when there is none.
+uint64_t ZipWriter::ChunkIndexMerge(const Entry& e) const {
+    if (e.method != kMethodDeflated || e.chunks.size() < 2) return 0;
+    for (uint64_t merge = 1; e.chunkInput * merge <= kMaxChunkInput; merge *= 2) {
+        if (ChunkIndexWith(e, merge).size() <= 4 + kMaxChunkIndexBytes) return merge;
+    }
+    return 0;
+}
+
+// The index with every `merge` neighbouring chunks counted as one, whether it fits its room or not.
+std::string ZipWriter::ChunkIndexWith(const Entry& e, uint64_t merge) const {
+    std::string body;
+    body.push_back(static_cast<char>(kChunkIndexVersion));
+    PutVarint(body, e.chunkInput * merge);
+    const size_t count = (e.chunks.size() + merge - 1) / merge;
+    PutVarint(body, count);
+    for (size_t i = 0; i < count; ++i) {
+        uint64_t size = 0;
+        for (size_t k = i * merge; k < std::min(e.chunks.size(), (i + 1) * merge); ++k) {
+            size += e.chunks[k];
+        }
+        if (i + 1 == count) size += sizeof kFinalBlock;
+        PutVarint(body, size);
+    }
+    std::string field;
+    Put16(field, kChunkIndexExtraId);
+    Put16(field, static_cast<uint16_t>(std::min<size_t>(body.size(), 0xffff)));
+    return field + body;
 }
 
 Status ZipWriter::AddFile(const std::string& filePath, const std::string& entryName,
@@ -726,8 +776,10 @@ Status ZipWriter::WriteChunks(fileio::FileStream& source, std::vector<uint8_t> f
     size_t index = 0;
     auto submit = [&](std::shared_ptr<Chunk> c) {
         // Only the stored bytes are read here, in order; the worker decrypts and proves them.
+        c->digested = pieceDigests_;
         c->earlierSize = 0;
         c->earlierKeys = offered ? earlier_->Keys() : nullptr;
+        c->earlierDigest = offered ? earlier_->Digest(index) : nullptr;
         if (offered && c->input.size() == large.pieceSize &&
             !earlier_->ReadPiece(index, c->earlier, c->earlierSize, c->earlierKeyStreamAt)) {
             c->earlierSize = 0;
@@ -796,6 +848,7 @@ bool ZipWriter::TakeChunk(Chunk& c, bool onlyChunk, LargeEntry& large, Sink& sin
     }
     large.compressed += c.CompressedSize();
     e.chunks.push_back(static_cast<uint32_t>(c.CompressedSize()));
+    if (c.digested) e.pieceDigests.push_back(c.digest);
     return sink.Put(c.Compressed(), c.CompressedSize());
 }
 
@@ -875,6 +928,7 @@ Status ZipWriter::Finish(ZipObserver& observer) {
         if (Status stop = CancelledBy(observer); !stop) return stop;
         if (Status written = WritePending(true, observer); !written) return written;
         CloseEarlier();  // so the archive it may be can be replaced
+        if (Status written = WritePieceDigests(); !written) return written;
         uint64_t cdStart = 0;
         if (Status written = WriteCentralDirectory(cdStart); !written) return written;
         if (Status written = WriteEndRecords(cdStart); !written) return written;
@@ -882,6 +936,27 @@ Status ZipWriter::Finish(ZipObserver& observer) {
     }();
     meter_.Restart();
     return finished;
+}
+
+// After the last entry's data: the digests of each large entry's pieces, where its chunk index
+// describes the pieces one by one.
+Status ZipWriter::WritePieceDigests() {
+    fileio::FileStream& out = temp_->Stream();
+    for (Entry& e : entries_) {
+        std::vector<PieceDigest> digests = std::move(e.pieceDigests);
+        e.pieceDigests = {};
+        if (digests.empty() || digests.size() != e.chunks.size() || ChunkIndexMerge(e) != 1) {
+            continue;
+        }
+        const std::vector<uint8_t> sealed = SealPieceDigests(digests, e.chunkInput, Key());
+        if (sealed.empty()) continue;  // no keys for them: the archive does without
+        e.digestsOffset = out.Tell();
+        if (!out.Write(sealed.data(), sealed.size())) return WriteFailed();
+        temp_->Written(sealed.size());
+        e.digestsSize = static_cast<uint32_t>(sealed.size());
+        e.digestsCrc = deflate::Crc32(0, sealed.data(), sealed.size());
+    }
+    return {};
 }
 
 Status ZipWriter::WriteCentralDirectory(uint64_t& start) {

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "archive/flush_behind.h"
+#include "archive/piece_digests.h"
 #include "archive/zip_observer.h"
 #include "archive/zip_types.h"
 #include "base/status.h"
@@ -75,6 +76,8 @@ class ZipWriter {
     // An archive written is flushed behind its writer once every so many bytes; from the next
     // archive begun.
     void SetFlushInterval(uint64_t bytes) { flushEvery_ = bytes; }
+    // Whether large entries get the digests of their pieces (see ZipOptions).
+    void SetPieceDigests(bool kept) { pieceDigests_ = kept; }
     // The piece size of a large file of `size` bytes: the chunk size, doubled until the chunk index
     // can describe every piece however well they compress.
     static size_t PieceSizeFor(uint64_t size, size_t chunkSize);
@@ -102,6 +105,11 @@ class ZipWriter {
         // chunks), and the uncompressed size of every chunk but the last.
         std::vector<uint32_t> chunks;
         uint64_t chunkInput = 0;
+        // The digest of each chunk until they are written, then where they lie.
+        std::vector<PieceDigest> pieceDigests;
+        uint64_t digestsOffset = 0;
+        uint32_t digestsSize = 0;
+        uint32_t digestsCrc = 0;
     };
     // The whole write in percent, from the bytes of the sources read so far.
     struct Meter {
@@ -129,6 +137,8 @@ class ZipWriter {
     std::string LocalRecord(const Entry& e) const;
     std::string CentralRecord(const Entry& e) const;
     std::string ChunkIndexExtra(const Entry& e) const;
+    uint64_t ChunkIndexMerge(const Entry& e) const;
+    std::string ChunkIndexWith(const Entry& e, uint64_t merge) const;
     const crypto::PasswordKey* Key() const;
     void CloseEarlier();
     // The earlier archive's piece size for entry `name`, or 0 when it offers no pieces for it.
@@ -152,6 +162,7 @@ class ZipWriter {
     Status WriteStored(platform::fileio::FileStream& source, const std::string& filePath, Entry& e,
                        Sink& sink, ZipObserver& observer);
     // The steps of Finish.
+    Status WritePieceDigests();
     Status WriteCentralDirectory(uint64_t& start);
     Status WriteEndRecords(uint64_t cdStart);
     Status PutInPlace(ZipObserver& observer);
@@ -166,6 +177,7 @@ class ZipWriter {
     Status dead_;  // why the archive being written died, if it did
     size_t chunkSize_ = ZipOptions{}.chunkSize;
     uint64_t flushEvery_ = ZipOptions{}.flushEvery;
+    bool pieceDigests_ = ZipOptions{}.pieceDigests;
     uint64_t pendingBytes_ = 0;
     std::unique_ptr<WorkerPool> pool_;
     std::unique_ptr<OrderedWork<SmallEntry>> pending_;

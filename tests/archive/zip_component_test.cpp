@@ -13,8 +13,10 @@
 #include "archive/aes_instructions.h"
 #include "archive/archive_reader.h"
 #include "archive/archive_writer.h"
+#include "archive/blake3.h"
 #include "archive/deflate_codec.h"
 #include "archive/flush_behind.h"
+#include "archive/piece_digests.h"
 #include "archive/processor_features.h"
 #include "archive/write_behind.h"
 #include "archive/zip_crypto.h"
@@ -377,6 +379,75 @@ TEST(DeflateCodecTest, APieceProvesEqualOnlyToTheBytesItInflatesTo) {
     }
 }
 
+// The piece digest is BLAKE3: its published hashes of the pattern 0, 1, ... 250, 0, 1, ... come out
+// for one chunk, a partial last chunk, several batches of side-by-side chunks and uneven trees,
+// whichever number of chunks goes side by side.
+TEST(ZipCryptoTest, PieceDigestsAreBlake3AtEveryWidth) {
+    const std::pair<size_t, const char*> published[] = {
+        {0, "af1349b9f5f9a1a6a0404dea36dcc9499bcb25c9adc112b7cc9a93cae41f3262"},
+        {1, "2d3adedff11b61f14c886e35afa036736dcd87a74d27b5c1510225d0f592e213"},
+        {1024, "42214739f095a406f3fc83deb889744ac00df831c10daa55189b5d121c855af7"},
+        {1025, "d00278ae47eb27b34faecf67b4fe263f82d5412916c1ffd97c8cb7fb814b8444"},
+        {7169, "a003fc7a51754a9b3c7fae0367ab3d782dccf28855a03d435f8cfe74605e7817"},
+        {16384, "f875d6646de28985646f34ee13be9a576fd515f76b5b0a26bb324735041ddde4"},
+        {31744, "62b6960e1a44bcc1eb1a611a8d6235b6b4b78f32e7abc4fb4c6cdcce94895c47"},
+        {102400, "bc3e3d41a1146b069abffad3c0d44860cf664390afce4d9661f7902e7943e085"},
+    };
+    std::vector<uint8_t> input(102400);
+    for (size_t i = 0; i < input.size(); ++i) input[i] = static_cast<uint8_t>(i % 251);
+    for (size_t lanes = 4; lanes <= archive::crypto::Blake3WidestLanes(); lanes *= 2) {
+        for (const auto& [size, hex] : published) {
+            uint8_t digest[archive::crypto::kBlake3Size];
+            archive::crypto::Blake3(input.data(), size, digest, lanes);
+            std::string got;
+            for (uint8_t b : digest)
+                got += "0123456789abcdef"[b >> 4], got += "0123456789abcdef"[b & 15];
+            EXPECT_EQ(got, hex) << size << " bytes, " << lanes << " lanes";
+        }
+    }
+}
+
+// Sealed piece digests open only for the pieces they describe and as they were sealed: under a
+// password they are not readable without it, and any byte changed makes them fail.
+TEST(ZipCryptoTest, SealedPieceDigestsOpenOnlyAsTheyWereSealed) {
+    std::vector<archive::PieceDigest> digests(3);
+    for (uint32_t i = 0; i < digests.size(); ++i) {
+        const std::string piece = TextBytes(5000, i);
+        archive::crypto::Blake3(reinterpret_cast<const uint8_t*>(piece.data()), piece.size(),
+                                digests[i].digest);
+        digests[i].storedCrc = 0x01020304u * (i + 1);
+    }
+    digests[1] = {.stored = true, .storedCrc = 7};
+    const archive::crypto::PasswordKey key("pw");
+    for (const std::string password : {"", "pw"}) {
+        SCOPED_TRACE(password);
+        const std::vector<uint8_t> sealed =
+            archive::SealPieceDigests(digests, 65536, password.empty() ? nullptr : &key);
+        ASSERT_EQ(sealed.size(), archive::SealedPieceDigestsSize(3, !password.empty()));
+        std::vector<archive::PieceDigest> back;
+        ASSERT_TRUE(archive::OpenPieceDigests(sealed, password, 65536, 3, back));
+        for (size_t i = 0; i < digests.size(); ++i) {
+            EXPECT_EQ(std::memcmp(back[i].digest, digests[i].digest, sizeof back[i].digest), 0);
+            EXPECT_EQ(back[i].storedCrc, digests[i].storedCrc);
+            EXPECT_EQ(back[i].stored, digests[i].stored);
+        }
+        EXPECT_FALSE(archive::OpenPieceDigests(sealed, password, 131072, 3, back));
+        EXPECT_FALSE(archive::OpenPieceDigests(sealed, password, 65536, 4, back));
+        EXPECT_FALSE(
+            archive::OpenPieceDigests(sealed, password.empty() ? "pw" : "", 65536, 3, back));
+        if (password.empty()) continue;
+        EXPECT_FALSE(archive::OpenPieceDigests(sealed, "wrong", 65536, 3, back));
+        const std::string bytes(sealed.begin(), sealed.end());
+        EXPECT_EQ(bytes.find(std::string(reinterpret_cast<const char*>(digests[0].digest), 8)),
+                  std::string::npos);
+        for (size_t at = 0; at < sealed.size(); ++at) {
+            std::vector<uint8_t> changed = sealed;
+            changed[at] ^= 0x10;
+            EXPECT_FALSE(archive::OpenPieceDigests(changed, password, 65536, 3, back)) << at;
+        }
+    }
+}
+
 // The AES key stream, made on the processor's AES instructions where it has them, is libgcrypt's
 // encryption of WinZip's little-endian counters, for every key size, from any offset, across the
 // batches it is made in and in pieces of any size.
@@ -396,6 +467,8 @@ TEST(ZipCryptoTest, TheProcessorsInstructionsAreFoundWhereTheSystemListsThem) {
     EXPECT_EQ(archive::crypto::Processor().aes, has("aes") && has("sse2"));
     EXPECT_EQ(archive::crypto::Processor().sha, has("sha_ni") && has("ssse3") && has("sse4_1"));
     EXPECT_EQ(archive::crypto::Processor().vaes256, has("vaes") && has("avx2") && has("aes"));
+    EXPECT_EQ(archive::crypto::Processor().avx2, has("avx2"));
+    EXPECT_EQ(archive::crypto::Processor().avx512, has("avx512f"));
 }
 #endif
 

@@ -113,9 +113,10 @@ TEST_F(ZipInteropTest, ToolsReadOurArchives) {
     }
 }
 
-// A re-backup copies only the pieces of the earlier archive that inflate to the very bytes of the
-// file now, be they compressed or, incompressible, stored; it stands on its own and every tool
-// reads it.
+// A re-backup copies only the pieces of the earlier archive proven to hold the very bytes of the
+// file now, be they compressed or, incompressible, stored: by the digests the earlier archive kept,
+// or by inflating the pieces of one written before the digests. It stands on its own and every
+// tool reads it.
 TEST_F(ZipInteropTest, ReBackupReusesOnlyProvenPieces) {
     constexpr size_t kPiece = 64 * 1024;
     const std::string earlier = work / "week1.ksx", again = work / "week2.ksx";
@@ -124,67 +125,90 @@ TEST_F(ZipInteropTest, ReBackupReusesOnlyProvenPieces) {
     for (uint32_t i = 0; i < 10; ++i)
         week2 += i % 2 ? RandomBytes(kPiece, i) : TextBytes(kPiece, i);
     week2 += TextBytes(5000, 7);
-    Save(file, week2);
-    for (const std::string password : {"", "s3cret pw"}) {
-        SCOPED_TRACE("password: " + password);
-        Save(file, week2);
-        ASSERT_TRUE(WriteZip(earlier, {file}, password, kPiece));
-        // Pieces 2 (text) and 7 (random) change but keep their CRC-32 (the generator polynomial
-        // added in); in the earlier archive, stored piece 5 is damaged in its bytes and stored
-        // piece 9 in the length check of its first block; text is appended.
-        std::string now = week2;
-        const uint8_t samecrc[] = {0x41, 0x06, 0x71, 0xdb, 0x01};
-        for (size_t piece : {2, 7}) {
-            for (size_t i = 0; i < sizeof samecrc; ++i) now[piece * kPiece + 100 + i] ^= samecrc[i];
-            ASSERT_EQ(Crc(now.substr(piece * kPiece, kPiece)),
-                      Crc(week2.substr(piece * kPiece, kPiece)));
+    for (const bool digests : {true, false})
+        for (const std::string password : {"", "s3cret pw"}) {
+            SCOPED_TRACE("password: " + password + (digests ? ", digests" : ", no digests"));
+            Save(file, week2);
+            ASSERT_TRUE(WriteZip(earlier, {file}, password, kPiece, digests));
+            // Pieces 2 (text) and 7 (random) change but keep their CRC-32 (the generator polynomial
+            // added in); in the earlier archive, stored piece 5 is damaged in its bytes and stored
+            // piece 9 in the length check of its first block; text is appended.
+            std::string now = week2;
+            const uint8_t samecrc[] = {0x41, 0x06, 0x71, 0xdb, 0x01};
+            for (size_t piece : {2, 7}) {
+                for (size_t i = 0; i < sizeof samecrc; ++i)
+                    now[piece * kPiece + 100 + i] ^= samecrc[i];
+                ASSERT_EQ(Crc(now.substr(piece * kPiece, kPiece)),
+                          Crc(week2.substr(piece * kPiece, kPiece)));
+            }
+            std::string old = Load(earlier);
+            archive::ZipReader reader;
+            ASSERT_TRUE(reader.Open(platform::fileio::OpenForRead(earlier)));
+            const archive::ZipEntryRecord record = reader.Entries().at(0);
+            reader.Close();
+            ASSERT_EQ(record.digestsSize > 0, digests);
+            auto pieceAt = [&](size_t piece) {
+                size_t at = 30 + 8 + (password.empty() ? 0 : 11 + 18);
+                for (size_t i = 0; i < piece; ++i) at += record.chunks.at(i);
+                return at;
+            };
+            // (Under AES a flipped byte flips the same byte of the plain stream.)
+            ASSERT_TRUE(!password.empty() || old[pieceAt(5)] == 0) << "a stored block";
+            old[pieceAt(5) + 10] ^= 0x20;
+            old[pieceAt(9) + 3] ^= 0x01;
+            Save(earlier, old);
+            now += TextBytes(kPiece / 2, 8);
+            Save(file, now);
+            auto rebackup = [&](const std::string& from, const std::string& pw) {
+                TestObserver seen;
+                ArchiveWriter zip(archive::EntryProtection::ForPassword(password),
+                                  {.chunkSize = kPiece});
+                zip.ReuseFrom(from, pw);
+                EXPECT_TRUE(zip.CreateArchive(again) && zip.AddFile(file, {}, std::nullopt, seen) &&
+                            zip.WriteArchive());
+                return seen;
+            };
+            // Another password, a missing archive, the other protection: not used, all compressed.
+            for (const auto& [from, pw] : std::vector<std::pair<std::string, std::string>>{
+                     {earlier, password.empty() ? "pw" : "other"}, {work / "none.ksx", password}}) {
+                TestObserver seen = rebackup(from, pw);
+                EXPECT_EQ(seen.reused, 0u);
+                EXPECT_FALSE(seen.unused.empty());
+            }
+            // Ten full pieces, less the two changed and the two damaged.
+            EXPECT_EQ(rebackup(earlier, password).reused, 6 * kPiece);
+            // Replaced by a backup of the same file in turn, it gives every full piece.
+            EXPECT_EQ(rebackup(again, password).reused, 10 * kPiece);
+            if (digests) {
+                // The digests decide: with the one of intact piece 0 changed (and the CRC-32 over
+                // the digests made to fit), that piece is compressed anew. Under a password, the
+                // change fails their authentication, and the pieces are inflated to prove them.
+                const size_t row = 1 + (password.empty() ? 0 : 18) + 16 + 1;  // its first byte
+                std::string edited = old;
+                edited[record.digestsOffset + row] ^= 0x01;
+                const uint32_t crc = Crc(edited.substr(record.digestsOffset, record.digestsSize));
+                std::string field = {0x44, 0x4b, 0x11, 0x00, 0x01};
+                for (int i = 0; i < 8; ++i)
+                    field += static_cast<char>(record.digestsOffset >> (8 * i));
+                const size_t at = edited.rfind(field);
+                ASSERT_NE(at, std::string::npos);
+                for (int i = 0; i < 4; ++i)
+                    edited[at + 5 + 8 + 4 + i] = static_cast<char>(crc >> (8 * i));
+                Save(earlier, edited);
+                EXPECT_EQ(rebackup(earlier, password).reused, (password.empty() ? 5 : 6) * kPiece);
+            }
+            std::filesystem::remove(earlier);
+            ExpectToolsReadTextPst(again, password, now);
+            // A byte flipped in a reused piece: the tools refuse the archive.
+            std::string bytes = Load(again);
+            bytes[200] ^= 0x01;
+            Save(again, bytes);
+            EXPECT_NE(Shell("7z t" + SevenZipPassword(password) + " " + Quote(again)), 0);
+            // An entry of only two pieces serves as well.
+            Save(file, week2.substr(0, kPiece + 5000));
+            ASSERT_TRUE(WriteZip(earlier, {file}, password, kPiece, digests));
+            EXPECT_EQ(rebackup(earlier, password).reused, kPiece);
         }
-        std::string old = Load(earlier);
-        archive::ZipReader reader;
-        ASSERT_TRUE(reader.Open(platform::fileio::OpenForRead(earlier)));
-        const std::vector<uint64_t>& pieces = reader.Entries().at(0).chunks;
-        auto pieceAt = [&](size_t piece) {
-            size_t at = 30 + 8 + (password.empty() ? 0 : 11 + 18);
-            for (size_t i = 0; i < piece; ++i) at += pieces.at(i);
-            return at;
-        };
-        // (Under AES a flipped byte flips the same byte of the plain stream.)
-        ASSERT_TRUE(!password.empty() || old[pieceAt(5)] == 0) << "a stored block";
-        old[pieceAt(5) + 10] ^= 0x20;
-        old[pieceAt(9) + 3] ^= 0x01;
-        Save(earlier, old);
-        now += TextBytes(kPiece / 2, 8);
-        Save(file, now);
-        auto rebackup = [&](const std::string& from, const std::string& pw) {
-            TestObserver seen;
-            ArchiveWriter zip(archive::EntryProtection::ForPassword(password),
-                              {.chunkSize = kPiece});
-            zip.ReuseFrom(from, pw);
-            EXPECT_TRUE(zip.CreateArchive(again) && zip.AddFile(file, {}, std::nullopt, seen) &&
-                        zip.WriteArchive());
-            return seen;
-        };
-        // Another password, a missing archive, the other protection: not used, all compressed.
-        for (const auto& [from, pw] : std::vector<std::pair<std::string, std::string>>{
-                 {earlier, password.empty() ? "pw" : "other"}, {work / "none.ksx", password}}) {
-            TestObserver seen = rebackup(from, pw);
-            EXPECT_EQ(seen.reused, 0u);
-            EXPECT_FALSE(seen.unused.empty());
-        }
-        // Ten full pieces, less the two changed and the two damaged.
-        EXPECT_EQ(rebackup(earlier, password).reused, 6 * kPiece);
-        std::filesystem::remove(earlier);
-        ExpectToolsReadTextPst(again, password, now);
-        // A byte flipped in a reused piece: the tools refuse the archive.
-        std::string bytes = Load(again);
-        bytes[200] ^= 0x01;
-        Save(again, bytes);
-        EXPECT_NE(Shell("7z t" + SevenZipPassword(password) + " " + Quote(again)), 0);
-        // An entry of only two pieces serves as well.
-        Save(file, week2.substr(0, kPiece + 5000));
-        ASSERT_TRUE(WriteZip(earlier, {file}, password, kPiece));
-        EXPECT_EQ(rebackup(earlier, password).reused, kPiece);
-    }
 }
 
 // Archives written before the pieces became smaller (1 MiB) serve a backup made with today's

@@ -82,9 +82,10 @@ std::string ZipCryptoSeal(const std::string& passwordBytes, const std::string& p
 }
 
 bool WriteZip(const std::string& archive, const std::vector<std::string>& files,
-              const std::string& password, size_t chunkSize) {
+              const std::string& password, size_t chunkSize, bool pieceDigests) {
     archive::ZipOptions options;
     if (chunkSize) options.chunkSize = chunkSize;
+    options.pieceDigests = pieceDigests;
     archive::ArchiveWriter zip(archive::EntryProtection::ForPassword(password), options);
     if (!zip.CreateArchive(archive)) return false;
     for (const auto& f : files) {

@@ -74,7 +74,7 @@ uint32_t Crc(const std::string& bytes);
 
 // Writes `files` (paths) into `archive`; empty password means no protection.
 bool WriteZip(const std::string& archive, const std::vector<std::string>& files,
-              const std::string& password = "", size_t chunkSize = 0);
+              const std::string& password = "", size_t chunkSize = 0, bool pieceDigests = true);
 
 // Whole files by UTF-8 path.
 void Save(const std::string& path, const std::string& bytes);
