@@ -171,9 +171,12 @@ struct ZipWriter::Chunk {
     bool ProvenByDigest() {
         crypto::Blake3(input.data(), input.size(), digest.digest);
         hashed = true;
-        return std::memcmp(digest.digest, earlierDigest->digest, sizeof digest.digest) == 0 &&
-               Decrypted() &&
-               deflate::Crc32(0, earlier.data(), earlierSize) == earlierDigest->storedCrc;
+        if (std::memcmp(digest.digest, earlierDigest->digest, sizeof digest.digest) != 0 ||
+            !Decrypted()) {
+            return false;
+        }
+        digest.storedCrc = deflate::Crc32(0, earlier.data(), earlierSize);
+        return digest.storedCrc == earlierDigest->storedCrc;
     }
     // Byte for byte: the earlier piece inflates to the input (a stored one is compared in place).
     bool ProvenByComparing() {
@@ -181,8 +184,12 @@ struct ZipWriter::Chunk {
                                                        input.size(), inflated);
     }
     // The archive's record of the piece as written: a digest, unless stored blocks make it cheaper
-    // to compare where it lies.
+    // to compare where it lies. (A piece taken by its digest has both already.)
     void Digest() {
+        if (reused && hashed) {
+            digest.stored = false;
+            return;
+        }
         digest.stored = deflate::IsStoredOnly(Compressed(), CompressedSize());
         if (digest.stored) {
             std::memset(digest.digest, 0, sizeof digest.digest);
