@@ -49,17 +49,15 @@ typedef uint32_t Lanes16 __attribute__((vector_size(64)));
 // 512-bit ones have a rotation, which the compiler finds in the shifts. Vectors go by reference
 // throughout: by value, to a function of no particular target, they would change how they pass.
 typedef uint8_t Bytes32 __attribute__((vector_size(32)));
-template <size_t Bytes, typename = std::make_index_sequence<32>>
-struct ByteRotation;
 template <size_t Bytes, size_t... I>
-struct ByteRotation<Bytes, std::index_sequence<I...>> {
-    static constexpr Bytes32 mask = {static_cast<uint8_t>((I & ~size_t{3}) | ((I + Bytes) & 3))...};
-};
+[[gnu::always_inline]] inline void RotateBytes(Lanes8& x, std::index_sequence<I...>) {
+    const Bytes32 b = (Bytes32)x;
+    x = (Lanes8)__builtin_shufflevector(b, b, ((I & ~size_t{3}) | ((I + Bytes) & 3))...);
+}
 template <int N, typename W>
 [[gnu::always_inline]] inline void RotateRight(W& x) {
     if constexpr (std::is_same_v<W, Lanes8> && N % 8 == 0) {
-        x = reinterpret_cast<W>(
-            __builtin_shuffle(reinterpret_cast<Bytes32>(x), ByteRotation<N / 8>::mask));
+        RotateBytes<N / 8>(x, std::make_index_sequence<32>{});
     } else {
         x = (x >> N) | (x << (32 - N));
     }
@@ -176,24 +174,19 @@ Output ParentOutput(const uint32_t left[8], const uint32_t right[8]) {
 
 // One step of turning rows of n words into columns: the off-diagonal blocks of `B` words of each
 // pair of rows B apart change places.
-template <typename V, size_t B, bool High,
-          typename = std::make_index_sequence<sizeof(V) / sizeof(uint32_t)>>
-struct BlockSwap;
-template <typename V, size_t B, bool High, size_t... I>
-struct BlockSwap<V, B, High, std::index_sequence<I...>> {
-    static constexpr size_t n = sizeof...(I);
-    static constexpr V mask = {
-        static_cast<uint32_t>(High ? ((I & B) ? n + I : I + B) : ((I & B) ? n + I - B : I))...};
-};
-template <typename V, size_t B>
-[[gnu::always_inline]] inline void SwapBlocks(V* rows) {
-    constexpr size_t n = sizeof(V) / sizeof(uint32_t);
+template <typename V, size_t B, size_t... I>
+[[gnu::always_inline]] inline void SwapBlocks(V* rows, std::index_sequence<I...>) {
+    constexpr size_t n = sizeof...(I);
     for (size_t i = 0; i < n; ++i) {
         if (i & B) continue;
         const V a = rows[i], b = rows[i + B];
-        rows[i] = __builtin_shuffle(a, b, BlockSwap<V, B, false>::mask);
-        rows[i + B] = __builtin_shuffle(a, b, BlockSwap<V, B, true>::mask);
+        rows[i] = __builtin_shufflevector(a, b, ((I & B) ? n + I - B : I)...);
+        rows[i + B] = __builtin_shufflevector(a, b, ((I & B) ? n + I : I + B)...);
     }
+}
+template <typename V, size_t B>
+[[gnu::always_inline]] inline void SwapBlocks(V* rows) {
+    SwapBlocks<V, B>(rows, std::make_index_sequence<sizeof(V) / sizeof(uint32_t)>{});
 }
 
 // Word w of the block at p + l * kChunkSize into m[w][l], for every lane l: n words of each lane's
